@@ -1,0 +1,67 @@
+// The one argument parser of the module, and the typed conversions every
+// method uses on the values it hands over.
+#pragma once
+#include <Python.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+constexpr int kMaxArgs = 24;
+
+// What a callable accepts, derived once from its Python parameter text.
+struct ArgSpec {
+  Ref names;      // interned str: positional-or-keyword names, then keyword-only names
+  int npos = 0;   // positional-or-keyword parameters (a method's self not included)
+  int nkwonly = 0;
+  bool varargs = false;  // *args: its tuple follows the named slots
+  bool varkw = false;    // **kwargs: its dict follows (and *args' tuple, if any)
+  std::vector<PyTypeObject*> types;  // per named slot: declared type, or nullptr
+  int nslots() const { return npos + nkwonly + (varargs ? 1 : 0) + (varkw ? 1 : 0); }
+  bool takes_nothing() const { return npos == 0 && nkwonly == 0 && !varargs && !varkw; }
+};
+
+// The arguments of one call, one slot per parameter in declaration order, each
+// filled (defaults applied). Slots are borrowed from the call, except the *args
+// tuple and **kwargs dict, which this object owns.
+class Args {
+ public:
+  PyObject* operator[](int i) const noexcept { return v_[i]; }
+
+ private:
+  friend int unpack(const ArgSpec&, PyObject*, PyObject*, PyObject*, PyObject* const*, Py_ssize_t,
+                    PyObject*, Args&) noexcept;
+  PyObject* v_[kMaxArgs] = {};
+  Ref star_, starstar_;
+};
+
+// Fills `out` from a vectorcall. `fname` names the callable in messages;
+// `defaults` (tuple or null) supplies the trailing positional parameters,
+// `kwdefaults` (dict or null) the keyword-only ones. Returns 0, or -1 with
+// TypeError set.
+int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* kwdefaults,
+           PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Args& out) noexcept;
+
+// Conversions for bodies run by guarded(); each throws PyErrAlreadySet.
+// The interpreter's integer conversion to a 32-bit int: TypeError "an integer is
+// required" for an object without one, OverflowError beyond 32 bits.
+int32_t as_int32(PyObject* obj);
+int64_t as_int64(PyObject* obj);
+double as_double(PyObject* obj);
+bool as_bool(PyObject* obj);
+// TypeError "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)"
+// unless obj is None or of `type` (exactly so for str and dict).
+void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname);
+// TypeError "Cannot convert %.200s to %.200s" (obj's type name, the target's name).
+[[noreturn]] void raise_cannot_convert(PyObject* obj, const char* target);
+// obj, cast to T, when it is an instance of `type`; otherwise raise_cannot_convert.
+template <class T>
+T* as_instance(PyObject* obj, PyTypeObject* type) {
+  if (!PyObject_TypeCheck(obj, type)) raise_cannot_convert(obj, type->tp_name);
+  return reinterpret_cast<T*>(obj);
+}
+
+}  // namespace velmorpy

@@ -1,0 +1,61 @@
+// The C++/Python error boundary.
+//
+// Inside a body run by guarded(), failures are C++ exceptions: PyErrAlreadySet
+// after a failing C-API call (the Python error is set), VlmCodeError for a
+// non-zero libvelmor result. guarded() turns them back into "exception set +
+// NULL/-1", so no C++ exception ever crosses into the interpreter.
+#pragma once
+#include <Python.h>
+
+#include <cassert>
+#include <exception>
+#include <new>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+struct PyErrAlreadySet {};
+struct VlmCodeError { int code; };
+
+// Sets VelmorError(code) as the current exception. Always returns nullptr.
+PyObject* set_velmor_error(int code) noexcept;
+// Sets VelmorError(text) (errno -1) as the current exception. Always returns nullptr.
+PyObject* set_velmor_error_text(const char* text) noexcept;
+
+void translate_current_exception() noexcept;
+
+template <class F>
+PyObject* guarded(F&& body) noexcept {
+  try {
+    PyObject* r = body();
+    assert(r != nullptr || PyErr_Occurred());
+    return r;
+  } catch (...) {
+    translate_current_exception();
+  }
+  return nullptr;
+}
+
+// Twin for int-returning slots (tp_init, setters, sq_contains ...): -1 on failure.
+template <class F>
+int guarded_int(F&& body) noexcept {
+  try {
+    return body();
+  } catch (...) {
+    translate_current_exception();
+  }
+  return -1;
+}
+
+// Throwing helpers for bodies run under guarded().
+[[noreturn]] inline void throw_error_set() { assert(PyErr_Occurred()); throw PyErrAlreadySet{}; }
+inline Ref take(PyObject* p) { if (!p) throw_error_set(); return Ref::steal(p); }
+inline PyObject* check(PyObject* p) { if (!p) throw_error_set(); return p; }
+inline int check(int r) { if (r < 0) throw_error_set(); return r; }
+inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
+[[noreturn]] void raise(PyObject* type, const char* text);
+[[noreturn]] void raise_format(PyObject* type, const char* format, ...);
+[[noreturn]] void raise_velmor_text(const char* text);
+
+}  // namespace velmorpy

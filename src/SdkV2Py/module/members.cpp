@@ -1,0 +1,52 @@
+#include "module/members.hpp"
+
+#include <cstring>
+
+#include "module/decorators.hpp"
+#include "module/errors.hpp"
+#include "module/state.hpp"
+
+namespace velmorpy {
+
+const char* short_name(PyTypeObject* type) {
+  const char* dot = std::strrchr(type->tp_name, '.');
+  return dot ? dot + 1 : type->tp_name;
+}
+
+void set_class_attr(PyTypeObject* type, const char* name, PyObject* value) {
+  check(PyDict_SetItemString(type->tp_dict, name, value));
+  PyType_Modified(type);
+}
+
+PyObject* class_attr(PyTypeObject* type, const char* name) { return PyDict_GetItemString(type->tp_dict, name); }
+
+Ref make_member(PyTypeObject* type, const FunctionDef& def, const char* file) {
+  Ref qualname = take(PyUnicode_FromFormat("%s.%s", short_name(type), def.name));
+  FunctionDef row = def;
+  if (row.kind == Kind::Constant) row.kind = Kind::Method;
+  Ref fn = make_function(row, qualname.get(), row.kind == Kind::Method ? type : nullptr, nullptr, file);
+  switch (def.kind) {
+    case Kind::Static:
+      return take(PyStaticMethod_New(fn.get()));
+    case Kind::Constant:
+      return constant(fn.get());
+    default:
+      return fn;
+  }
+}
+
+void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file) {
+  for (const FunctionDef* row = table; row->name; ++row) {
+    Ref member = make_member(type, *row, file);
+    set_class_attr(type, row->name, member.get());
+  }
+}
+
+void bind_functions(const FunctionDef* table, const char* file) {
+  for (const FunctionDef* row = table; row->name; ++row) {
+    Ref fn = make_function(*row, nullptr, nullptr, nullptr, file);
+    check(PyDict_SetItemString(state().dict, row->name, fn.get()));
+  }
+}
+
+}  // namespace velmorpy

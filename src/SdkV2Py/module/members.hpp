@@ -1,0 +1,30 @@
+// Filling class and module namespaces from function tables.
+//
+// Readied static types are immutable from Python, so the namespace phases of
+// start-up write the class dictionary directly and then mark the type
+// modified. This happens only during start-up, before any instance or
+// subclass exists, and tp_dict is never written afterwards.
+#pragma once
+#include <Python.h>
+
+#include "module/function.hpp"
+
+namespace velmorpy {
+
+// Stores one function object per row of `table` (ended by a row whose name is
+// null) in the class's dictionary, under "<Class>.<name>" qualified names:
+// methods as they are, static ones wrapped in staticmethod, constants as
+// read-only properties. Throws PyErrAlreadySet.
+void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file);
+// Stores one module function per row in the module's namespace.
+void bind_functions(const FunctionDef* table, const char* file);
+// Makes the function of one row of a class's table without storing it.
+Ref make_member(PyTypeObject* type, const FunctionDef& def, const char* file);
+// Stores `value` under `name` in the class's dictionary and marks it modified.
+void set_class_attr(PyTypeObject* type, const char* name, PyObject* value);
+// The class's own dictionary entry `name` (borrowed), or nullptr.
+PyObject* class_attr(PyTypeObject* type, const char* name);
+// "Model" for velmorpy.Model.
+const char* short_name(PyTypeObject* type);
+
+}  // namespace velmorpy

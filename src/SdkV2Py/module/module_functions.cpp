@@ -1,0 +1,76 @@
+#include "module/module_functions.hpp"
+
+#include <velmor.h>
+
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/state.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+PyObject* version(PyObject*, const Args&) {
+  int major = 0, minor = 0, technical = 0;
+  check_rc(VLMversion(&major, &minor, &technical));
+  return Py_BuildValue("(iii)", major, minor, technical);
+}
+
+// Returns the command's exit status, as os.system does.
+PyObject* system(PyObject*, const Args& a) {
+  Ref os = module_global("os");
+  Ref fn = take(PyObject_GetAttrString(os.get(), "system"));
+  Ref kwargs = take(PyDict_Copy(a[1]));
+  return PyObject_Call(fn.get(), a[0], kwargs.get());
+}
+
+const char version_doc[] =
+    "\n"
+    "    SIGNATURE:\n"
+    "        version()\n"
+    "\n"
+    "    PURPOSE:\n"
+    "        Retrieve version numbers of Velmor. Method returns a tuple with 3 numbers:\n"
+    "          - major version number\n"
+    "          - minor version number\n"
+    "          - technical version number\n"
+    "\n"
+    "    ARGUMENTS:\n"
+    "        None\n"
+    "\n"
+    "    EXAMPLE:\n"
+    "        print(version())\n"
+    "    ";
+
+const char system_doc[] =
+    "\n"
+    "    SIGNATURE:\n"
+    "        system(command)\n"
+    "\n"
+    "    PURPOSE:\n"
+    "        Start a process in shell to execute commands or scripts\n"
+    "\n"
+    "    ARGUMENTS:\n"
+    "        command: the command line to run in a shell\n"
+    "\n"
+    "    EXAMPLE:\n"
+    "        system('ls -l')\n"
+    "\n"
+    "    NOTE:\n"
+    "        Returns the exit status of the command, as os.system does.\n"
+    "    ";
+
+// Binding order is fixed: models, disposeDefaultEnv, multidict, paramHelp,
+// quicksum, read, version, readParams, resetParams, setParam, system, writeParams.
+const FunctionDef module_functions[] = {
+    {"version", "", version, Kind::Function, version_doc, __LINE__},
+    {"system", "*args, **kwargs", system, Kind::Function, system_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+void bind_module_functions() { bind_functions(module_functions, __FILE__); }
+
+}  // namespace velmorpy

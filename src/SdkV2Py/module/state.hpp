@@ -1,0 +1,26 @@
+// The module's process-wide state. The module is loaded once per process, so
+// its shared objects live here rather than in per-module state.
+#pragma once
+#include <Python.h>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+struct ModuleState {
+  PyObject* module = nullptr;    // strong; set by a successful start-up, for the rest of the process
+  PyObject* dict = nullptr;      // strong; the module's namespace
+  PyObject* builtins = nullptr;  // strong
+  PyInterpreterState* interpreter = nullptr;  // the one interpreter the module serves
+  // Process-wide slots, None after start-up (strong references).
+  PyObject* default_env = nullptr;     // None or the default Env
+  PyObject* callback_lock = nullptr;   // threading.Lock taken around every user callback
+};
+
+ModuleState& state() noexcept;
+
+// The module global `name` (module dict first, then builtins); NameError
+// "name '%U' is not defined" when absent. Throws PyErrAlreadySet.
+Ref module_global(const char* name);
+
+}  // namespace velmorpy

@@ -1,0 +1,121 @@
+#include "module/velmor_error.hpp"
+
+#include <velmor.h>
+
+#include "module/args.hpp"
+#include "module/decorators.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/text.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+VelmorErrorObject* as_error(PyObject* op) { return reinterpret_cast<VelmorErrorObject*>(op); }
+
+PyObject* velmorerror_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+  PyObject* self = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_new(type, args, kwargs);
+  if (!self) return nullptr;
+  as_error(self)->errno_ = 0;
+  as_error(self)->message_ = Py_NewRef(Py_None);
+  return self;
+}
+
+void velmorerror_dealloc(PyObject* op) {
+  // message_ holds a str (or None): dropping it first cannot run code that sees
+  // a half-dead exception; the base deallocation untracks and frees.
+  Py_CLEAR(as_error(op)->message_);
+  reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_dealloc(op);
+}
+
+PyObject* velmorerror_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
+// Carries the constructor's signature for the parser.
+const FunctionDef kInitDef = {"__init__", "arg1, arg2: str = None", velmorerror_init_impl, Kind::Function,
+                              nullptr, __LINE__};
+PyObject* init_signature = nullptr;
+
+int velmorerror_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded_int([&] {
+    if (!init_signature) init_signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
+    Args a;
+    if (unpack_call(init_signature, args, kwargs, a) < 0) throw_error_set();
+    PyObject* arg1 = a[0];
+    PyObject* arg2 = a[1];
+    int64_t code = -1;
+    Ref message;
+    if (PyUnicode_Check(arg1) || PyBytes_Check(arg1)) {
+      message = Ref::borrow(arg1);
+    } else {
+      code = as_int64(arg1);
+      if (arg2 == Py_None) {
+        if (code < INT32_MIN || code > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+        const char* text = VLMexplainerror(static_cast<int>(code));
+        message = take(PyBytes_FromString(text ? text : ""));
+      } else {
+        message = Ref::borrow(arg2);
+      }
+    }
+    Ref text;
+    if (PyUnicode_CheckExact(message.get())) {
+      text = std::move(message);
+    } else if (PyUnicode_Check(message.get())) {
+      raise_format(PyExc_TypeError, "Expected %s, got %.200s", "unicode", Py_TYPE(message.get())->tp_name);
+    } else {
+      text = chars2str(message.get());
+    }
+    if (code < INT32_MIN || code > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+    Py_XSETREF(as_error(self)->message_, Py_NewRef(text.get()));
+    as_error(self)->errno_ = static_cast<int>(code);
+    Ref base_args = take(PyTuple_Pack(1, text.get()));
+    return reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_init(self, base_args.get(), nullptr);
+  });
+}
+
+// --- members ---------------------------------------------------------------
+
+PyObject* velmorerror_errno(PyObject* self, const Args&) { return PyLong_FromLong(as_error(self)->errno_); }
+
+PyObject* velmorerror_message(PyObject* self, const Args&) { return Py_NewRef(as_error(self)->message_); }
+
+// A pickle keeps the code and the text, so the unpickled error equals the original.
+PyObject* velmorerror_reduce(PyObject* self, const Args&) {
+  Ref dict = take(PyObject_GenericGetDict(self, nullptr));
+  PyObject* state = PyDict_GET_SIZE(dict.get()) ? dict.get() : Py_None;
+  return Py_BuildValue("O(iO)O", reinterpret_cast<PyObject*>(Py_TYPE(self)), as_error(self)->errno_,
+                       as_error(self)->message_, state);
+}
+
+const FunctionDef velmorerror_members[] = {
+    {"errno", "self", velmorerror_errno, Kind::Constant,
+     "\n        The error code corresponding to the current exception.\n        ", __LINE__},
+    {"message", "self", velmorerror_message, Kind::Constant,
+     "\n        Text description corresponding to the current exception\n        ", __LINE__},
+    {"__reduce__", "self", velmorerror_reduce, Kind::Method, nullptr, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_velmorerror() {
+  VelmorErrorType.tp_name = "velmorpy.VelmorError";
+  VelmorErrorType.tp_basicsize = sizeof(VelmorErrorObject);
+  VelmorErrorType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  VelmorErrorType.tp_base = reinterpret_cast<PyTypeObject*>(PyExc_Exception);
+  VelmorErrorType.tp_new = velmorerror_new;
+  VelmorErrorType.tp_init = velmorerror_init;
+  VelmorErrorType.tp_dealloc = velmorerror_dealloc;
+  VelmorErrorType.tp_traverse = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_traverse;
+  VelmorErrorType.tp_clear = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_clear;
+  VelmorErrorType.tp_dictoffset = offsetof(PyBaseExceptionObject, dict);
+}
+
+void bind_velmorerror_namespace() {
+  bind_getmetaclass(&VelmorErrorType, __FILE__);
+  bind_members(&VelmorErrorType, velmorerror_members, __FILE__);
+}
+
+}  // namespace velmorpy

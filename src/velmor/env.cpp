@@ -1,0 +1,59 @@
+#include "env.hpp"
+
+#include <string>
+
+#include "api_guard.hpp"
+
+using velmor::api_call;
+
+namespace {
+
+int make_env(VLMenv** env, const char* logfilename) {
+  if (!env) return VLM_ERROR_INVALID_ARGUMENT;
+  return api_call([&] {
+    auto e = std::make_unique<VLMenv>();
+    e->log = velmor::LogSink::open(logfilename ? logfilename : "");
+    if (!e->log) return VLM_ERROR_FILE_WRITE_ERROR;
+    *env = e.release();
+    return VLM_OKAY;
+  });
+}
+
+}  // namespace
+
+extern "C" {
+
+int VLMemptyenv(VLMenv** env) { return make_env(env, nullptr); }
+
+int VLMloadenv(VLMenv** env, const char* logfilename) {
+  if (!logfilename) return VLM_ERROR_INVALID_ARGUMENT;
+  return make_env(env, logfilename);
+}
+
+int VLMstartenv(VLMenv* env) {
+  if (!env) return VLM_ERROR_INVALID_ARGUMENT;
+  env->started = true;
+  return VLM_OKAY;
+}
+
+int VLMfreeenv(VLMenv* env) {
+  delete env;
+  return VLM_OKAY;
+}
+
+int VLMversion(int* major, int* minor, int* technical) {
+  if (major) *major = VLM_VERSION_MAJOR;
+  if (minor) *minor = VLM_VERSION_MINOR;
+  if (technical) *technical = VLM_VERSION_TECHNICAL;
+  return VLM_OKAY;
+}
+
+int VLMmsg(VLMenv* env, const char* message) {
+  if (!env || !message) return VLM_ERROR_INVALID_ARGUMENT;
+  return api_call([&] {
+    env->log->write_line(message, true);
+    return VLM_OKAY;
+  });
+}
+
+}  // extern "C"

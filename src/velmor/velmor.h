@@ -1,0 +1,468 @@
+/*
+ * velmor.h - the C interface of libvelmor, the Velmor optimisation library.
+ *
+ * Conventions that hold for every function unless its comment says otherwise:
+ *  - Every function returns an int status: 0 (VLM_OKAY) on success, a negative
+ *    VLM_ERROR_* code on failure. A failing call changes nothing: all inputs are
+ *    validated before anything is modified, and batch additions are
+ *    all-or-nothing.
+ *  - Handles are opaque. A NULL handle is refused with VLM_ERROR_INVALID_ARGUMENT.
+ *  - Texts are NUL-terminated UTF-8. Texts handed out by the library are owned by
+ *    the library; the caller copies them and never frees them.
+ *  - Indices, counts and starts are 32-bit ints; every index is range-checked.
+ *    NaN in a bound or coefficient is refused with VLM_ERROR_INVALID_ARGUMENT.
+ *  - A bound of magnitude >= VLM_INFINITY (1e20) is infinite; infinite bounds
+ *    read back as +-VLM_INFINITY.
+ *  - Threads: the library keeps no global mutable state. Distinct models (and
+ *    environments) may be used from distinct threads at once; one model is used
+ *    by one thread at a time. While a model is being optimised, it refuses every
+ *    change and a second solve (VLM_ERROR_INVALID_ARGUMENT); attribute reads and
+ *    the VLMcb* functions remain available to its callback.
+ *  - No function prints except through an environment's log, installs signal
+ *    handlers, or lets a C++ exception, abort() or longjmp escape.
+ *  - Rows: linear and semidefinite rows share one numbering. NumConstrs counts
+ *    both; NumPsdConstrs counts the semidefinite ones.
+ */
+#ifndef VELMOR_H
+#define VELMOR_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#if defined(VELMOR_BUILDING_LIBRARY)
+#define VLM_API __attribute__((visibility("default")))
+#else
+#define VLM_API
+#endif
+
+typedef struct VLMenv VLMenv;
+typedef struct VLMmodel VLMmodel;
+
+/* ---- constants ------------------------------------------------------------ */
+
+#define VLM_VERSION_MAJOR 1
+#define VLM_VERSION_MINOR 0
+#define VLM_VERSION_TECHNICAL 0
+
+#define VLM_INFINITY 1e20
+#define VLM_UNDEFINED (-1.23457e+88)
+#define VLM_MAX_NAMELEN 255
+#define VLM_MAX_STRLEN 512
+
+/* Variable types. */
+#define VLM_CONTINUOUS 'C'
+#define VLM_BINARY 'B'
+#define VLM_INTEGER 'I'
+#define VLM_SEMICONT 'S'
+#define VLM_SEMIINT 'N'
+/* Senses. */
+#define VLM_LESS_EQUAL '<'
+#define VLM_GREATER_EQUAL '>'
+#define VLM_EQUAL '='
+#define VLM_MINIMIZE 1
+#define VLM_MAXIMIZE (-1)
+#define VLM_SOS_TYPE1 1
+#define VLM_SOS_TYPE2 2
+#define VLM_GENCONSTR_INDICATOR 6
+
+/* Result codes. */
+#define VLM_OKAY 0
+#define VLM_ERROR_ERROR (-1)
+#define VLM_ERROR_NOMEMORY (-2)
+#define VLM_ERROR_INVALID_ARGUMENT (-3)
+#define VLM_ERROR_HOME_ENV_NOT_FOUND (-11)
+#define VLM_ERROR_DLL_ERROR (-12)
+#define VLM_ERROR_IO_ERROR (-1000)
+#define VLM_ERROR_FILE_READ_ERROR (-1001)
+#define VLM_ERROR_FILE_WRITE_ERROR (-1002)
+#define VLM_ERROR_DIRECTORY_ERROR (-1003)
+#define VLM_ERROR_FORMAT_ERROR (-1100)
+#define VLM_ERROR_VERSION_ERROR (-1101)
+#define VLM_ERROR_REMOTE_INVALID_TOKEN (-1200)
+#define VLM_ERROR_REMOTE_CONNECTION_ERROR (-1201)
+#define VLM_ERROR_MODEL_INPUT_ERROR (-2000)
+#define VLM_ERROR_MODEL_EMPTY (-2001)
+#define VLM_ERROR_MODEL_INVALID_ROW_IDX (-2002)
+#define VLM_ERROR_MODEL_INVALID_COL_IDX (-2003)
+#define VLM_ERROR_MODEL_INVALID_ROW_NAME (-2004)
+#define VLM_ERROR_MODEL_INVALID_COL_NAME (-2005)
+#define VLM_ERROR_MODEL_INVALID_SYM_MAT_IDX (-2006)
+#define VLM_ERROR_MODEL_INVALID_SYM_MAT_ROW_IDX (-2007)
+#define VLM_ERROR_MODEL_INVALID_SYM_MAT_COL_IDX (-2008)
+#define VLM_ERROR_MODEL_INVALID_STR_ATTR (-2010)
+#define VLM_ERROR_MODEL_INVALID_INT_ATTR (-2011)
+#define VLM_ERROR_MODEL_INVALID_REAL_ATTR (-2012)
+#define VLM_ERROR_MODEL_INVALID_REAL_ATTR_SYM_MAT (-2013)
+#define VLM_ERROR_MODEL_INVALID_CHAR_ATTR (-2014)
+#define VLM_ERROR_MODEL_INVALID_MAT_ATTR (-2015)
+#define VLM_ERROR_MODEL_INVALID_ATTR_NAME (-2019)
+#define VLM_ERROR_MODEL_INVALID_SOS_TYPE (-2020)
+#define VLM_ERROR_MODEL_INVALID_SOS_IDX (-2021)
+#define VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX (-2022)
+#define VLM_ERROR_MODEL_INVALID_INDICATOR_ROW_IDX (-2023)
+#define VLM_ERROR_MODEL_INVALID_INT_RELAX (-2024)
+#define VLM_ERROR_DATA_NOT_AVAILABLE (-2025)
+#define VLM_ERROR_NO_SOLN (-3000)
+#define VLM_ERROR_NO_RAY (-3001)
+#define VLM_ERROR_NO_STATISTICS (-3002)
+#define VLM_ERROR_INVALID_BASIS_STATUS (-3003)
+#define VLM_ERROR_IIS_NO_SOLN (-3004)
+#define VLM_ERROR_IIS_FEASIBLE (-3005)
+#define VLM_ERROR_INVALID_SOL_IDX (-3006)
+#define VLM_ERROR_PARAM_SET_ERROR (-4000)
+#define VLM_ERROR_PARAM_GET_ERROR (-4001)
+#define VLM_ERROR_CB_INVALID_WHERE (-5000)
+#define VLM_ERROR_CB_INVALID_WHAT (-5001)
+#define VLM_ERROR_CB_INVALID_SUBMISSION (-5002)
+#define VLM_ERROR_ABORT_ITERATION_LIMIT (-9000)
+#define VLM_ERROR_ABORT_TIME_LIMIT (-9001)
+#define VLM_ERROR_ABORT_CTRL_C (-9002)
+#define VLM_ERROR_ABORT_NODE_LIMIT (-9003)
+#define VLM_ERROR_ABORT_STALLING_NODE_LIMIT (-9004)
+#define VLM_ERROR_ABORT_SOLUTION_LIMIT (-9005)
+#define VLM_ERROR_ABORT_INVALID_METHOD (-9011)
+#define VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE (-9012)
+#define VLM_ERROR_SIMPLEX_NUMERIC (-10000)
+#define VLM_ERROR_INTERIOR_NUMERIC (-20000)
+#define VLM_ERROR_IIS_NUMERIC (-30000)
+
+/* Model statuses (int model attribute "Status"). */
+#define VLM_STATUS_UNKNOWN 0
+#define VLM_STATUS_OPTIMAL 1
+#define VLM_STATUS_INFEASIBLE 2
+#define VLM_STATUS_UNBOUNDED 3
+#define VLM_STATUS_INF_OR_UBD 4
+#define VLM_STATUS_SUB_OPTIMAL 5
+
+/* Attribute types and kinds reported by VLMgetattrinfo. */
+#define VLM_ATTRTYPE_CHAR 0
+#define VLM_ATTRTYPE_INT 1
+#define VLM_ATTRTYPE_DOUBLE 2
+#define VLM_ATTRTYPE_STRING 3
+#define VLM_ATTRTYPE_MATRIX 4
+#define VLM_ATTRKIND_MODEL 0
+#define VLM_ATTRKIND_VAR 1
+#define VLM_ATTRKIND_CONSTR 2
+#define VLM_ATTRKIND_SOS 3
+#define VLM_ATTRKIND_QCONSTR 4
+#define VLM_ATTRKIND_GENCONSTR 5
+#define VLM_ATTRKIND_PSDVAR 6
+#define VLM_ATTRKIND_PSDCONSTR 7
+
+/* Callback where-codes. */
+#define VLM_CB_MIPSTART 3 /* after the root relaxation, before branching; once per run */
+#define VLM_CB_MIPSOL 4   /* a new incumbent was found; once per incumbent */
+#define VLM_CB_MIPNODE 5  /* the relaxation of a node is solved */
+
+/* Callback what-codes for VLMcbget. The comment gives what `result` points to. */
+#define VLM_CB_PRE_NUMVARS 200    /* int                                    */
+#define VLM_CB_PRE_NUMCONSTRS 201 /* int                                    */
+#define VLM_CB_PRE_NUMNZS 202     /* int                                    */
+#define VLM_CB_PRE_LB 203         /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_PRE_UB 204         /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_PRE_LHS 205        /* const double*  [PRE_NUMCONSTRS]        */
+#define VLM_CB_PRE_RHS 206        /* const double*  [PRE_NUMCONSTRS]        */
+#define VLM_CB_PRE_OBJ 207        /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_PRE_ISINT 208      /* const int*     [PRE_NUMVARS]           */
+#define VLM_CB_PRE_ELEMENTS 209   /* const double*  [PRE_NUMNZS]            */
+#define VLM_CB_PRE_INDICES 210    /* const int*     [PRE_NUMNZS]            */
+#define VLM_CB_PRE_STARTS 211     /* const int*     [PRE_NUMVARS + 1]       */
+#define VLM_CB_PRE_OBJCONST 212   /* double                                 */
+#define VLM_CB_MIP_OBJBST 300     /* double                                 */
+#define VLM_CB_MIP_OBJBND 301     /* double                                 */
+#define VLM_CB_MIP_RELVAL 302     /* double                                 */
+#define VLM_CB_MIP_SOLPRE 303     /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_MIP_RELPRE 304     /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_MIP_RELRDCPRE 305  /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_MIP_NODCNT 306     /* int                                    */
+#define VLM_CB_MIP_SOLCNT 307     /* int                                    */
+#define VLM_CB_MIP_CUTCNT 308     /* int                                    */
+#define VLM_CB_MIP_NODLFT 309     /* int                                    */
+#define VLM_CB_MIP_NODEID 310     /* int                                    */
+#define VLM_CB_MIP_DEPTH 311      /* int                                    */
+#define VLM_CB_MIP_PHASE 312      /* int                                    */
+#define VLM_CB_MIP_LB 313         /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_MIP_UB 314         /* const double*  [PRE_NUMVARS]           */
+#define VLM_CB_MIP_SOL 316        /* const double*  [NumVars]               */
+#define VLM_CB_MIP_REL 317        /* const double*  [NumVars]               */
+
+/* Answers of a callback submission (VLMcbcut, VLMcbbranch, VLMcbsolution). */
+#define VLM_CB_SUBMIT_OK 0        /* accepted */
+#define VLM_CB_SUBMIT_INVALID 1   /* valid but incorrect: infeasible, violates a cut, ... */
+#define VLM_CB_SUBMIT_REFUSED 2   /* correct but not accepted */
+
+/* ---- environments ----------------------------------------------------------
+ * An environment holds parameter settings and an optional log file. A model
+ * copies its environment's parameters when it is made and keeps that copy
+ * (VLMgetenv returns it): freeing an environment never invalidates a model.
+ * One environment is used by one thread at a time.
+ */
+
+/* Makes an environment without a log file into *env (whatever *env holds on
+ * entry is ignored). It is usable at once; VLMstartenv on it is harmless. */
+VLM_API int VLMemptyenv(VLMenv** env);
+/* Makes an environment into *env that appends its log to `logfilename` (no log
+ * file when it is empty). VLM_ERROR_FILE_WRITE_ERROR when the file cannot be
+ * opened; *env is then untouched. */
+VLM_API int VLMloadenv(VLMenv** env, const char* logfilename);
+/* Starts an environment. Starting twice is harmless. */
+VLM_API int VLMstartenv(VLMenv* env);
+/* Frees an environment. Future calls using `env` are not allowed; models made
+ * from it stay valid. NULL is accepted and ignored. */
+VLM_API int VLMfreeenv(VLMenv* env);
+/* The environment owned by `model` (its private copy of the parameters). Valid
+ * until the model is freed; never free it. NULL for a NULL model. */
+VLM_API VLMenv* VLMgetenv(VLMmodel* model);
+/* The library's version. Always returns 0. */
+VLM_API int VLMversion(int* major, int* minor, int* technical);
+/* A text explaining `code`, for any int (unknown codes get a generic text).
+ * Static storage: valid for the life of the process. */
+VLM_API const char* VLMexplainerror(int code);
+/* Writes `message` and a newline to the environment's log. */
+VLM_API int VLMmsg(VLMenv* env, const char* message);
+
+/* ---- parameters ------------------------------------------------------------
+ * Names are matched case-insensitively, "/" and "_" alike. An unknown name gives
+ * VLM_ERROR_PARAM_GET_ERROR (getters) or VLM_ERROR_PARAM_SET_ERROR (setters), as
+ * does a value outside the parameter's range or a call of the wrong type.
+ * Out-pointers of the *info functions may alias each other: each is written once,
+ * current first and default last, and none is read.
+ */
+VLM_API int VLMsetintparam(VLMenv* env, const char* name, int value);
+VLM_API int VLMsetdblparam(VLMenv* env, const char* name, double value);
+VLM_API int VLMsetstrparam(VLMenv* env, const char* name, const char* value);
+VLM_API int VLMgetintparam(VLMenv* env, const char* name, int* value);
+VLM_API int VLMgetdblparam(VLMenv* env, const char* name, double* value);
+/* Copies the value into `value`, a buffer of VLM_MAX_STRLEN bytes. */
+VLM_API int VLMgetstrparam(VLMenv* env, const char* name, char* value);
+VLM_API int VLMgetintparaminfo(VLMenv* env, const char* name, int* current, int* minimum, int* maximum,
+                               int* defval);
+VLM_API int VLMgetdblparaminfo(VLMenv* env, const char* name, double* current, double* minimum,
+                               double* maximum, double* defval);
+/* `current` and `defval`: buffers of VLM_MAX_STRLEN bytes. */
+VLM_API int VLMgetstrparaminfo(VLMenv* env, const char* name, char* current, char* defval);
+/* Resets every parameter to its default. */
+VLM_API int VLMresetparams(VLMenv* env);
+/* Reads a parameter file: one "Name value" per line, "#" starts a comment. A
+ * file that cannot be read gives VLM_ERROR_FILE_READ_ERROR, a malformed one
+ * VLM_ERROR_FORMAT_ERROR; either way no parameter changes. */
+VLM_API int VLMreadparams(VLMenv* env, const char* filename);
+/* Writes every parameter that differs from its default, in that format.
+ * VLM_ERROR_FILE_WRITE_ERROR when the file cannot be written. */
+VLM_API int VLMwriteparams(VLMenv* env, const char* filename);
+
+/* ---- models ------------------------------------------------------------- */
+
+/* Makes a model named `name` (NULL: no name) on `env` into *model, with
+ * `numvars` variables described as in VLMaddvars (each array may be NULL). */
+VLM_API int VLMnewmodel(VLMenv* env, VLMmodel** model, const char* name, int numvars, const double* obj,
+                        const double* lb, const double* ub, const char* vtype, const char* const* varnames);
+/* A deep copy of `model` (data, parameters, no solution), or NULL when it
+ * cannot be made. The copy is independent of `model` and of its environment. */
+VLM_API VLMmodel* VLMcopymodel(VLMmodel* model);
+/* Frees a model. Future calls using `model` are not allowed. NULL is ignored. */
+VLM_API int VLMfreemodel(VLMmodel* model);
+/* Reads a model file into a new model of `env`. The format follows the suffix:
+ * .mps, .qps, .lp, .cbf (optionally followed by .gz or .bz2). */
+VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
+/* Reads into an existing model: .prm (parameters) or .mst (MIP start). Model
+ * formats are refused with VLM_ERROR_FORMAT_ERROR. */
+VLM_API int VLMread(VLMmodel* model, const char* filename);
+/* Writes by suffix: .mps, .qps, .lp, .cbf (model), .sol (solution), .prm
+ * (parameters), .mst (MIP start). */
+VLM_API int VLMwrite(VLMmodel* model, const char* filename);
+/* Discards the solution; clearall 1 also discards every other result of
+ * earlier runs (MIP start, IIS). */
+VLM_API int VLMreset(VLMmodel* model, int clearall);
+/* Solves the model. Safe to call with no interpreter lock held; calls the
+ * registered callback, if any, from the calling thread. Returns 0 once a run
+ * ended (whatever the status), VLM_ERROR_ABORT_CTRL_C (or the callback's other
+ * non-zero answer) when the callback stopped it, or an error code. */
+VLM_API int VLMoptimize(VLMmodel* model);
+/* Computes an irreducible inconsistent subsystem of an infeasible model, read
+ * back through IISVar/IISConstr. VLM_ERROR_IIS_FEASIBLE for a feasible model,
+ * VLM_ERROR_IIS_NO_SOLN when a limit stopped it, VLM_ERROR_IIS_NUMERIC when the
+ * solver contradicts itself. */
+VLM_API int VLMcomputeIIS(VLMmodel* model);
+/* Removes fixed and redundant MIP data; *result receives how many items were
+ * removed. */
+VLM_API int VLMcleanupmilp(VLMmodel* model, int* result);
+
+/* ---- building a model ------------------------------------------------------
+ * New items are appended after the existing ones. Sparse rows and columns use
+ * starts without a closing entry: item i spans [beg[i], beg[i+1]), the last one
+ * ends at the entry count.
+ */
+
+/* Appends one column: `nnz` coefficients in rows `rowind` (NULL arrays when
+ * nnz is 0). `name` may be NULL. */
+VLM_API int VLMaddvar(VLMmodel* model, int nnz, const int* rowind, const double* rowval, double obj, double lb,
+                      double ub, char vtype, const char* name);
+/* Appends `numvars` columns. Columns are given in column-start form (numnz 0
+ * and NULL arrays for none). obj, lb, ub, vtype and varnames may each be NULL,
+ * giving every variable the default: objective 0, bounds [0, infinity),
+ * continuous, no name. */
+VLM_API int VLMaddvars(VLMmodel* model, int numvars, int numnz, const int* colbeg, const int* colind,
+                       const double* colval, const double* obj, const double* lb, const double* ub,
+                       const char* vtype, const char* const* varnames);
+/* Appends one row lb <= a.x <= ub. `name` may be NULL. */
+VLM_API int VLMaddrangeconstr(VLMmodel* model, int nnz, const int* colind, const double* colval, double lb,
+                              double ub, const char* name);
+/* Appends `numconstrs` rows. lb or ub NULL: that side is infinite for every
+ * row. `names` NULL: no names; an entry may be NULL too. */
+VLM_API int VLMaddrangeconstrs(VLMmodel* model, int numconstrs, int nnz, const int* rowbeg, const int* colind,
+                               const double* colval, const double* lb, const double* ub,
+                               const char* const* names);
+/* Adds qval[k] * x[qrow[k]] * x[qcol[k]] to the objective, for k < numqnz.
+ * Repeated and mirrored pairs are summed. */
+VLM_API int VLMaddqpterms(VLMmodel* model, int numqnz, const int* qrow, const int* qcol, const double* qval);
+/* Removes every quadratic objective term. */
+VLM_API int VLMdelq(VLMmodel* model);
+/* Appends `numsos` SOS constraints: types[i] (VLM_SOS_TYPE1/2), members
+ * ind[beg[i] ...] with weights. */
+VLM_API int VLMaddsos(VLMmodel* model, int numsos, int nnz, const int* types, const int* beg, const int* ind,
+                      const double* weight);
+/* Appends an indicator constraint: when x[binvar] == binval (0 or 1), the row
+ * sum(colval[k] * x[colind[k]]) sense rhs must hold; `binvar` must be binary. */
+VLM_API int VLMaddgenconstrIndicator(VLMmodel* model, const char* name, int binvar, int binval, int nnz,
+                                     const int* colind, const double* colval, char sense, double rhs);
+/* Appends a dim x dim positive-semidefinite variable whose objective
+ * coefficient matrix has the entries objval[k] at flat positions objind[k]
+ * (row * dim + column). See "Coefficient matrices" below. */
+VLM_API int VLMaddpsdvar(VLMmodel* model, int dim, int nnz, const int* objind, const double* objval,
+                         const char* name);
+/* Appends a semidefinite row
+ *   lb <= sum(linval[k] * x[linind[k]]) + sum_j <C_j, X[psdvarind[j]]> <= ub
+ * where C_j has the entries psdval[psdbeg[j] ...] at flat positions psdind[...]. */
+VLM_API int VLMaddrangepsdconstr(VLMmodel* model, int nlin, int npsd, int nnz, const int* linind,
+                                 const double* linval, const int* psdvarind, const int* psdbeg, const int* psdind,
+                                 const double* psdval, double lb, double ub, const char* name);
+/* Coefficient matrices of semidefinite variables and rows arrive as lists of
+ * (flat position, value) in hand-off order, possibly listing both triangles.
+ * The library reads them as a symmetric matrix the way the module evaluates
+ * them: each listed entry is stored at its position and at the mirrored one,
+ * a later entry overwriting an earlier one at either position. Read back, a
+ * matrix lists each stored position once, row-major. */
+
+/* Sets cnt coefficients: a[rowind[k], colind[k]] = val[k] (0 removes it). */
+VLM_API int VLMchgcoeffs(VLMmodel* model, int cnt, const int* rowind, const int* colind, const double* val);
+/* Delete the listed items (distinct indices) and renumber the survivors densely
+ * in their order; every reference to a survivor (rows, SOS, indicators,
+ * quadratic terms) follows. Deleting a variable removes its coefficients and
+ * its quadratic terms; an SOS or indicator that refers to it loses that member
+ * (an indicator whose binary is deleted is deleted). */
+VLM_API int VLMdelvars(VLMmodel* model, int num, const int* ind);
+VLM_API int VLMdelconstrs(VLMmodel* model, int num, const int* ind);
+VLM_API int VLMdelsos(VLMmodel* model, int num, const int* ind);
+VLM_API int VLMdelgenconstrs(VLMmodel* model, int num, const int* ind);
+
+/* ---- queries ---------------------------------------------------------------
+ * Two-call protocol: with the arrays NULL a call stores the entry count in
+ * *nnz; then, with arrays of that size, it fills them and stores the count
+ * again. Starts are relative to the first item asked for, `count` of them.
+ */
+VLM_API int VLMgetcoeff(VLMmodel* model, int row, int col, double* val);
+/* Columns first .. first+count-1: rows and coefficients, by ascending row. */
+VLM_API int VLMgetvars(VLMmodel* model, int* nnz, int* beg, int* ind, double* val, int first, int count);
+/* Rows first .. first+count-1: columns and coefficients, by ascending column. */
+VLM_API int VLMgetconstrs(VLMmodel* model, int* nnz, int* beg, int* ind, double* val, int first, int count);
+/* Quadratic objective terms, one per unordered pair with qrow <= qcol, sorted. */
+VLM_API int VLMgetq(VLMmodel* model, int* numqnz, int* qrow, int* qcol, double* qval);
+/* SOS first .. first+count-1; `types` and `beg` (count entries each) are
+ * written by the size call too. */
+VLM_API int VLMgetsos(VLMmodel* model, int* nnz, int* types, int* beg, int* ind, double* weight, int first,
+                      int count);
+/* Indicator constraint `index`; the scalar outputs are written by the size
+ * call too. */
+VLM_API int VLMgetgenconstrIndicator(VLMmodel* model, int index, int* binvar, int* binval, int* nnz, int* colind,
+                                     double* colval, char* sense, double* rhs);
+/* *index: the first variable (constraint) of that name, or -1. */
+VLM_API int VLMgetvarbyname(VLMmodel* model, const char* name, int* index);
+VLM_API int VLMgetconstrbyname(VLMmodel* model, const char* name, int* index);
+
+/* ---- attributes ------------------------------------------------------------
+ * Names are matched case-insensitively, "/" and "_" alike; aliases answer like
+ * their target. A call of the wrong type gives VLM_ERROR_MODEL_INVALID_*_ATTR
+ * for the call's type; a model-level call on an item attribute (or the reverse),
+ * VLM_ERROR_MODEL_INVALID_ATTR_NAME; an index out of range,
+ * VLM_ERROR_MODEL_INVALID_COL_IDX / _ROW_IDX / _SOS_IDX / _SYM_MAT_IDX; writing
+ * a read-only attribute, VLM_ERROR_INVALID_ARGUMENT; a solution attribute before
+ * a solution exists, VLM_ERROR_NO_SOLN.
+ */
+/* *type: VLM_ATTRTYPE_*; *kind: VLM_ATTRKIND_*; *flag: 1 when writable. */
+VLM_API int VLMgetattrinfo(VLMmodel* model, const char* name, int* type, int* kind, int* flag);
+VLM_API int VLMgetintattr(VLMmodel* model, const char* name, int* value);
+VLM_API int VLMgetdblattr(VLMmodel* model, const char* name, double* value);
+/* *value points to library-owned text, valid until the next call on `model`. */
+VLM_API int VLMgetstrattr(VLMmodel* model, const char* name, char** value);
+VLM_API int VLMsetintattr(VLMmodel* model, const char* name, int value);
+VLM_API int VLMsetdblattr(VLMmodel* model, const char* name, double value);
+VLM_API int VLMsetstrattr(VLMmodel* model, const char* name, const char* value);
+/* List forms: n items given by ind[n] (repeats allowed), values in value[n]. */
+VLM_API int VLMgetintattrlist(VLMmodel* model, const char* name, int n, const int* ind, int* value);
+VLM_API int VLMgetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, double* value);
+VLM_API int VLMgetcharattrlist(VLMmodel* model, const char* name, int n, const int* ind, char* value);
+/* value[n] receives library-owned texts, valid until the next call on `model`. */
+VLM_API int VLMgetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, char** value);
+VLM_API int VLMsetintattrlist(VLMmodel* model, const char* name, int n, const int* ind, const int* value);
+VLM_API int VLMsetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, const double* value);
+VLM_API int VLMsetcharattrlist(VLMmodel* model, const char* name, int n, const int* ind, const char* value);
+VLM_API int VLMsetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind,
+                              const char* const* value);
+/* Matrix attributes, two-call protocol: with beg, nrows, ncols, pos and val NULL,
+ * *nnz receives the entry total; then arrays of n, n, n, *nnz and *nnz entries
+ * are filled. Matrix i has nrows[i] x ncols[i] elements and the entries
+ * beg[i] .. (beg[i+1] or *nnz)-1, each val[k] at flat position pos[k]
+ * (row * ncols[i] + column). */
+VLM_API int VLMgetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, int* nnz, int* beg,
+                              int* nrows, int* ncols, int* pos, double* val);
+/* The same format as input. Each matrix must match the item's dimension; its
+ * entries are read as described under "Coefficient matrices". */
+VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, int nnz, const int* beg,
+                              const int* nrows, const int* ncols, const int* pos, const double* val);
+
+/* ---- callbacks -------------------------------------------------------------
+ * While a callback is registered, MIP solves run single-threaded and without
+ * preprocessing: the "presolved" model that the PRE_* codes describe is the
+ * model as handed to the branch-and-cut solver, and the ...p forms of the
+ * submission functions equal the plain ones.
+ */
+
+/* Called during VLMoptimize and VLMcomputeIIS, on the thread that runs them,
+ * with no lock of the library held. `cbdata` is valid only during the call.
+ * Answer 0 to go on; any other answer stops the run at once, the callback is
+ * not called again in that run, and the run returns that answer. */
+typedef int (*VLMcallback)(VLMmodel* model, void* cbdata, int where, void* usrdata);
+
+/* Registers `cb` (NULL: none) with the user data handed to each call. */
+VLM_API int VLMsetcallbackfunc(VLMmodel* model, VLMcallback cb, void* usrdata);
+/* Writes the value of `what` at where-point `where` into *result: an int, a
+ * double, or a pointer to a library-owned array valid until the callback
+ * returns (see the what-codes). VLM_ERROR_CB_INVALID_WHERE for a where that is
+ * not the current one, VLM_ERROR_CB_INVALID_WHAT for an unknown what,
+ * VLM_ERROR_DATA_NOT_AVAILABLE for one not available at this point. */
+VLM_API int VLMcbget(void* cbdata, int where, int what, void* result);
+/* *length: the number of elements of the array that `what` gives (1 for a
+ * single value). */
+VLM_API int VLMcbgetlength(void* cbdata, int where, int what, int* length);
+/* A cut sum(val[k] * x[ind[k]]) sense rhs, valid for the whole search; added at
+ * MIPNODE and also enforced on every later incumbent. Returns a
+ * VLM_CB_SUBMIT_* answer or a negative error code. */
+VLM_API int VLMcbcut(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);
+VLM_API int VLMcbcutp(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);
+/* Asks to branch on integer variable `index` next, at `value`, exploring the
+ * up branch first when way > 0 and the down branch when way < 0. */
+VLM_API int VLMcbbranch(void* cbdata, int index, double value, int way);
+VLM_API int VLMcbbranchp(void* cbdata, int index, double value, int way);
+/* Proposes a solution with one value per variable; VLM_UNDEFINED marks a value
+ * left to the library, which completes it by an LP over the fixed integer part.
+ * *objval receives its objective (VLM_INFINITY-signed when refused). */
+VLM_API int VLMcbsolution(void* cbdata, const double* sol, double* objval);
+VLM_API int VLMcbsolutionp(void* cbdata, const double* sol, double* objval);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* VELMOR_H */
