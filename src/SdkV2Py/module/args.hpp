@@ -34,7 +34,7 @@ class Args {
  private:
   friend int unpack(const ArgSpec&, PyObject*, PyObject*, PyObject*, PyObject* const*, Py_ssize_t,
                     PyObject*, Args&) noexcept;
-  PyObject* v_[kMaxArgs] = {};
+  PyObject* v_[kMaxArgs];  // unpack() sets every slot the callable declares
   Ref star_, starstar_;
 };
 

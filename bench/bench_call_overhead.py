@@ -1,0 +1,29 @@
+"""Cost of a call through the module's function type against a built-in method.
+
+VelmorError.__reduce__ (ours) and Exception.__reduce__ (CPython's) do the same small
+amount of work: build (type, args-tuple[, dict]). Run with
+    PYTHONPATH=build/python /usr/bin/python3 bench/bench_call_overhead.py
+"""
+import timeit
+
+import velmorpy
+
+N = 1_000_000
+
+
+def best(stmt, ns):
+    return min(timeit.repeat(stmt, globals=ns, number=N, repeat=5)) / N * 1e9
+
+
+ours = velmorpy.VelmorError(-3)
+theirs = ValueError(-3, "Invalid argument")
+ns = {"ours": ours, "theirs": theirs, "version": velmorpy.version, "divmod": divmod}
+rows = [
+    ("method  ours.__reduce__()", best("ours.__reduce__()", ns)),
+    ("method  builtin Exception.__reduce__()", best("theirs.__reduce__()", ns)),
+    ("function velmorpy.version()", best("version()", ns)),
+    ("function builtin divmod(7, 3)", best("divmod(7, 3)", ns)),
+]
+for name, ns_per_call in rows:
+    print(f"{name:42s} {ns_per_call:7.1f} ns")
+print(f"method call ratio ours/builtin: {rows[0][1] / rows[1][1]:.2f}")

@@ -1,0 +1,83 @@
+"""The module's function objects: calls, argument faults, introspection, binding, pickling."""
+import inspect
+import pickle
+
+import pytest
+
+import velmorpy
+from velmorpy import VelmorError
+
+
+def test_no_argument_functions():
+    with pytest.raises(TypeError, match=r"^version\(\) takes no arguments \(1 given\)$"):
+        velmorpy.version(1)
+    with pytest.raises(TypeError, match=r"^version\(\) takes no keyword arguments$"):
+        velmorpy.version(x=1)
+
+
+def test_introspection():
+    f = velmorpy.version
+    assert (f.__name__, f.__qualname__, f.__module__) == ("version", "version", "velmorpy")
+    assert f.__globals__ is vars(velmorpy)
+    assert f.__defaults__ is None and f.__kwdefaults__ is None and f.__closure__ is None
+    assert f.__annotations__ == {}
+    assert "SIGNATURE:" in f.__doc__ and "PURPOSE:" in f.__doc__
+    assert f.func_doc is f.__doc__ and f.func_name == "version"
+    assert str(inspect.signature(velmorpy.system)) == "(*args, **kwargs)"
+    assert str(inspect.signature(velmorpy.version)) == "()"
+    assert f.__code__.co_name == "version" and f.__code__.co_filename.startswith("velmorpy/")
+    assert str(inspect.signature(VelmorError(1).__reduce__)) == "()"
+
+
+def test_writable_attributes():
+    f = velmorpy.system
+    old = (f.__name__, f.__qualname__, f.__doc__)
+    try:
+        f.__name__ = "renamed"
+        assert f.__name__ == "renamed"
+        with pytest.raises(TypeError, match="^__name__ must be set to a string object$"):
+            f.__name__ = 3
+        with pytest.raises(TypeError):
+            del f.__qualname__
+        with pytest.raises(TypeError, match="^__defaults__ must be set to a tuple object$"):
+            f.__defaults__ = [1]
+        f.__doc__ = "doc"
+        f.__text_signature__ = "system(command)"
+        assert f.__dict__["__text_signature__"] == "system(command)"
+        f.__annotations__ = {"x": int}
+        assert f.__annotations__ == {"x": int}
+        with pytest.raises(AttributeError):
+            f.__code__ = None
+    finally:
+        f.__name__, f.__qualname__, f.__doc__ = old
+        del f.__text_signature__
+        f.__annotations__ = None
+
+
+def test_defaults_are_read_at_call_time():
+    init = VelmorError.__dict__["errno"].fget
+    assert init(VelmorError(4)) == 4
+
+
+def test_methods_bind_and_check_self():
+    e = VelmorError(-3)
+    reduce = VelmorError.__dict__["__reduce__"]
+    assert reduce.__qualname__ == "VelmorError.__reduce__"
+    bound = e.__reduce__
+    assert inspect.ismethod(bound) and bound.__self__ is e and bound.__func__ is reduce
+    assert VelmorError.__reduce__ is reduce
+    assert reduce(e) == bound()
+    with pytest.raises(TypeError, match=r"^unbound method VelmorError.__reduce__\(\) needs an argument$"):
+        reduce()
+    with pytest.raises(TypeError, match="doesn't apply to a 'int' object"):
+        reduce(5)
+
+
+def test_pickle_by_qualified_name():
+    assert pickle.loads(pickle.dumps(velmorpy.version)) is velmorpy.version
+    assert velmorpy.version.__reduce__() == "version"
+
+
+def test_keywords_must_be_strings():
+    with pytest.raises(TypeError, match="keywords must be strings"):
+        velmorpy.system(**{1: 2})

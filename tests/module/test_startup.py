@@ -1,0 +1,95 @@
+"""Import, re-import, failed start-up and the module's namespace."""
+import importlib
+import subprocess
+import sys
+import textwrap
+
+import velmorpy
+
+
+def run_python(code):
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+                          env={"PYTHONPATH": ":".join(sys.path)})
+
+
+def test_reimport_and_reload_give_the_same_module():
+    assert importlib.reload(velmorpy) is velmorpy
+    del sys.modules["velmorpy"]
+    try:
+        again = importlib.import_module("velmorpy")
+    finally:
+        sys.modules["velmorpy"] = velmorpy
+    assert again is velmorpy
+
+
+def test_failed_import_reports_its_cause_and_a_retry_succeeds():
+    out = run_python("""
+        import sys, traceback
+        sys.modules["numpy"] = None          # importing numpy now fails
+        try:
+            import velmorpy
+        except ImportError as e:
+            tb = "".join(traceback.format_exception(e))
+            print(type(e).__name__, "init velmorpy" in tb, "velmorpy" in sys.modules)
+        del sys.modules["numpy"]
+        import velmorpy
+        print(velmorpy.version())
+    """)
+    assert out.returncode == 0, out.stderr
+    lines = out.stdout.splitlines()
+    assert lines[0] == "ModuleNotFoundError True False"   # the import's own exception, no half-built module left
+    assert lines[1].startswith("(")
+
+
+def test_second_interpreter_is_refused():
+    out = run_python("""
+        import velmorpy, _xxsubinterpreters as interpreters
+        sub = interpreters.create()
+        try:
+            interpreters.run_string(sub, "import velmorpy")
+        except Exception as e:
+            print(e)
+    """)
+    assert out.returncode == 0, out.stderr
+    assert "Interpreter change detected - this module can only be loaded into one interpreter per process." \
+        in out.stdout
+
+
+def test_namespace():
+    assert isinstance(velmorpy.__all__, list) and len(velmorpy.__all__) == 33
+    assert velmorpy.__doc__ is None
+    assert velmorpy._np is importlib.import_module("numpy")
+    assert velmorpy._sp is importlib.import_module("scipy.sparse")
+    for absent in ("numpy", "scipy", "defaultEnvironment", "callbackLock", "str2chars", "chars2str"):
+        assert not hasattr(velmorpy, absent)
+    assert velmorpy.__test__ == {}
+    assert "Operand" not in velmorpy.__all__ and velmorpy.Operand.__module__ == "velmorpy"
+
+
+def test_star_import_binds_what_exists_of_all():
+    ns = {}
+    exec("from velmorpy import VelmorError, version, system", ns)
+    assert ns["VelmorError"] is velmorpy.VelmorError
+
+
+def test_operand_base_and_array_priority():
+    op = velmorpy.Operand()
+    assert velmorpy.Operand.__dict__["__array_priority__"] == 1000
+    try:
+        op.missing
+    except AttributeError as e:
+        assert str(e) == "'velmorpy.Operand' object has no attribute 'missing'"
+    else:
+        raise AssertionError("no AttributeError")
+
+    class Sub(velmorpy.Operand):
+        pass
+
+    assert Sub().__array_priority__ == 1000
+
+
+def test_version_and_system():
+    v = velmorpy.version()
+    assert isinstance(v, tuple) and len(v) == 3 and all(type(x) is int for x in v)
+    assert velmorpy.system("exit 3") != 0
+    assert velmorpy.system("true") == 0
