@@ -156,3 +156,26 @@ def test_reading_members_does_not_leak():
         except TypeError:
             pass
     assert not all(d >= 1 for d in alloc_deltas(read))
+
+
+def test_failure_in_the_constants_stage_ends_the_import_and_a_retry_succeeds():
+    script = r"""
+import sys, traceback, types, pydoc
+fake = types.ModuleType("pydoc")
+def render_doc(thing):
+    raise ValueError("no rendering")
+fake.render_doc = render_doc
+sys.modules["pydoc"] = fake
+try:
+    import velmorpy
+except ValueError as e:
+    names = [f.name for f in traceback.extract_tb(e.__traceback__)]
+    print("failed", str(e), "init velmorpy" in names)
+sys.modules["pydoc"] = pydoc
+sys.modules.pop("velmorpy", None)
+import velmorpy
+print(velmorpy.VLM.Attr.X, velmorpy.VLM.Param.MaxTime, type(velmorpy.VLM).Attr.__doc__ == pydoc.render_doc(velmorpy.AttrConstClass))
+"""
+    env = dict(os.environ, PYTHONPATH=os.path.dirname(os.path.dirname(velmorpy.__file__)))
+    out = subprocess.run([sys.executable, "-c", script], env=env, cwd="/", capture_output=True, text=True, check=True)
+    assert out.stdout == "failed no rendering True\nX MaxTime True\n"
