@@ -6,13 +6,19 @@
 #include <cstring>
 
 #include "algebra/operand.hpp"
+#include "module/attr_table.hpp"
+#include "module/callback_tables.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/module_functions.hpp"
+#include "module/param_table.hpp"
+#include "module/result_codes.hpp"
 #include "module/state.hpp"
+#include "module/table_classes.hpp"
 #include "module/types.hpp"
 #include "module/velmor_error.hpp"
+#include "module/vlm_constants.hpp"
 
 namespace velmorpy {
 
@@ -202,6 +208,15 @@ const Phase kPhases[] = {
     {phase_velmorerror_namespace, __LINE__},
     {phase_module_functions, __LINE__},
     {phase_array_priority, __LINE__},
+    // The constants stage: the table classes, filled from their tables, then VLM.
+    {make_table_classes, __LINE__},
+    {build_attr_table, __LINE__},
+    {build_param_table, __LINE__},
+    {build_callback_tables, __LINE__},
+    {make_vlm_class, __LINE__},
+    {install_error_codes, __LINE__},
+    {install_status_codes, __LINE__},
+    {bind_vlm_instance, __LINE__},
     {phase_class_namespaces, __LINE__},
     {phase_end, __LINE__},
 };

@@ -1,0 +1,57 @@
+// Helpers for tests that call the module's C++ functions directly. main()
+// starts the interpreter and imports velmorpy before any test runs.
+#pragma once
+#include <Python.h>
+
+#include <string>
+
+#include "module/errors.hpp"
+#include "module/ref.hpp"
+
+namespace velmorpy::testing {
+
+inline Ref str(const char* s) { return Ref::steal(PyUnicode_FromString(s)); }
+
+// The UTF-8 text of a str.
+inline std::string text(PyObject* s) {
+  const char* t = s ? PyUnicode_AsUTF8(s) : nullptr;
+  return t ? std::string(t) : std::string("<null>");
+}
+
+// Runs `body`; on a C++ exception with a Python error set, answers the error's
+// class name (and clears it), otherwise "".
+template <class F>
+std::string raised(F&& body) {
+  try {
+    body();
+  } catch (const PyErrAlreadySet&) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    std::string name = reinterpret_cast<PyTypeObject*>(type)->tp_name;
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(tb);
+    return name;
+  }
+  return "";
+}
+
+// Collects what Python code prints to sys.stdout while `body` runs.
+template <class F>
+std::string captured_stdout(F&& body) {
+  Ref io = Ref::steal(PyImport_ImportModule("io"));
+  Ref buffer = Ref::steal(PyObject_CallMethod(io.get(), "StringIO", nullptr));
+  Ref saved = Ref::borrow(PySys_GetObject("stdout"));
+  PySys_SetObject("stdout", buffer.get());
+  try {
+    body();
+  } catch (...) {
+    PySys_SetObject("stdout", saved.get());
+    throw;
+  }
+  PySys_SetObject("stdout", saved.get());
+  Ref value = Ref::steal(PyObject_CallMethod(buffer.get(), "getvalue", nullptr));
+  return text(value.get());
+}
+
+}  // namespace velmorpy::testing
