@@ -547,10 +547,12 @@ const FunctionDef tuplelist_members[] = {
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
+// The list's own extend and sort behind the index drop; no docstrings, so the
+// class's documented listing shows only what tuplelist adds.
 PyMethodDef tuplelist_methods[] = {
-    {"extend", tuplelist_extend_method, METH_O, "Extend list by appending elements from the iterable."},
+    {"extend", tuplelist_extend_method, METH_O, nullptr},
     {"sort", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(tuplelist_sort)),
-     METH_FASTCALL | METH_KEYWORDS, "Sort the list in ascending order and return None."},
+     METH_FASTCALL | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
