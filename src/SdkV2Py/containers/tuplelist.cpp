@@ -427,6 +427,8 @@ PyObject* tuplelist_append_method(PyObject* self, const Args& a) {
   Py_RETURN_NONE;
 }
 
+// clear and reverse are the list's own storage operations (PyList_SetSlice,
+// PyList_Reverse), as the base methods are.
 PyObject* tuplelist_clear_method(PyObject* self, const Args&) {
   drop_index(as_tuplelist(self));
   check(PyList_SetSlice(self, 0, PY_SSIZE_T_MAX, nullptr));
@@ -637,6 +639,7 @@ void tuplelist_insert(TupleListObject* self, int32_t index, PyObject* e) {
 void tuplelist_extend(TupleListObject* self, PyObject* li) {
   Ref items = items_of(li);
   check_items(self, items.get());
+  // The list's own extension at C level: a subclass's extend is not involved.
   const Py_ssize_t end = PyList_GET_SIZE(obj(self));
   check(PyList_SetSlice(obj(self), end, end, items.get()));
   drop_index(self);
@@ -770,6 +773,7 @@ Ref tuplelist_select(TupleListObject* self, PyObject* query) {
     res = tuplelist_disjoint(res.get(), lists[i]);
   }
 
+  // The result is a new exact tuplelist: its checked append is its own.
   auto* out = as_tuplelist(result.get());
   for (Py_ssize_t k = 0; k < PyList_GET_SIZE(res.get()); ++k) {
     const Py_ssize_t pos = position_at(res.get(), k);

@@ -46,7 +46,8 @@ void tuplelist_extend(TupleListObject* self, PyObject* li);
 // A new tuplelist: a copy of self followed by the items of `other`, each checked.
 Ref tuplelist_add(TupleListObject* self, PyObject* other);
 // Enters item i under each of its field values in the dicts of `index` (a list
-// of dicts, one per field position), all sharing one position object.
+// of dicts, one per field position, not yet reachable from Python: the build
+// under way owns it), all sharing one position object.
 void tuplelist_build(TupleListObject* self, PyObject* index, Py_ssize_t i);
 // Whether item i matches the non-empty query tuple.
 bool tuplelist_match(TupleListObject* self, Py_ssize_t i, PyObject* query);
