@@ -2,6 +2,8 @@
 
 #include "module/errors.hpp"
 #include "algebra/operand.hpp"
+#include "containers/tupledict.hpp"
+#include "containers/tuplelist.hpp"
 #include "module/members.hpp"
 #include "module/state.hpp"
 #include "module/velmor_error.hpp"
@@ -14,6 +16,8 @@ namespace {
 const ClassSpec kClasses[] = {
     {&VelmorErrorType, prepare_velmorerror, nullptr, nullptr},
     {&OperandType, prepare_operand, nullptr, nullptr},
+    {&TupleListType, prepare_tuplelist, tuplelist_init_doc, bind_tuplelist_namespace},
+    {&TupleDictType, prepare_tupledict, tupledict_init_doc, bind_tupledict_namespace},
 };
 
 // __init__ of a static type is a wrapper around the tp_init slot whose text

@@ -1,0 +1,261 @@
+"""tupledict: wildcard key queries, the key list's life, sum and prod."""
+import collections
+import operator
+
+import pytest
+
+import velmorpy
+from velmorpy import tupledict
+
+MIX = b"Cannot mix scalar and tuple values in a tuplelist"
+LENGTH = b"All tuples in a tuplelist must be the same length"
+
+
+@pytest.fixture
+def td():
+    return tupledict([((1, 2), 3), ((2, 2), 4)])
+
+
+@pytest.fixture
+def quicksum(monkeypatch):
+    """A stand-in for the module's quicksum that records what it is handed."""
+    calls = []
+
+    def record(li):
+        calls.append(li)
+        return ("quicksum", li)
+
+    monkeypatch.setattr(velmorpy, "quicksum", record, raising=False)
+    return calls
+
+
+def test_select(td):
+    assert td.select(1) == [3]
+    assert td.select("*", 2) == [3, 4]
+    assert td.select() == [3, 4]
+    assert td.select(3) == []
+    assert td.select([1, 2], 2) == [3, 4]
+    assert type(td.select(1)) is list
+
+
+def test_select_with_scalar_keys():
+    td = tupledict(a=1, b=2)
+    assert td.select("a") == [1] and td.select("*") == [1, 2] and td.select("c") == []
+
+
+def test_it_is_a_dict():
+    td = tupledict({(1, 2): 3}, x=4)
+    assert isinstance(td, dict) and td == {(1, 2): 3, "x": 4}
+    assert type(td.copy()) is dict
+    assert repr(tupledict({1: 2})) == "{1: 2}"
+    with pytest.raises(TypeError, match="dict expected at most 1 argument"):
+        tupledict({}, {})
+
+
+# --- the key list is dropped by every change ------------------------------------------
+
+CHANGES = {
+    "setitem": lambda td: operator.setitem(td, (9, 9), 0),
+    "delitem": lambda td: operator.delitem(td, (1, 2)),
+    "clear": lambda td: td.clear(),
+    "pop": lambda td: td.pop((1, 2)),
+    "pop-keyword": lambda td: td.pop(key=(1, 2)),
+    "popitem": lambda td: td.popitem(),
+    "update": lambda td: td.update({(9, 9): 0}),
+    "update-pairs": lambda td: td.update([((9, 9), 0)]),
+    "setdefault-new": lambda td: td.setdefault((9, 9)),
+    "setdefault-existing": lambda td: td.setdefault(key=(1, 2), default=0),
+    "ior": lambda td: operator.ior(td, {(9, 9): 0}),
+    "init": lambda td: td.__init__({(9, 9): 0}),
+    "clean": lambda td: td.clean(),
+}
+
+
+@pytest.mark.parametrize("change", CHANGES.values(), ids=list(CHANGES))
+def test_every_change_drops_the_key_list(td, change):
+    assert td.select() == [3, 4]  # makes the key list
+    # Stored past the overrides, this key stays unknown to the key list until it is dropped.
+    dict.__setitem__(td, (5, 5), 5)
+    assert 5 not in td.select()
+    change(td)
+    assert td.select() == list(td.values())
+
+
+def test_queries_follow_assignments(td):
+    td[(3, 2)] = 5
+    assert td.select("*", 2) == [3, 4, 5]
+    del td[(1, 2)]
+    assert td.select("*", 2) == [4, 5]
+    td |= {(7, 2): 6}
+    assert td.select("*", 2) == [4, 5, 6]
+
+
+def test_mutators_return_what_dict_returns(td):
+    assert td.setdefault((1, 2), 99) == 3 and td[(1, 2)] == 3
+    assert td.setdefault((5, 5)) is None
+    assert td.pop((5, 5)) is None
+    assert td.popitem() == ((2, 2), 4)
+    assert td.update(k=1) is None
+    assert td.clear() is None and td == {}
+    same = td
+    td |= {1: 2}
+    assert td is same and td == {1: 2}
+
+
+def test_mutator_errors():
+    td = tupledict({1: 2})
+    with pytest.raises(TypeError, match=r"^pop\(\) takes exactly 1 positional argument \(2 given\)$"):
+        td.pop(1, None)
+    with pytest.raises(KeyError):
+        td.pop(5)
+    with pytest.raises(KeyError):
+        tupledict().popitem()
+    with pytest.raises(TypeError, match="update expected at most 1 argument"):
+        td.update({}, {})
+    for name in ("clear", "popitem", "clean", "select", "sum"):
+        with pytest.raises(TypeError, match="keyword argument"):
+            getattr(td, name)(x=1)
+    assert td == {1: 2}
+
+
+def test_keys_that_do_not_fit_fail_at_the_first_query():
+    td = tupledict({1: "a", (1, 2): "b"})
+    with pytest.raises(ValueError) as exc:
+        td.select(1)
+    assert exc.value.args == (MIX,)
+    del td[1]
+    td[(1, 2, 3)] = "c"
+    with pytest.raises(ValueError) as exc:
+        td.select(1)
+    assert exc.value.args == (LENGTH,)
+    del td[(1, 2, 3)]
+    assert td.select(1) == ["b"]
+
+
+def test_subclass_lookups_take_part():
+    class Defaulting(tupledict):
+        def __missing__(self, key):
+            return "missing"
+
+    td = Defaulting({(1, 1): "a"})
+    td.select()
+    dict.__delitem__(td, (1, 1))  # the key list still has the key
+    assert td.select(1) == ["missing"]
+
+
+# --- sum and prod ------------------------------------------------------------------------
+
+
+def test_sum_hands_the_selected_values_to_quicksum(td, quicksum):
+    assert td.sum("*", 2) == ("quicksum", [3, 4])
+    assert td.sum(2) == ("quicksum", [4])
+    assert tupledict().sum() == ("quicksum", [])
+
+
+def test_sum_uses_a_subclass_select(quicksum):
+    class Doubled(tupledict):
+        def select(self, *query):
+            return [2 * v for v in super().select(*query)]
+
+    assert Doubled({1: 5}).sum() == ("quicksum", [10])
+
+
+def test_prod_without_query_follows_the_coefficients(quicksum):
+    x = tupledict({(1, 1): 10, (1, 2): 20, (1, 3): 30})
+    assert x.prod({(1, 2): 2, (9, 9): 5, (1, 1): 1}) == ("quicksum", [40, 10])
+    assert x.prod(collections.OrderedDict([((1, 3), 3)])) == ("quicksum", [90])
+    assert x.prod(coeffs={}) == ("quicksum", [])
+
+
+def test_prod_with_query_follows_the_keys(quicksum):
+    x = tupledict({(1, 1): 10, (1, 2): 20, (1, 3): 30})
+    coeffs = {(1, 2): 2, (9, 9): 5, (1, 1): 1}
+    assert x.prod(coeffs, 1, "*") == ("quicksum", [10, 40])
+    assert x.prod(coeffs, "*", 3) == ("quicksum", [])
+
+
+def test_prod_puts_the_coefficient_on_the_left(quicksum):
+    calls = []
+
+    class Coeff:
+        def __mul__(self, other):
+            calls.append(("coeff-left", other))
+            return other
+
+    class Value:
+        def __rmul__(self, other):
+            calls.append(("value-right", other))
+            return self
+
+    value, coeff = Value(), Coeff()
+    tupledict({1: value}).prod({1: coeff})
+    tupledict({1: value}).prod({1: coeff}, "*")
+    assert calls == [("coeff-left", value), ("coeff-left", value)]
+
+
+def test_prod_skips_none(quicksum):
+    x = tupledict({1: None, 2: 5})
+    assert x.prod({1: 3, 2: 4}) == ("quicksum", [20])
+    assert x.prod({1: None, 2: None}, "*") == ("quicksum", [])
+
+
+def test_prod_honours_a_coefficient_subclass_get(quicksum):
+    class One(dict):
+        def get(self, key, default=None):
+            return super().get(key, 1)
+
+    x = tupledict({(1, 1): 10, (1, 2): 20})
+    assert x.prod(One({(1, 2): 3}), 1, "*") == ("quicksum", [10, 60])
+
+
+def test_prod_errors():
+    x = tupledict({1: 2})
+    for bad in ([1, 2], None, [(1, 2)], 3):
+        with pytest.raises(TypeError, match="^expect a dict for argument `coeffs`$"):
+            x.prod(bad)
+
+    class Pairs(dict):
+        def __init__(self, items):
+            super().__init__()
+            self.pairs = items
+
+        def items(self):
+            return self.pairs
+
+    with pytest.raises(ValueError, match=r"^too many values to unpack \(expected 2\)$"):
+        x.prod(Pairs([(1, 2, 3)]))
+    with pytest.raises(ValueError, match="^need more than 1 value to unpack$"):
+        x.prod(Pairs([[1]]))
+    with pytest.raises(ValueError, match="^need more than 0 values to unpack$"):
+        x.prod(Pairs([()]))
+    with pytest.raises(TypeError, match="not iterable"):
+        x.prod(Pairs([5]))
+
+
+def test_prod_refuses_coefficients_that_change_size():
+    coeffs = {}
+
+    class Growing:
+        def __mul__(self, other):
+            coeffs[len(coeffs) + 10] = Growing()
+            return other
+
+    coeffs.update({1: Growing(), 2: Growing()})
+    with pytest.raises(RuntimeError, match="^dictionary changed size during iteration$"):
+        tupledict({1: 1, 2: 2}).prod(coeffs)
+
+
+# --- class namespace ---------------------------------------------------------------------
+
+
+def test_namespace():
+    assert issubclass(tupledict, dict)
+    assert tupledict.setdefault.__defaults__ == (None,)
+    assert tupledict.pop.__defaults__ is None
+    assert tupledict.prod.__qualname__ == "tupledict.prod"
+    assert tupledict.__init__.__doc__.startswith("\n    SIGNATURE:\n        __init__(*args, **kwargs)\n")
+    for name, signature in (("select", "select(*query)"), ("sum", "sum(*query=[])"),
+                            ("prod", "prod(coeffs, *query=[])"), ("clean", "clean()")):
+        assert signature in getattr(tupledict, name).__doc__
+    listing = tupledict().__getmetaclass__().__dir__(None)
+    assert [n for n in listing if not n.startswith("__")] == ["select", "sum", "prod", "clean"]
