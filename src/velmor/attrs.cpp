@@ -566,7 +566,6 @@ int VLMgetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     const AttrRow& row = resolve(name, M, true);
     check_items(m, row.kind, n, ind);
     if (!nnz) refuse(VLM_ERROR_INVALID_ARGUMENT);
-    const bool fill = velmor::fill_call({beg, nrows, ncols, pos, val});
     std::vector<HandoffMatrix> mats;
     mats.reserve(static_cast<size_t>(n));
     long long total = 0;
@@ -575,7 +574,7 @@ int VLMgetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
       total += static_cast<long long>(mats.back().pos.size());
     }
     if (total > INT_MAX) refuse(VLM_ERROR_INVALID_ARGUMENT);
-    if (fill) {
+    if (velmor::fill_call({{beg, n}, {nrows, n}, {ncols, n}, {pos, total}, {val, total}})) {
       if (total > *nnz) refuse(VLM_ERROR_INVALID_ARGUMENT);
       int at = 0;
       for (int k = 0; k < n; ++k) {

@@ -31,7 +31,7 @@ int write_lines(int count, Line line, int* nnz, int* beg, int* ind, double* val)
   long long total = 0;
   for (int i = 0; i < count; ++i) total += static_cast<long long>(line(i).size());
   if (total > INT_MAX) refuse(VLM_ERROR_INVALID_ARGUMENT);
-  const bool fill = velmor::fill_call({ind, val});
+  const bool fill = velmor::fill_call({{ind, total}, {val, total}});
   if (fill) check_capacity(nnz, total);
   int k = 0;
   for (int i = 0; i < count; ++i) {
@@ -103,7 +103,8 @@ int VLMgetq(VLMmodel* model, int* numqnz, int* qrow, int* qcol, double* qval) {
     if (!numqnz) refuse(VLM_ERROR_INVALID_ARGUMENT);
     const velmor::QuadTerms& q = m.data.quad;
     if (q.size() > INT_MAX) refuse(VLM_ERROR_INVALID_ARGUMENT);
-    if (velmor::fill_call({qrow, qcol, qval})) {
+    const long long total = static_cast<long long>(q.size());
+    if (velmor::fill_call({{qrow, total}, {qcol, total}, {qval, total}})) {
       check_capacity(numqnz, static_cast<long long>(q.size()));
       int k = 0;
       for (const auto& t : q) {
@@ -125,7 +126,7 @@ int VLMgetsos(VLMmodel* model, int* nnz, int* types, int* beg, int* ind, double*
     long long total = 0;
     for (int i = 0; i < count; ++i) total += static_cast<long long>(m.data.sos[static_cast<size_t>(first + i)].members.size());
     if (total > INT_MAX) refuse(VLM_ERROR_INVALID_ARGUMENT);
-    const bool fill = velmor::fill_call({ind, weight});
+    const bool fill = velmor::fill_call({{ind, total}, {weight, total}});
     if (fill) check_capacity(nnz, total);
     int k = 0;
     for (int i = 0; i < count; ++i) {
@@ -151,7 +152,7 @@ int VLMgetgenconstrIndicator(VLMmodel* model, int index, int* binvar, int* binva
                         VLM_ERROR_MODEL_INVALID_INDICATOR_ROW_IDX);
     const velmor::Indicator& g = m.data.indicators[static_cast<size_t>(index)];
     const long long total = static_cast<long long>(g.lin.size());
-    if (velmor::fill_call({colind, colval})) {
+    if (velmor::fill_call({{colind, total}, {colval, total}})) {
       check_capacity(nnz, total);
       for (size_t k = 0; k < g.lin.size(); ++k) {
         colind[k] = g.lin[k].index;

@@ -4,6 +4,7 @@
 #pragma once
 #include <climits>
 #include <initializer_list>
+#include <utility>
 #include <cmath>
 
 #include "api_guard.hpp"
@@ -87,16 +88,15 @@ inline long long item_end(const int* beg, int count, long long nnz, int i) {
 }
 
 // The two-call protocol of the queries: with every array null the call only
-// reports sizes; with all of them given it fills them. Mixed is refused.
-// Returns true for the fill call.
-inline bool fill_call(std::initializer_list<const void*> arrays) {
-  int given = 0, total = 0;
-  for (const void* p : arrays) {
-    ++total;
-    if (p) ++given;
-  }
-  if (given != 0 && given != total) refuse(VLM_ERROR_INVALID_ARGUMENT);
-  return given != 0;
+// reports sizes; otherwise it fills them, and then each array must be given
+// unless it receives no element. Returns true for the fill call.
+inline bool fill_call(std::initializer_list<std::pair<const void*, long long>> arrays) {
+  bool any = false;
+  for (const auto& a : arrays)
+    if (a.first) any = true;
+  if (any)
+    for (const auto& a : arrays) check_array(a.first, a.second);
+  return any;
 }
 
 }  // namespace velmor
