@@ -37,6 +37,8 @@ int VLMstartenv(VLMenv* env) {
 }
 
 int VLMfreeenv(VLMenv* env) {
+  // A model's own environment goes with its model.
+  if (env && env->owner) return VLM_ERROR_INVALID_ARGUMENT;
   delete env;
   return VLM_OKAY;
 }

@@ -1,0 +1,204 @@
+// Model life cycle: making, copying and freeing models, results, callbacks.
+#include "model.hpp"
+
+#include <algorithm>
+
+#include "validate.hpp"
+
+namespace velmor {
+
+SymMatrix sym_from_handoff(int dim, long long nnz, const int* pos, const double* val) {
+  struct Item {
+    long long key;  // flat position in the lower triangle
+    double value;
+  };
+  std::vector<Item> items;
+  items.reserve(static_cast<size_t>(nnz));
+  for (long long k = 0; k < nnz; ++k) {
+    if (val[k] == 0.0) continue;
+    const int r = pos[k] / dim, c = pos[k] % dim;
+    items.push_back({r >= c ? static_cast<long long>(r) * dim + c : static_cast<long long>(c) * dim + r, val[k]});
+  }
+  // Stable, so among entries for one position the hand-off order survives and
+  // the last one wins.
+  std::stable_sort(items.begin(), items.end(), [](const Item& a, const Item& b) { return a.key < b.key; });
+  SymMatrix m;
+  for (size_t k = 0; k < items.size(); ++k) {
+    if (k + 1 < items.size() && items[k + 1].key == items[k].key) continue;
+    m.lower.push_back({static_cast<int>(items[k].key / dim), static_cast<int>(items[k].key % dim), items[k].value});
+  }
+  return m;
+}
+
+long long sym_handoff_size(const SymMatrix& m) {
+  long long n = 0;
+  for (const SymEntry& e : m.lower) n += e.row == e.col ? 1 : 2;
+  return n;
+}
+
+void sym_to_handoff(const SymMatrix& m, int dim, std::vector<int>& pos, std::vector<double>& val) {
+  std::vector<std::pair<int, double>> all;
+  all.reserve(static_cast<size_t>(sym_handoff_size(m)));
+  for (const SymEntry& e : m.lower) {
+    all.emplace_back(e.row * dim + e.col, e.value);
+    if (e.row != e.col) all.emplace_back(e.col * dim + e.row, e.value);
+  }
+  std::sort(all.begin(), all.end());
+  for (const auto& p : all) {
+    pos.push_back(p.first);
+    val.push_back(p.second);
+  }
+}
+
+int ModelData::num_psd_rows() const {
+  return static_cast<int>(std::count(rows.is_psd.begin(), rows.is_psd.end(), 1));
+}
+
+long long ModelData::num_nonzeros() const {
+  long long n = 0;
+  for (const SparseVector& row : rows.lin) n += static_cast<long long>(row.size());
+  return n;
+}
+
+bool ModelData::has_discrete() const {
+  if (!sos.empty() || !indicators.empty()) return true;
+  for (char t : cols.type)
+    if (t != VLM_CONTINUOUS) return true;
+  return false;
+}
+
+int NameIndex::find(const std::vector<std::string>& names, const std::string& name) {
+  if (!built_) {
+    first_.clear();
+    for (size_t i = 0; i < names.size(); ++i)
+      if (!names[i].empty()) first_.emplace(names[i], static_cast<int>(i));
+    built_ = true;
+  }
+  const auto it = first_.find(name);
+  return it == first_.end() ? -1 : it->second;
+}
+
+void NameIndex::appended(const std::vector<std::string>& names, int first) {
+  if (!built_) return;
+  try {
+    for (size_t i = static_cast<size_t>(first); i < names.size(); ++i)
+      if (!names[i].empty()) first_.emplace(names[i], static_cast<int>(i));
+  } catch (...) {
+    built_ = false;  // rebuilt on the next look-up
+  }
+}
+
+SparseVector make_sparse(const int* ind, const double* val, long long n, int size, int index_code) {
+  check_count(n);
+  check_array(ind, n);
+  check_array(val, n);
+  SparseVector v;
+  v.reserve(static_cast<size_t>(n));
+  bool sorted = true;
+  for (long long k = 0; k < n; ++k) {
+    check_index(ind[k], size, index_code);
+    v.push_back({ind[k], checked_coef(val[k])});
+    if (k > 0 && ind[k] <= ind[k - 1]) sorted = false;
+  }
+  if (sorted) return v;
+  std::stable_sort(v.begin(), v.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+  size_t out = 0;
+  for (size_t k = 0; k < v.size(); ++k) {
+    if (out > 0 && v[out - 1].index == v[k].index)
+      v[out - 1].value += v[k].value;
+    else
+      v[out++] = v[k];
+  }
+  v.resize(out);
+  for (const Entry& e : v) checked_coef(e.value);  // a sum may overflow
+  return v;
+}
+
+void check_writable(const VLMmodel& model) {
+  if (model.busy.load()) refuse(VLM_ERROR_INVALID_ARGUMENT);
+}
+
+void check_env_writable(const VLMenv& env) {
+  if (env.owner) check_writable(*env.owner);
+}
+
+std::unique_ptr<VLMmodel> make_model(const VLMenv& env) {
+  auto model = std::make_unique<VLMmodel>();
+  model->env = std::make_unique<VLMenv>();
+  model->env->log = env.log;
+  model->env->params = env.params;
+  model->env->started = true;
+  model->env->owner = model.get();
+  return model;
+}
+
+}  // namespace velmor
+
+void VLMmodel::data_changed() {
+  solution = velmor::Solution();
+  stats = velmor::RunStats();
+  iis = velmor::IisResult();
+}
+
+using velmor::api_call;
+using velmor::with_model;
+
+extern "C" {
+
+int VLMnewmodel(VLMenv* env, VLMmodel** model, const char* name, int numvars, const double* obj, const double* lb,
+                const double* ub, const char* vtype, const char* const* varnames) {
+  if (!env || !model) return VLM_ERROR_INVALID_ARGUMENT;
+  return api_call([&] {
+    auto m = velmor::make_model(*env);
+    if (name) m->data.name = name;
+    velmor::add_vars(*m, numvars, 0, nullptr, nullptr, nullptr, obj, lb, ub, vtype, varnames);
+    *model = m.release();
+    return VLM_OKAY;
+  });
+}
+
+VLMmodel* VLMcopymodel(VLMmodel* model) {
+  if (!model) return nullptr;
+  VLMmodel* copy = nullptr;
+  api_call([&] {
+    auto m = velmor::make_model(*model->env);
+    m->data = model->data;
+    copy = m.release();
+    return VLM_OKAY;
+  });
+  return copy;
+}
+
+int VLMfreemodel(VLMmodel* model) {
+  if (!model) return VLM_OKAY;
+  if (model->busy.load()) return VLM_ERROR_INVALID_ARGUMENT;
+  delete model;
+  return VLM_OKAY;
+}
+
+VLMenv* VLMgetenv(VLMmodel* model) { return model ? model->env.get() : nullptr; }
+
+int VLMreset(VLMmodel* model, int clearall) {
+  return with_model(model, [&](VLMmodel& m) {
+    velmor::check_writable(m);
+    if (clearall != 0 && clearall != 1) velmor::refuse(VLM_ERROR_INVALID_ARGUMENT);
+    m.solution = velmor::Solution();
+    m.stats = velmor::RunStats();
+    if (clearall) {
+      m.iis = velmor::IisResult();
+      std::fill(m.data.cols.start.begin(), m.data.cols.start.end(), VLM_UNDEFINED);
+    }
+    return VLM_OKAY;
+  });
+}
+
+int VLMsetcallbackfunc(VLMmodel* model, VLMcallback cb, void* usrdata) {
+  return with_model(model, [&](VLMmodel& m) {
+    velmor::check_writable(m);
+    m.callback = cb;
+    m.callback_data = usrdata;
+    return VLM_OKAY;
+  });
+}
+
+}  // extern "C"

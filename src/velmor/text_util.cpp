@@ -1,0 +1,90 @@
+#include "text_util.hpp"
+
+#include <cerrno>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace velmor {
+
+std::string format_double(double value) {
+  char buf[40];
+  for (int digits = 15; digits <= 17; ++digits) {
+    std::snprintf(buf, sizeof buf, "%.*g", digits, value);
+    if (std::strtod(buf, nullptr) == value) break;
+  }
+  return buf;
+}
+
+bool parse_double(std::string_view text, double& value) {
+  if (text.empty() || text.size() > 400) return false;
+  std::string s(text);
+  const std::string l = lower(s);
+  const char* p = l.c_str();
+  bool negative = false;
+  if (*p == '+' || *p == '-') negative = *p++ == '-';
+  if (std::string_view(p) == "inf" || std::string_view(p) == "infinity") {
+    value = negative ? -HUGE_VAL : HUGE_VAL;
+    return true;
+  }
+  // strtod also reads "nan" and hexadecimal forms; only decimal numbers pass.
+  for (const char* q = p; *q; ++q)
+    if (!((*q >= '0' && *q <= '9') || *q == '.' || *q == 'e' || *q == '+' || *q == '-')) return false;
+  char* end = nullptr;
+  errno = 0;
+  const double v = std::strtod(s.c_str(), &end);
+  if (end != s.c_str() + s.size() || end == s.c_str()) return false;
+  value = v;  // an overflow reads as +-HUGE_VAL, which callers treat as infinite
+  return true;
+}
+
+bool parse_int(std::string_view text, int& value) {
+  if (text.empty() || text.size() > 40) return false;
+  std::string s(text);
+  for (size_t i = 0; i < s.size(); ++i)
+    if (!((s[i] >= '0' && s[i] <= '9') || (i == 0 && (s[i] == '+' || s[i] == '-')))) return false;
+  char* end = nullptr;
+  errno = 0;
+  const long long v = std::strtoll(s.c_str(), &end, 10);
+  if (errno || end != s.c_str() + s.size() || v < INT_MIN || v > INT_MAX) return false;
+  value = static_cast<int>(v);
+  return true;
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  for (char& c : out)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return out;
+}
+
+std::string name_key(std::string_view name) {
+  std::string out = lower(name);
+  for (char& c : out)
+    if (c == '/') c = '_';
+  return out;
+}
+
+std::vector<std::string_view> split_blanks(std::string_view line) {
+  std::vector<std::string_view> out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t' || line[i] == '\r')) ++i;
+    size_t j = i;
+    while (j < line.size() && line[j] != ' ' && line[j] != '\t' && line[j] != '\r') ++j;
+    if (j > i) out.push_back(line.substr(i, j - i));
+    i = j;
+  }
+  return out;
+}
+
+std::string_view trim(std::string_view text) {
+  size_t b = 0, e = text.size();
+  while (b < e && (text[b] == ' ' || text[b] == '\t' || text[b] == '\r' || text[b] == '\n')) ++b;
+  while (e > b && (text[e - 1] == ' ' || text[e - 1] == '\t' || text[e - 1] == '\r' || text[e - 1] == '\n')) --e;
+  return text.substr(b, e - b);
+}
+
+}  // namespace velmor

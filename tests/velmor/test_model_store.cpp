@@ -1,0 +1,534 @@
+// The model store: building, reading back, deleting with renumbering, copies
+// and the refusals that leave a model unchanged.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model.hpp"
+#include "velmor.h"
+#include "vlm_test_util.hpp"
+
+using namespace vlmtest;
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+
+// x0, x1, x2; rows r0: x0 + 2 x1 <= 4, r1: 3 x1 - x2 in [1, 5]; a 2x2
+// semidefinite variable P and a semidefinite row p2: x0 + <C, P> >= 1.
+ModelPtr small_model(VLMenv* env) {
+  ModelPtr m = make_model(env, "small");
+  const double lb[] = {0, -1, -kInf}, ub[] = {10, 1e30, kInf}, obj[] = {1, 2, 3};
+  const char vtype[] = {'C', 'I', 'B'};
+  const char* names[] = {"x0", "x1", "x2"};
+  EXPECT_EQ(VLMaddvars(m.get(), 3, 0, nullptr, nullptr, nullptr, obj, lb, ub, vtype, names), VLM_OKAY);
+  const int beg[] = {0, 2};
+  // The second row lists its columns out of order with x1 twice: 1 + 2 = 3.
+  const int ind[] = {0, 1, 2, 1, 1};
+  const double val[] = {1, 2, -1, 1, 2};
+  const double rlb[] = {-1e20, 1}, rub[] = {4, 5};
+  const char* rnames[] = {"r0", "r1"};
+  EXPECT_EQ(VLMaddrangeconstrs(m.get(), 2, 5, beg, ind, val, rlb, rub, rnames), VLM_OKAY);
+  const int objpos[] = {0, 3};
+  const double objval[] = {1, 1};
+  EXPECT_EQ(VLMaddpsdvar(m.get(), 2, 2, objpos, objval, "P"), VLM_OKAY);
+  const int lin[] = {0};
+  const double linval[] = {1};
+  const int pv[] = {0}, pbeg[] = {0}, ppos[] = {0, 1, 2};
+  const double pval[] = {2, 0.5, 0.5};
+  EXPECT_EQ(VLMaddrangepsdconstr(m.get(), 1, 1, 3, lin, linval, pv, pbeg, ppos, pval, 1, 1e20, "p2"), VLM_OKAY);
+  return m;
+}
+
+VLMmodel* raw(const ModelPtr& m) { return m.get(); }
+
+}  // namespace
+
+TEST(ModelStore, CountsAndRowsReadBackAsCsr) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 3);
+  EXPECT_EQ(int_attr(raw(m), "NumConstrs"), 3);
+  EXPECT_EQ(int_attr(raw(m), "NumConss"), 3);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdConstrs"), 1);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdVars"), 1);
+  EXPECT_EQ(int_attr(raw(m), "NumEnts"), 5);
+
+  const Csr rows = lines(raw(m), true, 0, 3);
+  EXPECT_EQ(rows.beg, (std::vector<int>{0, 2, 4, 5}));
+  EXPECT_EQ(rows.ind, (std::vector<int>{0, 1, 1, 2, 0}));
+  EXPECT_EQ(rows.val, (std::vector<double>{1, 2, 3, -1, 1}));
+  // Starts are relative to the first row asked for.
+  const Csr tail = lines(raw(m), true, 1, 2);
+  EXPECT_EQ(tail.beg, (std::vector<int>{0, 2, 3}));
+
+  const Csr cols = lines(raw(m), false, 0, 3);
+  EXPECT_EQ(cols.beg, (std::vector<int>{0, 2, 4, 5}));
+  EXPECT_EQ(cols.ind, (std::vector<int>{0, 2, 0, 1, 1}));
+  EXPECT_EQ(cols.val, (std::vector<double>{1, 1, 2, 3, -1}));
+
+  double v = -1;
+  EXPECT_EQ(VLMgetcoeff(raw(m), 1, 1, &v), VLM_OKAY);
+  EXPECT_EQ(v, 3);
+  EXPECT_EQ(VLMgetcoeff(raw(m), 0, 2, &v), VLM_OKAY);
+  EXPECT_EQ(v, 0);
+}
+
+TEST(ModelStore, BoundsDefaultsAndInfinity) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  EXPECT_EQ(dbl_item(raw(m), "UB", 1), 1e20);
+  EXPECT_EQ(dbl_item(raw(m), "LB", 2), -1e20);
+  EXPECT_EQ(dbl_item(raw(m), "UB", 2), 1e20);
+  EXPECT_EQ(dbl_item(raw(m), "LHS", 0), -1e20);
+  EXPECT_EQ(dbl_item(raw(m), "PsdCRHS", 2), 1e20);
+
+  // Null arrays give every new variable the defaults.
+  ASSERT_EQ(VLMaddvars(raw(m), 2, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_OKAY);
+  EXPECT_EQ(dbl_item(raw(m), "LB", 4), 0);
+  EXPECT_EQ(dbl_item(raw(m), "UB", 4), 1e20);
+  EXPECT_EQ(dbl_item(raw(m), "Obj", 4), 0);
+  EXPECT_EQ(char_item(raw(m), "VType", 4), 'C');
+  EXPECT_EQ(str_item(raw(m), "VarName", 4), "");
+  EXPECT_EQ(dbl_item(raw(m), "Start", 4), VLM_UNDEFINED);
+
+  // A null bound array makes that side infinite for every row.
+  const int beg[] = {0, 1};
+  const int ind[] = {3, 4};
+  const double val[] = {1, 1}, ub[] = {7, 8};
+  ASSERT_EQ(VLMaddrangeconstrs(raw(m), 2, 2, beg, ind, val, nullptr, ub, nullptr), VLM_OKAY);
+  EXPECT_EQ(dbl_item(raw(m), "LHS", 3), -1e20);
+  EXPECT_EQ(dbl_item(raw(m), "RHS", 4), 8);
+  const double lb[] = {-2, -3};
+  ASSERT_EQ(VLMaddrangeconstrs(raw(m), 2, 2, beg, ind, val, lb, nullptr, nullptr), VLM_OKAY);
+  EXPECT_EQ(dbl_item(raw(m), "LHS", 6), -3);
+  EXPECT_EQ(dbl_item(raw(m), "RHS", 6), 1e20);
+  EXPECT_EQ(str_item(raw(m), "ConstrName", 6), "");
+}
+
+TEST(ModelStore, QuadraticTermsAreMergedAndCanonical) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const int r[] = {1, 0, 0, 2, 1, 2};
+  const int c[] = {0, 1, 0, 2, 1, 1};
+  const double v[] = {1.5, 2.5, 3, 4, 0, -1};
+  ASSERT_EQ(VLMaddqpterms(raw(m), 6, r, c, v), VLM_OKAY);
+  Quad q = quad(raw(m));
+  // (0,1) twice summed; (1,1) with 0 dropped; (2,1) mirrored to (1,2).
+  EXPECT_EQ(q.row, (std::vector<int>{0, 0, 1, 2}));
+  EXPECT_EQ(q.col, (std::vector<int>{0, 1, 2, 2}));
+  EXPECT_EQ(q.val, (std::vector<double>{3, 4, -1, 4}));
+
+  // A later call adds to the stored terms; a sum of zero removes the term.
+  const int r2[] = {1}, c2[] = {0};
+  const double v2[] = {-4};
+  ASSERT_EQ(VLMaddqpterms(raw(m), 1, r2, c2, v2), VLM_OKAY);
+  q = quad(raw(m));
+  EXPECT_EQ(q.row, (std::vector<int>{0, 1, 2}));
+
+  // The fill call refuses a capacity below the count and writes nothing.
+  int n = 1, qr[3] = {-1, -1, -1}, qc[3];
+  double qv[3];
+  EXPECT_EQ(VLMgetq(raw(m), &n, qr, qc, qv), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(qr[0], -1);
+
+  const int bad[] = {3};
+  EXPECT_EQ(VLMaddqpterms(raw(m), 1, bad, r2, v2), VLM_ERROR_MODEL_INVALID_COL_IDX);
+  const double nan[] = {std::nan("")};
+  EXPECT_EQ(VLMaddqpterms(raw(m), 1, r2, c2, nan), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(quad(raw(m)).row.size(), 3u);
+
+  ASSERT_EQ(VLMdelq(raw(m)), VLM_OKAY);
+  EXPECT_TRUE(quad(raw(m)).row.empty());
+}
+
+TEST(ModelStore, SemidefiniteMatricesFollowTheMirrorRule) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  // [[1, 2], [3, 4]] as it stands: the later entry (1,0)=3 gives both positions.
+  const int pos[] = {0, 1, 2, 3};
+  const double full[] = {1, 2, 3, 4};
+  ASSERT_EQ(VLMaddpsdvar(raw(m), 2, 4, pos, full, "A"), VLM_OKAY);
+  Matrix a = mat_item(raw(m), "PsdObj", 0);
+  EXPECT_EQ(a.rows, 2);
+  EXPECT_EQ(a.cols, 2);
+  EXPECT_EQ(a.pos, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(a.val, (std::vector<double>{1, 3, 3, 4}));
+
+  // An upper triangle with its zero below the diagonal: zeros are ignored.
+  const double upper[] = {1, 2, 0, 3};
+  ASSERT_EQ(VLMaddpsdvar(raw(m), 2, 4, pos, upper, "B"), VLM_OKAY);
+  EXPECT_EQ(mat_item(raw(m), "PsdObj", 1).val, (std::vector<double>{1, 2, 2, 3}));
+
+  // A written PsdObj replaces the whole matrix; an item given twice keeps the last.
+  const int ind[] = {1, 1};
+  const int beg[] = {0, 1}, dims[] = {2, 2};
+  const int wpos[] = {3, 2};
+  const double wval[] = {7, 5};
+  ASSERT_EQ(VLMsetmatattrlist(raw(m), "PsdObj", 2, ind, 2, beg, dims, dims, wpos, wval), VLM_OKAY);
+  Matrix b = mat_item(raw(m), "PsdObj", 1);
+  EXPECT_EQ(b.pos, (std::vector<int>{1, 2}));
+  EXPECT_EQ(b.val, (std::vector<double>{5, 5}));
+
+  // An empty matrix of the right order clears it; another order is refused.
+  const int one[] = {1};
+  ASSERT_EQ(VLMsetmatattrlist(raw(m), "PsdObj", 1, one, 0, nullptr, dims, dims, nullptr, nullptr), VLM_OKAY);
+  EXPECT_TRUE(mat_item(raw(m), "PsdObj", 1).pos.empty());
+  const int three[] = {3};
+  EXPECT_EQ(VLMsetmatattrlist(raw(m), "PsdObj", 1, one, 0, nullptr, three, three, nullptr, nullptr),
+            VLM_ERROR_MODEL_INVALID_REAL_ATTR_SYM_MAT);
+  const int outside[] = {4};
+  EXPECT_EQ(VLMsetmatattrlist(raw(m), "PsdObj", 1, one, 1, beg, dims, dims, outside, wval),
+            VLM_ERROR_MODEL_INVALID_SYM_MAT_ROW_IDX);
+  EXPECT_EQ(VLMaddpsdvar(raw(m), 2, 1, outside, wval, "C"), VLM_ERROR_MODEL_INVALID_SYM_MAT_ROW_IDX);
+  EXPECT_EQ(VLMaddpsdvar(raw(m), 0, 0, nullptr, nullptr, "C"), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdVars"), 2);
+}
+
+TEST(ModelStore, SemidefiniteRowRefusals) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const int pv[] = {1}, pbeg[] = {0}, ppos[] = {0};
+  const double pval[] = {1};
+  EXPECT_EQ(VLMaddrangepsdconstr(raw(m), 0, 1, 1, nullptr, nullptr, pv, pbeg, ppos, pval, 0, 1, "q"),
+            VLM_ERROR_MODEL_INVALID_SYM_MAT_IDX);
+  const int twice[] = {0, 0}, beg2[] = {0, 1};
+  const int pos2[] = {0, 3};
+  const double val2[] = {1, 1};
+  EXPECT_EQ(VLMaddrangepsdconstr(raw(m), 0, 2, 2, nullptr, nullptr, twice, beg2, pos2, val2, 0, 1, "q"),
+            VLM_ERROR_INVALID_ARGUMENT);
+  const int far[] = {4};
+  const int p0[] = {0};
+  EXPECT_EQ(VLMaddrangepsdconstr(raw(m), 0, 1, 1, nullptr, nullptr, p0, pbeg, far, pval, 0, 1, "q"),
+            VLM_ERROR_MODEL_INVALID_SYM_MAT_ROW_IDX);
+  // A row without semidefinite terms is still a semidefinite row.
+  EXPECT_EQ(VLMaddrangepsdconstr(raw(m), 0, 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, 0, 1, "e"),
+            VLM_OKAY);
+  EXPECT_EQ(int_attr(raw(m), "NumConstrs"), 4);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdConstrs"), 2);
+}
+
+TEST(ModelStore, ChangingCoefficients) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const int rows[] = {0, 0, 1, 0};
+  const int cols[] = {2, 0, 1, 2};
+  const double vals[] = {5, 0, 7, 6};
+  ASSERT_EQ(VLMchgcoeffs(raw(m), 4, rows, cols, vals), VLM_OKAY);
+  const Csr r = lines(raw(m), true, 0, 2);
+  // (0,0) removed by 0, (0,2) inserted then overwritten by the later change.
+  EXPECT_EQ(r.beg, (std::vector<int>{0, 2, 4}));
+  EXPECT_EQ(r.ind, (std::vector<int>{1, 2, 1, 2}));
+  EXPECT_EQ(r.val, (std::vector<double>{2, 6, 7, -1}));
+
+  const int badrow[] = {9}, col[] = {0};
+  const double one[] = {1};
+  EXPECT_EQ(VLMchgcoeffs(raw(m), 1, badrow, col, one), VLM_ERROR_MODEL_INVALID_ROW_IDX);
+  const int row[] = {0}, badcol[] = {3};
+  EXPECT_EQ(VLMchgcoeffs(raw(m), 1, row, badcol, one), VLM_ERROR_MODEL_INVALID_COL_IDX);
+  const double inf[] = {kInf};
+  EXPECT_EQ(VLMchgcoeffs(raw(m), 1, row, col, inf), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(lines(raw(m), true, 0, 1).ind, (std::vector<int>{1, 2}));
+}
+
+TEST(ModelStore, BatchAddsAreAllOrNothing) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const char vtype[] = {'I', 'Q'};
+  EXPECT_EQ(VLMaddvars(raw(m), 2, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, vtype, nullptr),
+            VLM_ERROR_MODEL_INPUT_ERROR);
+  const double nanlb[] = {0, std::nan("")};
+  EXPECT_EQ(VLMaddvars(raw(m), 2, 0, nullptr, nullptr, nullptr, nullptr, nanlb, nullptr, nullptr, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  // A column entry in a row that does not exist.
+  const int cbeg[] = {0, 1}, cind[] = {0, 3};
+  const double cval[] = {1, 1};
+  EXPECT_EQ(VLMaddvars(raw(m), 2, 2, cbeg, cind, cval, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_ERROR_MODEL_INVALID_ROW_IDX);
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 3);
+  EXPECT_EQ(int_attr(raw(m), "NumEnts"), 5);
+
+  const int rbeg[] = {0, 1}, rind[] = {0, 7};
+  EXPECT_EQ(VLMaddrangeconstrs(raw(m), 2, 2, rbeg, rind, cval, nullptr, nullptr, nullptr),
+            VLM_ERROR_MODEL_INVALID_COL_IDX);
+  const int badbeg[] = {0, 3};
+  EXPECT_EQ(VLMaddrangeconstrs(raw(m), 2, 2, badbeg, cind, cval, nullptr, nullptr, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  const double nanub[] = {1, std::nan("")};
+  const int okind[] = {0, 1};
+  EXPECT_EQ(VLMaddrangeconstrs(raw(m), 2, 2, rbeg, okind, cval, nullptr, nanub, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMaddrangeconstr(raw(m), -1, nullptr, nullptr, 0, 1, "x"), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(int_attr(raw(m), "NumConstrs"), 3);
+
+  // A column added with entries appears in the rows, sorted.
+  const int vrows[] = {1, 0};
+  const double vvals[] = {4, 5};
+  ASSERT_EQ(VLMaddvar(raw(m), 2, vrows, vvals, 0, 0, 1, 'C', "x3"), VLM_OKAY);
+  EXPECT_EQ(lines(raw(m), true, 1, 1).ind, (std::vector<int>{1, 2, 3}));
+  EXPECT_EQ(lines(raw(m), false, 3, 1).ind, (std::vector<int>{0, 1}));
+}
+
+TEST(ModelStore, SosAndIndicatorsAddAndRefuse) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const int types[] = {VLM_SOS_TYPE1, VLM_SOS_TYPE2}, beg[] = {0, 2}, ind[] = {0, 1, 1, 2, 0};
+  const double w[] = {1, 2, 1, 2, 3};
+  ASSERT_EQ(VLMaddsos(raw(m), 2, 5, types, beg, ind, w), VLM_OKAY);
+  int n = -1, type = -1, start = -1;
+  ASSERT_EQ(VLMgetsos(raw(m), &n, &type, &start, nullptr, nullptr, 1, 1), VLM_OKAY);
+  EXPECT_EQ(n, 3);
+  EXPECT_EQ(type, 2);
+  EXPECT_EQ(start, 0);
+  const int bad[] = {3};
+  EXPECT_EQ(VLMaddsos(raw(m), 1, 2, bad, beg, ind, w), VLM_ERROR_MODEL_INVALID_SOS_TYPE);
+  const int dup[] = {0, 0};
+  EXPECT_EQ(VLMaddsos(raw(m), 1, 2, types, beg, dup, w), VLM_ERROR_INVALID_ARGUMENT);
+  const int outside[] = {0, 5};
+  EXPECT_EQ(VLMaddsos(raw(m), 1, 2, types, beg, outside, w), VLM_ERROR_MODEL_INVALID_COL_IDX);
+  // An SOS without members is allowed.
+  EXPECT_EQ(VLMaddsos(raw(m), 1, 0, types, beg, nullptr, nullptr), VLM_OKAY);
+  EXPECT_EQ(int_attr(raw(m), "NumSOS"), 3);
+
+  const int cols[] = {1, 0};
+  const double vals[] = {2, 1};
+  ASSERT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 2, 1, 2, cols, vals, '<', 3), VLM_OKAY);
+  int bv = -1, bval = -1, nnz = -1;
+  char sense = 0;
+  double rhs = 0;
+  ASSERT_EQ(VLMgetgenconstrIndicator(raw(m), 0, &bv, &bval, &nnz, nullptr, nullptr, &sense, &rhs), VLM_OKAY);
+  EXPECT_EQ(bv, 2);
+  EXPECT_EQ(bval, 1);
+  EXPECT_EQ(nnz, 2);
+  EXPECT_EQ(sense, '<');
+  EXPECT_EQ(rhs, 3);
+  int gc[2];
+  double gv[2];
+  ASSERT_EQ(VLMgetgenconstrIndicator(raw(m), 0, &bv, &bval, &nnz, gc, gv, &sense, &rhs), VLM_OKAY);
+  EXPECT_EQ(gc[0], 0);
+  EXPECT_EQ(gv[1], 2);
+  // The binary must be a binary variable; the value 0 or 1; the sense one of <, >, =.
+  EXPECT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 1, 1, 2, cols, vals, '<', 3),
+            VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX);
+  EXPECT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 7, 1, 2, cols, vals, '<', 3),
+            VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX);
+  EXPECT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 2, 2, 2, cols, vals, '<', 3), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 2, 0, 2, cols, vals, 'x', 3), VLM_ERROR_MODEL_INPUT_ERROR);
+  EXPECT_EQ(VLMgetgenconstrIndicator(raw(m), 1, &bv, &bval, &nnz, nullptr, nullptr, &sense, &rhs),
+            VLM_ERROR_MODEL_INVALID_INDICATOR_ROW_IDX);
+  EXPECT_EQ(int_attr(raw(m), "NumGenConstrs"), 1);
+  EXPECT_EQ(str_item(raw(m), "GenConstrName", 0), "g");
+}
+
+TEST(ModelStore, DeletingVariablesRenumbersEverythingThatRefersToThem) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const double lb[] = {0}, ub[] = {1};
+  const char t[] = {'B'};
+  const char* nm[] = {"b3"};
+  ASSERT_EQ(VLMaddvars(raw(m), 1, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, t, nm), VLM_OKAY);
+  const int qr[] = {0, 1, 2, 3}, qc[] = {2, 3, 3, 3};
+  const double qv[] = {1, 2, 3, 4};
+  ASSERT_EQ(VLMaddqpterms(raw(m), 4, qr, qc, qv), VLM_OKAY);
+  const int types[] = {1}, beg[] = {0}, members[] = {3, 1, 2};
+  const double w[] = {1, 2, 3};
+  ASSERT_EQ(VLMaddsos(raw(m), 1, 3, types, beg, members, w), VLM_OKAY);
+  const int gcols[] = {1, 2};
+  const double gvals[] = {1, 1};
+  ASSERT_EQ(VLMaddgenconstrIndicator(raw(m), "g", 3, 0, 2, gcols, gvals, '>', 1), VLM_OKAY);
+
+  // The binary of an indicator cannot go while the indicator stays.
+  const int binary[] = {3};
+  EXPECT_EQ(VLMdelvars(raw(m), 1, binary), VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX);
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 4);
+
+  const int gone[] = {1, 1};  // repeated ids count once
+  ASSERT_EQ(VLMdelvars(raw(m), 2, gone), VLM_OKAY);
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 3);
+  EXPECT_EQ(str_item(raw(m), "VarName", 1), "x2");
+  EXPECT_EQ(str_item(raw(m), "VarName", 2), "b3");
+  int idx = -9;
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "b3", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 2);
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "x1", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, -1);
+
+  const Csr rows = lines(raw(m), true, 0, 3);
+  EXPECT_EQ(rows.beg, (std::vector<int>{0, 1, 2, 3}));
+  EXPECT_EQ(rows.ind, (std::vector<int>{0, 1, 0}));
+  EXPECT_EQ(rows.val, (std::vector<double>{1, -1, 1}));
+
+  const Quad q = quad(raw(m));
+  EXPECT_EQ(q.row, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(q.col, (std::vector<int>{1, 2, 2}));
+  EXPECT_EQ(q.val, (std::vector<double>{1, 3, 4}));
+
+  int n = 0, type = 0, start = 0;
+  std::vector<int> sm(2);
+  std::vector<double> sw(2);
+  ASSERT_EQ(VLMgetsos(raw(m), &n, &type, &start, nullptr, nullptr, 0, 1), VLM_OKAY);
+  ASSERT_EQ(n, 2);
+  ASSERT_EQ(VLMgetsos(raw(m), &n, &type, &start, sm.data(), sw.data(), 0, 1), VLM_OKAY);
+  EXPECT_EQ(sm, (std::vector<int>{2, 1}));
+  EXPECT_EQ(sw, (std::vector<double>{1, 3}));
+
+  int bv, bval, nnz;
+  char sense;
+  double rhs;
+  int gc[2] = {-1, -1};
+  double gv[2];
+  ASSERT_EQ(VLMgetgenconstrIndicator(raw(m), 0, &bv, &bval, &nnz, nullptr, nullptr, &sense, &rhs), VLM_OKAY);
+  ASSERT_EQ(nnz, 1);
+  ASSERT_EQ(VLMgetgenconstrIndicator(raw(m), 0, &bv, &bval, &nnz, gc, gv, &sense, &rhs), VLM_OKAY);
+  EXPECT_EQ(bv, 2);
+  EXPECT_EQ(gc[0], 1);
+
+  const int outside[] = {3};
+  EXPECT_EQ(VLMdelvars(raw(m), 1, outside), VLM_ERROR_MODEL_INVALID_COL_IDX);
+}
+
+TEST(ModelStore, DeletingRowsSosAndIndicatorsRenumbers) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  const int zero[] = {0};
+  ASSERT_EQ(VLMdelconstrs(raw(m), 1, zero), VLM_OKAY);
+  EXPECT_EQ(int_attr(raw(m), "NumConstrs"), 2);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdConstrs"), 1);
+  EXPECT_EQ(str_item(raw(m), "ConstrName", 1), "p2");
+  EXPECT_EQ(str_item(raw(m), "PsdCName", 1), "p2");
+  int idx = -9;
+  ASSERT_EQ(VLMgetconstrbyname(raw(m), "r1", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 0);
+  const int psdrow[] = {1};
+  ASSERT_EQ(VLMdelconstrs(raw(m), 1, psdrow), VLM_OKAY);
+  EXPECT_EQ(int_attr(raw(m), "NumPsdConstrs"), 0);
+  EXPECT_EQ(VLMdelconstrs(raw(m), 1, psdrow), VLM_ERROR_MODEL_INVALID_ROW_IDX);
+
+  const int types[] = {1, 2, 1}, beg[] = {0, 1, 2}, ind[] = {0, 1, 2};
+  const double w[] = {1, 1, 1};
+  ASSERT_EQ(VLMaddsos(raw(m), 3, 3, types, beg, ind, w), VLM_OKAY);
+  const int mid[] = {1};
+  ASSERT_EQ(VLMdelsos(raw(m), 1, mid), VLM_OKAY);
+  int n = 0, type, start, member;
+  double weight;
+  // The fill call takes *nnz as the capacity of the arrays.
+  ASSERT_EQ(VLMgetsos(raw(m), &n, &type, &start, &member, &weight, 1, 1), VLM_ERROR_INVALID_ARGUMENT);
+  n = 1;
+  ASSERT_EQ(VLMgetsos(raw(m), &n, &type, &start, &member, &weight, 1, 1), VLM_OKAY);
+  EXPECT_EQ(member, 2);
+  const int two[] = {2};
+  EXPECT_EQ(VLMdelsos(raw(m), 1, two), VLM_ERROR_MODEL_INVALID_SOS_IDX);
+
+  ASSERT_EQ(VLMaddgenconstrIndicator(raw(m), "g0", 2, 1, 0, nullptr, nullptr, '=', 0), VLM_OKAY);
+  ASSERT_EQ(VLMaddgenconstrIndicator(raw(m), "g1", 2, 0, 0, nullptr, nullptr, '=', 1), VLM_OKAY);
+  ASSERT_EQ(VLMdelgenconstrs(raw(m), 1, zero), VLM_OKAY);
+  EXPECT_EQ(str_item(raw(m), "GenConstrName", 0), "g1");
+  EXPECT_EQ(VLMdelgenconstrs(raw(m), 1, mid), VLM_ERROR_MODEL_INVALID_INDICATOR_ROW_IDX);
+  // With the indicator gone its binary may go too.
+  ASSERT_EQ(VLMdelgenconstrs(raw(m), 1, zero), VLM_OKAY);
+  const int binary[] = {2};
+  EXPECT_EQ(VLMdelvars(raw(m), 1, binary), VLM_OKAY);
+}
+
+TEST(ModelStore, LookUpsByName) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  const char* names[] = {"a", "b", "a", nullptr};
+  ASSERT_EQ(VLMaddvars(raw(m), 4, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
+            VLM_OKAY);
+  int idx = -9;
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "a", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 0);
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "c", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, -1);
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, -1);
+  const int first[] = {0};
+  const char* renamed[] = {"z"};
+  ASSERT_EQ(VLMsetstrattrlist(raw(m), "VarName", 1, first, renamed), VLM_OKAY);
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "a", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 2);
+  ASSERT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, 1, 'C', "c"), VLM_OKAY);
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "c", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 4);
+  EXPECT_EQ(VLMgetvarbyname(raw(m), nullptr, &idx), VLM_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(ModelStore, CopyOutlivesItsSourceAndEnvironment) {
+  VLMenv* env = nullptr;
+  ASSERT_EQ(VLMemptyenv(&env), VLM_OKAY);
+  ASSERT_EQ(VLMsetdblparam(env, "MaxTime", 12.5), VLM_OKAY);
+  ModelPtr original = small_model(env);
+  const int qr[] = {0}, qc[] = {1};
+  const double qv[] = {2};
+  ASSERT_EQ(VLMaddqpterms(raw(original), 1, qr, qc, qv), VLM_OKAY);
+  ModelPtr reference(VLMcopymodel(raw(original)));
+  ModelPtr copy(VLMcopymodel(raw(original)));
+  ASSERT_NE(copy, nullptr);
+  original.reset();
+  ASSERT_EQ(VLMfreeenv(env), VLM_OKAY);
+
+  expect_same_model(raw(copy), raw(reference));
+  EXPECT_EQ(str_item(raw(copy), "VarName", 2), "x2");
+  double maxtime = 0;
+  ASSERT_EQ(VLMgetdblparam(VLMgetenv(raw(copy)), "MaxTime", &maxtime), VLM_OKAY);
+  EXPECT_EQ(maxtime, 12.5);
+  // The copy keeps working: it can grow and log.
+  ASSERT_EQ(VLMaddvar(raw(copy), 0, nullptr, nullptr, 0, 0, 1, 'C', "x3"), VLM_OKAY);
+  EXPECT_EQ(VLMmsg(VLMgetenv(raw(copy)), "copy alive"), VLM_OKAY);
+  // A model's own environment goes with its model only.
+  EXPECT_EQ(VLMfreeenv(VLMgetenv(raw(copy))), VLM_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(ModelStore, ModelParametersAreAPrivateCopy) {
+  EnvPtr env = make_env();
+  ASSERT_EQ(VLMsetintparam(env.get(), "Presolve", 0), VLM_OKAY);
+  ModelPtr m = make_model(env.get());
+  ASSERT_EQ(VLMsetintparam(env.get(), "Presolve", 1), VLM_OKAY);
+  int v = -5;
+  ASSERT_EQ(VLMgetintparam(VLMgetenv(raw(m)), "Presolve", &v), VLM_OKAY);
+  EXPECT_EQ(v, 0);
+  EXPECT_EQ(VLMgetenv(nullptr), nullptr);
+}
+
+TEST(ModelStore, BusyModelRefusesChanges) {
+  EnvPtr env = make_env();
+  ModelPtr m = small_model(env.get());
+  raw(m)->busy = true;
+  EXPECT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, 1, 'C', "y"), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMsetdblattr(raw(m), "ObjCon", 1), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMdelq(raw(m)), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMsetintparam(VLMgetenv(raw(m)), "Presolve", 0), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMsetcallbackfunc(raw(m), nullptr, nullptr), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMfreemodel(raw(m)), VLM_ERROR_INVALID_ARGUMENT);
+  // Reading stays possible (a callback reads attributes during a run).
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 3);
+  raw(m)->busy = false;
+  EXPECT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, 1, 'C', "y"), VLM_OKAY);
+}
+
+TEST(ModelStore, NullHandlesAndArrays) {
+  EXPECT_EQ(VLMaddvar(nullptr, 0, nullptr, nullptr, 0, 0, 1, 'C', nullptr), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMcopymodel(nullptr), nullptr);
+  EXPECT_EQ(VLMfreemodel(nullptr), VLM_OKAY);
+  VLMmodel* m = nullptr;
+  EXPECT_EQ(VLMnewmodel(nullptr, &m, "x", 0, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  EnvPtr env = make_env();
+  EXPECT_EQ(VLMnewmodel(env.get(), nullptr, "x", 0, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  const char bad[] = {'Z'};
+  EXPECT_EQ(VLMnewmodel(env.get(), &m, "x", 1, nullptr, nullptr, nullptr, bad, nullptr), VLM_ERROR_MODEL_INPUT_ERROR);
+  EXPECT_EQ(m, nullptr);
+  ModelPtr ok = make_model(env.get());
+  EXPECT_EQ(VLMaddvars(raw(ok), 1, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_ERROR_INVALID_ARGUMENT);
+  int nnz = 0;
+  EXPECT_EQ(VLMgetconstrs(raw(ok), nullptr, nullptr, nullptr, nullptr, 0, 0), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMgetconstrs(raw(ok), &nnz, nullptr, nullptr, nullptr, 0, 1), VLM_ERROR_MODEL_INVALID_ROW_IDX);
+  EXPECT_EQ(VLMgetvars(raw(ok), &nnz, nullptr, nullptr, nullptr, -1, 0), VLM_ERROR_MODEL_INVALID_COL_IDX);
+}
