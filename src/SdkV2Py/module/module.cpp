@@ -10,6 +10,7 @@
 #include "module/callback_tables.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
+#include "module/holder.hpp"
 #include "module/members.hpp"
 #include "module/module_functions.hpp"
 #include "module/param_table.hpp"
@@ -100,7 +101,10 @@ void phase_version_check() {
   check(PyErr_WarnEx(nullptr, message, 1));
 }
 
-void phase_function_type() { check(ready_function_type()); }
+void phase_function_type() {
+  check(ready_function_type());
+  check(ready_holder_type());
+}
 
 void phase_slots() {
   ModuleState& st = state();
