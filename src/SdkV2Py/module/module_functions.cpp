@@ -3,6 +3,7 @@
 #include <velmor.h>
 
 #include "containers/multidict.hpp"
+#include "module/default_env.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
@@ -65,6 +66,7 @@ const char system_doc[] =
 // Binding order is fixed: models, disposeDefaultEnv, multidict, paramHelp,
 // quicksum, read, version, readParams, resetParams, setParam, system, writeParams.
 const FunctionDef module_functions[] = {
+    {"disposeDefaultEnv", "", disposeDefaultEnv, Kind::Function, disposeDefaultEnv_doc, __LINE__},
     {"multidict", "d: dict", multidict, Kind::Function, multidict_doc, __LINE__},
     {"version", "", version, Kind::Function, version_doc, __LINE__},
     {"system", "*args, **kwargs", system, Kind::Function, system_doc, __LINE__},

@@ -1,5 +1,6 @@
 #include "module/types.hpp"
 
+#include "module/env.hpp"
 #include "module/errors.hpp"
 #include "algebra/operand.hpp"
 #include "containers/tupledict.hpp"
@@ -18,6 +19,7 @@ const ClassSpec kClasses[] = {
     {&OperandType, prepare_operand, nullptr, nullptr},
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, bind_tupledict_namespace},
+    {&EnvType, prepare_env, env_init_doc, bind_env_namespace},
 };
 
 // __init__ of a static type is a wrapper around the tp_init slot whose text

@@ -1,0 +1,179 @@
+#include "module/env.hpp"
+
+#include "module/args.hpp"
+#include "module/decorators.hpp"
+#include "module/errors.hpp"
+#include "module/finalize.hpp"
+#include "module/function.hpp"
+#include "module/holder.hpp"
+#include "module/members.hpp"
+#include "module/strings.hpp"
+#include "module/text.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+EnvObject* as_env(PyObject* op) { return reinterpret_cast<EnvObject*>(op); }
+
+PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  as_env(self)->holder_ = nullptr;
+  as_env(self)->empty_ = 0;
+  return self;
+}
+
+PyObject* env_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
+const FunctionDef kInitDef = {"__init__", "logfilename: str = '', empty=False, params: dict = None", env_init_impl,
+                              Kind::Function, nullptr, __LINE__};
+
+// Applies `params` in dict order through this environment's setParam, so each
+// entry is matched, reported and checked as a direct call would be.
+void apply_params(PyObject* self, PyObject* params) {
+  Ref set_param = take(PyObject_GetAttr(self, VLM_STR("setParam")));
+  const Py_ssize_t size = PyDict_GET_SIZE(params);
+  Py_ssize_t pos = 0;
+  PyObject *key, *value;
+  while (PyDict_Next(params, &pos, &key, &value)) {
+    Ref k = Ref::borrow(key), v = Ref::borrow(value);  // the call may change the dict
+    take(PyObject_CallFunctionObjArgs(set_param.get(), k.get(), v.get(), nullptr));
+    if (PyDict_GET_SIZE(params) != size) raise(PyExc_RuntimeError, "dictionary changed size during iteration");
+  }
+}
+
+int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded_int([&] {
+    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
+    Args a;
+    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    EnvObject* env = as_env(self);
+    env->empty_ = as_int32(a[1]);
+    // A second __init__ on a live environment frees the old one first.
+    if (env->holder_) {
+      dispose_holder(env->holder_);
+      Py_CLEAR(env->holder_);
+    }
+    VLMenv* handle = nullptr;
+    int rc;
+    if (as_bool(a[1])) {
+      rc = VLMemptyenv(&handle);
+    } else {
+      CText logfile(a[0]);
+      rc = VLMloadenv(&handle, logfile.get());
+    }
+    check_rc(rc);
+    Ref holder;
+    try {
+      holder = make_env_holder(handle);
+    } catch (...) {
+      VLMfreeenv(handle);
+      throw;
+    }
+    env->holder_ = holder.release();
+    if (a[2] != Py_None) apply_params(self, a[2]);
+    return 0;
+  });
+}
+
+// Frees the environment at the latest here, also when a subclass's dispose did not.
+void env_dealloc(PyObject* op) {
+  if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
+  EnvObject* env = as_env(op);
+  if (env->holder_) {
+    if (holder_alive(env->holder_)) guarded_int([&] { dispose_holder(env->holder_); return 0; });
+    Py_CLEAR(env->holder_);
+  }
+  Py_TYPE(op)->tp_free(op);
+}
+
+void env_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Env.__del__"); }
+
+// --- methods ---------------------------------------------------------------
+
+PyObject* env_start(PyObject* self, const Args&) {
+  check_rc(VLMstartenv(env_handle(self)));
+  Py_RETURN_NONE;
+}
+
+PyObject* env_dispose(PyObject* self, const Args&) {
+  if (as_env(self)->holder_) dispose_holder(as_env(self)->holder_);
+  Py_RETURN_NONE;
+}
+
+const char start_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            start()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Start an Environment. An Environment created empty must be started before it can be used.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env = Env(empty=True)\n"
+    "            env.start()\n"
+    "        ";
+
+const char dispose_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            dispose()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Release the resources associated with the Environment.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env.dispose()\n"
+    "        ";
+
+const FunctionDef env_members[] = {
+    {"start", "self", env_start, Kind::Method, start_doc, __LINE__},
+    {"dispose", "self", env_dispose, Kind::Method, dispose_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+const char env_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(logfilename='', empty=False)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct an Environment\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            logfilename: the name of the log file; '' for no log file\n"
+    "            empty: True makes an empty Environment, which start() starts\n"
+    "            params: a dict of parameter names and values to set\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env = Env('solve.log')\n"
+    "        ";
+
+VLMenv* env_handle(PyObject* env) { return live_env(as_env(env)->holder_); }
+
+PyTypeObject EnvType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_env() {
+  EnvType.tp_name = "velmorpy.Env";
+  EnvType.tp_basicsize = sizeof(EnvObject);
+  EnvType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  EnvType.tp_new = env_new;
+  EnvType.tp_init = env_init;
+  EnvType.tp_dealloc = env_dealloc;
+  EnvType.tp_finalize = env_finalize;
+}
+
+void bind_env_namespace() {
+  bind_getmetaclass(&EnvType, __FILE__);
+  bind_members(&EnvType, env_members, __FILE__);
+}
+
+}  // namespace velmorpy
