@@ -65,7 +65,10 @@ std::string write_mps(const ModelData& d) {
     if (taken) obj += '_';
   }
 
-  std::string out = "NAME " + d.name + "\n";
+  std::string name = d.name;  // a line break would end the NAME line
+  for (char& ch : name)
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  std::string out = "NAME " + name + "\n";
   out += "OBJSENSE\n    ";
   out += d.sense == VLM_MAXIMIZE ? "MAX\n" : "MIN\n";
   out += "ROWS\n N  " + obj + "\n";
