@@ -23,6 +23,14 @@ constexpr int kMaxPsdDim = 46340;
 
 std::string name_or_empty(const char* name) { return name ? std::string(name) : std::string(); }
 
+// Makes room for `extra` more elements, growing geometrically so that adding
+// items one call at a time stays linear overall.
+template <class T>
+void make_room(std::vector<T>& v, size_t extra) {
+  const size_t need = v.size() + extra;
+  if (need > v.capacity()) v.reserve(std::max(need, 2 * v.capacity()));
+}
+
 // A row to append: checked and built before anything changes.
 struct NewRow {
   double lb, ub;
@@ -34,13 +42,13 @@ struct NewRow {
 
 void append_rows(VLMmodel& m, std::vector<NewRow>& rows) {
   Rows& r = m.data.rows;
-  const size_t n = r.lb.size() + rows.size();
-  r.lb.reserve(n);
-  r.ub.reserve(n);
-  r.name.reserve(n);
-  r.lin.reserve(n);
-  r.psd.reserve(n);
-  r.is_psd.reserve(n);
+  const size_t n = rows.size();
+  make_room(r.lb, n);
+  make_room(r.ub, n);
+  make_room(r.name, n);
+  make_room(r.lin, n);
+  make_room(r.psd, n);
+  make_room(r.is_psd, n);
   const int first = r.size();
   for (NewRow& row : rows) {
     r.lb.push_back(row.lb);
@@ -138,16 +146,16 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
     if (varnames) new_name[k] = name_or_empty(varnames[j]);
   }
 
-  const size_t n = static_cast<size_t>(c.size()) + static_cast<size_t>(numvars);
-  c.lb.reserve(n);
-  c.ub.reserve(n);
-  c.obj.reserve(n);
-  c.type.reserve(n);
-  c.name.reserve(n);
-  c.start.reserve(n);
+  const size_t n = static_cast<size_t>(numvars);
+  make_room(c.lb, n);
+  make_room(c.ub, n);
+  make_room(c.obj, n);
+  make_room(c.type, n);
+  make_room(c.name, n);
+  make_room(c.start, n);
   Rows& r = m.data.rows;
   for (size_t i = 0; i < row_growth.size(); ++i)
-    if (row_growth[i]) r.lin[i].reserve(r.lin[i].size() + static_cast<size_t>(row_growth[i]));
+    if (row_growth[i]) make_room(r.lin[i], static_cast<size_t>(row_growth[i]));
 
   // Nothing below allocates: the change cannot stop half-way.
   const int first = c.size();
@@ -295,7 +303,7 @@ int VLMaddsos(VLMmodel* model, int numsos, int nnz, const int* types, const int*
       std::sort(sorted.begin(), sorted.end());
       if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) refuse(VLM_ERROR_INVALID_ARGUMENT);
     }
-    m.data.sos.reserve(m.data.sos.size() + sets.size());
+    velmor::make_room(m.data.sos, sets.size());
     for (velmor::Sos& s : sets) m.data.sos.push_back(std::move(s));
     m.data_changed();
     return VLM_OKAY;
@@ -395,7 +403,7 @@ int VLMchgcoeffs(VLMmodel* model, int cnt, const int* rowind, const int* colind,
       size_t e = k;
       while (e < growth.size() && growth[e] == growth[k]) ++e;
       velmor::SparseVector& row = r.lin[static_cast<size_t>(growth[k])];
-      row.reserve(row.size() + (e - k));
+      velmor::make_room(row, e - k);
       k = e;
     }
     // Applied in order, so a later change of the same coefficient wins.

@@ -5,23 +5,52 @@
  *  - Every function returns an int status: 0 (VLM_OKAY) on success, a negative
  *    VLM_ERROR_* code on failure. A failing call changes nothing: all inputs are
  *    validated before anything is modified, and batch additions are
- *    all-or-nothing.
- *  - Handles are opaque. A NULL handle is refused with VLM_ERROR_INVALID_ARGUMENT.
- *  - Texts are NUL-terminated UTF-8. Texts handed out by the library are owned by
- *    the library; the caller copies them and never frees them.
- *  - Indices, counts and starts are 32-bit ints; every index is range-checked.
- *    NaN in a bound or coefficient is refused with VLM_ERROR_INVALID_ARGUMENT.
- *  - A bound of magnitude >= VLM_INFINITY (1e20) is infinite; infinite bounds
- *    read back as +-VLM_INFINITY.
+ *    all-or-nothing. Out-arguments are written only on success.
+ *  - Handles are opaque. A NULL handle, a NULL required pointer, a negative
+ *    count or a NULL array of a positive length is refused with
+ *    VLM_ERROR_INVALID_ARGUMENT. Running out of memory gives VLM_ERROR_NOMEMORY.
+ *  - Texts are NUL-terminated UTF-8. Texts and arrays handed out by the library
+ *    are owned by the library; the caller copies them and never frees them.
+ *    Texts and arrays passed in are only read during the call; the library
+ *    keeps copies, never the caller's pointers.
+ *  - Indices, counts and starts are 32-bit ints; every index is range-checked,
+ *    with the code of its kind: VLM_ERROR_MODEL_INVALID_COL_IDX (variables),
+ *    _ROW_IDX (rows), _SOS_IDX, _INDICATOR_ROW_IDX (general constraints),
+ *    _SYM_MAT_IDX (semidefinite variables), _SYM_MAT_ROW_IDX (a position outside
+ *    a semidefinite coefficient matrix).
+ *  - Values: NaN in a bound or coefficient, and an infinite coefficient, are
+ *    refused with VLM_ERROR_INVALID_ARGUMENT. A bound of magnitude >=
+ *    VLM_INFINITY (1e20) is infinite; infinite bounds read back as
+ *    +-VLM_INFINITY. A variable type letter other than C, B, I, S, N (either
+ *    case; stored upper-case), a sense other than '<', '>', '=' and a
+ *    ModelSense other than 1 and -1 are refused with VLM_ERROR_MODEL_INPUT_ERROR.
+ *  - Sparse input (rows, columns, members) is given as starts without a closing
+ *    entry: item i spans [beg[i], beg[i+1]), the last one ends at the entry
+ *    count; beg[0] is 0, starts do not decrease, and beg may be NULL when there
+ *    are no entries. A column index repeated within one row (or a row index
+ *    within one column) has its values summed; explicit zero coefficients are
+ *    kept.
+ *  - Two-call protocol of the functions that hand out arrays of unknown length:
+ *    called with the arrays NULL, the function stores the entry count in *nnz
+ *    (the "size call"); called with arrays, it fills them (the "fill call") and
+ *    stores the count again. On the fill call *nnz must hold the capacity of
+ *    the entry arrays (the count of the size call); a larger count is refused
+ *    with VLM_ERROR_INVALID_ARGUMENT and nothing is written. Arrays that receive
+ *    no element may be NULL on the fill call. Starts are written, one per item
+ *    asked for and relative to the first, whenever the start array is given.
  *  - Threads: the library keeps no global mutable state. Distinct models (and
  *    environments) may be used from distinct threads at once; one model is used
  *    by one thread at a time. While a model is being optimised, it refuses every
- *    change and a second solve (VLM_ERROR_INVALID_ARGUMENT); attribute reads and
- *    the VLMcb* functions remain available to its callback.
+ *    change, a second solve, parameter changes of its environment and being
+ *    freed (VLM_ERROR_INVALID_ARGUMENT); attribute reads and the VLMcb*
+ *    functions remain available to its callback.
  *  - No function prints except through an environment's log, installs signal
  *    handlers, or lets a C++ exception, abort() or longjmp escape.
  *  - Rows: linear and semidefinite rows share one numbering. NumConstrs counts
  *    both; NumPsdConstrs counts the semidefinite ones.
+ *  - Results: a change of the model data (bounds, objective, types, rows,
+ *    coefficients, items, sense) discards the solution, the statistics and the
+ *    IIS of earlier runs; names and MIP start values are no model data.
  */
 #ifndef VELMOR_H
 #define VELMOR_H
@@ -200,80 +229,136 @@ typedef struct VLMmodel VLMmodel;
  */
 
 /* Makes an environment without a log file into *env (whatever *env holds on
- * entry is ignored). It is usable at once; VLMstartenv on it is harmless. */
+ * entry is ignored). It is usable at once; VLMstartenv on it is harmless. The
+ * caller owns it and frees it with VLMfreeenv. */
 VLM_API int VLMemptyenv(VLMenv** env);
 /* Makes an environment into *env that appends its log to `logfilename` (no log
  * file when it is empty). VLM_ERROR_FILE_WRITE_ERROR when the file cannot be
- * opened; *env is then untouched. */
+ * opened; *env is then untouched. The caller owns it (VLMfreeenv). */
 VLM_API int VLMloadenv(VLMenv** env, const char* logfilename);
 /* Starts an environment. Starting twice is harmless. */
 VLM_API int VLMstartenv(VLMenv* env);
 /* Frees an environment. Future calls using `env` are not allowed; models made
- * from it stay valid. NULL is accepted and ignored. */
+ * from it stay valid. NULL is accepted and ignored. The environment of a model
+ * (VLMgetenv) is refused with VLM_ERROR_INVALID_ARGUMENT: it goes with its
+ * model. */
 VLM_API int VLMfreeenv(VLMenv* env);
-/* The environment owned by `model` (its private copy of the parameters). Valid
- * until the model is freed; never free it. NULL for a NULL model. */
+/* The environment owned by `model` (its private copy of the parameters,
+ * sharing the log of the environment the model was made on). Valid until the
+ * model is freed; never free it. NULL for a NULL model. */
 VLM_API VLMenv* VLMgetenv(VLMmodel* model);
-/* The library's version. Always returns 0. */
+/* The library's version. Always returns 0; NULL pointers are skipped. */
 VLM_API int VLMversion(int* major, int* minor, int* technical);
 /* A text explaining `code`, for any int (unknown codes get a generic text).
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
-/* Writes `message` and a newline to the environment's log. */
+/* Writes `message` and a newline to the environment's log (the log file, if
+ * any, and standard output). */
 VLM_API int VLMmsg(VLMenv* env, const char* message);
 
 /* ---- parameters ------------------------------------------------------------
- * Names are matched case-insensitively, "/" and "_" alike. An unknown name gives
- * VLM_ERROR_PARAM_GET_ERROR (getters) or VLM_ERROR_PARAM_SET_ERROR (setters), as
- * does a value outside the parameter's range or a call of the wrong type.
- * Out-pointers of the *info functions may alias each other: each is written once,
- * current first and default last, and none is read.
+ * 27 int and 12 double parameters (VLMgetintparaminfo / VLMgetdblparaminfo
+ * give each one's range and default); there are no text parameters. Names are
+ * matched case-insensitively, "/" and "_" alike ("mip_gaprel" is "MIP/GapRel").
+ * An unknown name, a call of another type than the parameter's, or a value
+ * outside the parameter's range (NaN included) gives VLM_ERROR_PARAM_GET_ERROR
+ * (getters) or VLM_ERROR_PARAM_SET_ERROR (setters) and changes nothing; a
+ * parameter whose range reaches +-1e20 takes any value beyond it as +-1e20.
+ * A NULL name or value pointer gives VLM_ERROR_INVALID_ARGUMENT.
  */
 VLM_API int VLMsetintparam(VLMenv* env, const char* name, int value);
 VLM_API int VLMsetdblparam(VLMenv* env, const char* name, double value);
+/* Always VLM_ERROR_PARAM_SET_ERROR (no text parameters exist). */
 VLM_API int VLMsetstrparam(VLMenv* env, const char* name, const char* value);
 VLM_API int VLMgetintparam(VLMenv* env, const char* name, int* value);
 VLM_API int VLMgetdblparam(VLMenv* env, const char* name, double* value);
-/* Copies the value into `value`, a buffer of VLM_MAX_STRLEN bytes. */
+/* Would copy a text value into `value`, a caller's buffer of VLM_MAX_STRLEN
+ * bytes; always VLM_ERROR_PARAM_GET_ERROR (no text parameters exist). */
 VLM_API int VLMgetstrparam(VLMenv* env, const char* name, char* value);
+/* The current value, range and default. The out-pointers may be NULL (skipped)
+ * and may alias each other: each is written once, current first and default
+ * last, and none is read. */
 VLM_API int VLMgetintparaminfo(VLMenv* env, const char* name, int* current, int* minimum, int* maximum,
                                int* defval);
 VLM_API int VLMgetdblparaminfo(VLMenv* env, const char* name, double* current, double* minimum,
                                double* maximum, double* defval);
-/* `current` and `defval`: buffers of VLM_MAX_STRLEN bytes. */
+/* `current` and `defval`: caller's buffers of VLM_MAX_STRLEN bytes. Always
+ * VLM_ERROR_PARAM_GET_ERROR (no text parameters exist). */
 VLM_API int VLMgetstrparaminfo(VLMenv* env, const char* name, char* current, char* defval);
 /* Resets every parameter to its default. */
 VLM_API int VLMresetparams(VLMenv* env);
-/* Reads a parameter file: one "Name value" per line, "#" starts a comment. A
- * file that cannot be read gives VLM_ERROR_FILE_READ_ERROR, a malformed one
- * VLM_ERROR_FORMAT_ERROR; either way no parameter changes. */
+/* Reads a parameter file: one "Name value" per line, names matched as above,
+ * "#" starts a comment, blank lines are skipped; parameters the file does not
+ * list keep their values. A file that cannot be read (a name ending in .gz or
+ * .bz2 is decompressed) gives VLM_ERROR_FILE_READ_ERROR; a malformed line, an
+ * unknown name or a value the parameter refuses gives VLM_ERROR_FORMAT_ERROR;
+ * either way no parameter changes. */
 VLM_API int VLMreadparams(VLMenv* env, const char* filename);
-/* Writes every parameter that differs from its default, in that format.
- * VLM_ERROR_FILE_WRITE_ERROR when the file cannot be written. */
+/* Writes every parameter that differs from its default, in that format, with
+ * values that read back exactly. VLM_ERROR_FILE_WRITE_ERROR when the file
+ * cannot be written. */
 VLM_API int VLMwriteparams(VLMenv* env, const char* filename);
 
 /* ---- models ------------------------------------------------------------- */
 
-/* Makes a model named `name` (NULL: no name) on `env` into *model, with
- * `numvars` variables described as in VLMaddvars (each array may be NULL). */
+/* Makes a model named `name` (NULL: no name) on a private copy of `env`'s
+ * parameters into *model, with `numvars` variables described as in VLMaddvars
+ * (each array may be NULL). The caller owns it and frees it with VLMfreemodel;
+ * on failure *model is untouched. */
 VLM_API int VLMnewmodel(VLMenv* env, VLMmodel** model, const char* name, int numvars, const double* obj,
                         const double* lb, const double* ub, const char* vtype, const char* const* varnames);
-/* A deep copy of `model` (data, parameters, no solution), or NULL when it
- * cannot be made. The copy is independent of `model` and of its environment. */
+/* A deep copy of `model` (data, MIP start, parameters; no solution, no
+ * callback), or NULL when it cannot be made. The copy is independent of
+ * `model` and of its environment; the caller owns it (VLMfreemodel). */
 VLM_API VLMmodel* VLMcopymodel(VLMmodel* model);
-/* Frees a model. Future calls using `model` are not allowed. NULL is ignored. */
+/* Frees a model and its environment. Future calls using `model` are not
+ * allowed. NULL is ignored. */
 VLM_API int VLMfreemodel(VLMmodel* model);
-/* Reads a model file into a new model of `env`. The format follows the suffix:
- * .mps, .qps, .lp, .cbf (optionally followed by .gz or .bz2). */
+/* Reads a model file into a new model made on a private copy of `env`'s
+ * parameters, into *model (owned by the caller). The format follows the
+ * suffix, case-insensitively: .mps and .qps (free MPS: ROWS, COLUMNS with
+ * integer markers, RHS with the objective constant as the negated right-hand
+ * side of the objective row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX,
+ * SOS), .lp (what CoinUtils' LP reader takes: linear objective and rows,
+ * bounds, integer, binary and semi-continuous variables, SOS; files with
+ * ranged rows "lb <= expr <= ub", quadratic terms or indicators are refused),
+ * .cbf (conic benchmark format: linear and semidefinite rows, semidefinite
+ * variables, integer variables). A further .gz or .bz2 decompresses. Another
+ * suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file that cannot
+ * be read VLM_ERROR_FILE_READ_ERROR. */
 VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
-/* Reads into an existing model: .prm (parameters) or .mst (MIP start). Model
- * formats are refused with VLM_ERROR_FORMAT_ERROR. */
+/* Reads into an existing model: .prm (parameters, as VLMreadparams on
+ * VLMgetenv(model)) or .mst (MIP start: "name value" lines, names as VLMwrite
+ * writes them; the file replaces the whole start, variables it does not list
+ * have none). Model formats and other suffixes are refused with
+ * VLM_ERROR_FORMAT_ERROR (a model file makes a new model: VLMreadmodel). A
+ * malformed file (an unknown variable name included) gives
+ * VLM_ERROR_FORMAT_ERROR and changes nothing. */
 VLM_API int VLMread(VLMmodel* model, const char* filename);
-/* Writes by suffix: .mps, .qps, .lp, .cbf (model), .sol (solution), .prm
- * (parameters), .mst (MIP start). */
+/* Writes by suffix (case-insensitive, optionally followed by .gz or .bz2):
+ *  .mps, .qps  the model as free MPS (sections as for VLMreadmodel);
+ *  .lp         the model as LP, with quadratic objective terms as
+ *              "[ ... ] / 2", ranged rows as "lb <= expr <= ub" and indicator
+ *              constraints as "name: b = 1 -> expr <= rhs";
+ *  .cbf        the model as CBF; a ranged row and bounds other than 0 or
+ *              infinite become further rows after the model's rows; the
+ *              format has no names;
+ *  .sol        the solution: "# Objective value = v", then "name value" per
+ *              variable (VLM_ERROR_NO_SOLN without one);
+ *  .prm        the parameters, as VLMwriteparams;
+ *  .mst        the MIP start: "name value" per variable that has a start.
+ * Names that cannot stand in a file as they are (empty, with blanks or quotes,
+ * repeated, LP keywords) are written as C<j> (variables), R<i> (rows), G<k>
+ * (indicators), made unique. A model the format cannot express is refused with
+ * VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite items, MPS no
+ * indicators or rows with lb > ub, CBF no quadratic objective, SOS,
+ * indicators or semi-continuous variables. Another suffix gives
+ * VLM_ERROR_FORMAT_ERROR; a file that cannot be written
+ * VLM_ERROR_FILE_WRITE_ERROR. */
 VLM_API int VLMwrite(VLMmodel* model, const char* filename);
-/* Discards the solution; clearall 1 also discards every other result of
- * earlier runs (MIP start, IIS). */
+/* Discards the solution and the statistics of earlier runs; clearall 1 also
+ * discards the IIS and the MIP start. clearall other than 0 and 1:
+ * VLM_ERROR_INVALID_ARGUMENT. */
 VLM_API int VLMreset(VLMmodel* model, int clearall);
 /* Solves the model. Safe to call with no interpreter lock held; calls the
  * registered callback, if any, from the calling thread. Returns 0 once a run
@@ -290,23 +375,24 @@ VLM_API int VLMcomputeIIS(VLMmodel* model);
 VLM_API int VLMcleanupmilp(VLMmodel* model, int* result);
 
 /* ---- building a model ------------------------------------------------------
- * New items are appended after the existing ones. Sparse rows and columns use
- * starts without a closing entry: item i spans [beg[i], beg[i+1]), the last one
- * ends at the entry count.
+ * New items are appended after the existing ones and numbered on from them.
  */
 
 /* Appends one column: `nnz` coefficients in rows `rowind` (NULL arrays when
- * nnz is 0). `name` may be NULL. */
+ * nnz is 0). `name` may be NULL (no name). Codes: a row index outside the
+ * rows, _ROW_IDX; the value checks of the conventions. */
 VLM_API int VLMaddvar(VLMmodel* model, int nnz, const int* rowind, const double* rowval, double obj, double lb,
                       double ub, char vtype, const char* name);
 /* Appends `numvars` columns. Columns are given in column-start form (numnz 0
  * and NULL arrays for none). obj, lb, ub, vtype and varnames may each be NULL,
  * giving every variable the default: objective 0, bounds [0, infinity),
- * continuous, no name. */
+ * continuous, no name; a NULL entry of varnames is no name. A binary
+ * variable's bounds are kept as given; solvers intersect them with [0, 1]. */
 VLM_API int VLMaddvars(VLMmodel* model, int numvars, int numnz, const int* colbeg, const int* colind,
                        const double* colval, const double* obj, const double* lb, const double* ub,
                        const char* vtype, const char* const* varnames);
-/* Appends one row lb <= a.x <= ub. `name` may be NULL. */
+/* Appends one row lb <= a.x <= ub (the columns need no starts). `name` may be
+ * NULL. A column index outside the variables gives _COL_IDX. */
 VLM_API int VLMaddrangeconstr(VLMmodel* model, int nnz, const int* colind, const double* colval, double lb,
                               double ub, const char* name);
 /* Appends `numconstrs` rows. lb or ub NULL: that side is infinite for every
@@ -315,110 +401,165 @@ VLM_API int VLMaddrangeconstrs(VLMmodel* model, int numconstrs, int nnz, const i
                                const double* colval, const double* lb, const double* ub,
                                const char* const* names);
 /* Adds qval[k] * x[qrow[k]] * x[qcol[k]] to the objective, for k < numqnz.
- * Repeated and mirrored pairs are summed. */
+ * Repeated and mirrored pairs are summed into one term per unordered pair; a
+ * term whose sum is 0 is dropped. Indices outside the variables: _COL_IDX. */
 VLM_API int VLMaddqpterms(VLMmodel* model, int numqnz, const int* qrow, const int* qcol, const double* qval);
 /* Removes every quadratic objective term. */
 VLM_API int VLMdelq(VLMmodel* model);
-/* Appends `numsos` SOS constraints: types[i] (VLM_SOS_TYPE1/2), members
- * ind[beg[i] ...] with weights. */
+/* Appends `numsos` SOS constraints: types[i] (VLM_SOS_TYPE1/2, else
+ * VLM_ERROR_MODEL_INVALID_SOS_TYPE), members ind[beg[i] ...] (distinct
+ * variables, else VLM_ERROR_INVALID_ARGUMENT) with finite weights. An SOS may
+ * have no members. */
 VLM_API int VLMaddsos(VLMmodel* model, int numsos, int nnz, const int* types, const int* beg, const int* ind,
                       const double* weight);
-/* Appends an indicator constraint: when x[binvar] == binval (0 or 1), the row
- * sum(colval[k] * x[colind[k]]) sense rhs must hold; `binvar` must be binary. */
+/* Appends an indicator constraint: when x[binvar] == binval, the row
+ * sum(colval[k] * x[colind[k]]) sense rhs must hold. `binvar` must be a binary
+ * variable (else VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX, as for an index
+ * outside the variables); binval 0 or 1 (else VLM_ERROR_INVALID_ARGUMENT);
+ * `name` may be NULL. */
 VLM_API int VLMaddgenconstrIndicator(VLMmodel* model, const char* name, int binvar, int binval, int nnz,
                                      const int* colind, const double* colval, char sense, double rhs);
-/* Appends a dim x dim positive-semidefinite variable whose objective
- * coefficient matrix has the entries objval[k] at flat positions objind[k]
- * (row * dim + column). See "Coefficient matrices" below. */
+/* Appends a dim x dim positive-semidefinite variable (1 <= dim <= 46340, else
+ * VLM_ERROR_INVALID_ARGUMENT) whose objective coefficient matrix has the
+ * entries objval[k] at flat positions objind[k] (row * dim + column; outside
+ * the matrix: _SYM_MAT_ROW_IDX). See "Coefficient matrices" below. */
 VLM_API int VLMaddpsdvar(VLMmodel* model, int dim, int nnz, const int* objind, const double* objval,
                          const char* name);
 /* Appends a semidefinite row
  *   lb <= sum(linval[k] * x[linind[k]]) + sum_j <C_j, X[psdvarind[j]]> <= ub
- * where C_j has the entries psdval[psdbeg[j] ...] at flat positions psdind[...]. */
+ * where C_j has the entries psdval[psdbeg[j] ...] at flat positions psdind[...]
+ * (row * dim + column of that variable). The npsd variables must be distinct
+ * (else VLM_ERROR_INVALID_ARGUMENT) and exist (else _SYM_MAT_IDX). A row
+ * without semidefinite terms (npsd 0) still counts as semidefinite. */
 VLM_API int VLMaddrangepsdconstr(VLMmodel* model, int nlin, int npsd, int nnz, const int* linind,
                                  const double* linval, const int* psdvarind, const int* psdbeg, const int* psdind,
                                  const double* psdval, double lb, double ub, const char* name);
 /* Coefficient matrices of semidefinite variables and rows arrive as lists of
  * (flat position, value) in hand-off order, possibly listing both triangles.
  * The library reads them as a symmetric matrix the way the module evaluates
- * them: each listed entry is stored at its position and at the mirrored one,
- * a later entry overwriting an earlier one at either position. Read back, a
- * matrix lists each stored position once, row-major. */
+ * them: each listed non-zero entry is stored at its position and at the
+ * mirrored one, a later entry overwriting an earlier one at either position;
+ * entries of value 0 are ignored. So [[1, 2], [3, 4]] listed as it stands is
+ * [[1, 3], [3, 4]], and the upper triangle [[1, 2], [0, 3]] is [[1, 2], [2, 3]].
+ * <C, X> is the sum over all positions of C[r][c] * X[r][c]. Read back, a
+ * matrix lists each stored position of both triangles once, row-major. */
 
-/* Sets cnt coefficients: a[rowind[k], colind[k]] = val[k] (0 removes it). */
+/* Sets cnt coefficients, in order: a[rowind[k], colind[k]] = val[k] (0 removes
+ * it; a later change of the same coefficient wins). */
 VLM_API int VLMchgcoeffs(VLMmodel* model, int cnt, const int* rowind, const int* colind, const double* val);
-/* Delete the listed items (distinct indices) and renumber the survivors densely
- * in their order; every reference to a survivor (rows, SOS, indicators,
- * quadratic terms) follows. Deleting a variable removes its coefficients and
- * its quadratic terms; an SOS or indicator that refers to it loses that member
- * (an indicator whose binary is deleted is deleted). */
+/* Delete the listed items (in any order; an index listed twice counts once)
+ * and renumber the survivors densely in their order; every reference to a
+ * survivor (rows, SOS, indicators, quadratic terms) follows. Deleting a
+ * variable removes its coefficients and its quadratic terms; an SOS or
+ * indicator row that refers to it loses that member or term. A variable that
+ * is the binary of an indicator cannot be deleted while the indicator exists
+ * (VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX): delete the indicator first.
+ * Deleting rows deletes linear and semidefinite rows alike. Index codes:
+ * _COL_IDX, _ROW_IDX, _SOS_IDX, _INDICATOR_ROW_IDX. */
 VLM_API int VLMdelvars(VLMmodel* model, int num, const int* ind);
 VLM_API int VLMdelconstrs(VLMmodel* model, int num, const int* ind);
 VLM_API int VLMdelsos(VLMmodel* model, int num, const int* ind);
 VLM_API int VLMdelgenconstrs(VLMmodel* model, int num, const int* ind);
 
 /* ---- queries ---------------------------------------------------------------
- * Two-call protocol: with the arrays NULL a call stores the entry count in
- * *nnz; then, with arrays of that size, it fills them and stores the count
- * again. Starts are relative to the first item asked for, `count` of them.
+ * Arrays are the caller's; the functions with arrays of unknown length follow
+ * the two-call protocol (see the conventions): `beg` receives `count` starts
+ * relative to the first item asked for, no closing entry (the caller adds
+ * *nnz as the closing start when it wants one).
  */
+/* *val: the coefficient of row `row` and column `col`, 0 when there is none. */
 VLM_API int VLMgetcoeff(VLMmodel* model, int row, int col, double* val);
-/* Columns first .. first+count-1: rows and coefficients, by ascending row. */
+/* Columns first .. first+count-1: rows and coefficients, by ascending row.
+ * A range outside the variables gives _COL_IDX. */
 VLM_API int VLMgetvars(VLMmodel* model, int* nnz, int* beg, int* ind, double* val, int first, int count);
-/* Rows first .. first+count-1: columns and coefficients, by ascending column. */
+/* Rows first .. first+count-1 (linear coefficients of linear and semidefinite
+ * rows): columns and coefficients, by ascending column. A range outside the
+ * rows gives _ROW_IDX. */
 VLM_API int VLMgetconstrs(VLMmodel* model, int* nnz, int* beg, int* ind, double* val, int first, int count);
-/* Quadratic objective terms, one per unordered pair with qrow <= qcol, sorted. */
+/* Quadratic objective terms, one per unordered pair with qrow <= qcol, sorted
+ * by (qrow, qcol); *numqnz is the count (two-call protocol). */
 VLM_API int VLMgetq(VLMmodel* model, int* numqnz, int* qrow, int* qcol, double* qval);
-/* SOS first .. first+count-1; `types` and `beg` (count entries each) are
+/* SOS first .. first+count-1: members and weights in the order they were
+ * given; `types` and `beg` (count entries each, either may be NULL) are
  * written by the size call too. */
 VLM_API int VLMgetsos(VLMmodel* model, int* nnz, int* types, int* beg, int* ind, double* weight, int first,
                       int count);
-/* Indicator constraint `index`; the scalar outputs are written by the size
- * call too. */
+/* Indicator constraint `index` (_INDICATOR_ROW_IDX outside them): the row by
+ * ascending column. The scalar outputs (each may be NULL) are written by the
+ * size call too. */
 VLM_API int VLMgetgenconstrIndicator(VLMmodel* model, int index, int* binvar, int* binval, int* nnz, int* colind,
                                      double* colval, char* sense, double* rhs);
-/* *index: the first variable (constraint) of that name, or -1. */
+/* *index: the first variable (constraint) of that name, or -1 (also for the
+ * empty name, which unnamed items have). */
 VLM_API int VLMgetvarbyname(VLMmodel* model, const char* name, int* index);
 VLM_API int VLMgetconstrbyname(VLMmodel* model, const char* name, int* index);
 
 /* ---- attributes ------------------------------------------------------------
- * Names are matched case-insensitively, "/" and "_" alike; aliases answer like
- * their target. A call of the wrong type gives VLM_ERROR_MODEL_INVALID_*_ATTR
- * for the call's type; a model-level call on an item attribute (or the reverse),
- * VLM_ERROR_MODEL_INVALID_ATTR_NAME; an index out of range,
- * VLM_ERROR_MODEL_INVALID_COL_IDX / _ROW_IDX / _SOS_IDX / _SYM_MAT_IDX; writing
- * a read-only attribute, VLM_ERROR_INVALID_ARGUMENT; a solution attribute before
- * a solution exists, VLM_ERROR_NO_SOLN.
+ * 64 names (11 of them aliases, answering like their target), matched
+ * case-insensitively, "/" and "_" alike. Kinds and item counts: model;
+ * variables (NumVars); rows (NumConstrs, kinds CONSTR and PSDCONSTR alike,
+ * over the shared numbering); SOS; general constraints; semidefinite
+ * variables. Checks run in this order, each with its own code:
+ *  - a name the library does not know: VLM_ERROR_MODEL_INVALID_ATTR_NAME;
+ *  - a call of another type than the attribute's: VLM_ERROR_MODEL_INVALID_
+ *    INT_ATTR, _REAL_ATTR, _STR_ATTR, _CHAR_ATTR or _MAT_ATTR for the call's type;
+ *  - a model-level call on an item attribute or the reverse:
+ *    VLM_ERROR_MODEL_INVALID_ATTR_NAME;
+ *  - writing a read-only attribute (VLMgetattrinfo's flag 0):
+ *    VLM_ERROR_INVALID_ARGUMENT;
+ *  - an index outside the items: the index code of the kind;
+ *  - a value the attribute refuses (see the conventions; a matrix of another
+ *    order than its item: VLM_ERROR_MODEL_INVALID_REAL_ATTR_SYM_MAT);
+ *  - a result that does not exist: VLM_ERROR_NO_SOLN without a solution
+ *    (X, Xn, ObjVal, Activity, PsdX, DualSoln, ReducedCost, DualObjVal, basis
+ *    statuses, MIP gaps), VLM_ERROR_DATA_NOT_AVAILABLE when the solution lacks
+ *    that part (duals, basis, gaps), VLM_ERROR_INVALID_SOL_IDX for an Xn whose
+ *    MIP/SolutionNumber is outside the solutions found, VLM_ERROR_NO_STATISTICS
+ *    for run statistics (iterations, times) before a run, VLM_ERROR_IIS_NO_SOLN
+ *    for IISVar/IISConstr before an IIS was computed. Status, SolCount and
+ *    HasSolution always answer (UNKNOWN, 0, 0 before a run).
+ * List forms take n items given by ind[n] (repeats allowed; a write applies
+ * them in order, so the last value given for an item stays) and values in
+ * value[n]; n may be 0. Writable attributes: ModelSense, ObjConst, ProbName;
+ * LB, UB, Obj, Start (MIP start; VLM_UNDEFINED clears it), VType, ColName;
+ * LHS, RHS, PsdCLHS, PsdCRHS, RowName, PsdCName; GenConstrName; PsdVarName,
+ * PsdObj.
  */
-/* *type: VLM_ATTRTYPE_*; *kind: VLM_ATTRKIND_*; *flag: 1 when writable. */
+/* *type: VLM_ATTRTYPE_*; *kind: VLM_ATTRKIND_*; *flag: 1 when writable. Each
+ * out-pointer may be NULL. */
 VLM_API int VLMgetattrinfo(VLMmodel* model, const char* name, int* type, int* kind, int* flag);
 VLM_API int VLMgetintattr(VLMmodel* model, const char* name, int* value);
 VLM_API int VLMgetdblattr(VLMmodel* model, const char* name, double* value);
-/* *value points to library-owned text, valid until the next call on `model`. */
+/* *value points to library-owned text, valid until the next text attribute
+ * call on `model` (or until the model is freed). */
 VLM_API int VLMgetstrattr(VLMmodel* model, const char* name, char** value);
 VLM_API int VLMsetintattr(VLMmodel* model, const char* name, int value);
 VLM_API int VLMsetdblattr(VLMmodel* model, const char* name, double value);
 VLM_API int VLMsetstrattr(VLMmodel* model, const char* name, const char* value);
-/* List forms: n items given by ind[n] (repeats allowed), values in value[n]. */
 VLM_API int VLMgetintattrlist(VLMmodel* model, const char* name, int n, const int* ind, int* value);
 VLM_API int VLMgetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, double* value);
 VLM_API int VLMgetcharattrlist(VLMmodel* model, const char* name, int n, const int* ind, char* value);
-/* value[n] receives library-owned texts, valid until the next call on `model`. */
+/* value[n] (the caller's array of pointers) receives library-owned texts,
+ * valid until the next text attribute call on `model`. */
 VLM_API int VLMgetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, char** value);
 VLM_API int VLMsetintattrlist(VLMmodel* model, const char* name, int n, const int* ind, const int* value);
 VLM_API int VLMsetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, const double* value);
 VLM_API int VLMsetcharattrlist(VLMmodel* model, const char* name, int n, const int* ind, const char* value);
+/* Every value[k] must be a text (NULL: VLM_ERROR_INVALID_ARGUMENT). */
 VLM_API int VLMsetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind,
                               const char* const* value);
-/* Matrix attributes, two-call protocol: with beg, nrows, ncols, pos and val NULL,
- * *nnz receives the entry total; then arrays of n, n, n, *nnz and *nnz entries
- * are filled. Matrix i has nrows[i] x ncols[i] elements and the entries
+/* Matrix attributes (PsdObj, PsdX), two-call protocol: with beg, nrows, ncols,
+ * pos and val NULL, *nnz receives the entry total; then the caller's arrays of
+ * n, n, n, *nnz and *nnz entries are filled (with *nnz holding their capacity).
+ * Matrix i has nrows[i] x ncols[i] elements and the entries
  * beg[i] .. (beg[i+1] or *nnz)-1, each val[k] at flat position pos[k]
- * (row * ncols[i] + column). */
+ * (row * ncols[i] + column), every stored position once, row-major. PsdX lists
+ * all dim * dim positions. */
 VLM_API int VLMgetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, int* nnz, int* beg,
                               int* nrows, int* ncols, int* pos, double* val);
-/* The same format as input. Each matrix must match the item's dimension; its
- * entries are read as described under "Coefficient matrices". */
+/* The same format as input (beg may be NULL when nnz is 0). Each matrix must
+ * match its item's order and replaces the item's whole matrix; its entries are
+ * read as described under "Coefficient matrices". */
 VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const int* ind, int nnz, const int* beg,
                               const int* nrows, const int* ncols, const int* pos, const double* val);
 
@@ -435,7 +576,8 @@ VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const in
  * not called again in that run, and the run returns that answer. */
 typedef int (*VLMcallback)(VLMmodel* model, void* cbdata, int where, void* usrdata);
 
-/* Registers `cb` (NULL: none) with the user data handed to each call. */
+/* Registers `cb` (NULL: none) with the user data handed to each call; the
+ * registration stays until replaced and is not copied by VLMcopymodel. */
 VLM_API int VLMsetcallbackfunc(VLMmodel* model, VLMcallback cb, void* usrdata);
 /* Writes the value of `what` at where-point `where` into *result: an int, a
  * double, or a pointer to a library-owned array valid until the callback

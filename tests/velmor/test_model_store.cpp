@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -531,4 +532,43 @@ TEST(ModelStore, NullHandlesAndArrays) {
   EXPECT_EQ(VLMgetconstrs(raw(ok), nullptr, nullptr, nullptr, nullptr, 0, 0), VLM_ERROR_INVALID_ARGUMENT);
   EXPECT_EQ(VLMgetconstrs(raw(ok), &nnz, nullptr, nullptr, nullptr, 0, 1), VLM_ERROR_MODEL_INVALID_ROW_IDX);
   EXPECT_EQ(VLMgetvars(raw(ok), &nnz, nullptr, nullptr, nullptr, -1, 0), VLM_ERROR_MODEL_INVALID_COL_IDX);
+}
+
+TEST(ModelStore, DistinctModelsOnDistinctThreads) {
+  std::vector<EnvPtr> envs;
+  for (int t = 0; t < 4; ++t) envs.push_back(make_env());
+  std::vector<std::thread> threads;
+  std::vector<int> failures(4, 0);
+  for (int t = 0; t < 4; ++t)
+    threads.emplace_back([&, t] {
+      VLMenv* env = envs[static_cast<size_t>(t)].get();
+      VLMmodel* m = nullptr;
+      if (VLMnewmodel(env, &m, "t", 0, nullptr, nullptr, nullptr, nullptr, nullptr) != VLM_OKAY) {
+        ++failures[static_cast<size_t>(t)];
+        return;
+      }
+      const std::string path = temp_path("thread" + std::to_string(t) + ".mps");
+      for (int k = 0; k < 200; ++k) {
+        const std::string name = "x" + std::to_string(k);
+        const int row[] = {0};
+        const double one[] = {1};
+        if (k == 0) VLMaddrangeconstr(m, 0, nullptr, nullptr, -1e20, 10, "cap");
+        failures[static_cast<size_t>(t)] += VLMaddvar(m, 1, row, one, k, 0, t + 1, 'I', name.c_str()) != VLM_OKAY;
+        int type = -1, idx = -1;
+        failures[static_cast<size_t>(t)] += VLMgetattrinfo(m, "spx_numiters", &type, nullptr, nullptr) != VLM_OKAY;
+        failures[static_cast<size_t>(t)] += VLMsetintparam(VLMgetenv(m), "mip_maxnodes", k) != VLM_OKAY;
+        failures[static_cast<size_t>(t)] += VLMgetvarbyname(m, name.c_str(), &idx) != VLM_OKAY || idx != k;
+      }
+      VLMmodel* back = nullptr;
+      failures[static_cast<size_t>(t)] += VLMwrite(m, path.c_str()) != VLM_OKAY;
+      failures[static_cast<size_t>(t)] += VLMreadmodel(env, path.c_str(), &back) != VLM_OKAY;
+      int n = 0;
+      if (back) VLMgetintattr(back, "NumNZs", &n);
+      failures[static_cast<size_t>(t)] += n != 200;
+      VLMfreemodel(back);
+      VLMfreemodel(m);
+      std::remove(path.c_str());
+    });
+  for (auto& th : threads) th.join();
+  EXPECT_EQ(failures, (std::vector<int>{0, 0, 0, 0}));
 }

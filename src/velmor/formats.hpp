@@ -1,0 +1,62 @@
+// Model, solution and start files. Readers build a complete ModelData from
+// the text or refuse with VLM_ERROR_FORMAT_ERROR; writers refuse, with the
+// same code, a model the format cannot express. Texts are whole files (the
+// file layer handles compression).
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "model.hpp"
+
+namespace velmor {
+
+// MPS (free format): rows, ranges, bounds, integer markers, objective sense and
+// constant, QUADOBJ/QMATRIX and SOS sections, in any order after COLUMNS.
+std::string write_mps(const ModelData& d);
+ModelData read_mps(const std::string& text);
+
+// LP format. The writer expresses every model without semidefinite items;
+// the reader takes what CoinUtils' LP reader takes (no quadratic objective,
+// no ranged rows, no indicator constraints).
+std::string write_lp(const ModelData& d);
+ModelData read_lp(const std::string& text);
+
+// Conic benchmark format: linear and semidefinite rows, semidefinite
+// variables, integer variables.
+std::string write_cbf(const ModelData& d);
+ModelData read_cbf(const std::string& text);
+
+// Solution file: the objective value and one "name value" line per variable.
+std::string write_sol(const VLMmodel& m);
+// MIP start file: "name value" for every variable with a start value. Reading
+// replaces the whole start (variables not listed have none).
+std::string write_mst(const ModelData& d);
+void read_mst(const std::string& text, ModelData& d);
+
+// The names items go by in a file: an item's own name when `valid` accepts it
+// and no earlier item uses it, else `prefix` and the item's index (with "_"
+// appended until it is unique).
+std::vector<std::string> file_names(const std::vector<std::string>& names, const std::string& prefix,
+                                    bool (*valid)(const std::string&));
+
+// A name free of blanks, quotes and control characters (MPS, solution and
+// start files).
+bool plain_name(const std::string& name);
+
+// Numbers read from files: a bound (infinite beyond VLM_INFINITY) or a finite
+// coefficient; anything else refuses with VLM_ERROR_FORMAT_ERROR.
+double file_bound(std::string_view text);
+double file_coef(std::string_view text);
+int file_int(std::string_view text);
+
+// Refuses with VLM_ERROR_FORMAT_ERROR unless `ok`.
+inline void expect_format(bool ok) {
+  if (!ok) refuse(VLM_ERROR_FORMAT_ERROR);
+}
+
+// Builds the rows of a model from (row, column, value) triplets: sorted by
+// column, repeated pairs summed. Refuses a non-finite sum.
+void fill_rows_from_triplets(Rows& rows, std::vector<std::pair<std::pair<int, int>, double>>& triplets);
+
+}  // namespace velmor

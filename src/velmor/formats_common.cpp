@@ -1,0 +1,117 @@
+// What the file formats share: names in files, numbers read from files, rows
+// from triplets, and the solution and MIP start files.
+#include <algorithm>
+#include <cmath>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "formats.hpp"
+#include "text_util.hpp"
+#include "validate.hpp"
+
+namespace velmor {
+
+std::vector<std::string> file_names(const std::vector<std::string>& names, const std::string& prefix,
+                                    bool (*valid)(const std::string&)) {
+  std::vector<std::string> out(names.size());
+  std::unordered_set<std::string> used;
+  std::vector<size_t> replace;
+  for (size_t i = 0; i < names.size(); ++i) {
+    if (valid(names[i]) && used.insert(names[i]).second)
+      out[i] = names[i];
+    else
+      replace.push_back(i);
+  }
+  for (size_t i : replace) {
+    std::string name = prefix + std::to_string(i);
+    while (!used.insert(name).second) name += '_';
+    out[i] = name;
+  }
+  return out;
+}
+
+bool plain_name(const std::string& name) {
+  if (name.empty()) return false;
+  for (unsigned char c : name)
+    if (c <= ' ' || c == '\'' || c == '"' || c == 127) return false;
+  return true;
+}
+
+double file_bound(std::string_view text) {
+  double v = 0;
+  expect_format(parse_double(text, v));
+  if (v >= VLM_INFINITY) return VLM_INFINITY;
+  if (v <= -VLM_INFINITY) return -VLM_INFINITY;
+  return v;
+}
+
+double file_coef(std::string_view text) {
+  double v = 0;
+  expect_format(parse_double(text, v) && std::isfinite(v));
+  return v;
+}
+
+int file_int(std::string_view text) {
+  int v = 0;
+  expect_format(parse_int(text, v));
+  return v;
+}
+
+void fill_rows_from_triplets(Rows& rows, std::vector<std::pair<std::pair<int, int>, double>>& triplets) {
+  std::stable_sort(triplets.begin(), triplets.end(),
+                   [](const auto& a, const auto& b) { return a.first < b.first; });
+  for (size_t k = 0; k < triplets.size();) {
+    const auto key = triplets[k].first;
+    double sum = 0;
+    for (; k < triplets.size() && triplets[k].first == key; ++k) sum += triplets[k].second;
+    expect_format(std::isfinite(sum));
+    rows.lin[static_cast<size_t>(key.first)].push_back({key.second, sum});
+  }
+}
+
+std::string write_sol(const VLMmodel& m) {
+  const Solution& s = m.solution;
+  if (!s.has_primal) refuse(VLM_ERROR_NO_SOLN);
+  const ModelData& d = m.data;
+  if (s.x.size() != static_cast<size_t>(d.cols.size())) refuse(VLM_ERROR_DATA_NOT_AVAILABLE);
+  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  std::string out = "# Solution for model " + d.name + "\n";
+  out += "# Objective value = " + format_double(s.primal_obj) + "\n";
+  for (size_t j = 0; j < names.size(); ++j) out += names[j] + " " + format_double(s.x[j]) + "\n";
+  return out;
+}
+
+std::string write_mst(const ModelData& d) {
+  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  std::string out = "# MIP start\n";
+  for (size_t j = 0; j < names.size(); ++j)
+    if (d.cols.start[j] != VLM_UNDEFINED) out += names[j] + " " + format_double(d.cols.start[j]) + "\n";
+  return out;
+}
+
+void read_mst(const std::string& text, ModelData& d) {
+  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  std::unordered_map<std::string, size_t> index;
+  for (size_t j = 0; j < names.size(); ++j) index.emplace(names[j], j);
+  std::vector<double> start(names.size(), VLM_UNDEFINED);
+  size_t pos = 0;
+  while (pos < text.size()) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    const size_t hash = line.find('#');
+    if (hash != std::string_view::npos) line = line.substr(0, hash);
+    const auto tokens = split_blanks(line);
+    if (tokens.empty()) continue;
+    expect_format(tokens.size() == 2);
+    const auto it = index.find(std::string(tokens[0]));
+    expect_format(it != index.end());
+    start[it->second] = file_coef(tokens[1]);
+  }
+  d.cols.start.swap(start);
+}
+
+}  // namespace velmor

@@ -1,0 +1,460 @@
+// MPS files, free format.
+//
+// Written: NAME, OBJSENSE, ROWS (the objective row first), COLUMNS with
+// integer markers around integer and semi-integer columns, RHS (the objective
+// constant as the negated right-hand side of the objective row), RANGES,
+// BOUNDS (BV for binaries, SC for semi-continuous columns), QUADOBJ (upper
+// triangle of Q in objective = c.x + 1/2 x'Qx) and SOS. Names that cannot
+// stand in the file (empty, blanks, quotes, repeated) are replaced by C<j> and
+// R<i>. Reading accepts the same sections in any order after COLUMNS, and
+// QMATRIX (both triangles) as well as QUADOBJ.
+#include <algorithm>
+#include <cctype>
+#include <climits>
+#include <cmath>
+#include <iterator>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "formats.hpp"
+#include "text_util.hpp"
+
+namespace velmor {
+
+namespace {
+
+bool is_integer_type(char t) { return t == VLM_INTEGER || t == VLM_SEMIINT; }
+
+// A range R with base + R == target exactly in double arithmetic, when there
+// is one near target - base (the reader computes base + R).
+bool exact_range(double base, double target, double& range) {
+  double r = target - base;
+  for (int step = 0; step < 4; ++step) {
+    if (base + r == target) {
+      range = r;
+      return true;
+    }
+    r = std::nextafter(r, base + r < target ? HUGE_VAL : -HUGE_VAL);
+  }
+  return false;
+}
+
+void add_line(std::string& out, std::initializer_list<std::string> fields) {
+  out += "   ";
+  for (const std::string& f : fields) {
+    out += ' ';
+    out += f;
+  }
+  out += '\n';
+}
+
+}  // namespace
+
+std::string write_mps(const ModelData& d) {
+  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
+  const Columns& c = d.cols;
+  const Rows& r = d.rows;
+  const std::vector<std::string> cname = file_names(c.name, "C", plain_name);
+  std::vector<std::string> rname = file_names(r.name, "R", plain_name);
+  std::string obj = "OBJ";
+  for (bool taken = true; taken;) {
+    taken = false;
+    for (const std::string& n : rname)
+      if (n == obj) taken = true;
+    if (taken) obj += '_';
+  }
+
+  std::string name = d.name;  // a line break would end the NAME line
+  for (char& ch : name)
+    if (ch == '\n' || ch == '\r') ch = ' ';
+  std::string out = "NAME " + name + "\n";
+  out += "OBJSENSE\n    ";
+  out += d.sense == VLM_MAXIMIZE ? "MAX\n" : "MIN\n";
+  out += "ROWS\n N  " + obj + "\n";
+  // Row types and right-hand sides; ranges for rows with two finite sides.
+  std::vector<double> rhs(static_cast<size_t>(r.size()), 0.0), range(static_cast<size_t>(r.size()), 0.0);
+  std::vector<char> has_range(static_cast<size_t>(r.size()), 0);
+  for (int i = 0; i < r.size(); ++i) {
+    const size_t k = static_cast<size_t>(i);
+    const double lb = r.lb[k], ub = r.ub[k];
+    const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
+    char type;
+    if (lo && up && lb == ub) {
+      type = 'E', rhs[k] = lb;
+    } else if (lo && up) {
+      // Refused when lb > ub: no MPS row has an empty range.
+      expect_format(lb < ub);
+      double rg;
+      if (exact_range(lb, ub, rg)) {
+        type = 'G', rhs[k] = lb, range[k] = rg;
+      } else {
+        expect_format(exact_range(ub, lb, rg));
+        type = 'L', rhs[k] = ub, range[k] = rg;
+      }
+      has_range[k] = 1;
+    } else if (lo) {
+      type = 'G', rhs[k] = lb;
+    } else if (up) {
+      type = 'L', rhs[k] = ub;
+    } else {
+      type = 'N';
+    }
+    out += ' ';
+    out += type;
+    out += "  " + rname[k] + "\n";
+  }
+
+  // Columns: gather each column's entries from the rows.
+  std::vector<SparseVector> cols(static_cast<size_t>(c.size()));
+  for (int i = 0; i < r.size(); ++i)
+    for (const Entry& e : r.lin[static_cast<size_t>(i)]) cols[static_cast<size_t>(e.index)].push_back({i, e.value});
+  out += "COLUMNS\n";
+  bool in_marker = false;
+  int markers = 0;
+  for (int j = 0; j < c.size(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    const bool integer = is_integer_type(c.type[k]);
+    if (integer != in_marker) {
+      add_line(out, {"MARKER" + std::to_string(markers++), "'MARKER'", integer ? "'INTORG'" : "'INTEND'"});
+      in_marker = integer;
+    }
+    if (c.obj[k] != 0.0 || cols[k].empty()) add_line(out, {cname[k], obj, format_double(c.obj[k])});
+    for (const Entry& e : cols[k]) add_line(out, {cname[k], rname[static_cast<size_t>(e.index)], format_double(e.value)});
+  }
+  if (in_marker) add_line(out, {"MARKER" + std::to_string(markers), "'MARKER'", "'INTEND'"});
+
+  out += "RHS\n";
+  if (d.obj_const != 0.0) add_line(out, {"RHS", obj, format_double(0.0 - d.obj_const)});
+  for (int i = 0; i < r.size(); ++i)
+    if (rhs[static_cast<size_t>(i)] != 0.0) add_line(out, {"RHS", rname[static_cast<size_t>(i)], format_double(rhs[static_cast<size_t>(i)])});
+  bool any_range = false;
+  for (int i = 0; i < r.size(); ++i) {
+    if (!has_range[static_cast<size_t>(i)]) continue;
+    if (!any_range) out += "RANGES\n";
+    any_range = true;
+    add_line(out, {"RNG", rname[static_cast<size_t>(i)], format_double(range[static_cast<size_t>(i)])});
+  }
+
+  out += "BOUNDS\n";
+  for (int j = 0; j < c.size(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    const double lb = c.lb[k], ub = c.ub[k];
+    const std::string& n = cname[k];
+    const char t = c.type[k];
+    if (t == VLM_BINARY) {
+      // BV sets [0, 1]; other bounds of a binary follow it.
+      out += " BV BND " + n + "\n";
+      if (lb <= -VLM_INFINITY)
+        out += " MI BND " + n + "\n";
+      else if (lb != 0.0)
+        out += " LO BND " + n + " " + format_double(lb) + "\n";
+      if (ub != 1.0) out += " UP BND " + n + " " + format_double(ub) + "\n";
+      continue;
+    }
+    if (t == VLM_SEMICONT || t == VLM_SEMIINT) {
+      out += " SC BND " + n + " " + format_double(ub) + "\n";
+      if (lb != 0.0) out += " LO BND " + n + " " + format_double(lb) + "\n";
+      continue;
+    }
+    if (lb <= -VLM_INFINITY && ub >= VLM_INFINITY) {
+      out += " FR BND " + n + "\n";
+    } else if (lb == ub) {
+      out += " FX BND " + n + " " + format_double(lb) + "\n";
+    } else {
+      if (lb <= -VLM_INFINITY)
+        out += " MI BND " + n + "\n";
+      else if (lb != 0.0 || ub < 0.0)  // an explicit 0 keeps readers from taking a negative UP as lb = -inf
+        out += " LO BND " + n + " " + format_double(lb) + "\n";
+      if (ub < VLM_INFINITY) out += " UP BND " + n + " " + format_double(ub) + "\n";
+    }
+  }
+  if (!d.quad.empty()) {
+    out += "QUADOBJ\n";
+    for (const auto& q : d.quad) {
+      const int i = q.first.first, j = q.first.second;
+      add_line(out, {cname[static_cast<size_t>(i)], cname[static_cast<size_t>(j)], format_double(i == j ? 2 * q.second : q.second)});
+    }
+  }
+  if (!d.sos.empty()) {
+    out += "SOS\n";
+    for (size_t s = 0; s < d.sos.size(); ++s) {
+      out += d.sos[s].type == VLM_SOS_TYPE1 ? " S1 SOS s" : " S2 SOS s";
+      out += std::to_string(s) + "\n";
+      for (size_t k = 0; k < d.sos[s].members.size(); ++k)
+        add_line(out, {cname[static_cast<size_t>(d.sos[s].members[k])], format_double(d.sos[s].weights[k])});
+    }
+  }
+  out += "ENDATA\n";
+  return out;
+}
+
+namespace {
+
+enum class Section { None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, QuadObj, QMatrix, Sos, End };
+
+// A column or row name of the file: its index, or -1.
+int lookup(const std::unordered_map<std::string, int>& index, std::string_view name) {
+  const auto it = index.find(std::string(name));
+  return it == index.end() ? -1 : it->second;
+}
+
+}  // namespace
+
+ModelData read_mps(const std::string& text) {
+  ModelData d;
+  Columns& c = d.cols;
+  Rows& r = d.rows;
+  std::unordered_map<std::string, int> row_index, col_index;
+  std::vector<char> row_type;  // per model row: 'N', 'L', 'G', 'E'
+  std::string obj_row;
+  std::vector<double> rhs, range;
+  std::vector<char> has_range;
+  std::vector<std::pair<std::pair<int, int>, double>> triplets;
+  std::vector<std::pair<std::pair<int, int>, double>> quad;
+  bool integer_block = false, ended = false, saw_columns = false;
+  Section section = Section::None;
+
+  auto column = [&](std::string_view name) {
+    const int j = lookup(col_index, name);
+    expect_format(j >= 0);
+    return static_cast<size_t>(j);
+  };
+  auto row = [&](std::string_view name) -> int {  // -1 for the objective row
+    if (name == obj_row) return -1;
+    const int i = lookup(row_index, name);
+    expect_format(i >= 0);
+    return i;
+  };
+
+  size_t pos = 0;
+  while (pos < text.size() && !ended) {
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    std::string_view line(text.data() + pos, end - pos);
+    pos = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    if (trim(line).empty() || line[0] == '*') continue;
+    const auto tok = split_blanks(line);
+    if (line[0] != ' ' && line[0] != '\t') {
+      const std::string head = lower(tok[0]);
+      if (head == "name") {
+        const std::string_view rest = trim(line.substr(4));
+        d.name = std::string(rest);
+        section = Section::Name;
+      } else if (head == "objsense") {
+        section = Section::ObjSense;
+        if (tok.size() > 1) {
+          const std::string s = lower(tok[1]);
+          expect_format(tok.size() == 2 && (s == "max" || s == "maximize" || s == "min" || s == "minimize"));
+          d.sense = s.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+        }
+      } else if (head == "rows") {
+        section = Section::Rows;
+      } else if (head == "columns") {
+        section = Section::Columns;
+        saw_columns = true;
+      } else if (head == "rhs") {
+        section = Section::Rhs;
+      } else if (head == "ranges") {
+        section = Section::Ranges;
+      } else if (head == "bounds") {
+        section = Section::Bounds;
+      } else if (head == "quadobj") {
+        section = Section::QuadObj;
+      } else if (head == "qmatrix") {
+        section = Section::QMatrix;
+      } else if (head == "sos") {
+        section = Section::Sos;
+      } else if (head == "endata") {
+        ended = true;
+      } else {
+        expect_format(false);
+      }
+      continue;
+    }
+    switch (section) {
+      case Section::ObjSense: {
+        const std::string s = lower(tok[0]);
+        expect_format(tok.size() == 1 && (s == "max" || s == "maximize" || s == "min" || s == "minimize"));
+        d.sense = s.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+        break;
+      }
+      case Section::Rows: {
+        expect_format(tok.size() == 2 && tok[0].size() == 1 && !saw_columns);
+        const char t = static_cast<char>(std::toupper(static_cast<unsigned char>(tok[0][0])));
+        expect_format(t == 'N' || t == 'L' || t == 'G' || t == 'E');
+        const std::string name(tok[1]);
+        expect_format(name != obj_row && !row_index.count(name));
+        if (t == 'N' && obj_row.empty()) {
+          obj_row = name;
+          break;
+        }
+        row_index.emplace(name, r.size());
+        row_type.push_back(t);
+        r.name.push_back(name);
+        r.lb.push_back(0);
+        r.ub.push_back(0);
+        r.lin.emplace_back();
+        r.psd.emplace_back();
+        r.is_psd.push_back(0);
+        rhs.push_back(0);
+        range.push_back(0);
+        has_range.push_back(0);
+        break;
+      }
+      case Section::Columns: {
+        if (tok.size() == 3 && tok[1] == "'MARKER'") {
+          expect_format(tok[2] == "'INTORG'" || tok[2] == "'INTEND'");
+          integer_block = tok[2] == "'INTORG'";
+          break;
+        }
+        expect_format(tok.size() == 3 || tok.size() == 5);
+        const std::string name(tok[0]);
+        int j = lookup(col_index, name);
+        if (j < 0) {
+          expect_format(c.size() < INT_MAX);
+          j = c.size();
+          col_index.emplace(name, j);
+          c.name.push_back(name);
+          c.lb.push_back(0);
+          c.ub.push_back(VLM_INFINITY);
+          c.obj.push_back(0);
+          c.type.push_back(integer_block ? VLM_INTEGER : VLM_CONTINUOUS);
+          c.start.push_back(VLM_UNDEFINED);
+        }
+        for (size_t f = 1; f + 1 < tok.size(); f += 2) {
+          const double v = file_coef(tok[f + 1]);
+          const int i = row(tok[f]);
+          if (i < 0)
+            c.obj[static_cast<size_t>(j)] += v;
+          else
+            triplets.push_back({{i, j}, v});
+        }
+        break;
+      }
+      case Section::Rhs:
+      case Section::Ranges: {
+        // An optional set name comes first: an odd number of fields has one.
+        expect_format(tok.size() >= 2 && tok.size() <= 5);
+        for (size_t f = tok.size() % 2; f + 1 < tok.size(); f += 2) {
+          const int i = row(tok[f]);
+          if (section == Section::Rhs) {
+            const double v = file_bound(tok[f + 1]);
+            if (i < 0)
+              d.obj_const = 0.0 - file_coef(tok[f + 1]);
+            else
+              rhs[static_cast<size_t>(i)] = v;
+          } else {
+            expect_format(i >= 0);
+            range[static_cast<size_t>(i)] = file_coef(tok[f + 1]);
+            has_range[static_cast<size_t>(i)] = 1;
+          }
+        }
+        break;
+      }
+      case Section::Bounds: {
+        const std::string type = lower(tok[0]);
+        const bool needs_value = type == "up" || type == "lo" || type == "fx" || type == "li" || type == "ui";
+        const bool no_value = type == "fr" || type == "mi" || type == "pl";
+        const bool optional = type == "bv" || type == "sc";
+        expect_format(needs_value || no_value || optional);
+        const size_t rest = tok.size() - 1;
+        std::string_view col, value;
+        if (rest == 3) {
+          expect_format(!no_value);
+          col = tok[2], value = tok[3];
+        } else if (rest == 1) {
+          expect_format(!needs_value);
+          col = tok[1];
+        } else {
+          expect_format(rest == 2);
+          double probe;
+          if (needs_value || (optional && lookup(col_index, tok[1]) >= 0 && parse_double(tok[2], probe)))
+            col = tok[1], value = tok[2];
+          else
+            col = tok[2];
+        }
+        const size_t j = column(col);
+        if (type == "up") {
+          c.ub[j] = file_bound(value);
+        } else if (type == "lo") {
+          c.lb[j] = file_bound(value);
+        } else if (type == "fx") {
+          c.lb[j] = c.ub[j] = file_bound(value);
+        } else if (type == "fr") {
+          c.lb[j] = -VLM_INFINITY, c.ub[j] = VLM_INFINITY;
+        } else if (type == "mi") {
+          c.lb[j] = -VLM_INFINITY;
+        } else if (type == "pl") {
+          c.ub[j] = VLM_INFINITY;
+        } else if (type == "bv") {
+          c.type[j] = VLM_BINARY, c.lb[j] = 0, c.ub[j] = 1;
+        } else if (type == "li") {
+          c.type[j] = VLM_INTEGER, c.lb[j] = file_bound(value);
+        } else if (type == "ui") {
+          c.type[j] = VLM_INTEGER, c.ub[j] = file_bound(value);
+        } else {  // sc
+          c.type[j] = c.type[j] == VLM_INTEGER ? VLM_SEMIINT : VLM_SEMICONT;
+          c.ub[j] = value.empty() ? VLM_INFINITY : file_bound(value);
+        }
+        break;
+      }
+      case Section::QuadObj:
+      case Section::QMatrix: {
+        expect_format(tok.size() == 3);
+        const int i = static_cast<int>(column(tok[0])), j = static_cast<int>(column(tok[1]));
+        double v = file_coef(tok[2]);
+        // Objective = c.x + 1/2 x'Qx. QUADOBJ lists one triangle, so an
+        // off-diagonal entry stands for two; QMATRIX lists both.
+        if (section == Section::QMatrix || i == j) v /= 2;
+        quad.push_back({{std::min(i, j), std::max(i, j)}, v});
+        break;
+      }
+      case Section::Sos: {
+        double probe;
+        const std::string head = lower(tok[0]);
+        if ((head == "s1" || head == "s2") && !(tok.size() == 2 && parse_double(tok[1], probe))) {
+          expect_format(tok.size() <= 4);
+          d.sos.push_back({head == "s1" ? VLM_SOS_TYPE1 : VLM_SOS_TYPE2, {}, {}});
+          break;
+        }
+        expect_format(!d.sos.empty() && tok.size() == 2);
+        d.sos.back().members.push_back(static_cast<int>(column(tok[0])));
+        d.sos.back().weights.push_back(file_coef(tok[1]));
+        break;
+      }
+      default:
+        expect_format(false);
+    }
+  }
+  expect_format(ended && !obj_row.empty());
+
+  for (size_t i = 0; i < row_type.size(); ++i) {
+    const double b = rhs[i], rg = range[i];
+    switch (row_type[i]) {
+      case 'N': r.lb[i] = -VLM_INFINITY, r.ub[i] = VLM_INFINITY; break;
+      case 'L': r.lb[i] = has_range[i] ? b - std::fabs(rg) : -VLM_INFINITY, r.ub[i] = b; break;
+      case 'G': r.lb[i] = b, r.ub[i] = has_range[i] ? b + std::fabs(rg) : VLM_INFINITY; break;
+      default:
+        r.lb[i] = rg < 0 ? b + rg : b;
+        r.ub[i] = rg > 0 ? b + rg : b;
+    }
+    if (r.lb[i] <= -VLM_INFINITY) r.lb[i] = -VLM_INFINITY;
+    if (r.ub[i] >= VLM_INFINITY) r.ub[i] = VLM_INFINITY;
+  }
+  fill_rows_from_triplets(r, triplets);
+  for (const auto& q : quad) d.quad[q.first] += q.second;
+  for (auto it = d.quad.begin(); it != d.quad.end();) {
+    expect_format(std::isfinite(it->second));
+    it = it->second == 0.0 ? d.quad.erase(it) : std::next(it);
+  }
+  for (Sos& s : d.sos) {
+    std::vector<int> sorted = s.members;
+    std::sort(sorted.begin(), sorted.end());
+    expect_format(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
+  }
+  return d;
+}
+
+}  // namespace velmor

@@ -1,0 +1,457 @@
+// Model files: MPS, LP and CBF round trips compared over every attribute,
+// foreign spellings the readers accept, refusals, and the solution, start and
+// parameter files of a model.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "model.hpp"
+#include "velmor.h"
+#include "vlm_test_util.hpp"
+
+using namespace vlmtest;
+
+namespace {
+
+const double kInf = std::numeric_limits<double>::infinity();
+
+ModelPtr read_model(VLMenv* env, const std::string& path, int expected = VLM_OKAY) {
+  VLMmodel* m = nullptr;
+  EXPECT_EQ(VLMreadmodel(env, path.c_str(), &m), expected) << path;
+  return ModelPtr(m);
+}
+
+// Writes `m` to `path`, reads it back and compares every attribute.
+void expect_round_trip(VLMenv* env, VLMmodel* m, const std::string& path) {
+  SCOPED_TRACE(path);
+  ASSERT_EQ(VLMwrite(m, path.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env, path);
+  ASSERT_NE(back, nullptr);
+  expect_same_model(m, back.get());
+  std::remove(path.c_str());
+}
+
+// A mixed-integer quadratic model using what MPS files express: every
+// variable type, every kind of bound and row, ranges whose width is not exact
+// in binary, an explicit zero coefficient, SOS of both types.
+ModelPtr mps_model(VLMenv* env) {
+  ModelPtr m = make_model(env, "mixed model");
+  const double lb[] = {0, -kInf, -5, 2, 0, 0, 1, 0.1, 0};
+  const double ub[] = {kInf, kInf, -1, 2, 1, 10, 7, 1e20, -3};
+  const double obj[] = {1, -2.5, 0, 0.1, 3, 0, 1.0 / 3, 0, 4};
+  const char type[] = {'C', 'C', 'I', 'C', 'B', 'S', 'N', 'I', 'C'};
+  const char* names[] = {"x", "free", "neg", "fixed", "bin", "semi", "semiint", "int", "upneg"};
+  EXPECT_EQ(VLMaddvars(m.get(), 9, 0, nullptr, nullptr, nullptr, obj, lb, ub, type, names), VLM_OKAY);
+  const int beg[] = {0, 3, 5, 7, 9, 11};
+  const int ind[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 0, 8, 1};
+  const double val[] = {1, 2, 3, -1, 0, 0.5, 0.25, 1e-7, 123456.789, 1, 1, -1};
+  const double rlb[] = {-kInf, 0.1, 3, -kInf, -0.3, -2};
+  const double rub[] = {4, 0.7, 3, kInf, 0.2, 5};
+  const char* rnames[] = {"le", "range", "eq", "free_row", "range2", "range3"};
+  EXPECT_EQ(VLMaddrangeconstrs(m.get(), 6, 12, beg, ind, val, rlb, rub, rnames), VLM_OKAY);
+  EXPECT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MAXIMIZE), VLM_OKAY);
+  EXPECT_EQ(VLMsetdblattr(m.get(), "ObjCon", -7.25), VLM_OKAY);
+  const int qr[] = {0, 0, 1, 3}, qc[] = {0, 1, 3, 3};
+  const double qv[] = {0.5, -1.5, 2, 0.1};
+  EXPECT_EQ(VLMaddqpterms(m.get(), 4, qr, qc, qv), VLM_OKAY);
+  const int types[] = {1, 2}, sbeg[] = {0, 2}, smem[] = {0, 1, 2, 3, 5};
+  const double sw[] = {1, 2, 0.5, 1.5, 2.5};
+  EXPECT_EQ(VLMaddsos(m.get(), 2, 5, types, sbeg, smem, sw), VLM_OKAY);
+  return m;
+}
+
+// What LP files read back: no ranges, quadratic terms or indicators.
+ModelPtr lp_model(VLMenv* env) {
+  ModelPtr m = make_model(env, "linear one");
+  const double lb[] = {0, -kInf, -5, 2, 0, 0, 1, -3};
+  const double ub[] = {kInf, kInf, -1, 2, 1, 10, 7, 1e20};
+  const double obj[] = {1, -2.5, 0, 0.1, 3, 0, 1.0 / 3, 0.3};
+  const char type[] = {'C', 'C', 'I', 'C', 'B', 'S', 'N', 'I'};
+  const char* names[] = {"x", "y.1", "neg", "fixed", "b", "sc", "semiint", "int_var"};
+  EXPECT_EQ(VLMaddvars(m.get(), 8, 0, nullptr, nullptr, nullptr, obj, lb, ub, type, names), VLM_OKAY);
+  const int beg[] = {0, 3, 5, 7};
+  const int ind[] = {0, 1, 2, 3, 4, 5, 6, 0, 7};
+  const double val[] = {1, 2, 3, -1, 0.5, 0.25, 1e-7, 123456.789, -1};
+  const double rlb[] = {-kInf, 0.1, 3, -kInf};
+  const double rub[] = {4, kInf, 3, kInf};
+  const char* rnames[] = {"le", "ge", "eq", "free_row"};
+  EXPECT_EQ(VLMaddrangeconstrs(m.get(), 4, 9, beg, ind, val, rlb, rub, rnames), VLM_OKAY);
+  EXPECT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MAXIMIZE), VLM_OKAY);
+  EXPECT_EQ(VLMsetdblattr(m.get(), "ObjCon", 2.5), VLM_OKAY);
+  const int types[] = {1, 2}, sbeg[] = {0, 2}, smem[] = {0, 1, 2, 3, 5};
+  const double sw[] = {1, 2, 0.5, 1.5, 2.5};
+  EXPECT_EQ(VLMaddsos(m.get(), 2, 5, types, sbeg, smem, sw), VLM_OKAY);
+  return m;
+}
+
+// A semidefinite model within what CBF expresses exactly: free, nonnegative,
+// nonpositive and zero-fixed variables, one-sided and equality rows.
+ModelPtr sdp_model(VLMenv* env) {
+  ModelPtr m = make_model(env, "sdp");
+  const double lb[] = {-kInf, 0, -kInf, 0};
+  const double ub[] = {kInf, kInf, 0, 0};
+  const double obj[] = {1, 0, -2, 0};
+  const char type[] = {'C', 'I', 'C', 'C'};
+  EXPECT_EQ(VLMaddvars(m.get(), 4, 0, nullptr, nullptr, nullptr, obj, lb, ub, type, nullptr), VLM_OKAY);
+  const int p0[] = {0, 1, 2, 3};
+  const double v0[] = {1, 2, 3, 4};
+  EXPECT_EQ(VLMaddpsdvar(m.get(), 2, 4, p0, v0, nullptr), VLM_OKAY);
+  EXPECT_EQ(VLMaddpsdvar(m.get(), 3, 0, nullptr, nullptr, nullptr), VLM_OKAY);
+  const int ind[] = {0, 1};
+  const double val[] = {1, -1};
+  EXPECT_EQ(VLMaddrangeconstr(m.get(), 2, ind, val, -kInf, 4, nullptr), VLM_OKAY);
+  const int pv[] = {0, 1}, pbeg[] = {0, 2}, ppos[] = {0, 3, 1, 3, 8};
+  const double pval[] = {1, 1, 0.5, 0.5, 2};
+  EXPECT_EQ(VLMaddrangepsdconstr(m.get(), 1, 2, 5, ind, val, pv, pbeg, ppos, pval, 1, 1, nullptr), VLM_OKAY);
+  EXPECT_EQ(VLMaddrangepsdconstr(m.get(), 0, 1, 2, nullptr, nullptr, &pv[1], pbeg, &ppos[2], &pval[2], -3, kInf,
+                                 nullptr),
+            VLM_OKAY);
+  EXPECT_EQ(VLMaddrangeconstr(m.get(), 0, nullptr, nullptr, -kInf, kInf, nullptr), VLM_OKAY);
+  EXPECT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MAXIMIZE), VLM_OKAY);
+  EXPECT_EQ(VLMsetdblattr(m.get(), "ObjCon", 0.5), VLM_OKAY);
+  return m;
+}
+
+// The semidefinite terms of every row, which no query shows.
+void expect_same_psd_rows(VLMmodel* a, VLMmodel* b) {
+  const auto& ra = a->data.rows.psd;
+  const auto& rb = b->data.rows.psd;
+  ASSERT_EQ(ra.size(), rb.size());
+  for (size_t i = 0; i < ra.size(); ++i) {
+    ASSERT_EQ(ra[i].size(), rb[i].size()) << i;
+    for (size_t t = 0; t < ra[i].size(); ++t) {
+      EXPECT_EQ(ra[i][t].var, rb[i][t].var);
+      const auto& x = ra[i][t].coef.lower;
+      const auto& y = rb[i][t].coef.lower;
+      ASSERT_EQ(x.size(), y.size());
+      for (size_t k = 0; k < x.size(); ++k) {
+        EXPECT_EQ(x[k].row, y[k].row);
+        EXPECT_EQ(x[k].col, y[k].col);
+        EXPECT_EQ(x[k].value, y[k].value);
+      }
+    }
+  }
+}
+
+}  // namespace
+
+TEST(MpsFiles, RoundTripKeepsEveryAttribute) {
+  EnvPtr env = make_env();
+  ModelPtr m = mps_model(env.get());
+  expect_round_trip(env.get(), m.get(), temp_path("round.mps"));
+  expect_round_trip(env.get(), m.get(), temp_path("round.qps"));
+  expect_round_trip(env.get(), m.get(), temp_path("round.mps.gz"));
+  expect_round_trip(env.get(), m.get(), temp_path("round.mps.bz2"));
+}
+
+TEST(MpsFiles, SectionsAsWritten) {
+  EnvPtr env = make_env();
+  ModelPtr m = mps_model(env.get());
+  const std::string path = temp_path("sections.mps");
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  const std::string text = read_text(path);
+  for (const char* part : {"NAME mixed model\n", "OBJSENSE\n    MAX\n", "'MARKER'", "'INTORG'", "'INTEND'",
+                           "RANGES\n", " BV BND bin\n", " SC BND semi 10\n", " FR BND free\n", " FX BND fixed 2\n",
+                           " LO BND upneg 0\n", " UP BND upneg -3\n", "QUADOBJ\n", "SOS\n S1 SOS s0\n", "ENDATA\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part;
+  // The objective constant is the negated right-hand side of the objective row.
+  EXPECT_NE(text.find("RHS OBJ 7.25\n"), std::string::npos);
+  EXPECT_LT(text.find("QUADOBJ"), text.find("\nSOS"));
+  std::remove(path.c_str());
+}
+
+TEST(MpsFiles, NamesThatCannotStandInTheFileAreReplaced) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get(), "");
+  const char* names[] = {"a b", "dup", "dup", nullptr, "C3"};
+  ASSERT_EQ(VLMaddvars(m.get(), 5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
+            VLM_OKAY);
+  const int ind[] = {0, 1, 2, 3, 4};
+  const double val[] = {1, 1, 1, 1, 1};
+  ASSERT_EQ(VLMaddrangeconstr(m.get(), 5, ind, val, 1, kInf, "OBJ"), VLM_OKAY);
+  const std::string path = temp_path("names.mps");
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env.get(), path);
+  ASSERT_NE(back, nullptr);
+  EXPECT_EQ(str_item(back.get(), "VarName", 0), "C0");
+  EXPECT_EQ(str_item(back.get(), "VarName", 1), "dup");
+  EXPECT_EQ(str_item(back.get(), "VarName", 2), "C2");
+  EXPECT_EQ(str_item(back.get(), "VarName", 3), "C3_");
+  EXPECT_EQ(str_item(back.get(), "VarName", 4), "C3");
+  EXPECT_EQ(str_item(back.get(), "ConstrName", 0), "OBJ");
+  EXPECT_EQ(lines(back.get(), true, 0, 1).ind, (std::vector<int>{0, 1, 2, 3, 4}));
+  std::remove(path.c_str());
+}
+
+TEST(MpsFiles, ReadsOtherSpellings) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("foreign.mps");
+  write_text(path,
+             "* a comment\n"
+             "NAME          foreign\n"
+             "OBJSENSE MAXIMIZE\n"
+             "ROWS\n"
+             " N  cost\n"
+             " E  e1\n"
+             " E  e2\n"
+             " L  l1\n"
+             "COLUMNS\n"
+             "    x  cost  1  e1  1\n"
+             "    x  e1  1\n"
+             "    y  e2  2  l1  1\n"
+             "RHS\n"
+             "    cost  -3  e1  4\n"
+             "    e2  5\n"
+             "    l1  6\n"
+             "RANGES\n"
+             "    e1  2\n"
+             "    e2  -2\n"
+             "    l1  -1\n"
+             "BOUNDS\n"
+             " UP x 8\n"
+             " MI y\n"
+             " UI BND y 3\n"
+             "QMATRIX\n"
+             "    x  y  1\n"
+             "    y  x  1\n"
+             "    x  x  4\n"
+             "SOS\n"
+             " S2 set\n"
+             "    x  1\n"
+             "    y  2\n"
+             "ENDATA\n");
+  ModelPtr m = read_model(env.get(), path);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(int_attr(m.get(), "ModelSense"), VLM_MAXIMIZE);
+  EXPECT_EQ(dbl_attr(m.get(), "ObjCon"), 3);
+  // x listed twice against e1: the coefficients add up.
+  EXPECT_EQ(lines(m.get(), true, 0, 1).val, (std::vector<double>{2}));
+  EXPECT_EQ(dbl_item(m.get(), "LHS", 0), 4);
+  EXPECT_EQ(dbl_item(m.get(), "RHS", 0), 6);
+  EXPECT_EQ(dbl_item(m.get(), "LHS", 1), 3);
+  EXPECT_EQ(dbl_item(m.get(), "RHS", 1), 5);
+  EXPECT_EQ(dbl_item(m.get(), "LHS", 2), 5);
+  EXPECT_EQ(dbl_item(m.get(), "UB", 0), 8);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 1), -1e20);
+  EXPECT_EQ(dbl_item(m.get(), "UB", 1), 3);
+  EXPECT_EQ(char_item(m.get(), "VType", 1), 'I');
+  const Quad q = quad(m.get());
+  EXPECT_EQ(q.row, (std::vector<int>{0, 0}));
+  EXPECT_EQ(q.col, (std::vector<int>{0, 1}));
+  EXPECT_EQ(q.val, (std::vector<double>{2, 1}));
+  EXPECT_EQ(int_attr(m.get(), "NumSOS"), 1);
+  char* name = nullptr;
+  ASSERT_EQ(VLMgetstrattr(m.get(), "ModelName", &name), VLM_OKAY);
+  EXPECT_STREQ(name, "foreign");
+  std::remove(path.c_str());
+}
+
+TEST(MpsFiles, MalformedFilesAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("bad.mps");
+  const std::string head = "NAME x\nROWS\n N obj\n L r\nCOLUMNS\n    x r 1\n";
+  for (const std::string& body :
+       {head + "RHS\n    RHS q 1\nENDATA\n",                 // unknown row
+        head + "BOUNDS\n UP BND y 1\nENDATA\n",             // unknown column
+        head + "RHS\n    RHS r nan\nENDATA\n",              // not a number
+        head + "RHS\n    RHS r 1\n",                        // no ENDATA
+        head + "INDICATORS\n IF r x 1\nENDATA\n",           // a section we do not read
+        head + "BOUNDS\n XX BND x 1\nENDATA\n",             // unknown bound type
+        std::string("NAME x\nROWS\n N obj\n L r\n L r\nCOLUMNS\nENDATA\n"),  // repeated row
+        head + "COLUMNS\n    y r inf\nENDATA\n",            // infinite coefficient
+        head + "SOS\n S1 SOS s\n    x 1\n    x 2\nENDATA\n",  // repeated member
+        std::string("ROWS\n L r\nCOLUMNS\n    x r 1\nENDATA\n")}) {  // no objective row
+    write_text(path, body);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
+    EXPECT_EQ(m, nullptr);
+  }
+  std::remove(path.c_str());
+  VLMmodel* m = nullptr;
+  EXPECT_EQ(VLMreadmodel(env.get(), temp_path("missing.mps").c_str(), &m), VLM_ERROR_FILE_READ_ERROR);
+  EXPECT_EQ(VLMreadmodel(env.get(), temp_path("x.prm").c_str(), &m), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(VLMreadmodel(nullptr, path.c_str(), &m), VLM_ERROR_INVALID_ARGUMENT);
+}
+
+TEST(MpsFiles, ModelsMpsCannotExpressAreRefused) {
+  EnvPtr env = make_env();
+  ModelPtr sdp = sdp_model(env.get());
+  EXPECT_EQ(VLMwrite(sdp.get(), temp_path("sdp.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
+  ModelPtr m = mps_model(env.get());
+  ASSERT_EQ(VLMaddgenconstrIndicator(m.get(), "g", 4, 1, 0, nullptr, nullptr, '<', 1), VLM_OKAY);
+  EXPECT_EQ(VLMwrite(m.get(), temp_path("ind.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
+  ModelPtr empty_range = make_model(env.get());
+  ASSERT_EQ(VLMaddrangeconstr(empty_range.get(), 0, nullptr, nullptr, 2, 1, "r"), VLM_OKAY);
+  EXPECT_EQ(VLMwrite(empty_range.get(), temp_path("range.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
+}
+
+TEST(LpFiles, RoundTripKeepsEveryAttribute) {
+  EnvPtr env = make_env();
+  ModelPtr m = lp_model(env.get());
+  expect_round_trip(env.get(), m.get(), temp_path("round.lp"));
+  expect_round_trip(env.get(), m.get(), temp_path("round.lp.gz"));
+  ASSERT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MINIMIZE), VLM_OKAY);
+  ASSERT_EQ(VLMsetdblattr(m.get(), "ObjCon", -1.5), VLM_OKAY);
+  expect_round_trip(env.get(), m.get(), temp_path("round_min.lp"));
+  ASSERT_EQ(VLMsetdblattr(m.get(), "ObjCon", 0), VLM_OKAY);
+  expect_round_trip(env.get(), m.get(), temp_path("round_noconst.lp"));
+}
+
+TEST(LpFiles, WritesWhatItCannotReadAndRefusesItOnReading) {
+  EnvPtr env = make_env();
+  ModelPtr m = mps_model(env.get());
+  ASSERT_EQ(VLMaddgenconstrIndicator(m.get(), "ind", 4, 1, 2, std::vector<int>{0, 1}.data(),
+                                     std::vector<double>{1, 2}.data(), '<', 3),
+            VLM_OKAY);
+  const std::string path = temp_path("full.lp");
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  const std::string text = read_text(path);
+  // "free" and "bin" are LP keywords: those columns go by C1 and C4.
+  for (const char* part : {"Maximize\n", "[ + 1 x ^ 2 - 3 x * C1", "] / 2 - 7.25\n", " range: 0.1 <= ",
+                           " <= 0.7\n", " ind: C4 = 1 -> + 1 x + 2 C1 <= 3\n", "Semi-continuous\n", "Binaries\n C4\n",
+                           "SOS\n s0: S1:: x:1 C1:2\n", "End\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  VLMmodel* back = nullptr;
+  EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &back), VLM_ERROR_FORMAT_ERROR);
+
+  // A ranged row alone is enough to refuse: CoinUtils would misread it.
+  ModelPtr ranged = lp_model(env.get());
+  const int ind[] = {0};
+  const double val[] = {1};
+  ASSERT_EQ(VLMaddrangeconstr(ranged.get(), 1, ind, val, 1, 2, "r"), VLM_OKAY);
+  ASSERT_EQ(VLMwrite(ranged.get(), path.c_str()), VLM_OKAY);
+  EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &back), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(back, nullptr);
+  ModelPtr sdp = sdp_model(env.get());
+  EXPECT_EQ(VLMwrite(sdp.get(), path.c_str()), VLM_ERROR_FORMAT_ERROR);
+  std::remove(path.c_str());
+}
+
+TEST(LpFiles, MalformedFilesAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("bad.lp");
+  for (const char* body : {"Minimize\n obj: x +\nSubject To\n c: x + <= \nEnd\n", "", "garbage\n"}) {
+    write_text(path, body);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
+  }
+  std::remove(path.c_str());
+}
+
+TEST(CbfFiles, RoundTripKeepsEveryAttribute) {
+  EnvPtr env = make_env();
+  ModelPtr m = sdp_model(env.get());
+  const std::string path = temp_path("round.cbf");
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env.get(), path);
+  ASSERT_NE(back, nullptr);
+  expect_same_model(m.get(), back.get());
+  expect_same_psd_rows(m.get(), back.get());
+  const std::string text = read_text(path);
+  for (const char* part : {"VER\n3\n", "OBJSENSE\nMAX\n", "PSDVAR\n2\n2\n3\n", "VAR\n4 4\nF 1\nL+ 1\nL- 1\nL= 1\n",
+                           "INT\n1\n1\n", "CON\n4 4\nL- 1\nL= 1\nL+ 1\nF 1\n", "OBJFCOORD\n3\n0 0 0 1\n0 1 0 3\n",
+                           "OBJBCOORD\n0.5\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  std::remove(path.c_str());
+  expect_round_trip(env.get(), m.get(), temp_path("round.cbf.bz2"));
+}
+
+TEST(CbfFiles, BoundsAndRangesBecomeRows) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get(), "bounded");
+  const double lb[] = {1}, ub[] = {5};
+  ASSERT_EQ(VLMaddvars(m.get(), 1, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, nullptr, nullptr), VLM_OKAY);
+  const int ind[] = {0};
+  const double val[] = {2};
+  ASSERT_EQ(VLMaddrangeconstr(m.get(), 1, ind, val, -1, 3, nullptr), VLM_OKAY);
+  const std::string path = temp_path("bounded.cbf");
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env.get(), path);
+  ASSERT_NE(back, nullptr);
+  // The range in place (its lower half), then its upper half, then x >= 1 and x <= 5.
+  ASSERT_EQ(int_attr(back.get(), "NumConstrs"), 4);
+  EXPECT_EQ(dbl_item(back.get(), "LHS", 0), -1);
+  EXPECT_EQ(dbl_item(back.get(), "RHS", 1), 3);
+  EXPECT_EQ(dbl_item(back.get(), "LHS", 2), 1);
+  EXPECT_EQ(dbl_item(back.get(), "RHS", 3), 5);
+  EXPECT_EQ(lines(back.get(), true, 3, 1).val, (std::vector<double>{1}));
+  EXPECT_EQ(dbl_item(back.get(), "LB", 0), -1e20);
+  std::remove(path.c_str());
+
+  ModelPtr mip = mps_model(env.get());
+  EXPECT_EQ(VLMwrite(mip.get(), path.c_str()), VLM_ERROR_FORMAT_ERROR);
+}
+
+TEST(CbfFiles, MalformedFilesAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("bad.cbf");
+  for (const char* body : {"VER\n3\nVAR\n2 1\nQ 2\n",               // a quadratic cone
+                           "VER\n3\nVAR\n2 1\nF 1\n",               // cone counts short of the variables
+                           "VER\n3\nVAR\n1 1\nF 1\nACOORD\n1\n0 0 1\n",  // a row that does not exist
+                           "VAR\n1 1\nF 1\n",                       // no version
+                           "VER\n3\nPSDVAR\n1\n2\nVAR\n0 0\nOBJFCOORD\n1\n0 2 0 1\n",  // outside the matrix
+                           "VER\n3\nPSDCON\n1\n2\nVAR\n0 0\n"}) {
+    write_text(path, body);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
+  }
+  std::remove(path.c_str());
+}
+
+TEST(ModelFiles, SolutionFile) {
+  EnvPtr env = make_env();
+  ModelPtr m = lp_model(env.get());
+  const std::string path = temp_path("model.sol");
+  EXPECT_EQ(VLMwrite(m.get(), path.c_str()), VLM_ERROR_NO_SOLN);
+  velmor::Solution& s = m->solution;
+  s.has_primal = true;
+  s.status = VLM_STATUS_OPTIMAL;
+  s.primal_obj = 12.5;
+  s.x = {1, 2, -3, 2, 1, 0, 1.5, 0.1};
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  const std::string text = read_text(path);
+  EXPECT_NE(text.find("# Objective value = 12.5\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nx 1\ny.1 2\nneg -3\n"), std::string::npos) << text;
+  EXPECT_NE(text.find("\nint_var 0.1\n"), std::string::npos) << text;
+  std::remove(path.c_str());
+}
+
+TEST(ModelFiles, MipStartAndParameterFilesLoadIntoAModel) {
+  EnvPtr env = make_env();
+  ModelPtr m = lp_model(env.get());
+  const int idx[] = {0, 4};
+  const double start[] = {1.5, 1};
+  ASSERT_EQ(VLMsetdblattrlist(m.get(), "Start", 2, idx, start), VLM_OKAY);
+  ASSERT_EQ(VLMsetdblparam(VLMgetenv(m.get()), "MaxTime", 30), VLM_OKAY);
+  const std::string mst = temp_path("start.mst"), prm = temp_path("model.prm");
+  ASSERT_EQ(VLMwrite(m.get(), mst.c_str()), VLM_OKAY);
+  ASSERT_EQ(VLMwrite(m.get(), prm.c_str()), VLM_OKAY);
+  EXPECT_EQ(read_text(mst), "# MIP start\nx 1.5\nb 1\n");
+
+  ModelPtr other = lp_model(env.get());
+  const int two[] = {2};
+  const double old[] = {-4};
+  ASSERT_EQ(VLMsetdblattrlist(other.get(), "Start", 1, two, old), VLM_OKAY);
+  ASSERT_EQ(VLMread(other.get(), mst.c_str()), VLM_OKAY);
+  ASSERT_EQ(VLMread(other.get(), prm.c_str()), VLM_OKAY);
+  expect_same_attribute(m.get(), other.get(), "Start");  // the file replaces the whole start
+  double maxtime = 0;
+  ASSERT_EQ(VLMgetdblparam(VLMgetenv(other.get()), "MaxTime", &maxtime), VLM_OKAY);
+  EXPECT_EQ(maxtime, 30);
+
+  // A bad start file changes nothing; model files are refused by VLMread.
+  write_text(mst, "x 2\nnobody 1\n");
+  EXPECT_EQ(VLMread(other.get(), mst.c_str()), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(dbl_item(other.get(), "Start", 0), 1.5);
+  const std::string lp = temp_path("model.lp");
+  ASSERT_EQ(VLMwrite(m.get(), lp.c_str()), VLM_OKAY);
+  EXPECT_EQ(VLMread(other.get(), lp.c_str()), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(VLMread(other.get(), temp_path("model.bas").c_str()), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(VLMread(other.get(), temp_path("missing.mst").c_str()), VLM_ERROR_FILE_READ_ERROR);
+  EXPECT_EQ(VLMwrite(m.get(), "/nonexistent-dir/m.mps"), VLM_ERROR_FILE_WRITE_ERROR);
+  EXPECT_EQ(VLMwrite(m.get(), temp_path("model.xyz").c_str()), VLM_ERROR_FORMAT_ERROR);
+  for (const std::string& p : {mst, prm, lp}) std::remove(p.c_str());
+}
