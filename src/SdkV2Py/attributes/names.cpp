@@ -3,6 +3,7 @@
 #include "module/attr_table.hpp"
 #include "module/errors.hpp"
 #include "module/param_table.hpp"
+#include "module/print.hpp"
 #include "module/state.hpp"
 #include "module/strings.hpp"
 
@@ -98,8 +99,7 @@ void print_matching_params(const std::vector<Ref>& rows) {
   Ref names = take(PyList_New(0));
   for (const Ref& row : rows) check(PyList_Append(names.get(), PyTuple_GET_ITEM(row.get(), 0)));
   Ref text = take(PyUnicode_FromFormat("Matching parameters: %S", names.get()));
-  Ref print = module_global("print");
-  take(PyObject_CallOneArg(print.get(), text.get()));
+  print_text(text.get());
 }
 
 Ref _matchParam(PyObject* name) {

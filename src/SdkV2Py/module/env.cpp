@@ -1,5 +1,6 @@
 #include "module/env.hpp"
 
+#include "attributes/set_param.hpp"
 #include "module/args.hpp"
 #include "module/decorators.hpp"
 #include "module/errors.hpp"
@@ -96,6 +97,23 @@ PyObject* env_start(PyObject* self, const Args&) {
   Py_RETURN_NONE;
 }
 
+PyObject* env_resetParam(PyObject* self, const Args&) {
+  check_rc(VLMresetparams(env_handle(self)));
+  Py_RETURN_NONE;
+}
+
+PyObject* env_setParam(PyObject* self, const Args& a) {
+  // Pinned: printing runs Python code, which may re-initialise this Env.
+  Ref holder = Ref::borrow(as_env(self)->holder_);
+  return Py_NewRef(_setParam(holder.get(), a[0], a[1]) ? Py_True : Py_False);
+}
+
+PyObject* env_writeParams(PyObject* self, const Args& a) {
+  CText filename(a[0]);
+  check_rc(VLMwriteparams(env_handle(self), filename.get()));
+  Py_RETURN_NONE;
+}
+
 PyObject* env_dispose(PyObject* self, const Args&) {
   if (as_env(self)->holder_) dispose_holder(as_env(self)->holder_);
   Py_RETURN_NONE;
@@ -117,6 +135,59 @@ const char start_doc[] =
     "            env.start()\n"
     "        ";
 
+const char resetParam_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            resetParam()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Reset all parameter to default values\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env.resetParam()\n"
+    "        ";
+
+const char setParam_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            setParam(paramname, paramvalue)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Set the value of a parameter\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            paramname: the name of the parameter, in any case; the wildcards '*' and '?'\n"
+    "                       select the one parameter they match\n"
+    "            paramvalue: the new value; 'default' (in any case) restores the default value\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env.setParam(\"MaxTime\", 10)\n"
+    "            env.setParam(\"MaxTi*\", 10)\n"
+    "            env.setParam(\"MaxTime\", \"default\")\n"
+    "\n"
+    "        NOTE:\n"
+    "            Returns True when a parameter was set, False when the name matches no\n"
+    "            parameter or several.\n"
+    "        ";
+
+const char writeParams_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            writeParams(filename)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Write parameter settings to a file\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            filename: the name of the parameter file\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            env.writeParams('params.prm')\n"
+    "        ";
+
 const char dispose_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -134,6 +205,9 @@ const char dispose_doc[] =
 
 const FunctionDef env_members[] = {
     {"start", "self", env_start, Kind::Method, start_doc, __LINE__},
+    {"resetParam", "self", env_resetParam, Kind::Method, resetParam_doc, __LINE__},
+    {"setParam", "self, paramname, newvalue", env_setParam, Kind::Method, setParam_doc, __LINE__},
+    {"writeParams", "self, filename", env_writeParams, Kind::Method, writeParams_doc, __LINE__},
     {"dispose", "self", env_dispose, Kind::Method, dispose_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
@@ -158,6 +232,8 @@ const char env_init_doc[] =
     "        ";
 
 VLMenv* env_handle(PyObject* env) { return live_env(as_env(env)->holder_); }
+
+PyObject* env_holder(PyObject* env) { return as_env(env)->holder_; }
 
 PyTypeObject EnvType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 

@@ -2,6 +2,7 @@
 
 #include <velmor.h>
 
+#include "attributes/param_functions.hpp"
 #include "containers/multidict.hpp"
 #include "module/default_env.hpp"
 #include "module/errors.hpp"
@@ -68,8 +69,13 @@ const char system_doc[] =
 const FunctionDef module_functions[] = {
     {"disposeDefaultEnv", "", disposeDefaultEnv, Kind::Function, disposeDefaultEnv_doc, __LINE__},
     {"multidict", "d: dict", multidict, Kind::Function, multidict_doc, __LINE__},
+    {"paramHelp", "name=None", paramHelp, Kind::Function, paramHelp_doc, __LINE__},
     {"version", "", version, Kind::Function, version_doc, __LINE__},
+    {"readParams", "filename", readParams, Kind::Function, readParams_doc, __LINE__},
+    {"resetParams", "", resetParams, Kind::Function, resetParams_doc, __LINE__},
+    {"setParam", "name, value", setParam, Kind::Function, setParam_doc, __LINE__},
     {"system", "*args, **kwargs", system, Kind::Function, system_doc, __LINE__},
+    {"writeParams", "filename", writeParams, Kind::Function, writeParams_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 

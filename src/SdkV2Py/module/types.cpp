@@ -3,6 +3,7 @@
 #include "module/env.hpp"
 #include "module/errors.hpp"
 #include "algebra/operand.hpp"
+#include "attributes/param_class.hpp"
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
 #include "module/members.hpp"
@@ -20,6 +21,7 @@ const ClassSpec kClasses[] = {
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, bind_tupledict_namespace},
     {&EnvType, prepare_env, env_init_doc, bind_env_namespace},
+    {&ParamClassType, prepare_paramclass, nullptr, bind_paramclass_namespace},
 };
 
 // __init__ of a static type is a wrapper around the tp_init slot whose text

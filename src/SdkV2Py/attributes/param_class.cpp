@@ -1,0 +1,120 @@
+#include "attributes/param_class.hpp"
+
+#include <velmor.h>
+
+#include "attributes/names.hpp"
+#include "attributes/set_param.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/holder.hpp"
+#include "module/members.hpp"
+#include "module/text.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+ParamClassObject* as_paramclass(PyObject* op) { return reinterpret_cast<ParamClassObject*>(op); }
+
+// The value of the parameter `name` denotes (an exact name or a pattern
+// matching one parameter); AttributeError "Param `<name>` does not exist".
+Ref param_value(PyObject* self, PyObject* name) {
+  check_arg_type(name, &PyUnicode_Type, "name");
+  Ref match = _matchParam(name);
+  if (!match) raise_format(PyExc_AttributeError, "Param `%U` does not exist", name);
+  PyObject* canonical = PyTuple_GET_ITEM(match.get(), 0);
+  PyObject* type = PyTuple_GET_ITEM(match.get(), 1);
+  if (type == reinterpret_cast<PyObject*>(&PyLong_Type)) return paramclass_getIntParam(self, canonical);
+  if (type == reinterpret_cast<PyObject*>(&PyFloat_Type)) return paramclass_getDblParam(self, canonical);
+  return paramclass_getStrParam(self, canonical);
+}
+
+// Arguments are ignored; the object is bound to a holder by paramclass_new.
+PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+  return guarded([&] {
+    Ref holder = make_dead_holder();
+    Ref self = take(type->tp_alloc(type, 0));
+    as_paramclass(self.get())->holder_ = holder.release();
+    return self.release();
+  });
+}
+
+void paramclass_dealloc(PyObject* op) {
+  Py_CLEAR(as_paramclass(op)->holder_);
+  Py_TYPE(op)->tp_free(op);
+}
+
+PyObject* paramclass_getattro(PyObject* self, PyObject* name) noexcept {
+  PyObject* found = PyObject_GenericGetAttr(self, name);
+  if (found || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  // A Python subclass gets the interpreter's hook, which calls this as
+  // __getattribute__ and then __getattr__ itself: take the parameter path once.
+  if (Py_TYPE(self)->tp_getattro != paramclass_getattro) return nullptr;
+  PyErr_Clear();
+  return guarded([&] { return param_value(self, name).release(); });
+}
+
+// Assignment sets a parameter (its result dropped: a name that is no parameter
+// only prints); deletion is the generic one, refused without an instance dict.
+int paramclass_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
+  if (!value) return PyObject_GenericSetAttr(self, name, nullptr);
+  return guarded_int([&] {
+    check_arg_type(name, &PyUnicode_Type, "name");
+    _setParam(as_paramclass(self)->holder_, name, value);
+    return 0;
+  });
+}
+
+PyObject* paramclass___getattr__(PyObject* self, const Args& a) { return param_value(self, a[0]).release(); }
+
+const FunctionDef paramclass_members[] = {
+    {"__getattr__", "self, name: str", paramclass___getattr__, Kind::Method, nullptr, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+Ref paramclass_new(PyObject* holder) {
+  Ref self = take(PyObject_CallNoArgs(reinterpret_cast<PyObject*>(&ParamClassType)));
+  Py_SETREF(as_paramclass(self.get())->holder_, Py_NewRef(holder));
+  return self;
+}
+
+Ref paramclass_getIntParam(PyObject* self, PyObject* name) {
+  CText param(name);
+  int value = 0;
+  check_rc(VLMgetintparam(live_env(as_paramclass(self)->holder_), param.get(), &value));
+  return take(PyLong_FromLong(value));
+}
+
+Ref paramclass_getDblParam(PyObject* self, PyObject* name) {
+  CText param(name);
+  double value = 0.0;
+  check_rc(VLMgetdblparam(live_env(as_paramclass(self)->holder_), param.get(), &value));
+  return take(PyFloat_FromDouble(value));
+}
+
+Ref paramclass_getStrParam(PyObject* self, PyObject* name) {
+  CText param(name);
+  char value[VLM_MAX_STRLEN] = {};
+  check_rc(VLMgetstrparam(live_env(as_paramclass(self)->holder_), param.get(), value));
+  value[VLM_MAX_STRLEN - 1] = '\0';  // never read past the buffer, whatever the library wrote
+  return chars2str(value);
+}
+
+PyTypeObject ParamClassType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_paramclass() {
+  ParamClassType.tp_name = "velmorpy.ParamClass";
+  ParamClassType.tp_basicsize = sizeof(ParamClassObject);
+  ParamClassType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  ParamClassType.tp_new = paramclass_tp_new;
+  ParamClassType.tp_dealloc = paramclass_dealloc;
+  ParamClassType.tp_getattro = paramclass_getattro;
+  ParamClassType.tp_setattro = paramclass_setattro;
+}
+
+void bind_paramclass_namespace() { bind_members(&ParamClassType, paramclass_members, __FILE__); }
+
+}  // namespace velmorpy
