@@ -1,5 +1,6 @@
 """Import, re-import, failed start-up and the module's namespace."""
 import importlib
+import os
 import subprocess
 import sys
 import textwrap
@@ -8,8 +9,8 @@ import velmorpy
 
 
 def run_python(code):
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                          env={"PYTHONPATH": ":".join(sys.path)})
+    env = dict(os.environ, PYTHONPATH=":".join(sys.path))   # keeps a sanitizer preload, if any
+    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
 
 
 def test_reimport_and_reload_give_the_same_module():
