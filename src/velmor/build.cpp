@@ -23,6 +23,14 @@ constexpr int kMaxPsdDim = 46340;
 
 std::string name_or_empty(const char* name) { return name ? std::string(name) : std::string(); }
 
+// Room for `n` elements in all. Grows geometrically, as push_back would: a
+// model built one item per call then costs amortised constant time per item,
+// where reserving the exact size would copy the whole vector on every call.
+template <class V>
+void reserve_total(V& v, size_t n) {
+  if (n > v.capacity()) v.reserve(std::max(n, 2 * v.capacity()));
+}
+
 // A row to append: checked and built before anything changes.
 struct NewRow {
   double lb, ub;
@@ -35,12 +43,12 @@ struct NewRow {
 void append_rows(VLMmodel& m, std::vector<NewRow>& rows) {
   Rows& r = m.data.rows;
   const size_t n = r.lb.size() + rows.size();
-  r.lb.reserve(n);
-  r.ub.reserve(n);
-  r.name.reserve(n);
-  r.lin.reserve(n);
-  r.psd.reserve(n);
-  r.is_psd.reserve(n);
+  reserve_total(r.lb, n);
+  reserve_total(r.ub, n);
+  reserve_total(r.name, n);
+  reserve_total(r.lin, n);
+  reserve_total(r.psd, n);
+  reserve_total(r.is_psd, n);
   const int first = r.size();
   for (NewRow& row : rows) {
     r.lb.push_back(row.lb);
@@ -139,15 +147,15 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   }
 
   const size_t n = static_cast<size_t>(c.size()) + static_cast<size_t>(numvars);
-  c.lb.reserve(n);
-  c.ub.reserve(n);
-  c.obj.reserve(n);
-  c.type.reserve(n);
-  c.name.reserve(n);
-  c.start.reserve(n);
+  reserve_total(c.lb, n);
+  reserve_total(c.ub, n);
+  reserve_total(c.obj, n);
+  reserve_total(c.type, n);
+  reserve_total(c.name, n);
+  reserve_total(c.start, n);
   Rows& r = m.data.rows;
   for (size_t i = 0; i < row_growth.size(); ++i)
-    if (row_growth[i]) r.lin[i].reserve(r.lin[i].size() + static_cast<size_t>(row_growth[i]));
+    if (row_growth[i]) reserve_total(r.lin[i], r.lin[i].size() + static_cast<size_t>(row_growth[i]));
 
   // Nothing below allocates: the change cannot stop half-way.
   const int first = c.size();
@@ -295,7 +303,7 @@ int VLMaddsos(VLMmodel* model, int numsos, int nnz, const int* types, const int*
       std::sort(sorted.begin(), sorted.end());
       if (std::adjacent_find(sorted.begin(), sorted.end()) != sorted.end()) refuse(VLM_ERROR_INVALID_ARGUMENT);
     }
-    m.data.sos.reserve(m.data.sos.size() + sets.size());
+    velmor::reserve_total(m.data.sos, m.data.sos.size() + sets.size());
     for (velmor::Sos& s : sets) m.data.sos.push_back(std::move(s));
     m.data_changed();
     return VLM_OKAY;
@@ -395,7 +403,7 @@ int VLMchgcoeffs(VLMmodel* model, int cnt, const int* rowind, const int* colind,
       size_t e = k;
       while (e < growth.size() && growth[e] == growth[k]) ++e;
       velmor::SparseVector& row = r.lin[static_cast<size_t>(growth[k])];
-      row.reserve(row.size() + (e - k));
+      velmor::reserve_total(row, row.size() + (e - k));
       k = e;
     }
     // Applied in order, so a later change of the same coefficient wins.
