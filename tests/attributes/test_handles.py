@@ -51,7 +51,7 @@ def test_sameAs_takes_only_its_own_class(cls, arg):
 def test_hash_is_the_index_and_index_is_read_only(cls, arg):
     h = cls()
     assert hash(h) == h.index == 0 and type(h.index) is int
-    with pytest.raises(VelmorError):
+    with pytest.raises(AttributeError, match=r"^Attribute `index` does not exist$"):
         h.index = 5                                             # every assignment is a solver attribute ...
     with pytest.raises(TypeError, match=r"^Value is readonly$"):
         cls.index.fset(h, 5)                                    # ... the property's own setter refuses
@@ -116,12 +116,16 @@ def test_use_after_dispose_and_unbound_handles(m):
     x = m.addVar(name="x")
     m.dispose()
     for call in [lambda: x.ub, lambda: x.getAttr("UB"), lambda: setattr(x, "ub", 1.0), lambda: x.setAttr("UB", 1),
-                 lambda: str(x), lambda: x.noSuchName, lambda: Var().ub, lambda: Constr().getAttr("RHS"),
+                 lambda: str(x), lambda: Var().ub, lambda: Constr().getAttr("RHS"),
                  lambda: PsdVar().dim, lambda: setattr(GenConstr(), "x", 1)]:
         with pytest.raises(VelmorError) as e:
             call()
         assert e.value.errno == -3
     assert x.index == 0 and hash(x) == 0 and x.sameAs(x)        # no library call: still answered
+    assert not hasattr(x, "__array__") and not hasattr(Var(), "noSuchName")
+    assert np.array([x, Var()]).shape == (2,)                   # NumPy's probes see plain missing attributes
+    with pytest.raises(AttributeError, match=r"^Attribute `noSuchName` does not exist$"):
+        x.noSuchName
     assert Var(1, 2, key=3).index == 0
 
 

@@ -45,11 +45,13 @@ struct Resolved {
   AttrType type;
 };
 
-// Name, then the library's type and kind, then the kind check.
+// Name, then the library's type and kind, then the kind check. A name that
+// is no attribute is refused even on a disposed model, so that probes such as
+// hasattr(x, "__array__") keep answering False there.
 Resolved resolve(PyObject* holder, PyObject* attrname, AttrKind kind) {
-  live_model(holder);  // a disposed model answers before the name is looked at
   Ref canonical = normAttrName(attrname);
   if (!canonical) raise_attr_not_exist(attrname);
+  live_model(holder);
   CText cname(canonical.get());
   const AttrInfo info = _getAttrInfo(live_model(holder), cname.get());
   if (info.kind != kind) raise_attr_not_exist(attrname);
