@@ -157,8 +157,8 @@ double as_double(PyObject* obj) {
 
 bool as_bool(PyObject* obj) { return check(PyObject_IsTrue(obj)) != 0; }
 
-void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname) {
-  if (!type_matches(obj, type)) {
+void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none) {
+  if (!type_matches(obj, type) || (!allow_none && obj == Py_None)) {
     type_error(obj, type, argname);
     throw PyErrAlreadySet{};
   }

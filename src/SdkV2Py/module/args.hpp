@@ -53,8 +53,9 @@ int64_t as_int64(PyObject* obj);
 double as_double(PyObject* obj);
 bool as_bool(PyObject* obj);
 // TypeError "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)"
-// unless obj is None or of `type` (exactly so for str and dict).
-void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname);
+// unless obj is of `type` (exactly so for str and dict), or None when
+// `allow_none` (for arguments where None has no meaning, pass false).
+void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none = true);
 // TypeError "Cannot convert %.200s to %.200s" (obj's type name, the target's name).
 [[noreturn]] void raise_cannot_convert(PyObject* obj, const char* target);
 // obj, cast to T, when it is an instance of `type`; otherwise raise_cannot_convert.

@@ -9,3 +9,4 @@
 #define NO_IMPORT_ARRAY
 #endif
 #include <numpy/arrayobject.h>
+#include <numpy/arrayscalars.h>

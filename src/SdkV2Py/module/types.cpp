@@ -1,11 +1,19 @@
 #include "module/types.hpp"
 
-#include "module/env.hpp"
-#include "module/errors.hpp"
 #include "algebra/operand.hpp"
+#include "attributes/constr.hpp"
+#include "attributes/genconstr.hpp"
+#include "attributes/psdconstr.hpp"
+#include "attributes/psdvar.hpp"
+#include "attributes/sos.hpp"
 #include "attributes/param_class.hpp"
+#include "attributes/var.hpp"
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
+#include "expressions/column.hpp"
+#include "model/model.hpp"
+#include "module/env.hpp"
+#include "module/errors.hpp"
 #include "module/members.hpp"
 #include "module/state.hpp"
 #include "module/velmor_error.hpp"
@@ -20,8 +28,16 @@ const ClassSpec kClasses[] = {
     {&OperandType, prepare_operand, nullptr, nullptr},
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, bind_tupledict_namespace},
+    {&VarType, prepare_var, nullptr, bind_var_namespace},
+    {&PsdVarType, prepare_psdvar, nullptr, bind_psdvar_namespace},
+    {&ConstrType, prepare_constr, nullptr, bind_constr_namespace},
+    {&SOSType, prepare_sos, nullptr, bind_sos_namespace},
+    {&GenConstrType, prepare_genconstr, nullptr, bind_genconstr_namespace},
+    {&PsdConstrType, prepare_psdconstr, nullptr, bind_psdconstr_namespace},
+    {&ColumnType, prepare_column, column_init_doc, bind_column_namespace},
     {&EnvType, prepare_env, env_init_doc, bind_env_namespace},
     {&ParamClassType, prepare_paramclass, nullptr, bind_paramclass_namespace},
+    {&ModelType, prepare_model, model_init_doc, bind_model_namespace},
 };
 
 // __init__ of a static type is a wrapper around the tp_init slot whose text

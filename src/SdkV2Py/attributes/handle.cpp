@@ -1,0 +1,181 @@
+#include "attributes/handle.hpp"
+
+#include "attributes/constr.hpp"
+#include "attributes/genconstr.hpp"
+#include "attributes/psdconstr.hpp"
+#include "attributes/psdvar.hpp"
+#include "attributes/sos.hpp"
+#include "attributes/var.hpp"
+#include "module/errors.hpp"
+#include "module/holder.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+// In the order _getAttrType tests the classes.
+const HandleClass kHandleClasses[] = {
+    {&VarType, AttrKind::Var, "var", "Var", "VarName"},
+    {&ConstrType, AttrKind::Constr, "constr", "Constr", "ConstrName"},
+    {&PsdVarType, AttrKind::PsdVar, "var", "PsdVar", "PsdVarName"},
+    {&PsdConstrType, AttrKind::PsdConstr, "constr", "PsdConstr", "PsdCName"},
+    {&GenConstrType, AttrKind::GenConstr, "genconstr", "GenConstr", "GenConstrName"},
+    {&SOSType, AttrKind::SOS, "sos", "SOS", nullptr},
+};
+
+// Every handle method is bound to one of the six classes, so the row exists.
+const HandleClass& row_of(PyObject* self) {
+  const HandleClass* row = handle_class_of(self);
+  if (!row) raise(PyExc_SystemError, "velmorpy: handle method on a foreign object");
+  return *row;
+}
+
+// --- slots ---------------------------------------------------------------------
+
+// Calling a handle class directly ignores its arguments and gives an unbound
+// handle (no model, index 0), whose every attribute access is refused.
+PyObject* handle_new_slot(PyTypeObject* type, PyObject*, PyObject*) {
+  PyObject* self = type->tp_alloc(type, 0);  // zero-filled: holder_ null, index 0
+  return self;
+}
+
+void handle_dealloc(PyObject* op) {
+  Py_CLEAR(as_handle(op)->holder_);
+  Py_TYPE(op)->tp_free(op);
+}
+
+PyObject* get_solver_attr(PyObject* self, PyObject* name) {
+  return guarded([&] {
+    return _getAttrOne(as_handle(self)->holder_, name, row_of(self).kind, self).release();
+  });
+}
+
+// The class's own members first; a name they do not have is a solver attribute.
+PyObject* handle_getattro(PyObject* self, PyObject* name) {
+  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
+  PyTypeObject* type = Py_TYPE(self);
+  PyObject* found;
+  if (type->tp_dictoffset == 0) {
+    // No instance dictionary: the ordinary look-up is the class's MRO alone,
+    // so a miss needs no AttributeError to be made and dropped.
+    PyObject* attr = _PyType_Lookup(type, name);  // borrowed
+    if (!attr) return get_solver_attr(self, name);
+    descrgetfunc get = Py_TYPE(attr)->tp_descr_get;
+    if (!get) return Py_NewRef(attr);
+    Py_INCREF(attr);  // the getter may run code that changes the class
+    found = get(attr, self, reinterpret_cast<PyObject*>(type));
+    Py_DECREF(attr);
+  } else {
+    found = PyObject_GenericGetAttr(self, name);
+  }
+  if (found || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  PyErr_Clear();
+  return get_solver_attr(self, name);
+}
+
+// Every assignment writes the solver attribute of that name; deletion is the
+// interpreter's, which refuses for every name.
+int handle_setattro(PyObject* self, PyObject* name, PyObject* value) {
+  if (!value || !PyUnicode_Check(name)) return PyObject_GenericSetAttr(self, name, value);
+  return guarded_int([&] {
+    _setAttrOne(as_handle(self)->holder_, name, row_of(self).kind, self, value);
+    return 0;
+  });
+}
+
+// "<Var {}>" filled with the variable's name, read as an ordinary attribute;
+// "<SOS {}>" with the index.
+PyObject* handle_str(PyObject* self) {
+  return guarded([&] {
+    const HandleClass& row = row_of(self);
+    Ref value = row.text_attr ? take(PyObject_GetAttrString(self, row.text_attr))
+                              : take(PyLong_FromLong(as_handle(self)->index));
+    Ref text = take(PyObject_Format(value.get(), nullptr));
+    return PyUnicode_FromFormat("<%s %U>", row.tag, text.get());
+  });
+}
+
+Py_hash_t handle_hash(PyObject* self) {
+  const Py_hash_t h = as_handle(self)->index;
+  return h == -1 ? -2 : h;
+}
+
+PyObject* handle_getattr_method(PyObject* self, PyObject* name) { return get_solver_attr(self, name); }
+
+PyMethodDef handle_methods[] = {
+    {"__getattr__", handle_getattr_method, METH_O, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+}  // namespace
+
+const HandleClass* handle_class(AttrKind kind) {
+  for (const HandleClass& row : kHandleClasses)
+    if (row.kind == kind) return &row;
+  return nullptr;
+}
+
+const HandleClass* handle_class_of(PyObject* op) {
+  for (const HandleClass& row : kHandleClasses)
+    if (Py_IS_TYPE(op, row.type)) return &row;
+  for (const HandleClass& row : kHandleClasses)
+    if (PyObject_TypeCheck(op, row.type)) return &row;
+  return nullptr;
+}
+
+AttrKind _getAttrType(PyObject* obj) {
+  const HandleClass* row = handle_class_of(obj);
+  if (!row) raise_format(PyExc_TypeError, "type %s temporary not support", _PyType_Name(Py_TYPE(obj)));
+  return row->kind;
+}
+
+Ref handle_new(PyTypeObject* type, PyObject* holder, int32_t index) {
+  HandleObject* h = PyObject_New(HandleObject, type);
+  if (!h) throw_error_set();
+  h->holder_ = Py_XNewRef(holder);
+  h->index = index;
+  return Ref::steal(reinterpret_cast<PyObject*>(h));
+}
+
+void prepare_handle_type(PyTypeObject* type, const char* name, PyTypeObject* base) {
+  type->tp_name = name;
+  type->tp_basicsize = sizeof(HandleObject);
+  type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
+  type->tp_base = base;
+  type->tp_new = handle_new_slot;
+  type->tp_dealloc = handle_dealloc;
+  type->tp_getattro = handle_getattro;
+  type->tp_setattro = handle_setattro;
+  type->tp_str = handle_str;
+  type->tp_repr = handle_str;
+  // Var hashes through Operand, which hashes a Var by its index; a slot of its
+  // own would also stop Var from inheriting Operand's comparisons.
+  if (!base) type->tp_hash = handle_hash;
+  type->tp_methods = handle_methods;
+}
+
+// --- members shared by the six classes -------------------------------------------
+
+PyObject* handle_sameAs(PyObject* self, const Args& a) {
+  const HandleClass& row = row_of(self);
+  PyObject* other = a[0];
+  check_arg_type(other, row.type, row.same_arg, /*allow_none=*/false);
+  const bool same = as_handle(other)->holder_ == as_handle(self)->holder_ &&
+                    as_handle(other)->index == as_handle(self)->index;
+  return Py_NewRef(same ? Py_True : Py_False);
+}
+
+PyObject* handle_getAttr(PyObject* self, const Args& a) {
+  check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
+  return _getAttrOne(as_handle(self)->holder_, a[0], row_of(self).kind, self).release();
+}
+
+PyObject* handle_setAttr(PyObject* self, const Args& a) {
+  check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
+  _setAttrOne(as_handle(self)->holder_, a[0], row_of(self).kind, self, a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* handle_index(PyObject* self, const Args&) { return PyLong_FromLong(as_handle(self)->index); }
+
+}  // namespace velmorpy

@@ -1,0 +1,87 @@
+#include "attributes/psdconstr.hpp"
+
+#include "attributes/handle.hpp"
+#include "module/decorators.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+const char sameAs_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            sameAs(constr)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Test whether two PsdConstr objects refer to the same psd constraint.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            constr: the other PsdConstr object\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            pc.sameAs(m.getPsdConstrs()[0])\n"
+    "        ";
+
+const char getAttr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getAttr(attrname)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Get the value of an attribute of the psd constraint.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            attrname: the name of the attribute\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            value = pc.getAttr('PsdCRHS')\n"
+    "\n"
+    "        NOTE:\n"
+    "            Attributes can also be read directly as object attributes (pc.PsdCRHS, pc.psdcrhs); the\n"
+    "            attribute name is case-insensitive.\n"
+    "        ";
+
+const char setAttr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            setAttr(attrname, attrvalue)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Set the value of an attribute of the psd constraint.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            attrname: the name of the attribute\n"
+    "            attrvalue: the new value\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            pc.setAttr('PsdCRHS', 1.0)\n"
+    "\n"
+    "        NOTE:\n"
+    "            Attributes can also be written directly as object attributes (pc.psdcrhs = 1.0); the\n"
+    "            attribute name is case-insensitive.\n"
+    "        ";
+
+const char index_doc[] = "Index position of PsdConstr";
+
+const FunctionDef psdconstr_members[] = {
+    {"sameAs", "self, constr", handle_sameAs, Kind::Method, sameAs_doc, __LINE__},
+    {"getAttr", "self, attrname", handle_getAttr, Kind::Method, getAttr_doc, __LINE__},
+    {"setAttr", "self, attrname, attrvalue", handle_setAttr, Kind::Method, setAttr_doc, __LINE__},
+    {"index", "self", handle_index, Kind::Constant, index_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+PyTypeObject PsdConstrType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_psdconstr() { prepare_handle_type(&PsdConstrType, "velmorpy.PsdConstr", nullptr); }
+
+void bind_psdconstr_namespace() {
+  bind_getmetaclass(&PsdConstrType, __FILE__);
+  bind_members(&PsdConstrType, psdconstr_members, __FILE__);
+}
+
+}  // namespace velmorpy

@@ -1,0 +1,355 @@
+#include "expressions/column.hpp"
+
+#include "module/numpy.hpp"
+
+#include "attributes/constr.hpp"
+#include "attributes/handle.hpp"
+#include "module/args.hpp"
+#include "module/decorators.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/strings.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+Ref new_list() { return take(PyList_New(0)); }
+
+// list.append(item); a field that is not a list (None before the constructor
+// ran) fails as the interpreter's attribute look-up does.
+void append(PyObject* list, PyObject* item) {
+  if (PyList_Check(list)) {
+    check(PyList_Append(list, item));
+    return;
+  }
+  take(PyObject_CallMethodOneArg(list, VLM_STR("append"), item));
+}
+
+// Appends one pair to both lists, so they never differ in length: when the
+// second append fails the first is taken back. Runs no Python code between
+// the two, so the lists are the column's current ones.
+void append_pair(ColumnObject* self, PyObject* coeff, PyObject* constr) {
+  append(self->coeffs_, coeff);
+  try {
+    append(self->constrs_, constr);
+  } catch (...) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    const Py_ssize_t n = PyObject_Length(self->coeffs_);
+    if (n > 0) PySequence_DelItem(self->coeffs_, n - 1);
+    PyErr_Clear();
+    PyErr_Restore(type, value, tb);
+    throw;
+  }
+}
+
+// Same item of the same model.
+bool same_constr(PyObject* a, PyObject* b) {
+  return as_handle(a)->holder_ == as_handle(b)->holder_ && as_handle(a)->index == as_handle(b)->index;
+}
+
+// Each pair is checked whole before it is added: its coefficient converted by
+// float(), its constraint tested. A refused pair leaves the pairs before it.
+void add_terms(ColumnObject* self, PyObject* coeffs, PyObject* constrs) {
+  if (PyTuple_Check(coeffs) || PyList_Check(coeffs) || PyArray_Check(coeffs)) {
+    const Py_ssize_t n = PyObject_Length(coeffs);
+    if (n < 0) throw_error_set();
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Ref c = take(PySequence_GetItem(coeffs, i));
+      Ref coeff = take(PyNumber_Float(c.get()));
+      Ref constr = take(PySequence_GetItem(constrs, i));
+      if (!is_constr(constr.get())) raise_velmor_text("Expect a list of constr");
+      append_pair(self, coeff.get(), constr.get());
+    }
+    return;
+  }
+  if (!is_constr(constrs)) raise_velmor_text("Expect a constr");
+  Ref coeff = take(PyNumber_Float(coeffs));
+  append_pair(self, coeff.get(), constrs);
+}
+
+// Position `i` of a pair, counted from the end when negative; IndexError
+// outside [-size, size).
+Py_ssize_t pair_position(ColumnObject* self, PyObject* i) {
+  int64_t k = as_int32(i);
+  const Py_ssize_t n = PyObject_Length(self->coeffs_);
+  if (n < 0) throw_error_set();
+  if (k < 0) k += n;
+  if (k < 0 || k >= n) raise(PyExc_IndexError, "Column index out of range");
+  return static_cast<Py_ssize_t>(k);
+}
+
+// --- slots ---------------------------------------------------------------------
+
+PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  as_column(self)->coeffs_ = Py_NewRef(Py_None);
+  as_column(self)->constrs_ = Py_NewRef(Py_None);
+  return self;
+}
+
+PyObject* column_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
+const FunctionDef kInitDef = {"__init__", "coeffs=None, constrs=None", column_init_impl, Kind::Function, nullptr,
+                              __LINE__};
+
+int column_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded_int([&] {
+    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
+    Args a;
+    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    ColumnObject* col = as_column(self);
+    Ref coeffs = new_list(), constrs = new_list();
+    Py_SETREF(col->coeffs_, coeffs.release());
+    Py_SETREF(col->constrs_, constrs.release());
+    if (a[0] == Py_None && a[1] == Py_None) return 0;
+    if (a[0] == Py_None) raise_velmor_text("Argument `coeffs` cannot be None");
+    if (a[1] == Py_None) raise_velmor_text("Argument `constrs` cannot be None");
+    take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), a[0], a[1], nullptr));
+    return 0;
+  });
+}
+
+int column_traverse(PyObject* self, visitproc visit, void* arg) {
+  Py_VISIT(as_column(self)->coeffs_);
+  Py_VISIT(as_column(self)->constrs_);
+  return 0;
+}
+
+int column_clear(PyObject* self) {
+  Py_XSETREF(as_column(self)->coeffs_, Py_NewRef(Py_None));
+  Py_XSETREF(as_column(self)->constrs_, Py_NewRef(Py_None));
+  return 0;
+}
+
+void column_dealloc(PyObject* self) {
+  PyObject_GC_UnTrack(self);
+  Py_CLEAR(as_column(self)->coeffs_);
+  Py_CLEAR(as_column(self)->constrs_);
+  Py_TYPE(self)->tp_free(self);
+}
+
+// --- methods -------------------------------------------------------------------
+
+PyObject* column_addTerms(PyObject* self, const Args& a) {
+  add_terms(as_column(self), a[0], a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* column_copy(PyObject* self, const Args&) {
+  return PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&ColumnType), as_column(self)->coeffs_,
+                                      as_column(self)->constrs_, nullptr);
+}
+
+PyObject* column_getCoeff(PyObject* self, const Args& a) {
+  ColumnObject* col = as_column(self);
+  return PySequence_GetItem(col->coeffs_, pair_position(col, a[0]));
+}
+
+PyObject* column_getConstr(PyObject* self, const Args& a) {
+  ColumnObject* col = as_column(self);
+  return PySequence_GetItem(col->constrs_, pair_position(col, a[0]));
+}
+
+PyObject* column_size(PyObject* self, const Args&) {
+  const Py_ssize_t n = PyObject_Length(as_column(self)->coeffs_);
+  return n < 0 ? nullptr : PyLong_FromSsize_t(n);
+}
+
+PyObject* column_clear_method(PyObject* self, const Args&) {
+  ColumnObject* col = as_column(self);
+  Ref coeffs = new_list(), constrs = new_list();
+  Py_SETREF(col->coeffs_, coeffs.release());
+  Py_SETREF(col->constrs_, constrs.release());
+  Py_RETURN_NONE;
+}
+
+PyObject* column_remove(PyObject* self, const Args& a) {
+  ColumnObject* col = as_column(self);
+  PyObject* item = a[0];
+  if (PyLong_Check(item)) {
+    const Py_ssize_t i = PyNumber_AsSsize_t(item, PyExc_IndexError);
+    if (i == -1 && PyErr_Occurred()) throw_error_set();
+    const Py_ssize_t n = PyObject_Length(col->coeffs_);
+    if (n < 0) throw_error_set();
+    const Py_ssize_t k = i < 0 ? i + n : i;
+    if (k < 0 || k >= n) raise(PyExc_IndexError, "list assignment index out of range");
+    check(PySequence_DelItem(col->coeffs_, k));
+    check(PySequence_DelItem(col->constrs_, k));
+    Py_RETURN_NONE;
+  }
+  if (!is_constr(item)) raise(PyExc_TypeError, "Argument `item` should be an integer or constr");
+  Ref coeffs = new_list(), constrs = new_list();
+  const Py_ssize_t n = PyObject_Length(col->constrs_);
+  if (n < 0) throw_error_set();
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    Ref constr = take(PySequence_GetItem(col->constrs_, i));
+    if (is_constr(constr.get()) && same_constr(constr.get(), item)) continue;
+    Ref coeff = take(PySequence_GetItem(col->coeffs_, i));
+    check(PyList_Append(coeffs.get(), coeff.get()));
+    check(PyList_Append(constrs.get(), constr.get()));
+  }
+  Py_SETREF(col->coeffs_, coeffs.release());
+  Py_SETREF(col->constrs_, constrs.release());
+  Py_RETURN_NONE;
+}
+
+const char addTerms_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addTerms(coeffs, constrs)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add one or more pairs of coefficient and constraint to the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
+    "            constrs: a Constr, or a list of Constr parallel to coeffs\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            col.addTerms(1.0, c0)\n"
+    "            col.addTerms([1.0, 2.0], [c0, c1])\n"
+    "        ";
+
+const char copy_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            copy()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a copy of the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            col2 = col.copy()\n"
+    "        ";
+
+const char getCoeff_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getCoeff(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the coefficient of a pair of the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the pair; negative positions count from the end\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            coeff = col.getCoeff(0)\n"
+    "        ";
+
+const char getConstr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getConstr(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the constraint of a pair of the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the pair; negative positions count from the end\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            constr = col.getConstr(0)\n"
+    "        ";
+
+const char size_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            size()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the number of pairs of the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            n = col.size()\n"
+    "        ";
+
+const char clear_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            clear()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Remove every pair from the column.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            col.clear()\n"
+    "        ";
+
+const char remove_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            remove(item)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Remove the pair at a position, or every pair of a constraint.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            item: the position of a pair, or a Constr\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            col.remove(0)\n"
+    "            col.remove(c1)\n"
+    "        ";
+
+const FunctionDef column_members[] = {
+    {"addTerms", "self, coeffs, constrs", column_addTerms, Kind::Method, addTerms_doc, __LINE__},
+    {"copy", "self", column_copy, Kind::Method, copy_doc, __LINE__},
+    {"getCoeff", "self, i", column_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
+    {"getConstr", "self, i", column_getConstr, Kind::Method, getConstr_doc, __LINE__},
+    {"size", "self", column_size, Kind::Method, size_doc, __LINE__},
+    {"clear", "self", column_clear_method, Kind::Method, clear_doc, __LINE__},
+    {"remove", "self, item", column_remove, Kind::Method, remove_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+const char column_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(coeffs=None, constrs=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct a Column: the coefficients of one variable in existing constraints.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            coeffs: a coefficient, or a list of coefficients\n"
+    "            constrs: a Constr, or a list of Constr parallel to coeffs\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            col = Column([1.0, 2.0], [c0, c1])\n"
+    "            x = m.addVar(column=col)\n"
+    "        ";
+
+PyTypeObject ColumnType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_column() {
+  ColumnType.tp_name = "velmorpy.Column";
+  ColumnType.tp_basicsize = sizeof(ColumnObject);
+  ColumnType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  ColumnType.tp_new = column_new;
+  ColumnType.tp_init = column_init;
+  ColumnType.tp_dealloc = column_dealloc;
+  ColumnType.tp_traverse = column_traverse;
+  ColumnType.tp_clear = column_clear;
+}
+
+void bind_column_namespace() {
+  bind_getmetaclass(&ColumnType, __FILE__);
+  bind_members(&ColumnType, column_members, __FILE__);
+}
+
+}  // namespace velmorpy

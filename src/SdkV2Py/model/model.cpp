@@ -1,0 +1,659 @@
+#include "model/model.hpp"
+
+#include "module/numpy.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <utility>
+#include <vector>
+
+#include "attributes/attr_access.hpp"
+#include "attributes/constr.hpp"
+#include "attributes/genconstr.hpp"
+#include "attributes/handle.hpp"
+#include "attributes/psdconstr.hpp"
+#include "attributes/psdvar.hpp"
+#include "attributes/sos.hpp"
+#include "attributes/var.hpp"
+#include "expressions/column.hpp"
+#include "module/args.hpp"
+#include "module/decorators.hpp"
+#include "module/default_env.hpp"
+#include "module/env.hpp"
+#include "module/errors.hpp"
+#include "module/finalize.hpp"
+#include "module/function.hpp"
+#include "module/holder.hpp"
+#include "module/members.hpp"
+#include "module/state.hpp"
+#include "module/strings.hpp"
+#include "module/text.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+const char kColumnOtherModel[] = "Argument `column` holds an item of another model";
+
+// Raised for a "_" attribute that was never set: an AttributeError, so that
+// hasattr() and getattr() with a default work, and a KeyError for code that
+// catches the dict's error. Made at start-up.
+PyObject* private_attr_error = nullptr;
+
+// How many of the first two characters of `name` are "_" in a row.
+int leading_underscores(PyObject* name) {
+  const Py_ssize_t n = PyUnicode_GET_LENGTH(name);
+  int k = 0;
+  while (k < 2 && k < n && PyUnicode_READ_CHAR(name, k) == '_') ++k;
+  return k;
+}
+
+// numpy.ndim(v), without NumPy for the common cases.
+int ndim_of(PyObject* v) {
+  if (v == Py_None || is_handle(v)) return 0;
+  if (PyList_Check(v) || PyTuple_Check(v)) return 1;  // at least one dimension; only 0 matters
+  if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
+  Ref np = module_global("_np");
+  Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
+  return as_int32(n.get());
+}
+
+// The model takes ownership of `mdl`: it is freed once through the holder,
+// also when the holder cannot be made.
+void attach(ModelObject* self, VLMmodel* mdl) {
+  Ref holder;
+  try {
+    holder = make_model_holder(mdl);
+  } catch (...) {
+    VLMfreemodel(mdl);
+    throw;
+  }
+  Py_XSETREF(self->holder_, holder.release());
+}
+
+// Model(empty=True): lists and dictionary, no library model.
+Ref make_empty_model() {
+  Ref args = take(PyTuple_New(0));
+  Ref kwargs = take(Py_BuildValue("{s:O}", "empty", Py_True));
+  return take(PyObject_Call(reinterpret_cast<PyObject*>(&ModelType), args.get(), kwargs.get()));
+}
+
+int32_t count_of(PyObject* holder, PyObject* attrname) {
+  Ref v = _getAttrOne(holder, attrname, AttrKind::Model, nullptr);
+  const int32_t n = as_int32(v.get());
+  if (n < 0) raise_format(PyExc_RuntimeError, "velmorpy: the library reported %d for %U", n, attrname);
+  return n;
+}
+
+void replace_list(PyObject*& field, PyTypeObject* type, PyObject* holder, int32_t count) {
+  Ref list = take(PyList_New(count));
+  for (int32_t i = 0; i < count; ++i) PyList_SET_ITEM(list.get(), i, handle_new(type, holder, i).release());
+  Py_XSETREF(field, list.release());
+}
+
+// A new list with the handles of `field`: the model's own list never leaves it,
+// so a program that changes the list it got cannot desynchronise the model.
+PyObject* copy_list(PyObject* field) {
+  if (!PyList_Check(field)) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};  // never initialised
+  return PyList_GetSlice(field, 0, PyList_GET_SIZE(field));
+}
+
+// The column's terms as the library takes them: one per distinct row, rows
+// ascending, coefficients of a repeated row summed (zeros kept).
+struct ColumnTerms {
+  std::vector<int> ind;
+  std::vector<double> val;
+};
+
+ColumnTerms column_terms(PyObject* holder, PyObject* column) {
+  // Snapshots: converting a coefficient may run code, which must not change
+  // what is being read.
+  Ref constrs = take(PySequence_List(as_column(column)->constrs_));
+  Ref coeffs = take(PySequence_List(as_column(column)->coeffs_));
+  const Py_ssize_t n = PyList_GET_SIZE(constrs.get());
+  std::vector<std::pair<int, double>> terms;
+  terms.reserve(static_cast<size_t>(n));
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* constr = PyList_GET_ITEM(constrs.get(), i);
+    if (!is_constr(constr)) raise_cannot_convert(constr, ConstrType.tp_name);
+    if (as_handle(constr)->holder_ != holder) raise(PyExc_ValueError, kColumnOtherModel);
+    if (i >= PyList_GET_SIZE(coeffs.get())) raise(PyExc_IndexError, "list index out of range");
+    terms.emplace_back(as_handle(constr)->index, as_double(PyList_GET_ITEM(coeffs.get(), i)));
+  }
+  std::stable_sort(terms.begin(), terms.end(),
+                   [](const std::pair<int, double>& a, const std::pair<int, double>& b) { return a.first < b.first; });
+  ColumnTerms out;
+  for (const auto& [row, coeff] : terms) {
+    if (!out.ind.empty() && out.ind.back() == row) {
+      out.val.back() += coeff;
+    } else {
+      out.ind.push_back(row);
+      out.val.push_back(coeff);
+    }
+  }
+  return out;
+}
+
+// --- slots ---------------------------------------------------------------------
+
+PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) {
+  PyObject* self = type->tp_alloc(type, 0);  // zero-filled, so traversal sees no field yet
+  if (!self) return nullptr;
+  ModelObject* m = as_model(self);
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
+                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+    *field = Py_NewRef(Py_None);
+  return self;
+}
+
+PyObject* model_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
+const FunctionDef kInitDef = {"__init__", "name: str = '', env: Env = None, empty=False", model_init_impl,
+                              Kind::Function, nullptr, __LINE__};
+
+int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+  return guarded_int([&] {
+    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
+    Args a;
+    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    check_arg_type(a[0], &PyUnicode_Type, "name", /*allow_none=*/false);
+    ModelObject* m = as_model(self);
+    // A second __init__ frees the library model the first one made.
+    if (m->holder_) {
+      dispose_holder(m->holder_);
+      Py_CLEAR(m->holder_);
+    }
+    Ref attrs = take(PyDict_New());
+    Py_XSETREF(m->private_attrs_, attrs.release());
+    for (PyObject** list : {&m->vars_, &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_}) {
+      Ref fresh = take(PyList_New(0));
+      Py_XSETREF(*list, fresh.release());
+    }
+    Py_XSETREF(m->Params, Py_NewRef(Py_None));
+    Py_XSETREF(m->params, Py_NewRef(Py_None));
+    if (as_bool(a[2])) return 0;
+    CText name(a[0]);
+    Ref env = a[1] == Py_None ? default_env(true) : Ref::borrow(a[1]);
+    VLMmodel* mdl = nullptr;
+    check_rc(VLMnewmodel(env_handle(env.get()), &mdl, name.get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr));
+    attach(m, mdl);
+    return 0;
+  });
+}
+
+int model_traverse(PyObject* self, visitproc visit, void* arg) {
+  ModelObject* m = as_model(self);
+  Py_VISIT(m->Params);
+  Py_VISIT(m->params);
+  Py_VISIT(m->private_attrs_);
+  Py_VISIT(m->vars_);
+  Py_VISIT(m->constrs_);
+  Py_VISIT(m->soss_);
+  Py_VISIT(m->genconstrs_);
+  Py_VISIT(m->psdvars_);
+  Py_VISIT(m->psdconstrs_);
+  return 0;
+}
+
+int model_clear(PyObject* self) {
+  ModelObject* m = as_model(self);
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
+                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+    Py_XSETREF(*field, Py_NewRef(Py_None));
+  return 0;
+}
+
+void model_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Model.__del__"); }
+
+// Frees the library model at the latest here, also when an overriding
+// dispose() did not.
+void model_dealloc(PyObject* op) {
+  if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
+  PyObject_GC_UnTrack(op);
+  ModelObject* m = as_model(op);
+  if (holder_alive(m->holder_)) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    if (guarded_int([&] { dispose_holder(m->holder_); return 0; }) < 0) {
+      Ref where = Ref::steal(PyUnicode_FromString("velmorpy.Model.__dealloc__"));
+      PyErr_WriteUnraisable(where ? where.get() : nullptr);
+    }
+    PyErr_Restore(type, value, tb);
+  }
+  Py_CLEAR(m->holder_);
+  Py_CLEAR(m->Params);
+  Py_CLEAR(m->params);
+  Py_CLEAR(m->private_attrs_);
+  Py_CLEAR(m->vars_);
+  Py_CLEAR(m->constrs_);
+  Py_CLEAR(m->soss_);
+  Py_CLEAR(m->genconstrs_);
+  Py_CLEAR(m->psdvars_);
+  Py_CLEAR(m->psdconstrs_);
+  Py_TYPE(op)->tp_free(op);
+}
+
+// Methods and properties first; then "__" names fail as usual, "_" names are
+// the program's own attributes, and every other name is a model attribute.
+PyObject* model_getattro(PyObject* self, PyObject* name) {
+  PyObject* found = PyObject_GenericGetAttr(self, name);
+  if (found || !PyUnicode_Check(name) || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  const int underscores = leading_underscores(name);
+  if (underscores == 2) return nullptr;
+  PyErr_Clear();
+  return guarded([&]() -> PyObject* {
+    ModelObject* m = as_model(self);
+    if (underscores == 1) {
+      PyObject* v = PyDict_Check(m->private_attrs_) ? PyDict_GetItemWithError(m->private_attrs_, name) : nullptr;
+      if (v) return Py_NewRef(v);
+      if (PyErr_Occurred()) throw_error_set();
+      PyErr_SetObject(private_attr_error, name);
+      throw_error_set();
+    }
+    return _getAttrOne(m->holder_, name, AttrKind::Model, nullptr).release();
+  });
+}
+
+// Every assignment is routed: "__" names as for any object, "_" names into the
+// program's own attributes, every other name (Params included) to the model
+// attribute of that name. Deletion is the interpreter's.
+int model_setattro(PyObject* self, PyObject* name, PyObject* value) {
+  if (!value || !PyUnicode_Check(name) || leading_underscores(name) == 2)
+    return PyObject_GenericSetAttr(self, name, value);
+  return guarded_int([&] {
+    ModelObject* m = as_model(self);
+    if (leading_underscores(name) == 1) {
+      if (!PyDict_Check(m->private_attrs_)) {
+        Ref attrs = take(PyDict_New());
+        Py_XSETREF(m->private_attrs_, attrs.release());
+      }
+      check(PyDict_SetItem(m->private_attrs_, name, value));
+      return 0;
+    }
+    _setAttr(m->holder_, name, AttrKind::Model, nullptr, value);
+    return 0;
+  });
+}
+
+// Params and params: read-write properties reached by reading and by
+// deleting (which stores None); ordinary assignment is routed to the model
+// attribute of that name. The property setter takes a parameter object or None.
+PyObject* get_param_field(PyObject* field) { return Py_NewRef(field ? field : Py_None); }
+
+int set_param_field(PyObject*& field, PyObject* value) {
+  return guarded_int([&] {
+    if (value && value != Py_None) raise_cannot_convert(value, "velmorpy.ParamClass");
+    Py_XSETREF(field, Py_NewRef(Py_None));
+    return 0;
+  });
+}
+
+PyObject* get_Params(PyObject* self, void*) { return get_param_field(as_model(self)->Params); }
+PyObject* get_params(PyObject* self, void*) { return get_param_field(as_model(self)->params); }
+int set_Params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->Params, value); }
+int set_params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->params, value); }
+
+PyGetSetDef model_getset[] = {
+    {"Params", get_Params, set_Params, nullptr, nullptr},
+    {"params", get_params, set_params, nullptr, nullptr},
+    {nullptr, nullptr, nullptr, nullptr, nullptr},
+};
+
+// --- methods -------------------------------------------------------------------
+
+PyObject* model_copy(PyObject* self, const Args&) {
+  Ref copy = make_empty_model();
+  VLMmodel* dup = VLMcopymodel(live_model(as_model(self)->holder_));
+  if (!dup) throw VlmCodeError{VLM_ERROR_NOMEMORY};
+  attach(as_model(copy.get()), dup);
+  model_populate(as_model(copy.get()));
+  return copy.release();
+}
+
+PyObject* model_dispose(PyObject* self, const Args&) {
+  if (as_model(self)->holder_) dispose_holder(as_model(self)->holder_);
+  Py_RETURN_NONE;
+}
+
+// One library call; the handle is made before it, so that after the library
+// added the column nothing but the append to vars_ remains.
+PyObject* model_addVar(PyObject* self, const Args& a) {
+  const double lb = as_double(a[0]), ub = as_double(a[1]), obj = as_double(a[2]);
+  check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
+  check_arg_type(a[4], &PyUnicode_Type, "name");
+  check_arg_type(a[5], &ColumnType, "column");
+  ModelObject* m = as_model(self);
+  live_model(m->holder_);
+  CText name = CText::or_null(a[4]);
+  CText vtype(a[3]);
+  ColumnTerms terms;
+  if (a[5] != Py_None) terms = column_terms(m->holder_, a[5]);
+  PyObject* vars = m->vars_;
+  if (!PyList_Check(vars)) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
+  if (PyList_GET_SIZE(vars) >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+  Ref var = handle_new(&VarType, m->holder_, static_cast<int32_t>(PyList_GET_SIZE(vars)));
+  const bool has_terms = !terms.ind.empty();
+  check_rc(VLMaddvar(live_model(m->holder_), static_cast<int>(terms.ind.size()), has_terms ? terms.ind.data() : nullptr,
+                     has_terms ? terms.val.data() : nullptr, obj, lb, ub, vtype.get()[0], name.get()));
+  check(PyList_Append(vars, var.get()));
+  return var.release();
+}
+
+PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(as_model(self)->vars_); }
+PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(as_model(self)->constrs_); }
+
+// The stored handle of the first item of that name, or None.
+PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, const char*, int*), PyObject* list) {
+  check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
+  CText cname(name);
+  int index = -1;
+  check_rc(lookup(live_model(as_model(self)->holder_), cname.get(), &index));
+  if (index == -1) Py_RETURN_NONE;
+  if (!PyList_Check(list) || index < 0 || index >= PyList_GET_SIZE(list))
+    raise(PyExc_IndexError, "list index out of range");  // the list and the library model went out of step
+  return Py_NewRef(PyList_GET_ITEM(list, index));
+}
+
+PyObject* model_getConstrByName(PyObject* self, const Args& a) {
+  return get_by_name(self, a[0], VLMgetconstrbyname, as_model(self)->constrs_);
+}
+
+PyObject* model_getVarByName(PyObject* self, const Args& a) {
+  return get_by_name(self, a[0], VLMgetvarbyname, as_model(self)->vars_);
+}
+
+PyObject* model_setAttr(PyObject* self, const Args& a) {
+  check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
+  PyObject* holder = as_model(self)->holder_;
+  PyObject *objs = a[1], *newvalues = a[2];
+  if (newvalues == Py_None) {
+    _setAttr(holder, a[0], AttrKind::Model, nullptr, objs);
+    Py_RETURN_NONE;
+  }
+  if (objs == Py_None) raise(PyExc_ValueError, "objs is None");
+  if (ndim_of(objs) == 0) {
+    if (ndim_of(newvalues) != 0) raise(PyExc_ValueError, "invalid newvalues");
+    _setAttrOne(holder, a[0], _getAttrType(objs), objs, newvalues);
+    Py_RETURN_NONE;
+  }
+  if (ndim_of(newvalues) == 0) raise(PyExc_ValueError, "invalid newvalues");
+  const Py_ssize_t n = PyObject_Length(objs);
+  if (n < 0) throw_error_set();
+  if (n == 0) Py_RETURN_NONE;  // no items: nothing to write, no kind to take
+  Ref first = take(PySequence_GetItem(objs, 0));
+  _setAttr(holder, a[0], _getAttrType(first.get()), objs, newvalues);
+  Py_RETURN_NONE;
+}
+
+PyObject* model_getAttr(PyObject* self, const Args& a) {
+  check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
+  PyObject* holder = as_model(self)->holder_;
+  PyObject* objs = a[1];
+  if (objs == Py_None) return _getAttrOne(holder, a[0], AttrKind::Model, nullptr).release();
+  if (ndim_of(objs) == 0) return _getAttrOne(holder, a[0], _getAttrType(objs), objs).release();
+  const Py_ssize_t n = PyObject_Length(objs);
+  if (n < 0) throw_error_set();
+  if (n == 0) return PyList_New(0);
+  Ref first = take(PySequence_GetItem(objs, 0));  // its kind is the kind of all
+  Ref values = _getAttr(holder, a[0], _getAttrType(first.get()), objs);
+  return PyObject_CallMethod(values.get(), "tolist", nullptr);
+}
+
+// --- documentation -------------------------------------------------------------
+
+const char copy_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            copy()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a copy of the model. The copy is independent of the model: changing one\n"
+    "            leaves the other as it is.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m2 = m.copy()\n"
+    "        ";
+
+const char dispose_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            dispose()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Release the resources associated with the model. The model and the objects made\n"
+    "            from it can no longer be used afterwards.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m.dispose()\n"
+    "        ";
+
+const char addVar_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addVar(lb=0, ub=float('inf'), obj=0, vtype='C', name='', column=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add a variable to the model and return its Var.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            lb: the lower bound\n"
+    "            ub: the upper bound\n"
+    "            obj: the objective coefficient\n"
+    "            vtype: the variable type: VLM.CONTINUOUS, VLM.BINARY, VLM.INTEGER, VLM.SEMICONT\n"
+    "                   or VLM.SEMIINT\n"
+    "            name: the name of the variable; None for no name\n"
+    "            column: a Column giving the coefficients of the variable in existing constraints\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            x = m.addVar(lb=0, ub=10, vtype=VLM.INTEGER, name='x')\n"
+    "            y = m.addVar(obj=1.0, column=Column([1.0, 2.0], [c0, c1]))\n"
+    "        ";
+
+const char getVars_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVars()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a new list of all variables of the model, in index order.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            vars = m.getVars()\n"
+    "        ";
+
+const char getConstrs_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getConstrs()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a new list of all linear constraints of the model, in index order.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            constrs = m.getConstrs()\n"
+    "        ";
+
+const char getConstrByName_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getConstrByName(name)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the constraint of the given name, or None when there is none.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            name: the name of the constraint\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            c = m.getConstrByName('c0')\n"
+    "        ";
+
+const char getVarByName_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVarByName(name)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the variable of the given name, or None when there is none.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            name: the name of the variable\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            x = m.getVarByName('x')\n"
+    "        ";
+
+const char setAttr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            setAttr(attrname, objs, newvalues=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Set the value of a model attribute, or of an attribute of one or more items.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            attrname: the name of the attribute\n"
+    "            objs: the new value of a model attribute; or an item (Var, Constr, ...) or a list\n"
+    "                  of items of one kind\n"
+    "            newvalues: for items, the new value of the one item, or a list of values, one\n"
+    "                       per item\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m.setAttr('ModelName', 'diet')\n"
+    "            m.setAttr('UB', x, 5.0)\n"
+    "            m.setAttr('LB', [x, y], [0.0, 1.0])\n"
+    "\n"
+    "        NOTE:\n"
+    "            Model attributes can also be written directly as object attributes\n"
+    "            (m.ModelName = 'diet'); the attribute name is case-insensitive.\n"
+    "        ";
+
+const char getAttr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getAttr(attrname, objs=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Get the value of a model attribute, or of an attribute of one or more items.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            attrname: the name of the attribute\n"
+    "            objs: None for a model attribute; an item (Var, Constr, ...); or a list of items\n"
+    "                  of one kind, whose values come back as a list\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            n = m.getAttr('NumVars')\n"
+    "            ub = m.getAttr('UB', x)\n"
+    "            lbs = m.getAttr('LB', [x, y])\n"
+    "\n"
+    "        NOTE:\n"
+    "            Model attributes can also be read directly as object attributes (m.NumVars,\n"
+    "            m.numvars); the attribute name is case-insensitive.\n"
+    "        ";
+
+const FunctionDef model_members[] = {
+    {"copy", "self", model_copy, Kind::Method, copy_doc, __LINE__},
+    {"dispose", "self", model_dispose, Kind::Method, dispose_doc, __LINE__},
+    {"addVar", "self, lb=0.0, ub=VLM.INFINITY, obj=0.0, vtype=VLM.CONTINUOUS, name='', column=None", model_addVar,
+     Kind::Method, addVar_doc, __LINE__},
+    {"getVars", "self", model_getVars, Kind::Method, getVars_doc, __LINE__},
+    {"getConstrs", "self", model_getConstrs, Kind::Method, getConstrs_doc, __LINE__},
+    {"getConstrByName", "self, name", model_getConstrByName, Kind::Method, getConstrByName_doc, __LINE__},
+    {"getVarByName", "self, name", model_getVarByName, Kind::Method, getVarByName_doc, __LINE__},
+    {"setAttr", "self, attrname, objs, newvalues=None", model_setAttr, Kind::Method, setAttr_doc, __LINE__},
+    {"getAttr", "self, attrname, objs=None", model_getAttr, Kind::Method, getAttr_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+}  // namespace
+
+const char model_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(name='', env=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct a Model\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            name: the name of the model\n"
+    "            env: the Environment of the model; None for the default Environment\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m = Model('diet')\n"
+    "        ";
+
+Ref model_new(VLMmodel* handle) {
+  Ref model;
+  try {
+    model = make_empty_model();
+  } catch (...) {
+    VLMfreemodel(handle);
+    throw;
+  }
+  attach(as_model(model.get()), handle);
+  model_populate(as_model(model.get()));  // on failure the model goes, and its holder frees the handle
+  return model;
+}
+
+VLMenv* model_get_env(PyObject* model) { return live_env(as_model(model)->holder_); }
+
+Ref model_get_element(PyObject* v, Py_ssize_t i) {
+  if (ndim_of(v) == 0) return Ref::borrow(v);
+  Ref np = module_global("_np");
+  return take(PyObject_CallMethod(np.get(), "take", "On", v, i));
+}
+
+void model_populate(ModelObject* self) {
+  PyObject* holder = self->holder_;
+  const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
+  const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
+  const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));
+  const int32_t num_sos = count_of(holder, VLM_STR("NumSOS"));
+  const int32_t num_genconstrs = count_of(holder, VLM_STR("NumGenConstrs"));
+  replace_list(self->constrs_, &ConstrType, holder, num_constrs);
+  replace_list(self->psdconstrs_, &PsdConstrType, holder, num_constrs);  // one numbering for both kinds of rows
+  replace_list(self->soss_, &SOSType, holder, num_sos);
+  replace_list(self->genconstrs_, &GenConstrType, holder, num_genconstrs);
+  replace_list(self->vars_, &VarType, holder, num_vars);
+  replace_list(self->psdvars_, &PsdVarType, holder, num_psdvars);
+}
+
+PyTypeObject ModelType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_model() {
+  ModelType.tp_name = "velmorpy.Model";
+  ModelType.tp_basicsize = sizeof(ModelObject);
+  ModelType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  ModelType.tp_new = model_new_slot;
+  ModelType.tp_init = model_init;
+  ModelType.tp_dealloc = model_dealloc;
+  ModelType.tp_finalize = model_finalize;
+  ModelType.tp_traverse = model_traverse;
+  ModelType.tp_clear = model_clear;
+  ModelType.tp_getattro = model_getattro;
+  ModelType.tp_setattro = model_setattro;
+  ModelType.tp_getset = model_getset;
+}
+
+void bind_model_namespace() {
+  if (!private_attr_error) {
+    Ref bases = take(PyTuple_Pack(2, PyExc_AttributeError, PyExc_KeyError));
+    private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
+  }
+  bind_getmetaclass(&ModelType, __FILE__);
+  bind_members(&ModelType, model_members, __FILE__);
+}
+
+}  // namespace velmorpy

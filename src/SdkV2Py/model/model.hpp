@@ -1,0 +1,57 @@
+// Model: the owner of one library model and of the Python-side lists of its
+// items' handles.
+#pragma once
+#include <Python.h>
+
+#include <velmor.h>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+struct ModelObject {
+  PyObject_HEAD
+  // The Holder of the library model (strong), shared with every handle made
+  // from it; null while the model has none (made with `empty`, or not yet
+  // initialised). The holder frees the library model once: on dispose(), or
+  // when the model is finalised.
+  PyObject* holder_;
+  // The model's parameter object, or None. Two fields: the property setters
+  // change one at a time.
+  PyObject* Params;
+  PyObject* params;
+  // dict of the attributes whose names begin with "_"; None until __init__.
+  PyObject* private_attrs_;
+  // Lists of handles; element i has index i. None until __init__. Linear and
+  // semidefinite constraints share one numbering, so constrs_ and psdconstrs_
+  // always have the same length.
+  PyObject* vars_;
+  PyObject* constrs_;
+  PyObject* soss_;
+  PyObject* genconstrs_;
+  PyObject* psdvars_;
+  PyObject* psdconstrs_;
+};
+
+extern PyTypeObject ModelType;
+extern const char model_init_doc[];
+void prepare_model();
+void bind_model_namespace();
+
+inline bool is_model(PyObject* op) { return PyObject_TypeCheck(op, &ModelType); }
+inline ModelObject* as_model(PyObject* op) { return reinterpret_cast<ModelObject*>(op); }
+
+// Internal operations. Each throws.
+// A new Model that owns `handle` (freed once, also when this call fails) with
+// its handle lists built from it.
+Ref model_new(VLMmodel* handle);
+// The environment of the model's library model; VelmorError(INVALID_ARGUMENT)
+// for a model without one or disposed.
+VLMenv* model_get_env(PyObject* model);
+// `v` itself when numpy.ndim(v) is 0, else numpy.take(v, i).
+Ref model_get_element(PyObject* v, Py_ssize_t i);
+// Rebuilds the six handle lists from the library model's counts. Each list is
+// replaced once it is complete; handles held elsewhere keep their index.
+void model_populate(ModelObject* self);
+
+}  // namespace velmorpy
