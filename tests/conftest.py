@@ -1,8 +1,23 @@
 import os
+import subprocess
 import sys
+import textwrap
+
+import pytest
 
 # Test the tree that scripts/test just built, not whatever else is importable.
 _build = os.environ.get("VELMORPY_BUILD") or os.path.join(
     os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "build", "python")
 if os.path.isdir(_build):
     sys.path.insert(0, _build)
+
+
+@pytest.fixture
+def run_python():
+    """Runs a snippet in a fresh interpreter that imports this build (and keeps a
+    sanitizer preload of the caller, if any)."""
+    def run(code):
+        env = dict(os.environ, PYTHONPATH=":".join(sys.path))
+        return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
+                              env=env)
+    return run

@@ -101,7 +101,7 @@ TEST_F(PsdModel, PopulateBuildsEveryListFromTheCounts) {
     EXPECT_EQ(as_handle(PyList_GET_ITEM(m->psdconstrs_, i))->index, i);
   }
   EXPECT_EQ(run("assert m.getVarByName('x') is x and m.getConstrByName('c2').index == 2\n"
-                "assert m.getConstrs()[1].ConstrName == 'c1' and m.Params is None\n"
+                "assert m.getConstrs()[1].ConstrName == 'c1' and m.Params is m.params\n"
                 "assert str(X) == '<PsdVar X>' and X.dim == 3 and Y.Dim == 2 and X.index == 0 and Y.index == 1\n"
                 "assert [str(p) for p in [m.getConstrs()[0]]] == ['<Constr c0>']\n"),
             "");

@@ -5,6 +5,7 @@ import inspect
 import numpy as np
 import pytest
 
+import velmorpy
 from velmorpy import Model, Var
 
 
@@ -45,12 +46,15 @@ def test_private_attributes_stay_on_the_python_side(m):
 
 
 def test_params_properties(m):
-    assert m.Params is None and m.params is None
+    assert isinstance(m.Params, velmorpy.ParamClass) and m.Params is m.params
     with pytest.raises(AttributeError, match=r"^Attribute `Params` does not exist$"):
         m.Params = None                                         # assignment is routed to the model attributes
+    p = m.Params
     Model.Params.__set__(m, None)
+    assert m.Params is None and m.params is p                   # the setter changes one field
+    Model.Params.__set__(m, p)
     del m.params
-    assert m.params is None
+    assert m.params is None and m.Params is p
     with pytest.raises(TypeError, match=r"^Cannot convert int to velmorpy.ParamClass$"):
         Model.Params.__set__(m, 5)
 
@@ -103,7 +107,8 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr", "getAttr"]
+        "copy", "dispose", "addVar", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr", "getAttr",
+        "setParam", "resetParams", "getParamInfo"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
     assert Model.addVar.__defaults__ == (0.0, 1e20, 0.0, "C", "", None)
     assert str(inspect.signature(Model.getAttr)) == "(self, attrname, objs=None)"

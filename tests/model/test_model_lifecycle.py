@@ -18,7 +18,7 @@ def errno_of(call):
 def test_construction_forms():
     m = Model()
     assert m.ModelName == "" and m.NumVars == 0 and m.getVars() == [] and m.getConstrs() == []
-    assert m.Params is None and m.params is None
+    assert m.Params is m.params and m.Params.MaxTime == 1e20
     assert Model("named").ModelName == "named"
     env = Env()
     assert Model(name="e", env=env).ModelName == "e"

@@ -1,16 +1,10 @@
 """Import, re-import, failed start-up and the module's namespace."""
 import importlib
-import os
-import subprocess
 import sys
-import textwrap
 
 import velmorpy
 
 
-def run_python(code):
-    env = dict(os.environ, PYTHONPATH=":".join(sys.path))   # keeps a sanitizer preload, if any
-    return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True, env=env)
 
 
 def test_reimport_and_reload_give_the_same_module():
@@ -23,7 +17,7 @@ def test_reimport_and_reload_give_the_same_module():
     assert again is velmorpy
 
 
-def test_failed_import_reports_its_cause_and_a_retry_succeeds():
+def test_failed_import_reports_its_cause_and_a_retry_succeeds(run_python):
     out = run_python("""
         import sys, traceback
         sys.modules["numpy"] = None          # importing numpy now fails
@@ -42,7 +36,7 @@ def test_failed_import_reports_its_cause_and_a_retry_succeeds():
     assert lines[1].startswith("(")
 
 
-def test_second_interpreter_is_refused():
+def test_second_interpreter_is_refused(run_python):
     out = run_python("""
         import velmorpy, _xxsubinterpreters as interpreters
         sub = interpreters.create()

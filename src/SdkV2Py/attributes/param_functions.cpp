@@ -4,7 +4,9 @@
 
 #include "attributes/names.hpp"
 #include "attributes/set_param.hpp"
+#include "model/model.hpp"
 #include "module/default_env.hpp"
+#include "module/model_registry.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
 #include "module/holder.hpp"
@@ -42,6 +44,7 @@ std::vector<Ref> param_targets() {
   std::vector<Ref> targets;
   Ref env = default_env(false);
   if (env.get() != Py_None) targets.push_back(Ref::borrow(env_holder(env.get())));
+  for (const auto& found : _models()) targets.push_back(Ref::borrow(as_model(found.second.get())->holder_));
   return targets;
 }
 

@@ -11,8 +11,11 @@
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
 #include "attributes/handle.hpp"
+#include "attributes/names.hpp"
+#include "attributes/param_class.hpp"
 #include "attributes/psdconstr.hpp"
 #include "attributes/psdvar.hpp"
+#include "attributes/set_param.hpp"
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
@@ -69,6 +72,13 @@ void attach(ModelObject* self, VLMmodel* mdl) {
     throw;
   }
   Py_XSETREF(self->holder_, holder.release());
+}
+
+// Params and params: one parameter object of the model's own environment.
+void bind_params(ModelObject* self) {
+  Ref params = paramclass_new(self->holder_);
+  Py_XSETREF(self->Params, Py_NewRef(params.get()));
+  Py_XSETREF(self->params, params.release());
 }
 
 // Model(empty=True): lists and dictionary, no library model.
@@ -176,6 +186,7 @@ int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
     VLMmodel* mdl = nullptr;
     check_rc(VLMnewmodel(env_handle(env.get()), &mdl, name.get(), 0, nullptr, nullptr, nullptr, nullptr, nullptr));
     attach(m, mdl);
+    bind_params(m);
     return 0;
   });
 }
@@ -281,8 +292,9 @@ PyObject* get_param_field(PyObject* field) { return Py_NewRef(field ? field : Py
 
 int set_param_field(PyObject*& field, PyObject* value) {
   return guarded_int([&] {
-    if (value && value != Py_None) raise_cannot_convert(value, "velmorpy.ParamClass");
-    Py_XSETREF(field, Py_NewRef(Py_None));
+    if (!value) value = Py_None;
+    if (value != Py_None && !is_paramclass(value)) raise_cannot_convert(value, ParamClassType.tp_name);
+    Py_XSETREF(field, Py_NewRef(value));
     return 0;
   });
 }
@@ -359,6 +371,42 @@ PyObject* model_getConstrByName(PyObject* self, const Args& a) {
 
 PyObject* model_getVarByName(PyObject* self, const Args& a) {
   return get_by_name(self, a[0], VLMgetvarbyname, as_model(self)->vars_);
+}
+
+PyObject* model_setParam(PyObject* self, const Args& a) {
+  _setParam(as_model(self)->holder_, a[0], a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* model_resetParams(PyObject* self, const Args&) {
+  check_rc(VLMresetparams(model_get_env(self)));
+  Py_RETURN_NONE;
+}
+
+// (name, type, current, minimum, maximum, default), or None when `name` denotes
+// no single parameter.
+PyObject* model_getParamInfo(PyObject* self, const Args& a) {
+  Ref match = _matchParam(a[0]);
+  if (!match) Py_RETURN_NONE;
+  PyObject* pname = PyTuple_GET_ITEM(match.get(), 0);
+  PyObject* ptype = PyTuple_GET_ITEM(match.get(), 1);
+  CText cname(pname);
+  VLMenv* env = model_get_env(self);
+  if (ptype == reinterpret_cast<PyObject*>(&PyLong_Type)) {
+    int cur = 0, lo = 0, hi = 0, def = 0;
+    check_rc(VLMgetintparaminfo(env, cname.get(), &cur, &lo, &hi, &def));
+    return Py_BuildValue("(OOiiii)", pname, ptype, cur, lo, hi, def);
+  }
+  if (ptype == reinterpret_cast<PyObject*>(&PyFloat_Type)) {
+    double cur = 0, lo = 0, hi = 0, def = 0;
+    check_rc(VLMgetdblparaminfo(env, cname.get(), &cur, &lo, &hi, &def));
+    return Py_BuildValue("(OOdddd)", pname, ptype, cur, lo, hi, def);
+  }
+  char cur[VLM_MAX_STRLEN] = {0}, def[VLM_MAX_STRLEN] = {0};
+  check_rc(VLMgetstrparaminfo(env, cname.get(), cur, def));
+  cur[VLM_MAX_STRLEN - 1] = def[VLM_MAX_STRLEN - 1] = '\0';
+  Ref current = chars2str(cur), defval = chars2str(def);
+  return Py_BuildValue("(OOOssO)", pname, ptype, current.get(), "", "", defval.get());
 }
 
 PyObject* model_setAttr(PyObject* self, const Args& a) {
@@ -562,6 +610,55 @@ const char getAttr_doc[] =
     "            m.numvars); the attribute name is case-insensitive.\n"
     "        ";
 
+const char setParam_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            setParam(paramname, paramvalue)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Set the value of a parameter of the model\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            paramname: the name of the parameter, in any case; '*' and '?' match several\n"
+    "            paramvalue: the new value, or 'default' for the default value\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m.setParam('MaxTime', 10)\n"
+    "            m.setParam('MaxTi*', 10)\n"
+    "            m.setParam('MaxTime', 'default')\n"
+    "        ";
+
+const char resetParams_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            resetParams()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Reset all parameters of the model to their default values\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            m.resetParams()\n"
+    "        ";
+
+const char getParamInfo_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getParamInfo(paramname)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Retrieve information about a parameter: a tuple of its name, type, current value,\n"
+    "            minimum, maximum and default value\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            paramname: the name of the parameter, in any case; '*' and '?' match several\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            print(m.getParamInfo('MaxTime'))\n"
+    "        ";
+
 const FunctionDef model_members[] = {
     {"copy", "self", model_copy, Kind::Method, copy_doc, __LINE__},
     {"dispose", "self", model_dispose, Kind::Method, dispose_doc, __LINE__},
@@ -573,6 +670,9 @@ const FunctionDef model_members[] = {
     {"getVarByName", "self, name", model_getVarByName, Kind::Method, getVarByName_doc, __LINE__},
     {"setAttr", "self, attrname, objs, newvalues=None", model_setAttr, Kind::Method, setAttr_doc, __LINE__},
     {"getAttr", "self, attrname, objs=None", model_getAttr, Kind::Method, getAttr_doc, __LINE__},
+    {"setParam", "self, name, value", model_setParam, Kind::Method, setParam_doc, __LINE__},
+    {"resetParams", "self", model_resetParams, Kind::Method, resetParams_doc, __LINE__},
+    {"getParamInfo", "self, name", model_getParamInfo, Kind::Method, getParamInfo_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
@@ -604,6 +704,7 @@ Ref model_new(VLMmodel* handle) {
   }
   attach(as_model(model.get()), handle);
   model_populate(as_model(model.get()));  // on failure the model goes, and its holder frees the handle
+  bind_params(as_model(model.get()));
   return model;
 }
 

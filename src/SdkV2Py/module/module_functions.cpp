@@ -5,6 +5,7 @@
 #include "attributes/param_functions.hpp"
 #include "containers/multidict.hpp"
 #include "module/default_env.hpp"
+#include "module/model_registry.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
@@ -67,9 +68,11 @@ const char system_doc[] =
 // Binding order is fixed: models, disposeDefaultEnv, multidict, paramHelp,
 // quicksum, read, version, readParams, resetParams, setParam, system, writeParams.
 const FunctionDef module_functions[] = {
+    {"models", "", models, Kind::Function, models_doc, __LINE__},
     {"disposeDefaultEnv", "", disposeDefaultEnv, Kind::Function, disposeDefaultEnv_doc, __LINE__},
     {"multidict", "d: dict", multidict, Kind::Function, multidict_doc, __LINE__},
     {"paramHelp", "name=None", paramHelp, Kind::Function, paramHelp_doc, __LINE__},
+    {"read", "filename, env=None", read, Kind::Function, read_doc, __LINE__},
     {"version", "", version, Kind::Function, version_doc, __LINE__},
     {"readParams", "filename", readParams, Kind::Function, readParams_doc, __LINE__},
     {"resetParams", "", resetParams, Kind::Function, resetParams_doc, __LINE__},

@@ -1,0 +1,93 @@
+#include "module/model_registry.hpp"
+
+#include <velmor.h>
+
+#include "model/model.hpp"
+#include "module/args.hpp"
+#include "module/default_env.hpp"
+#include "module/env.hpp"
+#include "module/errors.hpp"
+#include "module/print.hpp"
+#include "module/text.hpp"
+
+namespace velmorpy {
+
+std::vector<std::pair<Ref, Ref>> _models() {
+  std::vector<std::pair<Ref, Ref>> found;
+  // The module's functions run no Python frame of their own: these are the
+  // globals of the code that called into the module.
+  PyObject* globals = PyEval_GetGlobals();
+  if (!globals) return found;
+  Ref items = take(PyDict_Items(globals));  // a snapshot: the isinstance tests may run code
+  const Py_ssize_t n = PyList_GET_SIZE(items.get());
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    PyObject* pair = PyList_GET_ITEM(items.get(), i);
+    PyObject* value = PyTuple_GET_ITEM(pair, 1);
+    if (is_model(value)) found.emplace_back(Ref::borrow(PyTuple_GET_ITEM(pair, 0)), Ref::borrow(value));
+  }
+  return found;
+}
+
+PyObject* models(PyObject*, const Args&) {
+  std::vector<std::pair<Ref, Ref>> found = _models();
+  if (found.empty()) {
+    Ref text = take(PyUnicode_FromString("No models currently loaded"));
+    print_text(text.get());
+    Py_RETURN_NONE;
+  }
+  Ref header = take(PyUnicode_FromString("Currently loaded models:"));
+  print_text(header.get());
+  for (const auto& [name, model] : found) {
+    Ref text = take(PyUnicode_FromFormat("%S : %S", name.get(), model.get()));
+    print_text(text.get());
+  }
+  Py_RETURN_NONE;
+}
+
+PyObject* read(PyObject*, const Args& a) {
+  PyObject* env = a[1];
+  if (env != Py_None && !is_env(env)) raise_cannot_convert(env, EnvType.tp_name);
+  Ref chosen = env == Py_None ? default_env(true) : Ref::borrow(env);
+  CText filename(a[0]);
+  VLMmodel* handle = nullptr;
+  check_rc(VLMreadmodel(env_handle(chosen.get()), filename.get(), &handle));
+  return model_new(handle).release();
+}
+
+const char models_doc[] =
+    "\n"
+    "    SIGNATURE:\n"
+    "        models()\n"
+    "\n"
+    "    PURPOSE:\n"
+    "        Return all current instantiated models except those in the user's data structure\n"
+    "\n"
+    "    ARGUMENTS:\n"
+    "        None\n"
+    "\n"
+    "    EXAMPLE:\n"
+    "        models()\n"
+    "\n"
+    "    NOTE:\n"
+    "        Prints each model bound to a global name of the calling module.\n"
+    "    ";
+
+const char read_doc[] =
+    "\n"
+    "    SIGNATURE:\n"
+    "        read(filename, env=None)\n"
+    "\n"
+    "    PURPOSE:\n"
+    "        Read a model from a file\n"
+    "\n"
+    "    ARGUMENTS:\n"
+    "        filename: the name of the file. Its suffix tells the format: '.mps', '.lp',\n"
+    "                  '.qps' or '.cbf'; a compressed file carries a further suffix\n"
+    "                  ('.gz', '.bz2')\n"
+    "        env: the Environment of the new model; None for the default Environment\n"
+    "\n"
+    "    EXAMPLE:\n"
+    "        m = read('afiro.mps')\n"
+    "    ";
+
+}  // namespace velmorpy
