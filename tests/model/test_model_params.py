@@ -1,7 +1,6 @@
 """A model's parameters, the module-level parameter functions reaching global models,
 models() and read()."""
 import gc
-import sys
 
 import pytest
 
