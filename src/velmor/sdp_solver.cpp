@@ -498,6 +498,14 @@ void read_primal(const ModelData& d, const Formulation& f, const std::vector<dou
   sol.sol_count = 1;
 }
 
+// Whether the solution's row activities lie within the rows' bounds, up to
+// `tol` relative to each bound.
+bool rows_hold(const ModelData& d, const Solution& sol, double tol) {
+  for (size_t i = 0; i < sol.row_activity.size(); ++i)
+    if (!within(sol.row_activity[i], d.rows.lb[i], d.rows.ub[i], tol)) return false;
+  return true;
+}
+
 // Row duals and reduced costs from DSDP's y, in the model's sense.
 void read_dual(const ModelData& d, const Formulation& f, const std::vector<double>& y, double dd,
                Solution& sol) {
@@ -515,12 +523,132 @@ void read_dual(const ModelData& d, const Formulation& f, const std::vector<doubl
   sol.has_dual = true;
 }
 
+struct Cones {
+  SDPCone sdp = nullptr;  // null without semidefinite blocks
+  LPCone lp = nullptr;    // null without linear variables
+};
+
+// Hands the formulation and the parameters to DSDP.
+Cones load(DsdpRun& run, const Formulation& f, const ParamValues& params, Progress& progress) {
+  run.check(DSDPCreate(f.num_cons(), &run.solver), VLM_ERROR_ERROR);
+  DSDP dsdp = run.solver;
+  Cones cones;
+  if (!f.blocks.empty()) {
+    run.check(DSDPCreateSDPCone(dsdp, static_cast<int>(f.blocks.size()), &cones.sdp), VLM_ERROR_ERROR);
+    for (size_t bj = 0; bj < f.blocks.size(); ++bj) {
+      const Block& block = f.blocks[bj];
+      const int j = static_cast<int>(bj);
+      run.check(SDPConeSetBlockSize(cones.sdp, j, block.dim), VLM_ERROR_ERROR);
+      run.check(SDPConeSetSparsity(cones.sdp, j, static_cast<int>(block.mats.size())), VLM_ERROR_ERROR);
+      for (const PackedMatrix& pm : block.mats)
+        run.check(SDPConeSetASparseVecMat(cones.sdp, j, pm.vari, block.dim, 1.0, 0, pm.ind.data(), pm.val.data(),
+                                          static_cast<int>(pm.ind.size())),
+                  VLM_ERROR_ERROR);
+    }
+  }
+  if (f.num_lp() > 0) {
+    run.check(DSDPCreateLPCone(dsdp, &cones.lp), VLM_ERROR_ERROR);
+    run.check(LPConeSetData(cones.lp, f.num_lp(), f.lp_beg.data(), f.lp_ind.data(), f.lp_val.data()),
+              VLM_ERROR_ERROR);
+  }
+  for (int k = 0; k < f.num_cons(); ++k)
+    run.check(DSDPSetDualObjective(dsdp, k + 1, f.b[static_cast<size_t>(k)]), VLM_ERROR_ERROR);
+  run.check(DSDPSetMaxIts(dsdp, params.get_int(kIpmMaxIterations)), VLM_ERROR_ERROR);
+  run.check(DSDPSetGapTolerance(dsdp, params.get(kIpmGapTolerance)), VLM_ERROR_ERROR);
+  run.check(DSDPSetPTolerance(dsdp, params.get(kIpmPrimalTolerance)), VLM_ERROR_ERROR);
+  run.check(DSDPSetRTolerance(dsdp, params.get(kIpmDualTolerance)), VLM_ERROR_ERROR);
+  run.check(DSDPSetMonitor(dsdp, monitor_iteration, &progress), VLM_ERROR_ERROR);
+  run.check(DSDPSetup(dsdp), VLM_ERROR_ERROR);
+  return cones;
+}
+
+// What DSDP reports once it stopped.
+struct Outcome {
+  DSDPTerminationReason reason = CONTINUE_ITERATING;  // why the iterations stopped
+  bool x_trouble = false;  // DSDPComputeX could not make an accurate primal point
+  DSDPSolutionType type = DSDP_PDUNKNOWN;
+  int its = 0;
+  double pinfeas = 0.0;  // DSDP's measure of the rows' violation by X and s
+  double r = 0.0;        // DSDP's dual infeasibility, 0 for a feasible y
+  double trace = 0.0;    // trace of X plus the sum of s
+  double dd = 0.0;       // b . y
+  std::vector<double> y, s;
+};
+
+Outcome iterate(DsdpRun& run, const Cones& cones, const Formulation& f, RunStats& stats) {
+  DSDP dsdp = run.solver;
+  Outcome out;
+  const Clock::time_point solve_start = Clock::now();
+  run.check(DSDPSolve(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
+  run.check(DSDPStopReason(dsdp, &out.reason), VLM_ERROR_ERROR);
+  run.check(DSDPComputeX(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
+  stats.solver_time = seconds_since(solve_start);
+  // DSDPComputeX reports a primal point it could not make as a numerical error.
+  DSDPTerminationReason after_x = out.reason;
+  run.check(DSDPStopReason(dsdp, &after_x), VLM_ERROR_ERROR);
+  out.x_trouble = after_x == DSDP_NUMERICAL_ERROR && out.reason != DSDP_NUMERICAL_ERROR;
+  run.check(DSDPGetSolutionType(dsdp, &out.type), VLM_ERROR_ERROR);
+  run.check(DSDPGetIts(dsdp, &out.its), VLM_ERROR_ERROR);
+  run.check(DSDPGetPInfeasibility(dsdp, &out.pinfeas), VLM_ERROR_ERROR);
+  run.check(DSDPGetR(dsdp, &out.r), VLM_ERROR_ERROR);
+  run.check(DSDPGetTraceX(dsdp, &out.trace), VLM_ERROR_ERROR);
+  run.check(DSDPGetDObjective(dsdp, &out.dd), VLM_ERROR_ERROR);
+  out.y.assign(static_cast<size_t>(f.num_cons()), 0.0);
+  run.check(DSDPGetY(dsdp, out.y.data(), f.num_cons()), VLM_ERROR_ERROR);
+  if (cones.lp) {
+    double* xs = nullptr;
+    int n = 0;
+    run.check(LPConeGetXArray(cones.lp, &xs, &n), VLM_ERROR_ERROR);
+    if (n != f.num_lp() || !xs) refuse(VLM_ERROR_INTERIOR_NUMERIC);
+    out.s.assign(xs, xs + n);
+  }
+  return out;
+}
+
+// The status DSDP's outcome means for the model, and the solution that goes
+// with it.
+void conclude(const ModelData& d, const Formulation& f, const Outcome& out, SDPCone cone, const ParamValues& params,
+              Solution& sol) {
+  const double ptol = params.get(kIpmPrimalTolerance), rtol = params.get(kIpmDualTolerance);
+  double bmax = 0.0;
+  for (double bk : f.b) bmax = std::max(bmax, std::fabs(bk));
+  const bool concluded = (out.reason == DSDP_CONVERGED || out.reason == DSDP_UPPERBOUND) && !out.x_trouble;
+  bool with_dual = false;
+  if (concluded && out.type == DSDP_PDFEASIBLE) {
+    sol.status = VLM_STATUS_OPTIMAL;
+    read_primal(d, f, out.s, cone, sol);
+    with_dual = true;
+  } else if (concluded && out.type == DSDP_UNBOUNDED) {
+    sol.status = VLM_STATUS_INFEASIBLE;  // DSDP's dual is unbounded
+  } else if (concluded && out.type == DSDP_INFEASIBLE) {
+    // DSDP's dual is infeasible. Its X runs along a ray of the model, so its
+    // rows hold relative to the size X has reached when the model is
+    // unbounded rather than infeasible.
+    sol.status =
+        out.pinfeas <= ptol * (1.0 + bmax + out.trace) ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
+  } else {
+    // A limit or numerical trouble: the point DSDP stopped on counts when it
+    // is feasible, checked on the model itself.
+    const double tol = ptol * (1.0 + bmax);
+    const bool in_cones = out.pinfeas <= tol && blocks_psd(cone, f, tol) &&
+                          std::all_of(out.s.begin(), out.s.end(), [tol](double v) { return v >= -tol; });
+    if (in_cones) read_primal(d, f, out.s, cone, sol);
+    if (in_cones && rows_hold(d, sol, ptol)) {
+      sol.status = VLM_STATUS_SUB_OPTIMAL;
+      with_dual = out.r <= rtol;
+    } else {
+      sol = Solution();
+      sol.status = VLM_STATUS_UNKNOWN;
+    }
+  }
+  if (with_dual) read_dual(d, f, out.y, out.dd, sol);
+}
+
 int run_sdp(VLMmodel& model) {
   const Clock::time_point start = Clock::now();
   const ModelData& d = model.data;
   const ParamValues& params = model.env->params;
   LogSink& log = *model.env->log;
-  const double ptol = params.get(kIpmPrimalTolerance), rtol = params.get(kIpmDualTolerance);
 
   int max_dim = 0;
   for (const PsdVariable& v : d.psd_vars) max_dim = std::max(max_dim, v.dim);
@@ -529,7 +657,7 @@ int run_sdp(VLMmodel& model) {
                              max_dim > 0 ? format_line(" (largest order %d)", max_dim).c_str() : ""),
                  true);
 
-  Formulation f = formulate(d, ptol);
+  const Formulation f = formulate(d, params.get(kIpmPrimalTolerance));
   Solution sol;
   RunStats stats;
   stats.available = true;
@@ -546,104 +674,19 @@ int run_sdp(VLMmodel& model) {
                              static_cast<int>(f.blocks.size()), f.num_lp()),
                  true);
 
-  const int m = f.num_cons();
   Progress progress{start, start, params.get(kMaxTime), f.sense, f.offset, &log};
-  std::vector<double> s, y(static_cast<size_t>(m), 0.0);
-  DSDPTerminationReason reason = CONTINUE_ITERATING;
-  DSDPSolutionType type = DSDP_PDUNKNOWN;
-  double dd = 0.0;
-  int its = 0;
+  Outcome out;
   {
     DsdpRun run(log);
-    run.check(DSDPCreate(m, &run.solver), VLM_ERROR_ERROR);
-    DSDP dsdp = run.solver;
-    SDPCone cone = nullptr;
-    if (!f.blocks.empty()) {
-      run.check(DSDPCreateSDPCone(dsdp, static_cast<int>(f.blocks.size()), &cone), VLM_ERROR_ERROR);
-      for (size_t bj = 0; bj < f.blocks.size(); ++bj) {
-        const Block& block = f.blocks[bj];
-        const int j = static_cast<int>(bj);
-        run.check(SDPConeSetBlockSize(cone, j, block.dim), VLM_ERROR_ERROR);
-        run.check(SDPConeSetSparsity(cone, j, static_cast<int>(block.mats.size())), VLM_ERROR_ERROR);
-        for (const PackedMatrix& pm : block.mats)
-          run.check(SDPConeSetASparseVecMat(cone, j, pm.vari, block.dim, 1.0, 0, pm.ind.data(), pm.val.data(),
-                                            static_cast<int>(pm.ind.size())),
-                    VLM_ERROR_ERROR);
-      }
-    }
-    LPCone lp = nullptr;
-    if (f.num_lp() > 0) {
-      run.check(DSDPCreateLPCone(dsdp, &lp), VLM_ERROR_ERROR);
-      run.check(LPConeSetData(lp, f.num_lp(), f.lp_beg.data(), f.lp_ind.data(), f.lp_val.data()), VLM_ERROR_ERROR);
-    }
-    for (int k = 0; k < m; ++k)
-      run.check(DSDPSetDualObjective(dsdp, k + 1, f.b[static_cast<size_t>(k)]), VLM_ERROR_ERROR);
-    run.check(DSDPSetMaxIts(dsdp, params.get_int(kIpmMaxIterations)), VLM_ERROR_ERROR);
-    run.check(DSDPSetGapTolerance(dsdp, params.get(kIpmGapTolerance)), VLM_ERROR_ERROR);
-    run.check(DSDPSetPTolerance(dsdp, ptol), VLM_ERROR_ERROR);
-    run.check(DSDPSetRTolerance(dsdp, rtol), VLM_ERROR_ERROR);
-    run.check(DSDPSetMonitor(dsdp, monitor_iteration, &progress), VLM_ERROR_ERROR);
-    run.check(DSDPSetup(dsdp), VLM_ERROR_ERROR);
-    const Clock::time_point solve_start = Clock::now();
-    run.check(DSDPSolve(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
-    run.check(DSDPStopReason(dsdp, &reason), VLM_ERROR_ERROR);
-    run.check(DSDPComputeX(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
-    stats.solver_time = seconds_since(solve_start);
-    // DSDPComputeX reports a primal point it could not make as a numerical error.
-    DSDPTerminationReason after_x = reason;
-    run.check(DSDPStopReason(dsdp, &after_x), VLM_ERROR_ERROR);
-    const bool x_trouble = after_x == DSDP_NUMERICAL_ERROR && reason != DSDP_NUMERICAL_ERROR;
-    double pinfeas = 0.0, r = 0.0, trace = 0.0;
-    run.check(DSDPGetSolutionType(dsdp, &type), VLM_ERROR_ERROR);
-    run.check(DSDPGetIts(dsdp, &its), VLM_ERROR_ERROR);
-    run.check(DSDPGetPInfeasibility(dsdp, &pinfeas), VLM_ERROR_ERROR);
-    run.check(DSDPGetR(dsdp, &r), VLM_ERROR_ERROR);
-    run.check(DSDPGetTraceX(dsdp, &trace), VLM_ERROR_ERROR);
-    run.check(DSDPGetDObjective(dsdp, &dd), VLM_ERROR_ERROR);
-    run.check(DSDPGetY(dsdp, y.data(), m), VLM_ERROR_ERROR);
-    if (lp) {
-      double* xs = nullptr;
-      int n = 0;
-      run.check(LPConeGetXArray(lp, &xs, &n), VLM_ERROR_ERROR);
-      if (n != f.num_lp() || !xs) refuse(VLM_ERROR_INTERIOR_NUMERIC);
-      s.assign(xs, xs + n);
-    }
-
-    // The rows hold to the relative tolerance, and X and s lie in their cones.
-    double bmax = 0.0, min_s = 0.0;
-    for (double bk : f.b) bmax = std::max(bmax, std::fabs(bk));
-    for (double sk : s) min_s = std::min(min_s, sk);
-    const double feas_tol = ptol * (1.0 + bmax);
-    const auto point_feasible = [&] {
-      return pinfeas <= feas_tol && min_s >= -feas_tol && blocks_psd(cone, f, feas_tol);
-    };
-    const bool concluded = (reason == DSDP_CONVERGED || reason == DSDP_UPPERBOUND) && !x_trouble;
-    bool with_primal = false, with_dual = false;
-    if (concluded && type == DSDP_PDFEASIBLE) {
-      sol.status = VLM_STATUS_OPTIMAL;
-      with_primal = with_dual = true;
-    } else if (concluded && type == DSDP_UNBOUNDED) {
-      sol.status = VLM_STATUS_INFEASIBLE;  // DSDP's dual is unbounded
-    } else if (concluded && type == DSDP_INFEASIBLE) {
-      // DSDP's dual is infeasible. Its X runs along a ray of the model, so its
-      // rows hold relative to the size X has reached when the model is
-      // unbounded rather than infeasible.
-      sol.status = pinfeas <= ptol * (1.0 + bmax + trace) ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
-    } else if (point_feasible()) {
-      // A limit, or numerical trouble, on a feasible point.
-      sol.status = VLM_STATUS_SUB_OPTIMAL;
-      with_primal = true;
-      with_dual = r <= rtol;
-    } else {
-      sol.status = VLM_STATUS_UNKNOWN;
-    }
-    if (with_primal) read_primal(d, f, s, cone, sol);
-    if (with_dual) read_dual(d, f, y, dd, sol);
+    const Cones cones = load(run, f, params, progress);
+    out = iterate(run, cones, f, stats);
+    conclude(d, f, out, cones.sdp, params, sol);  // reads X while DSDP holds it
   }
-  stats.ipm_iters = its;
+  stats.ipm_iters = out.its;
   stats.total_time = seconds_since(start);
-  log.write_line(format_line("DSDP finished after %d iterations in %.2f s (%s)", its, stats.total_time,
-                             reason_text(reason, progress.time_limit)),
+  log.write_line(format_line("DSDP finished after %d iterations in %.2f s (%s%s)", out.its, stats.total_time,
+                             reason_text(out.reason, progress.time_limit),
+                             out.x_trouble ? "; no accurate primal point" : ""),
                  true);
   std::string summary = std::string("Status ") + status_text(sol.status);
   if (sol.has_primal) summary += format_line(", primal objective %.10g", sol.primal_obj);
