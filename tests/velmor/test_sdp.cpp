@@ -1,9 +1,11 @@
 // Semidefinite programs solved through VLMoptimize: statuses, primal and dual
 // values against analytic optima, bounds and ranges of every kind, limits,
 // the log, and the models the semidefinite solver refuses.
+#include <dlfcn.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <thread>
 #include <utility>
@@ -584,4 +586,35 @@ TEST(Sdp, ConcurrentModelsOnThreads) {
     });
   for (std::thread& th : threads) th.join();
   for (int t = 0; t < kThreads; ++t) EXPECT_NEAR(objective[static_cast<size_t>(t)], t + 1.0, 1e-6) << t;
+}
+
+// The library's dynamic symbols, as nm lists them with `options`.
+std::string dynamic_symbols(const char* options) {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<void*>(&VLMoptimize), &info) == 0 || !info.dli_fname) return "";
+  const std::string command = std::string("nm -D ") + options + " '" + info.dli_fname + "'";
+  std::string out;
+  if (std::FILE* pipe = popen(command.c_str(), "r")) {
+    char buf[4096];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, pipe)) > 0) out.append(buf, n);
+    pclose(pipe);
+  }
+  return out;
+}
+
+// DSDP prints with printf, puts and putchar. The library carries its own
+// copy of DSDP with those calls routed to the log: it takes DSDP from no
+// shared library, imports none of those functions, and exports no DSDP
+// symbol, so another DSDP in the process cannot be confused with it.
+TEST(Sdp, DsdpLinkedPrivatelyWithoutConsoleOutput) {
+  const std::string undefined = dynamic_symbols("--undefined-only");
+  ASSERT_NE(undefined.find(" malloc@"), std::string::npos) << "nm lists the library's imports";
+  EXPECT_EQ(undefined.find("DSDP"), std::string::npos);
+  for (const char* name : {" printf@", " puts@", " putchar@", " vprintf@"})
+    EXPECT_EQ(undefined.find(name), std::string::npos) << name;
+  const std::string defined = dynamic_symbols("--defined-only");
+  ASSERT_NE(defined.find("VLMoptimize"), std::string::npos);
+  EXPECT_EQ(defined.find("DSDP"), std::string::npos);
+  EXPECT_EQ(defined.find("velmor_dsdp_"), std::string::npos);
 }
