@@ -113,8 +113,14 @@ struct Block {
 // DSDP's primal problem  min <C, X> + cost.s  s.t.  <A_k, X> + lp_terms[k].s = b[k],
 // X PSD, s >= 0, and the way back to the model. DSDP keeps pointers into the
 // arrays, so the formulation outlives the DSDP object.
+//
+// DSDP bounds its y by 1e7 and reads larger ones as a sign of infeasibility,
+// so the data is scaled: each model row is divided by its largest
+// coefficient, the objective by its largest one. X and s keep their values;
+// y and DSDP's objectives are converted back by dual() and objective().
 struct Formulation {
   std::vector<double> b;
+  std::vector<double> con_scale;  // per constraint: what its row was divided by
   std::vector<SparseVector> lp_terms;  // per constraint: linear variable, coefficient
   std::vector<double> lp_cost;
   std::vector<Block> blocks;
@@ -123,6 +129,7 @@ struct Formulation {
   std::vector<int> row_con;  // per row: its constraint, -1 for a row with two free sides
   double sense = 1.0;        // the minimised objective is sense * (the model's objective)
   double offset = 0.0;       // its constant part, left out of DSDP's objective
+  double obj_scale = 1.0;    // what the rest was divided by
   std::string infeasible;    // non-empty when the bounds alone are contradictory: why
 
   // The linear cone in DSDP's column form: column 0 the costs, column k + 1
@@ -138,11 +145,22 @@ struct Formulation {
     lp_cost.push_back(cost);
     return num_lp() - 1;
   }
-  int add_con(double rhs) {
+  // A constraint with right-hand side rhs / scale, its terms to be divided
+  // by scale.
+  int add_con(double rhs, double scale = 1.0) {
     check_growth(num_cons(), 2);  // DSDP numbers its constraints from 1
-    b.push_back(rhs);
+    b.push_back(rhs / scale);
+    con_scale.push_back(scale);
     lp_terms.emplace_back();
     return num_cons() - 1;
+  }
+
+  // A value of DSDP's objective as a value of the model's objective.
+  double objective(double dsdp_value) const { return sense * (obj_scale * dsdp_value + offset); }
+  // The model's dual of constraint k.
+  double dual(int k, const std::vector<double>& y) const {
+    const size_t kk = static_cast<size_t>(k);
+    return sense * obj_scale * y[kk] / con_scale[kk];
   }
 };
 
@@ -239,25 +257,28 @@ Formulation formulate(const ModelData& d, double tol) {
       if (cm.pos >= 0) terms.push_back({cm.pos, e.value});
       if (cm.neg >= 0) terms.push_back({cm.neg, -e.value});
     }
-    bool has_psd = false;
-    for (const PsdTerm& t : rows.psd[ii]) has_psd = has_psd || !t.coef.lower.empty();
-    if (terms.empty() && !has_psd) {
+    double scale = 0.0;
+    for (const Entry& e : terms) scale = std::max(scale, std::fabs(e.value));
+    for (const PsdTerm& t : rows.psd[ii])
+      for (const SymEntry& e : t.coef.lower) scale = std::max(scale, std::fabs(e.value));
+    if (scale == 0.0) {
       if (!within(constant, lb, ub, tol)) {
         f.infeasible = "row " + std::to_string(i) + " has no free terms and is violated";
         return f;
       }
       continue;
     }
-    const int k = f.add_con((lb > -kInf ? lb : ub) - constant);
+    const int k = f.add_con((lb > -kInf ? lb : ub) - constant, scale);
     f.row_con[ii] = k;
-    for (const PsdTerm& t : rows.psd[ii]) add_matrix(f, d, t.var, k + 1, t.coef, 1.0);
+    for (const PsdTerm& t : rows.psd[ii]) add_matrix(f, d, t.var, k + 1, t.coef, 1.0 / scale);
+    for (Entry& e : terms) e.value /= scale;
     if (lb != ub) {
-      const int s = f.add_lp(0.0);
+      const int s = f.add_lp(0.0);  // in the row's own units
       if (lb > -kInf) {
-        terms.push_back({s, -1.0});
+        terms.push_back({s, -1.0 / scale});
         if (ub < kInf) widths.emplace_back(s, ub - lb);
       } else {
-        terms.push_back({s, 1.0});
+        terms.push_back({s, 1.0 / scale});
       }
     }
     std::sort(terms.begin(), terms.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
@@ -272,8 +293,14 @@ Formulation formulate(const ModelData& d, double tol) {
     f.lp_terms[static_cast<size_t>(k)] = {{f.add_lp(0.0), 1.0}};
   }
 
+  f.obj_scale = 0.0;
+  for (const double c : f.lp_cost) f.obj_scale = std::max(f.obj_scale, std::fabs(c));
+  for (const PsdVariable& v : d.psd_vars)
+    for (const SymEntry& e : v.obj.lower) f.obj_scale = std::max(f.obj_scale, std::fabs(e.value));
+  if (f.obj_scale == 0.0) f.obj_scale = 1.0;
+  for (double& c : f.lp_cost) c /= f.obj_scale;
   for (size_t j = 0; j < d.psd_vars.size(); ++j)
-    add_matrix(f, d, static_cast<int>(j), 0, d.psd_vars[j].obj, f.sense);
+    add_matrix(f, d, static_cast<int>(j), 0, d.psd_vars[j].obj, f.sense / f.obj_scale);
 
   // The linear cone's columns.
   if (f.num_lp() > 0) {
@@ -351,7 +378,7 @@ struct Progress {
   Clock::time_point start;
   Clock::time_point last_line;
   double max_time;
-  double sense, offset;
+  const Formulation* f;
   LogSink* log;
   bool time_limit = false;
 };
@@ -369,7 +396,7 @@ int monitor_iteration(DSDP dsdp, void* ctx) noexcept {
       DSDPGetDDObjective(dsdp, &dd);
       char line[160];
       std::snprintf(line, sizeof line, "Iteration %d: primal objective %.8e, dual objective %.8e, %.1f s", its,
-                    p.sense * (pp + p.offset), p.sense * (dd + p.offset), elapsed);
+                    p.f->objective(pp), p.f->objective(dd), elapsed);
       p.log->write_line(line, true);
       p.last_line = now;
     }
@@ -515,11 +542,11 @@ void read_dual(const ModelData& d, const Formulation& f, const std::vector<doubl
   for (size_t i = 0; i < nrows; ++i) {
     const int k = f.row_con[i];
     if (k < 0) continue;
-    const double dual = f.sense * y[static_cast<size_t>(k)];
+    const double dual = f.dual(k, y);
     sol.row_dual[i] = dual;
     for (const Entry& e : d.rows.lin[i]) sol.reduced_cost[static_cast<size_t>(e.index)] -= dual * e.value;
   }
-  sol.dual_obj = f.sense * (dd + f.offset);
+  sol.dual_obj = f.objective(dd);
   sol.has_dual = true;
 }
 
@@ -674,7 +701,7 @@ int run_sdp(VLMmodel& model) {
                              static_cast<int>(f.blocks.size()), f.num_lp()),
                  true);
 
-  Progress progress{start, start, params.get(kMaxTime), f.sense, f.offset, &log};
+  Progress progress{start, start, params.get(kMaxTime), &f, &log};
   Outcome out;
   {
     DsdpRun run(log);
