@@ -697,8 +697,8 @@ int run_sdp(VLMmodel& model) {
     model.stats = stats;
     return VLM_OKAY;
   }
-  log.write_line(format_line("DSDP: %d constraints, %d semidefinite blocks, %d linear variables", f.num_cons(),
-                             static_cast<int>(f.blocks.size()), f.num_lp()),
+  log.write_line(format_line("Standard form for DSDP: %d constraints, %d semidefinite blocks, %d linear variables",
+                             f.num_cons(), static_cast<int>(f.blocks.size()), f.num_lp()),
                  true);
 
   Progress progress{start, start, params.get(kMaxTime), &f, &log};

@@ -37,7 +37,8 @@ struct PsdPart {
 // A model under construction through the C interface.
 class Sdp {
  public:
-  explicit Sdp(VLMenv* env = nullptr) : own_env_(env ? nullptr : make_env()), model_(make_model(env ? env : own_env_.get())) {}
+  explicit Sdp(VLMenv* env = nullptr)
+      : own_env_(env ? nullptr : make_env()), model_(make_model(env ? env : own_env_.get())) {}
 
   VLMmodel* m() const { return model_.get(); }
 
@@ -306,6 +307,22 @@ TEST(Sdp, FreeRowHasZeroDual) {
   EXPECT_NEAR(dbl_item(s.m(), "Activity", free_row), -1.0, 1e-6);
 }
 
+// Semidefinite rows without semidefinite terms make a linear program that
+// DSDP solves too: min x + 2 y s.t. x + y >= 1.
+TEST(Sdp, SemidefiniteRowsWithLinearTermsOnly) {
+  Sdp s;
+  const int x = s.column(1, 0, kInf);
+  const int y = s.column(2, 0, kInf);
+  const int r = s.psd_row({{x, 1}, {y, 1}}, {}, 1, kInf);
+  ASSERT_EQ(s.optimize(), VLM_OKAY);
+  ASSERT_EQ(int_attr(s.m(), "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(s.m(), "ObjVal"), 1.0, 1e-7);
+  EXPECT_NEAR(dbl_item(s.m(), "X", x), 1.0, 1e-6);
+  EXPECT_NEAR(dbl_item(s.m(), "X", y), 0.0, 1e-6);
+  EXPECT_NEAR(dbl_item(s.m(), "DualSoln", r), 1.0, 1e-6);
+  EXPECT_NEAR(dbl_item(s.m(), "RC", y), 1.0, 1e-6);
+}
+
 // trace X = -1 has no PSD solution.
 TEST(Sdp, InfeasibleProgram) {
   Sdp s;
@@ -458,7 +475,8 @@ TEST(Sdp, LargerBlockMatchesKnownSpectrum) {
   std::vector<double> want(static_cast<size_t>(n) * n);
   for (int i = 0; i < n; ++i)
     for (int j = 0; j < n; ++j)
-      want[static_cast<size_t>(i) * n + j] = std::sin((i + 1) * pi / (n + 1)) * std::sin((j + 1) * pi / (n + 1)) * 2 / (n + 1);
+      want[static_cast<size_t>(i) * n + j] =
+          std::sin((i + 1) * pi / (n + 1)) * std::sin((j + 1) * pi / (n + 1)) * 2 / (n + 1);
   expect_matrix_near(s.psd_x(X), want, 1e-4);
 }
 
