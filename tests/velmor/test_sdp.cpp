@@ -141,8 +141,9 @@ TEST(Sdp, TinyProgramMatchesEigenvalues) {
 //   r0: trace X + x = 2          x in [0, 1.5]   (boxed)
 //   r1: w - X[0][0] = 0          w free
 //   r2: u - x <= 0.5             u <= 2.5        (upper bound only)
-// The objective per unit of trace in X is lambda_min(C + E00) = kLambda > 0.5
-// - 1 (x also frees u), so x = 1.5, trace X = 0.5, u = 2, w = X[0][0].
+// A unit of r0 costs kLambda = lambda_min(C + E00) in X (w prices X[0][0])
+// and 0.5 - 1 in x (each unit of x lets u rise by one), so x takes all it
+// can: x = 1.5, trace X = 0.5, u = 2, w = X[0][0].
 TEST(Sdp, MixedLinearColumnsAndPsdVariable) {
   Sdp s;
   const int x = s.column(0.5, 0, 1.5);
