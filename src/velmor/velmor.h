@@ -363,7 +363,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
 /* Solves the model. Safe to call with no interpreter lock held; calls the
  * registered callback, if any, from the calling thread. Returns 0 once a run
  * ended (whatever the status), VLM_ERROR_ABORT_CTRL_C (or the callback's other
- * non-zero answer) when the callback stopped it, or an error code. */
+ * non-zero answer) when the callback stopped it, or an error code. Models with
+ * semidefinite variables or rows are solved by DSDP, which keeps process-wide
+ * state: such runs take turns, one at a time in the process; with integer
+ * variables, SOS, indicators or quadratic objective terms they are refused
+ * with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE. */
 VLM_API int VLMoptimize(VLMmodel* model);
 /* Computes an irreducible inconsistent subsystem of an infeasible model, read
  * back through IISVar/IISConstr. VLM_ERROR_IIS_FEASIBLE for a feasible model,
