@@ -164,6 +164,15 @@ typedef struct VLMmodel VLMmodel;
 #define VLM_STATUS_INF_OR_UBD 4
 #define VLM_STATUS_SUB_OPTIMAL 5
 
+/* Basis statuses (int attributes "ColBasis" and "RowBasis"). A row's status
+ * is that of its activity: at the row's lower bound, basic, at its upper
+ * bound. */
+#define VLM_BASIS_LOWER 0      /* nonbasic at the lower bound */
+#define VLM_BASIS_BASIC 1
+#define VLM_BASIS_UPPER 2      /* nonbasic at the upper bound */
+#define VLM_BASIS_SUPERBASIC 3 /* nonbasic between its bounds, or free */
+#define VLM_BASIS_FIXED 4      /* nonbasic with equal bounds */
+
 /* Attribute types and kinds reported by VLMgetattrinfo. */
 #define VLM_ATTRTYPE_CHAR 0
 #define VLM_ATTRTYPE_INT 1
