@@ -123,6 +123,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   const Algorithm algorithm = choose_algorithm(sm, run);
   run.log.linef("Solving %s with CLP (%s)", sm.has_quad() ? "QP" : "LP", algorithm_name(algorithm));
 
+  ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
   LogMessageHandler messages(run.log, 1);
   ClpSimplex simplex;
   simplex.passInMessageHandler(&messages);
@@ -135,7 +136,6 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     simplex.setDualTolerance(p.get(kIpmDualTolerance));
   }
   if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
-  ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
   ClpRunHandler handler(&state);
   simplex.passInEventHandler(&handler);
 
@@ -151,6 +151,23 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     ClpSolve dual = solve_options(sm, Algorithm::Dual, p);
     simplex.initialSolve(dual);
     ran = Algorithm::Dual;
+  }
+  // CLP's dual simplex may call a feasible but unbounded model infeasible
+  // (with infinite bounds it has been seen to stop at once so): every
+  // infeasibility is confirmed by a feasibility run, and a contradicted one
+  // is solved again by primal simplex.
+  int feasible = -2;  // -2 not asked, else has_feasible_point's answer
+  if (simplex.status() == 1) {
+    feasible = has_feasible_point(sm, run, state);
+    if (feasible == 1) {
+      run.log.line("The model is feasible after all: solving again by primal simplex");
+      load_clp(sm, simplex);
+      apply_simplex_params(p, simplex);
+      ClpSolve primal = solve_options(sm, Algorithm::Primal, p);
+      primal.setPresolveType(ClpSolve::presolveOff);
+      simplex.initialSolve(primal);
+      ran = Algorithm::Primal;
+    }
   }
   const double t1 = run.elapsed();
 
@@ -193,6 +210,14 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
       if (ran != Algorithm::BarrierNoCrossover) take_basis();
       break;
     case 1: {
+      if (feasible == 1) {  // the primal simplex contradicts the feasibility run
+        out.code = VLM_ERROR_SIMPLEX_NUMERIC;
+        break;
+      }
+      if (feasible == -1) {  // stopped before it could tell
+        if (!run.stopped_by()) s.status = VLM_STATUS_INF_OR_UBD;
+        break;
+      }
       s.status = VLM_STATUS_INFEASIBLE;
       RaySink ray{simplex.infeasibilityRay()};
       s.has_dual_ray = ray.p != nullptr;

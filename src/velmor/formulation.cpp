@@ -47,6 +47,19 @@ bool SolverModel::has_discrete() const {
   return !sos.empty() || std::any_of(is_int.begin(), is_int.end(), [](char c) { return c != 0; });
 }
 
+bool SolverModel::has_unbounded_column() const {
+  std::vector<char> in_hessian(static_cast<size_t>(num_cols()), 0);
+  for (int j = 0; j + 1 < static_cast<int>(h_start.size()); ++j)
+    for (int k = h_start[static_cast<size_t>(j)]; k < h_start[static_cast<size_t>(j) + 1]; ++k)
+      in_hessian[static_cast<size_t>(j)] = in_hessian[static_cast<size_t>(h_index[static_cast<size_t>(k)])] = 1;
+  for (int j = 0; j < num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (col_start[k] != col_start[k + 1] || in_hessian[k]) continue;
+    if ((obj[k] < 0 && col_ub[k] >= COIN_DBL_MAX) || (obj[k] > 0 && col_lb[k] <= -COIN_DBL_MAX)) return true;
+  }
+  return false;
+}
+
 namespace {
 
 double solver_bound(double v) {

@@ -97,6 +97,32 @@ RunOutcome solve_empty(const ModelData& d) {
   return out;
 }
 
+// A model with a column that improves the objective without bound on its
+// own (SolverModel::has_unbounded_column) is unbounded exactly when it is
+// feasible. CLP has been seen to call such models infeasible, so they are
+// decided by a feasibility run on a zero objective instead.
+RunOutcome solve_unbounded_column(const ModelData& d, const SolverModel& sm, RunControl& run) {
+  run.log.line("A column outside every row improves the objective without bound: checking feasibility");
+  SolverModel zero = sm;
+  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  zero.h_start.clear();
+  zero.h_index.clear();
+  zero.h_value.clear();
+  RunOutcome feasibility = zero.has_discrete() ? solve_with_cbc(d, zero, run) : solve_with_clp(d, zero, run);
+  RunOutcome out;
+  out.code = feasibility.code;
+  out.stats = feasibility.stats;
+  switch (feasibility.solution.status) {
+    case VLM_STATUS_OPTIMAL:
+      out.solution.status = VLM_STATUS_UNBOUNDED;
+      out.solution.has_primal_ray = true;  // the column's own direction
+      break;
+    case VLM_STATUS_INFEASIBLE: out.solution.status = VLM_STATUS_INFEASIBLE; break;
+    default: break;
+  }
+  return out;
+}
+
 int optimize(VLMmodel& m) {
   m.solution = Solution();
   m.stats = RunStats();
@@ -129,12 +155,15 @@ int optimize(VLMmodel& m) {
         return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
       }
     }
-    if (discrete && sm.has_quad())
+    if (sm.has_unbounded_column()) {
+      out = solve_unbounded_column(d, sm, run);
+    } else if (discrete && sm.has_quad()) {
       out = solve_miqp(d, sm, run);
-    else if (discrete)
+    } else if (discrete) {
       out = solve_with_cbc(d, sm, run);
-    else
+    } else {
       out = solve_with_clp(d, sm, run);
+    }
   }
   out.stats.available = true;
   out.stats.total_time = run.elapsed();

@@ -79,6 +79,10 @@ struct SolverModel {
   int num_rows() const { return static_cast<int>(row_lb.size()); }
   bool has_quad() const { return !h_value.empty(); }
   bool has_discrete() const;
+  // A column in no row and no quadratic term (SOS membership aside) whose
+  // objective improves towards an infinite bound: the model is then
+  // unbounded exactly when it is feasible.
+  bool has_unbounded_column() const;
   long long num_nonzeros() const { return static_cast<long long>(value.size()); }
 };
 

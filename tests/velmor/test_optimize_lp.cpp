@@ -197,6 +197,27 @@ TEST(OptimizeLp, InfeasibleModelWithUnboundedDirection) {
   }
 }
 
+// A column in no row that improves the objective without bound: unbounded
+// when the rest is feasible, infeasible otherwise, for LP and MIP alike.
+TEST(OptimizeLp, ColumnOutsideEveryRowImprovingWithoutBound) {
+  EnvPtr env = make_env();
+  for (char type : {VLM_CONTINUOUS, VLM_INTEGER}) {
+    for (bool feasible : {true, false}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, -3, kInf, -5, type);
+      add_var(p, -2, -1, 9);
+      add_var(p, -1, kInf, -7);
+      add_row(p, {2}, {1}, 2.5, 2.5);
+      add_row(p, {1, 2}, {2, -5}, feasible ? -16 : -1, feasible ? -16 : -1);
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), feasible ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INFEASIBLE);
+      EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+      EXPECT_EQ(int_attr(p, "HasPrimalRay"), feasible ? 1 : 0);
+    }
+  }
+}
+
 TEST(OptimizeLp, ModelWithoutVariables) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get());
