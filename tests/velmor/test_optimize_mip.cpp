@@ -241,6 +241,19 @@ TEST(OptimizeMip, SemiContinuousVariables) {
   EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 0, 1e-9);
 }
 
+// Semidefinite models have no solver that takes integers.
+TEST(OptimizeMip, SemidefiniteWithIntegersIsRefused) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  add_var(m.get(), 0, 3, 1, VLM_INTEGER);
+  const int pos[] = {0, 3};
+  const double val[] = {1, 1};
+  ASSERT_EQ(VLMaddpsdvar(m.get(), 2, 2, pos, val, "P"), VLM_OKAY);
+  solve(m.get(), VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE);
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_UNKNOWN);
+  EXPECT_EQ(int_attr(m.get(), "HasSolution"), 0);
+}
+
 // ---- MIQP ------------------------------------------------------------------------------
 
 // min (x - 0.6)^2 + (y - 2.3)^2, x, y integer, x + y <= 2: 0.45 at (0, 2).
