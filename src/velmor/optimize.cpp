@@ -1,32 +1,195 @@
-// VLMoptimize: runs the solver that fits the model. Semidefinite models go to
-// DSDP; no other solver is part of the library yet.
-#include "model.hpp"
+// VLMoptimize: picks the solver by what the model holds, runs it with the
+// model marked busy, and moves the outcome into the model.
+//
+//  semidefinite parts          -> the semidefinite solver (not with integers)
+//  quadratic, no discrete part -> CLP (clp_solver.cpp)
+//  discrete, linear            -> CBC (cbc_solver.cpp)
+//  discrete and quadratic      -> our branch-and-bound over CLP (miqp.cpp)
+//  otherwise (LP)              -> CLP
+// "Discrete" is integer, binary, semi-continuous and semi-integer variables,
+// SOS and indicator constraints. A quadratic objective must be convex in the
+// direction of optimisation; anything else is refused before a solver runs.
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+
 #include "sdp_solver.hpp"
+#include "solve.hpp"
+
+namespace velmor {
 
 namespace {
 
-// Holds the model's busy flag for one run; a second run, changes and freeing
-// are refused meanwhile.
-class BusyFlag {
+// Clears the busy flag on every way out of a run.
+class BusyGuard {
  public:
-  explicit BusyFlag(VLMmodel& model) : model_(model) {
-    bool idle = false;
-    if (!model_.busy.compare_exchange_strong(idle, true)) velmor::refuse(VLM_ERROR_INVALID_ARGUMENT);
-  }
-  ~BusyFlag() { model_.busy.store(false); }
-  BusyFlag(const BusyFlag&) = delete;
-  BusyFlag& operator=(const BusyFlag&) = delete;
+  explicit BusyGuard(VLMmodel& m) : m_(m) {}
+  ~BusyGuard() { m_.busy.store(false); }
+  BusyGuard(const BusyGuard&) = delete;
+  BusyGuard& operator=(const BusyGuard&) = delete;
 
  private:
-  VLMmodel& model_;
+  VLMmodel& m_;
 };
+
+const char* status_name(int status) {
+  switch (status) {
+    case VLM_STATUS_OPTIMAL: return "optimal";
+    case VLM_STATUS_INFEASIBLE: return "infeasible";
+    case VLM_STATUS_UNBOUNDED: return "unbounded";
+    case VLM_STATUS_INF_OR_UBD: return "infeasible or unbounded";
+    case VLM_STATUS_SUB_OPTIMAL: return "stopped with a feasible solution";
+    default: return "unknown";
+  }
+}
+
+const char* limit_name(int code) {
+  switch (code) {
+    case VLM_ERROR_ABORT_TIME_LIMIT: return "time limit";
+    case VLM_ERROR_ABORT_ITERATION_LIMIT: return "iteration limit";
+    case VLM_ERROR_ABORT_NODE_LIMIT: return "node limit";
+    case VLM_ERROR_ABORT_STALLING_NODE_LIMIT: return "stalling node limit";
+    case VLM_ERROR_ABORT_SOLUTION_LIMIT: return "solution limit";
+    default: return "stop request";
+  }
+}
+
+void log_sizes(const ModelData& d, SolveLog& log) {
+  const int n = d.cols.size();
+  int integers = 0, semi = 0;
+  for (char t : d.cols.type) {
+    if (t == VLM_BINARY || t == VLM_INTEGER) ++integers;
+    if (t == VLM_SEMICONT || t == VLM_SEMIINT) ++semi;
+  }
+  log.linef("Model %s: %d rows, %d columns (%d integer), %lld nonzeros", d.name.empty() ? "(unnamed)" : d.name.c_str(),
+            d.rows.size(), n, integers, d.num_nonzeros());
+  if (!d.quad.empty() || !d.sos.empty() || !d.indicators.empty() || semi > 0)
+    log.linef("  %zu quadratic objective terms, %zu SOS, %zu indicators, %d semi-continuous columns", d.quad.size(),
+              d.sos.size(), d.indicators.size(), semi);
+  if (!d.psd_vars.empty()) log.linef("  %zu semidefinite variables, %d semidefinite rows", d.psd_vars.size(), d.num_psd_rows());
+}
+
+// Models with semidefinite parts. The semidefinite solver, which writes the
+// model's results itself, is called from here; it returns VLMoptimize's code.
+int solve_semidefinite(VLMmodel& m, SolveLog& log) {
+  const int support = sdp_support(m.data);
+  if (support != VLM_OKAY) {
+    log.line("No solver for semidefinite models with these parts is available");
+    return support;
+  }
+  return solve_sdp(m);
+}
+
+// A model without columns: each row reads 0, so it is feasible exactly when
+// every row admits 0.
+RunOutcome solve_empty(const ModelData& d) {
+  RunOutcome out;
+  Solution& s = out.solution;
+  for (int i = 0; i < d.rows.size(); ++i)
+    if (d.rows.lb[static_cast<size_t>(i)] > 0 || d.rows.ub[static_cast<size_t>(i)] < 0) {
+      s.status = VLM_STATUS_INFEASIBLE;
+      return out;
+    }
+  s.status = VLM_STATUS_OPTIMAL;
+  s.sol_count = 1;
+  set_primal(d, nullptr, s);
+  s.row_dual.assign(static_cast<size_t>(d.rows.size()), 0.0);
+  s.dual_obj = d.obj_const;
+  s.has_dual = true;
+  s.row_basis.assign(static_cast<size_t>(d.rows.size()), VLM_BASIS_BASIC);
+  s.has_basis = true;
+  return out;
+}
+
+// A model with a column that improves the objective without bound on its
+// own (SolverModel::has_unbounded_column) is unbounded exactly when it is
+// feasible. CLP has been seen to call such models infeasible, so they are
+// decided by a feasibility run on a zero objective instead.
+RunOutcome solve_unbounded_column(const ModelData& d, const SolverModel& sm, RunControl& run) {
+  run.log.line("A column outside every row improves the objective without bound: checking feasibility");
+  SolverModel zero = sm;
+  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  zero.h_start.clear();
+  zero.h_index.clear();
+  zero.h_value.clear();
+  RunOutcome feasibility = zero.has_discrete() ? solve_with_cbc(d, zero, run) : solve_with_clp(d, zero, run);
+  RunOutcome out;
+  out.code = feasibility.code;
+  out.stats = feasibility.stats;
+  switch (feasibility.solution.status) {
+    case VLM_STATUS_OPTIMAL:
+      out.solution.status = VLM_STATUS_UNBOUNDED;
+      out.solution.has_primal_ray = true;  // the column's own direction
+      break;
+    case VLM_STATUS_INFEASIBLE: out.solution.status = VLM_STATUS_INFEASIBLE; break;
+    default: break;
+  }
+  return out;
+}
+
+int optimize(VLMmodel& m) {
+  m.solution = Solution();
+  m.stats = RunStats();
+  const ModelData& d = m.data;
+  SolveLog log(m.env->log);
+  log_sizes(d, log);
+
+  if (has_semidefinite_part(d)) return solve_semidefinite(m, log);
+
+  RunControl run(m.env->params, log);
+  RunOutcome out;
+  if (d.cols.size() == 0) {
+    out = solve_empty(d);
+  } else {
+    const SolverModel sm = build_solver_model(d, run.params);
+    const bool discrete = sm.has_discrete();
+    if (sm.has_quad()) {
+      double scale = 1.0;
+      for (double h : sm.h_value) scale = std::max(scale, std::fabs(h));
+      const double lowest = smallest_hessian_eigenvalue(sm);
+      if (lowest < -1e-8 * scale) {
+        log.linef("The objective is not convex for %s (smallest eigenvalue of its Hessian %.6g): no solver available",
+                  d.sense == VLM_MINIMIZE ? "minimisation" : "maximisation", d.sense * lowest);
+        return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
+      }
+    }
+    if (sm.has_unbounded_column()) {
+      out = solve_unbounded_column(d, sm, run);
+    } else if (discrete && sm.has_quad()) {
+      out = solve_miqp(d, sm, run);
+    } else if (discrete) {
+      out = solve_with_cbc(d, sm, run);
+    } else {
+      out = solve_with_clp(d, sm, run);
+    }
+  }
+  out.stats.available = true;
+  out.stats.total_time = run.elapsed();
+
+  const Solution& s = out.solution;
+  if (out.code != VLM_OKAY) {
+    log.linef("Solve failed (code %d) after %s", out.code, format_seconds(out.stats.total_time).c_str());
+  } else {
+    if (run.stopped_by()) log.linef("Stopped: %s reached", limit_name(run.stopped_by()));
+    if (s.has_primal)
+      log.linef("Status: %s, objective %.10g, time %s", status_name(s.status), s.primal_obj,
+                format_seconds(out.stats.total_time).c_str());
+    else
+      log.linef("Status: %s, time %s", status_name(s.status), format_seconds(out.stats.total_time).c_str());
+  }
+  m.solution = std::move(out.solution);
+  m.stats = out.stats;
+  return out.code;
+}
 
 }  // namespace
 
+}  // namespace velmor
+
 extern "C" int VLMoptimize(VLMmodel* model) {
-  return velmor::with_model(model, [&](VLMmodel& m) {
-    BusyFlag busy(m);
-    if (!velmor::has_semidefinite_part(m.data)) return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
-    return velmor::solve_sdp(m);
-  });
+  if (!model) return VLM_ERROR_INVALID_ARGUMENT;
+  bool idle = false;
+  if (!model->busy.compare_exchange_strong(idle, true)) return VLM_ERROR_INVALID_ARGUMENT;
+  velmor::BusyGuard guard(*model);
+  return velmor::api_call([&] { return velmor::optimize(*model); });
 }

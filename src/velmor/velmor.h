@@ -164,6 +164,15 @@ typedef struct VLMmodel VLMmodel;
 #define VLM_STATUS_INF_OR_UBD 4
 #define VLM_STATUS_SUB_OPTIMAL 5
 
+/* Basis statuses (int attributes "ColBasis" and "RowBasis"). A row's status
+ * is that of its activity: at the row's lower bound, basic, at its upper
+ * bound. */
+#define VLM_BASIS_LOWER 0      /* nonbasic at the lower bound */
+#define VLM_BASIS_BASIC 1
+#define VLM_BASIS_UPPER 2      /* nonbasic at the upper bound */
+#define VLM_BASIS_SUPERBASIC 3 /* nonbasic between its bounds, or free */
+#define VLM_BASIS_FIXED 4      /* nonbasic with equal bounds */
+
 /* Attribute types and kinds reported by VLMgetattrinfo. */
 #define VLM_ATTRTYPE_CHAR 0
 #define VLM_ATTRTYPE_INT 1
@@ -363,11 +372,42 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
 /* Solves the model. Safe to call with no interpreter lock held; calls the
  * registered callback, if any, from the calling thread. Returns 0 once a run
  * ended (whatever the status), VLM_ERROR_ABORT_CTRL_C (or the callback's other
- * non-zero answer) when the callback stopped it, or an error code. Models with
- * semidefinite variables or rows are solved by DSDP, which keeps process-wide
- * state: such runs take turns, one at a time in the process; with integer
- * variables, SOS, indicators or quadratic objective terms they are refused
- * with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE. */
+ * non-zero answer) when the callback stopped it, or an error code. A model
+ * being optimised refuses a second run (VLM_ERROR_INVALID_ARGUMENT); two
+ * models may be optimised at once on two threads.
+ *
+ * The solver follows the content: a linear model with continuous variables
+ * is an LP, a quadratic objective without discrete part a QP (both CLP); a
+ * discrete part (integer, binary, semi-continuous, semi-integer variables,
+ * SOS, indicators) makes a MIP (CBC), or with a quadratic objective a MIQP
+ * (branch-and-bound over CLP). Indicators and semi-continuous variables are
+ * reformulated with a big-M row when the columns involved have finite bounds
+ * and M does not exceed MIP/LinearizationBigM, else exactly with an SOS1 set;
+ * what that adds is invisible in counts, attributes and files.
+ * Refused with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE (status UNKNOWN, no
+ * solution): a quadratic objective that is not convex in the direction of
+ * optimisation (its Hessian has an eigenvalue below -1e-8 times its largest
+ * entry), and semidefinite models with a discrete part or quadratic
+  * objective terms. Semidefinite models are solved by DSDP, which keeps
+  * process-wide state: such runs take turns, one at a time in the process. Numerical failure of
+ * the simplex or barrier: VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
+ *
+ * Every run starts by discarding the previous results, then sets Status:
+ * OPTIMAL (MIP: within MIP/GapAbs or MIP/GapRel), INFEASIBLE, UNBOUNDED,
+ * INF_OR_UBD (when the solvers cannot tell which), SUB_OPTIMAL (a limit
+ * stopped the run with a feasible solution, which is readable) or UNKNOWN (a
+ * limit stopped it without one, or a MIP/Cutoff left no solution). Limits:
+ * MaxTime (wall clock), SPX/MaxIterations, IPM/MaxIterations, MIP/MaxNodes,
+ * MIP/MaxSols, MIP/MaxStallingNodes (nodes without a better incumbent).
+ * Results: X, Activity and ObjVal (the user's sense, constant included) with
+ * a solution; DualSoln, RC and DualObjVal for LP and QP (c = A'y + rc in the
+ * objective as stated, for either sense); ColBasis/RowBasis after a simplex
+ * or a crossover; MIP/GapAbs, MIP/GapRel and the pool (SolCount, Xn, best
+ * first, at most MIP/SolutionPoolSize) for MIP and MIQP; HasPrimalRay for an
+ * unbounded LP whose solver produced a ray, HasDualRay for an infeasible LP
+ * with a Farkas ray; SPX/NumIters, IPM/NumIters and the times after every
+ * run. The log (sizes, progress of long searches, a summary and the solvers'
+ * own messages) goes to the environment's log. */
 VLM_API int VLMoptimize(VLMmodel* model);
 /* Computes an irreducible inconsistent subsystem of an infeasible model, read
  * back through IISVar/IISConstr. VLM_ERROR_IIS_FEASIBLE for a feasible model,

@@ -1,0 +1,366 @@
+// Linear models with a discrete part, solved by CBC's standard driver
+// (CbcMain0/CbcMain1: preprocessing, cuts, heuristics, threads), entered
+// without its SIGINT handler. The driver keeps state in file-static
+// variables, so only one CBC run is in it at a time (cbc_entry).
+//
+// The model reaches CBC always minimised (SolverModel), so every objective
+// and bound CBC reports, also inside its events, is sense * the user's
+// objective without the constant. Results are read after the driver put the
+// solutions back into the model's own columns (preprocessing renumbers
+// them); objectives are recomputed from the solutions.
+//
+// Parameters: MaxTime (elapsed time), MIP/MaxNodes, MIP/MaxSols,
+// MIP/GapAbs, MIP/GapRel, MIP/Cutoff, MIP/IntegerTolerance,
+// MIP/ObjectiveTolerance (the least improvement of a new incumbent),
+// MIP/SolutionPoolSize, NumThreads, Presolve (0: no preprocessing, no LP
+// presolve), SPX/PrimalTolerance, SPX/DualTolerance, MIP/LevelCuts,
+// MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
+// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options;
+// MIP/MaxStallingNodes is counted by our event handler.
+#include "cbc_solver.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <CbcEventHandler.hpp>
+#include <CbcModel.hpp>
+#include <CbcSOS.hpp>
+#include <CbcSolver.hpp>
+#include <CbcTree.hpp>
+#include <ClpSimplex.hpp>
+#include <ClpSolve.hpp>
+#include <CoinFinite.hpp>
+#include <OsiClpSolverInterface.hpp>
+
+#include "text_util.hpp"
+
+namespace velmor {
+
+namespace {
+
+std::mutex cbc_entry;
+
+// The run inside CbcMain1, for its stage callback (which takes no user
+// data). Written and read only under cbc_entry.
+struct StageState {
+  RunControl* run = nullptr;
+  CbcHooks* hooks = nullptr;
+  double after_root = -1, after_preprocess = -1;
+};
+StageState* current_stage = nullptr;
+
+int cbc_stage(CbcModel* model, int where_from) {
+  StageState& st = *current_stage;
+  switch (where_from) {
+    case 1: st.after_root = st.run->elapsed(); break;
+    case 2: st.after_preprocess = st.run->elapsed(); break;
+    case 3:
+      if (st.hooks) st.hooks->before_search(*model);
+      break;
+    default: break;
+  }
+  return 0;
+}
+
+// Shared by the event handler and CBC's copies of it.
+struct CbcRunState {
+  RunControl* run;
+  const SolverModel* sm;
+  int stall_limit;  // MIP/MaxStallingNodes; -1 for none
+  std::mutex mutex;
+  int last_improvement_node = 0;
+  double incumbent = COIN_DBL_MAX;
+  double next_progress = 5.0;  // run clock of the next progress line
+  double last_line = -1e9;
+};
+
+std::string user_value(const CbcRunState& st, double min_value) {
+  if (std::fabs(min_value) >= 1e50) return "-";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", st.sm->sense * min_value + st.sm->obj_const);
+  return buf;
+}
+
+std::string gap_text(double incumbent, double bound) {
+  if (std::fabs(incumbent) >= 1e50 || std::fabs(bound) >= 1e50) return "-";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f%%", 100.0 * std::fabs(incumbent - bound) / std::max(1e-10, std::fabs(incumbent)));
+  return buf;
+}
+
+class CbcRunHandler : public CbcEventHandler {
+ public:
+  explicit CbcRunHandler(CbcRunState* state) : state_(state) {}
+  CbcEventHandler* clone() const override { return new CbcRunHandler(*this); }
+
+  CbcAction event(CbcEvent which) override {
+    CbcRunState& st = *state_;
+    RunControl& run = *st.run;
+    switch (which) {
+      case solution:
+      case heuristicSolution: {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        const double value = model_->getMinimizationObjValue();
+        if (value < st.incumbent) {
+          st.incumbent = value;
+          st.last_improvement_node = model_->getNodeCount();
+          const double now = run.elapsed();
+          if (now - st.last_line >= 1.0) progress(now, "new incumbent");
+        }
+        return noAction;
+      }
+      case node:
+      case treeStatus: {
+        if (run.should_stop()) return stop;
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
+          run.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
+          return stop;
+        }
+        const double now = run.elapsed();
+        if (now >= st.next_progress) {
+          progress(now, "");
+          st.next_progress = now + 5.0;
+        }
+        return noAction;
+      }
+      default: return noAction;
+    }
+  }
+
+ private:
+  // Called with the state's mutex held.
+  void progress(double now, const char* note) {
+    CbcRunState& st = *state_;
+    const double bound = model_->getBestPossibleObjValue();
+    st.run->log.linef("%9d nodes %8d open  incumbent %-16s bound %-16s gap %-8s %s %s", model_->getNodeCount(),
+                      model_->tree() ? model_->tree()->size() : 0, user_value(st, st.incumbent).c_str(),
+                      user_value(st, bound).c_str(), gap_text(st.incumbent, bound).c_str(),
+                      format_seconds(now).c_str(), note);
+    st.last_line = now;
+  }
+  CbcRunState* state_;
+};
+
+class Args {
+ public:
+  Args() { add("velmor"); }
+  void add(std::string a) { items_.push_back(std::move(a)); }
+  void add(const char* option, const std::string& value) {
+    add(option);
+    add(value);
+  }
+  void add_number(const char* option, double value) { add(option, format_double(value)); }
+  std::vector<const char*> argv() const {
+    std::vector<const char*> out;
+    for (const std::string& s : items_) out.push_back(s.c_str());
+    return out;
+  }
+
+ private:
+  std::vector<std::string> items_;
+};
+
+// The driver's options for the run's parameters.
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
+  const ParamValues& p = run.params;
+  Args a;
+  a.add("-log", "0");
+  a.add("-timeMode", "elapsed");
+  if (run.remaining() < COIN_DBL_MAX) a.add_number("-seconds", run.remaining());
+  if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
+  if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
+  a.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
+  a.add_number("-allowableGap", p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
+  a.add_number("-ratioGap", p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
+  a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
+  a.add_number("-increment", p.get(kMipObjectiveTolerance));
+  a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
+  a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
+  const double cutoff = p.get(kMipCutoff);
+  if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
+  const int threads = p.get_int(kNumThreads);
+  if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
+  if (plain || p.get_int(kPresolve) == 0) a.add("-preprocess", "off");
+  if (p.get_int(kPresolve) == 0) a.add("-presolve", "off");
+  static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
+  const int cuts = p.get_int(kMipLevelCuts);
+  if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
+  const int probing = p.get_int(kMipLevelProbing);
+  if (probing >= 0) a.add("-probingCuts", kLevels[probing]);
+  const int heurs = p.get_int(kMipLevelHeurs);
+  if (heurs == 0) a.add("-heuristicsOnOff", "off");
+  if (heurs == 3) {
+    a.add("-Vnd", "on");
+    a.add("-proximitySearch", "on");
+  }
+  static const int kStrong[] = {0, 2, 5, 20};
+  const int strong = p.get_int(kMipLevelStrong);
+  if (strong >= 0) a.add("-strongBranching", std::to_string(kStrong[strong]));
+  const int submip = p.get_int(kMipLevelSubmip);
+  if (submip == 0) {
+    a.add("-Rins", "off");
+    a.add("-Rens", "off");
+    a.add("-Dins", "off");
+  } else if (submip == 3) {
+    a.add("-Rens", "on");
+    a.add("-Dins", "on");
+  }
+  const int roots = p.get_int(kMipRootParallelism);
+  if (!plain && roots > 1) a.add("-multipleRootPasses", std::to_string(roots));
+  if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
+  a.add("-solve");
+  a.add("-quit");
+  return a;
+}
+
+int limit_of(int secondary) {
+  switch (secondary) {
+    case 3: return VLM_ERROR_ABORT_NODE_LIMIT;
+    case 4: return VLM_ERROR_ABORT_TIME_LIMIT;
+    case 6: return VLM_ERROR_ABORT_SOLUTION_LIMIT;
+    case 8: return VLM_ERROR_ABORT_ITERATION_LIMIT;
+    default: return 0;
+  }
+}
+
+}  // namespace
+
+RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks) {
+  RunOutcome out;
+  const ParamValues& p = run.params;
+  const bool plain = hooks && hooks->needs_plain_search();
+  const int n = sm.num_cols();
+  if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
+    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
+                  n - sm.user_cols, sm.num_rows() - sm.user_rows);
+  run.log.line("Solving MIP with CBC");
+
+  LogMessageHandler messages(run.log, 0);
+  OsiClpSolverInterface solver;
+  solver.passInMessageHandler(&messages);
+  {
+    ClpSolve options;
+    options.setSpecialOption(2, 1);  // no SIGINT handler in CLP's solves either
+    solver.setSolveOptions(options);
+  }
+  solver.loadProblem(n, sm.num_rows(), sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
+                     sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
+  for (int j = 0; j < n; ++j)
+    if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
+
+  CbcModel model(solver);
+  model.passInMessageHandler(&messages);
+  if (!sm.sos.empty()) {
+    std::vector<CbcObject*> sets;
+    for (size_t k = 0; k < sm.sos.size(); ++k) {
+      const SolverSos& s = sm.sos[k];
+      sets.push_back(new CbcSOS(&model, static_cast<int>(s.members.size()), s.members.data(), s.weights.data(),
+                                static_cast<int>(k), s.type));
+    }
+    model.addObjects(static_cast<int>(sets.size()), sets.data());
+    for (CbcObject* o : sets) delete o;
+  }
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes)};
+  CbcRunHandler handler(&state);
+  model.passInEventHandler(&handler);
+
+  const Args args = driver_args(sm, run, plain);
+  std::vector<const char*> argv = args.argv();
+  StageState stage{&run, hooks};
+  const double t0 = run.elapsed();
+  {
+    std::lock_guard<std::mutex> lock(cbc_entry);
+    current_stage = &stage;
+    CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
+    driver.noPrinting_ = true;
+    CbcMain0(model, driver);
+    try {
+      CbcMain1(static_cast<int>(argv.size()), argv.data(), model, cbc_stage, driver);
+    } catch (...) {
+      current_stage = nullptr;
+      throw;
+    }
+    current_stage = nullptr;
+  }
+  const double t1 = run.elapsed();
+
+  out.stats.available = true;
+  out.stats.spx_iters = model.getIterationCount();
+  if (stage.after_root >= 0 && stage.after_preprocess >= stage.after_root)
+    out.stats.presolve_time = stage.after_preprocess - stage.after_root;
+  out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
+
+  // Solutions in the model's columns, best first, each once.
+  std::vector<std::vector<double>> found;
+  const int saved = model.numberSavedSolutions();
+  for (int k = 0; k < saved; ++k)
+    if (const double* x = model.savedSolution(k)) found.emplace_back(x, x + n);
+  if (found.empty() && model.bestSolution()) found.emplace_back(model.bestSolution(), model.bestSolution() + n);
+  std::vector<std::pair<double, size_t>> order;
+  for (size_t k = 0; k < found.size(); ++k) order.emplace_back(sm.sense * user_objective(data, found[k].data()), k);
+  std::stable_sort(order.begin(), order.end());
+  Solution& s = out.solution;
+  for (const auto& o : order) {
+    const std::vector<double>& x = found[o.second];
+    const std::vector<double> user(x.begin(), x.begin() + sm.user_cols);
+    if (std::find(s.pool.begin(), s.pool.end(), user) != s.pool.end()) continue;
+    if (static_cast<int>(s.pool.size()) >= p.get_int(kMipSolutionPoolSize)) break;
+    s.pool.push_back(user);
+  }
+  const bool have = !s.pool.empty();
+  if (have) {
+    set_primal(data, found[order.front().second].data(), s);
+    s.sol_count = static_cast<int>(s.pool.size());
+  }
+
+  const int status = model.status(), secondary = model.secondaryStatus();
+  if (status == 2) {
+    out.code = VLM_ERROR_SIMPLEX_NUMERIC;
+    return out;
+  }
+  int limit = run.stopped_by();
+  if (!limit && status == 1) limit = limit_of(secondary);
+  if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
+  if (limit) run.stop(limit);
+  const bool cutoff_given = std::fabs(p.get(kMipCutoff)) < VLM_INFINITY;
+  if (limit || status == 1 || status == 5) {
+    s.status = have ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_UNKNOWN;
+  } else if (secondary == 7 || model.isContinuousUnbounded()) {
+    const int st = have ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
+    s = Solution();
+    s.status = st;
+  } else if (have) {
+    s.status = VLM_STATUS_OPTIMAL;
+  } else {
+    // A complete search without a solution: infeasible, unless a cutoff
+    // may have removed every solution.
+    s.status = cutoff_given ? VLM_STATUS_UNKNOWN : VLM_STATUS_INFEASIBLE;
+    if (cutoff_given) run.log.line("No solution better than MIP/Cutoff exists");
+  }
+  if (s.has_primal) {
+    const double bound = s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
+                             ? std::min(model.getBestPossibleObjValue(), sm.sense * (s.primal_obj - sm.obj_const))
+                             : model.getBestPossibleObjValue();
+    if (std::fabs(bound) < 1e50) {
+      const double user_bound = sm.sense * bound + sm.obj_const;
+      s.gap_abs = std::fabs(s.primal_obj - user_bound);
+      s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
+    } else {
+      s.gap_abs = s.gap_rel = VLM_INFINITY;
+    }
+    s.has_gap = true;
+  }
+  return out;
+}
+
+RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {
+  return run_cbc(data, sm, run, nullptr);
+}
+
+}  // namespace velmor

@@ -1,0 +1,176 @@
+#include "clp_model.hpp"
+
+#include <algorithm>
+#include <cmath>
+
+#include <ClpDualRowDantzig.hpp>
+#include <ClpDualRowSteepest.hpp>
+#include <ClpPrimalColumnDantzig.hpp>
+#include <ClpPrimalColumnSteepest.hpp>
+#include <CoinFinite.hpp>
+
+namespace velmor {
+
+void load_clp(const SolverModel& sm, ClpSimplex& simplex) {
+  const int n = sm.num_cols(), m = sm.num_rows();
+  simplex.loadProblem(n, m, sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
+                      sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
+  if (sm.has_quad()) simplex.loadQuadraticObjective(n, sm.h_start.data(), sm.h_index.data(), sm.h_value.data());
+  simplex.setOptimizationDirection(1.0);
+}
+
+void apply_simplex_params(const ParamValues& params, ClpSimplex& simplex) {
+  simplex.setPrimalTolerance(params.get(kSpxPrimalTolerance));
+  simplex.setDualTolerance(params.get(kSpxDualTolerance));
+  simplex.setMaximumIterations(params.get_int(kSpxMaxIterations));
+  // -1 leaves CLP's choice; 0 Dantzig, 1 partial, 2 devex, 3 steepest edge.
+  switch (params.get_int(kSpxPrimalPricing)) {
+    case 0: {
+      ClpPrimalColumnDantzig p;
+      simplex.setPrimalColumnPivotAlgorithm(p);
+      break;
+    }
+    case 1: {
+      ClpPrimalColumnSteepest p(4);
+      simplex.setPrimalColumnPivotAlgorithm(p);
+      break;
+    }
+    case 2: {
+      ClpPrimalColumnSteepest p(0);
+      simplex.setPrimalColumnPivotAlgorithm(p);
+      break;
+    }
+    case 3: {
+      ClpPrimalColumnSteepest p(1);
+      simplex.setPrimalColumnPivotAlgorithm(p);
+      break;
+    }
+    default: break;
+  }
+  switch (params.get_int(kSpxDualPricing)) {
+    case 0: {
+      ClpDualRowDantzig p;
+      simplex.setDualRowPivotAlgorithm(p);
+      break;
+    }
+    case 1: {
+      ClpDualRowSteepest p(2);
+      simplex.setDualRowPivotAlgorithm(p);
+      break;
+    }
+    case 2: {
+      ClpDualRowSteepest p(0);
+      simplex.setDualRowPivotAlgorithm(p);
+      break;
+    }
+    case 3: {
+      ClpDualRowSteepest p(1);
+      simplex.setDualRowPivotAlgorithm(p);
+      break;
+    }
+    default: break;
+  }
+}
+
+int ClpRunHandler::event(Event which) {
+  RunControl& run = *state_->run;
+  switch (which) {
+    case presolveStart:
+      state_->presolve_start = run.elapsed();
+      return -1;
+    case presolveBeforeSolve:
+      if (state_->presolve_start >= 0) state_->presolve_end = run.elapsed();
+      return -1;
+    case endOfIteration:
+      if (!model_) {  // the barrier's copy of the handler
+        if (++state_->ipm_iters >= state_->ipm_limit) {
+          run.stop(VLM_ERROR_ABORT_ITERATION_LIMIT);
+          return 0;
+        }
+      }
+      return run.should_stop() ? 0 : -1;
+    default:
+      return -1;
+  }
+}
+
+int basis_code(ClpSimplex::Status status) {
+  switch (status) {
+    case ClpSimplex::basic: return VLM_BASIS_BASIC;
+    case ClpSimplex::atLowerBound: return VLM_BASIS_LOWER;
+    case ClpSimplex::atUpperBound: return VLM_BASIS_UPPER;
+    case ClpSimplex::isFixed: return VLM_BASIS_FIXED;
+    default: return VLM_BASIS_SUPERBASIC;  // free or superbasic
+  }
+}
+
+namespace {
+
+bool within(double v, double lb, double ub, double tol) {
+  if (lb > -COIN_DBL_MAX && v < lb - tol * std::max(1.0, std::fabs(lb))) return false;
+  if (ub < COIN_DBL_MAX && v > ub + tol * std::max(1.0, std::fabs(ub))) return false;
+  return true;
+}
+
+std::vector<double> activities(const SolverModel& sm, const double* x) {
+  std::vector<double> a(static_cast<size_t>(sm.num_rows()), 0.0);
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    if (x[j] == 0) continue;
+    for (int k = sm.col_start[static_cast<size_t>(j)]; k < sm.col_start[static_cast<size_t>(j) + 1]; ++k)
+      a[static_cast<size_t>(sm.row_index[static_cast<size_t>(k)])] += sm.value[static_cast<size_t>(k)] * x[j];
+  }
+  return a;
+}
+
+}  // namespace
+
+bool is_feasible(const SolverModel& sm, const double* x, double tol, bool integral, double int_tol) {
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (!std::isfinite(x[j]) || !within(x[j], sm.col_lb[k], sm.col_ub[k], tol)) return false;
+    if (integral && sm.is_int[k] && std::fabs(x[j] - std::round(x[j])) > int_tol) return false;
+  }
+  const std::vector<double> a = activities(sm, x);
+  for (int i = 0; i < sm.num_rows(); ++i) {
+    const size_t k = static_cast<size_t>(i);
+    if (!within(a[k], sm.row_lb[k], sm.row_ub[k], tol)) return false;
+  }
+  if (integral) {
+    for (const SolverSos& s : sm.sos) {
+      int first = -1, last = -1;
+      for (size_t k = 0; k < s.members.size(); ++k)
+        if (std::fabs(x[s.members[k]]) > int_tol) {
+          if (first < 0) first = static_cast<int>(k);
+          last = static_cast<int>(k);
+        }
+      if (first >= 0 && last - first + 1 > s.type) return false;
+    }
+  }
+  return true;
+}
+
+double min_dual_objective(const SolverModel& sm, const double* x, const double* y, const double* d) {
+  const std::vector<double> a = activities(sm, x);
+  double v = 0;
+  auto priced = [](double mult, double lb, double ub, double at) {
+    const double bound = mult > 0 ? lb : ub;
+    return mult * (std::fabs(bound) < COIN_DBL_MAX ? bound : at);
+  };
+  for (int i = 0; i < sm.num_rows(); ++i) {
+    const size_t k = static_cast<size_t>(i);
+    if (y[i] != 0) v += priced(y[i], sm.row_lb[k], sm.row_ub[k], a[k]);
+  }
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (d[j] != 0) v += priced(d[j], sm.col_lb[k], sm.col_ub[k], x[j]);
+  }
+  for (int j = 0; j + 1 < static_cast<int>(sm.h_start.size()); ++j)
+    for (int k = sm.h_start[static_cast<size_t>(j)]; k < sm.h_start[static_cast<size_t>(j) + 1]; ++k) {
+      const int i = sm.h_index[static_cast<size_t>(k)];
+      const double h = sm.h_value[static_cast<size_t>(k)];
+      v -= (i == j ? 0.5 : 1.0) * h * x[i] * x[j];
+    }
+  return v;
+}
+
+}  // namespace velmor

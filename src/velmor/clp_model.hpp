@@ -1,0 +1,58 @@
+// What the CLP-based solvers (clp_solver.cpp, miqp.cpp) share: loading a
+// SolverModel into a ClpSimplex, the simplex parameters, the event handler
+// that enforces the run's limits, and reading results back.
+#pragma once
+#include <vector>
+
+#include <ClpEventHandler.hpp>
+#include <ClpSimplex.hpp>
+
+#include "solve.hpp"
+
+namespace velmor {
+
+// Loads columns, rows, matrix, objective and the Hessian's upper triangle.
+// CLP reads a triangle as the symmetric matrix it stands for; a full
+// symmetric matrix would have its off-diagonal entries counted twice.
+void load_clp(const SolverModel& sm, ClpSimplex& simplex);
+
+// Tolerances, pricing and the simplex iteration limit.
+void apply_simplex_params(const ParamValues& params, ClpSimplex& simplex);
+
+// Shared by an event handler and the copies CLP makes of it (presolved
+// models, the barrier): one run's counters and its stop request.
+struct ClpRunState {
+  RunControl* run;
+  int ipm_limit = 0;         // IPM/MaxIterations
+  int ipm_iters = 0;         // barrier iterations seen
+  double presolve_start = -1, presolve_end = -1;  // run clock, -1 when not seen
+};
+
+// Stops CLP when the run must stop (MaxTime, a stop request) and counts
+// barrier iterations, which are the iteration events of a handler copy that
+// has no simplex model.
+class ClpRunHandler : public ClpEventHandler {
+ public:
+  explicit ClpRunHandler(ClpRunState* state) : state_(state) {}
+  int event(Event which) override;
+  ClpEventHandler* clone() const override { return new ClpRunHandler(*this); }
+
+ private:
+  ClpRunState* state_;
+};
+
+// ColBasis/RowBasis code of a CLP status.
+int basis_code(ClpSimplex::Status status);
+
+// Whether x (all solver columns) lies within the bounds and rows of `sm`,
+// and, when `integral`, takes integer values on integer columns, each within
+// `tol` (scaled by the magnitude of the bound).
+bool is_feasible(const SolverModel& sm, const double* x, double tol, bool integral, double int_tol);
+
+// The dual objective, in the minimised sense without the constant, of the
+// multipliers y (rows) and d (columns) at x: the bounds each multiplier
+// prices, less 1/2 x'Hx. A multiplier on an infinite bound prices the
+// activity instead.
+double min_dual_objective(const SolverModel& sm, const double* x, const double* y, const double* d);
+
+}  // namespace velmor

@@ -1,0 +1,182 @@
+// The solver form of a model (SolverModel), the run clock, and the results
+// every solver derives from its column values.
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <numeric>
+
+#include <CoinFinite.hpp>
+
+#include "solve.hpp"
+
+namespace velmor {
+
+// ---- RunControl ----------------------------------------------------------------
+
+RunControl::RunControl(const ParamValues& p, SolveLog& l)
+    : params(p), log(l), start_(Clock::now()), max_time_(p.get(kMaxTime)) {}
+
+double RunControl::elapsed() const {
+  return std::chrono::duration<double>(Clock::now() - start_).count();
+}
+
+double RunControl::remaining() const {
+  if (max_time_ >= VLM_INFINITY) return std::numeric_limits<double>::infinity();
+  return std::max(0.0, max_time_ - elapsed());
+}
+
+bool RunControl::time_up() const { return max_time_ < VLM_INFINITY && elapsed() >= max_time_; }
+
+void RunControl::stop(int reason) {
+  int none = 0;
+  stopped_by_.compare_exchange_strong(none, reason);
+}
+
+bool RunControl::should_stop() {
+  if (stopped_by_.load() != 0) return true;
+  if (time_up()) {
+    stop(VLM_ERROR_ABORT_TIME_LIMIT);
+    return true;
+  }
+  return false;
+}
+
+// ---- SolverModel -----------------------------------------------------------------
+
+bool SolverModel::has_discrete() const {
+  return !sos.empty() || std::any_of(is_int.begin(), is_int.end(), [](char c) { return c != 0; });
+}
+
+bool SolverModel::has_unbounded_column() const {
+  std::vector<char> in_hessian(static_cast<size_t>(num_cols()), 0);
+  for (int j = 0; j + 1 < static_cast<int>(h_start.size()); ++j)
+    for (int k = h_start[static_cast<size_t>(j)]; k < h_start[static_cast<size_t>(j) + 1]; ++k)
+      in_hessian[static_cast<size_t>(j)] = in_hessian[static_cast<size_t>(h_index[static_cast<size_t>(k)])] = 1;
+  for (int j = 0; j < num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (col_start[k] != col_start[k + 1] || in_hessian[k]) continue;
+    if ((obj[k] < 0 && col_ub[k] >= COIN_DBL_MAX) || (obj[k] > 0 && col_lb[k] <= -COIN_DBL_MAX)) return true;
+  }
+  return false;
+}
+
+namespace {
+
+double solver_bound(double v) {
+  if (v >= VLM_INFINITY) return COIN_DBL_MAX;
+  if (v <= -VLM_INFINITY) return -COIN_DBL_MAX;
+  return v;
+}
+
+}  // namespace
+
+SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
+  SolverModel sm;
+  sm.sense = d.sense;
+  sm.obj_const = d.obj_const;
+  const int n = d.cols.size(), m = d.rows.size();
+  sm.user_cols = n;
+  sm.user_rows = m;
+  const double sense = d.sense;
+
+  sm.col_lb.resize(static_cast<size_t>(n));
+  sm.col_ub.resize(static_cast<size_t>(n));
+  sm.obj.resize(static_cast<size_t>(n));
+  sm.is_int.assign(static_cast<size_t>(n), 0);
+  for (int j = 0; j < n; ++j) {
+    const size_t k = static_cast<size_t>(j);
+    double lb = d.cols.lb[k], ub = d.cols.ub[k];
+    const char t = d.cols.type[k];
+    if (t == VLM_BINARY) {
+      lb = std::max(lb, 0.0);
+      ub = std::min(ub, 1.0);
+    }
+    sm.col_lb[k] = solver_bound(lb);
+    sm.col_ub[k] = solver_bound(ub);
+    sm.obj[k] = sense * d.cols.obj[k];
+    sm.is_int[k] = t == VLM_BINARY || t == VLM_INTEGER ? 1 : 0;
+  }
+
+  sm.row_lb.resize(static_cast<size_t>(m));
+  sm.row_ub.resize(static_cast<size_t>(m));
+  for (int i = 0; i < m; ++i) {
+    sm.row_lb[static_cast<size_t>(i)] = solver_bound(d.rows.lb[static_cast<size_t>(i)]);
+    sm.row_ub[static_cast<size_t>(i)] = solver_bound(d.rows.ub[static_cast<size_t>(i)]);
+  }
+
+  // Rows to columns: a counting pass, then each row's entries in row order,
+  // so every column lists its rows in increasing order.
+  sm.col_start.assign(static_cast<size_t>(n) + 1, 0);
+  for (const SparseVector& row : d.rows.lin)
+    for (const Entry& e : row) ++sm.col_start[static_cast<size_t>(e.index) + 1];
+  std::partial_sum(sm.col_start.begin(), sm.col_start.end(), sm.col_start.begin());
+  const size_t nnz = static_cast<size_t>(sm.col_start.back());
+  sm.row_index.resize(nnz);
+  sm.value.resize(nnz);
+  {
+    std::vector<int> next(sm.col_start.begin(), sm.col_start.end() - 1);
+    for (int i = 0; i < m; ++i)
+      for (const Entry& e : d.rows.lin[static_cast<size_t>(i)]) {
+        const size_t at = static_cast<size_t>(next[static_cast<size_t>(e.index)]++);
+        sm.row_index[at] = i;
+        sm.value[at] = e.value;
+      }
+  }
+
+  // value * x_i * x_j (i <= j) is 1/2 x'Hx with H_ii = 2 value, H_ij = H_ji = value.
+  if (!d.quad.empty()) {
+    sm.h_start.assign(static_cast<size_t>(n) + 1, 0);
+    for (const auto& q : d.quad) ++sm.h_start[static_cast<size_t>(q.first.second) + 1];
+    std::partial_sum(sm.h_start.begin(), sm.h_start.end(), sm.h_start.begin());
+    sm.h_index.resize(d.quad.size());
+    sm.h_value.resize(d.quad.size());
+    std::vector<int> next(sm.h_start.begin(), sm.h_start.end() - 1);
+    for (const auto& q : d.quad) {  // sorted by (i, j): rows increase within each column
+      const int i = q.first.first, j = q.first.second;
+      const size_t at = static_cast<size_t>(next[static_cast<size_t>(j)]++);
+      sm.h_index[at] = i;
+      sm.h_value[at] = sense * (i == j ? 2.0 * q.second : q.second);
+    }
+  }
+
+  for (const Sos& s : d.sos) {
+    if (s.members.empty()) continue;
+    std::vector<size_t> order(s.members.size());
+    std::iota(order.begin(), order.end(), size_t{0});
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return s.weights[a] < s.weights[b]; });
+    SolverSos out{s.type, {}, {}};
+    for (size_t k : order) {
+      out.members.push_back(s.members[k]);
+      out.weights.push_back(s.weights[k]);
+    }
+    sm.sos.push_back(std::move(out));
+  }
+
+  reformulate_discrete(d, params.get(kMipLinearizationBigM), sm);
+  return sm;
+}
+
+// ---- results ---------------------------------------------------------------------
+
+double user_objective(const ModelData& d, const double* x) {
+  double v = d.obj_const;
+  const int n = d.cols.size();
+  for (int j = 0; j < n; ++j) v += d.cols.obj[static_cast<size_t>(j)] * x[j];
+  for (const auto& q : d.quad) v += q.second * x[q.first.first] * x[q.first.second];
+  return v;
+}
+
+void set_primal(const ModelData& d, const double* solver_x, Solution& s) {
+  const int n = d.cols.size(), m = d.rows.size();
+  s.x.assign(solver_x, solver_x + n);
+  s.row_activity.assign(static_cast<size_t>(m), 0.0);
+  for (int i = 0; i < m; ++i) {
+    double a = 0;
+    for (const Entry& e : d.rows.lin[static_cast<size_t>(i)]) a += e.value * solver_x[e.index];
+    s.row_activity[static_cast<size_t>(i)] = a;
+  }
+  s.primal_obj = user_objective(d, solver_x);
+  s.has_primal = true;
+}
+
+}  // namespace velmor

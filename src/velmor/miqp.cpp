@@ -1,0 +1,355 @@
+// Convex quadratic objectives with a discrete part: branch-and-bound over
+// CLP's quadratic simplex, since neither CBC nor CLP searches such models.
+//
+// Nodes are taken best bound first; until the first incumbent is found the
+// deepest node goes first instead, so that a solution turns up early. Each
+// node stores only its bound changes from the root and shares its parent's
+// final basis and point, from which its own relaxation starts. Branching:
+// the most fractional integer column (down: x <= floor, up: x >= ceil),
+// else the first violated SOS, split at the weighted mean position of its
+// non-zero members.
+//
+// Limits: MaxTime, MIP/MaxNodes, MIP/MaxSols, MIP/MaxStallingNodes; the
+// search ends when the gap falls within MIP/GapAbs or MIP/GapRel; MIP/Cutoff
+// prunes nodes worse than it; MIP/IntegerTolerance judges integrality;
+// MIP/ObjectiveTolerance is the least improvement a new incumbent must make;
+// MIP/SolutionPoolSize solutions are kept.
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <memory>
+#include <queue>
+#include <vector>
+
+#include <CoinFinite.hpp>
+
+#include "clp_model.hpp"
+
+namespace velmor {
+
+namespace {
+
+struct BoundChange {
+  int col;
+  double lb, ub;
+};
+
+struct WarmStart {
+  std::vector<unsigned char> status;  // columns then rows
+  std::vector<double> x;
+};
+
+struct Node {
+  double bound;  // the parent's relaxation value, minimised sense
+  int depth;
+  std::vector<BoundChange> changes;
+  std::shared_ptr<const WarmStart> warm;
+};
+
+double min_objective(const SolverModel& sm, const double* x) {
+  double v = 0;
+  for (int j = 0; j < sm.num_cols(); ++j) v += sm.obj[static_cast<size_t>(j)] * x[j];
+  for (int j = 0; j + 1 < static_cast<int>(sm.h_start.size()); ++j)
+    for (int k = sm.h_start[static_cast<size_t>(j)]; k < sm.h_start[static_cast<size_t>(j) + 1]; ++k) {
+      const int i = sm.h_index[static_cast<size_t>(k)];
+      v += (i == j ? 0.5 : 1.0) * sm.h_value[static_cast<size_t>(k)] * x[i] * x[j];
+    }
+  return v;
+}
+
+class Search {
+ public:
+  Search(const ModelData& data, const SolverModel& sm, RunControl& run)
+      : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0) {
+    lp_.passInMessageHandler(&messages_);
+    load_clp(sm, lp_);
+    apply_simplex_params(p_, lp_);
+    lp_.setMaximumIterations(INT_MAX);  // the limit is per run: counted here
+    state_.run = &run;
+    state_.ipm_limit = INT_MAX;
+    handler_ = std::make_unique<ClpRunHandler>(&state_);
+    lp_.passInEventHandler(handler_.get());
+    int_tol_ = p_.get(kMipIntegerTolerance);
+    const double cutoff = p_.get(kMipCutoff);
+    cutoff_ = std::fabs(cutoff) < VLM_INFINITY ? sm.sense * (cutoff - sm.obj_const) : COIN_DBL_MAX;
+  }
+
+  RunOutcome run() {
+    RunOutcome out;
+    const double t0 = run_.elapsed();
+    search();
+    out.stats.available = true;
+    out.stats.spx_iters = iterations_;
+    out.stats.solver_time = run_.elapsed() - t0;
+    finish(out.solution);
+    return out;
+  }
+
+ private:
+  struct Worse {  // priority: lower bound first; before the first incumbent, deeper first
+    const Search* s;
+    bool operator()(const Node& a, const Node& b) const {
+      if (!s->have_incumbent_ && a.depth != b.depth) return a.depth < b.depth;
+      return a.bound > b.bound;
+    }
+  };
+
+  // Solves the relaxation under the node's bounds: 0 solved, 1 infeasible,
+  // 2 unbounded, 3 stopped or failed.
+  int solve_node(const Node& node) {
+    std::copy(sm_.col_lb.begin(), sm_.col_lb.end(), lp_.columnLower());
+    std::copy(sm_.col_ub.begin(), sm_.col_ub.end(), lp_.columnUpper());
+    for (const BoundChange& c : node.changes) {
+      lp_.columnLower()[c.col] = c.lb;
+      lp_.columnUpper()[c.col] = c.ub;
+    }
+    if (node.warm) {
+      std::copy(node.warm->status.begin(), node.warm->status.end(), lp_.statusArray());
+      std::copy(node.warm->x.begin(), node.warm->x.end(), lp_.primalColumnSolution());
+    }
+    lp_.primal();
+    iterations_ += lp_.numberIterations();
+    switch (lp_.status()) {
+      case 0: return 0;
+      case 1: return 1;
+      case 2: return lp_.numberPrimalInfeasibilities() == 0 ? 2 : 1;
+      default: return 3;
+    }
+  }
+
+  // The search's lower bound while `node_bound` is being processed; once an
+  // incumbent exists the queue is ordered by bound, so its top is the least.
+  double current_bound(double node_bound) const {
+    return open_.empty() ? node_bound : std::min(node_bound, open_.top().bound);
+  }
+
+  std::vector<Node> open_nodes() const {
+    auto copy = open_;
+    std::vector<Node> out;
+    while (!copy.empty()) {
+      out.push_back(copy.top());
+      copy.pop();
+    }
+    return out;
+  }
+
+  bool gap_closed(double bound) const {
+    if (!have_incumbent_) return false;
+    const double gap = incumbent_ - bound;
+    const double user = std::fabs(sm_.sense * incumbent_ + sm_.obj_const);
+    return gap <= p_.get(kMipGapAbs) || gap / std::max(1e-10, user) <= p_.get(kMipGapRel);
+  }
+
+  void record(const double* x, double value) {
+    std::vector<double> sol(x, x + sm_.num_cols());
+    for (int j = 0; j < sm_.num_cols(); ++j)
+      if (sm_.is_int[static_cast<size_t>(j)]) sol[static_cast<size_t>(j)] = std::round(sol[static_cast<size_t>(j)]);
+    pool_.insert(std::upper_bound(pool_.begin(), pool_.end(), value,
+                                  [](double v, const std::pair<double, std::vector<double>>& e) { return v < e.first; }),
+                 {value, std::move(sol)});
+    if (static_cast<int>(pool_.size()) > p_.get_int(kMipSolutionPoolSize)) pool_.pop_back();
+    ++solutions_;
+    if (!have_incumbent_ || value < incumbent_ - p_.get(kMipObjectiveTolerance)) {
+      const bool first = !have_incumbent_;
+      have_incumbent_ = true;
+      incumbent_ = value;
+      last_improvement_ = nodes_;
+      run_.log.linef("%9d nodes %8zu open  incumbent %-16.10g %s", nodes_, open_.size(), sm_.sense * value + sm_.obj_const,
+                     format_seconds(run_.elapsed()).c_str());
+      if (first) {
+        // The queue was ordered by depth: reorder it by bound.
+        std::vector<Node> nodes = open_nodes();
+        open_ = Queue(Worse{this});
+        for (Node& n : nodes) open_.push(std::move(n));
+      }
+    }
+  }
+
+  // A column or SOS to branch on; false when the relaxation's point is
+  // integral and satisfies every SOS.
+  bool branch(const Node& node, const double* x, std::vector<Node>& children) {
+    int best = -1;
+    double best_score = 1.0;
+    for (int j = 0; j < sm_.num_cols(); ++j) {
+      if (!sm_.is_int[static_cast<size_t>(j)]) continue;
+      const double frac = x[j] - std::floor(x[j]);
+      if (frac <= int_tol_ || frac >= 1 - int_tol_) continue;
+      const double score = std::fabs(frac - 0.5);
+      if (score < best_score) best_score = score, best = j;
+    }
+    if (best >= 0) {
+      const double lb = bound_of(node, best, true), ub = bound_of(node, best, false);
+      children.push_back(child(node, {{best, lb, std::floor(x[best])}}));
+      children.push_back(child(node, {{best, std::ceil(x[best]), ub}}));
+      return true;
+    }
+    for (const SolverSos& s : sm_.sos) {
+      int first = -1, last = -1;
+      double weight_sum = 0, total = 0;
+      for (size_t k = 0; k < s.members.size(); ++k) {
+        const double v = std::fabs(x[s.members[k]]);
+        if (v <= int_tol_) continue;
+        if (first < 0) first = static_cast<int>(k);
+        last = static_cast<int>(k);
+        weight_sum += v * s.weights[k];
+        total += v;
+      }
+      if (first < 0 || last - first + 1 <= s.type) continue;
+      const double mean = weight_sum / total;
+      // Split position r: first <= r < last for SOS1, first < r < last for SOS2.
+      int r = first;
+      while (r + 1 < last && s.weights[static_cast<size_t>(r) + 1] <= mean) ++r;
+      if (s.type == 2 && r == first) r = first + 1;
+      std::vector<BoundChange> left, right;
+      bool left_ok = true, right_ok = true;
+      for (int k = 0; k < static_cast<int>(s.members.size()); ++k) {
+        const bool zero_left = k > r;
+        const bool zero_right = s.type == 1 ? k <= r : k < r;
+        if (zero_left) left_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], left);
+        if (zero_right) right_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], right);
+      }
+      if (left_ok) children.push_back(child(node, left));
+      if (right_ok) children.push_back(child(node, right));
+      return true;
+    }
+    return false;
+  }
+
+  double bound_of(const Node& node, int col, bool lower) const {
+    double v = lower ? sm_.col_lb[static_cast<size_t>(col)] : sm_.col_ub[static_cast<size_t>(col)];
+    for (const BoundChange& c : node.changes)
+      if (c.col == col) v = lower ? c.lb : c.ub;
+    return v;
+  }
+
+  bool fix_zero(const Node& node, int col, std::vector<BoundChange>& changes) const {
+    if (bound_of(node, col, true) > 0 || bound_of(node, col, false) < 0) return false;
+    changes.push_back({col, 0.0, 0.0});
+    return true;
+  }
+
+  Node child(const Node& parent, const std::vector<BoundChange>& extra) const {
+    Node c{parent.bound, parent.depth + 1, parent.changes, nullptr};
+    for (const BoundChange& e : extra) {
+      auto it = std::find_if(c.changes.begin(), c.changes.end(), [&](const BoundChange& b) { return b.col == e.col; });
+      if (it != c.changes.end())
+        *it = e;
+      else
+        c.changes.push_back(e);
+    }
+    return c;
+  }
+
+  void search() {
+    open_.push(Node{-COIN_DBL_MAX, 0, {}, nullptr});
+    const int max_nodes = p_.get_int(kMipMaxNodes), max_sols = p_.get_int(kMipMaxSols);
+    const int stall = p_.get_int(kMipMaxStallingNodes);
+    while (!open_.empty()) {
+      if (run_.should_stop()) return;
+      if (nodes_ >= max_nodes) return run_.stop(VLM_ERROR_ABORT_NODE_LIMIT);
+      if (stall >= 0 && nodes_ - last_improvement_ >= stall && nodes_ > 0)
+        return run_.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
+      Node node = open_.top();
+      open_.pop();
+      if (have_incumbent_ && node.bound >= incumbent_ - p_.get(kMipObjectiveTolerance)) continue;
+      if (node.bound >= cutoff_) continue;
+      if (gap_closed(current_bound(node.bound))) {
+        open_.push(std::move(node));
+        return;
+      }
+      ++nodes_;
+      const int result = solve_node(node);
+      if (result == 3) {
+        if (run_.should_stop()) {
+          open_.push(std::move(node));
+          return;
+        }
+        incomplete_ = true;  // numerical trouble: the node is dropped
+        continue;
+      }
+      if (result == 1) continue;
+      if (result == 2) {
+        unbounded_ = true;
+        return;
+      }
+      const double* x = lp_.primalColumnSolution();
+      const double value = min_objective(sm_, x);
+      node.bound = std::max(node.bound, value);
+      if (value >= cutoff_) continue;
+      if (have_incumbent_ && value >= incumbent_ - p_.get(kMipObjectiveTolerance)) continue;
+      std::vector<Node> children;
+      if (!branch(node, x, children)) {
+        record(x, value);
+        if (solutions_ >= max_sols) return run_.stop(VLM_ERROR_ABORT_SOLUTION_LIMIT);
+        continue;
+      }
+      auto warm = std::make_shared<WarmStart>();
+      const unsigned char* status = lp_.statusArray();
+      warm->status.assign(status, status + sm_.num_cols() + sm_.num_rows());
+      warm->x.assign(x, x + sm_.num_cols());
+      for (Node& c : children) {
+        c.bound = node.bound;
+        c.warm = warm;
+        open_.push(std::move(c));
+      }
+    }
+  }
+
+  void finish(Solution& s) {
+    const bool stopped = run_.stopped_by() != 0 || incomplete_;
+    if (unbounded_) {
+      s.status = have_incumbent_ ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
+      return;
+    }
+    if (!have_incumbent_) {
+      if (stopped)
+        s.status = VLM_STATUS_UNKNOWN;
+      else if (cutoff_ < COIN_DBL_MAX)
+        s.status = VLM_STATUS_UNKNOWN, run_.log.line("No solution better than MIP/Cutoff exists");
+      else
+        s.status = VLM_STATUS_INFEASIBLE;
+      return;
+    }
+    s.status = stopped ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_OPTIMAL;
+    set_primal(data_, pool_.front().second.data(), s);
+    for (const auto& e : pool_) s.pool.emplace_back(e.second.begin(), e.second.begin() + sm_.user_cols);
+    s.sol_count = static_cast<int>(s.pool.size());
+    double bound = incumbent_;
+    for (const Node& n : open_nodes()) bound = std::min(bound, n.bound);
+    const double user_bound = sm_.sense * bound + sm_.obj_const;
+    s.gap_abs = std::fabs(s.primal_obj - user_bound);
+    s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
+    s.has_gap = true;
+    run_.log.linef("Branch-and-bound: %d nodes, %d solutions, %d simplex iterations", nodes_, solutions_, iterations_);
+  }
+
+  using Queue = std::priority_queue<Node, std::vector<Node>, Worse>;
+
+  const ModelData& data_;
+  const SolverModel& sm_;
+  RunControl& run_;
+  const ParamValues& p_;
+  LogMessageHandler messages_;
+  ClpSimplex lp_;
+  ClpRunState state_{};
+  std::unique_ptr<ClpRunHandler> handler_;
+  double int_tol_ = 1e-6, cutoff_ = COIN_DBL_MAX;
+  Queue open_{Worse{this}};
+  bool have_incumbent_ = false, unbounded_ = false, incomplete_ = false;
+  double incumbent_ = COIN_DBL_MAX;
+  int nodes_ = 0, solutions_ = 0, last_improvement_ = 0, iterations_ = 0;
+  std::vector<std::pair<double, std::vector<double>>> pool_;  // best first, solver columns
+};
+
+}  // namespace
+
+RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run) {
+  if (sm.num_cols() > sm.user_cols || sm.num_rows() > sm.user_rows)
+    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
+                  sm.num_cols() - sm.user_cols, sm.num_rows() - sm.user_rows);
+  run.log.line("Solving MIQP by branch-and-bound over CLP");
+  Search search(data, sm, run);
+  return search.run();
+}
+
+}  // namespace velmor

@@ -1,0 +1,123 @@
+// What the solvers share: the run's limits and clock (RunControl), the model
+// in the form every solver takes (SolverModel), and what a run hands back
+// (RunOutcome). VLMoptimize (optimize.cpp) builds the first two, calls one
+// solver and moves the outcome into the model.
+#pragma once
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <vector>
+
+#include "model.hpp"
+#include "params.hpp"
+#include "solve_log.hpp"
+
+namespace velmor {
+
+// Limits and clock of one run, read from the model's parameters when the run
+// starts. Solvers poll should_stop() from their iteration and node events.
+class RunControl {
+ public:
+  using Clock = std::chrono::steady_clock;
+  RunControl(const ParamValues& params, SolveLog& log);
+
+  const ParamValues& params;
+  SolveLog& log;
+
+  double elapsed() const;
+  // Seconds left before MaxTime (wall clock); +infinity without a limit.
+  double remaining() const;
+  bool time_up() const;
+
+  // Records the first limit that ends the run (a VLM_ERROR_ABORT_* code)
+  // and asks every solver loop to stop.
+  void stop(int reason);
+  // True once stop() was called or MaxTime has passed (which records
+  // VLM_ERROR_ABORT_TIME_LIMIT).
+  bool should_stop();
+  // The limit that ended the run early, 0 when none did.
+  int stopped_by() const { return stopped_by_.load(); }
+
+ private:
+  Clock::time_point start_;
+  double max_time_;
+  std::atomic<int> stopped_by_{0};
+};
+
+// An SOS over solver columns, members ordered by increasing weight.
+struct SolverSos {
+  int type;
+  std::vector<int> members;
+  std::vector<double> weights;
+};
+
+// The model as the solvers take it. The objective is always minimised:
+// `obj` and the Hessian hold the user's objective times `sense`, without its
+// constant. The first user_cols columns and user_rows rows are the model's
+// own, in its numbering; columns and rows after them are added by the
+// reformulation of indicators and semi-continuous variables and never leave
+// the solver layer. Infinite bounds are +-COIN_DBL_MAX.
+struct SolverModel {
+  int sense = VLM_MINIMIZE;
+  double obj_const = 0.0;  // the user's constant, in the user's sense
+  int user_cols = 0, user_rows = 0;
+
+  std::vector<double> col_lb, col_ub, obj;
+  std::vector<char> is_int;
+  std::vector<double> row_lb, row_ub;
+  // Column-major constraint matrix: column j has the entries
+  // [col_start[j], col_start[j+1]).
+  std::vector<int> col_start, row_index;
+  std::vector<double> value;
+  std::vector<SolverSos> sos;
+  // The quadratic part as 1/2 x'Hx, H given by its upper triangle (row <=
+  // column), column-major like the matrix; empty for a linear objective.
+  std::vector<int> h_start, h_index;
+  std::vector<double> h_value;
+
+  int num_cols() const { return static_cast<int>(col_lb.size()); }
+  int num_rows() const { return static_cast<int>(row_lb.size()); }
+  bool has_quad() const { return !h_value.empty(); }
+  bool has_discrete() const;
+  // A column in no row and no quadratic term (SOS membership aside) whose
+  // objective improves towards an infinite bound: the model is then
+  // unbounded exactly when it is feasible.
+  bool has_unbounded_column() const;
+  long long num_nonzeros() const { return static_cast<long long>(value.size()); }
+};
+
+// Builds the solver form of `data`: binary bounds intersected with [0, 1],
+// indicators and semi-continuous variables reformulated (indicators.cpp).
+SolverModel build_solver_model(const ModelData& data, const ParamValues& params);
+
+// Reformulates the indicator constraints and semi-continuous variables of
+// `data` into extra columns, rows and SOS1 sets appended to `sm`, whose own
+// part must already be built from `data`.
+void reformulate_discrete(const ModelData& data, double big_m, SolverModel& sm);
+
+// The smallest eigenvalue of the minimised quadratic objective's Hessian, or
+// 0 when none is negative (a linear objective included). Components of the variable graph are checked
+// one by one.
+double smallest_hessian_eigenvalue(const SolverModel& sm);
+
+// What a run produced, in the user's terms; moved into the model at the end.
+struct RunOutcome {
+  Solution solution;
+  RunStats stats;
+  int code = VLM_OKAY;  // what VLMoptimize returns
+};
+
+// Fills the primal part of `s` from solver values (user columns first): x,
+// row activities of the model's rows and the objective in the user's sense
+// with its constant.
+void set_primal(const ModelData& data, const double* solver_x, Solution& s);
+// The user's objective at x (model columns), constant included.
+double user_objective(const ModelData& data, const double* x);
+
+// The solvers. Each reads `sm` and the run's parameters and returns the
+// outcome; none of them changes the model.
+RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run);
+RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run);
+RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run);
+
+}  // namespace velmor

@@ -1,0 +1,43 @@
+// The solver log of a run: a few lines of our own (sizes, progress, summary)
+// and the solvers' messages, all written through the environment's LogSink,
+// which sends them to standard output and to the log file, if any. Nothing in
+// the solver layer prints any other way.
+#pragma once
+#include <memory>
+#include <string>
+
+#include <CoinMessageHandler.hpp>
+
+#include "log.hpp"
+
+namespace velmor {
+
+class SolveLog {
+ public:
+  explicit SolveLog(std::shared_ptr<LogSink> sink) : sink_(std::move(sink)) {}
+  void line(const std::string& text);
+  // printf-style convenience for the fixed-format lines.
+  void linef(const char* format, ...) __attribute__((format(printf, 2, 3)));
+
+ private:
+  std::shared_ptr<LogSink> sink_;
+};
+
+// A CoinMessageHandler that hands every message the solvers print to a
+// SolveLog instead of writing to a FILE. The solvers share one handler
+// between a model and its copies, so the log must outlive every solver
+// object given this handler.
+class LogMessageHandler : public CoinMessageHandler {
+ public:
+  LogMessageHandler(SolveLog& log, int level);
+  int print() override;
+  CoinMessageHandler* clone() const override { return new LogMessageHandler(*this); }
+
+ private:
+  SolveLog* log_;
+};
+
+// Seconds as the log shows them ("0.01s", "12.3s").
+std::string format_seconds(double seconds);
+
+}  // namespace velmor

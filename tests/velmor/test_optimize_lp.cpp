@@ -1,0 +1,405 @@
+// Linear and convex quadratic models solved through VLMoptimize: values,
+// duals, reduced costs, bases, statuses, rays, statistics and the log.
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "solve_test_util.hpp"
+
+using namespace vlmtest;
+
+namespace {
+
+// min x + 2y  s.t.  r0: x + y >= 3,  0 <= x <= 2,  y >= 0
+// optimum x = 2, y = 1, objective 4; the row prices at 2, x's bound at -1.
+ModelPtr priced_lp(VLMenv* env) {
+  ModelPtr m = make_model(env);
+  add_var(m.get(), 0, 2, 1);
+  add_var(m.get(), 0, kInf, 2);
+  add_row(m.get(), {0, 1}, {1, 1}, 3, kInf);
+  return m;
+}
+
+TEST(OptimizeLp, ValuesDualsReducedCostsAndBasis) {
+  EnvPtr env = make_env();
+  ModelPtr m = priced_lp(env.get());
+  VLMmodel* p = m.get();
+  solve(p);
+  EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_EQ(int_attr(p, "HasSolution"), 1);
+  EXPECT_EQ(int_attr(p, "SolCount"), 1);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 4, 1e-9);
+  EXPECT_NEAR(dbl_attr(p, "PrimalObjVal"), 4, 1e-9);
+  EXPECT_NEAR(dbl_attr(p, "DualObjVal"), 4, 1e-9);
+  expect_near_all(dbl_list(p, "X", 2), {2, 1});
+  expect_near_all(dbl_list(p, "PrimalSoln", 2), {2, 1});
+  expect_near_all(dbl_list(p, "Activity", 1), {3});
+  expect_near_all(dbl_list(p, "DualSoln", 1), {2});
+  expect_near_all(dbl_list(p, "RC", 2), {-1, 0});
+  expect_near_all(dbl_list(p, "ReducedCost", 2), {-1, 0});
+  EXPECT_EQ(int_list(p, "ColBasis", 2), (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC}));
+  EXPECT_EQ(int_list(p, "RowBasis", 1), (std::vector<int>{VLM_BASIS_LOWER}));
+  EXPECT_EQ(int_attr(p, "HasPrimalRay"), 0);
+  EXPECT_EQ(int_attr(p, "HasDualRay"), 0);
+  EXPECT_GE(int_attr(p, "SPX/NumIters"), 0);
+  EXPECT_EQ(int_attr(p, "IPM/NumIters"), 0);
+  EXPECT_GE(dbl_attr(p, "SolutionTime"), dbl_attr(p, "SolverTime"));
+  EXPECT_GE(dbl_attr(p, "SolverTime"), 0);
+  EXPECT_GE(dbl_attr(p, "PresolverTime"), 0);
+  // An LP has no MIP gap; Xn 0 is X.
+  double gap;
+  EXPECT_EQ(VLMgetdblattr(p, "MIP/GapRel", &gap), VLM_ERROR_DATA_NOT_AVAILABLE);
+  expect_near_all(dbl_list(p, "Xn", 2), {2, 1});
+}
+
+TEST(OptimizeLp, EveryMethodAgrees) {
+  EnvPtr env = make_env();
+  for (int method : {-1, 0, 1, 2}) {
+    for (int presolve : {-1, 0}) {
+      SCOPED_TRACE("Method " + std::to_string(method) + " Presolve " + std::to_string(presolve));
+      ModelPtr m = priced_lp(env.get());
+      set_int(m.get(), "Method", method);
+      set_int(m.get(), "Presolve", presolve);
+      solve(m.get());
+      EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+      EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 4, 1e-6);
+      expect_near_all(dbl_list(m.get(), "DualSoln", 1), {2}, 1e-6);
+      if (method == 2) {
+        EXPECT_GT(int_attr(m.get(), "IPM/NumIters"), 0);
+      }
+    }
+  }
+}
+
+TEST(OptimizeLp, BarrierWithoutCrossoverHasNoBasis) {
+  EnvPtr env = make_env();
+  ModelPtr m = priced_lp(env.get());
+  set_int(m.get(), "Method", 2);
+  set_int(m.get(), "SolutionTarget", 1);
+  solve(m.get());
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 4, 1e-6);
+  EXPECT_EQ(int_attr(m.get(), "SPX/NumIters"), 0);
+  int basis;
+  const int i0 = 0;
+  EXPECT_EQ(VLMgetintattrlist(m.get(), "ColBasis", 1, &i0, &basis), VLM_ERROR_DATA_NOT_AVAILABLE);
+}
+
+// 1 <= x + 2y <= 4, x <= 2: both sides of the range bind in turn.
+TEST(OptimizeLp, RangedRowBindsAtEitherSide) {
+  EnvPtr env = make_env();
+  for (int side : {+1, -1}) {
+    ModelPtr m = make_model(env.get());
+    add_var(m.get(), 0, 2, -side);
+    add_var(m.get(), 0, kInf, -side);
+    add_row(m.get(), {0, 1}, {1, 2}, 1, 4);
+    solve(m.get());
+    ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+    if (side > 0) {  // min -x - y: x = 2, y = 1 at the upper side
+      EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), -3, 1e-9);
+      expect_near_all(dbl_list(m.get(), "X", 2), {2, 1});
+      expect_near_all(dbl_list(m.get(), "DualSoln", 1), {-0.5});
+      EXPECT_EQ(int_list(m.get(), "RowBasis", 1), (std::vector<int>{VLM_BASIS_UPPER}));
+    } else {  // min x + y: y = 0.5 at the lower side
+      EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 0.5, 1e-9);
+      expect_near_all(dbl_list(m.get(), "X", 2), {0, 0.5});
+      expect_near_all(dbl_list(m.get(), "DualSoln", 1), {0.5});
+      EXPECT_EQ(int_list(m.get(), "RowBasis", 1), (std::vector<int>{VLM_BASIS_LOWER}));
+    }
+  }
+}
+
+// max 3x + 2y + 5  s.t.  x + y <= 4,  x + 3y <= 7,  0 <= x <= 3,  y >= 0
+TEST(OptimizeLp, MaximisationWithConstant) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  add_var(p, 0, 3, 3);
+  add_var(p, 0, kInf, 2);
+  add_row(p, {0, 1}, {1, 1}, -kInf, 4);
+  add_row(p, {0, 1}, {1, 3}, -kInf, 7);
+  maximise(p);
+  ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 5), VLM_OKAY);
+  solve(p);
+  ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 16, 1e-9);
+  EXPECT_NEAR(dbl_attr(p, "DualObjVal"), 16, 1e-9);
+  expect_near_all(dbl_list(p, "X", 2), {3, 1});
+  // Duals price the objective as stated: c = A'y + rc.
+  expect_near_all(dbl_list(p, "DualSoln", 2), {2, 0});
+  expect_near_all(dbl_list(p, "RC", 2), {1, 0});
+  EXPECT_EQ(int_list(p, "RowBasis", 2), (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC}));
+}
+
+TEST(OptimizeLp, InfeasibleWithAndWithoutPresolve) {
+  EnvPtr env = make_env();
+  for (int presolve : {-1, 0}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, kInf, 1);
+    add_var(p, 0, kInf, 1);
+    add_row(p, {0, 1}, {1, 1}, 5, kInf);
+    add_row(p, {0, 1}, {1, 1}, -kInf, 3);
+    set_int(p, "Presolve", presolve);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+    EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+    EXPECT_EQ(int_attr(p, "SolCount"), 0);
+    EXPECT_EQ(int_attr(p, "HasPrimalRay"), 0);
+    if (presolve == 0) {
+      EXPECT_EQ(int_attr(p, "HasDualRay"), 1);
+    }
+    double v;
+    EXPECT_EQ(VLMgetdblattr(p, "ObjVal", &v), VLM_ERROR_NO_SOLN);
+  }
+}
+
+TEST(OptimizeLp, UnboundedWithRay) {
+  EnvPtr env = make_env();
+  for (int presolve : {-1, 0}) {
+   for (int method : {-1, 0, 2}) {
+    SCOPED_TRACE("method " + std::to_string(method));
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, kInf, -1);
+    add_var(p, 0, kInf, 0);
+    add_row(p, {0, 1}, {1, -1}, -kInf, 1);
+    set_int(p, "Presolve", presolve);
+    set_int(p, "Method", method);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNBOUNDED);
+    EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+    if (presolve == 0 && method != 2) {
+      EXPECT_EQ(int_attr(p, "HasPrimalRay"), 1);
+    }
+    EXPECT_EQ(int_attr(p, "HasDualRay"), 0);
+   }
+  }
+}
+
+// An unbounded direction in an infeasible model: the model is infeasible,
+// whichever the simplex noticed first.
+TEST(OptimizeLp, InfeasibleModelWithUnboundedDirection) {
+  EnvPtr env = make_env();
+  for (int method : {0, 1}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -kInf, kInf, -1);
+    add_var(p, 0, kInf, 0);
+    add_row(p, {1}, {1}, 1, kInf);
+    add_row(p, {1}, {1}, -kInf, 0);
+    set_int(p, "Method", method);
+    set_int(p, "Presolve", 0);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE) << "method " << method;
+  }
+}
+
+// A column in no row that improves the objective without bound: unbounded
+// when the rest is feasible, infeasible otherwise, for LP and MIP alike.
+TEST(OptimizeLp, ColumnOutsideEveryRowImprovingWithoutBound) {
+  EnvPtr env = make_env();
+  for (char type : {VLM_CONTINUOUS, VLM_INTEGER}) {
+    for (bool feasible : {true, false}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, -3, kInf, -5, type);
+      add_var(p, -2, -1, 9);
+      add_var(p, -1, kInf, -7);
+      add_row(p, {2}, {1}, 2.5, 2.5);
+      add_row(p, {1, 2}, {2, -5}, feasible ? -16 : -1, feasible ? -16 : -1);
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), feasible ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INFEASIBLE);
+      EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+      EXPECT_EQ(int_attr(p, "HasPrimalRay"), feasible ? 1 : 0);
+    }
+  }
+}
+
+TEST(OptimizeLp, ModelWithoutVariables) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  ASSERT_EQ(VLMsetdblattr(m.get(), "ObjConst", 2.5), VLM_OKAY);
+  solve(m.get());
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_EQ(dbl_attr(m.get(), "ObjVal"), 2.5);
+  // An empty row that excludes 0 cannot hold.
+  ASSERT_EQ(VLMaddrangeconstr(m.get(), 0, nullptr, nullptr, 1, 2, nullptr), VLM_OKAY);
+  solve(m.get());
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+}
+
+TEST(OptimizeLp, ResetAndChangesDiscardTheRun) {
+  EnvPtr env = make_env();
+  ModelPtr m = priced_lp(env.get());
+  VLMmodel* p = m.get();
+  solve(p);
+  ASSERT_EQ(int_attr(p, "HasSolution"), 1);
+  ASSERT_EQ(VLMreset(p, 0), VLM_OKAY);
+  double v;
+  int iv;
+  EXPECT_EQ(VLMgetdblattr(p, "ObjVal", &v), VLM_ERROR_NO_SOLN);
+  EXPECT_EQ(VLMgetintattr(p, "SPX/NumIters", &iv), VLM_ERROR_NO_STATISTICS);
+  EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+  solve(p);
+  const int i1 = 1;
+  const double obj = 0.5;  // y now cheaper than x: x = 0, y = 3
+  ASSERT_EQ(VLMsetdblattrlist(p, "Obj", 1, &i1, &obj), VLM_OKAY);
+  EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+  solve(p);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 1.5, 1e-9);
+}
+
+TEST(OptimizeLp, IterationLimitWithoutFeasiblePointIsUnknown) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  // Needs several dual simplex iterations; none is allowed.
+  for (int j = 0; j < 6; ++j) add_var(p, 0, kInf, 1 + j);
+  for (int i = 0; i < 6; ++i) add_row(p, {i, (i + 1) % 6}, {1, 2}, 1 + i, kInf);
+  set_int(p, "SPX/MaxIterations", 0);
+  set_int(p, "Presolve", 0);
+  solve(p);
+  EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+  EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+  EXPECT_GE(dbl_attr(p, "SolutionTime"), 0);  // statistics of a stopped run exist
+}
+
+// ---- quadratic objectives ------------------------------------------------------------
+
+// min x1^2 + x2^2 + x1 x2 - x1 - 2 x2  s.t.  x1 + x2 >= 1.5: -0.8125 at (0.25, 1.25).
+ModelPtr convex_qp(VLMenv* env, int sense) {
+  ModelPtr m = make_model(env);
+  add_var(m.get(), -kInf, kInf, -1.0 * sense);
+  add_var(m.get(), -kInf, kInf, -2.0 * sense);
+  add_quad(m.get(), {0, 1, 1}, {0, 1, 0}, {1.0 * sense, 1.0 * sense, 1.0 * sense});
+  add_row(m.get(), {0, 1}, {1, 1}, 1.5, kInf);
+  if (sense < 0) maximise(m.get());
+  return m;
+}
+
+TEST(OptimizeQp, ConvexQpEveryMethod) {
+  EnvPtr env = make_env();
+  for (int sense : {1, -1}) {
+    for (int method : {-1, 0, 1, 2}) {
+      SCOPED_TRACE("sense " + std::to_string(sense) + " method " + std::to_string(method));
+      ModelPtr m = convex_qp(env.get(), sense);
+      set_int(m.get(), "Method", method);
+      solve(m.get());
+      ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+      EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), -0.8125 * sense, 1e-6);
+      expect_near_all(dbl_list(m.get(), "X", 2), {0.25, 1.25}, 1e-5);
+      // The row's price: the gradient 2 x1 + x2 - 1 = 0.75 at the optimum.
+      expect_near_all(dbl_list(m.get(), "DualSoln", 1), {0.75 * sense}, 1e-5);
+      EXPECT_NEAR(dbl_attr(m.get(), "DualObjVal"), -0.8125 * sense, 1e-5);
+    }
+  }
+}
+
+TEST(OptimizeQp, NonConvexObjectiveIsRefused) {
+  EnvPtr env = make_env();
+  // x1^2 - x2^2 is indefinite; x1^2 is convex, so maximising it is not.
+  for (int variant : {0, 1, 2}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -1, 1, 0);
+    add_var(p, -1, 1, 0);
+    if (variant == 0) add_quad(p, {0, 1}, {0, 1}, {1, -1});
+    if (variant == 1) {
+      add_quad(p, {0}, {0}, {1});
+      maximise(p);
+    }
+    // x1 x2 alone: eigenvalues +-1/2.
+    if (variant == 2) add_quad(p, {0}, {1}, {1});
+    solve(p, VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+    EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+  }
+  // Maximising a concave objective is fine: max -x1^2 + x1 has 0.25 at 0.5.
+  ModelPtr m = make_model(env.get());
+  add_var(m.get(), -1, 1, 1);
+  add_quad(m.get(), {0}, {0}, {-1});
+  maximise(m.get());
+  solve(m.get());
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 0.25, 1e-7);
+}
+
+// A positive semidefinite but singular Hessian ((x1 + x2)^2) is convex.
+TEST(OptimizeQp, SingularConvexHessianIsAccepted) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  add_var(p, 0, 10, -1);
+  add_var(p, 0, 10, 0);
+  add_quad(p, {0, 1, 0}, {0, 1, 1}, {1, 1, 2});
+  solve(p);
+  ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), -0.25, 1e-7);
+}
+
+// ---- log and threads -------------------------------------------------------------------
+
+TEST(OptimizeLog, EverythingPrintedGoesThroughTheLog) {
+  const std::string path = temp_path("optimize.log");
+  std::remove(path.c_str());
+  VLMenv* raw = nullptr;
+  ASSERT_EQ(VLMloadenv(&raw, path.c_str()), VLM_OKAY);
+  EnvPtr env(raw);
+  ModelPtr m = convex_qp(env.get(), 1);
+  testing::internal::CaptureStdout();
+  ASSERT_EQ(VLMoptimize(m.get()), VLM_OKAY);
+  const std::string printed = testing::internal::GetCapturedStdout();
+  const std::string logged = read_text(path);
+  EXPECT_EQ(printed, logged);
+  EXPECT_NE(logged.find("1 rows, 2 columns"), std::string::npos) << logged;
+  EXPECT_NE(logged.find("Status: optimal, objective -0.8125"), std::string::npos) << logged;
+}
+
+void ignore_signal(int) {}
+
+TEST(OptimizeLog, SignalHandlersAreLeftAlone) {
+  auto previous = std::signal(SIGINT, ignore_signal);
+  EnvPtr env = make_env();
+  ModelPtr m = priced_lp(env.get());
+  solve(m.get());
+  EXPECT_EQ(std::signal(SIGINT, previous), ignore_signal);
+}
+
+TEST(OptimizeThreads, TwoModelsAtOnce) {
+  EnvPtr env = make_env();
+  std::vector<ModelPtr> models;
+  for (int k = 0; k < 2; ++k) {
+    ModelPtr m = make_model(env.get());
+    // A larger LP so the two runs overlap: a transportation problem.
+    const int s = 40;
+    for (int i = 0; i < s * s; ++i) add_var(m.get(), 0, kInf, 1 + (i * 7 + k) % 13);
+    std::vector<int> cols(static_cast<size_t>(s));
+    std::vector<double> ones(static_cast<size_t>(s), 1.0);
+    for (int i = 0; i < s; ++i) {
+      for (int j = 0; j < s; ++j) cols[static_cast<size_t>(j)] = i * s + j;
+      ASSERT_EQ(VLMaddrangeconstr(m.get(), s, cols.data(), ones.data(), -kInf, 10, nullptr), VLM_OKAY);
+      for (int j = 0; j < s; ++j) cols[static_cast<size_t>(j)] = j * s + i;
+      ASSERT_EQ(VLMaddrangeconstr(m.get(), s, cols.data(), ones.data(), 9, kInf, nullptr), VLM_OKAY);
+    }
+    models.push_back(std::move(m));
+  }
+  std::vector<double> alone;
+  for (auto& m : models) {
+    solve(m.get());
+    alone.push_back(dbl_attr(m.get(), "ObjVal"));
+  }
+  std::vector<int> codes(2, -1);
+  std::thread a([&] { codes[0] = VLMoptimize(models[0].get()); });
+  std::thread b([&] { codes[1] = VLMoptimize(models[1].get()); });
+  a.join();
+  b.join();
+  for (size_t k = 0; k < 2; ++k) {
+    EXPECT_EQ(codes[k], VLM_OKAY);
+    EXPECT_EQ(int_attr(models[k].get(), "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(models[k].get(), "ObjVal"), alone[k], 1e-6);
+  }
+}
+
+}  // namespace

@@ -1,0 +1,490 @@
+// Models with a discrete part: CBC for linear objectives, our branch-and-
+// bound for convex quadratic ones; SOS, indicators (both formulations),
+// semi-continuous variables, limits and the solution pool.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "solve_test_util.hpp"
+
+using namespace vlmtest;
+
+namespace {
+
+// max 8a + 11b + 6c + 4d  s.t.  5a + 7b + 4c + 3d <= 14, binary: 21 at (0, 1, 1, 1).
+ModelPtr knapsack(VLMenv* env) {
+  ModelPtr m = make_model(env);
+  const double value[] = {8, 11, 6, 4};
+  for (double v : value) add_var(m.get(), 0, 1, v, VLM_BINARY);
+  add_row(m.get(), {0, 1, 2, 3}, {5, 7, 4, 3}, -kInf, 14);
+  maximise(m.get());
+  return m;
+}
+
+TEST(OptimizeMip, SmallKnapsack) {
+  EnvPtr env = make_env();
+  for (int presolve : {-1, 0}) {
+    ModelPtr m = knapsack(env.get());
+    VLMmodel* p = m.get();
+    set_int(p, "Presolve", presolve);
+    ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -1), VLM_OKAY);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), 20, 1e-9);
+    expect_near_all(dbl_list(p, "X", 4), {0, 1, 1, 1});
+    expect_near_all(dbl_list(p, "Activity", 1), {14});
+    EXPECT_LE(dbl_attr(p, "MIP/GapAbs"), 1e-6);
+    EXPECT_LE(dbl_attr(p, "MIP/GapRel"), 1e-4);
+    EXPECT_GE(int_attr(p, "SolCount"), 1);
+    // A MIP run has no duals and no basis.
+    double v;
+    const int i0 = 0;
+    EXPECT_EQ(VLMgetdblattr(p, "DualObjVal", &v), VLM_ERROR_DATA_NOT_AVAILABLE);
+    EXPECT_EQ(VLMgetdblattrlist(p, "DualSoln", 1, &i0, &v), VLM_ERROR_DATA_NOT_AVAILABLE);
+  }
+}
+
+// The pool: best first, Xn 0 is X, objectives never improve along it.
+TEST(OptimizeMip, SolutionPool) {
+  EnvPtr env = make_env();
+  ModelPtr m = knapsack(env.get());
+  VLMmodel* p = m.get();
+  set_int(p, "MIP/SolutionPoolSize", 5);
+  solve(p);
+  const int count = int_attr(p, "SolCount");
+  ASSERT_GE(count, 1);
+  ASSERT_LE(count, 5);
+  const double value[] = {8, 11, 6, 4};
+  double previous = 1e300;
+  for (int k = 0; k < count; ++k) {
+    set_int(p, "MIP/SolutionNumber", k);
+    const std::vector<double> xn = dbl_list(p, "Xn", 4);
+    double obj = 0, weight = 0;
+    const double w[] = {5, 7, 4, 3};
+    for (int j = 0; j < 4; ++j) obj += value[j] * xn[static_cast<size_t>(j)], weight += w[j] * xn[static_cast<size_t>(j)];
+    EXPECT_LE(weight, 14 + 1e-6);
+    EXPECT_LE(obj, previous + 1e-9);
+    previous = obj;
+    if (k == 0) {
+      EXPECT_NEAR(obj, 21, 1e-9);
+    }
+  }
+  set_int(p, "MIP/SolutionNumber", count);
+  double v;
+  const int i0 = 0;
+  EXPECT_EQ(VLMgetdblattrlist(p, "Xn", 1, &i0, &v), VLM_ERROR_INVALID_SOL_IDX);
+}
+
+TEST(OptimizeMip, GeneralIntegersAndInfeasibility) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  // min x + y  s.t.  2x + 2y = 5 has no integer solution; with = 6 it is 3.
+  add_var(p, 0, 10, 1, VLM_INTEGER);
+  add_var(p, 0, 10, 1, VLM_INTEGER);
+  add_row(p, {0, 1}, {2, 2}, 5, 5);
+  solve(p);
+  EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+  EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+  const int r0 = 0;
+  const double six = 6;
+  ASSERT_EQ(VLMsetdblattrlist(p, "LHS", 1, &r0, &six), VLM_OKAY);
+  ASSERT_EQ(VLMsetdblattrlist(p, "RHS", 1, &r0, &six), VLM_OKAY);
+  solve(p);
+  EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 3, 1e-9);
+}
+
+TEST(OptimizeMip, UnboundedIntegerModel) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  add_var(m.get(), 0, kInf, -1, VLM_INTEGER);
+  add_var(m.get(), 0, kInf, 0, VLM_INTEGER);
+  add_row(m.get(), {0, 1}, {1, -1}, -kInf, 0.5);
+  solve(m.get());
+  const int status = int_attr(m.get(), "Status");
+  EXPECT_TRUE(status == VLM_STATUS_UNBOUNDED || status == VLM_STATUS_INF_OR_UBD) << status;
+  EXPECT_EQ(int_attr(m.get(), "HasSolution"), 0);
+}
+
+TEST(OptimizeMip, CutoffRemovingEverySolutionIsNotInfeasibility) {
+  EnvPtr env = make_env();
+  ModelPtr m = knapsack(env.get());
+  set_dbl(m.get(), "MIP/Cutoff", 25);  // nothing reaches 25
+  solve(m.get());
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_UNKNOWN);
+  set_dbl(m.get(), "MIP/Cutoff", 20);
+  solve(m.get());
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 21, 1e-9);
+}
+
+// max x1 + 2 x2 + 3 x3 + x4, each in [0, 1], sum <= 2: SOS1 allows one
+// non-zero (3), SOS2 two adjacent ones (x2, x3: 5).
+TEST(OptimizeMip, SpecialOrderedSets) {
+  EnvPtr env = make_env();
+  for (int type : {1, 2}) {
+    for (bool quadratic : {false, true}) {
+      SCOPED_TRACE("SOS" + std::to_string(type) + (quadratic ? " with a quadratic objective" : ""));
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      const double value[] = {1, 2, 3, 1};
+      for (double v : value) add_var(p, 0, 1, v);
+      add_row(p, {0, 1, 2, 3}, {1, 1, 1, 1}, -kInf, 2);
+      // Weights out of order: the set is ordered by weight.
+      add_sos(p, type, {3, 0, 2, 1}, {4, 1, 3, 2});
+      // A tiny concave term keeps the maximum where it was and sends the
+      // model to the quadratic branch-and-bound.
+      if (quadratic) add_quad(p, {0, 1, 2, 3}, {0, 1, 2, 3}, {-1e-3, -1e-3, -1e-3, -1e-3});
+      maximise(p);
+      solve(p);
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+      const double shift = quadratic ? (type == 1 ? -1e-3 : -2e-3) : 0;
+      EXPECT_NEAR(dbl_attr(p, "ObjVal"), (type == 1 ? 3 : 5) + shift, 1e-6);
+      if (type == 1) expect_near_all(dbl_list(p, "X", 4), {0, 0, 1, 0});
+      if (type == 2) expect_near_all(dbl_list(p, "X", 4), {0, 1, 1, 0});
+    }
+  }
+}
+
+// max x + 9b with x in [0, 10] and b = 1 -> x <= 2: 11 at x = 2, b = 1.
+// Each variant must give the same answer whether the indicator becomes a
+// big-M row or an SOS1 set, and leave no trace in the model.
+TEST(OptimizeMip, IndicatorBothFormulations) {
+  EnvPtr env = make_env();
+  struct Variant {
+    const char* name;
+    double x_ub;      // column bound of x
+    double big_m;     // MIP/LinearizationBigM
+    int binval;       // the indicator fires at b == binval
+    char sense;
+  };
+  const Variant variants[] = {
+      {"big-M", 10, 1e6, 1, VLM_LESS_EQUAL},
+      {"SOS1: infinite bound", kInf, 1e6, 1, VLM_LESS_EQUAL},
+      {"SOS1: bound above the big-M limit", 10, 5, 1, VLM_LESS_EQUAL},
+      {"big-M, complement", 10, 1e6, 0, VLM_LESS_EQUAL},
+      {"SOS1, complement", kInf, 1e6, 0, VLM_LESS_EQUAL},
+      {"big-M, equality", 10, 1e6, 1, VLM_EQUAL},
+      {"SOS1, equality", kInf, 1e6, 1, VLM_EQUAL},
+  };
+  for (const Variant& v : variants) {
+    SCOPED_TRACE(v.name);
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, v.x_ub, 1);
+    // b's profit goes with the branch that fires the indicator.
+    add_var(p, 0, 1, v.binval == 1 ? 9 : -9, VLM_BINARY);
+    add_row(p, {0}, {1}, -kInf, 10);
+    const int col = 0;
+    const double one = 1;
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, "ind", 1, v.binval, 1, &col, &one, v.sense, 2), VLM_OKAY);
+    set_dbl(p, "MIP/LinearizationBigM", v.big_m);
+    maximise(p);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), v.binval == 1 ? 11 : 2, 1e-6);
+    expect_near_all(dbl_list(p, "X", 2), {2, v.binval == 1 ? 1.0 : 0.0});
+    EXPECT_EQ(int_attr(p, "NumVars"), 2);
+    EXPECT_EQ(int_attr(p, "NumConstrs"), 1);
+    EXPECT_EQ(int_attr(p, "NumGenConstrs"), 1);
+    EXPECT_EQ(int_attr(p, "NumSOS"), 0);
+    EXPECT_EQ(dbl_list(p, "Activity", 1).size(), 1u);
+  }
+}
+
+// ">=" indicators: min x - 5b with x >= 0 and b = 1 -> x >= 3: -2 at b = 1.
+TEST(OptimizeMip, GreaterEqualIndicatorBothFormulations) {
+  EnvPtr env = make_env();
+  for (double ub : {10.0, kInf}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, ub, 1);
+    add_var(p, 0, 1, -5, VLM_BINARY);
+    const int col = 0;
+    const double one = 1;
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 1, 1, 1, &col, &one, VLM_GREATER_EQUAL, 3), VLM_OKAY);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), -2, 1e-6);
+    expect_near_all(dbl_list(p, "X", 2), {3, 1});
+  }
+}
+
+// min x + 10y  s.t.  x + y >= 1, y <= 0.5, x = 0 or 2 <= x <= ub: 2 at x = 2
+// (the continuous relaxation would take x = 1).
+TEST(OptimizeMip, SemiContinuousVariables) {
+  EnvPtr env = make_env();
+  for (char type : {VLM_SEMICONT, VLM_SEMIINT}) {
+    for (double ub : {10.0, kInf}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, 2, ub, 1, type);
+      add_var(p, 0, 0.5, 10);
+      add_row(p, {0, 1}, {1, 1}, 1, kInf);
+      solve(p);
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+      EXPECT_NEAR(dbl_attr(p, "ObjVal"), 2, 1e-6);
+      expect_near_all(dbl_list(p, "X", 2), {2, 0});
+      EXPECT_EQ(int_attr(p, "NumVars"), 2);
+    }
+  }
+  // Zero stays allowed: max -x with x semi-continuous in [3, 5] is 0 at x = 0.
+  ModelPtr m = make_model(env.get());
+  add_var(m.get(), 3, 5, -1, VLM_SEMICONT);
+  maximise(m.get());
+  solve(m.get());
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 0, 1e-9);
+}
+
+// Semidefinite models have no solver that takes integers.
+TEST(OptimizeMip, SemidefiniteWithIntegersIsRefused) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  add_var(m.get(), 0, 3, 1, VLM_INTEGER);
+  const int pos[] = {0, 3};
+  const double val[] = {1, 1};
+  ASSERT_EQ(VLMaddpsdvar(m.get(), 2, 2, pos, val, "P"), VLM_OKAY);
+  solve(m.get(), VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE);
+  EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_UNKNOWN);
+  EXPECT_EQ(int_attr(m.get(), "HasSolution"), 0);
+}
+
+// ---- MIQP ------------------------------------------------------------------------------
+
+// min (x - 0.6)^2 + (y - 2.3)^2, x, y integer, x + y <= 2: 0.45 at (0, 2).
+TEST(OptimizeMiqp, SmallModel) {
+  EnvPtr env = make_env();
+  for (int sense : {1, -1}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -5, 5, -1.2 * sense, VLM_INTEGER);
+    add_var(p, -5, 5, -4.6 * sense, VLM_INTEGER);
+    add_quad(p, {0, 1}, {0, 1}, {1.0 * sense, 1.0 * sense});
+    ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 5.65 * sense), VLM_OKAY);
+    add_row(p, {0, 1}, {1, 1}, -kInf, 2);
+    if (sense < 0) maximise(p);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), 0.45 * sense, 1e-6);
+    expect_near_all(dbl_list(p, "X", 2), {0, 2});
+    EXPECT_LE(dbl_attr(p, "MIP/GapRel"), 1e-4);
+    EXPECT_GE(int_attr(p, "SolCount"), 1);
+  }
+}
+
+// The MIQP against enumeration: min sum (x_i - t_i)^2 + coupling, integers
+// in [-2, 2], one knapsack row; every point is tried.
+TEST(OptimizeMiqp, AgreesWithEnumeration) {
+  EnvPtr env = make_env();
+  std::mt19937 rng(7);
+  std::uniform_real_distribution<double> u(-2, 2);
+  for (int trial = 0; trial < 20; ++trial) {
+    const int n = 4;
+    std::vector<double> t(n), a(n);
+    for (int i = 0; i < n; ++i) t[static_cast<size_t>(i)] = u(rng), a[static_cast<size_t>(i)] = u(rng);
+    const double c = 0.3 * u(rng);  // coupling x0 x1, small enough to stay convex
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    double constant = 0;
+    for (int i = 0; i < n; ++i) {
+      add_var(p, -2, 2, -2 * t[static_cast<size_t>(i)], i < 3 ? VLM_INTEGER : VLM_CONTINUOUS);
+      add_quad(p, {i}, {i}, {1});
+      constant += t[static_cast<size_t>(i)] * t[static_cast<size_t>(i)];
+    }
+    add_quad(p, {0}, {1}, {c});
+    ASSERT_EQ(VLMsetdblattr(p, "ObjConst", constant), VLM_OKAY);
+    add_row(p, {0, 1, 2, 3}, {a[0], a[1], a[2], a[3]}, -kInf, 1);
+    solve(p);
+    // Enumerate the integers; the continuous x3 is optimal in closed form.
+    double best = 1e300;
+    for (int x0 = -2; x0 <= 2; ++x0)
+      for (int x1 = -2; x1 <= 2; ++x1)
+        for (int x2 = -2; x2 <= 2; ++x2) {
+          const double rest = 1 - a[0] * x0 - a[1] * x1 - a[2] * x2;  // a3 x3 <= rest
+          double lo = -2, hi = 2;
+          if (a[3] > 0) hi = std::min(hi, rest / a[3]);
+          if (a[3] < 0) lo = std::max(lo, rest / a[3]);
+          if (a[3] == 0 && rest < 0) continue;
+          if (lo > hi) continue;
+          const double x3 = std::min(std::max(t[3], lo), hi);
+          const double xs[] = {double(x0), double(x1), double(x2), x3};
+          double v = c * x0 * x1;
+          for (int i = 0; i < n; ++i) v += (xs[i] - t[static_cast<size_t>(i)]) * (xs[i] - t[static_cast<size_t>(i)]);
+          best = std::min(best, v);
+        }
+    if (best > 1e299) {
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE) << "trial " << trial;
+    } else {
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL) << "trial " << trial;
+      EXPECT_NEAR(dbl_attr(p, "ObjVal"), best, 1e-5 * std::max(1.0, std::fabs(best))) << "trial " << trial;
+    }
+  }
+}
+
+TEST(OptimizeMiqp, IndicatorAndSemiContinuous) {
+  EnvPtr env = make_env();
+  // min (x - 1)^2 + (y - 3)^2 - 2b, b = 1 -> x + y <= 2, y semi-continuous
+  // in [2.5, 4]: b = 1 forces y = 0 (y >= 2.5 breaks the row with x >= 0),
+  // cost 0 + 9 - 2 = 7 at x = 1; b = 0 costs 0 at (1, 3).
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  add_var(p, 0, 5, -2);
+  add_var(p, 2.5, 4, -6, VLM_SEMICONT);
+  add_var(p, 0, 1, -2, VLM_BINARY);
+  add_quad(p, {0, 1}, {0, 1}, {1, 1});
+  ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 10), VLM_OKAY);
+  const int cols[] = {0, 1};
+  const double vals[] = {1, 1};
+  ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 2, 1, 2, cols, vals, VLM_LESS_EQUAL, 2), VLM_OKAY);
+  solve(p);
+  ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 0, 1e-6);
+  expect_near_all(dbl_list(p, "X", 3), {1, 3, 0}, 1e-5);
+  // Rewarding b more makes it worth it: -12 gives 9 - 12 = -3 < 0.
+  const int i2 = 2;
+  const double obj = -12;
+  ASSERT_EQ(VLMsetdblattrlist(p, "Obj", 1, &i2, &obj), VLM_OKAY);
+  solve(p);
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), -3, 1e-6);
+  expect_near_all(dbl_list(p, "X", 3), {1, 0, 1}, 1e-5);
+}
+
+// ---- limits ------------------------------------------------------------------------------
+
+// A multi-dimensional knapsack that takes CBC many nodes without cuts.
+ModelPtr hard_knapsack(VLMenv* env, int n, int m_rows, unsigned seed) {
+  ModelPtr m = make_model(env);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> w(10, 100);
+  for (int j = 0; j < n; ++j) add_var(m.get(), 0, 1, w(rng), VLM_BINARY);
+  std::vector<int> cols(static_cast<size_t>(n));
+  std::vector<double> vals(static_cast<size_t>(n));
+  for (int i = 0; i < m_rows; ++i) {
+    double sum = 0;
+    for (int j = 0; j < n; ++j) {
+      cols[static_cast<size_t>(j)] = j;
+      vals[static_cast<size_t>(j)] = w(rng);
+      sum += vals[static_cast<size_t>(j)];
+    }
+    EXPECT_EQ(VLMaddrangeconstr(m.get(), n, cols.data(), vals.data(), -kInf, sum / 2, nullptr), VLM_OKAY);
+  }
+  maximise(m.get());
+  set_int(m.get(), "MIP/LevelCuts", 0);
+  set_int(m.get(), "Presolve", 0);
+  return m;
+}
+
+void expect_readable_incumbent(VLMmodel* p, int n) {
+  ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_SUB_OPTIMAL);
+  ASSERT_EQ(int_attr(p, "HasSolution"), 1);
+  const std::vector<double> x = dbl_list(p, "X", n);
+  for (double v : x) EXPECT_NEAR(v, std::round(v), 1e-6);
+  EXPECT_GE(dbl_attr(p, "MIP/GapAbs"), 0);
+  EXPECT_GE(int_attr(p, "SolCount"), 1);
+}
+
+TEST(OptimizeLimits, NodeLimitKeepsTheIncumbent) {
+  EnvPtr env = make_env();
+  ModelPtr m = hard_knapsack(env.get(), 60, 5, 3);
+  set_int(m.get(), "MIP/MaxNodes", 20);
+  solve(m.get());
+  expect_readable_incumbent(m.get(), 60);
+}
+
+TEST(OptimizeLimits, TimeLimitKeepsTheIncumbent) {
+  EnvPtr env = make_env();
+  ModelPtr m = hard_knapsack(env.get(), 150, 10, 5);
+  set_dbl(m.get(), "MaxTime", 0.5);
+  solve(m.get());
+  expect_readable_incumbent(m.get(), 150);
+  EXPECT_LT(dbl_attr(m.get(), "SolutionTime"), 5.0);
+}
+
+TEST(OptimizeLimits, SolutionLimit) {
+  EnvPtr env = make_env();
+  ModelPtr m = hard_knapsack(env.get(), 60, 5, 3);
+  set_int(m.get(), "MIP/MaxSols", 1);
+  set_int(m.get(), "MIP/LevelHeurs", 0);
+  solve(m.get());
+  expect_readable_incumbent(m.get(), 60);
+}
+
+// Without an incumbent a limit leaves the status unknown.
+TEST(OptimizeLimits, LimitWithoutIncumbentIsUnknown) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  // x, y integer, 2x + 2y = 2k + 1 for a large odd right-hand side: no
+  // integer point, and no way to see it at the root without cuts.
+  const int n = 30;
+  for (int j = 0; j < n; ++j) add_var(p, 0, 100, 1, VLM_INTEGER);
+  std::vector<int> cols(n);
+  std::vector<double> twos(n, 2.0);
+  for (int j = 0; j < n; ++j) cols[static_cast<size_t>(j)] = j;
+  ASSERT_EQ(VLMaddrangeconstr(p, n, cols.data(), twos.data(), 1001, 1001, nullptr), VLM_OKAY);
+  set_int(p, "MIP/LevelCuts", 0);
+  set_int(p, "MIP/LevelProbing", 0);
+  set_int(p, "Presolve", 0);
+  set_int(p, "MIP/MaxNodes", 5);
+  solve(p);
+  const int status = int_attr(p, "Status");
+  EXPECT_TRUE(status == VLM_STATUS_UNKNOWN || status == VLM_STATUS_INFEASIBLE) << status;
+  EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+}
+
+TEST(OptimizeLimits, MiqpNodeAndTimeLimits) {
+  EnvPtr env = make_env();
+  for (int limit : {0, 1}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    // min sum x_i^2 - x_i over 25 integers with sum x_i = 12: every 0/1 point
+    // is optimal (0) while the relaxation says -6.24, so the search goes on
+    // long after the first incumbent.
+    const int n = 25;
+    std::vector<int> cols(n);
+    std::vector<double> ones(n, 1.0);
+    for (int j = 0; j < n; ++j) {
+      add_var(p, 0, 3, -1, VLM_INTEGER);
+      add_quad(p, {j}, {j}, {1});
+      cols[static_cast<size_t>(j)] = j;
+    }
+    ASSERT_EQ(VLMaddrangeconstr(p, n, cols.data(), ones.data(), 12, 12, nullptr), VLM_OKAY);
+    if (limit == 0) {
+      set_int(p, "MIP/MaxNodes", 40);
+    } else {
+      set_dbl(p, "MaxTime", 0.0);
+    }
+    set_dbl(p, "MIP/GapRel", 0);
+    set_dbl(p, "MIP/GapAbs", 0);
+    solve(p);
+    if (limit == 0) {
+      expect_readable_incumbent(p, n);
+    } else {
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+    }
+  }
+}
+
+TEST(OptimizeThreads, TwoMipsAtOnce) {
+  EnvPtr env = make_env();
+  ModelPtr a = hard_knapsack(env.get(), 30, 3, 11), b = hard_knapsack(env.get(), 30, 3, 12);
+  solve(a.get());
+  solve(b.get());
+  const double va = dbl_attr(a.get(), "ObjVal"), vb = dbl_attr(b.get(), "ObjVal");
+  int ra = -1, rb = -1;
+  std::thread ta([&] { ra = VLMoptimize(a.get()); });
+  std::thread tb([&] { rb = VLMoptimize(b.get()); });
+  ta.join();
+  tb.join();
+  EXPECT_EQ(ra, VLM_OKAY);
+  EXPECT_EQ(rb, VLM_OKAY);
+  EXPECT_NEAR(dbl_attr(a.get(), "ObjVal"), va, 1e-6);
+  EXPECT_NEAR(dbl_attr(b.get(), "ObjVal"), vb, 1e-6);
+}
+
+}  // namespace
