@@ -1,3 +1,4 @@
+import gc
 import os
 import subprocess
 import sys
@@ -21,3 +22,21 @@ def run_python():
         return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
                               env=env)
     return run
+
+
+@pytest.fixture
+def leaks():
+    """leaks(fn) is true when running fn keeps allocating: the block count grows in
+    every one of several measured rounds (after warm-up rounds), as CPython's own
+    leak hunter decides."""
+    def measure(fn, inner=200, warmups=3, runs=5):
+        deltas = []
+        for _ in range(warmups + runs):
+            gc.collect()
+            before = sys.getallocatedblocks()
+            for _ in range(inner):
+                fn()
+            gc.collect()
+            deltas.append(sys.getallocatedblocks() - before - 1)   # `before` itself is one block
+        return all(d >= 1 for d in deltas[warmups:])
+    return measure

@@ -154,7 +154,7 @@ def test_documented_members_and_constructor():
     assert Var.__init__.__doc__ == object.__init__.__doc__
 
 
-def test_reads_and_writes_leak_nothing(m):
+def test_reads_and_writes_leak_nothing(m, leaks):
     x = m.addVar(name="x")
     name = "".join(["U", "B"])
     value = float("3.25")
@@ -166,24 +166,13 @@ def test_reads_and_writes_leak_nothing(m):
         getattr(x, name)
     assert (sys.getrefcount(name), sys.getrefcount(value)) == before
 
-    def alloc_deltas(fn, warmups=3, runs=5, inner=300):
-        out = []
-        for _ in range(warmups + runs):
-            gc.collect()
-            start = sys.getallocatedblocks()
-            for _ in range(inner):
-                fn()
-            gc.collect()
-            out.append(sys.getallocatedblocks() - start - 1)    # the int `start` itself is one block
-        return out[warmups:]
-
     for fn in [lambda: x.UB, lambda: setattr(x, "ub", 2.0), lambda: x.VarName, lambda: x.VType,
                lambda: m.getAttr("UB", [x, x]), lambda: str(x), lambda: x.sameAs(x)]:
-        assert not all(d >= 1 for d in alloc_deltas(fn))
+        assert not leaks(fn, inner=300)
 
     def failing():
         try:
             x.noSuchAttribute
         except AttributeError:
             pass
-    assert not all(d >= 1 for d in alloc_deltas(failing))
+    assert not leaks(failing, inner=300)

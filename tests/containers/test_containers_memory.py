@@ -73,23 +73,6 @@ def test_cycle_through_the_values():
     assert collected(build)
 
 
-def alloc_deltas(fn, warmups=3, runs=5, inner=100):
-    out = []
-    for _ in range(warmups + runs):
-        gc.collect()
-        before = sys.getallocatedblocks()
-        for _ in range(inner):
-            fn()
-        gc.collect()
-        out.append(sys.getallocatedblocks() - before)
-    return out[warmups:]
-
-
-def no_leak(fn):
-    deltas = alloc_deltas(fn)
-    return not all(d >= 1 for d in deltas), deltas
-
-
 ITEMS = [(k % 7, k % 3, str(k % 5)) for k in range(400)]  # positions beyond the cached small ints
 
 
@@ -156,9 +139,8 @@ def errors():
 
 
 @pytest.mark.parametrize("fn", [query_fresh_index, query_built_index, change_list, dict_queries, split, errors])
-def test_no_allocation_leak(fn):
-    ok, deltas = no_leak(fn)
-    assert ok, deltas
+def test_no_allocation_leak(fn, leaks):
+    assert not leaks(fn, inner=100)
 
 
 def test_queries_keep_no_reference_to_their_arguments():
