@@ -1,5 +1,6 @@
 """Model construction, copy, dispose, finalisation and garbage collection."""
 import gc
+import sys
 import weakref
 
 import pytest
