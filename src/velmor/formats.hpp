@@ -16,9 +16,9 @@ namespace velmor {
 std::string write_mps(const ModelData& d);
 ModelData read_mps(const std::string& text);
 
-// LP format. The writer expresses every model without semidefinite items;
-// the reader takes what CoinUtils' LP reader takes (no quadratic objective,
-// no ranged rows, no indicator constraints).
+// LP format (lp.cpp writes, lp_reader.cpp reads). The writer expresses every
+// model without semidefinite items; the reader reads everything the writer
+// writes and the common spellings of hand-written files.
 std::string write_lp(const ModelData& d);
 ModelData read_lp(const std::string& text);
 
