@@ -16,9 +16,9 @@ namespace velmor {
 std::string write_mps(const ModelData& d);
 ModelData read_mps(const std::string& text);
 
-// LP format. The writer expresses every model without semidefinite items;
-// the reader takes what CoinUtils' LP reader takes (no quadratic objective,
-// no ranged rows, no indicator constraints).
+// LP format (lp.cpp writes, lp_reader.cpp reads). The writer expresses every
+// model without semidefinite items; the reader reads everything the writer
+// writes and the common spellings of hand-written files.
 std::string write_lp(const ModelData& d);
 ModelData read_lp(const std::string& text);
 
@@ -55,8 +55,21 @@ inline void expect_format(bool ok) {
   if (!ok) refuse(VLM_ERROR_FORMAT_ERROR);
 }
 
+// (row, column, value) or (column, column, value) entries in file order.
+using Triplets = std::vector<std::pair<std::pair<int, int>, double>>;
+
 // Builds the rows of a model from (row, column, value) triplets: sorted by
 // column, repeated pairs summed. Refuses a non-finite sum.
-void fill_rows_from_triplets(Rows& rows, std::vector<std::pair<std::pair<int, int>, double>>& triplets);
+void fill_rows_from_triplets(Rows& rows, Triplets& triplets);
+
+// The last step of the MPS and LP readers, which gather a model's columns,
+// row bounds and names, SOS and indicator constraints into `d` and leave the
+// coefficients as file entries: builds the rows from `row_terms`, the
+// quadratic objective from `quad_terms` ((i, j, value) for value * x[i] *
+// x[j]; mirrored pairs summed, zero sums dropped) and each indicator's row
+// (repeated columns summed), and refuses with VLM_ERROR_FORMAT_ERROR what a
+// model may not hold: non-finite sums, a repeated SOS member, an indicator
+// whose variable is not binary.
+void finish_read_model(ModelData& d, Triplets& row_terms, Triplets& quad_terms);
 
 }  // namespace velmor

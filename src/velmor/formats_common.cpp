@@ -2,6 +2,7 @@
 // from triplets, and the solution and MIP start files.
 #include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <string>
 #include <unordered_map>
 #include <unordered_set>
@@ -59,7 +60,7 @@ int file_int(std::string_view text) {
   return v;
 }
 
-void fill_rows_from_triplets(Rows& rows, std::vector<std::pair<std::pair<int, int>, double>>& triplets) {
+void fill_rows_from_triplets(Rows& rows, Triplets& triplets) {
   std::stable_sort(triplets.begin(), triplets.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   for (size_t k = 0; k < triplets.size();) {
@@ -68,6 +69,38 @@ void fill_rows_from_triplets(Rows& rows, std::vector<std::pair<std::pair<int, in
     for (; k < triplets.size() && triplets[k].first == key; ++k) sum += triplets[k].second;
     expect_format(std::isfinite(sum));
     rows.lin[static_cast<size_t>(key.first)].push_back({key.second, sum});
+  }
+}
+
+void finish_read_model(ModelData& d, Triplets& row_terms, Triplets& quad_terms) {
+  const int ncols = d.cols.size();
+  fill_rows_from_triplets(d.rows, row_terms);
+  for (const auto& q : quad_terms) {
+    const int i = q.first.first, j = q.first.second;
+    d.quad[{std::min(i, j), std::max(i, j)}] += q.second;
+  }
+  for (auto it = d.quad.begin(); it != d.quad.end();) {
+    expect_format(std::isfinite(it->second));
+    it = it->second == 0.0 ? d.quad.erase(it) : std::next(it);
+  }
+  for (Sos& s : d.sos) {
+    std::vector<int> sorted = s.members;
+    std::sort(sorted.begin(), sorted.end());
+    expect_format(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
+  }
+  for (Indicator& g : d.indicators) {
+    expect_format(g.binvar >= 0 && g.binvar < ncols && d.cols.type[static_cast<size_t>(g.binvar)] == VLM_BINARY);
+    SparseVector& lin = g.lin;
+    std::stable_sort(lin.begin(), lin.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+    size_t out = 0;
+    for (size_t k = 0; k < lin.size();) {
+      const int index = lin[k].index;
+      double sum = 0;
+      for (; k < lin.size() && lin[k].index == index; ++k) sum += lin[k].value;
+      expect_format(std::isfinite(sum));
+      lin[out++] = {index, sum};
+    }
+    lin.resize(out);
   }
 }
 

@@ -1,56 +1,80 @@
-// LP files.
+// LP files: the writer.
 //
 // Written in the common LP syntax: objective (quadratic terms as
-// "[ ... ] / 2"), rows (a ranged row as "lb <= expr <= ub"), indicator
-// constraints ("b = 1 -> expr <= rhs"), Bounds, Generals, Binaries,
-// Semi-continuous and SOS sections. Names an LP reader would misread are
-// replaced by C<j>, R<i>, G<k>. Read through CoinUtils' LP reader, which takes
-// linear objectives and rows, bounds, integer, binary and semi-continuous
-// variables and SOS; files it would misread (ranged rows) are refused.
-#include <coin/CoinError.hpp>
-#include <coin/CoinLpIO.hpp>
-#include <coin/CoinMessageHandler.hpp>
-#include <coin/CoinMpsIO.hpp>
-#include <coin/CoinPackedMatrix.hpp>
-
-#include <algorithm>
-#include <cctype>
+// "[ ... ] / 2"), rows (a ranged row as "lb <= expr <= ub", a row without
+// coefficients as "0 <= ub"), indicator constraints ("b = 1 -> expr <= rhs"),
+// Bounds, Generals, Binaries, Semi-continuous and SOS sections. Names an LP
+// reader would misread are replaced by C<j>, R<i>, G<k>.
 #include <cmath>
-#include <cstdio>
-#include <memory>
-#include <set>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "formats.hpp"
+#include "lp_syntax.hpp"
 #include "text_util.hpp"
 
 namespace velmor {
 
-namespace {
-
-constexpr const char* kNameComment = "\\ Problem name: ";
-
-bool lp_keyword(const std::string& lowered) {
-  static const std::set<std::string> words = {
-      "st", "s.t.", "subject", "such", "that", "to", "end", "bound", "bounds", "bin", "binary", "binaries", "gen",
-      "general", "generals", "int", "integer", "integers", "semi", "semis", "semi-continuous", "sos", "max",
-      "min", "maximize", "minimize", "maximum", "minimum", "inf", "infinity", "free"};
-  return words.count(lowered) > 0;
+LpSection lp_section_word(std::string_view word) {
+  static const struct {
+    const char* word;
+    LpSection section;
+  } words[] = {
+      {"minimize", LpSection::Minimize},   {"minimum", LpSection::Minimize},
+      {"min", LpSection::Minimize},        {"maximize", LpSection::Maximize},
+      {"maximum", LpSection::Maximize},    {"max", LpSection::Maximize},
+      {"subject", LpSection::Constraints}, {"such", LpSection::Constraints},
+      {"st", LpSection::Constraints},      {"s.t.", LpSection::Constraints},
+      {"bounds", LpSection::Bounds},       {"bound", LpSection::Bounds},
+      {"generals", LpSection::Generals},   {"general", LpSection::Generals},
+      {"gen", LpSection::Generals},        {"integers", LpSection::Generals},
+      {"integer", LpSection::Generals},    {"int", LpSection::Generals},
+      {"binaries", LpSection::Binaries},   {"binary", LpSection::Binaries},
+      {"bin", LpSection::Binaries},        {"semi-continuous", LpSection::SemiContinuous},
+      {"semis", LpSection::SemiContinuous}, {"semi", LpSection::SemiContinuous},
+      {"sos", LpSection::Sos},             {"end", LpSection::End},
+  };
+  if (word.size() > 15) return LpSection::None;  // the longest word
+  for (const auto& w : words)
+    if (lp_word_is(word, w.word)) return w.section;
+  return LpSection::None;
 }
 
-// A name CoinUtils' LP reader takes as it stands.
+bool lp_reserved_word(std::string_view word) {
+  if (lp_section_word(word) != LpSection::None) return true;
+  for (const char* w : {"to", "that", "free", "inf", "infinity"})
+    if (lp_word_is(word, w)) return true;
+  return false;
+}
+
+namespace {
+
+// ASCII only, whatever the process locale.
+bool ascii_letter(unsigned char c) { return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z'); }
+bool ascii_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+}  // namespace
+
+bool lp_name_char(unsigned char c) {
+  return ascii_letter(c) || ascii_digit(c) ||
+         std::string_view("!\"#$%&'(),.;?@_`{}~").find(static_cast<char>(c)) != std::string_view::npos;
+}
+
+namespace {
+
+// A name that LP readers take as it stands: it starts with a letter or "_",
+// and not like a number's exponent ("e1", "E+x").
 bool lp_name(const std::string& name) {
-  if (name.empty() || name.size() > 100) return false;
+  if (name.empty() || name.size() > 255) return false;
   const unsigned char first = static_cast<unsigned char>(name[0]);
-  if (!std::isalpha(first) && first != '_') return false;
+  if (!ascii_letter(first) && first != '_') return false;
   if ((first == 'e' || first == 'E') && name.size() > 1 &&
-      (std::isdigit(static_cast<unsigned char>(name[1])) || name[1] == '+' || name[1] == '-'))
+      (ascii_digit(static_cast<unsigned char>(name[1])) || name[1] == '+' || name[1] == '-'))
     return false;
   for (unsigned char c : name)
-    if (!std::isalnum(c) && std::string("_.()!\"#$%&',;?@`{}~").find(static_cast<char>(c)) == std::string::npos)
-      return false;
-  return !lp_keyword(lower(name));
+    if (!lp_name_char(c)) return false;
+  return !lp_reserved_word(name);
 }
 
 std::string lp_number(double v) {
@@ -72,11 +96,11 @@ void add_terms(std::string& out, const SparseVector& terms, const std::vector<st
   }
 }
 
+// A row without coefficients is written as the constant 0, so that it reads
+// back without any (a "0 x" term would read back as an explicit zero).
 void add_row_terms(std::string& out, const SparseVector& terms, const std::vector<std::string>& names) {
   if (!terms.empty())
     add_terms(out, terms, names);
-  else if (!names.empty())
-    out += " 0 " + names[0];  // LP rows need a term
   else
     out += " 0";
 }
@@ -105,7 +129,7 @@ std::string write_lp(const ModelData& d) {
   std::string name = d.name;
   for (char& ch : name)
     if (ch == '\n' || ch == '\r') ch = ' ';
-  out += kNameComment + name + "\n";
+  out += std::string(kLpNameComment) + name + "\n";
   out += d.sense == VLM_MAXIMIZE ? "Maximize\n" : "Minimize\n";
   out += " " + obj + ":";
   // Every column appears in the objective, zeros included: LP readers number
@@ -122,6 +146,7 @@ std::string write_lp(const ModelData& d) {
         on_line = 1;
       }
       const double v = 2 * q.second;
+      expect_format(std::isfinite(v));
       out += std::signbit(v) ? " - " : " + ";
       out += format_double(std::fabs(v)) + " " + cname[static_cast<size_t>(q.first.first)];
       if (q.first.first == q.first.second)
@@ -198,177 +223,6 @@ std::string write_lp(const ModelData& d) {
   }
   out += "End\n";
   return out;
-}
-
-namespace {
-
-struct Prescan {
-  std::string name;
-  std::set<std::string> binaries;
-};
-
-// What the LP reader does not report, and the files it would misread:
-// CoinUtils' reader takes "lb <= expr <= ub" as something else, so a row
-// whose left side is a number refuses the file.
-Prescan prescan(const std::string& text) {
-  Prescan p;
-  if (text.compare(0, std::string(kNameComment).size(), kNameComment) == 0) {
-    const size_t end = text.find('\n');
-    p.name = text.substr(std::string(kNameComment).size(),
-                         (end == std::string::npos ? text.size() : end) - std::string(kNameComment).size());
-    if (!p.name.empty() && p.name.back() == '\r') p.name.pop_back();
-  }
-  enum { Other, Rows, Binaries } section = Other;
-  std::vector<std::string> tokens;  // of the rows section
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(pos, end - pos);
-    pos = end + 1;
-    // A comment starts at "\" or "/" at the start of a line or after a blank.
-    for (size_t i = 0; i < line.size(); ++i)
-      if ((line[i] == '\\' || line[i] == '/') && (i == 0 || line[i - 1] == ' ' || line[i - 1] == '\t')) {
-        line.resize(i);
-        break;
-      }
-    const auto words = split_blanks(line);
-    if (words.empty()) continue;
-    const std::string head = lower(words[0]);
-    if (head == "subject" || head == "such" || head == "st" || head == "s.t.") {
-      section = Rows;
-      continue;
-    }
-    if (head == "binaries" || head == "binary" || head == "bin") {
-      section = Binaries;
-      continue;
-    }
-    if (head == "bounds" || head == "bound" || head == "generals" || head == "general" || head == "gen" ||
-        head == "integers" || head == "integer" || head == "semi-continuous" || head == "semis" ||
-        head == "semi" || head == "sos" || head == "end") {
-      section = Other;
-      continue;
-    }
-    if (section == Binaries) {
-      for (auto w : words) p.binaries.emplace(w);
-    } else if (section == Rows) {
-      for (auto w : words) {
-        // Runs of <, > and = are tokens of their own.
-        std::string cur;
-        bool op = false;
-        for (char ch : w) {
-          const bool is_op = ch == '<' || ch == '>' || ch == '=';
-          if (!cur.empty() && is_op != op) {
-            tokens.push_back(cur);
-            cur.clear();
-          }
-          op = is_op;
-          cur += ch;
-        }
-        if (!cur.empty()) tokens.push_back(cur);
-      }
-    }
-  }
-  auto is_op = [](const std::string& t) { return t.find_first_of("<>=") != std::string::npos; };
-  for (size_t k = 1; k < tokens.size(); ++k) {
-    double v;
-    if (is_op(tokens[k]) && parse_double(tokens[k - 1], v) && (k < 2 || !is_op(tokens[k - 2])))
-      refuse(VLM_ERROR_FORMAT_ERROR);
-  }
-  return p;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* f) const { std::fclose(f); }
-};
-
-double lp_bound(double v) {
-  expect_format(!std::isnan(v));
-  return v >= VLM_INFINITY ? VLM_INFINITY : v <= -VLM_INFINITY ? -VLM_INFINITY : v;
-}
-
-double lp_coef(double v) {
-  expect_format(std::isfinite(v));
-  return v;
-}
-
-}  // namespace
-
-ModelData read_lp(const std::string& text) {
-  const Prescan pre = prescan(text);
-  std::string buffer = text;  // fmemopen wants a writable buffer
-  if (buffer.empty()) refuse(VLM_ERROR_FORMAT_ERROR);
-  std::unique_ptr<std::FILE, FileCloser> file(fmemopen(&buffer[0], buffer.size(), "r"));
-  if (!file) refuse(VLM_ERROR_FILE_READ_ERROR);
-  CoinLpIO lp;
-  CoinMessageHandler quiet;
-  quiet.setLogLevel(0);
-  lp.passInMessageHandler(&quiet);
-  try {
-    // The reader owns the stream from here and closes it, also when it fails.
-    lp.readLp(file.release());
-  } catch (const CoinError&) {
-    refuse(VLM_ERROR_FORMAT_ERROR);
-  }
-
-  ModelData d;
-  d.name = pre.name;
-  const int ncols = lp.getNumCols(), nrows = lp.getNumRows();
-  const bool max = lp.wasMaximization();
-  d.sense = max ? VLM_MAXIMIZE : VLM_MINIMIZE;
-  d.obj_const = lp_coef(lp.objectiveOffset());
-  Columns& c = d.cols;
-  const double* obj = lp.getObjCoefficients();
-  const char* integer = lp.integerColumns();
-  for (int j = 0; j < ncols; ++j) {
-    const char* name = lp.columnName(j);
-    c.name.push_back(name ? name : "");
-    c.lb.push_back(lp_bound(lp.getColLower()[j]));
-    c.ub.push_back(lp_bound(lp.getColUpper()[j]));
-    // The reader minimises: a maximised objective comes back negated.
-    c.obj.push_back(max ? 0.0 - lp_coef(obj[j]) : lp_coef(obj[j]));
-    const int code = integer ? integer[j] : 0;
-    char type = VLM_CONTINUOUS;
-    if (code == 1)
-      type = pre.binaries.count(c.name.back()) ? VLM_BINARY : VLM_INTEGER;
-    else if (code == 3)
-      type = VLM_SEMICONT;
-    else if (code == 4)
-      type = VLM_SEMIINT;
-    else
-      expect_format(code == 0);
-    c.type.push_back(type);
-    c.start.push_back(VLM_UNDEFINED);
-  }
-  Rows& r = d.rows;
-  const CoinPackedMatrix* rows = lp.getMatrixByRow();
-  expect_format(rows != nullptr || nrows == 0);
-  for (int i = 0; i < nrows; ++i) {
-    const char* name = lp.rowName(i);
-    r.name.push_back(name ? name : "");
-    r.lb.push_back(lp_bound(lp.getRowLower()[i]));
-    r.ub.push_back(lp_bound(lp.getRowUpper()[i]));
-    r.psd.emplace_back();
-    r.is_psd.push_back(0);
-    SparseVector row;
-    const CoinBigIndex b = rows->getVectorStarts()[i];
-    for (CoinBigIndex k = b; k < b + rows->getVectorLengths()[i]; ++k)
-      row.push_back({rows->getIndices()[k], lp_coef(rows->getElements()[k])});
-    std::sort(row.begin(), row.end(), [](const Entry& a, const Entry& e) { return a.index < e.index; });
-    r.lin.push_back(std::move(row));
-  }
-  for (int s = 0; s < lp.numberSets(); ++s) {
-    const CoinSet* set = lp.setInformation()[s];
-    Sos sos{set->setType() == 2 ? VLM_SOS_TYPE2 : VLM_SOS_TYPE1, {}, {}};
-    expect_format(set->setType() == 1 || set->setType() == 2);
-    for (int k = 0; k < set->numberEntries(); ++k) {
-      expect_format(set->which()[k] >= 0 && set->which()[k] < ncols);
-      sos.members.push_back(set->which()[k]);
-      sos.weights.push_back(lp_coef(set->weights() ? set->weights()[k] : k + 1));
-    }
-    d.sos.push_back(std::move(sos));
-  }
-  return d;
 }
 
 }  // namespace velmor

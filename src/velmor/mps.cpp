@@ -8,11 +8,9 @@
 // stand in the file (empty, blanks, quotes, repeated) are replaced by C<j> and
 // R<i>. Reading accepts the same sections in any order after COLUMNS, and
 // QMATRIX (both triangles) as well as QUADOBJ.
-#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cmath>
-#include <iterator>
 #include <string>
 #include <unordered_map>
 #include <vector>
@@ -210,8 +208,7 @@ ModelData read_mps(const std::string& text) {
   std::string obj_row;
   std::vector<double> rhs, range;
   std::vector<char> has_range;
-  std::vector<std::pair<std::pair<int, int>, double>> triplets;
-  std::vector<std::pair<std::pair<int, int>, double>> quad;
+  Triplets triplets, quad;
   bool integer_block = false, ended = false, saw_columns = false;
   Section section = Section::None;
 
@@ -408,7 +405,7 @@ ModelData read_mps(const std::string& text) {
         // Objective = c.x + 1/2 x'Qx. QUADOBJ lists one triangle, so an
         // off-diagonal entry stands for two; QMATRIX lists both.
         if (section == Section::QMatrix || i == j) v /= 2;
-        quad.push_back({{std::min(i, j), std::max(i, j)}, v});
+        quad.push_back({{i, j}, v});
         break;
       }
       case Section::Sos: {
@@ -443,17 +440,7 @@ ModelData read_mps(const std::string& text) {
     if (r.lb[i] <= -VLM_INFINITY) r.lb[i] = -VLM_INFINITY;
     if (r.ub[i] >= VLM_INFINITY) r.ub[i] = VLM_INFINITY;
   }
-  fill_rows_from_triplets(r, triplets);
-  for (const auto& q : quad) d.quad[q.first] += q.second;
-  for (auto it = d.quad.begin(); it != d.quad.end();) {
-    expect_format(std::isfinite(it->second));
-    it = it->second == 0.0 ? d.quad.erase(it) : std::next(it);
-  }
-  for (Sos& s : d.sos) {
-    std::vector<int> sorted = s.members;
-    std::sort(sorted.begin(), sorted.end());
-    expect_format(std::adjacent_find(sorted.begin(), sorted.end()) == sorted.end());
-  }
+  finish_read_model(d, triplets, quad);
   return d;
 }
 

@@ -328,9 +328,14 @@ VLM_API int VLMfreemodel(VLMmodel* model);
  * suffix, case-insensitively: .mps and .qps (free MPS: ROWS, COLUMNS with
  * integer markers, RHS with the objective constant as the negated right-hand
  * side of the objective row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX,
- * SOS), .lp (what CoinUtils' LP reader takes: linear objective and rows,
- * bounds, integer, binary and semi-continuous variables, SOS; files with
- * ranged rows "lb <= expr <= ub", quadratic terms or indicators are refused),
+ * SOS), .lp (everything VLMwrite writes there: objective sense, constant and
+ * quadratic terms "[ ... ] / 2", rows with <=, >=, = and ranged rows
+ * "lb <= expr <= ub", indicator constraints, Bounds, Generals, Binaries,
+ * Semi-continuous and SOS sections; and the common spellings of hand-written
+ * files: "\" comments, rows and terms over several lines, implicit
+ * coefficients, constants on either side of a row, keywords in any case.
+ * Columns are numbered in order of first appearance; a row without a name is
+ * named R<i>, an indicator G<k>, i and k their indices, made unique),
  * .cbf (conic benchmark format: linear and semidefinite rows, semidefinite
  * variables, integer variables). A further .gz or .bz2 decompresses. Another
  * suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file that cannot
@@ -347,8 +352,10 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
 /* Writes by suffix (case-insensitive, optionally followed by .gz or .bz2):
  *  .mps, .qps  the model as free MPS (sections as for VLMreadmodel);
  *  .lp         the model as LP, with quadratic objective terms as
- *              "[ ... ] / 2", ranged rows as "lb <= expr <= ub" and indicator
- *              constraints as "name: b = 1 -> expr <= rhs";
+ *              "[ ... ] / 2", ranged rows as "lb <= expr <= ub", a row
+ *              without coefficients as "0 <= ub" and indicator constraints
+ *              as "name: b = 1 -> expr <= rhs"; VLMreadmodel reads the
+ *              model back as it was, under the names written;
  *  .cbf        the model as CBF; a ranged row and bounds other than 0 or
  *              infinite become further rows after the model's rows; the
  *              format has no names;

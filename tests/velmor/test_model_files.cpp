@@ -1,6 +1,6 @@
-// Model files: MPS, LP and CBF round trips compared over every attribute,
+// Model files: MPS and CBF round trips compared over every attribute,
 // foreign spellings the readers accept, refusals, and the solution, start and
-// parameter files of a model.
+// parameter files of a model (LP files: test_lp_files.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -17,22 +17,6 @@ using namespace vlmtest;
 namespace {
 
 const double kInf = std::numeric_limits<double>::infinity();
-
-ModelPtr read_model(VLMenv* env, const std::string& path, int expected = VLM_OKAY) {
-  VLMmodel* m = nullptr;
-  EXPECT_EQ(VLMreadmodel(env, path.c_str(), &m), expected) << path;
-  return ModelPtr(m);
-}
-
-// Writes `m` to `path`, reads it back and compares every attribute.
-void expect_round_trip(VLMenv* env, VLMmodel* m, const std::string& path) {
-  SCOPED_TRACE(path);
-  ASSERT_EQ(VLMwrite(m, path.c_str()), VLM_OKAY);
-  ModelPtr back = read_model(env, path);
-  ASSERT_NE(back, nullptr);
-  expect_same_model(m, back.get());
-  std::remove(path.c_str());
-}
 
 // A mixed-integer quadratic model using what MPS files express: every
 // variable type, every kind of bound and row, ranges whose width is not exact
@@ -63,7 +47,7 @@ ModelPtr mps_model(VLMenv* env) {
   return m;
 }
 
-// What LP files read back: no ranges, quadratic terms or indicators.
+// A small mixed-integer linear model for the solution and start files.
 ModelPtr lp_model(VLMenv* env) {
   ModelPtr m = make_model(env, "linear one");
   const double lb[] = {0, -kInf, -5, 2, 0, 0, 1, -3};
@@ -286,59 +270,6 @@ TEST(MpsFiles, ModelsMpsCannotExpressAreRefused) {
   ModelPtr empty_range = make_model(env.get());
   ASSERT_EQ(VLMaddrangeconstr(empty_range.get(), 0, nullptr, nullptr, 2, 1, "r"), VLM_OKAY);
   EXPECT_EQ(VLMwrite(empty_range.get(), temp_path("range.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
-}
-
-TEST(LpFiles, RoundTripKeepsEveryAttribute) {
-  EnvPtr env = make_env();
-  ModelPtr m = lp_model(env.get());
-  expect_round_trip(env.get(), m.get(), temp_path("round.lp"));
-  expect_round_trip(env.get(), m.get(), temp_path("round.lp.gz"));
-  ASSERT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MINIMIZE), VLM_OKAY);
-  ASSERT_EQ(VLMsetdblattr(m.get(), "ObjCon", -1.5), VLM_OKAY);
-  expect_round_trip(env.get(), m.get(), temp_path("round_min.lp"));
-  ASSERT_EQ(VLMsetdblattr(m.get(), "ObjCon", 0), VLM_OKAY);
-  expect_round_trip(env.get(), m.get(), temp_path("round_noconst.lp"));
-}
-
-TEST(LpFiles, WritesWhatItCannotReadAndRefusesItOnReading) {
-  EnvPtr env = make_env();
-  ModelPtr m = mps_model(env.get());
-  ASSERT_EQ(VLMaddgenconstrIndicator(m.get(), "ind", 4, 1, 2, std::vector<int>{0, 1}.data(),
-                                     std::vector<double>{1, 2}.data(), '<', 3),
-            VLM_OKAY);
-  const std::string path = temp_path("full.lp");
-  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
-  const std::string text = read_text(path);
-  // "free" and "bin" are LP keywords: those columns go by C1 and C4.
-  for (const char* part : {"Maximize\n", "[ + 1 x ^ 2 - 3 x * C1", "] / 2 - 7.25\n", " range: 0.1 <= ",
-                           " <= 0.7\n", " ind: C4 = 1 -> + 1 x + 2 C1 <= 3\n", "Semi-continuous\n", "Binaries\n C4\n",
-                           "SOS\n s0: S1:: x:1 C1:2\n", "End\n"})
-    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
-  VLMmodel* back = nullptr;
-  EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &back), VLM_ERROR_FORMAT_ERROR);
-
-  // A ranged row alone is enough to refuse: CoinUtils would misread it.
-  ModelPtr ranged = lp_model(env.get());
-  const int ind[] = {0};
-  const double val[] = {1};
-  ASSERT_EQ(VLMaddrangeconstr(ranged.get(), 1, ind, val, 1, 2, "r"), VLM_OKAY);
-  ASSERT_EQ(VLMwrite(ranged.get(), path.c_str()), VLM_OKAY);
-  EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &back), VLM_ERROR_FORMAT_ERROR);
-  EXPECT_EQ(back, nullptr);
-  ModelPtr sdp = sdp_model(env.get());
-  EXPECT_EQ(VLMwrite(sdp.get(), path.c_str()), VLM_ERROR_FORMAT_ERROR);
-  std::remove(path.c_str());
-}
-
-TEST(LpFiles, MalformedFilesAreRefused) {
-  EnvPtr env = make_env();
-  const std::string path = temp_path("bad.lp");
-  for (const char* body : {"Minimize\n obj: x +\nSubject To\n c: x + <= \nEnd\n", "", "garbage\n"}) {
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-  }
-  std::remove(path.c_str());
 }
 
 TEST(CbfFiles, RoundTripKeepsEveryAttribute) {

@@ -270,6 +270,22 @@ inline void expect_same_model(VLMmodel* a, VLMmodel* b) {
 
 inline std::string temp_path(const std::string& name) { return ::testing::TempDir() + "velmor_" + name; }
 
+inline ModelPtr read_model(VLMenv* env, const std::string& path, int expected = VLM_OKAY) {
+  VLMmodel* m = nullptr;
+  EXPECT_EQ(VLMreadmodel(env, path.c_str(), &m), expected) << path;
+  return ModelPtr(m);
+}
+
+// Writes `m` to `path`, reads it back and compares every attribute.
+inline void expect_round_trip(VLMenv* env, VLMmodel* m, const std::string& path) {
+  SCOPED_TRACE(path);
+  ASSERT_EQ(VLMwrite(m, path.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env, path);
+  ASSERT_NE(back, nullptr);
+  expect_same_model(m, back.get());
+  std::remove(path.c_str());
+}
+
 inline std::string read_text(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream ss;
