@@ -538,6 +538,11 @@ int VLMsetcharattrlist(VLMmodel* model, const char* name, int n, const int* ind,
     velmor::check_array(value, n);
     std::vector<char> types(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) types[static_cast<size_t>(k)] = velmor::checked_type(value[k]);
+    // An indicator's variable stays binary: the constraint is read as a switch.
+    for (const velmor::Indicator& g : m.data.indicators)
+      for (int k = 0; k < n; ++k)
+        if (ind[k] == g.binvar && types[static_cast<size_t>(k)] != VLM_BINARY)
+          refuse(VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX);
     for (int k = 0; k < n; ++k) m.data.cols.type[static_cast<size_t>(ind[k])] = types[static_cast<size_t>(k)];
     m.data_changed();
     return VLM_OKAY;

@@ -323,6 +323,11 @@ TEST(ModelStore, SosAndIndicatorsAddAndRefuse) {
             VLM_ERROR_MODEL_INVALID_INDICATOR_ROW_IDX);
   EXPECT_EQ(int_attr(raw(m), "NumGenConstrs"), 1);
   EXPECT_EQ(str_item(raw(m), "GenConstrName", 0), "g");
+  // The indicator's variable stays binary.
+  const int binvar = 2;
+  const char integer = VLM_INTEGER, binary = VLM_BINARY;
+  EXPECT_EQ(VLMsetcharattrlist(raw(m), "VType", 1, &binvar, &integer), VLM_ERROR_MODEL_INVALID_INDICATOR_COL_IDX);
+  EXPECT_EQ(VLMsetcharattrlist(raw(m), "VType", 1, &binvar, &binary), VLM_OKAY);
 }
 
 TEST(ModelStore, DeletingVariablesRenumbersEverythingThatRefersToThem) {
