@@ -153,17 +153,6 @@ class CbcEngine : public CbcHooks {
 
   void after_search(RunOutcome& out) override {
     restore_branching();
-    Solution& s = out.solution;
-    // Solutions the callback proposed that the search ended before taking.
-    for (CheckedSolution& c : session_.take_solutions()) {
-      if (s.has_primal && sm_.sense * (s.primal_obj - sm_.obj_const) <= c.min_value) continue;
-      ModelData const* data = data_;
-      set_primal(*data, c.x.data(), s);
-      s.pool.insert(s.pool.begin(), std::vector<double>(c.x.begin(), c.x.begin() + sm_.user_cols));
-      s.sol_count = static_cast<int>(s.pool.size());
-      s.has_gap = false;
-      if (s.status != VLM_STATUS_UNBOUNDED) s.status = VLM_STATUS_SUB_OPTIMAL;
-    }
     if (session_.stopped()) out.code = session_.answer();
   }
 
@@ -172,8 +161,6 @@ class CbcEngine : public CbcHooks {
   bool lost_root() const { return lost_root_; }
   // The last incumbent CBC accepted, over all solver columns; empty if none.
   const std::vector<double>& best() const { return best_; }
-
-  void set_data(const ModelData& data) { data_ = &data; }
 
   // ---- where-points ------------------------------------------------------------------
 
@@ -371,7 +358,6 @@ class CbcEngine : public CbcHooks {
 
   CallbackSession& session_;
   const SolverModel& sm_;
-  const ModelData* data_ = nullptr;
   CbcModel* main_ = nullptr;
   int generator_ = -1;
   double bound_ = -1e300;
@@ -430,7 +416,6 @@ RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& da
                                    RunControl& run) {
   run.log.line("A callback is registered: the search runs on one thread, without preprocessing");
   CbcEngine first(session, sm);
-  first.set_data(data);
   RunOutcome out = run_cbc(data, sm, run, &first);
   // CBC may end at a root whose relaxation became integral after the last
   // pass of its cut generators and violates a stored cut; the search is then
@@ -443,7 +428,6 @@ RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& da
     const SolverModel with_cuts = with_cut_rows(sm, session.cuts());
     if (!best.empty()) session.offer({best, sm.min_objective(best.data())});
     CbcEngine again(session, sm);
-    again.set_data(data);
     RunOutcome next = run_cbc(data, with_cuts, run, &again);
     next.stats.spx_iters += out.stats.spx_iters;
     next.stats.solver_time += out.stats.solver_time;
@@ -452,11 +436,21 @@ RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& da
     lost = again.lost_root();
     if (!again.best().empty()) best = again.best();
   }
+  Solution& s = out.solution;
   if (lost && !session.stopped()) {
     run.log.line("The search is incomplete: a cut of the callback cut off the root's solution once more");
-    Solution& s = out.solution;
     if (s.status == VLM_STATUS_OPTIMAL) s.status = VLM_STATUS_SUB_OPTIMAL;
     if (s.status == VLM_STATUS_INFEASIBLE) s.status = VLM_STATUS_UNKNOWN;
+  }
+  // Solutions the callback proposed that the search ended before taking.
+  for (CheckedSolution& c : session.take_solutions()) {
+    if (s.has_primal && sm.sense * (s.primal_obj - sm.obj_const) <= c.min_value) continue;
+    set_primal(data, c.x.data(), s);
+    s.pool.insert(s.pool.begin(), std::vector<double>(c.x.begin(), c.x.begin() + sm.user_cols));
+    if (static_cast<int>(s.pool.size()) > run.params.get_int(kMipSolutionPoolSize)) s.pool.pop_back();
+    s.sol_count = static_cast<int>(s.pool.size());
+    s.has_gap = false;
+    if (s.status != VLM_STATUS_UNBOUNDED) s.status = VLM_STATUS_SUB_OPTIMAL;
   }
   return out;
 }

@@ -407,12 +407,29 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * unbounded LP whose solver produced a ray, HasDualRay for an infeasible LP
  * with a Farkas ray; SPX/NumIters, IPM/NumIters and the times after every
  * run. The log (sizes, progress of long searches, a summary and the solvers'
- * own messages) goes to the environment's log. */
+ * own messages) goes to the environment's log.
+ * With a callback registered (VLMsetcallbackfunc), MIP and MIQP runs give it
+ * its turns (see "callbacks" below); when it answers non-zero the run stops
+ * and returns that answer, with Status and results as after a limit. */
 VLM_API int VLMoptimize(VLMmodel* model);
-/* Computes an irreducible inconsistent subsystem of an infeasible model, read
- * back through IISVar/IISConstr. VLM_ERROR_IIS_FEASIBLE for a feasible model,
- * VLM_ERROR_IIS_NO_SOLN when a limit stopped it, VLM_ERROR_IIS_NUMERIC when the
- * solver contradicts itself. */
+/* Computes an irreducible inconsistent subsystem of an infeasible model: a set
+ * of sides of variable bounds and rows (a lower or an upper side each) that
+ * is infeasible with the rest of the model and feasible once any one of them
+ * is dropped. Integrality, SOS, indicators, the ranges of semi-continuous
+ * variables and the objective are no candidates (they stay in force). Read
+ * back through IISVar/IISConstr (and IISCol/IISRow): 1 the lower side (a
+ * row's LHS) belongs, 2 the upper side (RHS), 3 both, 0 not a member.
+ * Linear models, and LP relaxations of discrete ones, go through an elastic
+ * and a deletion filter over CLP; for discrete models a deletion filter with
+ * MIP solves (each stopped at the first solution) makes the set irreducible
+ * for the model itself; a side whose removal a MIP solve cannot decide within
+ * half a second stays in the set (the log says so). The registered callback
+ * takes turns in the MIP solves; a non-zero answer ends the computation with
+ * that answer. VLM_ERROR_IIS_FEASIBLE for a feasible model,
+ * VLM_ERROR_IIS_NO_SOLN when MaxTime stopped it, VLM_ERROR_IIS_NUMERIC when
+ * the solver contradicts itself, VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE for a
+ * semidefinite model; the model refuses changes meanwhile, like a solve. An
+ * earlier IIS is discarded first; the solution of an earlier solve stays. */
 VLM_API int VLMcomputeIIS(VLMmodel* model);
 /* Removes fixed and redundant MIP data; *result receives how many items were
  * removed. */

@@ -8,6 +8,7 @@
 #include <functional>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "solve_test_util.hpp"
@@ -155,6 +156,11 @@ TEST(Callbacks, KnapsackTurnsAndTheirData) {
         if (rel[j] < lb[j] - 1e-7 || rel[j] > ub[j] + 1e-7) ++bad;
     }
     if (VLMcbget(t.cbdata, t.where, 315, &v) != VLM_ERROR_CB_INVALID_WHAT) ++bad;
+    if (VLMcbget(t.cbdata, t.where, VLM_CB_MIP_NODCNT, nullptr) != VLM_ERROR_INVALID_ARGUMENT) ++bad;
+    if (VLMcbgetlength(t.cbdata, t.where, VLM_CB_MIP_NODCNT, nullptr) != VLM_ERROR_INVALID_ARGUMENT) ++bad;
+    int len = -1;
+    if (VLMcbgetlength(t.cbdata, t.where, 315, &len) != VLM_ERROR_CB_INVALID_WHAT || len != -1) ++bad;
+    if (VLMcbgetlength(t.cbdata, t.where, VLM_CB_MIP_OBJBST, &len) != VLM_OKAY || len != 1) ++bad;
     if (VLMcbget(t.cbdata, t.where == VLM_CB_MIPSOL ? VLM_CB_MIPNODE : VLM_CB_MIPSOL, VLM_CB_MIP_NODCNT, &v) !=
         VLM_ERROR_CB_INVALID_WHERE)
       ++bad;
@@ -484,6 +490,35 @@ TEST(Callbacks, ModelUnderSolveRefusesChangesButAnswersReads) {
   EXPECT_EQ(codes, want);
   EXPECT_NEAR(other_value, 21, 1e-9);
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), 21, 1e-9);
+}
+
+// Two runs with callbacks on two threads: each gives up the library's CBC
+// lock while its callback runs, so they interleave; each must find what it
+// finds alone.
+TEST(Callbacks, TwoRunsWithCallbacksOnTwoThreads) {
+  EnvPtr env = make_env();
+  ModelPtr a = branching_knapsack(env.get(), 30, 3, 5), b = branching_knapsack(env.get(), 30, 3, 6);
+  solve(a.get());
+  solve(b.get());
+  const double va = dbl_attr(a.get(), "ObjVal"), vb = dbl_attr(b.get(), "ObjVal");
+  Recorder ra, rb;
+  ra.on_turn = rb.on_turn = [](const Turn& t) {
+    std::this_thread::yield();  // give the other run a chance to take the lock
+    return cb_int(t, VLM_CB_PRE_NUMVARS) == 30 ? 0 : -1;
+  };
+  install(a.get(), ra);
+  install(b.get(), rb);
+  int ca = -100, cb = -100;
+  std::thread ta([&] { ca = VLMoptimize(a.get()); });
+  std::thread tb([&] { cb = VLMoptimize(b.get()); });
+  ta.join();
+  tb.join();
+  EXPECT_EQ(ca, VLM_OKAY);
+  EXPECT_EQ(cb, VLM_OKAY);
+  EXPECT_NEAR(dbl_attr(a.get(), "ObjVal"), va, 1e-6);
+  EXPECT_NEAR(dbl_attr(b.get(), "ObjVal"), vb, 1e-6);
+  EXPECT_GT(ra.wheres.size(), 2u);
+  EXPECT_GT(rb.wheres.size(), 2u);
 }
 
 TEST(Callbacks, LinearProgramsHaveNoWherePoints) {

@@ -80,6 +80,16 @@ TEST(Iis, LargerLinearConflictThroughSeveralRows) {
   EXPECT_EQ(iis_vars(p), (std::vector<int>{kUpper, kUpper, 0}));
 }
 
+TEST(Iis, RowWithoutVariables) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  ASSERT_EQ(VLMaddrangeconstr(p, 0, nullptr, nullptr, 1, 2, nullptr), VLM_OKAY);  // 0 in [1, 2]
+  ASSERT_EQ(VLMaddrangeconstr(p, 0, nullptr, nullptr, -1, 2, nullptr), VLM_OKAY);
+  ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+  EXPECT_EQ(iis_rows(p), (std::vector<int>{kLower, 0}));
+}
+
 TEST(Iis, FeasibleModelHasNone) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get());
