@@ -334,6 +334,65 @@ TEST(Callbacks, ProposedSolutionIsCompletedCheckedAndTaken) {
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), 10, 1e-9);
 }
 
+// Proposals are checked against what the model states beyond its rows:
+// indicators (both formulations), SOS and semi-continuity.
+TEST(Callbacks, ProposalsMeetIndicatorsSosAndSemiContinuity) {
+  EnvPtr env = make_env();
+  for (double x_ub : {10.0, kInf}) {  // big-M, or the exact form with a hidden slack and SOS1
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, 1, 1, VLM_BINARY);   // b
+    add_var(p, 0, x_ub, 1);            // x
+    add_var(p, 0, 4, 1);               // y
+    add_var(p, 0, 5, 1, VLM_SEMICONT); // s: 0 or in [2, 5]
+    const int ind[] = {1};
+    const double one[] = {1};
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 0, 1, 1, ind, one, '<', 2), VLM_OKAY);  // b = 1 -> x <= 2
+    add_sos(p, VLM_SOS_TYPE1, {1, 2}, {1, 2});                                          // x or y
+    add_row(p, {1, 2, 3}, {1, 1, 1}, -kInf, 20);
+    maximise(p);
+    Recorder r;
+    std::vector<int> answers;
+    std::vector<double> objectives;
+    r.on_turn = [&](const Turn& t) {
+      // The columns and rows standing in for the indicator and s stay hidden.
+      EXPECT_EQ(cb_int(t, VLM_CB_PRE_NUMVARS), 4);
+      EXPECT_EQ(cb_int(t, VLM_CB_PRE_NUMCONSTRS), 1);
+      EXPECT_EQ(cb_doubles(t, VLM_CB_PRE_LB)[3], 0.0);  // s's range widened to include 0
+      if (t.where == VLM_CB_MIPSOL) {
+        EXPECT_EQ(cb_doubles(t, VLM_CB_MIP_SOL).size(), 4u);
+      }
+      if (t.where != VLM_CB_MIPSTART) return 0;
+      double obj = 0;
+      const double U = VLM_UNDEFINED;
+      const std::vector<std::vector<double>> proposals = {
+          {1, 5, 0, 0},  // indicator violated
+          {1, U, 0, 0},  // x completed at 2
+          {0, 3, 1, 0},  // SOS1 violated
+          {0, U, U, 1},  // s = 1 is neither 0 nor in [2, 5]
+          {0, U, 0, U},  // x and s completed at their best
+      };
+      for (const std::vector<double>& x : proposals) {
+        answers.push_back(VLMcbsolution(t.cbdata, x.data(), &obj));
+        objectives.push_back(obj);
+      }
+      return 0;
+    };
+    install(p, r);
+    const int code = VLMoptimize(p);
+    ASSERT_EQ(answers.size(), 5u);
+    EXPECT_EQ(answers[0], VLM_CB_SUBMIT_INVALID);
+    EXPECT_EQ(answers[1], VLM_CB_SUBMIT_OK);
+    EXPECT_NEAR(objectives[1], 1 + 2, 1e-9);
+    EXPECT_EQ(answers[2], VLM_CB_SUBMIT_INVALID);
+    EXPECT_EQ(answers[3], VLM_CB_SUBMIT_INVALID);
+    EXPECT_EQ(answers[4], VLM_CB_SUBMIT_OK);
+    EXPECT_NEAR(objectives[4], x_ub < kInf ? 10 + 5 : 20, 1e-9);  // x + s <= 20
+    EXPECT_EQ(code, VLM_OKAY);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), x_ub < kInf ? 15 : 20, 1e-9);
+  }
+}
+
 TEST(Callbacks, SolutionNoBetterThanTheIncumbentIsRefused) {
   EnvPtr env = make_env();
   ModelPtr m = mixed_model(env.get());
