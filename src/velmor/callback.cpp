@@ -92,10 +92,15 @@ bool CallbackSession::turn(TurnData& t) {
   return true;
 }
 
-bool CallbackSession::new_incumbent(const double* x) {
+bool CallbackSession::new_incumbent(const double* x, double min_value) {
   const size_t n = static_cast<size_t>(sm_.user_cols);
-  if (last_incumbent_.size() == n && std::equal(last_incumbent_.begin(), last_incumbent_.end(), x)) return false;
+  if (reported_incumbent_) {
+    if (std::equal(last_incumbent_.begin(), last_incumbent_.end(), x)) return false;
+    if (min_value >= last_incumbent_min_ - 1e-9 * std::max(1.0, std::fabs(last_incumbent_min_))) return false;
+  }
   last_incumbent_.assign(x, x + n);
+  last_incumbent_min_ = min_value;
+  reported_incumbent_ = true;
   return true;
 }
 

@@ -89,9 +89,10 @@ class CallbackSession {
   // Whether MIPSTART was given (it is given once, before any other turn).
   bool started() const { return started_; }
 
-  // True when x (solver columns) differs from the last incumbent reported at
-  // MIPSOL; records it.
-  bool new_incumbent(const double* x);
+  // True when x (solver columns, objective min_value) is better than the
+  // last incumbent reported at MIPSOL (solvers report one incumbent more
+  // than once, CBC also after re-solving its continuous part); records it.
+  bool new_incumbent(const double* x, double min_value);
 
   // Cuts the callback added, in order of addition.
   const std::vector<StoredCut>& cuts() const { return cuts_; }
@@ -130,6 +131,8 @@ class CallbackSession {
   std::vector<StoredCut> cuts_;
   std::vector<CheckedSolution> solutions_;
   std::vector<double> last_incumbent_;
+  double last_incumbent_min_ = 0.0;
+  bool reported_incumbent_ = false;
 
   // The presolved model (see the file comment), made once per run.
   int pre_nnz_ = 0;

@@ -275,7 +275,7 @@ class CbcEngine : public CbcHooks {
   void incumbent_turn(CbcModel& model) {
     if (session_.stopped()) return;
     const double* x = model.bestSolution();
-    if (!x || !session_.new_incumbent(x)) return;
+    if (!x || !session_.new_incumbent(x, model.getMinimizationObjValue())) return;
     if (!session_.started()) start_turn(model);
     TurnData t;
     t.where = VLM_CB_MIPSOL;

@@ -210,7 +210,7 @@ class Search {
   }
 
   void incumbent_turn() {
-    if (session_->stopped() || !session_->new_incumbent(pool_.front().second.data())) return;
+    if (session_->stopped() || !session_->new_incumbent(pool_.front().second.data(), incumbent_)) return;
     TurnData t;
     t.where = VLM_CB_MIPSOL;
     fill_search(t, incumbent_, 0);

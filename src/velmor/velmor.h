@@ -631,7 +631,8 @@ VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const in
  *  - MIPSTART: once per run, after the root relaxation is solved, before
  *    anything else (none when the root relaxation is infeasible).
  *  - MIPNODE: whenever the relaxation of a node is solved, at every pass of
- *    the node's cut loop (a node may give several turns).
+ *    the node's cut loop (a node may give several turns); none when the
+ *    search ends at the root before its cut loop (a heuristic closed it).
  *  - MIPSOL: once per new incumbent.
  * While a callback is registered, MIP runs are single-threaded, without
  * preprocessing and without restarts: the "presolved" model of the PRE_*
