@@ -120,12 +120,12 @@ class CbcEngine : public CbcHooks {
   int on_event(CbcModel& model, int event) override {
     if (&model != main_) return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
     switch (event) {
-      case CbcEventHandler::beforeSolution1:
       case CbcEventHandler::beforeSolution2: {
-        // The candidate stands in for the incumbent during these events.
+        // The candidate stands in for the incumbent during this event. (An
+        // integral node that violates a stored cut was given a dummy branch
+        // before: CBC asks the cut generators about it, beforeSolution1.)
         const double* x = model.bestSolution();
         if (!x || session_.satisfies_cuts(x)) return CbcEventHandler::noAction;
-        if (event == CbcEventHandler::beforeSolution1) return CbcEventHandler::addCuts;
         note_lost_root(model, x);
         return CbcEventHandler::killSolution;
       }
@@ -211,10 +211,18 @@ class CbcEngine : public CbcHooks {
         for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
       }
     }
-    // Stored cuts the relaxation violates are added once per node.
+    // Stored cuts the relaxation violates are added once per node. Asked
+    // about an integral node, a cut that nodes keep violating although they
+    // have it (numerical trouble) no longer asks for another dummy branch:
+    // the candidate is refused instead.
+    const bool integral_check = (info.options & 128) != 0;
     const double* x = si.getColSolution();
-    for (size_t k = 0; k < session_.cuts().size(); ++k)
-      if (!added_here_[k] && CallbackSession::violation(session_.cuts()[k], x) > kCheckTolerance) add_cut(k, cs);
+    check_adds_.resize(session_.cuts().size(), 0);
+    for (size_t k = 0; k < session_.cuts().size(); ++k) {
+      if (added_here_[k] || CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
+      if (integral_check && ++check_adds_[k] > kDummyBranches) continue;
+      add_cut(k, cs);
+    }
   }
 
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
@@ -363,6 +371,8 @@ class CbcEngine : public CbcHooks {
   double bound_ = -1e300;
   int cut_node_ = -1, branch_node_ = -1;
   std::vector<char> added_here_;  // per stored cut: added at node cut_node_
+  std::vector<int> check_adds_;   // per stored cut: dummy branches asked for
+  static constexpr int kDummyBranches = 5;
   Raised raised_{};
   bool lost_root_ = false;
   std::vector<double> best_;

@@ -240,6 +240,64 @@ TEST(Callbacks, CutChangesTheResultAndBindsEveryLaterIncumbent) {
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), 21, 1e-9);
 }
 
+// Cuts added during the search give the optimum of the model that has them
+// as rows from the start, whatever the search looked like when they came.
+TEST(Callbacks, LazyCutsGiveTheOptimumOfTheModelWithThemAsRows) {
+  EnvPtr env = make_env();
+  size_t tree_cuts = 0;
+  for (unsigned seed = 1; seed <= 10; ++seed) {
+    SCOPED_TRACE(seed);
+    ModelPtr m = branching_knapsack(env.get(), 20, 2, seed);
+    VLMmodel* p = m.get();
+    if (seed % 2 == 0) set_int(p, "MIP/LevelHeurs", -1);
+    if (seed % 3 == 0) set_int(p, "MIP/LevelCuts", -1);
+    std::mt19937 rng(seed);
+    std::uniform_int_distribution<int> col(0, 19);
+    struct Pair {
+      int a, b;
+    };
+    std::vector<Pair> kept;
+    int violations = 0;
+    Recorder r;
+    r.on_turn = [&](const Turn& t) {
+      if (t.where == VLM_CB_MIPSOL) {
+        const std::vector<double> x = cb_doubles(t, VLM_CB_MIP_SOL);
+        for (const Pair& q : kept)
+          if (x[static_cast<size_t>(q.a)] + x[static_cast<size_t>(q.b)] > 1 + 1e-6) ++violations;
+        return 0;
+      }
+      if (t.where != VLM_CB_MIPNODE || kept.size() >= 12) return 0;
+      if (seed % 2 == 1 && cb_int(t, VLM_CB_MIP_NODEID) == 0) return 0;  // cuts in the tree only
+      // x_a + x_b <= 1 for a pair the relaxation puts above 1, when there is one.
+      const std::vector<double> x = cb_doubles(t, VLM_CB_MIP_REL);
+      for (int tries = 0; tries < 20; ++tries) {
+        const int a = col(rng), b = col(rng);
+        if (a == b || x[static_cast<size_t>(a)] + x[static_cast<size_t>(b)] <= 1.01) continue;
+        const int ind[] = {a, b};
+        const double val[] = {1, 1};
+        if (VLMcbcut(t.cbdata, 2, ind, val, '<', 1) == VLM_CB_SUBMIT_OK) {
+          kept.push_back({a, b});
+          if (cb_int(t, VLM_CB_MIP_NODEID) > 0) ++tree_cuts;
+        }
+        break;
+      }
+      return 0;
+    };
+    install(p, r);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_EQ(violations, 0);
+    const std::vector<double> x = dbl_list(p, "X", 20);
+    for (const Pair& q : kept) EXPECT_LE(x[static_cast<size_t>(q.a)] + x[static_cast<size_t>(q.b)], 1 + 1e-6);
+    const double with_callback = dbl_attr(p, "ObjVal");
+    ASSERT_EQ(VLMsetcallbackfunc(p, nullptr, nullptr), VLM_OKAY);
+    for (const Pair& q : kept) add_row(p, {q.a, q.b}, {1, 1}, -kInf, 1);
+    solve(p);
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), with_callback, 1e-6) << kept.size() << " cuts";
+  }
+  EXPECT_GT(tree_cuts, 10u);  // the searches did meet cuts below the root
+}
+
 TEST(Callbacks, CutsAreCheckedAndMayNotCutOffTheIncumbent) {
   EnvPtr env = make_env();
   ModelPtr m = branching_knapsack(env.get(), 30, 3, 7);
