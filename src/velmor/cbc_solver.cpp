@@ -15,7 +15,8 @@
 // MIP/SolutionPoolSize, NumThreads, Presolve (0: no preprocessing, no LP
 // presolve), SPX/PrimalTolerance, SPX/DualTolerance, MIP/LevelCuts,
 // MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
-// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options;
+// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
+// (models with SOS sets are never preprocessed, see driver_args);
 // MIP/MaxStallingNodes is counted by our event handler.
 #include "cbc_solver.hpp"
 
@@ -207,7 +208,11 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
   const int threads = p.get_int(kNumThreads);
   if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
-  if (plain || p.get_int(kPresolve) == 0) a.add("-preprocess", "off");
+  // CGL's preprocessing aborts the process (a failed assertion) when a pass
+  // removes columns of a model with SOS sets, as when one of them is fixed:
+  // models with SOS (indicators and semi-continuous variables among them)
+  // go without it.
+  if (plain || p.get_int(kPresolve) == 0 || !sm.sos.empty()) a.add("-preprocess", "off");
   if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
   if (p.get_int(kPresolve) == 0) a.add("-presolve", "off");
   static const char* const kLevels[] = {"off", "root", "on", "forceOn"};

@@ -177,6 +177,25 @@ TEST(Iis, InfeasibleRelaxationOfAMipIsReducedWithMipSolves) {
   EXPECT_EQ(vars, (std::vector<int>{kUpper, kUpper}));
 }
 
+// Indicator constraints stay in force and are never members; the bound that
+// switches one on is.
+TEST(Iis, IndicatorStaysInForce) {
+  EnvPtr env = make_env();
+  for (double x_ub : {10.0, kInf}) {  // big-M row, or the exact form
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 1, 1, 0, VLM_BINARY);  // b = 1
+    add_var(p, 0, x_ub, 0);           // x
+    const int ind[] = {1};
+    const double one[] = {1};
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 0, 1, 1, ind, one, '<', 2), VLM_OKAY);  // b = 1 -> x <= 2
+    add_row(p, {1}, {1}, 5, kInf);                                                       // x >= 5
+    ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+    EXPECT_EQ(iis_rows(p), (std::vector<int>{kLower}));
+    EXPECT_EQ(iis_vars(p), (std::vector<int>{kLower, 0}));
+  }
+}
+
 TEST(Iis, ResultGoesWithAChangeOfTheModel) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get());

@@ -531,3 +531,30 @@ TEST(OptimizeThreads, FourSearchThreadsOnOneLog) {
 }
 
 }  // namespace
+
+namespace {
+
+// An indicator in its exact form (a slack and an SOS1) whose binary is fixed
+// by its bounds: CGL's preprocessing would abort the process on it.
+TEST(OptimizeMip, FixedBinaryOfAnExactIndicator) {
+  EnvPtr env = make_env();
+  for (double b_lb : {1.0, 0.0}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, b_lb, 1, 0, VLM_BINARY);  // b
+    add_var(p, 0, kInf, 1);              // x: unbounded, so no big-M
+    const int ind[] = {1};
+    const double one[] = {1};
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 0, 1, 1, ind, one, '<', 2), VLM_OKAY);  // b = 1 -> x <= 2
+    add_row(p, {1}, {1}, 5, kInf);                                                       // x >= 5
+    solve(p);
+    if (b_lb == 1) {
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+    } else {
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+      expect_near_all(dbl_list(p, "X", 2), {0, 5});
+    }
+  }
+}
+
+}  // namespace
