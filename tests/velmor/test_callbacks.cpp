@@ -699,6 +699,37 @@ TEST(CallbacksMiqp, SameTurnsAndCutsAsAMip) {
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), 3 * (1 - 0.8), 1e-6);
 }
 
+TEST(CallbacksMiqp, BranchingRequestIsHonoured) {
+  EnvPtr env = make_env();
+  for (int way : {1, -1}) {
+    ModelPtr m = small_miqp(env.get(), 4);
+    Recorder r;
+    int answer = -100, root = -1;
+    double lb = -1, ub = -1;
+    r.on_turn = [&](const Turn& t) {
+      if (t.where != VLM_CB_MIPNODE) return 0;
+      if (answer == -100) {
+        root = cb_int(t, VLM_CB_MIP_NODEID);
+        answer = VLMcbbranch(t.cbdata, 2, 0.625, way);  // the relaxation holds every x at 0.625
+      } else if (lb < 0 && cb_int(t, VLM_CB_MIP_NODEID) != root) {
+        lb = cb_doubles(t, VLM_CB_MIP_LB)[2];
+        ub = cb_doubles(t, VLM_CB_MIP_UB)[2];
+        EXPECT_EQ(cb_int(t, VLM_CB_MIP_DEPTH), 1);
+      }
+      return 0;
+    };
+    install(m.get(), r);
+    solve(m.get());
+    EXPECT_EQ(answer, VLM_CB_SUBMIT_OK);
+    if (way > 0) {
+      EXPECT_EQ(lb, 1);
+    } else {
+      EXPECT_EQ(ub, 0);
+    }
+    EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  }
+}
+
 TEST(CallbacksMiqp, StopAndProposedSolutions) {
   EnvPtr env = make_env();
   ModelPtr m = small_miqp(env.get(), 6);
