@@ -15,7 +15,8 @@
 // MIP/SolutionPoolSize, NumThreads, Presolve (0: no preprocessing, no LP
 // presolve), SPX/PrimalTolerance, SPX/DualTolerance, MIP/LevelCuts,
 // MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
-// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options;
+// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
+// (models with SOS sets are never preprocessed, see driver_args);
 // MIP/MaxStallingNodes is counted by our event handler.
 #include "cbc_solver.hpp"
 
@@ -38,6 +39,15 @@
 #include <OsiClpSolverInterface.hpp>
 
 #include "text_util.hpp"
+
+class CglPreProcess;
+
+// The driver's argument reader and preprocessing keep these globals (CBC's
+// own); a paused run puts them back before it goes on.
+extern int CbcOrClpRead_mode;
+extern int CbcOrClpEnvironmentIndex;
+extern FILE* CbcOrClpReadCommand;
+extern CglPreProcess* cbcPreProcessPointer;
 
 namespace velmor {
 
@@ -72,6 +82,7 @@ struct CbcRunState {
   RunControl* run;
   const SolverModel* sm;
   int stall_limit;  // MIP/MaxStallingNodes; -1 for none
+  CbcHooks* hooks;
   std::mutex mutex;
   int last_improvement_node = 0;
   double incumbent = COIN_DBL_MAX;
@@ -99,6 +110,18 @@ class CbcRunHandler : public CbcEventHandler {
   CbcEventHandler* clone() const override { return new CbcRunHandler(*this); }
 
   CbcAction event(CbcEvent which) override {
+    const CbcAction own = limits(which);
+    if (own == stop || !state_->hooks) return own;
+    const int hook = state_->hooks->on_event(*model_, which);
+    return hook == noAction ? own : static_cast<CbcAction>(hook);
+  }
+  // Events that come with data (heuristics' passes and sub-searches) are
+  // answered the same way; the data is left as it is.
+  CbcAction event(CbcEvent which, void*) override { return event(which); }
+
+ private:
+  // The run's limits, stalling count and progress lines.
+  CbcAction limits(CbcEvent which) {
     CbcRunState& st = *state_;
     RunControl& run = *st.run;
     switch (which) {
@@ -133,7 +156,6 @@ class CbcRunHandler : public CbcEventHandler {
     }
   }
 
- private:
   // Called with the state's mutex held.
   void progress(double now, const char* note) {
     CbcRunState& st = *state_;
@@ -186,7 +208,12 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
   const int threads = p.get_int(kNumThreads);
   if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
-  if (plain || p.get_int(kPresolve) == 0) a.add("-preprocess", "off");
+  // CGL's preprocessing aborts the process (a failed assertion) when a pass
+  // removes columns of a model with SOS sets, as when one of them is fixed:
+  // models with SOS (indicators and semi-continuous variables among them)
+  // go without it.
+  if (plain || p.get_int(kPresolve) == 0 || !sm.sos.empty()) a.add("-preprocess", "off");
+  if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
   if (p.get_int(kPresolve) == 0) a.add("-presolve", "off");
   static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
   const int cuts = p.get_int(kMipLevelCuts);
@@ -266,7 +293,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     model.addObjects(static_cast<int>(sets.size()), sets.data());
     for (CbcObject* o : sets) delete o;
   }
-  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes)};
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks};
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
@@ -275,7 +302,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   StageState stage{&run, hooks};
   const double t0 = run.elapsed();
   {
-    std::lock_guard<std::mutex> lock(cbc_entry);
+    std::unique_lock<std::mutex> lock(cbc_entry);
     current_stage = &stage;
     CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
     driver.noPrinting_ = true;
@@ -322,6 +349,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   const int status = model.status(), secondary = model.secondaryStatus();
   if (status == 2) {
     out.code = VLM_ERROR_SIMPLEX_NUMERIC;
+    if (hooks) hooks->after_search(out);
     return out;
   }
   int limit = run.stopped_by();
@@ -356,7 +384,31 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     }
     s.has_gap = true;
   }
+  if (hooks) hooks->after_search(out);
   return out;
+}
+
+struct CbcEntryPause::Saved {
+  StageState* stage;
+  int read_mode, environment_index;
+  FILE* read_command;
+  CglPreProcess* preprocess;
+};
+
+CbcEntryPause::CbcEntryPause()
+    : saved_(new Saved{current_stage, CbcOrClpRead_mode, CbcOrClpEnvironmentIndex, CbcOrClpReadCommand,
+                       cbcPreProcessPointer}) {
+  cbc_entry.unlock();
+}
+
+CbcEntryPause::~CbcEntryPause() {
+  cbc_entry.lock();
+  current_stage = saved_->stage;
+  CbcOrClpRead_mode = saved_->read_mode;
+  CbcOrClpEnvironmentIndex = saved_->environment_index;
+  CbcOrClpReadCommand = saved_->read_command;
+  cbcPreProcessPointer = saved_->preprocess;
+  delete saved_;
 }
 
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {

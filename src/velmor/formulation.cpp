@@ -60,6 +60,17 @@ bool SolverModel::has_unbounded_column() const {
   return false;
 }
 
+double SolverModel::min_objective(const double* x) const {
+  double v = 0;
+  for (int j = 0; j < num_cols(); ++j) v += obj[static_cast<size_t>(j)] * x[j];
+  for (int j = 0; j + 1 < static_cast<int>(h_start.size()); ++j)
+    for (int k = h_start[static_cast<size_t>(j)]; k < h_start[static_cast<size_t>(j) + 1]; ++k) {
+      const int i = h_index[static_cast<size_t>(k)];
+      v += (i == j ? 0.5 : 1.0) * h_value[static_cast<size_t>(k)] * x[i] * x[j];
+    }
+  return v;
+}
+
 namespace {
 
 double solver_bound(double v) {

@@ -180,6 +180,7 @@ void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
     sm.col_lb[k] = std::min(0.0, lb);
     sm.col_ub[k] = std::max(0.0, ub);
     const int z = r.add_col(0.0, 1.0, true);
+    sm.semi_switch.emplace_back(j, z);
     Reformulation::Literal off{z, 0}, on{z, 1};
     const SparseVector x{{j, 1.0}};
     r.add_indicator(off, x, VLM_EQUAL, 0.0);

@@ -14,6 +14,15 @@
 // prunes nodes worse than it; MIP/IntegerTolerance judges integrality;
 // MIP/ObjectiveTolerance is the least improvement a new incumbent must make;
 // MIP/SolutionPoolSize solutions are kept.
+//
+// A registered callback gets the same turns as on CBC (callback.hpp):
+// MIPSTART once after the root relaxation; MIPNODE at every node whose
+// relaxation is solved, repeated while the callback adds cuts that the
+// relaxation violates (at most kCutPasses times a node); MIPSOL for every new
+// incumbent. Its cuts become rows of the relaxation for the rest of the
+// search, so every later relaxation, and so every incumbent, satisfies them;
+// its solutions, completed and checked by the session, are recorded like
+// ours; a branching request picks the column and the child explored first.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -23,6 +32,7 @@
 
 #include <CoinFinite.hpp>
 
+#include "callback.hpp"
 #include "clp_model.hpp"
 
 namespace velmor {
@@ -44,23 +54,15 @@ struct Node {
   int depth;
   std::vector<BoundChange> changes;
   std::shared_ptr<const WarmStart> warm;
+  long long seq = 0;  // order of creation: among equals, the earlier first
 };
 
-double min_objective(const SolverModel& sm, const double* x) {
-  double v = 0;
-  for (int j = 0; j < sm.num_cols(); ++j) v += sm.obj[static_cast<size_t>(j)] * x[j];
-  for (int j = 0; j + 1 < static_cast<int>(sm.h_start.size()); ++j)
-    for (int k = sm.h_start[static_cast<size_t>(j)]; k < sm.h_start[static_cast<size_t>(j) + 1]; ++k) {
-      const int i = sm.h_index[static_cast<size_t>(k)];
-      v += (i == j ? 0.5 : 1.0) * sm.h_value[static_cast<size_t>(k)] * x[i] * x[j];
-    }
-  return v;
-}
+constexpr int kCutPasses = 20;
 
 class Search {
  public:
-  Search(const ModelData& data, const SolverModel& sm, RunControl& run)
-      : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0) {
+  Search(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session)
+      : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0), session_(session) {
     lp_.passInMessageHandler(&messages_);
     load_clp(sm, lp_);
     apply_simplex_params(p_, lp_);
@@ -90,7 +92,8 @@ class Search {
     const Search* s;
     bool operator()(const Node& a, const Node& b) const {
       if (!s->have_incumbent_ && a.depth != b.depth) return a.depth < b.depth;
-      return a.bound > b.bound;
+      if (a.bound != b.bound) return a.bound > b.bound;
+      return a.seq > b.seq;
     }
   };
 
@@ -106,7 +109,15 @@ class Search {
     if (node.warm) {
       std::copy(node.warm->status.begin(), node.warm->status.end(), lp_.statusArray());
       std::copy(node.warm->x.begin(), node.warm->x.end(), lp_.primalColumnSolution());
+      // Rows the callback's cuts added since the warm start was taken.
+      const int rows_then = static_cast<int>(node.warm->status.size()) - sm_.num_cols();
+      for (int i = rows_then; i < lp_.numberRows(); ++i) lp_.setRowStatus(i, ClpSimplex::basic);
     }
+    return resolve();
+  }
+
+  // Solves the relaxation as it stands, from the current basis.
+  int resolve() {
     lp_.primal();
     iterations_ += lp_.numberIterations();
     switch (lp_.status()) {
@@ -162,14 +173,115 @@ class Search {
         open_ = Queue(Worse{this});
         for (Node& n : nodes) open_.push(std::move(n));
       }
+      if (session_) incumbent_turn();
     }
+  }
+
+  // ---- callback turns ----------------------------------------------------------------
+
+  // The least bound of the open nodes and the node being processed.
+  double global_bound(double node_bound) const {
+    double b = node_bound;
+    for (const Node& n : open_nodes()) b = std::min(b, n.bound);
+    return b;
+  }
+
+  void fill_search(TurnData& t, double node_bound, int depth) const {
+    if (have_incumbent_) {
+      t.incumbent = pool_.front().second.data();
+      t.incumbent_min = incumbent_;
+    }
+    t.bound_min = global_bound(node_bound);
+    t.nodes = nodes_;
+    t.solutions = solutions_;
+    t.cuts_applied = cut_rows_;
+    t.open_nodes = static_cast<int>(open_.size());
+    t.node_id = nodes_;
+    t.depth = depth;
+  }
+
+  void fill_relaxation(TurnData& t, double value) {
+    t.has_relaxation = true;
+    t.relaxation_min = value;
+    t.x = lp_.primalColumnSolution();
+    t.reduced_cost = lp_.dualColumnSolution();
+    t.col_lb = lp_.columnLower();
+    t.col_ub = lp_.columnUpper();
+  }
+
+  void incumbent_turn() {
+    if (session_->stopped() || !session_->new_incumbent(pool_.front().second.data(), incumbent_)) return;
+    TurnData t;
+    t.where = VLM_CB_MIPSOL;
+    fill_search(t, incumbent_, 0);
+    session_->turn(t);
+    take_solutions();
+  }
+
+  void take_solutions() {
+    for (CheckedSolution& c : session_->take_solutions())
+      if (!have_incumbent_ || c.min_value < incumbent_ - p_.get(kMipObjectiveTolerance)) record(c.x.data(), c.min_value);
+  }
+
+  // The callback's turns at a node whose relaxation is solved. Returns the
+  // node's state afterwards: 0 solved (the relaxation and `value` current),
+  // 1 infeasible under the callback's cuts, 3 stopped or failed.
+  int node_turns(Node& node, double& value, BranchRequest& branch) {
+    if (!session_->started()) {
+      TurnData t;
+      t.where = VLM_CB_MIPSTART;
+      fill_search(t, value, node.depth);
+      fill_relaxation(t, value);
+      session_->turn(t);
+      take_solutions();
+    }
+    for (int pass = 0; pass < kCutPasses && !session_->stopped(); ++pass) {
+      const size_t before = session_->cuts().size();
+      TurnData t;
+      t.where = VLM_CB_MIPNODE;
+      fill_search(t, node.bound, node.depth);
+      fill_relaxation(t, value);
+      session_->turn(t);
+      if (t.branch.col >= 0) branch = t.branch;
+      take_solutions();
+      if (session_->cuts().size() == before) break;
+      bool violated = false;
+      for (size_t k = before; k < session_->cuts().size(); ++k) {
+        const StoredCut& c = session_->cuts()[k];
+        if (CallbackSession::violation(c, lp_.primalColumnSolution()) > kCheckTolerance) violated = true;
+        std::vector<int> idx;
+        std::vector<double> val;
+        for (const Entry& e : c.row) idx.push_back(e.index), val.push_back(e.value);
+        lp_.addRow(static_cast<int>(idx.size()), idx.data(), val.data(), c.lb, c.ub);
+        lp_.setRowStatus(lp_.numberRows() - 1, ClpSimplex::basic);
+        ++cut_rows_;
+      }
+      if (!violated) break;
+      const int result = resolve();
+      if (result != 0) return result == 3 ? 3 : 1;  // cuts only shrink the relaxation: never unbounded
+      value = sm_.min_objective(lp_.primalColumnSolution());
+      node.bound = std::max(node.bound, value);
+    }
+    return session_->stopped() ? 3 : 0;
   }
 
   // A column or SOS to branch on; false when the relaxation's point is
   // integral and satisfies every SOS.
-  bool branch(const Node& node, const double* x, std::vector<Node>& children) {
+  bool branch(const Node& node, const double* x, std::vector<Node>& children, const BranchRequest& request) {
     int best = -1;
     double best_score = 1.0;
+    if (request.col >= 0) {
+      const double frac = x[request.col] - std::floor(x[request.col]);
+      if (frac > int_tol_ && frac < 1 - int_tol_) {
+        const double lb = bound_of(node, request.col, true), ub = bound_of(node, request.col, false);
+        Node down = child(node, {{request.col, lb, std::floor(x[request.col])}});
+        Node up = child(node, {{request.col, std::ceil(x[request.col]), ub}});
+        if (request.way > 0) std::swap(down, up);  // the first child is explored first
+        children.push_back(std::move(down));
+        children.push_back(std::move(up));
+        return true;
+      }
+    }
     for (int j = 0; j < sm_.num_cols(); ++j) {
       if (!sm_.is_int[static_cast<size_t>(j)]) continue;
       const double frac = x[j] - std::floor(x[j]);
@@ -229,7 +341,7 @@ class Search {
   }
 
   Node child(const Node& parent, const std::vector<BoundChange>& extra) const {
-    Node c{parent.bound, parent.depth + 1, parent.changes, nullptr};
+    Node c{parent.bound, parent.depth + 1, parent.changes, nullptr, 0};
     for (const BoundChange& e : extra) {
       auto it = std::find_if(c.changes.begin(), c.changes.end(), [&](const BoundChange& b) { return b.col == e.col; });
       if (it != c.changes.end())
@@ -241,7 +353,7 @@ class Search {
   }
 
   void search() {
-    open_.push(Node{-COIN_DBL_MAX, 0, {}, nullptr});
+    open_.push(Node{-COIN_DBL_MAX, 0, {}, nullptr, seq_++});
     const int max_nodes = p_.get_int(kMipMaxNodes), max_sols = p_.get_int(kMipMaxSols);
     const int stall = p_.get_int(kMipMaxStallingNodes);
     while (!open_.empty()) {
@@ -272,24 +384,38 @@ class Search {
         unbounded_ = true;
         return;
       }
-      const double* x = lp_.primalColumnSolution();
-      const double value = min_objective(sm_, x);
+      double value = sm_.min_objective(lp_.primalColumnSolution());
       node.bound = std::max(node.bound, value);
+      BranchRequest request;
+      if (session_) {
+        const int state = node_turns(node, value, request);
+        if (state == 3) {
+          if (run_.should_stop()) {
+            open_.push(std::move(node));
+            return;
+          }
+          incomplete_ = true;  // numerical trouble: the node is dropped
+          continue;
+        }
+        if (state != 0) continue;
+      }
+      const double* x = lp_.primalColumnSolution();
       if (value >= cutoff_) continue;
       if (have_incumbent_ && value >= incumbent_ - p_.get(kMipObjectiveTolerance)) continue;
       std::vector<Node> children;
-      if (!branch(node, x, children)) {
+      if (!branch(node, x, children, request)) {
         record(x, value);
         if (solutions_ >= max_sols) return run_.stop(VLM_ERROR_ABORT_SOLUTION_LIMIT);
         continue;
       }
       auto warm = std::make_shared<WarmStart>();
       const unsigned char* status = lp_.statusArray();
-      warm->status.assign(status, status + sm_.num_cols() + sm_.num_rows());
+      warm->status.assign(status, status + sm_.num_cols() + lp_.numberRows());
       warm->x.assign(x, x + sm_.num_cols());
       for (Node& c : children) {
         c.bound = node.bound;
         c.warm = warm;
+        c.seq = seq_++;
         open_.push(std::move(c));
       }
     }
@@ -330,6 +456,7 @@ class Search {
   RunControl& run_;
   const ParamValues& p_;
   LogMessageHandler messages_;
+  CallbackSession* session_;
   ClpSimplex lp_;
   ClpRunState state_{};
   std::unique_ptr<ClpRunHandler> handler_;
@@ -337,18 +464,19 @@ class Search {
   Queue open_{Worse{this}};
   bool have_incumbent_ = false, unbounded_ = false, incomplete_ = false;
   double incumbent_ = COIN_DBL_MAX;
-  int nodes_ = 0, solutions_ = 0, last_improvement_ = 0, iterations_ = 0;
+  int nodes_ = 0, solutions_ = 0, last_improvement_ = 0, iterations_ = 0, cut_rows_ = 0;
+  long long seq_ = 0;
   std::vector<std::pair<double, std::vector<double>>> pool_;  // best first, solver columns
 };
 
 }  // namespace
 
-RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run) {
+RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session) {
   if (sm.num_cols() > sm.user_cols || sm.num_rows() > sm.user_rows)
     run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
                   sm.num_cols() - sm.user_cols, sm.num_rows() - sm.user_rows);
   run.log.line("Solving MIQP by branch-and-bound over CLP");
-  Search search(data, sm, run);
+  Search search(data, sm, run, session);
   return search.run();
 }
 

@@ -155,10 +155,13 @@ struct RunStats {
   double presolve_time = 0.0, solver_time = 0.0, total_time = 0.0;
 };
 
-// The irreducible inconsistent subsystem found by the last IIS computation.
+// The irreducible inconsistent subsystem found by the last IIS computation:
+// per variable and row, which of its sides belong to it.
+constexpr char kIisLower = 1;  // the lower bound (a row's left-hand side)
+constexpr char kIisUpper = 2;  // the upper bound (a row's right-hand side)
 struct IisResult {
   bool available = false;
-  std::vector<char> vars, rows;  // 1 for members
+  std::vector<char> vars, rows;  // kIisLower | kIisUpper, 0 for non-members
 };
 
 // First index of each name, built on demand.

@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "callback.hpp"
 #include "sdp_solver.hpp"
 #include "solve.hpp"
 
@@ -138,6 +139,7 @@ int optimize(VLMmodel& m) {
 
   RunControl run(m.env->params, log);
   RunOutcome out;
+  int callback_answer = 0;
   if (d.cols.size() == 0) {
     out = solve_empty(d);
   } else {
@@ -155,6 +157,11 @@ int optimize(VLMmodel& m) {
     }
     if (sm.has_unbounded_column()) {
       out = solve_unbounded_column(d, sm, run);
+    } else if (discrete && m.callback) {
+      // Models without a discrete part have no where-point of a callback.
+      CallbackSession session(m, d, sm, run);
+      out = sm.has_quad() ? solve_miqp(d, sm, run, &session) : solve_cbc_with_callback(session, d, sm, run);
+      callback_answer = session.answer();
     } else if (discrete && sm.has_quad()) {
       out = solve_miqp(d, sm, run);
     } else if (discrete) {
@@ -167,7 +174,11 @@ int optimize(VLMmodel& m) {
   out.stats.total_time = run.elapsed();
 
   const Solution& s = out.solution;
-  if (out.code != VLM_OKAY) {
+  if (callback_answer != 0) {
+    out.code = callback_answer;
+    log.linef("Stopped by the callback (answer %d): status %s, time %s", callback_answer, status_name(s.status),
+              format_seconds(out.stats.total_time).c_str());
+  } else if (out.code != VLM_OKAY) {
     log.linef("Solve failed (code %d) after %s", out.code, format_seconds(out.stats.total_time).c_str());
   } else {
     if (run.stopped_by()) log.linef("Stopped: %s reached", limit_name(run.stopped_by()));

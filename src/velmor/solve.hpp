@@ -6,6 +6,7 @@
 #include <atomic>
 #include <chrono>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model.hpp"
@@ -13,6 +14,8 @@
 #include "solve_log.hpp"
 
 namespace velmor {
+
+class CallbackSession;
 
 // Limits and clock of one run, read from the model's parameters when the run
 // starts. Solvers poll should_stop() from their iteration and node events.
@@ -74,6 +77,10 @@ struct SolverModel {
   // column), column-major like the matrix; empty for a linear objective.
   std::vector<int> h_start, h_index;
   std::vector<double> h_value;
+  // (model column, its switch): the binary the reformulation adds for a
+  // semi-continuous column whose range excludes 0; it is 1 exactly when the
+  // column is not 0.
+  std::vector<std::pair<int, int>> semi_switch;
 
   int num_cols() const { return static_cast<int>(col_lb.size()); }
   int num_rows() const { return static_cast<int>(row_lb.size()); }
@@ -84,6 +91,8 @@ struct SolverModel {
   // unbounded exactly when it is feasible.
   bool has_unbounded_column() const;
   long long num_nonzeros() const { return static_cast<long long>(value.size()); }
+  // The minimised objective at x (all solver columns), without the constant.
+  double min_objective(const double* x) const;
 };
 
 // Builds the solver form of `data`: binary bounds intersected with [0, 1],
@@ -118,6 +127,11 @@ double user_objective(const ModelData& data, const double* x);
 // outcome; none of them changes the model.
 RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run);
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run);
-RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run);
+// A MIP run that gives the model's callback its turns (cbc_callback.cpp).
+RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& data, const SolverModel& sm,
+                                   RunControl& run);
+// `session` null: no callback.
+RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run,
+                      CallbackSession* session = nullptr);
 
 }  // namespace velmor

@@ -27,7 +27,8 @@ void SolveLog::linef(const char* format, ...) {
   line(big.data());
 }
 
-LogMessageHandler::LogMessageHandler(SolveLog& log, int level) : log_(&log) {
+LogMessageHandler::LogMessageHandler(SolveLog& log, int level)
+    : log_(&log), lines_(std::make_shared<std::mutex>()) {
   setLogLevel(level);
   setPrefix(false);
 }
@@ -36,7 +37,9 @@ int LogMessageHandler::print() {
   // The buffer holds one message; drop the line ends the solvers add.
   std::string text = messageBuffer();
   while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-  if (!text.empty()) log_->line(text);
+  if (text.empty()) return 0;
+  std::lock_guard<std::mutex> lock(*lines_);
+  log_->line(text);
   return 0;
 }
 

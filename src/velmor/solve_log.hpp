@@ -4,6 +4,7 @@
 // the solver layer prints any other way.
 #pragma once
 #include <memory>
+#include <mutex>
 #include <string>
 
 #include <CoinMessageHandler.hpp>
@@ -27,6 +28,12 @@ class SolveLog {
 // SolveLog instead of writing to a FILE. The solvers share one handler
 // between a model and its copies, so the log must outlive every solver
 // object given this handler.
+//
+// CBC's search threads print through clones of the handler (each thread
+// model gets its own, since a handler assembles one message at a time in
+// its own buffer); all clones of one handler hand their lines over under
+// one lock, so lines of different threads never mix and reach the log in
+// the order they were finished.
 class LogMessageHandler : public CoinMessageHandler {
  public:
   LogMessageHandler(SolveLog& log, int level);
@@ -35,6 +42,7 @@ class LogMessageHandler : public CoinMessageHandler {
 
  private:
   SolveLog* log_;
+  std::shared_ptr<std::mutex> lines_;  // shared with every clone
 };
 
 // Seconds as the log shows them ("0.01s", "12.3s").

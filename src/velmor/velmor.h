@@ -222,13 +222,13 @@ typedef struct VLMmodel VLMmodel;
 #define VLM_CB_MIP_PHASE 312      /* int                                    */
 #define VLM_CB_MIP_LB 313         /* const double*  [PRE_NUMVARS]           */
 #define VLM_CB_MIP_UB 314         /* const double*  [PRE_NUMVARS]           */
-#define VLM_CB_MIP_SOL 316        /* const double*  [NumVars]               */
-#define VLM_CB_MIP_REL 317        /* const double*  [NumVars]               */
+#define VLM_CB_MIP_SOL 316        /* const double*  [NumVars = PRE_NUMVARS] */
+#define VLM_CB_MIP_REL 317        /* const double*  [NumVars = PRE_NUMVARS] */
 
 /* Answers of a callback submission (VLMcbcut, VLMcbbranch, VLMcbsolution). */
 #define VLM_CB_SUBMIT_OK 0        /* accepted */
 #define VLM_CB_SUBMIT_INVALID 1   /* valid but incorrect: infeasible, violates a cut, ... */
-#define VLM_CB_SUBMIT_REFUSED 2   /* correct but not accepted */
+#define VLM_CB_SUBMIT_REFUSED 2   /* correct but not accepted: nothing new, no better, ... */
 
 /* ---- environments ----------------------------------------------------------
  * An environment holds parameter settings and an optional log file. A model
@@ -414,12 +414,29 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * unbounded LP whose solver produced a ray, HasDualRay for an infeasible LP
  * with a Farkas ray; SPX/NumIters, IPM/NumIters and the times after every
  * run. The log (sizes, progress of long searches, a summary and the solvers'
- * own messages) goes to the environment's log. */
+ * own messages) goes to the environment's log.
+ * With a callback registered (VLMsetcallbackfunc), MIP and MIQP runs give it
+ * its turns (see "callbacks" below); when it answers non-zero the run stops
+ * and returns that answer, with Status and results as after a limit. */
 VLM_API int VLMoptimize(VLMmodel* model);
-/* Computes an irreducible inconsistent subsystem of an infeasible model, read
- * back through IISVar/IISConstr. VLM_ERROR_IIS_FEASIBLE for a feasible model,
- * VLM_ERROR_IIS_NO_SOLN when a limit stopped it, VLM_ERROR_IIS_NUMERIC when the
- * solver contradicts itself. */
+/* Computes an irreducible inconsistent subsystem of an infeasible model: a set
+ * of sides of variable bounds and rows (a lower or an upper side each) that
+ * is infeasible with the rest of the model and feasible once any one of them
+ * is dropped. Integrality, SOS, indicators, the ranges of semi-continuous
+ * variables and the objective are no candidates (they stay in force). Read
+ * back through IISVar/IISConstr (and IISCol/IISRow): 1 the lower side (a
+ * row's LHS) belongs, 2 the upper side (RHS), 3 both, 0 not a member.
+ * Linear models, and LP relaxations of discrete ones, go through an elastic
+ * and a deletion filter over CLP; for discrete models a deletion filter with
+ * MIP solves (each stopped at the first solution) makes the set irreducible
+ * for the model itself; a side whose removal a MIP solve cannot decide within
+ * half a second stays in the set (the log says so). The registered callback
+ * takes turns in the MIP solves; a non-zero answer ends the computation with
+ * that answer. VLM_ERROR_IIS_FEASIBLE for a feasible model,
+ * VLM_ERROR_IIS_NO_SOLN when MaxTime stopped it, VLM_ERROR_IIS_NUMERIC when
+ * the solver contradicts itself, VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE for a
+ * semidefinite model; the model refuses changes meanwhile, like a solve. An
+ * earlier IIS is discarded first; the solution of an earlier solve stays. */
 VLM_API int VLMcomputeIIS(VLMmodel* model);
 /* Removes fixed and redundant MIP data; *result receives how many items were
  * removed. */
@@ -615,16 +632,38 @@ VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const in
                               const int* nrows, const int* ncols, const int* pos, const double* val);
 
 /* ---- callbacks -------------------------------------------------------------
- * While a callback is registered, MIP solves run single-threaded and without
- * preprocessing: the "presolved" model that the PRE_* codes describe is the
- * model as handed to the branch-and-cut solver, and the ...p forms of the
- * submission functions equal the plain ones.
+ * A registered callback is called during VLMoptimize of a model with a
+ * discrete part (MIP and MIQP runs) and during the MIP solves of
+ * VLMcomputeIIS; linear and quadratic programs have no where-point.
+ *  - MIPSTART: once per run, after the root relaxation is solved, before
+ *    anything else (none when the root relaxation is infeasible).
+ *  - MIPNODE: whenever the relaxation of a node is solved, at every pass of
+ *    the node's cut loop (a node may give several turns); none when the
+ *    search ends at the root before its cut loop (a heuristic closed it).
+ *  - MIPSOL: once per new incumbent.
+ * While a callback is registered, MIP runs are single-threaded, without
+ * preprocessing and without restarts: the "presolved" model of the PRE_*
+ * codes is the model's own columns and rows as the solver takes them (bounds
+ * of binaries within [0, 1], the range of a semi-continuous column widened to
+ * include 0, the objective's linear part in the model's sense); the columns
+ * and rows that stand in for indicators and semi-continuous variables stay
+ * hidden. Presolved indices are therefore the model's own, and every ...p
+ * function equals its plain twin.
+ * Objectives (MIP_OBJBST, MIP_OBJBND, MIP_RELVAL) are in the model's sense,
+ * constant included: for a maximisation, MIP_OBJBST <= optimum <= MIP_OBJBND.
+ * Without an incumbent MIP_OBJBST is VLM_INFINITY (-VLM_INFINITY when
+ * maximising); MIP_PHASE is 0 without an incumbent, 2 once the relative gap
+ * is at most 1%, 1 otherwise.
  */
 
-/* Called during VLMoptimize and VLMcomputeIIS, on the thread that runs them,
- * with no lock of the library held. `cbdata` is valid only during the call.
- * Answer 0 to go on; any other answer stops the run at once, the callback is
- * not called again in that run, and the run returns that answer. */
+/* Called on the thread that runs VLMoptimize or VLMcomputeIIS, with no lock of
+ * the library held (it may solve other models). `cbdata` is valid only during
+ * the call. Answer 0 to go on; any other answer stops the run at once, the
+ * callback is not called again in that run, and the run returns that answer
+ * (VLM_ERROR_ABORT_CTRL_C after a termination request, -1 after an error of
+ * the caller's bridge); the best solution found stays readable (Status
+ * SUB_OPTIMAL, or UNKNOWN without one). The model being solved refuses every
+ * change and a second solve meanwhile; its attributes can be read. */
 typedef int (*VLMcallback)(VLMmodel* model, void* cbdata, int where, void* usrdata);
 
 /* Registers `cb` (NULL: none) with the user data handed to each call; the
@@ -634,23 +673,47 @@ VLM_API int VLMsetcallbackfunc(VLMmodel* model, VLMcallback cb, void* usrdata);
  * double, or a pointer to a library-owned array valid until the callback
  * returns (see the what-codes). VLM_ERROR_CB_INVALID_WHERE for a where that is
  * not the current one, VLM_ERROR_CB_INVALID_WHAT for an unknown what,
- * VLM_ERROR_DATA_NOT_AVAILABLE for one not available at this point. */
+ * VLM_ERROR_DATA_NOT_AVAILABLE for one not available at this point: the
+ * relaxation's codes (MIP_RELVAL, MIP_RELPRE, MIP_RELRDCPRE, MIP_LB, MIP_UB,
+ * MIP_REL) exist at MIPSTART and MIPNODE only, the incumbent's (MIP_SOLPRE,
+ * MIP_SOL) once there is one. An empty array is a valid pointer to nothing. */
 VLM_API int VLMcbget(void* cbdata, int where, int what, void* result);
 /* *length: the number of elements of the array that `what` gives (1 for a
- * single value). */
+ * single value), with the same checks and codes as VLMcbget. */
 VLM_API int VLMcbgetlength(void* cbdata, int where, int what, int* length);
-/* A cut sum(val[k] * x[ind[k]]) sense rhs, valid for the whole search; added at
- * MIPNODE and also enforced on every later incumbent. Returns a
- * VLM_CB_SUBMIT_* answer or a negative error code. */
+/* A cut sum(val[k] * x[ind[k]]) sense rhs over the model's variables, valid
+ * for the whole search (repeated indices summed): at MIPNODE only, else
+ * VLM_ERROR_CB_INVALID_WHERE. It is added to the relaxation and enforced as a
+ * lazy constraint: every later incumbent satisfies it, a solution violating
+ * it is refused. Answers: VLM_CB_SUBMIT_OK; VLM_CB_SUBMIT_INVALID for a cut
+ * the incumbent violates (accepted solutions stay feasible) or one without
+ * coefficients that never holds; VLM_CB_SUBMIT_REFUSED for a cut without
+ * coefficients that always holds or one already added. Errors: an index
+ * outside the variables (_COL_IDX), a sense other than '<', '>', '='
+ * (MODEL_INPUT_ERROR), a NaN or infinite value (INVALID_ARGUMENT). */
 VLM_API int VLMcbcut(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);
 VLM_API int VLMcbcutp(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);
-/* Asks to branch on integer variable `index` next, at `value`, exploring the
- * up branch first when way > 0 and the down branch when way < 0. */
+/* At MIPNODE (else VLM_ERROR_CB_INVALID_WHERE): branch on integer variable
+ * `index` at this node, exploring the up branch first when way > 0, the down
+ * branch when way < 0, as the solver prefers when 0. The split is at the
+ * relaxation's value of the variable; `value` must lie within the node's
+ * bounds. VLM_CB_SUBMIT_INVALID for a continuous variable or a value outside
+ * the node's bounds, VLM_CB_SUBMIT_REFUSED when the relaxation holds the
+ * variable at an integer (no branch on it here). */
 VLM_API int VLMcbbranch(void* cbdata, int index, double value, int way);
 VLM_API int VLMcbbranchp(void* cbdata, int index, double value, int way);
-/* Proposes a solution with one value per variable; VLM_UNDEFINED marks a value
- * left to the library, which completes it by an LP over the fixed integer part.
- * *objval receives its objective (VLM_INFINITY-signed when refused). */
+/* Proposes a solution with one value per variable, at any where-point;
+ * VLM_UNDEFINED marks a value left to the library. Given values are fixed
+ * (integers within MIP/IntegerTolerance rounded), then an LP (a QP for a
+ * quadratic objective) over the rest, with the callback's cuts, completes it
+ * at its best objective; the result must satisfy bounds, integrality, rows,
+ * SOS, indicators, semi-continuity and the callback's cuts. Answers:
+ * VLM_CB_SUBMIT_OK (taken: it becomes the incumbent when the solver next
+ * looks at proposals), VLM_CB_SUBMIT_INVALID (no such completion exists;
+ * *objval is VLM_INFINITY in the direction of the model's sense),
+ * VLM_CB_SUBMIT_REFUSED (correct, but no better than the incumbent or
+ * MIP/Cutoff). *objval receives the objective of the completed solution. A
+ * NaN or infinite value other than VLM_UNDEFINED: VLM_ERROR_INVALID_ARGUMENT. */
 VLM_API int VLMcbsolution(void* cbdata, const double* sol, double* objval);
 VLM_API int VLMcbsolutionp(void* cbdata, const double* sol, double* objval);
 

@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <random>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -485,6 +487,74 @@ TEST(OptimizeThreads, TwoMipsAtOnce) {
   EXPECT_EQ(rb, VLM_OKAY);
   EXPECT_NEAR(dbl_attr(a.get(), "ObjVal"), va, 1e-6);
   EXPECT_NEAR(dbl_attr(b.get(), "ObjVal"), vb, 1e-6);
+}
+
+}  // namespace
+
+namespace {
+
+// CBC's search threads print through clones of the run's message handler;
+// their lines must reach the log whole, and the answer must not depend on
+// the number of threads.
+TEST(OptimizeThreads, FourSearchThreadsOnOneLog) {
+  const std::string path = temp_path("threads.log");
+  std::remove(path.c_str());
+  VLMenv* raw = nullptr;
+  ASSERT_EQ(VLMloadenv(&raw, path.c_str()), VLM_OKAY);
+  EnvPtr env(raw);
+  double single = 0;
+  {
+    ModelPtr m = hard_knapsack(env.get(), 40, 4, 21);
+    solve(m.get());
+    single = dbl_attr(m.get(), "ObjVal");
+  }
+  for (int round = 0; round < 3; ++round) {
+    ModelPtr m = hard_knapsack(env.get(), 40, 4, 21);
+    set_int(m.get(), "NumThreads", 4);
+    solve(m.get());
+    ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), single, 1e-6);
+  }
+  const std::string text = read_text(path);
+  ASSERT_FALSE(text.empty());
+  EXPECT_EQ(text.back(), '\n');
+  std::istringstream lines(text);
+  std::string line;
+  int summaries = 0;
+  while (std::getline(lines, line)) {
+    EXPECT_EQ(line.find('\0'), std::string::npos);
+    if (line.rfind("Status: optimal", 0) == 0) ++summaries;
+    // A line holds one message: never the start of a second one.
+    EXPECT_EQ(line.find("Status:", 1), std::string::npos) << line;
+  }
+  EXPECT_EQ(summaries, 4);
+}
+
+}  // namespace
+
+namespace {
+
+// An indicator in its exact form (a slack and an SOS1) whose binary is fixed
+// by its bounds: CGL's preprocessing would abort the process on it.
+TEST(OptimizeMip, FixedBinaryOfAnExactIndicator) {
+  EnvPtr env = make_env();
+  for (double b_lb : {1.0, 0.0}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, b_lb, 1, 0, VLM_BINARY);  // b
+    add_var(p, 0, kInf, 1);              // x: unbounded, so no big-M
+    const int ind[] = {1};
+    const double one[] = {1};
+    ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 0, 1, 1, ind, one, '<', 2), VLM_OKAY);  // b = 1 -> x <= 2
+    add_row(p, {1}, {1}, 5, kInf);                                                       // x >= 5
+    solve(p);
+    if (b_lb == 1) {
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+    } else {
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+      expect_near_all(dbl_list(p, "X", 2), {0, 5});
+    }
+  }
 }
 
 }  // namespace

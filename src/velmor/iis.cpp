@@ -1,0 +1,397 @@
+// VLMcomputeIIS: an irreducible inconsistent subsystem of an infeasible
+// model, as a set of bound sides of variables and row sides (lower, upper).
+//
+// The candidates are the sides of the model's own rows and of its
+// variables' bounds; the rest of the model stays in force throughout and is
+// never reported: integrality, SOS, indicator constraints, the ranges of
+// semi-continuous variables (whose bounds are no candidates) and the rows and
+// columns standing in for them. The objective plays no part.
+//
+// Linear models (and the LP relaxation of discrete ones), over CLP:
+//  1. Feasibility run on the whole model: feasible means no IIS.
+//  2. Elastic filter: every candidate side gets an elastic column that
+//     relaxes it at a cost; the total elasticity is minimised, every side
+//     whose elastic column is used is enforced (its column removed), and
+//     again, until the enforced sides alone are infeasible.
+//  3. Deletion filter over the enforced sides, all others dropped: each side
+//     in turn is dropped for good when the rest stays infeasible. What stays
+//     is irreducible. The LPs of a filter are solved warm, from the basis of
+//     the previous one.
+// Discrete models: when the LP relaxation is infeasible, its IIS comes first
+// and a deletion filter with MIP solves makes it irreducible for the model
+// itself; otherwise the deletion filter runs with MIP solves over every
+// candidate. A MIP solve stops at the first solution; the model's callback
+// gets its turns in each, and a non-zero answer ends the computation with
+// that answer. MaxTime bounds the whole computation: running out gives
+// VLM_ERROR_IIS_NO_SOLN. A final set that a fresh solve finds feasible (the
+// solver contradicting itself) gives VLM_ERROR_IIS_NUMERIC.
+#include <algorithm>
+#include <cmath>
+#include <memory>
+#include <vector>
+
+#include <ClpSimplex.hpp>
+#include <CoinFinite.hpp>
+
+#include "callback.hpp"
+#include "clp_model.hpp"
+#include "sdp_solver.hpp"
+#include "solve.hpp"
+
+namespace velmor {
+
+namespace {
+
+// A candidate: one side of a row or of a variable's bounds.
+struct Side {
+  bool row;
+  int index;
+  bool upper;
+};
+
+// Outcome of one feasibility question.
+enum class Answer { Feasible, Infeasible, Stopped };
+
+// Thrown to end the computation with a code.
+struct IisEnd {
+  int code;
+};
+
+class IisSearch {
+ public:
+  IisSearch(VLMmodel& m, const SolverModel& sm, SolveLog& log)
+      : model_(m), sm_(sm), log_(log), run_(m.env->params, log) {
+    const ModelData& d = m.data;
+    for (int i = 0; i < sm.user_rows; ++i) {
+      if (sm.row_lb[static_cast<size_t>(i)] > -COIN_DBL_MAX) sides_.push_back({true, i, false});
+      if (sm.row_ub[static_cast<size_t>(i)] < COIN_DBL_MAX) sides_.push_back({true, i, true});
+    }
+    for (int j = 0; j < sm.user_cols; ++j) {
+      const char t = d.cols.type[static_cast<size_t>(j)];
+      if (t == VLM_SEMICONT || t == VLM_SEMIINT) continue;
+      if (sm.col_lb[static_cast<size_t>(j)] > -COIN_DBL_MAX) sides_.push_back({false, j, false});
+      if (sm.col_ub[static_cast<size_t>(j)] < COIN_DBL_MAX) sides_.push_back({false, j, true});
+    }
+  }
+
+  // The members, as indices into sides_.
+  std::vector<int> compute() {
+    const bool discrete = sm_.has_discrete();
+    std::vector<char> all(sides_.size(), 1);
+    const Answer relaxation = lp_feasible(all);
+    if (relaxation == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    std::vector<int> members;
+    if (relaxation == Answer::Infeasible) {
+      log_.line("IIS: the LP relaxation is infeasible: elastic filter");
+      members = lp_deletion_filter(elastic_filter());
+      if (discrete) members = mip_deletion_filter(members);
+    } else {
+      if (!discrete) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
+      log_.line("IIS: the LP relaxation is feasible: deletion filter with MIP solves");
+      const Answer whole = mip_feasible(all);
+      if (whole == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
+      if (whole == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+      std::vector<int> every(sides_.size());
+      for (size_t k = 0; k < every.size(); ++k) every[k] = static_cast<int>(k);
+      members = mip_deletion_filter(every);
+    }
+    // A fresh look at the result: it must be infeasible.
+    const std::vector<char> on = mask(members);
+    const Answer check = discrete ? mip_feasible(on) : lp_feasible(on);
+    if (check == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    if (check == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    return members;
+  }
+
+  const std::vector<Side>& sides() const { return sides_; }
+  int callback_answer() const { return callback_answer_; }
+
+ private:
+  std::vector<char> mask(const std::vector<int>& members) const {
+    std::vector<char> on(sides_.size(), 0);
+    for (int k : members) on[static_cast<size_t>(k)] = 1;
+    return on;
+  }
+
+  // The solver model with the sides that are off dropped, and no objective.
+  SolverModel feasibility_model(const std::vector<char>& on) const {
+    SolverModel f = sm_;
+    std::fill(f.obj.begin(), f.obj.end(), 0.0);
+    f.h_start.clear();
+    f.h_index.clear();
+    f.h_value.clear();
+    for (size_t k = 0; k < sides_.size(); ++k) {
+      if (on[k]) continue;
+      const Side& s = sides_[k];
+      std::vector<double>& v = s.row ? (s.upper ? f.row_ub : f.row_lb) : (s.upper ? f.col_ub : f.col_lb);
+      v[static_cast<size_t>(s.index)] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
+    }
+    return f;
+  }
+
+  void limit_time(ClpSimplex& lp) {
+    if (run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    if (run_.remaining() < COIN_DBL_MAX) lp.setMaximumWallSeconds(run_.remaining());
+  }
+
+  static Answer clp_answer(const ClpSimplex& lp) {
+    switch (lp.status()) {
+      case 0: return Answer::Feasible;
+      case 1: return Answer::Infeasible;
+      default: return Answer::Stopped;
+    }
+  }
+
+  // Whether the LP relaxation with the sides in `on` has a solution; a
+  // fresh solve.
+  Answer lp_feasible(const std::vector<char>& on) {
+    const SolverModel f = feasibility_model(on);
+    LogMessageHandler messages(log_, 0);
+    ClpSimplex lp;
+    lp.passInMessageHandler(&messages);
+    load_clp(f, lp);
+    apply_simplex_params(run_.params, lp);
+    limit_time(lp);
+    lp.dual();
+    if (lp.status() == 1) {
+      // Infeasibility verdicts of the dual simplex are confirmed by the primal.
+      lp.primal();
+    }
+    return clp_answer(lp);
+  }
+
+  // Chinneck's elastic filter over every side; returns the enforced sides.
+  std::vector<int> elastic_filter() {
+    const int n = sm_.num_cols(), m = sm_.num_rows();
+    LogMessageHandler messages(log_, 0);
+    ClpSimplex lp;
+    lp.passInMessageHandler(&messages);
+    SolverModel f = feasibility_model(std::vector<char>(sides_.size(), 1));
+    // Bounds that are candidates become rows, so that they can be elastic.
+    std::vector<int> bound_row(static_cast<size_t>(n), -1);
+    std::vector<std::vector<Entry>> by_col(static_cast<size_t>(n));
+    int rows = m;
+    std::vector<double> row_lb(f.row_lb), row_ub(f.row_ub);
+    for (const Side& s : sides_) {
+      if (s.row || bound_row[static_cast<size_t>(s.index)] >= 0) continue;
+      const size_t j = static_cast<size_t>(s.index);
+      bound_row[j] = rows++;
+      row_lb.push_back(f.col_lb[j]);
+      row_ub.push_back(f.col_ub[j]);
+      by_col[j].push_back({bound_row[j], 1.0});
+    }
+    for (const Side& s : sides_)
+      if (!s.row) {
+        const size_t j = static_cast<size_t>(s.index);
+        (s.upper ? f.col_ub : f.col_lb)[j] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
+      }
+    // Elastic columns after the model's: +1 in the row of a lower side, -1
+    // for an upper side, each at cost 1.
+    std::vector<int> start(1, 0), index;
+    std::vector<double> value, lower, upper, cost;
+    auto side_row = [&](const Side& s) { return s.row ? s.index : bound_row[static_cast<size_t>(s.index)]; };
+    for (int j = 0; j < n; ++j) {
+      const size_t k = static_cast<size_t>(j);
+      for (int e = f.col_start[k]; e < f.col_start[k + 1]; ++e) {
+        index.push_back(f.row_index[static_cast<size_t>(e)]);
+        value.push_back(f.value[static_cast<size_t>(e)]);
+      }
+      for (const Entry& e : by_col[k]) index.push_back(e.index), value.push_back(e.value);
+      start.push_back(static_cast<int>(index.size()));
+      lower.push_back(f.col_lb[k]);
+      upper.push_back(f.col_ub[k]);
+      cost.push_back(0.0);
+    }
+    for (const Side& s : sides_) {
+      index.push_back(side_row(s));
+      value.push_back(s.upper ? -1.0 : 1.0);
+      start.push_back(static_cast<int>(index.size()));
+      lower.push_back(0.0);
+      upper.push_back(COIN_DBL_MAX);
+      cost.push_back(1.0);
+    }
+    const int total = n + static_cast<int>(sides_.size());
+    lp.loadProblem(total, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(), cost.data(),
+                   row_lb.data(), row_ub.data());
+    apply_simplex_params(run_.params, lp);
+    std::vector<int> enforced;
+    std::vector<char> is_enforced(sides_.size(), 0);
+    for (;;) {
+      limit_time(lp);
+      lp.dual();
+      if (lp.status() == 1) {
+        lp.primal();  // confirm
+        if (lp.status() == 1) break;
+      }
+      if (lp.status() != 0) throw IisEnd{run_.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
+      // Elasticity is needed, yet the whole model was found infeasible: the
+      // objective cannot be 0 here.
+      if (lp.objectiveValue() <= 1e-9) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+      const double* x = lp.primalColumnSolution();
+      bool any = false;
+      for (size_t k = 0; k < sides_.size(); ++k) {
+        if (is_enforced[k] || x[static_cast<size_t>(n) + k] <= 1e-9) continue;
+        is_enforced[k] = 1;
+        enforced.push_back(static_cast<int>(k));
+        lp.columnUpper()[static_cast<size_t>(n) + k] = 0.0;
+        any = true;
+      }
+      if (!any) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    }
+    log_.linef("IIS: elastic filter kept %zu of %zu sides", enforced.size(), sides_.size());
+    return enforced;
+  }
+
+  // Deletion filter over `candidates` with warm LPs; every other side off.
+  std::vector<int> lp_deletion_filter(const std::vector<int>& candidates) {
+    std::vector<char> on = mask(candidates);
+    const SolverModel f = feasibility_model(on);
+    LogMessageHandler messages(log_, 0);
+    ClpSimplex lp;
+    lp.passInMessageHandler(&messages);
+    load_clp(f, lp);
+    apply_simplex_params(run_.params, lp);
+    auto solve = [&]() {
+      limit_time(lp);
+      lp.dual();
+      if (lp.status() == 1) lp.primal();
+      const Answer a = clp_answer(lp);
+      if (a == Answer::Stopped) throw IisEnd{run_.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
+      return a;
+    };
+    if (solve() != Answer::Infeasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    std::vector<int> members;
+    for (int k : candidates) {
+      const Side& s = sides_[static_cast<size_t>(k)];
+      double* bounds = s.row ? (s.upper ? lp.rowUpper() : lp.rowLower()) : (s.upper ? lp.columnUpper() : lp.columnLower());
+      const double kept = bounds[s.index];
+      bounds[s.index] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
+      if (solve() == Answer::Feasible) {
+        bounds[s.index] = kept;  // needed
+        members.push_back(k);
+      }
+    }
+    log_.linef("IIS: deletion filter kept %zu of %zu sides", members.size(), candidates.size());
+    return members;
+  }
+
+  // Whether the model (integrality and all) with the sides in `on` has a
+  // solution: CBC, or our branch-and-bound for a quadratic objective's
+  // model (here without it), stopped at the first solution.
+  Answer mip_feasible(const std::vector<char>& on, double budget = VLM_INFINITY) {
+    if (run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    SolverModel f = feasibility_model(on);
+    ParamValues params = run_.params;
+    params.set(kMipMaxSols, 1);
+    params.set(kMipCutoff, VLM_INFINITY);
+    const double left = std::min(run_.remaining(), budget);
+    params.set(kMaxTime, std::isfinite(left) ? left : VLM_INFINITY);
+    RunControl run(params, log_);
+    RunOutcome out;
+    if (model_.callback) {
+      CallbackSession session(model_, model_.data, f, run);
+      out = solve_cbc_with_callback(session, model_.data, f, run);
+      if (session.stopped()) {
+        callback_answer_ = session.answer();
+        throw IisEnd{session.answer()};
+      }
+    } else {
+      out = solve_with_cbc(model_.data, f, run);
+    }
+    if (out.code != VLM_OKAY) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    if (out.solution.has_primal) return Answer::Feasible;
+    if (out.solution.status == VLM_STATUS_INFEASIBLE) return Answer::Infeasible;
+    if (run.stopped_by() == VLM_ERROR_ABORT_TIME_LIMIT || run_.time_up()) return Answer::Stopped;
+    throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+  }
+
+  // Deletion filter with MIP solves. Without its bounds an integer variable
+  // may leave a search that never ends (an infeasible row over unbounded
+  // integers), so each solve gets kMipBudget seconds at most: a side whose
+  // removal it cannot decide stays, and the set may then not be irreducible
+  // in that side (the log says so).
+  std::vector<int> mip_deletion_filter(const std::vector<int>& candidates) {
+    std::vector<char> on = mask(candidates);
+    std::vector<int> members;
+    int undecided = 0;
+    for (int k : candidates) {
+      on[static_cast<size_t>(k)] = 0;
+      const Answer a = mip_feasible(on, kMipBudget);
+      if (a == Answer::Stopped && run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+      if (a != Answer::Infeasible) {
+        on[static_cast<size_t>(k)] = 1;
+        members.push_back(k);
+        if (a == Answer::Stopped) ++undecided;
+      }
+    }
+    log_.linef("IIS: deletion filter with MIP solves kept %zu of %zu sides", members.size(), candidates.size());
+    if (undecided > 0)
+      log_.linef("IIS: %d of them kept because no MIP solve decided their removal within %.1fs", undecided, kMipBudget);
+    return members;
+  }
+
+  static constexpr double kMipBudget = 0.5;
+
+  VLMmodel& model_;
+  const SolverModel& sm_;
+  SolveLog& log_;
+  RunControl run_;
+  std::vector<Side> sides_;
+  int callback_answer_ = 0;
+};
+
+// Clears the busy flag on every way out.
+struct BusyRelease {
+  VLMmodel& m;
+  ~BusyRelease() { m.busy.store(false); }
+};
+
+int compute_iis(VLMmodel& m) {
+  m.iis = IisResult();
+  const ModelData& d = m.data;
+  SolveLog log(m.env->log);
+  if (has_semidefinite_part(d)) {
+    log.line("IIS: not available for semidefinite models");
+    return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
+  }
+  log.linef("Computing an IIS of model %s: %d rows, %d columns", d.name.empty() ? "(unnamed)" : d.name.c_str(),
+            d.rows.size(), d.cols.size());
+  const SolverModel sm = build_solver_model(d, m.env->params);
+  IisSearch search(m, sm, log);
+  std::vector<int> members;
+  try {
+    members = search.compute();
+  } catch (const IisEnd& end) {
+    switch (end.code) {
+      case VLM_ERROR_IIS_FEASIBLE: log.line("IIS: the model is feasible"); break;
+      case VLM_ERROR_IIS_NO_SOLN: log.line("IIS: stopped by MaxTime before an IIS was found"); break;
+      case VLM_ERROR_IIS_NUMERIC: log.line("IIS: the solver contradicted itself"); break;
+      default: log.linef("IIS: stopped by the callback (answer %d)", end.code); break;
+    }
+    return end.code;
+  }
+  IisResult r;
+  r.vars.assign(static_cast<size_t>(d.cols.size()), 0);
+  r.rows.assign(static_cast<size_t>(d.rows.size()), 0);
+  for (int k : members) {
+    const Side& s = search.sides()[static_cast<size_t>(k)];
+    std::vector<char>& flags = s.row ? r.rows : r.vars;
+    flags[static_cast<size_t>(s.index)] |= s.upper ? kIisUpper : kIisLower;
+  }
+  r.available = true;
+  m.iis = std::move(r);
+  log.linef("IIS: %zu bound and row sides", members.size());
+  return VLM_OKAY;
+}
+
+}  // namespace
+
+}  // namespace velmor
+
+extern "C" int VLMcomputeIIS(VLMmodel* model) {
+  if (!model) return VLM_ERROR_INVALID_ARGUMENT;
+  bool idle = false;
+  if (!model->busy.compare_exchange_strong(idle, true)) return VLM_ERROR_INVALID_ARGUMENT;
+  velmor::BusyRelease release{*model};
+  return velmor::api_call([&] { return velmor::compute_iis(*model); });
+}
