@@ -60,6 +60,7 @@ std::mutex cbc_entry;
 struct StageState {
   RunControl* run = nullptr;
   CbcHooks* hooks = nullptr;
+  int columns = 0;  // of the model handed to the driver
   double after_root = -1, after_preprocess = -1;
 };
 StageState* current_stage = nullptr;
@@ -71,6 +72,15 @@ int cbc_stage(CbcModel* model, int where_from) {
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
       if (st.hooks) st.hooks->before_search(*model);
+      break;
+    case 4:
+      // After the search, the driver copies the searched model's extra
+      // solutions into the original model sized by the original column count
+      // (reading past their end when preprocessing removed columns) before it
+      // maps them back properly. Then only the incumbent is kept, which the
+      // driver maps back itself.
+      if (model->getNumCols() != st.columns)
+        while (model->numberSavedSolutions() > 1) model->deleteSavedSolution(model->numberSavedSolutions() - 1);
       break;
     default: break;
   }
@@ -299,7 +309,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
 
   const Args args = driver_args(sm, run, plain);
   std::vector<const char*> argv = args.argv();
-  StageState stage{&run, hooks};
+  StageState stage{&run, hooks, model.getNumCols()};
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);
