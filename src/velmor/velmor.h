@@ -438,8 +438,11 @@ VLM_API int VLMoptimize(VLMmodel* model);
  * semidefinite model; the model refuses changes meanwhile, like a solve. An
  * earlier IIS is discarded first; the solution of an earlier solve stays. */
 VLM_API int VLMcomputeIIS(VLMmodel* model);
-/* Removes fixed and redundant MIP data; *result receives how many items were
- * removed. */
+/* Tidies the integrality data without renumbering anything: the bounds of
+ * integer, binary and semi-integer variables are rounded inward to integers
+ * (a bound within MIP/IntegerTolerance of an integer becomes it) and those of
+ * binaries kept within [0, 1]. *result receives how many bounds changed.
+ * Refused with VLM_ERROR_INVALID_ARGUMENT while the model is being optimised. */
 VLM_API int VLMcleanupmilp(VLMmodel* model, int* result);
 
 /* ---- building a model ------------------------------------------------------

@@ -577,3 +577,30 @@ TEST(ModelStore, DistinctModelsOnDistinctThreads) {
   for (auto& th : threads) th.join();
   EXPECT_EQ(failures, (std::vector<int>{0, 0, 0, 0}));
 }
+
+namespace {
+
+TEST(ModelStore, CleanupMilpRoundsIntegralBoundsOnly) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  const double lb[] = {0.2, -1.0000000001, -3.5, 0.5, -VLM_INFINITY};
+  const double ub[] = {3.7, 2.9999999999, 5.5, 7.0, VLM_INFINITY};
+  const char vtype[] = {VLM_INTEGER, VLM_INTEGER, VLM_CONTINUOUS, VLM_BINARY, VLM_INTEGER};
+  ASSERT_EQ(VLMaddvars(m.get(), 5, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, vtype, nullptr), VLM_OKAY);
+  int changed = -1;
+  ASSERT_EQ(VLMcleanupmilp(m.get(), &changed), VLM_OKAY);
+  EXPECT_EQ(changed, 6);  // 0.2, 3.7, the two near-integers, the binary's 0.5 and 7
+  const double want_lb[] = {1, -1, -3.5, 1, -VLM_INFINITY};
+  const double want_ub[] = {3, 3, 5.5, 1, VLM_INFINITY};
+  for (int j = 0; j < 5; ++j) {
+    EXPECT_EQ(dbl_item(m.get(), "LB", j), want_lb[j]) << j;
+    EXPECT_EQ(dbl_item(m.get(), "UB", j), want_ub[j]) << j;
+  }
+  EXPECT_EQ(int_attr(m.get(), "NumVars"), 5);  // nothing renumbered
+  ASSERT_EQ(VLMcleanupmilp(m.get(), &changed), VLM_OKAY);
+  EXPECT_EQ(changed, 0);
+  EXPECT_EQ(VLMcleanupmilp(m.get(), nullptr), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMcleanupmilp(nullptr, &changed), VLM_ERROR_INVALID_ARGUMENT);
+}
+
+}  // namespace
