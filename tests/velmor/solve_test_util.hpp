@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <initializer_list>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -69,6 +70,28 @@ inline std::vector<int> int_list(VLMmodel* m, const char* name, int n) {
 }
 
 // Runs the model, expecting VLMoptimize to return `code`.
+// A seeded multi-row 0/1 knapsack, maximised: `n` binaries with weights in
+// [10, 100], `rows` capacity rows each at half the row's total weight.
+inline ModelPtr random_knapsack(VLMenv* env, int n, int rows, unsigned seed) {
+  ModelPtr m = make_model(env);
+  std::mt19937 rng(seed);
+  std::uniform_int_distribution<int> w(10, 100);
+  for (int j = 0; j < n; ++j) add_var(m.get(), 0, 1, w(rng), VLM_BINARY);
+  std::vector<int> cols(static_cast<size_t>(n));
+  std::vector<double> vals(static_cast<size_t>(n));
+  for (int i = 0; i < rows; ++i) {
+    double sum = 0;
+    for (int j = 0; j < n; ++j) {
+      cols[static_cast<size_t>(j)] = j;
+      vals[static_cast<size_t>(j)] = w(rng);
+      sum += vals[static_cast<size_t>(j)];
+    }
+    EXPECT_EQ(VLMaddrangeconstr(m.get(), n, cols.data(), vals.data(), -kInf, sum / 2, nullptr), VLM_OKAY);
+  }
+  maximise(m.get());
+  return m;
+}
+
 inline void solve(VLMmodel* m, int code = VLM_OKAY) { ASSERT_EQ(VLMoptimize(m), code); }
 
 inline void expect_near_all(const std::vector<double>& got, std::initializer_list<double> want, double tol = 1e-6) {

@@ -359,23 +359,8 @@ TEST(OptimizeMiqp, IndicatorAndSemiContinuous) {
 // ---- limits ------------------------------------------------------------------------------
 
 // A multi-dimensional knapsack that takes CBC many nodes without cuts.
-ModelPtr hard_knapsack(VLMenv* env, int n, int m_rows, unsigned seed) {
-  ModelPtr m = make_model(env);
-  std::mt19937 rng(seed);
-  std::uniform_int_distribution<int> w(10, 100);
-  for (int j = 0; j < n; ++j) add_var(m.get(), 0, 1, w(rng), VLM_BINARY);
-  std::vector<int> cols(static_cast<size_t>(n));
-  std::vector<double> vals(static_cast<size_t>(n));
-  for (int i = 0; i < m_rows; ++i) {
-    double sum = 0;
-    for (int j = 0; j < n; ++j) {
-      cols[static_cast<size_t>(j)] = j;
-      vals[static_cast<size_t>(j)] = w(rng);
-      sum += vals[static_cast<size_t>(j)];
-    }
-    EXPECT_EQ(VLMaddrangeconstr(m.get(), n, cols.data(), vals.data(), -kInf, sum / 2, nullptr), VLM_OKAY);
-  }
-  maximise(m.get());
+ModelPtr hard_knapsack(VLMenv* env, int n, int rows, unsigned seed) {
+  ModelPtr m = random_knapsack(env, n, rows, seed);
   set_int(m.get(), "MIP/LevelCuts", 0);
   set_int(m.get(), "Presolve", 0);
   return m;
