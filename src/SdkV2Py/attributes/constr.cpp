@@ -1,7 +1,6 @@
 #include "attributes/constr.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -80,8 +79,7 @@ PyTypeObject ConstrType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_constr() { prepare_handle_type(&ConstrType, "velmorpy.Constr", nullptr); }
 
 void bind_constr_namespace() {
-  bind_getmetaclass(&ConstrType, __FILE__);
-  bind_members(&ConstrType, constr_members, __FILE__);
+  bind_public_members(&ConstrType, constr_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -1,7 +1,6 @@
 #include "attributes/genconstr.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -80,8 +79,7 @@ PyTypeObject GenConstrType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_genconstr() { prepare_handle_type(&GenConstrType, "velmorpy.GenConstr", nullptr); }
 
 void bind_genconstr_namespace() {
-  bind_getmetaclass(&GenConstrType, __FILE__);
-  bind_members(&GenConstrType, genconstr_members, __FILE__);
+  bind_public_members(&GenConstrType, genconstr_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -1,7 +1,6 @@
 #include "attributes/psdconstr.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -80,8 +79,7 @@ PyTypeObject PsdConstrType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_psdconstr() { prepare_handle_type(&PsdConstrType, "velmorpy.PsdConstr", nullptr); }
 
 void bind_psdconstr_namespace() {
-  bind_getmetaclass(&PsdConstrType, __FILE__);
-  bind_members(&PsdConstrType, psdconstr_members, __FILE__);
+  bind_public_members(&PsdConstrType, psdconstr_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -1,7 +1,6 @@
 #include "attributes/psdvar.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -84,8 +83,7 @@ PyTypeObject PsdVarType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_psdvar() { prepare_handle_type(&PsdVarType, "velmorpy.PsdVar", nullptr); }
 
 void bind_psdvar_namespace() {
-  bind_getmetaclass(&PsdVarType, __FILE__);
-  bind_members(&PsdVarType, psdvar_members, __FILE__);
+  bind_public_members(&PsdVarType, psdvar_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -1,7 +1,6 @@
 #include "attributes/sos.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -80,8 +79,7 @@ PyTypeObject SOSType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_sos() { prepare_handle_type(&SOSType, "velmorpy.SOS", nullptr); }
 
 void bind_sos_namespace() {
-  bind_getmetaclass(&SOSType, __FILE__);
-  bind_members(&SOSType, sos_members, __FILE__);
+  bind_public_members(&SOSType, sos_members, __FILE__);
 }
 
 }  // namespace velmorpy

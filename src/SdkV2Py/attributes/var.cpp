@@ -2,7 +2,6 @@
 
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
-#include "module/decorators.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 
@@ -81,8 +80,7 @@ PyTypeObject VarType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 void prepare_var() { prepare_handle_type(&VarType, "velmorpy.Var", &OperandType); }
 
 void bind_var_namespace() {
-  bind_getmetaclass(&VarType, __FILE__);
-  bind_members(&VarType, var_members, __FILE__);
+  bind_public_members(&VarType, var_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -6,7 +6,6 @@
 #include "containers/builtins.hpp"
 #include "containers/tuplelist.hpp"
 #include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
@@ -379,8 +378,7 @@ void prepare_tupledict() {
 }
 
 void bind_tupledict_namespace() {
-  bind_getmetaclass(&TupleDictType, __FILE__);
-  bind_members(&TupleDictType, tupledict_members, __FILE__);
+  bind_public_members(&TupleDictType, tupledict_members, __FILE__);
 }
 
 }  // namespace velmorpy

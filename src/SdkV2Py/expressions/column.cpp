@@ -5,7 +5,6 @@
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
@@ -348,8 +347,7 @@ void prepare_column() {
 }
 
 void bind_column_namespace() {
-  bind_getmetaclass(&ColumnType, __FILE__);
-  bind_members(&ColumnType, column_members, __FILE__);
+  bind_public_members(&ColumnType, column_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -20,7 +20,6 @@
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
 #include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -753,8 +752,7 @@ void bind_model_namespace() {
     Ref bases = take(PyTuple_Pack(2, PyExc_AttributeError, PyExc_KeyError));
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
-  bind_getmetaclass(&ModelType, __FILE__);
-  bind_members(&ModelType, model_members, __FILE__);
+  bind_public_members(&ModelType, model_members, __FILE__);
 }
 
 }  // namespace velmorpy

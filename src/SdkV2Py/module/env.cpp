@@ -2,7 +2,6 @@
 
 #include "attributes/set_param.hpp"
 #include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/errors.hpp"
 #include "module/finalize.hpp"
 #include "module/function.hpp"
@@ -248,8 +247,7 @@ void prepare_env() {
 }
 
 void bind_env_namespace() {
-  bind_getmetaclass(&EnvType, __FILE__);
-  bind_members(&EnvType, env_members, __FILE__);
+  bind_public_members(&EnvType, env_members, __FILE__);
 }
 
 }  // namespace velmorpy

@@ -42,6 +42,11 @@ void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file
   }
 }
 
+void bind_public_members(PyTypeObject* type, const FunctionDef* table, const char* file) {
+  bind_getmetaclass(type, file);
+  bind_members(type, table, file);
+}
+
 void bind_functions(const FunctionDef* table, const char* file) {
   for (const FunctionDef* row = table; row->name; ++row) {
     Ref fn = make_function(*row, nullptr, nullptr, nullptr, file);

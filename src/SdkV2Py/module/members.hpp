@@ -16,6 +16,8 @@ namespace velmorpy {
 // methods as they are, static ones wrapped in staticmethod, constants as
 // read-only properties. Throws PyErrAlreadySet.
 void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file);
+// The namespace of a public class: its __getmetaclass__, then its table.
+void bind_public_members(PyTypeObject* type, const FunctionDef* table, const char* file);
 // Stores one module function per row in the module's namespace.
 void bind_functions(const FunctionDef* table, const char* file);
 // Makes the function of one row of a class's table without storing it.

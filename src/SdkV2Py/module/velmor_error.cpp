@@ -3,7 +3,6 @@
 #include <velmor.h>
 
 #include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
@@ -114,8 +113,7 @@ void prepare_velmorerror() {
 }
 
 void bind_velmorerror_namespace() {
-  bind_getmetaclass(&VelmorErrorType, __FILE__);
-  bind_members(&VelmorErrorType, velmorerror_members, __FILE__);
+  bind_public_members(&VelmorErrorType, velmorerror_members, __FILE__);
 }
 
 }  // namespace velmorpy
