@@ -220,15 +220,7 @@ void model_dealloc(PyObject* op) {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   PyObject_GC_UnTrack(op);
   ModelObject* m = as_model(op);
-  if (holder_alive(m->holder_)) {
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    if (guarded_int([&] { dispose_holder(m->holder_); return 0; }) < 0) {
-      Ref where = Ref::steal(PyUnicode_FromString("velmorpy.Model.__dealloc__"));
-      PyErr_WriteUnraisable(where ? where.get() : nullptr);
-    }
-    PyErr_Restore(type, value, tb);
-  }
+  dispose_holder_unraisable(m->holder_, "velmorpy.Model.__dealloc__");
   Py_CLEAR(m->holder_);
   Py_CLEAR(m->Params);
   Py_CLEAR(m->params);

@@ -80,10 +80,8 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 void env_dealloc(PyObject* op) {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   EnvObject* env = as_env(op);
-  if (env->holder_) {
-    if (holder_alive(env->holder_)) guarded_int([&] { dispose_holder(env->holder_); return 0; });
-    Py_CLEAR(env->holder_);
-  }
+  dispose_holder_unraisable(env->holder_, "velmorpy.Env.__dealloc__");
+  Py_CLEAR(env->holder_);
   Py_TYPE(op)->tp_free(op);
 }
 
