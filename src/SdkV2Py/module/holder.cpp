@@ -31,10 +31,27 @@ Ref make_holder(VLMmodel* model, VLMenv* env, bool alive) {
   h->env = env;
   h->alive = alive;
   h->busy = false;
+  h->busy_thread = 0;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
 
 [[noreturn]] void raise_disposed() { throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT}; }
+
+const char kModelBusy[] = "The model is in use by a solve or a file access running on it";
+const char kEnvBusy[] = "The environment is in use by a file access running on it";
+
+[[noreturn]] void raise_busy(HolderObject* h) {
+  raise_velmor(VLM_ERROR_INVALID_ARGUMENT, h->model ? kModelBusy : kEnvBusy);
+}
+
+// Busy holders refuse every thread but the one in the unlocked call.
+void check_not_busy_elsewhere(HolderObject* h) {
+  if (h->busy && h->busy_thread != PyThread_get_thread_ident()) raise_busy(h);
+}
+
+// How many unlocked calls the current thread is inside (nested ones run from
+// callback turns).
+thread_local int unlocked_depth = 0;
 
 }  // namespace
 
@@ -54,12 +71,14 @@ Ref make_dead_holder() { return make_holder(nullptr, nullptr, false); }
 
 VLMmodel* live_model(PyObject* holder) {
   if (!holder_alive(holder) || !as_holder(holder)->model) raise_disposed();
+  check_not_busy_elsewhere(as_holder(holder));
   return as_holder(holder)->model;
 }
 
 VLMenv* live_env(PyObject* holder) {
   if (!holder_alive(holder)) raise_disposed();
   HolderObject* h = as_holder(holder);
+  check_not_busy_elsewhere(h);
   VLMenv* env = h->env ? h->env : VLMgetenv(h->model);
   if (!env) raise_disposed();
   return env;
@@ -68,8 +87,24 @@ VLMenv* live_env(PyObject* holder) {
 void dispose_holder(PyObject* holder) {
   if (!holder_alive(holder)) return;
   HolderObject* h = as_holder(holder);
-  if (h->busy) raise_disposed();
+  if (h->busy) raise_busy(h);
   release(h);
 }
+
+BusyHolder::BusyHolder(PyObject* holder) : holder_(as_holder(holder)) {
+  if (!holder_alive(holder)) raise_disposed();
+  if (holder_->busy) raise_busy(holder_);
+  holder_->busy = true;
+  holder_->busy_thread = PyThread_get_thread_ident();
+  ++unlocked_depth;
+}
+
+BusyHolder::~BusyHolder() {
+  --unlocked_depth;
+  holder_->busy = false;
+  holder_->busy_thread = 0;
+}
+
+bool in_unlocked_call() noexcept { return unlocked_depth > 0; }
 
 }  // namespace velmorpy

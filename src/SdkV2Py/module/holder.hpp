@@ -19,7 +19,10 @@ struct HolderObject {
   VLMmodel* model;  // the model handle, or null for an environment holder
   VLMenv* env;      // the environment handle of an environment holder, else null
   bool alive;       // false once disposed (or never attached)
-  bool busy;        // a solve runs on the model with the interpreter lock released
+  // True while a library call made through call_unlocked runs on the handle
+  // with the interpreter lock released; busy_thread is the thread making it.
+  bool busy;
+  unsigned long busy_thread;
 };
 
 extern PyTypeObject HolderType;
@@ -34,14 +37,49 @@ Ref make_env_holder(VLMenv* env);
 Ref make_dead_holder();
 
 // The handle, or VelmorError(INVALID_ARGUMENT) thrown when the holder is dead
-// (or null). live_env of a model holder is the model's own environment.
+// (or null), or busy on another thread than the one making the unlocked call
+// (that thread runs Python code only in a callback turn of the call, which may
+// read). live_env of a model holder is the model's own environment.
 VLMmodel* live_model(PyObject* holder);
 VLMenv* live_env(PyObject* holder);
 // Marks the holder dead, then frees its handle; a second call does nothing.
-// Refuses (VelmorError INVALID_ARGUMENT) while a solve runs on the model.
+// Refuses (VelmorError INVALID_ARGUMENT) while the holder is busy.
 void dispose_holder(PyObject* holder);
 inline bool holder_alive(PyObject* holder) {
   return holder && reinterpret_cast<HolderObject*>(holder)->alive;
 }
+
+// Marks a live holder busy for its lifetime; refuses (VelmorError
+// INVALID_ARGUMENT) a dead or already busy one. The caller owns a reference to
+// the holder for at least as long.
+class BusyHolder {
+ public:
+  explicit BusyHolder(PyObject* holder);
+  ~BusyHolder();
+  BusyHolder(const BusyHolder&) = delete;
+  BusyHolder& operator=(const BusyHolder&) = delete;
+
+ private:
+  HolderObject* holder_;
+};
+
+// Runs `call`, a library call on the holder's handle that touches no Python
+// object, with the interpreter lock released and the holder busy meanwhile:
+// other threads are refused the handle, nobody may dispose it, and a second
+// unlocked call on it is refused. Returns the call's result. Throws (before
+// the call) for a dead or busy holder.
+template <class F>
+int call_unlocked(const Ref& holder, F&& call) {
+  BusyHolder busy(holder.get());
+  int rc;
+  Py_BEGIN_ALLOW_THREADS
+  rc = call();
+  Py_END_ALLOW_THREADS
+  return rc;
+}
+
+// True while the current thread is inside an unlocked call: Python code it
+// runs then runs in a callback turn of that call.
+bool in_unlocked_call() noexcept;
 
 }  // namespace velmorpy
