@@ -271,7 +271,7 @@ class NameData {
     const bool is_list = PyList_CheckExact(keys);
     Ref iter = is_list ? Ref() : take(PyObject_GetIter(keys));
     starts_.reserve(static_cast<size_t>(n));
-    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 8));
+    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 16));  // room for short keys
     for (Py_ssize_t i = 0; i < n; ++i) {
       Ref key;
       if (is_list) {
@@ -321,6 +321,15 @@ class NameData {
   bool set_ = false;
 };
 
+// Drops the items of `list` from `size` on without allocating. Its items
+// must be held elsewhere too, so that no deallocation runs code here.
+void truncate(PyObject* list, Py_ssize_t size) {
+  auto* l = reinterpret_cast<PyListObject*>(list);
+  const Py_ssize_t old = Py_SIZE(l);
+  Py_SET_SIZE(l, size);
+  for (Py_ssize_t i = size; i < old; ++i) Py_DECREF(l->ob_item[i]);
+}
+
 // Adds n variables with one library call; returns the list of their new
 // handles, which are appended to the model's list in the same order.
 Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch& d) {
@@ -335,7 +344,9 @@ Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch&
   NameData names(d.name, keys, n);
 
   // From the list of handles on, no Python code runs until they are in the
-  // model's list: the index they carry is the list's length.
+  // model's list: the index they carry is the list's length. They join the
+  // list before the library call, so that nothing can fail after it, and
+  // leave it again without any allocation when the library refuses.
   Ref handles = take(PyList_New(n));
   Ref vars = Ref::borrow(m->vars_);
   if (!PyList_Check(vars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
@@ -343,9 +354,14 @@ Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch&
   if (first + n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
   for (Py_ssize_t i = 0; i < n; ++i)
     PyList_SET_ITEM(handles.get(), i, handle_new(&VarType, holder.get(), static_cast<int32_t>(first + i)).release());
-  check_rc(VLMaddvars(live_model(holder.get()), static_cast<int>(n), 0, nullptr, nullptr, nullptr, obj.get(),
-                      lb.get(), ub.get(), vtype.get(), names.get()));
+  VLMmodel* mdl = live_model(holder.get());
   check(PyList_SetSlice(vars.get(), first, first, handles.get()));
+  const int rc = VLMaddvars(mdl, static_cast<int>(n), 0, nullptr, nullptr, nullptr, obj.get(), lb.get(), ub.get(),
+                            vtype.get(), names.get());
+  if (rc != 0) {
+    truncate(vars.get(), first);
+    throw VlmCodeError{rc};
+  }
   return handles;
 }
 
