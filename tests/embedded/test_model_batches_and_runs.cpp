@@ -40,9 +40,11 @@ class ModelCode : public ::testing::Test {
   std::string add_vars(const char* shape, const char* keys, const char* lb, const char* name) {
     Ref s = eval(shape), k = eval(keys), l = eval(lb), n = eval(name);
     if (!s || !k || !l || !n) return "bad test input";
-    Ref none = Ref::borrow(Py_None);
+    VarBatch data = VarBatch::defaults();
+    data.lb = l.get();
+    data.name = n.get();
     try {
-      Ref out = model_addVars(model_.get(), s.get(), k.get(), VarBatch{l.get(), none.get(), none.get(), none.get(), n.get()});
+      Ref out = model_addVars(model_.get(), s.get(), k.get(), data);
       PyDict_SetItemString(globals_.get(), "out", out.get());
       return "";
     } catch (const PyErrAlreadySet&) {
@@ -61,7 +63,8 @@ TEST_F(ModelCode, AddVarsFillsAnArrayOfTheShapeInRowMajorOrder) {
                 "assert [v.index for v in out.flat] == [1, 2, 3, 4, 5, 6]\n"
                 "assert m.getVars()[1:] == list(out.flat)\n"
                 "assert [v.VarName for v in out.flat] == ['x[0,0]', 'x[0,1]', 'x[0,2]', 'x[1,0]', 'x[1,1]', 'x[1,2]']\n"
-                "assert [v.LB for v in out.flat] == [0.0, 1.0, 2.0, 3.0, 4.0, 5.0]\n"),
+                "assert [v.LB for v in out.flat] == [0.0, 1.0, 2.0, 3.0, 4.0, 5.0]\n"
+                "assert {(v.UB, v.Obj, v.VType) for v in out.flat} == {(1e20, 0.0, b'C')}\n"),
             "");
   ASSERT_EQ(add_vars("4", "iter([])", "None", "''"), "");  // keys are not read without a name
   EXPECT_EQ(run("assert out.shape == (4,) and m.NumVars == 11\n"), "");

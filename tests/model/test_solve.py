@@ -63,6 +63,44 @@ def test_a_model_read_from_a_file_solves_to_the_optimum(diet):
     m.dispose()
 
 
+def test_an_mps_file_with_ranges_bounds_and_sense(tmp_path):
+    (tmp_path / "small.mps").write_text(textwrap.dedent("""\
+        NAME small
+        OBJSENSE
+            MAX
+        ROWS
+         N obj
+         L c1
+         G c2
+         E c3
+        COLUMNS
+         x obj 3 c1 1
+         x c2 1
+         y obj 2 c1 1
+         y c3 1
+         z obj -1 c2 2
+         z c3 1
+        RHS
+         rhs c1 10 c2 2
+         rhs c3 4
+        RANGES
+         rng c1 4
+        BOUNDS
+         UP bnd x 6
+         UP bnd z 3
+        ENDATA
+        """))
+    m = velmorpy.read(str(tmp_path / "small.mps"), Env())
+    m.optimize()
+    ref = linprog([-3, -2, 1], A_ub=[[1, 1, 0], [-1, -1, 0], [-1, 0, -2]], b_ub=[10, -6, -2], A_eq=[[0, 1, 1]],
+                  b_eq=[4], bounds=[(0, 6), (0, None), (0, 3)], method="highs")
+    assert m.ModelSense == VLM.MAXIMIZE and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun)
+    assert m.getAttr("X", m.getVars()) == pytest.approx(ref.x)
+    assert [c.ConstrName for c in m.getConstrs()] == ["c1", "c2", "c3"]
+    assert m.getAttr("LHS", m.getConstrs())[0] == 6.0
+    m.dispose()
+
+
 def test_variables_and_columns_added_to_a_read_model(tmp_path):
     # Rows from a file; further columns through addVar's Column and addVars;
     # the objective and its sense through the attribute layer.

@@ -477,6 +477,12 @@ const FunctionDef model_vars_members[] = {
 
 }  // namespace
 
+VarBatch VarBatch::defaults() {
+  static PyObject* zero = check(PyFloat_FromDouble(0.0));
+  static PyObject* infinity = check(PyFloat_FromDouble(VLM_INFINITY));
+  return VarBatch{zero, infinity, zero, VLM_STR("C"), VLM_STR("")};
+}
+
 Ref model_addVars(PyObject* model, PyObject* shape, PyObject* keys, const VarBatch& data) {
   Ref np = module_global("_np");
   Ref array = take(PyObject_CallMethod(np.get(), "empty", "OO", shape, reinterpret_cast<PyObject*>(&PyBaseObject_Type)));

@@ -21,6 +21,10 @@ struct VarBatch {
   PyObject* obj;
   PyObject* vtype;
   PyObject* name;
+
+  // The defaults of every batch: lb 0.0, ub VLM.INFINITY, obj 0.0, vtype
+  // VLM.CONTINUOUS, name '' (objects made once, kept for the process). Throws.
+  static VarBatch defaults();
 };
 
 // _addVars: adds numpy.empty(shape).size variables to `model` with one library
