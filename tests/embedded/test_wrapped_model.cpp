@@ -82,7 +82,7 @@ class PsdModel : public ::testing::Test {
     return out;
   }
 
-  PyObject* holder() { return as_model(model_.get())->holder_; }
+  Ref holder() { return Ref::borrow(as_model(model_.get())->holder_); }
 
   Ref model_;
   Ref globals_;
@@ -296,7 +296,7 @@ TEST(ModelNew, OwnsTheHandleAndFreesItOnce) {
   EXPECT_TRUE(holder_alive(holder));
   model.reset();  // finalised: the library model is freed, the holder marked dead
   EXPECT_FALSE(holder_alive(keep.get()));
-  EXPECT_THROW(live_model(keep.get()), VlmCodeError);
+  EXPECT_THROW(live_model(keep), VlmCodeError);
 }
 
 }  // namespace

@@ -46,7 +46,7 @@ void handle_dealloc(PyObject* op) {
 
 PyObject* get_solver_attr(PyObject* self, PyObject* name) {
   return guarded([&] {
-    return _getAttrOne(as_handle(self)->holder_, name, row_of(self).kind, self).release();
+    return _getAttrOne(handle_holder(self), name, row_of(self).kind, self).release();
   });
 }
 
@@ -78,7 +78,7 @@ PyObject* handle_getattro(PyObject* self, PyObject* name) {
 int handle_setattro(PyObject* self, PyObject* name, PyObject* value) {
   if (!value || !PyUnicode_Check(name)) return PyObject_GenericSetAttr(self, name, value);
   return guarded_int([&] {
-    _setAttrOne(as_handle(self)->holder_, name, row_of(self).kind, self, value);
+    _setAttrOne(handle_holder(self), name, row_of(self).kind, self, value);
     return 0;
   });
 }
@@ -129,10 +129,10 @@ AttrKind _getAttrType(PyObject* obj) {
   return row->kind;
 }
 
-Ref handle_new(PyTypeObject* type, PyObject* holder, int32_t index) {
+Ref handle_new(PyTypeObject* type, const Ref& holder, int32_t index) {
   HandleObject* h = PyObject_New(HandleObject, type);
   if (!h) throw_error_set();
-  h->holder_ = Py_XNewRef(holder);
+  h->holder_ = Py_XNewRef(holder.get());
   h->index = index;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
@@ -167,12 +167,12 @@ PyObject* handle_sameAs(PyObject* self, const Args& a) {
 
 PyObject* handle_getAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  return _getAttrOne(as_handle(self)->holder_, a[0], row_of(self).kind, self).release();
+  return _getAttrOne(handle_holder(self), a[0], row_of(self).kind, self).release();
 }
 
 PyObject* handle_setAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  _setAttrOne(as_handle(self)->holder_, a[0], row_of(self).kind, self, a[1]);
+  _setAttrOne(handle_holder(self), a[0], row_of(self).kind, self, a[1]);
   Py_RETURN_NONE;
 }
 

@@ -51,7 +51,9 @@ AttrKind _getAttrType(PyObject* obj);
 
 // A new bound handle of `type` (one of the six classes) for item `index` of
 // the model behind `holder`. One small allocation, no library call. Throws.
-Ref handle_new(PyTypeObject* type, PyObject* holder, int32_t index);
+Ref handle_new(PyTypeObject* type, const Ref& holder, int32_t index);
+// The handle's holder (possibly empty), held for the caller's use of it.
+inline Ref handle_holder(PyObject* self) { return Ref::borrow(as_handle(self)->holder_); }
 
 // Slots and members shared by the six classes.
 void prepare_handle_type(PyTypeObject* type, const char* name, PyTypeObject* base);

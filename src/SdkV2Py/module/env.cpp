@@ -100,9 +100,8 @@ PyObject* env_resetParam(PyObject* self, const Args&) {
 }
 
 PyObject* env_setParam(PyObject* self, const Args& a) {
-  // Pinned: printing runs Python code, which may re-initialise this Env.
-  Ref holder = Ref::borrow(as_env(self)->holder_);
-  return Py_NewRef(_setParam(holder.get(), a[0], a[1]) ? Py_True : Py_False);
+  // Held: printing runs Python code, which may re-initialise this Env.
+  return Py_NewRef(_setParam(env_holder(self), a[0], a[1]) ? Py_True : Py_False);
 }
 
 PyObject* env_writeParams(PyObject* self, const Args& a) {
@@ -228,9 +227,9 @@ const char env_init_doc[] =
     "            env = Env('solve.log')\n"
     "        ";
 
-VLMenv* env_handle(PyObject* env) { return live_env(as_env(env)->holder_); }
+VLMenv* env_handle(PyObject* env) { return live_env(env_holder(env)); }
 
-PyObject* env_holder(PyObject* env) { return as_env(env)->holder_; }
+Ref env_holder(PyObject* env) { return Ref::borrow(as_env(env)->holder_); }
 
 PyTypeObject EnvType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 

@@ -52,14 +52,14 @@ Ref make_model_holder(VLMmodel* model) { return make_holder(model, nullptr, mode
 Ref make_env_holder(VLMenv* env) { return make_holder(nullptr, env, env != nullptr); }
 Ref make_dead_holder() { return make_holder(nullptr, nullptr, false); }
 
-VLMmodel* live_model(PyObject* holder) {
-  if (!holder_alive(holder) || !as_holder(holder)->model) raise_disposed();
-  return as_holder(holder)->model;
+VLMmodel* live_model(const Ref& holder) {
+  if (!holder_alive(holder.get()) || !as_holder(holder.get())->model) raise_disposed();
+  return as_holder(holder.get())->model;
 }
 
-VLMenv* live_env(PyObject* holder) {
-  if (!holder_alive(holder)) raise_disposed();
-  HolderObject* h = as_holder(holder);
+VLMenv* live_env(const Ref& holder) {
+  if (!holder_alive(holder.get())) raise_disposed();
+  HolderObject* h = as_holder(holder.get());
   VLMenv* env = h->env ? h->env : VLMgetenv(h->model);
   if (!env) raise_disposed();
   return env;
