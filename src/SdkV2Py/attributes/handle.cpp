@@ -34,12 +34,12 @@ const HandleClass& row_of(PyObject* self) {
 
 // Calling a handle class directly ignores its arguments and gives an unbound
 // handle (no model, index 0), whose every attribute access is refused.
-PyObject* handle_new_slot(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* handle_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);  // zero-filled: holder_ null, index 0
   return self;
 }
 
-void handle_dealloc(PyObject* op) {
+void handle_dealloc(PyObject* op) noexcept {
   Py_CLEAR(as_handle(op)->holder_);
   Py_TYPE(op)->tp_free(op);
 }
@@ -51,7 +51,7 @@ PyObject* get_solver_attr(PyObject* self, PyObject* name) {
 }
 
 // The class's own members first; a name they do not have is a solver attribute.
-PyObject* handle_getattro(PyObject* self, PyObject* name) {
+PyObject* handle_getattro(PyObject* self, PyObject* name) noexcept {
   if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
   PyTypeObject* type = Py_TYPE(self);
   PyObject* found;
@@ -75,7 +75,7 @@ PyObject* handle_getattro(PyObject* self, PyObject* name) {
 
 // Every assignment writes the solver attribute of that name; deletion is the
 // interpreter's, which refuses for every name.
-int handle_setattro(PyObject* self, PyObject* name, PyObject* value) {
+int handle_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
   if (!value || !PyUnicode_Check(name)) return PyObject_GenericSetAttr(self, name, value);
   return guarded_int([&] {
     _setAttrOne(handle_holder(self), name, row_of(self).kind, self, value);
@@ -85,7 +85,7 @@ int handle_setattro(PyObject* self, PyObject* name, PyObject* value) {
 
 // "<Var {}>" filled with the variable's name, read as an ordinary attribute;
 // "<SOS {}>" with the index.
-PyObject* handle_str(PyObject* self) {
+PyObject* handle_str(PyObject* self) noexcept {
   return guarded([&] {
     const HandleClass& row = row_of(self);
     Ref value = row.text_attr ? take(PyObject_GetAttrString(self, row.text_attr))
@@ -95,15 +95,15 @@ PyObject* handle_str(PyObject* self) {
   });
 }
 
-Py_hash_t handle_hash(PyObject* self) {
+Py_hash_t handle_hash(PyObject* self) noexcept {
   const Py_hash_t h = as_handle(self)->index;
   return h == -1 ? -2 : h;
 }
 
-PyObject* handle_getattr_method(PyObject* self, PyObject* name) { return get_solver_attr(self, name); }
+PyObject* handle_getattr_method(PyObject* self, PyObject* name) noexcept { return get_solver_attr(self, name); }
 
 PyMethodDef handle_methods[] = {
-    {"__getattr__", handle_getattr_method, METH_O, nullptr},
+    {"__getattr__", slot(handle_getattr_method), METH_O, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -142,15 +142,15 @@ void prepare_handle_type(PyTypeObject* type, const char* name, PyTypeObject* bas
   type->tp_basicsize = sizeof(HandleObject);
   type->tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
   type->tp_base = base;
-  type->tp_new = handle_new_slot;
-  type->tp_dealloc = handle_dealloc;
-  type->tp_getattro = handle_getattro;
-  type->tp_setattro = handle_setattro;
-  type->tp_str = handle_str;
-  type->tp_repr = handle_str;
+  type->tp_new = slot(handle_new_slot);
+  type->tp_dealloc = slot(handle_dealloc);
+  type->tp_getattro = slot(handle_getattro);
+  type->tp_setattro = slot(handle_setattro);
+  type->tp_str = slot(handle_str);
+  type->tp_repr = slot(handle_str);
   // Var hashes through Operand, which hashes a Var by its index; a slot of its
   // own would also stop Var from inheriting Operand's comparisons.
-  if (!base) type->tp_hash = handle_hash;
+  if (!base) type->tp_hash = slot(handle_hash);
   type->tp_methods = handle_methods;
 }
 

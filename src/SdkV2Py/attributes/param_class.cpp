@@ -34,7 +34,7 @@ Ref param_value(PyObject* self, PyObject* name) {
 }
 
 // Arguments are ignored; the object is bound to a holder by paramclass_new.
-PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   return guarded([&] {
     Ref holder = make_dead_holder();
     Ref self = take(type->tp_alloc(type, 0));
@@ -43,7 +43,7 @@ PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
   });
 }
 
-void paramclass_dealloc(PyObject* op) {
+void paramclass_dealloc(PyObject* op) noexcept {
   Py_CLEAR(as_paramclass(op)->holder_);
   Py_TYPE(op)->tp_free(op);
 }
@@ -112,10 +112,10 @@ void prepare_paramclass() {
   ParamClassType.tp_name = "velmorpy.ParamClass";
   ParamClassType.tp_basicsize = sizeof(ParamClassObject);
   ParamClassType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-  ParamClassType.tp_new = paramclass_tp_new;
-  ParamClassType.tp_dealloc = paramclass_dealloc;
-  ParamClassType.tp_getattro = paramclass_getattro;
-  ParamClassType.tp_setattro = paramclass_setattro;
+  ParamClassType.tp_new = slot(paramclass_tp_new);
+  ParamClassType.tp_dealloc = slot(paramclass_dealloc);
+  ParamClassType.tp_getattro = slot(paramclass_getattro);
+  ParamClassType.tp_setattro = slot(paramclass_setattro);
 }
 
 void bind_paramclass_namespace() { bind_members(&ParamClassType, paramclass_members, __FILE__); }

@@ -154,7 +154,7 @@ ColumnTerms column_terms(const Ref& holder, PyObject* column) {
 
 // --- slots ---------------------------------------------------------------------
 
-PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);  // zero-filled, so traversal sees no field yet
   if (!self) return nullptr;
   ModelObject* m = as_model(self);
@@ -168,7 +168,7 @@ PyObject* model_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
 const FunctionDef kInitDef = {"__init__", "name: str = '', env: Env = None, empty=False", model_init_impl,
                               Kind::Function, nullptr, __LINE__};
 
-int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int model_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
     static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
@@ -199,7 +199,7 @@ int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
-int model_traverse(PyObject* self, visitproc visit, void* arg) {
+int model_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   ModelObject* m = as_model(self);
   Py_VISIT(m->Params);
   Py_VISIT(m->params);
@@ -213,7 +213,7 @@ int model_traverse(PyObject* self, visitproc visit, void* arg) {
   return 0;
 }
 
-int model_clear(PyObject* self) {
+int model_clear(PyObject* self) noexcept {
   ModelObject* m = as_model(self);
   for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
                            &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
@@ -221,11 +221,11 @@ int model_clear(PyObject* self) {
   return 0;
 }
 
-void model_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Model.__del__"); }
+void model_finalize(PyObject* self) noexcept { call_dispose_unraisable(self, "velmorpy.Model.__del__"); }
 
 // Frees the library model at the latest here, also when an overriding
 // dispose() did not.
-void model_dealloc(PyObject* op) {
+void model_dealloc(PyObject* op) noexcept {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   PyObject_GC_UnTrack(op);
   ModelObject* m = as_model(op);
@@ -245,7 +245,7 @@ void model_dealloc(PyObject* op) {
 
 // Methods and properties first; then "__" names fail as usual, "_" names are
 // the program's own attributes, and every other name is a model attribute.
-PyObject* model_getattro(PyObject* self, PyObject* name) {
+PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
   PyObject* found = PyObject_GenericGetAttr(self, name);
   if (found || !PyUnicode_Check(name) || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
   const int underscores = leading_underscores(name);
@@ -267,7 +267,7 @@ PyObject* model_getattro(PyObject* self, PyObject* name) {
 // Every assignment is routed: "__" names as for any object, "_" names into the
 // program's own attributes, every other name (Params included) to the model
 // attribute of that name. Deletion is the interpreter's.
-int model_setattro(PyObject* self, PyObject* name, PyObject* value) {
+int model_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
   if (!value || !PyUnicode_Check(name) || leading_underscores(name) == 2)
     return PyObject_GenericSetAttr(self, name, value);
   return guarded_int([&] {
@@ -299,14 +299,18 @@ int set_param_field(PyObject*& field, PyObject* value) {
   });
 }
 
-PyObject* get_Params(PyObject* self, void*) { return get_param_field(as_model(self)->Params); }
-PyObject* get_params(PyObject* self, void*) { return get_param_field(as_model(self)->params); }
-int set_Params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->Params, value); }
-int set_params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->params, value); }
+PyObject* get_Params(PyObject* self, void*) noexcept { return get_param_field(as_model(self)->Params); }
+PyObject* get_params(PyObject* self, void*) noexcept { return get_param_field(as_model(self)->params); }
+int set_Params(PyObject* self, PyObject* value, void*) noexcept {
+  return set_param_field(as_model(self)->Params, value);
+}
+int set_params(PyObject* self, PyObject* value, void*) noexcept {
+  return set_param_field(as_model(self)->params, value);
+}
 
 PyGetSetDef model_getset[] = {
-    {"Params", get_Params, set_Params, nullptr, nullptr},
-    {"params", get_params, set_params, nullptr, nullptr},
+    {"Params", slot(get_Params), slot(set_Params), nullptr, nullptr},
+    {"params", slot(get_params), slot(set_params), nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -742,14 +746,14 @@ void prepare_model() {
   ModelType.tp_name = "velmorpy.Model";
   ModelType.tp_basicsize = sizeof(ModelObject);
   ModelType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  ModelType.tp_new = model_new_slot;
-  ModelType.tp_init = model_init;
-  ModelType.tp_dealloc = model_dealloc;
-  ModelType.tp_finalize = model_finalize;
-  ModelType.tp_traverse = model_traverse;
-  ModelType.tp_clear = model_clear;
-  ModelType.tp_getattro = model_getattro;
-  ModelType.tp_setattro = model_setattro;
+  ModelType.tp_new = slot(model_new_slot);
+  ModelType.tp_init = slot(model_init);
+  ModelType.tp_dealloc = slot(model_dealloc);
+  ModelType.tp_finalize = slot(model_finalize);
+  ModelType.tp_traverse = slot(model_traverse);
+  ModelType.tp_clear = slot(model_clear);
+  ModelType.tp_getattro = slot(model_getattro);
+  ModelType.tp_setattro = slot(model_setattro);
   ModelType.tp_getset = model_getset;
 }
 

@@ -16,7 +16,7 @@ namespace {
 
 EnvObject* as_env(PyObject* op) { return reinterpret_cast<EnvObject*>(op); }
 
-PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   as_env(self)->holder_ = nullptr;
@@ -42,7 +42,7 @@ void apply_params(PyObject* self, PyObject* params) {
   }
 }
 
-int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
     static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
@@ -77,7 +77,7 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
 }
 
 // Frees the environment at the latest here, also when a subclass's dispose did not.
-void env_dealloc(PyObject* op) {
+void env_dealloc(PyObject* op) noexcept {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   EnvObject* env = as_env(op);
   dispose_holder_unraisable(env->holder_, "velmorpy.Env.__dealloc__");
@@ -85,7 +85,7 @@ void env_dealloc(PyObject* op) {
   Py_TYPE(op)->tp_free(op);
 }
 
-void env_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Env.__del__"); }
+void env_finalize(PyObject* self) noexcept { call_dispose_unraisable(self, "velmorpy.Env.__del__"); }
 
 // --- methods ---------------------------------------------------------------
 
@@ -237,10 +237,10 @@ void prepare_env() {
   EnvType.tp_name = "velmorpy.Env";
   EnvType.tp_basicsize = sizeof(EnvObject);
   EnvType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-  EnvType.tp_new = env_new;
-  EnvType.tp_init = env_init;
-  EnvType.tp_dealloc = env_dealloc;
-  EnvType.tp_finalize = env_finalize;
+  EnvType.tp_new = slot(env_new);
+  EnvType.tp_init = slot(env_init);
+  EnvType.tp_dealloc = slot(env_dealloc);
+  EnvType.tp_finalize = slot(env_finalize);
 }
 
 void bind_env_namespace() {

@@ -18,7 +18,7 @@ void release(HolderObject* h) {
   if (env) VLMfreeenv(env);
 }
 
-void holder_dealloc(PyObject* op) {
+void holder_dealloc(PyObject* op) noexcept {
   HolderObject* h = as_holder(op);
   if (h->alive) release(h);
   Py_TYPE(op)->tp_free(op);
@@ -44,7 +44,7 @@ int ready_holder_type() noexcept {
   HolderType.tp_name = "velmorpy._Holder";
   HolderType.tp_basicsize = sizeof(HolderObject);
   HolderType.tp_flags = Py_TPFLAGS_DEFAULT;
-  HolderType.tp_dealloc = holder_dealloc;
+  HolderType.tp_dealloc = slot(holder_dealloc);
   return PyType_Ready(&HolderType);
 }
 

@@ -75,7 +75,8 @@ void ready_types() {
       raise_format(PyExc_TypeError, "inheritance from PyVarObject types like '%.200s' not currently supported",
                    type->tp_base->tp_name);
     check(PyType_Ready(type));
-    if (type->tp_dictoffset == 0 && type->tp_getattro == PyObject_GenericGetAttr) type->tp_getattro = module_getattro;
+    if (type->tp_dictoffset == 0 && type->tp_getattro == PyObject_GenericGetAttr)
+      type->tp_getattro = slot(module_getattro);
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
   }
