@@ -10,6 +10,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -214,23 +215,10 @@ PyObject* tuplelist_alloc(PyTypeObject* type) {
 
 PyObject* tuplelist_new(PyTypeObject* type, PyObject*, PyObject*) noexcept { return tuplelist_alloc(type); }
 
-PyObject* tuplelist_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-
-// The constructor's signature for the parser. Its `li` default is the one
-// empty list made when the module is imported, shared by every call.
-const FunctionDef kInitDef = {"__init__", "li=[], wildcard='*'", tuplelist_init_impl, Kind::Function, nullptr,
-                              __LINE__};
-PyObject* init_signature_fn = nullptr;
-
-PyObject* init_signature() {
-  if (!init_signature_fn) init_signature_fn = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
-  return init_signature_fn;
-}
-
 int tuplelist_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
     Args a;
-    if (unpack_call(init_signature(), args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&TupleListType, args, kwargs, a) < 0) throw_error_set();
     tuplelist_constructor(as_tuplelist(self), a[0], a[1]);
     return 0;
   });
@@ -574,6 +562,10 @@ PyMappingMethods tuplelist_as_mapping = {};
 
 }  // namespace
 
+// The `li` default is the one empty list made when the module is imported,
+// shared by every call.
+const char tuplelist_init_params[] = "li=[], wildcard='*'";
+
 const char tuplelist_init_doc[] =
     "\n"
     "    SIGNATURE:\n"
@@ -824,7 +816,6 @@ void prepare_tuplelist() {
 
 void bind_tuplelist_namespace() {
   bind_getmetaclass(&TupleListType, __FILE__);
-  init_signature();  // makes the shared default of `li`
   bind_members(&TupleListType, tuplelist_members, __FILE__);
 }
 

@@ -9,6 +9,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -90,15 +91,10 @@ PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   return self;
 }
 
-PyObject* column_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "coeffs=None, constrs=None", column_init_impl, Kind::Function, nullptr,
-                              __LINE__};
-
 int column_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&ColumnType, args, kwargs, a) < 0) throw_error_set();
     ColumnObject* col = as_column(self);
     Ref coeffs = new_list(), constrs = new_list();
     Py_SETREF(col->coeffs_, coeffs.release());
@@ -315,6 +311,8 @@ const FunctionDef column_members[] = {
 };
 
 }  // namespace
+
+const char column_init_params[] = "coeffs=None, constrs=None";
 
 const char column_init_doc[] =
     "\n"

@@ -30,6 +30,7 @@
 #include "module/state.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -164,15 +165,10 @@ PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   return self;
 }
 
-PyObject* model_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "name: str = '', env: Env = None, empty=False", model_init_impl,
-                              Kind::Function, nullptr, __LINE__};
-
 int model_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&ModelType, args, kwargs, a) < 0) throw_error_set();
     check_arg_type(a[0], &PyUnicode_Type, "name", /*allow_none=*/false);
     ModelObject* m = as_model(self);
     // A second __init__ frees the library model the first one made.
@@ -686,6 +682,8 @@ const FunctionDef model_members[] = {
 };
 
 }  // namespace
+
+const char model_init_params[] = "name: str = '', env: Env = None, empty=False";
 
 const char model_init_doc[] =
     "\n"

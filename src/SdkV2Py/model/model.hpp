@@ -35,6 +35,7 @@ struct ModelObject {
 
 extern PyTypeObject ModelType;
 extern const char model_init_doc[];
+extern const char model_init_params[];
 void prepare_model();
 void bind_model_namespace();
 

@@ -9,6 +9,7 @@
 #include "module/members.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -24,9 +25,6 @@ PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   return self;
 }
 
-PyObject* env_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "logfilename: str = '', empty=False, params: dict = None", env_init_impl,
-                              Kind::Function, nullptr, __LINE__};
 
 // Applies `params` in dict order through this environment's setParam, so each
 // entry is matched, reported and checked as a direct call would be.
@@ -44,9 +42,8 @@ void apply_params(PyObject* self, PyObject* params) {
 
 int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&EnvType, args, kwargs, a) < 0) throw_error_set();
     EnvObject* env = as_env(self);
     env->empty_ = as_int32(a[1]);
     // A second __init__ on a live environment frees the old one first.
@@ -209,6 +206,8 @@ const FunctionDef env_members[] = {
 };
 
 }  // namespace
+
+const char env_init_params[] = "logfilename: str = '', empty=False, params: dict = None";
 
 const char env_init_doc[] =
     "\n"

@@ -16,6 +16,7 @@ struct EnvObject {
 
 extern PyTypeObject EnvType;
 extern const char env_init_doc[];
+extern const char env_init_params[];
 void prepare_env();
 void bind_env_namespace();
 

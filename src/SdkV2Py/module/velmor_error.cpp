@@ -7,6 +7,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -29,17 +30,10 @@ void velmorerror_dealloc(PyObject* op) noexcept {
   reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_dealloc(op);
 }
 
-PyObject* velmorerror_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-// Carries the constructor's signature for the parser.
-const FunctionDef kInitDef = {"__init__", "arg1, arg2: str = None", velmorerror_init_impl, Kind::Function,
-                              nullptr, __LINE__};
-PyObject* init_signature = nullptr;
-
 int velmorerror_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    if (!init_signature) init_signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(init_signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&VelmorErrorType, args, kwargs, a) < 0) throw_error_set();
     PyObject* arg1 = a[0];
     PyObject* arg2 = a[1];
     int64_t code = -1;
@@ -96,6 +90,8 @@ const FunctionDef velmorerror_members[] = {
 };
 
 }  // namespace
+
+const char velmorerror_init_params[] = "arg1, arg2: str = None";
 
 PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
