@@ -3,6 +3,7 @@
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
+#include "attributes/handle.hpp"
 #include "attributes/psdconstr.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/sos.hpp"
@@ -31,12 +32,12 @@ const ClassSpec kClasses[] = {
     {&OperandType, prepare_operand, nullptr, nullptr, nullptr},
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, tuplelist_init_params, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, nullptr, bind_tupledict_namespace},
-    {&VarType, prepare_var, nullptr, nullptr, bind_var_namespace},
-    {&PsdVarType, prepare_psdvar, nullptr, nullptr, bind_psdvar_namespace},
-    {&ConstrType, prepare_constr, nullptr, nullptr, bind_constr_namespace},
-    {&SOSType, prepare_sos, nullptr, nullptr, bind_sos_namespace},
-    {&GenConstrType, prepare_genconstr, nullptr, nullptr, bind_genconstr_namespace},
-    {&PsdConstrType, prepare_psdconstr, nullptr, nullptr, bind_psdconstr_namespace},
+    {&VarType, prepare_handle<AttrKind::Var>, nullptr, nullptr, bind_handle<AttrKind::Var>},
+    {&PsdVarType, prepare_handle<AttrKind::PsdVar>, nullptr, nullptr, bind_handle<AttrKind::PsdVar>},
+    {&ConstrType, prepare_handle<AttrKind::Constr>, nullptr, nullptr, bind_handle<AttrKind::Constr>},
+    {&SOSType, prepare_handle<AttrKind::SOS>, nullptr, nullptr, bind_handle<AttrKind::SOS>},
+    {&GenConstrType, prepare_handle<AttrKind::GenConstr>, nullptr, nullptr, bind_handle<AttrKind::GenConstr>},
+    {&PsdConstrType, prepare_handle<AttrKind::PsdConstr>, nullptr, nullptr, bind_handle<AttrKind::PsdConstr>},
     {&ColumnType, prepare_column, column_init_doc, column_init_params, bind_column_namespace},
     {&EnvType, prepare_env, env_init_doc, env_init_params, bind_env_namespace},
     {&ParamClassType, prepare_paramclass, nullptr, nullptr, bind_paramclass_namespace},
