@@ -16,9 +16,11 @@ if os.path.isdir(_build):
 @pytest.fixture
 def run_python():
     """Runs a snippet in a fresh interpreter that imports this build (and keeps a
-    sanitizer preload of the caller, if any)."""
-    def run(code):
-        env = dict(os.environ, PYTHONPATH=":".join(sys.path))
+    sanitizer preload of the caller, if any). Keywords set further environment
+    variables: run_python(code, PYTHONMALLOC="malloc_debug") fills freed memory,
+    so a use after free shows as a crash."""
+    def run(code, **extra_env):
+        env = dict(os.environ, PYTHONPATH=":".join(sys.path), **extra_env)
         return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
                               env=env)
     return run

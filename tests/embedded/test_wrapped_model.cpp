@@ -66,7 +66,7 @@ class PsdModel : public ::testing::Test {
 
   std::string run(const char* code) { return testing::run_code(globals_.get(), code); }
 
-  PyObject* holder() { return as_model(model_.get())->holder_; }
+  Ref holder() { return Ref::borrow(as_model(model_.get())->holder_); }
 
   Ref model_;
   Ref globals_;
@@ -280,7 +280,7 @@ TEST(ModelNew, OwnsTheHandleAndFreesItOnce) {
   EXPECT_TRUE(holder_alive(holder));
   model.reset();  // finalised: the library model is freed, the holder marked dead
   EXPECT_FALSE(holder_alive(keep.get()));
-  EXPECT_THROW(live_model(keep.get()), VlmCodeError);
+  EXPECT_THROW(live_model(keep), VlmCodeError);
 }
 
 }  // namespace

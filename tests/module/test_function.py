@@ -81,3 +81,24 @@ def test_pickle_by_qualified_name():
 def test_keywords_must_be_strings():
     with pytest.raises(TypeError, match="keywords must be strings"):
         velmorpy.system(**{1: 2})
+
+
+def test_defaults_stay_alive_while_the_body_runs(run_python):
+    # The body converts `lb` first; the conversion drops the function's defaults,
+    # whose floats the body reads next.
+    out = run_python("""
+        from velmorpy import Model
+        m = Model()
+        class Bound:
+            def __float__(self):
+                Model.addVar.__defaults__ = None
+                return 0.5
+        x = m.addVar(Bound())
+        print(x.LB, x.UB, x.Obj, x.VType)
+        try:
+            m.addVar()
+        except TypeError as e:
+            print(e)
+    """, PYTHONMALLOC="malloc_debug")
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["0.5 1e+20 0.0 b'C'", "addVar() takes exactly 6 positional arguments (0 given)"]

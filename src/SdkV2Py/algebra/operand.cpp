@@ -2,6 +2,7 @@
 
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
+#include "module/errors.hpp"
 
 namespace velmorpy {
 
@@ -9,7 +10,7 @@ namespace {
 
 // A Var hashes by its index, so two handles of one variable meet in one
 // dictionary entry; expressions are not hashable.
-Py_hash_t operand_hash(PyObject* self) {
+Py_hash_t operand_hash(PyObject* self) noexcept {
   if (is_var(self)) {
     const Py_hash_t h = as_handle(self)->index;
     return h == -1 ? -2 : h;
@@ -27,7 +28,7 @@ void prepare_operand() {
   OperandType.tp_basicsize = sizeof(PyObject);
   OperandType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
   OperandType.tp_new = PyType_GenericNew;
-  OperandType.tp_hash = operand_hash;
+  OperandType.tp_hash = slot(operand_hash);
 }
 
 }  // namespace velmorpy

@@ -48,7 +48,7 @@ struct Resolved {
 // Name, then the library's type and kind, then the kind check. A name that
 // is no attribute is refused even on a disposed model, so that probes such as
 // hasattr(x, "__array__") keep answering False there.
-Resolved resolve(PyObject* holder, PyObject* attrname, AttrKind kind) {
+Resolved resolve(const Ref& holder, PyObject* attrname, AttrKind kind) {
   Ref canonical = normAttrName(attrname);
   if (!canonical) raise_attr_not_exist(attrname);
   live_model(holder);
@@ -60,16 +60,16 @@ Resolved resolve(PyObject* holder, PyObject* attrname, AttrKind kind) {
 
 // The index of `item`, which must be a handle of the class of `kind` made from
 // the model behind `holder`. Reads the field, so no Python code runs.
-int item_index(PyObject* holder, AttrKind kind, PyObject* item) {
+int item_index(const Ref& holder, AttrKind kind, PyObject* item) {
   const HandleClass* cls = handle_class(kind);
   if (!cls) raise_cannot_convert(item, "a handle");
   if (!PyObject_TypeCheck(item, cls->type)) raise_cannot_convert(item, cls->type->tp_name);
-  if (as_handle(item)->holder_ != holder) raise(PyExc_ValueError, kOtherModel);
+  if (as_handle(item)->holder_ != holder.get()) raise(PyExc_ValueError, kOtherModel);
   return as_handle(item)->index;
 }
 
 // The indices of the handles that `objs` yields, in order.
-std::vector<int> gather(PyObject* holder, AttrKind kind, PyObject* objs) {
+std::vector<int> gather(const Ref& holder, AttrKind kind, PyObject* objs) {
   Ref seq = PyList_CheckExact(objs) || PyTuple_CheckExact(objs) ? Ref::borrow(objs) : take(PySequence_List(objs));
   const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.get());
   as_count(n);
@@ -82,26 +82,26 @@ std::vector<int> gather(PyObject* holder, AttrKind kind, PyObject* objs) {
 
 // --- typed getters: `ind` null is the model level -------------------------------
 
-void _getIntAttr(PyObject* holder, const char* cname, int* val, const std::vector<int>* ind) {
+void _getIntAttr(const Ref& holder, const char* cname, int* val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMgetintattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val)
                : VLMgetintattr(model, cname, val));
 }
 
-void _getDblAttr(PyObject* holder, const char* cname, double* val, const std::vector<int>* ind) {
+void _getDblAttr(const Ref& holder, const char* cname, double* val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMgetdblattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val)
                : VLMgetdblattr(model, cname, val));
 }
 
 // Char attributes exist only for items.
-void _getCharAttr(PyObject* holder, const char* cname, char* val, const std::vector<int>& ind) {
+void _getCharAttr(const Ref& holder, const char* cname, char* val, const std::vector<int>& ind) {
   check_rc(VLMgetcharattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(), val));
 }
 
 // The library's texts stay valid only until its next call on the model, so
 // each is copied into a str at once.
-std::vector<Ref> _getStrAttr(PyObject* holder, const char* cname, const std::vector<int>* ind) {
+std::vector<Ref> _getStrAttr(const Ref& holder, const char* cname, const std::vector<int>* ind) {
   std::vector<Ref> out;
   if (!ind) {
     char* text = nullptr;
@@ -151,7 +151,7 @@ Ref matrix_from_entries(int64_t rows, int64_t cols, const int* pos, const double
 // Matrix attributes exist only for items. Two calls: the entry total, then
 // the entries; every start, count and position the library gives back is
 // checked before it is used.
-std::vector<Ref> _getMatAttr(PyObject* holder, const char* cname, const std::vector<int>& ind) {
+std::vector<Ref> _getMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind) {
   const int n = static_cast<int>(ind.size());
   int total = 0;
   check_rc(VLMgetmatattrlist(live_model(holder), cname, n, ind.data(), &total, nullptr, nullptr, nullptr, nullptr,
@@ -259,23 +259,23 @@ char one_char(PyObject* v) {
 
 // --- typed setters: `ind` null is the model level --------------------------------
 
-void _setIntAttr(PyObject* holder, const char* cname, const std::vector<int>& val, const std::vector<int>* ind) {
+void _setIntAttr(const Ref& holder, const char* cname, const std::vector<int>& val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetintattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
                : VLMsetintattr(model, cname, val[0]));
 }
 
-void _setDblAttr(PyObject* holder, const char* cname, const std::vector<double>& val, const std::vector<int>* ind) {
+void _setDblAttr(const Ref& holder, const char* cname, const std::vector<double>& val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetdblattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
                : VLMsetdblattr(model, cname, val[0]));
 }
 
-void _setCharAttr(PyObject* holder, const char* cname, const std::vector<char>& val, const std::vector<int>& ind) {
+void _setCharAttr(const Ref& holder, const char* cname, const std::vector<char>& val, const std::vector<int>& ind) {
   check_rc(VLMsetcharattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(), val.data()));
 }
 
-void _setStrAttr(PyObject* holder, const char* cname, const std::vector<const char*>& val,
+void _setStrAttr(const Ref& holder, const char* cname, const std::vector<const char*>& val,
                  const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetstrattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
@@ -339,7 +339,7 @@ void add_matrix(PyObject* m, PyObject* spmatrix, std::vector<int>& nrows, std::v
 }
 
 // `matrices` holds one matrix per index of `ind`.
-void _setMatAttr(PyObject* holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
+void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttrString(sp.get(), "spmatrix"));
   std::vector<int> beg, nrows, ncols, pos;
@@ -356,7 +356,7 @@ void _setMatAttr(PyObject* holder, const char* cname, const std::vector<int>& in
 
 // Writes the values of `list` (a private list: one value per item, or the one
 // model-level value) after converting every one of them.
-void write(PyObject* holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
+void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
   const Py_ssize_t expected = ind ? static_cast<Py_ssize_t>(ind->size()) : 1;
   const char* cname = r.cname.get();
   if (r.type == AttrType::Matrix) {
@@ -439,7 +439,7 @@ AttrInfo _getAttrInfo(VLMmodel* model, const char* cname) {
   return AttrInfo{static_cast<AttrType>(type), static_cast<AttrKind>(kind)};
 }
 
-Ref _getAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs) {
+Ref _getAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs) {
   Resolved r = resolve(holder, attrname, kind);
   if (!objs && (r.type == AttrType::Char || r.type == AttrType::Matrix)) raise_attr_not_exist(attrname);
   std::vector<int> ind;
@@ -479,7 +479,7 @@ Ref _getAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs
   }
 }
 
-Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item) {
+Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
   Resolved r = resolve(holder, attrname, kind);
   if (!item && (r.type == AttrType::Char || r.type == AttrType::Matrix)) raise_attr_not_exist(attrname);
   std::vector<int> ind;
@@ -509,7 +509,7 @@ Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* i
   }
 }
 
-void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values) {
+void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values) {
   Resolved r = resolve(holder, attrname, kind);
   if (!objs) {
     if (r.type == AttrType::Char || r.type == AttrType::Matrix) raise_attr_not_exist(attrname);
@@ -531,7 +531,7 @@ void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* obj
   write(holder, r, &ind, list.get());
 }
 
-void _setAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
+void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
   Resolved r = resolve(holder, attrname, kind);
   const std::vector<int> ind{item_index(holder, kind, item)};
   Ref list = list_of_one(value);

@@ -17,6 +17,9 @@ namespace {
 
 ParamClassObject* as_paramclass(PyObject* op) { return reinterpret_cast<ParamClassObject*>(op); }
 
+// The object's holder, held for the caller's use of it.
+Ref holder_of(PyObject* self) { return Ref::borrow(as_paramclass(self)->holder_); }
+
 // The value of the parameter `name` denotes (an exact name or a pattern
 // matching one parameter); AttributeError "Param `<name>` does not exist".
 Ref param_value(PyObject* self, PyObject* name) {
@@ -31,7 +34,7 @@ Ref param_value(PyObject* self, PyObject* name) {
 }
 
 // Arguments are ignored; the object is bound to a holder by paramclass_new.
-PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   return guarded([&] {
     Ref holder = make_dead_holder();
     Ref self = take(type->tp_alloc(type, 0));
@@ -40,7 +43,7 @@ PyObject* paramclass_tp_new(PyTypeObject* type, PyObject*, PyObject*) {
   });
 }
 
-void paramclass_dealloc(PyObject* op) {
+void paramclass_dealloc(PyObject* op) noexcept {
   Py_CLEAR(as_paramclass(op)->holder_);
   Py_TYPE(op)->tp_free(op);
 }
@@ -61,7 +64,7 @@ int paramclass_setattro(PyObject* self, PyObject* name, PyObject* value) noexcep
   if (!value) return PyObject_GenericSetAttr(self, name, nullptr);
   return guarded_int([&] {
     check_arg_type(name, &PyUnicode_Type, "name");
-    _setParam(as_paramclass(self)->holder_, name, value);
+    _setParam(holder_of(self), name, value);
     return 0;
   });
 }
@@ -75,30 +78,30 @@ const FunctionDef paramclass_members[] = {
 
 }  // namespace
 
-Ref paramclass_new(PyObject* holder) {
+Ref paramclass_new(const Ref& holder) {
   Ref self = take(PyObject_CallNoArgs(reinterpret_cast<PyObject*>(&ParamClassType)));
-  Py_SETREF(as_paramclass(self.get())->holder_, Py_NewRef(holder));
+  Py_SETREF(as_paramclass(self.get())->holder_, Py_NewRef(holder.get()));
   return self;
 }
 
 Ref paramclass_getIntParam(PyObject* self, PyObject* name) {
   CText param(name);
   int value = 0;
-  check_rc(VLMgetintparam(live_env(as_paramclass(self)->holder_), param.get(), &value));
+  check_rc(VLMgetintparam(live_env(holder_of(self)), param.get(), &value));
   return take(PyLong_FromLong(value));
 }
 
 Ref paramclass_getDblParam(PyObject* self, PyObject* name) {
   CText param(name);
   double value = 0.0;
-  check_rc(VLMgetdblparam(live_env(as_paramclass(self)->holder_), param.get(), &value));
+  check_rc(VLMgetdblparam(live_env(holder_of(self)), param.get(), &value));
   return take(PyFloat_FromDouble(value));
 }
 
 Ref paramclass_getStrParam(PyObject* self, PyObject* name) {
   CText param(name);
   char value[VLM_MAX_STRLEN] = {};
-  check_rc(VLMgetstrparam(live_env(as_paramclass(self)->holder_), param.get(), value));
+  check_rc(VLMgetstrparam(live_env(holder_of(self)), param.get(), value));
   value[VLM_MAX_STRLEN - 1] = '\0';  // never read past the buffer, whatever the library wrote
   return chars2str(value);
 }
@@ -109,10 +112,10 @@ void prepare_paramclass() {
   ParamClassType.tp_name = "velmorpy.ParamClass";
   ParamClassType.tp_basicsize = sizeof(ParamClassObject);
   ParamClassType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-  ParamClassType.tp_new = paramclass_tp_new;
-  ParamClassType.tp_dealloc = paramclass_dealloc;
-  ParamClassType.tp_getattro = paramclass_getattro;
-  ParamClassType.tp_setattro = paramclass_setattro;
+  ParamClassType.tp_new = slot(paramclass_tp_new);
+  ParamClassType.tp_dealloc = slot(paramclass_dealloc);
+  ParamClassType.tp_getattro = slot(paramclass_getattro);
+  ParamClassType.tp_setattro = slot(paramclass_setattro);
 }
 
 void bind_paramclass_namespace() { bind_members(&ParamClassType, paramclass_members, __FILE__); }

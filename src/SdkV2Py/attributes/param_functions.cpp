@@ -43,13 +43,13 @@ bool has_wildcard(PyObject* key) {
 std::vector<Ref> param_targets() {
   std::vector<Ref> targets;
   Ref env = default_env(false);
-  if (env.get() != Py_None) targets.push_back(Ref::borrow(env_holder(env.get())));
+  if (env.get() != Py_None) targets.push_back(env_holder(env.get()));
   for (const auto& found : _models()) targets.push_back(Ref::borrow(as_model(found.second.get())->holder_));
   return targets;
 }
 
 PyObject* setParam(PyObject*, const Args& a) {
-  for (const Ref& target : param_targets()) _setParam(target.get(), a[0], a[1]);
+  for (const Ref& target : param_targets()) _setParam(target, a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -57,7 +57,7 @@ PyObject* readParams(PyObject*, const Args& a) {
   std::vector<Ref> targets = param_targets();
   if (targets.empty()) Py_RETURN_NONE;
   CText filename(a[0]);
-  for (const Ref& target : targets) check_rc(VLMreadparams(live_env(target.get()), filename.get()));
+  for (const Ref& target : targets) check_rc(VLMreadparams(live_env(target), filename.get()));
   Py_RETURN_NONE;
 }
 
@@ -67,7 +67,7 @@ PyObject* resetParams(PyObject*, const Args&) {
   for (const Ref& target : param_targets()) {
     int rc;
     try {
-      rc = VLMresetparams(live_env(target.get()));
+      rc = VLMresetparams(live_env(target));
     } catch (const VlmCodeError& e) {
       rc = e.code;
     }

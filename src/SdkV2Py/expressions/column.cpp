@@ -9,6 +9,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -82,7 +83,7 @@ Py_ssize_t pair_position(ColumnObject* self, PyObject* i) {
 
 // --- slots ---------------------------------------------------------------------
 
-PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   as_column(self)->coeffs_ = Py_NewRef(Py_None);
@@ -90,15 +91,10 @@ PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) {
   return self;
 }
 
-PyObject* column_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "coeffs=None, constrs=None", column_init_impl, Kind::Function, nullptr,
-                              __LINE__};
-
-int column_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int column_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&ColumnType, args, kwargs, a) < 0) throw_error_set();
     ColumnObject* col = as_column(self);
     Ref coeffs = new_list(), constrs = new_list();
     Py_SETREF(col->coeffs_, coeffs.release());
@@ -111,19 +107,19 @@ int column_init(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
-int column_traverse(PyObject* self, visitproc visit, void* arg) {
+int column_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   Py_VISIT(as_column(self)->coeffs_);
   Py_VISIT(as_column(self)->constrs_);
   return 0;
 }
 
-int column_clear(PyObject* self) {
+int column_clear(PyObject* self) noexcept {
   Py_XSETREF(as_column(self)->coeffs_, Py_NewRef(Py_None));
   Py_XSETREF(as_column(self)->constrs_, Py_NewRef(Py_None));
   return 0;
 }
 
-void column_dealloc(PyObject* self) {
+void column_dealloc(PyObject* self) noexcept {
   PyObject_GC_UnTrack(self);
   Py_CLEAR(as_column(self)->coeffs_);
   Py_CLEAR(as_column(self)->constrs_);
@@ -316,6 +312,8 @@ const FunctionDef column_members[] = {
 
 }  // namespace
 
+const char column_init_params[] = "coeffs=None, constrs=None";
+
 const char column_init_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -339,11 +337,11 @@ void prepare_column() {
   ColumnType.tp_name = "velmorpy.Column";
   ColumnType.tp_basicsize = sizeof(ColumnObject);
   ColumnType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  ColumnType.tp_new = column_new;
-  ColumnType.tp_init = column_init;
-  ColumnType.tp_dealloc = column_dealloc;
-  ColumnType.tp_traverse = column_traverse;
-  ColumnType.tp_clear = column_clear;
+  ColumnType.tp_new = slot(column_new);
+  ColumnType.tp_init = slot(column_init);
+  ColumnType.tp_dealloc = slot(column_dealloc);
+  ColumnType.tp_traverse = slot(column_traverse);
+  ColumnType.tp_clear = slot(column_clear);
 }
 
 void bind_column_namespace() {

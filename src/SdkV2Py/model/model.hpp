@@ -51,11 +51,17 @@ struct ModelObject {
 
 extern PyTypeObject ModelType;
 extern const char model_init_doc[];
+extern const char model_init_params[];
 void prepare_model();
 void bind_model_namespace();
 
 inline bool is_model(PyObject* op) { return PyObject_TypeCheck(op, &ModelType); }
 inline ModelObject* as_model(PyObject* op) { return reinterpret_cast<ModelObject*>(op); }
+
+// The model's holder (possibly empty), held by the caller for as long as it
+// uses it: Python code run meanwhile may re-initialise the model, which drops
+// the model's own reference.
+Ref holder_of(PyObject* model);
 
 // numpy.ndim(v), without NumPy for the common cases (numbers, str, bytes,
 // handles and None are 0; a list or tuple counts as 1, as only 0 matters).

@@ -31,11 +31,11 @@ PyObject* model_optimize(PyObject* self, const Args& a) {
   if (in_unlocked_call()) raise(PyExc_RuntimeError, kOptimizeInCallback);
   ModelObject* m = as_model(self);
   Ref pin = Ref::borrow(self);  // the callback's user data, for the whole run
-  Ref holder = Ref::borrow(m->holder_);
-  live_model(holder.get());  // a refused run leaves the registered callback as it was
+  const Ref holder = holder_of(self);
+  live_model(holder);  // a refused run leaves the registered callback as it was
   VLMcallback function = callback_function(a[0]);
   Py_XSETREF(m->callback_, Py_NewRef(a[0]));  // dropping the old one may run code
-  VLMmodel* mdl = live_model(holder.get());
+  VLMmodel* mdl = live_model(holder);
   check_rc(VLMsetcallbackfunc(mdl, function, self));
   check_rc(call_unlocked(holder, [mdl] { return VLMoptimize(mdl); }));
   Py_RETURN_NONE;
@@ -50,7 +50,7 @@ PyObject* model_terminate(PyObject* self, const Args&) {
 
 PyObject* model_reset(PyObject* self, const Args& a) {
   const int32_t clearall = as_int32(a[0]);
-  check_rc(VLMreset(live_model(as_model(self)->holder_), clearall));
+  check_rc(VLMreset(live_model(holder_of(self)), clearall));
   Py_RETURN_NONE;
 }
 
@@ -65,8 +65,8 @@ PyObject* model_message(PyObject* self, const Args& a) {
 template <int (*file_access)(VLMmodel*, const char*)>
 PyObject* model_file(PyObject* self, const Args& a) {
   CText filename(a[0]);
-  Ref holder = Ref::borrow(as_model(self)->holder_);
-  VLMmodel* mdl = live_model(holder.get());
+  const Ref holder = holder_of(self);
+  VLMmodel* mdl = live_model(holder);
   check_rc(call_unlocked(holder, [&] { return file_access(mdl, filename.get()); }));
   Py_RETURN_NONE;
 }

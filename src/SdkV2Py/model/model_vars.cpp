@@ -334,8 +334,8 @@ void truncate(PyObject* list, Py_ssize_t size) {
 // handles, which are appended to the model's list in the same order.
 Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch& d) {
   ModelObject* m = as_model(model);
-  Ref holder = Ref::borrow(m->holder_);
-  live_model(holder.get());
+  const Ref holder = holder_of(model);
+  live_model(holder);
   if (n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
   DoubleData lb = zero_default_data(d.lb, n, kLbSize);
   DoubleData ub = upper_bound_data(d.ub, n);
@@ -353,8 +353,8 @@ Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch&
   const int64_t first = PyList_GET_SIZE(vars.get());
   if (first + n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
   for (Py_ssize_t i = 0; i < n; ++i)
-    PyList_SET_ITEM(handles.get(), i, handle_new(&VarType, holder.get(), static_cast<int32_t>(first + i)).release());
-  VLMmodel* mdl = live_model(holder.get());
+    PyList_SET_ITEM(handles.get(), i, handle_new(&VarType, holder, static_cast<int32_t>(first + i)).release());
+  VLMmodel* mdl = live_model(holder);
   check(PyList_SetSlice(vars.get(), first, first, handles.get()));
   const int rc = VLMaddvars(mdl, static_cast<int>(n), 0, nullptr, nullptr, nullptr, obj.get(), lb.get(), ub.get(),
                             vtype.get(), names.get());

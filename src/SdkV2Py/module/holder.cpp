@@ -18,7 +18,7 @@ void release(HolderObject* h) {
   if (env) VLMfreeenv(env);
 }
 
-void holder_dealloc(PyObject* op) {
+void holder_dealloc(PyObject* op) noexcept {
   HolderObject* h = as_holder(op);
   if (h->alive) release(h);
   Py_TYPE(op)->tp_free(op);
@@ -61,7 +61,7 @@ int ready_holder_type() noexcept {
   HolderType.tp_name = "velmorpy._Holder";
   HolderType.tp_basicsize = sizeof(HolderObject);
   HolderType.tp_flags = Py_TPFLAGS_DEFAULT;
-  HolderType.tp_dealloc = holder_dealloc;
+  HolderType.tp_dealloc = slot(holder_dealloc);
   return PyType_Ready(&HolderType);
 }
 
@@ -69,15 +69,15 @@ Ref make_model_holder(VLMmodel* model) { return make_holder(model, nullptr, mode
 Ref make_env_holder(VLMenv* env) { return make_holder(nullptr, env, env != nullptr); }
 Ref make_dead_holder() { return make_holder(nullptr, nullptr, false); }
 
-VLMmodel* live_model(PyObject* holder) {
-  if (!holder_alive(holder) || !as_holder(holder)->model) raise_disposed();
-  check_not_busy_elsewhere(as_holder(holder));
-  return as_holder(holder)->model;
+VLMmodel* live_model(const Ref& holder) {
+  if (!holder_alive(holder.get()) || !as_holder(holder.get())->model) raise_disposed();
+  check_not_busy_elsewhere(as_holder(holder.get()));
+  return as_holder(holder.get())->model;
 }
 
-VLMenv* live_env(PyObject* holder) {
-  if (!holder_alive(holder)) raise_disposed();
-  HolderObject* h = as_holder(holder);
+VLMenv* live_env(const Ref& holder) {
+  if (!holder_alive(holder.get())) raise_disposed();
+  HolderObject* h = as_holder(holder.get());
   check_not_busy_elsewhere(h);
   VLMenv* env = h->env ? h->env : VLMgetenv(h->model);
   if (!env) raise_disposed();

@@ -37,11 +37,15 @@ Ref make_env_holder(VLMenv* env);
 Ref make_dead_holder();
 
 // The handle, or VelmorError(INVALID_ARGUMENT) thrown when the holder is dead
-// (or null), or busy on another thread than the one making the unlocked call
+// (or empty), or busy on another thread than the one making the unlocked call
 // (that thread runs Python code only in a callback turn of the call, which may
 // read). live_env of a model holder is the model's own environment.
-VLMmodel* live_model(PyObject* holder);
-VLMenv* live_env(PyObject* holder);
+// They take the holder as an owning reference: a caller runs Python code
+// between its library calls (conversions, printing), which may drop the last
+// other reference to the holder, so it must hold one of its own for as long as
+// it uses the handle.
+VLMmodel* live_model(const Ref& holder);
+VLMenv* live_env(const Ref& holder);
 // Marks the holder dead, then frees its handle; a second call does nothing.
 // Refuses (VelmorError INVALID_ARGUMENT) while the holder is busy.
 void dispose_holder(PyObject* holder);
