@@ -141,9 +141,9 @@ def test_keeps_no_reference_to_its_arguments(m, leaks):
     assert not leaks(batch_on_a_new_model, inner=50)
 
 
-def test_a_key_that_disposes_the_model_while_named_is_refused():
-    # Naming the variables runs repr() of the keys; under the debug allocator a
-    # freed holder or list would be caught.
+def test_data_that_renews_the_model_meanwhile_is_refused():
+    # Naming the variables runs repr() of the keys, and spreading a bound its
+    # __float__; under the debug allocator a freed holder or list would be caught.
     code = textwrap.dedent("""
         import velmorpy
         m = velmorpy.Model()
@@ -151,12 +151,16 @@ def test_a_key_that_disposes_the_model_while_named_is_refused():
             def __repr__(self):
                 m.__init__()
                 return "evil"
-        try:
-            m.addVars([Evil()], name="x")
-        except velmorpy.VelmorError as e:
-            print("refused", e.errno, m.NumVars, len(m.getVars()))
+            def __float__(self):
+                m.__init__()
+                return 1.0
+        for call in [lambda: m.addVars([Evil()], name="x"), lambda: m.addVars(2, ub=Evil())]:
+            try:
+                call()
+            except velmorpy.VelmorError as e:
+                print("refused", e.errno, m.NumVars, len(m.getVars()))
     """)
     env = dict(os.environ, PYTHONPATH=":".join(sys.path), PYTHONMALLOC="malloc_debug")
     out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env)
     assert out.returncode == 0, out.stderr
-    assert out.stdout.strip() == "refused -3 0 0"
+    assert out.stdout.split("\n") == ["refused -3 0 0"] * 2 + [""]
