@@ -8,6 +8,7 @@
 #include "module/holder.hpp"
 #include "module/members.hpp"
 #include "module/text.hpp"
+#include "module/unlocked.hpp"
 
 namespace velmorpy {
 
@@ -35,9 +36,8 @@ PyObject* model_optimize(PyObject* self, const Args& a) {
   live_model(holder);  // a refused run leaves the registered callback as it was
   VLMcallback function = callback_function(a[0]);
   Py_XSETREF(m->callback_, Py_NewRef(a[0]));  // dropping the old one may run code
-  VLMmodel* mdl = live_model(holder);
-  check_rc(VLMsetcallbackfunc(mdl, function, self));
-  check_rc(call_unlocked(holder, [mdl] { return VLMoptimize(mdl); }));
+  check_rc(VLMsetcallbackfunc(live_model(holder), function, self));
+  check_rc(call_unlocked(holder, [](VLMmodel* mdl) { return VLMoptimize(mdl); }));
   Py_RETURN_NONE;
 }
 
@@ -65,9 +65,7 @@ PyObject* model_message(PyObject* self, const Args& a) {
 template <int (*file_access)(VLMmodel*, const char*)>
 PyObject* model_file(PyObject* self, const Args& a) {
   CText filename(a[0]);
-  const Ref holder = holder_of(self);
-  VLMmodel* mdl = live_model(holder);
-  check_rc(call_unlocked(holder, [&] { return file_access(mdl, filename.get()); }));
+  check_rc(call_unlocked(holder_of(self), [&](VLMmodel* mdl) { return file_access(mdl, filename.get()); }));
   Py_RETURN_NONE;
 }
 

@@ -53,9 +53,10 @@ inline bool holder_alive(PyObject* holder) {
   return holder && reinterpret_cast<HolderObject*>(holder)->alive;
 }
 
-// Marks a live holder busy for its lifetime; refuses (VelmorError
-// INVALID_ARGUMENT) a dead or already busy one. The caller owns a reference to
-// the holder for at least as long.
+// Marks a live holder busy for its lifetime (module/unlocked.hpp makes the
+// library calls that need it); refuses (VelmorError INVALID_ARGUMENT) a dead or
+// already busy one. The caller owns a reference to the holder for at least as
+// long.
 class BusyHolder {
  public:
   explicit BusyHolder(PyObject* holder);
@@ -66,21 +67,6 @@ class BusyHolder {
  private:
   HolderObject* holder_;
 };
-
-// Runs `call`, a library call on the holder's handle that touches no Python
-// object, with the interpreter lock released and the holder busy meanwhile:
-// other threads are refused the handle, nobody may dispose it, and a second
-// unlocked call on it is refused. Returns the call's result. Throws (before
-// the call) for a dead or busy holder.
-template <class F>
-int call_unlocked(const Ref& holder, F&& call) {
-  BusyHolder busy(holder.get());
-  int rc;
-  Py_BEGIN_ALLOW_THREADS
-  rc = call();
-  Py_END_ALLOW_THREADS
-  return rc;
-}
 
 // True while the current thread is inside an unlocked call: Python code it
 // runs then runs in a callback turn of that call.
