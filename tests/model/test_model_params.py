@@ -1,6 +1,7 @@
 """A model's parameters, the module-level parameter functions reaching global models,
 models() and read()."""
 import gc
+import os
 
 import pytest
 
@@ -120,3 +121,28 @@ def test_read_refusals(tmp_path):
     with pytest.raises(VelmorError) as e:
         velmorpy.read(str(tmp_path / "missing.mps"), env)
     assert e.value.errno == -3
+
+
+def test_read_lets_other_threads_run_while_the_file_is_read(run_python, tmp_path):
+    # Opening a FIFO blocks until a writer comes: the writer is this program's
+    # main thread, which runs only if the reading thread let go of the interpreter.
+    fifo = tmp_path / "slow.mps"
+    os.mkfifo(fifo)
+    out = run_python(f"""
+        import threading
+        import velmorpy
+        env = velmorpy.Env()
+        result = {{}}
+        reader = threading.Thread(target=lambda: result.update(m=velmorpy.read({str(fifo)!r}, env)))
+        reader.start()
+        reader.join(0.2)
+        assert reader.is_alive()
+        velmorpy.Model("meanwhile", env).addVar()       # the environment stays usable meanwhile
+        env.dispose()                                   # the read works on its own copy of it
+        with open({str(fifo)!r}, "w") as f:
+            f.write({MPS!r})
+        reader.join()
+        print(result["m"].NumVars, result["m"].getVars()[0].VarName)
+    """, timeout=20)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout == "2 x\n"

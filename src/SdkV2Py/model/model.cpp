@@ -64,13 +64,7 @@ int ndim_of(PyObject* v) {
 // The model takes ownership of `mdl`: it is freed once through the holder,
 // also when the holder cannot be made.
 void attach(ModelObject* self, VLMmodel* mdl) {
-  Ref holder;
-  try {
-    holder = make_model_holder(mdl);
-  } catch (...) {
-    VLMfreemodel(mdl);
-    throw;
-  }
+  Ref holder = make_model_holder(mdl);
   Py_XSETREF(self->holder_, holder.release());
 }
 
