@@ -146,3 +146,36 @@ def test_read_lets_other_threads_run_while_the_file_is_read(run_python, tmp_path
     """, timeout=20)
     assert out.returncode == 0, out.stderr
     assert out.stdout == "2 x\n"
+
+
+def test_module_parameter_functions_pass_over_disposed_models(run_python, tmp_path):
+    out = run_python(f"""
+        import sys
+        import velmorpy
+        from velmorpy import Model
+        a, gone, c, empty = Model("a"), Model("gone"), Model("c"), Model(empty=True)
+        gone.dispose()
+        velmorpy.setParam("MaxTime", 7)
+        print(a.Params.MaxTime, c.Params.MaxTime)
+        velmorpy.writeParams({str(tmp_path / "p.prm")!r})
+        velmorpy.resetParams()
+        print(a.Params.MaxTime, c.Params.MaxTime)
+        velmorpy.readParams({str(tmp_path / "p.prm")!r})
+        print(a.Params.MaxTime, c.Params.MaxTime)
+
+        class DisposeOnPrint:                  # c goes while the earlier targets print
+            def write(self, text):
+                c.dispose()
+                return sys.__stdout__.write(text)
+            def flush(self):
+                pass
+        sys.stdout = DisposeOnPrint()
+        velmorpy.setParam("MaxTime", 8)
+        sys.stdout = sys.__stdout__
+        print(a.Params.MaxTime)
+    """)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == [
+        "Set parameter MaxTime to value 7", "Set parameter MaxTime to value 7", "Set parameter MaxTime to value 7",
+        "7.0 7.0", "1e+20 1e+20", "7.0 7.0",
+        "Set parameter MaxTime to value 8", "Set parameter MaxTime to value 8", "8.0"]

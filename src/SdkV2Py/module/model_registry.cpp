@@ -29,6 +29,12 @@ std::vector<std::pair<Ref, Ref>> _models() {
   return found;
 }
 
+std::vector<Ref> _model_holders() {
+  std::vector<Ref> holders;
+  for (const auto& found : _models()) holders.push_back(model_holder(found.second.get()));
+  return holders;
+}
+
 PyObject* models(PyObject*, const Args&) {
   std::vector<std::pair<Ref, Ref>> found = _models();
   if (found.empty()) {
