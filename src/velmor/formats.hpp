@@ -1,7 +1,9 @@
 // Model, solution and start files. Readers build a complete ModelData from
 // the text or refuse with VLM_ERROR_FORMAT_ERROR; writers refuse, with the
 // same code, a model the format cannot express. Texts are whole files (the
-// file layer handles compression).
+// file layer handles compression). No reader reserves more than the text can
+// hold: MPS, LP, start and parameter files grow with the lines they read, and
+// a CBF count beyond the bytes that follow it is refused as the format error.
 #pragma once
 #include <string>
 #include <string_view>

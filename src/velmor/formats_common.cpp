@@ -129,15 +129,10 @@ void read_mst(const std::string& text, ModelData& d) {
   std::unordered_map<std::string, size_t> index;
   for (size_t j = 0; j < names.size(); ++j) index.emplace(names[j], j);
   std::vector<double> start(names.size(), VLM_UNDEFINED);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    const size_t hash = line.find('#');
-    if (hash != std::string_view::npos) line = line.substr(0, hash);
-    const auto tokens = split_blanks(line);
+  LineReader lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    const auto tokens = split_blanks(strip_comment(line));
     if (tokens.empty()) continue;
     expect_format(tokens.size() == 2);
     const auto it = index.find(std::string(tokens[0]));

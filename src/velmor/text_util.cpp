@@ -67,6 +67,11 @@ std::string name_key(std::string_view name) {
   return out;
 }
 
+std::string_view strip_comment(std::string_view line) {
+  const size_t hash = line.find('#');
+  return hash == std::string_view::npos ? line : line.substr(0, hash);
+}
+
 std::vector<std::string_view> split_blanks(std::string_view line) {
   std::vector<std::string_view> out;
   size_t i = 0;

@@ -332,6 +332,33 @@ TEST(CbfFiles, MalformedFilesAreRefused) {
   std::remove(path.c_str());
 }
 
+// Counts larger than the rest of the file can hold are refused at once, as
+// the format error, before anything is reserved for them (a 2e9-variable
+// announcement used to reserve gigabytes): every CBF count, and the cone runs
+// within them.
+TEST(CbfFiles, CountsBeyondTheFileAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("hostile.cbf");
+  for (const char* body : {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
+                           "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
+                           "VER\n3\nVAR\n12 1\nF 12\n"}) {  // the bytes after the count are too few
+    write_text(path, body);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
+    EXPECT_EQ(m, nullptr);
+  }
+  // A count that the rest of the file can hold still reads.
+  write_text(path, "VER\n3\nVAR\n3 1\nF 3\nOBJACOORD\n1\n2 1.5\n");
+  ModelPtr m = read_model(env.get(), path);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(int_attr(m.get(), "NumVars"), 3);
+  EXPECT_EQ(dbl_item(m.get(), "Obj", 2), 1.5);
+  std::remove(path.c_str());
+}
+
 TEST(ModelFiles, SolutionFile) {
   EnvPtr env = make_env();
   ModelPtr m = lp_model(env.get());
