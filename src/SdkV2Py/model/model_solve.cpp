@@ -26,7 +26,7 @@ VLMcallback callback_function(PyObject* callback) {
   raise(PyExc_NotImplementedError, "optimize: callbacks are not supported yet");
 }
 
-// While the library runs, the holder is busy: other threads are refused the
+// While the library runs, the holder is claimed: other threads are refused the
 // model (changes, reads, dispose, a second optimize) until it returns.
 PyObject* model_optimize(PyObject* self, const Args& a) {
   if (in_unlocked_call()) raise(PyExc_RuntimeError, kOptimizeInCallback);
@@ -37,7 +37,7 @@ PyObject* model_optimize(PyObject* self, const Args& a) {
   VLMcallback function = callback_function(a[0]);
   Py_XSETREF(m->callback_, Py_NewRef(a[0]));  // dropping the old one may run code
   check_rc(VLMsetcallbackfunc(live_model(holder), function, self));
-  check_rc(call_unlocked(holder, [](VLMmodel* mdl) { return VLMoptimize(mdl); }));
+  check_rc(call_unlocked(holder, [](VLMmodel* mdl) { return VLMoptimize(mdl); }, WhileClaimed::OthersRefused));
   Py_RETURN_NONE;
 }
 
@@ -65,7 +65,8 @@ PyObject* model_message(PyObject* self, const Args& a) {
 template <int (*file_access)(VLMmodel*, const char*)>
 PyObject* model_file(PyObject* self, const Args& a) {
   CText filename(a[0]);
-  check_rc(call_unlocked(holder_of(self), [&](VLMmodel* mdl) { return file_access(mdl, filename.get()); }));
+  check_rc(call_unlocked(
+      holder_of(self), [&](VLMmodel* mdl) { return file_access(mdl, filename.get()); }, WhileClaimed::OthersRefused));
   Py_RETURN_NONE;
 }
 
