@@ -36,6 +36,33 @@ std::string raised(F&& body) {
   return "";
 }
 
+// Runs Python code in the namespace `globals`: "" when it runs to its end,
+// else "<exception class>: <message>" (the error is cleared).
+inline std::string run(PyObject* globals, const char* code) {
+  PyObject* result = PyRun_String(code, Py_file_input, globals, globals);
+  if (result) {
+    Py_DECREF(result);
+    return "";
+  }
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  PyErr_NormalizeException(&type, &value, &tb);
+  Ref message = Ref::steal(PyObject_Str(value));
+  std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " + text(message.get());
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(tb);
+  return out;
+}
+
+// A namespace for run(): builtins, numpy as np, scipy.sparse as sp, velmorpy.
+inline Ref python_namespace() {
+  Ref globals = Ref::steal(PyDict_New());
+  PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins());
+  run(globals.get(), "import numpy as np\nimport scipy.sparse as sp\nimport velmorpy\nfrom velmorpy import *\n");
+  return globals;
+}
+
 // Collects what Python code prints to sys.stdout while `body` runs.
 template <class F>
 std::string captured_stdout(F&& body) {
