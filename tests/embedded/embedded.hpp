@@ -36,6 +36,25 @@ std::string raised(F&& body) {
   return "";
 }
 
+// Runs `body`; on a C++ exception with a Python error set, answers the
+// error's message (and clears it), otherwise "".
+template <class F>
+std::string raised_message(F&& body) {
+  try {
+    body();
+  } catch (const PyErrAlreadySet&) {
+    PyObject *type, *value, *tb;
+    PyErr_Fetch(&type, &value, &tb);
+    PyErr_NormalizeException(&type, &value, &tb);
+    Ref message = Ref::steal(PyObject_Str(value));
+    Py_XDECREF(type);
+    Py_XDECREF(value);
+    Py_XDECREF(tb);
+    return text(message.get());
+  }
+  return "";
+}
+
 // Runs Python code in the namespace `globals`: "" when it runs to its end,
 // else "<exception class>: <message>" (the error is cleared).
 inline std::string run(PyObject* globals, const char* code) {

@@ -25,26 +25,34 @@ PyObject* global(const Ref& globals, const char* name) { return PyDict_GetItemSt
 
 TEST(ListBuffer, AppendsAtTheEndOfASharedBufferCopyNothing) {
   Ref globals = python_namespace();
-  ASSERT_EQ(run(globals.get(), "a = velmorpy.List(['x', 'y'])\nb = a + ['z']\n"), "");
+  ASSERT_EQ(run(globals.get(), "a = velmorpy.List(['x', 'y', 'v'])\nb = a + ['z']\n"), "");
   TermList& a = as_list(global(globals, "a"))->t;
   TermList& b = as_list(global(globals, "b"))->t;
-  EXPECT_EQ(a.buf, b.buf);                     // one buffer, holding three items
-  EXPECT_EQ(a.buf->count, 3);
+  ASSERT_NE(a.buf, nullptr);
+  EXPECT_EQ(a.buf, b.buf);                     // one buffer, holding four items
+  EXPECT_EQ(a.buf->count, 4);
   EXPECT_EQ(Py_REFCNT(reinterpret_cast<PyObject*>(a.buf)), 2);
-  EXPECT_EQ(terms_size(a), 2);
-  EXPECT_EQ(terms_size(b), 3);
+  EXPECT_EQ(terms_size(a), 3);
+  EXPECT_EQ(terms_size(b), 4);
   ASSERT_EQ(run(globals.get(), "a += ['w']\n"), "");
   EXPECT_NE(a.buf, b.buf);                     // a took a private copy first
   EXPECT_EQ(Py_REFCNT(reinterpret_cast<PyObject*>(b.buf)), 1);
-  EXPECT_EQ(run(globals.get(), "assert list(a) == ['x', 'y', 'w'] and list(b) == ['x', 'y', 'z']\n"), "");
+  EXPECT_EQ(run(globals.get(), "assert list(a) == ['x', 'y', 'v', 'w'] and list(b) == ['x', 'y', 'v', 'z']\n"), "");
 }
 
-TEST(ListBuffer, GrowsFromEightByDoublingWithinTheLimit) {
+TEST(ListBuffer, FewItemsInlineThenEightSlotsThenDoubling) {
   TermList t;
   Ref item = Ref::steal(PyLong_FromLong(7));
-  terms_append(t, item.get());
+  for (Py_ssize_t i = 0; i < kTermInline; ++i) terms_append(t, item.get());
+  EXPECT_EQ(t.buf, nullptr);                   // a few items need no buffer
+  EXPECT_EQ(terms_at(t, kTermInline - 1), item.get());
+  TermList shared = terms_copy(t);
+  terms_append(t, item.get());                 // the next moves them into 8 slots
+  ASSERT_NE(t.buf, nullptr);
   EXPECT_EQ(t.buf->capacity, 8);
-  for (int i = 1; i < 8; ++i) terms_append(t, item.get());
+  EXPECT_EQ(terms_size(shared), kTermInline);
+  terms_release(shared);
+  for (Py_ssize_t i = kTermInline + 1; i < 8; ++i) terms_append(t, item.get());
   EXPECT_EQ(t.buf->capacity, 8);
   terms_append(t, item.get());                 // the ninth
   EXPECT_EQ(t.buf->capacity, 16);
@@ -53,12 +61,12 @@ TEST(ListBuffer, GrowsFromEightByDoublingWithinTheLimit) {
   EXPECT_EQ(grown_capacity(1 << 30, (1 << 30) + 1), kMaxListItems);  // doubling stops at the limit
   EXPECT_EQ(raised([] { grown_capacity(8, kMaxListItems + 1); }), "OverflowError");
   TermList u;
-  terms_append(u, item.get());
+  for (int i = 0; i < 3; ++i) terms_append(u, item.get());
   u.buf->count = kMaxListItems;                // pretend: no item fits any more
   u.length = kMaxListItems;
   EXPECT_EQ(raised([&] { terms_reserve(u, 1); }), "OverflowError");
-  u.buf->count = 1;
-  u.length = 1;
+  u.buf->count = 3;
+  u.length = 3;
   terms_release(u);
 }
 

@@ -24,14 +24,8 @@ namespace {
 PyObject* operand_nb_add(PyObject* a, PyObject* b) noexcept;
 PyObject* operand_nb_multiply(PyObject* a, PyObject* b) noexcept;
 
-// One entry of the protocol counts `x` as an Operand when both operands have
-// one type, when x's type uses this very entry (inherits it), or when x is an
-// instance of Operand.
 bool counts(PyObject* x, PyObject* other, binaryfunc PyNumberMethods::*slot, binaryfunc entry) {
-  if (Py_TYPE(x) == Py_TYPE(other)) return true;
-  PyNumberMethods* nb = Py_TYPE(x)->tp_as_number;
-  if (nb && nb->*slot == entry) return true;
-  return is_operand(x);
+  return counts_as(x, other, slot, entry, &OperandType);
 }
 
 // x.<name>(arg): in C when x's type uses Operand's own entry, else by name
@@ -124,6 +118,7 @@ PyObject* operand_nb_truediv(PyObject* a, PyObject* b) noexcept {
 
 PyObject* operand_nb_power(PyObject* a, PyObject* b, PyObject*) noexcept {
   return entry([&] {
+    // counts() for the three-operand slot.
     PyNumberMethods* nb = Py_TYPE(a)->tp_as_number;
     const bool left = Py_TYPE(a) == Py_TYPE(b) || (nb && nb->nb_power == operand_nb_power) || is_operand(a);
     if (!left) return Py_NewRef(Py_NotImplemented);
@@ -182,6 +177,13 @@ const FunctionDef operand_members[] = {
 PyNumberMethods operand_as_number = {};
 
 }  // namespace
+
+bool counts_as(PyObject* x, PyObject* other, binaryfunc PyNumberMethods::*slot, binaryfunc entry, PyTypeObject* base) {
+  if (Py_TYPE(x) == Py_TYPE(other)) return true;
+  PyNumberMethods* nb = Py_TYPE(x)->tp_as_number;
+  if (nb && nb->*slot == entry) return true;
+  return PyObject_TypeCheck(x, base);
+}
 
 // --- the operator methods -------------------------------------------------------------
 
@@ -293,7 +295,7 @@ Ref operand_pow(PyObject* self, PyObject* exponent) {
 Ref operand_neg(PyObject* self) {
   const OpKind k = operand_kind(self);
   switch (k) {
-    case OpKind::Var: return v_mul_n(self, -1.0, float_minus_one());
+    case OpKind::Var: return v_mul_n(self, -1.0);
     case OpKind::Lin:
       if (Py_IS_TYPE(self, &LinExprType)) return l_mul_n(self, -1.0);
       break;

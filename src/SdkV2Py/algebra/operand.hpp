@@ -17,6 +17,12 @@ void prepare_operand();
 void bind_operand_namespace();
 inline bool is_operand(PyObject* op) { return PyObject_TypeCheck(op, &OperandType); }
 
+// Whether `x` takes the left part in one two-operand entry of the protocol
+// that `base` defines (Operand's, PsdExpr's): when both operands have one type,
+// when x's type uses this very entry (inherits it), or when x is an instance
+// of `base`.
+bool counts_as(PyObject* x, PyObject* other, binaryfunc PyNumberMethods::*slot, binaryfunc entry, PyTypeObject* base);
+
 // The operator methods, in C (each throws): self + other, self - other,
 // other - self, self * other, self @ other, other @ self, self / d,
 // self ** 2, -self, and the comparisons <=, >=, ==.

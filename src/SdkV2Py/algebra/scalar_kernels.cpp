@@ -174,7 +174,7 @@ Ref v_mul_n(PyObject* v, double n, PyObject* nobj) {
   Ref e = linexpr_new();
   if (n == 0.0) return e;
   LinExprObject* l = as_linexpr(e.get());
-  Ref coeff = nobj ? Ref::borrow(nobj) : take(PyFloat_FromDouble(n));
+  Ref coeff = nobj ? Ref::borrow(nobj) : coefficient(n);
   append_parallel({{&l->coeffs_, coeff.get()}, {&l->vars_, v}});
   return e;
 }

@@ -14,38 +14,19 @@ namespace velmorpy {
 
 namespace {
 
-PyObject* forever_float(double v) {
-  PyObject* f = PyFloat_FromDouble(v);
-  if (!f) throw_error_set();  // a throwing static initialiser is retried on the next use
-  return f;
-}
-
 // Appends the first n items of `src` scaled by mult (a new float per exact
 // float item, the Python product otherwise).
 void extend_scaled(TermList& dst, const TermList& src, Py_ssize_t n, double mult) {
   if (mult == 1.0) return terms_extend(dst, src, n);
-  OwnedTerms scaled(terms_copy(src));
-  scaled.t.length = std::min(n, terms_size(src));
+  OwnedTerms scaled(terms_copy(src, n));
   terms_imul(scaled.t, mult);
   terms_extend(dst, scaled.t, n);
 }
 
 }  // namespace
 
-PyObject* float_one() {
-  static PyObject* one = forever_float(1.0);
-  return one;
-}
-
-PyObject* float_minus_one() {
-  static PyObject* minus_one = forever_float(-1.0);
-  return minus_one;
-}
-
 void SumBuilder::add_var(PyObject* var, double mult) {
-  PyObject* c = mult == 1.0 ? float_one() : mult == -1.0 ? float_minus_one() : nullptr;
-  if (c) return append_parallel({{&lcoeffs_.t, c}, {&lvars_.t, var}});
-  Ref coeff = take(PyFloat_FromDouble(mult));
+  Ref coeff = coefficient(mult);
   append_parallel({{&lcoeffs_.t, coeff.get()}, {&lvars_.t, var}});
 }
 

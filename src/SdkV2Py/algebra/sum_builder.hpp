@@ -9,6 +9,7 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
 #include "expressions/quadexpr.hpp"
+#include "expressions/terms.hpp"
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -47,8 +48,5 @@ class SumBuilder {
 // of LinExpr or QuadExpr are called by name. Throws.
 void add_to_sum(SumBuilder& sum, PyObject* item);
 
-// Shared float objects for the coefficients 1.0 and -1.0 (made once).
-PyObject* float_one();
-PyObject* float_minus_one();
 
 }  // namespace velmorpy

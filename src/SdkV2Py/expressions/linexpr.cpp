@@ -3,6 +3,7 @@
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/terms.hpp"
 #include "module/args.hpp"
@@ -28,14 +29,6 @@ double as_float(PyObject* x) {
   if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x);
   Ref f = take(PyNumber_Float(x));
   return PyFloat_AS_DOUBLE(f.get());
-}
-
-// x == 0, the interpreter's equality with the integer 0.
-bool equals_zero(PyObject* x) {
-  if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x) == 0.0;
-  if (PyLong_CheckExact(x)) return _PyLong_Sign(x) == 0;
-  Ref zero = take(PyLong_FromLong(0));
-  return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
 }
 
 }  // namespace
@@ -173,8 +166,8 @@ int linexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int linexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   LinExprObject* e = as_linexpr(self);
-  Py_VISIT(reinterpret_cast<PyObject*>(e->coeffs_.buf));
-  Py_VISIT(reinterpret_cast<PyObject*>(e->vars_.buf));
+  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
   return 0;
 }
 
@@ -207,19 +200,11 @@ PyObject* linexpr_str(PyObject* self) noexcept {
   });
 }
 
-PyObject* linexpr_repr(PyObject* self) noexcept {
-  if (exact(self)) return linexpr_str(self);
-  return guarded([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("__str__")); });
-}
+PyObject* linexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &LinExprType, linexpr_str); }
 
 PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept;
 PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept;
 PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept;
-
-[[noreturn]] void refuse_inplace(const char* op, PyObject* self, PyObject* other) {
-  raise_format(PyExc_TypeError, "unsupport operation %s: `%s` and `%s`", op, _PyType_Name(Py_TYPE(self)),
-               _PyType_Name(Py_TYPE(other)));
-}
 
 // e += other: a number, a Var or a LinExpr.
 void iadd(PyObject* self, PyObject* other, double sign) {
@@ -233,7 +218,7 @@ void iadd(PyObject* self, PyObject* other, double sign) {
   }
   if (is_var(other)) return linexpr_addterm(e, sign, other);
   if (is_linexpr(other)) return linexpr_addexpr(e, linexpr_checked(other), sign);
-  refuse_inplace("+=", self, other);
+  raise_inplace_unsupported("+=", self, other);
 }
 
 PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept {
@@ -260,7 +245,7 @@ PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
 PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
   return guarded([&] {
     LinExprObject* e = linexpr_checked(self);
-    if (!is_number(other)) refuse_inplace("*=", self, other);
+    if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     const double m = number_value(other);
     terms_imul(e->coeffs_, m);
     if (PyFloat_CheckExact(other) || PyLong_CheckExact(other)) {
@@ -290,20 +275,15 @@ PyObject* linexpr_add(PyObject* self, const Args& a) {
   Py_RETURN_NONE;
 }
 
+// The index is converted before the list is read: the conversion may run code.
 PyObject* linexpr_getCoeff(PyObject* self, const Args& a) {
-  LinExprObject* e = linexpr_checked(self);
   Ref pin = Ref::borrow(self);
-  const int32_t i = as_int32(a[0]);
-  if (i < 0 || i >= terms_size(e->coeffs_)) raise(PyExc_IndexError, "list index out of range");
-  return Py_NewRef(terms_at(e->coeffs_, i));
+  return term_item(linexpr_checked(self)->coeffs_, a[0]);
 }
 
 PyObject* linexpr_getVar(PyObject* self, const Args& a) {
-  LinExprObject* e = linexpr_checked(self);
   Ref pin = Ref::borrow(self);
-  const int32_t i = as_int32(a[0]);
-  if (i < 0 || i >= terms_size(e->vars_)) raise(PyExc_IndexError, "list index out of range");
-  return Py_NewRef(terms_at(e->vars_, i));
+  return term_item(linexpr_checked(self)->vars_, a[0]);
 }
 
 PyObject* linexpr_getValue(PyObject* self, const Args&) {
@@ -400,52 +380,6 @@ const char getVar_doc[] =
     "            v = e.getVar(0)\n"
     "        ";
 
-const char getValue_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getValue()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the value of the expression in the current solution.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            m.optimize()\n"
-    "            print(e.getValue())\n"
-    "        ";
-
-const char addConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addConstant(c)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a number to the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            c: the number to add\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.addConstant(-3.0)\n"
-    "        ";
-
-const char getConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getConstant()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            c = e.getConstant()\n"
-    "        ";
-
 const char size_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -459,21 +393,6 @@ const char size_doc[] =
     "\n"
     "        EXAMPLE:\n"
     "            n = e.size()\n"
-    "        ";
-
-const char clear_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            clear()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove every term and set the constant to 0.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.clear()\n"
     "        ";
 
 const char remove_doc[] =
@@ -497,11 +416,11 @@ const FunctionDef linexpr_members[] = {
     {"add", "self, expr, mult=1.0", linexpr_add, Kind::Method, add_doc, __LINE__},
     {"getCoeff", "self, index", linexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
     {"getVar", "self, index", linexpr_getVar, Kind::Method, getVar_doc, __LINE__},
-    {"getValue", "self", linexpr_getValue, Kind::Method, getValue_doc, __LINE__},
-    {"addConstant", "self, c", linexpr_addConstant, Kind::Method, addConstant_doc, __LINE__},
-    {"getConstant", "self", linexpr_getConstant, Kind::Method, getConstant_doc, __LINE__},
+    {"getValue", "self", linexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
+    {"addConstant", "self, c", linexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", linexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
     {"size", "self", linexpr_size, Kind::Method, size_doc, __LINE__},
-    {"clear", "self", linexpr_clear_method, Kind::Method, clear_doc, __LINE__},
+    {"clear", "self", linexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
     {"remove", "self, item", linexpr_remove, Kind::Method, remove_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
@@ -543,6 +462,19 @@ Ref linexpr_new() {
   return Ref::steal(obj(e));
 }
 
+LinExprObject* linear_part(PyObject* lin) {
+  if (!lin || !is_linexpr(lin)) {
+    if (!lin || lin == Py_None) raise_unset_field("velmorpy.LinExpr");
+    raise_cannot_convert(lin, "velmorpy.LinExpr");
+  }
+  return linexpr_checked(lin);
+}
+
+Ref linexpr_from(PyObject* arg) {
+  if (Py_IS_TYPE(arg, &LinExprType)) return linexpr_copy(linexpr_checked(arg));
+  return take(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&LinExprType), arg));
+}
+
 LinExprObject* linexpr_checked(PyObject* expr) {
   LinExprObject* e = as_linexpr(expr);
   if (!e->ready_) raise_unset_field("velmorpy.List");
@@ -551,7 +483,7 @@ LinExprObject* linexpr_checked(PyObject* expr) {
 
 void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var) {
   if (coeff == 0.0) return;
-  Ref c = take(PyFloat_FromDouble(coeff));
+  Ref c = coefficient(coeff);
   append_parallel({{&self->coeffs_, c.get()}, {&self->vars_, var}});
 }
 

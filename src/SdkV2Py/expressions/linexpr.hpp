@@ -36,6 +36,12 @@ inline LinExprObject* as_linexpr(PyObject* op) { return reinterpret_cast<LinExpr
 Ref linexpr_new();
 // The expression's record when it was constructed; TypeError otherwise. Throws.
 LinExprObject* linexpr_checked(PyObject* expr);
+// The linear part `lin` of a QuadExpr or PsdExpr: a constructed LinExpr;
+// TypeError otherwise ("Cannot convert NoneType to velmorpy.LinExpr" for None). Throws.
+LinExprObject* linear_part(PyObject* lin);
+// LinExpr(arg): a sharing copy of a LinExpr of the class itself, the
+// constructor for anything else. Throws.
+Ref linexpr_from(PyObject* arg);
 // _addterm: appends (coeff, var) unless coeff is 0.0 (also -0.0). Throws.
 void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var);
 // _addexpr: adds mult times `expr` (terms and constant); nothing when mult is

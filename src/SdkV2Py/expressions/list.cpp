@@ -134,28 +134,60 @@ Py_ssize_t grown_capacity(Py_ssize_t capacity, Py_ssize_t needed) {
 
 // --- TermList --------------------------------------------------------------------------
 
-void terms_reset(TermList& t) {
-  ListBufferObject* fresh = buffer_new();
-  PyObject* old = obj(t.buf);
-  t.buf = fresh;
-  t.length = 0;
-  Py_XDECREF(old);
+namespace {
+
+// Moves the inline items into a new buffer with room for `extra` more.
+void to_buffer(TermList& t, Py_ssize_t extra) {
+  ListBufferObject* b = buffer_new();
+  try {
+    if (extra > kMaxListItems - t.length) raise(PyExc_OverflowError, kTooMany);
+    buffer_grow(b, t.length + extra);
+  } catch (...) {
+    Py_DECREF(obj(b));
+    throw;
+  }
+  for (Py_ssize_t i = 0; i < t.length; ++i) {
+    b->items[b->count++] = t.inl[i];  // the reference moves
+    t.inl[i] = nullptr;
+  }
+  t.buf = b;
 }
 
-TermList terms_copy(const TermList& t) noexcept {
-  Py_XINCREF(obj(t.buf));
-  return TermList{t.buf, terms_size(t)};
+// Replaces the list's storage by `fresh` (its items and length), releasing
+// the old storage only afterwards.
+void replace(TermList& t, TermList fresh) noexcept {
+  TermList old = t;
+  t = fresh;
+  Py_XDECREF(obj(old.buf));
+  for (PyObject* item : old.inl) Py_XDECREF(item);
+}
+
+}  // namespace
+
+void terms_release(TermList& t) noexcept { replace(t, TermList{}); }
+
+void terms_reset(TermList& t) { terms_release(t); }
+
+TermList terms_copy(const TermList& t, Py_ssize_t n) noexcept {
+  TermList c;
+  const Py_ssize_t shown = terms_size(t);
+  c.length = n < 0 || n > shown ? shown : n;
+  if (t.buf) {
+    c.buf = t.buf;
+    Py_INCREF(obj(t.buf));
+  } else {
+    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = Py_NewRef(t.inl[i]);
+  }
+  return c;
 }
 
 void terms_assign_copy(TermList& dst, const TermList& src) noexcept {
   if (&dst == &src) return;
-  TermList c = terms_copy(src);
-  PyObject* old = obj(dst.buf);
-  dst = c;
-  Py_XDECREF(old);
+  replace(dst, terms_copy(src));
 }
 
 void terms_detach(TermList& t) {
+  if (!t.buf) return;  // an inline item is the list's own
   ListBufferObject* fresh = buffer_new();
   const Py_ssize_t n = terms_size(t);
   try {
@@ -164,34 +196,37 @@ void terms_detach(TermList& t) {
     Py_DECREF(obj(fresh));
     throw;
   }
-  PyObject* old = obj(t.buf);
-  t.buf = fresh;
-  t.length = n;
-  Py_XDECREF(old);
+  replace(t, TermList{fresh, n, nullptr});
 }
 
 void terms_make_append_safe(TermList& t) {
-  if (!t.buf) {
-    terms_reset(t);
-  } else if (t.buf->count != t.length) {
-    terms_detach(t);
-  }
+  if (t.buf && t.buf->count != t.length) terms_detach(t);
 }
 
 void terms_make_update_safe(TermList& t) {
-  if (t.buf && Py_REFCNT(obj(t.buf)) != 1) {
-    terms_detach(t);
-  }
+  if (t.buf && Py_REFCNT(obj(t.buf)) != 1) terms_detach(t);
 }
 
 void terms_reserve(TermList& t, Py_ssize_t extra) {
+  if (!t.buf) {
+    if (extra <= kTermInline - t.length) return;  // fits inline
+    return to_buffer(t, extra);
+  }
   terms_make_append_safe(t);
   if (extra > kMaxListItems - t.buf->count) raise(PyExc_OverflowError, kTooMany);
   buffer_grow(t.buf, t.buf->count + extra);
 }
 
 void terms_append(TermList& t, PyObject* item) {
-  if (!t.buf || t.buf->count != t.length) terms_make_append_safe(t);
+  if (!t.buf) {
+    if (t.length < kTermInline) {
+      t.inl[t.length++] = Py_NewRef(item);
+      return;
+    }
+    to_buffer(t, 1);
+  } else if (t.buf->count != t.length) {
+    terms_detach(t);
+  }
   buffer_append(t.buf, item);
   t.length = t.buf->count;
 }
@@ -205,22 +240,13 @@ void terms_extend(TermList& dst, const TermList& src, Py_ssize_t n) {
   const Py_ssize_t shown = terms_size(src);
   if (n > shown) n = shown;
   if (n <= 0) return;
-  if (terms_size(dst) == 0) {
-    TermList c = terms_copy(src);
-    c.length = n;
-    PyObject* old = obj(dst.buf);
-    dst = c;
-    Py_XDECREF(old);
-    return;
-  }
-  // Hold the source buffer: making dst append-safe may release the share
-  // through which `src` (possibly dst itself) reaches it.
-  Ref pin = Ref::borrow(obj(src.buf));
-  ListBufferObject* from = src.buf;
-  terms_make_append_safe(dst);
-  if (n > kMaxListItems - dst.buf->count) raise(PyExc_OverflowError, kTooMany);
-  buffer_extend(dst.buf, from, 0, n);
-  dst.length = dst.buf->count;
+  if (terms_size(dst) == 0) return replace(dst, terms_copy(src, n));
+  // Hold the source: making room in dst may release the share through which
+  // `src` (possibly dst itself) reaches its items.
+  OwnedTerms pin(terms_copy(src, n));
+  terms_reserve(dst, n);
+  PyObject* const* from = terms_items(pin.t);
+  for (Py_ssize_t i = 0; i < n; ++i) terms_append(dst, from[i]);  // cannot fail: room is made
 }
 
 void terms_imul(TermList& t, double m) {
@@ -233,8 +259,7 @@ void terms_imul(TermList& t, double m) {
 }
 
 void terms_remove(TermList& t, const std::vector<Py_ssize_t>& positions) {
-  ListBufferObject* fresh = buffer_new();
-  Ref hold = Ref::steal(obj(fresh));
+  OwnedTerms kept;
   const Py_ssize_t n = terms_size(t);
   size_t j = 0;
   for (Py_ssize_t i = 0; i < n; ++i) {
@@ -242,22 +267,25 @@ void terms_remove(TermList& t, const std::vector<Py_ssize_t>& positions) {
       ++j;
       continue;
     }
-    buffer_append(fresh, t.buf->items[i]);
+    terms_append(kept.t, terms_at(t, i));  // no Python code runs: the items stay
   }
-  PyObject* old = obj(t.buf);
-  t.buf = as_buffer(hold.release());
-  t.length = fresh->count;
-  Py_XDECREF(old);
+  replace(t, kept.t);
+  kept.t = TermList{};
 }
 
 void terms_clear(TermList& t) {
-  if (!t.buf || Py_REFCNT(obj(t.buf)) != 1) {
-    terms_reset(t);
-    return;
-  }
+  if (!t.buf || Py_REFCNT(obj(t.buf)) != 1) return terms_release(t);
   t.length = 0;
   Ref pin = Ref::borrow(obj(t.buf));
   buffer_empty(t.buf);
+}
+
+void terms_set(TermList& t, Py_ssize_t i, Ref item) {
+  terms_make_update_safe(t);
+  PyObject** slot_ptr = t.buf ? &t.buf->items[i] : &t.inl[i];
+  PyObject* old = *slot_ptr;
+  *slot_ptr = item.release();
+  Py_DECREF(old);
 }
 
 // --- the Python class List -------------------------------------------------------------
@@ -431,7 +459,6 @@ PyNumberMethods list_as_number = {};
 Ref list_from_terms(const TermList& t) {
   Ref l = new_list_object();
   as_list(l.get())->t = terms_copy(t);
-  if (!as_list(l.get())->t.buf) terms_reset(as_list(l.get())->t);
   return l;
 }
 

@@ -16,6 +16,7 @@
 #include <Python.h>
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 #include "module/ref.hpp"
@@ -26,6 +27,7 @@ namespace velmorpy {
 // (OverflowError beyond, MemoryError when the allocation fails).
 constexpr Py_ssize_t kMaxListItems = INT32_MAX;
 constexpr Py_ssize_t kListInline = 8;  // the first allocation: slots kept inside the buffer object
+constexpr Py_ssize_t kTermInline = 2;  // items a TermList keeps without a buffer
 
 struct ListBufferObject {
   PyObject_HEAD
@@ -43,11 +45,15 @@ int ready_listbuffer_type() noexcept;
 // is beyond kMaxListItems. Throws.
 Py_ssize_t grown_capacity(Py_ssize_t capacity, Py_ssize_t needed);
 
-// A view of a buffer: the items [0, length). A null buffer is an absent list
-// (the field of an expression made without its constructor).
+// A view of a buffer: its items [0, length). A list of at most kTermInline
+// items needs no buffer: with `buf` null its items sit in `inl` (copying so
+// few is as cheap as sharing them), and the first append beyond them moves
+// them into a buffer. Most expressions an operator makes (2 * x, x + y) have
+// one or two terms.
 struct TermList {
   ListBufferObject* buf = nullptr;  // strong, or null
   Py_ssize_t length = 0;
+  PyObject* inl[kTermInline] = {};  // without a buffer: items [0, length), strong; the rest null
 };
 
 // --- reading (no Python code runs) ------------------------------------------------
@@ -55,26 +61,22 @@ struct TermList {
 // The number of items the list shows. Never beyond the buffer's count, so a
 // buffer emptied by the collector reads as empty.
 inline Py_ssize_t terms_size(const TermList& t) noexcept {
-  if (!t.buf) return 0;
+  if (!t.buf) return t.length;
   return t.length < t.buf->count ? t.length : t.buf->count;
 }
 // The items, borrowed: valid until Python code or a change of the list runs.
-inline PyObject* const* terms_items(const TermList& t) noexcept { return t.buf ? t.buf->items : nullptr; }
-inline PyObject* terms_at(const TermList& t, Py_ssize_t i) noexcept { return t.buf->items[i]; }
+inline PyObject* const* terms_items(const TermList& t) noexcept { return t.buf ? t.buf->items : t.inl; }
+inline PyObject* terms_at(const TermList& t, Py_ssize_t i) noexcept { return terms_items(t)[i]; }
 
 // --- building and changing (each throws) -------------------------------------------
 
-// A fresh private empty buffer for `t` (the one it held is released).
+// Empties `t`, releasing what it held.
 void terms_reset(TermList& t);
-// Releases the share `t` holds; t becomes absent.
-inline void terms_release(TermList& t) noexcept {
-  PyObject* b = reinterpret_cast<PyObject*>(t.buf);
-  t.buf = nullptr;
-  t.length = 0;
-  Py_XDECREF(b);
-}
-// A sharing copy: one more share of the buffer, the same length.
-TermList terms_copy(const TermList& t) noexcept;
+// Releases what `t` holds (its share of the buffer, or its inline item).
+void terms_release(TermList& t) noexcept;
+// A sharing copy of the first n items (all when n is negative): one more
+// share of the buffer, or new references to inline items.
+TermList terms_copy(const TermList& t, Py_ssize_t n = -1) noexcept;
 // Replaces `dst` by a sharing copy of `src` (releasing what dst held).
 void terms_assign_copy(TermList& dst, const TermList& src) noexcept;
 // A private buffer holding the list's own items.
@@ -100,6 +102,8 @@ void terms_map(TermList& t, F&& f);
 // Replaces every item x by the Python product m * x (a float times the item:
 // exact floats are multiplied in C).
 void terms_imul(TermList& t, double m);
+// Replaces item i (i < terms_size(t)) by `item`, after making the list private.
+void terms_set(TermList& t, Py_ssize_t i, Ref item);
 // Drops the items at the ascending positions `positions`; a position that is
 // not the next one in turn stops the removal there (later ones are not used).
 void terms_remove(TermList& t, const std::vector<Py_ssize_t>& positions);
@@ -121,6 +125,7 @@ struct OwnedTerms {
 // GC support for owners of TermLists.
 inline int terms_traverse(const TermList& t, visitproc visit, void* arg) {
   Py_VISIT(reinterpret_cast<PyObject*>(t.buf));
+  for (PyObject* item : t.inl) Py_VISIT(item);
   return 0;
 }
 
@@ -145,12 +150,10 @@ template <class F>
 void terms_map(TermList& t, F&& f) {
   terms_make_update_safe(t);
   for (Py_ssize_t i = 0; i < terms_size(t); ++i) {
-    Ref next = f(terms_at(t, i));  // may run Python code that changes the list
+    Ref item = Ref::borrow(terms_at(t, i));
+    Ref next = f(item.get());  // may run Python code that changes the list
     if (i >= terms_size(t)) return;
-    terms_make_update_safe(t);
-    PyObject* old = t.buf->items[i];
-    t.buf->items[i] = next.release();
-    Py_DECREF(old);
+    terms_set(t, i, std::move(next));
   }
 }
 

@@ -7,9 +7,11 @@
 #include <utility>
 
 #include "algebra/kinds.hpp"
+#include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/tempconstr.hpp"
 #include "expressions/terms.hpp"
@@ -34,12 +36,6 @@ bool is_spmatrix(PyObject* o) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
   return check(PyObject_IsInstance(o, spmatrix.get())) != 0;
-}
-
-// LinExpr(arg): a sharing copy of a LinExpr of the class itself, else the constructor.
-Ref linear_part_from(PyObject* arg) {
-  if (Py_IS_TYPE(arg, &LinExprType)) return linexpr_copy(linexpr_checked(arg));
-  return take(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&LinExprType), arg));
 }
 
 // The two term lists of `e` as one request: they change together or not at all.
@@ -76,8 +72,7 @@ void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* var
     return;
   }
   if (is_var(vars)) {
-    Ref zero = take(PyLong_FromLong(0));
-    if (check(PyObject_RichCompareBool(coeffs, zero.get(), Py_EQ))) return;
+    if (equals_zero(coeffs)) return;
     Ref f = take(PyNumber_Float(coeffs));
     return linexpr_addterm(psdexpr_lin(e), PyFloat_AS_DOUBLE(f.get()), vars);
   }
@@ -105,14 +100,14 @@ void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   }
   if (is_psdexpr(arg1)) {
     PsdExprObject* other = psdexpr_checked(arg1);
-    Ref other_lin = linear_part_from(other->lin_);
+    Ref other_lin = linexpr_from(other->lin_);
     terms_assign_copy(e->coeffs_, other->coeffs_);
     terms_assign_copy(e->vars_, other->vars_);
     Py_XSETREF(e->lin_, other_lin.release());
     return;
   }
   if (is_linexpr(arg1)) {
-    Ref part = linear_part_from(arg1);
+    Ref part = linexpr_from(arg1);
     Py_XSETREF(e->lin_, part.release());
     return;
   }
@@ -168,8 +163,8 @@ int psdexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int psdexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   PsdExprObject* e = as_psdexpr(self);
-  Py_VISIT(reinterpret_cast<PyObject*>(e->coeffs_.buf));
-  Py_VISIT(reinterpret_cast<PyObject*>(e->vars_.buf));
+  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
   Py_VISIT(e->lin_);
   return 0;
 }
@@ -204,15 +199,7 @@ PyObject* psdexpr_str(PyObject* self) noexcept {
   });
 }
 
-PyObject* psdexpr_repr(PyObject* self) noexcept {
-  if (exact(self)) return psdexpr_str(self);
-  return guarded([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("__str__")); });
-}
-
-[[noreturn]] void refuse_inplace(const char* op, PyObject* self, PyObject* other) {
-  raise_format(PyExc_TypeError, "unsupport operation %s: `%s` and `%s`", op, _PyType_Name(Py_TYPE(self)),
-               _PyType_Name(Py_TYPE(other)));
-}
+PyObject* psdexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &PsdExprType, psdexpr_str); }
 
 void iadd(PyObject* self, PyObject* o) {
   PsdExprObject* e = psdexpr_checked(self);
@@ -226,13 +213,13 @@ void iadd(PyObject* self, PyObject* o) {
   } else if (is_psdexpr(o)) {
     psdexpr_addexpr(e, 1.0, psdexpr_checked(o));
   } else {
-    refuse_inplace("+=", self, o);
+    raise_inplace_unsupported("+=", self, o);
   }
 }
 
 void imul(PyObject* self, PyObject* o) {
   PsdExprObject* e = psdexpr_checked(self);
-  if (!is_number(o)) refuse_inplace("*=", self, o);
+  if (!is_number(o)) raise_inplace_unsupported("*=", self, o);
   Ref pin = Ref::borrow(o);
   terms_imul(e->coeffs_, number_value(o));
   Ref lin = Ref::borrow(e->lin_);
@@ -270,10 +257,7 @@ PyObject* psdexpr_imul(PyObject* self, PyObject* o) noexcept {
 // The two-operand entries are shared by both positions: the forward method
 // of a left PsdExpr, else the reflected one of a right PsdExpr.
 bool counts(PyObject* x, PyObject* other, binaryfunc PyNumberMethods::*slot, binaryfunc entry) {
-  if (Py_TYPE(x) == Py_TYPE(other)) return true;
-  PyNumberMethods* nb = Py_TYPE(x)->tp_as_number;
-  if (nb && nb->*slot == entry) return true;
-  return is_psdexpr(x);
+  return counts_as(x, other, slot, entry, &PsdExprType);
 }
 
 Ref forward_add(PyObject* e, PyObject* o) {
@@ -408,18 +392,15 @@ PyObject* psdexpr_add(PyObject* self, const Args& a) {
   Py_RETURN_NONE;
 }
 
-PyObject* item_of(PyObject* self, const TermList& t, PyObject* index) {
-  Ref pin = Ref::borrow(self);
-  const int32_t i = as_int32(index);
-  if (i < 0 || i >= terms_size(t)) raise(PyExc_IndexError, "list index out of range");
-  return Py_NewRef(terms_at(t, i));
-}
-
 PyObject* psdexpr_getCoeff(PyObject* self, const Args& a) {
-  return item_of(self, psdexpr_checked(self)->coeffs_, a[0]);
+  Ref pin = Ref::borrow(self);
+  return term_item(psdexpr_checked(self)->coeffs_, a[0]);
 }
 
-PyObject* psdexpr_getVar(PyObject* self, const Args& a) { return item_of(self, psdexpr_checked(self)->vars_, a[0]); }
+PyObject* psdexpr_getVar(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(psdexpr_checked(self)->vars_, a[0]);
+}
 
 PyObject* psdexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(psdexpr_checked(self)->lin_); }
 
@@ -540,68 +521,6 @@ const char getVar_doc[] =
     "            X = e.getVar(0)\n"
     "        ";
 
-const char getLinExpr_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getLinExpr()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the linear part of the expression (not a copy: changing it\n"
-    "            changes the expression).\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            lin = e.getLinExpr()\n"
-    "        ";
-
-const char getValue_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getValue()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the value of the expression in the current solution.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            m.optimize()\n"
-    "            print(e.getValue())\n"
-    "        ";
-
-const char addConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addConstant(c)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a number to the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            c: the number to add\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.addConstant(1.0)\n"
-    "        ";
-
-const char getConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getConstant()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            c = e.getConstant()\n"
-    "        ";
-
 const char size_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -615,21 +534,6 @@ const char size_doc[] =
     "\n"
     "        EXAMPLE:\n"
     "            n = e.size()\n"
-    "        ";
-
-const char clear_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            clear()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove every term and set the constant to 0.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.clear()\n"
     "        ";
 
 const char remove_doc[] =
@@ -654,12 +558,12 @@ const FunctionDef psdexpr_members[] = {
     {"add", "self, expr, mult=1.0", psdexpr_add, Kind::Method, add_doc, __LINE__},
     {"getCoeff", "self, index", psdexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
     {"getVar", "self, index", psdexpr_getVar, Kind::Method, getVar_doc, __LINE__},
-    {"getLinExpr", "self", psdexpr_getLinExpr, Kind::Method, getLinExpr_doc, __LINE__},
-    {"getValue", "self", psdexpr_getValue, Kind::Method, getValue_doc, __LINE__},
-    {"addConstant", "self, c", psdexpr_addConstant, Kind::Method, addConstant_doc, __LINE__},
-    {"getConstant", "self", psdexpr_getConstant, Kind::Method, getConstant_doc, __LINE__},
+    {"getLinExpr", "self", psdexpr_getLinExpr, Kind::Method, expr_getLinExpr_doc, __LINE__},
+    {"getValue", "self", psdexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
+    {"addConstant", "self, c", psdexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", psdexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
     {"size", "self", psdexpr_size, Kind::Method, size_doc, __LINE__},
-    {"clear", "self", psdexpr_clear_method, Kind::Method, clear_doc, __LINE__},
+    {"clear", "self", psdexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
     {"remove", "self, item", psdexpr_remove, Kind::Method, remove_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
@@ -731,13 +635,7 @@ Ref psdexpr_new() {
   return Ref::steal(obj(e));
 }
 
-LinExprObject* psdexpr_lin(PsdExprObject* e) {
-  if (!e->lin_ || !is_linexpr(e->lin_)) {
-    if (!e->lin_ || e->lin_ == Py_None) raise_unset_field("velmorpy.LinExpr");
-    raise_cannot_convert(e->lin_, "velmorpy.LinExpr");
-  }
-  return linexpr_checked(e->lin_);
-}
+LinExprObject* psdexpr_lin(PsdExprObject* e) { return linear_part(e->lin_); }
 
 PsdExprObject* psdexpr_checked(PyObject* expr) {
   PsdExprObject* e = as_psdexpr(expr);

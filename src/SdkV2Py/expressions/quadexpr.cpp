@@ -5,6 +5,7 @@
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/terms.hpp"
 #include "module/args.hpp"
@@ -32,13 +33,6 @@ struct QuadTerms {
   }
 };
 
-// LinExpr(arg): a sharing copy for a LinExpr of the class itself, the
-// constructor otherwise.
-Ref linear_part_from(PyObject* arg) {
-  if (Py_IS_TYPE(arg, &LinExprType)) return linexpr_copy(linexpr_checked(arg));
-  return take(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&LinExprType), arg));
-}
-
 void init_quadexpr(PyObject* self, PyObject* expr) {
   QuadExprObject* q = as_quadexpr(self);
   terms_release(q->coeffs_);
@@ -48,13 +42,13 @@ void init_quadexpr(PyObject* self, PyObject* expr) {
   Py_XSETREF(q->lin_, lin.release());
   if (is_quadexpr(expr)) {
     QuadExprObject* other = quadexpr_checked(expr);
-    Ref other_lin = linear_part_from(other->lin_);
+    Ref other_lin = linexpr_from(other->lin_);
     terms_assign_copy(q->coeffs_, other->coeffs_);
     terms_assign_copy(q->vars1_, other->vars1_);
     terms_assign_copy(q->vars2_, other->vars2_);
     Py_XSETREF(q->lin_, other_lin.release());
   } else if (expr != Py_None) {
-    Ref part = linear_part_from(expr);
+    Ref part = linexpr_from(expr);
     Py_XSETREF(q->lin_, part.release());
   }
 }
@@ -84,12 +78,6 @@ void add_listed_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObj
     terms_append(q->vars1_, PyList_GET_ITEM(v1.get(), i));
     terms_append(q->vars2_, PyList_GET_ITEM(v2.get(), i));
   }
-}
-
-bool equals_zero(PyObject* x) {
-  if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x) == 0.0;
-  Ref zero = take(PyLong_FromLong(0));
-  return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
 }
 
 void add_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObject* vars2) {
@@ -141,9 +129,9 @@ int quadexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int quadexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   QuadExprObject* q = as_quadexpr(self);
-  Py_VISIT(reinterpret_cast<PyObject*>(q->coeffs_.buf));
-  Py_VISIT(reinterpret_cast<PyObject*>(q->vars1_.buf));
-  Py_VISIT(reinterpret_cast<PyObject*>(q->vars2_.buf));
+  if (int r = terms_traverse(q->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(q->vars1_, visit, arg)) return r;
+  if (int r = terms_traverse(q->vars2_, visit, arg)) return r;
   Py_VISIT(q->lin_);
   return 0;
 }
@@ -186,15 +174,7 @@ PyObject* quadexpr_str(PyObject* self) noexcept {
   });
 }
 
-PyObject* quadexpr_repr(PyObject* self) noexcept {
-  if (exact(self)) return quadexpr_str(self);
-  return guarded([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("__str__")); });
-}
-
-[[noreturn]] void refuse_inplace(const char* op, PyObject* self, PyObject* other) {
-  raise_format(PyExc_TypeError, "unsupport operation %s: `%s` and `%s`", op, _PyType_Name(Py_TYPE(self)),
-               _PyType_Name(Py_TYPE(other)));
-}
+PyObject* quadexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &QuadExprType, quadexpr_str); }
 
 void iadd(PyObject* self, PyObject* other) {
   QuadExprObject* q = quadexpr_checked(self);
@@ -208,7 +188,7 @@ void iadd(PyObject* self, PyObject* other) {
     take(PyObject_CallMethodOneArg(self, VLM_STR("add"), other));
     return;
   }
-  refuse_inplace("+=", self, other);
+  raise_inplace_unsupported("+=", self, other);
 }
 
 PyObject* quadexpr_iadd(PyObject* self, PyObject* other) noexcept {
@@ -233,7 +213,7 @@ PyObject* quadexpr_isub(PyObject* self, PyObject* other) noexcept {
 PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
   return guarded([&] {
     QuadExprObject* q = quadexpr_checked(self);
-    if (!is_number(other)) refuse_inplace("*=", self, other);
+    if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     Ref pin = Ref::borrow(other);
     const bool plain = PyFloat_CheckExact(other) || PyLong_CheckExact(other);
     const double m = plain ? number_value(other) : 0.0;
@@ -287,25 +267,19 @@ PyObject* quadexpr_copy(PyObject* self, const Args&) {
   return PyObject_CallOneArg(reinterpret_cast<PyObject*>(&QuadExprType), self);
 }
 
-PyObject* item_of(const TermList& t, PyObject* index) {
-  const int32_t i = as_int32(index);
-  if (i < 0 || i >= terms_size(t)) raise(PyExc_IndexError, "list index out of range");
-  return Py_NewRef(terms_at(t, i));
-}
-
 PyObject* quadexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  return item_of(quadexpr_checked(self)->coeffs_, a[0]);
+  return term_item(quadexpr_checked(self)->coeffs_, a[0]);
 }
 
 PyObject* quadexpr_getVar1(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  return item_of(quadexpr_checked(self)->vars1_, a[0]);
+  return term_item(quadexpr_checked(self)->vars1_, a[0]);
 }
 
 PyObject* quadexpr_getVar2(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  return item_of(quadexpr_checked(self)->vars2_, a[0]);
+  return term_item(quadexpr_checked(self)->vars2_, a[0]);
 }
 
 PyObject* quadexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(quadexpr_checked(self)->lin_); }
@@ -364,36 +338,6 @@ const char add_doc[] =
     "            q.add(x * y, 2.0)\n"
     "        ";
 
-const char addConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addConstant(c)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a number to the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            c: the number to add\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q.addConstant(1.0)\n"
-    "        ";
-
-const char getConstant_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getConstant()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the constant of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            c = q.getConstant()\n"
-    "        ";
-
 const char addTerms_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -411,21 +355,6 @@ const char addTerms_doc[] =
     "        EXAMPLE:\n"
     "            q.addTerms(2.0, x, y)\n"
     "            q.addTerms([1.0, 2.0], [x, y], [x, z])\n"
-    "        ";
-
-const char clear_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            clear()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove every term and set the constant to 0.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q.clear()\n"
     "        ";
 
 const char copy_doc[] =
@@ -488,38 +417,6 @@ const char getVar2_doc[] =
     "            v = q.getVar2(0)\n"
     "        ";
 
-const char getLinExpr_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getLinExpr()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the linear part of the expression (not a copy: changing it\n"
-    "            changes the expression).\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            lin = q.getLinExpr()\n"
-    "        ";
-
-const char getValue_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getValue()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the value of the expression in the current solution.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            m.optimize()\n"
-    "            print(q.getValue())\n"
-    "        ";
-
 const char remove_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -554,16 +451,16 @@ const char size_doc[] =
 
 const FunctionDef quadexpr_members[] = {
     {"add", "self, expr, mult=1.0", quadexpr_add, Kind::Method, add_doc, __LINE__},
-    {"addConstant", "self, c", quadexpr_addConstant, Kind::Method, addConstant_doc, __LINE__},
-    {"getConstant", "self", quadexpr_getConstant, Kind::Method, getConstant_doc, __LINE__},
+    {"addConstant", "self, c", quadexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", quadexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
     {"addTerms", "self, coeffs, vars, vars2=None", quadexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
-    {"clear", "self", quadexpr_clear_method, Kind::Method, clear_doc, __LINE__},
+    {"clear", "self", quadexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
     {"copy", "self", quadexpr_copy, Kind::Method, copy_doc, __LINE__},
     {"getCoeff", "self, i", quadexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
     {"getVar1", "self, i", quadexpr_getVar1, Kind::Method, getVar1_doc, __LINE__},
     {"getVar2", "self, i", quadexpr_getVar2, Kind::Method, getVar2_doc, __LINE__},
-    {"getLinExpr", "self", quadexpr_getLinExpr, Kind::Method, getLinExpr_doc, __LINE__},
-    {"getValue", "self", quadexpr_getValue, Kind::Method, getValue_doc, __LINE__},
+    {"getLinExpr", "self", quadexpr_getLinExpr, Kind::Method, expr_getLinExpr_doc, __LINE__},
+    {"getValue", "self", quadexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
     {"remove", "self, item", quadexpr_remove, Kind::Method, remove_doc, __LINE__},
     {"size", "self", quadexpr_size, Kind::Method, size_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
@@ -611,17 +508,11 @@ QuadExprObject* quadexpr_checked(PyObject* expr) {
   return q;
 }
 
-LinExprObject* quadexpr_lin(QuadExprObject* q) {
-  if (!q->lin_ || !is_linexpr(q->lin_)) {
-    if (!q->lin_ || q->lin_ == Py_None) raise_unset_field("velmorpy.LinExpr");
-    raise_cannot_convert(q->lin_, "velmorpy.LinExpr");
-  }
-  return linexpr_checked(q->lin_);
-}
+LinExprObject* quadexpr_lin(QuadExprObject* q) { return linear_part(q->lin_); }
 
 void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObject* var2) {
   if (coeff == 0.0) return;
-  Ref c = take(PyFloat_FromDouble(coeff));
+  Ref c = coefficient(coeff);
   if (!(as_handle(var1)->index < as_handle(var2)->index)) std::swap(var1, var2);  // equal indices too
   append_parallel({{&self->coeffs_, c.get()}, {&self->vars1_, var1}, {&self->vars2_, var2}});
 }

@@ -2,6 +2,7 @@
 
 #include "attributes/handle.hpp"
 #include "expressions/linexpr.hpp"
+#include "expressions/terms.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
@@ -122,10 +123,7 @@ PyObject* tempconstr_str(PyObject* self) noexcept {
   });
 }
 
-PyObject* tempconstr_repr(PyObject* self) noexcept {
-  if (Py_IS_TYPE(self, &TempConstrType)) return tempconstr_str(self);
-  return guarded([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("__str__")); });
-}
+PyObject* tempconstr_repr(PyObject* self) noexcept { return repr_through_str(self, &TempConstrType, tempconstr_str); }
 
 // a >> r: the indicator pair with `a` as condition and `r` as implied constraint.
 PyObject* tempconstr_rshift(PyObject* a, PyObject* r) noexcept {

@@ -7,8 +7,31 @@
 #include "attributes/handle.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
+#include "module/strings.hpp"
 
 namespace velmorpy {
+
+namespace {
+
+PyObject* forever_float(double v) {
+  PyObject* f = PyFloat_FromDouble(v);
+  if (!f) throw_error_set();  // a throwing static initialiser is retried on the next use
+  return f;
+}
+
+}  // namespace
+
+Ref coefficient(double value) {
+  if (value == 1.0) {
+    static PyObject* one = forever_float(1.0);
+    return Ref::borrow(one);
+  }
+  if (value == -1.0) {
+    static PyObject* minus_one = forever_float(-1.0);
+    return Ref::borrow(minus_one);
+  }
+  return take(PyFloat_FromDouble(value));
+}
 
 bool is_listlike(PyObject* o) { return PyTuple_Check(o) || PyList_Check(o) || PyArray_Check(o); }
 
@@ -104,6 +127,29 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
     out[i] = as_double(v.get());
   }
   return out;
+}
+
+bool equals_zero(PyObject* x) {
+  if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x) == 0.0;
+  if (PyLong_CheckExact(x)) return _PyLong_Sign(x) == 0;
+  Ref zero = take(PyLong_FromLong(0));
+  return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
+}
+
+PyObject* term_item(const TermList& t, PyObject* index) {
+  const int32_t i = as_int32(index);
+  if (i < 0 || i >= terms_size(t)) raise(PyExc_IndexError, "list index out of range");
+  return Py_NewRef(terms_at(t, i));
+}
+
+void raise_inplace_unsupported(const char* op, PyObject* self, PyObject* other) {
+  raise_format(PyExc_TypeError, "unsupport operation %s: `%s` and `%s`", op, _PyType_Name(Py_TYPE(self)),
+               _PyType_Name(Py_TYPE(other)));
+}
+
+PyObject* repr_through_str(PyObject* self, PyTypeObject* type, reprfunc str) noexcept {
+  if (Py_IS_TYPE(self, type)) return str(self);
+  return guarded([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("__str__")); });
 }
 
 void check_name(PyObject* name) {

@@ -20,6 +20,10 @@ namespace velmorpy {
 // sequence form of the addTerms methods.
 bool is_listlike(PyObject* o);
 
+// A coefficient as a float object: the shared objects for 1.0 and -1.0 (made
+// once; floats are immutable, so terms may share them), else a new float. Throws.
+Ref coefficient(double value);
+
 // Appends one item to each of several parallel term lists: room is made in
 // all of them first, so a failure changes none. Throws.
 void append_parallel(std::initializer_list<std::pair<TermList*, PyObject*>> rows);
@@ -41,6 +45,17 @@ std::vector<Py_ssize_t> position_if_valid(PyObject* index, Py_ssize_t n);
 // held while Python code runs. Throw.
 std::vector<Ref> handle_attr_objects(const TermList& t, const char* attr, AttrKind kind);
 std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, AttrKind kind);
+
+// x == 0, the interpreter's equality with the integer 0 (floats and ints in C). Throws.
+bool equals_zero(PyObject* x);
+// Item `index` of `t` (a new reference): the index converted to a 32-bit
+// integer, IndexError "list index out of range" outside [0, size). Throws.
+PyObject* term_item(const TermList& t, PyObject* index);
+// TypeError "unsupport operation {op}: `{}` and `{}`" of the in-place operators. Throws.
+[[noreturn]] void raise_inplace_unsupported(const char* op, PyObject* self, PyObject* other);
+// repr() of an expression class: its text form for the class itself
+// (`str`), what self.__str__() returns for a subclass.
+PyObject* repr_through_str(PyObject* self, PyTypeObject* type, reprfunc str) noexcept;
 
 // A name for a text form: a str, or None (absent); TypeError "Expected
 // unicode, got {}" for anything else. Throws.
