@@ -18,11 +18,12 @@ def run_python():
     """Runs a snippet in a fresh interpreter that imports this build (and keeps a
     sanitizer preload of the caller, if any). Keywords set further environment
     variables: run_python(code, PYTHONMALLOC="malloc_debug") fills freed memory,
-    so a use after free shows as a crash."""
-    def run(code, **extra_env):
+    so a use after free shows as a crash. A snippet still running after `timeout`
+    seconds is ended and raises subprocess.TimeoutExpired."""
+    def run(code, timeout=None, **extra_env):
         env = dict(os.environ, PYTHONPATH=":".join(sys.path), **extra_env)
         return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                              env=env)
+                              env=env, timeout=timeout)
     return run
 
 

@@ -64,20 +64,9 @@ int ndim_of(PyObject* v) {
 // The model takes ownership of `mdl`: it is freed once through the holder,
 // also when the holder cannot be made.
 void attach(ModelObject* self, VLMmodel* mdl) {
-  Ref holder;
-  try {
-    holder = make_model_holder(mdl);
-  } catch (...) {
-    VLMfreemodel(mdl);
-    throw;
-  }
+  Ref holder = make_model_holder(mdl);
   Py_XSETREF(self->holder_, holder.release());
 }
-
-// The model's holder (possibly empty), held by the caller for as long as it
-// uses it: Python code run meanwhile may re-initialise the model, which drops
-// the model's own reference.
-Ref holder_of(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
 
 // One of the model's handle lists, held likewise (a re-initialised model
 // replaces its lists).
@@ -85,7 +74,7 @@ Ref list_of(PyObject* field) { return Ref::borrow(field); }
 
 // Params and params: one parameter object of the model's own environment.
 void bind_params(ModelObject* self) {
-  Ref params = paramclass_new(holder_of(reinterpret_cast<PyObject*>(self)));
+  Ref params = paramclass_new(model_holder(reinterpret_cast<PyObject*>(self)));
   Py_XSETREF(self->Params, Py_NewRef(params.get()));
   Py_XSETREF(self->params, params.release());
 }
@@ -256,7 +245,7 @@ PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
       PyErr_SetObject(private_attr_error, name);
       throw_error_set();
     }
-    return _getAttrOne(holder_of(self), name, AttrKind::Model, nullptr).release();
+    return _getAttrOne(model_holder(self), name, AttrKind::Model, nullptr).release();
   });
 }
 
@@ -276,7 +265,7 @@ int model_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
       check(PyDict_SetItem(m->private_attrs_, name, value));
       return 0;
     }
-    _setAttr(holder_of(self), name, AttrKind::Model, nullptr, value);
+    _setAttr(model_holder(self), name, AttrKind::Model, nullptr, value);
     return 0;
   });
 }
@@ -314,7 +303,7 @@ PyGetSetDef model_getset[] = {
 
 PyObject* model_copy(PyObject* self, const Args&) {
   Ref copy = make_empty_model();
-  VLMmodel* dup = VLMcopymodel(live_model(holder_of(self)));
+  VLMmodel* dup = VLMcopymodel(live_model(model_holder(self)));
   if (!dup) throw VlmCodeError{VLM_ERROR_NOMEMORY};
   attach(as_model(copy.get()), dup);
   model_populate(as_model(copy.get()));
@@ -333,7 +322,7 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
   check_arg_type(a[4], &PyUnicode_Type, "name");
   check_arg_type(a[5], &ColumnType, "column");
-  const Ref holder = holder_of(self);
+  const Ref holder = model_holder(self);
   live_model(holder);
   CText name = CText::or_null(a[4]);
   CText vtype(a[3]);
@@ -360,7 +349,7 @@ PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, c
                       PyObject* ModelObject::*field) {
   check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
   CText cname(name);
-  const Ref holder = holder_of(self);
+  const Ref holder = model_holder(self);
   const Ref list = list_of(as_model(self)->*field);
   int index = -1;
   check_rc(lookup(live_model(holder), cname.get(), &index));
@@ -379,7 +368,7 @@ PyObject* model_getVarByName(PyObject* self, const Args& a) {
 }
 
 PyObject* model_setParam(PyObject* self, const Args& a) {
-  _setParam(holder_of(self), a[0], a[1]);
+  _setParam(model_holder(self), a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -416,7 +405,7 @@ PyObject* model_getParamInfo(PyObject* self, const Args& a) {
 
 PyObject* model_setAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = holder_of(self);
+  const Ref holder = model_holder(self);
   PyObject *objs = a[1], *newvalues = a[2];
   if (newvalues == Py_None) {
     _setAttr(holder, a[0], AttrKind::Model, nullptr, objs);
@@ -439,7 +428,7 @@ PyObject* model_setAttr(PyObject* self, const Args& a) {
 
 PyObject* model_getAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = holder_of(self);
+  const Ref holder = model_holder(self);
   PyObject* objs = a[1];
   if (objs == Py_None) return _getAttrOne(holder, a[0], AttrKind::Model, nullptr).release();
   if (ndim_of(objs) == 0) return _getAttrOne(holder, a[0], _getAttrType(objs), objs).release();
@@ -715,7 +704,7 @@ Ref model_new(VLMmodel* handle) {
   return model;
 }
 
-VLMenv* model_get_env(PyObject* model) { return live_env(holder_of(model)); }
+VLMenv* model_get_env(PyObject* model) { return live_env(model_holder(model)); }
 
 Ref model_get_element(PyObject* v, Py_ssize_t i) {
   if (ndim_of(v) == 0) return Ref::borrow(v);
@@ -724,7 +713,7 @@ Ref model_get_element(PyObject* v, Py_ssize_t i) {
 }
 
 void model_populate(ModelObject* self) {
-  const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
+  const Ref holder = model_holder(reinterpret_cast<PyObject*>(self));
   const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
   const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
   const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));

@@ -60,14 +60,7 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
       rc = VLMloadenv(&handle, logfile.get());
     }
     check_rc(rc);
-    Ref holder;
-    try {
-      holder = make_env_holder(handle);
-    } catch (...) {
-      VLMfreeenv(handle);
-      throw;
-    }
-    env->holder_ = holder.release();
+    env->holder_ = make_env_holder(handle).release();
     if (a[2] != Py_None) apply_params(self, a[2]);
     return 0;
   });

@@ -42,8 +42,12 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t 
   return guarded([&] { return f->impl(bound, parsed); });
 }
 
+// __name__ and __qualname__ take str subclasses too, whose instances can refer
+// back to the function: they are visited and cleared like the other fields.
 int function_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   auto* f = reinterpret_cast<FunctionObject*>(op);
+  Py_VISIT(f->name);
+  Py_VISIT(f->qualname);
   Py_VISIT(f->closure);
   Py_VISIT(f->module);
   Py_VISIT(f->doc);
@@ -56,10 +60,13 @@ int function_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   return 0;
 }
 
-// name and qualname are strs (they cannot take part in a cycle) and stay set,
-// so the object is printable until it is freed.
+// name and qualname become the empty str rather than null, so the object stays
+// printable until it is freed.
 int function_clear(PyObject* op) noexcept {
   auto* f = reinterpret_cast<FunctionObject*>(op);
+  PyObject* empty = PyUnicode_New(0, 0);  // the interpreter's empty-string singleton: cannot fail
+  Py_SETREF(f->name, Py_NewRef(empty));
+  Py_SETREF(f->qualname, empty);
   Py_CLEAR(f->closure);
   Py_CLEAR(f->module);
   Py_CLEAR(f->doc);

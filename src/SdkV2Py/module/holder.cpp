@@ -1,10 +1,18 @@
 #include "module/holder.hpp"
 
+#include <condition_variable>
+#include <mutex>
+
 #include "module/errors.hpp"
 
 namespace velmorpy {
 
 namespace {
+
+// Guards the claim fields of every holder for the threads that wait with the
+// interpreter lock released; claims_ended wakes them.
+std::mutex claims_mutex;
+std::condition_variable claims_ended;
 
 HolderObject* as_holder(PyObject* op) { return reinterpret_cast<HolderObject*>(op); }
 
@@ -26,15 +34,38 @@ void holder_dealloc(PyObject* op) noexcept {
 
 Ref make_holder(VLMmodel* model, VLMenv* env, bool alive) {
   HolderObject* h = PyObject_New(HolderObject, &HolderType);
-  if (!h) throw_error_set();
+  if (!h) {
+    if (model) VLMfreemodel(model);
+    if (env) VLMfreeenv(env);
+    throw_error_set();
+  }
   h->model = model;
   h->env = env;
   h->alive = alive;
-  h->busy = false;
+  h->claim_thread = 0;
+  h->claims = 0;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
 
 [[noreturn]] void raise_disposed() { throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT}; }
+
+bool claimed_elsewhere(const HolderObject* h) {
+  return h->claims > 0 && h->claim_thread != PyThread_get_thread_ident();
+}
+
+// Returns once no other thread holds a claim on `h` (which the caller keeps
+// alive), with the interpreter lock held. A claim can be taken between the
+// wake-up and retaking the lock, hence the loop.
+void wait_unclaimed(HolderObject* h) {
+  while (claimed_elsewhere(h)) {
+    Py_BEGIN_ALLOW_THREADS
+    {
+      std::unique_lock<std::mutex> lock(claims_mutex);
+      claims_ended.wait(lock, [h] { return h->claims == 0; });
+    }
+    Py_END_ALLOW_THREADS
+  }
+}
 
 }  // namespace
 
@@ -53,11 +84,13 @@ Ref make_env_holder(VLMenv* env) { return make_holder(nullptr, env, env != nullp
 Ref make_dead_holder() { return make_holder(nullptr, nullptr, false); }
 
 VLMmodel* live_model(const Ref& holder) {
+  if (holder) wait_unclaimed(as_holder(holder.get()));
   if (!holder_alive(holder.get()) || !as_holder(holder.get())->model) raise_disposed();
   return as_holder(holder.get())->model;
 }
 
 VLMenv* live_env(const Ref& holder) {
+  if (holder) wait_unclaimed(as_holder(holder.get()));
   if (!holder_alive(holder.get())) raise_disposed();
   HolderObject* h = as_holder(holder.get());
   VLMenv* env = h->env ? h->env : VLMgetenv(h->model);
@@ -68,8 +101,27 @@ VLMenv* live_env(const Ref& holder) {
 void dispose_holder(PyObject* holder) {
   if (!holder_alive(holder)) return;
   HolderObject* h = as_holder(holder);
-  if (h->busy) raise_disposed();
+  if (h->claims > 0) raise_disposed();
   release(h);
+}
+
+HolderClaim::HolderClaim(const Ref& holder) : holder_(Ref::borrow(holder.get())) {
+  if (!holder_) raise_disposed();
+  HolderObject* h = as_holder(holder_.get());
+  wait_unclaimed(h);
+  if (!h->alive) raise_disposed();
+  std::lock_guard<std::mutex> lock(claims_mutex);
+  h->claim_thread = PyThread_get_thread_ident();
+  ++h->claims;
+}
+
+HolderClaim::~HolderClaim() {
+  HolderObject* h = as_holder(holder_.get());
+  {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    if (--h->claims == 0) h->claim_thread = 0;
+  }
+  claims_ended.notify_all();
 }
 
 }  // namespace velmorpy
