@@ -228,14 +228,15 @@ void model_dealloc(PyObject* op) noexcept {
   Py_TYPE(op)->tp_free(op);
 }
 
-// Methods and properties first; then "__" names fail as usual, "_" names are
-// the program's own attributes, and every other name is a model attribute.
+// Methods and properties first, looked up without making an AttributeError for
+// a miss; then "__" names fail as usual, "_" names are the program's own
+// attributes, and every other name is a model attribute.
 PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
-  PyObject* found = PyObject_GenericGetAttr(self, name);
-  if (found || !PyUnicode_Check(name) || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
+  PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, /*suppress=*/1);
+  if (found || PyErr_Occurred()) return found;
   const int underscores = leading_underscores(name);
-  if (underscores == 2) return nullptr;
-  PyErr_Clear();
+  if (underscores == 2) return PyObject_GenericGetAttr(self, name);  // the interpreter's own AttributeError
   return guarded([&]() -> PyObject* {
     ModelObject* m = as_model(self);
     if (underscores == 1) {
@@ -245,7 +246,7 @@ PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
       PyErr_SetObject(private_attr_error, name);
       throw_error_set();
     }
-    return _getAttrOne(model_holder(self), name, AttrKind::Model, nullptr).release();
+    return _getAttrOrMiss(model_holder(self), name, AttrKind::Model, nullptr);
   });
 }
 
