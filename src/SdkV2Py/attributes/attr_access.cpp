@@ -418,6 +418,24 @@ Ref plain_values(PyObject* values) {
   return Ref::borrow(values);
 }
 
+// A NumPy array (not a subclass: a masked array's values are not its data) of
+// float64 with at least one dimension. Its values are read as they lie, in
+// row-major order like the leaves of a nested list, without Python floats.
+bool is_float64_array(PyObject* v) {
+  return PyArray_CheckExact(v) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v)) >= 1 &&
+         PyArray_TYPE(reinterpret_cast<PyArrayObject*>(v)) == NPY_DOUBLE;
+}
+
+void write_float64_array(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* values) {
+  // C-contiguous, aligned, native byte order: a view when it already is one.
+  Ref flat = take(PyArray_FROMANY(values, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO));
+  const Py_ssize_t n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(flat.get()));
+  const Py_ssize_t expected = static_cast<Py_ssize_t>(ind.size());
+  if (n != expected) raise_format(PyExc_ValueError, kCountMismatch, n, expected);
+  check_rc(VLMsetdblattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(),
+                             array_data<double>(flat)));
+}
+
 bool is_scalar(PyObject* v) {
   if (PyList_Check(v) || PyTuple_Check(v)) return false;
   Ref np = module_global("_np");
@@ -546,6 +564,10 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
   }
   const std::vector<int> ind = gather(holder, kind, objs);
   if (ind.empty()) return;
+  if (r.type == AttrType::Double && is_float64_array(values)) {
+    write_float64_array(holder, r.cname, ind, values);
+    return;
+  }
   Ref plain = plain_values(values);
   Ref list;
   if (plain.get() == values && is_scalar(values)) {  // one value for every item
