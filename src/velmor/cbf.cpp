@@ -182,13 +182,10 @@ namespace {
 // The lines of a CBF file without comments and blank lines.
 class CbfLines {
  public:
-  explicit CbfLines(const std::string& text) : text_(text) {}
+  explicit CbfLines(const std::string& text) : lines_(text) {}
   bool next(std::vector<std::string_view>& tokens) {
-    while (pos_ < text_.size()) {
-      size_t end = text_.find('\n', pos_);
-      if (end == std::string::npos) end = text_.size();
-      std::string_view line(text_.data() + pos_, end - pos_);
-      pos_ = end + 1;
+    std::string_view line;
+    while (lines_.next(line)) {
       if (!line.empty() && line[0] == '#') continue;
       tokens = split_blanks(line);
       if (!tokens.empty()) return true;
@@ -200,21 +197,22 @@ class CbfLines {
     expect_format(next(tokens) && tokens.size() == count);
     return tokens;
   }
+  // A count read from the file: at most `limit`, and never more than the
+  // bytes that follow, so that what is reserved for it is bounded by the
+  // file (a count in a tiny file can reserve nothing large).
+  int count(std::string_view text, long long limit) const {
+    const int n = file_int(text);
+    expect_format(n >= 0 && n <= limit && static_cast<size_t>(n) <= lines_.remaining());
+    return n;
+  }
 
  private:
-  const std::string& text_;
-  size_t pos_ = 0;
+  LineReader lines_;
 };
-
-int count_in(std::string_view t, long long limit) {
-  const int n = file_int(t);
-  expect_format(n >= 0 && n <= limit);
-  return n;
-}
 
 std::vector<Cone> read_cones(CbfLines& in) {
   const auto head = in.expect(2);
-  const int n = count_in(head[0], INT_MAX), runs = count_in(head[1], n);
+  const int n = in.count(head[0], INT_MAX), runs = in.count(head[1], n);
   std::vector<Cone> cones;
   cones.reserve(static_cast<size_t>(n));
   for (int k = 0; k < runs; ++k) {
@@ -230,7 +228,8 @@ std::vector<Cone> read_cones(CbfLines& in) {
       cone = Cone::Zero;
     else
       refuse(VLM_ERROR_FORMAT_ERROR);  // quadratic, exponential and power cones are not models of ours
-    const int len = count_in(run[1], n - static_cast<long long>(cones.size()));
+    const int len = file_int(run[1]);  // within n, which the file's size bounded
+    expect_format(len >= 0 && len <= n - static_cast<long long>(cones.size()));
     cones.insert(cones.end(), static_cast<size_t>(len), cone);
   }
   expect_format(cones.size() == static_cast<size_t>(n));
@@ -268,7 +267,7 @@ ModelData read_cbf(const std::string& text) {
       expect_format(s == "MIN" || s == "MAX");
       d.sense = s == "MAX" ? VLM_MAXIMIZE : VLM_MINIMIZE;
     } else if (key == "PSDVAR") {
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const int dim = file_int(in.expect(1)[0]);
         expect_format(dim >= 1 && dim <= kMaxDim);
@@ -279,7 +278,7 @@ ModelData read_cbf(const std::string& text) {
       var_cones = read_cones(in);
       have_vars = true;
     } else if (key == "INT") {
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) ints.push_back(file_int(in.expect(1)[0]));
     } else if (key == "CON") {
       expect_format(!have_rows);
@@ -291,7 +290,7 @@ ModelData read_cbf(const std::string& text) {
       expect_format(file_int(in.expect(1)[0]) == 0);
     } else if (key == "OBJFCOORD" || key == "FCOORD") {
       const bool objective = key == "OBJFCOORD";
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const auto e = in.expect(objective ? 4 : 5);
         const size_t o = objective ? 0 : 1;
@@ -307,7 +306,7 @@ ModelData read_cbf(const std::string& text) {
       }
     } else if (key == "OBJACOORD") {
       expect_format(have_vars);
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const auto e = in.expect(2);
         const int j = file_int(e[0]);
@@ -318,7 +317,7 @@ ModelData read_cbf(const std::string& text) {
     } else if (key == "OBJBCOORD") {
       d.obj_const = file_coef(in.expect(1)[0]);
     } else if (key == "ACOORD") {
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const auto e = in.expect(3);
         const int i = file_int(e[0]), j = file_int(e[1]);
@@ -327,7 +326,7 @@ ModelData read_cbf(const std::string& text) {
         triplets.push_back({{i, j}, file_coef(e[2])});
       }
     } else if (key == "BCOORD") {
-      const int n = count_in(in.expect(1)[0], INT_MAX);
+      const int n = in.count(in.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const auto e = in.expect(2);
         const int i = file_int(e[0]);

@@ -2,6 +2,7 @@
 // solutions (.sol), parameters (.prm) and MIP starts (.mst), each optionally
 // compressed (.gz, .bz2).
 #include <string>
+#include <vector>
 
 #include "fileio.hpp"
 #include "formats.hpp"
@@ -16,8 +17,8 @@ bool is_model_format(const std::string& format) {
   return format == "mps" || format == "qps" || format == "lp" || format == "cbf";
 }
 
-velmor::ModelData parse_model(const std::string& format, const std::string& text) {
-  if (format == "mps" || format == "qps") return velmor::read_mps(text);
+velmor::ModelData parse_model(const std::string& format, const std::string& text, std::vector<std::string>& notes) {
+  if (format == "mps" || format == "qps") return velmor::read_mps(text, notes);
   if (format == "lp") return velmor::read_lp(text);
   return velmor::read_cbf(text);
 }
@@ -33,7 +34,9 @@ int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model) {
     if (!is_model_format(kind.format)) refuse(VLM_ERROR_FORMAT_ERROR);
     const std::string text = velmor::read_file(filename);
     auto m = velmor::make_model(*env);
-    m->data = parse_model(kind.format, text);
+    std::vector<std::string> notes;
+    m->data = parse_model(kind.format, text, notes);
+    for (const std::string& note : notes) m->env->log->write_line(note, true);
     *model = m.release();
     return VLM_OKAY;
   });

@@ -1,7 +1,9 @@
 // Model, solution and start files. Readers build a complete ModelData from
 // the text or refuse with VLM_ERROR_FORMAT_ERROR; writers refuse, with the
 // same code, a model the format cannot express. Texts are whole files (the
-// file layer handles compression).
+// file layer handles compression). No reader reserves more than the text can
+// hold: MPS, LP, start and parameter files grow with the lines they read, and
+// a CBF count beyond the bytes that follow it is refused as the format error.
 #pragma once
 #include <string>
 #include <string_view>
@@ -11,10 +13,15 @@
 
 namespace velmor {
 
-// MPS (free format): rows, ranges, bounds, integer markers, objective sense and
-// constant, QUADOBJ/QMATRIX and SOS sections, in any order after COLUMNS.
+// MPS: rows, ranges, bounds, integer markers, objective sense and constant,
+// QUADOBJ/QMATRIX and SOS sections, in any order after COLUMNS. Written in
+// free format; read in free format, or in fixed format (fields in columns 2,
+// 5, 15, 25, 40 and 50, names with blanks) when the text does not read as
+// free format. A negative UP bound on a column whose lower bound was not
+// given makes that lower bound -infinity. `notes` receives lines for the log
+// (the fixed format, negative UP bounds).
 std::string write_mps(const ModelData& d);
-ModelData read_mps(const std::string& text);
+ModelData read_mps(const std::string& text, std::vector<std::string>& notes);
 
 // LP format (lp.cpp writes, lp_reader.cpp reads). The writer expresses every
 // model without semidefinite items; the reader reads everything the writer
@@ -58,8 +65,9 @@ inline void expect_format(bool ok) {
 // (row, column, value) or (column, column, value) entries in file order.
 using Triplets = std::vector<std::pair<std::pair<int, int>, double>>;
 
-// Builds the rows of a model from (row, column, value) triplets: sorted by
-// column, repeated pairs summed. Refuses a non-finite sum.
+// Builds the rows of a model from (row, column, value) triplets, which it
+// consumes: sorted by column, repeated pairs summed, in time linear in their
+// number when each row's columns come in order. Refuses a non-finite sum.
 void fill_rows_from_triplets(Rows& rows, Triplets& triplets);
 
 // The last step of the MPS and LP readers, which gather a model's columns,

@@ -2,6 +2,7 @@
 // from triplets, and the solution and MIP start files.
 #include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <iterator>
 #include <string>
 #include <unordered_map>
@@ -61,14 +62,32 @@ int file_int(std::string_view text) {
 }
 
 void fill_rows_from_triplets(Rows& rows, Triplets& triplets) {
-  std::stable_sort(triplets.begin(), triplets.end(),
-                   [](const auto& a, const auto& b) { return a.first < b.first; });
-  for (size_t k = 0; k < triplets.size();) {
-    const auto key = triplets[k].first;
-    double sum = 0;
-    for (; k < triplets.size() && triplets[k].first == key; ++k) sum += triplets[k].second;
-    expect_format(std::isfinite(sum));
-    rows.lin[static_cast<size_t>(key.first)].push_back({key.second, sum});
+  // Bucketed by row (a counting sort, in file order within each row), then
+  // each row sorted by column where the file did not list it so already.
+  const size_t nrows = rows.lin.size();
+  std::vector<size_t> start(nrows + 1, 0);
+  for (const auto& t : triplets) ++start[static_cast<size_t>(t.first.first) + 1];
+  for (size_t i = 0; i < nrows; ++i) start[i + 1] += start[i];
+  std::vector<Entry> ordered(triplets.size());
+  {
+    std::vector<size_t> next(start.begin(), start.end() - 1);
+    for (const auto& t : triplets) ordered[next[static_cast<size_t>(t.first.first)]++] = {t.first.second, t.second};
+  }
+  Triplets().swap(triplets);  // consumed
+  const auto by_index = [](const Entry& a, const Entry& b) { return a.index < b.index; };
+  for (size_t i = 0; i < nrows; ++i) {
+    const auto first = ordered.begin() + static_cast<std::ptrdiff_t>(start[i]);
+    const auto last = ordered.begin() + static_cast<std::ptrdiff_t>(start[i + 1]);
+    if (!std::is_sorted(first, last, by_index)) std::stable_sort(first, last, by_index);
+    SparseVector& row = rows.lin[i];
+    row.reserve(static_cast<size_t>(last - first));
+    for (auto k = first; k != last;) {
+      const int index = k->index;
+      double sum = 0;
+      for (; k != last && k->index == index; ++k) sum += k->value;
+      expect_format(std::isfinite(sum));
+      row.push_back({index, sum});
+    }
   }
 }
 
@@ -129,15 +148,10 @@ void read_mst(const std::string& text, ModelData& d) {
   std::unordered_map<std::string, size_t> index;
   for (size_t j = 0; j < names.size(); ++j) index.emplace(names[j], j);
   std::vector<double> start(names.size(), VLM_UNDEFINED);
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    const size_t hash = line.find('#');
-    if (hash != std::string_view::npos) line = line.substr(0, hash);
-    const auto tokens = split_blanks(line);
+  LineReader lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    const auto tokens = split_blanks(strip_comment(line));
     if (tokens.empty()) continue;
     expect_format(tokens.size() == 2);
     const auto it = index.find(std::string(tokens[0]));

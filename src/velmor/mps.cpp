@@ -1,4 +1,4 @@
-// MPS files, free format.
+// MPS files: written in free format, read in free or fixed format.
 //
 // Written: NAME, OBJSENSE, ROWS (the objective row first), COLUMNS with
 // integer markers around integer and semi-integer columns, RHS (the objective
@@ -6,13 +6,17 @@
 // BOUNDS (BV for binaries, SC for semi-continuous columns), QUADOBJ (upper
 // triangle of Q in objective = c.x + 1/2 x'Qx) and SOS. Names that cannot
 // stand in the file (empty, blanks, quotes, repeated) are replaced by C<j> and
-// R<i>. Reading accepts the same sections in any order after COLUMNS, and
-// QMATRIX (both triangles) as well as QUADOBJ.
+// R<i>, so the file reads back to the same model. Reading accepts the same
+// sections in any order after COLUMNS, and QMATRIX (both triangles) as well
+// as QUADOBJ; a text that does not read as free format is read as fixed
+// format, whose names may hold blanks.
+#include <algorithm>
+#include <array>
 #include <cctype>
 #include <climits>
 #include <cmath>
 #include <string>
-#include <unordered_map>
+#include <functional>
 #include <vector>
 
 #include "formats.hpp"
@@ -191,26 +195,140 @@ namespace {
 
 enum class Section { None, Name, ObjSense, Rows, Columns, Rhs, Ranges, Bounds, QuadObj, QMatrix, Sos, End };
 
-// A column or row name of the file: its index, or -1.
-int lookup(const std::unordered_map<std::string, int>& index, std::string_view name) {
-  const auto it = index.find(std::string(name));
-  return it == index.end() ? -1 : it->second;
+// The fields of a data line, without allocation: more than kMaxFields make
+// size() report kMaxFields + 1, which no section accepts.
+class Fields {
+ public:
+  static constexpr size_t kMaxFields = 6;
+  size_t size() const { return n_; }
+  std::string_view operator[](size_t i) const { return f_[i]; }
+  void add(std::string_view field) {
+    if (n_ < kMaxFields) f_[n_] = field;
+    if (n_ <= kMaxFields) ++n_;
+  }
+
+ private:
+  std::array<std::string_view, kMaxFields> f_;
+  size_t n_ = 0;
+};
+
+// Free format: fields separated by blanks.
+Fields free_fields(std::string_view line) {
+  Fields out;
+  size_t i = 0;
+  while (i < line.size()) {
+    while (i < line.size() && (line[i] == ' ' || line[i] == '\t')) ++i;
+    size_t j = i;
+    while (j < line.size() && line[j] != ' ' && line[j] != '\t') ++j;
+    if (j > i) out.add(line.substr(i, j - i));
+    i = j;
+  }
+  return out;
 }
 
-}  // namespace
+// Fixed format: fields in columns 2-3, 5-12, 15-22, 25-36, 40-47 and 50-61
+// (counted from 1), each without its surrounding blanks, so that names may
+// hold blanks; the empty ones are skipped, as free format has none. A
+// character between the fields or beyond the last refuses the line. A line
+// of the ROWS section has its name from column 5 to its end.
+Fields fixed_fields(std::string_view line, bool row_line) {
+  static constexpr size_t kStart[] = {1, 4, 14, 24, 39, 49}, kEnd[] = {3, 12, 22, 36, 47, 61};
+  Fields out;
+  size_t at = 0;
+  for (size_t k = 0; k < 6 && at < line.size(); ++k) {
+    for (; at < kStart[k] && at < line.size(); ++at) expect_format(line[at] == ' ' || line[at] == '\t');
+    const size_t end = row_line && k == 1 ? line.size() : std::min(kEnd[k], line.size());
+    if (at < end) {
+      const std::string_view field = trim(line.substr(at, end - at));
+      if (!field.empty()) out.add(field);
+    }
+    at = end;
+    if (row_line && k == 1) break;
+  }
+  for (; at < line.size(); ++at) expect_format(line[at] == ' ' || line[at] == '\t');
+  return out;
+}
 
-ModelData read_mps(const std::string& text) {
+// The row or column names of a file, numbered in order of addition: an open
+// addressing table of views into the text, so that a look-up costs one hash
+// and, mostly, one probe, and an addition no allocation of its own.
+class FileNames {
+ public:
+  // The index of `name`, or -1.
+  int find(std::string_view name) const {
+    if (slots_.empty()) return -1;
+    const size_t h = std::hash<std::string_view>()(name);
+    for (size_t at = h & mask_;; at = (at + 1) & mask_) {
+      const int k = slots_[at];
+      if (k < 0) return -1;
+      if (hashes_[static_cast<size_t>(k)] == h && names_[static_cast<size_t>(k)] == name) return k;
+    }
+  }
+  // Adds `name`, which find() did not know, under the next index.
+  void add(std::string_view name) {
+    if (2 * (names_.size() + 1) > slots_.size()) grow(2 * (names_.size() + 1));
+    const size_t h = std::hash<std::string_view>()(name);
+    names_.push_back(name);
+    hashes_.push_back(h);
+    place(h, static_cast<int>(names_.size() - 1));
+  }
+  // Room for `n` names without growing.
+  void reserve(size_t n) {
+    names_.reserve(n);
+    hashes_.reserve(n);
+    if (2 * n > slots_.size()) grow(2 * n);
+  }
+
+ private:
+  void place(size_t h, int k) {
+    size_t at = h & mask_;
+    while (slots_[at] >= 0) at = (at + 1) & mask_;
+    slots_[at] = k;
+  }
+  void grow(size_t least) {
+    size_t size = 16;
+    while (size < least) size *= 2;
+    slots_.assign(size, -1);
+    mask_ = size - 1;
+    for (size_t k = 0; k < names_.size(); ++k) place(hashes_[k], static_cast<int>(k));
+  }
+
+  std::vector<std::string_view> names_;
+  std::vector<size_t> hashes_;
+  std::vector<int> slots_;  // -1 when empty, else an index into names_
+  size_t mask_ = 0;
+};
+
+// A column or row name of the file: its index, or -1.
+int lookup(const FileNames& index, std::string_view name) { return index.find(name); }
+
+bool is_sense(const std::string& s) { return s == "max" || s == "maximize" || s == "min" || s == "minimize"; }
+
+// Reads the text as free or as fixed MPS; refuses with the format error.
+// Names are kept as views into `text` while it is read.
+ModelData read_mps_as(const std::string& text, bool fixed, std::vector<std::string>& notes) {
   ModelData d;
   Columns& c = d.cols;
   Rows& r = d.rows;
-  std::unordered_map<std::string, int> row_index, col_index;
+  FileNames row_index, col_index;
   std::vector<char> row_type;  // per model row: 'N', 'L', 'G', 'E'
-  std::string obj_row;
+  std::string_view obj_row;
+  bool have_obj = false;
   std::vector<double> rhs, range;
   std::vector<char> has_range;
+  std::vector<char> lb_given;  // per column: a bound section set its lower bound
+  std::vector<std::string_view> negative_up;  // columns whose default lower bound a negative UP removed
   Triplets triplets, quad;
   bool integer_block = false, ended = false, saw_columns = false;
   Section section = Section::None;
+  // Lines of one column follow each other: the last column looked up.
+  std::string_view current_name;
+  int current = -1;
+
+  // Every line holds at most two coefficients, so this bounds the entries by
+  // the file's size.
+  const size_t lines_in_text = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
+  triplets.reserve(lines_in_text);
 
   auto column = [&](std::string_view name) {
     const int j = lookup(col_index, name);
@@ -218,39 +336,35 @@ ModelData read_mps(const std::string& text) {
     return static_cast<size_t>(j);
   };
   auto row = [&](std::string_view name) -> int {  // -1 for the objective row
-    if (name == obj_row) return -1;
+    if (have_obj && name == obj_row) return -1;
     const int i = lookup(row_index, name);
     expect_format(i >= 0);
     return i;
   };
 
-  size_t pos = 0;
-  while (pos < text.size() && !ended) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+  LineReader lines(text);
+  std::string_view line;
+  while (!ended && lines.next(line)) {
     if (trim(line).empty() || line[0] == '*') continue;
-    const auto tok = split_blanks(line);
     if (line[0] != ' ' && line[0] != '\t') {
+      const Fields tok = free_fields(line);
       const std::string head = lower(tok[0]);
       if (head == "name") {
-        const std::string_view rest = trim(line.substr(4));
-        d.name = std::string(rest);
+        d.name = std::string(trim(line.substr(4)));
         section = Section::Name;
       } else if (head == "objsense") {
         section = Section::ObjSense;
         if (tok.size() > 1) {
-          const std::string s = lower(tok[1]);
-          expect_format(tok.size() == 2 && (s == "max" || s == "maximize" || s == "min" || s == "minimize"));
-          d.sense = s.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+          const std::string sense = lower(tok[1]);
+          expect_format(tok.size() == 2 && is_sense(sense));
+          d.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
         }
       } else if (head == "rows") {
         section = Section::Rows;
       } else if (head == "columns") {
         section = Section::Columns;
         saw_columns = true;
+        col_index.reserve(std::min(lines_in_text, static_cast<size_t>(1) << 20));
       } else if (head == "rhs") {
         section = Section::Rhs;
       } else if (head == "ranges") {
@@ -270,26 +384,30 @@ ModelData read_mps(const std::string& text) {
       }
       continue;
     }
+    const Fields tok = fixed ? fixed_fields(line, section == Section::Rows) : free_fields(line);
+    if (tok.size() == 0) continue;
     switch (section) {
       case Section::ObjSense: {
-        const std::string s = lower(tok[0]);
-        expect_format(tok.size() == 1 && (s == "max" || s == "maximize" || s == "min" || s == "minimize"));
-        d.sense = s.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+        const std::string sense = lower(tok[0]);
+        expect_format(tok.size() == 1 && is_sense(sense));
+        d.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
         break;
       }
       case Section::Rows: {
         expect_format(tok.size() == 2 && tok[0].size() == 1 && !saw_columns);
         const char t = static_cast<char>(std::toupper(static_cast<unsigned char>(tok[0][0])));
         expect_format(t == 'N' || t == 'L' || t == 'G' || t == 'E');
-        const std::string name(tok[1]);
-        expect_format(name != obj_row && !row_index.count(name));
-        if (t == 'N' && obj_row.empty()) {
+        const std::string_view name = tok[1];
+        expect_format(!(have_obj && name == obj_row) && row_index.find(name) < 0);
+        if (t == 'N' && !have_obj) {
           obj_row = name;
+          have_obj = true;
           break;
         }
-        row_index.emplace(name, r.size());
+        expect_format(r.size() < INT_MAX);
+        row_index.add(name);
         row_type.push_back(t);
-        r.name.push_back(name);
+        r.name.emplace_back(name);
         r.lb.push_back(0);
         r.ub.push_back(0);
         r.lin.emplace_back();
@@ -307,26 +425,30 @@ ModelData read_mps(const std::string& text) {
           break;
         }
         expect_format(tok.size() == 3 || tok.size() == 5);
-        const std::string name(tok[0]);
-        int j = lookup(col_index, name);
-        if (j < 0) {
+        const std::string_view name = tok[0];
+        if (current < 0 || name != current_name) {
+          current = lookup(col_index, name);
+          current_name = name;
+        }
+        if (current < 0) {
           expect_format(c.size() < INT_MAX);
-          j = c.size();
-          col_index.emplace(name, j);
-          c.name.push_back(name);
+          current = c.size();
+          col_index.add(name);
+          c.name.emplace_back(name);
           c.lb.push_back(0);
           c.ub.push_back(VLM_INFINITY);
           c.obj.push_back(0);
           c.type.push_back(integer_block ? VLM_INTEGER : VLM_CONTINUOUS);
           c.start.push_back(VLM_UNDEFINED);
+          lb_given.push_back(0);
         }
         for (size_t f = 1; f + 1 < tok.size(); f += 2) {
           const double v = file_coef(tok[f + 1]);
           const int i = row(tok[f]);
           if (i < 0)
-            c.obj[static_cast<size_t>(j)] += v;
+            c.obj[static_cast<size_t>(current)] += v;
           else
-            triplets.push_back({{i, j}, v});
+            triplets.push_back({{i, current}, v});
         }
         break;
       }
@@ -375,6 +497,13 @@ ModelData read_mps(const std::string& text) {
         const size_t j = column(col);
         if (type == "up") {
           c.ub[j] = file_bound(value);
+          // A negative upper bound on a column whose lower bound is still the
+          // default 0 makes the lower bound minus infinity, as the readers
+          // of CLP and HiGHS do, rather than an empty range.
+          if (c.ub[j] < 0 && !lb_given[j] && c.lb[j] == 0.0) {
+            c.lb[j] = -VLM_INFINITY;
+            negative_up.push_back(c.name[j]);
+          }
         } else if (type == "lo") {
           c.lb[j] = file_bound(value);
         } else if (type == "fx") {
@@ -395,6 +524,8 @@ ModelData read_mps(const std::string& text) {
           c.type[j] = c.type[j] == VLM_INTEGER ? VLM_SEMIINT : VLM_SEMICONT;
           c.ub[j] = value.empty() ? VLM_INFINITY : file_bound(value);
         }
+        if (type == "lo" || type == "fx" || type == "fr" || type == "mi" || type == "bv" || type == "li")
+          lb_given[j] = 1;
         break;
       }
       case Section::QuadObj:
@@ -425,7 +556,7 @@ ModelData read_mps(const std::string& text) {
         expect_format(false);
     }
   }
-  expect_format(ended && !obj_row.empty());
+  expect_format(ended && have_obj);
 
   for (size_t i = 0; i < row_type.size(); ++i) {
     const double b = rhs[i], rg = range[i];
@@ -441,7 +572,23 @@ ModelData read_mps(const std::string& text) {
     if (r.ub[i] >= VLM_INFINITY) r.ub[i] = VLM_INFINITY;
   }
   finish_read_model(d, triplets, quad);
+  if (fixed) notes.push_back("Read as fixed-format MPS (fields in fixed columns)");
+  if (!negative_up.empty())
+    notes.push_back("MPS: " + std::to_string(negative_up.size()) + " column" + (negative_up.size() == 1 ? "" : "s") +
+                    " with a negative upper bound and no lower bound (the first: " + std::string(negative_up[0]) +
+                    ") get lower bound -infinity");
   return d;
+}
+
+}  // namespace
+
+ModelData read_mps(const std::string& text, std::vector<std::string>& notes) {
+  try {
+    return read_mps_as(text, false, notes);
+  } catch (const Refusal& r) {
+    if (r.code != VLM_ERROR_FORMAT_ERROR) throw;
+  }
+  return read_mps_as(text, true, notes);
 }
 
 }  // namespace velmor

@@ -97,15 +97,10 @@ void ParamValues::reset() {
 
 void parse_param_file(const std::string& text, ParamValues& values) {
   std::vector<std::pair<int, double>> settings;
-  size_t pos = 0;
-  while (pos < text.size()) {
-    size_t end = text.find('\n', pos);
-    if (end == std::string::npos) end = text.size();
-    std::string_view line(text.data() + pos, end - pos);
-    pos = end + 1;
-    const size_t hash = line.find('#');
-    if (hash != std::string_view::npos) line = line.substr(0, hash);
-    const auto tokens = split_blanks(line);
+  LineReader lines(text);
+  std::string_view line;
+  while (lines.next(line)) {
+    const auto tokens = split_blanks(strip_comment(line));
     if (tokens.empty()) continue;
     if (tokens.size() != 2) refuse(VLM_ERROR_FORMAT_ERROR);
     const int id = find_param(std::string(tokens[0]).c_str());

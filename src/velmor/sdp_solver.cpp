@@ -130,6 +130,7 @@ struct Formulation {
   double sense = 1.0;        // the minimised objective is sense * (the model's objective)
   double offset = 0.0;       // its constant part, left out of DSDP's objective
   double obj_scale = 1.0;    // what the rest was divided by
+  double obj_max = 0.0;      // the largest objective coefficient in the model's units
   std::string infeasible;    // non-empty when the bounds alone are contradictory: why
 
   // The linear cone in DSDP's column form: column 0 the costs, column k + 1
@@ -200,8 +201,9 @@ bool within(double value, double lb, double ub, double tol) {
 }
 
 // Builds DSDP's standard form of the model. `tol` decides whether a row left
-// without terms (all its columns fixed) holds.
-Formulation formulate(const ModelData& d, double tol) {
+// without terms (all its columns fixed) holds. Without `scaled`, rows and
+// objective keep their coefficients.
+Formulation formulate(const ModelData& d, double tol, bool scaled) {
   Formulation f;
   f.sense = d.sense == VLM_MAXIMIZE ? -1.0 : 1.0;
   const Columns& cols = d.cols;
@@ -261,6 +263,7 @@ Formulation formulate(const ModelData& d, double tol) {
     for (const Entry& e : terms) scale = std::max(scale, std::fabs(e.value));
     for (const PsdTerm& t : rows.psd[ii])
       for (const SymEntry& e : t.coef.lower) scale = std::max(scale, std::fabs(e.value));
+    if (scale != 0.0 && !scaled) scale = 1.0;
     if (scale == 0.0) {
       if (!within(constant, lb, ub, tol)) {
         f.infeasible = "row " + std::to_string(i) + " has no free terms and is violated";
@@ -297,7 +300,8 @@ Formulation formulate(const ModelData& d, double tol) {
   for (const double c : f.lp_cost) f.obj_scale = std::max(f.obj_scale, std::fabs(c));
   for (const PsdVariable& v : d.psd_vars)
     for (const SymEntry& e : v.obj.lower) f.obj_scale = std::max(f.obj_scale, std::fabs(e.value));
-  if (f.obj_scale == 0.0) f.obj_scale = 1.0;
+  f.obj_max = f.obj_scale;
+  if (f.obj_scale == 0.0 || !scaled) f.obj_scale = 1.0;
   for (double& c : f.lp_cost) c /= f.obj_scale;
   for (size_t j = 0; j < d.psd_vars.size(); ++j)
     add_matrix(f, d, static_cast<int>(j), 0, d.psd_vars[j].obj, f.sense / f.obj_scale);
@@ -463,19 +467,10 @@ const double* block_x(SDPCone cone, int block, int dim) {
   return packed;
 }
 
-// Whether every block of DSDP's X is PSD up to `tol`: X + tol I has a
-// Cholesky factor.
-bool blocks_psd(SDPCone cone, const Formulation& f, double tol) {
-  for (size_t bj = 0; bj < f.blocks.size(); ++bj) {
-    const int dim = f.blocks[bj].dim;
-    const double* packed = block_x(cone, static_cast<int>(bj), dim);
-    if (!packed) return false;
-    Eigen::MatrixXd x(dim, dim);
-    for (int r = 0; r < dim; ++r)
-      for (int c = 0; c <= r; ++c) x(r, c) = packed[packed_index(r, c)];
-    x.diagonal().array() += tol;
-    if (Eigen::LLT<Eigen::MatrixXd, Eigen::Lower>(x).info() != Eigen::Success) return false;
-  }
+// Whether DSDP holds an X of the expected size for every block.
+bool x_available(SDPCone cone, const Formulation& f) {
+  for (size_t bj = 0; bj < f.blocks.size(); ++bj)
+    if (!block_x(cone, static_cast<int>(bj), f.blocks[bj].dim)) return false;
   return true;
 }
 
@@ -499,8 +494,7 @@ void read_primal(const ModelData& d, const Formulation& f, const std::vector<dou
     full.assign(static_cast<size_t>(dim) * dim, 0.0);  // a matrix in no row and not in the objective: 0
     const int block = f.block_of_var[j];
     if (block < 0) continue;
-    const double* packed = block_x(cone, block, dim);
-    if (!packed) refuse(VLM_ERROR_INTERIOR_NUMERIC);
+    const double* packed = block_x(cone, block, dim);  // x_available checked it
     for (int r = 0; r < dim; ++r)
       for (int c = 0; c <= r; ++c) {
         const double v = packed[packed_index(r, c)];
@@ -525,11 +519,23 @@ void read_primal(const ModelData& d, const Formulation& f, const std::vector<dou
   sol.sol_count = 1;
 }
 
-// Whether the solution's row activities lie within the rows' bounds, up to
-// `tol` relative to each bound.
-bool rows_hold(const ModelData& d, const Solution& sol, double tol) {
+// Whether the point of `sol` is feasible up to `tol`: row activities and
+// column values within their bounds relative to each bound, and every
+// matrix X with X + tol (1 + its largest entry) I positive definite.
+bool primal_holds(const ModelData& d, const Solution& sol, double tol) {
   for (size_t i = 0; i < sol.row_activity.size(); ++i)
     if (!within(sol.row_activity[i], d.rows.lb[i], d.rows.ub[i], tol)) return false;
+  for (size_t j = 0; j < sol.x.size(); ++j)
+    if (!within(sol.x[j], d.cols.lb[j], d.cols.ub[j], tol)) return false;
+  for (size_t j = 0; j < sol.psd_x.size(); ++j) {
+    const int dim = d.psd_vars[j].dim;
+    const std::vector<double>& full = sol.psd_x[j];
+    double largest = 0.0;
+    for (double v : full) largest = std::max(largest, std::fabs(v));
+    Eigen::MatrixXd x = Eigen::Map<const Eigen::MatrixXd>(full.data(), dim, dim);
+    x.diagonal().array() += tol * (1.0 + largest);
+    if (Eigen::LLT<Eigen::MatrixXd, Eigen::Lower>(x).info() != Eigen::Success) return false;
+  }
   return true;
 }
 
@@ -555,8 +561,34 @@ struct Cones {
   LPCone lp = nullptr;    // null without linear variables
 };
 
+// The tolerances of a semidefinite run. IPM/GapTolerance,
+// IPM/PrimalTolerance and IPM/DualTolerance left at their defaults (chosen
+// for the barrier of linear and quadratic programs) stand for kSdpTolerance
+// here, the accuracy DSDP reaches reliably; set otherwise, they hold as
+// given. A point is OPTIMAL when it meets all three, as measured on the
+// model (evaluate); SUB_OPTIMAL when it is feasible to kSdpLooseTolerance
+// (or the requested tolerance, when looser).
+constexpr double kSdpTolerance = 1e-6;
+constexpr double kSdpLooseTolerance = 1e-5;
+constexpr double kDsdpPrimalTolerance = 1e-4;  // DSDP's own default
+
+struct Tolerances {
+  double gap, primal, dual;
+};
+
+double sdp_tolerance(const ParamValues& params, int id) {
+  const double value = params.get(id);
+  return value == param_info(id).def ? kSdpTolerance : value;
+}
+
+Tolerances sdp_tolerances(const ParamValues& params) {
+  return {sdp_tolerance(params, kIpmGapTolerance), sdp_tolerance(params, kIpmPrimalTolerance),
+          sdp_tolerance(params, kIpmDualTolerance)};
+}
+
 // Hands the formulation and the parameters to DSDP.
-Cones load(DsdpRun& run, const Formulation& f, const ParamValues& params, Progress& progress) {
+Cones load(DsdpRun& run, const Formulation& f, const Tolerances& tol, double gap_factor, int max_its,
+           Progress& progress) {
   run.check(DSDPCreate(f.num_cons(), &run.solver), VLM_ERROR_ERROR);
   DSDP dsdp = run.solver;
   Cones cones;
@@ -580,10 +612,12 @@ Cones load(DsdpRun& run, const Formulation& f, const ParamValues& params, Progre
   }
   for (int k = 0; k < f.num_cons(); ++k)
     run.check(DSDPSetDualObjective(dsdp, k + 1, f.b[static_cast<size_t>(k)]), VLM_ERROR_ERROR);
-  run.check(DSDPSetMaxIts(dsdp, params.get_int(kIpmMaxIterations)), VLM_ERROR_ERROR);
-  run.check(DSDPSetGapTolerance(dsdp, params.get(kIpmGapTolerance)), VLM_ERROR_ERROR);
-  run.check(DSDPSetPTolerance(dsdp, params.get(kIpmPrimalTolerance)), VLM_ERROR_ERROR);
-  run.check(DSDPSetRTolerance(dsdp, params.get(kIpmDualTolerance)), VLM_ERROR_ERROR);
+  run.check(DSDPSetMaxIts(dsdp, max_its), VLM_ERROR_ERROR);
+  run.check(DSDPSetGapTolerance(dsdp, tol.gap * gap_factor), VLM_ERROR_ERROR);
+  // DSDP's own measure of the primal infeasibility stops it; ours decides
+  // the status (evaluate), so DSDP's is never tighter than its default.
+  run.check(DSDPSetPTolerance(dsdp, std::max(tol.primal, kDsdpPrimalTolerance)), VLM_ERROR_ERROR);
+  run.check(DSDPSetRTolerance(dsdp, tol.dual), VLM_ERROR_ERROR);
   run.check(DSDPSetMonitor(dsdp, monitor_iteration, &progress), VLM_ERROR_ERROR);
   run.check(DSDPSetup(dsdp), VLM_ERROR_ERROR);
   return cones;
@@ -609,7 +643,7 @@ Outcome iterate(DsdpRun& run, const Cones& cones, const Formulation& f, RunStats
   run.check(DSDPSolve(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
   run.check(DSDPStopReason(dsdp, &out.reason), VLM_ERROR_ERROR);
   run.check(DSDPComputeX(dsdp), VLM_ERROR_INTERIOR_NUMERIC);
-  stats.solver_time = seconds_since(solve_start);
+  stats.solver_time += seconds_since(solve_start);
   // DSDPComputeX reports a primal point it could not make as a numerical error.
   DSDPTerminationReason after_x = out.reason;
   run.check(DSDPStopReason(dsdp, &after_x), VLM_ERROR_ERROR);
@@ -632,44 +666,87 @@ Outcome iterate(DsdpRun& run, const Cones& cones, const Formulation& f, RunStats
   return out;
 }
 
+// What one attempt produced: the status and solution it stands for, and
+// how good its point is, to choose among attempts.
+struct Candidate {
+  Solution sol;
+  int rank = 0;  // 4 definitive (OPTIMAL, INFEASIBLE, ...), 2 feasible with duals, 1 feasible, 0 nothing
+  double gap = HUGE_VAL;  // relative duality gap, for rank 2
+};
+
 // The status DSDP's outcome means for the model, and the solution that goes
-// with it.
-void conclude(const ModelData& d, const Formulation& f, const Outcome& out, SDPCone cone, const ParamValues& params,
-              Solution& sol) {
-  const double ptol = params.get(kIpmPrimalTolerance), rtol = params.get(kIpmDualTolerance);
-  double bmax = 0.0;
-  for (double bk : f.b) bmax = std::max(bmax, std::fabs(bk));
+// with it. DSDP's verdicts of infeasibility are taken when it concluded and
+// `verdicts` is set (a run on unscaled data can take a large optimal y for a
+// sign of infeasibility: it only offers points); otherwise the point it stopped on is measured on the model itself: DSDP's
+// own stopping test and its X need not agree (X is made from the last
+// iterates once the run is over, and after a stall it can be far from
+// feasible, or feasible while DSDP reports trouble).
+Candidate evaluate(const ModelData& d, const Formulation& f, const Outcome& out, SDPCone cone,
+                   const Tolerances& tol, bool verdicts) {
+  Candidate c;
+  Solution& sol = c.sol;
   const bool concluded = (out.reason == DSDP_CONVERGED || out.reason == DSDP_UPPERBOUND) && !out.x_trouble;
-  bool with_dual = false;
-  if (concluded && out.type == DSDP_PDFEASIBLE) {
-    sol.status = VLM_STATUS_OPTIMAL;
-    read_primal(d, f, out.s, cone, sol);
-    with_dual = true;
-  } else if (concluded && out.type == DSDP_UNBOUNDED) {
+  if (concluded && !verdicts && (out.type == DSDP_UNBOUNDED || out.type == DSDP_INFEASIBLE)) return c;
+  if (concluded && out.type == DSDP_UNBOUNDED) {
     sol.status = VLM_STATUS_INFEASIBLE;  // DSDP's dual is unbounded
-  } else if (concluded && out.type == DSDP_INFEASIBLE) {
+    c.rank = 4;
+    return c;
+  }
+  if (concluded && out.type == DSDP_INFEASIBLE) {
     // DSDP's dual is infeasible. Its X runs along a ray of the model, so its
     // rows hold relative to the size X has reached when the model is
     // unbounded rather than infeasible.
-    sol.status =
-        out.pinfeas <= ptol * (1.0 + bmax + out.trace) ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
-  } else {
-    // A limit or numerical trouble: the point DSDP stopped on counts when it
-    // is feasible, checked on the model itself.
-    const double tol = ptol * (1.0 + bmax);
-    const bool in_cones = out.pinfeas <= tol && blocks_psd(cone, f, tol) &&
-                          std::all_of(out.s.begin(), out.s.end(), [tol](double v) { return v >= -tol; });
-    if (in_cones) read_primal(d, f, out.s, cone, sol);
-    if (in_cones && rows_hold(d, sol, ptol)) {
-      sol.status = VLM_STATUS_SUB_OPTIMAL;
-      with_dual = out.r <= rtol;
-    } else {
-      sol = Solution();
-      sol.status = VLM_STATUS_UNKNOWN;
-    }
+    double bmax = 0.0;
+    for (double bk : f.b) bmax = std::max(bmax, std::fabs(bk));
+    sol.status = out.pinfeas <= tol.primal * (1.0 + bmax + out.trace) ? VLM_STATUS_UNBOUNDED
+                                                                         : VLM_STATUS_INF_OR_UBD;
+    c.rank = 4;
+    return c;
   }
-  if (with_dual) read_dual(d, f, out.y, out.dd, sol);
+  const double loose_primal = std::max(tol.primal, kSdpLooseTolerance);
+  const double loose_dual = std::max(tol.dual, kSdpLooseTolerance);
+  if (!x_available(cone, f) ||
+      !std::all_of(out.s.begin(), out.s.end(), [&](double v) { return v >= -loose_primal; }))
+    return c;
+  read_primal(d, f, out.s, cone, sol);
+  if (!primal_holds(d, sol, loose_primal)) return Candidate();
+  // DSDP's r is the multiple of the identity its dual matrix needs to be
+  // PSD, in its scaled units.
+  const double dual_infeasibility = out.r * f.obj_scale / (1.0 + f.obj_max);
+  if (dual_infeasibility <= loose_dual) {
+    read_dual(d, f, out.y, out.dd, sol);
+    c.gap = std::fabs(sol.primal_obj - sol.dual_obj) / (1.0 + std::fabs(sol.primal_obj) + std::fabs(sol.dual_obj));
+  }
+  if (sol.has_dual && c.gap <= tol.gap && dual_infeasibility <= tol.dual && primal_holds(d, sol, tol.primal)) {
+    sol.status = VLM_STATUS_OPTIMAL;
+    c.rank = 4;
+  } else {
+    sol.status = VLM_STATUS_SUB_OPTIMAL;
+    c.rank = sol.has_dual ? 2 : 1;
+  }
+  return c;
 }
+
+// Whether `a` is a better result than `b`.
+bool better(const Candidate& a, const Candidate& b) {
+  if (a.rank != b.rank) return a.rank > b.rank;
+  return a.gap < b.gap;
+}
+
+// The attempts of a run, in order, each made only when the ones before it
+// ended without an OPTIMAL point (or a verdict of infeasibility) before a
+// limit, on the iterations they left: DSDP on the scaled data (which keeps
+// its y within its bounds when coefficients or optima are large) aiming a
+// hundred times beyond the gap asked for, which well-conditioned problems
+// reach at little cost; then at the gap asked for, so that a problem on
+// which DSDP stalls near the optimum stops before the stall; then on the data
+// as given, which often gives the more accurate X on well-scaled but
+// degenerate problems.
+struct Attempt {
+  bool scaled;
+  double gap_factor;  // DSDP's gap tolerance over the requested one
+};
+constexpr Attempt kAttempts[] = {{true, 0.01}, {true, 1.0}, {false, 1.0}};
 
 int run_sdp(VLMmodel& model) {
   const Clock::time_point start = Clock::now();
@@ -684,37 +761,65 @@ int run_sdp(VLMmodel& model) {
                              max_dim > 0 ? format_line(" (largest order %d)", max_dim).c_str() : ""),
                  true);
 
-  const Formulation f = formulate(d, params.get(kIpmPrimalTolerance));
-  Solution sol;
+  const Tolerances tol = sdp_tolerances(params);
   RunStats stats;
   stats.available = true;
-  if (!f.infeasible.empty()) {
-    sol.status = VLM_STATUS_INFEASIBLE;
-    stats.total_time = seconds_since(start);
-    log.write_line("Infeasible: " + f.infeasible, true);
-    log.write_line("Status INFEASIBLE", true);
-    model.solution = std::move(sol);
-    model.stats = stats;
-    return VLM_OKAY;
+  Progress progress{start, start, params.get(kMaxTime), nullptr, &log};
+  int its_left = params.get_int(kIpmMaxIterations);
+  Candidate best;
+  bool have_best = false;
+  int first_error = VLM_OKAY;
+  for (const Attempt& attempt : kAttempts) {
+    const bool scaled = attempt.scaled;
+    const Formulation f = formulate(d, tol.primal, scaled);
+    if (!f.infeasible.empty()) {
+      Solution sol;
+      sol.status = VLM_STATUS_INFEASIBLE;
+      stats.total_time = seconds_since(start);
+      log.write_line("Infeasible: " + f.infeasible, true);
+      log.write_line("Status INFEASIBLE", true);
+      model.solution = std::move(sol);
+      model.stats = stats;
+      return VLM_OKAY;
+    }
+    if (&attempt == kAttempts)
+      log.write_line(format_line("Standard form for DSDP: %d constraints, %d semidefinite blocks, %d linear variables",
+                                 f.num_cons(), static_cast<int>(f.blocks.size()), f.num_lp()),
+                     true);
+    else
+      log.write_line(format_line("Trying again at gap tolerance %g%s", tol.gap * attempt.gap_factor,
+                                 scaled ? "" : " on the data as given, without scaling"),
+                     true);
+    progress.f = &f;
+    Outcome out;
+    Candidate c;
+    const int rc = api_call([&] {
+      DsdpRun run(log);
+      const Cones cones = load(run, f, tol, attempt.gap_factor, its_left, progress);
+      out = iterate(run, cones, f, stats);
+      c = evaluate(d, f, out, cones.sdp, tol, scaled);  // reads X while DSDP holds it
+      return VLM_OKAY;
+    });
+    if (rc == VLM_ERROR_NOMEMORY) return rc;
+    if (rc != VLM_OKAY) {
+      log.write_line(format_line("DSDP stopped with error %d", rc), true);
+      if (first_error == VLM_OKAY) first_error = rc;
+      continue;
+    }
+    stats.ipm_iters += out.its;
+    its_left -= out.its;
+    log.write_line(format_line("DSDP finished after %d iterations in %.2f s (%s%s): %s", out.its,
+                               seconds_since(start), reason_text(out.reason, progress.time_limit),
+                               out.x_trouble ? "; no accurate primal point" : "", status_text(c.sol.status)),
+                   true);
+    if (!have_best || better(c, best)) best = std::move(c);
+    have_best = true;
+    if (best.rank == 4 || progress.time_limit || out.reason == DSDP_MAX_IT || its_left <= 0) break;
   }
-  log.write_line(format_line("Standard form for DSDP: %d constraints, %d semidefinite blocks, %d linear variables",
-                             f.num_cons(), static_cast<int>(f.blocks.size()), f.num_lp()),
-                 true);
-
-  Progress progress{start, start, params.get(kMaxTime), &f, &log};
-  Outcome out;
-  {
-    DsdpRun run(log);
-    const Cones cones = load(run, f, params, progress);
-    out = iterate(run, cones, f, stats);
-    conclude(d, f, out, cones.sdp, params, sol);  // reads X while DSDP holds it
-  }
-  stats.ipm_iters = out.its;
+  if (!have_best) return first_error;  // the earlier results stay
+  Solution& sol = best.sol;
+  if (sol.status == VLM_STATUS_UNKNOWN) sol = Solution();
   stats.total_time = seconds_since(start);
-  log.write_line(format_line("DSDP finished after %d iterations in %.2f s (%s%s)", out.its, stats.total_time,
-                             reason_text(out.reason, progress.time_limit),
-                             out.x_trouble ? "; no accurate primal point" : ""),
-                 true);
   std::string summary = std::string("Status ") + status_text(sol.status);
   if (sol.has_primal) summary += format_line(", primal objective %.10g", sol.primal_obj);
   if (sol.has_dual) summary += format_line(", dual objective %.10g", sol.dual_obj);

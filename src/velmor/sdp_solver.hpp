@@ -39,7 +39,10 @@ int sdp_support(const ModelData& data);
 // Solves the model and replaces its solution and run statistics. Honours the
 // parameters MaxTime (wall clock, checked once per iteration),
 // IPM/MaxIterations, IPM/GapTolerance, IPM/PrimalTolerance and
-// IPM/DualTolerance; the others do not apply. Returns VLM_OKAY once a run
+// IPM/DualTolerance (at their defaults, 1e-6 each); the others do not apply.
+// The status comes from the point DSDP ended on, measured on the model (see
+// VLMoptimize in velmor.h); a run that stalls short of the tolerances is
+// repeated with other settings and the best point kept. Returns VLM_OKAY once a run
 // ended, whatever its status, or an error code: the code of sdp_support, or
 // VLM_ERROR_INTERIOR_NUMERIC / VLM_ERROR_NOMEMORY / VLM_ERROR_ERROR when DSDP
 // fails; after an error the earlier results stay. Never throws. The caller

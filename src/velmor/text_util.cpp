@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <algorithm>
 #include <string>
 
 namespace velmor {
@@ -20,22 +21,26 @@ std::string format_double(double value) {
 
 bool parse_double(std::string_view text, double& value) {
   if (text.empty() || text.size() > 400) return false;
-  std::string s(text);
-  const std::string l = lower(s);
-  const char* p = l.c_str();
+  size_t at = 0;
   bool negative = false;
-  if (*p == '+' || *p == '-') negative = *p++ == '-';
-  if (std::string_view(p) == "inf" || std::string_view(p) == "infinity") {
+  if (text[0] == '+' || text[0] == '-') negative = text[at++] == '-';
+  const std::string rest = lower(text.substr(at, std::min<size_t>(text.size() - at, 9)));
+  if (text.size() - at <= 8 && (rest == "inf" || rest == "infinity")) {
     value = negative ? -HUGE_VAL : HUGE_VAL;
     return true;
   }
   // strtod also reads "nan" and hexadecimal forms; only decimal numbers pass.
-  for (const char* q = p; *q; ++q)
-    if (!((*q >= '0' && *q <= '9') || *q == '.' || *q == 'e' || *q == '+' || *q == '-')) return false;
+  for (size_t k = at; k < text.size(); ++k) {
+    const char q = text[k];
+    if (!((q >= '0' && q <= '9') || q == '.' || q == 'e' || q == 'E' || q == '+' || q == '-')) return false;
+  }
+  char buf[402];
+  text.copy(buf, text.size());
+  buf[text.size()] = '\0';
   char* end = nullptr;
   errno = 0;
-  const double v = std::strtod(s.c_str(), &end);
-  if (end != s.c_str() + s.size() || end == s.c_str()) return false;
+  const double v = std::strtod(buf, &end);
+  if (end != buf + text.size() || end == buf) return false;
   value = v;  // an overflow reads as +-HUGE_VAL, which callers treat as infinite
   return true;
 }
@@ -65,6 +70,11 @@ std::string name_key(std::string_view name) {
   for (char& c : out)
     if (c == '/') c = '_';
   return out;
+}
+
+std::string_view strip_comment(std::string_view line) {
+  const size_t hash = line.find('#');
+  return hash == std::string_view::npos ? line : line.substr(0, hash);
 }
 
 std::vector<std::string_view> split_blanks(std::string_view line) {

@@ -20,6 +20,32 @@ std::string lower(std::string_view text);
 // The key under which names are matched: lower case, "/" as "_".
 std::string name_key(std::string_view name);
 
+// The lines of a text, one at a time, without their line break ("\n" or
+// "\r\n"); the last line needs none.
+class LineReader {
+ public:
+  explicit LineReader(std::string_view text) : text_(text) {}
+  bool next(std::string_view& line) {
+    if (pos_ >= text_.size()) return false;
+    size_t end = text_.find('\n', pos_);
+    if (end == std::string_view::npos) end = text_.size();
+    line = text_.substr(pos_, end - pos_);
+    pos_ = end + 1;
+    if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+    return true;
+  }
+  // Bytes after the line last read: no count that the rest of the text
+  // lists item by item can exceed it.
+  size_t remaining() const { return pos_ < text_.size() ? text_.size() - pos_ : 0; }
+
+ private:
+  std::string_view text_;
+  size_t pos_ = 0;
+};
+
+// The line up to its first "#" (comments of parameter and start files).
+std::string_view strip_comment(std::string_view line);
+
 // Splits on blanks and tabs.
 std::vector<std::string_view> split_blanks(std::string_view line);
 std::string_view trim(std::string_view text);

@@ -38,12 +38,20 @@
  *    with VLM_ERROR_INVALID_ARGUMENT and nothing is written. Arrays that receive
  *    no element may be NULL on the fill call. Starts are written, one per item
  *    asked for and relative to the first, whenever the start array is given.
- *  - Threads: the library keeps no global mutable state. Distinct models (and
- *    environments) may be used from distinct threads at once; one model is used
- *    by one thread at a time. While a model is being optimised, it refuses every
- *    change, a second solve, parameter changes of its environment and being
- *    freed (VLM_ERROR_INVALID_ARGUMENT); attribute reads and the VLMcb*
- *    functions remain available to its callback.
+ *  - Threads: distinct models (and environments) may be used from distinct
+ *    threads at once; one model is used by one thread at a time. What runs at
+ *    the same time: building, changing, querying, reading and writing distinct
+ *    models; LP and QP solves (CLP) and MIQP solves (the library's own
+ *    branch-and-bound over CLP). What takes turns, one run at a time in the
+ *    process, because the solver underneath keeps process-wide state: MIP
+ *    solves (CBC's driver, in VLMoptimize and in the MIP solves of
+ *    VLMcomputeIIS; a run gives up its turn while its callback is called) and
+ *    semidefinite solves (DSDP). A second thread asking for such a run waits
+ *    for the first one to end. An environment's log, shared with the models
+ *    made from it, takes one line at a time. While a model is being
+ *    optimised, it refuses every change, a second solve, parameter changes of
+ *    its environment and being freed (VLM_ERROR_INVALID_ARGUMENT); attribute
+ *    reads and the VLMcb* functions remain available to its callback.
  *  - No function prints except through an environment's log, installs signal
  *    handlers, or lets a C++ exception, abort() or longjmp escape.
  *  - Rows: linear and semidefinite rows share one numbering. NumConstrs counts
@@ -376,12 +384,14 @@ VLM_API int VLMwrite(VLMmodel* model, const char* filename);
  * discards the IIS and the MIP start. clearall other than 0 and 1:
  * VLM_ERROR_INVALID_ARGUMENT. */
 VLM_API int VLMreset(VLMmodel* model, int clearall);
-/* Solves the model. Safe to call with no interpreter lock held; calls the
- * registered callback, if any, from the calling thread. Returns 0 once a run
- * ended (whatever the status), VLM_ERROR_ABORT_CTRL_C (or the callback's other
- * non-zero answer) when the callback stopped it, or an error code. A model
- * being optimised refuses a second run (VLM_ERROR_INVALID_ARGUMENT); two
- * models may be optimised at once on two threads.
+/* Solves the model. Calls the registered callback, if any, from the calling
+ * thread. Returns 0 once a run ended (whatever the status),
+ * VLM_ERROR_ABORT_CTRL_C (or the callback's other non-zero answer) when the
+ * callback stopped it, or an error code. A model being optimised refuses a
+ * second run (VLM_ERROR_INVALID_ARGUMENT); runs on distinct models may be
+ * started from distinct threads at once, and LP, QP and MIQP runs then
+ * proceed side by side while MIP and semidefinite runs take turns (see
+ * "Threads" in the conventions).
  *
  * The solver follows the content: a linear model with continuous variables
  * is an LP, a quadratic objective without discrete part a QP (both CLP); a
@@ -395,9 +405,34 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * solution): a quadratic objective that is not convex in the direction of
  * optimisation (its Hessian has an eigenvalue below -1e-8 times its largest
  * entry), and semidefinite models with a discrete part or quadratic
-  * objective terms. Semidefinite models are solved by DSDP, which keeps
-  * process-wide state: such runs take turns, one at a time in the process. Numerical failure of
- * the simplex or barrier: VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
+ * objective terms. Numerical failure of the simplex or barrier:
+ * VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
+ *
+ * Semidefinite models (DSDP, an interior-point method) are judged by the
+ * point the run ends on, measured on the model itself: primal infeasibility
+ * (row activities and column values outside their bounds, relative to 1 +
+ * |bound|; a matrix X needing more than tol * (1 + its largest entry) added
+ * to its diagonal to be positive definite), dual infeasibility (the multiple
+ * of the identity the dual matrix needs, relative to 1 + the largest
+ * objective coefficient) and the relative gap |ObjVal - DualObjVal| /
+ * (1 + |ObjVal| + |DualObjVal|). The tolerances are IPM/PrimalTolerance,
+ * IPM/DualTolerance and IPM/GapTolerance; each left at its default (1e-8,
+ * meant for the barrier of LP and QP) stands for 1e-6 here. Status:
+ *  - OPTIMAL: all three within their tolerances; X, PsdX, ObjVal, DualSoln,
+ *    RC and DualObjVal readable;
+ *  - SUB_OPTIMAL: the run ended without meeting them (a limit, or the method
+ *    stalled), on a point primal feasible within 1e-5 (or the primal
+ *    tolerance, when looser): X, PsdX and ObjVal readable, and the dual
+ *    values too when it is dual feasible within 1e-5 (or the dual
+ *    tolerance), so that ObjVal and DualObjVal bracket the optimum;
+ *  - INFEASIBLE, UNBOUNDED, INF_OR_UBD: DSDP's verdict on the data as scaled
+ *    for it (bounds that contradict each other are found before it runs);
+ *  - UNKNOWN: no point feasible within the loose tolerance; no solution.
+ * When a run stalls short of OPTIMAL before a limit, it is repeated, within
+ * the iterations IPM/MaxIterations left: at the requested gap rather than a
+ * hundredth of it, then on the data without scaling; the best point of the
+ * attempts is kept and IPM/NumIters counts them all. Semidefinite runs take
+ * turns (see "Threads").
  *
  * Every run starts by discarding the previous results, then sets Status:
  * OPTIMAL (MIP: within MIP/GapAbs or MIP/GapRel), INFEASIBLE, UNBOUNDED,

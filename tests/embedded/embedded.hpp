@@ -36,6 +36,28 @@ std::string raised(F&& body) {
   return "";
 }
 
+// The pending error as "<exception class>: <message>", cleared.
+inline std::string pending_error() {
+  PyObject *type, *value, *tb;
+  PyErr_Fetch(&type, &value, &tb);
+  PyErr_NormalizeException(&type, &value, &tb);
+  Ref message = Ref::steal(PyObject_Str(value));
+  std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " + text(message.get());
+  Py_XDECREF(type);
+  Py_XDECREF(value);
+  Py_XDECREF(tb);
+  return out;
+}
+
+// Runs `code` in `globals`: "" when it runs to its end, else the error as
+// pending_error() gives it.
+inline std::string run_code(PyObject* globals, const char* code) {
+  PyObject* result = PyRun_String(code, Py_file_input, globals, globals);
+  if (!result) return pending_error();
+  Py_DECREF(result);
+  return "";
+}
+
 // Collects what Python code prints to sys.stdout while `body` runs.
 template <class F>
 std::string captured_stdout(F&& body) {

@@ -64,23 +64,7 @@ class PsdModel : public ::testing::Test {
     model_.reset();
   }
 
-  // "" when the code runs to its end, else "<exception class>: <message>".
-  std::string run(const char* code) {
-    PyObject* result = PyRun_String(code, Py_file_input, globals_.get(), globals_.get());
-    if (result) {
-      Py_DECREF(result);
-      return "";
-    }
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    PyErr_NormalizeException(&type, &value, &tb);
-    Ref message = Ref::steal(PyObject_Str(value));
-    std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " + text(message.get());
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(tb);
-    return out;
-  }
+  std::string run(const char* code) { return testing::run_code(globals_.get(), code); }
 
   Ref holder() { return Ref::borrow(as_model(model_.get())->holder_); }
 

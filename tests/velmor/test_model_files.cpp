@@ -233,6 +233,122 @@ TEST(MpsFiles, ReadsOtherSpellings) {
   std::remove(path.c_str());
 }
 
+// A file whose names hold blanks (the original fixed-column layout: fields
+// in columns 2-3, 5-12, 15-22, 25-36, 40-47, 50-61) does not read as free
+// format; it is read as fixed format, blanks kept inside names and set names,
+// and the log says so. Written again, it is free format with names that free
+// format can carry, and reads back to the same model.
+TEST(MpsFiles, FixedFormatNamesWithBlanks) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("fixed.mps");
+  // A data line with its fields in their columns.
+  const auto line = [](std::vector<std::string> fields) {
+    static const size_t start[] = {1, 4, 14, 24, 39, 49};
+    std::string out;
+    for (size_t k = 0; k < fields.size(); ++k) {
+      out.resize(start[k], ' ');
+      out += fields[k];
+    }
+    return out + "\n";
+  };
+  write_text(path, "NAME          FIXED  (WITH BLANKS)\nROWS\n" + line({"E", "BAL 1"}) + line({"N", "COST"}) +
+                       line({"L", "CAP 2 A"}) + "COLUMNS\n" + line({"", "X 1", "COST", "1.5", "BAL 1", "1."}) +
+                       line({"", "X 1", "CAP 2 A", "2."}) + line({"", "MARKER", "'MARKER'", "", "'INTORG'"}) +
+                       line({"", "Y 2", "BAL 1", "-1.", "CAP 2 A", "3."}) +
+                       line({"", "MARKER", "'MARKER'", "", "'INTEND'"}) + line({"", "Z", "COST", "-1."}) + "RHS\n" +
+                       line({"", "RHS 1", "BAL 1", "4.5", "CAP 2 A", "10."}) + "RANGES\n" +
+                       line({"", "RNG 1", "CAP 2 A", "6."}) + "BOUNDS\n" + line({"UP", "BND 1", "X 1", "8."}) +
+                       line({"MI", "BND 1", "Z"}) + line({"UP", "BND 1", "Z", "-2."}) + line({"LO", "", "Y 2", "1."}) +
+                       "ENDATA\n");
+  testing::internal::CaptureStdout();
+  ModelPtr m = read_model(env.get(), path);
+  const std::string logged = testing::internal::GetCapturedStdout();
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(logged.find("fixed-format"), std::string::npos) << logged;
+  char* name = nullptr;
+  ASSERT_EQ(VLMgetstrattr(m.get(), "ModelName", &name), VLM_OKAY);
+  EXPECT_STREQ(name, "FIXED  (WITH BLANKS)");
+  ASSERT_EQ(int_attr(m.get(), "NumVars"), 3);
+  ASSERT_EQ(int_attr(m.get(), "NumConstrs"), 2);
+  EXPECT_EQ(str_item(m.get(), "VarName", 0), "X 1");
+  EXPECT_EQ(str_item(m.get(), "VarName", 1), "Y 2");
+  EXPECT_EQ(str_item(m.get(), "ConstrName", 0), "BAL 1");
+  EXPECT_EQ(str_item(m.get(), "ConstrName", 1), "CAP 2 A");
+  EXPECT_EQ(char_item(m.get(), "VType", 1), 'I');
+  EXPECT_EQ(char_item(m.get(), "VType", 2), 'C');
+  EXPECT_EQ(dbl_item(m.get(), "Obj", 0), 1.5);
+  EXPECT_EQ(dbl_item(m.get(), "Obj", 2), -1);
+  EXPECT_EQ(lines(m.get(), true, 0, 1).val, (std::vector<double>{1, -1}));
+  EXPECT_EQ(lines(m.get(), true, 1, 1).val, (std::vector<double>{2, 3}));
+  EXPECT_EQ(dbl_item(m.get(), "LHS", 0), 4.5);
+  EXPECT_EQ(dbl_item(m.get(), "LHS", 1), 4);
+  EXPECT_EQ(dbl_item(m.get(), "RHS", 1), 10);
+  EXPECT_EQ(dbl_item(m.get(), "UB", 0), 8);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 1), 1);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 2), -1e20);
+  EXPECT_EQ(dbl_item(m.get(), "UB", 2), -2);
+  int index = -1;
+  ASSERT_EQ(VLMgetvarbyname(m.get(), "Y 2", &index), VLM_OKAY);
+  EXPECT_EQ(index, 1);
+
+  const std::string again = temp_path("fixed_again.mps");
+  ASSERT_EQ(VLMwrite(m.get(), again.c_str()), VLM_OKAY);
+  EXPECT_EQ(read_text(again).find("X 1"), std::string::npos) << "no name with a blank in free format";
+  testing::internal::CaptureStdout();
+  ModelPtr back = read_model(env.get(), again);
+  EXPECT_EQ(testing::internal::GetCapturedStdout().find("fixed-format"), std::string::npos);
+  ASSERT_NE(back, nullptr);
+  for (int j = 0; j < 3; ++j) {
+    EXPECT_EQ(dbl_item(back.get(), "LB", j), dbl_item(m.get(), "LB", j)) << j;
+    EXPECT_EQ(dbl_item(back.get(), "UB", j), dbl_item(m.get(), "UB", j)) << j;
+    EXPECT_EQ(dbl_item(back.get(), "Obj", j), dbl_item(m.get(), "Obj", j)) << j;
+    EXPECT_EQ(char_item(back.get(), "VType", j), char_item(m.get(), "VType", j)) << j;
+  }
+  for (int i = 0; i < 2; ++i) {
+    EXPECT_EQ(dbl_item(back.get(), "LHS", i), dbl_item(m.get(), "LHS", i)) << i;
+    EXPECT_EQ(dbl_item(back.get(), "RHS", i), dbl_item(m.get(), "RHS", i)) << i;
+    EXPECT_EQ(lines(back.get(), true, i, 1).val, lines(m.get(), true, i, 1).val) << i;
+  }
+  std::remove(path.c_str());
+  std::remove(again.c_str());
+
+  // Neither format: a character between the fixed fields.
+  write_text(path, "NAME x\nROWS\n N  obj\n L  r 1\nCOLUMNS\n    x 1 y   obj          1\nENDATA\n");
+  VLMmodel* bad = nullptr;
+  EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &bad), VLM_ERROR_FORMAT_ERROR);
+  std::remove(path.c_str());
+}
+
+// A negative UP bound on a column whose lower bound the file did not give
+// makes the lower bound -infinity (the convention of CLP's and HiGHS's
+// readers; the log says so); with a lower bound given, before or after, the
+// bounds stay as written, which is how the writer keeps [0, -5].
+TEST(MpsFiles, NegativeUpperBoundWithoutLowerBound) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("negup.mps");
+  write_text(path,
+             "NAME neg\nROWS\n N obj\n L r\nCOLUMNS\n    a r 1\n    b r 1\n    c r 1\n    d r 1\n"
+             "RHS\n    rhs r 1\nBOUNDS\n UP BND a -5\n LO BND b 0\n UP BND b -5\n UP BND c -5\n LO BND c 0\n"
+             " UP BND d 5\nENDATA\n");
+  testing::internal::CaptureStdout();
+  ModelPtr m = read_model(env.get(), path);
+  const std::string logged = testing::internal::GetCapturedStdout();
+  ASSERT_NE(m, nullptr);
+  EXPECT_NE(logged.find("negative upper bound"), std::string::npos) << logged;
+  EXPECT_EQ(dbl_item(m.get(), "LB", 0), -1e20);
+  EXPECT_EQ(dbl_item(m.get(), "UB", 0), -5);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 1), 0);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 2), 0);
+  EXPECT_EQ(dbl_item(m.get(), "LB", 3), 0);
+  std::remove(path.c_str());
+
+  ModelPtr w = make_model(env.get());
+  const double lb[] = {0}, ub[] = {-5};
+  const char* names[] = {"x"};
+  ASSERT_EQ(VLMaddvars(w.get(), 1, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, nullptr, names), VLM_OKAY);
+  expect_round_trip(env.get(), w.get(), temp_path("negup_round.mps"));
+}
+
 TEST(MpsFiles, MalformedFilesAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("bad.mps");
@@ -329,6 +445,33 @@ TEST(CbfFiles, MalformedFilesAreRefused) {
     VLMmodel* m = nullptr;
     EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
   }
+  std::remove(path.c_str());
+}
+
+// Counts larger than the rest of the file can hold are refused at once, as
+// the format error, before anything is reserved for them (a 2e9-variable
+// announcement used to reserve gigabytes): every CBF count, and the cone runs
+// within them.
+TEST(CbfFiles, CountsBeyondTheFileAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("hostile.cbf");
+  for (const char* body : {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
+                           "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
+                           "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
+                           "VER\n3\nVAR\n12 1\nF 12\n"}) {  // the bytes after the count are too few
+    write_text(path, body);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
+    EXPECT_EQ(m, nullptr);
+  }
+  // A count that the rest of the file can hold still reads.
+  write_text(path, "VER\n3\nVAR\n3 1\nF 3\nOBJACOORD\n1\n2 1.5\n");
+  ModelPtr m = read_model(env.get(), path);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(int_attr(m.get(), "NumVars"), 3);
+  EXPECT_EQ(dbl_item(m.get(), "Obj", 2), 1.5);
   std::remove(path.c_str());
 }
 

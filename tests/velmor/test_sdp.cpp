@@ -6,6 +6,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <random>
 #include <string>
 #include <thread>
 #include <utility>
@@ -681,4 +682,121 @@ TEST(Sdp, DsdpLinkedPrivatelyWithoutConsoleOutput) {
   ASSERT_NE(defined.find("VLMoptimize"), std::string::npos);
   EXPECT_EQ(defined.find("DSDP"), std::string::npos);
   EXPECT_EQ(defined.find("velmor_dsdp_"), std::string::npos);
+}
+
+namespace {
+
+// Whether the symmetric order-n matrix `a` (row-major) plus shift * I has a
+// Cholesky factor, i.e. its eigenvalues exceed -shift.
+bool psd_after_shift(std::vector<double> a, int n, double shift) {
+  for (int i = 0; i < n; ++i) a[static_cast<size_t>(i) * n + i] += shift;
+  for (int j = 0; j < n; ++j) {
+    double d = a[static_cast<size_t>(j) * n + j];
+    for (int k = 0; k < j; ++k) d -= a[static_cast<size_t>(j) * n + k] * a[static_cast<size_t>(j) * n + k];
+    if (!(d > 0)) return false;
+    d = std::sqrt(d);
+    a[static_cast<size_t>(j) * n + j] = d;
+    for (int i = j + 1; i < n; ++i) {
+      double v = a[static_cast<size_t>(i) * n + j];
+      for (int k = 0; k < j; ++k) v -= a[static_cast<size_t>(i) * n + k] * a[static_cast<size_t>(j) * n + k];
+      a[static_cast<size_t>(i) * n + j] = v / d;
+    }
+  }
+  return true;
+}
+
+// The lifted relaxation of a quadratic assignment problem of order 5 with
+// random symmetric flows F and distances D: Y = [1 x'; x xx'] of order 26
+// for the permutation matrix x, min <D (x) F, xx'> over Y PSD with Y00 = 1,
+// diag = first row (x binary), row and column sums of x equal to 1, and the
+// products of two entries sharing a row or a column of x at 0. Its 136
+// equations are degenerate: DSDP stalls near the optimum of such problems.
+struct AssignmentRelaxation {
+  static constexpr int kN = 5, kDim = kN * kN + 1;
+  Coefs objective;
+  std::vector<std::pair<Coefs, double>> rows;  // (<A_i, Y>, b_i)
+
+  explicit AssignmentRelaxation(unsigned seed) {
+    std::mt19937 rng(seed);
+    int f[kN][kN] = {}, d[kN][kN] = {};
+    for (int i = 0; i < kN; ++i)
+      for (int j = i + 1; j < kN; ++j) {
+        f[i][j] = f[j][i] = static_cast<int>(rng() % 10);
+        d[i][j] = d[j][i] = static_cast<int>(rng() % 10);
+      }
+    const auto at = [](int i, int j) { return 1 + i * kN + j; };
+    const auto pos = [](int r, int c) { return r * kDim + c; };
+    for (int i = 0; i < kN; ++i)
+      for (int j = 0; j < kN; ++j)
+        for (int k = 0; k < kN; ++k)
+          for (int l = 0; l < kN; ++l)
+            if (d[i][k] * f[j][l] != 0) objective.push_back({pos(at(i, j), at(k, l)), double(d[i][k] * f[j][l])});
+    rows.push_back({{{pos(0, 0), 1.0}}, 1.0});
+    for (int p = 1; p < kDim; ++p) rows.push_back({{{pos(p, p), 1.0}, {pos(0, p), -0.5}, {pos(p, 0), -0.5}}, 0.0});
+    for (int line = 0; line < 2 * kN; ++line) {  // rows of x, then its columns
+      Coefs sum;
+      for (int k = 0; k < kN; ++k) {
+        const int p = line < kN ? at(line, k) : at(k, line - kN);
+        sum.push_back({pos(0, p), 0.5});
+        sum.push_back({pos(p, 0), 0.5});
+      }
+      rows.push_back({sum, 1.0});
+    }
+    for (int i = 0; i < kN; ++i)
+      for (int j = 0; j < kN; ++j)
+        for (int k = j + 1; k < kN; ++k) {
+          rows.push_back({{{pos(at(i, j), at(i, k)), 0.5}, {pos(at(i, k), at(i, j)), 0.5}}, 0.0});
+          rows.push_back({{{pos(at(j, i), at(k, i)), 0.5}, {pos(at(k, i), at(j, i)), 0.5}}, 0.0});
+        }
+  }
+
+  static double inner(const Coefs& a, const std::vector<double>& y) {
+    double sum = 0.0;
+    for (const auto& e : a) sum += e.second * y[static_cast<size_t>(e.first)];
+    return sum;
+  }
+};
+
+}  // namespace
+
+// Ill-conditioned programs end with a point that is certified within the
+// tolerances the status promises, never with UNKNOWN and no solution:
+// OPTIMAL, or SUB_OPTIMAL, both with primal and dual values. The certificate
+// is computed here from the data: rows and Y >= 0 (primal), C - sum y_i A_i
+// >= 0 (dual), and the gap between <C, Y> and b.y.
+TEST(Sdp, IllConditionedAssignmentRelaxationsEndCertified) {
+  using R = AssignmentRelaxation;
+  for (unsigned seed : {2u, 3u, 5u, 11u}) {
+    SCOPED_TRACE(seed);
+    const R q(seed);
+    Sdp s;
+    const int Y = s.psd_var(R::kDim, q.objective);
+    for (const auto& row : q.rows) s.psd_row({}, {{Y, row.first}}, row.second, row.second);
+    ASSERT_EQ(s.optimize(), VLM_OKAY);
+    const int status = int_attr(s.m(), "Status");
+    ASSERT_TRUE(status == VLM_STATUS_OPTIMAL || status == VLM_STATUS_SUB_OPTIMAL) << status;
+    const double tol = status == VLM_STATUS_OPTIMAL ? 1e-6 : 1e-5;
+    const std::vector<double> y = s.psd_x(Y);
+    double largest = 0.0;
+    for (double v : y) largest = std::max(largest, std::fabs(v));
+    EXPECT_TRUE(psd_after_shift(y, R::kDim, tol * (1.0 + largest)));
+    std::vector<double> slack(static_cast<size_t>(R::kDim) * R::kDim, 0.0);
+    for (const auto& e : q.objective) slack[static_cast<size_t>(e.first)] += e.second;
+    double dual_objective = 0.0, c_largest = 0.0;
+    for (double v : slack) c_largest = std::max(c_largest, std::fabs(v));
+    for (size_t i = 0; i < q.rows.size(); ++i) {
+      const double b = q.rows[i].second;
+      EXPECT_NEAR(R::inner(q.rows[i].first, y), b, tol * (1.0 + std::fabs(b))) << "row " << i;
+      const double dual = dbl_item(s.m(), "DualSoln", static_cast<int>(i));
+      dual_objective += dual * b;
+      for (const auto& e : q.rows[i].first) slack[static_cast<size_t>(e.first)] -= dual * e.second;
+    }
+    EXPECT_TRUE(psd_after_shift(slack, R::kDim, tol * (1.0 + c_largest))) << "the dual values are feasible";
+    const double primal_objective = R::inner(q.objective, y);
+    EXPECT_NEAR(dbl_attr(s.m(), "ObjVal"), primal_objective, 1e-9 * (1.0 + std::fabs(primal_objective)));
+    EXPECT_NEAR(dbl_attr(s.m(), "DualObjVal"), dual_objective, 1e-6 * (1.0 + std::fabs(dual_objective)));
+    const double gap = std::fabs(primal_objective - dual_objective) /
+                       (1.0 + std::fabs(primal_objective) + std::fabs(dual_objective));
+    EXPECT_LE(gap, status == VLM_STATUS_OPTIMAL ? 1e-6 : 1e-4);
+  }
 }

@@ -19,7 +19,10 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "model/model_solve.hpp"
+#include "model/model_vars.hpp"
 #include "module/args.hpp"
+#include "module/decorators.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -49,16 +52,6 @@ int leading_underscores(PyObject* name) {
   int k = 0;
   while (k < 2 && k < n && PyUnicode_READ_CHAR(name, k) == '_') ++k;
   return k;
-}
-
-// numpy.ndim(v), without NumPy for the common cases.
-int ndim_of(PyObject* v) {
-  if (v == Py_None || is_handle(v)) return 0;
-  if (PyList_Check(v) || PyTuple_Check(v)) return 1;  // at least one dimension; only 0 matters
-  if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
-  Ref np = module_global("_np");
-  Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
-  return as_int32(n.get());
 }
 
 // The model takes ownership of `mdl`: it is freed once through the holder,
@@ -148,8 +141,8 @@ PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);  // zero-filled, so traversal sees no field yet
   if (!self) return nullptr;
   ModelObject* m = as_model(self);
-  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
-                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->callback_, &m->cbSolution, &m->vars_,
+                           &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
     *field = Py_NewRef(Py_None);
   return self;
 }
@@ -189,6 +182,8 @@ int model_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   Py_VISIT(m->Params);
   Py_VISIT(m->params);
   Py_VISIT(m->private_attrs_);
+  Py_VISIT(m->callback_);
+  Py_VISIT(m->cbSolution);
   Py_VISIT(m->vars_);
   Py_VISIT(m->constrs_);
   Py_VISIT(m->soss_);
@@ -200,8 +195,8 @@ int model_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
 
 int model_clear(PyObject* self) noexcept {
   ModelObject* m = as_model(self);
-  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
-                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->callback_, &m->cbSolution, &m->vars_,
+                           &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
     Py_XSETREF(*field, Py_NewRef(Py_None));
   return 0;
 }
@@ -219,6 +214,8 @@ void model_dealloc(PyObject* op) noexcept {
   Py_CLEAR(m->Params);
   Py_CLEAR(m->params);
   Py_CLEAR(m->private_attrs_);
+  Py_CLEAR(m->callback_);
+  Py_CLEAR(m->cbSolution);
   Py_CLEAR(m->vars_);
   Py_CLEAR(m->constrs_);
   Py_CLEAR(m->soss_);
@@ -671,7 +668,31 @@ const FunctionDef model_members[] = {
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
+// Model's methods in binding order, which the documented-field listing keeps;
+// the tables of the files that define them supply the rows.
+const char* const kMethodOrder[] = {
+    "copy", "dispose", "addVar", "addMVar", "addVars", "addPsdVar", "addConstr", "addConstrs", "addLConstr",
+    "addMConstr", "addSOS", "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs",
+    "getSOSs", "getPsdVars", "getPsdConstrs", "getCol", "getRow", "getSOS", "getGenConstrIndicator", "getA",
+    "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove", "setObjective", "getObjective", "setAttr",
+    "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "computeIIS", "cleanupMilp", "_cbCutP",
+    "cbCut", "cbBranch", "cbGet", "cbGetNodeRel", "cbGetSolution", "cbSetSolution", "cbUseSolution", "terminate",
+    "reset", "message", "read", "write", nullptr,
+};
+
 }  // namespace
+
+Ref holder_of(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
+
+int ndim_of(PyObject* v) {
+  if (v == Py_None || PyFloat_Check(v) || PyLong_Check(v) || PyUnicode_Check(v) || PyBytes_Check(v) || is_handle(v))
+    return 0;
+  if (PyList_Check(v) || PyTuple_Check(v)) return 1;  // at least one dimension; only 0 matters
+  if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
+  Ref np = module_global("_np");
+  Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
+  return as_int32(n.get());
+}
 
 const char model_init_params[] = "name: str = '', env: Env = None, empty=False";
 
@@ -750,7 +771,9 @@ void bind_model_namespace() {
     Ref bases = take(PyTuple_Pack(2, PyExc_AttributeError, PyExc_KeyError));
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
-  bind_public_members(&ModelType, model_members, __FILE__);
+  bind_getmetaclass(&ModelType, __FILE__);
+  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_solve_table},
+                        kMethodOrder);
 }
 
 }  // namespace velmorpy
