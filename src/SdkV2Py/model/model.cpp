@@ -67,7 +67,7 @@ Ref list_of(PyObject* field) { return Ref::borrow(field); }
 
 // Params and params: one parameter object of the model's own environment.
 void bind_params(ModelObject* self) {
-  Ref params = paramclass_new(model_holder(reinterpret_cast<PyObject*>(self)));
+  Ref params = paramclass_new(holder_of(reinterpret_cast<PyObject*>(self)));
   Py_XSETREF(self->Params, Py_NewRef(params.get()));
   Py_XSETREF(self->params, params.release());
 }
@@ -243,7 +243,7 @@ PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
       PyErr_SetObject(private_attr_error, name);
       throw_error_set();
     }
-    return _getAttrOrMiss(model_holder(self), name, AttrKind::Model, nullptr);
+    return _getAttrOrMiss(holder_of(self), name, AttrKind::Model, nullptr);
   });
 }
 
@@ -263,7 +263,7 @@ int model_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
       check(PyDict_SetItem(m->private_attrs_, name, value));
       return 0;
     }
-    _setAttr(model_holder(self), name, AttrKind::Model, nullptr, value);
+    _setAttr(holder_of(self), name, AttrKind::Model, nullptr, value);
     return 0;
   });
 }
@@ -301,7 +301,7 @@ PyGetSetDef model_getset[] = {
 
 PyObject* model_copy(PyObject* self, const Args&) {
   Ref copy = make_empty_model();
-  VLMmodel* dup = VLMcopymodel(live_model(model_holder(self)));
+  VLMmodel* dup = VLMcopymodel(live_model(holder_of(self)));
   if (!dup) throw VlmCodeError{VLM_ERROR_NOMEMORY};
   attach(as_model(copy.get()), dup);
   model_populate(as_model(copy.get()));
@@ -320,7 +320,7 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
   check_arg_type(a[4], &PyUnicode_Type, "name");
   check_arg_type(a[5], &ColumnType, "column");
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   live_model(holder);
   CText name = CText::or_null(a[4]);
   CText vtype(a[3]);
@@ -347,7 +347,7 @@ PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, c
                       PyObject* ModelObject::*field) {
   check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
   CText cname(name);
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   const Ref list = list_of(as_model(self)->*field);
   int index = -1;
   check_rc(lookup(live_model(holder), cname.get(), &index));
@@ -366,7 +366,7 @@ PyObject* model_getVarByName(PyObject* self, const Args& a) {
 }
 
 PyObject* model_setParam(PyObject* self, const Args& a) {
-  _setParam(model_holder(self), a[0], a[1]);
+  _setParam(holder_of(self), a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -403,7 +403,7 @@ PyObject* model_getParamInfo(PyObject* self, const Args& a) {
 
 PyObject* model_setAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   PyObject *objs = a[1], *newvalues = a[2];
   if (newvalues == Py_None) {
     _setAttr(holder, a[0], AttrKind::Model, nullptr, objs);
@@ -426,7 +426,7 @@ PyObject* model_setAttr(PyObject* self, const Args& a) {
 
 PyObject* model_getAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   PyObject* objs = a[1];
   if (objs == Py_None) return _getAttrOne(holder, a[0], AttrKind::Model, nullptr).release();
   if (ndim_of(objs) == 0) return _getAttrOne(holder, a[0], _getAttrType(objs), objs).release();
@@ -726,7 +726,7 @@ Ref model_new(VLMmodel* handle) {
   return model;
 }
 
-VLMenv* model_get_env(PyObject* model) { return live_env(model_holder(model)); }
+VLMenv* model_get_env(PyObject* model) { return live_env(holder_of(model)); }
 
 Ref model_get_element(PyObject* v, Py_ssize_t i) {
   if (ndim_of(v) == 0) return Ref::borrow(v);
@@ -735,7 +735,7 @@ Ref model_get_element(PyObject* v, Py_ssize_t i) {
 }
 
 void model_populate(ModelObject* self) {
-  const Ref holder = model_holder(reinterpret_cast<PyObject*>(self));
+  const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
   const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
   const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
   const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));
