@@ -61,10 +61,6 @@ void attach(ModelObject* self, VLMmodel* mdl) {
   Py_XSETREF(self->holder_, holder.release());
 }
 
-// One of the model's handle lists, held likewise (a re-initialised model
-// replaces its lists).
-Ref list_of(PyObject* field) { return Ref::borrow(field); }
-
 // Params and params: one parameter object of the model's own environment.
 void bind_params(ModelObject* self) {
   Ref params = paramclass_new(holder_of(reinterpret_cast<PyObject*>(self)));
@@ -327,7 +323,7 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   ColumnTerms terms;
   if (a[5] != Py_None) terms = column_terms(holder, a[5]);
   // Read after the conversions: the list that goes with the holder.
-  const Ref vars = list_of(as_model(self)->vars_);
+  const Ref vars = Ref::borrow(as_model(self)->vars_);
   if (!PyList_Check(vars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
   if (PyList_GET_SIZE(vars.get()) >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
   Ref var = handle_new(&VarType, holder, static_cast<int32_t>(PyList_GET_SIZE(vars.get())));
@@ -338,8 +334,8 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   return var.release();
 }
 
-PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(list_of(as_model(self)->vars_)); }
-PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(list_of(as_model(self)->constrs_)); }
+PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->vars_)); }
+PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->constrs_)); }
 
 // The stored handle of the first item of that name, or None. `field` is the
 // model's list of the items' kind.
@@ -348,7 +344,7 @@ PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, c
   check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
   CText cname(name);
   const Ref holder = holder_of(self);
-  const Ref list = list_of(as_model(self)->*field);
+  const Ref list = Ref::borrow(as_model(self)->*field);
   int index = -1;
   check_rc(lookup(live_model(holder), cname.get(), &index));
   if (index == -1) Py_RETURN_NONE;
