@@ -26,7 +26,8 @@ const HandleClass kHandleClasses[] = {
     {&ConstrType, AttrKind::Constr, "constr", "Constr", "ConstrName", "velmorpy.Constr", nullptr, nullptr,
      {"linear constraint", "c", "getConstrs", "RHS", "RHS", "1.0", "The index of the constraint."}},
     {&PsdVarType, AttrKind::PsdVar, "var", "PsdVar", "PsdVarName", "velmorpy.PsdVar", nullptr, psdvar_members,
-     {"psd variable", "X", "getPsdVars", "Dim", "PsdObj", "numpy.eye(3)", "The index position of the psd variable."}},
+     {"psd variable", "X", "getPsdVars", "Dim", "PsdObj", "numpy.eye(3)", "The index position of the psd variable."},
+     &psdvar_as_number},
     {&PsdConstrType, AttrKind::PsdConstr, "constr", "PsdConstr", "PsdCName", "velmorpy.PsdConstr", nullptr, nullptr,
      {"psd constraint", "pc", "getPsdConstrs", "PsdCRHS", "PsdCRHS", "1.0", "Index position of PsdConstr"}},
     {&GenConstrType, AttrKind::GenConstr, "genconstr", "GenConstr", "GenConstrName", "velmorpy.GenConstr", nullptr,
@@ -161,6 +162,7 @@ void prepare_handle_class(AttrKind kind) {
   // own would also stop Var from inheriting Operand's comparisons.
   if (!row.base) type->tp_hash = slot(handle_hash);
   type->tp_methods = handle_methods;
+  if (row.number) type->tp_as_number = row.number;
 }
 
 // --- members shared by the six classes -------------------------------------------
@@ -171,9 +173,7 @@ PyObject* handle_sameAs(PyObject* self, const Args& a) {
   const HandleClass& row = row_of(self);
   PyObject* other = a[0];
   check_arg_type(other, row.type, row.same_arg, /*allow_none=*/false);
-  const bool same = as_handle(other)->holder_ == as_handle(self)->holder_ &&
-                    as_handle(other)->index == as_handle(self)->index;
-  return Py_NewRef(same ? Py_True : Py_False);
+  return Py_NewRef(same_item(self, other) ? Py_True : Py_False);
 }
 
 PyObject* handle_getAttr(PyObject* self, const Args& a) {

@@ -14,6 +14,11 @@
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
 #include "expressions/column.hpp"
+#include "expressions/linexpr.hpp"
+#include "expressions/list.hpp"
+#include "expressions/psdexpr.hpp"
+#include "expressions/quadexpr.hpp"
+#include "expressions/tempconstr.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -31,7 +36,7 @@ namespace {
 // `env: Env`).
 const ClassSpec kClasses[] = {
     {&VelmorErrorType, prepare_velmorerror, nullptr, velmorerror_init_params, nullptr},
-    {&OperandType, prepare_operand, nullptr, nullptr, nullptr},
+    {&OperandType, prepare_operand, nullptr, nullptr, bind_operand_namespace},
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, tuplelist_init_params, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, nullptr, bind_tupledict_namespace},
     {&VarType, prepare_handle<AttrKind::Var>, nullptr, nullptr, bind_handle<AttrKind::Var>},
@@ -40,6 +45,11 @@ const ClassSpec kClasses[] = {
     {&SOSType, prepare_handle<AttrKind::SOS>, nullptr, nullptr, bind_handle<AttrKind::SOS>},
     {&GenConstrType, prepare_handle<AttrKind::GenConstr>, nullptr, nullptr, bind_handle<AttrKind::GenConstr>},
     {&PsdConstrType, prepare_handle<AttrKind::PsdConstr>, nullptr, nullptr, bind_handle<AttrKind::PsdConstr>},
+    {&ListType, prepare_list, nullptr, "data=[]", bind_list_namespace},
+    {&LinExprType, prepare_linexpr, linexpr_init_doc, "arg1=0, arg2=None", bind_linexpr_namespace},
+    {&QuadExprType, prepare_quadexpr, quadexpr_init_doc, "expr=None", bind_quadexpr_namespace},
+    {&PsdExprType, prepare_psdexpr, psdexpr_init_doc, "arg1=0, arg2=None", bind_psdexpr_namespace},
+    {&TempConstrType, prepare_tempconstr, nullptr, nullptr, bind_tempconstr_namespace},
     {&ColumnType, prepare_column, column_init_doc, column_init_params, bind_column_namespace},
     {&EnvType, prepare_env, env_init_doc, env_init_params, bind_env_namespace},
     {&ParamClassType, prepare_paramclass, nullptr, nullptr, bind_paramclass_namespace},
