@@ -55,14 +55,8 @@ std::string raised_message(F&& body) {
   return "";
 }
 
-// Runs Python code in the namespace `globals`: "" when it runs to its end,
-// else "<exception class>: <message>" (the error is cleared).
-inline std::string run(PyObject* globals, const char* code) {
-  PyObject* result = PyRun_String(code, Py_file_input, globals, globals);
-  if (result) {
-    Py_DECREF(result);
-    return "";
-  }
+// The pending error as "<exception class>: <message>", cleared.
+inline std::string pending_error() {
   PyObject *type, *value, *tb;
   PyErr_Fetch(&type, &value, &tb);
   PyErr_NormalizeException(&type, &value, &tb);
@@ -74,11 +68,20 @@ inline std::string run(PyObject* globals, const char* code) {
   return out;
 }
 
-// A namespace for run(): builtins, numpy as np, scipy.sparse as sp, velmorpy.
+// Runs `code` in `globals`: "" when it runs to its end, else the error as
+// pending_error() gives it.
+inline std::string run_code(PyObject* globals, const char* code) {
+  PyObject* result = PyRun_String(code, Py_file_input, globals, globals);
+  if (!result) return pending_error();
+  Py_DECREF(result);
+  return "";
+}
+
+// A namespace for run_code(): builtins, numpy as np, scipy.sparse as sp, velmorpy.
 inline Ref python_namespace() {
   Ref globals = Ref::steal(PyDict_New());
   PyDict_SetItemString(globals.get(), "__builtins__", PyEval_GetBuiltins());
-  run(globals.get(), "import numpy as np\nimport scipy.sparse as sp\nimport velmorpy\nfrom velmorpy import *\n");
+  run_code(globals.get(), "import numpy as np\nimport scipy.sparse as sp\nimport velmorpy\nfrom velmorpy import *\n");
   return globals;
 }
 

@@ -15,7 +15,7 @@ namespace {
 using testing::python_namespace;
 using testing::raised;
 using testing::raised_message;
-using testing::run;
+using testing::run_code;
 
 class Algebra : public ::testing::Test {
  protected:
@@ -26,7 +26,7 @@ class Algebra : public ::testing::Test {
                  "    return [(e.getCoeff(i), e.getVar(i).VarName) for i in range(e.size())], e.getConstant()\n"),
               "");
   }
-  std::string py(const char* code) { return run(globals_.get(), code); }
+  std::string py(const char* code) { return run_code(globals_.get(), code); }
   PyObject* g(const char* name) { return PyDict_GetItemString(globals_.get(), name); }
   void set(const char* name, const Ref& value) { PyDict_SetItemString(globals_.get(), name, value.get()); }
   Ref globals_;

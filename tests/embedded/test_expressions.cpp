@@ -19,13 +19,13 @@ namespace {
 
 using testing::python_namespace;
 using testing::raised;
-using testing::run;
+using testing::run_code;
 
 PyObject* global(const Ref& globals, const char* name) { return PyDict_GetItemString(globals.get(), name); }
 
 TEST(ListBuffer, AppendsAtTheEndOfASharedBufferCopyNothing) {
   Ref globals = python_namespace();
-  ASSERT_EQ(run(globals.get(), "a = velmorpy.List(['x', 'y', 'v'])\nb = a + ['z']\n"), "");
+  ASSERT_EQ(run_code(globals.get(), "a = velmorpy.List(['x', 'y', 'v'])\nb = a + ['z']\n"), "");
   TermList& a = as_list(global(globals, "a"))->t;
   TermList& b = as_list(global(globals, "b"))->t;
   ASSERT_NE(a.buf, nullptr);
@@ -34,10 +34,10 @@ TEST(ListBuffer, AppendsAtTheEndOfASharedBufferCopyNothing) {
   EXPECT_EQ(Py_REFCNT(reinterpret_cast<PyObject*>(a.buf)), 2);
   EXPECT_EQ(terms_size(a), 3);
   EXPECT_EQ(terms_size(b), 4);
-  ASSERT_EQ(run(globals.get(), "a += ['w']\n"), "");
+  ASSERT_EQ(run_code(globals.get(), "a += ['w']\n"), "");
   EXPECT_NE(a.buf, b.buf);                     // a took a private copy first
   EXPECT_EQ(Py_REFCNT(reinterpret_cast<PyObject*>(b.buf)), 1);
-  EXPECT_EQ(run(globals.get(), "assert list(a) == ['x', 'y', 'v', 'w'] and list(b) == ['x', 'y', 'v', 'z']\n"), "");
+  EXPECT_EQ(run_code(globals.get(), "assert list(a) == ['x', 'y', 'v', 'w'] and list(b) == ['x', 'y', 'v', 'z']\n"), "");
 }
 
 TEST(ListBuffer, FewItemsInlineThenEightSlotsThenDoubling) {
@@ -111,9 +111,9 @@ class SolvedLinear : public ::testing::Test {
     ASSERT_TRUE(model_);
     globals_ = python_namespace();
     PyDict_SetItemString(globals_.get(), "m", model_.get());
-    ASSERT_EQ(run(globals_.get(), "x, y, b = m.getVars()\n"), "");
+    ASSERT_EQ(run_code(globals_.get(), "x, y, b = m.getVars()\n"), "");
   }
-  std::string py(const char* code) { return run(globals_.get(), code); }
+  std::string py(const char* code) { return run_code(globals_.get(), code); }
   Ref model_, globals_;
 };
 
@@ -196,7 +196,7 @@ class SolvedSdp : public ::testing::Test {
     PyDict_SetItemString(globals_.get(), "Y", PyList_GET_ITEM(m->psdvars_, 1));
     PyDict_SetItemString(globals_.get(), "x", PyList_GET_ITEM(m->vars_, 0));
   }
-  std::string py(const char* code) { return run(globals_.get(), code); }
+  std::string py(const char* code) { return run_code(globals_.get(), code); }
   Ref model_, globals_;
 };
 

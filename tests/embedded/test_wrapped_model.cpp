@@ -64,8 +64,7 @@ class PsdModel : public ::testing::Test {
     model_.reset();
   }
 
-  // "" when the code runs to its end, else "<exception class>: <message>".
-  std::string run(const char* code) { return testing::run(globals_.get(), code); }
+  std::string run(const char* code) { return testing::run_code(globals_.get(), code); }
 
   Ref holder() { return Ref::borrow(as_model(model_.get())->holder_); }
 

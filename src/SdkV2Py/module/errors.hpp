@@ -66,5 +66,7 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 [[noreturn]] void raise(PyObject* type, const char* text);
 [[noreturn]] void raise_format(PyObject* type, const char* format, ...);
 [[noreturn]] void raise_velmor_text(const char* text);
+// VelmorError(code, text): the library's code with a text of the module's own.
+[[noreturn]] void raise_velmor(int code, const char* text);
 
 }  // namespace velmorpy

@@ -44,20 +44,33 @@ Ref make_holder(VLMmodel* model, VLMenv* env, bool alive) {
   h->alive = alive;
   h->claim_thread = 0;
   h->claims = 0;
+  h->refuse_others = false;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
 
 [[noreturn]] void raise_disposed() { throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT}; }
+
+const char kModelInUse[] = "The model is in use by a solve or a file access running on it";
+const char kEnvInUse[] = "The environment is in use by a file access running on it";
+
+[[noreturn]] void raise_in_use(const HolderObject* h) {
+  raise_velmor(VLM_ERROR_INVALID_ARGUMENT, h->model ? kModelInUse : kEnvInUse);
+}
+
+// How many claims the current thread holds.
+thread_local int claims_here = 0;
 
 bool claimed_elsewhere(const HolderObject* h) {
   return h->claims > 0 && h->claim_thread != PyThread_get_thread_ident();
 }
 
 // Returns once no other thread holds a claim on `h` (which the caller keeps
-// alive), with the interpreter lock held. A claim can be taken between the
+// alive), with the interpreter lock held; throws when such a claim refuses
+// other threads. A claim can be taken between the
 // wake-up and retaking the lock, hence the loop.
 void wait_unclaimed(HolderObject* h) {
   while (claimed_elsewhere(h)) {
+    if (h->refuse_others) raise_in_use(h);
     Py_BEGIN_ALLOW_THREADS
     {
       std::unique_lock<std::mutex> lock(claims_mutex);
@@ -101,11 +114,11 @@ VLMenv* live_env(const Ref& holder) {
 void dispose_holder(PyObject* holder) {
   if (!holder_alive(holder)) return;
   HolderObject* h = as_holder(holder);
-  if (h->claims > 0) raise_disposed();
+  if (h->claims > 0) raise_in_use(h);
   release(h);
 }
 
-HolderClaim::HolderClaim(const Ref& holder) : holder_(Ref::borrow(holder.get())) {
+HolderClaim::HolderClaim(const Ref& holder, WhileClaimed others) : holder_(Ref::borrow(holder.get())) {
   if (!holder_) raise_disposed();
   HolderObject* h = as_holder(holder_.get());
   wait_unclaimed(h);
@@ -113,15 +126,22 @@ HolderClaim::HolderClaim(const Ref& holder) : holder_(Ref::borrow(holder.get()))
   std::lock_guard<std::mutex> lock(claims_mutex);
   h->claim_thread = PyThread_get_thread_ident();
   ++h->claims;
+  outer_refuse_ = h->refuse_others;
+  h->refuse_others = outer_refuse_ || others == WhileClaimed::OthersRefused;
+  ++claims_here;
 }
 
 HolderClaim::~HolderClaim() {
   HolderObject* h = as_holder(holder_.get());
+  --claims_here;
   {
     std::lock_guard<std::mutex> lock(claims_mutex);
+    h->refuse_others = outer_refuse_;
     if (--h->claims == 0) h->claim_thread = 0;
   }
   claims_ended.notify_all();
 }
+
+bool in_unlocked_call() noexcept { return claims_here > 0; }
 
 }  // namespace velmorpy

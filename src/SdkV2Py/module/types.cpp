@@ -1,5 +1,7 @@
 #include "module/types.hpp"
 
+#include <cstring>
+
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
@@ -83,19 +85,6 @@ void document_init(PyTypeObject* type, const char* doc) {
 
 }  // namespace
 
-PyObject* module_getattro(PyObject* self, PyObject* name) noexcept {
-  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject* found = _PyType_Lookup(type, name);  // borrowed
-  if (!found) {
-    PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '%U'", type->tp_name, name);
-    return nullptr;
-  }
-  descrgetfunc get = Py_TYPE(found)->tp_descr_get;
-  if (get) return get(found, self, reinterpret_cast<PyObject*>(type));
-  return Py_NewRef(found);
-}
-
 void ready_types() {
   for (size_t row = 0; row < kNumClasses; ++row) {
     const ClassSpec& spec = kClasses[row];
@@ -104,9 +93,13 @@ void ready_types() {
     if (type->tp_base && type->tp_base->tp_itemsize != 0)
       raise_format(PyExc_TypeError, "inheritance from PyVarObject types like '%.200s' not currently supported",
                    type->tp_base->tp_name);
+    // Classes without an attribute hook of their own keep the interpreter's
+    // generic look-up, which its method-call fast path requires. Its message
+    // for a missing attribute shows up to 50 characters of the class's name:
+    // every name here is shorter.
+    if (std::strlen(type->tp_name) > 50)
+      raise_format(PyExc_SystemError, "velmorpy: class name %s longer than its messages show", type->tp_name);
     check(PyType_Ready(type));
-    if (type->tp_dictoffset == 0 && type->tp_getattro == PyObject_GenericGetAttr)
-      type->tp_getattro = slot(module_getattro);
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
     make_init_parser(row);

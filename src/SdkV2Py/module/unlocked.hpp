@@ -15,8 +15,11 @@
 // the handle (live_model, or live_env for a callable taking a VLMenv*), releases
 // the lock around `call` and retakes it before it returns or throws. While the
 // call runs, the holder cannot be disposed, and other threads' library calls
-// on the same handle wait for its end; the caller keeps the holder and every
-// buffer it passes alive throughout (they are its locals).
+// on the same handle wait for its end, or are refused with
+// WhileClaimed::OthersRefused (a model's solve and file accesses: a program
+// must not block for a whole solve on an attribute read it did not expect to
+// wait for); the caller keeps the holder and every buffer it passes alive
+// throughout (they are its locals).
 #pragma once
 #include <Python.h>
 
@@ -43,10 +46,11 @@ class ReleasedLock {
 };
 
 // Runs call(handle) with the lock released and returns its library code. Throws
-// VelmorError(INVALID_ARGUMENT) for a dead holder, before anything runs.
+// VelmorError(INVALID_ARGUMENT) for a dead holder (or one another thread's
+// claim refuses), before anything runs.
 template <class F>
-int call_unlocked(const Ref& holder, F&& call) {
-  HolderClaim claim(holder);
+int call_unlocked(const Ref& holder, F&& call, WhileClaimed others = WhileClaimed::OthersWait) {
+  HolderClaim claim(holder, others);
   if constexpr (std::is_invocable_v<F, VLMmodel*>) {
     VLMmodel* model = live_model(holder);
     ReleasedLock unlocked;
