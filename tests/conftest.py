@@ -43,3 +43,30 @@ def leaks():
             deltas.append(sys.getallocatedblocks() - before - 1)   # `before` itself is one block
         return all(d >= 1 for d in deltas[warmups:])
     return measure
+
+
+@pytest.fixture
+def m():
+    """A new empty model, disposed after the test."""
+    import velmorpy
+    model = velmorpy.Model()
+    yield model
+    model.dispose()
+
+
+@pytest.fixture
+def xyz(m):
+    """Three continuous variables of `m` named x, y, z (indices 0, 1, 2)."""
+    return tuple(m.addVar(name=n) for n in "xyz")
+
+
+@pytest.fixture
+def collected():
+    """collected(build): build() makes a reference cycle, drops it and returns a
+    weakref to one of its objects; true when the collector freed the cycle."""
+    def run(build):
+        gc.collect()
+        ref = build()
+        gc.collect()
+        return ref() is None
+    return run

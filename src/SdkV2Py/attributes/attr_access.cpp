@@ -11,6 +11,7 @@
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
 #include "module/args.hpp"
+#include "module/attr_table.hpp"
 #include "module/errors.hpp"
 #include "module/holder.hpp"
 #include "module/state.hpp"
@@ -41,21 +42,24 @@ int as_count(int64_t n) {
 // --- request set-up ------------------------------------------------------------
 
 struct Resolved {
-  CText cname;  // the canonical name, as the library is given it
+  const char* cname;  // the canonical name, as the library is given it (the table's text)
   AttrType type;
 };
 
 // Name, then the library's type and kind, then the kind check. A name that
 // is no attribute is refused even on a disposed model, so that probes such as
 // hasattr(x, "__array__") keep answering False there.
-Resolved resolve(const Ref& holder, PyObject* attrname, AttrKind kind) {
-  Ref canonical = normAttrName(attrname);
-  if (!canonical) raise_attr_not_exist(attrname);
-  live_model(holder);
-  CText cname(canonical.get());
-  const AttrInfo info = _getAttrInfo(live_model(holder), cname.get());
+Resolved resolve_row(const Ref& holder, int row, PyObject* attrname, AttrKind kind) {
+  const char* cname = kAttrRows[row].name;
+  const AttrInfo info = _getAttrInfo(live_model(holder), cname);
   if (info.kind != kind) raise_attr_not_exist(attrname);
-  return Resolved{std::move(cname), info.type};
+  return Resolved{cname, info.type};
+}
+
+Resolved resolve(const Ref& holder, PyObject* attrname, AttrKind kind) {
+  const int row = find_attr_row(attrname);
+  if (row < 0) raise_attr_not_exist(attrname);
+  return resolve_row(holder, row, attrname, kind);
 }
 
 // The index of `item`, which must be a handle of the class of `kind` made from
@@ -358,7 +362,7 @@ void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& i
 // model-level value) after converting every one of them.
 void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
   const Py_ssize_t expected = ind ? static_cast<Py_ssize_t>(ind->size()) : 1;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   if (r.type == AttrType::Matrix) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
@@ -414,6 +418,24 @@ Ref plain_values(PyObject* values) {
   return Ref::borrow(values);
 }
 
+// A NumPy array (not a subclass: a masked array's values are not its data) of
+// float64 with at least one dimension. Its values are read as they lie, in
+// row-major order like the leaves of a nested list, without Python floats.
+bool is_float64_array(PyObject* v) {
+  return PyArray_CheckExact(v) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v)) >= 1 &&
+         PyArray_TYPE(reinterpret_cast<PyArrayObject*>(v)) == NPY_DOUBLE;
+}
+
+void write_float64_array(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* values) {
+  // C-contiguous, aligned, native byte order: a view when it already is one.
+  Ref flat = take(PyArray_FROMANY(values, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO));
+  const Py_ssize_t n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(flat.get()));
+  const Py_ssize_t expected = static_cast<Py_ssize_t>(ind.size());
+  if (n != expected) raise_format(PyExc_ValueError, kCountMismatch, n, expected);
+  check_rc(VLMsetdblattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(),
+                             array_data<double>(flat)));
+}
+
 bool is_scalar(PyObject* v) {
   if (PyList_Check(v) || PyTuple_Check(v)) return false;
   Ref np = module_global("_np");
@@ -429,7 +451,15 @@ Ref list_of_one(PyObject* v) {
 
 }  // namespace
 
-void raise_attr_not_exist(PyObject* attrname) { raise_format(PyExc_AttributeError, kNotExist, attrname); }
+PyObject* set_attr_not_exist(PyObject* attrname) noexcept {
+  PyErr_Format(PyExc_AttributeError, kNotExist, attrname);
+  return nullptr;
+}
+
+void raise_attr_not_exist(PyObject* attrname) {
+  set_attr_not_exist(attrname);
+  throw PyErrAlreadySet{};
+}
 
 AttrInfo _getAttrInfo(VLMmodel* model, const char* cname) {
   int type = -1, kind = -1, flag = 0;  // the flag (writable) is not used
@@ -446,7 +476,7 @@ Ref _getAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* obj
   if (objs) ind = gather(holder, kind, objs);
   const std::vector<int>* pind = objs ? &ind : nullptr;
   const npy_intp n = objs ? static_cast<npy_intp>(ind.size()) : 1;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   switch (r.type) {
     case AttrType::Int: {
       Ref arr = new_array(n, NPY_INT32);
@@ -479,13 +509,15 @@ Ref _getAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* obj
   }
 }
 
-Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
-  Resolved r = resolve(holder, attrname, kind);
+namespace {
+
+// _getAttrOne for a resolved request.
+Ref get_one(const Ref& holder, const Resolved& r, PyObject* attrname, AttrKind kind, PyObject* item) {
   if (!item && (r.type == AttrType::Char || r.type == AttrType::Matrix)) raise_attr_not_exist(attrname);
   std::vector<int> ind;
   if (item) ind.push_back(item_index(holder, kind, item));
   const std::vector<int>* pind = item ? &ind : nullptr;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   switch (r.type) {
     case AttrType::Int: {
       int v = 0;
@@ -509,6 +541,18 @@ Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* 
   }
 }
 
+}  // namespace
+
+Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
+  return get_one(holder, resolve(holder, attrname, kind), attrname, kind, item);
+}
+
+PyObject* _getAttrOrMiss(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
+  const int row = find_attr_row(attrname);
+  if (row < 0) return set_attr_not_exist(attrname);
+  return get_one(holder, resolve_row(holder, row, attrname, kind), attrname, kind, item).release();
+}
+
 void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values) {
   Resolved r = resolve(holder, attrname, kind);
   if (!objs) {
@@ -520,6 +564,10 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
   }
   const std::vector<int> ind = gather(holder, kind, objs);
   if (ind.empty()) return;
+  if (r.type == AttrType::Double && is_float64_array(values)) {
+    write_float64_array(holder, r.cname, ind, values);
+    return;
+  }
   Ref plain = plain_values(values);
   Ref list;
   if (plain.get() == values && is_scalar(values)) {  // one value for every item

@@ -57,7 +57,16 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
 // _setAttr(holder, attrname, kind, [item], [value]) for one handle. Throws.
 void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value);
 
-// AttributeError "Attribute `{}` does not exist" with the name as given.
+// _getAttrOne as the attribute look-up of an object uses it (m.NumVars, x.UB):
+// a name that is no attribute is an expected miss (hasattr, getattr with a
+// default, NumPy's probes), answered with AttributeError set and nullptr,
+// without a throw or a library call. Other failures throw.
+PyObject* _getAttrOrMiss(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item);
+
+// AttributeError "Attribute `{}` does not exist" with the name as given: set
+// (returning nullptr), or raised.
+PyObject* set_attr_not_exist(PyObject* attrname) noexcept;
 [[noreturn]] void raise_attr_not_exist(PyObject* attrname);
+
 
 }  // namespace velmorpy

@@ -6,6 +6,7 @@
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
+#include "attributes/names.hpp"
 #include "attributes/psdconstr.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/sos.hpp"
@@ -25,7 +26,8 @@ const HandleClass kHandleClasses[] = {
     {&ConstrType, AttrKind::Constr, "constr", "Constr", "ConstrName", "velmorpy.Constr", nullptr, nullptr,
      {"linear constraint", "c", "getConstrs", "RHS", "RHS", "1.0", "The index of the constraint."}},
     {&PsdVarType, AttrKind::PsdVar, "var", "PsdVar", "PsdVarName", "velmorpy.PsdVar", nullptr, psdvar_members,
-     {"psd variable", "X", "getPsdVars", "Dim", "PsdObj", "numpy.eye(3)", "The index position of the psd variable."}},
+     {"psd variable", "X", "getPsdVars", "Dim", "PsdObj", "numpy.eye(3)", "The index position of the psd variable."},
+     &psdvar_as_number},
     {&PsdConstrType, AttrKind::PsdConstr, "constr", "PsdConstr", "PsdCName", "velmorpy.PsdConstr", nullptr, nullptr,
      {"psd constraint", "pc", "getPsdConstrs", "PsdCRHS", "PsdCRHS", "1.0", "Index position of PsdConstr"}},
     {&GenConstrType, AttrKind::GenConstr, "genconstr", "GenConstr", "GenConstrName", "velmorpy.GenConstr", nullptr,
@@ -63,32 +65,19 @@ void handle_dealloc(PyObject* op) noexcept {
   Py_TYPE(op)->tp_free(op);
 }
 
-PyObject* get_solver_attr(PyObject* self, PyObject* name) {
-  return guarded([&] {
-    return _getAttrOne(handle_holder(self), name, row_of(self).kind, self).release();
-  });
+// A name the class does not have is a solver attribute. A name beginning with
+// "__" never is (NumPy probes a handle for several): it is answered at once.
+PyObject* get_solver_attr(PyObject* self, PyObject* name) noexcept {
+  if (is_dunder(name)) return set_attr_not_exist(name);
+  return guarded([&] { return _getAttrOrMiss(handle_holder(self), name, row_of(self).kind, self); });
 }
 
-// The class's own members first; a name they do not have is a solver attribute.
+// The class's own members first, looked up without making an AttributeError
+// for a miss; then the solver attribute of that name.
 PyObject* handle_getattro(PyObject* self, PyObject* name) noexcept {
   if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject* found;
-  if (type->tp_dictoffset == 0) {
-    // No instance dictionary: the ordinary look-up is the class's MRO alone,
-    // so a miss needs no AttributeError to be made and dropped.
-    PyObject* attr = _PyType_Lookup(type, name);  // borrowed
-    if (!attr) return get_solver_attr(self, name);
-    descrgetfunc get = Py_TYPE(attr)->tp_descr_get;
-    if (!get) return Py_NewRef(attr);
-    Py_INCREF(attr);  // the getter may run code that changes the class
-    found = get(attr, self, reinterpret_cast<PyObject*>(type));
-    Py_DECREF(attr);
-  } else {
-    found = PyObject_GenericGetAttr(self, name);
-  }
-  if (found || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
-  PyErr_Clear();
+  PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, /*suppress=*/1);
+  if (found || PyErr_Occurred()) return found;
   return get_solver_attr(self, name);
 }
 
@@ -173,6 +162,7 @@ void prepare_handle_class(AttrKind kind) {
   // own would also stop Var from inheriting Operand's comparisons.
   if (!row.base) type->tp_hash = slot(handle_hash);
   type->tp_methods = handle_methods;
+  if (row.number) type->tp_as_number = row.number;
 }
 
 // --- members shared by the six classes -------------------------------------------
@@ -183,9 +173,7 @@ PyObject* handle_sameAs(PyObject* self, const Args& a) {
   const HandleClass& row = row_of(self);
   PyObject* other = a[0];
   check_arg_type(other, row.type, row.same_arg, /*allow_none=*/false);
-  const bool same = as_handle(other)->holder_ == as_handle(self)->holder_ &&
-                    as_handle(other)->index == as_handle(self)->index;
-  return Py_NewRef(same ? Py_True : Py_False);
+  return Py_NewRef(same_item(self, other) ? Py_True : Py_False);
 }
 
 PyObject* handle_getAttr(PyObject* self, const Args& a) {

@@ -53,6 +53,7 @@ struct HandleClass {
   PyTypeObject* base;     // nullptr: object
   const FunctionDef* extra;  // further members (ended by a null name), bound before `index`, or nullptr
   HandleDocs docs;
+  PyNumberMethods* number = nullptr;  // the class's number slots, or nullptr (Var's are Operand's)
 };
 
 // The row of `kind`, or nullptr for a kind without a handle class ("qc").
@@ -62,6 +63,12 @@ const HandleClass* handle_class(AttrKind kind);
 // for anything else.
 const HandleClass* handle_class_of(PyObject* op);
 inline bool is_handle(PyObject* op) { return handle_class_of(op) != nullptr; }
+
+// Whether two handles name the same item of the same model (sameAs without
+// the argument check). No Python code runs.
+inline bool same_item(PyObject* a, PyObject* b) {
+  return as_handle(a)->holder_ == as_handle(b)->holder_ && as_handle(a)->index == as_handle(b)->index;
+}
 
 // The attribute kind of a handle; TypeError "type {} temporary not support"
 // for anything else. Throws.

@@ -20,17 +20,24 @@ ParamClassObject* as_paramclass(PyObject* op) { return reinterpret_cast<ParamCla
 // The object's holder, held for the caller's use of it.
 Ref holder_of(PyObject* self) { return Ref::borrow(as_paramclass(self)->holder_); }
 
+PyObject* param_missing(PyObject* name) noexcept {
+  PyErr_Format(PyExc_AttributeError, "Param `%U` does not exist", name);
+  return nullptr;
+}
+
 // The value of the parameter `name` denotes (an exact name or a pattern
-// matching one parameter); AttributeError "Param `<name>` does not exist".
-Ref param_value(PyObject* self, PyObject* name) {
+// matching one parameter). A name that denotes none is an expected miss
+// (hasattr, getattr with a default): AttributeError "Param `<name>` does not
+// exist" set and nullptr returned, without a throw. Other failures throw.
+PyObject* param_value(PyObject* self, PyObject* name) {
   check_arg_type(name, &PyUnicode_Type, "name");
   Ref match = _matchParam(name);
-  if (!match) raise_format(PyExc_AttributeError, "Param `%U` does not exist", name);
+  if (!match) return param_missing(name);
   PyObject* canonical = PyTuple_GET_ITEM(match.get(), 0);
   PyObject* type = PyTuple_GET_ITEM(match.get(), 1);
-  if (type == reinterpret_cast<PyObject*>(&PyLong_Type)) return paramclass_getIntParam(self, canonical);
-  if (type == reinterpret_cast<PyObject*>(&PyFloat_Type)) return paramclass_getDblParam(self, canonical);
-  return paramclass_getStrParam(self, canonical);
+  if (type == reinterpret_cast<PyObject*>(&PyLong_Type)) return paramclass_getIntParam(self, canonical).release();
+  if (type == reinterpret_cast<PyObject*>(&PyFloat_Type)) return paramclass_getDblParam(self, canonical).release();
+  return paramclass_getStrParam(self, canonical).release();
 }
 
 // Arguments are ignored; the object is bound to a holder by paramclass_new.
@@ -48,14 +55,18 @@ void paramclass_dealloc(PyObject* op) noexcept {
   Py_TYPE(op)->tp_free(op);
 }
 
+// The class's own members first, looked up without making an AttributeError
+// for a miss; then the parameter of that name. No parameter name begins with
+// "__" (NumPy and copy probe for several): such a name is answered at once.
 PyObject* paramclass_getattro(PyObject* self, PyObject* name) noexcept {
-  PyObject* found = PyObject_GenericGetAttr(self, name);
-  if (found || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
+  PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, /*suppress=*/1);
+  if (found || PyErr_Occurred()) return found;
   // A Python subclass gets the interpreter's hook, which calls this as
   // __getattribute__ and then __getattr__ itself: take the parameter path once.
-  if (Py_TYPE(self)->tp_getattro != paramclass_getattro) return nullptr;
-  PyErr_Clear();
-  return guarded([&] { return param_value(self, name).release(); });
+  if (Py_TYPE(self)->tp_getattro != paramclass_getattro) return PyObject_GenericGetAttr(self, name);
+  if (is_dunder(name)) return param_missing(name);
+  return guarded([&] { return param_value(self, name); });
 }
 
 // Assignment sets a parameter (its result dropped: a name that is no parameter
@@ -69,7 +80,7 @@ int paramclass_setattro(PyObject* self, PyObject* name, PyObject* value) noexcep
   });
 }
 
-PyObject* paramclass___getattr__(PyObject* self, const Args& a) { return param_value(self, a[0]).release(); }
+PyObject* paramclass___getattr__(PyObject* self, const Args& a) { return param_value(self, a[0]); }
 
 const FunctionDef paramclass_members[] = {
     {"__getattr__", "self, name: str", paramclass___getattr__, Kind::Method, nullptr, __LINE__},

@@ -8,8 +8,10 @@
 namespace velmorpy {
 
 extern PyTypeObject PsdVarType;
-// The members PsdVar adds to the handle family's.
+// The members PsdVar adds to the handle family's, and its number slots (a
+// PsdVar times a matrix is a PsdExpr).
 extern const FunctionDef psdvar_members[];
+extern PyNumberMethods psdvar_as_number;
 
 inline bool is_psdvar(PyObject* op) { return PyObject_TypeCheck(op, &PsdVarType); }
 

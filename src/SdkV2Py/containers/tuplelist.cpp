@@ -1,6 +1,7 @@
 #include "containers/tuplelist.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "containers/builtins.hpp"
@@ -161,6 +162,40 @@ Ref inverted_list(PyObject* dict, PyObject* value) {
   return Ref::borrow(expect_list(list));
 }
 
+// The union of the inverted lists of the alternatives in the list or tuple `q`
+// (values no item holds add nothing): every position collected, then sorted
+// and de-duplicated once. Null when no alternative has a list.
+Ref alternatives_union(PyObject* dict, PyObject* q) {
+  Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
+  // Every list is held while the others are looked up: hashing and comparing an
+  // alternative runs user code.
+  std::vector<Ref> found;
+  for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(alternatives.get()); ++k) {
+    Ref alt = Ref::borrow(PySequence_Fast_GET_ITEM(alternatives.get(), k));
+    Ref t = inverted_list(dict, alt.get());
+    if (t) found.push_back(std::move(t));
+  }
+  if (found.empty()) return Ref();
+  if (found.size() == 1) return std::move(found.front());
+  // No user code runs from here on: the position objects stay in their lists.
+  std::vector<std::pair<Py_ssize_t, PyObject*>> positions;
+  for (const Ref& t : found)
+    for (Py_ssize_t k = 0; k < PyList_GET_SIZE(t.get()); ++k)
+      positions.emplace_back(position_at(t.get(), k), PyList_GET_ITEM(t.get(), k));
+  std::sort(positions.begin(), positions.end(),
+            [](const std::pair<Py_ssize_t, PyObject*>& a, const std::pair<Py_ssize_t, PyObject*>& b) {
+              return a.first < b.first;
+            });
+  positions.erase(std::unique(positions.begin(), positions.end(),
+                              [](const std::pair<Py_ssize_t, PyObject*>& a,
+                                 const std::pair<Py_ssize_t, PyObject*>& b) { return a.first == b.first; }),
+                  positions.end());
+  Ref merged = take(PyList_New(static_cast<Py_ssize_t>(positions.size())));
+  for (size_t k = 0; k < positions.size(); ++k)
+    PyList_SET_ITEM(merged.get(), static_cast<Py_ssize_t>(k), Py_NewRef(positions[k].second));
+  return merged;
+}
+
 // Whether `field` equals one of the alternatives in the list or tuple `q`.
 bool any_alternative(PyObject* q, PyObject* field) {
   Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
@@ -183,14 +218,7 @@ Ref inv_lists(TupleListObject* self, PyObject* query, Py_ssize_t n) {
     Ref dict = index_dict(index.get(), i);
     Ref l;
     if (is_sequence_item(q)) {
-      // Alternatives: the union of their lists; values no item holds add nothing.
-      Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
-      for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(alternatives.get()); ++k) {
-        Ref alt = Ref::borrow(PySequence_Fast_GET_ITEM(alternatives.get(), k));
-        Ref t = inverted_list(dict.get(), alt.get());
-        if (!t) continue;
-        l = l ? tuplelist_union(l.get(), t.get()) : std::move(t);
-      }
+      l = alternatives_union(dict.get(), q);
     } else {
       l = inverted_list(dict.get(), q);
     }

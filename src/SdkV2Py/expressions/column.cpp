@@ -1,9 +1,8 @@
 #include "expressions/column.hpp"
 
-#include "module/numpy.hpp"
-
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
+#include "expressions/terms.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
@@ -45,15 +44,10 @@ void append_pair(ColumnObject* self, PyObject* coeff, PyObject* constr) {
   }
 }
 
-// Same item of the same model.
-bool same_constr(PyObject* a, PyObject* b) {
-  return as_handle(a)->holder_ == as_handle(b)->holder_ && as_handle(a)->index == as_handle(b)->index;
-}
-
 // Each pair is checked whole before it is added: its coefficient converted by
 // float(), its constraint tested. A refused pair leaves the pairs before it.
 void add_terms(ColumnObject* self, PyObject* coeffs, PyObject* constrs) {
-  if (PyTuple_Check(coeffs) || PyList_Check(coeffs) || PyArray_Check(coeffs)) {
+  if (is_listlike(coeffs)) {
     const Py_ssize_t n = PyObject_Length(coeffs);
     if (n < 0) throw_error_set();
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -181,7 +175,7 @@ PyObject* column_remove(PyObject* self, const Args& a) {
   if (n < 0) throw_error_set();
   for (Py_ssize_t i = 0; i < n; ++i) {
     Ref constr = take(PySequence_GetItem(col->constrs_, i));
-    if (is_constr(constr.get()) && same_constr(constr.get(), item)) continue;
+    if (is_constr(constr.get()) && same_item(constr.get(), item)) continue;
     Ref coeff = take(PySequence_GetItem(col->coeffs_, i));
     check(PyList_Append(coeffs.get(), coeff.get()));
     check(PyList_Append(constrs.get(), constr.get()));

@@ -63,13 +63,9 @@ void attach(ModelObject* self, VLMmodel* mdl) {
   Py_XSETREF(self->holder_, holder.release());
 }
 
-// One of the model's handle lists, held likewise (a re-initialised model
-// replaces its lists).
-Ref list_of(PyObject* field) { return Ref::borrow(field); }
-
 // Params and params: one parameter object of the model's own environment.
 void bind_params(ModelObject* self) {
-  Ref params = paramclass_new(model_holder(reinterpret_cast<PyObject*>(self)));
+  Ref params = paramclass_new(holder_of(reinterpret_cast<PyObject*>(self)));
   Py_XSETREF(self->Params, Py_NewRef(params.get()));
   Py_XSETREF(self->params, params.release());
 }
@@ -230,14 +226,15 @@ void model_dealloc(PyObject* op) noexcept {
   Py_TYPE(op)->tp_free(op);
 }
 
-// Methods and properties first; then "__" names fail as usual, "_" names are
-// the program's own attributes, and every other name is a model attribute.
+// Methods and properties first, looked up without making an AttributeError for
+// a miss; then "__" names fail as usual, "_" names are the program's own
+// attributes, and every other name is a model attribute.
 PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
-  PyObject* found = PyObject_GenericGetAttr(self, name);
-  if (found || !PyUnicode_Check(name) || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
+  PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, /*suppress=*/1);
+  if (found || PyErr_Occurred()) return found;
   const int underscores = leading_underscores(name);
-  if (underscores == 2) return nullptr;
-  PyErr_Clear();
+  if (underscores == 2) return PyObject_GenericGetAttr(self, name);  // the interpreter's own AttributeError
   return guarded([&]() -> PyObject* {
     ModelObject* m = as_model(self);
     if (underscores == 1) {
@@ -247,7 +244,7 @@ PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
       PyErr_SetObject(private_attr_error, name);
       throw_error_set();
     }
-    return _getAttrOne(model_holder(self), name, AttrKind::Model, nullptr).release();
+    return _getAttrOrMiss(holder_of(self), name, AttrKind::Model, nullptr);
   });
 }
 
@@ -267,7 +264,7 @@ int model_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
       check(PyDict_SetItem(m->private_attrs_, name, value));
       return 0;
     }
-    _setAttr(model_holder(self), name, AttrKind::Model, nullptr, value);
+    _setAttr(holder_of(self), name, AttrKind::Model, nullptr, value);
     return 0;
   });
 }
@@ -305,7 +302,7 @@ PyGetSetDef model_getset[] = {
 
 PyObject* model_copy(PyObject* self, const Args&) {
   Ref copy = make_empty_model();
-  VLMmodel* dup = VLMcopymodel(live_model(model_holder(self)));
+  VLMmodel* dup = VLMcopymodel(live_model(holder_of(self)));
   if (!dup) throw VlmCodeError{VLM_ERROR_NOMEMORY};
   attach(as_model(copy.get()), dup);
   model_populate(as_model(copy.get()));
@@ -324,14 +321,14 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
   check_arg_type(a[4], &PyUnicode_Type, "name");
   check_arg_type(a[5], &ColumnType, "column");
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   live_model(holder);
   CText name = CText::or_null(a[4]);
   CText vtype(a[3]);
   ColumnTerms terms;
   if (a[5] != Py_None) terms = column_terms(holder, a[5]);
   // Read after the conversions: the list that goes with the holder.
-  const Ref vars = list_of(as_model(self)->vars_);
+  const Ref vars = Ref::borrow(as_model(self)->vars_);
   if (!PyList_Check(vars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
   if (PyList_GET_SIZE(vars.get()) >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
   Ref var = handle_new(&VarType, holder, static_cast<int32_t>(PyList_GET_SIZE(vars.get())));
@@ -342,8 +339,8 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   return var.release();
 }
 
-PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(list_of(as_model(self)->vars_)); }
-PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(list_of(as_model(self)->constrs_)); }
+PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->vars_)); }
+PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->constrs_)); }
 
 // The stored handle of the first item of that name, or None. `field` is the
 // model's list of the items' kind.
@@ -351,8 +348,8 @@ PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, c
                       PyObject* ModelObject::*field) {
   check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
   CText cname(name);
-  const Ref holder = model_holder(self);
-  const Ref list = list_of(as_model(self)->*field);
+  const Ref holder = holder_of(self);
+  const Ref list = Ref::borrow(as_model(self)->*field);
   int index = -1;
   check_rc(lookup(live_model(holder), cname.get(), &index));
   if (index == -1) Py_RETURN_NONE;
@@ -370,7 +367,7 @@ PyObject* model_getVarByName(PyObject* self, const Args& a) {
 }
 
 PyObject* model_setParam(PyObject* self, const Args& a) {
-  _setParam(model_holder(self), a[0], a[1]);
+  _setParam(holder_of(self), a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -407,7 +404,7 @@ PyObject* model_getParamInfo(PyObject* self, const Args& a) {
 
 PyObject* model_setAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   PyObject *objs = a[1], *newvalues = a[2];
   if (newvalues == Py_None) {
     _setAttr(holder, a[0], AttrKind::Model, nullptr, objs);
@@ -430,7 +427,7 @@ PyObject* model_setAttr(PyObject* self, const Args& a) {
 
 PyObject* model_getAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  const Ref holder = model_holder(self);
+  const Ref holder = holder_of(self);
   PyObject* objs = a[1];
   if (objs == Py_None) return _getAttrOne(holder, a[0], AttrKind::Model, nullptr).release();
   if (ndim_of(objs) == 0) return _getAttrOne(holder, a[0], _getAttrType(objs), objs).release();
@@ -730,7 +727,7 @@ Ref model_new(VLMmodel* handle) {
   return model;
 }
 
-VLMenv* model_get_env(PyObject* model) { return live_env(model_holder(model)); }
+VLMenv* model_get_env(PyObject* model) { return live_env(holder_of(model)); }
 
 Ref model_get_element(PyObject* v, Py_ssize_t i) {
   if (ndim_of(v) == 0) return Ref::borrow(v);
@@ -739,7 +736,7 @@ Ref model_get_element(PyObject* v, Py_ssize_t i) {
 }
 
 void model_populate(ModelObject* self) {
-  const Ref holder = model_holder(reinterpret_cast<PyObject*>(self));
+  const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
   const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
   const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
   const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));

@@ -61,10 +61,6 @@ void bind_model_namespace();
 
 inline bool is_model(PyObject* op) { return PyObject_TypeCheck(op, &ModelType); }
 inline ModelObject* as_model(PyObject* op) { return reinterpret_cast<ModelObject*>(op); }
-// The model's holder (possibly empty), held by the caller for as long as it
-// uses it: Python code run meanwhile may re-initialise the model, which drops
-// the model's own reference.
-inline Ref model_holder(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
 
 // The model's holder (possibly empty), held by the caller for as long as it
 // uses it: Python code run meanwhile may re-initialise the model, which drops

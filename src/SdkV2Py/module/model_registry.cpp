@@ -31,7 +31,7 @@ std::vector<std::pair<Ref, Ref>> _models() {
 
 std::vector<Ref> _model_holders() {
   std::vector<Ref> holders;
-  for (const auto& found : _models()) holders.push_back(model_holder(found.second.get()));
+  for (const auto& found : _models()) holders.push_back(holder_of(found.second.get()));
   return holders;
 }
 

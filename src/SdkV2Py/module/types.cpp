@@ -1,5 +1,7 @@
 #include "module/types.hpp"
 
+#include <cstring>
+
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
@@ -12,6 +14,11 @@
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
 #include "expressions/column.hpp"
+#include "expressions/linexpr.hpp"
+#include "expressions/list.hpp"
+#include "expressions/psdexpr.hpp"
+#include "expressions/quadexpr.hpp"
+#include "expressions/tempconstr.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -29,7 +36,7 @@ namespace {
 // `env: Env`).
 const ClassSpec kClasses[] = {
     {&VelmorErrorType, prepare_velmorerror, nullptr, velmorerror_init_params, nullptr},
-    {&OperandType, prepare_operand, nullptr, nullptr, nullptr},
+    {&OperandType, prepare_operand, nullptr, nullptr, bind_operand_namespace},
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, tuplelist_init_params, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, nullptr, bind_tupledict_namespace},
     {&VarType, prepare_handle<AttrKind::Var>, nullptr, nullptr, bind_handle<AttrKind::Var>},
@@ -38,6 +45,11 @@ const ClassSpec kClasses[] = {
     {&SOSType, prepare_handle<AttrKind::SOS>, nullptr, nullptr, bind_handle<AttrKind::SOS>},
     {&GenConstrType, prepare_handle<AttrKind::GenConstr>, nullptr, nullptr, bind_handle<AttrKind::GenConstr>},
     {&PsdConstrType, prepare_handle<AttrKind::PsdConstr>, nullptr, nullptr, bind_handle<AttrKind::PsdConstr>},
+    {&ListType, prepare_list, nullptr, "data=[]", bind_list_namespace},
+    {&LinExprType, prepare_linexpr, linexpr_init_doc, "arg1=0, arg2=None", bind_linexpr_namespace},
+    {&QuadExprType, prepare_quadexpr, quadexpr_init_doc, "expr=None", bind_quadexpr_namespace},
+    {&PsdExprType, prepare_psdexpr, psdexpr_init_doc, "arg1=0, arg2=None", bind_psdexpr_namespace},
+    {&TempConstrType, prepare_tempconstr, nullptr, nullptr, bind_tempconstr_namespace},
     {&ColumnType, prepare_column, column_init_doc, column_init_params, bind_column_namespace},
     {&EnvType, prepare_env, env_init_doc, env_init_params, bind_env_namespace},
     {&ParamClassType, prepare_paramclass, nullptr, nullptr, bind_paramclass_namespace},
@@ -73,19 +85,6 @@ void document_init(PyTypeObject* type, const char* doc) {
 
 }  // namespace
 
-PyObject* module_getattro(PyObject* self, PyObject* name) noexcept {
-  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject* found = _PyType_Lookup(type, name);  // borrowed
-  if (!found) {
-    PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '%U'", type->tp_name, name);
-    return nullptr;
-  }
-  descrgetfunc get = Py_TYPE(found)->tp_descr_get;
-  if (get) return get(found, self, reinterpret_cast<PyObject*>(type));
-  return Py_NewRef(found);
-}
-
 void ready_types() {
   for (size_t row = 0; row < kNumClasses; ++row) {
     const ClassSpec& spec = kClasses[row];
@@ -94,9 +93,13 @@ void ready_types() {
     if (type->tp_base && type->tp_base->tp_itemsize != 0)
       raise_format(PyExc_TypeError, "inheritance from PyVarObject types like '%.200s' not currently supported",
                    type->tp_base->tp_name);
+    // Classes without an attribute hook of their own keep the interpreter's
+    // generic look-up, which its method-call fast path requires. Its message
+    // for a missing attribute shows up to 50 characters of the class's name:
+    // every name here is shorter.
+    if (std::strlen(type->tp_name) > 50)
+      raise_format(PyExc_SystemError, "velmorpy: class name %s longer than its messages show", type->tp_name);
     check(PyType_Ready(type));
-    if (type->tp_dictoffset == 0 && type->tp_getattro == PyObject_GenericGetAttr)
-      type->tp_getattro = slot(module_getattro);
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
     make_init_parser(row);

@@ -28,8 +28,4 @@ int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out)
 // Runs the namespace phase of every class in table order. Throws.
 void bind_class_namespaces();
 
-// Attribute look-up for instances without a dictionary: the class's MRO only,
-// with the message "'%.200s' object has no attribute '%U'".
-PyObject* module_getattro(PyObject* self, PyObject* name) noexcept;
-
 }  // namespace velmorpy
