@@ -8,8 +8,13 @@
 //    on the relaxation just solved (also at a root whose relaxation is
 //    integral: the solver is declared one whose integral solutions may need
 //    cuts, OsiBabSolver type 4).
-//  - MIPSOL: the event handler's solution events, once per new incumbent
-//    (CBC reports one incumbent several times).
+//  - MIPSOL: once per new incumbent, before CBC takes it: for a node whose
+//    relaxation looks like a solution, in the cut generator's check of it
+//    (cuts the candidate violates then go back as cuts, and the node goes
+//    on); for every other candidate (heuristics, proposals) at the event
+//    handler's beforeSolution2, which refuses a candidate that violates a
+//    cut. A solution event for an incumbent no turn has seen gives one
+//    afterwards (CBC reports one incumbent several times).
 // Cuts go back from the generator as globally valid cuts (into CBC's global
 // pool, re-added wherever violated). They are lazy constraints as well: the
 // generator re-adds a stored cut its relaxation violates, a node whose
@@ -120,17 +125,21 @@ class CbcEngine : public CbcHooks {
   int on_event(CbcModel& model, int event) override {
     if (&model != main_) return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
     switch (event) {
-      case CbcEventHandler::beforeSolution2: {
-        // The candidate stands in for the incumbent during this event. (An
+      case CbcEventHandler::beforeSolution2:
+      case CbcEventHandler::heuristicSolution: {
+        // The candidate stands in for the incumbent during these events. (An
         // integral node that violates a stored cut was given a dummy branch
         // before: CBC asks the cut generators about it, beforeSolution1.)
         const double* x = model.bestSolution();
-        if (!x || session_.satisfies_cuts(x)) return CbcEventHandler::noAction;
+        if (!x) return CbcEventHandler::noAction;
+        if (candidate_turn(model, x)) {
+          if (event == CbcEventHandler::heuristicSolution) best_.assign(x, x + model.getNumCols());
+          return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
+        }
         note_lost_root(model, x);
         return CbcEventHandler::killSolution;
       }
       case CbcEventHandler::solution:
-      case CbcEventHandler::heuristicSolution:
         if (const double* x = model.bestSolution()) best_.assign(x, x + model.getNumCols());
         incumbent_turn(model);
         break;
@@ -183,7 +192,13 @@ class CbcEngine : public CbcHooks {
     if (node != cut_node_) {
       cut_node_ = node;
       added_here_.assign(session_.cuts().size(), 0);
+      check_adds_.assign(session_.cuts().size(), 0);
       if (node != branch_node_) restore_branching();
+    }
+    if ((info.options & 128) != 0 && !session_.stopped()) {
+      // The relaxation looks like a solution: the candidate's MIPSOL turn.
+      // Cuts it adds that the candidate violates are added below.
+      candidate_turn(model, si.getColSolution());
     }
     if ((info.options & 128) == 0 && !session_.stopped()) {
       if (!session_.started()) start_turn(model);
@@ -203,26 +218,33 @@ class CbcEngine : public CbcHooks {
       if (model.tree() && model.tree()->size() > 0) bound = std::min(bound, model.tree()->getBestPossibleObjective());
       t.bound_min = bound_ = std::max(bound_, bound);
       if (run_turn(t) && t.branch.col >= 0) apply_branching(model, t.branch, node);
-      if (session_.cuts().size() > before) {
-        // Once cuts exist, CBC must take candidates as they are (see the
-        // file comment).
-        model.setSpecialOptions(model.specialOptions() | 4);
-        added_here_.resize(session_.cuts().size(), 0);
-        for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
-      }
+      for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
     }
-    // Stored cuts the relaxation violates are added once per node. Asked
-    // about an integral node, a cut that nodes keep violating although they
-    // have it (numerical trouble) no longer asks for another dummy branch:
-    // the candidate is refused instead.
+    // Stored cuts the relaxation violates are added once per node in its
+    // cut passes. Asked about an integral relaxation, every cut it violates
+    // is added (again, if need be: CBC may have let it go): the node goes on
+    // instead of ending with a candidate that would be refused. A cut the
+    // node keeps violating although it has it (numerical trouble) no longer
+    // asks for another dummy branch there: the candidate is refused instead.
     const bool integral_check = (info.options & 128) != 0;
     const double* x = si.getColSolution();
     check_adds_.resize(session_.cuts().size(), 0);
     for (size_t k = 0; k < session_.cuts().size(); ++k) {
-      if (added_here_[k] || CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
-      if (integral_check && ++check_adds_[k] > kDummyBranches) continue;
+      if (CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
+      if (integral_check ? ++check_adds_[k] > kDummyBranches : added_here_[k] != 0) continue;
       add_cut(k, cs);
     }
+  }
+
+  // The MIPSOL turn of a candidate incumbent x (all solver columns); whether
+  // CBC may take it (it satisfies every cut, those of this turn included).
+  bool candidate_turn(CbcModel& model, const double* x) {
+    if (&model != main_) return session_.satisfies_cuts(x);
+    if (!session_.started()) start_turn(model);
+    TurnData t;
+    fill_search(model, t);
+    return session_.candidate_turn(t, x, sm_.min_objective(x), best_.empty() ? nullptr : best_.data(),
+                                   [this](TurnData& turn) { run_turn(turn); });
   }
 
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
@@ -238,12 +260,21 @@ class CbcEngine : public CbcHooks {
   }
 
  private:
+  // Once cuts exist, CBC must take candidates as they are (see the file
+  // comment); the per-node bookkeeping covers every cut.
+  void note_new_cuts(CbcModel& model) {
+    model.setSpecialOptions(model.specialOptions() | 4);
+    added_here_.resize(session_.cuts().size(), 0);
+  }
+
   bool run_turn(TurnData& t) {
     bool go_on;
+    const size_t before = session_.cuts().size();
     {
       CbcEntryPause pause;  // no lock of the library is held while the callback runs
       go_on = session_.turn(t);
     }
+    if (session_.cuts().size() > before && main_) note_new_cuts(*main_);
     if (!go_on) stop_search();
     return go_on;
   }
@@ -371,7 +402,7 @@ class CbcEngine : public CbcHooks {
   double bound_ = -1e300;
   int cut_node_ = -1, branch_node_ = -1;
   std::vector<char> added_here_;  // per stored cut: added at node cut_node_
-  std::vector<int> check_adds_;   // per stored cut: dummy branches asked for
+  std::vector<int> check_adds_;   // per stored cut: dummy branches asked for at node cut_node_
   static constexpr int kDummyBranches = 5;
   Raised raised_{};
   bool lost_root_ = false;

@@ -131,6 +131,34 @@ def test_cuts_from_arrays_bind_the_result(knapsack):
     assert m.ObjVal == pytest.approx(with_rows) and all(x[a] + x[b] <= 1 + 1e-9 for a, b in added)
 
 
+@pytest.mark.parametrize("seed", [51, 52, 53])
+def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):
+    # Rows x_a + x_b <= 1 the callback keeps to itself, given only when a new
+    # solution violates one: such a solution never becomes the incumbent.
+    m, W, p, cap, best = knapsack(seed=seed)
+    if seed % 2:
+        m.setParam("MIP/LevelHeurs", -1)                         # the library's heuristics find solutions too
+    n = W.shape[1]
+    rng = np.random.default_rng(seed)
+    hidden = {tuple(sorted(rng.choice(n, 2, replace=False))) for _ in range(30)}
+    added, answers = [], []
+
+    def cb(model, where):
+        if where != CB.MIPSOL:
+            return
+        x = model.cbGetSolution(model.getVars())
+        for a, b in hidden:
+            if x[a] + x[b] > 1.5:
+                answers.append(model.cbCut([1.0, 1.0], [a, b], "<", 1.0))
+                added.append((a, b))
+
+    m.optimize(cb)
+    assert added and set(answers) == {0}
+    with_rows, _ = best_with_rows(W, p, cap, sorted(hidden))
+    x = np.array(m.getAttr("X", m.getVars()))
+    assert m.ObjVal == pytest.approx(with_rows) and all(x[a] + x[b] <= 1 + 1e-9 for a, b in hidden)
+
+
 def test_cut_arrays_refused(knapsack):
     m, *_ = knapsack(n=8, rows=1, seed=32)
     got = {}
