@@ -321,15 +321,6 @@ class NameData {
   bool set_ = false;
 };
 
-// Drops the items of `list` from `size` on without allocating. Its items
-// must be held elsewhere too, so that no deallocation runs code here.
-void truncate(PyObject* list, Py_ssize_t size) {
-  auto* l = reinterpret_cast<PyListObject*>(list);
-  const Py_ssize_t old = Py_SIZE(l);
-  Py_SET_SIZE(l, size);
-  for (Py_ssize_t i = size; i < old; ++i) Py_DECREF(l->ob_item[i]);
-}
-
 // Adds n variables with one library call; returns the list of their new
 // handles, which are appended to the model's list in the same order.
 Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch& d) {
@@ -359,7 +350,7 @@ Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch&
   const int rc = VLMaddvars(mdl, static_cast<int>(n), 0, nullptr, nullptr, nullptr, obj.get(), lb.get(), ub.get(),
                             vtype.get(), names.get());
   if (rc != 0) {
-    truncate(vars.get(), first);
+    truncate_list(vars.get(), first);
     throw VlmCodeError{rc};
   }
   return handles;
