@@ -269,6 +269,7 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   return a;
 }
 
+
 int limit_of(int secondary) {
   switch (secondary) {
     case 3: return VLM_ERROR_ABORT_NODE_LIMIT;
@@ -289,7 +290,6 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
     run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
                   n - sm.user_cols, sm.num_rows() - sm.user_rows);
-  run.log.line("Solving MIP with CBC");
 
   LogMessageHandler messages(run.log, 0);
   OsiClpSolverInterface solver;
@@ -322,6 +322,9 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
 
   const Args args = driver_args(sm, run, plain);
   std::vector<const char*> argv = args.argv();
+  std::string options;
+  for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
+  run.log.line("Solving MIP with CBC, options" + options);
   StageState stage{&run, hooks, model.getNumCols()};
   const double t0 = run.elapsed();
   {
