@@ -158,6 +158,7 @@ def best(exe, *args):
 
 def main():
     workdir = sys.argv[1] if len(sys.argv) > 1 else tempfile.mkdtemp(prefix="velmor_bench_")
+    os.makedirs(workdir, exist_ok=True)
     exe = build(workdir)
     files = {
         "transport.mps": lambda p: write_transportation(p, 700, 1430, seed=1),
