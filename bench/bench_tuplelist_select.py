@@ -61,6 +61,14 @@ def main():
     print(f"{QUERIES} 'in' tests of whole items:             {t * 1e3:9.1f} ms  "
           f"({t / QUERIES * 1e6:.1f} us/test, {hits} hits)")
 
+    alternatives = list(range(1000))
+    t, chosen = timed(lambda: tl.select("*", alternatives))
+    wanted = set(alternatives)
+    t_ref, reference = timed(lambda: [item for item in tl if item[1] in wanted])
+    assert chosen == reference
+    print(f"select with {len(alternatives)} alternatives (all items):   {t * 1e3:9.1f} ms  "
+          f"({t / t_ref:.2f}x a Python set filter, {t_ref * 1e3:.1f} ms)")
+
     td = tupledict((item, i) for i, item in enumerate(items))
     t, first = timed(lambda: td.select("*", 5))
     print(f"tupledict first select (key list + index):    {t * 1e3:9.1f} ms  ({len(first)} values)")

@@ -16,11 +16,14 @@ if os.path.isdir(_build):
 @pytest.fixture
 def run_python():
     """Runs a snippet in a fresh interpreter that imports this build (and keeps a
-    sanitizer preload of the caller, if any)."""
-    def run(code):
-        env = dict(os.environ, PYTHONPATH=":".join(sys.path))
+    sanitizer preload of the caller, if any). Keywords set further environment
+    variables: run_python(code, PYTHONMALLOC="malloc_debug") fills freed memory,
+    so a use after free shows as a crash. A snippet still running after `timeout`
+    seconds is ended and raises subprocess.TimeoutExpired."""
+    def run(code, timeout=None, **extra_env):
+        env = dict(os.environ, PYTHONPATH=":".join(sys.path), **extra_env)
         return subprocess.run([sys.executable, "-c", textwrap.dedent(code)], capture_output=True, text=True,
-                              env=env)
+                              env=env, timeout=timeout)
     return run
 
 
@@ -40,3 +43,30 @@ def leaks():
             deltas.append(sys.getallocatedblocks() - before - 1)   # `before` itself is one block
         return all(d >= 1 for d in deltas[warmups:])
     return measure
+
+
+@pytest.fixture
+def m():
+    """A new empty model, disposed after the test."""
+    import velmorpy
+    model = velmorpy.Model()
+    yield model
+    model.dispose()
+
+
+@pytest.fixture
+def xyz(m):
+    """Three continuous variables of `m` named x, y, z (indices 0, 1, 2)."""
+    return tuple(m.addVar(name=n) for n in "xyz")
+
+
+@pytest.fixture
+def collected():
+    """collected(build): build() makes a reference cycle, drops it and returns a
+    weakref to one of its objects; true when the collector freed the cycle."""
+    def run(build):
+        gc.collect()
+        ref = build()
+        gc.collect()
+        return ref() is None
+    return run

@@ -55,6 +55,29 @@ def test_batch_writes_lists_and_arrays(m, xyz):
     assert m.getAttr("UB", [x, y, z]) == [10.0, 9.0, 8.0] and caller.tolist() == [10.0, 9.0, 8.0]
 
 
+def test_float64_arrays_are_read_as_they_lie(m, xyz):
+    x, y, z = xyz
+    items = [x, y, z]
+    unaligned = np.frombuffer(b"\0" + np.array([0.0, 2.0, 4.0]).tobytes(), dtype="f8", offset=1)
+    for values in (np.arange(6.0)[::2], np.array([0.0, 2.0, 4.0], dtype=">f8"), unaligned):
+        m.setAttr("UB", items, np.zeros(3))
+        m.setAttr("UB", items, values)
+        assert m.getAttr("UB", items) == [0.0, 2.0, 4.0], values
+    w = m.addVar()
+    m.setAttr("UB", items + [w], np.asfortranarray([[1.0, 2.0], [3.0, 4.0]]))   # row-major, whatever the storage
+    assert m.getAttr("UB", items + [w]) == [1.0, 2.0, 3.0, 4.0]
+    for wrong in (np.zeros(2), np.zeros((2, 2))):
+        with pytest.raises(ValueError, match=rf"^the number of values \({wrong.size}\) differs from the number of "
+                                             r"objects \(3\)$"):
+            m.setAttr("UB", items, wrong)
+    with pytest.raises(TypeError):
+        m.setAttr("UB", items, np.ma.masked_array([1.0, 2.0, 3.0], mask=[0, 1, 0]))   # a masked value is no number
+    m.setAttr("VType", items, np.array(["B", "I", "C"]))          # other arrays keep the general path
+    assert m.getAttr("VType", items) == [b"B", b"I", b"C"]
+    m.setAttr("UB", items, np.array([1, 2, 3]))
+    assert m.getAttr("UB", items) == [1.0, 2.0, 3.0]
+
+
 def test_model_level_values(m):
     m.setAttr("ObjCon", 3.5)
     assert m.ObjCon == 3.5 and m.objconst == 3.5 and m.getAttr("OBJCONST") == 3.5

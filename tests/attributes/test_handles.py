@@ -176,3 +176,30 @@ def test_reads_and_writes_leak_nothing(m, leaks):
         except AttributeError:
             pass
     assert not leaks(failing, inner=300)
+
+
+def test_misses_keep_their_texts_and_never_reach_the_library(m):
+    x = m.addVar(name="x")
+    for h in (x, Var(), Constr()):
+        with pytest.raises(AttributeError, match=r"^Attribute `__array_interface__` does not exist$"):
+            h.__array_interface__
+        assert getattr(h, "__array_struct__", 7) == 7 and getattr(h, "noSuchName", 7) == 7
+    with pytest.raises(AttributeError, match=r"^Attribute `RHS` does not exist$"):
+        x.RHS                                                   # an attribute of another kind
+    assert x.__class__ is Var and x.__doc__ == Var.__doc__
+    m.dispose()
+    assert not hasattr(x, "__array__") and not hasattr(x, "noSuchName")   # no VelmorError for a miss
+
+    class Sub(Var):
+        pass
+    s = Sub()
+    s.__dict__["own"] = 1                                       # found before the solver attributes
+    assert s.own == 1 and getattr(s, "__missing__", None) is None
+
+
+def test_names_that_are_str_subclasses_are_folded_by_their_own_methods(m):
+    class Name(str):
+        def replace(self, old, new):
+            return "UB"
+    x = m.addVar(ub=4)
+    assert getattr(x, Name("anything")) == 4.0

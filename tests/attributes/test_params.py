@@ -155,3 +155,13 @@ def test_module_functions_without_default_environment(tmp_path, capsys):
     names = [k for k in vars(velmorpy) if k in ("paramHelp", "readParams", "resetParams", "setParam",
                                                 "writeParams", "version", "system")]
     assert names == ["paramHelp", "version", "readParams", "resetParams", "setParam", "system", "writeParams"]
+
+
+def test_paramclass_misses(capsys):
+    m = velmorpy.Model()
+    p = m.Params
+    with pytest.raises(AttributeError, match=r"^Param `__array_interface__` does not exist$"):
+        p.__array_interface__
+    assert getattr(p, "__deepcopy__", 5) == 5 and getattr(p, "NoSuch", 5) == 5 and getattr(p, "Max_Time", 5) == 5
+    assert getattr(p, "[m]axtime") == 1e20 and getattr(p, "Max?ime") == 1e20     # patterns still match
+    assert capsys.readouterr().out == ""

@@ -17,16 +17,17 @@ def td():
 
 
 @pytest.fixture
-def quicksum(monkeypatch):
-    """A stand-in for the module's quicksum that records what it is handed."""
-    calls = []
+def v():
+    """Four variables named v0 .. v3 of one model."""
+    m = velmorpy.Model()
+    yield [m.addVar(name="v%d" % i) for i in range(4)]
+    m.dispose()
 
-    def record(li):
-        calls.append(li)
-        return ("quicksum", li)
 
-    monkeypatch.setattr(velmorpy, "quicksum", record, raising=False)
-    return calls
+def terms(e):
+    """The terms and constant of a LinExpr, variables by name."""
+    assert type(e) is velmorpy.LinExpr
+    return [(e.getCoeff(i), e.getVar(i).VarName) for i in range(e.size())], e.getConstant()
 
 
 def test_select(td):
@@ -146,66 +147,77 @@ def test_subclass_lookups_take_part():
 # --- sum and prod ------------------------------------------------------------------------
 
 
-def test_sum_hands_the_selected_values_to_quicksum(td, quicksum):
+def test_sum_is_quicksum_of_the_selected_values(v):
+    x = tupledict({(1, 2): v[0], (2, 2): v[1], (2, 3): v[2]})
+    assert terms(x.sum("*", 2)) == ([(1.0, "v0"), (1.0, "v1")], 0.0)
+    assert terms(x.sum(2)) == ([(1.0, "v1"), (1.0, "v2")], 0.0)
+    assert terms(tupledict().sum()) == ([], 0.0)
+    assert terms(tupledict({1: 2, 2: 2.5}).sum()) == ([], 4.5)
+    q = tupledict({1: v[0] * v[1], 2: v[2]}).sum()
+    assert type(q) is velmorpy.QuadExpr and q.size() == 1
+    with pytest.raises(TypeError, match="^bad type for quicksum: str$"):
+        tupledict({1: "a"}).sum()
+
+
+def test_sum_looks_quicksum_up_by_name(td, monkeypatch):
+    monkeypatch.setattr(velmorpy, "quicksum", lambda li: ("quicksum", li))
     assert td.sum("*", 2) == ("quicksum", [3, 4])
-    assert td.sum(2) == ("quicksum", [4])
-    assert tupledict().sum() == ("quicksum", [])
 
 
-def test_sum_uses_a_subclass_select(quicksum):
+def test_sum_uses_a_subclass_select(v):
     class Doubled(tupledict):
         def select(self, *query):
-            return [2 * v for v in super().select(*query)]
+            return [2 * x for x in super().select(*query)]
 
-    assert Doubled({1: 5}).sum() == ("quicksum", [10])
-
-
-def test_prod_without_query_follows_the_coefficients(quicksum):
-    x = tupledict({(1, 1): 10, (1, 2): 20, (1, 3): 30})
-    assert x.prod({(1, 2): 2, (9, 9): 5, (1, 1): 1}) == ("quicksum", [40, 10])
-    assert x.prod(collections.OrderedDict([((1, 3), 3)])) == ("quicksum", [90])
-    assert x.prod(coeffs={}) == ("quicksum", [])
+    assert terms(Doubled({1: v[0]}).sum()) == ([(2.0, "v0")], 0.0)
 
 
-def test_prod_with_query_follows_the_keys(quicksum):
-    x = tupledict({(1, 1): 10, (1, 2): 20, (1, 3): 30})
+def test_prod_without_query_follows_the_coefficients(v):
+    x = tupledict({(1, 1): v[0], (1, 2): v[1], (1, 3): v[2]})
+    assert terms(x.prod({(1, 2): 2, (9, 9): 5, (1, 1): 1})) == ([(2.0, "v1"), (1.0, "v0")], 0.0)
+    assert terms(x.prod(collections.OrderedDict([((1, 3), 3)]))) == ([(3.0, "v2")], 0.0)
+    assert terms(x.prod(coeffs={})) == ([], 0.0)
+
+
+def test_prod_with_query_follows_the_keys(v):
+    x = tupledict({(1, 1): v[0], (1, 2): v[1], (1, 3): v[2]})
     coeffs = {(1, 2): 2, (9, 9): 5, (1, 1): 1}
-    assert x.prod(coeffs, 1, "*") == ("quicksum", [10, 40])
-    assert x.prod(coeffs, "*", 3) == ("quicksum", [])
+    assert terms(x.prod(coeffs, 1, "*")) == ([(1.0, "v0"), (2.0, "v1")], 0.0)
+    assert terms(x.prod(coeffs, "*", 3)) == ([], 0.0)
 
 
-def test_prod_puts_the_coefficient_on_the_left(quicksum):
+def test_prod_puts_the_coefficient_on_the_left():
     calls = []
 
     class Coeff:
         def __mul__(self, other):
             calls.append(("coeff-left", other))
-            return other
+            return 1.0
 
     class Value:
         def __rmul__(self, other):
             calls.append(("value-right", other))
-            return self
+            return 1.0
 
     value, coeff = Value(), Coeff()
-    tupledict({1: value}).prod({1: coeff})
+    assert terms(tupledict({1: value}).prod({1: coeff})) == ([], 1.0)
     tupledict({1: value}).prod({1: coeff}, "*")
     assert calls == [("coeff-left", value), ("coeff-left", value)]
 
 
-def test_prod_skips_none(quicksum):
-    x = tupledict({1: None, 2: 5})
-    assert x.prod({1: 3, 2: 4}) == ("quicksum", [20])
-    assert x.prod({1: None, 2: None}, "*") == ("quicksum", [])
+def test_prod_skips_none(v):
+    x = tupledict({1: None, 2: v[3]})
+    assert terms(x.prod({1: 3, 2: 4})) == ([(4.0, "v3")], 0.0)
+    assert terms(x.prod({1: None, 2: None}, "*")) == ([], 0.0)
 
 
-def test_prod_honours_a_coefficient_subclass_get(quicksum):
+def test_prod_honours_a_coefficient_subclass_get(v):
     class One(dict):
         def get(self, key, default=None):
             return super().get(key, 1)
 
-    x = tupledict({(1, 1): 10, (1, 2): 20})
-    assert x.prod(One({(1, 2): 3}), 1, "*") == ("quicksum", [10, 60])
+    x = tupledict({(1, 1): v[0], (1, 2): v[1]})
+    assert terms(x.prod(One({(1, 2): 3}), 1, "*")) == ([(1.0, "v0"), (3.0, "v1")], 0.0)
 
 
 def test_prod_errors():

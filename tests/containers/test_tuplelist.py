@@ -1,5 +1,7 @@
 """tuplelist: construction, item checks, mutation and the life of its index."""
+import copy
 import operator
+import pickle
 
 import pytest
 
@@ -342,3 +344,42 @@ def test_subclass_overrides_reach_the_checked_base():
     assert type(c.copy()) is tuplelist and type(c.select(1)) is tuplelist
     c.note = "instances of Python subclasses have a dictionary"
     assert c.note.startswith("instances")
+
+
+class NotedTuplelist(tuplelist):
+    pass
+
+
+def copies_of(tl):
+    yield copy.copy(tl)
+    yield copy.deepcopy(tl)
+    for protocol in range(pickle.HIGHEST_PROTOCOL + 1):
+        yield pickle.loads(pickle.dumps(tl, protocol))
+
+
+def test_copies_and_pickles_keep_the_wildcard_and_items():
+    tl = indexed([(1, "a"), (2, "b"), (1, "c")], wildcard="?")
+    for made in copies_of(tl):
+        assert type(made) is tuplelist and made == tl
+        assert made.wildcard_ == "?" and made.tuple_index_ is None      # the copy builds its own index
+        assert made.select(1, "?") == [(1, "a"), (1, "c")] and made.select(1, "*") == []
+    for wildcard in (None, "*"):
+        assert all(made.wildcard_ == wildcard for made in copies_of(tuplelist([(1, 2)], wildcard)))
+    deep = copy.deepcopy(tuplelist([([1], 2)]))
+    assert deep == [([1], 2)]
+    sub = NotedTuplelist([(1, 2)], "#")
+    sub.note = "kept"
+    for made in copies_of(sub):
+        assert type(made) is NotedTuplelist and made == [(1, 2)] and made.wildcard_ == "#" and made.note == "kept"
+
+
+def test_setstate_refusals():
+    tl = tuplelist()
+    with pytest.raises(TypeError, match=r"^Expected tuple, got list$"):
+        tl.__setstate__([None, "*"])
+    with pytest.raises(ValueError):
+        tl.__setstate__((None,))
+    with pytest.raises(TypeError, match=r"^Expected unicode, got bytes$"):
+        tl.__setstate__((None, b"*"))
+    tl.__setstate__(([{}], "+"))                                        # an index in the state is never installed
+    assert tl.wildcard_ == "+" and tl.tuple_index_ is None

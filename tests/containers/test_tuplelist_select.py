@@ -61,6 +61,16 @@ def test_alternatives(abc):
     assert abc.select((2,), "*", ("a", "b")) == [(2, 2, "b")]
 
 
+def test_many_alternatives_give_each_item_once_in_list_order():
+    items = [(i % 7, i % 5, i) for i in range(300)]
+    tl = tuplelist(items)
+    first = [3, 1, 6, 1, 99, 3]
+    assert tl.select(first) == [t for t in items if t[0] in first]
+    assert tl.select("*", (4, 0, 4)) == [t for t in items if t[1] in (4, 0)]
+    assert tl.select(first, [4, 0], "*") == [t for t in items if t[0] in first and t[1] in (4, 0)]
+    assert tl.select([99, 98]) == [] and tl.select([2]) == [t for t in items if t[0] == 2]
+
+
 def test_scalar_items():
     tl = tuplelist([1, 2, 3])
     assert tl.select(2) == [2]

@@ -172,7 +172,7 @@ TEST(ParamClassOnModel, ReachesTheModelsEnvironment) {
   ASSERT_EQ(VLMnewmodel(env, &model, "m", 0, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
   VLMfreeenv(env);  // the model keeps its own copy of the parameters
   Ref holder = make_model_holder(model);
-  Ref p = paramclass_new(holder.get());
+  Ref p = paramclass_new(holder);
   std::string out = captured_stdout([&] { EXPECT_EQ(set(p.get(), "MaxTime", integer(7).get()), "ok"); });
   EXPECT_EQ(out, "Set parameter MaxTime to value 7\n");
   double value = 0;
@@ -181,27 +181,27 @@ TEST(ParamClassOnModel, ReachesTheModelsEnvironment) {
   EXPECT_EQ(get(p.get(), "MaxTime"), "7.0");
   dispose_holder(holder.get());
   EXPECT_EQ(get(p.get(), "MaxTime"), "<velmorpy.VelmorError -3>");
-  EXPECT_EQ(code_of([&] { _setParam(holder.get(), str("MaxTime").get(), integer(1).get()); }), -3);
+  EXPECT_EQ(code_of([&] { _setParam(holder, str("MaxTime").get(), integer(1).get()); }), -3);
 }
 
 // --- _getDefault and _setParam -------------------------------------------------
 
 TEST(SetParam, DefaultsByType) {
   Ref env = new_env();
-  PyObject* holder = env_holder(env.get());
+  Ref holder = env_holder(env.get());
   EXPECT_EQ(outcome(_getDefault(holder, str("Method").get(), int_type()).release()), "-1");
   EXPECT_EQ(outcome(_getDefault(holder, str("MaxTime").get(), float_type()).release()), "1e+20");
   // Any other type asks for a text default, which this library has for no parameter.
   EXPECT_EQ(code_of([&] { _getDefault(holder, str("MaxTime").get(), type_object(&PyUnicode_Type)); }), -4001);
   EXPECT_EQ(code_of([&] { _getDefault(holder, str("NoSuch").get(), int_type()); }), -4001);
-  EXPECT_EQ(code_of([&] { _getDefault(nullptr, str("Method").get(), int_type()); }), -3);
+  EXPECT_EQ(code_of([&] { _getDefault(Ref(), str("Method").get(), int_type()); }), -3);
 }
 
 TEST(SetParam, DeadOrMissingHolderRefusesBeforePrinting) {
   Ref dead = make_dead_holder();
   std::string out = captured_stdout([&] {
-    EXPECT_EQ(code_of([&] { _setParam(dead.get(), str("MaxTime").get(), integer(1).get()); }), -3);
-    EXPECT_EQ(code_of([&] { _setParam(nullptr, str("NoSuch").get(), integer(1).get()); }), -3);
+    EXPECT_EQ(code_of([&] { _setParam(dead, str("MaxTime").get(), integer(1).get()); }), -3);
+    EXPECT_EQ(code_of([&] { _setParam(Ref(), str("NoSuch").get(), integer(1).get()); }), -3);
   });
   EXPECT_EQ(out, "");
 }

@@ -64,25 +64,9 @@ class PsdModel : public ::testing::Test {
     model_.reset();
   }
 
-  // "" when the code runs to its end, else "<exception class>: <message>".
-  std::string run(const char* code) {
-    PyObject* result = PyRun_String(code, Py_file_input, globals_.get(), globals_.get());
-    if (result) {
-      Py_DECREF(result);
-      return "";
-    }
-    PyObject *type, *value, *tb;
-    PyErr_Fetch(&type, &value, &tb);
-    PyErr_NormalizeException(&type, &value, &tb);
-    Ref message = Ref::steal(PyObject_Str(value));
-    std::string out = std::string(reinterpret_cast<PyTypeObject*>(type)->tp_name) + ": " + text(message.get());
-    Py_XDECREF(type);
-    Py_XDECREF(value);
-    Py_XDECREF(tb);
-    return out;
-  }
+  std::string run(const char* code) { return testing::run_code(globals_.get(), code); }
 
-  PyObject* holder() { return as_model(model_.get())->holder_; }
+  Ref holder() { return Ref::borrow(as_model(model_.get())->holder_); }
 
   Ref model_;
   Ref globals_;
@@ -296,7 +280,7 @@ TEST(ModelNew, OwnsTheHandleAndFreesItOnce) {
   EXPECT_TRUE(holder_alive(holder));
   model.reset();  // finalised: the library model is freed, the holder marked dead
   EXPECT_FALSE(holder_alive(keep.get()));
-  EXPECT_THROW(live_model(keep.get()), VlmCodeError);
+  EXPECT_THROW(live_model(keep), VlmCodeError);
 }
 
 }  // namespace

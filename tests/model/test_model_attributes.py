@@ -107,12 +107,20 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr", "getAttr",
-        "setParam", "resetParams", "getParamInfo"]
+        "copy", "dispose", "addVar", "addVars", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
+        "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
+        "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
     assert Model.addVar.__defaults__ == (0.0, 1e20, 0.0, "C", "", None)
     assert str(inspect.signature(Model.getAttr)) == "(self, attrname, objs=None)"
     assert str(inspect.signature(Model.setAttr)) == "(self, attrname, objs, newvalues=None)"
+    assert str(inspect.signature(Model.addVars)) == "(self, *indices, lb=0.0, ub=1e+20, obj=0.0, vtype='C', name='')"
+    assert Model.addVars.__defaults__ is None and list(Model.addVars.__kwdefaults__.items()) == [
+        ("lb", 0.0), ("ub", 1e20), ("obj", 0.0), ("vtype", "C"), ("name", "")]
+    assert Model.__dict__["optimize"].__qualname__ == "Model.optimize" and Model.reset.__defaults__ == (0,)
+    for name in ["optimize", "terminate", "reset", "message", "read", "write", "addVars"]:
+        doc = getattr(Model, name).__doc__
+        assert all(part in doc for part in ["SIGNATURE:", "PURPOSE:", "ARGUMENTS:", "EXAMPLE:"]), name
     assert Model.__init__.__doc__.startswith("\n        SIGNATURE:\n            __init__(name='', env=None)\n")
     for name in Model.__getmetaclass__(None).__dir__(None):
         assert getattr(Model, name).__doc__.lstrip().startswith("SIGNATURE:")

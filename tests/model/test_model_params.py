@@ -1,6 +1,7 @@
 """A model's parameters, the module-level parameter functions reaching global models,
 models() and read()."""
 import gc
+import os
 
 import pytest
 
@@ -120,3 +121,61 @@ def test_read_refusals(tmp_path):
     with pytest.raises(VelmorError) as e:
         velmorpy.read(str(tmp_path / "missing.mps"), env)
     assert e.value.errno == -3
+
+
+def test_read_lets_other_threads_run_while_the_file_is_read(run_python, tmp_path):
+    # Opening a FIFO blocks until a writer comes: the writer is this program's
+    # main thread, which runs only if the reading thread let go of the interpreter.
+    fifo = tmp_path / "slow.mps"
+    os.mkfifo(fifo)
+    out = run_python(f"""
+        import threading
+        import velmorpy
+        env = velmorpy.Env()
+        result = {{}}
+        reader = threading.Thread(target=lambda: result.update(m=velmorpy.read({str(fifo)!r}, env)))
+        reader.start()
+        reader.join(0.2)
+        assert reader.is_alive()
+        velmorpy.Model("meanwhile", env).addVar()       # the environment stays usable meanwhile
+        env.dispose()                                   # the read works on its own copy of it
+        with open({str(fifo)!r}, "w") as f:
+            f.write({MPS!r})
+        reader.join()
+        print(result["m"].NumVars, result["m"].getVars()[0].VarName)
+    """, timeout=20)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout == "2 x\n"
+
+
+def test_module_parameter_functions_pass_over_disposed_models(run_python, tmp_path):
+    out = run_python(f"""
+        import sys
+        import velmorpy
+        from velmorpy import Model
+        a, gone, c, empty = Model("a"), Model("gone"), Model("c"), Model(empty=True)
+        gone.dispose()
+        velmorpy.setParam("MaxTime", 7)
+        print(a.Params.MaxTime, c.Params.MaxTime)
+        velmorpy.writeParams({str(tmp_path / "p.prm")!r})
+        velmorpy.resetParams()
+        print(a.Params.MaxTime, c.Params.MaxTime)
+        velmorpy.readParams({str(tmp_path / "p.prm")!r})
+        print(a.Params.MaxTime, c.Params.MaxTime)
+
+        class DisposeOnPrint:                  # c goes while the earlier targets print
+            def write(self, text):
+                c.dispose()
+                return sys.__stdout__.write(text)
+            def flush(self):
+                pass
+        sys.stdout = DisposeOnPrint()
+        velmorpy.setParam("MaxTime", 8)
+        sys.stdout = sys.__stdout__
+        print(a.Params.MaxTime)
+    """)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == [
+        "Set parameter MaxTime to value 7", "Set parameter MaxTime to value 7", "Set parameter MaxTime to value 7",
+        "7.0 7.0", "1e+20 1e+20", "7.0 7.0",
+        "Set parameter MaxTime to value 8", "Set parameter MaxTime to value 8", "8.0"]

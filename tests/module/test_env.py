@@ -141,14 +141,14 @@ def test_no_leak_across_create_set_dispose(monkeypatch, tmp_path):
         Env()                                    # freed by its finaliser
 
     deltas = []
-    for _ in range(8):
+    for _ in range(12):                          # caches of the interpreter settle in the first rounds
         gc.collect()
         before = sys.getallocatedblocks()
         for _ in range(100):
             cycle()
         gc.collect()
         deltas.append(sys.getallocatedblocks() - before)
-    assert not all(d >= 1 for d in deltas[3:])
+    assert not all(d >= 1 for d in deltas[7:])
 
     e = Env()
     name, value = "".join(["Max", "Time"]), float("".join(["1", "2"]))

@@ -1,6 +1,8 @@
 """The module's function objects: calls, argument faults, introspection, binding, pickling."""
+import gc
 import inspect
 import pickle
+import weakref
 
 import pytest
 
@@ -81,3 +83,40 @@ def test_pickle_by_qualified_name():
 def test_keywords_must_be_strings():
     with pytest.raises(TypeError, match="keywords must be strings"):
         velmorpy.system(**{1: 2})
+
+
+def test_defaults_stay_alive_while_the_body_runs(run_python):
+    # The body converts `lb` first; the conversion drops the function's defaults,
+    # whose floats the body reads next.
+    out = run_python("""
+        from velmorpy import Model
+        m = Model()
+        class Bound:
+            def __float__(self):
+                Model.addVar.__defaults__ = None
+                return 0.5
+        x = m.addVar(Bound())
+        print(x.LB, x.UB, x.Obj, x.VType)
+        try:
+            m.addVar()
+        except TypeError as e:
+            print(e)
+    """, PYTHONMALLOC="malloc_debug")
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["0.5 1e+20 0.0 b'C'", "addVar() takes exactly 6 positional arguments (0 given)"]
+
+
+def test_cycle_through_a_str_subclass_name_is_collected():
+    class Name(str):
+        pass
+
+    for field in ("__name__", "__qualname__"):
+        meta = velmorpy.Var.__getmetaclass__(None)
+        f = meta.__dict__["__dir__"]                   # a function object of its own
+        name = Name("renamed")
+        name.function = f
+        setattr(f, field, name)
+        alive = weakref.ref(name)
+        del meta, f, name
+        gc.collect()
+        assert alive() is None, field

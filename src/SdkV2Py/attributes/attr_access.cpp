@@ -11,6 +11,7 @@
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
 #include "module/args.hpp"
+#include "module/attr_table.hpp"
 #include "module/errors.hpp"
 #include "module/holder.hpp"
 #include "module/state.hpp"
@@ -41,35 +42,38 @@ int as_count(int64_t n) {
 // --- request set-up ------------------------------------------------------------
 
 struct Resolved {
-  CText cname;  // the canonical name, as the library is given it
+  const char* cname;  // the canonical name, as the library is given it (the table's text)
   AttrType type;
 };
 
 // Name, then the library's type and kind, then the kind check. A name that
 // is no attribute is refused even on a disposed model, so that probes such as
 // hasattr(x, "__array__") keep answering False there.
-Resolved resolve(PyObject* holder, PyObject* attrname, AttrKind kind) {
-  Ref canonical = normAttrName(attrname);
-  if (!canonical) raise_attr_not_exist(attrname);
-  live_model(holder);
-  CText cname(canonical.get());
-  const AttrInfo info = _getAttrInfo(live_model(holder), cname.get());
+Resolved resolve_row(const Ref& holder, int row, PyObject* attrname, AttrKind kind) {
+  const char* cname = kAttrRows[row].name;
+  const AttrInfo info = _getAttrInfo(live_model(holder), cname);
   if (info.kind != kind) raise_attr_not_exist(attrname);
-  return Resolved{std::move(cname), info.type};
+  return Resolved{cname, info.type};
+}
+
+Resolved resolve(const Ref& holder, PyObject* attrname, AttrKind kind) {
+  const int row = find_attr_row(attrname);
+  if (row < 0) raise_attr_not_exist(attrname);
+  return resolve_row(holder, row, attrname, kind);
 }
 
 // The index of `item`, which must be a handle of the class of `kind` made from
 // the model behind `holder`. Reads the field, so no Python code runs.
-int item_index(PyObject* holder, AttrKind kind, PyObject* item) {
+int item_index(const Ref& holder, AttrKind kind, PyObject* item) {
   const HandleClass* cls = handle_class(kind);
   if (!cls) raise_cannot_convert(item, "a handle");
   if (!PyObject_TypeCheck(item, cls->type)) raise_cannot_convert(item, cls->type->tp_name);
-  if (as_handle(item)->holder_ != holder) raise(PyExc_ValueError, kOtherModel);
+  if (as_handle(item)->holder_ != holder.get()) raise(PyExc_ValueError, kOtherModel);
   return as_handle(item)->index;
 }
 
 // The indices of the handles that `objs` yields, in order.
-std::vector<int> gather(PyObject* holder, AttrKind kind, PyObject* objs) {
+std::vector<int> gather(const Ref& holder, AttrKind kind, PyObject* objs) {
   Ref seq = PyList_CheckExact(objs) || PyTuple_CheckExact(objs) ? Ref::borrow(objs) : take(PySequence_List(objs));
   const Py_ssize_t n = PySequence_Fast_GET_SIZE(seq.get());
   as_count(n);
@@ -82,26 +86,26 @@ std::vector<int> gather(PyObject* holder, AttrKind kind, PyObject* objs) {
 
 // --- typed getters: `ind` null is the model level -------------------------------
 
-void _getIntAttr(PyObject* holder, const char* cname, int* val, const std::vector<int>* ind) {
+void _getIntAttr(const Ref& holder, const char* cname, int* val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMgetintattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val)
                : VLMgetintattr(model, cname, val));
 }
 
-void _getDblAttr(PyObject* holder, const char* cname, double* val, const std::vector<int>* ind) {
+void _getDblAttr(const Ref& holder, const char* cname, double* val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMgetdblattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val)
                : VLMgetdblattr(model, cname, val));
 }
 
 // Char attributes exist only for items.
-void _getCharAttr(PyObject* holder, const char* cname, char* val, const std::vector<int>& ind) {
+void _getCharAttr(const Ref& holder, const char* cname, char* val, const std::vector<int>& ind) {
   check_rc(VLMgetcharattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(), val));
 }
 
 // The library's texts stay valid only until its next call on the model, so
 // each is copied into a str at once.
-std::vector<Ref> _getStrAttr(PyObject* holder, const char* cname, const std::vector<int>* ind) {
+std::vector<Ref> _getStrAttr(const Ref& holder, const char* cname, const std::vector<int>* ind) {
   std::vector<Ref> out;
   if (!ind) {
     char* text = nullptr;
@@ -151,7 +155,7 @@ Ref matrix_from_entries(int64_t rows, int64_t cols, const int* pos, const double
 // Matrix attributes exist only for items. Two calls: the entry total, then
 // the entries; every start, count and position the library gives back is
 // checked before it is used.
-std::vector<Ref> _getMatAttr(PyObject* holder, const char* cname, const std::vector<int>& ind) {
+std::vector<Ref> _getMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind) {
   const int n = static_cast<int>(ind.size());
   int total = 0;
   check_rc(VLMgetmatattrlist(live_model(holder), cname, n, ind.data(), &total, nullptr, nullptr, nullptr, nullptr,
@@ -259,23 +263,23 @@ char one_char(PyObject* v) {
 
 // --- typed setters: `ind` null is the model level --------------------------------
 
-void _setIntAttr(PyObject* holder, const char* cname, const std::vector<int>& val, const std::vector<int>* ind) {
+void _setIntAttr(const Ref& holder, const char* cname, const std::vector<int>& val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetintattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
                : VLMsetintattr(model, cname, val[0]));
 }
 
-void _setDblAttr(PyObject* holder, const char* cname, const std::vector<double>& val, const std::vector<int>* ind) {
+void _setDblAttr(const Ref& holder, const char* cname, const std::vector<double>& val, const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetdblattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
                : VLMsetdblattr(model, cname, val[0]));
 }
 
-void _setCharAttr(PyObject* holder, const char* cname, const std::vector<char>& val, const std::vector<int>& ind) {
+void _setCharAttr(const Ref& holder, const char* cname, const std::vector<char>& val, const std::vector<int>& ind) {
   check_rc(VLMsetcharattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(), val.data()));
 }
 
-void _setStrAttr(PyObject* holder, const char* cname, const std::vector<const char*>& val,
+void _setStrAttr(const Ref& holder, const char* cname, const std::vector<const char*>& val,
                  const std::vector<int>* ind) {
   VLMmodel* model = live_model(holder);
   check_rc(ind ? VLMsetstrattrlist(model, cname, static_cast<int>(ind->size()), ind->data(), val.data())
@@ -339,7 +343,7 @@ void add_matrix(PyObject* m, PyObject* spmatrix, std::vector<int>& nrows, std::v
 }
 
 // `matrices` holds one matrix per index of `ind`.
-void _setMatAttr(PyObject* holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
+void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttrString(sp.get(), "spmatrix"));
   std::vector<int> beg, nrows, ncols, pos;
@@ -356,9 +360,9 @@ void _setMatAttr(PyObject* holder, const char* cname, const std::vector<int>& in
 
 // Writes the values of `list` (a private list: one value per item, or the one
 // model-level value) after converting every one of them.
-void write(PyObject* holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
+void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
   const Py_ssize_t expected = ind ? static_cast<Py_ssize_t>(ind->size()) : 1;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   if (r.type == AttrType::Matrix) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
@@ -414,6 +418,24 @@ Ref plain_values(PyObject* values) {
   return Ref::borrow(values);
 }
 
+// A NumPy array (not a subclass: a masked array's values are not its data) of
+// float64 with at least one dimension. Its values are read as they lie, in
+// row-major order like the leaves of a nested list, without Python floats.
+bool is_float64_array(PyObject* v) {
+  return PyArray_CheckExact(v) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v)) >= 1 &&
+         PyArray_TYPE(reinterpret_cast<PyArrayObject*>(v)) == NPY_DOUBLE;
+}
+
+void write_float64_array(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* values) {
+  // C-contiguous, aligned, native byte order: a view when it already is one.
+  Ref flat = take(PyArray_FROMANY(values, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO));
+  const Py_ssize_t n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(flat.get()));
+  const Py_ssize_t expected = static_cast<Py_ssize_t>(ind.size());
+  if (n != expected) raise_format(PyExc_ValueError, kCountMismatch, n, expected);
+  check_rc(VLMsetdblattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(),
+                             array_data<double>(flat)));
+}
+
 bool is_scalar(PyObject* v) {
   if (PyList_Check(v) || PyTuple_Check(v)) return false;
   Ref np = module_global("_np");
@@ -429,7 +451,15 @@ Ref list_of_one(PyObject* v) {
 
 }  // namespace
 
-void raise_attr_not_exist(PyObject* attrname) { raise_format(PyExc_AttributeError, kNotExist, attrname); }
+PyObject* set_attr_not_exist(PyObject* attrname) noexcept {
+  PyErr_Format(PyExc_AttributeError, kNotExist, attrname);
+  return nullptr;
+}
+
+void raise_attr_not_exist(PyObject* attrname) {
+  set_attr_not_exist(attrname);
+  throw PyErrAlreadySet{};
+}
 
 AttrInfo _getAttrInfo(VLMmodel* model, const char* cname) {
   int type = -1, kind = -1, flag = 0;  // the flag (writable) is not used
@@ -439,14 +469,14 @@ AttrInfo _getAttrInfo(VLMmodel* model, const char* cname) {
   return AttrInfo{static_cast<AttrType>(type), static_cast<AttrKind>(kind)};
 }
 
-Ref _getAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs) {
+Ref _getAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs) {
   Resolved r = resolve(holder, attrname, kind);
   if (!objs && (r.type == AttrType::Char || r.type == AttrType::Matrix)) raise_attr_not_exist(attrname);
   std::vector<int> ind;
   if (objs) ind = gather(holder, kind, objs);
   const std::vector<int>* pind = objs ? &ind : nullptr;
   const npy_intp n = objs ? static_cast<npy_intp>(ind.size()) : 1;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   switch (r.type) {
     case AttrType::Int: {
       Ref arr = new_array(n, NPY_INT32);
@@ -479,13 +509,15 @@ Ref _getAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs
   }
 }
 
-Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item) {
-  Resolved r = resolve(holder, attrname, kind);
+namespace {
+
+// _getAttrOne for a resolved request.
+Ref get_one(const Ref& holder, const Resolved& r, PyObject* attrname, AttrKind kind, PyObject* item) {
   if (!item && (r.type == AttrType::Char || r.type == AttrType::Matrix)) raise_attr_not_exist(attrname);
   std::vector<int> ind;
   if (item) ind.push_back(item_index(holder, kind, item));
   const std::vector<int>* pind = item ? &ind : nullptr;
-  const char* cname = r.cname.get();
+  const char* cname = r.cname;
   switch (r.type) {
     case AttrType::Int: {
       int v = 0;
@@ -509,7 +541,19 @@ Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* i
   }
 }
 
-void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values) {
+}  // namespace
+
+Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
+  return get_one(holder, resolve(holder, attrname, kind), attrname, kind, item);
+}
+
+PyObject* _getAttrOrMiss(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item) {
+  const int row = find_attr_row(attrname);
+  if (row < 0) return set_attr_not_exist(attrname);
+  return get_one(holder, resolve_row(holder, row, attrname, kind), attrname, kind, item).release();
+}
+
+void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values) {
   Resolved r = resolve(holder, attrname, kind);
   if (!objs) {
     if (r.type == AttrType::Char || r.type == AttrType::Matrix) raise_attr_not_exist(attrname);
@@ -520,6 +564,10 @@ void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* obj
   }
   const std::vector<int> ind = gather(holder, kind, objs);
   if (ind.empty()) return;
+  if (r.type == AttrType::Double && is_float64_array(values)) {
+    write_float64_array(holder, r.cname, ind, values);
+    return;
+  }
   Ref plain = plain_values(values);
   Ref list;
   if (plain.get() == values && is_scalar(values)) {  // one value for every item
@@ -531,7 +579,7 @@ void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* obj
   write(holder, r, &ind, list.get());
 }
 
-void _setAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
+void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
   Resolved r = resolve(holder, attrname, kind);
   const std::vector<int> ind{item_index(holder, kind, item)};
   Ref list = list_of_one(value);

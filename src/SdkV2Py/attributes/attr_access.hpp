@@ -8,7 +8,9 @@
 // attribute that does not exist, and moves all values of the request in one
 // library call through C-contiguous arrays it builds itself.
 //
-// The model is given as its liveness Holder: the layer checks it is alive
+// The model is given as its liveness Holder, held by the caller for the whole
+// request (an owning reference: conversions and NumPy calls run Python code,
+// which may drop every other reference to it). The layer checks it is alive
 // immediately before every library call, after any conversion that could run
 // Python code.
 #pragma once
@@ -39,10 +41,10 @@ AttrInfo _getAttrInfo(VLMmodel* model, const char* cname);
 // one-dimensional NumPy array: int32, float64, or objects (one-character bytes
 // for char attributes, str, matrices). An empty sequence makes no library
 // call and gives an empty array. Throws.
-Ref _getAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs);
+Ref _getAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs);
 // The first element of _getAttr for the model (item null) or for one handle:
 // numpy.int32, numpy.float64, bytes, str or a matrix. Throws.
-Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item);
+Ref _getAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item);
 
 // Writes the attribute for the model (objs null; `values` is the one value)
 // or for each handle of `objs`. `values` is a scalar (given to every item), a
@@ -51,11 +53,20 @@ Ref _getAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* i
 // a sequence of matrices. The number of values must equal the number of
 // items. Everything is converted before the library is called, so a refused
 // request writes nothing. Throws.
-void _setAttr(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values);
+void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* objs, PyObject* values);
 // _setAttr(holder, attrname, kind, [item], [value]) for one handle. Throws.
-void _setAttrOne(PyObject* holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value);
+void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value);
 
-// AttributeError "Attribute `{}` does not exist" with the name as given.
+// _getAttrOne as the attribute look-up of an object uses it (m.NumVars, x.UB):
+// a name that is no attribute is an expected miss (hasattr, getattr with a
+// default, NumPy's probes), answered with AttributeError set and nullptr,
+// without a throw or a library call. Other failures throw.
+PyObject* _getAttrOrMiss(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item);
+
+// AttributeError "Attribute `{}` does not exist" with the name as given: set
+// (returning nullptr), or raised.
+PyObject* set_attr_not_exist(PyObject* attrname) noexcept;
 [[noreturn]] void raise_attr_not_exist(PyObject* attrname);
+
 
 }  // namespace velmorpy

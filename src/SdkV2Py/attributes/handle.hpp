@@ -11,6 +11,7 @@
 
 #include "attributes/attr_access.hpp"
 #include "module/args.hpp"
+#include "module/function.hpp"
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -28,13 +29,31 @@ struct HandleObject {
 
 inline HandleObject* as_handle(PyObject* op) { return reinterpret_cast<HandleObject*>(op); }
 
-// What sets the six classes apart.
+// The words a handle class's documentation is made from.
+struct HandleDocs {
+  const char* noun;       // what one handle stands for: "variable"
+  const char* example;    // the handle's name in the examples: "x"
+  const char* getter;     // the Model method that lists the items: "getVars"
+  const char* get_attr;   // the attribute the reading examples use, or nullptr for a generic one
+  const char* set_attr;   // the attribute the writing examples use, or nullptr for a generic one
+  const char* set_value;  // the value they write: "5.0"
+  const char* index_doc;  // the documentation of the `index` property
+};
+
+// What sets the six classes apart. Their slots, members and documentation
+// are the family's, made from these rows (handle.cpp); a class's own file
+// holds its type object and what it adds.
 struct HandleClass {
   PyTypeObject* type;
   AttrKind kind;
   const char* same_arg;   // the name of sameAs's argument
   const char* tag;        // the class name in the text form: "<Var {}>"
   const char* text_attr;  // the attribute shown in the text form; nullptr: the index
+  const char* name;       // the type's full name
+  PyTypeObject* base;     // nullptr: object
+  const FunctionDef* extra;  // further members (ended by a null name), bound before `index`, or nullptr
+  HandleDocs docs;
+  PyNumberMethods* number = nullptr;  // the class's number slots, or nullptr (Var's are Operand's)
 };
 
 // The row of `kind`, or nullptr for a kind without a handle class ("qc").
@@ -45,19 +64,34 @@ const HandleClass* handle_class(AttrKind kind);
 const HandleClass* handle_class_of(PyObject* op);
 inline bool is_handle(PyObject* op) { return handle_class_of(op) != nullptr; }
 
+// Whether two handles name the same item of the same model (sameAs without
+// the argument check). No Python code runs.
+inline bool same_item(PyObject* a, PyObject* b) {
+  return as_handle(a)->holder_ == as_handle(b)->holder_ && as_handle(a)->index == as_handle(b)->index;
+}
+
 // The attribute kind of a handle; TypeError "type {} temporary not support"
 // for anything else. Throws.
 AttrKind _getAttrType(PyObject* obj);
 
 // A new bound handle of `type` (one of the six classes) for item `index` of
 // the model behind `holder`. One small allocation, no library call. Throws.
-Ref handle_new(PyTypeObject* type, PyObject* holder, int32_t index);
+Ref handle_new(PyTypeObject* type, const Ref& holder, int32_t index);
+// The handle's holder (possibly empty), held for the caller's use of it.
+inline Ref handle_holder(PyObject* self) { return Ref::borrow(as_handle(self)->holder_); }
 
-// Slots and members shared by the six classes.
-void prepare_handle_type(PyTypeObject* type, const char* name, PyTypeObject* base);
-PyObject* handle_sameAs(PyObject* self, const Args& a);
-PyObject* handle_getAttr(PyObject* self, const Args& a);
-PyObject* handle_setAttr(PyObject* self, const Args& a);
-PyObject* handle_index(PyObject* self, const Args& a);
+// The start-up hooks of one class (its kClasses row): the slots, then the
+// namespace (__getmetaclass__, sameAs, getAttr, setAttr, the extra members,
+// index). Throw.
+void prepare_handle_class(AttrKind kind);
+void bind_handle_namespace(AttrKind kind);
+template <AttrKind K>
+void prepare_handle() {
+  prepare_handle_class(K);
+}
+template <AttrKind K>
+void bind_handle() {
+  bind_handle_namespace(K);
+}
 
 }  // namespace velmorpy

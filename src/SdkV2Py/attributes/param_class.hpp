@@ -25,7 +25,7 @@ inline bool is_paramclass(PyObject* op) { return PyObject_TypeCheck(op, &ParamCl
 // Internal operations, in table order. Each throws.
 // ParamClass() bound to `holder` (a Holder); it keeps the holder alive, and
 // raises VelmorError(INVALID_ARGUMENT) on use once the holder's owner disposed it.
-Ref paramclass_new(PyObject* holder);
+Ref paramclass_new(const Ref& holder);
 // The current value of the parameter `name` (a canonical name) as int, float or str.
 Ref paramclass_getIntParam(PyObject* self, PyObject* name);
 Ref paramclass_getDblParam(PyObject* self, PyObject* name);

@@ -2,14 +2,15 @@
 
 #include <velmor.h>
 
+#include <utility>
+
 #include "attributes/names.hpp"
 #include "attributes/set_param.hpp"
-#include "model/model.hpp"
 #include "module/default_env.hpp"
-#include "module/model_registry.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
 #include "module/holder.hpp"
+#include "module/model_registry.hpp"
 #include "module/param_table.hpp"
 #include "module/print.hpp"
 #include "module/strings.hpp"
@@ -40,34 +41,39 @@ bool has_wildcard(PyObject* key) {
 
 }  // namespace
 
-std::vector<Ref> param_targets() {
-  std::vector<Ref> targets;
+bool ParamTarget::skipped() const { return is_model && !holder_alive(holder.get()); }
+
+std::vector<ParamTarget> param_targets() {
+  std::vector<ParamTarget> targets;
   Ref env = default_env(false);
-  if (env.get() != Py_None) targets.push_back(Ref::borrow(env_holder(env.get())));
-  for (const auto& found : _models()) targets.push_back(Ref::borrow(as_model(found.second.get())->holder_));
+  if (env.get() != Py_None) targets.push_back({env_holder(env.get()), false});
+  for (Ref& holder : _model_holders()) targets.push_back({std::move(holder), true});
   return targets;
 }
 
 PyObject* setParam(PyObject*, const Args& a) {
-  for (const Ref& target : param_targets()) _setParam(target.get(), a[0], a[1]);
+  for (const ParamTarget& target : param_targets())
+    if (!target.skipped()) _setParam(target.holder, a[0], a[1]);
   Py_RETURN_NONE;
 }
 
 PyObject* readParams(PyObject*, const Args& a) {
-  std::vector<Ref> targets = param_targets();
+  std::vector<ParamTarget> targets = param_targets();
   if (targets.empty()) Py_RETURN_NONE;
   CText filename(a[0]);
-  for (const Ref& target : targets) check_rc(VLMreadparams(live_env(target.get()), filename.get()));
+  for (const ParamTarget& target : targets)
+    if (!target.skipped()) check_rc(VLMreadparams(live_env(target.holder), filename.get()));
   Py_RETURN_NONE;
 }
 
 // Every target is reset; the first failure is raised afterwards.
 PyObject* resetParams(PyObject*, const Args&) {
   int first_failure = 0;
-  for (const Ref& target : param_targets()) {
+  for (const ParamTarget& target : param_targets()) {
+    if (target.skipped()) continue;
     int rc;
     try {
-      rc = VLMresetparams(live_env(target.get()));
+      rc = VLMresetparams(live_env(target.holder));
     } catch (const VlmCodeError& e) {
       rc = e.code;
     }

@@ -10,10 +10,20 @@
 
 namespace velmorpy {
 
-// The Holders of the environments that setParam, readParams and resetParams
-// act on, in order: the default environment's when one exists. Never creates
-// an environment. Throws.
-std::vector<Ref> param_targets();
+// One environment that setParam, readParams and resetParams act on.
+struct ParamTarget {
+  Ref holder;     // the default environment's Holder, or a model's
+  bool is_model;
+  // A model disposed by now (before the call, or by code an earlier target
+  // ran) has no parameters any more and is passed over; a default environment
+  // disposed behind the module's back is not, and raises when used.
+  bool skipped() const;
+};
+
+// The targets in order: the default environment when one exists (none is
+// created), then every model bound to a global name of the calling code.
+// Throws.
+std::vector<ParamTarget> param_targets();
 
 // The module functions. Each throws.
 PyObject* paramHelp(PyObject*, const Args& a);

@@ -38,7 +38,7 @@ bool means_default(PyObject* value) {
 
 }  // namespace
 
-bool _setParam(PyObject* holder, PyObject* name, PyObject* value) {
+bool _setParam(const Ref& holder, PyObject* name, PyObject* value) {
   live_env(holder);
   Ref match = _matchParam(name);
   if (!match) {
@@ -70,7 +70,7 @@ bool _setParam(PyObject* holder, PyObject* name, PyObject* value) {
   return true;
 }
 
-Ref _getDefault(PyObject* holder, PyObject* name, PyObject* type) {
+Ref _getDefault(const Ref& holder, PyObject* name, PyObject* type) {
   CText param(name);
   if (is_int_type(type)) {
     int scratch = 0, defval = 0;  // the library allows its out-pointers to alias

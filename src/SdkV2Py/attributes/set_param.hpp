@@ -20,12 +20,13 @@ namespace velmorpy {
 //
 // A dead holder raises VelmorError(INVALID_ARGUMENT) before anything is
 // matched or printed; the handle is taken again right before each library
-// call, since printing and the conversions run Python code. Throws.
-bool _setParam(PyObject* holder, PyObject* name, PyObject* value);
+// call, since printing and the conversions run Python code (which is also why
+// the caller holds its own reference to the holder). Throws.
+bool _setParam(const Ref& holder, PyObject* name, PyObject* value);
 
 // The library default of the parameter `name` (a canonical name) of the
 // environment of `holder`, as an int, float or str by `type` (the int or float
 // type object of the parameter table; anything else means str). Throws.
-Ref _getDefault(PyObject* holder, PyObject* name, PyObject* type);
+Ref _getDefault(const Ref& holder, PyObject* name, PyObject* type);
 
 }  // namespace velmorpy

@@ -1,12 +1,11 @@
-// SOS: the handle of one SOS constraint of a model.
+// SOS: the handle of one SOS constraint of a model. Its slots, members and
+// documentation are the handle family's, made from its row in handle.cpp.
 #pragma once
 #include <Python.h>
 
 namespace velmorpy {
 
 extern PyTypeObject SOSType;
-void prepare_sos();
-void bind_sos_namespace();
 
 inline bool is_sos(PyObject* op) { return PyObject_TypeCheck(op, &SOSType); }
 

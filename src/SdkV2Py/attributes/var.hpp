@@ -1,12 +1,11 @@
-// Var: the handle of one variable of a model.
+// Var: the handle of one variable of a model. Its slots, members and
+// documentation are the handle family's, made from its row in handle.cpp.
 #pragma once
 #include <Python.h>
 
 namespace velmorpy {
 
 extern PyTypeObject VarType;
-void prepare_var();
-void bind_var_namespace();
 
 inline bool is_var(PyObject* op) { return PyObject_TypeCheck(op, &VarType); }
 

@@ -71,29 +71,29 @@ void add_term(PyObject* terms, PyObject* coeff, PyObject* value) {
 
 // --- slots -----------------------------------------------------------------------
 
-PyObject* tupledict_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+PyObject* tupledict_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   PyObject* op = PyDict_Type.tp_new(type, args, kwargs);  // an empty dict; keys_ zero-filled
   if (op) as_tupledict(op)->changes_ = 0;
   return op;
 }
 
-int tupledict_init(PyObject* op, PyObject* args, PyObject* kwargs) {
+int tupledict_init(PyObject* op, PyObject* args, PyObject* kwargs) noexcept {
   const int rc = PyDict_Type.tp_init(op, args, kwargs);
   drop_keys(as_tupledict(op));
   return rc;
 }
 
-int tupledict_traverse(PyObject* op, visitproc visit, void* arg) {
+int tupledict_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   Py_VISIT(as_tupledict(op)->keys_);
   return PyDict_Type.tp_traverse(op, visit, arg);
 }
 
-int tupledict_clear(PyObject* op) {
+int tupledict_clear(PyObject* op) noexcept {
   drop_keys(as_tupledict(op));
   return PyDict_Type.tp_clear(op);
 }
 
-void tupledict_dealloc(PyObject* op) {
+void tupledict_dealloc(PyObject* op) noexcept {
   PyObject_GC_UnTrack(op);
   Py_TRASHCAN_BEGIN(op, tupledict_dealloc)
   Py_CLEAR(as_tupledict(op)->keys_);
@@ -103,7 +103,7 @@ void tupledict_dealloc(PyObject* op) {
 
 // Every change drops the key list before the dict's own operation and again
 // after it: hashing and comparing keys runs user code that may query the dict.
-int tupledict_ass_subscript(PyObject* op, PyObject* key, PyObject* value) {
+int tupledict_ass_subscript(PyObject* op, PyObject* key, PyObject* value) noexcept {
   drop_keys(as_tupledict(op));
   const int rc = PyDict_Type.tp_as_mapping->mp_ass_subscript(op, key, value);
   drop_keys(as_tupledict(op));
@@ -111,7 +111,7 @@ int tupledict_ass_subscript(PyObject* op, PyObject* key, PyObject* value) {
 }
 
 // td |= other: the dict's own in-place union.
-PyObject* tupledict_inplace_or(PyObject* op, PyObject* other) {
+PyObject* tupledict_inplace_or(PyObject* op, PyObject* other) noexcept {
   drop_keys(as_tupledict(op));
   PyObject* r = PyDict_Type.tp_as_number->nb_inplace_or(op, other);
   drop_keys(as_tupledict(op));
@@ -360,19 +360,19 @@ Ref tupledict_select(TupleDictObject* self, PyObject* query) {
 PyTypeObject TupleDictType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_tupledict() {
-  tupledict_as_number.nb_inplace_or = tupledict_inplace_or;
-  tupledict_as_mapping.mp_ass_subscript = tupledict_ass_subscript;
+  tupledict_as_number.nb_inplace_or = slot(tupledict_inplace_or);
+  tupledict_as_mapping.mp_ass_subscript = slot(tupledict_ass_subscript);
 
   TupleDictType.tp_name = "velmorpy.tupledict";
   TupleDictType.tp_basicsize = sizeof(TupleDictObject);
   TupleDictType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
   TupleDictType.tp_doc = tupledict_init_doc;
   TupleDictType.tp_base = &PyDict_Type;
-  TupleDictType.tp_new = tupledict_new;
-  TupleDictType.tp_init = tupledict_init;
-  TupleDictType.tp_dealloc = tupledict_dealloc;
-  TupleDictType.tp_traverse = tupledict_traverse;
-  TupleDictType.tp_clear = tupledict_clear;
+  TupleDictType.tp_new = slot(tupledict_new);
+  TupleDictType.tp_init = slot(tupledict_init);
+  TupleDictType.tp_dealloc = slot(tupledict_dealloc);
+  TupleDictType.tp_traverse = slot(tupledict_traverse);
+  TupleDictType.tp_clear = slot(tupledict_clear);
   TupleDictType.tp_as_number = &tupledict_as_number;
   TupleDictType.tp_as_mapping = &tupledict_as_mapping;
 }

@@ -1,6 +1,7 @@
 #include "containers/tuplelist.hpp"
 
 #include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "containers/builtins.hpp"
@@ -10,6 +11,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -160,6 +162,40 @@ Ref inverted_list(PyObject* dict, PyObject* value) {
   return Ref::borrow(expect_list(list));
 }
 
+// The union of the inverted lists of the alternatives in the list or tuple `q`
+// (values no item holds add nothing): every position collected, then sorted
+// and de-duplicated once. Null when no alternative has a list.
+Ref alternatives_union(PyObject* dict, PyObject* q) {
+  Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
+  // Every list is held while the others are looked up: hashing and comparing an
+  // alternative runs user code.
+  std::vector<Ref> found;
+  for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(alternatives.get()); ++k) {
+    Ref alt = Ref::borrow(PySequence_Fast_GET_ITEM(alternatives.get(), k));
+    Ref t = inverted_list(dict, alt.get());
+    if (t) found.push_back(std::move(t));
+  }
+  if (found.empty()) return Ref();
+  if (found.size() == 1) return std::move(found.front());
+  // No user code runs from here on: the position objects stay in their lists.
+  std::vector<std::pair<Py_ssize_t, PyObject*>> positions;
+  for (const Ref& t : found)
+    for (Py_ssize_t k = 0; k < PyList_GET_SIZE(t.get()); ++k)
+      positions.emplace_back(position_at(t.get(), k), PyList_GET_ITEM(t.get(), k));
+  std::sort(positions.begin(), positions.end(),
+            [](const std::pair<Py_ssize_t, PyObject*>& a, const std::pair<Py_ssize_t, PyObject*>& b) {
+              return a.first < b.first;
+            });
+  positions.erase(std::unique(positions.begin(), positions.end(),
+                              [](const std::pair<Py_ssize_t, PyObject*>& a,
+                                 const std::pair<Py_ssize_t, PyObject*>& b) { return a.first == b.first; }),
+                  positions.end());
+  Ref merged = take(PyList_New(static_cast<Py_ssize_t>(positions.size())));
+  for (size_t k = 0; k < positions.size(); ++k)
+    PyList_SET_ITEM(merged.get(), static_cast<Py_ssize_t>(k), Py_NewRef(positions[k].second));
+  return merged;
+}
+
 // Whether `field` equals one of the alternatives in the list or tuple `q`.
 bool any_alternative(PyObject* q, PyObject* field) {
   Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
@@ -182,14 +218,7 @@ Ref inv_lists(TupleListObject* self, PyObject* query, Py_ssize_t n) {
     Ref dict = index_dict(index.get(), i);
     Ref l;
     if (is_sequence_item(q)) {
-      // Alternatives: the union of their lists; values no item holds add nothing.
-      Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
-      for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(alternatives.get()); ++k) {
-        Ref alt = Ref::borrow(PySequence_Fast_GET_ITEM(alternatives.get(), k));
-        Ref t = inverted_list(dict.get(), alt.get());
-        if (!t) continue;
-        l = l ? tuplelist_union(l.get(), t.get()) : std::move(t);
-      }
+      l = alternatives_union(dict.get(), q);
     } else {
       l = inverted_list(dict.get(), q);
     }
@@ -212,43 +241,30 @@ PyObject* tuplelist_alloc(PyTypeObject* type) {
   return op;
 }
 
-PyObject* tuplelist_new(PyTypeObject* type, PyObject*, PyObject*) { return tuplelist_alloc(type); }
+PyObject* tuplelist_new(PyTypeObject* type, PyObject*, PyObject*) noexcept { return tuplelist_alloc(type); }
 
-PyObject* tuplelist_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-
-// The constructor's signature for the parser. Its `li` default is the one
-// empty list made when the module is imported, shared by every call.
-const FunctionDef kInitDef = {"__init__", "li=[], wildcard='*'", tuplelist_init_impl, Kind::Function, nullptr,
-                              __LINE__};
-PyObject* init_signature_fn = nullptr;
-
-PyObject* init_signature() {
-  if (!init_signature_fn) init_signature_fn = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
-  return init_signature_fn;
-}
-
-int tuplelist_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int tuplelist_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
     Args a;
-    if (unpack_call(init_signature(), args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&TupleListType, args, kwargs, a) < 0) throw_error_set();
     tuplelist_constructor(as_tuplelist(self), a[0], a[1]);
     return 0;
   });
 }
 
-int tuplelist_traverse(PyObject* op, visitproc visit, void* arg) {
+int tuplelist_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   Py_VISIT(as_tuplelist(op)->tuple_index_);
   Py_VISIT(as_tuplelist(op)->wildcard_);
   return PyList_Type.tp_traverse(op, visit, arg);
 }
 
 // Leaves wildcard_: a str cannot take part in a cycle.
-int tuplelist_clear(PyObject* op) {
+int tuplelist_clear(PyObject* op) noexcept {
   drop_index(as_tuplelist(op));
   return PyList_Type.tp_clear(op);
 }
 
-void tuplelist_dealloc(PyObject* op) {
+void tuplelist_dealloc(PyObject* op) noexcept {
   PyObject_GC_UnTrack(op);
   Py_TRASHCAN_BEGIN(op, tuplelist_dealloc)
   Py_CLEAR(as_tuplelist(op)->tuple_index_);
@@ -259,7 +275,7 @@ void tuplelist_dealloc(PyObject* op) {
 
 // self[key] = value and del self[key]. An assigned item is checked first; the
 // index survives only an assignment of an equal value, or a failed deletion.
-int tuplelist_ass_subscript(PyObject* op, PyObject* key, PyObject* value) {
+int tuplelist_ass_subscript(PyObject* op, PyObject* key, PyObject* value) noexcept {
   return guarded_int([&] {
     auto* self = as_tuplelist(op);
     objobjargproc base = PyList_Type.tp_as_mapping->mp_ass_subscript;
@@ -294,7 +310,7 @@ int tuplelist_ass_subscript(PyObject* op, PyObject* key, PyObject* value) {
   });
 }
 
-int tuplelist_ass_item(PyObject* op, Py_ssize_t i, PyObject* value) {
+int tuplelist_ass_item(PyObject* op, Py_ssize_t i, PyObject* value) noexcept {
   PyObject* key = PyLong_FromSsize_t(i);
   if (!key) return -1;
   const int rc = tuplelist_ass_subscript(op, key, value);
@@ -302,7 +318,7 @@ int tuplelist_ass_item(PyObject* op, Py_ssize_t i, PyObject* value) {
   return rc;
 }
 
-int tuplelist_contains(PyObject* op, PyObject* e) {
+int tuplelist_contains(PyObject* op, PyObject* e) noexcept {
   return guarded_int([&] {
     if (e != Py_None && !PyTuple_Check(e)) raise_expected("tuple", e);
     Ref found = tuplelist_select(as_tuplelist(op), e);
@@ -312,7 +328,7 @@ int tuplelist_contains(PyObject* op, PyObject* e) {
 
 // The unchecked in-place changes drop the index before and after the list's
 // own operation: iterating `other` may run code that queries this list.
-PyObject* tuplelist_inplace_concat(PyObject* op, PyObject* other) {
+PyObject* tuplelist_inplace_concat(PyObject* op, PyObject* other) noexcept {
   return guarded([&] {
     drop_index(as_tuplelist(op));
     Ref r = take(PyList_Type.tp_as_sequence->sq_inplace_concat(op, other));
@@ -321,7 +337,7 @@ PyObject* tuplelist_inplace_concat(PyObject* op, PyObject* other) {
   });
 }
 
-PyObject* tuplelist_inplace_repeat(PyObject* op, Py_ssize_t n) {
+PyObject* tuplelist_inplace_repeat(PyObject* op, Py_ssize_t n) noexcept {
   return guarded([&] {
     drop_index(as_tuplelist(op));
     Ref r = take(PyList_Type.tp_as_sequence->sq_inplace_repeat(op, n));
@@ -332,9 +348,11 @@ PyObject* tuplelist_inplace_repeat(PyObject* op, Py_ssize_t n) {
 
 // self += other: as list +=, unchecked. Defined as a number slot too, since the
 // number slot for + would otherwise be used and give a new object.
-PyObject* tuplelist_nb_inplace_add(PyObject* op, PyObject* other) { return tuplelist_inplace_concat(op, other); }
+PyObject* tuplelist_nb_inplace_add(PyObject* op, PyObject* other) noexcept {
+  return tuplelist_inplace_concat(op, other);
+}
 
-PyObject* tuplelist_nb_inplace_multiply(PyObject* op, PyObject* count) {
+PyObject* tuplelist_nb_inplace_multiply(PyObject* op, PyObject* count) noexcept {
   if (!PyIndex_Check(count)) Py_RETURN_NOTIMPLEMENTED;  // the sequence slot then reports the type
   const Py_ssize_t n = PyNumber_AsSsize_t(count, PyExc_OverflowError);
   if (n == -1 && PyErr_Occurred()) return nullptr;
@@ -344,7 +362,7 @@ PyObject* tuplelist_nb_inplace_multiply(PyObject* op, PyObject* count) {
 // self + other and, reflected, other + self: both operands' items in a new
 // tuplelist, all checked. Only lists are concatenated; for anything else the
 // other operand gets its turn, then the list's own TypeError follows.
-PyObject* tuplelist_nb_add(PyObject* a, PyObject* b) {
+PyObject* tuplelist_nb_add(PyObject* a, PyObject* b) noexcept {
   return guarded([&]() -> PyObject* {
     if (!PyList_Check(a) || !PyList_Check(b)) Py_RETURN_NOTIMPLEMENTED;
     if (is_tuplelist(a)) return tuplelist_add(as_tuplelist(a), b).release();
@@ -355,14 +373,14 @@ PyObject* tuplelist_nb_add(PyObject* a, PyObject* b) {
 
 // The sequence protocol's concatenation and repetition (operator.concat,
 // operator.mul ...) give what + and * give.
-PyObject* tuplelist_concat(PyObject* a, PyObject* b) {
+PyObject* tuplelist_concat(PyObject* a, PyObject* b) noexcept {
   return guarded([&]() -> PyObject* {
     if (!PyList_Check(b)) return PyList_Type.tp_as_sequence->sq_concat(a, b);  // the list's own TypeError
     return tuplelist_add(as_tuplelist(a), b).release();
   });
 }
 
-PyObject* tuplelist_repeat(PyObject* a, Py_ssize_t n) {
+PyObject* tuplelist_repeat(PyObject* a, Py_ssize_t n) noexcept {
   return guarded([&] {
     Ref repeated = take(PyList_Type.tp_as_sequence->sq_repeat(a, n));
     return make_tuplelist(repeated.get()).release();
@@ -370,7 +388,7 @@ PyObject* tuplelist_repeat(PyObject* a, Py_ssize_t n) {
 }
 
 // self * n and n * self: the list repeated, as a new checked tuplelist.
-PyObject* tuplelist_nb_multiply(PyObject* a, PyObject* b) {
+PyObject* tuplelist_nb_multiply(PyObject* a, PyObject* b) noexcept {
   return guarded([&]() -> PyObject* {
     PyObject* seq = is_tuplelist(a) ? a : b;
     PyObject* count = seq == a ? b : a;
@@ -384,10 +402,12 @@ PyObject* tuplelist_nb_multiply(PyObject* a, PyObject* b) {
 
 // --- attributes ----------------------------------------------------------------
 
-PyObject* get_tuple_index(PyObject* op, void*) { return Py_NewRef(none_if_null(as_tuplelist(op)->tuple_index_)); }
+PyObject* get_tuple_index(PyObject* op, void*) noexcept {
+  return Py_NewRef(none_if_null(as_tuplelist(op)->tuple_index_));
+}
 
 // An index written from Python is trusted as it is (select checks what it reads).
-int set_tuple_index(PyObject* op, PyObject* value, void*) {
+int set_tuple_index(PyObject* op, PyObject* value, void*) noexcept {
   if (!value) value = Py_None;
   if (value != Py_None && !PyList_CheckExact(value)) {
     PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "list", Py_TYPE(value)->tp_name);
@@ -399,9 +419,9 @@ int set_tuple_index(PyObject* op, PyObject* value, void*) {
   return 0;
 }
 
-PyObject* get_wildcard(PyObject* op, void*) { return Py_NewRef(none_if_null(as_tuplelist(op)->wildcard_)); }
+PyObject* get_wildcard(PyObject* op, void*) noexcept { return Py_NewRef(none_if_null(as_tuplelist(op)->wildcard_)); }
 
-int set_wildcard(PyObject* op, PyObject* value, void*) {
+int set_wildcard(PyObject* op, PyObject* value, void*) noexcept {
   if (!value) value = Py_None;
   if (value != Py_None && !PyUnicode_CheckExact(value)) {
     PyErr_Format(PyExc_TypeError, "Expected %s, got %.200s", "unicode", Py_TYPE(value)->tp_name);
@@ -438,6 +458,45 @@ PyObject* tuplelist_clear_method(PyObject* self, const Args&) {
 
 PyObject* tuplelist_copy(PyObject* self, const Args&) { return make_tuplelist(self).release(); }
 
+// What copy.copy, copy.deepcopy and pickle rebuild a tuplelist from: a new
+// object of the same class made without __init__ (copyreg.__newobj__), the
+// state (None for the index, the wildcard, then the instance dictionary when
+// there is one) and the items, which the copy receives through extend or
+// append. The index is never carried: the copy builds its own on demand.
+PyObject* tuplelist_reduce(PyObject* self, const Args&) {
+  Ref copyreg = take(PyImport_ImportModule("copyreg"));
+  Ref newobj = take(PyObject_GetAttrString(copyreg.get(), "__newobj__"));
+  Ref cls = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(self)));
+  Ref args = take(PyTuple_Pack(1, cls.get()));
+  PyObject** dictptr = _PyObject_GetDictPtr(self);
+  PyObject* dict = dictptr ? *dictptr : nullptr;
+  Ref wildcard = Ref::borrow(none_if_null(as_tuplelist(self)->wildcard_));
+  Ref state = dict ? take(PyTuple_Pack(3, Py_None, wildcard.get(), dict))
+                   : take(PyTuple_Pack(2, Py_None, wildcard.get()));
+  Ref items = take(PyObject_GetIter(self));
+  return PyTuple_Pack(4, newobj.get(), args.get(), state.get(), items.get());
+}
+
+// Restores the wildcard (and the instance dictionary) from a state that
+// __reduce__ made; the index is dropped whatever the state holds, since the
+// items may arrive before or after the state.
+PyObject* tuplelist_setstate(PyObject* self, const Args& a) {
+  PyObject* state = a[0];
+  if (!PyTuple_CheckExact(state)) raise_expected("tuple", state);
+  const Py_ssize_t n = PyTuple_GET_SIZE(state);
+  if (n < 2) raise_format(PyExc_ValueError, "a tuplelist state holds 2 or 3 items, not %zd", n);
+  PyObject* wildcard = PyTuple_GET_ITEM(state, 1);
+  if (wildcard != Py_None && !PyUnicode_CheckExact(wildcard)) raise_expected("unicode", wildcard);
+  Py_XSETREF(as_tuplelist(self)->wildcard_, Py_NewRef(wildcard));
+  drop_index(as_tuplelist(self));
+  if (n > 2 && _PyObject_GetDictPtr(self)) {
+    Ref dict = take(PyObject_GenericGetDict(self, nullptr));
+    Ref extra = Ref::borrow(PyTuple_GET_ITEM(state, 2));
+    take(PyObject_CallMethod(dict.get(), "update", "O", extra.get()));
+  }
+  Py_RETURN_NONE;
+}
+
 PyObject* tuplelist_insert_method(PyObject* self, const Args& a) {
   tuplelist_insert(as_tuplelist(self), as_int32(a[0]), a[1]);
   Py_RETURN_NONE;
@@ -469,7 +528,7 @@ PyObject* tuplelist_reverse(PyObject* self, const Args&) {
 
 // extend and sort are the list's own, unchecked, taking the list's arguments;
 // they only drop the index around the call.
-PyObject* tuplelist_extend_method(PyObject* self, PyObject* iterable) {
+PyObject* tuplelist_extend_method(PyObject* self, PyObject* iterable) noexcept {
   return guarded([&] {
     drop_index(as_tuplelist(self));
     PyObject* args[] = {self, iterable};
@@ -479,7 +538,7 @@ PyObject* tuplelist_extend_method(PyObject* self, PyObject* iterable) {
   });
 }
 
-PyObject* tuplelist_sort(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) {
+PyObject* tuplelist_sort(PyObject* self, PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames) noexcept {
   return guarded([&] {
     const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
     std::vector<PyObject*> stack(static_cast<size_t>(1 + nargs + nkw));
@@ -542,6 +601,8 @@ const FunctionDef tuplelist_members[] = {
     {"append", "self, e", tuplelist_append_method, Kind::Method, nullptr, __LINE__},
     {"clear", "self", tuplelist_clear_method, Kind::Method, nullptr, __LINE__},
     {"copy", "self", tuplelist_copy, Kind::Method, nullptr, __LINE__},
+    {"__reduce__", "self", tuplelist_reduce, Kind::Method, nullptr, __LINE__},
+    {"__setstate__", "self, state", tuplelist_setstate, Kind::Method, nullptr, __LINE__},
     {"insert", "self, index, obj", tuplelist_insert_method, Kind::Method, nullptr, __LINE__},
     {"pop", "self, index=-1", tuplelist_pop, Kind::Method, nullptr, __LINE__},
     {"remove", "self, value", tuplelist_remove, Kind::Method, nullptr, __LINE__},
@@ -552,15 +613,15 @@ const FunctionDef tuplelist_members[] = {
 // The list's own extend and sort behind the index drop; no docstrings, so the
 // class's documented listing shows only what tuplelist adds.
 PyMethodDef tuplelist_methods[] = {
-    {"extend", tuplelist_extend_method, METH_O, nullptr},
-    {"sort", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(tuplelist_sort)),
+    {"extend", slot(tuplelist_extend_method), METH_O, nullptr},
+    {"sort", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(slot(tuplelist_sort))),
      METH_FASTCALL | METH_KEYWORDS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
 PyGetSetDef tuplelist_getset[] = {
-    {"tuple_index_", get_tuple_index, set_tuple_index, nullptr, nullptr},
-    {"wildcard_", get_wildcard, set_wildcard, nullptr, nullptr},
+    {"tuple_index_", slot(get_tuple_index), slot(set_tuple_index), nullptr, nullptr},
+    {"wildcard_", slot(get_wildcard), slot(set_wildcard), nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -569,6 +630,10 @@ PySequenceMethods tuplelist_as_sequence = {};
 PyMappingMethods tuplelist_as_mapping = {};
 
 }  // namespace
+
+// The `li` default is the one empty list made when the module is imported,
+// shared by every call.
+const char tuplelist_init_params[] = "li=[], wildcard='*'";
 
 const char tuplelist_init_doc[] =
     "\n"
@@ -789,28 +854,28 @@ Ref tuplelist_select(TupleListObject* self, PyObject* query) {
 PyTypeObject TupleListType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_tuplelist() {
-  tuplelist_as_number.nb_add = tuplelist_nb_add;
-  tuplelist_as_number.nb_multiply = tuplelist_nb_multiply;
-  tuplelist_as_number.nb_inplace_add = tuplelist_nb_inplace_add;
-  tuplelist_as_number.nb_inplace_multiply = tuplelist_nb_inplace_multiply;
-  tuplelist_as_sequence.sq_concat = tuplelist_concat;
-  tuplelist_as_sequence.sq_repeat = tuplelist_repeat;
-  tuplelist_as_sequence.sq_ass_item = tuplelist_ass_item;
-  tuplelist_as_sequence.sq_contains = tuplelist_contains;
-  tuplelist_as_sequence.sq_inplace_concat = tuplelist_inplace_concat;
-  tuplelist_as_sequence.sq_inplace_repeat = tuplelist_inplace_repeat;
-  tuplelist_as_mapping.mp_ass_subscript = tuplelist_ass_subscript;
+  tuplelist_as_number.nb_add = slot(tuplelist_nb_add);
+  tuplelist_as_number.nb_multiply = slot(tuplelist_nb_multiply);
+  tuplelist_as_number.nb_inplace_add = slot(tuplelist_nb_inplace_add);
+  tuplelist_as_number.nb_inplace_multiply = slot(tuplelist_nb_inplace_multiply);
+  tuplelist_as_sequence.sq_concat = slot(tuplelist_concat);
+  tuplelist_as_sequence.sq_repeat = slot(tuplelist_repeat);
+  tuplelist_as_sequence.sq_ass_item = slot(tuplelist_ass_item);
+  tuplelist_as_sequence.sq_contains = slot(tuplelist_contains);
+  tuplelist_as_sequence.sq_inplace_concat = slot(tuplelist_inplace_concat);
+  tuplelist_as_sequence.sq_inplace_repeat = slot(tuplelist_inplace_repeat);
+  tuplelist_as_mapping.mp_ass_subscript = slot(tuplelist_ass_subscript);
 
   TupleListType.tp_name = "velmorpy.tuplelist";
   TupleListType.tp_basicsize = sizeof(TupleListObject);
   TupleListType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
   TupleListType.tp_doc = tuplelist_init_doc;
   TupleListType.tp_base = &PyList_Type;
-  TupleListType.tp_new = tuplelist_new;
-  TupleListType.tp_init = tuplelist_init;
-  TupleListType.tp_dealloc = tuplelist_dealloc;
-  TupleListType.tp_traverse = tuplelist_traverse;
-  TupleListType.tp_clear = tuplelist_clear;
+  TupleListType.tp_new = slot(tuplelist_new);
+  TupleListType.tp_init = slot(tuplelist_init);
+  TupleListType.tp_dealloc = slot(tuplelist_dealloc);
+  TupleListType.tp_traverse = slot(tuplelist_traverse);
+  TupleListType.tp_clear = slot(tuplelist_clear);
   TupleListType.tp_as_number = &tuplelist_as_number;
   TupleListType.tp_as_sequence = &tuplelist_as_sequence;
   TupleListType.tp_as_mapping = &tuplelist_as_mapping;
@@ -820,7 +885,6 @@ void prepare_tuplelist() {
 
 void bind_tuplelist_namespace() {
   bind_getmetaclass(&TupleListType, __FILE__);
-  init_signature();  // makes the shared default of `li`
   bind_members(&TupleListType, tuplelist_members, __FILE__);
 }
 

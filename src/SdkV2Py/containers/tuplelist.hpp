@@ -23,6 +23,7 @@ struct TupleListObject {
 
 extern PyTypeObject TupleListType;
 extern const char tuplelist_init_doc[];
+extern const char tuplelist_init_params[];
 void prepare_tuplelist();
 void bind_tuplelist_namespace();
 

@@ -1,14 +1,14 @@
 #include "expressions/column.hpp"
 
-#include "module/numpy.hpp"
-
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
+#include "expressions/terms.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -44,15 +44,10 @@ void append_pair(ColumnObject* self, PyObject* coeff, PyObject* constr) {
   }
 }
 
-// Same item of the same model.
-bool same_constr(PyObject* a, PyObject* b) {
-  return as_handle(a)->holder_ == as_handle(b)->holder_ && as_handle(a)->index == as_handle(b)->index;
-}
-
 // Each pair is checked whole before it is added: its coefficient converted by
 // float(), its constraint tested. A refused pair leaves the pairs before it.
 void add_terms(ColumnObject* self, PyObject* coeffs, PyObject* constrs) {
-  if (PyTuple_Check(coeffs) || PyList_Check(coeffs) || PyArray_Check(coeffs)) {
+  if (is_listlike(coeffs)) {
     const Py_ssize_t n = PyObject_Length(coeffs);
     if (n < 0) throw_error_set();
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -82,7 +77,7 @@ Py_ssize_t pair_position(ColumnObject* self, PyObject* i) {
 
 // --- slots ---------------------------------------------------------------------
 
-PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   as_column(self)->coeffs_ = Py_NewRef(Py_None);
@@ -90,15 +85,10 @@ PyObject* column_new(PyTypeObject* type, PyObject*, PyObject*) {
   return self;
 }
 
-PyObject* column_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "coeffs=None, constrs=None", column_init_impl, Kind::Function, nullptr,
-                              __LINE__};
-
-int column_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int column_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&ColumnType, args, kwargs, a) < 0) throw_error_set();
     ColumnObject* col = as_column(self);
     Ref coeffs = new_list(), constrs = new_list();
     Py_SETREF(col->coeffs_, coeffs.release());
@@ -111,19 +101,19 @@ int column_init(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
-int column_traverse(PyObject* self, visitproc visit, void* arg) {
+int column_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   Py_VISIT(as_column(self)->coeffs_);
   Py_VISIT(as_column(self)->constrs_);
   return 0;
 }
 
-int column_clear(PyObject* self) {
+int column_clear(PyObject* self) noexcept {
   Py_XSETREF(as_column(self)->coeffs_, Py_NewRef(Py_None));
   Py_XSETREF(as_column(self)->constrs_, Py_NewRef(Py_None));
   return 0;
 }
 
-void column_dealloc(PyObject* self) {
+void column_dealloc(PyObject* self) noexcept {
   PyObject_GC_UnTrack(self);
   Py_CLEAR(as_column(self)->coeffs_);
   Py_CLEAR(as_column(self)->constrs_);
@@ -185,7 +175,7 @@ PyObject* column_remove(PyObject* self, const Args& a) {
   if (n < 0) throw_error_set();
   for (Py_ssize_t i = 0; i < n; ++i) {
     Ref constr = take(PySequence_GetItem(col->constrs_, i));
-    if (is_constr(constr.get()) && same_constr(constr.get(), item)) continue;
+    if (is_constr(constr.get()) && same_item(constr.get(), item)) continue;
     Ref coeff = take(PySequence_GetItem(col->coeffs_, i));
     check(PyList_Append(coeffs.get(), coeff.get()));
     check(PyList_Append(constrs.get(), constr.get()));
@@ -316,6 +306,8 @@ const FunctionDef column_members[] = {
 
 }  // namespace
 
+const char column_init_params[] = "coeffs=None, constrs=None";
+
 const char column_init_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -339,11 +331,11 @@ void prepare_column() {
   ColumnType.tp_name = "velmorpy.Column";
   ColumnType.tp_basicsize = sizeof(ColumnObject);
   ColumnType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  ColumnType.tp_new = column_new;
-  ColumnType.tp_init = column_init;
-  ColumnType.tp_dealloc = column_dealloc;
-  ColumnType.tp_traverse = column_traverse;
-  ColumnType.tp_clear = column_clear;
+  ColumnType.tp_new = slot(column_new);
+  ColumnType.tp_init = slot(column_init);
+  ColumnType.tp_dealloc = slot(column_dealloc);
+  ColumnType.tp_traverse = slot(column_traverse);
+  ColumnType.tp_clear = slot(column_clear);
 }
 
 void bind_column_namespace() {

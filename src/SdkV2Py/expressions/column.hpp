@@ -16,6 +16,7 @@ struct ColumnObject {
 
 extern PyTypeObject ColumnType;
 extern const char column_init_doc[];
+extern const char column_init_params[];
 void prepare_column();
 void bind_column_namespace();
 

@@ -19,7 +19,10 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "model/model_solve.hpp"
+#include "model/model_vars.hpp"
 #include "module/args.hpp"
+#include "module/decorators.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -30,6 +33,7 @@
 #include "module/state.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -50,32 +54,16 @@ int leading_underscores(PyObject* name) {
   return k;
 }
 
-// numpy.ndim(v), without NumPy for the common cases.
-int ndim_of(PyObject* v) {
-  if (v == Py_None || is_handle(v)) return 0;
-  if (PyList_Check(v) || PyTuple_Check(v)) return 1;  // at least one dimension; only 0 matters
-  if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
-  Ref np = module_global("_np");
-  Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
-  return as_int32(n.get());
-}
-
 // The model takes ownership of `mdl`: it is freed once through the holder,
 // also when the holder cannot be made.
 void attach(ModelObject* self, VLMmodel* mdl) {
-  Ref holder;
-  try {
-    holder = make_model_holder(mdl);
-  } catch (...) {
-    VLMfreemodel(mdl);
-    throw;
-  }
+  Ref holder = make_model_holder(mdl);
   Py_XSETREF(self->holder_, holder.release());
 }
 
 // Params and params: one parameter object of the model's own environment.
 void bind_params(ModelObject* self) {
-  Ref params = paramclass_new(self->holder_);
+  Ref params = paramclass_new(holder_of(reinterpret_cast<PyObject*>(self)));
   Py_XSETREF(self->Params, Py_NewRef(params.get()));
   Py_XSETREF(self->params, params.release());
 }
@@ -87,24 +75,24 @@ Ref make_empty_model() {
   return take(PyObject_Call(reinterpret_cast<PyObject*>(&ModelType), args.get(), kwargs.get()));
 }
 
-int32_t count_of(PyObject* holder, PyObject* attrname) {
+int32_t count_of(const Ref& holder, PyObject* attrname) {
   Ref v = _getAttrOne(holder, attrname, AttrKind::Model, nullptr);
   const int32_t n = as_int32(v.get());
   if (n < 0) raise_format(PyExc_RuntimeError, "velmorpy: the library reported %d for %U", n, attrname);
   return n;
 }
 
-void replace_list(PyObject*& field, PyTypeObject* type, PyObject* holder, int32_t count) {
+void replace_list(PyObject*& field, PyTypeObject* type, const Ref& holder, int32_t count) {
   Ref list = take(PyList_New(count));
   for (int32_t i = 0; i < count; ++i) PyList_SET_ITEM(list.get(), i, handle_new(type, holder, i).release());
   Py_XSETREF(field, list.release());
 }
 
-// A new list with the handles of `field`: the model's own list never leaves it,
+// A new list with the handles of `list`: the model's own list never leaves it,
 // so a program that changes the list it got cannot desynchronise the model.
-PyObject* copy_list(PyObject* field) {
-  if (!PyList_Check(field)) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};  // never initialised
-  return PyList_GetSlice(field, 0, PyList_GET_SIZE(field));
+PyObject* copy_list(const Ref& list) {
+  if (!PyList_Check(list.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};  // never initialised
+  return PyList_GetSlice(list.get(), 0, PyList_GET_SIZE(list.get()));
 }
 
 // The column's terms as the library takes them: one per distinct row, rows
@@ -114,7 +102,7 @@ struct ColumnTerms {
   std::vector<double> val;
 };
 
-ColumnTerms column_terms(PyObject* holder, PyObject* column) {
+ColumnTerms column_terms(const Ref& holder, PyObject* column) {
   // Snapshots: converting a coefficient may run code, which must not change
   // what is being read.
   Ref constrs = take(PySequence_List(as_column(column)->constrs_));
@@ -125,7 +113,7 @@ ColumnTerms column_terms(PyObject* holder, PyObject* column) {
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* constr = PyList_GET_ITEM(constrs.get(), i);
     if (!is_constr(constr)) raise_cannot_convert(constr, ConstrType.tp_name);
-    if (as_handle(constr)->holder_ != holder) raise(PyExc_ValueError, kColumnOtherModel);
+    if (as_handle(constr)->holder_ != holder.get()) raise(PyExc_ValueError, kColumnOtherModel);
     if (i >= PyList_GET_SIZE(coeffs.get())) raise(PyExc_IndexError, "list index out of range");
     terms.emplace_back(as_handle(constr)->index, as_double(PyList_GET_ITEM(coeffs.get(), i)));
   }
@@ -145,25 +133,20 @@ ColumnTerms column_terms(PyObject* holder, PyObject* column) {
 
 // --- slots ---------------------------------------------------------------------
 
-PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* model_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);  // zero-filled, so traversal sees no field yet
   if (!self) return nullptr;
   ModelObject* m = as_model(self);
-  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
-                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->callback_, &m->cbSolution, &m->vars_,
+                           &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
     *field = Py_NewRef(Py_None);
   return self;
 }
 
-PyObject* model_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "name: str = '', env: Env = None, empty=False", model_init_impl,
-                              Kind::Function, nullptr, __LINE__};
-
-int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int model_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&ModelType, args, kwargs, a) < 0) throw_error_set();
     check_arg_type(a[0], &PyUnicode_Type, "name", /*allow_none=*/false);
     ModelObject* m = as_model(self);
     // A second __init__ frees the library model the first one made.
@@ -190,11 +173,13 @@ int model_init(PyObject* self, PyObject* args, PyObject* kwargs) {
   });
 }
 
-int model_traverse(PyObject* self, visitproc visit, void* arg) {
+int model_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   ModelObject* m = as_model(self);
   Py_VISIT(m->Params);
   Py_VISIT(m->params);
   Py_VISIT(m->private_attrs_);
+  Py_VISIT(m->callback_);
+  Py_VISIT(m->cbSolution);
   Py_VISIT(m->vars_);
   Py_VISIT(m->constrs_);
   Py_VISIT(m->soss_);
@@ -204,19 +189,19 @@ int model_traverse(PyObject* self, visitproc visit, void* arg) {
   return 0;
 }
 
-int model_clear(PyObject* self) {
+int model_clear(PyObject* self) noexcept {
   ModelObject* m = as_model(self);
-  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->vars_, &m->constrs_, &m->soss_,
-                           &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
+  for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->callback_, &m->cbSolution, &m->vars_,
+                           &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
     Py_XSETREF(*field, Py_NewRef(Py_None));
   return 0;
 }
 
-void model_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Model.__del__"); }
+void model_finalize(PyObject* self) noexcept { call_dispose_unraisable(self, "velmorpy.Model.__del__"); }
 
 // Frees the library model at the latest here, also when an overriding
 // dispose() did not.
-void model_dealloc(PyObject* op) {
+void model_dealloc(PyObject* op) noexcept {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   PyObject_GC_UnTrack(op);
   ModelObject* m = as_model(op);
@@ -225,6 +210,8 @@ void model_dealloc(PyObject* op) {
   Py_CLEAR(m->Params);
   Py_CLEAR(m->params);
   Py_CLEAR(m->private_attrs_);
+  Py_CLEAR(m->callback_);
+  Py_CLEAR(m->cbSolution);
   Py_CLEAR(m->vars_);
   Py_CLEAR(m->constrs_);
   Py_CLEAR(m->soss_);
@@ -234,14 +221,15 @@ void model_dealloc(PyObject* op) {
   Py_TYPE(op)->tp_free(op);
 }
 
-// Methods and properties first; then "__" names fail as usual, "_" names are
-// the program's own attributes, and every other name is a model attribute.
-PyObject* model_getattro(PyObject* self, PyObject* name) {
-  PyObject* found = PyObject_GenericGetAttr(self, name);
-  if (found || !PyUnicode_Check(name) || !PyErr_ExceptionMatches(PyExc_AttributeError)) return found;
+// Methods and properties first, looked up without making an AttributeError for
+// a miss; then "__" names fail as usual, "_" names are the program's own
+// attributes, and every other name is a model attribute.
+PyObject* model_getattro(PyObject* self, PyObject* name) noexcept {
+  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
+  PyObject* found = _PyObject_GenericGetAttrWithDict(self, name, nullptr, /*suppress=*/1);
+  if (found || PyErr_Occurred()) return found;
   const int underscores = leading_underscores(name);
-  if (underscores == 2) return nullptr;
-  PyErr_Clear();
+  if (underscores == 2) return PyObject_GenericGetAttr(self, name);  // the interpreter's own AttributeError
   return guarded([&]() -> PyObject* {
     ModelObject* m = as_model(self);
     if (underscores == 1) {
@@ -251,14 +239,14 @@ PyObject* model_getattro(PyObject* self, PyObject* name) {
       PyErr_SetObject(private_attr_error, name);
       throw_error_set();
     }
-    return _getAttrOne(m->holder_, name, AttrKind::Model, nullptr).release();
+    return _getAttrOrMiss(holder_of(self), name, AttrKind::Model, nullptr);
   });
 }
 
 // Every assignment is routed: "__" names as for any object, "_" names into the
 // program's own attributes, every other name (Params included) to the model
 // attribute of that name. Deletion is the interpreter's.
-int model_setattro(PyObject* self, PyObject* name, PyObject* value) {
+int model_setattro(PyObject* self, PyObject* name, PyObject* value) noexcept {
   if (!value || !PyUnicode_Check(name) || leading_underscores(name) == 2)
     return PyObject_GenericSetAttr(self, name, value);
   return guarded_int([&] {
@@ -271,7 +259,7 @@ int model_setattro(PyObject* self, PyObject* name, PyObject* value) {
       check(PyDict_SetItem(m->private_attrs_, name, value));
       return 0;
     }
-    _setAttr(m->holder_, name, AttrKind::Model, nullptr, value);
+    _setAttr(holder_of(self), name, AttrKind::Model, nullptr, value);
     return 0;
   });
 }
@@ -290,14 +278,18 @@ int set_param_field(PyObject*& field, PyObject* value) {
   });
 }
 
-PyObject* get_Params(PyObject* self, void*) { return get_param_field(as_model(self)->Params); }
-PyObject* get_params(PyObject* self, void*) { return get_param_field(as_model(self)->params); }
-int set_Params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->Params, value); }
-int set_params(PyObject* self, PyObject* value, void*) { return set_param_field(as_model(self)->params, value); }
+PyObject* get_Params(PyObject* self, void*) noexcept { return get_param_field(as_model(self)->Params); }
+PyObject* get_params(PyObject* self, void*) noexcept { return get_param_field(as_model(self)->params); }
+int set_Params(PyObject* self, PyObject* value, void*) noexcept {
+  return set_param_field(as_model(self)->Params, value);
+}
+int set_params(PyObject* self, PyObject* value, void*) noexcept {
+  return set_param_field(as_model(self)->params, value);
+}
 
 PyGetSetDef model_getset[] = {
-    {"Params", get_Params, set_Params, nullptr, nullptr},
-    {"params", get_params, set_params, nullptr, nullptr},
+    {"Params", slot(get_Params), slot(set_Params), nullptr, nullptr},
+    {"params", slot(get_params), slot(set_params), nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
 };
 
@@ -305,7 +297,7 @@ PyGetSetDef model_getset[] = {
 
 PyObject* model_copy(PyObject* self, const Args&) {
   Ref copy = make_empty_model();
-  VLMmodel* dup = VLMcopymodel(live_model(as_model(self)->holder_));
+  VLMmodel* dup = VLMcopymodel(live_model(holder_of(self)));
   if (!dup) throw VlmCodeError{VLM_ERROR_NOMEMORY};
   attach(as_model(copy.get()), dup);
   model_populate(as_model(copy.get()));
@@ -324,48 +316,53 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
   check_arg_type(a[4], &PyUnicode_Type, "name");
   check_arg_type(a[5], &ColumnType, "column");
-  ModelObject* m = as_model(self);
-  live_model(m->holder_);
+  const Ref holder = holder_of(self);
+  live_model(holder);
   CText name = CText::or_null(a[4]);
   CText vtype(a[3]);
   ColumnTerms terms;
-  if (a[5] != Py_None) terms = column_terms(m->holder_, a[5]);
-  PyObject* vars = m->vars_;
-  if (!PyList_Check(vars)) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
-  if (PyList_GET_SIZE(vars) >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
-  Ref var = handle_new(&VarType, m->holder_, static_cast<int32_t>(PyList_GET_SIZE(vars)));
+  if (a[5] != Py_None) terms = column_terms(holder, a[5]);
+  // Read after the conversions: the list that goes with the holder.
+  const Ref vars = Ref::borrow(as_model(self)->vars_);
+  if (!PyList_Check(vars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
+  if (PyList_GET_SIZE(vars.get()) >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+  Ref var = handle_new(&VarType, holder, static_cast<int32_t>(PyList_GET_SIZE(vars.get())));
   const bool has_terms = !terms.ind.empty();
-  check_rc(VLMaddvar(live_model(m->holder_), static_cast<int>(terms.ind.size()), has_terms ? terms.ind.data() : nullptr,
+  check_rc(VLMaddvar(live_model(holder), static_cast<int>(terms.ind.size()), has_terms ? terms.ind.data() : nullptr,
                      has_terms ? terms.val.data() : nullptr, obj, lb, ub, vtype.get()[0], name.get()));
-  check(PyList_Append(vars, var.get()));
+  check(PyList_Append(vars.get(), var.get()));
   return var.release();
 }
 
-PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(as_model(self)->vars_); }
-PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(as_model(self)->constrs_); }
+PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->vars_)); }
+PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->constrs_)); }
 
-// The stored handle of the first item of that name, or None.
-PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, const char*, int*), PyObject* list) {
+// The stored handle of the first item of that name, or None. `field` is the
+// model's list of the items' kind.
+PyObject* get_by_name(PyObject* self, PyObject* name, int (*lookup)(VLMmodel*, const char*, int*),
+                      PyObject* ModelObject::*field) {
   check_arg_type(name, &PyUnicode_Type, "name", /*allow_none=*/false);
   CText cname(name);
+  const Ref holder = holder_of(self);
+  const Ref list = Ref::borrow(as_model(self)->*field);
   int index = -1;
-  check_rc(lookup(live_model(as_model(self)->holder_), cname.get(), &index));
+  check_rc(lookup(live_model(holder), cname.get(), &index));
   if (index == -1) Py_RETURN_NONE;
-  if (!PyList_Check(list) || index < 0 || index >= PyList_GET_SIZE(list))
+  if (!PyList_Check(list.get()) || index < 0 || index >= PyList_GET_SIZE(list.get()))
     raise(PyExc_IndexError, "list index out of range");  // the list and the library model went out of step
-  return Py_NewRef(PyList_GET_ITEM(list, index));
+  return Py_NewRef(PyList_GET_ITEM(list.get(), index));
 }
 
 PyObject* model_getConstrByName(PyObject* self, const Args& a) {
-  return get_by_name(self, a[0], VLMgetconstrbyname, as_model(self)->constrs_);
+  return get_by_name(self, a[0], VLMgetconstrbyname, &ModelObject::constrs_);
 }
 
 PyObject* model_getVarByName(PyObject* self, const Args& a) {
-  return get_by_name(self, a[0], VLMgetvarbyname, as_model(self)->vars_);
+  return get_by_name(self, a[0], VLMgetvarbyname, &ModelObject::vars_);
 }
 
 PyObject* model_setParam(PyObject* self, const Args& a) {
-  _setParam(as_model(self)->holder_, a[0], a[1]);
+  _setParam(holder_of(self), a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -402,7 +399,7 @@ PyObject* model_getParamInfo(PyObject* self, const Args& a) {
 
 PyObject* model_setAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  PyObject* holder = as_model(self)->holder_;
+  const Ref holder = holder_of(self);
   PyObject *objs = a[1], *newvalues = a[2];
   if (newvalues == Py_None) {
     _setAttr(holder, a[0], AttrKind::Model, nullptr, objs);
@@ -425,7 +422,7 @@ PyObject* model_setAttr(PyObject* self, const Args& a) {
 
 PyObject* model_getAttr(PyObject* self, const Args& a) {
   check_arg_type(a[0], &PyUnicode_Type, "attrname", /*allow_none=*/false);
-  PyObject* holder = as_model(self)->holder_;
+  const Ref holder = holder_of(self);
   PyObject* objs = a[1];
   if (objs == Py_None) return _getAttrOne(holder, a[0], AttrKind::Model, nullptr).release();
   if (ndim_of(objs) == 0) return _getAttrOne(holder, a[0], _getAttrType(objs), objs).release();
@@ -667,7 +664,33 @@ const FunctionDef model_members[] = {
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
+// Model's methods in binding order, which the documented-field listing keeps;
+// the tables of the files that define them supply the rows.
+const char* const kMethodOrder[] = {
+    "copy", "dispose", "addVar", "addMVar", "addVars", "addPsdVar", "addConstr", "addConstrs", "addLConstr",
+    "addMConstr", "addSOS", "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs",
+    "getSOSs", "getPsdVars", "getPsdConstrs", "getCol", "getRow", "getSOS", "getGenConstrIndicator", "getA",
+    "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove", "setObjective", "getObjective", "setAttr",
+    "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "computeIIS", "cleanupMilp", "_cbCutP",
+    "cbCut", "cbBranch", "cbGet", "cbGetNodeRel", "cbGetSolution", "cbSetSolution", "cbUseSolution", "terminate",
+    "reset", "message", "read", "write", nullptr,
+};
+
 }  // namespace
+
+Ref holder_of(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
+
+int ndim_of(PyObject* v) {
+  if (v == Py_None || PyFloat_Check(v) || PyLong_Check(v) || PyUnicode_Check(v) || PyBytes_Check(v) || is_handle(v))
+    return 0;
+  if (PyList_Check(v) || PyTuple_Check(v)) return 1;  // at least one dimension; only 0 matters
+  if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
+  Ref np = module_global("_np");
+  Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
+  return as_int32(n.get());
+}
+
+const char model_init_params[] = "name: str = '', env: Env = None, empty=False";
 
 const char model_init_doc[] =
     "\n"
@@ -699,7 +722,7 @@ Ref model_new(VLMmodel* handle) {
   return model;
 }
 
-VLMenv* model_get_env(PyObject* model) { return live_env(as_model(model)->holder_); }
+VLMenv* model_get_env(PyObject* model) { return live_env(holder_of(model)); }
 
 Ref model_get_element(PyObject* v, Py_ssize_t i) {
   if (ndim_of(v) == 0) return Ref::borrow(v);
@@ -708,7 +731,7 @@ Ref model_get_element(PyObject* v, Py_ssize_t i) {
 }
 
 void model_populate(ModelObject* self) {
-  PyObject* holder = self->holder_;
+  const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
   const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
   const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
   const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));
@@ -728,14 +751,14 @@ void prepare_model() {
   ModelType.tp_name = "velmorpy.Model";
   ModelType.tp_basicsize = sizeof(ModelObject);
   ModelType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
-  ModelType.tp_new = model_new_slot;
-  ModelType.tp_init = model_init;
-  ModelType.tp_dealloc = model_dealloc;
-  ModelType.tp_finalize = model_finalize;
-  ModelType.tp_traverse = model_traverse;
-  ModelType.tp_clear = model_clear;
-  ModelType.tp_getattro = model_getattro;
-  ModelType.tp_setattro = model_setattro;
+  ModelType.tp_new = slot(model_new_slot);
+  ModelType.tp_init = slot(model_init);
+  ModelType.tp_dealloc = slot(model_dealloc);
+  ModelType.tp_finalize = slot(model_finalize);
+  ModelType.tp_traverse = slot(model_traverse);
+  ModelType.tp_clear = slot(model_clear);
+  ModelType.tp_getattro = slot(model_getattro);
+  ModelType.tp_setattro = slot(model_setattro);
   ModelType.tp_getset = model_getset;
 }
 
@@ -744,7 +767,9 @@ void bind_model_namespace() {
     Ref bases = take(PyTuple_Pack(2, PyExc_AttributeError, PyExc_KeyError));
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
-  bind_public_members(&ModelType, model_members, __FILE__);
+  bind_getmetaclass(&ModelType, __FILE__);
+  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_solve_table},
+                        kMethodOrder);
 }
 
 }  // namespace velmorpy

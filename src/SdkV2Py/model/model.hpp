@@ -5,6 +5,8 @@
 
 #include <velmor.h>
 
+#include <cstdint>
+
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -22,6 +24,20 @@ struct ModelObject {
   PyObject* params;
   // dict of the attributes whose names begin with "_"; None until __init__.
   PyObject* private_attrs_;
+  // Callback state. callback_: what the last optimize() was given (None
+  // before). cbdata_ is non-null only inside a callback turn on this model;
+  // terminate() and the cb* methods test it. where_: the turn's where-code.
+  // terminate_: 1 once terminate() was called in the turn. cbSolutionMode:
+  // kinds of keys given to cbSetSolution since the last submission (1 Var,
+  // 2 presolved column index). cbSolution: a float64 array of the values
+  // recorded in the turn, or None. The bridge clears terminate_ and
+  // cbSolutionMode together at the start of each turn.
+  PyObject* callback_;
+  void* cbdata_;
+  int32_t where_;
+  uint8_t terminate_;
+  uint8_t cbSolutionMode;
+  PyObject* cbSolution;
   // Lists of handles; element i has index i. None until __init__. Linear and
   // semidefinite constraints share one numbering, so constrs_ and psdconstrs_
   // always have the same length.
@@ -35,11 +51,22 @@ struct ModelObject {
 
 extern PyTypeObject ModelType;
 extern const char model_init_doc[];
+extern const char model_init_params[];
 void prepare_model();
 void bind_model_namespace();
 
 inline bool is_model(PyObject* op) { return PyObject_TypeCheck(op, &ModelType); }
 inline ModelObject* as_model(PyObject* op) { return reinterpret_cast<ModelObject*>(op); }
+
+// The model's holder (possibly empty), held by the caller for as long as it
+// uses it: Python code run meanwhile may re-initialise the model, which drops
+// the model's own reference.
+Ref holder_of(PyObject* model);
+
+// numpy.ndim(v), without NumPy for the common cases (numbers, str, bytes,
+// handles and None are 0; a list or tuple counts as 1, as only 0 matters).
+// Throws.
+int ndim_of(PyObject* v);
 
 // Internal operations. Each throws.
 // A new Model that owns `handle` (freed once, also when this call fails) with

@@ -1,6 +1,7 @@
 #include "module/args.hpp"
 
 #include <climits>
+#include <new>
 
 #include "module/errors.hpp"
 
@@ -103,6 +104,7 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
   for (Py_ssize_t i = nargs; i < npos; ++i) {
     if (out.v_[i]) continue;
     if (i < nrequired) return count_error(fname, nrequired == npos && !spec.varargs, true, nrequired, nargs);
+    if (!out.defaults_) out.defaults_ = Ref::borrow(defaults);
     out.v_[i] = PyTuple_GET_ITEM(defaults, i - (npos - ndef));
   }
   for (int i = spec.npos; i < named; ++i) {
@@ -112,6 +114,12 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
     if (!d) {
       if (!PyErr_Occurred())
         PyErr_Format(PyExc_TypeError, "%U() needs keyword-only argument %U", fname, name);
+      return -1;
+    }
+    try {
+      out.kwdefault_pins_.push_back(Ref::borrow(d));
+    } catch (const std::bad_alloc&) {
+      PyErr_NoMemory();
       return -1;
     }
     out.v_[i] = d;

@@ -26,7 +26,10 @@ struct ArgSpec {
 
 // The arguments of one call, one slot per parameter in declaration order, each
 // filled (defaults applied). Slots are borrowed from the call, except the *args
-// tuple and **kwargs dict, which this object owns.
+// tuple and **kwargs dict, which this object owns, and the defaults, which it
+// holds: a function's __defaults__ and __kwdefaults__ can be replaced by code
+// that the body runs (a __float__, a print), and that must not free a default
+// the body still reads.
 class Args {
  public:
   PyObject* operator[](int i) const noexcept { return v_[i]; }
@@ -36,6 +39,8 @@ class Args {
                     PyObject*, Args&) noexcept;
   PyObject* v_[kMaxArgs];  // unpack() sets every slot the callable declares
   Ref star_, starstar_;
+  Ref defaults_;                     // the defaults tuple, once a slot is filled from it
+  std::vector<Ref> kwdefault_pins_;  // each keyword-only default used (its dict is mutable)
 };
 
 // Fills `out` from a vectorcall. `fname` names the callable in messages;

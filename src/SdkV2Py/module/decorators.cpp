@@ -20,16 +20,15 @@ PyObject* constant_fset(PyObject*, const Args&) {
 const FunctionDef kFget = {"fget", "self", constant_fget, Kind::Function, nullptr, __LINE__};
 const FunctionDef kFset = {"fset", "self, value", constant_fset, Kind::Function, nullptr, __LINE__};
 
-// True when looking `name` up on `obj` succeeds; any exception counts as absence.
-bool has_attr(PyObject* obj, PyObject* name) {
-  PyObject* v = PyObject_GetAttr(obj, name);
-  if (!v) {
-    PyErr_Clear();
-    return false;
-  }
-  Py_DECREF(v);
-  return true;
+// `name` looked up on `obj`, or an empty Ref when the look-up fails with
+// AttributeError; any other exception propagates. Throws.
+Ref lookup_attr(PyObject* obj, PyObject* name) {
+  PyObject* v = nullptr;
+  check(_PyObject_LookupAttr(obj, name, &v));
+  return Ref::steal(v);
 }
+
+bool has_attr(PyObject* obj, PyObject* name) { return static_cast<bool>(lookup_attr(obj, name)); }
 
 bool has_docstring(PyObject* doc) {
   if (doc == Py_None) return false;
@@ -90,13 +89,12 @@ Ref get_documented_fields(PyObject* cls) {
     Ref value = take(PyObject_GetAttr(cls, name.get()));
     if (!check(PySequence_Contains(own.get(), name.get()))) continue;
     if (has_attr(sup.get(), name.get())) continue;
-    PyObject* sig = PyObject_GetAttr(value.get(), VLM_STR("__text_signature__"));
-    if (sig) {
-      Ref hold = Ref::steal(sig);
-      if (PyUnicode_Check(sig) && PyUnicode_CompareWithASCIIString(sig, "__internal__") == 0) continue;
-    } else {
-      PyErr_Clear();
-    }
+    // The interpreter's wrappers of a class's slots (__mul__, __iadd__ ...) are
+    // not members the module documents.
+    if (Py_IS_TYPE(value.get(), &PyWrapperDescr_Type)) continue;
+    Ref sig = lookup_attr(value.get(), VLM_STR("__text_signature__"));
+    if (sig && PyUnicode_Check(sig.get()) && PyUnicode_CompareWithASCIIString(sig.get(), "__internal__") == 0)
+      continue;
     bool documented = false;
     if (PyObject_TypeCheck(value.get(), &PyProperty_Type) || has_attr(value.get(), VLM_STR("__call__"))) {
       Ref doc = take(PyObject_GetAttr(value.get(), VLM_STR("__doc__")));

@@ -9,6 +9,7 @@
 #include "module/members.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -16,7 +17,7 @@ namespace {
 
 EnvObject* as_env(PyObject* op) { return reinterpret_cast<EnvObject*>(op); }
 
-PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) {
+PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   as_env(self)->holder_ = nullptr;
@@ -24,9 +25,6 @@ PyObject* env_new(PyTypeObject* type, PyObject*, PyObject*) {
   return self;
 }
 
-PyObject* env_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-const FunctionDef kInitDef = {"__init__", "logfilename: str = '', empty=False, params: dict = None", env_init_impl,
-                              Kind::Function, nullptr, __LINE__};
 
 // Applies `params` in dict order through this environment's setParam, so each
 // entry is matched, reported and checked as a direct call would be.
@@ -42,11 +40,10 @@ void apply_params(PyObject* self, PyObject* params) {
   }
 }
 
-int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    static PyObject* signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&EnvType, args, kwargs, a) < 0) throw_error_set();
     EnvObject* env = as_env(self);
     env->empty_ = as_int32(a[1]);
     // A second __init__ on a live environment frees the old one first.
@@ -63,21 +60,14 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) {
       rc = VLMloadenv(&handle, logfile.get());
     }
     check_rc(rc);
-    Ref holder;
-    try {
-      holder = make_env_holder(handle);
-    } catch (...) {
-      VLMfreeenv(handle);
-      throw;
-    }
-    env->holder_ = holder.release();
+    env->holder_ = make_env_holder(handle).release();
     if (a[2] != Py_None) apply_params(self, a[2]);
     return 0;
   });
 }
 
 // Frees the environment at the latest here, also when a subclass's dispose did not.
-void env_dealloc(PyObject* op) {
+void env_dealloc(PyObject* op) noexcept {
   if (PyObject_CallFinalizerFromDealloc(op) < 0) return;  // resurrected by __del__
   EnvObject* env = as_env(op);
   dispose_holder_unraisable(env->holder_, "velmorpy.Env.__dealloc__");
@@ -85,7 +75,7 @@ void env_dealloc(PyObject* op) {
   Py_TYPE(op)->tp_free(op);
 }
 
-void env_finalize(PyObject* self) { call_dispose_unraisable(self, "velmorpy.Env.__del__"); }
+void env_finalize(PyObject* self) noexcept { call_dispose_unraisable(self, "velmorpy.Env.__del__"); }
 
 // --- methods ---------------------------------------------------------------
 
@@ -100,9 +90,8 @@ PyObject* env_resetParam(PyObject* self, const Args&) {
 }
 
 PyObject* env_setParam(PyObject* self, const Args& a) {
-  // Pinned: printing runs Python code, which may re-initialise this Env.
-  Ref holder = Ref::borrow(as_env(self)->holder_);
-  return Py_NewRef(_setParam(holder.get(), a[0], a[1]) ? Py_True : Py_False);
+  // Held: printing runs Python code, which may re-initialise this Env.
+  return Py_NewRef(_setParam(env_holder(self), a[0], a[1]) ? Py_True : Py_False);
 }
 
 PyObject* env_writeParams(PyObject* self, const Args& a) {
@@ -211,6 +200,8 @@ const FunctionDef env_members[] = {
 
 }  // namespace
 
+const char env_init_params[] = "logfilename: str = '', empty=False, params: dict = None";
+
 const char env_init_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -228,9 +219,9 @@ const char env_init_doc[] =
     "            env = Env('solve.log')\n"
     "        ";
 
-VLMenv* env_handle(PyObject* env) { return live_env(as_env(env)->holder_); }
+VLMenv* env_handle(PyObject* env) { return live_env(env_holder(env)); }
 
-PyObject* env_holder(PyObject* env) { return as_env(env)->holder_; }
+Ref env_holder(PyObject* env) { return Ref::borrow(as_env(env)->holder_); }
 
 PyTypeObject EnvType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
@@ -238,10 +229,10 @@ void prepare_env() {
   EnvType.tp_name = "velmorpy.Env";
   EnvType.tp_basicsize = sizeof(EnvObject);
   EnvType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE;
-  EnvType.tp_new = env_new;
-  EnvType.tp_init = env_init;
-  EnvType.tp_dealloc = env_dealloc;
-  EnvType.tp_finalize = env_finalize;
+  EnvType.tp_new = slot(env_new);
+  EnvType.tp_init = slot(env_init);
+  EnvType.tp_dealloc = slot(env_dealloc);
+  EnvType.tp_finalize = slot(env_finalize);
 }
 
 void bind_env_namespace() {

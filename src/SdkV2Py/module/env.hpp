@@ -16,6 +16,7 @@ struct EnvObject {
 
 extern PyTypeObject EnvType;
 extern const char env_init_doc[];
+extern const char env_init_params[];
 void prepare_env();
 void bind_env_namespace();
 
@@ -23,7 +24,7 @@ inline bool is_env(PyObject* op) { return PyObject_TypeCheck(op, &EnvType); }
 // The live environment handle of an Env; VelmorError(INVALID_ARGUMENT) once it
 // is disposed or when it was never created. Throws.
 VLMenv* env_handle(PyObject* env);
-// The Env's Holder (borrowed), or null when it was never created.
-PyObject* env_holder(PyObject* env);
+// The Env's Holder, held for the caller; empty when it was never created.
+Ref env_holder(PyObject* env);
 
 }  // namespace velmorpy

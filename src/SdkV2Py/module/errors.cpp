@@ -55,6 +55,13 @@ void raise_format(PyObject* type, const char* format, ...) {
   throw PyErrAlreadySet{};
 }
 
+void raise_velmor(int code, const char* text) {
+  Ref args = take(Py_BuildValue("(is)", code, text));
+  Ref err = take(PyObject_Call(reinterpret_cast<PyObject*>(&VelmorErrorType), args.get(), nullptr));
+  PyErr_SetObject(reinterpret_cast<PyObject*>(Py_TYPE(err.get())), err.get());
+  throw PyErrAlreadySet{};
+}
+
 void raise_velmor_text(const char* text) {
   set_velmor_error_text(text);
   throw PyErrAlreadySet{};

@@ -48,6 +48,15 @@ int guarded_int(F&& body) noexcept {
   return -1;
 }
 
+// Every function whose address CPython holds (a type slot, a getset or method
+// table entry) goes through slot(): only a noexcept function converts, so a C++
+// exception that slips past guarded() stops at std::terminate instead of
+// unwinding through the interpreter's frames.
+template <class R, class... A>
+constexpr auto slot(R (*f)(A...) noexcept) noexcept {
+  return f;
+}
+
 // Throwing helpers for bodies run under guarded().
 [[noreturn]] inline void throw_error_set() { assert(PyErr_Occurred()); throw PyErrAlreadySet{}; }
 inline Ref take(PyObject* p) { if (!p) throw_error_set(); return Ref::steal(p); }
@@ -57,5 +66,7 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 [[noreturn]] void raise(PyObject* type, const char* text);
 [[noreturn]] void raise_format(PyObject* type, const char* format, ...);
 [[noreturn]] void raise_velmor_text(const char* text);
+// VelmorError(code, text): the library's code with a text of the module's own.
+[[noreturn]] void raise_velmor(int code, const char* text);
 
 }  // namespace velmorpy

@@ -42,8 +42,12 @@ PyObject* function_vectorcall(PyObject* callable, PyObject* const* args, size_t 
   return guarded([&] { return f->impl(bound, parsed); });
 }
 
-int function_traverse(PyObject* op, visitproc visit, void* arg) {
+// __name__ and __qualname__ take str subclasses too, whose instances can refer
+// back to the function: they are visited and cleared like the other fields.
+int function_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   auto* f = reinterpret_cast<FunctionObject*>(op);
+  Py_VISIT(f->name);
+  Py_VISIT(f->qualname);
   Py_VISIT(f->closure);
   Py_VISIT(f->module);
   Py_VISIT(f->doc);
@@ -56,10 +60,13 @@ int function_traverse(PyObject* op, visitproc visit, void* arg) {
   return 0;
 }
 
-// name and qualname are strs (they cannot take part in a cycle) and stay set,
-// so the object is printable until it is freed.
-int function_clear(PyObject* op) {
+// name and qualname become the empty str rather than null, so the object stays
+// printable until it is freed.
+int function_clear(PyObject* op) noexcept {
   auto* f = reinterpret_cast<FunctionObject*>(op);
+  PyObject* empty = PyUnicode_New(0, 0);  // the interpreter's empty-string singleton: cannot fail
+  Py_SETREF(f->name, Py_NewRef(empty));
+  Py_SETREF(f->qualname, empty);
   Py_CLEAR(f->closure);
   Py_CLEAR(f->module);
   Py_CLEAR(f->doc);
@@ -72,7 +79,7 @@ int function_clear(PyObject* op) {
   return 0;
 }
 
-void function_dealloc(PyObject* op) {
+void function_dealloc(PyObject* op) noexcept {
   auto* f = reinterpret_cast<FunctionObject*>(op);
   PyObject_GC_UnTrack(op);
   if (f->weakreflist) PyObject_ClearWeakRefs(op);
@@ -84,16 +91,16 @@ void function_dealloc(PyObject* op) {
   Py_TYPE(op)->tp_free(op);
 }
 
-PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) {
+PyObject* function_descr_get(PyObject* self, PyObject* obj, PyObject*) noexcept {
   if (obj == nullptr || obj == Py_None) return Py_NewRef(self);
   return PyMethod_New(self, obj);
 }
 
-PyObject* function_repr(PyObject* self) {
+PyObject* function_repr(PyObject* self) noexcept {
   return PyUnicode_FromFormat("<function %U at %p>", reinterpret_cast<FunctionObject*>(self)->qualname, self);
 }
 
-PyObject* function_reduce(PyObject* self, PyObject*) {
+PyObject* function_reduce(PyObject* self, PyObject*) noexcept {
   return Py_NewRef(reinterpret_cast<FunctionObject*>(self)->qualname);
 }
 
@@ -106,8 +113,8 @@ PyObject*& field(PyObject* self) {
 
 #define FIELD(name) field<offsetof(FunctionObject, name)>
 
-PyObject* get_name(PyObject* self, void*) { return Py_NewRef(FIELD(name)(self)); }
-PyObject* get_qualname(PyObject* self, void*) { return Py_NewRef(FIELD(qualname)(self)); }
+PyObject* get_name(PyObject* self, void*) noexcept { return Py_NewRef(FIELD(name)(self)); }
+PyObject* get_qualname(PyObject* self, void*) noexcept { return Py_NewRef(FIELD(qualname)(self)); }
 
 int set_str_field(PyObject*& slot, PyObject* value, const char* message) {
   if (value == nullptr || !PyUnicode_Check(value)) {
@@ -117,19 +124,19 @@ int set_str_field(PyObject*& slot, PyObject* value, const char* message) {
   Py_XSETREF(slot, Py_NewRef(value));
   return 0;
 }
-int set_name(PyObject* self, PyObject* value, void*) {
+int set_name(PyObject* self, PyObject* value, void*) noexcept {
   return set_str_field(FIELD(name)(self), value, "__name__ must be set to a string object");
 }
-int set_qualname(PyObject* self, PyObject* value, void*) {
+int set_qualname(PyObject* self, PyObject* value, void*) noexcept {
   return set_str_field(FIELD(qualname)(self), value, "__qualname__ must be set to a string object");
 }
 
 PyObject* none_if_null(PyObject* p) { return p ? Py_NewRef(p) : Py_NewRef(Py_None); }
-PyObject* get_defaults(PyObject* self, void*) { return none_if_null(FIELD(defaults)(self)); }
-PyObject* get_kwdefaults(PyObject* self, void*) { return none_if_null(FIELD(kwdefaults)(self)); }
-PyObject* get_globals(PyObject* self, void*) { return none_if_null(FIELD(globals)(self)); }
-PyObject* get_code(PyObject* self, void*) { return none_if_null(FIELD(code)(self)); }
-PyObject* get_closure(PyObject*, void*) { Py_RETURN_NONE; }
+PyObject* get_defaults(PyObject* self, void*) noexcept { return none_if_null(FIELD(defaults)(self)); }
+PyObject* get_kwdefaults(PyObject* self, void*) noexcept { return none_if_null(FIELD(kwdefaults)(self)); }
+PyObject* get_globals(PyObject* self, void*) noexcept { return none_if_null(FIELD(globals)(self)); }
+PyObject* get_code(PyObject* self, void*) noexcept { return none_if_null(FIELD(code)(self)); }
+PyObject* get_closure(PyObject*, void*) noexcept { Py_RETURN_NONE; }
 
 // None (or deletion) empties the field; otherwise only `type` is accepted.
 int set_optional(PyObject*& slot, PyObject* value, PyTypeObject* type, const char* message) {
@@ -144,19 +151,19 @@ int set_optional(PyObject*& slot, PyObject* value, PyTypeObject* type, const cha
   Py_XSETREF(slot, Py_NewRef(value));
   return 0;
 }
-int set_defaults(PyObject* self, PyObject* value, void*) {
+int set_defaults(PyObject* self, PyObject* value, void*) noexcept {
   return set_optional(FIELD(defaults)(self), value, &PyTuple_Type, "__defaults__ must be set to a tuple object");
 }
-int set_kwdefaults(PyObject* self, PyObject* value, void*) {
+int set_kwdefaults(PyObject* self, PyObject* value, void*) noexcept {
   return set_optional(FIELD(kwdefaults)(self), value, &PyDict_Type, "__kwdefaults__ must be set to a dict object");
 }
 
-PyObject* get_annotations(PyObject* self, void*) {
+PyObject* get_annotations(PyObject* self, void*) noexcept {
   PyObject*& slot = FIELD(annotations)(self);
   if (!slot && !(slot = PyDict_New())) return nullptr;
   return Py_NewRef(slot);
 }
-int set_annotations(PyObject* self, PyObject* value, void*) {
+int set_annotations(PyObject* self, PyObject* value, void*) noexcept {
   if (value == Py_None) value = nullptr;
   if (value && !PyDict_Check(value)) {
     PyErr_SetString(PyExc_TypeError, "__annotations__ must be set to a dict object");
@@ -169,19 +176,19 @@ int set_annotations(PyObject* self, PyObject* value, void*) {
 #undef FIELD
 
 PyGetSetDef function_getset[] = {
-    {"__name__", get_name, set_name, nullptr, nullptr},
-    {"func_name", get_name, set_name, nullptr, nullptr},
-    {"__qualname__", get_qualname, set_qualname, nullptr, nullptr},
-    {"__defaults__", get_defaults, set_defaults, nullptr, nullptr},
-    {"func_defaults", get_defaults, set_defaults, nullptr, nullptr},
-    {"__kwdefaults__", get_kwdefaults, set_kwdefaults, nullptr, nullptr},
-    {"__annotations__", get_annotations, set_annotations, nullptr, nullptr},
-    {"__globals__", get_globals, nullptr, nullptr, nullptr},
-    {"func_globals", get_globals, nullptr, nullptr, nullptr},
-    {"__closure__", get_closure, nullptr, nullptr, nullptr},
-    {"func_closure", get_closure, nullptr, nullptr, nullptr},
-    {"__code__", get_code, nullptr, nullptr, nullptr},
-    {"func_code", get_code, nullptr, nullptr, nullptr},
+    {"__name__", slot(get_name), slot(set_name), nullptr, nullptr},
+    {"func_name", slot(get_name), slot(set_name), nullptr, nullptr},
+    {"__qualname__", slot(get_qualname), slot(set_qualname), nullptr, nullptr},
+    {"__defaults__", slot(get_defaults), slot(set_defaults), nullptr, nullptr},
+    {"func_defaults", slot(get_defaults), slot(set_defaults), nullptr, nullptr},
+    {"__kwdefaults__", slot(get_kwdefaults), slot(set_kwdefaults), nullptr, nullptr},
+    {"__annotations__", slot(get_annotations), slot(set_annotations), nullptr, nullptr},
+    {"__globals__", slot(get_globals), nullptr, nullptr, nullptr},
+    {"func_globals", slot(get_globals), nullptr, nullptr, nullptr},
+    {"__closure__", slot(get_closure), nullptr, nullptr, nullptr},
+    {"func_closure", slot(get_closure), nullptr, nullptr, nullptr},
+    {"__code__", slot(get_code), nullptr, nullptr, nullptr},
+    {"func_code", slot(get_code), nullptr, nullptr, nullptr},
     {"__dict__", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
     {"func_dict", PyObject_GenericGetDict, PyObject_GenericSetDict, nullptr, nullptr},
     {nullptr, nullptr, nullptr, nullptr, nullptr},
@@ -195,7 +202,7 @@ PyMemberDef function_members[] = {
 };
 
 PyMethodDef function_methods[] = {
-    {"__reduce__", function_reduce, METH_NOARGS, nullptr},
+    {"__reduce__", slot(function_reduce), METH_NOARGS, nullptr},
     {nullptr, nullptr, 0, nullptr},
 };
 
@@ -265,11 +272,11 @@ int ready_function_type() noexcept {
                           Py_TPFLAGS_METHOD_DESCRIPTOR;
   FunctionType.tp_vectorcall_offset = offsetof(FunctionObject, vectorcall);
   FunctionType.tp_call = PyVectorcall_Call;
-  FunctionType.tp_dealloc = function_dealloc;
-  FunctionType.tp_traverse = function_traverse;
-  FunctionType.tp_clear = function_clear;
-  FunctionType.tp_repr = function_repr;
-  FunctionType.tp_descr_get = function_descr_get;
+  FunctionType.tp_dealloc = slot(function_dealloc);
+  FunctionType.tp_traverse = slot(function_traverse);
+  FunctionType.tp_clear = slot(function_clear);
+  FunctionType.tp_repr = slot(function_repr);
+  FunctionType.tp_descr_get = slot(function_descr_get);
   FunctionType.tp_getset = function_getset;
   FunctionType.tp_members = function_members;
   FunctionType.tp_methods = function_methods;

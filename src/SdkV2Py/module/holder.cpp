@@ -1,10 +1,18 @@
 #include "module/holder.hpp"
 
+#include <condition_variable>
+#include <mutex>
+
 #include "module/errors.hpp"
 
 namespace velmorpy {
 
 namespace {
+
+// Guards the claim fields of every holder for the threads that wait with the
+// interpreter lock released; claims_ended wakes them.
+std::mutex claims_mutex;
+std::condition_variable claims_ended;
 
 HolderObject* as_holder(PyObject* op) { return reinterpret_cast<HolderObject*>(op); }
 
@@ -18,7 +26,7 @@ void release(HolderObject* h) {
   if (env) VLMfreeenv(env);
 }
 
-void holder_dealloc(PyObject* op) {
+void holder_dealloc(PyObject* op) noexcept {
   HolderObject* h = as_holder(op);
   if (h->alive) release(h);
   Py_TYPE(op)->tp_free(op);
@@ -26,15 +34,51 @@ void holder_dealloc(PyObject* op) {
 
 Ref make_holder(VLMmodel* model, VLMenv* env, bool alive) {
   HolderObject* h = PyObject_New(HolderObject, &HolderType);
-  if (!h) throw_error_set();
+  if (!h) {
+    if (model) VLMfreemodel(model);
+    if (env) VLMfreeenv(env);
+    throw_error_set();
+  }
   h->model = model;
   h->env = env;
   h->alive = alive;
-  h->busy = false;
+  h->claim_thread = 0;
+  h->claims = 0;
+  h->refuse_others = false;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
 
 [[noreturn]] void raise_disposed() { throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT}; }
+
+const char kModelInUse[] = "The model is in use by a solve or a file access running on it";
+const char kEnvInUse[] = "The environment is in use by a file access running on it";
+
+[[noreturn]] void raise_in_use(const HolderObject* h) {
+  raise_velmor(VLM_ERROR_INVALID_ARGUMENT, h->model ? kModelInUse : kEnvInUse);
+}
+
+// How many claims the current thread holds.
+thread_local int claims_here = 0;
+
+bool claimed_elsewhere(const HolderObject* h) {
+  return h->claims > 0 && h->claim_thread != PyThread_get_thread_ident();
+}
+
+// Returns once no other thread holds a claim on `h` (which the caller keeps
+// alive), with the interpreter lock held; throws when such a claim refuses
+// other threads. A claim can be taken between the
+// wake-up and retaking the lock, hence the loop.
+void wait_unclaimed(HolderObject* h) {
+  while (claimed_elsewhere(h)) {
+    if (h->refuse_others) raise_in_use(h);
+    Py_BEGIN_ALLOW_THREADS
+    {
+      std::unique_lock<std::mutex> lock(claims_mutex);
+      claims_ended.wait(lock, [h] { return h->claims == 0; });
+    }
+    Py_END_ALLOW_THREADS
+  }
+}
 
 }  // namespace
 
@@ -44,7 +88,7 @@ int ready_holder_type() noexcept {
   HolderType.tp_name = "velmorpy._Holder";
   HolderType.tp_basicsize = sizeof(HolderObject);
   HolderType.tp_flags = Py_TPFLAGS_DEFAULT;
-  HolderType.tp_dealloc = holder_dealloc;
+  HolderType.tp_dealloc = slot(holder_dealloc);
   return PyType_Ready(&HolderType);
 }
 
@@ -52,14 +96,16 @@ Ref make_model_holder(VLMmodel* model) { return make_holder(model, nullptr, mode
 Ref make_env_holder(VLMenv* env) { return make_holder(nullptr, env, env != nullptr); }
 Ref make_dead_holder() { return make_holder(nullptr, nullptr, false); }
 
-VLMmodel* live_model(PyObject* holder) {
-  if (!holder_alive(holder) || !as_holder(holder)->model) raise_disposed();
-  return as_holder(holder)->model;
+VLMmodel* live_model(const Ref& holder) {
+  if (holder) wait_unclaimed(as_holder(holder.get()));
+  if (!holder_alive(holder.get()) || !as_holder(holder.get())->model) raise_disposed();
+  return as_holder(holder.get())->model;
 }
 
-VLMenv* live_env(PyObject* holder) {
-  if (!holder_alive(holder)) raise_disposed();
-  HolderObject* h = as_holder(holder);
+VLMenv* live_env(const Ref& holder) {
+  if (holder) wait_unclaimed(as_holder(holder.get()));
+  if (!holder_alive(holder.get())) raise_disposed();
+  HolderObject* h = as_holder(holder.get());
   VLMenv* env = h->env ? h->env : VLMgetenv(h->model);
   if (!env) raise_disposed();
   return env;
@@ -68,8 +114,34 @@ VLMenv* live_env(PyObject* holder) {
 void dispose_holder(PyObject* holder) {
   if (!holder_alive(holder)) return;
   HolderObject* h = as_holder(holder);
-  if (h->busy) raise_disposed();
+  if (h->claims > 0) raise_in_use(h);
   release(h);
 }
+
+HolderClaim::HolderClaim(const Ref& holder, WhileClaimed others) : holder_(Ref::borrow(holder.get())) {
+  if (!holder_) raise_disposed();
+  HolderObject* h = as_holder(holder_.get());
+  wait_unclaimed(h);
+  if (!h->alive) raise_disposed();
+  std::lock_guard<std::mutex> lock(claims_mutex);
+  h->claim_thread = PyThread_get_thread_ident();
+  ++h->claims;
+  outer_refuse_ = h->refuse_others;
+  h->refuse_others = outer_refuse_ || others == WhileClaimed::OthersRefused;
+  ++claims_here;
+}
+
+HolderClaim::~HolderClaim() {
+  HolderObject* h = as_holder(holder_.get());
+  --claims_here;
+  {
+    std::lock_guard<std::mutex> lock(claims_mutex);
+    h->refuse_others = outer_refuse_;
+    if (--h->claims == 0) h->claim_thread = 0;
+  }
+  claims_ended.notify_all();
+}
+
+bool in_unlocked_call() noexcept { return claims_here > 0; }
 
 }  // namespace velmorpy

@@ -42,6 +42,25 @@ void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file
   }
 }
 
+void bind_members_in_order(PyTypeObject* type, std::initializer_list<MemberTable> tables, const char* const* order) {
+  auto bind = [&](const FunctionDef& row, const char* file) {
+    Ref member = make_member(type, row, file);
+    set_class_attr(type, row.name, member.get());
+  };
+  auto named = [&](const char* name) {
+    for (const char* const* o = order; *o; ++o)
+      if (std::strcmp(*o, name) == 0) return true;
+    return false;
+  };
+  for (const char* const* o = order; *o; ++o)
+    for (const MemberTable& t : tables)
+      for (const FunctionDef* row = t.rows; row->name; ++row)
+        if (std::strcmp(row->name, *o) == 0) bind(*row, t.file);
+  for (const MemberTable& t : tables)
+    for (const FunctionDef* row = t.rows; row->name; ++row)
+      if (!named(row->name)) bind(*row, t.file);
+}
+
 void bind_public_members(PyTypeObject* type, const FunctionDef* table, const char* file) {
   bind_getmetaclass(type, file);
   bind_members(type, table, file);

@@ -7,6 +7,8 @@
 #pragma once
 #include <Python.h>
 
+#include <initializer_list>
+
 #include "module/function.hpp"
 
 namespace velmorpy {
@@ -16,6 +18,15 @@ namespace velmorpy {
 // methods as they are, static ones wrapped in staticmethod, constants as
 // read-only properties. Throws PyErrAlreadySet.
 void bind_members(PyTypeObject* type, const FunctionDef* table, const char* file);
+// One table of a class's members and the source file it is in (for the code
+// objects), for classes whose methods are spread over several files.
+struct MemberTable {
+  const FunctionDef* rows;
+  const char* file;
+};
+// Binds the rows of all `tables` in the order the null-ended `order` names
+// them; rows it does not name follow, in table order. Throws PyErrAlreadySet.
+void bind_members_in_order(PyTypeObject* type, std::initializer_list<MemberTable> tables, const char* const* order);
 // The namespace of a public class: its __getmetaclass__, then its table.
 void bind_public_members(PyTypeObject* type, const FunctionDef* table, const char* file);
 // Stores one module function per row in the module's namespace.

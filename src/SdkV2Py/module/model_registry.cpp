@@ -9,6 +9,7 @@
 #include "module/errors.hpp"
 #include "module/print.hpp"
 #include "module/text.hpp"
+#include "module/unlocked.hpp"
 
 namespace velmorpy {
 
@@ -26,6 +27,12 @@ std::vector<std::pair<Ref, Ref>> _models() {
     if (is_model(value)) found.emplace_back(Ref::borrow(PyTuple_GET_ITEM(pair, 0)), Ref::borrow(value));
   }
   return found;
+}
+
+std::vector<Ref> _model_holders() {
+  std::vector<Ref> holders;
+  for (const auto& found : _models()) holders.push_back(holder_of(found.second.get()));
+  return holders;
 }
 
 PyObject* models(PyObject*, const Args&) {
@@ -49,8 +56,17 @@ PyObject* read(PyObject*, const Args& a) {
   if (env != Py_None && !is_env(env)) raise_cannot_convert(env, EnvType.tp_name);
   Ref chosen = env == Py_None ? default_env(true) : Ref::borrow(env);
   CText filename(a[0]);
+  // The file is read with the interpreter lock released, on a private copy of
+  // the environment's parameters (the environment of an empty model made on
+  // it): other threads may use the environment meanwhile, and reads from one
+  // environment run side by side.
+  VLMmodel* scratch = nullptr;
+  check_rc(VLMnewmodel(env_handle(chosen.get()), &scratch, "", 0, nullptr, nullptr, nullptr, nullptr, nullptr));
+  const Ref copy = make_model_holder(scratch);
   VLMmodel* handle = nullptr;
-  check_rc(VLMreadmodel(env_handle(chosen.get()), filename.get(), &handle));
+  check_rc(call_unlocked(copy, [&](VLMmodel* model) {
+    return VLMreadmodel(VLMgetenv(model), filename.get(), &handle);
+  }));
   return model_new(handle).release();
 }
 

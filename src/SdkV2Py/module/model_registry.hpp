@@ -14,6 +14,9 @@ namespace velmorpy {
 // a Model, in the order of its namespace. Models held only in local variables
 // or containers are not found. Throws.
 std::vector<std::pair<Ref, Ref>> _models();
+// The holders of the models _models() lists, in its order (a model bound to
+// two names twice); a model made empty has an empty one. Throws.
+std::vector<Ref> _model_holders();
 
 PyObject* models(PyObject*, const Args&);
 PyObject* read(PyObject*, const Args&);

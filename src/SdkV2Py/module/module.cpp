@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "algebra/operand.hpp"
+#include "expressions/list.hpp"
 #include "module/attr_table.hpp"
 #include "module/callback_tables.hpp"
 #include "module/errors.hpp"
@@ -104,6 +105,7 @@ void phase_version_check() {
 void phase_function_type() {
   check(ready_function_type());
   check(ready_holder_type());
+  check(ready_listbuffer_type());
 }
 
 void phase_slots() {

@@ -2,6 +2,7 @@
 
 #include <velmor.h>
 
+#include "algebra/quicksum.hpp"
 #include "attributes/param_functions.hpp"
 #include "containers/multidict.hpp"
 #include "module/default_env.hpp"
@@ -72,6 +73,7 @@ const FunctionDef module_functions[] = {
     {"disposeDefaultEnv", "", disposeDefaultEnv, Kind::Function, disposeDefaultEnv_doc, __LINE__},
     {"multidict", "d: dict", multidict, Kind::Function, multidict_doc, __LINE__},
     {"paramHelp", "name=None", paramHelp, Kind::Function, paramHelp_doc, __LINE__},
+    {"quicksum", "li", quicksum, Kind::Function, quicksum_doc, __LINE__},
     {"read", "filename, env=None", read, Kind::Function, read_doc, __LINE__},
     {"version", "", version, Kind::Function, version_doc, __LINE__},
     {"readParams", "filename", readParams, Kind::Function, readParams_doc, __LINE__},

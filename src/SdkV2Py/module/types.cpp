@@ -1,8 +1,11 @@
 #include "module/types.hpp"
 
+#include <cstring>
+
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
+#include "attributes/handle.hpp"
 #include "attributes/psdconstr.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/sos.hpp"
@@ -11,6 +14,11 @@
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
 #include "expressions/column.hpp"
+#include "expressions/linexpr.hpp"
+#include "expressions/list.hpp"
+#include "expressions/psdexpr.hpp"
+#include "expressions/quadexpr.hpp"
+#include "expressions/tempconstr.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
@@ -23,22 +31,45 @@ namespace velmorpy {
 namespace {
 
 // Table order is readying order: a base comes before the classes derived from it.
+// A class's constructor parser is made right after the class is bound in the
+// module, so its annotations may name the classes bound before it (Model's
+// `env: Env`).
 const ClassSpec kClasses[] = {
-    {&VelmorErrorType, prepare_velmorerror, nullptr, nullptr},
-    {&OperandType, prepare_operand, nullptr, nullptr},
-    {&TupleListType, prepare_tuplelist, tuplelist_init_doc, bind_tuplelist_namespace},
-    {&TupleDictType, prepare_tupledict, tupledict_init_doc, bind_tupledict_namespace},
-    {&VarType, prepare_var, nullptr, bind_var_namespace},
-    {&PsdVarType, prepare_psdvar, nullptr, bind_psdvar_namespace},
-    {&ConstrType, prepare_constr, nullptr, bind_constr_namespace},
-    {&SOSType, prepare_sos, nullptr, bind_sos_namespace},
-    {&GenConstrType, prepare_genconstr, nullptr, bind_genconstr_namespace},
-    {&PsdConstrType, prepare_psdconstr, nullptr, bind_psdconstr_namespace},
-    {&ColumnType, prepare_column, column_init_doc, bind_column_namespace},
-    {&EnvType, prepare_env, env_init_doc, bind_env_namespace},
-    {&ParamClassType, prepare_paramclass, nullptr, bind_paramclass_namespace},
-    {&ModelType, prepare_model, model_init_doc, bind_model_namespace},
+    {&VelmorErrorType, prepare_velmorerror, nullptr, velmorerror_init_params, nullptr},
+    {&OperandType, prepare_operand, nullptr, nullptr, bind_operand_namespace},
+    {&TupleListType, prepare_tuplelist, tuplelist_init_doc, tuplelist_init_params, bind_tuplelist_namespace},
+    {&TupleDictType, prepare_tupledict, tupledict_init_doc, nullptr, bind_tupledict_namespace},
+    {&VarType, prepare_handle<AttrKind::Var>, nullptr, nullptr, bind_handle<AttrKind::Var>},
+    {&PsdVarType, prepare_handle<AttrKind::PsdVar>, nullptr, nullptr, bind_handle<AttrKind::PsdVar>},
+    {&ConstrType, prepare_handle<AttrKind::Constr>, nullptr, nullptr, bind_handle<AttrKind::Constr>},
+    {&SOSType, prepare_handle<AttrKind::SOS>, nullptr, nullptr, bind_handle<AttrKind::SOS>},
+    {&GenConstrType, prepare_handle<AttrKind::GenConstr>, nullptr, nullptr, bind_handle<AttrKind::GenConstr>},
+    {&PsdConstrType, prepare_handle<AttrKind::PsdConstr>, nullptr, nullptr, bind_handle<AttrKind::PsdConstr>},
+    {&ListType, prepare_list, nullptr, "data=[]", bind_list_namespace},
+    {&LinExprType, prepare_linexpr, linexpr_init_doc, "arg1=0, arg2=None", bind_linexpr_namespace},
+    {&QuadExprType, prepare_quadexpr, quadexpr_init_doc, "expr=None", bind_quadexpr_namespace},
+    {&PsdExprType, prepare_psdexpr, psdexpr_init_doc, "arg1=0, arg2=None", bind_psdexpr_namespace},
+    {&TempConstrType, prepare_tempconstr, nullptr, nullptr, bind_tempconstr_namespace},
+    {&ColumnType, prepare_column, column_init_doc, column_init_params, bind_column_namespace},
+    {&EnvType, prepare_env, env_init_doc, env_init_params, bind_env_namespace},
+    {&ParamClassType, prepare_paramclass, nullptr, nullptr, bind_paramclass_namespace},
+    {&ModelType, prepare_model, model_init_doc, model_init_params, bind_model_namespace},
 };
+constexpr size_t kNumClasses = sizeof kClasses / sizeof kClasses[0];
+
+// The constructor parser of each row with parameters (a function object that
+// is only ever parsed against, never called); filled by ready_types.
+PyObject* init_parsers[kNumClasses] = {};
+
+PyObject* init_parser_body(PyObject*, const Args&) { Py_RETURN_NONE; }
+
+void make_init_parser(size_t row) {
+  const ClassSpec& spec = kClasses[row];
+  if (!spec.init_params) return;
+  const FunctionDef def = {"__init__", spec.init_params, init_parser_body, Kind::Function, nullptr, 0};
+  Ref parser = make_function(def, nullptr, nullptr, nullptr, __FILE__);
+  Py_XSETREF(init_parsers[row], parser.release());
+}
 
 // __init__ of a static type is a wrapper around the tp_init slot whose text
 // comes from a slot description shared by every type; give the class a copy of
@@ -54,31 +85,35 @@ void document_init(PyTypeObject* type, const char* doc) {
 
 }  // namespace
 
-PyObject* module_getattro(PyObject* self, PyObject* name) noexcept {
-  if (!PyUnicode_Check(name)) return PyObject_GenericGetAttr(self, name);
-  PyTypeObject* type = Py_TYPE(self);
-  PyObject* found = _PyType_Lookup(type, name);  // borrowed
-  if (!found) {
-    PyErr_Format(PyExc_AttributeError, "'%.200s' object has no attribute '%U'", type->tp_name, name);
-    return nullptr;
-  }
-  descrgetfunc get = Py_TYPE(found)->tp_descr_get;
-  if (get) return get(found, self, reinterpret_cast<PyObject*>(type));
-  return Py_NewRef(found);
-}
-
 void ready_types() {
-  for (const ClassSpec& spec : kClasses) {
+  for (size_t row = 0; row < kNumClasses; ++row) {
+    const ClassSpec& spec = kClasses[row];
     PyTypeObject* type = spec.type;
     spec.prepare();
     if (type->tp_base && type->tp_base->tp_itemsize != 0)
       raise_format(PyExc_TypeError, "inheritance from PyVarObject types like '%.200s' not currently supported",
                    type->tp_base->tp_name);
+    // Classes without an attribute hook of their own keep the interpreter's
+    // generic look-up, which its method-call fast path requires. Its message
+    // for a missing attribute shows up to 50 characters of the class's name:
+    // every name here is shorter.
+    if (std::strlen(type->tp_name) > 50)
+      raise_format(PyExc_SystemError, "velmorpy: class name %s longer than its messages show", type->tp_name);
     check(PyType_Ready(type));
-    if (type->tp_dictoffset == 0 && type->tp_getattro == PyObject_GenericGetAttr) type->tp_getattro = module_getattro;
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
+    make_init_parser(row);
   }
+}
+
+int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out) noexcept {
+  for (size_t row = 0; row < kNumClasses; ++row) {
+    if (kClasses[row].type != type) continue;
+    if (!init_parsers[row]) break;
+    return unpack_call(init_parsers[row], args, kwargs, out);
+  }
+  PyErr_Format(PyExc_SystemError, "velmorpy: no constructor parser for %s", type->tp_name);
+  return -1;
 }
 
 void bind_class_namespaces() {

@@ -10,16 +10,22 @@ struct ClassSpec {
   PyTypeObject* type;
   void (*prepare)();          // fills the type's slots (and base) before readying
   const char* init_doc;       // constructor docstring given to __init__, or nullptr
+  // The constructor's parameter list ("name: str = '', env: Env = None"), from
+  // which the class's constructor parser is made once, when the class is bound;
+  // nullptr for a class whose tp_init parses nothing itself.
+  const char* init_params;
   void (*bind_namespace)();   // the start-up phase that fills the class's namespace, or nullptr
 };
 
-// Readies every class in table order and binds it in the module. Throws.
+// Readies every class in table order, binds it in the module and makes its
+// constructor parser. Throws.
 void ready_types();
+
+// Parses a constructor call of `type` (tp_init's args tuple and kwargs dict or
+// null) with the parameters of the class's row, messages naming "__init__".
+// Returns 0, or -1 with TypeError set.
+int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out) noexcept;
 // Runs the namespace phase of every class in table order. Throws.
 void bind_class_namespaces();
-
-// Attribute look-up for instances without a dictionary: the class's MRO only,
-// with the message "'%.200s' object has no attribute '%U'".
-PyObject* module_getattro(PyObject* self, PyObject* name) noexcept;
 
 }  // namespace velmorpy

@@ -7,6 +7,7 @@
 #include "module/function.hpp"
 #include "module/members.hpp"
 #include "module/text.hpp"
+#include "module/types.hpp"
 
 namespace velmorpy {
 
@@ -14,7 +15,7 @@ namespace {
 
 VelmorErrorObject* as_error(PyObject* op) { return reinterpret_cast<VelmorErrorObject*>(op); }
 
-PyObject* velmorerror_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) {
+PyObject* velmorerror_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
   PyObject* self = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_new(type, args, kwargs);
   if (!self) return nullptr;
   as_error(self)->errno_ = 0;
@@ -22,24 +23,17 @@ PyObject* velmorerror_new(PyTypeObject* type, PyObject* args, PyObject* kwargs) 
   return self;
 }
 
-void velmorerror_dealloc(PyObject* op) {
+void velmorerror_dealloc(PyObject* op) noexcept {
   // message_ holds a str (or None): dropping it first cannot run code that sees
   // a half-dead exception; the base deallocation untracks and frees.
   Py_CLEAR(as_error(op)->message_);
   reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_dealloc(op);
 }
 
-PyObject* velmorerror_init_impl(PyObject*, const Args&) { Py_RETURN_NONE; }
-// Carries the constructor's signature for the parser.
-const FunctionDef kInitDef = {"__init__", "arg1, arg2: str = None", velmorerror_init_impl, Kind::Function,
-                              nullptr, __LINE__};
-PyObject* init_signature = nullptr;
-
-int velmorerror_init(PyObject* self, PyObject* args, PyObject* kwargs) {
+int velmorerror_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
   return guarded_int([&] {
-    if (!init_signature) init_signature = make_function(kInitDef, nullptr, nullptr, nullptr, __FILE__).release();
     Args a;
-    if (unpack_call(init_signature, args, kwargs, a) < 0) throw_error_set();
+    if (unpack_init(&VelmorErrorType, args, kwargs, a) < 0) throw_error_set();
     PyObject* arg1 = a[0];
     PyObject* arg2 = a[1];
     int64_t code = -1;
@@ -97,6 +91,8 @@ const FunctionDef velmorerror_members[] = {
 
 }  // namespace
 
+const char velmorerror_init_params[] = "arg1, arg2: str = None";
+
 PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_velmorerror() {
@@ -104,9 +100,9 @@ void prepare_velmorerror() {
   VelmorErrorType.tp_basicsize = sizeof(VelmorErrorObject);
   VelmorErrorType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
   VelmorErrorType.tp_base = reinterpret_cast<PyTypeObject*>(PyExc_Exception);
-  VelmorErrorType.tp_new = velmorerror_new;
-  VelmorErrorType.tp_init = velmorerror_init;
-  VelmorErrorType.tp_dealloc = velmorerror_dealloc;
+  VelmorErrorType.tp_new = slot(velmorerror_new);
+  VelmorErrorType.tp_init = slot(velmorerror_init);
+  VelmorErrorType.tp_dealloc = slot(velmorerror_dealloc);
   VelmorErrorType.tp_traverse = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_traverse;
   VelmorErrorType.tp_clear = reinterpret_cast<PyTypeObject*>(PyExc_Exception)->tp_clear;
   VelmorErrorType.tp_dictoffset = offsetof(PyBaseExceptionObject, dict);

@@ -11,6 +11,7 @@ struct VelmorErrorObject {
 };
 
 extern PyTypeObject VelmorErrorType;
+extern const char velmorerror_init_params[];
 void prepare_velmorerror();
 // Phase of start-up that fills the class's namespace.
 void bind_velmorerror_namespace();

@@ -1,0 +1,134 @@
+#include "algebra/sum_builder.hpp"
+
+#include <algorithm>
+#include <utility>
+
+#include "attributes/var.hpp"
+#include "expressions/terms.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/numbers.hpp"
+#include "module/strings.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+// Appends the first n items of `src` scaled by mult (a new float per exact
+// float item, the Python product otherwise).
+void extend_scaled(TermList& dst, const TermList& src, Py_ssize_t n, double mult) {
+  if (mult == 1.0) return terms_extend(dst, src, n);
+  OwnedTerms scaled(terms_copy(src, n));
+  terms_imul(scaled.t, mult);
+  terms_extend(dst, scaled.t, n);
+}
+
+}  // namespace
+
+void SumBuilder::add_var(PyObject* var, double mult) {
+  Ref coeff = coefficient(mult);
+  append_parallel({{&lcoeffs_.t, coeff.get()}, {&lvars_.t, var}});
+}
+
+void SumBuilder::add_term(PyObject* coeff, PyObject* var) {
+  append_parallel({{&lcoeffs_.t, coeff}, {&lvars_.t, var}});
+}
+
+void SumBuilder::add_lin_terms(LinExprObject* l, Py_ssize_t n, double mult) {
+  n = std::min({n, terms_size(l->coeffs_), terms_size(l->vars_)});
+  if (n <= 0) return;
+  if (mult == 1.0) return extend_parallel({{&lcoeffs_.t, &l->coeffs_}, {&lvars_.t, &l->vars_}}, n);
+  OwnedTerms vars(terms_copy(l->vars_));
+  OwnedTerms coeffs;
+  extend_scaled(coeffs.t, l->coeffs_, n, mult);
+  extend_parallel({{&lcoeffs_.t, &coeffs.t}, {&lvars_.t, &vars.t}}, n);
+}
+
+void SumBuilder::add_quad_terms(QuadExprObject* q, Py_ssize_t n, double mult) {
+  n = std::min({n, terms_size(q->coeffs_), terms_size(q->vars1_), terms_size(q->vars2_)});
+  if (n <= 0) return;
+  OwnedTerms vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_));
+  OwnedTerms coeffs;
+  extend_scaled(coeffs.t, q->coeffs_, n, mult);
+  extend_parallel({{&qcoeffs_.t, &coeffs.t}, {&qvars1_.t, &vars1.t}, {&qvars2_.t, &vars2.t}}, n);
+}
+
+void SumBuilder::add_lin(LinExprObject* l, double mult) {
+  add_lin_terms(l, terms_size(l->coeffs_), mult);
+  constant_ += mult == 1.0 ? l->constant_ : mult * l->constant_;
+}
+
+void SumBuilder::add_quad(QuadExprObject* q, double mult) {
+  LinExprObject* lin = quadexpr_lin(q);
+  Ref pin = Ref::borrow(q->lin_);
+  add_quad_terms(q, terms_size(q->coeffs_), mult);
+  add_lin(lin, mult);
+}
+
+namespace {
+
+// item.size() called by name, as a 32-bit count.
+Py_ssize_t size_by_name(PyObject* item) {
+  Ref n = take(PyObject_CallMethodNoArgs(item, VLM_STR("size")));
+  return as_int32(n.get());
+}
+
+double constant_by_name(PyObject* item) {
+  Ref c = take(PyObject_CallMethodNoArgs(item, VLM_STR("getConstant")));
+  return as_double(c.get());
+}
+
+}  // namespace
+
+void add_to_sum(SumBuilder& sum, PyObject* item) {
+  PyTypeObject* t = Py_TYPE(item);
+  if (t == &LinExprType) return sum.add_lin(linexpr_checked(item));
+  if (t == &VarType) return sum.add_var(item);
+  if (t == &PyFloat_Type) return sum.add_number(PyFloat_AS_DOUBLE(item));
+  if (t == &QuadExprType) return sum.add_quad(quadexpr_checked(item));
+  if (is_quadexpr(item)) {
+    Ref pin = Ref::borrow(item);
+    Ref lin = Ref::borrow(quadexpr_checked(item)->lin_);  // checked: a constructed LinExpr
+    const Py_ssize_t n = size_by_name(item);
+    const Py_ssize_t m = size_by_name(lin.get());
+    const double c = constant_by_name(lin.get());
+    sum.add_quad_terms(quadexpr_checked(item), n);
+    sum.add_lin_terms(linexpr_checked(lin.get()), m);
+    sum.add_number(c);
+    return;
+  }
+  if (is_linexpr(item)) {
+    Ref pin = Ref::borrow(item);
+    linexpr_checked(item);
+    const Py_ssize_t m = size_by_name(item);
+    sum.add_lin_terms(linexpr_checked(item), m);
+    sum.add_number(constant_by_name(item));
+    return;
+  }
+  if (is_var(item)) return sum.add_var(item);
+  if (is_number(item)) return sum.add_number(number_value(item));
+  raise_format(PyExc_TypeError, "bad type for quicksum: %s", _PyType_Name(t));
+}
+
+Ref SumBuilder::linexpr() {
+  Ref e = linexpr_new();
+  LinExprObject* l = as_linexpr(e.get());
+  std::swap(l->coeffs_, lcoeffs_.t);
+  std::swap(l->vars_, lvars_.t);
+  l->constant_ = constant_;
+  constant_ = 0.0;
+  return e;
+}
+
+Ref SumBuilder::quadexpr() {
+  Ref e = quadexpr_new(linexpr());
+  QuadExprObject* q = as_quadexpr(e.get());
+  std::swap(q->coeffs_, qcoeffs_.t);
+  std::swap(q->vars1_, qvars1_.t);
+  std::swap(q->vars2_, qvars2_.t);
+  return e;
+}
+
+Ref SumBuilder::result() { return has_quadratic_terms() ? quadexpr() : linexpr(); }
+
+}  // namespace velmorpy

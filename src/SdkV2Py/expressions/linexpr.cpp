@@ -1,0 +1,536 @@
+#include "expressions/linexpr.hpp"
+
+#include "algebra/operand.hpp"
+#include "attributes/handle.hpp"
+#include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
+#include "expressions/expr_text.hpp"
+#include "expressions/terms.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/numbers.hpp"
+#include "module/strings.hpp"
+#include "module/types.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+PyObject* obj(LinExprObject* e) { return reinterpret_cast<PyObject*>(e); }
+
+// Methods a subclass may override are called by name; the class itself is
+// served in C.
+bool exact(PyObject* self) { return Py_IS_TYPE(self, &LinExprType); }
+
+// float(x), the interpreter's conversion (numeric strings included).
+double as_float(PyObject* x) {
+  if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x);
+  Ref f = take(PyNumber_Float(x));
+  return PyFloat_AS_DOUBLE(f.get());
+}
+
+}  // namespace
+
+void linexpr_add_terms(LinExprObject* self, PyObject* coeffs, PyObject* vars) {
+  if (is_listlike(coeffs) || is_list(coeffs)) {
+    const Py_ssize_t n = PyObject_Length(coeffs);
+    if (n < 0) throw_error_set();
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Ref c = take(PySequence_GetItem(coeffs, i));
+      if (equals_zero(c.get())) continue;
+      Ref v = take(PySequence_GetItem(vars, i));
+      if (!is_var(v.get())) raise_velmor_text("Expect a list of var");
+      linexpr_addterm(self, as_float(c.get()), v.get());
+    }
+    return;
+  }
+  if (!is_var(vars)) raise_velmor_text("Expect a var");
+  if (equals_zero(coeffs)) return;
+  linexpr_addterm(self, as_float(coeffs), vars);
+}
+
+void linexpr_add_constant(LinExprObject* self, PyObject* c) {
+  if (PyFloat_CheckExact(c) || PyLong_CheckExact(c)) {
+    self->constant_ += number_value(c);
+    return;
+  }
+  Ref base = take(PyFloat_FromDouble(self->constant_));
+  Ref sum = take(PyNumber_Add(base.get(), c));
+  self->constant_ = as_double(sum.get());
+}
+
+void linexpr_clear_terms(LinExprObject* self) {
+  self->constant_ = 0.0;
+  terms_clear(self->coeffs_);
+  terms_clear(self->vars_);
+}
+
+void linexpr_remove_item(LinExprObject* self, PyObject* item) {
+  std::vector<Py_ssize_t> positions;
+  if (PyLong_Check(item)) {
+    positions = position_if_valid(item, terms_size(self->coeffs_));
+  } else if (is_var(item)) {
+    positions = positions_of(self->vars_, item);
+  } else {
+    raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
+  }
+  if (positions.empty()) return;
+  OwnedTerms coeffs(terms_copy(self->coeffs_)), vars(terms_copy(self->vars_));
+  terms_remove(coeffs.t, positions);
+  terms_remove(vars.t, positions);
+  std::swap(self->coeffs_, coeffs.t);  // both lists change together, or neither
+  std::swap(self->vars_, vars.t);
+}
+
+Ref linexpr_copy(LinExprObject* self) {
+  Ref copy = linexpr_new();
+  LinExprObject* c = as_linexpr(copy.get());
+  c->coeffs_ = terms_copy(self->coeffs_);
+  c->vars_ = terms_copy(self->vars_);
+  c->constant_ = self->constant_;
+  return copy;
+}
+
+namespace {
+
+// self.addTerms(coeffs, vars): in C for the class itself, by name for a subclass.
+void call_addTerms(PyObject* self, PyObject* coeffs, PyObject* vars) {
+  if (exact(self)) return linexpr_add_terms(as_linexpr(self), coeffs, vars);
+  take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), coeffs, vars, nullptr));
+}
+
+void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
+  LinExprObject* e = as_linexpr(self);
+  terms_release(e->coeffs_);
+  terms_release(e->vars_);
+  e->constant_ = 0.0;
+  e->ready_ = true;
+  if (arg2 != Py_None) return call_addTerms(self, arg1, arg2);
+  if (is_var(arg1)) {
+    Ref one = take(PyLong_FromLong(1));
+    return call_addTerms(self, one.get(), arg1);
+  }
+  if (is_linexpr(arg1)) {
+    LinExprObject* other = linexpr_checked(arg1);
+    terms_assign_copy(e->coeffs_, other->coeffs_);
+    terms_assign_copy(e->vars_, other->vars_);
+    if (exact(self) && Py_IS_TYPE(arg1, &LinExprType)) {
+      e->constant_ += other->constant_;
+      return;
+    }
+    Ref c = take(PyObject_CallMethodNoArgs(arg1, VLM_STR("getConstant")));
+    take(PyObject_CallMethodOneArg(self, VLM_STR("addConstant"), c.get()));
+    return;
+  }
+  if (is_listlike(arg1)) {
+    Ref it = take(PyObject_GetIter(arg1));
+    while (PyObject* next = PyIter_Next(it.get())) {
+      Ref item = Ref::steal(next);
+      if (!(PyTuple_Check(next) || PyList_Check(next)) || PySequence_Size(next) < 2)
+        raise_velmor_text("Each element should be a tuple or list with length 2");
+      Ref c = take(PySequence_GetItem(next, 0));
+      Ref v = take(PySequence_GetItem(next, 1));
+      call_addTerms(self, c.get(), v.get());
+    }
+    if (PyErr_Occurred()) throw_error_set();
+    return;
+  }
+  e->constant_ = number_value(arg1);
+}
+
+// --- slots ---------------------------------------------------------------------
+
+PyObject* linexpr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  LinExprObject* e = as_linexpr(self);
+  e->coeffs_ = TermList{};
+  e->vars_ = TermList{};
+  e->constant_ = 0.0;
+  e->ready_ = false;
+  return self;
+}
+
+
+int linexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+  return guarded_int([&] {
+    Args a;
+    if (unpack_init(&LinExprType, args, kwargs, a) < 0) throw_error_set();
+    Ref arg1 = Ref::borrow(a[0]), arg2 = Ref::borrow(a[1]);
+    init_linexpr(self, arg1.get(), arg2.get());
+    return 0;
+  });
+}
+
+int linexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+  LinExprObject* e = as_linexpr(self);
+  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
+  return 0;
+}
+
+int linexpr_clear(PyObject* self) noexcept {
+  terms_release(as_linexpr(self)->coeffs_);
+  terms_release(as_linexpr(self)->vars_);
+  return 0;
+}
+
+void linexpr_dealloc(PyObject* self) noexcept {
+  PyObject_GC_UnTrack(self);
+  (void)linexpr_clear(self);
+  Py_TYPE(self)->tp_free(self);
+}
+
+// The text form: each term with its variable's name, then the constant.
+PyObject* linexpr_str(PyObject* self) noexcept {
+  return guarded([&] {
+    Ref pin = Ref::borrow(self);
+    LinExprObject* e = linexpr_checked(self);
+    OwnedTerms coeffs(terms_copy(e->coeffs_));
+    OwnedTerms vars(terms_copy(e->vars_));
+    std::vector<Ref> names = handle_attr_objects(vars.t, "VarName", AttrKind::Var);
+    std::string body;
+    const Py_ssize_t n = std::min(terms_size(coeffs.t), static_cast<Py_ssize_t>(names.size()));
+    for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(coeffs.t, i), names[i].get());
+    Ref constant = take(PyFloat_FromDouble(e->constant_));
+    append_term_text(body, constant.get(), nullptr);
+    return expression_text("LinExpr", body).release();
+  });
+}
+
+PyObject* linexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &LinExprType, linexpr_str); }
+
+PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept;
+PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept;
+PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept;
+
+// e += other: a number, a Var or a LinExpr.
+void iadd(PyObject* self, PyObject* other, double sign) {
+  LinExprObject* e = linexpr_checked(self);
+  Ref pin = Ref::borrow(other);
+  if (Py_IS_TYPE(other, &VarType)) return linexpr_addterm(e, sign, other);
+  if (Py_IS_TYPE(other, &LinExprType)) return linexpr_addexpr(e, linexpr_checked(other), sign);
+  if (is_number(other)) {
+    e->constant_ += sign * number_value(other);
+    return;
+  }
+  if (is_var(other)) return linexpr_addterm(e, sign, other);
+  if (is_linexpr(other)) return linexpr_addexpr(e, linexpr_checked(other), sign);
+  raise_inplace_unsupported("+=", self, other);
+}
+
+PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    iadd(self, other, 1.0);
+    return Py_NewRef(self);
+  });
+}
+
+// e -= other is e += -other: a Var, a LinExpr or a number is subtracted in
+// place; anything else is negated by the interpreter first.
+PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    if (Py_IS_TYPE(other, &VarType) || Py_IS_TYPE(other, &LinExprType) || PyFloat_CheckExact(other) ||
+        PyLong_CheckExact(other)) {
+      iadd(self, other, -1.0);
+      return Py_NewRef(self);
+    }
+    Ref negated = take(PyNumber_Negative(other));
+    return PyNumber_InPlaceAdd(self, negated.get());
+  });
+}
+
+PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    LinExprObject* e = linexpr_checked(self);
+    if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
+    const double m = number_value(other);
+    terms_imul(e->coeffs_, m);
+    if (PyFloat_CheckExact(other) || PyLong_CheckExact(other)) {
+      e->constant_ *= m;
+    } else {
+      Ref base = take(PyFloat_FromDouble(e->constant_));
+      Ref product = take(PyNumber_Multiply(base.get(), other));
+      e->constant_ = as_double(product.get());
+    }
+    return Py_NewRef(self);
+  });
+}
+
+// --- methods -------------------------------------------------------------------
+
+PyObject* linexpr_addTerms(PyObject* self, const Args& a) {
+  linexpr_add_terms(linexpr_checked(self), a[0], a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* linexpr_add(PyObject* self, const Args& a) {
+  LinExprObject* e = linexpr_checked(self);
+  check_arg_type(a[0], &LinExprType, "expr", /*allow_none=*/false);
+  Ref expr = Ref::borrow(a[0]);
+  const double mult = number_value(a[1]);
+  linexpr_addexpr(e, linexpr_checked(expr.get()), mult);
+  Py_RETURN_NONE;
+}
+
+// The index is converted before the list is read: the conversion may run code.
+PyObject* linexpr_getCoeff(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(linexpr_checked(self)->coeffs_, a[0]);
+}
+
+PyObject* linexpr_getVar(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(linexpr_checked(self)->vars_, a[0]);
+}
+
+PyObject* linexpr_getValue(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(linexpr_value(linexpr_checked(self)));
+}
+
+PyObject* linexpr_addConstant(PyObject* self, const Args& a) {
+  linexpr_add_constant(linexpr_checked(self), a[0]);
+  Py_RETURN_NONE;
+}
+
+PyObject* linexpr_getConstant(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(linexpr_checked(self)->constant_);
+}
+
+PyObject* linexpr_size(PyObject* self, const Args&) {
+  return PyLong_FromSsize_t(terms_size(linexpr_checked(self)->coeffs_));
+}
+
+PyObject* linexpr_clear_method(PyObject* self, const Args&) {
+  Ref pin = Ref::borrow(self);
+  linexpr_clear_terms(linexpr_checked(self));
+  Py_RETURN_NONE;
+}
+
+PyObject* linexpr_remove(PyObject* self, const Args& a) {
+  linexpr_remove_item(linexpr_checked(self), a[0]);
+  Py_RETURN_NONE;
+}
+
+// --- tables --------------------------------------------------------------------
+
+const char addTerms_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addTerms(coeffs, vars)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add one term, or a list of terms, to the expression. Terms with a zero\n"
+    "            coefficient are not added.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
+    "            vars: a Var, or a list of Var parallel to coeffs\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.addTerms(2.0, x)\n"
+    "            e.addTerms([1.0, 2.0], [x, y])\n"
+    "        ";
+
+const char add_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            add(expr, mult=1.0)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add a linear expression, multiplied by a number, to the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            expr: a LinExpr\n"
+    "            mult: the multiplier of expr\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.add(x + 2 * y, -1.0)\n"
+    "        ";
+
+const char getCoeff_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getCoeff(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the coefficient of a term of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            c = e.getCoeff(0)\n"
+    "        ";
+
+const char getVar_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVar(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the variable of a term of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            v = e.getVar(0)\n"
+    "        ";
+
+const char size_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            size()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the number of terms of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            n = e.size()\n"
+    "        ";
+
+const char remove_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            remove(item)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Remove the term at a position, or every term of a variable.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            item: the position of a term, or a Var\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.remove(0)\n"
+    "            e.remove(x)\n"
+    "        ";
+
+const FunctionDef linexpr_members[] = {
+    {"addTerms", "self, coeffs, vars", linexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
+    {"add", "self, expr, mult=1.0", linexpr_add, Kind::Method, add_doc, __LINE__},
+    {"getCoeff", "self, index", linexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
+    {"getVar", "self, index", linexpr_getVar, Kind::Method, getVar_doc, __LINE__},
+    {"getValue", "self", linexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
+    {"addConstant", "self, c", linexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", linexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
+    {"size", "self", linexpr_size, Kind::Method, size_doc, __LINE__},
+    {"clear", "self", linexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
+    {"remove", "self, item", linexpr_remove, Kind::Method, remove_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+PyNumberMethods linexpr_as_number = {};
+
+}  // namespace
+
+const char linexpr_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(arg1=0, arg2=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct a linear expression: a constant, one term, a copy of another\n"
+    "            expression, or terms from a list of (coefficient, variable) pairs.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            arg1: a number, a Var, a LinExpr, a list of (coefficient, Var) pairs, or\n"
+    "                  (with arg2) a coefficient or a list of coefficients\n"
+    "            arg2: a Var, or a list of Var parallel to arg1\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e = LinExpr([1, 2], [x, y])\n"
+    "            e = LinExpr([(1.0, x), (2.0, y)])\n"
+    "            e = LinExpr(x)\n"
+    "        ";
+
+// --- internal operations -----------------------------------------------------------
+
+Ref linexpr_new() {
+  LinExprObject* e = PyObject_GC_New(LinExprObject, &LinExprType);
+  if (!e) throw_error_set();
+  e->coeffs_ = TermList{};
+  e->vars_ = TermList{};
+  e->constant_ = 0.0;
+  e->ready_ = true;
+  PyObject_GC_Track(obj(e));
+  return Ref::steal(obj(e));
+}
+
+LinExprObject* linear_part(PyObject* lin) {
+  if (!lin || !is_linexpr(lin)) {
+    if (!lin || lin == Py_None) raise_unset_field("velmorpy.LinExpr");
+    raise_cannot_convert(lin, "velmorpy.LinExpr");
+  }
+  return linexpr_checked(lin);
+}
+
+Ref linexpr_from(PyObject* arg) {
+  if (Py_IS_TYPE(arg, &LinExprType)) return linexpr_copy(linexpr_checked(arg));
+  return take(PyObject_CallOneArg(reinterpret_cast<PyObject*>(&LinExprType), arg));
+}
+
+LinExprObject* linexpr_checked(PyObject* expr) {
+  LinExprObject* e = as_linexpr(expr);
+  if (!e->ready_) raise_unset_field("velmorpy.List");
+  return e;
+}
+
+void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var) {
+  if (coeff == 0.0) return;
+  Ref c = coefficient(coeff);
+  append_parallel({{&self->coeffs_, c.get()}, {&self->vars_, var}});
+}
+
+void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult) {
+  if (mult == 0.0) return;
+  OwnedTerms c(terms_copy(expr->coeffs_)), v(terms_copy(expr->vars_));
+  double k = expr->constant_;
+  const Py_ssize_t n = std::min(terms_size(c.t), terms_size(v.t));
+  if (mult != 1.0) {
+    terms_imul(c.t, mult);
+    k *= mult;
+  }
+  extend_parallel({{&self->coeffs_, &c.t}, {&self->vars_, &v.t}}, n);
+  self->constant_ = k + self->constant_;
+}
+
+double linexpr_value(LinExprObject* self) {
+  OwnedTerms coeffs(terms_copy(self->coeffs_)), vars(terms_copy(self->vars_));
+  const double constant = self->constant_;
+  std::vector<double> x = handle_attr_doubles(vars.t, "X", AttrKind::Var);
+  double value = constant;
+  const Py_ssize_t n = std::min(terms_size(coeffs.t), static_cast<Py_ssize_t>(x.size()));
+  for (Py_ssize_t i = 0; i < n; ++i) value += as_double(terms_at(coeffs.t, i)) * x[i];
+  return value;
+}
+
+PyTypeObject LinExprType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_linexpr() {
+  linexpr_as_number.nb_inplace_add = slot(linexpr_iadd);
+  linexpr_as_number.nb_inplace_subtract = slot(linexpr_isub);
+  linexpr_as_number.nb_inplace_multiply = slot(linexpr_imul);
+
+  LinExprType.tp_name = "velmorpy.LinExpr";
+  LinExprType.tp_basicsize = sizeof(LinExprObject);
+  LinExprType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  LinExprType.tp_base = &OperandType;
+  LinExprType.tp_new = slot(linexpr_new_slot);
+  LinExprType.tp_init = slot(linexpr_init);
+  LinExprType.tp_dealloc = slot(linexpr_dealloc);
+  LinExprType.tp_traverse = slot(linexpr_traverse);
+  LinExprType.tp_clear = slot(linexpr_clear);
+  LinExprType.tp_str = slot(linexpr_str);
+  LinExprType.tp_repr = slot(linexpr_repr);
+  LinExprType.tp_as_number = &linexpr_as_number;
+}
+
+void bind_linexpr_namespace() { bind_public_members(&LinExprType, linexpr_members, __FILE__); }
+
+}  // namespace velmorpy

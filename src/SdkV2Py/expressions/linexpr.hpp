@@ -1,0 +1,62 @@
+// LinExpr: a constant plus a sum of coefficient-times-variable terms.
+//
+// Term i is (coeffs_[i], vars_[i]): a Python float and a Var. Terms keep the
+// order in which they were added and are never merged, sorted or cancelled.
+// The two term lists are copy-on-write (expressions/list.hpp), so copies of
+// an expression share storage until one side changes.
+#pragma once
+#include <Python.h>
+
+#include "expressions/list.hpp"
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+struct LinExprObject {
+  PyObject_HEAD
+  TermList coeffs_;   // floats
+  TermList vars_;     // Var handles; always as long as coeffs_
+  double constant_;
+  // False until the constructor (or a C++ maker below) ran: the term lists
+  // are then absent (None to Python) and every method refuses with TypeError.
+  bool ready_;
+};
+
+extern PyTypeObject LinExprType;
+extern const char linexpr_init_doc[];
+void prepare_linexpr();
+void bind_linexpr_namespace();
+
+inline bool is_linexpr(PyObject* op) { return PyObject_TypeCheck(op, &LinExprType); }
+inline LinExprObject* as_linexpr(PyObject* op) { return reinterpret_cast<LinExprObject*>(op); }
+
+// --- internal operations (no Python-level calls) -------------------------------------
+
+// A new empty LinExpr (no terms, constant 0.0) of the class itself. Throws.
+Ref linexpr_new();
+// The expression's record when it was constructed; TypeError otherwise. Throws.
+LinExprObject* linexpr_checked(PyObject* expr);
+// The linear part `lin` of a QuadExpr or PsdExpr: a constructed LinExpr;
+// TypeError otherwise ("Cannot convert NoneType to velmorpy.LinExpr" for None). Throws.
+LinExprObject* linear_part(PyObject* lin);
+// LinExpr(arg): a sharing copy of a LinExpr of the class itself, the
+// constructor for anything else. Throws.
+Ref linexpr_from(PyObject* arg);
+// _addterm: appends (coeff, var) unless coeff is 0.0 (also -0.0). Throws.
+void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var);
+// _addexpr: adds mult times `expr` (terms and constant); nothing when mult is
+// 0.0. Shares expr's term storage when self has no terms and mult is 1.0.
+// Throws.
+void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult);
+// The methods, in C: addTerms, addConstant, clear, remove. Throw.
+void linexpr_add_terms(LinExprObject* self, PyObject* coeffs, PyObject* vars);
+void linexpr_add_constant(LinExprObject* self, PyObject* c);
+void linexpr_clear_terms(LinExprObject* self);
+void linexpr_remove_item(LinExprObject* self, PyObject* item);
+// LinExpr(self) for an expression of the class itself: shares the terms. Throws.
+Ref linexpr_copy(LinExprObject* self);
+// The value of the expression in the current solution: the constant plus
+// each coefficient times its variable's X. Throws.
+double linexpr_value(LinExprObject* self);
+
+}  // namespace velmorpy

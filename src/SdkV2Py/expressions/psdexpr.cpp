@@ -1,0 +1,783 @@
+#include "expressions/psdexpr.hpp"
+
+#include "module/numpy.hpp"
+
+#include <algorithm>
+#include <unordered_map>
+#include <utility>
+
+#include "algebra/kinds.hpp"
+#include "algebra/operand.hpp"
+#include "attributes/handle.hpp"
+#include "attributes/psdvar.hpp"
+#include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
+#include "expressions/expr_text.hpp"
+#include "expressions/tempconstr.hpp"
+#include "expressions/terms.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/numbers.hpp"
+#include "module/state.hpp"
+#include "module/strings.hpp"
+#include "module/types.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+PyObject* obj(PsdExprObject* e) { return reinterpret_cast<PyObject*>(e); }
+bool exact(PyObject* self) { return Py_IS_TYPE(self, &PsdExprType); }
+PyArrayObject* arr(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
+
+bool is_spmatrix(PyObject* o) {
+  Ref sp = module_global("_sp");
+  Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
+  return check(PyObject_IsInstance(o, spmatrix.get())) != 0;
+}
+
+// The two term lists of `e` as one request: they change together or not at all.
+struct PsdTerms {
+  OwnedTerms coeffs, vars;
+  explicit PsdTerms(const PsdExprObject* e) : coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_)) {}
+  Py_ssize_t size() const { return std::min(terms_size(coeffs.t), terms_size(vars.t)); }
+};
+
+int64_t shape_entry(PyObject* shape, Py_ssize_t i) {
+  Ref d = take(PySequence_GetItem(shape, i));
+  return as_int64(d.get());
+}
+
+void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* vars) {
+  if (is_listlike(vars) || is_list(vars)) {
+    const Py_ssize_t n = PyObject_Length(coeffs);
+    if (n < 0) throw_error_set();
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Ref v = take(PySequence_GetItem(vars, i));
+      Ref c = take(PySequence_GetItem(coeffs, i));
+      if (is_var(v.get())) {
+        if (!is_number(c.get())) raise_velmor_text("Expect a list of float value as coefficients");
+        Ref f = take(PyNumber_Float(c.get()));
+        linexpr_addterm(psdexpr_lin(psdexpr_checked(self)), PyFloat_AS_DOUBLE(f.get()), v.get());
+      } else if (is_handle(v.get()) && handle_class_of(v.get())->type == &PsdVarType) {
+        if (!PyArray_Check(c.get()) && !is_spmatrix(c.get()))
+          raise_velmor_text("Expect a list of numpy ndarray or scipy sparse matrix");
+        psdexpr_addterm(psdexpr_checked(self), c.get(), v.get());
+      } else {
+        raise_velmor_text("Invalid arguments");
+      }
+    }
+    return;
+  }
+  if (is_var(vars)) {
+    if (equals_zero(coeffs)) return;
+    Ref f = take(PyNumber_Float(coeffs));
+    return linexpr_addterm(psdexpr_lin(e), PyFloat_AS_DOUBLE(f.get()), vars);
+  }
+  if (is_handle(vars) && handle_class_of(vars)->type == &PsdVarType) return psdexpr_addterm(e, coeffs, vars);
+  raise_velmor_text("Expect a var");
+}
+
+void call_addTerms(PyObject* self, PyObject* coeffs, PyObject* vars) {
+  if (exact(self)) return add_terms(self, psdexpr_checked(self), coeffs, vars);
+  take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), coeffs, vars, nullptr));
+}
+
+bool is_psdvar(PyObject* o) { return PyObject_TypeCheck(o, &PsdVarType); }
+
+void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
+  PsdExprObject* e = as_psdexpr(self);
+  terms_release(e->coeffs_);
+  terms_release(e->vars_);
+  Ref lin = linexpr_new();
+  Py_XSETREF(e->lin_, lin.release());
+  if (arg2 != Py_None) return call_addTerms(self, arg1, arg2);
+  if (is_var(arg1)) {
+    Ref one = take(PyLong_FromLong(1));
+    return call_addTerms(self, one.get(), arg1);
+  }
+  if (is_psdexpr(arg1)) {
+    PsdExprObject* other = psdexpr_checked(arg1);
+    Ref other_lin = linexpr_from(other->lin_);
+    terms_assign_copy(e->coeffs_, other->coeffs_);
+    terms_assign_copy(e->vars_, other->vars_);
+    Py_XSETREF(e->lin_, other_lin.release());
+    return;
+  }
+  if (is_linexpr(arg1)) {
+    Ref part = linexpr_from(arg1);
+    Py_XSETREF(e->lin_, part.release());
+    return;
+  }
+  if (is_listlike(arg1)) {
+    Ref it = take(PyObject_GetIter(arg1));
+    while (PyObject* next = PyIter_Next(it.get())) {
+      Ref item = Ref::steal(next);
+      if (!is_listlike(next) || PyObject_Length(next) < 2) {
+        PyErr_Clear();
+        raise_velmor_text("Each element should be a tuple or list with length 2");
+      }
+      Ref c = take(PySequence_GetItem(next, 0));
+      Ref v = take(PySequence_GetItem(next, 1));
+      call_addTerms(self, c.get(), v.get());
+    }
+    if (PyErr_Occurred()) throw_error_set();
+    return;
+  }
+  Ref f = take(PyNumber_Float(arg1));
+  linexpr_add_constant(psdexpr_lin(e), f.get());
+}
+
+// A new PsdExpr(e) for the two-operand operators: the terms shared, the
+// linear part copied.
+Ref copy_of(PyObject* e) {
+  Ref r = psdexpr_new();
+  init_psdexpr(r.get(), e, Py_None);
+  return r;
+}
+
+// --- slots ---------------------------------------------------------------------
+
+PyObject* psdexpr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  PsdExprObject* e = as_psdexpr(self);
+  e->coeffs_ = TermList{};
+  e->vars_ = TermList{};
+  e->lin_ = Py_NewRef(Py_None);
+  return self;
+}
+
+
+int psdexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+  return guarded_int([&] {
+    Args a;
+    if (unpack_init(&PsdExprType, args, kwargs, a) < 0) throw_error_set();
+    Ref arg1 = Ref::borrow(a[0]), arg2 = Ref::borrow(a[1]);
+    init_psdexpr(self, arg1.get(), arg2.get());
+    return 0;
+  });
+}
+
+int psdexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+  PsdExprObject* e = as_psdexpr(self);
+  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
+  Py_VISIT(e->lin_);
+  return 0;
+}
+
+int psdexpr_clear(PyObject* self) noexcept {
+  PsdExprObject* e = as_psdexpr(self);
+  terms_release(e->coeffs_);
+  terms_release(e->vars_);
+  Py_CLEAR(e->lin_);
+  return 0;
+}
+
+void psdexpr_dealloc(PyObject* self) noexcept {
+  PyObject_GC_UnTrack(self);
+  (void)psdexpr_clear(self);
+  Py_TYPE(self)->tp_free(self);
+}
+
+PyObject* psdexpr_str(PyObject* self) noexcept {
+  return guarded([&] {
+    Ref pin = Ref::borrow(self);
+    PsdExprObject* e = psdexpr_checked(self);
+    PsdTerms terms(e);
+    Ref lin = Ref::borrow(e->lin_);
+    std::vector<Ref> names = handle_attr_objects(terms.vars.t, "PsdVarName", AttrKind::PsdVar);
+    std::string body;
+    const Py_ssize_t n = std::min(terms.size(), static_cast<Py_ssize_t>(names.size()));
+    for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(terms.coeffs.t, i), names[i].get());
+    const std::string linear = linear_part_text(lin.get());
+    if (!linear.empty()) body += " + " + linear;
+    return expression_text("PsdExpr", body).release();
+  });
+}
+
+PyObject* psdexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &PsdExprType, psdexpr_str); }
+
+void iadd(PyObject* self, PyObject* o) {
+  PsdExprObject* e = psdexpr_checked(self);
+  Ref pin = Ref::borrow(o);
+  if (is_number(o)) {
+    psdexpr_lin(e)->constant_ += number_value(o);
+  } else if (is_var(o)) {
+    linexpr_addterm(psdexpr_lin(e), 1.0, o);
+  } else if (is_linexpr(o)) {
+    linexpr_addexpr(psdexpr_lin(e), linexpr_checked(o), 1.0);
+  } else if (is_psdexpr(o)) {
+    psdexpr_addexpr(e, 1.0, psdexpr_checked(o));
+  } else {
+    raise_inplace_unsupported("+=", self, o);
+  }
+}
+
+void imul(PyObject* self, PyObject* o) {
+  PsdExprObject* e = psdexpr_checked(self);
+  if (!is_number(o)) raise_inplace_unsupported("*=", self, o);
+  Ref pin = Ref::borrow(o);
+  terms_imul(e->coeffs_, number_value(o));
+  Ref lin = Ref::borrow(e->lin_);
+  Ref product = take(PyNumber_InPlaceMultiply(lin.get(), o));
+  if (!is_linexpr(product.get())) raise_cannot_convert(product.get(), "velmorpy.LinExpr");
+  Py_XSETREF(e->lin_, product.release());
+}
+
+PyObject* psdexpr_iadd(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] {
+    iadd(self, o);
+    return Py_NewRef(self);
+  });
+}
+
+// e -= o: the interpreter's negation of o, then e.__iadd__ (looked up).
+PyObject* psdexpr_isub(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] {
+    Ref negated = take(PyNumber_Negative(o));
+    if (exact(self)) {
+      iadd(self, negated.get());
+      return Py_NewRef(self);
+    }
+    return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
+  });
+}
+
+PyObject* psdexpr_imul(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] {
+    imul(self, o);
+    return Py_NewRef(self);
+  });
+}
+
+// The two-operand entries are shared by both positions: the forward method
+// of a left PsdExpr, else the reflected one of a right PsdExpr.
+bool counts(PyObject* x, PyObject* other, binaryfunc PyNumberMethods::*slot, binaryfunc entry) {
+  return counts_as(x, other, slot, entry, &PsdExprType);
+}
+
+Ref forward_add(PyObject* e, PyObject* o) {
+  psdexpr_checked(e);
+  Ref r = copy_of(e);
+  return take(PyNumber_InPlaceAdd(r.get(), o));
+}
+
+Ref forward_sub(PyObject* e, PyObject* o) {
+  psdexpr_checked(e);
+  Ref r = copy_of(e);
+  return take(PyNumber_InPlaceSubtract(r.get(), o));
+}
+
+Ref forward_mul(PyObject* e, PyObject* o) {
+  psdexpr_checked(e);
+  Ref r = copy_of(e);
+  return take(PyNumber_InPlaceMultiply(r.get(), o));
+}
+
+// o - e: e * -1 + o, both by the interpreter's operators.
+Ref reflected_sub(PyObject* e, PyObject* o) {
+  Ref minus_one = take(PyLong_FromLong(-1));
+  Ref negated = take(PyNumber_Multiply(e, minus_one.get()));
+  return take(PyNumber_Add(negated.get(), o));
+}
+
+PyObject* psdexpr_nb_add(PyObject* a, PyObject* b) noexcept;
+PyObject* psdexpr_nb_multiply(PyObject* a, PyObject* b) noexcept;
+
+PyObject* psdexpr_nb_add(PyObject* a, PyObject* b) noexcept {
+  return guarded([&] {
+    if (counts(a, b, &PyNumberMethods::nb_add, psdexpr_nb_add)) return forward_add(a, b).release();
+    if (counts(b, a, &PyNumberMethods::nb_add, psdexpr_nb_add))
+      return PyObject_CallMethodOneArg(b, VLM_STR("__add__"), a);
+    return Py_NewRef(Py_NotImplemented);
+  });
+}
+
+PyObject* psdexpr_nb_subtract(PyObject* a, PyObject* b) noexcept {
+  return guarded([&] {
+    if (counts(a, b, &PyNumberMethods::nb_subtract, psdexpr_nb_subtract)) return forward_sub(a, b).release();
+    if (counts(b, a, &PyNumberMethods::nb_subtract, psdexpr_nb_subtract)) return reflected_sub(b, a).release();
+    return Py_NewRef(Py_NotImplemented);
+  });
+}
+
+PyObject* psdexpr_nb_multiply(PyObject* a, PyObject* b) noexcept {
+  return guarded([&] {
+    if (counts(a, b, &PyNumberMethods::nb_multiply, psdexpr_nb_multiply)) return forward_mul(a, b).release();
+    if (counts(b, a, &PyNumberMethods::nb_multiply, psdexpr_nb_multiply))
+      return PyObject_CallMethodOneArg(b, VLM_STR("__mul__"), a);
+    return Py_NewRef(Py_NotImplemented);
+  });
+}
+
+PyObject* psdexpr_negative(PyObject* self) noexcept {
+  return guarded([&] {
+    psdexpr_checked(self);
+    Ref r = copy_of(self);
+    PsdExprObject* e = as_psdexpr(r.get());
+    terms_map(e->coeffs_, [](PyObject* c) { return take(PyNumber_Negative(c)); });
+    Ref lin = Ref::borrow(e->lin_);
+    Ref negated = take(PyNumber_Negative(lin.get()));
+    if (!is_linexpr(negated.get())) raise_cannot_convert(negated.get(), "velmorpy.LinExpr");
+    Py_XSETREF(e->lin_, negated.release());
+    return r.release();
+  });
+}
+
+// e == scalar is the equality e - o == 0; e == [lb, ub] the range.
+Ref equality(PyObject* e, PyObject* o) {
+  if (numpy_isscalar(o)) {
+    Ref diff = take(PyNumber_Subtract(e, o));
+    Ref zero = take(PyLong_FromLong(0));
+    return tempconstr_new(diff.get(), zero.get(), zero.get());
+  }
+  const Py_ssize_t n = PyObject_Length(o);
+  if (n < 0) throw_error_set();
+  if (n != 2) raise(PyExc_ValueError, "`=` expect an array with 2 elements: [ LHS, RHS ]");
+  Ref lb = take(PySequence_GetItem(o, 0)), ub = take(PySequence_GetItem(o, 1));
+  return tempconstr_new(e, lb.get(), ub.get());
+}
+
+PyObject* psdexpr_richcompare(PyObject* self, PyObject* o, int op) noexcept {
+  switch (op) {
+    case Py_EQ: return guarded([&] { return equality(self, o).release(); });
+    case Py_GE: return guarded([&] { return tempconstr_new(self, o, Py_None).release(); });
+    case Py_LE: return guarded([&] { return tempconstr_new(self, Py_None, o).release(); });
+    case Py_NE:
+      return guarded([&] {
+        Ref eq = equality(self, o);
+        return Py_NewRef(check(PyObject_IsTrue(eq.get())) ? Py_False : Py_True);
+      });
+    default: Py_RETURN_NOTIMPLEMENTED;
+  }
+}
+
+// The reflected methods, also callable by name.
+PyObject* psdexpr_radd(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] { return PyObject_CallMethodOneArg(self, VLM_STR("__add__"), o); });
+}
+
+PyObject* psdexpr_rsub(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] { return reflected_sub(self, o).release(); });
+}
+
+PyObject* psdexpr_rmul(PyObject* self, PyObject* o) noexcept {
+  return guarded([&] { return PyObject_CallMethodOneArg(self, VLM_STR("__mul__"), o); });
+}
+
+PyMethodDef psdexpr_methods[] = {
+    {"__radd__", slot(psdexpr_radd), METH_O | METH_COEXIST, nullptr},
+    {"__rsub__", slot(psdexpr_rsub), METH_O | METH_COEXIST, nullptr},
+    {"__rmul__", slot(psdexpr_rmul), METH_O | METH_COEXIST, nullptr},
+    {nullptr, nullptr, 0, nullptr},
+};
+
+// --- methods -------------------------------------------------------------------
+
+PyObject* psdexpr_addTerms(PyObject* self, const Args& a) {
+  add_terms(self, psdexpr_checked(self), a[0], a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* psdexpr_add(PyObject* self, const Args& a) {
+  PsdExprObject* e = psdexpr_checked(self);
+  check_arg_type(a[0], &PsdExprType, "expr", /*allow_none=*/false);
+  Ref expr = Ref::borrow(a[0]);
+  Ref mult = take(PyNumber_Float(a[1]));
+  psdexpr_addexpr(e, PyFloat_AS_DOUBLE(mult.get()), psdexpr_checked(expr.get()));
+  Py_RETURN_NONE;
+}
+
+PyObject* psdexpr_getCoeff(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(psdexpr_checked(self)->coeffs_, a[0]);
+}
+
+PyObject* psdexpr_getVar(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(psdexpr_checked(self)->vars_, a[0]);
+}
+
+PyObject* psdexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(psdexpr_checked(self)->lin_); }
+
+PyObject* psdexpr_getValue(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(psdexpr_value(psdexpr_checked(self)));
+}
+
+PyObject* psdexpr_addConstant(PyObject* self, const Args& a) {
+  linexpr_add_constant(psdexpr_lin(psdexpr_checked(self)), a[0]);
+  Py_RETURN_NONE;
+}
+
+PyObject* psdexpr_getConstant(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(psdexpr_lin(psdexpr_checked(self))->constant_);
+}
+
+PyObject* psdexpr_size(PyObject* self, const Args&) {
+  return PyLong_FromSsize_t(terms_size(psdexpr_checked(self)->coeffs_));
+}
+
+PyObject* psdexpr_clear_method(PyObject* self, const Args&) {
+  Ref pin = Ref::borrow(self);
+  PsdExprObject* e = psdexpr_checked(self);
+  terms_clear(e->coeffs_);
+  terms_clear(e->vars_);
+  linexpr_clear_terms(psdexpr_lin(e));
+  Py_RETURN_NONE;
+}
+
+PyObject* psdexpr_remove(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  PsdExprObject* e = psdexpr_checked(self);
+  PyObject* item = a[0];
+  std::vector<Py_ssize_t> positions;
+  if (PyLong_Check(item)) {
+    positions = position_if_valid(item, terms_size(e->coeffs_));
+  } else if (is_psdvar(item)) {
+    positions = positions_of(e->vars_, item);
+  } else if (is_var(item)) {
+    linexpr_remove_item(psdexpr_lin(e), item);
+    Py_RETURN_NONE;
+  } else {
+    raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
+  }
+  if (positions.empty()) Py_RETURN_NONE;
+  PsdTerms terms(e);
+  terms_remove(terms.coeffs.t, positions);
+  terms_remove(terms.vars.t, positions);
+  std::swap(e->coeffs_, terms.coeffs.t);  // both lists change together, or neither
+  std::swap(e->vars_, terms.vars.t);
+  Py_RETURN_NONE;
+}
+
+// --- tables --------------------------------------------------------------------
+
+const char addTerms_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addTerms(coeffs, vars)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add semidefinite terms (a matrix with a PsdVar) or linear terms (a number\n"
+    "            with a Var) to the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            coeffs: a coefficient, or a list of coefficients (numpy arrays or scipy\n"
+    "                    sparse matrices for PsdVar, numbers for Var)\n"
+    "            vars: a Var or PsdVar, or a list of them parallel to coeffs\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.addTerms(numpy.eye(2), X)\n"
+    "            e.addTerms([numpy.eye(2), 2.0], [X, x])\n"
+    "        ";
+
+const char add_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            add(expr, mult=1.0)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add a semidefinite expression, multiplied by a number, to the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            expr: a PsdExpr\n"
+    "            mult: the multiplier of expr\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.add(X * C, 2.0)\n"
+    "        ";
+
+const char getCoeff_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getCoeff(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the coefficient matrix of a semidefinite term.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            C = e.getCoeff(0)\n"
+    "        ";
+
+const char getVar_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVar(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the PsdVar of a semidefinite term.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            X = e.getVar(0)\n"
+    "        ";
+
+const char size_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            size()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the number of semidefinite terms of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            n = e.size()\n"
+    "        ";
+
+const char remove_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            remove(item)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Remove the semidefinite term at a position, every term of a PsdVar, or\n"
+    "            the linear terms of a Var.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            item: the position of a semidefinite term, a PsdVar or a Var\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e.remove(0)\n"
+    "            e.remove(X)\n"
+    "        ";
+
+const FunctionDef psdexpr_members[] = {
+    {"addTerms", "self, coeffs, vars", psdexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
+    {"add", "self, expr, mult=1.0", psdexpr_add, Kind::Method, add_doc, __LINE__},
+    {"getCoeff", "self, index", psdexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
+    {"getVar", "self, index", psdexpr_getVar, Kind::Method, getVar_doc, __LINE__},
+    {"getLinExpr", "self", psdexpr_getLinExpr, Kind::Method, expr_getLinExpr_doc, __LINE__},
+    {"getValue", "self", psdexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
+    {"addConstant", "self, c", psdexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", psdexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
+    {"size", "self", psdexpr_size, Kind::Method, size_doc, __LINE__},
+    {"clear", "self", psdexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
+    {"remove", "self, item", psdexpr_remove, Kind::Method, remove_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+PyNumberMethods psdexpr_as_number = {};
+
+// --- PsdVar times a matrix ------------------------------------------------------------
+
+Ref psdvar_mul(PyObject* self, PyObject* other) {
+  PyObject* var = is_psdvar(self) ? self : other;
+  PyObject* coeff = var == self ? other : self;
+  Ref matrix;
+  if (PyList_Check(coeff)) {
+    Ref np = module_global("_np");
+    matrix = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("array"), coeff));
+  } else if (PyArray_Check(coeff) || is_spmatrix(coeff)) {
+    matrix = Ref::borrow(coeff);
+  } else {
+    raise_format(PyExc_TypeError, "unsupported operand type(s) for *: `%s` and `%s`", _PyType_Name(Py_TYPE(self)),
+                 _PyType_Name(Py_TYPE(other)));
+  }
+  Ref e = psdexpr_new();
+  init_psdexpr(e.get(), matrix.get(), var);
+  return e;
+}
+
+}  // namespace
+
+PyObject* psdvar_multiply(PyObject* left, PyObject* right) noexcept {
+  return guarded([&] {
+    PyNumberMethods* nb = Py_TYPE(left)->tp_as_number;
+    const bool left_var = Py_TYPE(left) == Py_TYPE(right) || (nb && nb->nb_multiply == psdvar_multiply) ||
+                          PyObject_TypeCheck(left, &PsdVarType);
+    if (left_var) return psdvar_mul(left, right).release();
+    if (PyObject_TypeCheck(right, &PsdVarType)) return psdvar_mul(right, left).release();
+    return Py_NewRef(Py_NotImplemented);
+  });
+}
+
+const char psdexpr_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(arg1=0, arg2=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct a semidefinite expression: a constant, one term, a copy of\n"
+    "            another expression, or terms from a list of (coefficient, variable) pairs.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            arg1: a number, a Var, a LinExpr, a PsdExpr, a list of pairs, or (with\n"
+    "                  arg2) a coefficient matrix or a list of coefficients\n"
+    "            arg2: a PsdVar or Var, or a list of them parallel to arg1\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            e = PsdExpr(numpy.eye(2), X)\n"
+    "            e = PsdExpr([(numpy.eye(2), X), (2.0, x)])\n"
+    "        ";
+
+// --- internal operations -----------------------------------------------------------
+
+Ref psdexpr_new() {
+  Ref lin = linexpr_new();
+  PsdExprObject* e = PyObject_GC_New(PsdExprObject, &PsdExprType);
+  if (!e) throw_error_set();
+  e->coeffs_ = TermList{};
+  e->vars_ = TermList{};
+  e->lin_ = lin.release();
+  PyObject_GC_Track(obj(e));
+  return Ref::steal(obj(e));
+}
+
+LinExprObject* psdexpr_lin(PsdExprObject* e) { return linear_part(e->lin_); }
+
+PsdExprObject* psdexpr_checked(PyObject* expr) {
+  PsdExprObject* e = as_psdexpr(expr);
+  psdexpr_lin(e);
+  return e;
+}
+
+void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var) {
+  Ref pins[] = {Ref::borrow(coeff), Ref::borrow(var)};
+  Ref shape = take(PyObject_GetAttrString(coeff, "shape"));
+  if (shape_entry(shape.get(), 0) != shape_entry(shape.get(), 1)) raise(PyExc_ValueError, "expect a square matrix");
+  Ref dim = take(PyObject_GetAttrString(var, "dim"));
+  if (shape_entry(shape.get(), 0) != as_int64(dim.get()))
+    raise(PyExc_ValueError, "coefficient has different dim from psd variable");
+  append_parallel({{&self->coeffs_, coeff}, {&self->vars_, var}});
+}
+
+void psdexpr_addexpr(PsdExprObject* self, double mult, PsdExprObject* expr) {
+  PsdTerms terms(expr);
+  const Py_ssize_t n = terms.size();
+  Ref lin = linexpr_copy(psdexpr_lin(expr));
+  if (mult != 1.0) {
+    terms_imul(terms.coeffs.t, mult);
+    Ref m = take(PyFloat_FromDouble(mult));
+    Ref scaled = take(PyNumber_InPlaceMultiply(lin.get(), m.get()));
+    if (!is_linexpr(scaled.get())) raise_cannot_convert(scaled.get(), "velmorpy.LinExpr");
+    lin = std::move(scaled);
+  }
+  extend_parallel({{&self->coeffs_, &terms.coeffs.t}, {&self->vars_, &terms.vars.t}}, n);
+  linexpr_addexpr(psdexpr_lin(self), linexpr_checked(lin.get()), 1.0);
+}
+
+std::vector<SymEntry> psd_symmetric_entries(PyObject* mat, int64_t* rows, int64_t* cols) {
+  Ref sp = module_global("_sp");
+  Ref coo = take(PyObject_CallMethodOneArg(sp.get(), VLM_STR("coo_matrix"), mat));
+  Ref shape = take(PyObject_GetAttrString(coo.get(), "shape"));
+  *rows = shape_entry(shape.get(), 0);
+  *cols = shape_entry(shape.get(), 1);
+  Ref r_obj = take(PyObject_GetAttrString(coo.get(), "row"));
+  Ref c_obj = take(PyObject_GetAttrString(coo.get(), "col"));
+  Ref d_obj = take(PyObject_GetAttrString(coo.get(), "data"));
+  Ref r = take(PyArray_FROMANY(r_obj.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+  Ref c = take(PyArray_FROMANY(c_obj.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+  Ref d = take(PyArray_FROMANY(d_obj.get(), NPY_FLOAT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+  const npy_intp n = PyArray_SIZE(arr(d));
+  if (PyArray_SIZE(arr(r)) != n || PyArray_SIZE(arr(c)) != n) raise(PyExc_ValueError, "expect a square matrix");
+  const int64_t* pr = static_cast<const int64_t*>(PyArray_DATA(arr(r)));
+  const int64_t* pc = static_cast<const int64_t*>(PyArray_DATA(arr(c)));
+  const double* pd = static_cast<const double*>(PyArray_DATA(arr(d)));
+  std::vector<SymEntry> out;
+  std::unordered_map<uint64_t, size_t> where;  // position -> index in out
+  auto set = [&](int64_t row, int64_t col, double v) {
+    const uint64_t key = (static_cast<uint64_t>(row) << 32) ^ static_cast<uint64_t>(col);
+    auto found = where.find(key);
+    if (found != where.end()) {
+      out[found->second].value = v;
+    } else {
+      where.emplace(key, out.size());
+      out.push_back(SymEntry{row, col, v});
+    }
+  };
+  for (npy_intp k = 0; k < n; ++k) {
+    if (pd[k] == 0.0) continue;  // zeros are ignored, as the library ignores them
+    if (pr[k] < 0 || pc[k] < 0 || pr[k] >= *rows || pc[k] >= *cols || pr[k] >= *cols || pc[k] >= *rows)
+      raise(PyExc_ValueError, "expect a square matrix");
+    set(pr[k], pc[k], pd[k]);
+    set(pc[k], pr[k], pd[k]);
+  }
+  return out;
+}
+
+Ref psdexpr_restore_symmat(PyObject* mat) {
+  int64_t rows = 0, cols = 0;
+  std::vector<SymEntry> entries = psd_symmetric_entries(mat, &rows, &cols);
+  npy_intp n = static_cast<npy_intp>(entries.size());
+  Ref r = take(PyArray_SimpleNew(1, &n, NPY_INT64));
+  Ref c = take(PyArray_SimpleNew(1, &n, NPY_INT64));
+  Ref d = take(PyArray_SimpleNew(1, &n, NPY_FLOAT64));
+  for (npy_intp k = 0; k < n; ++k) {
+    static_cast<int64_t*>(PyArray_DATA(arr(r)))[k] = entries[k].row;
+    static_cast<int64_t*>(PyArray_DATA(arr(c)))[k] = entries[k].col;
+    static_cast<double*>(PyArray_DATA(arr(d)))[k] = entries[k].value;
+  }
+  Ref sp = module_global("_sp");
+  Ref coo_matrix = take(PyObject_GetAttr(sp.get(), VLM_STR("coo_matrix")));
+  Ref index = take(PyTuple_Pack(2, r.get(), c.get()));
+  Ref arg = take(PyTuple_Pack(2, d.get(), index.get()));
+  Ref args = take(PyTuple_Pack(1, arg.get()));
+  Ref kwargs = take(Py_BuildValue("{s:(LL)}", "shape", static_cast<long long>(rows), static_cast<long long>(cols)));
+  return take(PyObject_Call(coo_matrix.get(), args.get(), kwargs.get()));
+}
+
+double psdexpr_value(PsdExprObject* self) {
+  Ref lin = Ref::borrow(self->lin_);
+  PsdTerms terms(self);
+  double value = linexpr_value(psdexpr_lin(self));
+  for (Py_ssize_t i = 0; i < terms.size(); ++i) {
+    Ref coeff = Ref::borrow(terms_at(terms.coeffs.t, i));
+    Ref var = Ref::borrow(terms_at(terms.vars.t, i));
+    int64_t rows = 0, cols = 0;
+    std::vector<SymEntry> entries = psd_symmetric_entries(coeff.get(), &rows, &cols);
+    Ref x = take(PyObject_GetAttrString(var.get(), "PsdX"));
+    if (is_spmatrix(x.get())) x = take(PyObject_CallMethod(x.get(), "toarray", nullptr));
+    Ref dense = take(PyArray_FROMANY(x.get(), NPY_FLOAT64, 2, 2, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+    if (PyArray_DIM(arr(dense), 0) != rows || PyArray_DIM(arr(dense), 1) != cols)
+      raise(PyExc_ValueError, "coefficient has different dim from psd variable");
+    for (const SymEntry& s : entries) value += s.value * *static_cast<const double*>(PyArray_GETPTR2(arr(dense), s.row, s.col));
+  }
+  return value;
+}
+
+PyTypeObject PsdExprType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_psdexpr() {
+  psdexpr_as_number.nb_add = slot(psdexpr_nb_add);
+  psdexpr_as_number.nb_subtract = slot(psdexpr_nb_subtract);
+  psdexpr_as_number.nb_multiply = slot(psdexpr_nb_multiply);
+  psdexpr_as_number.nb_negative = slot(psdexpr_negative);
+  psdexpr_as_number.nb_inplace_add = slot(psdexpr_iadd);
+  psdexpr_as_number.nb_inplace_subtract = slot(psdexpr_isub);
+  psdexpr_as_number.nb_inplace_multiply = slot(psdexpr_imul);
+
+  PsdExprType.tp_name = "velmorpy.PsdExpr";
+  PsdExprType.tp_basicsize = sizeof(PsdExprObject);
+  PsdExprType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  PsdExprType.tp_new = slot(psdexpr_new_slot);
+  PsdExprType.tp_init = slot(psdexpr_init);
+  PsdExprType.tp_dealloc = slot(psdexpr_dealloc);
+  PsdExprType.tp_traverse = slot(psdexpr_traverse);
+  PsdExprType.tp_clear = slot(psdexpr_clear);
+  PsdExprType.tp_str = slot(psdexpr_str);
+  PsdExprType.tp_repr = slot(psdexpr_repr);
+  PsdExprType.tp_richcompare = slot(psdexpr_richcompare);
+  PsdExprType.tp_hash = PyObject_HashNotImplemented;
+  PsdExprType.tp_as_number = &psdexpr_as_number;
+  PsdExprType.tp_methods = psdexpr_methods;
+}
+
+void bind_psdexpr_namespace() {
+  Ref priority = take(PyLong_FromLong(1000));
+  set_class_attr(&PsdExprType, "__array_priority__", priority.get());
+  bind_public_members(&PsdExprType, psdexpr_members, __FILE__);
+}
+
+}  // namespace velmorpy

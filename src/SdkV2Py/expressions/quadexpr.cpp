@@ -1,0 +1,567 @@
+#include "expressions/quadexpr.hpp"
+
+#include <algorithm>
+
+#include "algebra/operand.hpp"
+#include "attributes/handle.hpp"
+#include "attributes/var.hpp"
+#include "expressions/expr_docs.hpp"
+#include "expressions/expr_text.hpp"
+#include "expressions/terms.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/members.hpp"
+#include "module/numbers.hpp"
+#include "module/strings.hpp"
+#include "module/types.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+PyObject* obj(QuadExprObject* q) { return reinterpret_cast<PyObject*>(q); }
+bool exact(PyObject* self) { return Py_IS_TYPE(self, &QuadExprType); }
+
+// The three lists of `q` as one request: they change together or not at all.
+struct QuadTerms {
+  OwnedTerms coeffs, vars1, vars2;
+  explicit QuadTerms(const QuadExprObject* q)
+      : coeffs(terms_copy(q->coeffs_)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_)) {}
+  Py_ssize_t size() const {
+    return std::min({terms_size(coeffs.t), terms_size(vars1.t), terms_size(vars2.t)});
+  }
+};
+
+void init_quadexpr(PyObject* self, PyObject* expr) {
+  QuadExprObject* q = as_quadexpr(self);
+  terms_release(q->coeffs_);
+  terms_release(q->vars1_);
+  terms_release(q->vars2_);
+  Ref lin = linexpr_new();
+  Py_XSETREF(q->lin_, lin.release());
+  if (is_quadexpr(expr)) {
+    QuadExprObject* other = quadexpr_checked(expr);
+    Ref other_lin = linexpr_from(other->lin_);
+    terms_assign_copy(q->coeffs_, other->coeffs_);
+    terms_assign_copy(q->vars1_, other->vars1_);
+    terms_assign_copy(q->vars2_, other->vars2_);
+    Py_XSETREF(q->lin_, other_lin.release());
+  } else if (expr != Py_None) {
+    Ref part = linexpr_from(expr);
+    Py_XSETREF(q->lin_, part.release());
+  }
+}
+
+// The items of a sequence argument of the list form of addTerms.
+Ref sequence_items(PyObject* seq) {
+  if (!(is_listlike(seq) || is_list(seq)))
+    raise_format(PyExc_TypeError, "unsupport operation +=: `List` and `%s`", _PyType_Name(Py_TYPE(seq)));
+  return take(PySequence_List(seq));
+}
+
+// The list form: every term exactly as given (no conversion, zeros kept, the
+// variables in their order), after checking the lengths and the variables.
+void add_listed_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObject* vars2) {
+  Ref c = sequence_items(coeffs), v1 = sequence_items(vars), v2 = sequence_items(vars2);
+  const Py_ssize_t n = PyList_GET_SIZE(c.get());
+  if (PyList_GET_SIZE(v1.get()) != n || PyList_GET_SIZE(v2.get()) != n)
+    raise(PyExc_ValueError, "Arguments `coeffs`, `vars` and `vars2` must have the same length");
+  for (Py_ssize_t i = 0; i < n; ++i)
+    if (!is_var(PyList_GET_ITEM(v1.get(), i)) || !is_var(PyList_GET_ITEM(v2.get(), i)))
+      raise_velmor_text("Expect a var");
+  terms_reserve(q->coeffs_, n);
+  terms_reserve(q->vars1_, n);
+  terms_reserve(q->vars2_, n);
+  for (Py_ssize_t i = 0; i < n; ++i) {  // cannot fail: room is made
+    terms_append(q->coeffs_, PyList_GET_ITEM(c.get(), i));
+    terms_append(q->vars1_, PyList_GET_ITEM(v1.get(), i));
+    terms_append(q->vars2_, PyList_GET_ITEM(v2.get(), i));
+  }
+}
+
+void add_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObject* vars2) {
+  if (vars2 == Py_None) return linexpr_add_terms(quadexpr_lin(q), coeffs, vars);
+  if (is_listlike(coeffs) || is_list(coeffs)) return add_listed_terms(q, coeffs, vars, vars2);
+  if (!is_var(vars)) raise_velmor_text("Expect a var");
+  if (equals_zero(coeffs)) return;
+  if (!is_var(vars2)) raise_velmor_text("Expect a var");
+  Ref f = take(PyNumber_Float(coeffs));
+  quadexpr_addterm(q, PyFloat_AS_DOUBLE(f.get()), vars, vars2);
+}
+
+void add_expr(QuadExprObject* q, PyObject* expr, PyObject* mult) {
+  if (is_linexpr(expr)) {
+    const double m = as_double(mult);
+    return linexpr_addexpr(quadexpr_lin(q), linexpr_checked(expr), m);
+  }
+  if (is_quadexpr(expr)) {
+    const double m = as_double(mult);
+    return quadexpr_addexpr(q, quadexpr_checked(expr), m);
+  }
+  Ref type_text = take(PyObject_Str(reinterpret_cast<PyObject*>(Py_TYPE(expr))));
+  raise_format(PyExc_TypeError, "Argument `expr` cannot be %U type", type_text.get());
+}
+
+// --- slots ---------------------------------------------------------------------
+
+PyObject* quadexpr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+  PyObject* self = type->tp_alloc(type, 0);
+  if (!self) return nullptr;
+  QuadExprObject* q = as_quadexpr(self);
+  q->coeffs_ = TermList{};
+  q->vars1_ = TermList{};
+  q->vars2_ = TermList{};
+  q->lin_ = Py_NewRef(Py_None);
+  return self;
+}
+
+
+int quadexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+  return guarded_int([&] {
+    Args a;
+    if (unpack_init(&QuadExprType, args, kwargs, a) < 0) throw_error_set();
+    Ref expr = Ref::borrow(a[0]);
+    init_quadexpr(self, expr.get());
+    return 0;
+  });
+}
+
+int quadexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
+  QuadExprObject* q = as_quadexpr(self);
+  if (int r = terms_traverse(q->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(q->vars1_, visit, arg)) return r;
+  if (int r = terms_traverse(q->vars2_, visit, arg)) return r;
+  Py_VISIT(q->lin_);
+  return 0;
+}
+
+int quadexpr_clear(PyObject* self) noexcept {
+  QuadExprObject* q = as_quadexpr(self);
+  terms_release(q->coeffs_);
+  terms_release(q->vars1_);
+  terms_release(q->vars2_);
+  Py_CLEAR(q->lin_);
+  return 0;
+}
+
+void quadexpr_dealloc(PyObject* self) noexcept {
+  PyObject_GC_UnTrack(self);
+  (void)quadexpr_clear(self);
+  Py_TYPE(self)->tp_free(self);
+}
+
+PyObject* quadexpr_str(PyObject* self) noexcept {
+  return guarded([&] {
+    Ref pin = Ref::borrow(self);
+    QuadExprObject* q = quadexpr_checked(self);
+    QuadTerms terms(q);
+    Ref lin = Ref::borrow(q->lin_);
+    std::vector<Ref> names1 = handle_attr_objects(terms.vars1.t, "VarName", AttrKind::Var);
+    std::vector<Ref> names2 = handle_attr_objects(terms.vars2.t, "VarName", AttrKind::Var);
+    std::string body;
+    const Py_ssize_t n = std::min({terms.size(), static_cast<Py_ssize_t>(names1.size()),
+                                   static_cast<Py_ssize_t>(names2.size())});
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      PyObject* v1 = terms_at(terms.vars1.t, i);
+      PyObject* v2 = terms_at(terms.vars2.t, i);
+      const bool same = same_item(v1, v2);
+      append_term_text(body, terms_at(terms.coeffs.t, i), names1[i].get(), names2[i].get(), same);
+    }
+    const std::string linear = linear_part_text(lin.get());
+    if (!linear.empty()) body += " + " + linear;
+    return expression_text("QuadExpr", body).release();
+  });
+}
+
+PyObject* quadexpr_repr(PyObject* self) noexcept { return repr_through_str(self, &QuadExprType, quadexpr_str); }
+
+void iadd(PyObject* self, PyObject* other) {
+  QuadExprObject* q = quadexpr_checked(self);
+  Ref pin = Ref::borrow(other);
+  if (Py_IS_TYPE(other, &VarType)) return linexpr_addterm(quadexpr_lin(q), 1.0, other);
+  if (is_number(other)) return linexpr_add_constant(quadexpr_lin(q), other);
+  if (is_var(other)) return linexpr_addterm(quadexpr_lin(q), 1.0, other);
+  if (is_linexpr(other)) return linexpr_addexpr(quadexpr_lin(q), linexpr_checked(other), 1.0);
+  if (is_quadexpr(other)) {
+    if (exact(self)) return quadexpr_addexpr(q, quadexpr_checked(other), 1.0);
+    take(PyObject_CallMethodOneArg(self, VLM_STR("add"), other));
+    return;
+  }
+  raise_inplace_unsupported("+=", self, other);
+}
+
+PyObject* quadexpr_iadd(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    iadd(self, other);
+    return Py_NewRef(self);
+  });
+}
+
+// q -= other: the interpreter's negation of other, then q.__iadd__.
+PyObject* quadexpr_isub(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    Ref negated = take(PyNumber_Negative(other));
+    if (exact(self)) {
+      iadd(self, negated.get());
+      return Py_NewRef(self);
+    }
+    return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
+  });
+}
+
+PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
+  return guarded([&] {
+    QuadExprObject* q = quadexpr_checked(self);
+    if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
+    Ref pin = Ref::borrow(other);
+    const bool plain = PyFloat_CheckExact(other) || PyLong_CheckExact(other);
+    const double m = plain ? number_value(other) : 0.0;
+    terms_map(q->coeffs_, [&](PyObject* c) -> Ref {
+      if (plain && PyFloat_CheckExact(c)) return take(PyFloat_FromDouble(PyFloat_AS_DOUBLE(c) * m));
+      return take(PyNumber_Multiply(c, other));
+    });
+    Ref lin = Ref::borrow(q->lin_);
+    Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
+    Py_XSETREF(q->lin_, product.release());
+    return Py_NewRef(self);
+  });
+}
+
+// --- methods -------------------------------------------------------------------
+
+PyObject* quadexpr_add(PyObject* self, const Args& a) {
+  Ref expr = Ref::borrow(a[0]);
+  add_expr(quadexpr_checked(self), expr.get(), a[1]);
+  Py_RETURN_NONE;
+}
+
+PyObject* quadexpr_addConstant(PyObject* self, const Args& a) {
+  QuadExprObject* q = quadexpr_checked(self);
+  Ref c = take(PyNumber_Float(a[0]));
+  linexpr_add_constant(quadexpr_lin(q), c.get());
+  Py_RETURN_NONE;
+}
+
+PyObject* quadexpr_getConstant(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(quadexpr_lin(quadexpr_checked(self))->constant_);
+}
+
+PyObject* quadexpr_addTerms(PyObject* self, const Args& a) {
+  add_terms(quadexpr_checked(self), a[0], a[1], a[2]);
+  Py_RETURN_NONE;
+}
+
+PyObject* quadexpr_clear_method(PyObject* self, const Args&) {
+  Ref pin = Ref::borrow(self);
+  QuadExprObject* q = quadexpr_checked(self);
+  linexpr_clear_terms(quadexpr_lin(q));
+  terms_clear(q->coeffs_);
+  terms_clear(q->vars1_);
+  terms_clear(q->vars2_);
+  Py_RETURN_NONE;
+}
+
+PyObject* quadexpr_copy(PyObject* self, const Args&) {
+  quadexpr_checked(self);
+  return PyObject_CallOneArg(reinterpret_cast<PyObject*>(&QuadExprType), self);
+}
+
+PyObject* quadexpr_getCoeff(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(quadexpr_checked(self)->coeffs_, a[0]);
+}
+
+PyObject* quadexpr_getVar1(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(quadexpr_checked(self)->vars1_, a[0]);
+}
+
+PyObject* quadexpr_getVar2(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  return term_item(quadexpr_checked(self)->vars2_, a[0]);
+}
+
+PyObject* quadexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(quadexpr_checked(self)->lin_); }
+
+PyObject* quadexpr_getValue(PyObject* self, const Args&) {
+  return PyFloat_FromDouble(quadexpr_value(quadexpr_checked(self)));
+}
+
+PyObject* quadexpr_remove(PyObject* self, const Args& a) {
+  Ref pin = Ref::borrow(self);
+  QuadExprObject* q = quadexpr_checked(self);
+  PyObject* item = a[0];
+  std::vector<Py_ssize_t> positions;
+  if (PyLong_Check(item)) {
+    positions = position_if_valid(item, terms_size(q->coeffs_));
+  } else if (is_var(item)) {
+    std::vector<Py_ssize_t> first = positions_of(q->vars1_, item), second = positions_of(q->vars2_, item);
+    std::merge(first.begin(), first.end(), second.begin(), second.end(), std::back_inserter(positions));
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+  } else {
+    raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
+  }
+  if (!positions.empty()) {
+    QuadTerms terms(q);
+    terms_remove(terms.coeffs.t, positions);
+    terms_remove(terms.vars1.t, positions);
+    terms_remove(terms.vars2.t, positions);
+    std::swap(q->coeffs_, terms.coeffs.t);  // the three lists change together, or none
+    std::swap(q->vars1_, terms.vars1.t);
+    std::swap(q->vars2_, terms.vars2.t);
+  }
+  if (is_var(item)) linexpr_remove_item(quadexpr_lin(q), item);
+  Py_RETURN_NONE;
+}
+
+PyObject* quadexpr_size(PyObject* self, const Args&) {
+  return PyLong_FromSsize_t(terms_size(quadexpr_checked(self)->coeffs_));
+}
+
+// --- tables --------------------------------------------------------------------
+
+const char add_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            add(expr, mult=1.0)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add a linear or quadratic expression, multiplied by a number, to the\n"
+    "            expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            expr: a LinExpr or a QuadExpr\n"
+    "            mult: the multiplier of expr\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            q.add(x * y, 2.0)\n"
+    "        ";
+
+const char addTerms_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addTerms(coeffs, vars, vars2=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add linear terms (without vars2) or quadratic terms (with vars2) to the\n"
+    "            expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            coeffs: a coefficient, or a list of coefficients\n"
+    "            vars: a Var, or a list of Var: the first variable of each term\n"
+    "            vars2: a Var, or a list of Var: the second variable of each term\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            q.addTerms(2.0, x, y)\n"
+    "            q.addTerms([1.0, 2.0], [x, y], [x, z])\n"
+    "        ";
+
+const char copy_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            copy()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a copy of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            q2 = q.copy()\n"
+    "        ";
+
+const char getCoeff_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getCoeff(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the coefficient of a quadratic term.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            c = q.getCoeff(0)\n"
+    "        ";
+
+const char getVar1_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVar1(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the first variable of a quadratic term.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            v = q.getVar1(0)\n"
+    "        ";
+
+const char getVar2_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getVar2(index)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the second variable of a quadratic term.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            index: the position of the term, from 0\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            v = q.getVar2(0)\n"
+    "        ";
+
+const char remove_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            remove(item)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Remove the quadratic term at a position, or every term (quadratic and\n"
+    "            linear) of a variable.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            item: the position of a quadratic term, or a Var\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            q.remove(0)\n"
+    "            q.remove(x)\n"
+    "        ";
+
+const char size_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            size()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the number of quadratic terms of the expression.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            n = q.size()\n"
+    "        ";
+
+const FunctionDef quadexpr_members[] = {
+    {"add", "self, expr, mult=1.0", quadexpr_add, Kind::Method, add_doc, __LINE__},
+    {"addConstant", "self, c", quadexpr_addConstant, Kind::Method, expr_addConstant_doc, __LINE__},
+    {"getConstant", "self", quadexpr_getConstant, Kind::Method, expr_getConstant_doc, __LINE__},
+    {"addTerms", "self, coeffs, vars, vars2=None", quadexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
+    {"clear", "self", quadexpr_clear_method, Kind::Method, expr_clear_doc, __LINE__},
+    {"copy", "self", quadexpr_copy, Kind::Method, copy_doc, __LINE__},
+    {"getCoeff", "self, i", quadexpr_getCoeff, Kind::Method, getCoeff_doc, __LINE__},
+    {"getVar1", "self, i", quadexpr_getVar1, Kind::Method, getVar1_doc, __LINE__},
+    {"getVar2", "self, i", quadexpr_getVar2, Kind::Method, getVar2_doc, __LINE__},
+    {"getLinExpr", "self", quadexpr_getLinExpr, Kind::Method, expr_getLinExpr_doc, __LINE__},
+    {"getValue", "self", quadexpr_getValue, Kind::Method, expr_getValue_doc, __LINE__},
+    {"remove", "self, item", quadexpr_remove, Kind::Method, remove_doc, __LINE__},
+    {"size", "self", quadexpr_size, Kind::Method, size_doc, __LINE__},
+    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+};
+
+PyNumberMethods quadexpr_as_number = {};
+
+}  // namespace
+
+const char quadexpr_init_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            __init__(expr=None)\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Construct a quadratic expression: empty, a copy of another QuadExpr, or\n"
+    "            with the linear part that LinExpr(expr) makes.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            expr: None, a QuadExpr, or what LinExpr accepts (a number, a Var, a\n"
+    "                  LinExpr, a list of (coefficient, Var) pairs)\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            q = QuadExpr(x * x + 2 * y)\n"
+    "            q = QuadExpr(LinExpr(x))\n"
+    "        ";
+
+// --- internal operations -----------------------------------------------------------
+
+Ref quadexpr_new(Ref lin) {
+  if (!lin) lin = linexpr_new();
+  QuadExprObject* q = PyObject_GC_New(QuadExprObject, &QuadExprType);
+  if (!q) throw_error_set();
+  q->coeffs_ = TermList{};
+  q->vars1_ = TermList{};
+  q->vars2_ = TermList{};
+  q->lin_ = lin.release();
+  PyObject_GC_Track(obj(q));
+  return Ref::steal(obj(q));
+}
+
+QuadExprObject* quadexpr_checked(PyObject* expr) {
+  QuadExprObject* q = as_quadexpr(expr);
+  quadexpr_lin(q);
+  return q;
+}
+
+LinExprObject* quadexpr_lin(QuadExprObject* q) { return linear_part(q->lin_); }
+
+void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObject* var2) {
+  if (coeff == 0.0) return;
+  Ref c = coefficient(coeff);
+  if (!(as_handle(var1)->index < as_handle(var2)->index)) std::swap(var1, var2);  // equal indices too
+  append_parallel({{&self->coeffs_, c.get()}, {&self->vars1_, var1}, {&self->vars2_, var2}});
+}
+
+void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult) {
+  if (mult == 0.0) return;
+  LinExprObject* lin = quadexpr_lin(self);
+  LinExprObject* other_lin = quadexpr_lin(expr);
+  Ref pins[] = {Ref::borrow(self->lin_), Ref::borrow(expr->lin_)};
+  QuadTerms terms(expr);
+  const Py_ssize_t n = terms.size();
+  if (mult != 1.0) terms_imul(terms.coeffs.t, mult);
+  extend_parallel({{&self->coeffs_, &terms.coeffs.t}, {&self->vars1_, &terms.vars1.t}, {&self->vars2_, &terms.vars2.t}},
+                  n);
+  linexpr_addexpr(lin, other_lin, mult);
+}
+
+double quadexpr_value(QuadExprObject* self) {
+  Ref lin = Ref::borrow(self->lin_);
+  QuadTerms terms(self);
+  double value = linexpr_value(quadexpr_lin(self));
+  std::vector<double> x1 = handle_attr_doubles(terms.vars1.t, "X", AttrKind::Var);
+  std::vector<double> x2 = handle_attr_doubles(terms.vars2.t, "X", AttrKind::Var);
+  const Py_ssize_t n = std::min({terms.size(), static_cast<Py_ssize_t>(x1.size()), static_cast<Py_ssize_t>(x2.size())});
+  for (Py_ssize_t i = 0; i < n; ++i) value += as_double(terms_at(terms.coeffs.t, i)) * x1[i] * x2[i];
+  return value;
+}
+
+PyTypeObject QuadExprType = {PyVarObject_HEAD_INIT(nullptr, 0)};
+
+void prepare_quadexpr() {
+  quadexpr_as_number.nb_inplace_add = slot(quadexpr_iadd);
+  quadexpr_as_number.nb_inplace_subtract = slot(quadexpr_isub);
+  quadexpr_as_number.nb_inplace_multiply = slot(quadexpr_imul);
+
+  QuadExprType.tp_name = "velmorpy.QuadExpr";
+  QuadExprType.tp_basicsize = sizeof(QuadExprObject);
+  QuadExprType.tp_flags = Py_TPFLAGS_DEFAULT | Py_TPFLAGS_BASETYPE | Py_TPFLAGS_HAVE_GC;
+  QuadExprType.tp_base = &OperandType;
+  QuadExprType.tp_new = slot(quadexpr_new_slot);
+  QuadExprType.tp_init = slot(quadexpr_init);
+  QuadExprType.tp_dealloc = slot(quadexpr_dealloc);
+  QuadExprType.tp_traverse = slot(quadexpr_traverse);
+  QuadExprType.tp_clear = slot(quadexpr_clear);
+  QuadExprType.tp_str = slot(quadexpr_str);
+  QuadExprType.tp_repr = slot(quadexpr_repr);
+  QuadExprType.tp_as_number = &quadexpr_as_number;
+}
+
+void bind_quadexpr_namespace() { bind_public_members(&QuadExprType, quadexpr_members, __FILE__); }
+
+}  // namespace velmorpy

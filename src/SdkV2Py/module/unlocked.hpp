@@ -1,0 +1,65 @@
+// Library calls made with the interpreter lock released.
+//
+// A library call that can take long (a file read or write, a solve) runs
+// without the interpreter lock, so that the program's other threads go on
+// meanwhile. Such a call touches no Python object: convert every argument to C
+// first (CText, vectors), call, and make Python objects from the results after.
+//
+//   CText name(filename);                        // conversions: lock held
+//   const int rc = call_unlocked(holder, [&](VLMmodel* model) {
+//     return VLMwrite(model, name.get());        // no Python object in here
+//   });
+//   check_rc(rc);
+//
+// call_unlocked claims the holder for the calling thread (HolderClaim), takes
+// the handle (live_model, or live_env for a callable taking a VLMenv*), releases
+// the lock around `call` and retakes it before it returns or throws. While the
+// call runs, the holder cannot be disposed, and other threads' library calls
+// on the same handle wait for its end, or are refused with
+// WhileClaimed::OthersRefused (a model's solve and file accesses: a program
+// must not block for a whole solve on an attribute read it did not expect to
+// wait for); the caller keeps the holder and every buffer it passes alive
+// throughout (they are its locals).
+#pragma once
+#include <Python.h>
+
+#include <type_traits>
+#include <utility>
+
+#include <velmor.h>
+
+#include "module/holder.hpp"
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+// The interpreter lock released for the lifetime of the object.
+class ReleasedLock {
+ public:
+  ReleasedLock() noexcept : state_(PyEval_SaveThread()) {}
+  ~ReleasedLock() { PyEval_RestoreThread(state_); }
+  ReleasedLock(const ReleasedLock&) = delete;
+  ReleasedLock& operator=(const ReleasedLock&) = delete;
+
+ private:
+  PyThreadState* state_;
+};
+
+// Runs call(handle) with the lock released and returns its library code. Throws
+// VelmorError(INVALID_ARGUMENT) for a dead holder (or one another thread's
+// claim refuses), before anything runs.
+template <class F>
+int call_unlocked(const Ref& holder, F&& call, WhileClaimed others = WhileClaimed::OthersWait) {
+  HolderClaim claim(holder, others);
+  if constexpr (std::is_invocable_v<F, VLMmodel*>) {
+    VLMmodel* model = live_model(holder);
+    ReleasedLock unlocked;
+    return std::forward<F>(call)(model);
+  } else {
+    VLMenv* env = live_env(holder);
+    ReleasedLock unlocked;
+    return std::forward<F>(call)(env);
+  }
+}
+
+}  // namespace velmorpy

@@ -1,0 +1,377 @@
+"""Model.optimize, reset, terminate, message, read and write, and the module's
+read, end to end: optima against SciPy's HiGHS, files written and read back,
+and other threads refused while the library works on a model."""
+import os
+import subprocess
+import sys
+import textwrap
+import threading
+import time
+
+import numpy as np
+import pytest
+from scipy.optimize import Bounds, LinearConstraint, linprog, milp
+
+import velmorpy
+from velmorpy import VLM, Column, Env, Model, VelmorError
+
+
+def terms(a):
+    return " ".join(f"{'-' if v < 0 else '+'} {abs(v)} x{j}" for j, v in enumerate(a) if v)
+
+
+def write_lp(path, sense, c, rows, ub=None, binaries=False):
+    """An LP file over x0..x{n-1}: rows are (coefficients, sense, rhs)."""
+    n = len(c)
+    lines = [sense, " obj: " + " ".join(f"+ {c[j]} x{j}" for j in range(n)), "Subject To"]
+    for i, (a, op, rhs) in enumerate(rows):
+        lines.append(f" r{i}: {terms(a)} {op} {rhs}")
+    lines.append("Bounds")
+    lines += [f" 0 <= x{j} <= {ub[j]}" if ub is not None else f" x{j} >= 0" for j in range(n)]
+    if binaries:
+        lines += ["Binaries", " " + " ".join(f"x{j}" for j in range(n))]
+    path.write_text("\n".join(lines + ["End", ""]))
+    return str(path)
+
+
+@pytest.fixture
+def diet(tmp_path):
+    """A seeded covering LP: minimise cost with A x >= b and 0 <= x <= u."""
+    rng = np.random.default_rng(7)
+    A = rng.integers(0, 10, size=(6, 9)).astype(float)
+    b = rng.integers(20, 60, size=6).astype(float)
+    c = rng.integers(1, 20, size=9).astype(float)
+    u = np.full(9, 12.0)
+    path = write_lp(tmp_path / "diet.lp", "Minimize", c, [(A[i], ">=", b[i]) for i in range(6)], ub=u)
+    ref = linprog(c, A_ub=-A, b_ub=-b, bounds=list(zip(np.zeros(9), u)), method="highs")
+    assert ref.status == 0
+    return path, A, b, c, ref
+
+
+def test_a_model_read_from_a_file_solves_to_the_optimum(diet):
+    path, A, b, c, ref = diet
+    m = velmorpy.read(path)
+    m.optimize()
+    xs = m.getVars()
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(ref.fun, rel=1e-9)
+    x = np.array(m.getAttr("X", xs))
+    assert (A @ x >= b - 1e-7).all()
+    assert m.getAttr("Activity", m.getConstrs()) == pytest.approx(A @ x)
+    y, rc = np.array(m.getAttr("DualSoln", m.getConstrs())), np.array(m.getAttr("RC", xs))
+    assert c == pytest.approx(A.T @ y + rc, abs=1e-8)            # the duals read back explain the costs
+    assert xs[0].X == x[0] and xs[0].RC == rc[0]
+    m.dispose()
+
+
+def test_an_mps_file_with_ranges_bounds_and_sense(tmp_path):
+    (tmp_path / "small.mps").write_text(textwrap.dedent("""\
+        NAME small
+        OBJSENSE
+            MAX
+        ROWS
+         N obj
+         L c1
+         G c2
+         E c3
+        COLUMNS
+         x obj 3 c1 1
+         x c2 1
+         y obj 2 c1 1
+         y c3 1
+         z obj -1 c2 2
+         z c3 1
+        RHS
+         rhs c1 10 c2 2
+         rhs c3 4
+        RANGES
+         rng c1 4
+        BOUNDS
+         UP bnd x 6
+         UP bnd z 3
+        ENDATA
+        """))
+    m = velmorpy.read(str(tmp_path / "small.mps"), Env())
+    m.optimize()
+    ref = linprog([-3, -2, 1], A_ub=[[1, 1, 0], [-1, -1, 0], [-1, 0, -2]], b_ub=[10, -6, -2], A_eq=[[0, 1, 1]],
+                  b_eq=[4], bounds=[(0, 6), (0, None), (0, 3)], method="highs")
+    assert m.ModelSense == VLM.MAXIMIZE and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun)
+    assert m.getAttr("X", m.getVars()) == pytest.approx(ref.x)
+    assert [c.ConstrName for c in m.getConstrs()] == ["c1", "c2", "c3"]
+    assert m.getAttr("LHS", m.getConstrs())[0] == 6.0
+    m.dispose()
+
+
+def test_variables_and_columns_added_to_a_read_model(tmp_path):
+    # Rows from a file; further columns through addVar's Column and addVars;
+    # the objective and its sense through the attribute layer.
+    path = write_lp(tmp_path / "rows.lp", "Minimize", [0, 0],
+                    [([1, 1], "<=", 10), ([1, -1], "<=", 4), ([1, 2], ">=", 2)], ub=[8, 8])
+    m = velmorpy.read(path)
+    c0, c1, c2 = m.getConstrs()
+    y = m.addVar(ub=5, column=Column([1.0, 2.0, 1.0], [c0, c1, c2]))
+    z = m.addVars(2, ub=[3, 6], name="z")
+    xs = m.getVars()
+    cost = [3.0, 1.0, 2.0, -1.0, 0.5]
+    m.setAttr("Obj", xs, cost)
+    m.ModelSense = VLM.MAXIMIZE
+    m.optimize()
+    A = np.array([[1, 1, 1, 0, 0], [1, -1, 2, 0, 0], [1, 2, 1, 0, 0]], dtype=float)
+    ref = linprog(-np.array(cost), A_ub=np.vstack([A[:2], -A[2:]]), b_ub=[10, 4, -2],
+                  bounds=[(0, 8), (0, 8), (0, 5), (0, 3), (0, 6)], method="highs")
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun, rel=1e-9)
+    assert [v.X for v in z.values()] == pytest.approx(ref.x[3:]) and y.index == 2
+    m.dispose()
+
+
+def test_a_knapsack_of_binaries(tmp_path):
+    rng = np.random.default_rng(3)
+    n = 24
+    w, p = rng.integers(5, 40, size=n), rng.integers(1, 60, size=n)
+    cap = int(w.sum() // 3)
+    # The capacity row comes from a file (with a fixed placeholder column); the
+    # items join it as binary columns.
+    (tmp_path / "cap.lp").write_text(f"Maximize\n obj: 0 d\nSubject To\n cap: 0 d <= {cap}\nBounds\n d = 0\nEnd\n")
+    m = velmorpy.read(str(tmp_path / "cap.lp"))
+    cap_row = m.getConstrs()[0]
+    items = [m.addVar(vtype=VLM.BINARY, obj=float(p[j]), column=Column(float(w[j]), cap_row)) for j in range(n)]
+    m.optimize()
+    ref = milp(-p, constraints=LinearConstraint(w[None, :], -np.inf, cap), integrality=np.ones(n),
+               bounds=Bounds(0, 1))
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun)
+    chosen = np.array(m.getAttr("X", items))
+    assert w @ chosen <= cap + 1e-9 and p @ chosen == pytest.approx(-ref.fun)
+    m.dispose()
+
+
+@pytest.mark.parametrize("suffix", [".lp", ".mps", ".mps.gz", ".lp.bz2"])
+def test_written_files_read_back_to_the_same_optimum(diet, tmp_path, suffix):
+    path, A, b, c, ref = diet
+    m = velmorpy.read(path)
+    out = str(tmp_path / ("again" + suffix))
+    m.write(out)
+    again = velmorpy.read(out)
+    again.optimize()
+    assert again.ObjVal == pytest.approx(ref.fun, rel=1e-9) and again.NumConstrs == 6
+    m.dispose()
+    again.dispose()
+
+
+def test_solution_and_parameter_files(diet, tmp_path):
+    path, *_ = diet
+    m = velmorpy.read(path)
+    with pytest.raises(VelmorError) as e:
+        m.write(str(tmp_path / "none.sol"))                        # nothing solved yet
+    assert e.value.errno == VLM.Error.NO_SOLN
+    m.optimize()
+    m.write(str(tmp_path / "diet.sol"))
+    assert f"# Objective value = {m.ObjVal:g}\n" in (tmp_path / "diet.sol").read_text()
+    m.setParam("MaxTime", 7.5)
+    m.write(str(tmp_path / "diet.prm"))
+    other = velmorpy.read(path)
+    other.read(str(tmp_path / "diet.prm"))
+    assert other.Params.MaxTime == 7.5
+    with pytest.raises(VelmorError) as e:
+        other.read(path)                                          # a model file makes a new model instead
+    assert e.value.errno == VLM.Error.FORMAT_ERROR
+    m.dispose()
+    other.dispose()
+
+
+def test_mip_starts_through_files(tmp_path):
+    m = Model()
+    x = m.addVars(3, vtype=VLM.INTEGER, ub=9, name="x")
+    m.setAttr("Start", list(x.values()), [1.0, 2.0, 3.0])
+    m.write(str(tmp_path / "start.mst"))
+    other = m.copy()
+    other.read(str(tmp_path / "start.mst"))
+    assert other.getAttr("Start", other.getVars()) == [1.0, 2.0, 3.0]
+    m.dispose()
+    other.dispose()
+
+
+def test_reset_clears_the_solution(diet):
+    path, A, b, c, ref = diet
+    m = velmorpy.read(path)
+    m.optimize()
+    assert m.Status == VLM.OPTIMAL
+    m.reset()
+    with pytest.raises(VelmorError) as e:
+        m.ObjVal
+    assert e.value.errno == VLM.Error.NO_SOLN and m.Status != VLM.OPTIMAL
+    m.optimize()
+    m.reset(1)
+    with pytest.raises(VelmorError):
+        m.getVars()[0].X
+    with pytest.raises(TypeError, match="^an integer is required$"):
+        m.reset("a")
+    with pytest.raises(VelmorError) as e:
+        m.reset(2)
+    assert e.value.errno == VLM.Error.INVALID_ARGUMENT
+    m.optimize()
+    assert m.ObjVal == pytest.approx(ref.fun, rel=1e-9)
+    m.dispose()
+
+
+def test_message_reaches_the_log_file(tmp_path):
+    log = tmp_path / "run.log"
+    env = Env(str(log))
+    m = Model(env=env)
+    assert m.message("checkpoint \u00e9 42") is None
+    m.addVars(2, obj=1, lb=1)
+    m.optimize()
+    text = log.read_text()
+    assert "checkpoint \u00e9 42\n" in text and text.index("checkpoint") < len(text) - 20   # the run logs after it
+    m.dispose()
+    env.dispose()
+
+
+def test_argument_and_state_refusals(tmp_path):
+    m = Model()
+    cases = [
+        (TypeError, "encoding without a string argument", lambda: m.write(None)),
+        (TypeError, "encoding without a string argument", lambda: m.read(None)),
+        (TypeError, "encoding without a string argument", lambda: m.message(None)),
+        (TypeError, "Argument 'filename' has incorrect type (expected str, got int)", lambda: m.write(5)),
+        (TypeError, "Argument 'filename' has incorrect type (expected str, got bytes)", lambda: m.read(b"x.prm")),
+        (TypeError, "Argument 'message' has incorrect type (expected str, got int)", lambda: m.message(5)),
+        (TypeError, "optimize() takes at most 1 positional argument (2 given)", lambda: m.optimize(None, None)),
+        (TypeError, "terminate() takes no arguments (1 given)", lambda: m.terminate(1)),
+        (RuntimeError, "method can only be called in callback function", m.terminate),
+        (ValueError, "embedded null character", lambda: m.write("a\0.lp")),
+    ]
+    for exc, text, call in cases:
+        with pytest.raises(exc) as e:
+            call()
+        assert str(e.value) == text
+    for name, code in [("missing/dir/m.lp", VLM.Error.FILE_WRITE_ERROR), ("m.txt", VLM.Error.FORMAT_ERROR)]:
+        with pytest.raises(VelmorError) as e:
+            m.write(str(tmp_path / name))
+        assert e.value.errno == code
+    m.optimize()                                                  # an empty model solves
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == 0.0
+    m.dispose()
+    for call in [m.optimize, m.reset, lambda: m.write(str(tmp_path / "x.lp")), lambda: m.message("x")]:
+        with pytest.raises(VelmorError) as e:
+            call()
+        assert e.value.errno == VLM.Error.INVALID_ARGUMENT
+    assert not (tmp_path / "x.lp").exists()
+
+
+def test_repeated_solves_keep_nothing(diet, leaks):
+    path, *_ = diet
+    m = velmorpy.read(path)
+    assert not leaks(m.optimize, inner=20)
+    assert not leaks(lambda: m.write(path + ".sol"), inner=20)
+    m.dispose()
+
+
+# --- other threads while the library runs ---------------------------------------
+
+@pytest.fixture
+def long_run(tmp_path):
+    """A market-split MIP that no search closes soon, stopped after a second."""
+    rng = np.random.default_rng(1)
+    A = rng.integers(0, 100, size=(5, 40))
+    path = write_lp(tmp_path / "split.lp", "Minimize", np.ones(40, dtype=int),
+                    [(A[i], "=", A[i].sum() // 2) for i in range(5)], binaries=True)
+    m = velmorpy.read(path)
+    m.setParam("MaxTime", 1.0)
+    yield m
+    m.dispose()
+
+
+def start(target, probe):
+    """Runs target on a thread; returns it once probe() raises VelmorError."""
+    errors = []
+
+    def run():
+        try:
+            target()
+        except Exception as e:                                   # reported by the test
+            errors.append(e)
+
+    thread = threading.Thread(target=run)
+    thread.start()
+    while True:
+        try:
+            probe()
+        except VelmorError:
+            return thread, errors
+        assert thread.is_alive(), errors
+        time.sleep(0.001)
+
+
+def test_other_threads_are_refused_during_a_solve(long_run, tmp_path):
+    m = long_run
+    xs = m.getVars()
+    x = xs[0]
+
+    def assign():
+        x.UB = 0.5
+
+    thread, errors = start(m.optimize, lambda: m.NumVars)
+    refused = [lambda: m.NumVars, lambda: x.X, lambda: x.LB, lambda: m.getAttr("LB", xs), m.optimize, m.dispose,
+               m.addVar, lambda: m.addVars(2), lambda: m.setAttr("Obj", xs, [2.0] * 40), assign, m.reset, m.copy,
+               lambda: m.write(str(tmp_path / "busy.lp")), lambda: m.setParam("MaxTime", 5),
+               lambda: m.Params.MaxTime, lambda: m.getVarByName("x0"), lambda: m.message("x"), m.__init__]
+    try:
+        for call in refused:
+            with pytest.raises(VelmorError) as e:
+                call()
+            assert e.value.errno == VLM.Error.INVALID_ARGUMENT
+            assert str(e.value) == "The model is in use by a solve or a file access running on it"
+        assert m.getVars() == xs                                 # the module's own lists stay readable
+        m._note = "written meanwhile"
+    finally:
+        thread.join()
+    assert errors == [] and thread.is_alive() is False
+    assert m.NumVars == 40 and m.SolutionTime > 0.5 and m._note == "written meanwhile"
+    assert not (tmp_path / "busy.lp").exists() and x.UB == 1.0
+    m.optimize()                                                 # free again
+
+
+def test_two_models_solve_at_once(diet):
+    path, A, b, c, ref = diet
+    models = [velmorpy.read(path) for _ in range(2)]
+    models[1].ModelSense = VLM.MAXIMIZE
+    threads = [threading.Thread(target=m.optimize) for m in models]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    top = linprog(-c, A_ub=-A, b_ub=-b, bounds=(0, 12), method="highs")
+    assert models[0].ObjVal == pytest.approx(ref.fun, rel=1e-9) and models[1].ObjVal == pytest.approx(-top.fun)
+    for m in models:
+        m.dispose()
+
+
+def test_file_access_lets_other_threads_run(tmp_path):
+    # A pipe blocks the library until the other end is opened: if the lock were
+    # held meanwhile, the opening thread could never run and the child would hang.
+    code = textwrap.dedent(f"""
+        import os, threading, time, velmorpy
+        m = velmorpy.Model()
+        m.addVars(3, name="x")
+        def refused():
+            try:
+                m.NumVars
+            except velmorpy.VelmorError:
+                return True
+            return False
+        for name, mode, data in [("pipe.lp", "r", None), ("pipe.prm", "w", "MaxTime 3\\n")]:
+            path = os.path.join({str(tmp_path)!r}, name)
+            os.mkfifo(path)
+            call = m.write if mode == "r" else m.read
+            t = threading.Thread(target=call, args=(path,))
+            t.start()
+            while not refused():
+                time.sleep(0.001)
+            with open(path, mode) as f:
+                out = f.read() if mode == "r" else f.write(data)
+            t.join()
+            print(name, out.rstrip().endswith("End") if mode == "r" else m.Params.MaxTime)
+    """)
+    env = dict(os.environ, PYTHONPATH=":".join(sys.path))
+    out = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True, env=env, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.split("\n")[-3:] == ["pipe.lp True", "pipe.prm 3.0", ""]
