@@ -543,3 +543,36 @@ TEST(OptimizeMip, FixedBinaryOfAnExactIndicator) {
 }
 
 }  // namespace
+
+// The driver hears of a tolerance or of the objective increment only when
+// its parameter differs from the default: at the defaults CBC's own values
+// (1e-7, an increment derived from the objective) stay in force. The gaps
+// (the documented stopping rule) and the pool size always reach it; the time
+// mode only with a time limit. The log lists the options of the run.
+TEST(Mip, DriverGetsTolerancesOnlyWhenSet) {
+  const auto options = [](std::initializer_list<std::pair<const char*, double>> set) {
+    EnvPtr env = make_env();
+    for (const auto& p : set) EXPECT_EQ(VLMsetdblparam(env.get(), p.first, p.second), VLM_OKAY) << p.first;
+    ModelPtr m = make_model(env.get());
+    EXPECT_EQ(VLMaddvar(m.get(), 0, nullptr, nullptr, 1, 0, 3, 'I', "x"), VLM_OKAY);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(VLMoptimize(m.get()), VLM_OKAY);
+    const std::string out = testing::internal::GetCapturedStdout();
+    const size_t at = out.find("Solving MIP with CBC, options");
+    EXPECT_NE(at, std::string::npos) << out;
+    return at == std::string::npos ? std::string() : out.substr(at, out.find('\n', at) - at) + " ";
+  };
+  const std::string defaults = options({});
+  for (const char* absent : {"-primalTolerance", "-dualTolerance", "-integerTolerance", "-increment", "-timeMode",
+                             "-seconds", "-cutoff", "-threads"})
+    EXPECT_EQ(defaults.find(absent), std::string::npos) << absent << " in " << defaults;
+  for (const char* present : {" -allowableGap 1e-06 ", " -ratioGap 0.0001 ", " -maxSavedSolutions 10 "})
+    EXPECT_NE(defaults.find(present), std::string::npos) << present << " not in " << defaults;
+
+  const std::string set = options({{"SPX/PrimalTolerance", 1e-7}, {"SPX/DualTolerance", 1e-8},
+                                   {"MIP/IntegerTolerance", 1e-5}, {"MIP/ObjectiveTolerance", 1e-3},
+                                   {"MaxTime", 60}});
+  for (const char* present : {" -primalTolerance 1e-07 ", " -dualTolerance 1e-08 ", " -integerTolerance 1e-05 ",
+                              " -increment 0.001 ", " -timeMode elapsed ", " -seconds "})
+    EXPECT_NE(set.find(present), std::string::npos) << present << " not in " << set;
+}
