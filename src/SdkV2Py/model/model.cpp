@@ -20,6 +20,7 @@
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
 #include "model/model_constrs.hpp"
+#include "model/model_generators.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
@@ -776,7 +777,8 @@ void bind_model_namespace() {
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
   bind_getmetaclass(&ModelType, __FILE__);
-  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_solve_table},
+  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
+                         model_solve_table},
                         kMethodOrder);
 }
 
