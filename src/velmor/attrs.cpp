@@ -119,17 +119,14 @@ static_assert(sizeof kAttrs / sizeof kAttrs[0] == 64, "the library answers 64 at
 constexpr size_t kNumAttrs = sizeof kAttrs / sizeof kAttrs[0];
 
 const AttrRow* find_attr(const char* name) {
-  if (!name) return nullptr;
   // Built once, on first use, and only read afterwards.
-  static const std::array<std::string, kNumAttrs> keys = [] {
-    std::array<std::string, kNumAttrs> k;
-    for (size_t i = 0; i < kNumAttrs; ++i) k[i] = velmor::name_key(kAttrs[i].name);
-    return k;
+  static const velmor::NameTable table = [] {
+    std::vector<const char*> names;
+    for (const AttrRow& row : kAttrs) names.push_back(row.name);
+    return velmor::NameTable(names);
   }();
-  const std::string key = velmor::name_key(name);
-  for (size_t i = 0; i < kNumAttrs; ++i)
-    if (keys[i] == key) return &kAttrs[i];
-  return nullptr;
+  const int i = table.find(name);
+  return i < 0 ? nullptr : &kAttrs[i];
 }
 
 int type_code(int type) {
@@ -362,9 +359,11 @@ std::string& item_name(VLMmodel& m, Attr a, size_t i) {
   }
 }
 
-void names_changed(VLMmodel& m, Attr a) {
-  if (a == Attr::ColName) m.var_names.invalidate();
-  if (a == Attr::RowName || a == Attr::PsdCName) m.row_names.invalidate();
+// The name index that follows the names of `a`, or null.
+velmor::NameIndex* name_index(VLMmodel& m, Attr a) {
+  if (a == Attr::ColName) return &m.var_names;
+  if (a == Attr::RowName || a == Attr::PsdCName) return &m.row_names;
+  return nullptr;
 }
 
 // ---- matrices ------------------------------------------------------------------
@@ -559,8 +558,12 @@ int VLMsetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
       if (!value[k]) refuse(VLM_ERROR_INVALID_ARGUMENT);
       names[static_cast<size_t>(k)] = value[k];
     }
-    for (int k = 0; k < n; ++k) item_name(m, row.attr, static_cast<size_t>(ind[k])).swap(names[static_cast<size_t>(k)]);
-    names_changed(m, row.attr);
+    velmor::NameIndex* index = name_index(m, row.attr);
+    for (int k = 0; k < n; ++k) {
+      std::string& name = item_name(m, row.attr, static_cast<size_t>(ind[k]));
+      name.swap(names[static_cast<size_t>(k)]);  // names[k] now holds the old name
+      if (index) index->renamed(ind[k], names[static_cast<size_t>(k)], name);
+    }
     return VLM_OKAY;
   });
 }

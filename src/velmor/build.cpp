@@ -122,28 +122,25 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   check_starts(numvars, numnz, colbeg);
   check_array(colind, numnz);
   check_array(colval, numnz);
-
-  const int nrows = m.data.rows.size();
-  std::vector<SparseVector> columns(static_cast<size_t>(numvars));
-  std::vector<long long> row_growth;
-  if (numnz > 0) row_growth.assign(static_cast<size_t>(nrows), 0);
+  // The values are checked here and taken again below: the checks have no
+  // effect of their own, and no copy of the input is made.
   for (int j = 0; j < numvars; ++j) {
-    const long long b = item_begin(colbeg, j), e = item_end(colbeg, numvars, numnz, j);
-    columns[static_cast<size_t>(j)] =
-        make_sparse(colind + b, colval + b, e - b, nrows, VLM_ERROR_MODEL_INVALID_ROW_IDX);
-    for (const Entry& en : columns[static_cast<size_t>(j)]) ++row_growth[static_cast<size_t>(en.index)];
+    if (lb) checked_bound(lb[j]);
+    if (ub) checked_bound(ub[j]);
+    if (obj) checked_coef(obj[j]);
+    if (vtype) checked_type(vtype[j]);
   }
-  std::vector<double> new_lb(static_cast<size_t>(numvars), 0.0), new_ub(static_cast<size_t>(numvars), VLM_INFINITY),
-      new_obj(static_cast<size_t>(numvars), 0.0);
-  std::vector<char> new_type(static_cast<size_t>(numvars), VLM_CONTINUOUS);
-  std::vector<std::string> new_name(static_cast<size_t>(numvars));
-  for (int j = 0; j < numvars; ++j) {
-    const size_t k = static_cast<size_t>(j);
-    if (lb) new_lb[k] = checked_bound(lb[j]);
-    if (ub) new_ub[k] = checked_bound(ub[j]);
-    if (obj) new_obj[k] = checked_coef(obj[j]);
-    if (vtype) new_type[k] = checked_type(vtype[j]);
-    if (varnames) new_name[k] = name_or_empty(varnames[j]);
+
+  // Coefficients: each column's entries, checked, sorted and summed.
+  const int nrows = m.data.rows.size();
+  std::vector<SparseVector> columns;
+  if (numnz > 0) {
+    columns.resize(static_cast<size_t>(numvars));
+    for (int j = 0; j < numvars; ++j) {
+      const long long b = item_begin(colbeg, j), e = item_end(colbeg, numvars, numnz, j);
+      columns[static_cast<size_t>(j)] =
+          make_sparse(colind + b, colval + b, e - b, nrows, VLM_ERROR_MODEL_INVALID_ROW_IDX);
+    }
   }
 
   const size_t n = static_cast<size_t>(numvars);
@@ -154,21 +151,36 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   make_room(c.name, n);
   make_room(c.start, n);
   Rows& r = m.data.rows;
-  for (size_t i = 0; i < row_growth.size(); ++i)
-    if (row_growth[i]) make_room(r.lin[i], static_cast<size_t>(row_growth[i]));
+  if (numvars == 1 && numnz > 0) {
+    for (const Entry& en : columns[0]) make_room(r.lin[static_cast<size_t>(en.index)], 1);  // each row once
+  } else if (numnz > 0) {
+    std::vector<long long> row_growth(static_cast<size_t>(nrows), 0);
+    for (const SparseVector& col : columns)
+      for (const Entry& en : col) ++row_growth[static_cast<size_t>(en.index)];
+    for (size_t i = 0; i < row_growth.size(); ++i)
+      if (row_growth[i]) make_room(r.lin[i], static_cast<size_t>(row_growth[i]));
+  }
 
-  // Nothing below allocates: the change cannot stop half-way.
+  // Names are the one part that allocates as it is stored: they go first and
+  // are taken back when one cannot be made.
   const int first = c.size();
+  try {
+    for (int j = 0; j < numvars; ++j) c.name.push_back(varnames ? name_or_empty(varnames[j]) : std::string());
+  } catch (...) {
+    c.name.resize(static_cast<size_t>(first));
+    throw;
+  }
+  // Nothing below allocates: the change cannot stop half-way.
   for (int j = 0; j < numvars; ++j) {
-    const size_t k = static_cast<size_t>(j);
-    c.lb.push_back(new_lb[k]);
-    c.ub.push_back(new_ub[k]);
-    c.obj.push_back(new_obj[k]);
-    c.type.push_back(new_type[k]);
-    c.name.push_back(std::move(new_name[k]));
+    c.lb.push_back(lb ? checked_bound(lb[j]) : 0.0);
+    c.ub.push_back(ub ? checked_bound(ub[j]) : VLM_INFINITY);
+    c.obj.push_back(obj ? checked_coef(obj[j]) : 0.0);
+    c.type.push_back(vtype ? checked_type(vtype[j]) : VLM_CONTINUOUS);
     c.start.push_back(VLM_UNDEFINED);
     // The new column has the largest index, so appending keeps rows sorted.
-    for (const Entry& en : columns[k]) r.lin[static_cast<size_t>(en.index)].push_back({first + j, en.value});
+    if (!columns.empty())
+      for (const Entry& en : columns[static_cast<size_t>(j)])
+        r.lin[static_cast<size_t>(en.index)].push_back({first + j, en.value});
   }
   m.var_names.appended(c.name, first);
   m.data_changed();
@@ -468,7 +480,7 @@ int VLMdelvars(VLMmodel* model, int num, const int* ind) {
       quad.insert(quad.end(), std::move(node));
     }
     d.quad.swap(quad);
-    m.var_names.invalidate();
+    m.var_names.renumbered(map);
     m.data_changed();
     return VLM_OKAY;
   });
@@ -486,7 +498,7 @@ int VLMdelconstrs(VLMmodel* model, int num, const int* ind) {
     velmor::keep(r.lin, map);
     velmor::keep(r.psd, map);
     velmor::keep(r.is_psd, map);
-    m.row_names.invalidate();
+    m.row_names.renumbered(map);
     m.data_changed();
     return VLM_OKAY;
   });

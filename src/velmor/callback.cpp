@@ -97,11 +97,11 @@ bool CallbackSession::wants_candidate(const double* x, double min_value) const {
     if (std::equal(last_incumbent_.begin(), last_incumbent_.end(), x)) return false;
     if (min_value >= last_incumbent_min_ - 1e-9 * std::max(1.0, std::fabs(last_incumbent_min_))) return false;
   }
-  return last_candidate_.empty() || !std::equal(last_candidate_.begin(), last_candidate_.end(), x);
+  return !turned_as_candidate(x);
 }
 
-void CallbackSession::remember_candidate(const double* x) {
-  last_candidate_.assign(x, x + static_cast<size_t>(sm_.user_cols));
+bool CallbackSession::turned_as_candidate(const double* x) const {
+  return !last_candidate_.empty() && std::equal(last_candidate_.begin(), last_candidate_.end(), x);
 }
 
 bool CallbackSession::new_incumbent(const double* x, double min_value) {

@@ -102,12 +102,15 @@ class CallbackSession {
   // MIPSOL is given for a candidate incumbent before the solver takes it, so
   // that the callback's cuts (lazy constraints) can refuse it. A solver
   // fills `t` with its search data and calls candidate_turn; the candidate
-  // x (solver columns, objective min_value) is taken only when this returns
-  // true. A turn is given once per candidate that satisfies the cuts given
-  // so far and is new and better than the last incumbent reported (none
-  // when the run is stopped); a candidate that passes is recorded as
-  // reported, so that new_incumbent() is false for it afterwards. `accepted` is the incumbent before it, or null. `run` is
-  // how the solver runs a turn (it may pause its own locks around turn()).
+  // x (solver columns, objective min_value) may be taken only when this
+  // returns true (it satisfies every cut, those of its turn included). A
+  // turn is given once per candidate that satisfies the cuts given so far
+  // and is better than the last incumbent reported (none when the run is
+  // stopped). `accepted` is the incumbent before it, or null. `run` is how
+  // the solver runs a turn (it may pause its own locks around turn()). Once
+  // the solver took a solution it calls new_incumbent() as ever; that is
+  // true for a solution whose candidate turn was given, which then needs no
+  // other (turned_as_candidate).
   template <class RunTurn>
   bool candidate_turn(TurnData& t, const double* x, double min_value, const double* accepted, RunTurn&& run) {
     if (!satisfies_cuts(x)) return false;  // refused by cuts the callback gave before: no turn
@@ -118,13 +121,13 @@ class CallbackSession {
       t.incumbent_min = min_value;
       t.accepted = accepted;
       ++t.solutions;  // counting the new one
-      remember_candidate(x);
+      last_candidate_.assign(x, x + sm_.user_cols);
       run(t);
     }
-    if (!satisfies_cuts(x)) return false;
-    new_incumbent(x, min_value);
-    return true;
+    return satisfies_cuts(x);
   }
+  // Whether x is the last candidate given a turn.
+  bool turned_as_candidate(const double* x) const;
 
   // Cuts the callback added, in order of addition.
   const std::vector<StoredCut>& cuts() const { return cuts_; }
@@ -163,7 +166,6 @@ class CallbackSession {
   std::vector<StoredCut> cuts_;
   std::vector<CheckedSolution> solutions_;
   bool wants_candidate(const double* x, double min_value) const;
-  void remember_candidate(const double* x);
 
   std::vector<double> last_incumbent_;
   double last_incumbent_min_ = 0.0;

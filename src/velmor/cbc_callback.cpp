@@ -1,7 +1,7 @@
 // The callback engine on CBC's C++ interface (its C interface offers no
 // incumbent, heuristic, branching or stop hooks). The search runs plain
 // (CbcHooks::needs_plain_search): one thread, the model's own columns, every
-// node through the cut generators. Where-points:
+// node through the cut generators, no strong branching. Where-points:
 //  - MIPSTART: the feasibility checker CBC consults right after solving the
 //    root relaxation, before its root heuristics and cuts; once.
 //  - MIPNODE: a cut generator, called at every pass of every node's cut loop
@@ -9,12 +9,13 @@
 //    integral: the solver is declared one whose integral solutions may need
 //    cuts, OsiBabSolver type 4).
 //  - MIPSOL: once per new incumbent, before CBC takes it: for a node whose
-//    relaxation looks like a solution, in the cut generator's check of it
-//    (cuts the candidate violates then go back as cuts, and the node goes
-//    on); for every other candidate (heuristics, proposals) at the event
-//    handler's beforeSolution2, which refuses a candidate that violates a
-//    cut. A solution event for an incumbent no turn has seen gives one
-//    afterwards (CBC reports one incumbent several times).
+//    relaxation is a solution of the model, in the node's cut pass (cuts
+//    that refuse it go back as cuts of the node, which goes on) or in the
+//    cut generators' check of a relaxation that looks like a solution; for
+//    every other candidate (heuristics, proposals) at the event handler's
+//    heuristicSolution and beforeSolution2, which refuse a candidate that
+//    violates a cut. A solution event for an incumbent no turn has seen
+//    gives one afterwards (CBC reports one incumbent several times).
 // Cuts go back from the generator as globally valid cuts (into CBC's global
 // pool, re-added wherever violated). They are lazy constraints as well: the
 // generator re-adds a stored cut its relaxation violates, a node whose
@@ -49,6 +50,7 @@
 
 #include "callback.hpp"
 #include "cbc_solver.hpp"
+#include "clp_model.hpp"
 
 namespace velmor {
 
@@ -96,7 +98,8 @@ class ProposedSolutions : public CbcHeuristic {
 
 class CbcEngine : public CbcHooks {
  public:
-  CbcEngine(CallbackSession& session, const SolverModel& sm) : session_(session), sm_(sm) {}
+  CbcEngine(CallbackSession& session, const SolverModel& sm)
+      : session_(session), sm_(sm), int_tol_(session.run().params.get(kMipIntegerTolerance)) {}
 
   bool needs_plain_search() const override { return true; }
 
@@ -115,10 +118,14 @@ class CbcEngine : public CbcHooks {
     ProposedSolutions heuristic(this);
     model.addHeuristic(&heuristic, "callback");
     // No restart on a reduced model, no search in CLP, a pass of cuts at
-    // every node, the global cut pool scanned at every node.
+    // every node, the global cut pool scanned at every node. No strong
+    // branching: a child whose relaxation is a solution ends there, and when
+    // a cut refuses that solution, the child's subtree would go unexplored.
     model.setSpecialOptions(model.specialOptions() & ~(512 | 32768));
     model.setMaximumCutPasses(std::max(1, model.getMaximumCutPasses()));
     model.setHowOftenGlobalScan(1);
+    model.setNumberStrong(0);
+    model.setNumberBeforeTrust(0);
     if (model.fastNodeDepth() < -1) model.setFastNodeDepth(-1);
   }
 
@@ -218,6 +225,13 @@ class CbcEngine : public CbcHooks {
       if (model.tree() && model.tree()->size() > 0) bound = std::min(bound, model.tree()->getBestPossibleObjective());
       t.bound_min = bound_ = std::max(bound_, bound);
       if (run_turn(t) && t.branch.col >= 0) apply_branching(model, t.branch, node);
+      // A relaxation that is a solution of the model has its MIPSOL turn
+      // here, in the node's cut loop: cuts that refuse it go back as cuts of
+      // this node, which goes on under them (refused later, by an event, the
+      // node would end with it).
+      const double* point = si.getColSolution();
+      if (!session_.stopped() && is_feasible(sm_, point, kCheckTolerance, true, int_tol_))
+        candidate_turn(model, point);
       for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
     }
     // Stored cuts the relaxation violates are added once per node in its
@@ -314,7 +328,7 @@ class CbcEngine : public CbcHooks {
   void incumbent_turn(CbcModel& model) {
     if (session_.stopped()) return;
     const double* x = model.bestSolution();
-    if (!x || !session_.new_incumbent(x, model.getMinimizationObjValue())) return;
+    if (!x || !session_.new_incumbent(x, model.getMinimizationObjValue()) || session_.turned_as_candidate(x)) return;
     if (!session_.started()) start_turn(model);
     TurnData t;
     t.where = VLM_CB_MIPSOL;
@@ -397,6 +411,7 @@ class CbcEngine : public CbcHooks {
 
   CallbackSession& session_;
   const SolverModel& sm_;
+  const double int_tol_;
   CbcModel* main_ = nullptr;
   int generator_ = -1;
   double bound_ = -1e300;

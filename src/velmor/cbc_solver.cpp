@@ -16,7 +16,8 @@
 // presolve), SPX/PrimalTolerance, SPX/DualTolerance, MIP/LevelCuts,
 // MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
 // MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
-// (models with SOS sets are never preprocessed, see driver_args);
+// when they differ from their defaults (see driver_args for the few always
+// passed; models with SOS sets are never preprocessed);
 // MIP/MaxStallingNodes is counted by our event handler.
 #include "cbc_solver.hpp"
 
@@ -198,22 +199,34 @@ class Args {
   std::vector<std::string> items_;
 };
 
-// The driver's options for the run's parameters.
+// Whether parameter `id` differs from its default: only then is CBC told,
+// so that parameters left alone leave CBC's own choices in force (its
+// tolerances of 1e-7, and an objective increment it derives from the
+// objective's coefficients, which a fixed one replaces).
+bool user_set(const ParamValues& p, int id) { return p.get(id) != param_info(id).def; }
+
+// The driver's options for the run's parameters. Beyond the parameters the
+// user set, the driver is told what the library's results depend on: the
+// gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
+// CBC's own is to close the gap entirely), the size of the solution pool
+// (Xn, SolCount), a quiet log, and no preprocessing where CGL fails.
 Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
-  a.add("-timeMode", "elapsed");
-  if (run.remaining() < COIN_DBL_MAX) a.add_number("-seconds", run.remaining());
+  if (run.remaining() < COIN_DBL_MAX) {
+    a.add("-timeMode", "elapsed");
+    a.add_number("-seconds", run.remaining());
+  }
   if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
   if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
   a.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
   a.add_number("-allowableGap", p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
   a.add_number("-ratioGap", p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
-  a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
-  a.add_number("-increment", p.get(kMipObjectiveTolerance));
-  a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
-  a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
+  if (user_set(p, kMipIntegerTolerance)) a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
+  if (user_set(p, kMipObjectiveTolerance)) a.add_number("-increment", p.get(kMipObjectiveTolerance));
+  if (user_set(p, kSpxPrimalTolerance)) a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
+  if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
   const double cutoff = p.get(kMipCutoff);
   if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
   const int threads = p.get_int(kNumThreads);
@@ -256,6 +269,7 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   return a;
 }
 
+
 int limit_of(int secondary) {
   switch (secondary) {
     case 3: return VLM_ERROR_ABORT_NODE_LIMIT;
@@ -276,7 +290,6 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
     run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
                   n - sm.user_cols, sm.num_rows() - sm.user_rows);
-  run.log.line("Solving MIP with CBC");
 
   LogMessageHandler messages(run.log, 0);
   OsiClpSolverInterface solver;
@@ -309,6 +322,9 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
 
   const Args args = driver_args(sm, run, plain);
   std::vector<const char*> argv = args.argv();
+  std::string options;
+  for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
+  run.log.line("Solving MIP with CBC, options" + options);
   StageState stage{&run, hooks, model.getNumCols()};
   const double t0 = run.elapsed();
   {
@@ -365,6 +381,11 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   int limit = run.stopped_by();
   if (!limit && status == 1) limit = limit_of(secondary);
   if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
+  // The driver, stopped by its time limit inside the root's preprocessing or
+  // cut generation, can call a feasible model infeasible ("Cut generators
+  // found to be infeasible"): a run that ends without a solution after the
+  // time limit counts as stopped by it, whatever the driver says.
+  if (!limit && s.pool.empty() && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
   if (limit) run.stop(limit);
   const bool cutoff_given = std::fabs(p.get(kMipCutoff)) < VLM_INFINITY;
   if (limit || status == 1 || status == 5) {

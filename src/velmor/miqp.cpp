@@ -202,6 +202,7 @@ class Search {
                                                  [this](TurnData& turn) { session_->turn(turn); });
       add_cut_rows();
       if (!take) return false;
+      session_->new_incumbent(x, value);
     }
     record(x, value);
     if (session_) take_solutions();  // proposed in the turn

@@ -69,22 +69,57 @@ bool ModelData::has_discrete() const {
 
 int NameIndex::find(const std::vector<std::string>& names, const std::string& name) {
   if (!built_) {
-    first_.clear();
+    items_.clear();
+    items_.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i)
-      if (!names[i].empty()) first_.emplace(names[i], static_cast<int>(i));
+      if (!names[i].empty()) items_.emplace(names[i], static_cast<int>(i));
     built_ = true;
   }
-  const auto it = first_.find(name);
-  return it == first_.end() ? -1 : it->second;
+  int first = -1;
+  const auto range = items_.equal_range(name);
+  for (auto it = range.first; it != range.second; ++it)
+    if (first < 0 || it->second < first) first = it->second;
+  return first;
 }
 
 void NameIndex::appended(const std::vector<std::string>& names, int first) {
   if (!built_) return;
   try {
     for (size_t i = static_cast<size_t>(first); i < names.size(); ++i)
-      if (!names[i].empty()) first_.emplace(names[i], static_cast<int>(i));
+      if (!names[i].empty()) items_.emplace(names[i], static_cast<int>(i));
   } catch (...) {
     built_ = false;  // rebuilt on the next look-up
+  }
+}
+
+void NameIndex::renamed(int index, const std::string& old_name, const std::string& new_name) noexcept {
+  if (!built_ || old_name == new_name) return;
+  if (!old_name.empty()) {
+    const auto range = items_.equal_range(old_name);
+    for (auto it = range.first; it != range.second; ++it)
+      if (it->second == index) {
+        items_.erase(it);
+        break;
+      }
+  }
+  if (new_name.empty()) return;
+  try {
+    items_.emplace(new_name, index);
+  } catch (...) {
+    built_ = false;
+  }
+}
+
+void NameIndex::renumbered(const std::vector<int>& map) noexcept {
+  if (!built_) return;
+  for (auto it = items_.begin(); it != items_.end();) {
+    const int to = map[static_cast<size_t>(it->second)];
+    if (to < 0) {
+      it = items_.erase(it);
+    } else {
+      it->second = to;
+      ++it;
+    }
   }
 }
 

@@ -164,16 +164,24 @@ struct IisResult {
   std::vector<char> vars, rows;  // kIisLower | kIisUpper, 0 for non-members
 };
 
-// First index of each name, built on demand.
+// The items of each name, for the look-up of the first one; built on the
+// first look-up, then kept current by every change of names (an addition, a
+// rename, a deletion) at the cost of that change, never rebuilt over all
+// items. Unnamed items ("") are not listed. When keeping it current fails
+// for want of memory, it is dropped and built again on the next look-up.
 class NameIndex {
  public:
+  // The first index of `name` in `names`, or -1.
   int find(const std::vector<std::string>& names, const std::string& name);
-  // Items were appended to `names`; keeps a built index current.
+  // Items were appended to `names` from `first` on.
   void appended(const std::vector<std::string>& names, int first);
-  void invalidate() { built_ = false; }
+  // Item `index` was renamed from `old_name` to `new_name`.
+  void renamed(int index, const std::string& old_name, const std::string& new_name) noexcept;
+  // Items were deleted: `map` gives each old index its new one, -1 when deleted.
+  void renumbered(const std::vector<int>& map) noexcept;
 
  private:
-  std::unordered_map<std::string, int> first_;
+  std::unordered_multimap<std::string, int> items_;
   bool built_ = false;
 };
 

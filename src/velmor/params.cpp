@@ -68,17 +68,13 @@ constexpr ParamInfo kTable[kNumParams] = {
 const ParamInfo& param_info(int id) { return kTable[id]; }
 
 int find_param(const char* name) {
-  if (!name) return -1;
   // Built once, on first use, and only read afterwards.
-  static const std::array<std::string, kNumParams> keys = [] {
-    std::array<std::string, kNumParams> k;
-    for (int id = 0; id < kNumParams; ++id) k[id] = name_key(kTable[id].name);
-    return k;
+  static const NameTable table = [] {
+    std::vector<const char*> names;
+    for (const ParamInfo& p : kTable) names.push_back(p.name);
+    return NameTable(names);
   }();
-  const std::string key = name_key(name);
-  for (int id = 0; id < kNumParams; ++id)
-    if (keys[id] == key) return id;
-  return -1;
+  return table.find(name);
 }
 
 double checked_param_value(int id, double value) {

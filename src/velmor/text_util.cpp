@@ -72,6 +72,47 @@ std::string name_key(std::string_view name) {
   return out;
 }
 
+namespace {
+
+// A character as name_key writes it.
+char key_char(char c) {
+  if (c >= 'A' && c <= 'Z') return static_cast<char>(c - 'A' + 'a');
+  return c == '/' ? '_' : c;
+}
+
+// <0, 0, >0 as the key `key` sorts before, equals or sorts after the name `name`.
+int compare_key(const std::string& key, const char* name) {
+  size_t k = 0;
+  for (; k < key.size() && name[k]; ++k) {
+    const unsigned char a = static_cast<unsigned char>(key[k]), b = static_cast<unsigned char>(key_char(name[k]));
+    if (a != b) return a < b ? -1 : 1;
+  }
+  if (k < key.size()) return 1;
+  return name[k] ? -1 : 0;
+}
+
+}  // namespace
+
+NameTable::NameTable(const std::vector<const char*>& names) {
+  for (size_t i = 0; i < names.size(); ++i) keys_.emplace_back(name_key(names[i]), static_cast<int>(i));
+  std::sort(keys_.begin(), keys_.end());
+}
+
+int NameTable::find(const char* name) const {
+  if (!name) return -1;
+  size_t lo = 0, hi = keys_.size();
+  while (lo < hi) {
+    const size_t mid = (lo + hi) / 2;
+    const int c = compare_key(keys_[mid].first, name);
+    if (c == 0) return keys_[mid].second;
+    if (c < 0)
+      lo = mid + 1;
+    else
+      hi = mid;
+  }
+  return -1;
+}
+
 std::string_view strip_comment(std::string_view line) {
   const size_t hash = line.find('#');
   return hash == std::string_view::npos ? line : line.substr(0, hash);

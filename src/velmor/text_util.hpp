@@ -46,6 +46,18 @@ class LineReader {
 // The line up to its first "#" (comments of parameter and start files).
 std::string_view strip_comment(std::string_view line);
 
+// A fixed list of names, looked up as name_key matches them (case-insensitive,
+// "/" and "_" alike) by a binary search over the keys, without allocation.
+class NameTable {
+ public:
+  explicit NameTable(const std::vector<const char*>& names);
+  // The position of `name` in the list, or -1 (also for null).
+  int find(const char* name) const;
+
+ private:
+  std::vector<std::pair<std::string, int>> keys_;  // sorted
+};
+
 // Splits on blanks and tabs.
 std::vector<std::string_view> split_blanks(std::string_view line);
 std::string_view trim(std::string_view text);

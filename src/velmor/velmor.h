@@ -408,6 +408,15 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * objective terms. Numerical failure of the simplex or barrier:
  * VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
  *
+ * MIP runs hand CBC's driver SPX/PrimalTolerance, SPX/DualTolerance,
+ * MIP/IntegerTolerance and MIP/ObjectiveTolerance only when they differ from
+ * their defaults: at their defaults CBC's own values hold (1e-7 each for the
+ * three tolerances, and an objective increment CBC derives from the
+ * objective's coefficients). The limits, the cutoff and the MIP/Level*,
+ * NumThreads, Presolve, MIP/RootParallelism and MIP/AutoConfiguration
+ * settings reach it only when set; MIP/GapAbs, MIP/GapRel (the stopping
+ * rule) and MIP/SolutionPoolSize always do.
+ *
  * Semidefinite models (DSDP, an interior-point method) are judged by the
  * point the run ends on, measured on the model itself: primal infeasibility
  * (row activities and column values outside their bounds, relative to 1 +

@@ -272,6 +272,20 @@ TEST(ModelStore, BatchAddsAreAllOrNothing) {
   ASSERT_EQ(VLMaddvar(raw(m), 2, vrows, vvals, 0, 0, 1, 'C', "x3"), VLM_OKAY);
   EXPECT_EQ(lines(raw(m), true, 1, 1).ind, (std::vector<int>{1, 2, 3}));
   EXPECT_EQ(lines(raw(m), false, 3, 1).ind, (std::vector<int>{0, 1}));
+  // One variable at a time, the same checks; a row given twice is summed.
+  const int twice[] = {2, 2}, outside[] = {5};
+  EXPECT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, 1, 'Q', "q"), VLM_ERROR_MODEL_INPUT_ERROR);
+  EXPECT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, std::nan(""), 'C', "q"), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(VLMaddvar(raw(m), 1, outside, vvals, 0, 0, 1, 'C', "q"), VLM_ERROR_MODEL_INVALID_ROW_IDX);
+  EXPECT_EQ(int_attr(raw(m), "NumVars"), 4);
+  int idx = -9;
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "q", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, -1);
+  ASSERT_EQ(VLMaddvar(raw(m), 2, twice, vvals, 0, 0, 1, 'C', "q"), VLM_OKAY);
+  EXPECT_EQ(lines(raw(m), false, 4, 1).ind, (std::vector<int>{2}));
+  EXPECT_EQ(lines(raw(m), false, 4, 1).val, (std::vector<double>{9}));
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "q", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 4);
 }
 
 TEST(ModelStore, SosAndIndicatorsAddAndRefuse) {
@@ -462,6 +476,67 @@ TEST(ModelStore, LookUpsByName) {
   ASSERT_EQ(VLMgetvarbyname(raw(m), "c", &idx), VLM_OKAY);
   EXPECT_EQ(idx, 4);
   EXPECT_EQ(VLMgetvarbyname(raw(m), nullptr, &idx), VLM_ERROR_INVALID_ARGUMENT);
+}
+
+// The name indices follow renames (repeated names, a name given twice in one
+// call, renames to and from the empty name), deletions and additions in place.
+// Each step is checked against a model that never looked a name up before it
+// (whose index is built from the names as they are): both answer alike.
+TEST(ModelStore, NameIndexFollowsRenamesAndDeletions) {
+  EnvPtr env = make_env();
+  ModelPtr kept = make_model(env.get());
+  const char* names[] = {"a", "b", "a", "c", nullptr};
+  ASSERT_EQ(VLMaddvars(raw(kept), 5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
+            VLM_OKAY);
+  for (int i = 0; i < 5; ++i)
+    ASSERT_EQ(VLMaddrangeconstr(raw(kept), 0, nullptr, nullptr, -1e20, 0, names[i]), VLM_OKAY);
+  const auto var = [](VLMmodel* m, const char* name) {
+    int idx = -9;
+    EXPECT_EQ(VLMgetvarbyname(m, name, &idx), VLM_OKAY);
+    return idx;
+  };
+  const auto row = [](VLMmodel* m, const char* name) {
+    int idx = -9;
+    EXPECT_EQ(VLMgetconstrbyname(m, name, &idx), VLM_OKAY);
+    return idx;
+  };
+  EXPECT_EQ(var(raw(kept), "a"), 0);
+  EXPECT_EQ(row(raw(kept), "a"), 0);
+  // Each step, then the answers of both models for every name of interest.
+  const auto expect = [&](const char* step, std::vector<std::pair<const char*, int>> want) {
+    SCOPED_TRACE(step);
+    for (const auto& w : want) {
+      EXPECT_EQ(var(raw(kept), w.first), w.second) << w.first;
+      EXPECT_EQ(row(raw(kept), w.first), w.second) << w.first;
+    }
+    ModelPtr copy(VLMcopymodel(raw(kept)));  // no index yet: built from the names
+    for (const auto& w : want) {
+      EXPECT_EQ(var(copy.get(), w.first), w.second) << w.first;
+      EXPECT_EQ(row(copy.get(), w.first), w.second) << w.first;
+    }
+  };
+  const auto rename = [&](std::vector<int> ind, std::vector<const char*> value) {
+    ASSERT_EQ(VLMsetstrattrlist(raw(kept), "VarName", static_cast<int>(ind.size()), ind.data(), value.data()),
+              VLM_OKAY);
+    ASSERT_EQ(VLMsetstrattrlist(raw(kept), "ConstrName", static_cast<int>(ind.size()), ind.data(), value.data()),
+              VLM_OKAY);
+  };
+  rename({0}, {"z"});
+  expect("the first of two", {{"a", 2}, {"z", 0}, {"b", 1}});
+  rename({2, 2}, {"p", "q"});
+  expect("one item twice", {{"a", -1}, {"p", -1}, {"q", 2}});
+  rename({1, 4}, {"", "b"});
+  expect("to and from the empty name", {{"b", 4}, {"", -1}});
+  rename({3}, {"c"});
+  expect("to its own name", {{"c", 3}});
+  const int gone[] = {0, 2};
+  ASSERT_EQ(VLMdelvars(raw(kept), 2, gone), VLM_OKAY);
+  ASSERT_EQ(VLMdelconstrs(raw(kept), 2, gone), VLM_OKAY);
+  expect("deletions", {{"z", -1}, {"q", -1}, {"c", 1}, {"b", 2}});
+  ASSERT_EQ(VLMaddvar(raw(kept), 0, nullptr, nullptr, 0, 0, 1, 'C', "c"), VLM_OKAY);
+  ASSERT_EQ(VLMaddrangeconstr(raw(kept), 0, nullptr, nullptr, -1e20, 0, "c"), VLM_OKAY);
+  rename({1}, {"n"});
+  expect("an added namesake", {{"c", 3}, {"n", 1}});
 }
 
 TEST(ModelStore, CopyOutlivesItsSourceAndEnvironment) {

@@ -1,0 +1,184 @@
+#include "model/model_rows.hpp"
+
+#include <velmor.h>
+
+#include <algorithm>
+#include <cmath>
+#include <utility>
+
+#include "attributes/handle.hpp"
+#include "attributes/var.hpp"
+#include "expressions/linexpr.hpp"
+#include "expressions/list.hpp"
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/strings.hpp"
+
+namespace velmorpy {
+
+const char kVarOfOtherModel[] = "the expression holds a variable that does not belong to this model";
+
+namespace {
+
+const char kExpectLinExpr[] = "Expect a LinExpr";
+const char kTooMany[] = "value too large to convert to int";
+
+using Term = std::pair<int, double>;  // (column, coefficient)
+
+// A coefficient as a double: an exact float read directly, anything else
+// through the interpreter's float conversion (which may run Python code).
+double coefficient_value(PyObject* c) {
+  if (PyFloat_CheckExact(c)) return PyFloat_AS_DOUBLE(c);
+  Ref pin = Ref::borrow(c);
+  return as_double(pin.get());
+}
+
+// Collects the rows one by one; `terms` is the scratch list of the row being
+// read, reused across rows.
+class RowWriter {
+ public:
+  RowWriter(const Ref& holder, CompressedRows& out, bool with_starts)
+      : holder_(holder), out_(out), with_starts_(with_starts) {}
+
+  // An exact LinExpr: its term buffers, read in place. Converting a
+  // coefficient that is not an exact float runs Python code, which may change
+  // the expression: the shares of its buffers taken here keep what is read
+  // unchanged, and the size is read again after each term.
+  void exact(PyObject* expr) {
+    LinExprObject* e = linexpr_checked(expr);
+    OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
+    const double constant = e->constant_;
+    terms_.clear();
+    for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
+      const int column = model_var_index(holder_, terms_at(vars.t, i));
+      terms_.emplace_back(column, coefficient_value(terms_at(coeffs.t, i)));
+    }
+    end_row(constant);
+  }
+
+  // A subclass: the coefficients first, then the variables, then the
+  // constant, each through the expression's own methods.
+  void by_methods(PyObject* expr) {
+    Ref size_obj = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
+    const int64_t n = as_int64(size_obj.get());
+    if (n > kMaxListItems) raise(PyExc_OverflowError, kTooMany);
+    std::vector<double> coeffs;
+    for (int64_t i = 0; i < n; ++i) {
+      Ref c = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
+      coeffs.push_back(as_double(c.get()));
+    }
+    std::vector<Ref> vars;
+    for (int64_t i = 0; i < n; ++i) vars.push_back(take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i))));
+    Ref constant = take(PyObject_CallMethodNoArgs(expr, VLM_STR("getConstant")));
+    const double k = as_double(constant.get());
+    terms_.clear();
+    for (int64_t i = 0; i < n; ++i) terms_.emplace_back(model_var_index(holder_, vars[i].get()), coeffs[i]);
+    end_row(k);
+  }
+
+ private:
+  // Sorts the row by column (stably: equal columns keep the expression's
+  // order, so their sum does not depend on the sort) unless it already
+  // ascends, then appends it with equal columns merged.
+  void end_row(double constant) {
+    const int64_t start = static_cast<int64_t>(out_.ind.size());
+    if (start + static_cast<int64_t>(terms_.size()) > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
+    if (with_starts_) out_.beg.push_back(static_cast<int>(start));
+    out_.constants.push_back(constant);
+    const bool ascending = std::adjacent_find(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) {
+                             return a.first >= b.first;
+                           }) == terms_.end();
+    if (!ascending)
+      std::stable_sort(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) { return a.first < b.first; });
+    for (const Term& t : terms_) {
+      // Only within the row: its first term always opens an entry, even when
+      // the previous row ended with the same column.
+      if (static_cast<int64_t>(out_.ind.size()) > start && out_.ind.back() == t.first) {
+        out_.val.back() += t.second;
+      } else {
+        out_.ind.push_back(t.first);
+        out_.val.push_back(t.second);
+      }
+    }
+  }
+
+  const Ref& holder_;
+  CompressedRows& out_;
+  const bool with_starts_;
+  std::vector<Term> terms_;
+};
+
+}  // namespace
+
+int32_t model_var_index(const Ref& holder, PyObject* var) {
+  if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
+  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kVarOfOtherModel);
+  return as_handle(var)->index;
+}
+
+CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool with_starts) {
+  // The elements, held, before any term is read: reading may run Python code
+  // that changes the sequence. The terms of exact LinExprs are counted so
+  // that the arrays are allocated once.
+  std::vector<Ref> items;
+  if (PyList_CheckExact(exprs) || PyTuple_CheckExact(exprs)) items.reserve(static_cast<size_t>(Py_SIZE(exprs)));
+  int64_t terms = 0;
+  Ref iter = take(PyObject_GetIter(exprs));
+  while (PyObject* next = PyIter_Next(iter.get())) {
+    Ref item = Ref::steal(next);
+    if (!is_linexpr(item.get())) raise(PyExc_TypeError, kExpectLinExpr);
+    if (Py_IS_TYPE(item.get(), &LinExprType)) terms += terms_size(linexpr_checked(item.get())->vars_);
+    items.push_back(std::move(item));
+  }
+  if (PyErr_Occurred()) throw_error_set();
+  if (static_cast<int64_t>(items.size()) > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
+
+  CompressedRows out;
+  if (with_starts) out.beg.reserve(items.size());
+  out.constants.reserve(items.size());
+  const size_t capacity = static_cast<size_t>(std::min<int64_t>(terms, INT32_MAX));
+  out.ind.reserve(capacity);
+  out.val.reserve(capacity);
+  RowWriter writer(holder, out, with_starts);
+  for (const Ref& item : items) {
+    if (Py_IS_TYPE(item.get(), &LinExprType)) {
+      writer.exact(item.get());
+    } else {
+      writer.by_methods(item.get());
+    }
+  }
+  return out;
+}
+
+std::optional<double> model_dec_bound(PyObject* bound, double constant) {
+  if (bound == Py_None) return std::nullopt;
+  if (PyFloat_CheckExact(bound) || PyLong_CheckExact(bound)) {
+    double b = 0.0;
+    if (PyFloat_CheckExact(bound)) {
+      b = PyFloat_AS_DOUBLE(bound);
+    } else {
+      b = PyLong_AsDouble(bound);
+      if (b == -1.0 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw_error_set();
+        PyErr_Clear();  // an int beyond every double is infinite
+        return _PyLong_Sign(bound) >= 0 ? VLM_INFINITY : -VLM_INFINITY;
+      }
+    }
+    if (std::fabs(b) >= VLM_INFINITY) return b >= 0 ? VLM_INFINITY : -VLM_INFINITY;
+    return b - constant;
+  }
+  // Other numbers (bool, Fraction, NumPy scalars): the interpreter's abs,
+  // comparisons and subtraction, as for the bound as written.
+  Ref pin = Ref::borrow(bound);
+  Ref magnitude = take(PyNumber_Absolute(bound));
+  Ref infinity = take(PyFloat_FromDouble(VLM_INFINITY));
+  if (check(PyObject_RichCompareBool(magnitude.get(), infinity.get(), Py_GE))) {
+    Ref zero = take(PyLong_FromLong(0));
+    return check(PyObject_RichCompareBool(bound, zero.get(), Py_GE)) ? VLM_INFINITY : -VLM_INFINITY;
+  }
+  Ref c = take(PyFloat_FromDouble(constant));
+  Ref shifted = take(PyNumber_Subtract(bound, c.get()));
+  return as_double(shifted.get());
+}
+
+}  // namespace velmorpy

@@ -1,0 +1,68 @@
+// Linear rows for the library: the flattening of linear expressions into
+// compressed sparse rows (_linExprs2array), the bound rule that moves a row's
+// constant into its bounds (_dec_bound), and the test that a variable belongs
+// to the model. Every linear row the module hands to the library goes through
+// them: single rows and batches, semidefinite rows, indicator constraints and
+// callback cuts.
+#pragma once
+#include <Python.h>
+
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+// Compressed sparse rows, as the library takes them. Row r spans
+// [beg[r], beg[r + 1]) of ind/val (the last one ends at nnz()); within a row
+// the columns are strictly ascending: the terms of one variable are merged
+// into one whose value is the sum of their coefficients, summed in the order
+// the expression holds them. No term is dropped for its value (a zero, and a
+// sum that cancels, stay). A row of an expression without terms is empty.
+// The constant of an expression is not part of its row: constants[r] holds
+// it, for the caller to move into the bounds (model_dec_bound).
+struct CompressedRows {
+  std::vector<int> beg;            // one start per row, no closing entry; empty unless asked for
+  std::vector<int> ind;            // the variable index of each term
+  std::vector<double> val;         // the coefficient of each term
+  std::vector<double> constants;   // one per row
+
+  int rows() const noexcept { return static_cast<int>(constants.size()); }
+  int nnz() const noexcept { return static_cast<int>(ind.size()); }
+  // The arrays as the library's pointers: null for an empty array.
+  const int* beg_data() const noexcept { return beg.empty() ? nullptr : beg.data(); }
+  const int* ind_data() const noexcept { return ind.empty() ? nullptr : ind.data(); }
+  const double* val_data() const noexcept { return val.empty() ? nullptr : val.data(); }
+};
+
+// _linExprs2array: the rows of the LinExprs that `exprs` (any iterable: a
+// list, a tuple, a NumPy object array, a generator) yields, in order, with
+// the row starts when `with_starts`. Exact LinExprs are read from their term
+// buffers; a subclass through its methods (size, getCoeff, getVar,
+// getConstant). Every variable must be a Var of the model behind `holder`.
+// Failures, each before anything reaches the library: TypeError "Expect a
+// LinExpr" for another element, TypeError for a term that is no Var,
+// ValueError for a Var of another model (model_var_index), OverflowError for
+// more rows or terms than 32-bit counts hold, and whatever the methods or
+// the float conversion of a coefficient raise. Throws; the arrays free
+// themselves.
+CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool with_starts);
+
+// _dec_bound: a row's bound with the constant `constant` of its expression
+// moved into it. None gives no bound (the caller decides what a missing side
+// means); a bound of magnitude at least VLM_INFINITY is infinite and stays
+// +-VLM_INFINITY, unshifted; any other number gives bound - constant, by the
+// interpreter's arithmetic for numbers other than int and float. A bound that
+// is no number raises the interpreter's TypeError of abs(). Throws.
+std::optional<double> model_dec_bound(PyObject* bound, double constant);
+
+// The index of `var`, which must be a Var of the model behind `holder`:
+// TypeError "Cannot convert {} to velmorpy.Var" for anything else, ValueError
+// kVarOfOtherModel for a Var of another model (or an unbound one). Reads
+// fields only: no Python code runs. Throws.
+int32_t model_var_index(const Ref& holder, PyObject* var);
+extern const char kVarOfOtherModel[];
+
+}  // namespace velmorpy
