@@ -159,6 +159,48 @@ def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):
     assert m.ObjVal == pytest.approx(with_rows) and all(x[a] + x[b] <= 1 + 1e-9 for a, b in hidden)
 
 
+def test_cuts_from_expressions(knapsack):
+    # Each expression cut is followed by its array form, which the library
+    # then refuses as the same cut (answer 2): the expression reached it as
+    # those coefficients, sense and right-hand side.
+    m, W, p, cap, best = knapsack(seed=33)
+    x = m.getVars()
+    other = Model()
+    stranger = other.addVar()
+    got = {}
+
+    def cb(model, where):
+        if where != CB.MIPNODE or got:
+            return
+        for name, expression, arrays in [
+            ("sum", lambda: model.cbCut(x[0] + x[1], "<", 1), ([1.0, 1.0], [0, 1], "<", 1.0)),
+            ("var sides", lambda: model.cbCut(x[2], ">", x[3]), ([1.0, -1.0], [2, 3], ">", 0.0)),
+            ("constant moved", lambda: model.cbCut(2 * x[4] + 3, "<", 5), ([2.0], [4], "<", 2.0)),
+            ("repeated terms", lambda: model.cbCut(x[5] + x[6] + 2 * x[5], "<", 3.5), ([3.0, 1.0], [5, 6], "<", 3.5)),
+            ("number lhs", lambda: model.cbCut(1, ">", x[7] - x[8]), ([-1.0, 1.0], [7, 8], ">", -1.0)),
+        ]:
+            got[name] = (outcome(expression), outcome(lambda: model._cbCutP(*arrays)))
+        for name, call in {
+            "quadratic": lambda: model.cbCut(x[0] * x[0], "<", 1),
+            "rhs kind": lambda: model.cbCut(x[0], "<", "1"),
+            "another model": lambda: model.cbCut(x[0] + stranger, "<", 1),
+            "sense": lambda: model.cbCut(x[0], "", 1),
+        }.items():
+            got[name] = outcome(call)
+
+    m.optimize(cb)
+    for name in ["sum", "var sides", "constant moved", "repeated terms", "number lhs"]:
+        assert got[name] == (0, 2), name
+    assert got["quadratic"] == ("TypeError", "`lhs` shoud be one of [number, Var, LinExpr] type")
+    assert got["rhs kind"] == ("TypeError", "`rhs` shoud be one of [number, Var, LinExpr] type")
+    assert got["another model"] == ("ValueError",
+                                    "the expression holds a variable that does not belong to this model")
+    assert got["sense"] == ("IndexError", "index out of range")
+    X = np.array(m.getAttr("X", x))
+    assert X[0] + X[1] <= 1 + 1e-9 and X[2] >= X[3] - 1e-9 and X[5] * 3 + X[6] <= 3.5
+    other.dispose()
+
+
 def test_cut_arrays_refused(knapsack):
     m, *_ = knapsack(n=8, rows=1, seed=32)
     got = {}

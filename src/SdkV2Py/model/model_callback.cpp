@@ -9,12 +9,15 @@
 
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
+#include "expressions/linexpr.hpp"
 #include "model/callback_bridge.hpp"
 #include "model/model.hpp"
+#include "model/model_rows.hpp"
 #include "module/args.hpp"
 #include "module/callback_tables.hpp"
 #include "module/errors.hpp"
 #include "module/members.hpp"
+#include "module/numbers.hpp"
 #include "module/state.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
@@ -58,14 +61,6 @@ const CbWhatRow* what_row(PyObject* what) {
 }
 
 [[noreturn]] void raise_invalid_what() { throw VlmCodeError{VLM_ERROR_CB_INVALID_WHAT}; }
-
-// The index of a variable handle of this model (negative once removed):
-// TypeError for anything but a Var, ValueError for another model's.
-int32_t var_index(PyObject* v, const Ref& holder, const char* other_model) {
-  if (!is_var(v)) raise_cannot_convert(v, VarType.tp_name);
-  if (as_handle(v)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
-  return as_handle(v)->index;
-}
 
 // The first byte of sense's UTF-8 form, as the library's sense character.
 char sense_byte(PyObject* sense) {
@@ -120,7 +115,7 @@ PyObject* solution_values(PyObject* self, PyObject* vars, int var_code, int pre_
   if (single) {
     keys = take(PyList_New(1));
     if (is_var(vars)) {
-      PyList_SET_ITEM(keys.get(), 0, check(PyLong_FromLong(var_index(vars, holder, kVarsOtherModel))));
+      PyList_SET_ITEM(keys.get(), 0, check(PyLong_FromLong(model_var_index(holder, vars, kVarsOtherModel))));
       code = var_code;
     } else {
       PyList_SET_ITEM(keys.get(), 0, Py_NewRef(vars));
@@ -135,7 +130,7 @@ PyObject* solution_values(PyObject* self, PyObject* vars, int var_code, int pre_
     if (is_var(first.get())) {
       code = var_code;
       for (Py_ssize_t i = 0; i < PyList_GET_SIZE(keys.get()); ++i) {
-        Ref index = take(PyLong_FromLong(var_index(PyList_GET_ITEM(keys.get(), i), holder, kVarsOtherModel)));
+        Ref index = take(PyLong_FromLong(model_var_index(holder, PyList_GET_ITEM(keys.get(), i), kVarsOtherModel)));
         check(PyList_SetItem(keys.get(), i, index.release()));
       }
     } else {
@@ -170,7 +165,7 @@ void record_value(PyObject* self, const Ref& holder, PyObject* key, PyObject* va
     pos = as_int64(key);
   } else {
     m->cbSolutionMode |= 1;
-    pos = var_index(key, holder, kVarsOtherModel);
+    pos = model_var_index(holder, key, kVarsOtherModel);
   }
   const double v = as_double(value);
   Ref vector = Ref::borrow(m->cbSolution);  // read after the conversions, which may run code
@@ -253,11 +248,24 @@ PyObject* cut_arrays(PyObject* self, PyObject* coeffs, PyObject* indices, PyObje
 
 PyObject* model__cbCutP(PyObject* self, const Args& a) { return cut_arrays(self, a[0], a[1], a[2], a[3]); }
 
+// A side of a cut: a number, a Var or a LinExpr.
+bool cut_side(PyObject* side) { return is_number(side) || is_var(side) || is_linexpr(side); }
+
+// The cut lhs - rhs compared with 0, its constant moved to the right-hand side.
 PyObject* model_cbCut(PyObject* self, const Args& a) {
   require_turn(self);
   PyObject *lhs = a[0], *sense = a[1], *rhs = a[2];
   if (ndim_of(lhs) != 0 && ndim_of(sense) != 0 && PyUnicode_Check(rhs)) return cut_arrays(self, lhs, sense, rhs, a[3]);
-  raise(PyExc_TypeError, kLhsType);
+  if (!cut_side(lhs)) raise(PyExc_TypeError, kLhsType);
+  if (!cut_side(rhs)) raise(PyExc_TypeError, kRhsType);
+  Ref expr = linexpr_new();
+  expr = take(PyNumber_InPlaceAdd(expr.get(), lhs));
+  expr = take(PyNumber_InPlaceSubtract(expr.get(), rhs));
+  Ref one = take(PyTuple_Pack(1, expr.get()));
+  const CompressedRows row = model_linExprs2array(holder_of(self), one.get(), false);
+  const char s = sense_byte(sense);
+  const double right = -row.constants[0];
+  return submission_answer(VLMcbcut(as_model(self)->cbdata_, row.nnz(), row.ind_data(), row.val_data(), s, right));
 }
 
 PyObject* model_cbBranch(PyObject* self, const Args& a) {
@@ -269,7 +277,7 @@ PyObject* model_cbBranch(PyObject* self, const Args& a) {
     const int32_t column = as_int32(var);
     return submission_answer(VLMcbbranchp(as_model(self)->cbdata_, column, value, way));
   }
-  const int32_t index = var_index(var, holder_of(self), kVarOtherModel);
+  const int32_t index = model_var_index(holder_of(self), var, kVarOtherModel);
   return submission_answer(VLMcbbranch(as_model(self)->cbdata_, index, value, way));
 }
 
