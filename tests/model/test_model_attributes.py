@@ -107,7 +107,7 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addVars", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
+        "copy", "dispose", "addVar", "addMVar", "addVars", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
         "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
         "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"

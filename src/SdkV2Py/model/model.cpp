@@ -19,6 +19,7 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "matrix/model_matrix.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
@@ -768,7 +769,8 @@ void bind_model_namespace() {
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
   bind_getmetaclass(&ModelType, __FILE__);
-  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_solve_table},
+  bind_members_in_order(&ModelType,
+                        {{model_members, __FILE__}, model_vars_table, model_solve_table, model_matrix_table},
                         kMethodOrder);
 }
 
