@@ -100,5 +100,19 @@ TEST_F(Algebra, ArrayLeftDispatchersAndTheArrayLikeTest) {
             "");
 }
 
+TEST_F(Algebra, TheSparseProductTakesOneArrayAndOneSparseMatrix) {
+  ASSERT_EQ(py("A = np.eye(2)\nS = sp.csr_matrix(A)\nV = np.array([x, y], dtype=object)\nlst = [x, y]\n"), "");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("A"), g("A")); }), "matmul: `ndarray` @ `ndarray` operation not support");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("S"), g("S")); }), "matmul: `csr_matrix` @ `csr_matrix` operation not support");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("lst"), g("S")); }), "matmul: `list` @ `csr_matrix` operation not support");
+  set("left", _smatmul(g("S"), g("V")));
+  set("right", _smatmul(g("V"), g("S")));
+  EXPECT_EQ(py("assert left.shape == (2,) and left.dtype == object and lin(left[1]) == ([(1.0, 'y')], 0.0)\n"
+               "assert right.shape == (2,) and lin(right[0]) == ([(1.0, 'x')], 0.0)\n"),
+            "");
+  set("dense", _dmatmul(g("lst"), g("A"), OpKind::Var, OpKind::Number));  // a list is taken as an array
+  EXPECT_EQ(py("assert dense.shape == (2,) and lin(dense[1]) == ([(0.0, 'x'), (1.0, 'y')], 0.0)\n"), "");
+}
+
 }  // namespace
 }  // namespace velmorpy

@@ -62,34 +62,27 @@ Vars vars(PyObject* a) {
   return v;
 }
 
-// A new LinExpr with room for n terms.
-Ref linexpr_with_room(npy_intp n, LinExprObject*& e) {
+// A new LinExpr of n terms: term k is (float(coeff(k)), var(k)).
+template <class CoeffAt, class VarAt>
+Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
   Ref made = linexpr_new();
-  e = as_linexpr(made.get());
+  LinExprObject* e = as_linexpr(made.get());
   terms_reserve(e->coeffs_, n);
   terms_reserve(e->vars_, n);
+  for (npy_intp k = 0; k < n; ++k) {
+    terms_append_steal(e->coeffs_, take(PyFloat_FromDouble(coeff(k))).release());  // room was made
+    terms_append(e->vars_, var(k));
+  }
   return made;
 }
 
 // Cell (i, j) of A @ B; the inner length is A's column count.
 Ref cell_nv(const Numbers& A, const Vars& B, npy_intp i, npy_intp j) {
-  LinExprObject* e;
-  Ref made = linexpr_with_room(A.cols, e);
-  for (npy_intp k = 0; k < A.cols; ++k) {
-    terms_append_steal(e->coeffs_, take(PyFloat_FromDouble(A.at(i, k))).release());
-    terms_append(e->vars_, B.at(k, j));
-  }
-  return made;
+  return linear_cell(A.cols, [&](npy_intp k) { return A.at(i, k); }, [&](npy_intp k) { return B.at(k, j); });
 }
 
 Ref cell_vn(const Vars& A, const Numbers& B, npy_intp i, npy_intp j) {
-  LinExprObject* e;
-  Ref made = linexpr_with_room(A.cols, e);
-  for (npy_intp k = 0; k < A.cols; ++k) {
-    terms_append_steal(e->coeffs_, take(PyFloat_FromDouble(B.at(k, j))).release());
-    terms_append(e->vars_, A.at(i, k));
-  }
-  return made;
+  return linear_cell(A.cols, [&](npy_intp k) { return B.at(k, j); }, [&](npy_intp k) { return A.at(i, k); });
 }
 
 // Coefficient the int 1; term k holds A[i, k] first and B[k, j] second.

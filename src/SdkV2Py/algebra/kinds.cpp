@@ -47,7 +47,8 @@ bool is_sparse_matrix(PyObject* o) {
 bool is_arraylike(PyObject* o, bool sparse) {
   if (is_operand(o) || PyArray_IsScalar(o, Generic)) return false;
   if (PyArray_Check(o) || PyList_Check(o) || PyTuple_Check(o)) return true;
-  if (o == Py_None || PyUnicode_Check(o) || PyBytes_Check(o) || PyDict_Check(o) || PyFloat_Check(o) ||
+  // A dict subclass may be a sparse matrix (dok_matrix): only an exact dict is answered here.
+  if (o == Py_None || PyUnicode_Check(o) || PyBytes_Check(o) || PyDict_CheckExact(o) || PyFloat_Check(o) ||
       PyLong_Check(o))
     return false;
   if (is_sparse_matrix(o)) return sparse;

@@ -393,6 +393,53 @@ PyObject* matrix_array_priority(PyObject*, const Args&) { return PyFloat_FromDou
 
 PyObject* matrix_getValue_method(PyObject* self, const Args&) { return matrix_getValue(self).release(); }
 
+std::string matrix_property_doc(const std::string& words) { return "\n        " + words + "\n        \n\n        "; }
+
+MatrixHandleRows::MatrixHandleRows(const char* cls, const char* noun, const char* plural, const char* example,
+                                   const char* attr, const char* shape_words) {
+  const std::string c = cls, n = noun, p = plural, x = example, a = attr, none = "            None\n";
+  const std::string handle = c.substr(1);  // "Var" of "MVar"
+  getAttr_ = method_doc("getAttr(attrname)",
+                        "Return the values of an attribute of every " + n + " of the " + c + ", as an\n"
+                        "            array of its shape.",
+                        "            attrname: the name of the attribute\n",
+                        "values = " + x + ".getAttr('" + a + "')\n            values = " + x + "." + a);
+  setAttr_ = method_doc("setAttr(attrname, attrvalues)", "Set the values of an attribute of every " + n + " of the " + c + ".",
+                        "            attrname: the name of the attribute\n"
+                        "            attrvalues: one value for all " + p + ", or an array of one value per\n"
+                        "                        " + n + " (in row-major order)\n",
+                        x + ".setAttr('" + a + "', 10.0)\n            " + x + "." + a + " = 10.0");
+  tolist_ = method_doc("tolist()", "Return the " + p + " of the " + c + " as nested lists, one level per dimension.",
+                       none, "li = " + x + ".tolist()");
+  item_ = method_doc("item()", "Return the one " + handle + " of an " + c + " that holds exactly one " + n + ".", none,
+                     "one = " + x + "[0].item()");
+  shape_ = matrix_property_doc(shape_words);
+  ndim_ = matrix_property_doc("Number of " + c + " dimensions");
+  size_ = matrix_property_doc("Number of " + p + " contained in the " + c);
+}
+
+FunctionDef MatrixHandleRows::getAttr() const {
+  return {"getAttr", "self, attrname: str", matrix_getAttr_method, Kind::Method, getAttr_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::setAttr() const {
+  return {"setAttr", "self, attrname: str, newvalues", matrix_setAttr_method, Kind::Method, setAttr_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::shape() const {
+  return {"shape", "self", matrix_shape_method, Kind::Constant, shape_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::ndim() const {
+  return {"ndim", "self", matrix_ndim_method, Kind::Constant, ndim_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::size() const {
+  return {"size", "self", matrix_size_method, Kind::Constant, size_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::tolist() const {
+  return {"tolist", "self", matrix_tolist_method, Kind::Method, tolist_.c_str(), __LINE__};
+}
+FunctionDef MatrixHandleRows::item() const {
+  return {"item", "self", matrix_item_method, Kind::Method, item_.c_str(), __LINE__};
+}
+
 void bind_matrix_expr_namespace(PyTypeObject* type, const MatrixExprBodies& b) {
   const std::string cls = short_name(type), cell = b.cell, none = "            None\n";
   const std::string copy_doc = method_doc("copy()", "Return a new " + cls + " over a copy of the array, holding the same " +
@@ -418,8 +465,9 @@ void bind_matrix_expr_namespace(PyTypeObject* type, const MatrixExprBodies& b) {
                                                cell + ".",
                                            "            shape: an integer, or a tuple of integers\n",
                                            "e = " + cls + ".zeros((2, 3))");
-  const std::string ndim_doc = "\n        Number of " + cls + " dimensions\n        \n\n        ";
-  const std::string shape_doc = "\n        Shape of the " + cls + "\n        \n\n        ";
+  const std::string ndim_doc = matrix_property_doc("Number of " + cls + " dimensions");
+  const std::string shape_doc = matrix_property_doc("Shape of the " + cls);
+  const std::string size_doc = matrix_property_doc(b.size_words);
   const FunctionDef members[] = {
       {"new", b.new_params, b.new_, Kind::Static, nullptr, __LINE__},
       {"copy", "self", matrix_copy_method, Kind::Method, copy_doc.c_str(), __LINE__},
@@ -428,7 +476,7 @@ void bind_matrix_expr_namespace(PyTypeObject* type, const MatrixExprBodies& b) {
       {"item", "self", matrix_item_method, Kind::Method, item_doc.c_str(), __LINE__},
       {"ndim", "self", matrix_ndim_method, Kind::Constant, ndim_doc.c_str(), __LINE__},
       {"shape", "self", matrix_shape_method, Kind::Constant, shape_doc.c_str(), __LINE__},
-      {"size", "self", matrix_size_method, Kind::Constant, b.size_doc, __LINE__},
+      {"size", "self", matrix_size_method, Kind::Constant, size_doc.c_str(), __LINE__},
       {"sum", "self, axis=None", b.sum, Kind::Method, sum_doc.c_str(), __LINE__},
       {"zeros", "shape", b.zeros, Kind::Static, zeros_doc.c_str(), __LINE__},
       {"__array_priority__", "self", matrix_array_priority, Kind::Constant, nullptr, __LINE__},

@@ -10,6 +10,8 @@
 #pragma once
 #include <Python.h>
 
+#include <string>
+
 #include "attributes/attr_access.hpp"
 #include "module/function.hpp"
 #include "module/ref.hpp"
@@ -78,6 +80,27 @@ PyObject* matrix_getAttr_method(PyObject* self, const Args& a);
 PyObject* matrix_setAttr_method(PyObject* self, const Args& a);
 PyObject* matrix_array_priority(PyObject* self, const Args&);
 
+// The rows MVar and MConstr share, with docstrings naming the class and its
+// items; each class's table puts them in its own order. The object keeps the
+// texts for as long as the rows are used.
+class MatrixHandleRows {
+ public:
+  // cls "MVar", noun "variable", plural "variables", example "x", attr "UB",
+  // shape_doc: the words of the shape property's docstring.
+  MatrixHandleRows(const char* cls, const char* noun, const char* plural, const char* example, const char* attr,
+                   const char* shape_words);
+  FunctionDef getAttr() const;
+  FunctionDef setAttr() const;
+  FunctionDef shape() const;
+  FunctionDef ndim() const;
+  FunctionDef size() const;
+  FunctionDef tolist() const;
+  FunctionDef item() const;
+
+ private:
+  std::string getAttr_, setAttr_, shape_, ndim_, size_, tolist_, item_;
+};
+
 // The namespace of MLinExpr or MQuadExpr: the members they share, with
 // docstrings naming the class and its cells, around the class's own bodies.
 struct MatrixExprBodies {
@@ -88,12 +111,12 @@ struct MatrixExprBodies {
   const char* clear_purpose;
   Impl sum;
   Impl zeros;
-  const char* size_doc;     // the docstring of the size property
+  const char* size_words;   // the words of the size property's docstring
 };
 void bind_matrix_expr_namespace(PyTypeObject* type, const MatrixExprBodies& b);
 PyObject* matrix_getValue_method(PyObject* self, const Args&);
 
-// The layout of a one-line property docstring ("Shape of MVar").
-#define VLM_PROPERTY_DOC(words) "\n        " words "\n        \n\n        "
+// A one-line property docstring ("Shape of MVar") in its layout.
+std::string matrix_property_doc(const std::string& words);
 
 }  // namespace velmorpy

@@ -52,7 +52,7 @@ void bind_mlinexpr_namespace() {
       {"LinExpr", "linexprarr", mlinexpr_new_method, mlinexpr_clear_method,
        "Empty every LinExpr of the MLinExpr in place: every holder of those expressions\n"
        "            sees them emptied.",
-       mlinexpr_sum, mlinexpr_zeros, VLM_PROPERTY_DOC("Number of expressions contained in the MLinExpr")});
+       mlinexpr_sum, mlinexpr_zeros, "Number of expressions contained in the MLinExpr"});
 }
 
 }  // namespace velmorpy

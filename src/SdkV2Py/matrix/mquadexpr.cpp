@@ -52,7 +52,7 @@ void bind_mquadexpr_namespace() {
       {"QuadExpr", "quadexprarr", mquadexpr_new_method, mquadexpr_clear_method,
        "Put a new empty QuadExpr in every cell of the MQuadExpr; the expressions the\n"
        "            cells held are not changed.",
-       mquadexpr_sum, mquadexpr_zeros, VLM_PROPERTY_DOC("Number of expressions contained in the QuadExpr")});
+       mquadexpr_sum, mquadexpr_zeros, "Number of expressions contained in the QuadExpr"});
 }
 
 }  // namespace velmorpy

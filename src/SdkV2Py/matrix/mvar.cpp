@@ -2,6 +2,8 @@
 
 #include "module/numpy.hpp"
 
+#include <string>
+
 #include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "attributes/var.hpp"
@@ -58,41 +60,6 @@ PyObject* mvar_fromvar(PyObject*, const Args& a) {
 PyObject* mvar_sum(PyObject* self, const Args& a) { return matrix_sum(self, a[0], &MLinExprType).release(); }
 
 // --- documentation -------------------------------------------------------------------
-
-const char getAttr_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getAttr(attrname)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the values of an attribute of every variable of the MVar, as an array\n"
-    "            of its shape.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            attrname: the name of the attribute\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            ub = x.getAttr('UB')\n"
-    "            values = x.X\n"
-    "        ";
-
-const char setAttr_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            setAttr(attrname, attrvalues)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Set the values of an attribute of every variable of the MVar.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            attrname: the name of the attribute\n"
-    "            attrvalues: one value for all variables, or an array of one value per variable\n"
-    "                        (in row-major order)\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            x.setAttr('UB', 10.0)\n"
-    "            x.lb = [1.0, 2.0, 3.0]\n"
-    "        ";
 
 const char copy_doc[] =
     "\n"
@@ -187,21 +154,6 @@ const char fromvar_doc[] =
     "            x = MVar.fromvar(m.addVar())\n"
     "        ";
 
-const char tolist_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            tolist()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the variables of the MVar as nested lists, one level per dimension.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            li = x.tolist()\n"
-    "        ";
-
 const char sum_doc[] =
     "\n"
     "        SIGNATURE:\n"
@@ -220,42 +172,6 @@ const char sum_doc[] =
     "            rows = x.sum(axis=1)\n"
     "        ";
 
-const char item_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            item()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the one Var of an MVar that holds exactly one variable.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            v = x[0, 1].item()\n"
-    "        ";
-
-const FunctionDef mvar_members[] = {
-    {"getAttr", "self, attrname: str", matrix_getAttr_method, Kind::Method, getAttr_doc, __LINE__},
-    {"setAttr", "self, attrname: str, newvalues", matrix_setAttr_method, Kind::Method, setAttr_doc, __LINE__},
-    {"shape", "self", matrix_shape_method, Kind::Constant, VLM_PROPERTY_DOC("Shape of MVar"), __LINE__},
-    {"ndim", "self", matrix_ndim_method, Kind::Constant, VLM_PROPERTY_DOC("Number of MVar dimensions"), __LINE__},
-    {"size", "self", matrix_size_method, Kind::Constant, VLM_PROPERTY_DOC("Number of variables contained in the MVar"),
-     __LINE__},
-    {"T", "self", mvar_T, Kind::Constant, VLM_PROPERTY_DOC("Transpose of the MVar"), __LINE__},
-    {"copy", "self", matrix_copy_method, Kind::Method, copy_doc, __LINE__},
-    {"diagonal", "self", mvar_diagonal, Kind::Method, diagonal_doc, __LINE__},
-    {"transpose", "self", mvar_transpose, Kind::Method, transpose_doc, __LINE__},
-    {"reshape", "self, *shape, order='C'", mvar_reshape, Kind::Method, reshape_doc, __LINE__},
-    {"fromlist", "li", mvar_fromlist, Kind::Static, fromlist_doc, __LINE__},
-    {"fromvar", "var: Var", mvar_fromvar, Kind::Static, fromvar_doc, __LINE__},
-    {"tolist", "self", matrix_tolist_method, Kind::Method, tolist_doc, __LINE__},
-    {"sum", "self, axis=None", mvar_sum, Kind::Method, sum_doc, __LINE__},
-    {"item", "self", matrix_item_method, Kind::Method, item_doc, __LINE__},
-    {"__array_priority__", "self", matrix_array_priority, Kind::Constant, nullptr, __LINE__},
-    {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
-};
-
 }  // namespace
 
 Ref mvar_new(PyObject* arr) { return matrix_new(&MVarType, arr); }
@@ -264,6 +180,29 @@ PyTypeObject MVarType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_mvar() { prepare_matrix_class(&MVarType, "velmorpy.MVar", &OperandType, nullptr); }
 
-void bind_mvar_namespace() { bind_public_members(&MVarType, mvar_members, __FILE__); }
+void bind_mvar_namespace() {
+  const MatrixHandleRows shared("MVar", "variable", "variables", "x", "UB", "Shape of MVar");
+  const std::string t_doc = matrix_property_doc("Transpose of the MVar");
+  const FunctionDef members[] = {
+      shared.getAttr(),
+      shared.setAttr(),
+      shared.shape(),
+      shared.ndim(),
+      shared.size(),
+      {"T", "self", mvar_T, Kind::Constant, t_doc.c_str(), __LINE__},
+      {"copy", "self", matrix_copy_method, Kind::Method, copy_doc, __LINE__},
+      {"diagonal", "self", mvar_diagonal, Kind::Method, diagonal_doc, __LINE__},
+      {"transpose", "self", mvar_transpose, Kind::Method, transpose_doc, __LINE__},
+      {"reshape", "self, *shape, order='C'", mvar_reshape, Kind::Method, reshape_doc, __LINE__},
+      {"fromlist", "li", mvar_fromlist, Kind::Static, fromlist_doc, __LINE__},
+      {"fromvar", "var: Var", mvar_fromvar, Kind::Static, fromvar_doc, __LINE__},
+      shared.tolist(),
+      {"sum", "self, axis=None", mvar_sum, Kind::Method, sum_doc, __LINE__},
+      shared.item(),
+      {"__array_priority__", "self", matrix_array_priority, Kind::Constant, nullptr, __LINE__},
+      {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+  };
+  bind_public_members(&MVarType, members, __FILE__);
+}
 
 }  // namespace velmorpy
