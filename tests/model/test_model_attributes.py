@@ -107,7 +107,7 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addRange",
+        "copy", "dispose", "addVar", "addMVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addRange",
         "getVars", "getConstrs", "getConstrByName", "getVarByName", "setObjective",
         "getObjective", "setAttr",
         "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
