@@ -107,7 +107,8 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addVars", "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
+        "copy", "dispose", "addVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addRange",
+        "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
         "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
         "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
@@ -118,7 +119,8 @@ def test_method_surface():
     assert Model.addVars.__defaults__ is None and list(Model.addVars.__kwdefaults__.items()) == [
         ("lb", 0.0), ("ub", 1e20), ("obj", 0.0), ("vtype", "C"), ("name", "")]
     assert Model.__dict__["optimize"].__qualname__ == "Model.optimize" and Model.reset.__defaults__ == (0,)
-    for name in ["optimize", "terminate", "reset", "message", "read", "write", "addVars"]:
+    for name in ["optimize", "terminate", "reset", "message", "read", "write", "addVars", "addConstr", "addLConstr",
+                 "addRange", "addConstrs"]:
         doc = getattr(Model, name).__doc__
         assert all(part in doc for part in ["SIGNATURE:", "PURPOSE:", "ARGUMENTS:", "EXAMPLE:"]), name
     assert Model.__init__.__doc__.startswith("\n        SIGNATURE:\n            __init__(name='', env=None)\n")

@@ -19,6 +19,8 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "model/model_constrs.hpp"
+#include "model/model_generators.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
@@ -730,6 +732,13 @@ Ref model_get_element(PyObject* v, Py_ssize_t i) {
   return take(PyObject_CallMethod(np.get(), "take", "On", v, i));
 }
 
+void truncate_list(PyObject* list, Py_ssize_t size) {
+  auto* l = reinterpret_cast<PyListObject*>(list);
+  const Py_ssize_t old = Py_SIZE(l);
+  Py_SET_SIZE(l, size);
+  for (Py_ssize_t i = size; i < old; ++i) Py_DECREF(l->ob_item[i]);
+}
+
 void model_populate(ModelObject* self) {
   const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
   const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
@@ -768,7 +777,8 @@ void bind_model_namespace() {
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
   bind_getmetaclass(&ModelType, __FILE__);
-  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_solve_table},
+  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
+                         model_solve_table},
                         kMethodOrder);
 }
 

@@ -77,6 +77,11 @@ Ref model_new(VLMmodel* handle);
 VLMenv* model_get_env(PyObject* model);
 // `v` itself when numpy.ndim(v) is 0, else numpy.take(v, i).
 Ref model_get_element(PyObject* v, Py_ssize_t i);
+// Drops the items of `list` (a list) from `size` on without allocating: how a
+// batch of handles leaves the model's list again when the library refused
+// their items. The items must be held elsewhere too, so that no deallocation
+// runs code here.
+void truncate_list(PyObject* list, Py_ssize_t size);
 // Rebuilds the six handle lists from the library model's counts. Each list is
 // replaced once it is complete; handles held elsewhere keep their index.
 void model_populate(ModelObject* self);
