@@ -215,6 +215,23 @@ bool terms_absent(PyObject* lin, std::initializer_list<const TermList*> lists) {
   return true;
 }
 
+// Item 1 of the state goes to the linear part `lin_field` (a LinExpr or
+// None), the items at `positions` to the parallel term lists `fields`.
+template <size_t N>
+void set_with_linear_part(PyObject* state, PyObject*& lin_field, const Py_ssize_t (&positions)[N],
+                          const TermKind (&kinds)[N], TermList* (&fields)[N]) {
+  PyObject* lin = item(state, 1);
+  check_instance_or_none(lin, &LinExprType);
+  PyObject* values[N];
+  for (size_t k = 0; k < N; ++k) values[k] = item(state, positions[k]);
+  const TermList* lists[N];
+  check_parallel(values, kinds, lists);
+  OwnedTerms old[N];
+  store_parallel(fields, lists, old);
+  Ref old_lin = Ref::steal(lin_field);
+  lin_field = Py_NewRef(lin);
+}
+
 Ref quadexpr_get(PyObject* self) {
   QuadExprObject* q = as_quadexpr(self);
   const bool present = !terms_absent(q->lin_, {&q->coeffs_, &q->vars1_, &q->vars2_});
@@ -225,17 +242,9 @@ Ref quadexpr_get(PyObject* self) {
 }
 
 void quadexpr_set(PyObject* self, PyObject* state) {
-  PyObject* lin = item(state, 1);
-  check_instance_or_none(lin, &LinExprType);
-  PyObject* const values[] = {item(state, 0), item(state, 2), item(state, 3)};
-  const TermList* lists[3];
-  check_parallel(values, {TermKind::Coefficient, TermKind::Var, TermKind::Var}, lists);
   QuadExprObject* q = as_quadexpr(self);
   TermList* fields[] = {&q->coeffs_, &q->vars1_, &q->vars2_};
-  OwnedTerms old[3];
-  store_parallel(fields, lists, old);
-  Ref old_lin = Ref::steal(q->lin_);
-  q->lin_ = Py_NewRef(lin);
+  set_with_linear_part(state, q->lin_, {0, 2, 3}, {TermKind::Coefficient, TermKind::Var, TermKind::Var}, fields);
 }
 
 Ref psdexpr_get(PyObject* self) {
@@ -247,17 +256,9 @@ Ref psdexpr_get(PyObject* self) {
 }
 
 void psdexpr_set(PyObject* self, PyObject* state) {
-  PyObject* lin = item(state, 1);
-  check_instance_or_none(lin, &LinExprType);
-  PyObject* const values[] = {item(state, 0), item(state, 2)};
-  const TermList* lists[2];
-  check_parallel(values, {TermKind::Any, TermKind::PsdVar}, lists);
   PsdExprObject* e = as_psdexpr(self);
   TermList* fields[] = {&e->coeffs_, &e->vars_};
-  OwnedTerms old[2];
-  store_parallel(fields, lists, old);
-  Ref old_lin = Ref::steal(e->lin_);
-  e->lin_ = Py_NewRef(lin);
+  set_with_linear_part(state, e->lin_, {0, 2}, {TermKind::Any, TermKind::PsdVar}, fields);
 }
 
 // --- TempConstr ----------------------------------------------------------------------------
