@@ -19,10 +19,12 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "matrix/model_matrix.hpp"
 #include "model/model_callback.hpp"
 #include "model/model_constrs.hpp"
 #include "model/model_generators.hpp"
 #include "model/model_iis.hpp"
+#include "model/model_objective.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
@@ -784,7 +786,8 @@ void bind_model_namespace() {
   bind_getmetaclass(&ModelType, __FILE__);
   bind_members_in_order(&ModelType,
                         {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
-                         model_solve_table, model_iis_table, model_callback_table},
+                         model_objective_table, model_solve_table, model_matrix_table, model_iis_table,
+                         model_callback_table},
                         kMethodOrder);
 }
 

@@ -22,6 +22,7 @@
 #include "module/unlocked.hpp"
 #include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
+#include "serialisation/pickling.hpp"
 
 namespace velmorpy {
 
@@ -205,6 +206,9 @@ void prune_all() {
   if (PyErr_Occurred()) throw_error_set();
 }
 
+// The reconstructors that stored pickles name, as module globals.
+void phase_reconstructors() { bind_reconstructors(); }
+
 void phase_end() {
   prune_all();
   Ref test = take(PyDict_New());
@@ -239,6 +243,7 @@ const Phase kPhases[] = {
     {install_status_codes, __LINE__},
     {bind_vlm_instance, __LINE__},
     {phase_class_namespaces, __LINE__},
+    {phase_reconstructors, __LINE__},
     {phase_end, __LINE__},
 };
 
