@@ -373,6 +373,8 @@ const char tupledict_init_doc[] =
 
 // --- internal operations ---------------------------------------------------------------
 
+void tupledict_drop_keys(TupleDictObject* self) noexcept { drop_keys(self); }
+
 Ref make_tupledict() {
   Ref no_args = take(PyTuple_New(0));
   return take(tupledict_new(&TupleDictType, no_args.get(), nullptr));
