@@ -116,3 +116,31 @@ def test_nothing_is_kept(m, xyz, leaks):
     assert not leaks(lambda: m.setObjective(q), inner=100)
     assert not leaks(lambda: m.getObjective(), inner=100)
     assert not leaks(refused, inner=100)
+
+
+def test_code_run_while_terms_are_read_cannot_free_what_they_use(run_python):
+    # The subclass's getCoeff re-initialises the model half-way: the objective
+    # is refused on the disposed library model, and nothing reads freed memory.
+    result = run_python("""
+        from velmorpy import Model, QuadExpr, VelmorError
+        m = Model()
+
+        class Renewing(QuadExpr):
+            def getCoeff(self, i):
+                m.__init__()
+                return 1.0
+
+        for sense in (1, 2000000000):
+            x, y = m.addVar(), m.addVar()
+            try:
+                m.setObjective(Renewing(x * y + x), sense)
+            except VelmorError:
+                pass
+            else:
+                raise AssertionError("accepted")
+        z = m.addVar()
+        m.setObjective(z * z + 1)
+        assert m.getObjective().size() == 1 and m.ObjCon == 1.0
+        print("ok")
+        """, PYTHONMALLOC="malloc_debug")
+    assert result.stdout == "ok\n", result.stderr

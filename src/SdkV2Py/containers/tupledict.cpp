@@ -81,8 +81,12 @@ class ProductSum {
 
   void add(PyObject* coeff, PyObject* value, bool skip_none = true) {
     if (skip_none && value == Py_None) return;
-    if (own_ && Py_IS_TYPE(value, &VarType) && (PyFloat_CheckExact(coeff) || PyLong_CheckExact(coeff))) {
-      const double c = PyFloat_CheckExact(coeff) ? PyFloat_AS_DOUBLE(coeff) : PyLong_AsDouble(coeff);
+    if (own_ && Py_IS_TYPE(value, &VarType) && PyFloat_CheckExact(coeff)) {
+      if (PyFloat_AS_DOUBLE(coeff) != 0.0) sum_.add_term(coeff, value);  // floats are immutable: shared
+      return;
+    }
+    if (own_ && Py_IS_TYPE(value, &VarType) && PyLong_CheckExact(coeff)) {
+      const double c = PyLong_AsDouble(coeff);
       if (c == -1.0 && PyErr_Occurred()) throw_error_set();
       if (c != 0.0) sum_.add_var(value, c);
       return;

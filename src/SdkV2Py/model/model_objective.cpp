@@ -292,8 +292,9 @@ PyObject* model_getObjective(PyObject* self, const Args&) {
   if (PyList_GET_SIZE(psdvars.get()) > 0) {
     Ref matrices = _getAttr(holder, VLM_STR("PsdObj"), AttrKind::PsdVar, psdvars.get());
     for (Py_ssize_t k = 0; k < PyList_GET_SIZE(psdvars.get()); ++k) {
+      Ref var = Ref::borrow(PyList_GET_ITEM(psdvars.get(), k));  // SciPy and attribute reads run code
       Ref matrix = take(PySequence_GetItem(matrices.get(), k));
-      if (has_nonzero(matrix.get())) psdexpr_addterm(as_psdexpr(pe.get()), matrix.get(), PyList_GET_ITEM(psdvars.get(), k));
+      if (has_nonzero(matrix.get())) psdexpr_addterm(as_psdexpr(pe.get()), matrix.get(), var.get());
     }
   }
   const bool has_quad = terms_size(as_quadexpr(qe.get())->coeffs_) > 0;
