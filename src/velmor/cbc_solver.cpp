@@ -381,6 +381,11 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   int limit = run.stopped_by();
   if (!limit && status == 1) limit = limit_of(secondary);
   if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
+  // The driver, stopped by its time limit inside the root's preprocessing or
+  // cut generation, can call a feasible model infeasible ("Cut generators
+  // found to be infeasible"): a run that ends without a solution after the
+  // time limit counts as stopped by it, whatever the driver says.
+  if (!limit && s.pool.empty() && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
   if (limit) run.stop(limit);
   const bool cutoff_given = std::fabs(p.get(kMipCutoff)) < VLM_INFINITY;
   if (limit || status == 1 || status == 5) {

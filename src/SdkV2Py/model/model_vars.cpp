@@ -12,6 +12,7 @@
 #include "attributes/var.hpp"
 #include "attributes/handle.hpp"
 #include "containers/tupledict.hpp"
+#include "model/indexed_names.hpp"
 #include "model/model.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
@@ -189,57 +190,6 @@ class TypeData {
   bool set_ = false;
 };
 
-// Appends the UTF-8 text of a str, refusing the NUL the library would cut at.
-void append_text(std::string& out, PyObject* s, bool drop_blanks) {
-  Py_ssize_t size = 0;
-  const char* text = PyUnicode_AsUTF8AndSize(s, &size);
-  if (!text) throw_error_set();
-  if (std::memchr(text, '\0', static_cast<size_t>(size))) raise(PyExc_ValueError, "embedded null character");
-  if (!drop_blanks) {
-    out.append(text, static_cast<size_t>(size));
-    return;
-  }
-  for (Py_ssize_t i = 0; i < size; ++i)
-    if (text[i] != ' ') out.push_back(text[i]);
-}
-
-// A str whose repr is its text in single quotes: printable ASCII without
-// quotes or backslashes.
-bool plain_ascii(PyObject* s) {
-  if (!PyUnicode_IS_ASCII(s)) return false;
-  const auto* c = static_cast<const unsigned char*>(PyUnicode_DATA(s));
-  for (Py_ssize_t i = 0, n = PyUnicode_GET_LENGTH(s); i < n; ++i)
-    if (c[i] < 0x20 || c[i] > 0x7e || c[i] == '\'' || c[i] == '\\') return false;
-  return true;
-}
-
-// str(list(key)).replace(' ', ''): the key's items as a list literal without
-// blanks. Integers and plain strings are written here; other items by repr.
-void append_key_text(std::string& out, PyObject* key) {
-  Ref items = (PyTuple_Check(key) || PyList_Check(key)) ? Ref::borrow(key) : take(PySequence_List(key));
-  out.push_back('[');
-  for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(items.get()); ++i) {
-    if (i > 0) out.push_back(',');
-    Ref item = Ref::borrow(PySequence_Fast_GET_ITEM(items.get(), i));  // repr may run code that changes a list
-    if (PyLong_CheckExact(item.get())) {
-      int overflow = 0;
-      const long long v = PyLong_AsLongLongAndOverflow(item.get(), &overflow);
-      if (!overflow) {
-        out += std::to_string(v);
-        continue;
-      }
-    } else if (PyUnicode_CheckExact(item.get()) && plain_ascii(item.get())) {
-      out.push_back('\'');
-      append_text(out, item.get(), /*drop_blanks=*/true);
-      out.push_back('\'');
-      continue;
-    }
-    Ref text = take(PyObject_Repr(item.get()));
-    append_text(out, text.get(), /*drop_blanks=*/true);
-  }
-  out.push_back(']');
-}
-
 // Names for the library: none, or one NUL-terminated text per variable kept
 // in one buffer.
 class NameData {
@@ -321,15 +271,6 @@ class NameData {
   bool set_ = false;
 };
 
-// Drops the items of `list` from `size` on without allocating. Its items
-// must be held elsewhere too, so that no deallocation runs code here.
-void truncate(PyObject* list, Py_ssize_t size) {
-  auto* l = reinterpret_cast<PyListObject*>(list);
-  const Py_ssize_t old = Py_SIZE(l);
-  Py_SET_SIZE(l, size);
-  for (Py_ssize_t i = size; i < old; ++i) Py_DECREF(l->ob_item[i]);
-}
-
 // Adds n variables with one library call; returns the list of their new
 // handles, which are appended to the model's list in the same order.
 Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch& d) {
@@ -359,7 +300,7 @@ Ref add_var_batch(PyObject* model, Py_ssize_t n, PyObject* keys, const VarBatch&
   const int rc = VLMaddvars(mdl, static_cast<int>(n), 0, nullptr, nullptr, nullptr, obj.get(), lb.get(), ub.get(),
                             vtype.get(), names.get());
   if (rc != 0) {
-    truncate(vars.get(), first);
+    truncate_list(vars.get(), first);
     throw VlmCodeError{rc};
   }
   return handles;

@@ -29,6 +29,7 @@
 #include "module/members.hpp"
 #include "module/state.hpp"
 #include "module/velmor_error.hpp"
+#include "serialisation/pickling.hpp"
 
 namespace velmorpy {
 
@@ -110,6 +111,7 @@ void ready_types() {
     check(PyType_Ready(type));
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
+    install_pickling(type);
     make_init_parser(row);
   }
 }
