@@ -19,8 +19,10 @@
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
+#include "matrix/model_matrix.hpp"
 #include "model/model_constrs.hpp"
 #include "model/model_generators.hpp"
+#include "model/model_objective.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
@@ -778,7 +780,7 @@ void bind_model_namespace() {
   }
   bind_getmetaclass(&ModelType, __FILE__);
   bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
-                         model_solve_table},
+                         model_objective_table, model_solve_table, model_matrix_table},
                         kMethodOrder);
 }
 
