@@ -152,6 +152,7 @@ def test_missing_reconstructor_is_a_name_error(monkeypatch):
 def test_tuplelist_round_trip_item_by_item():
     tl = tuplelist([(1, "a"), (2, "b"), (1, "c")], "?")
     tl.select(1, "?")                                                    # an index exists
+    assert tl.__reduce__()[2] == (None, "?")                             # a loaded list never takes one
     for made in [copy.copy(tl), copy.deepcopy(tl), *every_protocol(tl)]:
         assert type(made) is tuplelist and list(made) == list(tl) and made.wildcard_ == "?"
         assert made.select(1, "?") == [(1, "a"), (1, "c")] and made.select("?", "b") == [(2, "b")]
@@ -163,6 +164,9 @@ def test_tuplelist_round_trip_item_by_item():
 def test_tupledict_round_trip_item_by_item():
     td = tupledict({(1, "a"): 1.5, (2, "b"): "x", (1, "c"): None})
     assert td.select(1, "*") == [1.5, None]                             # a key list exists
+    f, args, state, listitems, dictitems = td.__reduce__()
+    assert args == (tupledict, 0x834c73b, (None,)) and state is None and listitems is None
+    assert list(dictitems) == list(td.items())
     for made in [copy.copy(td), copy.deepcopy(td), *every_protocol(td)]:
         assert type(made) is tupledict and list(made.items()) == list(td.items())
         assert made.select(1, "*") == [1.5, None] and made.select("*", "b") == ["x"]

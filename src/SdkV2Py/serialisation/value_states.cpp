@@ -160,15 +160,14 @@ void velmorerror_set(PyObject* self, PyObject* state) {
 // --- tuplelist and tupledict --------------------------------------------------------------
 //
 // Their pickles carry the items apart from the state (as list or dict items).
-// An index in a state was built for the items of the pickled object, which
+// An index in a state would describe the items of the pickled object, which
 // may arrive before or after the state, or not at all (pickles written
-// without them): it is checked for its kind and dropped, and the next query
-// builds one for the items the object holds.
+// without them), so a loaded object never takes one: the state is checked
+// for its kind and the index dropped, and the next query builds one for the
+// items the object holds. A state written here therefore holds None for the
+// index (and the key list) instead of a copy that would only be discarded.
 
-Ref tuplelist_get(PyObject* self) {
-  TupleListObject* t = as_tuplelist(self);
-  return tuple_of(none_if_null(t->tuple_index_), none_if_null(t->wildcard_));
-}
+Ref tuplelist_get(PyObject* self) { return tuple_of(Py_None, none_if_null(as_tuplelist(self)->wildcard_)); }
 
 void tuplelist_set(PyObject* self, PyObject* state) {
   check_list_or_none(item(state, 0));
@@ -178,7 +177,7 @@ void tuplelist_set(PyObject* self, PyObject* state) {
   tuplelist_drop_index(as_tuplelist(self));
 }
 
-Ref tupledict_get(PyObject* self) { return tuple_of(none_if_null(as_tupledict(self)->keys_)); }
+Ref tupledict_get(PyObject*) { return tuple_of(Py_None); }
 
 void tupledict_set(PyObject* self, PyObject* state) {
   check_instance_or_none(item(state, 0), &TupleListType);
