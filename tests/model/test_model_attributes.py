@@ -107,9 +107,10 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addRange",
-        "getVars", "getConstrs", "getConstrByName", "getVarByName", "setAttr",
-        "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
+        "copy", "dispose", "addVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addSOS",
+        "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs", "getSOSs", "getCol", "getRow",
+        "getSOS", "getGenConstrIndicator", "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove",
+        "setAttr", "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
         "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
     assert Model.addVar.__defaults__ == (0.0, 1e20, 0.0, "C", "", None)
