@@ -6,7 +6,7 @@ import itertools
 import numpy as np
 import pytest
 
-from velmorpy import LinExpr, Operand, QuadExpr, TempConstr, Var, VelmorError
+from velmorpy import LinExpr, MLinExpr, MQuadExpr, Operand, QuadExpr, TempConstr, Var, VelmorError
 
 L, Q = LinExpr, QuadExpr
 
@@ -145,16 +145,20 @@ def test_junk_operands_are_refused_up_front(xyz):
         "a" - x                                         # (-x) + "a"
 
 
-def test_array_likes_wait_for_the_matrix_classes(xyz):
-    x, _, _ = xyz
-    for arr in (np.array([1.0, 2.0]), [1, 2], (1.0,), np.array(3.0)):
-        name = type(arr).__name__
-        for op, sym in [(lambda a: x * a, r"\*"), (lambda a: a * x, r"\*"), (lambda a: x + a, r"\+"),
-                        (lambda a: a + x, r"\+")]:
-            with pytest.raises(TypeError, match=r"^unsupported operand type\(s\) for %s: `Var` and `%s`$" % (sym, name)):
-                op(arr)
+def test_array_likes_give_matrix_shaped_expressions(xyz):
+    x, y, _ = xyz
+    for arr in (np.array([1.0, 2.0]), [1, 2], (1.0, 2.0)):
+        for e in (x + arr, arr + x):                    # each element first, then x
+            assert type(e) is MLinExpr and e.shape == (2,)
+            assert [lin(e[i].item()) for i in range(2)] == [([(1.0, "x")], 1.0), ([(1.0, "x")], 2.0)]
+        assert [lin(e[i].item()) for i in range(2) for e in [x * arr]] == [([(1.0, "x")], 0.0), ([(2.0, "x")], 0.0)]
+        assert type(arr * (x * y)) is MQuadExpr and type((x + 1) * arr) is MLinExpr
+    assert [lin(c.item()) for c in x - np.array([1, 2])] == [([(1.0, "x")], -1.0), ([(1.0, "x")], -2.0)]
     with pytest.raises(TypeError, match=r"for -: `Var` and `list`"):
         x - [1, 2]                                      # -[1, 2] fails: the subtraction's text
+    zero_d = x + np.array(3.0)                          # a zero-dimensional array is array-like, not a number
+    assert type(zero_d) is MLinExpr and zero_d.shape == () and lin(zero_d.item()) == ([(1.0, "x")], 3.0)
+    assert type(x * [y]) is MLinExpr and type((x * [y]).item()) is QuadExpr   # the wrapper follows the left kind
 
 
 def test_subtraction_keeps_interrupts_and_memory_errors(xyz):

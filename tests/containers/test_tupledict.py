@@ -205,6 +205,22 @@ def test_prod_puts_the_coefficient_on_the_left():
     assert calls == [("coeff-left", value), ("coeff-left", value)]
 
 
+def test_prod_of_numbers_and_variables_is_the_sum_of_the_products(v):
+    x = tupledict({k: v[k] for k in range(4)})
+    coeffs = {3: 3, 0: 0, 1: -1, 2: 2.5, 5: 7}
+    assert terms(x.prod(coeffs)) == terms(velmorpy.quicksum(c * x[k] for k, c in coeffs.items() if k in x))
+    assert terms(x.prod(coeffs)) == ([(3.0, "v3"), (-1.0, "v1"), (2.5, "v2")], 0.0)
+    with pytest.raises(OverflowError):
+        x.prod({0: 10 ** 400})
+
+
+def test_prod_looks_quicksum_up_by_name(v, monkeypatch):
+    x = tupledict({1: v[0], 2: v[1]})
+    monkeypatch.setattr(velmorpy, "quicksum", lambda li: ("quicksum", [terms(t) for t in li]))
+    assert x.prod({1: 2, 2: 0.0}) == ("quicksum", [([(2.0, "v0")], 0.0), ([], 0.0)])
+    assert x.prod({2: 3}, "*") == ("quicksum", [([(3.0, "v1")], 0.0)])
+
+
 def test_prod_skips_none(v):
     x = tupledict({1: None, 2: v[3]})
     assert terms(x.prod({1: 3, 2: 4})) == ([(4.0, "v3")], 0.0)

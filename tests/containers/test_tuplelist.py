@@ -377,7 +377,7 @@ def test_setstate_refusals():
     tl = tuplelist()
     with pytest.raises(TypeError, match=r"^Expected tuple, got list$"):
         tl.__setstate__([None, "*"])
-    with pytest.raises(ValueError):
+    with pytest.raises(TypeError, match=r"^Expected tuple of at least 2 items, got 1$"):
         tl.__setstate__((None,))
     with pytest.raises(TypeError, match=r"^Expected unicode, got bytes$"):
         tl.__setstate__((None, b"*"))

@@ -1,6 +1,6 @@
-// Kernels Python cannot reach yet: the element-wise maps and the element
-// functions of the dense matrix product, the array-left dispatchers, and the
-// array-like test.
+// Kernels Python reaches only through the operators: the element-wise maps,
+// the element functions of the dense matrix product, the array-left
+// dispatchers, and the array-like test.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -94,7 +94,24 @@ TEST_F(Algebra, ArrayLeftDispatchersAndTheArrayLikeTest) {
   EXPECT_EQ(raised_message([&] { a_add_o(g("A"), g("three")); }), "unsupported operand type(s) for +: `ndarray` and `int`");
   EXPECT_EQ(raised_message([&] { a_mul_o(g("A"), g("A")); }), "unsupported operand type(s) for *: `ndarray` and `ndarray`");
   EXPECT_EQ(raised_message([&] { a_matmul_o(g("A"), g("x")); }), "unsupported operand type(s) for @: `ndarray` and `Var`");
-  EXPECT_EQ(raised_message([&] { a_add_o(g("A"), g("x")); }), "unsupported operand type(s) for +: `Var` and `ndarray`");
+  set("sum", a_add_o(g("A"), g("x")));  // v_add_a(x, A): each element first
+  EXPECT_EQ(py("assert type(sum) is MLinExpr and sum.shape == (2, 2)\n"
+               "assert lin(sum[1, 0].item()) == ([(1.0, 'x')], 0.0) and lin(sum[1, 1].item()) == ([(1.0, 'x')], 1.0)\n"),
+            "");
+}
+
+TEST_F(Algebra, TheSparseProductTakesOneArrayAndOneSparseMatrix) {
+  ASSERT_EQ(py("A = np.eye(2)\nS = sp.csr_matrix(A)\nV = np.array([x, y], dtype=object)\nlst = [x, y]\n"), "");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("A"), g("A")); }), "matmul: `ndarray` @ `ndarray` operation not support");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("S"), g("S")); }), "matmul: `csr_matrix` @ `csr_matrix` operation not support");
+  EXPECT_EQ(raised_message([&] { _smatmul(g("lst"), g("S")); }), "matmul: `list` @ `csr_matrix` operation not support");
+  set("left", _smatmul(g("S"), g("V")));
+  set("right", _smatmul(g("V"), g("S")));
+  EXPECT_EQ(py("assert left.shape == (2,) and left.dtype == object and lin(left[1]) == ([(1.0, 'y')], 0.0)\n"
+               "assert right.shape == (2,) and lin(right[0]) == ([(1.0, 'x')], 0.0)\n"),
+            "");
+  set("dense", _dmatmul(g("lst"), g("A"), OpKind::Var, OpKind::Number));  // a list is taken as an array
+  EXPECT_EQ(py("assert dense.shape == (2,) and lin(dense[1]) == ([(0.0, 'x'), (1.0, 'y')], 0.0)\n"), "");
 }
 
 }  // namespace

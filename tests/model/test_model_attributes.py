@@ -107,10 +107,12 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addSOS",
+        "copy", "dispose", "addVar", "addMVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addSOS",
         "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs", "getSOSs", "getCol", "getRow",
         "getSOS", "getGenConstrIndicator", "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove",
-        "setAttr", "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
+        "setObjective", "getObjective", "setAttr",
+        "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "computeIIS", "cbCut", "cbBranch", "cbGet",
+        "cbGetNodeRel", "cbGetSolution", "cbSetSolution", "cbUseSolution", "terminate", "reset", "message", "read",
         "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
     assert Model.addVar.__defaults__ == (0.0, 1e20, 0.0, "C", "", None)
@@ -119,9 +121,12 @@ def test_method_surface():
     assert str(inspect.signature(Model.addVars)) == "(self, *indices, lb=0.0, ub=1e+20, obj=0.0, vtype='C', name='')"
     assert Model.addVars.__defaults__ is None and list(Model.addVars.__kwdefaults__.items()) == [
         ("lb", 0.0), ("ub", 1e20), ("obj", 0.0), ("vtype", "C"), ("name", "")]
+    assert Model.setObjective.__defaults__ == (2000000000,) and Model.addConstr.__defaults__ == ("",)
+    assert str(inspect.signature(Model.addLConstr)) == "(self, lhs, sense=None, rhs=None, name='')"
     assert Model.__dict__["optimize"].__qualname__ == "Model.optimize" and Model.reset.__defaults__ == (0,)
     for name in ["optimize", "terminate", "reset", "message", "read", "write", "addVars", "addConstr", "addLConstr",
-                 "addRange", "addConstrs"]:
+                 "addRange", "addConstrs",
+                 "setObjective", "getObjective"]:
         doc = getattr(Model, name).__doc__
         assert all(part in doc for part in ["SIGNATURE:", "PURPOSE:", "ARGUMENTS:", "EXAMPLE:"]), name
     assert Model.__init__.__doc__.startswith("\n        SIGNATURE:\n            __init__(name='', env=None)\n")

@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import velmorpy
-from velmorpy import VLM, LinExpr, Model, PsdConstr, PsdVar, VelmorError, tupledict, tuplelist
+from velmorpy import VLM, LinExpr, MConstr, Model, PsdConstr, PsdVar, VelmorError, tupledict, tuplelist
 
 
 # --- models from a description ------------------------------------------------------
@@ -241,21 +241,15 @@ def test_containers_of_every_kind_are_walked(m, five):
 
 
 def test_matrix_shaped_objects_are_walked_cell_by_cell(m):
-    x = [m.addVar(name=f"x{i}") for i in range(6)]
-    c = [m.addConstr(x[i] <= i, f"c{i}") for i in range(4)]
-
-    class Cells:                            # exposes its cells as the matrix classes do
-        def __init__(self, attr, array):
-            setattr(self, attr, array)
-
-    grid = np.empty((2, 2), dtype=object)
-    grid[:] = [[x[0], x[1]], [x[2], x[3]]]
-    one = np.empty((), dtype=object)
-    one[()] = x[4]
-    rows = np.empty((1, 2), dtype=object)
-    rows[0, :] = [c[1], c[2]]
-    m.remove([Cells("vararr_", grid), Cells("vararr_", one), Cells("constrarr_", rows)])
-    assert names(m) == ["x5"] and [k.ConstrName for k in m.getConstrs()] == ["c0", "c3"]
+    x = m.addMVar((2, 3), name="x")
+    y = m.addMVar(2, name="y")
+    c = [m.addConstr(y[0].item() <= i, f"c{i}") for i in range(4)]
+    m.remove([x[:, 1:], y[1], MConstr._fromlist([[c[1], c[2]]])])      # 2-D, 0-d, 2-D
+    assert names(m) == ["x[0,0]", "x[1,0]", "y[0]"] and [k.ConstrName for k in m.getConstrs()] == ["c0", "c3"]
+    cells = x.tolist()
+    assert [[v.index for v in row] for row in cells] == [[0, -2, -3], [1, -5, -6]] and y[1].item().index == -8
+    m.remove(x)
+    assert names(m) == ["y[0]"] and m.getRow(c[3]).getVar(0) is y[0].item() and cells[1][0].index == -2
 
 
 def test_refusals_delete_nothing(m, five):

@@ -313,7 +313,10 @@ def test_other_threads_are_refused_during_a_solve(long_run, tmp_path):
     refused = [lambda: m.NumVars, lambda: x.X, lambda: x.LB, lambda: m.getAttr("LB", xs), m.optimize, m.dispose,
                m.addVar, lambda: m.addVars(2), lambda: m.setAttr("Obj", xs, [2.0] * 40), assign, m.reset, m.copy,
                lambda: m.write(str(tmp_path / "busy.lp")), lambda: m.setParam("MaxTime", 5),
-               lambda: m.Params.MaxTime, lambda: m.getVarByName("x0"), lambda: m.message("x"), m.__init__]
+               lambda: m.Params.MaxTime, lambda: m.getVarByName("x0"), lambda: m.message("x"), m.__init__,
+               lambda: m.addConstr(x <= 1), lambda: m.addConstrs(x <= i for i in range(2)),
+               lambda: m.addRange(x, 0, 1), lambda: m.setObjective(x + 1), lambda: m.setObjective(x * x, -1),
+               m.getObjective]
     try:
         for call in refused:
             with pytest.raises(VelmorError) as e:

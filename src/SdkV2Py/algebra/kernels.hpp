@@ -122,16 +122,35 @@ Ref n_inner_v(PyObject* A, PyObject* B, Py_ssize_t i, Py_ssize_t j);
 Ref v_inner_n(PyObject* A, PyObject* B, Py_ssize_t i, Py_ssize_t j);
 Ref v_inner_v(PyObject* A, PyObject* B, Py_ssize_t i, Py_ssize_t j);
 
+// --- matrix products --------------------------------------------------------------------
+
+// _dmatmul(A, B, ka, kb): the dense matrix product of two arrays (or
+// objects numpy.asarray takes) whose elements are of the kinds ka and kb
+// (Number, Var, Lin, Quad). Numbers with variables, variables with numbers
+// and variables with variables get a product of their own that builds every
+// cell straight into a new expression (ValueError "matmul operand is empty"
+// for an operand without elements, "matmul: {} @ {} operation not support"
+// with the two shapes for inner extents that differ); one-dimensional
+// operands follow NumPy's rules (two of them give one expression). Every
+// other pairing, and operands of other dimensions, is NumPy's matrix product.
+// Throws.
+Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb);
+// _smatmul(left, right): the product of an ndarray of Var, LinExpr or
+// QuadExpr (the first cell decides) and a SciPy sparse matrix, in either
+// order; one pass over the stored entries, one new expression per cell (a
+// LinExpr, or a QuadExpr for QuadExpr cells). A one-dimensional dense
+// operand is a row on the left and a column on the right, and gives a
+// one-dimensional result. Throws.
+Ref _smatmul(PyObject* left, PyObject* right);
+
 // --- matrix-shaped operands (algebra/matrix_kernels.cpp) -------------------------------
 //
-// The matrix-shaped classes wrap NumPy object arrays; until they exist their
-// kinds are never classified, and the kernels that would wrap a result in
-// one refuse with the unsupported-operand text of their pair.
+// Each kernel is one NumPy operation on the operands' arrays (element-wise
+// operations reach the cells' own operators), its result wrapped by
+// MLinExpr.new or MQuadExpr.new.
 
-// MLinExpr.new(arr) / MQuadExpr.new(arr); empty when the class does not exist yet.
 Ref wrap_mlinexpr(Ref arr);
 Ref wrap_mquadexpr(Ref arr);
-bool matrix_classes_exist();
 
 Ref mv_add_o(PyObject* mv, PyObject* o);
 Ref ml_add_o(PyObject* ml, PyObject* o);
@@ -147,14 +166,20 @@ Ref mv_add_n(PyObject* mv, double n);
 Ref mv_add_v(PyObject* mv, PyObject* v);
 Ref mv_add_l(PyObject* mv, PyObject* l);
 Ref mv_add_q(PyObject* mv, PyObject* q);
+Ref mv_add_mv(PyObject* a, PyObject* b);
 Ref ml_add_n(PyObject* ml, double n);
 Ref ml_add_v(PyObject* ml, PyObject* v);
 Ref ml_add_l(PyObject* ml, PyObject* l);
 Ref ml_add_q(PyObject* ml, PyObject* q);
+Ref ml_add_mv(PyObject* ml, PyObject* mv);
+Ref ml_add_ml(PyObject* a, PyObject* b);
 Ref mq_add_n(PyObject* mq, double n);
 Ref mq_add_v(PyObject* mq, PyObject* v);
 Ref mq_add_l(PyObject* mq, PyObject* l);
 Ref mq_add_q(PyObject* mq, PyObject* q);
+Ref mq_add_mv(PyObject* mq, PyObject* mv);
+Ref mq_add_ml(PyObject* mq, PyObject* ml);
+Ref mq_add_mq(PyObject* a, PyObject* b);
 Ref mv_mul_n(PyObject* mv, double n);
 Ref mv_mul_v(PyObject* mv, PyObject* v);
 Ref mv_mul_l(PyObject* mv, PyObject* l);
@@ -162,9 +187,18 @@ Ref mv_mul_mv(PyObject* a, PyObject* b);
 Ref ml_mul_n(PyObject* ml, double n);
 Ref ml_mul_v(PyObject* ml, PyObject* v);
 Ref ml_mul_l(PyObject* ml, PyObject* l);
+Ref ml_mul_mv(PyObject* ml, PyObject* mv);
 Ref ml_mul_ml(PyObject* a, PyObject* b);
 Ref mq_mul_n(PyObject* mq, double n);
-// Unary minus of a matrix-shaped operand: the array times -1, wrapped.
+Ref mv_matmul_a(PyObject* mv, PyObject* a);
+Ref mv_matmul_mv(PyObject* a, PyObject* b);
+Ref mv_matmul_ml(PyObject* mv, PyObject* ml);
+Ref ml_matmul_a(PyObject* ml, PyObject* a);
+Ref ml_matmul_mv(PyObject* ml, PyObject* mv);
+Ref ml_matmul_ml(PyObject* a, PyObject* b);
+Ref mq_matmul_a(PyObject* mq, PyObject* a);
+// Unary minus of a matrix-shaped operand: its array times the int -1, wrapped
+// (an MVar gives an MLinExpr).
 Ref matrix_neg(PyObject* m, OpKind kind);
 
 }  // namespace velmorpy

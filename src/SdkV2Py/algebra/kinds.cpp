@@ -6,6 +6,9 @@
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
+#include "matrix/mlinexpr.hpp"
+#include "matrix/mquadexpr.hpp"
+#include "matrix/mvar.hpp"
 #include "module/errors.hpp"
 #include "module/numbers.hpp"
 #include "module/state.hpp"
@@ -34,15 +37,21 @@ bool numpy_isscalar(PyObject* o) {
   return is_number(o);
 }
 
+bool is_sparse_matrix(PyObject* o) {
+  if (PyArray_Check(o) || is_operand(o)) return false;
+  Ref sp = module_global("_sp");
+  Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
+  return check(PyObject_IsInstance(o, spmatrix.get())) == 1;
+}
+
 bool is_arraylike(PyObject* o, bool sparse) {
   if (is_operand(o) || PyArray_IsScalar(o, Generic)) return false;
   if (PyArray_Check(o) || PyList_Check(o) || PyTuple_Check(o)) return true;
-  if (o == Py_None || PyUnicode_Check(o) || PyBytes_Check(o) || PyDict_Check(o) || PyFloat_Check(o) ||
+  // A dict subclass may be a sparse matrix (dok_matrix): only an exact dict is answered here.
+  if (o == Py_None || PyUnicode_Check(o) || PyBytes_Check(o) || PyDict_CheckExact(o) || PyFloat_Check(o) ||
       PyLong_Check(o))
     return false;
-  Ref sp = module_global("_sp");
-  Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
-  if (check(PyObject_IsInstance(o, spmatrix.get()))) return sparse;
+  if (is_sparse_matrix(o)) return sparse;
   if (has_attr(o, VLM_STR("__array_priority__")) || has_attr(o, VLM_STR("__array__"))) return true;
   return PySequence_Check(o) && !numpy_isscalar(o);
 }
@@ -52,13 +61,18 @@ OpKind operand_kind(PyObject* o, bool sparse) {
   if (t == &VarType) return OpKind::Var;
   if (t == &LinExprType) return OpKind::Lin;
   if (t == &QuadExprType) return OpKind::Quad;
+  if (t == &MVarType) return OpKind::MVar;
+  if (t == &MLinExprType) return OpKind::MLin;
+  if (t == &MQuadExprType) return OpKind::MQuad;
   if (t == &PyFloat_Type || t == &PyLong_Type) return OpKind::Number;
   if (is_number(o)) return OpKind::Number;
   if (is_arraylike(o, sparse)) return OpKind::Array;
   if (is_var(o)) return OpKind::Var;
   if (is_linexpr(o)) return OpKind::Lin;
   if (is_quadexpr(o)) return OpKind::Quad;
-  // MVar, MLinExpr and MQuadExpr are tested here, in that order, once they exist.
+  if (is_mvar(o)) return OpKind::MVar;
+  if (is_mlinexpr(o)) return OpKind::MLin;
+  if (is_mquadexpr(o)) return OpKind::MQuad;
   return OpKind::None;
 }
 

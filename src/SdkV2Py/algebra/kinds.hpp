@@ -17,7 +17,7 @@ enum class OpKind : unsigned char {
   Var,
   Lin,     // LinExpr
   Quad,    // QuadExpr
-  MVar,    // the matrix-shaped kinds: recognised once their classes exist
+  MVar,    // the matrix-shaped kinds
   MLin,
   MQuad,
 };
@@ -32,6 +32,9 @@ OpKind operand_kind(PyObject* o, bool sparse = false);
 // tuples, NumPy arrays). None, str, dict and other objects are not. Throws
 // only for errors other than AttributeError during the probes.
 bool is_arraylike(PyObject* o, bool sparse = false);
+
+// Whether `o` is an instance of scipy.sparse.spmatrix. Throws.
+bool is_sparse_matrix(PyObject* o);
 
 // numpy.isscalar(o): NumPy scalars, the built-in scalar types (int, float,
 // complex, bool, bytes, str, memoryview) and numbers.Number. Throws.

@@ -195,17 +195,6 @@ PyObject* handle_index(PyObject* self, const Args&) { return PyLong_FromLong(as_
 
 // --- documentation ----------------------------------------------------------------
 
-// One docstring in the module's SIGNATURE / PURPOSE / ARGUMENTS / EXAMPLE /
-// NOTE layout; `note` may be empty.
-std::string method_doc(const std::string& signature, const std::string& purpose, const std::string& arguments,
-                       const std::string& example, const std::string& note) {
-  const std::string indent = "            ";
-  std::string doc = "\n        SIGNATURE:\n" + indent + signature + "\n\n        PURPOSE:\n" + indent + purpose +
-                    "\n\n        ARGUMENTS:\n" + arguments + "\n        EXAMPLE:\n" + indent + example + "\n";
-  if (!note.empty()) doc += "\n        NOTE:\n" + note;
-  return doc + "        ";
-}
-
 std::string lower(std::string text) {
   for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
   return text;

@@ -3,6 +3,9 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/quicksum.hpp"
+#include "algebra/sum_builder.hpp"
+#include "attributes/var.hpp"
 #include "containers/builtins.hpp"
 #include "containers/tuplelist.hpp"
 #include "module/args.hpp"
@@ -62,12 +65,47 @@ std::pair<Ref, Ref> unpack_pair(PyObject* item) {
   raise_format(PyExc_ValueError, "need more than %zd value%.1s to unpack", got, got == 1 ? "" : "s");
 }
 
-// terms.append(coeff * value) unless value is None; the coefficient is the left operand.
-void add_term(PyObject* terms, PyObject* coeff, PyObject* value) {
-  if (value == Py_None) return;
-  Ref term = take(PyNumber_Multiply(coeff, value));
-  check(PyList_Append(terms, term.get()));
-}
+// The sum quicksum([coeff * value, ...]) over the pairs given to add(), the
+// coefficient the left operand; a value None adds nothing when `skip_none`. While
+// `quicksum` is the module's own, the terms go straight into one SumBuilder,
+// and an exact Var times an int or a float goes in as the one term that the
+// product would hold (none for a zero coefficient) without making the
+// product. A replaced quicksum is called with the list of the products.
+class ProductSum {
+ public:
+  ProductSum() : quicksum_(module_global("quicksum")) {
+    own_ = Py_IS_TYPE(quicksum_.get(), &FunctionType) &&
+           reinterpret_cast<FunctionObject*>(quicksum_.get())->impl == &quicksum;
+    if (!own_) terms_ = take(PyList_New(0));
+  }
+
+  void add(PyObject* coeff, PyObject* value, bool skip_none = true) {
+    if (skip_none && value == Py_None) return;
+    if (own_ && Py_IS_TYPE(value, &VarType) && (PyFloat_CheckExact(coeff) || PyLong_CheckExact(coeff))) {
+      const double c = PyFloat_CheckExact(coeff) ? PyFloat_AS_DOUBLE(coeff) : PyLong_AsDouble(coeff);
+      if (c == -1.0 && PyErr_Occurred()) throw_error_set();
+      if (c != 0.0) sum_.add_var(value, c);
+      return;
+    }
+    Ref term = take(PyNumber_Multiply(coeff, value));
+    if (own_) {
+      add_to_sum(sum_, term.get());
+    } else {
+      check(PyList_Append(terms_.get(), term.get()));
+    }
+  }
+
+  PyObject* result() {
+    if (own_) return sum_.result().release();
+    return PyObject_CallOneArg(quicksum_.get(), terms_.get());
+  }
+
+ private:
+  Ref quicksum_;
+  bool own_ = false;
+  SumBuilder sum_;
+  Ref terms_;
+};
 
 // --- slots -----------------------------------------------------------------------
 
@@ -143,13 +181,13 @@ PyObject* tupledict_prod(PyObject* self, const Args& a) {
   PyObject* coeffs = a[0];
   PyObject* query = a[1];
   if (!PyDict_Check(coeffs)) raise(PyExc_TypeError, "expect a dict for argument `coeffs`");
-  Ref terms = take(PyList_New(0));
+  ProductSum terms;
   if (PyTuple_GET_SIZE(query) == 0) {
     // Every coefficient, in the coefficients' order; keys the tupledict lacks are skipped.
     if (PyDict_CheckExact(coeffs)) {
       for_each_dict_item(coeffs, [&](PyObject* key, PyObject* coeff) {
         Ref value = mapping_get(self, key);
-        add_term(terms.get(), coeff, value.get());
+        terms.add(coeff, value.get());
       });
     } else {
       Ref items = take(PyObject_CallMethodNoArgs(coeffs, VLM_STR("items")));
@@ -158,7 +196,7 @@ PyObject* tupledict_prod(PyObject* self, const Args& a) {
         Ref item = Ref::steal(next);
         auto [key, coeff] = unpack_pair(item.get());
         Ref value = mapping_get(self, key.get());
-        add_term(terms.get(), coeff.get(), value.get());
+        terms.add(coeff.get(), value.get());
       }
       if (PyErr_Occurred()) throw_error_set();
     }
@@ -170,12 +208,10 @@ PyObject* tupledict_prod(PyObject* self, const Args& a) {
       Ref coeff = mapping_get(coeffs, key);
       if (coeff.get() == Py_None) continue;
       Ref value = take(PyObject_GetItem(self, key));
-      Ref term = take(PyNumber_Multiply(coeff.get(), value.get()));
-      check(PyList_Append(terms.get(), term.get()));
+      terms.add(coeff.get(), value.get(), /*skip_none=*/false);
     }
   }
-  Ref quicksum = module_global("quicksum");
-  return PyObject_CallOneArg(quicksum.get(), terms.get());
+  return terms.result();
 }
 
 PyObject* tupledict_clean(PyObject* self, const Args&) {
@@ -336,6 +372,8 @@ const char tupledict_init_doc[] =
     "    ";
 
 // --- internal operations ---------------------------------------------------------------
+
+void tupledict_drop_keys(TupleDictObject* self) noexcept { drop_keys(self); }
 
 Ref make_tupledict() {
   Ref no_args = take(PyTuple_New(0));

@@ -31,6 +31,9 @@ inline TupleDictObject* as_tupledict(PyObject* op) { return reinterpret_cast<Tup
 // A new empty tupledict. Throws.
 Ref make_tupledict();
 
+// Forgets the key list (the next query makes one).
+void tupledict_drop_keys(TupleDictObject* self) noexcept;
+
 // Internal operations, in table order. Each throws PyErrAlreadySet.
 // A new tuplelist of the keys matching `query` (a tuple), in key-list order.
 Ref tupledict_select(TupleDictObject* self, PyObject* query);

@@ -458,45 +458,6 @@ PyObject* tuplelist_clear_method(PyObject* self, const Args&) {
 
 PyObject* tuplelist_copy(PyObject* self, const Args&) { return make_tuplelist(self).release(); }
 
-// What copy.copy, copy.deepcopy and pickle rebuild a tuplelist from: a new
-// object of the same class made without __init__ (copyreg.__newobj__), the
-// state (None for the index, the wildcard, then the instance dictionary when
-// there is one) and the items, which the copy receives through extend or
-// append. The index is never carried: the copy builds its own on demand.
-PyObject* tuplelist_reduce(PyObject* self, const Args&) {
-  Ref copyreg = take(PyImport_ImportModule("copyreg"));
-  Ref newobj = take(PyObject_GetAttrString(copyreg.get(), "__newobj__"));
-  Ref cls = Ref::borrow(reinterpret_cast<PyObject*>(Py_TYPE(self)));
-  Ref args = take(PyTuple_Pack(1, cls.get()));
-  PyObject** dictptr = _PyObject_GetDictPtr(self);
-  PyObject* dict = dictptr ? *dictptr : nullptr;
-  Ref wildcard = Ref::borrow(none_if_null(as_tuplelist(self)->wildcard_));
-  Ref state = dict ? take(PyTuple_Pack(3, Py_None, wildcard.get(), dict))
-                   : take(PyTuple_Pack(2, Py_None, wildcard.get()));
-  Ref items = take(PyObject_GetIter(self));
-  return PyTuple_Pack(4, newobj.get(), args.get(), state.get(), items.get());
-}
-
-// Restores the wildcard (and the instance dictionary) from a state that
-// __reduce__ made; the index is dropped whatever the state holds, since the
-// items may arrive before or after the state.
-PyObject* tuplelist_setstate(PyObject* self, const Args& a) {
-  PyObject* state = a[0];
-  if (!PyTuple_CheckExact(state)) raise_expected("tuple", state);
-  const Py_ssize_t n = PyTuple_GET_SIZE(state);
-  if (n < 2) raise_format(PyExc_ValueError, "a tuplelist state holds 2 or 3 items, not %zd", n);
-  PyObject* wildcard = PyTuple_GET_ITEM(state, 1);
-  if (wildcard != Py_None && !PyUnicode_CheckExact(wildcard)) raise_expected("unicode", wildcard);
-  Py_XSETREF(as_tuplelist(self)->wildcard_, Py_NewRef(wildcard));
-  drop_index(as_tuplelist(self));
-  if (n > 2 && _PyObject_GetDictPtr(self)) {
-    Ref dict = take(PyObject_GenericGetDict(self, nullptr));
-    Ref extra = Ref::borrow(PyTuple_GET_ITEM(state, 2));
-    take(PyObject_CallMethod(dict.get(), "update", "O", extra.get()));
-  }
-  Py_RETURN_NONE;
-}
-
 PyObject* tuplelist_insert_method(PyObject* self, const Args& a) {
   tuplelist_insert(as_tuplelist(self), as_int32(a[0]), a[1]);
   Py_RETURN_NONE;
@@ -601,8 +562,6 @@ const FunctionDef tuplelist_members[] = {
     {"append", "self, e", tuplelist_append_method, Kind::Method, nullptr, __LINE__},
     {"clear", "self", tuplelist_clear_method, Kind::Method, nullptr, __LINE__},
     {"copy", "self", tuplelist_copy, Kind::Method, nullptr, __LINE__},
-    {"__reduce__", "self", tuplelist_reduce, Kind::Method, nullptr, __LINE__},
-    {"__setstate__", "self, state", tuplelist_setstate, Kind::Method, nullptr, __LINE__},
     {"insert", "self, index, obj", tuplelist_insert_method, Kind::Method, nullptr, __LINE__},
     {"pop", "self, index=-1", tuplelist_pop, Kind::Method, nullptr, __LINE__},
     {"remove", "self, value", tuplelist_remove, Kind::Method, nullptr, __LINE__},
@@ -656,6 +615,8 @@ const char tuplelist_init_doc[] =
     "    ";
 
 // --- internal operations -----------------------------------------------------------
+
+void tuplelist_drop_index(TupleListObject* self) noexcept { drop_index(self); }
 
 Ref make_tuplelist(PyObject* li) {
   Ref res = take(tuplelist_alloc(&TupleListType));

@@ -34,6 +34,9 @@ inline TupleListObject* as_tuplelist(PyObject* op) { return reinterpret_cast<Tup
 // None or null for an empty one. Throws.
 Ref make_tuplelist(PyObject* li);
 
+// Forgets the index (the next query builds one).
+void tuplelist_drop_index(TupleListObject* self) noexcept;
+
 // Internal operations, in table order. Each throws PyErrAlreadySet.
 // ValueError unless e fits the list (measured against self[0], or `first` when empty).
 void tuplelist_check(TupleListObject* self, PyObject* e, PyObject* first);

@@ -10,6 +10,8 @@
 #include <utility>
 
 #include "attributes/handle.hpp"
+#include "matrix/mconstr.hpp"
+#include "matrix/mvar.hpp"
 #include "model/model.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
@@ -211,13 +213,10 @@ Ref ListRenumbering::apply() noexcept {
 }
 
 Ref remove_matrix_cells(PyObject* item) {
-  for (PyObject* name : {VLM_STR("vararr_"), VLM_STR("constrarr_")}) {
-    PyObject* found = nullptr;
-    if (_PyObject_LookupAttr(item, name, &found) < 0) throw_error_set();
-    Ref cells = Ref::steal(found);
-    if (cells && PyArray_Check(cells.get())) return cells;
-  }
-  return Ref();
+  PyObject* cells = is_mvar(item)      ? reinterpret_cast<MVarObject*>(item)->vararr_
+                    : is_mconstr(item) ? reinterpret_cast<MConstrObject*>(item)->constrarr_
+                                       : nullptr;
+  return cells && PyArray_Check(cells) ? Ref::borrow(cells) : Ref();
 }
 
 const MemberTable model_remove_table = {model_remove_members, __FILE__};

@@ -67,9 +67,8 @@ class ListRenumbering {
 // Where remove() meets the matrix-shaped classes MVar and MConstr: the NumPy
 // object array of their cells, which the walk takes cell by cell whatever its
 // shape (so a 0-d or 2-D one is removed whole), or an empty Ref for any other
-// object. Until those classes are part of the module, this hook takes any
-// object that exposes such an array as its `vararr_` or `constrarr_`
-// attribute; their own test replaces that when they arrive. Throws.
+// object (and for one made without an array, which the walk then iterates).
+// Reads fields only.
 Ref remove_matrix_cells(PyObject* item);
 
 // Their rows, bound into Model's namespace with the other methods.

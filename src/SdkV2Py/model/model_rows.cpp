@@ -12,6 +12,7 @@
 #include "expressions/list.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
+#include "module/numbers.hpp"
 #include "module/strings.hpp"
 
 namespace velmorpy {
@@ -24,14 +25,6 @@ const char kExpectLinExpr[] = "Expect a LinExpr";
 const char kTooMany[] = "value too large to convert to int";
 
 using Term = std::pair<int, double>;  // (column, coefficient)
-
-// A coefficient as a double: an exact float read directly, anything else
-// through the interpreter's float conversion (which may run Python code).
-double coefficient_value(PyObject* c) {
-  if (PyFloat_CheckExact(c)) return PyFloat_AS_DOUBLE(c);
-  Ref pin = Ref::borrow(c);
-  return as_double(pin.get());
-}
 
 // Collects the rows one by one; `terms` is the scratch list of the row being
 // read, reused across rows.
@@ -51,7 +44,8 @@ class RowWriter {
     terms_.clear();
     for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
       const int column = model_var_index(holder_, terms_at(vars.t, i));
-      terms_.emplace_back(column, coefficient_value(terms_at(coeffs.t, i)));
+      Ref coeff = Ref::borrow(terms_at(coeffs.t, i));  // its float conversion may run code
+      terms_.emplace_back(column, number_value(coeff.get()));
     }
     end_row(constant);
   }
@@ -110,9 +104,9 @@ class RowWriter {
 
 }  // namespace
 
-int32_t model_var_index(const Ref& holder, PyObject* var) {
+int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model) {
   if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
-  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kVarOfOtherModel);
+  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
   return as_handle(var)->index;
 }
 

@@ -20,8 +20,9 @@ struct ArgSpec {
   bool varargs = false;  // *args: its tuple follows the named slots
   bool varkw = false;    // **kwargs: its dict follows (and *args' tuple, if any)
   std::vector<PyTypeObject*> types;  // per named slot: declared type, or nullptr
+  bool counts_zero = false;          // no "takes no arguments" wording (FunctionDef::counts_zero)
   int nslots() const { return npos + nkwonly + (varargs ? 1 : 0) + (varkw ? 1 : 0); }
-  bool takes_nothing() const { return npos == 0 && nkwonly == 0 && !varargs && !varkw; }
+  bool takes_nothing() const { return npos == 0 && nkwonly == 0 && !varargs && !varkw && !counts_zero; }
 };
 
 // The arguments of one call, one slot per parameter in declaration order, each

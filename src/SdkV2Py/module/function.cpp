@@ -311,6 +311,7 @@ Ref make_function(const FunctionDef& def, PyObject* qualname, PyTypeObject* owne
   Ref doc = def.doc ? take(PyUnicode_FromString(def.doc)) : Ref::borrow(Py_None);
   Ref module = take(PyUnicode_InternFromString("velmorpy"));
   ArgSpec* spec = build_spec(code.get(), PyDict_Check(annotations.get()) ? annotations.get() : nullptr, def.kind);
+  spec->counts_zero = def.counts_zero;
 
   // Nothing below can fail.
   auto* f = PyObject_GC_New(FunctionObject, &FunctionType);

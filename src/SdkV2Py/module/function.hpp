@@ -56,6 +56,10 @@ struct FunctionDef {
   Kind kind;
   const char* doc;  // nullptr: no docstring
   int line;         // first source line of the definition, for its code object
+  // For a callable without parameters: an extra argument is reported in the
+  // counting wording ("takes exactly 0 positional arguments (1 given)", "got
+  // an unexpected keyword argument") instead of "takes no arguments".
+  bool counts_zero = false;
 };
 
 // Makes a function object from a row. `qualname` defaults to the name; `owner`

@@ -13,6 +13,15 @@ const char* short_name(PyTypeObject* type) {
   return dot ? dot + 1 : type->tp_name;
 }
 
+std::string method_doc(const std::string& signature, const std::string& purpose, const std::string& arguments,
+                       const std::string& example, const std::string& note) {
+  const std::string indent = "            ";
+  std::string doc = "\n        SIGNATURE:\n" + indent + signature + "\n\n        PURPOSE:\n" + indent + purpose +
+                    "\n\n        ARGUMENTS:\n" + arguments + "\n        EXAMPLE:\n" + indent + example + "\n";
+  if (!note.empty()) doc += "\n        NOTE:\n" + note;
+  return doc + "        ";
+}
+
 void set_class_attr(PyTypeObject* type, const char* name, PyObject* value) {
   check(PyDict_SetItemString(type->tp_dict, name, value));
   PyType_Modified(type);

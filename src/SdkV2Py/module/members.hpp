@@ -8,6 +8,7 @@
 #include <Python.h>
 
 #include <initializer_list>
+#include <string>
 
 #include "module/function.hpp"
 
@@ -37,6 +38,11 @@ Ref make_member(PyTypeObject* type, const FunctionDef& def, const char* file);
 void set_class_attr(PyTypeObject* type, const char* name, PyObject* value);
 // The class's own dictionary entry `name` (borrowed), or nullptr.
 PyObject* class_attr(PyTypeObject* type, const char* name);
+// One docstring in the module's SIGNATURE / PURPOSE / ARGUMENTS / EXAMPLE /
+// NOTE layout. `arguments` and `note` are whole indented lines ("            x: ...\n");
+// `note` may be empty.
+std::string method_doc(const std::string& signature, const std::string& purpose, const std::string& arguments,
+                       const std::string& example, const std::string& note = std::string());
 // "Model" for velmorpy.Model.
 const char* short_name(PyTypeObject* type);
 

@@ -19,8 +19,10 @@
 #include "module/state.hpp"
 #include "module/table_classes.hpp"
 #include "module/types.hpp"
+#include "module/unlocked.hpp"
 #include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
+#include "serialisation/pickling.hpp"
 
 namespace velmorpy {
 
@@ -204,6 +206,9 @@ void prune_all() {
   if (PyErr_Occurred()) throw_error_set();
 }
 
+// The reconstructors that stored pickles name, as module globals.
+void phase_reconstructors() { bind_reconstructors(); }
+
 void phase_end() {
   prune_all();
   Ref test = take(PyDict_New());
@@ -224,6 +229,7 @@ const Phase kPhases[] = {
     {phase_imports, __LINE__},
     {phase_all, __LINE__},
     {phase_callback_lock, __LINE__},
+    {register_exit_hook, __LINE__},
     {phase_velmorerror_namespace, __LINE__},
     {phase_module_functions, __LINE__},
     {phase_array_priority, __LINE__},
@@ -237,6 +243,7 @@ const Phase kPhases[] = {
     {install_status_codes, __LINE__},
     {bind_vlm_instance, __LINE__},
     {phase_class_namespaces, __LINE__},
+    {phase_reconstructors, __LINE__},
     {phase_end, __LINE__},
 };
 

@@ -19,12 +19,17 @@
 #include "expressions/psdexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/tempconstr.hpp"
+#include "matrix/mconstr.hpp"
+#include "matrix/mlinexpr.hpp"
+#include "matrix/mquadexpr.hpp"
+#include "matrix/mvar.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
 #include "module/errors.hpp"
 #include "module/members.hpp"
 #include "module/state.hpp"
 #include "module/velmor_error.hpp"
+#include "serialisation/pickling.hpp"
 
 namespace velmorpy {
 
@@ -40,14 +45,18 @@ const ClassSpec kClasses[] = {
     {&TupleListType, prepare_tuplelist, tuplelist_init_doc, tuplelist_init_params, bind_tuplelist_namespace},
     {&TupleDictType, prepare_tupledict, tupledict_init_doc, nullptr, bind_tupledict_namespace},
     {&VarType, prepare_handle<AttrKind::Var>, nullptr, nullptr, bind_handle<AttrKind::Var>},
+    {&MVarType, prepare_mvar, nullptr, nullptr, bind_mvar_namespace},
     {&PsdVarType, prepare_handle<AttrKind::PsdVar>, nullptr, nullptr, bind_handle<AttrKind::PsdVar>},
     {&ConstrType, prepare_handle<AttrKind::Constr>, nullptr, nullptr, bind_handle<AttrKind::Constr>},
+    {&MConstrType, prepare_mconstr, nullptr, nullptr, bind_mconstr_namespace},
     {&SOSType, prepare_handle<AttrKind::SOS>, nullptr, nullptr, bind_handle<AttrKind::SOS>},
     {&GenConstrType, prepare_handle<AttrKind::GenConstr>, nullptr, nullptr, bind_handle<AttrKind::GenConstr>},
     {&PsdConstrType, prepare_handle<AttrKind::PsdConstr>, nullptr, nullptr, bind_handle<AttrKind::PsdConstr>},
     {&ListType, prepare_list, nullptr, "data=[]", bind_list_namespace},
     {&LinExprType, prepare_linexpr, linexpr_init_doc, "arg1=0, arg2=None", bind_linexpr_namespace},
     {&QuadExprType, prepare_quadexpr, quadexpr_init_doc, "expr=None", bind_quadexpr_namespace},
+    {&MLinExprType, prepare_mlinexpr, nullptr, nullptr, bind_mlinexpr_namespace},
+    {&MQuadExprType, prepare_mquadexpr, nullptr, nullptr, bind_mquadexpr_namespace},
     {&PsdExprType, prepare_psdexpr, psdexpr_init_doc, "arg1=0, arg2=None", bind_psdexpr_namespace},
     {&TempConstrType, prepare_tempconstr, nullptr, nullptr, bind_tempconstr_namespace},
     {&ColumnType, prepare_column, column_init_doc, column_init_params, bind_column_namespace},
@@ -102,6 +111,7 @@ void ready_types() {
     check(PyType_Ready(type));
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
+    install_pickling(type);
     make_init_parser(row);
   }
 }

@@ -17,8 +17,9 @@ struct ClassSpec {
   void (*bind_namespace)();   // the start-up phase that fills the class's namespace, or nullptr
 };
 
-// Readies every class in table order, binds it in the module and makes its
-// constructor parser. Throws.
+// Readies every class in table order, binds it in the module, gives it its
+// pickling methods (unless it has its own) and makes its constructor parser.
+// Throws.
 void ready_types();
 
 // Parses a constructor call of `type` (tp_init's args tuple and kwargs dict or

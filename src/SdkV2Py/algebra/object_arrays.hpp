@@ -1,0 +1,37 @@
+// NumPy object arrays as the kernels and the matrix-shaped classes read and
+// build them.
+//
+// A kernel that walks the cells of an operand's array reads a private
+// C-contiguous copy of it: no other code holds that copy, so its cells stay
+// put (and alive) whatever Python code runs meanwhile (an element's operator,
+// a finaliser run by a collection), and the caller's array is never re-laid
+// or changed. Results are new C-contiguous object arrays, written cell by
+// cell.
+#pragma once
+#include <Python.h>
+
+#include "module/ref.hpp"
+
+namespace velmorpy {
+
+// The cells of numpy.array(a, dtype=object, order='C', copy=True). Throws.
+struct ObjectCells {
+  Ref array;
+  PyObject** cells = nullptr;  // `size` cells in row-major order; a null cell reads as None
+  Py_ssize_t size = 0;
+  PyObject* operator[](Py_ssize_t k) const noexcept { return cells[k] ? cells[k] : Py_None; }
+};
+ObjectCells object_cells(PyObject* a);
+
+// A new C-contiguous object array of `nd` dimensions whose cells are null
+// (None to Python) until put_cell fills them. Throws.
+Ref new_object_array(int nd, const Py_ssize_t* dims);
+// Stores `item` (taken) in cell k of an array made by new_object_array.
+void put_cell(const Ref& array, Py_ssize_t k, Ref item) noexcept;
+// A new zero-dimensional object array holding `item`. Throws.
+Ref zero_dim_array(PyObject* item);
+
+// numpy.array(obj) (a new array; an ndarray is copied as NumPy copies it). Throws.
+Ref numpy_array(PyObject* obj);
+
+}  // namespace velmorpy

@@ -1,0 +1,13 @@
+// The model's matrix interface: the Model methods that work with whole arrays
+// of model items (addMVar).
+#pragma once
+#include <Python.h>
+
+#include "module/members.hpp"
+
+namespace velmorpy {
+
+// Their rows, bound into Model's namespace with the other methods.
+extern const MemberTable model_matrix_table;
+
+}  // namespace velmorpy
