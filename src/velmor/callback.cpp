@@ -92,6 +92,18 @@ bool CallbackSession::turn(TurnData& t) {
   return true;
 }
 
+bool CallbackSession::wants_candidate(const double* x, double min_value) const {
+  if (reported_incumbent_) {
+    if (std::equal(last_incumbent_.begin(), last_incumbent_.end(), x)) return false;
+    if (min_value >= last_incumbent_min_ - 1e-9 * std::max(1.0, std::fabs(last_incumbent_min_))) return false;
+  }
+  return !turned_as_candidate(x);
+}
+
+bool CallbackSession::turned_as_candidate(const double* x) const {
+  return !last_candidate_.empty() && std::equal(last_candidate_.begin(), last_candidate_.end(), x);
+}
+
 bool CallbackSession::new_incumbent(const double* x, double min_value) {
   const size_t n = static_cast<size_t>(sm_.user_cols);
   if (reported_incumbent_) {
@@ -234,7 +246,7 @@ int CallbackSession::get(TurnData& t, int what, void* result, int* length) {
 // ---- submissions -------------------------------------------------------------------
 
 int CallbackSession::add_cut(TurnData& t, int nnz, const int* ind, const double* val, char sense, double rhs) {
-  if (t.where != VLM_CB_MIPNODE) return VLM_ERROR_CB_INVALID_WHERE;
+  if (t.where != VLM_CB_MIPNODE && t.where != VLM_CB_MIPSOL) return VLM_ERROR_CB_INVALID_WHERE;
   check_count(nnz);
   check_array(ind, nnz);
   check_array(val, nnz);
@@ -248,9 +260,10 @@ int CallbackSession::add_cut(TurnData& t, int nnz, const int* ind, const double*
   if (sense != VLM_LESS_EQUAL) cut.lb = rhs;
   if (cut.row.empty()) return cut.lb <= 0 && 0 <= cut.ub ? VLM_CB_SUBMIT_REFUSED : VLM_CB_SUBMIT_INVALID;
   // A cut that the incumbent violates would make an accepted solution
-  // infeasible after the fact: the search has already pruned by it.
-  if (t.incumbent && t.incumbent_min < 1e299 && violation(cut, t.incumbent) > kCheckTolerance)
-    return VLM_CB_SUBMIT_INVALID;
+  // infeasible after the fact: the search has already pruned by it. A
+  // candidate at MIPSOL is not accepted yet: cutting it off refuses it.
+  const double* kept = t.candidate ? t.accepted : (t.incumbent_min < 1e299 ? t.incumbent : nullptr);
+  if (kept && violation(cut, kept) > kCheckTolerance) return VLM_CB_SUBMIT_INVALID;
   for (const StoredCut& c : cuts_) {
     if (c.lb != cut.lb || c.ub != cut.ub || c.row.size() != cut.row.size()) continue;
     if (std::equal(c.row.begin(), c.row.end(), cut.row.begin(),

@@ -54,6 +54,11 @@ struct TurnData {
   // The search, minimised sense without the constant.
   double incumbent_min = 1e300;  // >= 1e299: no incumbent yet
   const double* incumbent = nullptr;
+  // At MIPSOL: `incumbent` is a candidate the solver has not taken yet (the
+  // turn decides: a cut that it violates refuses it), and `accepted` is the
+  // incumbent before it (null: none). Cuts may not cut off `accepted`.
+  bool candidate = false;
+  const double* accepted = nullptr;
   double bound_min = -1e300;  // a valid global bound; <= -1e299: none known
   int nodes = 0, solutions = 0, cuts_applied = 0, open_nodes = 0, node_id = 0, depth = 0;
 
@@ -94,6 +99,36 @@ class CallbackSession {
   // than once, CBC also after re-solving its continuous part); records it.
   bool new_incumbent(const double* x, double min_value);
 
+  // MIPSOL is given for a candidate incumbent before the solver takes it, so
+  // that the callback's cuts (lazy constraints) can refuse it. A solver
+  // fills `t` with its search data and calls candidate_turn; the candidate
+  // x (solver columns, objective min_value) may be taken only when this
+  // returns true (it satisfies every cut, those of its turn included). A
+  // turn is given once per candidate that satisfies the cuts given so far
+  // and is better than the last incumbent reported (none when the run is
+  // stopped). `accepted` is the incumbent before it, or null. `run` is how
+  // the solver runs a turn (it may pause its own locks around turn()). Once
+  // the solver took a solution it calls new_incumbent() as ever; that is
+  // true for a solution whose candidate turn was given, which then needs no
+  // other (turned_as_candidate).
+  template <class RunTurn>
+  bool candidate_turn(TurnData& t, const double* x, double min_value, const double* accepted, RunTurn&& run) {
+    if (!satisfies_cuts(x)) return false;  // refused by cuts the callback gave before: no turn
+    if (!stopped() && wants_candidate(x, min_value)) {
+      t.where = VLM_CB_MIPSOL;
+      t.candidate = true;
+      t.incumbent = x;
+      t.incumbent_min = min_value;
+      t.accepted = accepted;
+      ++t.solutions;  // counting the new one
+      last_candidate_.assign(x, x + sm_.user_cols);
+      run(t);
+    }
+    return satisfies_cuts(x);
+  }
+  // Whether x is the last candidate given a turn.
+  bool turned_as_candidate(const double* x) const;
+
   // Cuts the callback added, in order of addition.
   const std::vector<StoredCut>& cuts() const { return cuts_; }
   // How far x (solver columns) violates `cut`, relative to its scale; 0 when
@@ -130,9 +165,12 @@ class CallbackSession {
   bool started_ = false;
   std::vector<StoredCut> cuts_;
   std::vector<CheckedSolution> solutions_;
+  bool wants_candidate(const double* x, double min_value) const;
+
   std::vector<double> last_incumbent_;
   double last_incumbent_min_ = 0.0;
   bool reported_incumbent_ = false;
+  std::vector<double> last_candidate_;  // the last candidate given a turn
 
   // The presolved model (see the file comment), made once per run.
   int pre_nnz_ = 0;

@@ -1,15 +1,21 @@
 // The callback engine on CBC's C++ interface (its C interface offers no
 // incumbent, heuristic, branching or stop hooks). The search runs plain
 // (CbcHooks::needs_plain_search): one thread, the model's own columns, every
-// node through the cut generators. Where-points:
+// node through the cut generators, no strong branching. Where-points:
 //  - MIPSTART: the feasibility checker CBC consults right after solving the
 //    root relaxation, before its root heuristics and cuts; once.
 //  - MIPNODE: a cut generator, called at every pass of every node's cut loop
 //    on the relaxation just solved (also at a root whose relaxation is
 //    integral: the solver is declared one whose integral solutions may need
 //    cuts, OsiBabSolver type 4).
-//  - MIPSOL: the event handler's solution events, once per new incumbent
-//    (CBC reports one incumbent several times).
+//  - MIPSOL: once per new incumbent, before CBC takes it: for a node whose
+//    relaxation is a solution of the model, in the node's cut pass (cuts
+//    that refuse it go back as cuts of the node, which goes on) or in the
+//    cut generators' check of a relaxation that looks like a solution; for
+//    every other candidate (heuristics, proposals) at the event handler's
+//    heuristicSolution and beforeSolution2, which refuse a candidate that
+//    violates a cut. A solution event for an incumbent no turn has seen
+//    gives one afterwards (CBC reports one incumbent several times).
 // Cuts go back from the generator as globally valid cuts (into CBC's global
 // pool, re-added wherever violated). They are lazy constraints as well: the
 // generator re-adds a stored cut its relaxation violates, a node whose
@@ -44,6 +50,7 @@
 
 #include "callback.hpp"
 #include "cbc_solver.hpp"
+#include "clp_model.hpp"
 
 namespace velmor {
 
@@ -91,7 +98,8 @@ class ProposedSolutions : public CbcHeuristic {
 
 class CbcEngine : public CbcHooks {
  public:
-  CbcEngine(CallbackSession& session, const SolverModel& sm) : session_(session), sm_(sm) {}
+  CbcEngine(CallbackSession& session, const SolverModel& sm)
+      : session_(session), sm_(sm), int_tol_(session.run().params.get(kMipIntegerTolerance)) {}
 
   bool needs_plain_search() const override { return true; }
 
@@ -110,27 +118,35 @@ class CbcEngine : public CbcHooks {
     ProposedSolutions heuristic(this);
     model.addHeuristic(&heuristic, "callback");
     // No restart on a reduced model, no search in CLP, a pass of cuts at
-    // every node, the global cut pool scanned at every node.
+    // every node, the global cut pool scanned at every node. No strong
+    // branching: a child whose relaxation is a solution ends there, and when
+    // a cut refuses that solution, the child's subtree would go unexplored.
     model.setSpecialOptions(model.specialOptions() & ~(512 | 32768));
     model.setMaximumCutPasses(std::max(1, model.getMaximumCutPasses()));
     model.setHowOftenGlobalScan(1);
+    model.setNumberStrong(0);
+    model.setNumberBeforeTrust(0);
     if (model.fastNodeDepth() < -1) model.setFastNodeDepth(-1);
   }
 
   int on_event(CbcModel& model, int event) override {
     if (&model != main_) return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
     switch (event) {
-      case CbcEventHandler::beforeSolution2: {
-        // The candidate stands in for the incumbent during this event. (An
+      case CbcEventHandler::beforeSolution2:
+      case CbcEventHandler::heuristicSolution: {
+        // The candidate stands in for the incumbent during these events. (An
         // integral node that violates a stored cut was given a dummy branch
         // before: CBC asks the cut generators about it, beforeSolution1.)
         const double* x = model.bestSolution();
-        if (!x || session_.satisfies_cuts(x)) return CbcEventHandler::noAction;
+        if (!x) return CbcEventHandler::noAction;
+        if (candidate_turn(model, x)) {
+          if (event == CbcEventHandler::heuristicSolution) best_.assign(x, x + model.getNumCols());
+          return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
+        }
         note_lost_root(model, x);
         return CbcEventHandler::killSolution;
       }
       case CbcEventHandler::solution:
-      case CbcEventHandler::heuristicSolution:
         if (const double* x = model.bestSolution()) best_.assign(x, x + model.getNumCols());
         incumbent_turn(model);
         break;
@@ -183,7 +199,13 @@ class CbcEngine : public CbcHooks {
     if (node != cut_node_) {
       cut_node_ = node;
       added_here_.assign(session_.cuts().size(), 0);
+      check_adds_.assign(session_.cuts().size(), 0);
       if (node != branch_node_) restore_branching();
+    }
+    if ((info.options & 128) != 0 && !session_.stopped()) {
+      // The relaxation looks like a solution: the candidate's MIPSOL turn.
+      // Cuts it adds that the candidate violates are added below.
+      candidate_turn(model, si.getColSolution());
     }
     if ((info.options & 128) == 0 && !session_.stopped()) {
       if (!session_.started()) start_turn(model);
@@ -203,26 +225,40 @@ class CbcEngine : public CbcHooks {
       if (model.tree() && model.tree()->size() > 0) bound = std::min(bound, model.tree()->getBestPossibleObjective());
       t.bound_min = bound_ = std::max(bound_, bound);
       if (run_turn(t) && t.branch.col >= 0) apply_branching(model, t.branch, node);
-      if (session_.cuts().size() > before) {
-        // Once cuts exist, CBC must take candidates as they are (see the
-        // file comment).
-        model.setSpecialOptions(model.specialOptions() | 4);
-        added_here_.resize(session_.cuts().size(), 0);
-        for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
-      }
+      // A relaxation that is a solution of the model has its MIPSOL turn
+      // here, in the node's cut loop: cuts that refuse it go back as cuts of
+      // this node, which goes on under them (refused later, by an event, the
+      // node would end with it).
+      const double* point = si.getColSolution();
+      if (!session_.stopped() && is_feasible(sm_, point, kCheckTolerance, true, int_tol_))
+        candidate_turn(model, point);
+      for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
     }
-    // Stored cuts the relaxation violates are added once per node. Asked
-    // about an integral node, a cut that nodes keep violating although they
-    // have it (numerical trouble) no longer asks for another dummy branch:
-    // the candidate is refused instead.
+    // Stored cuts the relaxation violates are added once per node in its
+    // cut passes. Asked about an integral relaxation, every cut it violates
+    // is added (again, if need be: CBC may have let it go): the node goes on
+    // instead of ending with a candidate that would be refused. A cut the
+    // node keeps violating although it has it (numerical trouble) no longer
+    // asks for another dummy branch there: the candidate is refused instead.
     const bool integral_check = (info.options & 128) != 0;
     const double* x = si.getColSolution();
     check_adds_.resize(session_.cuts().size(), 0);
     for (size_t k = 0; k < session_.cuts().size(); ++k) {
-      if (added_here_[k] || CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
-      if (integral_check && ++check_adds_[k] > kDummyBranches) continue;
+      if (CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
+      if (integral_check ? ++check_adds_[k] > kDummyBranches : added_here_[k] != 0) continue;
       add_cut(k, cs);
     }
+  }
+
+  // The MIPSOL turn of a candidate incumbent x (all solver columns); whether
+  // CBC may take it (it satisfies every cut, those of this turn included).
+  bool candidate_turn(CbcModel& model, const double* x) {
+    if (&model != main_) return session_.satisfies_cuts(x);
+    if (!session_.started()) start_turn(model);
+    TurnData t;
+    fill_search(model, t);
+    return session_.candidate_turn(t, x, sm_.min_objective(x), best_.empty() ? nullptr : best_.data(),
+                                   [this](TurnData& turn) { run_turn(turn); });
   }
 
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
@@ -238,12 +274,21 @@ class CbcEngine : public CbcHooks {
   }
 
  private:
+  // Once cuts exist, CBC must take candidates as they are (see the file
+  // comment); the per-node bookkeeping covers every cut.
+  void note_new_cuts(CbcModel& model) {
+    model.setSpecialOptions(model.specialOptions() | 4);
+    added_here_.resize(session_.cuts().size(), 0);
+  }
+
   bool run_turn(TurnData& t) {
     bool go_on;
+    const size_t before = session_.cuts().size();
     {
       CbcEntryPause pause;  // no lock of the library is held while the callback runs
       go_on = session_.turn(t);
     }
+    if (session_.cuts().size() > before && main_) note_new_cuts(*main_);
     if (!go_on) stop_search();
     return go_on;
   }
@@ -283,7 +328,7 @@ class CbcEngine : public CbcHooks {
   void incumbent_turn(CbcModel& model) {
     if (session_.stopped()) return;
     const double* x = model.bestSolution();
-    if (!x || !session_.new_incumbent(x, model.getMinimizationObjValue())) return;
+    if (!x || !session_.new_incumbent(x, model.getMinimizationObjValue()) || session_.turned_as_candidate(x)) return;
     if (!session_.started()) start_turn(model);
     TurnData t;
     t.where = VLM_CB_MIPSOL;
@@ -366,12 +411,13 @@ class CbcEngine : public CbcHooks {
 
   CallbackSession& session_;
   const SolverModel& sm_;
+  const double int_tol_;
   CbcModel* main_ = nullptr;
   int generator_ = -1;
   double bound_ = -1e300;
   int cut_node_ = -1, branch_node_ = -1;
   std::vector<char> added_here_;  // per stored cut: added at node cut_node_
-  std::vector<int> check_adds_;   // per stored cut: dummy branches asked for
+  std::vector<int> check_adds_;   // per stored cut: dummy branches asked for at node cut_node_
   static constexpr int kDummyBranches = 5;
   Raised raised_{};
   bool lost_root_ = false;

@@ -19,10 +19,12 @@
 // MIPSTART once after the root relaxation; MIPNODE at every node whose
 // relaxation is solved, repeated while the callback adds cuts that the
 // relaxation violates (at most kCutPasses times a node); MIPSOL for every new
-// incumbent. Its cuts become rows of the relaxation for the rest of the
-// search, so every later relaxation, and so every incumbent, satisfies them;
-// its solutions, completed and checked by the session, are recorded like
-// ours; a branching request picks the column and the child explored first.
+// incumbent, before it is taken. Its cuts become rows of the relaxation for
+// the rest of the search, so every later relaxation, and so every incumbent,
+// satisfies them; a candidate that violates a cut of its MIPSOL turn is
+// refused (a node's is solved again, under the new rows). Its solutions,
+// completed and checked by the session, are offered like ours; a branching
+// request picks the column and the child explored first.
 #include <algorithm>
 #include <climits>
 #include <cmath>
@@ -120,6 +122,19 @@ class Search {
   int resolve() {
     lp_.primal();
     iterations_ += lp_.numberIterations();
+    if (lp_.status() == 10) {
+      // CLP's quadratic primal gives up (status 10) on relaxations that rows
+      // of the callback's cuts made infeasible: the linear problem decides
+      // feasibility, and a feasible one is tried once more from a slack basis.
+      ClpSimplex plain(lp_);
+      plain.deleteQuadraticObjective();
+      plain.primal();
+      iterations_ += plain.numberIterations();
+      if (plain.status() == 1) return 1;
+      lp_.allSlackBasis(true);
+      lp_.primal();
+      iterations_ += lp_.numberIterations();
+    }
     switch (lp_.status()) {
       case 0: return 0;
       case 1: return 1;
@@ -173,8 +188,25 @@ class Search {
         open_ = Queue(Worse{this});
         for (Node& n : nodes) open_.push(std::move(n));
       }
-      if (session_) incumbent_turn();
     }
+  }
+
+  // A candidate solution x (solver columns, objective value). With a
+  // callback, a new incumbent's MIPSOL turn comes first; a candidate that
+  // violates a cut (its turn's cuts become rows) is refused: false.
+  bool offer(const double* x, double value) {
+    if (session_) {
+      TurnData t;
+      fill_search(t, value, 0);
+      const bool take = session_->candidate_turn(t, x, value, have_incumbent_ ? pool_.front().second.data() : nullptr,
+                                                 [this](TurnData& turn) { session_->turn(turn); });
+      add_cut_rows();
+      if (!take) return false;
+      session_->new_incumbent(x, value);
+    }
+    record(x, value);
+    if (session_) take_solutions();  // proposed in the turn
+    return true;
   }
 
   // ---- callback turns ----------------------------------------------------------------
@@ -209,18 +241,21 @@ class Search {
     t.col_ub = lp_.columnUpper();
   }
 
-  void incumbent_turn() {
-    if (session_->stopped() || !session_->new_incumbent(pool_.front().second.data(), incumbent_)) return;
-    TurnData t;
-    t.where = VLM_CB_MIPSOL;
-    fill_search(t, incumbent_, 0);
-    session_->turn(t);
-    take_solutions();
-  }
-
   void take_solutions() {
     for (CheckedSolution& c : session_->take_solutions())
-      if (!have_incumbent_ || c.min_value < incumbent_ - p_.get(kMipObjectiveTolerance)) record(c.x.data(), c.min_value);
+      if (!have_incumbent_ || c.min_value < incumbent_ - p_.get(kMipObjectiveTolerance)) offer(c.x.data(), c.min_value);
+  }
+
+  // The stored cuts not yet rows of the relaxation become rows.
+  void add_cut_rows() {
+    for (; cut_rows_ < static_cast<int>(session_->cuts().size()); ++cut_rows_) {
+      const StoredCut& c = session_->cuts()[static_cast<size_t>(cut_rows_)];
+      std::vector<int> idx;
+      std::vector<double> val;
+      for (const Entry& e : c.row) idx.push_back(e.index), val.push_back(e.value);
+      lp_.addRow(static_cast<int>(idx.size()), idx.data(), val.data(), c.lb, c.ub);
+      lp_.setRowStatus(lp_.numberRows() - 1, ClpSimplex::basic);
+    }
   }
 
   // The callback's turns at a node whose relaxation is solved. Returns the
@@ -245,17 +280,11 @@ class Search {
       if (t.branch.col >= 0) branch = t.branch;
       take_solutions();
       if (session_->cuts().size() == before) break;
+      add_cut_rows();
       bool violated = false;
-      for (size_t k = before; k < session_->cuts().size(); ++k) {
-        const StoredCut& c = session_->cuts()[k];
-        if (CallbackSession::violation(c, lp_.primalColumnSolution()) > kCheckTolerance) violated = true;
-        std::vector<int> idx;
-        std::vector<double> val;
-        for (const Entry& e : c.row) idx.push_back(e.index), val.push_back(e.value);
-        lp_.addRow(static_cast<int>(idx.size()), idx.data(), val.data(), c.lb, c.ub);
-        lp_.setRowStatus(lp_.numberRows() - 1, ClpSimplex::basic);
-        ++cut_rows_;
-      }
+      for (size_t k = before; k < session_->cuts().size(); ++k)
+        if (CallbackSession::violation(session_->cuts()[k], lp_.primalColumnSolution()) > kCheckTolerance)
+          violated = true;
       if (!violated) break;
       const int result = resolve();
       if (result != 0) return result == 3 ? 3 : 1;  // cuts only shrink the relaxation: never unbounded
@@ -404,7 +433,12 @@ class Search {
       if (have_incumbent_ && value >= incumbent_ - p_.get(kMipObjectiveTolerance)) continue;
       std::vector<Node> children;
       if (!branch(node, x, children, request)) {
-        record(x, value);
+        const std::vector<double> point(x, x + sm_.num_cols());  // rows added by the turn move the LP's arrays
+        if (!offer(point.data(), value)) {
+          node.seq = seq_++;
+          open_.push(std::move(node));  // solved again, under the cuts that refused its point
+          continue;
+        }
         if (solutions_ >= max_sols) return run_.stop(VLM_ERROR_ABORT_SOLUTION_LIMIT);
         continue;
       }

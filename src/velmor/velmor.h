@@ -687,7 +687,10 @@ VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const in
  *  - MIPNODE: whenever the relaxation of a node is solved, at every pass of
  *    the node's cut loop (a node may give several turns); none when the
  *    search ends at the root before its cut loop (a heuristic closed it).
- *  - MIPSOL: once per new incumbent.
+ *  - MIPSOL: once per new incumbent, before the solver takes it: MIP_SOL
+ *    and MIP_OBJBST give the new solution, and a cut added in this turn
+ *    that it violates refuses it (a lazy constraint). A solution that
+ *    violates a cut added earlier gets no turn and is refused.
  * While a callback is registered, MIP runs are single-threaded, without
  * preprocessing and without restarts: the "presolved" model of the PRE_*
  * codes is the model's own columns and rows as the solver takes them (bounds
@@ -729,13 +732,15 @@ VLM_API int VLMcbget(void* cbdata, int where, int what, void* result);
  * single value), with the same checks and codes as VLMcbget. */
 VLM_API int VLMcbgetlength(void* cbdata, int where, int what, int* length);
 /* A cut sum(val[k] * x[ind[k]]) sense rhs over the model's variables, valid
- * for the whole search (repeated indices summed): at MIPNODE only, else
- * VLM_ERROR_CB_INVALID_WHERE. It is added to the relaxation and enforced as a
- * lazy constraint: every later incumbent satisfies it, a solution violating
- * it is refused. Answers: VLM_CB_SUBMIT_OK; VLM_CB_SUBMIT_INVALID for a cut
- * the incumbent violates (accepted solutions stay feasible) or one without
- * coefficients that never holds; VLM_CB_SUBMIT_REFUSED for a cut without
- * coefficients that always holds or one already added. Errors: an index
+ * for the whole search (repeated indices summed): at MIPNODE and MIPSOL,
+ * else VLM_ERROR_CB_INVALID_WHERE. It is added to the relaxation and
+ * enforced as a lazy constraint: every later incumbent satisfies it, a
+ * solution violating it is refused (at MIPSOL, also the new solution of the
+ * turn). Answers: VLM_CB_SUBMIT_OK; VLM_CB_SUBMIT_INVALID for a cut the
+ * incumbent violates (accepted solutions stay feasible; at MIPSOL the
+ * incumbent before the turn's solution) or one without coefficients that
+ * never holds; VLM_CB_SUBMIT_REFUSED for a cut without coefficients that
+ * always holds or one already added. Errors: an index
  * outside the variables (_COL_IDX), a sense other than '<', '>', '='
  * (MODEL_INPUT_ERROR), a NaN or infinite value (INVALID_ARGUMENT). */
 VLM_API int VLMcbcut(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);

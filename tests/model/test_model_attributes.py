@@ -110,7 +110,8 @@ def test_method_surface():
         "copy", "dispose", "addVar", "addMVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addRange",
         "getVars", "getConstrs", "getConstrByName", "getVarByName", "setObjective",
         "getObjective", "setAttr",
-        "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "terminate", "reset", "message", "read",
+        "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "computeIIS", "cbCut", "cbBranch", "cbGet",
+        "cbGetNodeRel", "cbGetSolution", "cbSetSolution", "cbUseSolution", "terminate", "reset", "message", "read",
         "write"]
     assert Model.__dict__["addVar"].__qualname__ == "Model.addVar"
     assert Model.addVar.__defaults__ == (0.0, 1e20, 0.0, "C", "", None)

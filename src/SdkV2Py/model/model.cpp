@@ -20,8 +20,10 @@
 #include "attributes/var.hpp"
 #include "expressions/column.hpp"
 #include "matrix/model_matrix.hpp"
+#include "model/model_callback.hpp"
 #include "model/model_constrs.hpp"
 #include "model/model_generators.hpp"
+#include "model/model_iis.hpp"
 #include "model/model_objective.hpp"
 #include "model/model_solve.hpp"
 #include "model/model_vars.hpp"
@@ -184,6 +186,7 @@ int model_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   Py_VISIT(m->private_attrs_);
   Py_VISIT(m->callback_);
   Py_VISIT(m->cbSolution);
+  Py_VISIT(m->cb_error_);
   Py_VISIT(m->vars_);
   Py_VISIT(m->constrs_);
   Py_VISIT(m->soss_);
@@ -198,6 +201,7 @@ int model_clear(PyObject* self) noexcept {
   for (PyObject** field : {&m->Params, &m->params, &m->private_attrs_, &m->callback_, &m->cbSolution, &m->vars_,
                            &m->constrs_, &m->soss_, &m->genconstrs_, &m->psdvars_, &m->psdconstrs_})
     Py_XSETREF(*field, Py_NewRef(Py_None));
+  Py_CLEAR(m->cb_error_);
   return 0;
 }
 
@@ -216,6 +220,7 @@ void model_dealloc(PyObject* op) noexcept {
   Py_CLEAR(m->private_attrs_);
   Py_CLEAR(m->callback_);
   Py_CLEAR(m->cbSolution);
+  Py_CLEAR(m->cb_error_);
   Py_CLEAR(m->vars_);
   Py_CLEAR(m->constrs_);
   Py_CLEAR(m->soss_);
@@ -779,8 +784,10 @@ void bind_model_namespace() {
     private_attr_error = check(PyErr_NewException("velmorpy.PrivateAttributeError", bases.get(), nullptr));
   }
   bind_getmetaclass(&ModelType, __FILE__);
-  bind_members_in_order(&ModelType, {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
-                         model_objective_table, model_solve_table, model_matrix_table},
+  bind_members_in_order(&ModelType,
+                        {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
+                         model_objective_table, model_solve_table, model_matrix_table, model_iis_table,
+                         model_callback_table},
                         kMethodOrder);
 }
 

@@ -31,13 +31,17 @@ struct ModelObject {
   // kinds of keys given to cbSetSolution since the last submission (1 Var,
   // 2 presolved column index). cbSolution: a float64 array of the values
   // recorded in the turn, or None. The bridge clears terminate_ and
-  // cbSolutionMode together at the start of each turn.
+  // cbSolutionMode together at the start of each turn. cb_error_: the
+  // exception (with its traceback) that ended a turn and so stopped the run,
+  // kept here until optimize() or computeIIS() raises it once the library
+  // has returned; null otherwise.
   PyObject* callback_;
   void* cbdata_;
   int32_t where_;
   uint8_t terminate_;
   uint8_t cbSolutionMode;
   PyObject* cbSolution;
+  PyObject* cb_error_;
   // Lists of handles; element i has index i. None until __init__. Linear and
   // semidefinite constraints share one numbering, so constrs_ and psdconstrs_
   // always have the same length.

@@ -104,9 +104,9 @@ class RowWriter {
 
 }  // namespace
 
-int32_t model_var_index(const Ref& holder, PyObject* var) {
+int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model) {
   if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
-  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kVarOfOtherModel);
+  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
   return as_handle(var)->index;
 }
 

@@ -60,9 +60,9 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant);
 
 // The index of `var`, which must be a Var of the model behind `holder`:
 // TypeError "Cannot convert {} to velmorpy.Var" for anything else, ValueError
-// kVarOfOtherModel for a Var of another model (or an unbound one). Reads
-// fields only: no Python code runs. Throws.
-int32_t model_var_index(const Ref& holder, PyObject* var);
+// `other_model` for a Var of another model (or an unbound one). Reads fields
+// only: no Python code runs. Throws.
 extern const char kVarOfOtherModel[];
+int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel);
 
 }  // namespace velmorpy

@@ -2,6 +2,7 @@
 
 #include <velmor.h>
 
+#include "model/callback_bridge.hpp"
 #include "model/model.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
@@ -14,37 +15,20 @@ namespace velmorpy {
 
 namespace {
 
-const char kNotInCallback[] = "method can only be called in callback function";
 // The callback lock is held for the whole turn: a solve started from a turn
 // would wait for it forever as soon as it gave a turn of its own.
 const char kOptimizeInCallback[] = "optimize cannot be called from a callback function";
 
-// The function the library calls at the callback points of a run for the
-// `callback` given to optimize(): none for None.
-VLMcallback callback_function(PyObject* callback) {
-  if (callback == Py_None) return nullptr;
-  raise(PyExc_NotImplementedError, "optimize: callbacks are not supported yet");
-}
-
 // While the library runs, the holder is claimed: other threads are refused the
 // model (changes, reads, dispose, a second optimize) until it returns.
 PyObject* model_optimize(PyObject* self, const Args& a) {
-  if (in_unlocked_call()) raise(PyExc_RuntimeError, kOptimizeInCallback);
-  ModelObject* m = as_model(self);
-  Ref pin = Ref::borrow(self);  // the callback's user data, for the whole run
-  const Ref holder = holder_of(self);
-  live_model(holder);  // a refused run leaves the registered callback as it was
-  VLMcallback function = callback_function(a[0]);
-  Py_XSETREF(m->callback_, Py_NewRef(a[0]));  // dropping the old one may run code
-  check_rc(VLMsetcallbackfunc(live_model(holder), function, self));
-  check_rc(call_unlocked(holder, [](VLMmodel* mdl) { return VLMoptimize(mdl); }, WhileClaimed::OthersRefused));
+  run_with_callback(self, a[0], VLMoptimize, kOptimizeInCallback);
   Py_RETURN_NONE;
 }
 
 PyObject* model_terminate(PyObject* self, const Args&) {
-  ModelObject* m = as_model(self);
-  if (!m->cbdata_) raise(PyExc_RuntimeError, kNotInCallback);
-  m->terminate_ = 1;  // the bridge answers the library with the abort code at the end of the turn
+  require_turn(self);
+  as_model(self)->terminate_ = 1;  // the bridge answers the library with the abort code at the end of the turn
   Py_RETURN_NONE;
 }
 

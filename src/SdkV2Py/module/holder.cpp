@@ -4,6 +4,7 @@
 #include <mutex>
 
 #include "module/errors.hpp"
+#include "module/unlocked.hpp"
 
 namespace velmorpy {
 
@@ -71,12 +72,9 @@ bool claimed_elsewhere(const HolderObject* h) {
 void wait_unclaimed(HolderObject* h) {
   while (claimed_elsewhere(h)) {
     if (h->refuse_others) raise_in_use(h);
-    Py_BEGIN_ALLOW_THREADS
-    {
-      std::unique_lock<std::mutex> lock(claims_mutex);
-      claims_ended.wait(lock, [h] { return h->claims == 0; });
-    }
-    Py_END_ALLOW_THREADS
+    ReleasedLock unlocked;
+    std::unique_lock<std::mutex> lock(claims_mutex);
+    claims_ended.wait(lock, [h] { return h->claims == 0; });
   }
 }
 

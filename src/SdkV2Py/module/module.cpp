@@ -19,6 +19,7 @@
 #include "module/state.hpp"
 #include "module/table_classes.hpp"
 #include "module/types.hpp"
+#include "module/unlocked.hpp"
 #include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
 #include "serialisation/pickling.hpp"
@@ -228,6 +229,7 @@ const Phase kPhases[] = {
     {phase_imports, __LINE__},
     {phase_all, __LINE__},
     {phase_callback_lock, __LINE__},
+    {register_exit_hook, __LINE__},
     {phase_velmorerror_namespace, __LINE__},
     {phase_module_functions, __LINE__},
     {phase_array_priority, __LINE__},

@@ -33,11 +33,50 @@
 
 namespace velmorpy {
 
-// The interpreter lock released for the lifetime of the object.
+// Exit of the interpreter. CPython ends a thread other than the exiting one
+// as soon as it asks for the interpreter lock once finalisation has begun
+// (pthread_exit: a forced unwinding, which the module's and the library's
+// C++ frames, noexcept or catching everything, turn into an abort of the
+// process). So no thread may take the lock from inside such frames once the
+// interpreter exits. At exit (an atexit hook made at start-up, which runs
+// before finalisation) the module closes the interpreter to every other
+// thread: a thread coming back from an unlocked call then waits forever
+// instead of taking the lock (the process ends around it), and the callback
+// bridge answers the library "stop" without running Python code. The hook
+// waits for the threads already inside the bridge to leave it.
+
+// True when the calling thread must not take the interpreter lock: the
+// interpreter exits and this is not the thread that exits it.
+bool interpreter_closed() noexcept;
+
+// Never returns; for a thread that must not take the interpreter lock again.
+[[noreturn]] void park_thread() noexcept;
+
+// A thread inside the callback bridge, for the lifetime of the object: the
+// exit hook waits until none is left. Made before the bridge takes the
+// interpreter lock; closed() is then tested before taking it, and again once
+// the turn may run Python code.
+class BridgeEntry {
+ public:
+  BridgeEntry() noexcept;
+  ~BridgeEntry();
+  BridgeEntry(const BridgeEntry&) = delete;
+  BridgeEntry& operator=(const BridgeEntry&) = delete;
+  bool closed() const noexcept { return interpreter_closed(); }
+};
+
+// Start-up: registers the exit hook with atexit (once per process). Throws.
+void register_exit_hook();
+
+// The interpreter lock released for the lifetime of the object. A thread to
+// which the interpreter closed meanwhile never returns from the destructor.
 class ReleasedLock {
  public:
   ReleasedLock() noexcept : state_(PyEval_SaveThread()) {}
-  ~ReleasedLock() { PyEval_RestoreThread(state_); }
+  ~ReleasedLock() {
+    if (interpreter_closed()) park_thread();
+    PyEval_RestoreThread(state_);
+  }
   ReleasedLock(const ReleasedLock&) = delete;
   ReleasedLock& operator=(const ReleasedLock&) = delete;
 

@@ -1,0 +1,74 @@
+#include "module/unlocked.hpp"
+
+#include <unistd.h>
+
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+
+#include "module/args.hpp"
+#include "module/errors.hpp"
+#include "module/function.hpp"
+#include "module/state.hpp"
+
+namespace velmorpy {
+
+namespace {
+
+std::atomic<bool> exiting{false};
+// The thread that runs the exit hook, and so the finalisation after it.
+std::atomic<unsigned long> exiting_thread{0};
+
+// Threads inside the callback bridge; the hook waits for bridge_left.
+std::mutex bridge_mutex;
+std::condition_variable bridge_left;
+int bridge_threads = 0;
+
+// atexit hook: closes the interpreter to other threads, then waits (lock
+// released) for those inside the bridge: a turn running Python code ends,
+// one waiting for a lock sees the interpreter closed and leaves.
+PyObject* close_interpreter(PyObject*, const Args&) {
+  exiting_thread = PyThread_get_thread_ident();
+  exiting = true;
+  ReleasedLock unlocked;
+  std::unique_lock<std::mutex> lock(bridge_mutex);
+  bridge_left.wait(lock, [] { return bridge_threads == 0; });
+  Py_RETURN_NONE;
+}
+
+const FunctionDef kExitHook = {"_close_interpreter", "", close_interpreter, Kind::Function, nullptr, __LINE__};
+
+}  // namespace
+
+bool interpreter_closed() noexcept {
+  if (!exiting.load() && !_Py_IsFinalizing()) return false;
+  return PyThread_get_thread_ident() != exiting_thread.load();
+}
+
+void park_thread() noexcept {
+  for (;;) pause();
+}
+
+BridgeEntry::BridgeEntry() noexcept {
+  std::lock_guard<std::mutex> lock(bridge_mutex);
+  ++bridge_threads;
+}
+
+BridgeEntry::~BridgeEntry() {
+  {
+    std::lock_guard<std::mutex> lock(bridge_mutex);
+    --bridge_threads;
+  }
+  bridge_left.notify_all();
+}
+
+void register_exit_hook() {
+  static bool registered = false;  // a failed start-up runs its phases again
+  if (registered) return;
+  Ref hook = make_function(kExitHook, nullptr, nullptr, nullptr, __FILE__);
+  Ref atexit = take(PyImport_ImportModule("atexit"));
+  take(PyObject_CallMethod(atexit.get(), "register", "O", hook.get()));
+  registered = true;
+}
+
+}  // namespace velmorpy

@@ -1,0 +1,394 @@
+"""The callback bridge: turns and their data by where-code, what the callback's
+errors do, terminate(), the registration made by optimize, and callbacks of
+several models on several threads."""
+import gc
+import threading
+import weakref
+
+import numpy as np
+import pytest
+
+import velmorpy
+from velmorpy import VLM, Model, VelmorError
+
+CB = VLM.Callback
+NOT_IN_CALLBACK = "method can only be called in callback function"
+
+
+def bounded_mip():
+    """max x0 + ... + x4 over integers in [0, 3.5]: bounds only, optimum 15."""
+    m = Model()
+    m.addVars(5, ub=3.5, obj=1.0, vtype=VLM.INTEGER)
+    m.ModelSense = VLM.MAXIMIZE
+    return m
+
+
+def assert_raises_velmor(call, code):
+    with pytest.raises(VelmorError) as e:
+        call()
+    assert e.value.errno == code
+
+
+# Every what-code: (accessor kind, shape letter, length of the array it reads).
+def what_table(n, rows, nnz):
+    m, v = ("m", None), ("v", n)
+    return {
+        200: (int,) + m, 201: (int,) + m, 202: (int,) + m, 203: (float,) + v, 204: (float,) + v,
+        205: (float, "c", rows), 206: (float, "c", rows), 207: (float,) + v, 208: (int,) + v,
+        209: (float, "c", nnz), 210: (int, "c", nnz), 211: (int, "v", n + 1), 212: (float,) + m,
+        300: (float,) + m, 301: (float,) + m, 302: (float,) + m, 303: (float,) + v, 304: (float,) + v,
+        305: (float,) + v, 306: (int,) + m, 307: (int,) + m, 308: (int,) + m, 309: (int,) + m,
+        310: (int,) + m, 311: (int,) + m, 312: (int,) + m, 313: (float,) + v, 314: (float,) + v,
+        316: (float,) + v, 317: (float,) + v,
+    }
+
+
+def test_every_what_code_answers_in_its_kind_and_shape(knapsack):
+    m, W, p, cap, best = knapsack()
+    n, rows = W.shape[1], W.shape[0]
+    table = what_table(n, rows, int(np.count_nonzero(W)))
+    turns, problems = [], []
+
+    def cb(model, where):
+        values = {}
+        for code, (kind, shape, length) in table.items():
+            try:
+                value = model.cbGet(code) if shape == "m" else model.cbGet(code, range(length))
+            except VelmorError as e:
+                values[code] = e.errno
+                continue
+            items = [value] if shape == "m" else value
+            if not all(type(x) is kind for x in items) or (shape != "m" and len(value) != length):
+                problems.append((where, code, value))
+            values[code] = value
+            if shape != "m":                                     # one past the end is refused
+                try:
+                    model.cbGet(code, length)
+                    problems.append((where, code, "past the end"))
+                except VelmorError as e:
+                    if e.errno != VLM.Error.CB_INVALID_WHAT:
+                        problems.append((where, code, e.errno))
+        turns.append((where, values))
+
+    m.optimize(cb)
+    assert problems == [] and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best)
+    wheres = [w for w, _ in turns]
+    assert wheres[0] == CB.MIPSTART and wheres.count(CB.MIPSTART) == 1
+    assert CB.MIPNODE in wheres and CB.MIPSOL in wheres
+    first = turns[0][1]
+    # The presolved model is the model's own: its arrays rebuild it.
+    assert (first[200], first[201], first[202]) == (n, rows, np.count_nonzero(W))
+    assert first[207] == list(map(float, p)) and first[206] == list(map(float, cap)) and first[208] == [1] * n
+    assert first[203] == [0.0] * n and first[204] == [1.0] * n and first[205] == [-VLM.INFINITY] * rows
+    starts, indices, elements = first[211], first[210], first[209]
+    A = np.zeros_like(W)
+    for j in range(n):
+        for k in range(starts[j], starts[j + 1]):
+            A[indices[k], j] = elements[k]
+    assert (A == W).all()
+    for where, values in turns:
+        if where == CB.MIPSOL:                                   # the new incumbent, and no relaxation
+            x = np.array(values[316])
+            assert (W @ x <= cap + 1e-9).all() and p @ x == pytest.approx(values[300])
+            assert values[303] == values[316] and values[317] == VLM.Error.DATA_NOT_AVAILABLE
+        else:
+            assert len(values[317]) == n and values[304] == values[317]
+            assert values[313] == [0.0] * n or where == CB.MIPNODE
+    assert turns[-1][1][300] <= best + 1e-9
+
+
+def test_get_refuses_codes_and_indices(knapsack):
+    m, *_ = knapsack(n=12, rows=1, seed=3)
+    m.setParam("MIP/MaxNodes", 3)
+    got = {}
+
+    def attempt(name, call):
+        try:
+            got[name] = call()
+        except Exception as e:                                   # the callback's own errors would only print
+            got[name] = (type(e).__name__, getattr(e, "errno", str(e)))
+
+    def cb(model, where):
+        if where != CB.MIPSTART:
+            return
+        x0 = model.getVars()[0]
+        for name, call in {
+            "no row": lambda: model.cbGet(999),
+            "array without index": lambda: model.cbGet(CB.MIP_SOL),
+            "numpy index": lambda: model.cbGet(CB.MIP_REL, np.int64(0)),
+            "numpy indices": lambda: model.cbGet(CB.MIP_REL, np.arange(2)),
+            "float in list": lambda: model.cbGet(CB.MIP_REL, [0, 1.0]),
+            "negative": lambda: model.cbGet(CB.MIP_REL, -1),
+            "wide": lambda: model.cbGet(CB.MIP_REL, 2 ** 40),
+            "index for a count": lambda: model.cbGet(CB.MIP_NODCNT, 0),
+            "unhashable": lambda: model.cbGet([316]),
+            "not yet": lambda: model.cbGet(CB.MIP_SOL, 0),
+            "float code": lambda: model.cbGet(316.0 + 1, [0, 1]),
+            "presolved numpy": lambda: model.cbGetNodeRel(np.array([0, 1])),
+            "presolved": lambda: model.cbGetNodeRel([0, 1]),
+            "by handle": lambda: model.cbGetNodeRel([x0]),
+            "one handle": lambda: model.cbGetNodeRel(x0),
+            "empty": lambda: model.cbGetNodeRel([]),
+        }.items():
+            attempt(name, call)
+
+    m.optimize(cb)
+    invalid = ("VelmorError", VLM.Error.CB_INVALID_WHAT)
+    assert [got[k] for k in ["no row", "array without index", "numpy index", "numpy indices", "float in list",
+                             "negative", "presolved numpy"]] == [invalid] * 7
+    assert got["wide"] == ("OverflowError", "value too large to convert to int")
+    assert got["index for a count"] == ("TypeError", "cbint() takes exactly 2 positional arguments (3 given)")
+    assert got["unhashable"] == ("TypeError", "unhashable type: 'list'")
+    assert got["not yet"] == ("VelmorError", VLM.Error.DATA_NOT_AVAILABLE)
+    rel = got["float code"]
+    assert got["presolved"] == rel == got["by handle"] + [rel[1]] and got["one handle"] == rel[0]
+    assert got["empty"] == [] and all(type(v) is float for v in rel)
+
+
+def test_methods_outside_a_turn_refuse(knapsack):
+    m, *_ = knapsack(n=12, rows=1, seed=3)
+    x = m.getVars()[0]
+    calls = [m.terminate, lambda: m.cbGet(CB.MIP_NODCNT), lambda: m.cbGetSolution(x), lambda: m.cbGetNodeRel([x]),
+             lambda: m.cbSetSolution(x, 1.0), m.cbUseSolution, lambda: m.cbCut([1.0], [0], "<", 1.0),
+             lambda: m._cbCutP([1.0], [0], "<", 1.0), lambda: m.cbBranch(x, 0.5, 1), lambda: m.cbCut(x, "<", 1)]
+
+    def check():
+        for call in calls:
+            with pytest.raises(RuntimeError) as e:
+                call()
+            assert str(e.value) == NOT_IN_CALLBACK
+        assert m.cbGetSolution([]) == [] and m.cbGetNodeRel([]) == []
+
+    check()
+    kept = []
+    m.optimize(lambda model, where: kept.append(model))
+    assert kept and all(k is m for k in kept)
+    check()                                                      # also once turns have run
+
+
+def test_an_exception_is_printed_and_the_run_goes_on(knapsack, capsys):
+    m, W, p, cap, best = knapsack(seed=5)
+    calls = []
+
+    def cb(model, where):
+        calls.append(where)
+        if len(calls) == 2:
+            model.cbSetSolution(model.getVars(), [1.0] * W.shape[1])   # not submitted: the callback raises
+        raise ValueError(f"raised at {where}")
+
+    m.optimize(cb)
+    err = capsys.readouterr().err
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best) and len(calls) > 2
+    assert err.count("Traceback (most recent call last):") == len(calls)
+    assert f"ValueError: raised at {calls[0]}" in err and ", in cb\n" in err
+    # A refused submission of the automatic cbUseSolution is printed as well.
+    m.optimize(lambda model, where: model.cbSetSolution(model.getVars()[0], float("nan")))
+    err = capsys.readouterr().err
+    assert m.ObjVal == pytest.approx(best) and "velmorpy.VelmorError: Invalid argument\n" in err
+
+
+def test_terminate_stops_with_the_incumbent_readable(knapsack, capsys):
+    m, W, p, cap, best = knapsack(seed=11)
+
+    def cb(model, where):
+        if where == CB.MIPSOL:
+            model.terminate()
+            raise ValueError("after terminate")                # printed; the answer stays the abort code
+
+    assert_raises_velmor(lambda: m.optimize(cb), VLM.Error.ABORT_CTRL_C)
+    assert "ValueError: after terminate" in capsys.readouterr().err
+    x = np.array(m.getAttr("X", m.getVars()))
+    assert m.Status in (VLM.SUB_OPTIMAL, VLM.OPTIMAL) and m.SolCount >= 1
+    assert (W @ x <= cap + 1e-9).all() and p @ x == pytest.approx(m.ObjVal) and m.ObjVal <= best
+    m.optimize()                                                 # the registration is gone, the model fine
+    assert m.ObjVal == pytest.approx(best)
+
+
+@pytest.mark.parametrize("exc", [KeyboardInterrupt, SystemExit])
+def test_an_interrupt_stops_the_run_and_comes_out_of_optimize(knapsack, exc):
+    m, W, p, cap, best = knapsack(seed=13)
+    calls = []
+
+    def cb(model, where):
+        calls.append(where)
+        if where == CB.MIPNODE:
+            raise exc("stop here")
+
+    with pytest.raises(exc, match="^stop here$") as e:
+        m.optimize(cb)
+    names = [entry.name for entry in e.traceback]
+    assert names[-1] == "cb" and "test_an_interrupt_stops_the_run_and_comes_out_of_optimize" in names
+    assert calls[-1] == CB.MIPNODE and calls.count(CB.MIPNODE) == 1      # no turn after it
+    assert m.Status in (VLM.UNKNOWN, VLM.SUB_OPTIMAL)
+    m.optimize(lambda model, where: None)                        # nothing of the error stays behind
+    assert m.ObjVal == pytest.approx(best)
+
+
+def test_errors_of_the_bridge_stop_the_run(capsys):
+    class Broken(Model):
+        @property
+        def numvars(self):
+            raise ZeroDivisionError("no count")
+
+    class Quits(Model):
+        def cbUseSolution(self):
+            raise SystemExit(3)
+
+    called = []
+    m = Broken()
+    m.addVars(5, ub=3.5, obj=1.0, vtype=VLM.INTEGER)
+    with pytest.raises(ZeroDivisionError, match="^no count$"):   # an Exception, yet no callback turn
+        m.optimize(lambda model, where: called.append(where))
+    assert called == []
+    q = Quits()
+    q.addVars(5, ub=3.5, obj=1.0, vtype=VLM.INTEGER)
+    with pytest.raises(SystemExit):
+        q.optimize(lambda model, where: called.append(where))
+    assert len(called) == 1 and capsys.readouterr().err == ""
+
+
+def test_optimize_none_and_calls_from_a_turn():
+    m = bounded_mip()
+    calls, refusals = [], []
+
+    def cb(model, where):
+        calls.append(where)
+        for call in (model.optimize, lambda: Model().optimize(), model.computeIIS):
+            try:
+                call()
+            except RuntimeError as e:
+                refusals.append(str(e))
+
+    m.optimize(cb)
+    assert calls and m.ObjVal == 15.0
+    assert set(refusals) == {"optimize cannot be called from a callback function",
+                             "computeIIS cannot be called from a callback function"}
+    assert len(refusals) == 3 * len(calls)
+    before = len(calls)
+    m.optimize(None)                                             # replaces the registration
+    m.optimize()
+    assert len(calls) == before and m.ObjVal == 15.0
+
+
+def test_no_turns_for_linear_programs_and_cycles_are_collected(leaks):
+    class Token:
+        pass
+
+    m = Model()
+    m.addVars(3, ub=2.0, obj=1.0)
+    token = Token()
+    probe = weakref.ref(token)
+    calls = []
+    m.optimize(lambda model, where: calls.append((m, token)))     # model -> callback -> model
+    assert calls == [] and m.ObjVal == 0.0
+    mip = bounded_mip()
+    assert not leaks(lambda: mip.optimize(lambda model, where: model.cbGet(CB.MIP_NODCNT)), inner=10)
+    del m, token, calls
+    gc.collect()
+    assert probe() is None
+
+
+def test_callbacks_of_four_models_on_four_threads(knapsack, run_python):
+    cases = [knapsack(26, 3, seed, read=False)[::4] for seed in range(4)]
+    # In a child with a time limit: a deadlock there fails the test instead of hanging it.
+    out = run_python(f"""
+        import threading, time
+        import velmorpy
+        from velmorpy import VLM
+
+        results, failures = {{}}, []
+
+        def run(path, best):
+            try:
+                m = velmorpy.read(path)
+                m.setParam("MIP/LevelHeurs", 0)
+                m.setParam("MIP/LevelCuts", 0)
+                xs = m.getVars()
+                turns = []
+                def cb(model, where):
+                    turns.append(where)
+                    model.cbGet(VLM.Callback.MIP_NODCNT)
+                    if where == VLM.Callback.MIPNODE:
+                        model.cbGetNodeRel(xs)
+                    time.sleep(0.0005)                       # lets the other threads in meanwhile
+                for _ in range(3):
+                    m.optimize(cb)
+                results[path] = (m.Status == VLM.OPTIMAL, abs(m.ObjVal - best) < 1e-6, len(turns) > 9)
+            except BaseException as e:
+                failures.append(repr(e))
+
+        threads = [threading.Thread(target=run, args=case) for case in {cases!r}]
+        for t in threads:
+            t.start()
+        for t in threads:
+            t.join()
+        print(failures)
+        for path, result in sorted(results.items()):
+            print(*result)
+    """, timeout=600)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines()[-5:] == ["[]"] + ["True True True"] * 4
+
+
+EXIT_SCRIPT = """
+    import atexit, gc, os, sys, threading, time
+    mode, path = MODE, PATH
+    if mode == "late":                  # registered first, so it runs after the module's exit hook
+        def late():
+            import velmorpy
+            m = velmorpy.read(path)
+            m.setParam("MaxTime", 0.2)
+            turns = []
+            m.optimize(lambda model, where: turns.append(where))
+            print("late turns", len(turns) > 0, flush=True)
+        atexit.register(late)
+    import velmorpy
+
+    class Slow:                         # collected during finalisation, which it makes last a second
+        def __del__(self):
+            time.sleep(1.0)
+
+    gc.disable()
+    slow = Slow()
+    slow.cycle = slow
+    del slow
+    m = velmorpy.read(path)
+    m.setParam("MaxTime", 0.5)
+    started = threading.Event()
+
+    def cb(model, where):
+        started.set()
+        time.sleep(0.05)
+
+    def run():
+        while True:
+            if mode == "plain":
+                started.set()
+                m.optimize()
+            else:
+                m.optimize(cb)
+
+    threading.Thread(target=run, daemon=True).start()
+    started.wait()
+    print("main exits", flush=True)
+"""
+
+
+@pytest.mark.parametrize("mode", ["plain", "callback", "late"])
+def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run_python, mode):
+    # A daemon thread comes back from a solve, or is in a callback turn, while
+    # the interpreter finalises: it must neither take the interpreter lock then
+    # (CPython would end the thread inside the module's frames and abort the
+    # process) nor keep the exit waiting. The exiting thread itself still solves
+    # with callbacks in a late atexit hook.
+    rng = np.random.default_rng(1)
+    A = rng.integers(0, 100, size=(5, 40))
+    lines = ["Minimize", " obj: " + " + ".join(f"x{j}" for j in range(40)), "Subject To"]
+    lines += [f" r{i}: " + " + ".join(f"{A[i, j]} x{j}" for j in range(40)) + f" = {A[i].sum() // 2}"
+              for i in range(5)]
+    (tmp_path / "split.lp").write_text("\n".join(lines + ["Binaries", " " + " ".join(f"x{j}" for j in range(40)),
+                                                          "End", ""]))
+    code = EXIT_SCRIPT.replace("MODE", repr(mode)).replace("PATH", repr(str(tmp_path / "split.lp")))
+    out = run_python(code, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert "main exits" in out.stdout and ("late turns True" in out.stdout) == (mode == "late")

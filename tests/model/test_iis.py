@@ -1,0 +1,117 @@
+"""Model.computeIIS: the conflicting sides found, its codes, and the callback it
+registers for the MIP solves of a discrete model."""
+import textwrap
+
+import pytest
+
+import velmorpy
+from velmorpy import VLM, VelmorError
+
+CB = VLM.Callback
+
+# Infeasible through c0's lower side, c1's upper side and y's upper bound; c2
+# and the other bounds play no part.
+LINEAR = """\
+    Minimize
+     obj: x + y + z
+    Subject To
+     c0: x + y >= 10
+     c1: x <= 3
+     c2: y + z <= 20
+    Bounds
+     y <= 4
+    End
+    """
+
+# Infeasible through integrality only: the relaxation has a solution.
+DISCRETE = """\
+    Minimize
+     obj: x + y
+    Subject To
+     c0: 2 x + 2 y = 3
+    Bounds
+     x <= 5
+     y <= 5
+    General
+     x y
+    End
+    """
+
+
+@pytest.fixture
+def read_lp(tmp_path):
+    def read(text, name="m.lp"):
+        path = tmp_path / name
+        path.write_text(textwrap.dedent(text))
+        return velmorpy.read(str(path))
+    return read
+
+
+def test_the_conflicting_sides_are_flagged(read_lp):
+    m = read_lp(LINEAR)
+    assert m.computeIIS() is None
+    assert m.getAttr("IISConstr", m.getConstrs()) == [1, 2, 0]     # 1 lower side, 2 upper side
+    assert m.getAttr("IISVar", m.getVars()) == [0, 2, 0]
+    assert m.getAttr("IISRow", m.getConstrs()) == [1, 2, 0] and m.getVars()[1].IISCol == 2
+    m.getConstrs()[1].RHS = 7                                     # now feasible
+    with pytest.raises(VelmorError) as e:
+        m.computeIIS()
+    assert e.value.errno == VLM.Error.IIS_FEASIBLE
+    m.dispose()
+
+
+def test_a_callback_takes_turns_in_the_mip_solves(read_lp):
+    m = read_lp(DISCRETE)
+    turns = []
+
+    def stop(model, where):
+        turns.append((where, model.cbGet(CB.PRE_NUMVARS)))
+        model.terminate()
+
+    with pytest.raises(VelmorError) as e:
+        m.computeIIS(stop)
+    assert e.value.errno == VLM.Error.ABORT_CTRL_C and turns == [(turns[0][0], 2)]
+
+    def interrupt(model, where):
+        raise KeyboardInterrupt("from the IIS turn")
+
+    with pytest.raises(KeyboardInterrupt, match="^from the IIS turn$"):
+        m.computeIIS(interrupt)
+    m.dispose()
+
+
+def test_registration_is_replaced_by_either_run(read_lp):
+    m = read_lp(DISCRETE)
+    m.getConstrs()[0].RHS = 4                                     # feasible: x + y = 2
+    m.getConstrs()[0].LHS = 4
+    turns = []
+    m.optimize(lambda model, where: turns.append(where))
+    assert turns and m.ObjVal == 2.0
+    with pytest.raises(VelmorError):
+        m.computeIIS()                                           # no callback: nothing called
+    count = len(turns)
+    m.optimize()
+    assert len(turns) == count
+    m.dispose()
+
+
+def test_refused_from_a_turn_and_after_dispose(read_lp):
+    m = read_lp(LINEAR)
+    n = read_lp(DISCRETE, "d.lp")
+    refusals = []
+
+    def cb(model, where):
+        try:
+            m.computeIIS()
+        except RuntimeError as e:
+            refusals.append(str(e))
+        model.terminate()
+
+    with pytest.raises(VelmorError):
+        n.computeIIS(cb)
+    assert refusals == ["computeIIS cannot be called from a callback function"]
+    m.dispose()
+    with pytest.raises(VelmorError) as e:
+        m.computeIIS()
+    assert e.value.errno == VLM.Error.INVALID_ARGUMENT
+    n.dispose()
