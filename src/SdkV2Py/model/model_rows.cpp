@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "attributes/handle.hpp"
+#include "attributes/psdvar.hpp"
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
@@ -18,6 +19,10 @@
 namespace velmorpy {
 
 const char kVarOfOtherModel[] = "the expression holds a variable that does not belong to this model";
+
+namespace {
+const char kPsdVarOfOtherModel[] = "the expression holds a semidefinite variable that does not belong to this model";
+}  // namespace
 
 namespace {
 
@@ -110,6 +115,12 @@ int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_mode
   return as_handle(var)->index;
 }
 
+int32_t model_psdvar_index(const Ref& holder, PyObject* var) {
+  if (!is_psdvar(var)) raise_cannot_convert(var, "velmorpy.PsdVar");
+  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kPsdVarOfOtherModel);
+  return as_handle(var)->index;
+}
+
 CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool with_starts) {
   // The elements, held, before any term is read: reading may run Python code
   // that changes the sequence. The terms of exact LinExprs are counted so
@@ -144,6 +155,11 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
   return out;
 }
 
+double model_dec_bound(double bound, double constant) {
+  if (std::fabs(bound) >= VLM_INFINITY) return bound >= 0 ? VLM_INFINITY : -VLM_INFINITY;
+  return bound - constant;
+}
+
 std::optional<double> model_dec_bound(PyObject* bound, double constant) {
   if (bound == Py_None) return std::nullopt;
   if (PyFloat_CheckExact(bound) || PyLong_CheckExact(bound)) {
@@ -158,8 +174,7 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant) {
         return _PyLong_Sign(bound) >= 0 ? VLM_INFINITY : -VLM_INFINITY;
       }
     }
-    if (std::fabs(b) >= VLM_INFINITY) return b >= 0 ? VLM_INFINITY : -VLM_INFINITY;
-    return b - constant;
+    return model_dec_bound(b, constant);
   }
   // Other numbers (bool, Fraction, NumPy scalars): the interpreter's abs,
   // comparisons and subtraction, as for the bound as written.
