@@ -202,10 +202,13 @@ class CbcEngine : public CbcHooks {
       check_adds_.assign(session_.cuts().size(), 0);
       if (node != branch_node_) restore_branching();
     }
+    // CBC solves a node's relaxation under the node it branched from: its
+    // depth is one more than that node's (the root aside).
+    const int depth = node > 0 ? info.level + 1 : 0;
     if ((info.options & 128) != 0 && !session_.stopped()) {
       // The relaxation looks like a solution: the candidate's MIPSOL turn.
       // Cuts it adds that the candidate violates are added below.
-      candidate_turn(model, si.getColSolution());
+      candidate_turn(model, si.getColSolution(), depth);
     }
     if ((info.options & 128) == 0 && !session_.stopped()) {
       if (!session_.started()) start_turn(model);
@@ -214,9 +217,7 @@ class CbcEngine : public CbcHooks {
       t.where = VLM_CB_MIPNODE;
       fill_search(model, t);
       fill_relaxation(si, t);
-      // CBC solves a node's relaxation under the node it branched from: its
-      // depth is one more than that node's (the root aside).
-      t.depth = node > 0 ? info.level + 1 : 0;
+      t.depth = depth;
       // The node being processed was taken off the tree with the bound of
       // its other branches; until it is back, that bound stands for them.
       double bound = t.relaxation_min;
@@ -231,7 +232,7 @@ class CbcEngine : public CbcHooks {
       // node would end with it).
       const double* point = si.getColSolution();
       if (!session_.stopped() && is_feasible(sm_, point, kCheckTolerance, true, int_tol_))
-        candidate_turn(model, point);
+        candidate_turn(model, point, depth);
       for (size_t k = before; k < session_.cuts().size(); ++k) add_cut(k, cs);
     }
     // Stored cuts the relaxation violates are added once per node in its
@@ -252,11 +253,13 @@ class CbcEngine : public CbcHooks {
 
   // The MIPSOL turn of a candidate incumbent x (all solver columns); whether
   // CBC may take it (it satisfies every cut, those of this turn included).
-  bool candidate_turn(CbcModel& model, const double* x) {
+  // `depth`: the node's, when the candidate is a node's relaxation.
+  bool candidate_turn(CbcModel& model, const double* x, int depth = 0) {
     if (&model != main_) return session_.satisfies_cuts(x);
     if (!session_.started()) start_turn(model);
     TurnData t;
     fill_search(model, t);
+    t.depth = depth;
     return session_.candidate_turn(t, x, sm_.min_objective(x), best_.empty() ? nullptr : best_.data(),
                                    [this](TurnData& turn) { run_turn(turn); });
   }
@@ -313,7 +316,8 @@ class CbcEngine : public CbcHooks {
     t.cuts_applied = cuts;
     t.open_nodes = model.tree() ? model.tree()->size() : 0;
     t.node_id = model.getNodeCount();
-    t.depth = model.currentNode() && model.getNodeCount() > 0 ? model.currentNode()->depth() + 1 : 0;
+    // No depth here: outside the cut generators (in events) CBC's current
+    // node may already be freed. The node turns set it.
   }
 
   static void fill_relaxation(const OsiSolverInterface& si, TurnData& t) {

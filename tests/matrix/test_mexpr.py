@@ -96,6 +96,11 @@ def test_copy_clear_and_slices(m, X):
         bad.clear()                                     # stops at the cell that is not an expression
     assert bad[2].item().size() == 1
     MQuadExpr.new(np.array([1, 2], dtype=object)).clear()   # MQuadExpr.clear replaces any cell
+    grid = np.empty((3, 4), dtype=object)
+    MQuadExpr.new(grid[:, ::2]).clear()                 # through the strides of a view
+    assert [type(c).__name__ for c in grid[0]] == ["QuadExpr", "NoneType", "QuadExpr", "NoneType"]
+    with pytest.raises(TypeError):
+        MQuadExpr.new(np.zeros(2)).clear()              # a float array takes no QuadExpr
 
 
 def test_values_in_a_solution(m, X, capsys):

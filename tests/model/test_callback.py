@@ -174,10 +174,14 @@ def test_an_exception_is_printed_and_the_run_goes_on(knapsack, capsys):
         calls.append(where)
         if len(calls) == 2:
             model.cbSetSolution(model.getVars(), [1.0] * W.shape[1])   # not submitted: the callback raises
+        if len(calls) == 3:
+            calls.append(model.cbUseSolution())                        # a new turn starts with nothing
         raise ValueError(f"raised at {where}")
 
     m.optimize(cb)
     err = capsys.readouterr().err
+    assert calls[3] == (1000, None)
+    calls.remove((1000, None))
     assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best) and len(calls) > 2
     assert err.count("Traceback (most recent call last):") == len(calls)
     assert f"ValueError: raised at {calls[0]}" in err and ", in cb\n" in err
@@ -217,7 +221,8 @@ def test_an_interrupt_stops_the_run_and_comes_out_of_optimize(knapsack, exc):
     with pytest.raises(exc, match="^stop here$") as e:
         m.optimize(cb)
     names = [entry.name for entry in e.traceback]
-    assert names[-1] == "cb" and "test_an_interrupt_stops_the_run_and_comes_out_of_optimize" in names
+    assert names[-3:] == ["velmorpy.PyCallback", "velmorpy._call_with_model", "cb"]
+    assert "test_an_interrupt_stops_the_run_and_comes_out_of_optimize" in names
     assert calls[-1] == CB.MIPNODE and calls.count(CB.MIPNODE) == 1      # no turn after it
     assert m.Status in (VLM.UNKNOWN, VLM.SUB_OPTIMAL)
     m.optimize(lambda model, where: None)                        # nothing of the error stays behind
@@ -392,3 +397,59 @@ def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run
     out = run_python(code, timeout=120)
     assert out.returncode == 0, out.stderr
     assert "main exits" in out.stdout and ("late turns True" in out.stdout) == (mode == "late")
+
+
+def test_turns_keep_what_they_use_alive(knapsack, run_python):
+    # Under the allocator that fills freed memory: the callback is referred to
+    # by the model alone, drops what it can in conversions the methods run, and
+    # leaves an interrupt behind; nothing it used may be freed under a turn.
+    path = knapsack(14, 2, 61, read=False)[0]
+    out = run_python(f"""
+        import gc
+        import velmorpy
+        from velmorpy import VLM
+
+        m = velmorpy.read({path!r})
+        m.setParam("MIP/LevelHeurs", 0)
+        seen = []
+
+        class Value:
+            def __float__(self):
+                gc.collect()
+                return 0.0
+
+        class Indices:                               # a sequence whose items run the collector
+            def __init__(self, n):
+                self.n = n
+            def __len__(self):
+                return self.n
+            def __getitem__(self, i):
+                gc.collect()
+                if i >= self.n:
+                    raise IndexError(i)
+                return i
+
+        def make():
+            data = {{"turns": 0}}
+            def cb(model, where):
+                data["turns"] += 1
+                xs = model.getVars()
+                model.cbSetSolution(xs[:3], [Value(), Value(), Value()])
+                assert len(model.cbGet(207, Indices(len(xs)))) == len(xs)      # PRE_OBJ
+                if where == VLM.Callback.MIPNODE and data["turns"] > 4:
+                    raise KeyboardInterrupt("enough")
+                seen.append(where)
+            return cb
+
+        callbacks = [make()]
+        try:
+            m.optimize(callbacks.pop())
+        except KeyboardInterrupt as e:
+            print("interrupted", e, len(seen) > 3)
+        gc.collect()
+        m.optimize(None)
+        print(m.Status == VLM.OPTIMAL)
+    """, PYTHONMALLOC="malloc_debug", timeout=300)
+    assert out.returncode == 0 and "Traceback" not in out.stderr, out.stderr
+    printed = [line for line in out.stdout.splitlines() if line.startswith(("interrupted", "True", "False"))]
+    assert printed == ["interrupted enough True", "True"]                  # the library's log goes between

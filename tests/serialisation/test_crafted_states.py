@@ -143,15 +143,22 @@ class _Writer(pickle.Pickler):
         self.handles = handles
 
     def persistent_id(self, obj):
+        if not isinstance(obj, velmorpy.Var):
+            return None
         for i, h in enumerate(self.handles):
             if obj is h:
                 return i
-        return None
+        self.handles.append(obj)
+        return len(self.handles) - 1
 
     def reducer_override(self, obj):
         if type(obj) is List:
             return List, ([obj[i] for i in range(len(obj))],)
         return NotImplemented
+
+
+# What a pickled object array needs of NumPy, and nothing else of it.
+_NUMPY = {("numpy.core.multiarray", "_reconstruct"), ("numpy", "ndarray"), ("numpy", "dtype")}
 
 
 class _Source:
@@ -177,7 +184,7 @@ class _Reader(pickle.Unpickler):
         return self.handles[pid]
 
     def find_class(self, module, name):
-        if module == "velmorpy" or module == __name__:
+        if module in ("velmorpy", __name__) or (module, name) in _NUMPY:
             return super().find_class(module, name)
         raise pickle.UnpicklingError("refused %s.%s" % (module, name))
 
@@ -214,7 +221,8 @@ def _use(obj, x, m):
             lambda o: o.getConstant(), lambda o: o.getLinExpr(), lambda o: o.addTerms(1.0, x),
             lambda o: o.remove(0), lambda o: o.select(1, "*"), lambda o: o.sum("*"), lambda o: (1, 2) in o,
             lambda o: o.clear(), lambda o: m.addConstr(o), lambda o: m.addConstr(o <= 1),
-            lambda o: m.setObjective(o), lambda o: m.addVar(column=o)]
+            lambda o: m.setObjective(o), lambda o: m.addVar(column=o), lambda o: o.shape,
+            lambda o: o.item(), lambda o: o.tolist(), lambda o: o[0], lambda o: o.getAttr("LB")]
     for use in uses:
         try:
             use(obj)
@@ -231,11 +239,14 @@ def test_fuzzed_pickles_fail_cleanly(m, xyz):
         Operand(), noted, TempConstr.new(None, 1, 2), Column(), LinExpr.__new__(LinExpr),
         QuadExpr.__new__(QuadExpr), PsdExpr.__new__(PsdExpr), VelmorError(10001),
         2 * x + 3 * y + 1, x * y + 2 * z * z + x, x + y <= 2,
+        velmorpy.MVar.__new__(velmorpy.MVar), m.addMVar((2,)), m.addMVar((2, 2)).sum(axis=0),
+        velmorpy.MQuadExpr.__new__(velmorpy.MQuadExpr),
     ]
     blobs = []
+    handles = [x, y, z]
     for seed in seeds:
         buf = io.BytesIO()
-        _Writer(buf, [x, y, z]).dump(seed)
+        _Writer(buf, handles).dump(seed)
         blobs.append(buf.getvalue())
     rng = random.Random(20261209)
     outcomes = {"loaded": 0, "refused": 0}
@@ -249,7 +260,7 @@ def test_fuzzed_pickles_fail_cleanly(m, xyz):
             variants.append(bytes(b))
         for v in filter(_plausible, variants):
             try:
-                obj = _Reader(v, [x, y, z]).load()
+                obj = _Reader(v, handles).load()
             except Exception:
                 outcomes["refused"] += 1
                 continue

@@ -2,6 +2,7 @@
 import copy
 import pickle
 
+import numpy as np
 import pytest
 
 import velmorpy
@@ -51,6 +52,18 @@ def test_expressions_refuse_through_their_term_lists(xyz):
     refuses(x <= y, LIST)                                              # a TempConstr holding a LinExpr
     refuses(TempConstr.new(x + 0, 0, None), LIST)
     assert (x + 1).__reduce__()[0] is velmorpy._unpickle_LinExpr       # __reduce__ itself answers
+
+
+def test_matrix_classes_refuse_through_their_cells(m):
+    x = m.addMVar((2, 3))
+    refuses(x, MDL)
+    refuses(x[0], MDL)
+    refuses(x.sum(axis=0), LIST)                                       # an MLinExpr
+    refuses(x * x, LIST)                                               # an MQuadExpr
+    refuses(velmorpy.MLinExpr.zeros((2,)), LIST)                       # empty expressions hold term lists too
+    constrs = velmorpy.MConstr.__new__(velmorpy.MConstr)
+    constrs.__setstate__((np.array([m.addConstr(x.tolist()[0][0] <= 1)], dtype=object),))
+    refuses(constrs, MDL)
 
 
 def test_refusing_pair_leaves_the_object_alone(m, xyz):

@@ -4,6 +4,7 @@ import hashlib
 import multiprocessing
 import pickle
 
+import numpy as np
 import pytest
 
 import velmorpy
@@ -18,6 +19,10 @@ FIELDS = {
     "Operand": [],
     "tuplelist": ["tuple_index_", "wildcard_"],
     "tupledict": ["keys_"],
+    "MVar": ["vararr_"],
+    "MConstr": ["constrarr_"],
+    "MLinExpr": ["linexprarr_"],
+    "MQuadExpr": ["quadexprarr_"],
     "LinExpr": ["coeffs_", "constant_", "vars_"],
     "QuadExpr": ["coeffs_", "lin_", "vars1_", "vars2_"],
     "PsdExpr": ["coeffs_", "lin_", "vars_"],
@@ -147,6 +152,7 @@ def test_missing_reconstructor_is_a_name_error(monkeypatch):
 def test_tuplelist_round_trip_item_by_item():
     tl = tuplelist([(1, "a"), (2, "b"), (1, "c")], "?")
     tl.select(1, "?")                                                    # an index exists
+    assert tl.__reduce__()[2] == (None, "?")                             # a loaded list never takes one
     for made in [copy.copy(tl), copy.deepcopy(tl), *every_protocol(tl)]:
         assert type(made) is tuplelist and list(made) == list(tl) and made.wildcard_ == "?"
         assert made.select(1, "?") == [(1, "a"), (1, "c")] and made.select("?", "b") == [(2, "b")]
@@ -158,6 +164,9 @@ def test_tuplelist_round_trip_item_by_item():
 def test_tupledict_round_trip_item_by_item():
     td = tupledict({(1, "a"): 1.5, (2, "b"): "x", (1, "c"): None})
     assert td.select(1, "*") == [1.5, None]                             # a key list exists
+    f, args, state, listitems, dictitems = td.__reduce__()
+    assert args == (tupledict, 0x834c73b, (None,)) and state is None and listitems is None
+    assert list(dictitems) == list(td.items())
     for made in [copy.copy(td), copy.deepcopy(td), *every_protocol(td)]:
         assert type(made) is tupledict and list(made.items()) == list(td.items())
         assert made.select(1, "*") == [1.5, None] and made.select("*", "b") == ["x"]
@@ -206,6 +215,25 @@ def test_value_objects_round_trip():
     for e in (VelmorError(10001), VelmorError("text")):                  # keeps its code and text
         back = pickle.loads(pickle.dumps(e))
         assert (back.errno, back.message) == (e.errno, e.message)
+
+
+def test_matrix_classes_pickle_their_array():
+    for name in ("MVar", "MConstr", "MLinExpr", "MQuadExpr"):
+        cls = getattr(velmorpy, name)
+        rebuild = getattr(velmorpy, "_unpickle_" + name)
+        checksum = checksums(FIELDS[name])[0]
+        empty = cls.__new__(cls)
+        assert empty.__reduce__() == (rebuild, (cls, checksum, (None,)))
+        assert pickle.loads(pickle.dumps(empty)).__reduce__()[1][2] == (None,)
+        numbers = rebuild(cls, checksum, (np.arange(4.0).reshape(2, 2),))
+        f, args, state = numbers.__reduce__()
+        assert args == (cls, checksum, None) and state[0] is numbers.__reduce__()[2][0]   # the array itself
+        for back in every_protocol(numbers):
+            assert type(back) is cls and back.shape == (2, 2)
+            assert np.array_equal(back.__reduce__()[2][0], np.arange(4.0).reshape(2, 2))
+        anything = rebuild(cls, checksum, ("not an array",))                 # taken as it is; methods refuse
+        with pytest.raises(TypeError):
+            anything.shape
 
 
 def test_velmorerror_reconstructor():

@@ -10,6 +10,7 @@
 #include "module/numpy.hpp"
 
 #include <utility>
+#include <vector>
 
 #include "algebra/object_arrays.hpp"
 #include "attributes/var.hpp"
@@ -30,8 +31,25 @@ struct Numbers {
   Ref array;  // `a` itself when it is such an array already, else a copy: never changed
   const double* data;
   npy_intp rows, cols;
-  double at(npy_intp r, npy_intp c) const { return data[r * cols + c]; }
+  // When every number is a coefficient of several cells, one float object
+  // each, shared by those cells (floats are immutable); else made per term.
+  std::vector<Ref> floats;
+
+  // The coefficient at (r, c) as a new reference.
+  PyObject* coefficient(npy_intp r, npy_intp c) const {
+    const npy_intp k = r * cols + c;
+    if (!floats.empty()) return Py_NewRef(floats[static_cast<size_t>(k)].get());
+    return take(PyFloat_FromDouble(data[k])).release();
+  }
 };
+
+// The operand's numbers enter `times` cells each.
+void reused(Numbers& n, npy_intp times) {
+  if (times < 2) return;
+  const npy_intp size = n.rows * n.cols;
+  n.floats.reserve(static_cast<size_t>(size));
+  for (npy_intp k = 0; k < size; ++k) n.floats.push_back(take(PyFloat_FromDouble(n.data[k])));
+}
 
 Numbers numbers(PyObject* a) {
   Numbers n;
@@ -62,7 +80,9 @@ Vars vars(PyObject* a) {
   return v;
 }
 
-// A new LinExpr of n terms: term k is (float(coeff(k)), var(k)).
+void reused(Vars&, npy_intp) {}
+
+// A new LinExpr of n terms: term k is (coeff(k), var(k)), coeff giving a new reference.
 template <class CoeffAt, class VarAt>
 Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
   Ref made = linexpr_new();
@@ -70,7 +90,7 @@ Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
   terms_reserve(e->coeffs_, n);
   terms_reserve(e->vars_, n);
   for (npy_intp k = 0; k < n; ++k) {
-    terms_append_steal(e->coeffs_, take(PyFloat_FromDouble(coeff(k))).release());  // room was made
+    terms_append_steal(e->coeffs_, coeff(k));  // room was made
     terms_append(e->vars_, var(k));
   }
   return made;
@@ -78,11 +98,11 @@ Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
 
 // Cell (i, j) of A @ B; the inner length is A's column count.
 Ref cell_nv(const Numbers& A, const Vars& B, npy_intp i, npy_intp j) {
-  return linear_cell(A.cols, [&](npy_intp k) { return A.at(i, k); }, [&](npy_intp k) { return B.at(k, j); });
+  return linear_cell(A.cols, [&](npy_intp k) { return A.coefficient(i, k); }, [&](npy_intp k) { return B.at(k, j); });
 }
 
 Ref cell_vn(const Vars& A, const Numbers& B, npy_intp i, npy_intp j) {
-  return linear_cell(A.cols, [&](npy_intp k) { return B.at(k, j); }, [&](npy_intp k) { return A.at(i, k); });
+  return linear_cell(A.cols, [&](npy_intp k) { return B.coefficient(k, j); }, [&](npy_intp k) { return A.at(i, k); });
 }
 
 // Coefficient the int 1; term k holds A[i, k] first and B[k, j] second.
@@ -144,8 +164,10 @@ Ref product(const Ref& a, const Ref& b, L (*prepare_left)(PyObject*), R (*prepar
   const npy_intp inner_a = PyArray_DIM(nd(a), na - 1), inner_b = PyArray_DIM(nd(b), 0);
   if (inner_a != inner_b) raise_inner_mismatch(a, b);
   Ref a2 = as_matrix(a, true), b2 = as_matrix(b, false);
-  const L A = prepare_left(a2.get());
-  const R B = prepare_right(b2.get());
+  L A = prepare_left(a2.get());
+  R B = prepare_right(b2.get());
+  reused(A, B.cols);
+  reused(B, A.rows);
   if (na == 1 && nb == 1) return cell(A, B, 0, 0);
   npy_intp dims[2] = {A.rows, B.cols};
   if (na == 1) return dense_loop(A, B, cell, 1, &dims[1]);

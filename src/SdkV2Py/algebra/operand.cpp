@@ -39,20 +39,10 @@ Ref call_rule(PyObject* x, PyObject* arg, binaryfunc PyNumberMethods::*slot, bin
 
 // Recursion through the operators (element-wise kernels apply them again to
 // every element) is bounded by the interpreter's recursion limit.
-class RecursionGuard {
- public:
-  RecursionGuard() {
-    if (Py_EnterRecursiveCall(" in an operator of velmorpy")) throw_error_set();
-  }
-  ~RecursionGuard() { Py_LeaveRecursiveCall(); }
-  RecursionGuard(const RecursionGuard&) = delete;
-  RecursionGuard& operator=(const RecursionGuard&) = delete;
-};
-
 template <class F>
 PyObject* entry(F&& body) noexcept {
   return guarded([&]() -> PyObject* {
-    RecursionGuard guard;
+    RecursionGuard guard(" in an operator of velmorpy");
     return body();
   });
 }

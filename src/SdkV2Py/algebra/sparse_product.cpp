@@ -15,6 +15,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <utility>
+#include <vector>
 
 #include "algebra/object_arrays.hpp"
 #include "attributes/var.hpp"
@@ -51,6 +52,9 @@ struct Compressed {
   const void* idx = nullptr;
   bool wide = false;          // indices of 64 bits
   const double* val = nullptr;
+  // When every stored value is a coefficient of several cells: one float
+  // object each, shared by those cells; else made per term.
+  std::vector<Ref> floats;
 
   // The stored entries of outer position o: [begin, end), checked.
   void range(npy_intp o, npy_intp& begin, npy_intp& end) const {
@@ -108,6 +112,13 @@ Compressed compressed(Ref matrix, bool rows) {
 // What one stored entry adds to its cell, by the kind of the dense items.
 enum class Items { Vars, Lins, Quads };
 
+// The stored values enter `times` cells each, as coefficients of variables.
+void reused(Compressed& s, Items kind, npy_intp times) {
+  if (kind != Items::Vars || times < 2) return;
+  s.floats.reserve(static_cast<size_t>(s.nnz));
+  for (npy_intp p = 0; p < s.nnz; ++p) s.floats.push_back(coefficient(s.val[p]));
+}
+
 Items items_of(PyObject* first) {
   if (is_var(first)) return Items::Vars;
   if (is_linexpr(first)) return Items::Lins;
@@ -126,14 +137,16 @@ Ref new_cell(Items kind, npy_intp entries) {
   return e;
 }
 
-// value times `item` into the cell; a zero value adds nothing.
-void add_entry(Items kind, PyObject* cell, double value, PyObject* item) {
+// Entry p times `item` into the cell; a zero value adds nothing.
+void add_entry(Items kind, PyObject* cell, const Compressed& s, npy_intp p, PyObject* item) {
+  const double value = s.val[p];
   switch (kind) {
     case Items::Vars: {
       if (!is_var(item)) raise_cannot_convert(item, "velmorpy.Var");
       if (value == 0.0) return;
       LinExprObject* e = as_linexpr(cell);
-      terms_append_steal(e->coeffs_, coefficient(value).release());  // room was made
+      Ref c = s.floats.empty() ? coefficient(value) : Ref::borrow(s.floats[static_cast<size_t>(p)].get());
+      terms_append_steal(e->coeffs_, c.release());  // room was made
       terms_append(e->vars_, item);
       return;
     }
@@ -155,7 +168,7 @@ Ref fill_cell(const Compressed& s, const ObjectCells& dense, Items kind, npy_int
   npy_intp begin, end;
   s.range(o, begin, end);
   Ref cell = new_cell(kind, end - begin);
-  for (npy_intp p = begin; p < end; ++p) add_entry(kind, cell.get(), s.val[p], dense[base + s.index(p) * step]);
+  for (npy_intp p = begin; p < end; ++p) add_entry(kind, cell.get(), s, p, dense[base + s.index(p) * step]);
   return cell;
 }
 
@@ -181,12 +194,13 @@ Ref sparse_right(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     a = take(PyArray_Newshape(nd(a), &shape, NPY_CORDER));
   }
-  const Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
+  Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
   if (PyArray_NDIM(nd(a)) != 2 || PyArray_DIM(nd(a), 1) != s.inner) raise_shapes(shape_of(a.get()).get(), s.shape.get());
   if (PyArray_SIZE(nd(a)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(a.get());
   const Items kind = items_of(dense[0]);
   const npy_intp r = PyArray_DIM(nd(a), 0), K = s.inner, n = s.outer;
+  reused(s, kind, r);
   Ref result = result_array(one_dim, r, n);
   for (npy_intp i = 0; i < r; ++i)
     for (npy_intp j = 0; j < n; ++j) put_cell(result, i * n + j, fill_cell(s, dense, kind, j, i * K, 1));
@@ -203,12 +217,13 @@ Ref sparse_left(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     b = take(PyArray_Newshape(nd(b), &shape, NPY_CORDER));
   }
-  const Compressed s = compressed(std::move(csr), /*rows=*/true);
+  Compressed s = compressed(std::move(csr), /*rows=*/true);
   if (PyArray_NDIM(nd(b)) != 2 || PyArray_DIM(nd(b), 0) != s.inner) raise_shapes(s.shape.get(), shape_of(b.get()).get());
   if (PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(b.get());
   const Items kind = items_of(dense[0]);
   const npy_intp m = s.outer, cols = PyArray_DIM(nd(b), 1);
+  reused(s, kind, cols);
   Ref result = result_array(one_dim, m, cols);
   for (npy_intp i = 0; i < m; ++i)
     for (npy_intp j = 0; j < cols; ++j) put_cell(result, i * cols + j, fill_cell(s, dense, kind, i, j, cols));

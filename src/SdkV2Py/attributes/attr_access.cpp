@@ -26,7 +26,6 @@ namespace {
 const char kNotExist[] = "Attribute `%S` does not exist";
 const char kCountMismatch[] = "the number of values (%zd) differs from the number of objects (%zd)";
 const char kNotOneChar[] = "Expect a single character, got %R";
-const char kOtherModel[] = "Argument `objs` holds an item of another model";
 const char kNotMatrix[] = "Expect a numpy 2d-array or scipy sparse matrix";
 const char kMatrixEntry[] = "matrix entry (%lld, %lld) outside its %lld x %lld matrix";
 const char kLibraryAnswer[] = "velmorpy: the library answered out of range for attribute `%s`";
@@ -68,7 +67,7 @@ int item_index(const Ref& holder, AttrKind kind, PyObject* item) {
   const HandleClass* cls = handle_class(kind);
   if (!cls) raise_cannot_convert(item, "a handle");
   if (!PyObject_TypeCheck(item, cls->type)) raise_cannot_convert(item, cls->type->tp_name);
-  if (as_handle(item)->holder_ != holder.get()) raise(PyExc_ValueError, kOtherModel);
+  if (as_handle(item)->holder_ != holder.get()) raise_holds_other_model("objs");
   return as_handle(item)->index;
 }
 

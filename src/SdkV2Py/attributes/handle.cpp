@@ -137,6 +137,10 @@ AttrKind _getAttrType(PyObject* obj) {
   return row->kind;
 }
 
+void raise_holds_other_model(const char* argname) {
+  raise_format(PyExc_ValueError, "Argument `%s` holds an item of another model", argname);
+}
+
 Ref handle_new(PyTypeObject* type, const Ref& holder, int32_t index) {
   HandleObject* h = PyObject_New(HandleObject, type);
   if (!h) throw_error_set();

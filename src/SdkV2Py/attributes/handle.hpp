@@ -74,6 +74,11 @@ inline bool same_item(PyObject* a, PyObject* b) {
 // for anything else. Throws.
 AttrKind _getAttrType(PyObject* obj);
 
+// The refusal of a handle of another model inside a container argument
+// (`objs`, `column`, `vars`, `items`): ValueError "Argument `{argname}` holds
+// an item of another model".
+[[noreturn]] void raise_holds_other_model(const char* argname);
+
 // A new bound handle of `type` (one of the six classes) for item `index` of
 // the model behind `holder`. One small allocation, no library call. Throws.
 Ref handle_new(PyTypeObject* type, const Ref& holder, int32_t index);

@@ -325,6 +325,13 @@ const char column_init_doc[] =
     "            x = m.addVar(column=col)\n"
     "        ";
 
+Ref column_of_lists(Ref coeffs, Ref constrs) {
+  Ref column = take(column_new(&ColumnType, nullptr, nullptr));
+  Py_SETREF(as_column(column.get())->coeffs_, coeffs.release());
+  Py_SETREF(as_column(column.get())->constrs_, constrs.release());
+  return column;
+}
+
 PyTypeObject ColumnType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_column() {

@@ -3,6 +3,8 @@
 #pragma once
 #include <Python.h>
 
+#include "module/ref.hpp"
+
 namespace velmorpy {
 
 struct ColumnObject {
@@ -22,5 +24,9 @@ void bind_column_namespace();
 
 inline bool is_column(PyObject* op) { return PyObject_TypeCheck(op, &ColumnType); }
 inline ColumnObject* as_column(PyObject* op) { return reinterpret_cast<ColumnObject*>(op); }
+
+// A new Column whose pairs are the two lists, which it takes over: floats and
+// Constr handles, of equal length. Throws.
+Ref column_of_lists(Ref coeffs, Ref constrs);
 
 }  // namespace velmorpy

@@ -21,11 +21,15 @@
 #include "expressions/column.hpp"
 #include "matrix/model_matrix.hpp"
 #include "model/model_callback.hpp"
+#include "model/model_coeffs.hpp"
 #include "model/model_constrs.hpp"
 #include "model/model_generators.hpp"
 #include "model/model_iis.hpp"
+#include "model/model_items.hpp"
 #include "model/model_objective.hpp"
+#include "model/model_remove.hpp"
 #include "model/model_solve.hpp"
+#include "model/model_sos_indicators.hpp"
 #include "model/model_vars.hpp"
 #include "module/args.hpp"
 #include "module/decorators.hpp"
@@ -44,8 +48,6 @@
 namespace velmorpy {
 
 namespace {
-
-const char kColumnOtherModel[] = "Argument `column` holds an item of another model";
 
 // Raised for a "_" attribute that was never set: an AttributeError, so that
 // hasattr() and getattr() with a default work, and a KeyError for code that
@@ -94,13 +96,6 @@ void replace_list(PyObject*& field, PyTypeObject* type, const Ref& holder, int32
   Py_XSETREF(field, list.release());
 }
 
-// A new list with the handles of `list`: the model's own list never leaves it,
-// so a program that changes the list it got cannot desynchronise the model.
-PyObject* copy_list(const Ref& list) {
-  if (!PyList_Check(list.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};  // never initialised
-  return PyList_GetSlice(list.get(), 0, PyList_GET_SIZE(list.get()));
-}
-
 // The column's terms as the library takes them: one per distinct row, rows
 // ascending, coefficients of a repeated row summed (zeros kept).
 struct ColumnTerms {
@@ -119,7 +114,7 @@ ColumnTerms column_terms(const Ref& holder, PyObject* column) {
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* constr = PyList_GET_ITEM(constrs.get(), i);
     if (!is_constr(constr)) raise_cannot_convert(constr, ConstrType.tp_name);
-    if (as_handle(constr)->holder_ != holder.get()) raise(PyExc_ValueError, kColumnOtherModel);
+    if (as_handle(constr)->holder_ != holder.get()) raise_holds_other_model("column");
     if (i >= PyList_GET_SIZE(coeffs.get())) raise(PyExc_IndexError, "list index out of range");
     terms.emplace_back(as_handle(constr)->index, as_double(PyList_GET_ITEM(coeffs.get(), i)));
   }
@@ -343,8 +338,12 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   return var.release();
 }
 
-PyObject* model_getVars(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->vars_)); }
-PyObject* model_getConstrs(PyObject* self, const Args&) { return copy_list(Ref::borrow(as_model(self)->constrs_)); }
+PyObject* model_getVars(PyObject* self, const Args&) {
+  return model_list_copy(Ref::borrow(as_model(self)->vars_)).release();
+}
+PyObject* model_getConstrs(PyObject* self, const Args&) {
+  return model_list_copy(Ref::borrow(as_model(self)->constrs_)).release();
+}
 
 // The stored handle of the first item of that name, or None. `field` is the
 // model's list of the items' kind.
@@ -786,9 +785,10 @@ void bind_model_namespace() {
   bind_getmetaclass(&ModelType, __FILE__);
   bind_members_in_order(&ModelType,
                         {{model_members, __FILE__}, model_vars_table, model_constrs_table, model_generators_table,
-                         model_objective_table, model_solve_table, model_matrix_table, model_iis_table,
-                         model_callback_table},
+                         model_objective_table, model_sos_indicators_table, model_coeffs_table, model_remove_table,
+                         model_solve_table, model_matrix_table, model_iis_table, model_callback_table},
                         kMethodOrder);
+  internal(class_attr(&ModelType, "cleanupMilp"));  // callable, but left out of the documented members
 }
 
 }  // namespace velmorpy

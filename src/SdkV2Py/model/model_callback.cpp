@@ -7,7 +7,6 @@
 
 #include <velmor.h>
 
-#include "attributes/handle.hpp"
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
 #include "model/callback_bridge.hpp"
@@ -18,7 +17,6 @@
 #include "module/errors.hpp"
 #include "module/members.hpp"
 #include "module/numbers.hpp"
-#include "module/state.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
 
@@ -300,21 +298,24 @@ const char cbGet_doc[] =
     "            Method can only be called within callback function.\n"
     "        ";
 
+// The end of the two value queries' help texts.
+#define VALUES_TAIL                                                                         \
+  "\n"                                                                                      \
+  "        ARGUMENTS:\n"                                                                    \
+  "            vars: a Var or a list of Vars; or a column index of the presolved model or a\n" \
+  "                  list of them\n"                                                        \
+  "\n"                                                                                      \
+  "        NOTE:\n"                                                                         \
+  "            Method can only be called within callback function.\n"                       \
+  "        "
+
 const char cbGetNodeRel_doc[] =
     "\n"
     "        SIGNATURE:\n"
     "            cbGetNodeRel(vars)\n"
     "\n"
     "        PURPOSE:\n"
-    "            Retrieve solution values of the current relaxed problem.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            vars: a Var or a list of Vars; or a column index of the presolved model or a\n"
-    "                  list of them\n"
-    "\n"
-    "        NOTE:\n"
-    "            Method can only be called within callback function.\n"
-    "        ";
+    "            Retrieve solution values of the current relaxed problem.\n" VALUES_TAIL;
 
 const char cbGetSolution_doc[] =
     "\n"
@@ -322,15 +323,9 @@ const char cbGetSolution_doc[] =
     "            cbGetSolution(vars)\n"
     "\n"
     "        PURPOSE:\n"
-    "            Retrieve values of the best solution so far.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            vars: a Var or a list of Vars; or a column index of the presolved model or a\n"
-    "                  list of them\n"
-    "\n"
-    "        NOTE:\n"
-    "            Method can only be called within callback function.\n"
-    "        ";
+    "            Retrieve values of the best solution so far.\n" VALUES_TAIL;
+
+#undef VALUES_TAIL
 
 const char cbSetSolution_doc[] =
     "\n"

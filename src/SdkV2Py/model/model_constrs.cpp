@@ -45,7 +45,6 @@ const char kLConstrMissing[] = "sense and rhs can not be None if lhs is not a Te
 const char kLConstrRhs[] = "rhs shoud be one of [constant, Var, LinExpr, TempConstr] type";
 const char kNoMatrixRows[] = "addConstr: matrix-shaped constraints are not supported yet";
 const char kNoPsdRows[] = "semidefinite constraints are not supported yet";
-const char kNoIndicators[] = "addConstr: indicator constraints are not supported yet";
 
 // n rows added by `call` (given the library model; it returns the library's
 // code). Their handles join constrs_ and psdconstrs_ before the call, so that
@@ -123,7 +122,6 @@ Ref add_indicator(PyObject* self, PyObject* constr, PyObject* name) {
   } else {
     raise(PyExc_ValueError, kIndicatorTwoSided);
   }
-  if (!_PyType_Lookup(Py_TYPE(self), VLM_STR("addGenConstrIndicator"))) raise(PyExc_NotImplementedError, kNoIndicators);
   return take(PyObject_CallMethod(self, "addGenConstrIndicator", "OOOsOO", var, v == 1.0 ? Py_True : Py_False, expr,
                                   sense, side, name));
 }

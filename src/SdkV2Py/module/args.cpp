@@ -32,7 +32,7 @@ Py_ssize_t find_name(PyObject* names, PyObject* key) {
 
 bool type_matches(PyObject* obj, PyTypeObject* type) {
   if (obj == Py_None) return true;
-  if (type == &PyUnicode_Type || type == &PyDict_Type) return Py_IS_TYPE(obj, type);
+  if (type == &PyUnicode_Type || type == &PyDict_Type || type == &PyList_Type) return Py_IS_TYPE(obj, type);
   return PyObject_TypeCheck(obj, type);
 }
 

@@ -59,7 +59,7 @@ int64_t as_int64(PyObject* obj);
 double as_double(PyObject* obj);
 bool as_bool(PyObject* obj);
 // TypeError "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)"
-// unless obj is of `type` (exactly so for str and dict), or None when
+// unless obj is of `type` (exactly so for str, dict and list), or None when
 // `allow_none` (for arguments where None has no meaning, pass false).
 void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none = true);
 // TypeError "Cannot convert %.200s to %.200s" (obj's type name, the target's name).

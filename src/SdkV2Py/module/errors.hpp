@@ -69,4 +69,18 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 // VelmorError(code, text): the library's code with a text of the module's own.
 [[noreturn]] void raise_velmor(int code, const char* text);
 
+// One level of a recursion that Python data drives (operators applied again to
+// elements, walks into nested containers): beyond the interpreter's recursion
+// limit it throws RecursionError, "maximum recursion depth exceeded" followed
+// by `where`, instead of exhausting the stack.
+class RecursionGuard {
+ public:
+  explicit RecursionGuard(const char* where) {
+    if (Py_EnterRecursiveCall(where)) throw_error_set();
+  }
+  ~RecursionGuard() { Py_LeaveRecursiveCall(); }
+  RecursionGuard(const RecursionGuard&) = delete;
+  RecursionGuard& operator=(const RecursionGuard&) = delete;
+};
+
 }  // namespace velmorpy

@@ -50,7 +50,7 @@ struct FunctionDef {
   // The Python parameter list, e.g. "self, lb=0.0, name: str = ''". Defaults are
   // evaluated once, in the module's namespace, when the function is made; an
   // annotation declares the argument's type (checked by the parser, exactly for
-  // str and dict) and does not show in __annotations__.
+  // str, dict and list) and does not show in __annotations__.
   const char* params;
   Impl impl;
   Kind kind;

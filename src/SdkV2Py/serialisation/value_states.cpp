@@ -22,6 +22,11 @@
 #include "expressions/psdexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/tempconstr.hpp"
+#include "matrix/matrix_array.hpp"
+#include "matrix/mconstr.hpp"
+#include "matrix/mlinexpr.hpp"
+#include "matrix/mquadexpr.hpp"
+#include "matrix/mvar.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/velmor_error.hpp"
@@ -155,15 +160,14 @@ void velmorerror_set(PyObject* self, PyObject* state) {
 // --- tuplelist and tupledict --------------------------------------------------------------
 //
 // Their pickles carry the items apart from the state (as list or dict items).
-// An index in a state was built for the items of the pickled object, which
+// An index in a state would describe the items of the pickled object, which
 // may arrive before or after the state, or not at all (pickles written
-// without them): it is checked for its kind and dropped, and the next query
-// builds one for the items the object holds.
+// without them), so a loaded object never takes one: the state is checked
+// for its kind and the index dropped, and the next query builds one for the
+// items the object holds. A state written here therefore holds None for the
+// index (and the key list) instead of a copy that would only be discarded.
 
-Ref tuplelist_get(PyObject* self) {
-  TupleListObject* t = as_tuplelist(self);
-  return tuple_of(none_if_null(t->tuple_index_), none_if_null(t->wildcard_));
-}
+Ref tuplelist_get(PyObject* self) { return tuple_of(Py_None, none_if_null(as_tuplelist(self)->wildcard_)); }
 
 void tuplelist_set(PyObject* self, PyObject* state) {
   check_list_or_none(item(state, 0));
@@ -173,11 +177,25 @@ void tuplelist_set(PyObject* self, PyObject* state) {
   tuplelist_drop_index(as_tuplelist(self));
 }
 
-Ref tupledict_get(PyObject* self) { return tuple_of(none_if_null(as_tupledict(self)->keys_)); }
+Ref tupledict_get(PyObject*) { return tuple_of(Py_None); }
 
 void tupledict_set(PyObject* self, PyObject* state) {
   check_instance_or_none(item(state, 0), &TupleListType);
   tupledict_drop_keys(as_tupledict(self));
+}
+
+// --- MVar, MConstr, MLinExpr, MQuadExpr: the one array field ------------------------------
+//
+// Any object is taken: every method of these classes tests that its field
+// holds an ndarray (an object made by calling the class holds None).
+
+MatrixObject* as_matrix(PyObject* op) { return reinterpret_cast<MatrixObject*>(op); }
+
+Ref matrix_get(PyObject* self) { return tuple_of(none_if_null(as_matrix(self)->array)); }
+
+void matrix_set(PyObject* self, PyObject* state) {
+  Ref old = Ref::steal(as_matrix(self)->array);
+  as_matrix(self)->array = Py_NewRef(item(state, 0));
 }
 
 // --- LinExpr ------------------------------------------------------------------------------
@@ -314,10 +332,17 @@ const FieldState kFieldStates[] = {
      tuplelist_set, PickleItems::ListItems},
     {&TupleDictType, "keys_", 1, 0b1, {0x834c73b, 0x54744be, 0x5f2a4ad}, tupledict_get, tupledict_set,
      PickleItems::DictItems},
+    {&MVarType, "vararr_", 1, 0b1, {0x68af3d6, 0xc8693f5, 0xb948fef}, matrix_get, matrix_set, PickleItems::None},
+    {&MConstrType, "constrarr_", 1, 0b1, {0x170288c, 0xba0fd60, 0x73171cd}, matrix_get, matrix_set,
+     PickleItems::None},
     {&LinExprType, "coeffs_, constant_, vars_", 3, 0b101, {0x82fd631, 0x44eafa2, 0x0317f5f}, linexpr_get,
      linexpr_set, PickleItems::None},
     {&QuadExprType, "coeffs_, lin_, vars1_, vars2_", 4, 0b1111, {0x273855f, 0x08e3da0, 0x8d22c2f}, quadexpr_get,
      quadexpr_set, PickleItems::None},
+    {&MLinExprType, "linexprarr_", 1, 0b1, {0x03d4a69, 0xeffeb6f, 0x5519b9f}, matrix_get, matrix_set,
+     PickleItems::None},
+    {&MQuadExprType, "quadexprarr_", 1, 0b1, {0x6b892d3, 0x0ae4823, 0xbabc00b}, matrix_get, matrix_set,
+     PickleItems::None},
     {&PsdExprType, "coeffs_, lin_, vars_", 3, 0b111, {0x9e58bed, 0xce4d3f0, 0xd0de8d5}, psdexpr_get, psdexpr_set,
      PickleItems::None},
     {&TempConstrType, "expr_, lhs_, rhs_", 3, 0b111, {0x4b64fd6, 0xe99d4a0, 0x057b779}, tempconstr_get,
