@@ -15,6 +15,18 @@ CB = VLM.Callback
 NOT_IN_CALLBACK = "method can only be called in callback function"
 
 
+def market_split(path, seed):
+    """Writes a market-split MIP (binaries, five equality rows) that no search
+    closes soon; returns the path."""
+    rng = np.random.default_rng(seed)
+    A = rng.integers(0, 100, size=(5, 40))
+    lines = ["Minimize", " obj: " + " + ".join(f"x{j}" for j in range(40)), "Subject To"]
+    lines += [f" r{i}: " + " + ".join(f"{A[i, j]} x{j}" for j in range(40)) + f" = {A[i].sum() // 2}"
+              for i in range(5)]
+    path.write_text("\n".join(lines + ["Binaries", " " + " ".join(f"x{j}" for j in range(40)), "End", ""]))
+    return str(path)
+
+
 def bounded_mip():
     """max x0 + ... + x4 over integers in [0, 3.5]: bounds only, optimum 15."""
     m = Model()
@@ -386,14 +398,8 @@ def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run
     # (CPython would end the thread inside the module's frames and abort the
     # process) nor keep the exit waiting. The exiting thread itself still solves
     # with callbacks in a late atexit hook.
-    rng = np.random.default_rng(1)
-    A = rng.integers(0, 100, size=(5, 40))
-    lines = ["Minimize", " obj: " + " + ".join(f"x{j}" for j in range(40)), "Subject To"]
-    lines += [f" r{i}: " + " + ".join(f"{A[i, j]} x{j}" for j in range(40)) + f" = {A[i].sum() // 2}"
-              for i in range(5)]
-    (tmp_path / "split.lp").write_text("\n".join(lines + ["Binaries", " " + " ".join(f"x{j}" for j in range(40)),
-                                                          "End", ""]))
-    code = EXIT_SCRIPT.replace("MODE", repr(mode)).replace("PATH", repr(str(tmp_path / "split.lp")))
+    path = market_split(tmp_path / "split.lp", seed=1)
+    code = EXIT_SCRIPT.replace("MODE", repr(mode)).replace("PATH", repr(path))
     out = run_python(code, timeout=120)
     assert out.returncode == 0, out.stderr
     assert "main exits" in out.stdout and ("late turns True" in out.stdout) == (mode == "late")
@@ -453,3 +459,22 @@ def test_turns_keep_what_they_use_alive(knapsack, run_python):
     assert out.returncode == 0 and "Traceback" not in out.stderr, out.stderr
     printed = [line for line in out.stdout.splitlines() if line.startswith(("interrupted", "True", "False"))]
     assert printed == ["interrupted enough True", "True"]                  # the library's log goes between
+
+
+def test_ctrl_c_during_a_solve_with_a_callback(tmp_path, run_python):
+    # The interrupt reaches Python code in the next turn on the main thread
+    # and comes out of optimize as KeyboardInterrupt.
+    path = market_split(tmp_path / "split.lp", seed=2)
+    out = run_python(f"""
+        import os, signal, threading, velmorpy
+        m = velmorpy.read({path!r})
+        m.setParam("MaxTime", 30)
+        turns = []
+        threading.Timer(0.3, lambda: os.kill(os.getpid(), signal.SIGINT)).start()
+        try:
+            m.optimize(lambda model, where: turns.append(where))
+        except KeyboardInterrupt:
+            print("interrupted", len(turns) > 0, m.SolutionTime < 20)
+    """, timeout=120)
+    assert out.returncode == 0, out.stderr
+    assert "interrupted True True" in out.stdout.splitlines()

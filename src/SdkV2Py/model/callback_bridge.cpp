@@ -48,11 +48,12 @@ void print_exception() {
 }
 
 // Keeps the pending exception (or a SystemError, should the turn have failed
-// without one) on the model; the thread's error state is clear afterwards.
+// without one) on the model, unless one is kept already: the first error of a
+// run stopped it. The thread's error state is clear afterwards.
 void keep_error(ModelObject* m) noexcept {
   if (!PyErr_Occurred()) PyErr_SetString(PyExc_SystemError, "velmorpy: a callback turn failed without an error");
   Ref exc = fetch_exception();
-  Py_XSETREF(m->cb_error_, exc.release());
+  if (!m->cb_error_) m->cb_error_ = exc.release();
 }
 
 // ---- the accessors --------------------------------------------------------------

@@ -16,7 +16,8 @@ struct CbWhereRow {
 
 // Which callback accessor answers a what-code: one int or double of the model
 // (called with the model and the code), or element i of an int or double array
-// (called with the model, the code and i).
+// (called with the model, the code and i). The callback bridge reads them
+// (cb_value, cb_element in model/callback_bridge.hpp) for Model.cbGet.
 enum class CbAccessor : unsigned char { cbint, cbdbl, cbintat, cbdblat };
 
 struct CbWhatRow {
