@@ -91,16 +91,22 @@ def test_refusals_add_nothing(m, xyz):
         m.addConstr(x <= 1)
 
 
-def test_indicator_pairs_are_checked_before_they_are_handed_on(m, xyz):
+def test_indicator_pairs_are_checked_and_handed_on_with_their_name(m, xyz):
     x, y, z = xyz
     b = m.addVar(vtype=VLM.BINARY)
+    g = m.addConstr((b == 1) >> (x + y <= 3), "ind")
+    assert (g.GenConstrName, m.NumGenConstrs, m.NumConstrs) == ("ind", 1, 0)
+    assert m.getGenConstrIndicator(m.addConstr((b == 0) >> (x >= 2)))[1:2] == (False,)
+    with pytest.raises(TypeError):
+        m.addConstr((b == 1) >> (x <= 1), None)
+    assert m.NumGenConstrs == 2
     with pytest.raises(ValueError, match=r"^indicator value can only be one of \[0, 1\]$"):
         m.addConstr((b == 1) >> (x + y == 3))
     with pytest.raises(ValueError, match="single binary variable"):
         m.addConstr((x == 1) >> (x + y <= 3))
     with pytest.raises(TypeError, match="only be in linear form"):
         m.addConstr((b == 1) >> (x * y <= 3))
-    assert m.NumConstrs == 0 and m.NumGenConstrs == 0
+    assert m.NumConstrs == 0 and m.NumGenConstrs == 2
 
 
 def test_no_argument_is_kept(m, xyz, leaks):
