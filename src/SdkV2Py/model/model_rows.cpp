@@ -46,12 +46,32 @@ class RowWriter {
     LinExprObject* e = linexpr_checked(expr);
     OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
     const double constant = e->constant_;
-    terms_.clear();
+    // Written straight into the rows; a row whose columns do not strictly
+    // ascend is taken back and sorted through the scratch list.
+    const size_t start = out_.ind.size();
+    bool ascending = true;
     for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
       const int column = model_var_index(holder_, terms_at(vars.t, i));
-      Ref coeff = Ref::borrow(terms_at(coeffs.t, i));  // its float conversion may run code
-      terms_.emplace_back(column, number_value(coeff.get()));
+      PyObject* c = terms_at(coeffs.t, i);
+      double value;
+      if (PyFloat_CheckExact(c)) {
+        value = PyFloat_AS_DOUBLE(c);
+      } else {
+        Ref coeff = Ref::borrow(c);  // its float conversion may run code
+        value = number_value(coeff.get());
+      }
+      if (out_.ind.size() > start && column <= out_.ind.back()) ascending = false;
+      out_.ind.push_back(column);
+      out_.val.push_back(value);
     }
+    if (ascending) {
+      open_row(start, constant);
+      return;
+    }
+    terms_.clear();
+    for (size_t k = start; k < out_.ind.size(); ++k) terms_.emplace_back(out_.ind[k], out_.val[k]);
+    out_.ind.resize(start);
+    out_.val.resize(start);
     end_row(constant);
   }
 
@@ -76,14 +96,19 @@ class RowWriter {
   }
 
  private:
-  // Sorts the row by column (stably: equal columns keep the expression's
-  // order, so their sum does not depend on the sort) unless it already
-  // ascends, then appends it with equal columns merged.
-  void end_row(double constant) {
-    const int64_t start = static_cast<int64_t>(out_.ind.size());
-    if (start + static_cast<int64_t>(terms_.size()) > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
+  // Records a row whose terms out_ holds from `start` on.
+  void open_row(size_t start, double constant) {
+    if (out_.ind.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
     if (with_starts_) out_.beg.push_back(static_cast<int>(start));
     out_.constants.push_back(constant);
+  }
+
+  // Sorts the scratch row by column (stably: equal columns keep the
+  // expression's order, so their sum does not depend on the sort) unless it
+  // already ascends, then appends it with equal columns merged.
+  void end_row(double constant) {
+    const size_t start = out_.ind.size();
+    if (start + terms_.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
     const bool ascending = std::adjacent_find(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) {
                              return a.first >= b.first;
                            }) == terms_.end();
@@ -92,13 +117,14 @@ class RowWriter {
     for (const Term& t : terms_) {
       // Only within the row: its first term always opens an entry, even when
       // the previous row ended with the same column.
-      if (static_cast<int64_t>(out_.ind.size()) > start && out_.ind.back() == t.first) {
+      if (out_.ind.size() > start && out_.ind.back() == t.first) {
         out_.val.back() += t.second;
       } else {
         out_.ind.push_back(t.first);
         out_.val.push_back(t.second);
       }
     }
+    open_row(start, constant);
   }
 
   const Ref& holder_;
