@@ -81,6 +81,21 @@ int solve_semidefinite(VLMmodel& m, SolveLog& log) {
   return solve_sdp(m);
 }
 
+// CLP's simplex stops the process (an assertion) on a linear objective
+// coefficient of this magnitude or more; its LP presolve happens to scale
+// such objectives, nothing else does. Every run refuses them the same way.
+constexpr double kMaxObjectiveCoefficient = 1e25;
+
+bool objective_beyond_simplex(const SolverModel& sm, SolveLog& log) {
+  for (double c : sm.obj)
+    if (std::fabs(c) >= kMaxObjectiveCoefficient) {
+      log.linef("An objective coefficient of %.6g is beyond the simplex solver's range (below %g)", c,
+                kMaxObjectiveCoefficient);
+      return true;
+    }
+  return false;
+}
+
 // A model without columns: each row reads 0, so it is feasible exactly when
 // every row admits 0.
 RunOutcome solve_empty(const ModelData& d) {
@@ -144,6 +159,7 @@ int optimize(VLMmodel& m) {
     out = solve_empty(d);
   } else {
     const SolverModel sm = build_solver_model(d, run.params);
+    if (objective_beyond_simplex(sm, log)) return VLM_ERROR_SIMPLEX_NUMERIC;
     const bool discrete = sm.has_discrete();
     if (sm.has_quad()) {
       double scale = 1.0;

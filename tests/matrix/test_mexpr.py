@@ -150,3 +150,26 @@ def test_no_reference_is_kept(m, X, leaks):
         a -= x
         a *= 2
     assert not leaks(inplace)
+
+
+def test_a_cell_leading_back_to_its_array_ends_in_recursion_error(run_python):
+    # Cells take any value (`ml[:] = ml` stores the object itself), so an operator
+    # applied cell by cell meets the array again at every level, each level
+    # through NumPy's element loops: the stack, not only the interpreter's
+    # counter, must bound it. In a child: a crash must not take the tests down.
+    out = run_python("""
+        import sys
+        from velmorpy import Model
+        m = Model()
+        ml = m.addMVar((2, 3)) * 2.0 + 1.0
+        ml[:] = ml
+        for limit in (1000, 100000):
+            sys.setrecursionlimit(limit)
+            for op in (lambda: ml + 1, lambda: ml * 2.0, lambda: -ml):
+                try:
+                    op()
+                except RecursionError as e:
+                    print(e)
+    """, timeout=120)
+    assert out.returncode == 0, out.stderr[-2000:]
+    assert out.stdout.splitlines() == ["maximum recursion depth exceeded in an operator of velmorpy"] * 6

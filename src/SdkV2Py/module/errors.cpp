@@ -1,6 +1,9 @@
 #include "module/errors.hpp"
 
+#include <pthread.h>
+
 #include <cstdarg>
+#include <cstdint>
 
 #include "module/velmor_error.hpp"
 
@@ -20,6 +23,38 @@ void translate_current_exception() noexcept {
   } catch (...) {
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
+}
+
+namespace {
+
+// What the deepest level of a recursion may still need below the point where
+// the guard looks: one level through NumPy's element loops (about 10 KB), the
+// interpreter's error handling, and a wide margin.
+constexpr uintptr_t kStackHeadroom = 256 * 1024;
+
+// The lowest address of this thread's stack (stacks grow down), 0 when the
+// thread library cannot tell; found once per thread.
+uintptr_t stack_low_end() noexcept {
+  thread_local uintptr_t low = 1;
+  if (low == 1) {
+    low = 0;
+    pthread_attr_t attr;
+    if (pthread_getattr_np(pthread_self(), &attr) == 0) {
+      void* addr = nullptr;
+      size_t size = 0;
+      if (pthread_attr_getstack(&attr, &addr, &size) == 0) low = reinterpret_cast<uintptr_t>(addr);
+      pthread_attr_destroy(&attr);
+    }
+  }
+  return low;
+}
+
+}  // namespace
+
+bool stack_nearly_exhausted() noexcept {
+  const uintptr_t low = stack_low_end();
+  const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
+  return low != 0 && here < low + kStackHeadroom;
 }
 
 namespace {

@@ -69,14 +69,27 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 // VelmorError(code, text): the library's code with a text of the module's own.
 [[noreturn]] void raise_velmor(int code, const char* text);
 
+// True when the current thread has less than a safe margin of stack left. The
+// interpreter's recursion counter assumes small levels; a level that runs
+// through NumPy's element loops (an operator applied to every cell of an array
+// whose cells lead back to it) takes kilobytes, so the stack can end long
+// before the counter does.
+bool stack_nearly_exhausted() noexcept;
+
 // One level of a recursion that Python data drives (operators applied again to
 // elements, walks into nested containers): beyond the interpreter's recursion
-// limit it throws RecursionError, "maximum recursion depth exceeded" followed
-// by `where`, instead of exhausting the stack.
+// limit, or near the end of the thread's stack, it throws RecursionError,
+// "maximum recursion depth exceeded" followed by `where`, instead of
+// exhausting the stack.
 class RecursionGuard {
  public:
   explicit RecursionGuard(const char* where) {
     if (Py_EnterRecursiveCall(where)) throw_error_set();
+    if (stack_nearly_exhausted()) {
+      Py_LeaveRecursiveCall();
+      PyErr_Format(PyExc_RecursionError, "maximum recursion depth exceeded%s", where);
+      throw_error_set();
+    }
   }
   ~RecursionGuard() { Py_LeaveRecursiveCall(); }
   RecursionGuard(const RecursionGuard&) = delete;

@@ -1,0 +1,1 @@
+# Velmor parameter file

@@ -1,0 +1,27 @@
+"""A short fuzz run over the module's whole surface (tests/whole/fuzzer.py): every
+batch in a child interpreter, so a crash, a sanitizer report, a SystemError or
+an exception left set fails the test with the calls that led to it and the
+command that replays the batch. The seed is new each run (VELMOR_FUZZ_SEED sets
+it) and printed; bench/fuzz.py makes long runs."""
+import importlib.util
+import os
+import time
+
+import velmorpy
+
+_spec = importlib.util.spec_from_file_location("fuzzer", os.path.join(os.path.dirname(__file__), "fuzzer.py"))
+fuzzer = importlib.util.module_from_spec(_spec)
+_spec.loader.exec_module(fuzzer)
+
+
+def test_the_whole_surface_survives_hostile_calls(capsys):
+    seed = int(os.environ.get("VELMOR_FUZZ_SEED") or time.time_ns() % 1000003)
+    calls = 5000 if fuzzer.under_sanitizer() else 20000
+    build = os.path.dirname(os.path.dirname(os.path.abspath(velmorpy.__file__)))
+    t0 = time.monotonic()
+    batches = fuzzer.run(seed, calls, build, batch_calls=2000, jobs=min(3, os.cpu_count() or 1))
+    with capsys.disabled():
+        print(f"\nfuzz: seed {seed}, {calls} calls, {time.monotonic() - t0:.0f} s "
+              f"(again: VELMOR_FUZZ_SEED={seed} scripts/test -k fuzz)")
+    failed = [b for b in batches if b.failed]
+    assert not failed, f"fuzz seed {seed}:\n" + "\n\n".join(b.describe() for b in failed)
