@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <memory>
 
 #include <ClpDualRowDantzig.hpp>
 #include <ClpDualRowSteepest.hpp>
@@ -92,6 +93,33 @@ int ClpRunHandler::event(Event which) {
     default:
       return -1;
   }
+}
+
+double GuardedQuadraticObjective::reducedGradient(ClpSimplex* model, double* region, bool use_feasible_costs) {
+  QuadraticGuard& g = *guard_;
+  if (model->numberIterations() != g.last_iterations) {
+    g.last_iterations = model->numberIterations();
+    g.idle_calls = 0;
+  }
+  if (g.run && g.run->should_stop()) {
+    model->setProblemStatus(5);
+  } else if (++g.idle_calls > QuadraticGuard::kIdleCalls) {
+    g.tripped = true;
+    model->setProblemStatus(3);
+  }
+  return ClpQuadraticObjective::reducedGradient(model, region, use_feasible_costs);
+}
+
+ClpObjective* GuardedQuadraticObjective::subsetClone(int number_columns, const int* which_columns) const {
+  std::unique_ptr<ClpObjective> plain(ClpQuadraticObjective::subsetClone(number_columns, which_columns));
+  return new GuardedQuadraticObjective(static_cast<const ClpQuadraticObjective&>(*plain), guard_);
+}
+
+void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard) {
+  auto* quadratic = dynamic_cast<ClpQuadraticObjective*>(simplex.objectiveAsObject());
+  if (!quadratic) return;
+  GuardedQuadraticObjective guarded(*quadratic, guard);
+  simplex.setObjective(&guarded);
 }
 
 int basis_code(ClpSimplex::Status status) {

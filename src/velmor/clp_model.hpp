@@ -5,6 +5,7 @@
 #include <vector>
 
 #include <ClpEventHandler.hpp>
+#include <ClpQuadraticObjective.hpp>
 #include <ClpSimplex.hpp>
 
 #include "solve.hpp"
@@ -40,6 +41,37 @@ class ClpRunHandler : public ClpEventHandler {
  private:
   ClpRunState* state_;
 };
+
+// CLP's quadratic primal can loop for ever on moves inside the feasible
+// region that count no iteration and poll no event handler; the objective's
+// reduced gradient is the one thing every such move asks for. A guarded
+// objective counts those calls: after kIdleCalls of them without a simplex
+// iteration it stops the run with status 3 and sets `tripped`, and when the
+// run must stop (MaxTime, a stop request) with status 5.
+struct QuadraticGuard {
+  static constexpr long long kIdleCalls = 20000;
+  RunControl* run = nullptr;
+  int last_iterations = -1;
+  long long idle_calls = 0;
+  bool tripped = false;
+  void reset() { last_iterations = -1, idle_calls = 0, tripped = false; }
+};
+
+class GuardedQuadraticObjective : public ClpQuadraticObjective {
+ public:
+  GuardedQuadraticObjective(const ClpQuadraticObjective& base, QuadraticGuard* guard)
+      : ClpQuadraticObjective(base), guard_(guard) {}
+  double reducedGradient(ClpSimplex* model, double* region, bool use_feasible_costs) override;
+  ClpObjective* clone() const override { return new GuardedQuadraticObjective(*this); }
+  ClpObjective* subsetClone(int number_columns, const int* which_columns) const override;
+
+ private:
+  QuadraticGuard* guard_;
+};
+
+// Replaces the quadratic objective of `simplex` (loaded by load_clp) by a
+// guarded copy; `guard` must outlive the simplex and its copies.
+void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard);
 
 // ColBasis/RowBasis code of a CLP status.
 int basis_code(ClpSimplex::Status status);

@@ -17,6 +17,7 @@
 #include <CoinFinite.hpp>
 
 #include "clp_model.hpp"
+#include "qp_interior.hpp"
 
 namespace velmor {
 
@@ -128,6 +129,9 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   ClpSimplex simplex;
   simplex.passInMessageHandler(&messages);
   load_clp(sm, simplex);
+  QuadraticGuard guard;
+  guard.run = &run;
+  guard_quadratic_objective(simplex, &guard);
   apply_simplex_params(p, simplex);
   if (algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover) {
     // CLP hands the model's tolerances to its barrier; the crossover that
@@ -169,6 +173,21 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
       ran = Algorithm::Primal;
     }
   }
+  // CLP's quadratic primal: an optimum its multipliers do not confirm, a
+  // run the guard stopped and a run that gave up are solved again by the
+  // interior point method once the model is known to be feasible.
+  QpResult interior;
+  const QpData qp = sm.has_quad() ? QpData::from_model(sm) : QpData();
+  if (sm.has_quad() && !run.stopped_by() && simplex.status() != 2 && !(simplex.status() == 1 && feasible == 0)) {
+    if (qp_interior_applies(qp.n, qp.m) && (simplex.status() != 0 || guard.tripped ||
+                                    !qp_verified(qp, simplex.primalColumnSolution(), simplex.dualRowSolution()))) {
+      if (feasible == -2) feasible = has_feasible_point(sm, run, state);
+      if (feasible == 1) {
+        run.log.line("CLP's quadratic primal did not reach a verified optimum: solving by the interior point method");
+        interior = solve_qp_interior(qp, run);
+      }
+    }
+  }
   const double t1 = run.elapsed();
 
   const int n = sm.num_cols(), m = sm.num_rows();
@@ -201,6 +220,23 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     s.has_basis = true;
   };
 
+  if (interior.status == 0) {
+    s.status = VLM_STATUS_OPTIMAL;
+    s.sol_count = 1;
+    set_primal(data, interior.x.data(), s);
+    std::vector<double> d = qp.reduced_gradient(interior.x.data(), interior.y.data());
+    s.row_dual.resize(static_cast<size_t>(m));
+    s.reduced_cost.resize(static_cast<size_t>(n));
+    for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * interior.y[static_cast<size_t>(i)];
+    for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[static_cast<size_t>(j)];
+    s.dual_obj = sense * min_dual_objective(sm, interior.x.data(), interior.y.data(), d.data()) + sm.obj_const;
+    s.has_dual = true;
+    return out;
+  }
+  if (sm.has_quad() && feasible == 0) {
+    s.status = VLM_STATUS_INFEASIBLE;
+    return out;
+  }
   switch (simplex.status()) {
     case 0:
       s.status = VLM_STATUS_OPTIMAL;

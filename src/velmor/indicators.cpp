@@ -18,6 +18,7 @@
 // integrality of x.
 #include <algorithm>
 #include <cmath>
+#include <vector>
 
 #include <CoinFinite.hpp>
 
@@ -165,10 +166,13 @@ class Reformulation {
 
 void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
   Reformulation r(sm, big_m);
-  for (const Indicator& ind : d.indicators) {
-    Reformulation::Literal lit{ind.binvar, ind.binval};
-    r.add_indicator(lit, ind.lin, ind.sense, ind.rhs);
-  }
+  // Semi-continuous columns first take their range with 0 added: the big-M
+  // of an indicator over such a column must allow the column's 0.
+  struct Semi {
+    int col;
+    double lb, ub;
+  };
+  std::vector<Semi> semis;
   const int n = d.cols.size();
   for (int j = 0; j < n; ++j) {
     const char t = d.cols.type[static_cast<size_t>(j)];
@@ -179,13 +183,20 @@ void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
     if (lb <= 0 && ub >= 0) continue;  // zero lies in the range already
     sm.col_lb[k] = std::min(0.0, lb);
     sm.col_ub[k] = std::max(0.0, ub);
+    semis.push_back({j, lb, ub});
+  }
+  for (const Indicator& ind : d.indicators) {
+    Reformulation::Literal lit{ind.binvar, ind.binval};
+    r.add_indicator(lit, ind.lin, ind.sense, ind.rhs);
+  }
+  for (const Semi& s : semis) {
     const int z = r.add_col(0.0, 1.0, true);
-    sm.semi_switch.emplace_back(j, z);
+    sm.semi_switch.emplace_back(s.col, z);
     Reformulation::Literal off{z, 0}, on{z, 1};
-    const SparseVector x{{j, 1.0}};
+    const SparseVector x{{s.col, 1.0}};
     r.add_indicator(off, x, VLM_EQUAL, 0.0);
-    if (lb > 0) r.add_side(on, x, VLM_GREATER_EQUAL, lb);
-    if (ub < 0) r.add_side(on, x, VLM_LESS_EQUAL, ub);
+    if (s.lb > 0) r.add_side(on, x, VLM_GREATER_EQUAL, s.lb);
+    if (s.ub < 0) r.add_side(on, x, VLM_LESS_EQUAL, s.ub);
   }
   r.finish();
 }

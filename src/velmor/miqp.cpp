@@ -36,6 +36,7 @@
 
 #include "callback.hpp"
 #include "clp_model.hpp"
+#include "qp_interior.hpp"
 
 namespace velmor {
 
@@ -67,6 +68,8 @@ class Search {
       : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0), session_(session) {
     lp_.passInMessageHandler(&messages_);
     load_clp(sm, lp_);
+    guard_.run = &run;
+    guard_quadratic_objective(lp_, &guard_);
     apply_simplex_params(p_, lp_);
     lp_.setMaximumIterations(INT_MAX);  // the limit is per run: counted here
     state_.run = &run;
@@ -118,29 +121,80 @@ class Search {
     return resolve();
   }
 
-  // Solves the relaxation as it stands, from the current basis.
+  // Solves the relaxation as it stands, from the current basis; on 0 the
+  // node's point and reduced costs are in x_ and rc_.
   int resolve() {
+    const int status = primal();
+    if (run_.should_stop()) return 3;
+    if (status == 0 && take_clp_point()) return 0;
+    if (status == 2 && lp_.numberPrimalInfeasibilities() == 0) return 2;
+    // CLP's quadratic primal gave up (status 10: it saw itself loop), was
+    // stopped by the guard, or claims an optimum its multipliers do not
+    // confirm: the linear problem decides feasibility, and a feasible
+    // relaxation is solved by the interior point method, or, beyond its
+    // reach, by the quadratic primal once more from a slack basis.
+    if (linear_relaxation_infeasible()) return 1;
+    if (run_.should_stop()) return 3;
+    if (!qp_interior_applies(lp_.numberColumns(), lp_.numberRows())) {
+      lp_.allSlackBasis(true);
+      return primal() == 0 && take_clp_point() ? 0 : 3;
+    }
+    return interior();
+  }
+
+  // One run of CLP's quadratic primal from the current basis and point. A
+  // node's start is its parent's point, which the node's bounds (or new cut
+  // rows) make infeasible; CLP's quadratic primal looks for a feasible point
+  // first (on the linear problem) only when the model's status says it has
+  // none, and otherwise loops on the infeasible start: status -1 says so.
+  int primal() {
+    guard_.reset();
+    lp_.setProblemStatus(-1);
     lp_.primal();
     iterations_ += lp_.numberIterations();
-    if (lp_.status() == 10) {
-      // CLP's quadratic primal gives up (status 10) on relaxations that rows
-      // of the callback's cuts made infeasible: the linear problem decides
-      // feasibility, and a feasible one is tried once more from a slack basis.
-      ClpSimplex plain(lp_);
-      plain.deleteQuadraticObjective();
-      plain.primal();
-      iterations_ += plain.numberIterations();
-      if (plain.status() == 1) return 1;
-      lp_.allSlackBasis(true);
-      lp_.primal();
-      iterations_ += lp_.numberIterations();
-    }
-    switch (lp_.status()) {
-      case 0: return 0;
-      case 1: return 1;
-      case 2: return lp_.numberPrimalInfeasibilities() == 0 ? 2 : 1;
-      default: return 3;
-    }
+    return guard_.tripped ? 3 : lp_.status();
+  }
+
+  // CLP's point, when it is feasible and its multipliers prove it optimal
+  // (or the relaxation is beyond the interior point method's reach).
+  bool take_clp_point() {
+    const QpData qp = QpData::from_clp(lp_, sm_.h_start, sm_.h_index, sm_.h_value);
+    if (qp_interior_applies(qp.n, qp.m) && !qp_verified(qp, lp_.primalColumnSolution(), lp_.dualRowSolution()))
+      return false;
+    x_.assign(lp_.primalColumnSolution(), lp_.primalColumnSolution() + lp_.numberColumns());
+    rc_.assign(lp_.dualColumnSolution(), lp_.dualColumnSolution() + lp_.numberColumns());
+    return true;
+  }
+
+  // The relaxation by the interior point method: 0 solved, 1 infeasible, 3 failed.
+  int interior() {
+    const QpData qp = QpData::from_clp(lp_, sm_.h_start, sm_.h_index, sm_.h_value);
+    QpResult r = solve_qp_interior(qp, run_);
+    ++interior_runs_;
+    if (r.status != 0) return r.status == 1 ? 1 : 3;
+    x_ = std::move(r.x);
+    rc_ = qp.reduced_gradient(x_.data(), r.y.data());
+    return 0;
+  }
+
+  // Whether the relaxation's bounds and rows admit no point: a fresh model
+  // with a zero objective decides. (A copy of the quadratic model carries
+  // the state a failed quadratic run left, from which CLP's linear primal
+  // has been seen to call a feasible model infeasible; and CLP's quadratic
+  // objective with its terms deleted still sends a copy down the quadratic
+  // primal, which then reads the deleted terms: a crash on scaled models.)
+  bool linear_relaxation_infeasible() {
+    ClpSimplex plain;
+    plain.setLogLevel(0);
+    const std::vector<double> zero(static_cast<size_t>(lp_.numberColumns()), 0.0);
+    plain.loadProblem(*lp_.matrix(), lp_.columnLower(), lp_.columnUpper(), zero.data(), lp_.rowLower(),
+                      lp_.rowUpper());
+    apply_simplex_params(p_, plain);
+    ClpRunHandler handler(&state_);
+    plain.passInEventHandler(&handler);
+    plain.primal();
+    iterations_ += plain.numberIterations();
+    return plain.status() == 1;
   }
 
   // The search's lower bound while `node_bound` is being processed; once an
@@ -235,8 +289,8 @@ class Search {
   void fill_relaxation(TurnData& t, double value) {
     t.has_relaxation = true;
     t.relaxation_min = value;
-    t.x = lp_.primalColumnSolution();
-    t.reduced_cost = lp_.dualColumnSolution();
+    t.x = x_.data();
+    t.reduced_cost = rc_.data();
     t.col_lb = lp_.columnLower();
     t.col_ub = lp_.columnUpper();
   }
@@ -283,12 +337,12 @@ class Search {
       add_cut_rows();
       bool violated = false;
       for (size_t k = before; k < session_->cuts().size(); ++k)
-        if (CallbackSession::violation(session_->cuts()[k], lp_.primalColumnSolution()) > kCheckTolerance)
+        if (CallbackSession::violation(session_->cuts()[k], x_.data()) > kCheckTolerance)
           violated = true;
       if (!violated) break;
       const int result = resolve();
       if (result != 0) return result == 3 ? 3 : 1;  // cuts only shrink the relaxation: never unbounded
-      value = sm_.min_objective(lp_.primalColumnSolution());
+      value = sm_.min_objective(x_.data());
       node.bound = std::max(node.bound, value);
     }
     return session_->stopped() ? 3 : 0;
@@ -413,7 +467,7 @@ class Search {
         unbounded_ = true;
         return;
       }
-      double value = sm_.min_objective(lp_.primalColumnSolution());
+      double value = sm_.min_objective(x_.data());
       node.bound = std::max(node.bound, value);
       BranchRequest request;
       if (session_) {
@@ -428,7 +482,7 @@ class Search {
         }
         if (state != 0) continue;
       }
-      const double* x = lp_.primalColumnSolution();
+      const double* x = x_.data();
       if (value >= cutoff_) continue;
       if (have_incumbent_ && value >= incumbent_ - p_.get(kMipObjectiveTolerance)) continue;
       std::vector<Node> children;
@@ -481,6 +535,8 @@ class Search {
     s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
     s.has_gap = true;
     run_.log.linef("Branch-and-bound: %d nodes, %d solutions, %d simplex iterations", nodes_, solutions_, iterations_);
+    if (interior_runs_ > 0)
+      run_.log.linef("%d relaxations solved by the interior point method", interior_runs_);
   }
 
   using Queue = std::priority_queue<Node, std::vector<Node>, Worse>;
@@ -493,6 +549,9 @@ class Search {
   CallbackSession* session_;
   ClpSimplex lp_;
   ClpRunState state_{};
+  QuadraticGuard guard_;
+  std::vector<double> x_, rc_;  // the point and reduced costs of the last relaxation solved
+  int interior_runs_ = 0;
   std::unique_ptr<ClpRunHandler> handler_;
   double int_tol_ = 1e-6, cutoff_ = COIN_DBL_MAX;
   Queue open_{Worse{this}};
