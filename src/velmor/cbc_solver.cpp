@@ -283,6 +283,12 @@ int limit_of(int secondary) {
 }  // namespace
 
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks) {
+  if (has_forced_sos_member(sm)) {
+    SolverModel settled = sm;
+    // Each pass drops or narrows every set it finds a forced member in.
+    while (has_forced_sos_member(settled)) settle_sos_sets(settled);
+    return run_cbc(data, settled, run, hooks);
+  }
   RunOutcome out;
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();

@@ -1,7 +1,6 @@
-// The MIQP search (miqp.cpp) on models that once broke it: relaxations CLP's
-// quadratic primal cannot finish, SOS branches, and the models of the
-// random sweep that went wrong, each checked against its optimum found by
-// hand or by enumeration.
+// Quadratic and SOS models that once crashed or hung the solver: relaxations
+// CLP's quadratic primal cannot finish or gets wrong, and SOS sets with
+// members whose bounds exclude 0; each optimum is worked out by hand.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -13,6 +12,10 @@
 using namespace vlmtest;
 
 namespace {
+
+int set_bound(VLMmodel* m, const char* name, int col, double value) {
+  return VLMsetdblattrlist(m, name, 1, &col, &value);
+}
 
 ModelPtr model_from_lp(VLMenv* env, const std::string& name, const std::string& text) {
   const std::string path = temp_path(name + ".lp");
@@ -49,6 +52,103 @@ TEST(OptimizeMiqp, InfeasibleChildOfAnIndicatorModel) {
   const double want = -2 - 2.25 + 0.5 + 0.5 * (-4 * x2 - 3 * x5);
   EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), want, 1e-6);
   expect_near_all(dbl_list(m.get(), "X", 8), {2, x2, 0, x5, 1, 1.5, 0, 0}, 1e-5);
+}
+
+// Each S1 set holds x1, whose bounds exclude 0, so x4 (and x2, x3) are 0;
+// x0 = 0 would need x4 >= 1: x0 = 1 and x1 = -2 (the bound nearest the
+// unconstrained minimiser 2/3). The search crashed, or ran for ever, here.
+// Optimum 4 + 1/2 + 2 + 3/4 * 4 + 1 = 10.5.
+TEST(OptimizeMiqp, SosSetsAndIndicators) {
+  EnvPtr env = make_env();
+  ModelPtr m = model_from_lp(env.get(), "miqp_sos_indicators",
+                             "Minimize\n"
+                             " obj: + 4 x0 - 1 x1 - 3 x2 + 0 x3 - 4 x4 + [ + 1 x0 ^ 2 + 1.5 x1 ^ 2 + 0.5 x2 ^ 2"
+                             " + 1.5 x3 ^ 2 + 0.5 x4 ^ 2 ] / 2 + 1\n"
+                             "Subject To\n"
+                             " R0: - 1 x1 <= 4\n"
+                             " G0: x0 = 1 -> + 1 x4 >= 0\n"
+                             " G1: x0 = 0 -> - 2 x4 <= -2\n"
+                             "Bounds\n"
+                             " -inf <= x1 <= -2\n"
+                             " -3 <= x2 <= +inf\n"
+                             " -2 <= x4 <= 2\n"
+                             "Binaries\n"
+                             " x0\n"
+                             "SOS\n"
+                             " s0: S1:: x1:3 x4:8\n"
+                             " s1: S1:: x1:5 x4:6 x3:7 x2:9\n"
+                             "End\n");
+  ASSERT_NE(m, nullptr);
+  solve(m.get());
+  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 10.5, 1e-6);
+  expect_near_all(dbl_list(m.get(), "X", 5), {1, -2, 0, 0, 0}, 1e-6);
+}
+
+// SOS sets whose members' bounds decide them, on the linear road (CBC
+// stopped the process on them) and the quadratic one. In weight order the
+// S2 set reads x1, x3, x0, x2 with x1, x0, x2 fixed away from 0: no two
+// neighbours hold them, infeasible. With x2 free to be 0 instead, x1 and x0
+// must be neighbours, which they are not either; with x0 free too, x1 = -2
+// leaves x3 as the one other member that may be non-zero.
+TEST(OptimizeMiqp, SosMembersBoundedAwayFromZero) {
+  for (const bool quadratic : {false, true}) {
+    SCOPED_TRACE(quadratic ? "quadratic" : "linear");
+    EnvPtr env = make_env();
+    ModelPtr m = make_model(env.get());
+    const int x0 = add_var(m.get(), -2, -2, -4, VLM_INTEGER);
+    const int x1 = add_var(m.get(), -2, -2, 4);
+    const int x2 = add_var(m.get(), -3, -3, 4, VLM_INTEGER);
+    const int x3 = add_var(m.get(), -4, 1, 1);
+    if (quadratic) add_quad(m.get(), {x3}, {x3}, {1.0});
+    add_sos(m.get(), 2, {x1, x3, x0, x2}, {3, 4, 6, 8});
+    solve(m.get());
+    EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+
+    ASSERT_EQ(set_bound(m.get(), "UB", x2, 0.0), VLM_OKAY);
+    solve(m.get());
+    EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+
+    ASSERT_EQ(set_bound(m.get(), "UB", x0, 0.0), VLM_OKAY);
+    ASSERT_EQ(set_bound(m.get(), "LB", x0, -3.0), VLM_OKAY);
+    solve(m.get());
+    ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+    // x1 = -2 (cost -8); x3 in [-4, 1] minimises x3 (+ x3^2 when quadratic).
+    const double x3_best = quadratic ? -0.5 : -4.0;
+    const double want = -8 + x3_best + (quadratic ? x3_best * x3_best : 0.0);
+    EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), want, 1e-6);
+    expect_near_all(dbl_list(m.get(), "X", 4), {0, -2, 0, x3_best}, 1e-6);
+  }
+}
+
+// CLP's quadratic primal stops on this QP at 17.3125 and calls it optimal;
+// its multipliers do not confirm it, and the interior point method finds
+// the optimum. With x0 = -2, x2 = 4 + x1 - 2 x3 from R0, and the gradient
+// of the rest zero: 4 - 1.5 x1 + x3 = 0, x1 - 2.5 x3 = 2, so x3 = 4/11,
+// x1 = 32/11, x2 = 68/11, objective 115/11.
+TEST(OptimizeMiqp, QpOptimumCheckedByItsMultipliers) {
+  EnvPtr env = make_env();
+  ModelPtr m = model_from_lp(env.get(), "qp_checked",
+                             "Maximize\n"
+                             " obj: - 3 x0 + 5 x1 + 1 x2 - 4 x3 + [ - 0.5 x0 ^ 2 - 1 x1 ^ 2 - 0.5 x2 ^ 2 - 0.5 x3 ^ 2 ] / 2\n"
+                             "Subject To\n"
+                             " R0: - 2 x0 - 1 x1 + 1 x2 + 2 x3 = 8\n"
+                             " R1: + 3 x0 + 2 x1 >= -6\n"
+                             "Bounds\n"
+                             " x0 = -2\n"
+                             " 0 <= x1 <= 5\n"
+                             " -3 <= x2 <= +inf\n"
+                             " x3 free\n"
+                             "End\n");
+  ASSERT_NE(m, nullptr);
+  solve(m.get());
+  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 115.0 / 11, 1e-6);
+  expect_near_all(dbl_list(m.get(), "X", 4), {-2, 32.0 / 11, 68.0 / 11, 4.0 / 11}, 1e-6);
+  // The duals the interior point method reports: R0's multiplier prices x2.
+  const std::vector<double> pi = dbl_list(m.get(), "DualSoln", 2);
+  EXPECT_NEAR(pi[0], 1 - 0.5 * 68.0 / 11, 1e-5);
+  EXPECT_NEAR(pi[1], 0.0, 1e-6);
 }
 
 }  // namespace
