@@ -280,6 +280,22 @@ int limit_of(int secondary) {
   }
 }
 
+// The Start values the user set (a MIP start), by column name, as CBC's
+// driver takes them: it fixes the integer columns among them, solves for
+// the rest and keeps the result when it is feasible.
+void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel& model) {
+  std::vector<std::pair<std::string, double>> start;
+  const int n = data.cols.size();
+  for (int j = 0; j < n; ++j) {
+    const double v = data.cols.start[static_cast<size_t>(j)];
+    if (v == VLM_UNDEFINED) continue;
+    std::string name = "c" + std::to_string(j);
+    solver.setColName(j, name);
+    start.emplace_back(std::move(name), v);
+  }
+  if (!start.empty()) model.setMIPStart(start);
+}
+
 }  // namespace
 
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks) {
@@ -339,6 +355,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
     driver.noPrinting_ = true;
     CbcMain0(model, driver);
+    pass_mip_start(data, *model.solver(), model);
     try {
       CbcMain1(static_cast<int>(argv.size()), argv.data(), model, cbc_stage, driver);
     } catch (...) {

@@ -494,6 +494,40 @@ TEST(OptimizeLimits, LimitWithoutIncumbentIsUnknown) {
   EXPECT_EQ(int_attr(p, "HasSolution"), 0);
 }
 
+// The Start values reach CBC: with no node to search, no heuristic and no
+// cut, a knapsack has a solution only through them. A start that breaks a
+// row is refused, and a full start is kept (or bettered) as it stands.
+TEST(OptimizeLimits, MipStartIsTheSolutionWhenNothingElseRuns) {
+  EnvPtr env = make_env();
+  const int n = 30, rows = 3;
+  ModelPtr m = random_knapsack(env.get(), n, rows, 11);
+  VLMmodel* p = m.get();
+  set_int(p, "MIP/MaxNodes", 0);
+  set_int(p, "MIP/LevelHeurs", 0);
+  set_int(p, "MIP/LevelCuts", 0);
+  solve(p);
+  ASSERT_EQ(int_attr(p, "HasSolution"), 0);
+
+  std::vector<int> cols(static_cast<size_t>(n));
+  for (int j = 0; j < n; ++j) cols[static_cast<size_t>(j)] = j;
+  const std::vector<double> all(static_cast<size_t>(n), 1.0);
+  ASSERT_EQ(VLMsetdblattrlist(p, "Start", n, cols.data(), all.data()), VLM_OKAY);
+  solve(p);
+  EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+
+  // Every third item: a third of each row's weight in expectation, well
+  // within its half (the run refuses a start that is not).
+  std::vector<double> start(static_cast<size_t>(n), 0.0), obj = dbl_list(p, "Obj", n);
+  double value = 0;
+  for (int j = 0; j < n; j += 3) start[static_cast<size_t>(j)] = 1.0, value += obj[static_cast<size_t>(j)];
+  ASSERT_EQ(VLMsetdblattrlist(p, "Start", n, cols.data(), start.data()), VLM_OKAY);
+  solve(p);
+  ASSERT_EQ(int_attr(p, "HasSolution"), 1);
+  EXPECT_GE(dbl_attr(p, "ObjVal"), value - 1e-9);
+  const std::vector<double> activity = dbl_list(p, "Activity", rows), rhs = dbl_list(p, "RHS", rows);
+  for (int i = 0; i < rows; ++i) EXPECT_LE(activity[static_cast<size_t>(i)], rhs[static_cast<size_t>(i)] + 1e-9);
+}
+
 TEST(OptimizeLimits, MiqpNodeAndTimeLimits) {
   EnvPtr env = make_env();
   for (int limit : {0, 1}) {
