@@ -299,12 +299,6 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
 }  // namespace
 
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks) {
-  if (has_forced_sos_member(sm)) {
-    SolverModel settled = sm;
-    // Each pass drops or narrows every set it finds a forced member in.
-    while (has_forced_sos_member(settled)) settle_sos_sets(settled);
-    return run_cbc(data, settled, run, hooks);
-  }
   RunOutcome out;
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();
@@ -466,6 +460,10 @@ CbcEntryPause::~CbcEntryPause() {
 }
 
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {
+  if (has_negative_sos_member(sm)) {
+    run.log.line("An SOS member may be negative, which CBC's SOS branching does not take: solving by our own branch-and-bound");
+    return solve_miqp(data, sm, run);
+  }
   return run_cbc(data, sm, run, nullptr);
 }
 

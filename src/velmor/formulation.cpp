@@ -79,35 +79,6 @@ double solver_bound(double v) {
   return v;
 }
 
-// Settles a set with forced members (settle_sos_sets), in weight order:
-// true when the set is decided and goes.
-bool settle_forced_members(SolverSos& s, SolverModel& sm) {
-  std::vector<int> at;  // positions of the forced members
-  for (size_t k = 0; k < s.members.size(); ++k) {
-    const size_t c = static_cast<size_t>(s.members[k]);
-    if (sm.col_lb[c] > 0 || sm.col_ub[c] < 0) at.push_back(static_cast<int>(k));
-  }
-  if (at.empty()) return false;
-  const int size = static_cast<int>(s.members.size()), first = at.front(), last = at.back();
-  const bool held = last - first + 1 <= s.type;
-  // The members that may stay non-zero: [lo, hi].
-  int lo = first, hi = last;
-  if (s.type == 2 && first == last) lo = std::max(0, first - 1), hi = std::min(size - 1, first + 1);
-  for (int k = 0; k < size; ++k)
-    if (!held || k < lo || k > hi) {
-      const size_t c = static_cast<size_t>(s.members[static_cast<size_t>(k)]);
-      if (sm.col_lb[c] <= 0) sm.col_lb[c] = 0.0;
-      if (sm.col_ub[c] >= 0) sm.col_ub[c] = 0.0;
-    }
-  if (!held || hi - lo + 1 <= s.type) return true;
-  // An SOS2 with one forced member inside: one of its two neighbours at
-  // most is non-zero.
-  SolverSos rest{1, {s.members[static_cast<size_t>(lo)], s.members[static_cast<size_t>(hi)]},
-                 {s.weights[static_cast<size_t>(lo)], s.weights[static_cast<size_t>(hi)]}};
-  s = std::move(rest);
-  return false;
-}
-
 }  // namespace
 
 SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
@@ -196,16 +167,11 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
   return sm;
 }
 
-bool has_forced_sos_member(const SolverModel& sm) {
+bool has_negative_sos_member(const SolverModel& sm) {
   for (const SolverSos& s : sm.sos)
     for (int c : s.members)
-      if (sm.col_lb[static_cast<size_t>(c)] > 0 || sm.col_ub[static_cast<size_t>(c)] < 0) return true;
+      if (sm.col_lb[static_cast<size_t>(c)] < 0) return true;
   return false;
-}
-
-void settle_sos_sets(SolverModel& sm) {
-  sm.sos.erase(std::remove_if(sm.sos.begin(), sm.sos.end(), [&](SolverSos& s) { return settle_forced_members(s, sm); }),
-               sm.sos.end());
 }
 
 // ---- results ---------------------------------------------------------------------

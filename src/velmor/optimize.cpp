@@ -176,7 +176,8 @@ int optimize(VLMmodel& m) {
     } else if (discrete && m.callback) {
       // Models without a discrete part have no where-point of a callback.
       CallbackSession session(m, d, sm, run);
-      out = sm.has_quad() ? solve_miqp(d, sm, run, &session) : solve_cbc_with_callback(session, d, sm, run);
+      out = sm.has_quad() || has_negative_sos_member(sm) ? solve_miqp(d, sm, run, &session)
+                                                          : solve_cbc_with_callback(session, d, sm, run);
       callback_answer = session.answer();
     } else if (discrete && sm.has_quad()) {
       out = solve_miqp(d, sm, run);

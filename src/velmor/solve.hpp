@@ -99,16 +99,11 @@ struct SolverModel {
 // indicators and semi-continuous variables reformulated (indicators.cpp).
 SolverModel build_solver_model(const ModelData& data, const ParamValues& params);
 
-// An SOS member whose bounds exclude 0 (forced non-zero) decides much of
-// its set, which CBC's SOS branching cannot take: it fixes members to 0
-// without looking at their bounds and stops the process (an assertion) on
-// one that excludes 0. settle_sos_sets fixes to 0 the members such sets
-// force there and drops the sets so decided (an SOS2 with one forced
-// member becomes an SOS1 of its two neighbours); forced members that no
-// window of the set can hold end as crossed bounds, which every solver
-// reports as infeasible. The model's solutions stay the same.
-bool has_forced_sos_member(const SolverModel& sm);
-void settle_sos_sets(SolverModel& sm);
+// CBC's SOS sets reason on non-negative members only (a negative value
+// counts as 0, and its checks of a point have stopped the process on such
+// sets): a model with a member that may be negative goes to miqp.cpp's
+// search, which takes |x| for non-zero, whatever the objective.
+bool has_negative_sos_member(const SolverModel& sm);
 
 // Reformulates the indicator constraints and semi-continuous variables of
 // `data` into extra columns, rows and SOS1 sets appended to `sm`, whose own

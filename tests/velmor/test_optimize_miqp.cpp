@@ -17,6 +17,14 @@ int set_bound(VLMmodel* m, const char* name, int col, double value) {
   return VLMsetdblattrlist(m, name, 1, &col, &value);
 }
 
+// Solves m, expecting an optimum of value `obj` at `x` (the first columns).
+void expect_optimum(VLMmodel* m, double obj, std::initializer_list<double> x) {
+  solve(m);
+  ASSERT_EQ(int_attr(m, "Status"), VLM_STATUS_OPTIMAL);
+  EXPECT_NEAR(dbl_attr(m, "ObjVal"), obj, 1e-6);
+  expect_near_all(dbl_list(m, "X", static_cast<int>(x.size())), x, 1e-5);
+}
+
 ModelPtr model_from_lp(VLMenv* env, const std::string& name, const std::string& text) {
   const std::string path = temp_path(name + ".lp");
   write_text(path, text);
@@ -45,13 +53,9 @@ TEST(OptimizeMiqp, InfeasibleChildOfAnIndicatorModel) {
                              " b0\n"
                              "End\n");
   ASSERT_NE(m, nullptr);
-  solve(m.get());
-  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
   // x2, x5 solve x2 - x5/4 = 4, 2 x5 - x2/4 = 3.
   const double x5 = 4 / 1.9375, x2 = 4 + x5 / 4;
-  const double want = -2 - 2.25 + 0.5 + 0.5 * (-4 * x2 - 3 * x5);
-  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), want, 1e-6);
-  expect_near_all(dbl_list(m.get(), "X", 8), {2, x2, 0, x5, 1, 1.5, 0, 0}, 1e-5);
+  expect_optimum(m.get(), -2 - 2.25 + 0.5 + 0.5 * (-4 * x2 - 3 * x5), {2, x2, 0, x5, 1, 1.5, 0, 0});
 }
 
 // Each S1 set holds x1, whose bounds exclude 0, so x4 (and x2, x3) are 0;
@@ -79,45 +83,71 @@ TEST(OptimizeMiqp, SosSetsAndIndicators) {
                              " s1: S1:: x1:5 x4:6 x3:7 x2:9\n"
                              "End\n");
   ASSERT_NE(m, nullptr);
-  solve(m.get());
-  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
-  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 10.5, 1e-6);
-  expect_near_all(dbl_list(m.get(), "X", 5), {1, -2, 0, 0, 0}, 1e-6);
+  expect_optimum(m.get(), 10.5, {1, -2, 0, 0, 0});
 }
 
-// SOS sets whose members' bounds decide them, on the linear road (CBC
-// stopped the process on them) and the quadratic one. In weight order the
-// S2 set reads x1, x3, x0, x2 with x1, x0, x2 fixed away from 0: no two
-// neighbours hold them, infeasible. With x2 free to be 0 instead, x1 and x0
-// must be neighbours, which they are not either; with x0 free too, x1 = -2
-// leaves x3 as the one other member that may be non-zero.
+// SOS sets whose members' bounds decide them; CBC stopped the process on
+// them. In weight order the S2 set reads x1, x3, x0, x2 with x1, x0, x2
+// fixed away from 0: no two neighbours hold them, infeasible. With x2 free
+// to be 0 instead, x1 and x0 must be neighbours, which they are not either;
+// with x0 free too, x1 leaves x3 as the one other member that may be
+// non-zero. Each on positive members (linear: CBC) and on their mirror
+// image (our own search), with a linear and a quadratic objective.
 TEST(OptimizeMiqp, SosMembersBoundedAwayFromZero) {
+  for (const double sign : {1.0, -1.0})
+    for (const bool quadratic : {false, true}) {
+      SCOPED_TRACE(std::string(sign > 0 ? "positive" : "negative") + (quadratic ? ", quadratic" : ", linear"));
+      EnvPtr env = make_env();
+      ModelPtr m = make_model(env.get());
+      auto var = [&](double lo, double hi, double obj, char type) {
+        return sign > 0 ? add_var(m.get(), lo, hi, obj, type) : add_var(m.get(), -hi, -lo, -obj, type);
+      };
+      auto bounds = [&](int col, double lo, double hi) {
+        ASSERT_EQ(set_bound(m.get(), "LB", col, sign > 0 ? lo : -hi), VLM_OKAY);
+        ASSERT_EQ(set_bound(m.get(), "UB", col, sign > 0 ? hi : -lo), VLM_OKAY);
+      };
+      const int x0 = var(2, 2, 4, VLM_INTEGER);
+      const int x1 = var(2, 2, -4, VLM_CONTINUOUS);
+      const int x2 = var(3, 3, -4, VLM_INTEGER);
+      const int x3 = var(0, 4, -1, VLM_CONTINUOUS);
+      if (quadratic) add_quad(m.get(), {x3}, {x3}, {1.0});
+      add_sos(m.get(), 2, {x1, x3, x0, x2}, {3, 4, 6, 8});
+      solve(m.get());
+      EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+
+      bounds(x2, 0, 3);
+      solve(m.get());
+      EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+
+      bounds(x0, 0, 3);
+      // x1 = 2 (cost -8); x3 in [0, 4] minimises -x3 (+ x3^2 when quadratic).
+      const double best = quadratic ? 0.5 : 4.0;
+      expect_optimum(m.get(), -8 - best + (quadratic ? best * best : 0.0), {0, sign * 2, 0, sign * best});
+    }
+}
+
+// A member the rows keep away from 0: x1 = -2/3 leaves x0 = 0 in both S1
+// sets, which the second row (x0 >= 1.5) refuses; CBC's search raised x0's
+// lower bound and stopped the process there. Without that row the
+// optimum is x0 = 0, x1 = -2/3.
+TEST(OptimizeMiqp, SosMemberKeptFromZeroByTheRows) {
   for (const bool quadratic : {false, true}) {
     SCOPED_TRACE(quadratic ? "quadratic" : "linear");
     EnvPtr env = make_env();
     ModelPtr m = make_model(env.get());
-    const int x0 = add_var(m.get(), -2, -2, -4, VLM_INTEGER);
-    const int x1 = add_var(m.get(), -2, -2, 4);
-    const int x2 = add_var(m.get(), -3, -3, 4, VLM_INTEGER);
-    const int x3 = add_var(m.get(), -4, 1, 1);
-    if (quadratic) add_quad(m.get(), {x3}, {x3}, {1.0});
-    add_sos(m.get(), 2, {x1, x3, x0, x2}, {3, 4, 6, 8});
+    const int x0 = add_var(m.get(), -2, 2, -2, VLM_INTEGER);
+    const int x1 = add_var(m.get(), -1, 0, -2);
+    if (quadratic) add_quad(m.get(), {x1}, {x1}, {1.0});
+    add_row(m.get(), {x1}, {3}, -2, -2);
+    const int cut = add_row(m.get(), {x0, x1}, {-2, -3}, -kInf, -1);
+    add_sos(m.get(), 1, {x0, x1}, {1, 5});
+    add_sos(m.get(), 1, {x1, x0}, {2, 5});
     solve(m.get());
     EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
 
-    ASSERT_EQ(set_bound(m.get(), "UB", x2, 0.0), VLM_OKAY);
-    solve(m.get());
-    EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
-
-    ASSERT_EQ(set_bound(m.get(), "UB", x0, 0.0), VLM_OKAY);
-    ASSERT_EQ(set_bound(m.get(), "LB", x0, -3.0), VLM_OKAY);
-    solve(m.get());
-    ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
-    // x1 = -2 (cost -8); x3 in [-4, 1] minimises x3 (+ x3^2 when quadratic).
-    const double x3_best = quadratic ? -0.5 : -4.0;
-    const double want = -8 + x3_best + (quadratic ? x3_best * x3_best : 0.0);
-    EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), want, 1e-6);
-    expect_near_all(dbl_list(m.get(), "X", 4), {0, -2, 0, x3_best}, 1e-6);
+    const double three = 3;
+    ASSERT_EQ(VLMsetdblattrlist(m.get(), "RHS", 1, &cut, &three), VLM_OKAY);
+    expect_optimum(m.get(), 4.0 / 3 + (quadratic ? 4.0 / 9 : 0.0), {0, -2.0 / 3});
   }
 }
 
@@ -141,10 +171,7 @@ TEST(OptimizeMiqp, QpOptimumCheckedByItsMultipliers) {
                              " x3 free\n"
                              "End\n");
   ASSERT_NE(m, nullptr);
-  solve(m.get());
-  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
-  EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), 115.0 / 11, 1e-6);
-  expect_near_all(dbl_list(m.get(), "X", 4), {-2, 32.0 / 11, 68.0 / 11, 4.0 / 11}, 1e-6);
+  expect_optimum(m.get(), 115.0 / 11, {-2, 32.0 / 11, 68.0 / 11, 4.0 / 11});
   // The duals the interior point method reports: R0's multiplier prices x2.
   const std::vector<double> pi = dbl_list(m.get(), "DualSoln", 2);
   EXPECT_NEAR(pi[0], 1 - 0.5 * 68.0 / 11, 1e-5);
