@@ -192,9 +192,9 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
   } else {
     x = is_mvar(a[1]) ? Ref::borrow(a[1]) : mvar_new(numpy_array(a[1]).get());
   }
-  PyObject* xarr = matrix_array(x.get());
-  if (PyArray_NDIM(reinterpret_cast<PyArrayObject*>(xarr)) != 1) raise(PyExc_TypeError, kVectorX);
-  if (PyArray_DIM(reinterpret_cast<PyArrayObject*>(xarr), 0) != n) raise(PyExc_ValueError, kLengthX);
+  const Ref xarr = Ref::borrow(matrix_array(x.get()));  // held: the checks below run Python code
+  if (PyArray_NDIM(arr(xarr)) != 1) raise(PyExc_TypeError, kVectorX);
+  if (PyArray_DIM(arr(xarr), 0) != n) raise(PyExc_ValueError, kLengthX);
 
   const std::vector<char> senses = row_senses(a[2], m);
   Ref b = PyArray_Check(a[3]) ? Ref::borrow(a[3]) : numpy_array(a[3]);
@@ -205,7 +205,7 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
   // Every cell of x a Var of this model, before the product reads them.
   const Ref holder = holder_of(self);
   {
-    ObjectCells cells = object_cells(xarr);
+    ObjectCells cells = object_cells(xarr.get());
     for (Py_ssize_t k = 0; k < cells.size; ++k) {
       PyObject* cell = cells[k];
       if (!is_var(cell)) raise_cannot_convert(cell, "velmorpy.Var");
@@ -219,7 +219,8 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
     exprs = take(PyList_New(static_cast<Py_ssize_t>(m)));
     for (int64_t i = 0; i < m; ++i) PyList_SET_ITEM(exprs.get(), i, linexpr_new().release());
   } else {
-    Ref product = take(PyNumber_MatrixMultiply(A.get(), x.get()));
+    Ref checked = mvar_new(xarr.get());  // the cells checked above, whatever x holds by now
+    Ref product = take(PyNumber_MatrixMultiply(A.get(), checked.get()));
     exprs = linexpr_cells(matrix_array(product.get()));
     if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
   }
