@@ -282,3 +282,19 @@ def test_geta_round_trips_scalar_matrix_and_semidefinite_rows(m):
     m.dispose()
     with pytest.raises(VelmorError):
         m.getA()
+
+
+def test_argument_counts(m):
+    cases = [
+        (lambda: m.addMConstr(1, 2, 3), "addMConstr() takes at least 4 positional arguments (3 given)"),
+        (lambda: m.addMConstr(1, 2, 3, 4, 5, 6), "addMConstr() takes at most 5 positional arguments (6 given)"),
+        (lambda: m.addPsdVar(1, None, "", 4), "addPsdVar() takes at most 3 positional arguments (4 given)"),
+        (lambda: m.getA(1), "getA() takes exactly 0 positional arguments (1 given)"),
+        (lambda: m.getPsdVars(1), "getPsdVars() takes exactly 0 positional arguments (1 given)"),
+        (lambda: m.getPsdConstrs(x=1), "getPsdConstrs() got an unexpected keyword argument 'x'"),
+    ]
+    for call, text in cases:
+        with pytest.raises(TypeError) as info:
+            call()
+        assert str(info.value) == text
+    assert (Model.addPsdVar.__defaults__, Model.addMConstr.__defaults__) == ((0, None, ""), ("",))

@@ -146,8 +146,8 @@ PyObject* model_addPsdVar(PyObject* self, const Args& a) {
   Ref var = handle_new(&PsdVarType, holder, static_cast<int32_t>(index));
   VLMmodel* mdl = live_model(holder);
   check(PyList_Append(psdvars.get(), var.get()));
-  const int rc = VLMaddpsdvar(mdl, static_cast<int>(dim), static_cast<int>(ind.size()), ind.empty() ? nullptr : ind.data(),
-                              val.empty() ? nullptr : val.data(), name.get());
+  const int rc = VLMaddpsdvar(mdl, static_cast<int>(dim), static_cast<int>(ind.size()),
+                              ind.empty() ? nullptr : ind.data(), val.empty() ? nullptr : val.data(), name.get());
   if (rc != 0) {
     truncate_list(psdvars.get(), index);
     throw VlmCodeError{rc};
@@ -180,7 +180,7 @@ std::vector<char> row_senses(PyObject* sense, int64_t m) {
 }
 
 PyObject* model_addMConstr(PyObject* self, const Args& a) {
-  PyObject *name = a[4];
+  PyObject* name = a[4];
   Ref A = (PyArray_Check(a[0]) || is_sparse_matrix(a[0])) ? Ref::borrow(a[0]) : numpy_array(a[0]);
   if (ndim(A.get()) != 2) raise(PyExc_TypeError, kMatrixA);
   const int64_t m = extent(A.get(), 0), n = extent(A.get(), 1);
@@ -413,9 +413,9 @@ const FunctionDef model_matrix_members[] = {
      Kind::Method, addMVar_doc, __LINE__},
     {"addPsdVar", "self, dim=0, obj=None, name=''", model_addPsdVar, Kind::Method, addPsdVar_doc, __LINE__},
     {"addMConstr", "self, A, x, sense, b, name=''", model_addMConstr, Kind::Method, addMConstr_doc, __LINE__},
-    {"getPsdVars", "self", model_getPsdVars, Kind::Method, getPsdVars_doc, __LINE__},
-    {"getPsdConstrs", "self", model_getPsdConstrs, Kind::Method, getPsdConstrs_doc, __LINE__},
-    {"getA", "self", model_getA, Kind::Method, getA_doc, __LINE__},
+    {"getPsdVars", "self", model_getPsdVars, Kind::Method, getPsdVars_doc, __LINE__, true},
+    {"getPsdConstrs", "self", model_getPsdConstrs, Kind::Method, getPsdConstrs_doc, __LINE__, true},
+    {"getA", "self", model_getA, Kind::Method, getA_doc, __LINE__, true},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
