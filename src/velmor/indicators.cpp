@@ -177,6 +177,13 @@ void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
     if (t == VLM_SEMIINT) sm.is_int[k] = 1;
     const double lb = sm.col_lb[k], ub = sm.col_ub[k];
     if (lb <= 0 && ub >= 0) continue;  // zero lies in the range already
+    if (lb >= COIN_DBL_MAX || ub <= -COIN_DBL_MAX) {
+      // The range lies at infinity: no point of it exists, x is 0. (The
+      // indicator sides would be rows with an infinite side, which CLP and
+      // CBC cannot take.)
+      sm.col_lb[k] = sm.col_ub[k] = 0.0;
+      continue;
+    }
     sm.col_lb[k] = std::min(0.0, lb);
     sm.col_ub[k] = std::max(0.0, ub);
     const int z = r.add_col(0.0, 1.0, true);
