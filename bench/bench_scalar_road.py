@@ -1,21 +1,37 @@
-"""The scalar road: the transport model of N sources and N sinks (N*N variables,
-2*N rows, 2*N*N nonzeros), from Model() to the end of setObjective (the model
-is then wholly in the library), against PuLP building the same model and
-writing its MPS file (what PuLP does before it hands a model to a solver).
+"""The main road, from Model() to the end of the last call that hands the model
+over (setObjective, or the last addConstr): the model is then wholly in the
+library.
 
-Per N: the best of REPEAT runs of each (alternated, each after a collection),
-their ratio, the split of our time over the steps, and the Python-side memory
-our model keeps per variable (tracemalloc, in a separate pass: tracing slows
-the run). PuLP comes from Debian's python3-pulp; without it only our side runs.
+Scalar road: the transport model of N sources and N sinks (N*N variables, 2*N
+rows, 2*N*N nonzeros) written with addVars, addConstrs and tupledict.prod,
+against PuLP building the same model and writing its MPS file (what PuLP does
+before it hands a model to a solver). Per N: the best of REPEAT runs of each
+(alternated, each after a collection), their ratio, the split of our time over
+the steps, and the Python-side memory our model keeps per variable
+(tracemalloc, in a separate pass: tracing slows the run). PuLP comes from
+Debian's python3-pulp; without it only our side runs.
+
+Matrix road: the same transport at N = 1000 written as x = m.addMVar(N * N),
+m.addConstr(S @ x <= supply), m.addConstr(D @ x >= demand) with SciPy CSR
+matrices S and D, m.setObjective(cost @ x); and a sparse model,
+x = m.addMVar(20000, ub=1.0), m.addConstr(A @ x <= b) with a 5000 x 20000 CSR
+A of exactly 1e6 stored entries, against the same model loaded directly
+through velmor.h (ctypes on the built libvelmor: VLMnewmodel, VLMaddvars, one
+VLMaddrangeconstrs from the CSR arrays), timed over the same span.
+
 Run after a build:
-    /usr/bin/python3 bench/bench_scalar_road.py [--no-pulp] [N ...]      (default: 300 1000)
+    /usr/bin/python3 bench/bench_scalar_road.py [--no-pulp] [--matrix-only] [N ...]   (default: 300 1000)
 """
+import ctypes
 import gc
 import os
 import sys
 import tempfile
 import time
 import tracemalloc
+
+import numpy as np
+import scipy.sparse as sp
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "build", "python"))
@@ -28,6 +44,8 @@ except ImportError:                     # the comparison needs python3-pulp
     pulp = None
 
 REPEAT = 3
+MATRIX_REPEAT = 5
+LIB = os.path.join(ROOT, "build", "python", "velmorpy", "libvelmor.so.1")
 
 
 def data(n):
@@ -92,11 +110,7 @@ def memory_per_variable(d):
     return kept / n, peak / n
 
 
-def main():
-    global pulp
-    if "--no-pulp" in sys.argv:
-        pulp = None
-    sizes = [int(a) for a in sys.argv[1:] if a != "--no-pulp"] or [300, 1000]
+def scalar_road(sizes):
     print(f"transport model, N sources x N sinks; best of {REPEAT}; "
           f"ours: Model() to the end of setObjective; PuLP: building and writing its MPS file")
     print(f"{'N':>6} {'variables':>10} {'ours s':>8} {'PuLP s':>8} {'PuLP/ours':>9}   "
@@ -117,6 +131,118 @@ def main():
             add, rows, prod, objective = steps[best]
             print(f"{n:6d} {n * n:10d} {min(mine):8.3f} {pulp_text}   {add:7.3f} {rows:6.3f} {prod:6.3f} "
                   f"{objective:6.3f}   {kept:14.0f} ({peak:.0f})")
+
+
+# --- the matrix road ---------------------------------------------------------------------
+
+def matrix_data(n):
+    """The transport of data(n) as arrays: S and D sum x[i, :] and x[:, j] of x[i * n + j]."""
+    i, j = np.divmod(np.arange(n * n), n)
+    supply = 2.0 + np.arange(n) % 3
+    demand = 1.0 + np.arange(n) % 2
+    cost = 1.0 + (7 * i + 13 * j) % 17
+    ones = np.ones((1, n))
+    S = sp.kron(sp.identity(n), ones, format="csr")
+    D = sp.kron(ones, sp.identity(n), format="csr")
+    return S, D, supply, demand, cost
+
+
+def matrix_transport(S, D, supply, demand, cost, steps):
+    marks = [time.perf_counter()]
+    m = Model("transport")
+    x = m.addMVar(S.shape[1])
+    marks.append(time.perf_counter())
+    m.addConstr(S @ x <= supply)
+    marks.append(time.perf_counter())
+    m.addConstr(D @ x >= demand)
+    marks.append(time.perf_counter())
+    m.setObjective(cost @ x, VLM.MINIMIZE)
+    marks.append(time.perf_counter())
+    steps.append([b - a for a, b in zip(marks, marks[1:])])
+    assert m.NumVars == S.shape[1] and m.NumConstrs == S.shape[0] + D.shape[0]
+    del x
+    m.dispose()
+    return marks[-1] - marks[0]
+
+
+def sparse_data(rows=5000, cols=20000, nnz=1_000_000, seed=2024):
+    rng = np.random.default_rng(seed)
+    flat = rng.choice(rows * cols, size=nnz, replace=False)
+    A = sp.csr_matrix((rng.random(nnz), (flat // cols, flat % cols)), shape=(rows, cols))
+    assert A.nnz == nnz
+    return A, rng.random(rows) * 100
+
+
+def sparse_ours(A, b):
+    start = time.perf_counter()
+    m = Model()
+    x = m.addMVar(A.shape[1], ub=1.0)
+    m.addConstr(A @ x <= b)
+    seconds = time.perf_counter() - start
+    assert m.NumConstrs == A.shape[0] and m.getA().nnz == A.nnz
+    del x
+    m.dispose()
+    return seconds
+
+
+def sparse_direct(lib, env, A, b):
+    """The same model through velmor.h: the CSR arrays as the library takes them
+    (32-bit row starts without the closing one, 32-bit columns), made beforehand."""
+    rows, cols = A.shape
+    beg = np.ascontiguousarray(A.indptr[:-1], dtype=np.int32)
+    ind = np.ascontiguousarray(A.indices, dtype=np.int32)
+    val = np.ascontiguousarray(A.data, dtype=np.float64)
+    ub = np.ones(cols)
+    rhs = np.ascontiguousarray(b, dtype=np.float64)
+    ptr = lambda a: a.ctypes.data_as(ctypes.c_void_p)       # noqa: E731
+    model = ctypes.c_void_p()
+    start = time.perf_counter()
+    assert lib.VLMnewmodel(env, ctypes.byref(model), b"direct", 0, None, None, None, None, None) == 0
+    assert lib.VLMaddvars(model, cols, 0, None, None, None, None, None, ptr(ub), None, None) == 0
+    assert lib.VLMaddrangeconstrs(model, rows, len(val), ptr(beg), ptr(ind), ptr(val), None, ptr(rhs), None) == 0
+    seconds = time.perf_counter() - start
+    lib.VLMfreemodel(model)
+    return seconds
+
+
+def matrix_road():
+    print(f"\nmatrix road; best of {MATRIX_REPEAT}")
+    n = 1000
+    d = matrix_data(n)
+    times, steps = [], []
+    for _ in range(MATRIX_REPEAT):
+        gc.collect()
+        times.append(matrix_transport(*d, steps))
+    best = min(range(MATRIX_REPEAT), key=lambda r: times[r])
+    add, supply, demand, objective = steps[best]
+    print(f"  transport N={n} ({n * n} variables, {2 * n * n} nonzeros), Model() to the end of setObjective: "
+          f"{times[best]:.3f} s")
+    print(f"    addMVar {add:.3f}   S @ x <= supply {supply:.3f}   D @ x >= demand {demand:.3f}   "
+          f"setObjective(cost @ x) {objective:.3f}")
+    A, b = sparse_data()
+    lib = ctypes.CDLL(LIB)
+    env = ctypes.c_void_p()
+    assert lib.VLMemptyenv(ctypes.byref(env)) == 0
+    mine, direct = [], []
+    for _ in range(MATRIX_REPEAT):
+        gc.collect()
+        mine.append(sparse_ours(A, b))
+        gc.collect()
+        direct.append(sparse_direct(lib, env, A, b))
+    lib.VLMfreeenv(env)
+    print(f"  sparse rows, A 5000 x 20000 with {A.nnz} entries, Model() to the end of addConstr(A @ x <= b): "
+          f"{min(mine):.3f} s; through velmor.h {min(direct):.3f} s; ratio {min(mine) / min(direct):.1f}")
+
+
+def main():
+    global pulp
+    if "--no-pulp" in sys.argv:
+        pulp = None
+    flags = ("--no-pulp", "--matrix-only")
+    sizes = [int(a) for a in sys.argv[1:] if a not in flags] or [300, 1000]
+    if "--matrix-only" not in sys.argv:
+        scalar_road(sizes)
+    matrix_road()
 
 
 if __name__ == "__main__":

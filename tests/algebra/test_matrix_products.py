@@ -170,6 +170,29 @@ def test_malformed_sparse_matrices_are_refused(m):
         short @ X
 
 
+def single(product):
+    """The one expression of a product of vectors (a 0-d MLinExpr or the expression)."""
+    return product if isinstance(product, LinExpr) else product.item()
+
+
+def test_repeated_coefficients_share_one_float_and_keep_their_value(m):
+    # A cost table of few values makes few float objects; random data, and
+    # zeros of either sign, keep every value exactly.
+    n = 6000
+    x = m.addMVar(n)
+    costs = 1.0 + np.arange(n) % 17
+    e = single(costs @ x)
+    coeffs = [e.getCoeff(i) for i in range(e.size())]
+    assert coeffs == costs.tolist() and len({id(c) for c in coeffs}) == 17
+    rng = np.random.default_rng(3)
+    for data in (rng.random(n), np.where(np.arange(n) % 2, 0.0, -0.0), rng.integers(0, 3, n) * 0.5):
+        for product in (data @ x, (sp.csr_matrix(data.reshape(1, n)) @ x)[0].item()):
+            e = single(product)
+            got = np.array([e.getCoeff(i) for i in range(e.size())])
+            kept = data if e.size() == n else data[data != 0]            # the sparse product leaves zeros out
+            assert np.array_equal(got, kept) and np.array_equal(np.signbit(got), np.signbit(kept))
+
+
 def test_products_keep_no_reference(m, leaks):
     X = m.addMVar(4)
     A = np.arange(8.0).reshape(2, 4)

@@ -89,6 +89,13 @@ TEST_F(Rows, TermsOfOneVariableAreMergedWithinTheirRowOnly) {
   EXPECT_EQ(r.ind, (std::vector<int>{0, 2}));
   EXPECT_EQ(r.val, (std::vector<double>{2, 1.5}));
 
+  // Rows that ascend are written as they are read, the others sorted; a
+  // coefficient that is no float is converted on the way.
+  ASSERT_EQ(flatten("[LinExpr([1, True], [x, z]), 2 * z + x, LinExpr([0.5], [y])]", r), "");
+  EXPECT_EQ(r.beg, (std::vector<int>{0, 2, 4}));
+  EXPECT_EQ(r.ind, (std::vector<int>{0, 2, 0, 2, 1}));
+  EXPECT_EQ(r.val, (std::vector<double>{1, 1, 1, 2, 0.5}));
+
   ASSERT_EQ(flatten("[]", r), "");
   EXPECT_EQ(r.rows(), 0);
   EXPECT_EQ(r.nnz(), 0);

@@ -67,7 +67,7 @@ def test_refusals_add_nothing(m, xyz):
         (lambda: m.addRange(2.0, 0, 1), TypeError, "expr should be one of [Var, LinExpr, PsdExpr] type"),
         (lambda: m.addRange(x, None, None), TypeError, "must be real number, not NoneType"),
         (lambda: m.addRange(x, "0", 1), TypeError, "bad operand type for abs(): 'str'"),
-        (lambda: m.addRange(PsdExpr(), 0, 1), NotImplementedError, None),
+        (lambda: m.addRange(PsdExpr(), None, None), TypeError, "must be real number, not NoneType"),
         (lambda: m.addLConstr(x + y <= 1, "<", 1), ValueError,
          "sense and rhs should be None if lhs is s TempConstr"),
         (lambda: m.addLConstr(x * x <= 1), TypeError,

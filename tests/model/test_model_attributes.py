@@ -107,9 +107,10 @@ def test_lookups_by_name(m):
 
 def test_method_surface():
     assert Model.__getmetaclass__(None).__dir__(None) == [
-        "copy", "dispose", "addVar", "addMVar", "addVars", "addConstr", "addConstrs", "addLConstr", "addSOS",
-        "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs", "getSOSs", "getCol", "getRow",
-        "getSOS", "getGenConstrIndicator", "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove",
+        "copy", "dispose", "addVar", "addMVar", "addVars", "addPsdVar", "addConstr", "addConstrs", "addLConstr",
+        "addMConstr", "addSOS", "addGenConstrIndicator", "addRange", "getVars", "getConstrs", "getGenConstrs",
+        "getSOSs", "getPsdVars", "getPsdConstrs", "getCol", "getRow", "getSOS", "getGenConstrIndicator", "getA",
+        "getConstrByName", "getVarByName", "chgCoeff", "getCoeff", "remove",
         "setObjective", "getObjective", "setAttr",
         "getAttr", "setParam", "resetParams", "getParamInfo", "optimize", "computeIIS", "cbCut", "cbBranch", "cbGet",
         "cbGetNodeRel", "cbGetSolution", "cbSetSolution", "cbUseSolution", "terminate", "reset", "message", "read",

@@ -9,6 +9,7 @@
 
 #include "module/numpy.hpp"
 
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -32,14 +33,16 @@ struct Numbers {
   const double* data;
   npy_intp rows, cols;
   // When every number is a coefficient of several cells, one float object
-  // each, shared by those cells (floats are immutable); else made per term.
+  // each, shared by those cells (floats are immutable); else made per term,
+  // equal numbers that follow closely sharing one object (`cache`).
   std::vector<Ref> floats;
+  std::unique_ptr<CoefficientCache> cache = std::make_unique<CoefficientCache>();
 
   // The coefficient at (r, c) as a new reference.
   PyObject* coefficient(npy_intp r, npy_intp c) const {
     const npy_intp k = r * cols + c;
     if (!floats.empty()) return Py_NewRef(floats[static_cast<size_t>(k)].get());
-    return take(PyFloat_FromDouble(data[k])).release();
+    return cache->get(data[k]).release();
   }
 };
 
@@ -48,7 +51,7 @@ void reused(Numbers& n, npy_intp times) {
   if (times < 2) return;
   const npy_intp size = n.rows * n.cols;
   n.floats.reserve(static_cast<size_t>(size));
-  for (npy_intp k = 0; k < size; ++k) n.floats.push_back(take(PyFloat_FromDouble(n.data[k])));
+  for (npy_intp k = 0; k < size; ++k) n.floats.push_back(n.cache->get(n.data[k]));
 }
 
 Numbers numbers(PyObject* a) {

@@ -14,6 +14,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <utility>
 #include <vector>
 
@@ -53,8 +54,10 @@ struct Compressed {
   bool wide = false;          // indices of 64 bits
   const double* val = nullptr;
   // When every stored value is a coefficient of several cells: one float
-  // object each, shared by those cells; else made per term.
+  // object each, shared by those cells; else made per term, equal values
+  // that follow closely sharing one object (`cache`).
   std::vector<Ref> floats;
+  std::unique_ptr<CoefficientCache> cache = std::make_unique<CoefficientCache>();
 
   // The stored entries of outer position o: [begin, end), checked.
   void range(npy_intp o, npy_intp& begin, npy_intp& end) const {
@@ -116,7 +119,7 @@ enum class Items { Vars, Lins, Quads };
 void reused(Compressed& s, Items kind, npy_intp times) {
   if (kind != Items::Vars || times < 2) return;
   s.floats.reserve(static_cast<size_t>(s.nnz));
-  for (npy_intp p = 0; p < s.nnz; ++p) s.floats.push_back(coefficient(s.val[p]));
+  for (npy_intp p = 0; p < s.nnz; ++p) s.floats.push_back(s.cache->get(s.val[p]));
 }
 
 Items items_of(PyObject* first) {
@@ -145,7 +148,7 @@ void add_entry(Items kind, PyObject* cell, const Compressed& s, npy_intp p, PyOb
       if (!is_var(item)) raise_cannot_convert(item, "velmorpy.Var");
       if (value == 0.0) return;
       LinExprObject* e = as_linexpr(cell);
-      Ref c = s.floats.empty() ? coefficient(value) : Ref::borrow(s.floats[static_cast<size_t>(p)].get());
+      Ref c = s.floats.empty() ? s.cache->get(value) : Ref::borrow(s.floats[static_cast<size_t>(p)].get());
       terms_append_steal(e->coeffs_, c.release());  // room was made
       terms_append(e->vars_, item);
       return;

@@ -26,17 +26,13 @@
 
 namespace velmorpy {
 
+const char kPsdDimMismatch[] = "coefficient has different dim from psd variable";
+
 namespace {
 
 PyObject* obj(PsdExprObject* e) { return reinterpret_cast<PyObject*>(e); }
 bool exact(PyObject* self) { return Py_IS_TYPE(self, &PsdExprType); }
 PyArrayObject* arr(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
-
-bool is_spmatrix(PyObject* o) {
-  Ref sp = module_global("_sp");
-  Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
-  return check(PyObject_IsInstance(o, spmatrix.get())) != 0;
-}
 
 // The two term lists of `e` as one request: they change together or not at all.
 struct PsdTerms {
@@ -62,7 +58,7 @@ void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* var
         Ref f = take(PyNumber_Float(c.get()));
         linexpr_addterm(psdexpr_lin(psdexpr_checked(self)), PyFloat_AS_DOUBLE(f.get()), v.get());
       } else if (is_handle(v.get()) && handle_class_of(v.get())->type == &PsdVarType) {
-        if (!PyArray_Check(c.get()) && !is_spmatrix(c.get()))
+        if (!PyArray_Check(c.get()) && !is_sparse_matrix(c.get()))
           raise_velmor_text("Expect a list of numpy ndarray or scipy sparse matrix");
         psdexpr_addterm(psdexpr_checked(self), c.get(), v.get());
       } else {
@@ -579,7 +575,7 @@ Ref psdvar_mul(PyObject* self, PyObject* other) {
   if (PyList_Check(coeff)) {
     Ref np = module_global("_np");
     matrix = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("array"), coeff));
-  } else if (PyArray_Check(coeff) || is_spmatrix(coeff)) {
+  } else if (PyArray_Check(coeff) || is_sparse_matrix(coeff)) {
     matrix = Ref::borrow(coeff);
   } else {
     raise_format(PyExc_TypeError, "unsupported operand type(s) for *: `%s` and `%s`", _PyType_Name(Py_TYPE(self)),
@@ -649,7 +645,7 @@ void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var) {
   if (shape_entry(shape.get(), 0) != shape_entry(shape.get(), 1)) raise(PyExc_ValueError, "expect a square matrix");
   Ref dim = take(PyObject_GetAttrString(var, "dim"));
   if (shape_entry(shape.get(), 0) != as_int64(dim.get()))
-    raise(PyExc_ValueError, "coefficient has different dim from psd variable");
+    raise(PyExc_ValueError, kPsdDimMismatch);
   append_parallel({{&self->coeffs_, coeff}, {&self->vars_, var}});
 }
 
@@ -668,41 +664,89 @@ void psdexpr_addexpr(PsdExprObject* self, double mult, PsdExprObject* expr) {
   linexpr_addexpr(psdexpr_lin(self), linexpr_checked(lin.get()), 1.0);
 }
 
-std::vector<SymEntry> psd_symmetric_entries(PyObject* mat, int64_t* rows, int64_t* cols) {
+namespace {
+
+const char kSquare[] = "expect a square matrix";
+
+// A float64 view or copy of a 1-D index or value array of a coo_matrix.
+Ref coo_field(PyObject* coo, const char* field, int type) {
+  Ref a = take(PyObject_GetAttrString(coo, field));
+  return take(PyArray_FROMANY(a.get(), type, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+}
+
+// The entries of `mat` as given, zeros left out: a NumPy array's non-zero
+// cells row by row (read as float64; the caller's array is never changed);
+// the stored entries of anything else through scipy.sparse.coo_matrix, in its
+// coordinate order. Entries stored twice at one position stand for their sum
+// (SciPy's meaning): they are summed, on the entries read here, in the
+// row-major order of the canonical form.
+std::vector<SymEntry> given_entries(PyObject* mat, int64_t* rows, int64_t* cols) {
+  std::vector<SymEntry> out;
+  if (PyArray_Check(mat)) {
+    Ref dense = take(PyArray_FROMANY(mat, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+    if (PyArray_NDIM(arr(dense)) != 2) raise(PyExc_ValueError, kSquare);
+    *rows = PyArray_DIM(arr(dense), 0);
+    *cols = PyArray_DIM(arr(dense), 1);
+    const double* d = static_cast<const double*>(PyArray_DATA(arr(dense)));
+    for (int64_t r = 0; r < *rows; ++r)
+      for (int64_t c = 0; c < *cols; ++c)
+        if (const double v = d[r * *cols + c]; v != 0.0) out.push_back(SymEntry{r, c, v});
+    return out;
+  }
   Ref sp = module_global("_sp");
   Ref coo = take(PyObject_CallMethodOneArg(sp.get(), VLM_STR("coo_matrix"), mat));
   Ref shape = take(PyObject_GetAttrString(coo.get(), "shape"));
   *rows = shape_entry(shape.get(), 0);
   *cols = shape_entry(shape.get(), 1);
-  Ref r_obj = take(PyObject_GetAttrString(coo.get(), "row"));
-  Ref c_obj = take(PyObject_GetAttrString(coo.get(), "col"));
-  Ref d_obj = take(PyObject_GetAttrString(coo.get(), "data"));
-  Ref r = take(PyArray_FROMANY(r_obj.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
-  Ref c = take(PyArray_FROMANY(c_obj.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
-  Ref d = take(PyArray_FROMANY(d_obj.get(), NPY_FLOAT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+  if (*rows > INT32_MAX || *cols > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+  Ref r = coo_field(coo.get(), "row", NPY_INT64), c = coo_field(coo.get(), "col", NPY_INT64);
+  Ref d = coo_field(coo.get(), "data", NPY_FLOAT64);
   const npy_intp n = PyArray_SIZE(arr(d));
-  if (PyArray_SIZE(arr(r)) != n || PyArray_SIZE(arr(c)) != n) raise(PyExc_ValueError, "expect a square matrix");
+  if (PyArray_SIZE(arr(r)) != n || PyArray_SIZE(arr(c)) != n) raise(PyExc_ValueError, kSquare);
   const int64_t* pr = static_cast<const int64_t*>(PyArray_DATA(arr(r)));
   const int64_t* pc = static_cast<const int64_t*>(PyArray_DATA(arr(c)));
   const double* pd = static_cast<const double*>(PyArray_DATA(arr(d)));
+  std::unordered_map<uint64_t, size_t> where;  // position -> index in out
+  bool repeated = false;
+  out.reserve(static_cast<size_t>(n));
+  for (npy_intp k = 0; k < n; ++k) {
+    if (pr[k] < 0 || pc[k] < 0 || pr[k] >= *rows || pc[k] >= *cols) raise(PyExc_ValueError, kSquare);
+    const uint64_t key = (static_cast<uint64_t>(pr[k]) << 32) | static_cast<uint64_t>(pc[k]);
+    const auto [it, fresh] = where.emplace(key, out.size());
+    if (fresh) {
+      out.push_back(SymEntry{pr[k], pc[k], pd[k]});
+    } else {
+      out[it->second].value += pd[k];
+      repeated = true;
+    }
+  }
+  if (repeated)
+    std::sort(out.begin(), out.end(),
+              [](const SymEntry& a, const SymEntry& b) { return a.row != b.row ? a.row < b.row : a.col < b.col; });
+  out.erase(std::remove_if(out.begin(), out.end(), [](const SymEntry& e) { return e.value == 0.0; }), out.end());
+  return out;
+}
+
+}  // namespace
+
+std::vector<SymEntry> psd_symmetric_entries(PyObject* mat, int64_t* rows, int64_t* cols) {
+  const std::vector<SymEntry> given = given_entries(mat, rows, cols);
   std::vector<SymEntry> out;
+  out.reserve(2 * given.size());
   std::unordered_map<uint64_t, size_t> where;  // position -> index in out
   auto set = [&](int64_t row, int64_t col, double v) {
-    const uint64_t key = (static_cast<uint64_t>(row) << 32) ^ static_cast<uint64_t>(col);
-    auto found = where.find(key);
-    if (found != where.end()) {
-      out[found->second].value = v;
-    } else {
-      where.emplace(key, out.size());
+    const uint64_t key = (static_cast<uint64_t>(row) << 32) | static_cast<uint64_t>(col);
+    const auto [it, fresh] = where.emplace(key, out.size());
+    if (fresh) {
       out.push_back(SymEntry{row, col, v});
+    } else {
+      out[it->second].value = v;
     }
   };
-  for (npy_intp k = 0; k < n; ++k) {
-    if (pd[k] == 0.0) continue;  // zeros are ignored, as the library ignores them
-    if (pr[k] < 0 || pc[k] < 0 || pr[k] >= *rows || pc[k] >= *cols || pr[k] >= *cols || pc[k] >= *rows)
-      raise(PyExc_ValueError, "expect a square matrix");
-    set(pr[k], pc[k], pd[k]);
-    set(pc[k], pr[k], pd[k]);
+  for (const SymEntry& e : given) {
+    if (e.row >= *cols || e.col >= *rows) raise(PyExc_ValueError, kSquare);  // no mirrored position
+    set(e.row, e.col, e.value);
+    set(e.col, e.row, e.value);
   }
   return out;
 }
@@ -738,10 +782,10 @@ double psdexpr_value(PsdExprObject* self) {
     int64_t rows = 0, cols = 0;
     std::vector<SymEntry> entries = psd_symmetric_entries(coeff.get(), &rows, &cols);
     Ref x = take(PyObject_GetAttrString(var.get(), "PsdX"));
-    if (is_spmatrix(x.get())) x = take(PyObject_CallMethod(x.get(), "toarray", nullptr));
+    if (is_sparse_matrix(x.get())) x = take(PyObject_CallMethod(x.get(), "toarray", nullptr));
     Ref dense = take(PyArray_FROMANY(x.get(), NPY_FLOAT64, 2, 2, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
     if (PyArray_DIM(arr(dense), 0) != rows || PyArray_DIM(arr(dense), 1) != cols)
-      raise(PyExc_ValueError, "coefficient has different dim from psd variable");
+      raise(PyExc_ValueError, kPsdDimMismatch);
     for (const SymEntry& s : entries) value += s.value * *static_cast<const double*>(PyArray_GETPTR2(arr(dense), s.row, s.col));
   }
   return value;

@@ -43,18 +43,25 @@ void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var);
 // _addexpr: mult times `expr` (coefficients shared when mult is 1.0). Throws.
 void psdexpr_addexpr(PsdExprObject* self, double mult, PsdExprObject* expr);
 
+// ValueError text for a coefficient whose order is not its variable's Dim.
+extern const char kPsdDimMismatch[];
+
 // One entry of a coefficient read as the symmetric matrix it stands for.
 struct SymEntry {
   int64_t row, col;
   double value;
 };
 // The mirror rule, shared with the library (velmor.h, "Coefficient
-// matrices"): the stored entries of `mat` in coordinate order (a dense array:
-// its non-zeros row by row; a sparse one: its tocoo() order), zeros ignored,
-// each set at its position and at the mirrored one, a later entry
-// overwriting an earlier one. The result lists each position of both
-// triangles once, in the order positions were first set; `rows`/`cols`
-// receive the shape. Throws.
+// matrices"): the entries of `mat` in coordinate order (a NumPy array: its
+// non-zero cells row by row, read as float64; anything else: the stored
+// entries of its scipy.sparse.coo_matrix form, entries stored twice at one
+// position summed, as SciPy reads them, and then in the row-major order of
+// the canonical form), zeros ignored, each set at its position and at the
+// mirrored one, a later entry overwriting an earlier one. The result lists
+// each position of both triangles once, in the order positions were first
+// set; `rows`/`cols` receive the shape. The caller's matrix is only read.
+// ValueError "expect a square matrix" for an array that is not 2-D or an
+// entry without a mirrored position. Throws.
 std::vector<SymEntry> psd_symmetric_entries(PyObject* mat, int64_t* rows, int64_t* cols);
 // _restore_symmat: those entries as a SciPy coo_matrix of the coefficient's shape. Throws.
 Ref psdexpr_restore_symmat(PyObject* mat);

@@ -1,15 +1,94 @@
 #include "matrix/model_matrix.hpp"
 
+#include "module/numpy.hpp"
+
+#include <velmor.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "algebra/kinds.hpp"
+#include "algebra/object_arrays.hpp"
+#include "attributes/handle.hpp"
+#include "attributes/psdvar.hpp"
+#include "attributes/var.hpp"
+#include "expressions/linexpr.hpp"
+#include "expressions/psdexpr.hpp"
+#include "matrix/matrix_array.hpp"
+#include "matrix/mconstr.hpp"
 #include "matrix/mvar.hpp"
+#include "model/indexed_names.hpp"
+#include "model/model.hpp"
+#include "model/model_constrs.hpp"
+#include "model/model_items.hpp"
+#include "model/model_rows.hpp"
 #include "model/model_vars.hpp"
+#include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
+#include "module/holder.hpp"
 #include "module/state.hpp"
 #include "module/strings.hpp"
+#include "module/text.hpp"
 
 namespace velmorpy {
 
 namespace {
+
+const char kDimOrObj[] = "one of arguments {`dim`, `obj`} should be provided";
+const char kObjKind[] = "obj should be a numpy 2d-array or scipy sparse matrix";
+const char kObjSquare[] = "obj should be a square matrix";
+const char kObjDim[] = "dimension of obj should be equal to dim";
+const char kDimTooLarge[] = "dim * dim is beyond the 32-bit range";
+const char kMatrixA[] = "argument A shoud be a matrix";
+const char kVectorX[] = "argument x shoud be a 1-D array or a matrix";
+const char kLengthX[] = "first dimension of x should be equal to second dimension of A";
+const char kSenseDims[] = "sense should be a scalar or 1-D array";
+const char kSenseLength[] = "length of sense should be equal to first dimension of A";
+const char kVectorB[] = "argument b shoud be a 1-D array";
+const char kLengthB[] = "length of b should be equal to first dimension of A";
+
+PyArrayObject* arr(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
+
+// The extent `i` of `obj.shape`, 64-bit. Throws.
+int64_t extent(PyObject* obj, Py_ssize_t i) {
+  if (PyArray_Check(obj)) return PyArray_DIM(reinterpret_cast<PyArrayObject*>(obj), static_cast<int>(i));
+  Ref shape = take(PyObject_GetAttrString(obj, "shape"));
+  Ref d = take(PySequence_GetItem(shape.get(), i));
+  return as_int64(d.get());
+}
+
+int ndim(PyObject* obj) {
+  if (PyArray_Check(obj)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj));
+  Ref n = take(PyObject_GetAttrString(obj, "ndim"));
+  return as_int32(n.get());
+}
+
+// The cells of a matrix-shaped expression's array as a list of LinExpr in
+// row-major order: a Var cell becomes its one-term LinExpr; anything else is
+// left for the flattening to refuse. Throws.
+Ref linexpr_cells(PyObject* array) {
+  ObjectCells cells = object_cells(array);
+  Ref list = take(PyList_New(cells.size));
+  for (Py_ssize_t k = 0; k < cells.size; ++k) {
+    PyObject* cell = cells[k];
+    PyList_SET_ITEM(list.get(), k, is_var(cell) ? linexpr_from(cell).release() : Py_NewRef(cell));
+  }
+  return list;
+}
+
+// The handles of `list` as an object array of `nd` dimensions `dims`
+// (row-major), wrapped by MConstr.new. Throws.
+Ref mconstr_of(const Ref& list, int nd, const Py_ssize_t* dims) {
+  Ref array = new_object_array(nd, dims);
+  for (Py_ssize_t k = 0; k < PyList_GET_SIZE(list.get()); ++k)
+    put_cell(array, k, Ref::borrow(PyList_GET_ITEM(list.get(), k)));
+  return mconstr_new(array.get());
+}
+
+// --- addMVar ----------------------------------------------------------------------
 
 // One variable per cell of `shape`, added with one library call and named
 // from the cells' index tuples (numpy.ndindex, row-major order).
@@ -20,6 +99,197 @@ PyObject* model_addMVar(PyObject* self, const Args& a) {
   Ref handles = model_addVars(self, shape, keys.get(), VarBatch{a[1], a[2], a[3], a[4], a[5]});
   return mvar_new(handles.get()).release();
 }
+
+// --- addPsdVar --------------------------------------------------------------------
+
+// The objective entries of a new semidefinite variable of order `dim`: the
+// coefficient read as the symmetric matrix it stands for (the mirror rule),
+// both triangles, row-major.
+void psd_objective_entries(PyObject* obj, int64_t dim, std::vector<int>& ind, std::vector<double>& val) {
+  int64_t rows = 0, cols = 0;
+  std::vector<SymEntry> entries = psd_symmetric_entries(obj, &rows, &cols);
+  std::sort(entries.begin(), entries.end(),
+            [](const SymEntry& x, const SymEntry& y) { return x.row != y.row ? x.row < y.row : x.col < y.col; });
+  ind.reserve(entries.size());
+  val.reserve(entries.size());
+  for (const SymEntry& e : entries) {
+    ind.push_back(static_cast<int>(e.row * dim + e.col));
+    val.push_back(e.value);
+  }
+}
+
+PyObject* model_addPsdVar(PyObject* self, const Args& a) {
+  int64_t dim = as_int32(a[0]);
+  PyObject* obj = a[1];
+  CText name(a[2]);
+  if (obj == Py_None && dim < 1) raise(PyExc_ValueError, kDimOrObj);
+  std::vector<int> ind;
+  std::vector<double> val;
+  if (obj != Py_None) {
+    if (!(PyArray_Check(obj) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj)) == 2) && !is_sparse_matrix(obj))
+      raise(PyExc_TypeError, kObjKind);
+    const int64_t order = extent(obj, 0);
+    if (order != extent(obj, 1)) raise(PyExc_ValueError, kObjSquare);
+    if (dim >= 1 && dim != order) raise(PyExc_ValueError, kObjDim);
+    dim = order;
+  }
+  if (dim * dim > INT32_MAX) raise(PyExc_ValueError, kDimTooLarge);
+  if (obj != Py_None) psd_objective_entries(obj, dim, ind, val);
+  // The handle joins the list before the library call and leaves it again
+  // when the library refuses, as rows do.
+  const Ref holder = holder_of(self);
+  const Ref psdvars = Ref::borrow(as_model(self)->psdvars_);
+  if (!PyList_Check(psdvars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};
+  live_model(holder);
+  const Py_ssize_t index = PyList_GET_SIZE(psdvars.get());
+  if (index >= INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+  Ref var = handle_new(&PsdVarType, holder, static_cast<int32_t>(index));
+  VLMmodel* mdl = live_model(holder);
+  check(PyList_Append(psdvars.get(), var.get()));
+  const int rc = VLMaddpsdvar(mdl, static_cast<int>(dim), static_cast<int>(ind.size()), ind.empty() ? nullptr : ind.data(),
+                              val.empty() ? nullptr : val.data(), name.get());
+  if (rc != 0) {
+    truncate_list(psdvars.get(), index);
+    throw VlmCodeError{rc};
+  }
+  return var.release();
+}
+
+// --- addMConstr -------------------------------------------------------------------
+
+// The sense of every one of m rows: '<', '>' or '='. Throws.
+std::vector<char> row_senses(PyObject* sense, int64_t m) {
+  Ref senses = numpy_array(sense);
+  const int nd = PyArray_NDIM(arr(senses));
+  if (nd > 1) raise(PyExc_ValueError, kSenseDims);
+  if (nd == 1 && PyArray_DIM(arr(senses), 0) != m) raise(PyExc_ValueError, kSenseLength);
+  // A scalar serves every row.
+  const int64_t given = nd == 1 ? m : std::min<int64_t>(m, 1);
+  std::vector<char> out;
+  out.reserve(static_cast<size_t>(m));
+  for (int64_t i = 0; i < given; ++i) {
+    Ref item = take(nd == 0 ? PyArray_GETITEM(arr(senses), static_cast<const char*>(PyArray_DATA(arr(senses))))
+                            : PySequence_GetItem(senses.get(), static_cast<Py_ssize_t>(i)));
+    auto is = [&](PyObject* text) { return check(PyObject_RichCompareBool(item.get(), text, Py_EQ)) == 1; };
+    const char c = is(VLM_STR("<")) ? '<' : is(VLM_STR(">")) ? '>' : is(VLM_STR("=")) ? '=' : 0;
+    if (!c) raise_invalid_sense(sense);
+    out.push_back(c);
+  }
+  if (nd == 0 && m > 0) out.assign(static_cast<size_t>(m), out[0]);
+  return out;
+}
+
+PyObject* model_addMConstr(PyObject* self, const Args& a) {
+  PyObject *name = a[4];
+  Ref A = (PyArray_Check(a[0]) || is_sparse_matrix(a[0])) ? Ref::borrow(a[0]) : numpy_array(a[0]);
+  if (ndim(A.get()) != 2) raise(PyExc_TypeError, kMatrixA);
+  const int64_t m = extent(A.get(), 0), n = extent(A.get(), 1);
+
+  Ref x;
+  if (a[1] == Py_None) {
+    Ref vars = take(PyObject_CallMethodNoArgs(self, VLM_STR("getVars")));
+    x = mvar_new(numpy_array(vars.get()).get());
+  } else {
+    x = is_mvar(a[1]) ? Ref::borrow(a[1]) : mvar_new(numpy_array(a[1]).get());
+  }
+  PyObject* xarr = matrix_array(x.get());
+  if (PyArray_NDIM(reinterpret_cast<PyArrayObject*>(xarr)) != 1) raise(PyExc_TypeError, kVectorX);
+  if (PyArray_DIM(reinterpret_cast<PyArrayObject*>(xarr), 0) != n) raise(PyExc_ValueError, kLengthX);
+
+  const std::vector<char> senses = row_senses(a[2], m);
+  Ref b = PyArray_Check(a[3]) ? Ref::borrow(a[3]) : numpy_array(a[3]);
+  if (PyArray_NDIM(arr(b)) != 1) raise(PyExc_TypeError, kVectorB);
+  if (PyArray_DIM(arr(b), 0) != m) raise(PyExc_ValueError, kLengthB);
+  Ref rhs = take(PyArray_FROMANY(b.get(), NPY_FLOAT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+
+  // Every cell of x a Var of this model, before the product reads them.
+  const Ref holder = holder_of(self);
+  {
+    ObjectCells cells = object_cells(xarr);
+    for (Py_ssize_t k = 0; k < cells.size; ++k) {
+      PyObject* cell = cells[k];
+      if (!is_var(cell)) raise_cannot_convert(cell, "velmorpy.Var");
+      if (!holder || as_handle(cell)->holder_ != holder.get()) raise_holds_other_model("x");
+    }
+  }
+
+  // The rows: A @ x, one LinExpr per row of A (rows without terms when x is empty).
+  Ref exprs;
+  if (n == 0 || m == 0) {
+    exprs = take(PyList_New(static_cast<Py_ssize_t>(m)));
+    for (int64_t i = 0; i < m; ++i) PyList_SET_ITEM(exprs.get(), i, linexpr_new().release());
+  } else {
+    Ref product = take(PyNumber_MatrixMultiply(A.get(), x.get()));
+    exprs = linexpr_cells(matrix_array(product.get()));
+    if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
+  }
+  const CompressedRows rows = model_linExprs2array(holder, exprs.get(), /*with_starts=*/true);
+
+  // Bounds from each row's sense and b[i] less the row's constant.
+  const double* bv = static_cast<const double*>(PyArray_DATA(arr(rhs)));
+  std::vector<double> lbs(static_cast<size_t>(m)), ubs(static_cast<size_t>(m));
+  for (size_t i = 0; i < static_cast<size_t>(m); ++i) {
+    const double bound = model_dec_bound(bv[i], rows.constants[i]);
+    lbs[i] = senses[i] == '<' ? -VLM_INFINITY : bound;
+    ubs[i] = senses[i] == '>' ? VLM_INFINITY : bound;
+  }
+  std::vector<std::string> names;
+  std::vector<const char*> cnames;
+  if (name != Py_None) {
+    const auto count = static_cast<Py_ssize_t>(m);
+    names = cell_names(name, 1, &count);
+    for (const std::string& s : names) cnames.push_back(s.c_str());
+  }
+  Ref handles = model_addRowBatch(self, holder, rows, lbs, ubs, name != Py_None ? cnames.data() : nullptr);
+  const auto count = static_cast<Py_ssize_t>(m);
+  return mconstr_of(handles, 1, &count).release();
+}
+
+// --- getA -------------------------------------------------------------------------
+
+PyObject* model_getA(PyObject* self, const Args&) {
+  const Ref holder = holder_of(self);
+  const int32_t m = model_count(holder, VLM_STR("NumConstrs"));
+  const int32_t n = model_count(holder, VLM_STR("NumVars"));
+  int nnz = 0;
+  check_rc(VLMgetconstrs(live_model(holder), &nnz, nullptr, nullptr, nullptr, 0, m));
+  if (nnz < 0) raise_library_count(nnz);
+  npy_intp starts_len = static_cast<npy_intp>(m) + 1, entries = nnz;
+  Ref starts = take(PyArray_SimpleNew(1, &starts_len, NPY_INT32));
+  Ref indices = take(PyArray_SimpleNew(1, &entries, NPY_INT32));
+  Ref values = take(PyArray_SimpleNew(1, &entries, NPY_FLOAT64));
+  auto* beg = static_cast<int*>(PyArray_DATA(arr(starts)));
+  auto* ind = static_cast<int*>(PyArray_DATA(arr(indices)));
+  auto* val = static_cast<double*>(PyArray_DATA(arr(values)));
+  int filled = nnz;
+  if (m > 0) check_rc(VLMgetconstrs(live_model(holder), &filled, beg, nnz ? ind : nullptr, nnz ? val : nullptr, 0, m));
+  // The closing start, and a check of what the library wrote.
+  if (filled < 0 || filled > nnz) raise_library_count(filled);
+  beg[m] = filled;
+  for (int32_t i = 0; i < m; ++i)
+    if (beg[i] < 0 || beg[i] > beg[i + 1]) raise_library_count(beg[i]);
+  for (int k = 0; k < filled; ++k)
+    if (ind[k] < 0 || ind[k] >= n) raise_library_count(ind[k]);
+  if (filled < nnz) {
+    indices = take(PySequence_GetSlice(indices.get(), 0, filled));
+    values = take(PySequence_GetSlice(values.get(), 0, filled));
+  }
+  Ref sp = module_global("_sp");
+  return PyObject_CallMethod(sp.get(), "csr_matrix", "((OOO)(ii))", values.get(), indices.get(), starts.get(),
+                             static_cast<int>(m), static_cast<int>(n));
+}
+
+// --- the lists --------------------------------------------------------------------
+
+PyObject* model_getPsdVars(PyObject* self, const Args&) {
+  return model_list_copy(Ref::borrow(as_model(self)->psdvars_)).release();
+}
+
+PyObject* model_getPsdConstrs(PyObject* self, const Args&) {
+  return model_list_copy(Ref::borrow(as_model(self)->psdconstrs_)).release();
+}
+
+// --- documentation ----------------------------------------------------------------
 
 const char addMVar_doc[] =
     "\n"
@@ -46,13 +316,131 @@ const char addMVar_doc[] =
     "            X = m.addMVar((2, 3), lb=-1.0, vtype=VLM.INTEGER)\n"
     "        ";
 
+const char addPsdVar_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addPsdVar(dim=0, obj=None, name='')\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add a positive semidefinite matrix variable to the model and return it.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            dim: the order of the matrix (dim x dim); may be left out when obj is given\n"
+    "            obj: the objective coefficient matrix: a square NumPy array or SciPy sparse\n"
+    "                 matrix, read as the symmetric matrix it stands for (an entry also sets\n"
+    "                 its mirrored position, a later one overriding an earlier one)\n"
+    "            name: the name of the variable\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            X = m.addPsdVar(dim=3, name='X')\n"
+    "            Y = m.addPsdVar(obj=numpy.eye(2))\n"
+    "        ";
+
+const char addMConstr_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            addMConstr(A, x, sense, b, name='')\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Add the rows A @ x (sense) b to the model, all in one step, and return them\n"
+    "            as an MConstr.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            A: the coefficient matrix: a 2-D NumPy array or a SciPy sparse matrix (m x n)\n"
+    "            x: the variables: an MVar or a list of n variables; None for all variables of\n"
+    "               the model\n"
+    "            sense: one sense for every row, or one per row: VLM.LESS_EQUAL ('<'),\n"
+    "                   VLM.GREATER_EQUAL ('>') or VLM.EQUAL ('=')\n"
+    "            b: the right-hand sides, m numbers\n"
+    "            name: the base name of the rows, row i named name[i]; None for no names\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            x = m.addMVar(3)\n"
+    "            c = m.addMConstr(numpy.eye(3), x, '<', [1, 2, 3], name='cap')\n"
+    "        ";
+
+const char getA_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getA()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return the linear coefficients of the model's constraints as a SciPy\n"
+    "            csr_matrix: one row per constraint, one column per variable.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            A = m.getA()\n"
+    "            print(A.toarray())\n"
+    "        ";
+
+const char getPsdVars_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getPsdVars()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a list of all positive semidefinite variables of the model.\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            X = m.getPsdVars()\n"
+    "        ";
+
+const char getPsdConstrs_doc[] =
+    "\n"
+    "        SIGNATURE:\n"
+    "            getPsdConstrs()\n"
+    "\n"
+    "        PURPOSE:\n"
+    "            Return a list of all constraints of the model as PsdConstr items (linear\n"
+    "            and semidefinite constraints share one numbering).\n"
+    "\n"
+    "        ARGUMENTS:\n"
+    "            None\n"
+    "\n"
+    "        EXAMPLE:\n"
+    "            c = m.getPsdConstrs()\n"
+    "        ";
+
 const FunctionDef model_matrix_members[] = {
     {"addMVar", "self, shape, lb=0.0, ub=VLM.INFINITY, obj=0.0, vtype=VLM.CONTINUOUS, name=''", model_addMVar,
      Kind::Method, addMVar_doc, __LINE__},
+    {"addPsdVar", "self, dim=0, obj=None, name=''", model_addPsdVar, Kind::Method, addPsdVar_doc, __LINE__},
+    {"addMConstr", "self, A, x, sense, b, name=''", model_addMConstr, Kind::Method, addMConstr_doc, __LINE__},
+    {"getPsdVars", "self", model_getPsdVars, Kind::Method, getPsdVars_doc, __LINE__},
+    {"getPsdConstrs", "self", model_getPsdConstrs, Kind::Method, getPsdConstrs_doc, __LINE__},
+    {"getA", "self", model_getA, Kind::Method, getA_doc, __LINE__},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 
 }  // namespace
+
+// --- the matrix-shaped branch of addConstr --------------------------------------------
+
+Ref model_addMatrixConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub, PyObject* name) {
+  const Ref array = Ref::borrow(matrix_array(expr));
+  auto* a = reinterpret_cast<PyArrayObject*>(array.get());
+  const int nd = PyArray_NDIM(a);
+  const std::vector<Py_ssize_t> dims(PyArray_DIMS(a), PyArray_DIMS(a) + nd);
+  Ref exprs = linexpr_cells(array.get());
+  const Ref holder = holder_of(model);
+  const CompressedRows rows = model_linExprs2array(holder, exprs.get(), /*with_starts=*/true);
+  std::vector<std::string> names;
+  std::vector<const char*> cnames;
+  const bool named = name != Py_None && !(PyUnicode_Check(name) && PyUnicode_GET_LENGTH(name) == 0);
+  if (named) {
+    names = cell_names(name, nd, dims.data());
+    for (const std::string& s : names) cnames.push_back(s.c_str());
+  }
+  Ref handles = model_addRowBatch(model, holder, rows, model_batch_bounds(lb, rows.constants),
+                                  model_batch_bounds(ub, rows.constants), named ? cnames.data() : nullptr);
+  return mconstr_of(handles, nd, dims.data());
+}
 
 const MemberTable model_matrix_table = {model_matrix_members, __FILE__};
 

@@ -1,6 +1,7 @@
 #include "model/indexed_names.hpp"
 
 #include <cstring>
+#include <vector>
 
 #include "module/errors.hpp"
 #include "module/ref.hpp"
@@ -60,6 +61,31 @@ void append_key_text(std::string& out, PyObject* key) {
     append_text(out, text.get(), /*drop_blanks=*/true);
   }
   out.push_back(']');
+}
+
+std::vector<std::string> cell_names(PyObject* base, int nd, const Py_ssize_t* dims) {
+  std::string head;
+  append_text(head, base, /*drop_blanks=*/false);
+  Py_ssize_t count = 1;
+  for (int d = 0; d < nd; ++d) count *= dims[d];
+  std::vector<std::string> names;
+  names.reserve(static_cast<size_t>(count));
+  std::vector<Py_ssize_t> index(static_cast<size_t>(nd), 0);
+  for (Py_ssize_t k = 0; k < count; ++k) {
+    std::string name = head;
+    name.push_back('[');
+    for (int d = 0; d < nd; ++d) {
+      if (d > 0) name.push_back(',');
+      name += std::to_string(index[static_cast<size_t>(d)]);
+    }
+    name.push_back(']');
+    names.push_back(std::move(name));
+    for (int d = nd - 1; d >= 0; --d) {  // the next index in row-major order
+      if (++index[static_cast<size_t>(d)] < dims[d]) break;
+      index[static_cast<size_t>(d)] = 0;
+    }
+  }
+  return names;
 }
 
 }  // namespace velmorpy

@@ -5,6 +5,7 @@
 #include <Python.h>
 
 #include <string>
+#include <vector>
 
 namespace velmorpy {
 
@@ -17,5 +18,11 @@ void append_text(std::string& out, PyObject* s, bool drop_blanks);
 // iterable) as a list literal without blanks. Integers and plain strings are
 // written here; other items by their repr. Throws.
 void append_key_text(std::string& out, PyObject* key);
+
+// base[i,j,...] for every cell of an array of `nd` dimensions `dims`, in
+// row-major order: `base` (a str, kept as written) followed by the cell's
+// index tuple, the key numpy.ndindex gives it, as append_key_text writes it.
+// One name, base[], for a zero-dimensional array. Throws.
+std::vector<std::string> cell_names(PyObject* base, int nd, const Py_ssize_t* dims);
 
 }  // namespace velmorpy

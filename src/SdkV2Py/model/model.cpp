@@ -83,13 +83,6 @@ Ref make_empty_model() {
   return take(PyObject_Call(reinterpret_cast<PyObject*>(&ModelType), args.get(), kwargs.get()));
 }
 
-int32_t count_of(const Ref& holder, PyObject* attrname) {
-  Ref v = _getAttrOne(holder, attrname, AttrKind::Model, nullptr);
-  const int32_t n = as_int32(v.get());
-  if (n < 0) raise_format(PyExc_RuntimeError, "velmorpy: the library reported %d for %U", n, attrname);
-  return n;
-}
-
 void replace_list(PyObject*& field, PyTypeObject* type, const Ref& holder, int32_t count) {
   Ref list = take(PyList_New(count));
   for (int32_t i = 0; i < count; ++i) PyList_SET_ITEM(list.get(), i, handle_new(type, holder, i).release());
@@ -688,6 +681,13 @@ const char* const kMethodOrder[] = {
 
 Ref holder_of(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
 
+int32_t model_count(const Ref& holder, PyObject* attrname) {
+  Ref v = _getAttrOne(holder, attrname, AttrKind::Model, nullptr);
+  const int32_t n = as_int32(v.get());
+  if (n < 0) raise_format(PyExc_RuntimeError, "velmorpy: the library reported %d for %U", n, attrname);
+  return n;
+}
+
 int ndim_of(PyObject* v) {
   if (v == Py_None || PyFloat_Check(v) || PyLong_Check(v) || PyUnicode_Check(v) || PyBytes_Check(v) || is_handle(v))
     return 0;
@@ -747,11 +747,11 @@ void truncate_list(PyObject* list, Py_ssize_t size) {
 
 void model_populate(ModelObject* self) {
   const Ref holder = holder_of(reinterpret_cast<PyObject*>(self));
-  const int32_t num_constrs = count_of(holder, VLM_STR("NumConstrs"));
-  const int32_t num_vars = count_of(holder, VLM_STR("NumVars"));
-  const int32_t num_psdvars = count_of(holder, VLM_STR("NumPsdVars"));
-  const int32_t num_sos = count_of(holder, VLM_STR("NumSOS"));
-  const int32_t num_genconstrs = count_of(holder, VLM_STR("NumGenConstrs"));
+  const int32_t num_constrs = model_count(holder, VLM_STR("NumConstrs"));
+  const int32_t num_vars = model_count(holder, VLM_STR("NumVars"));
+  const int32_t num_psdvars = model_count(holder, VLM_STR("NumPsdVars"));
+  const int32_t num_sos = model_count(holder, VLM_STR("NumSOS"));
+  const int32_t num_genconstrs = model_count(holder, VLM_STR("NumGenConstrs"));
   replace_list(self->constrs_, &ConstrType, holder, num_constrs);
   replace_list(self->psdconstrs_, &PsdConstrType, holder, num_constrs);  // one numbering for both kinds of rows
   replace_list(self->soss_, &SOSType, holder, num_sos);

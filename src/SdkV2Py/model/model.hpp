@@ -67,6 +67,10 @@ inline ModelObject* as_model(PyObject* op) { return reinterpret_cast<ModelObject
 // the model's own reference.
 Ref holder_of(PyObject* model);
 
+// A count of the model read through the attribute layer (NumConstrs,
+// NumVars, ...): a non-negative 32-bit value. Throws.
+int32_t model_count(const Ref& holder, PyObject* attrname);
+
 // numpy.ndim(v), without NumPy for the common cases (numbers, str, bytes,
 // handles and None are 0; a list or tuple counts as 1, as only 0 matters).
 // Throws.

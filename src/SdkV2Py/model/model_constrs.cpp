@@ -16,6 +16,7 @@
 #include "expressions/psdexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/tempconstr.hpp"
+#include "matrix/psd_rows.hpp"
 #include "model/model.hpp"
 #include "model/model_rows.hpp"
 #include "module/args.hpp"
@@ -43,15 +44,17 @@ const char kLConstrExpr[] = "expression in TempConstr shoud be one of [constant,
 const char kLConstrLhs[] = "lhs shoud be one of [constant, Var, LinExpr, TempConstr] type";
 const char kLConstrMissing[] = "sense and rhs can not be None if lhs is not a TempConstr";
 const char kLConstrRhs[] = "rhs shoud be one of [constant, Var, LinExpr, TempConstr] type";
-const char kNoMatrixRows[] = "addConstr: matrix-shaped constraints are not supported yet";
-const char kNoPsdRows[] = "semidefinite constraints are not supported yet";
 
-// n rows added by `call` (given the library model; it returns the library's
-// code). Their handles join constrs_ and psdconstrs_ before the call, so that
-// nothing can fail after the library added the rows, and leave them again,
-// without allocating, when it refuses. Returns the new Constr handles.
+// The handles of n rows added by `call` (given the library model; it returns
+// the library's code). They join constrs_ and psdconstrs_ before the call, so
+// that nothing can fail after the library added the rows, and leave them
+// again, without allocating, when it refuses.
+struct NewRows {
+  Ref constrs, psdconstrs;  // lists of the new Constr and PsdConstr handles
+};
+
 template <class Call>
-Ref add_rows(PyObject* model, const Ref& holder, Py_ssize_t n, Call&& call) {
+NewRows add_rows(PyObject* model, const Ref& holder, Py_ssize_t n, Call&& call) {
   ModelObject* m = as_model(model);
   // Read after every conversion: the lists that go with the holder.
   const Ref constrs = Ref::borrow(m->constrs_), psdconstrs = Ref::borrow(m->psdconstrs_);
@@ -60,15 +63,15 @@ Ref add_rows(PyObject* model, const Ref& holder, Py_ssize_t n, Call&& call) {
   const int64_t first = PyList_GET_SIZE(constrs.get());
   if (PyList_GET_SIZE(psdconstrs.get()) != first) raise(PyExc_RuntimeError, kRowListsOutOfStep);
   if (first + n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
-  Ref handles = take(PyList_New(n)), psd_handles = take(PyList_New(n));
+  NewRows out{take(PyList_New(n)), take(PyList_New(n))};
   for (Py_ssize_t i = 0; i < n; ++i) {
     const auto index = static_cast<int32_t>(first + i);
-    PyList_SET_ITEM(handles.get(), i, handle_new(&ConstrType, holder, index).release());
-    PyList_SET_ITEM(psd_handles.get(), i, handle_new(&PsdConstrType, holder, index).release());
+    PyList_SET_ITEM(out.constrs.get(), i, handle_new(&ConstrType, holder, index).release());
+    PyList_SET_ITEM(out.psdconstrs.get(), i, handle_new(&PsdConstrType, holder, index).release());
   }
   VLMmodel* mdl = live_model(holder);
-  check(PyList_SetSlice(constrs.get(), first, first, handles.get()));
-  if (PyList_SetSlice(psdconstrs.get(), first, first, psd_handles.get()) < 0) {
+  check(PyList_SetSlice(constrs.get(), first, first, out.constrs.get()));
+  if (PyList_SetSlice(psdconstrs.get(), first, first, out.psdconstrs.get()) < 0) {
     truncate_list(constrs.get(), first);
     throw_error_set();
   }
@@ -78,7 +81,7 @@ Ref add_rows(PyObject* model, const Ref& holder, Py_ssize_t n, Call&& call) {
     truncate_list(psdconstrs.get(), first);
     throw VlmCodeError{rc};
   }
-  return handles;
+  return out;
 }
 
 // The bounds of one row, a missing side infinite; TypeError (the float
@@ -88,16 +91,6 @@ std::pair<double, double> row_bounds(PyObject* lb, PyObject* ub, double constant
   std::optional<double> hi = model_dec_bound(ub, constant);
   if (!lo && !hi) as_double(Py_None);
   return {lo ? *lo : -VLM_INFINITY, hi ? *hi : VLM_INFINITY};
-}
-
-// One bound of every row of a batch, each shifted by its row's constant; an
-// empty vector (a null array: that side infinite) for None.
-std::vector<double> batch_bounds(PyObject* bound, const std::vector<double>& constants) {
-  std::vector<double> out;
-  if (bound == Py_None) return out;
-  out.reserve(constants.size());
-  for (double c : constants) out.push_back(*model_dec_bound(bound, c));
-  return out;
 }
 
 // The indicator pair (condition >> implied constraint): checked here, added
@@ -169,9 +162,7 @@ PyObject* model_addLConstr(PyObject* self, const Args& a) {
   } else if (check(PyObject_RichCompareBool(sense, VLM_STR("<"), Py_EQ))) {
     constr = tempconstr_new(expr.get(), Py_None, zero.get());
   } else {
-    Ref text = take(PyObject_Format(sense, nullptr));
-    Ref message = take(PyUnicode_FromFormat("Invalid sense `%U`", text.get()));
-    raise_velmor_text(PyUnicode_AsUTF8(message.get()));
+    raise_invalid_sense(sense);
   }
   return model_addTempConstr(self, constr.get(), name).release();
 }
@@ -251,10 +242,10 @@ Ref model_addConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub,
   Ref one = take(PyTuple_Pack(1, expr));
   const CompressedRows rows = model_linExprs2array(holder, one.get(), /*with_starts=*/false);
   const auto [lo, hi] = row_bounds(lb, ub, rows.constants[0]);
-  Ref handles = add_rows(model, holder, 1, [&](VLMmodel* mdl) {
+  NewRows added = add_rows(model, holder, 1, [&](VLMmodel* mdl) {
     return VLMaddrangeconstr(mdl, rows.nnz(), rows.ind_data(), rows.val_data(), lo, hi, cname.get());
   });
-  return Ref::borrow(PyList_GET_ITEM(handles.get(), 0));
+  return Ref::borrow(PyList_GET_ITEM(added.constrs.get(), 0));
 }
 
 Ref model_addConstrs(PyObject* model, PyObject* exprs, PyObject* lb, PyObject* ub, PyObject* names) {
@@ -271,17 +262,40 @@ Ref model_addConstrs(PyObject* model, PyObject* exprs, PyObject* lb, PyObject* u
   const CompressedRows rows = model_linExprs2array(holder, exprs, /*with_starts=*/true);
   const int n = rows.rows();
   if (names && static_cast<int64_t>(texts.size()) < n) raise(PyExc_ValueError, kNamesSize);
-  const std::vector<double> lbs = batch_bounds(lb, rows.constants), ubs = batch_bounds(ub, rows.constants);
   std::vector<const char*> cnames;
   if (names) {
     cnames.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) cnames.push_back(texts[i].get());
   }
+  return model_addRowBatch(model, holder, rows, model_batch_bounds(lb, rows.constants), model_batch_bounds(ub, rows.constants),
+                           names ? cnames.data() : nullptr);
+}
+
+std::vector<double> model_batch_bounds(PyObject* bound, const std::vector<double>& constants) {
+  std::vector<double> out;
+  if (bound == Py_None) return out;
+  out.reserve(constants.size());
+  for (double c : constants) out.push_back(*model_dec_bound(bound, c));
+  return out;
+}
+
+void raise_invalid_sense(PyObject* sense) {
+  Ref text = take(PyObject_Format(sense, nullptr));
+  Ref message = take(PyUnicode_FromFormat("Invalid sense `%U`", text.get()));
+  raise_velmor_text(PyUnicode_AsUTF8(message.get()));
+}
+
+Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,
+                      const std::vector<double>& ubs, const char* const* names) {
+  const int n = rows.rows();
+  if (n == 0) {
+    live_model(holder);
+    return take(PyList_New(0));
+  }
   return add_rows(model, holder, n, [&](VLMmodel* mdl) {
     return VLMaddrangeconstrs(mdl, n, rows.nnz(), rows.beg_data(), rows.ind_data(), rows.val_data(),
-                              lbs.empty() ? nullptr : lbs.data(), ubs.empty() ? nullptr : ubs.data(),
-                              names ? cnames.data() : nullptr);
-  });
+                              lbs.empty() ? nullptr : lbs.data(), ubs.empty() ? nullptr : ubs.data(), names);
+  }).constrs;
 }
 
 Ref model_addTempConstr(PyObject* model, PyObject* constr, PyObject* name) {
@@ -304,12 +318,25 @@ Ref model_addTempConstr(PyObject* model, PyObject* constr, PyObject* name) {
   return model_addConstr(model, lin.get(), lhs.get(), rhs.get(), name);
 }
 
-Ref model_addMatrixConstr(PyObject*, PyObject*, PyObject*, PyObject*, PyObject*) {
-  raise(PyExc_NotImplementedError, kNoMatrixRows);
-}
-
-Ref model_addPsdConstr(PyObject*, PyObject*, PyObject*, PyObject*, PyObject*) {
-  raise(PyExc_NotImplementedError, kNoPsdRows);
+Ref model_addPsdConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub, PyObject* name) {
+  CText cname(name);
+  const Ref holder = holder_of(model);
+  PsdExprObject* e = psdexpr_checked(expr);
+  Ref lin = Ref::borrow(e->lin_);
+  Ref one = take(PyTuple_Pack(1, lin.get()));
+  const CompressedRows linear = model_linExprs2array(holder, one.get(), /*with_starts=*/false);
+  const PsdRowTerms psd = model_psdExpr2array(holder, expr);
+  double constant = linear.constants[0];
+  if (!Py_IS_TYPE(expr, &PsdExprType)) {
+    Ref c = take(PyObject_CallMethodNoArgs(expr, VLM_STR("getConstant")));
+    constant = as_double(c.get());
+  }
+  const auto [lo, hi] = row_bounds(lb, ub, constant);
+  NewRows added = add_rows(model, holder, 1, [&](VLMmodel* mdl) {
+    return VLMaddrangepsdconstr(mdl, linear.nnz(), psd.vars(), psd.nnz(), linear.ind_data(), linear.val_data(),
+                                psd.var_data(), psd.beg_data(), psd.ind_data(), psd.val_data(), lo, hi, cname.get());
+  });
+  return Ref::borrow(PyList_GET_ITEM(added.psdconstrs.get(), 0));
 }
 
 const MemberTable model_constrs_table = {model_constrs_members, __FILE__};

@@ -6,6 +6,9 @@
 #pragma once
 #include <Python.h>
 
+#include <vector>
+
+#include "model/model_rows.hpp"
 #include "module/members.hpp"
 #include "module/ref.hpp"
 
@@ -31,13 +34,32 @@ Ref model_addConstrs(PyObject* model, PyObject* exprs, PyObject* lb, PyObject* u
 // row or an indicator constraint. Throws.
 Ref model_addTempConstr(PyObject* model, PyObject* constr, PyObject* name);
 
-// Where addConstr and addRange hand over the kinds the matrix classes and
-// the semidefinite rows add. Until those exist, both raise
-// NotImplementedError; their owners replace these bodies.
-// - model_addMatrixConstr: an MLinExpr (an MVar arrives as MVar + 0) with
-//   the TempConstr's sides and the name the rows' names are made from.
-// - model_addPsdConstr (_addPsdConstr): a PsdExpr with its lower and upper
-//   bound (each None or a number) and the row's name.
+// One bound of every row of a batch, each shifted by its row's constant
+// (model_dec_bound); an empty vector (that side infinite) for None. Throws.
+std::vector<double> model_batch_bounds(PyObject* bound, const std::vector<double>& constants);
+
+// VelmorError "Invalid sense `{}`" with the sense as given. Throws.
+[[noreturn]] void raise_invalid_sense(PyObject* sense);
+
+// The batch under _addConstrs, for callers that flattened the rows
+// themselves: `rows` (with starts), one lower and one upper bound per row
+// (an empty vector: that side infinite for every row), `names` one text per
+// row or null for rows without names, with one library call. An empty batch
+// makes no library call. Returns the list of the new Constr handles in row
+// order. Throws; nothing is added on failure.
+Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,
+                      const std::vector<double>& ubs, const char* const* names);
+
+// The kinds addConstr and addRange hand over to the matrix interface and to
+// the semidefinite rows:
+// - model_addMatrixConstr (matrix/model_matrix.cpp): an MLinExpr (an MVar
+//   arrives as MVar + 0) with the TempConstr's sides, one batch of rows named
+//   from `name` and each cell's index; returns an MConstr of the
+//   expression's shape.
+// - model_addPsdConstr (_addPsdConstr): one semidefinite row, lb <= expr <=
+//   ub for a PsdExpr, a missing side infinite (both missing: TypeError), the
+//   constant moved into the bounds, named `name` (a str); returns the new
+//   PsdConstr. Nothing is added on failure.
 Ref model_addMatrixConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub, PyObject* name);
 Ref model_addPsdConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub, PyObject* name);
 

@@ -32,7 +32,6 @@ namespace velmorpy {
 namespace {
 
 const char kObjectiveKind[] = "expr should be one of [LinExpr, QuadExpr, PsdExpr] type";
-const char kPsdVarOfOtherModel[] = "the expression holds a semidefinite variable that does not belong to this model";
 const char kBothParts[] =
     "the objective has both quadratic and semidefinite terms, which no one expression can hold";
 const char kListOutOfRange[] = "list index out of range";
@@ -98,18 +97,20 @@ QuadTerms quadratic_terms(const Ref& holder, PyObject* expr, Py_ssize_t nvars) {
 }
 
 // The PsdObj of every semidefinite variable of the model, in index order: the
-// sum of the expression's coefficients of that variable (matrix addition of
-// the coefficients as given), an empty Dim x Dim coo_matrix for the others.
+// sum of the expression's coefficients of that variable, each read as the
+// symmetric matrix it stands for, an empty Dim x Dim coo_matrix for the others.
 // An exact PsdExpr is read from its term buffers, a subclass through size,
 // getVar and getCoeff.
 Ref psd_objective(const Ref& holder, PyObject* expr, const Ref& psdvars) {
   const Py_ssize_t npsd = PyList_GET_SIZE(psdvars.get());
   std::vector<Ref> sums(static_cast<size_t>(npsd));
   auto add = [&](PyObject* var, PyObject* coeff) {
-    if (!is_psdvar(var)) raise_cannot_convert(var, "velmorpy.PsdVar");
-    if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kPsdVarOfOtherModel);
-    Ref& sum = sums[static_cast<size_t>(in_range(as_handle(var)->index, npsd))];
-    sum = sum ? take(PyNumber_Add(sum.get(), coeff)) : Ref::borrow(coeff);
+    // Each coefficient as the symmetric matrix it stands for (the mirror rule
+    // its value is computed with), then summed: the library reads the sum as
+    // it stands.
+    Ref sym = psdexpr_restore_symmat(coeff);
+    Ref& sum = sums[static_cast<size_t>(in_range(model_psdvar_index(holder, var), npsd))];
+    sum = sum ? take(PyNumber_Add(sum.get(), sym.get())) : std::move(sym);
   };
   if (expr) {
     if (Py_IS_TYPE(expr, &PsdExprType)) {

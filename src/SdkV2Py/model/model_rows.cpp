@@ -7,6 +7,7 @@
 #include <utility>
 
 #include "attributes/handle.hpp"
+#include "attributes/psdvar.hpp"
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
@@ -18,6 +19,10 @@
 namespace velmorpy {
 
 const char kVarOfOtherModel[] = "the expression holds a variable that does not belong to this model";
+
+namespace {
+const char kPsdVarOfOtherModel[] = "the expression holds a semidefinite variable that does not belong to this model";
+}  // namespace
 
 namespace {
 
@@ -41,12 +46,32 @@ class RowWriter {
     LinExprObject* e = linexpr_checked(expr);
     OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
     const double constant = e->constant_;
-    terms_.clear();
+    // Written straight into the rows; a row whose columns do not strictly
+    // ascend is taken back and sorted through the scratch list.
+    const size_t start = out_.ind.size();
+    bool ascending = true;
     for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
       const int column = model_var_index(holder_, terms_at(vars.t, i));
-      Ref coeff = Ref::borrow(terms_at(coeffs.t, i));  // its float conversion may run code
-      terms_.emplace_back(column, number_value(coeff.get()));
+      PyObject* c = terms_at(coeffs.t, i);
+      double value;
+      if (PyFloat_CheckExact(c)) {
+        value = PyFloat_AS_DOUBLE(c);
+      } else {
+        Ref coeff = Ref::borrow(c);  // its float conversion may run code
+        value = number_value(coeff.get());
+      }
+      if (out_.ind.size() > start && column <= out_.ind.back()) ascending = false;
+      out_.ind.push_back(column);
+      out_.val.push_back(value);
     }
+    if (ascending) {
+      open_row(start, constant);
+      return;
+    }
+    terms_.clear();
+    for (size_t k = start; k < out_.ind.size(); ++k) terms_.emplace_back(out_.ind[k], out_.val[k]);
+    out_.ind.resize(start);
+    out_.val.resize(start);
     end_row(constant);
   }
 
@@ -71,14 +96,19 @@ class RowWriter {
   }
 
  private:
-  // Sorts the row by column (stably: equal columns keep the expression's
-  // order, so their sum does not depend on the sort) unless it already
-  // ascends, then appends it with equal columns merged.
-  void end_row(double constant) {
-    const int64_t start = static_cast<int64_t>(out_.ind.size());
-    if (start + static_cast<int64_t>(terms_.size()) > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
+  // Records a row whose terms out_ holds from `start` on.
+  void open_row(size_t start, double constant) {
+    if (out_.ind.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
     if (with_starts_) out_.beg.push_back(static_cast<int>(start));
     out_.constants.push_back(constant);
+  }
+
+  // Sorts the scratch row by column (stably: equal columns keep the
+  // expression's order, so their sum does not depend on the sort) unless it
+  // already ascends, then appends it with equal columns merged.
+  void end_row(double constant) {
+    const size_t start = out_.ind.size();
+    if (start + terms_.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
     const bool ascending = std::adjacent_find(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) {
                              return a.first >= b.first;
                            }) == terms_.end();
@@ -87,13 +117,14 @@ class RowWriter {
     for (const Term& t : terms_) {
       // Only within the row: its first term always opens an entry, even when
       // the previous row ended with the same column.
-      if (static_cast<int64_t>(out_.ind.size()) > start && out_.ind.back() == t.first) {
+      if (out_.ind.size() > start && out_.ind.back() == t.first) {
         out_.val.back() += t.second;
       } else {
         out_.ind.push_back(t.first);
         out_.val.push_back(t.second);
       }
     }
+    open_row(start, constant);
   }
 
   const Ref& holder_;
@@ -107,6 +138,12 @@ class RowWriter {
 int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model) {
   if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
   if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
+  return as_handle(var)->index;
+}
+
+int32_t model_psdvar_index(const Ref& holder, PyObject* var) {
+  if (!is_psdvar(var)) raise_cannot_convert(var, "velmorpy.PsdVar");
+  if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, kPsdVarOfOtherModel);
   return as_handle(var)->index;
 }
 
@@ -144,6 +181,11 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
   return out;
 }
 
+double model_dec_bound(double bound, double constant) {
+  if (std::fabs(bound) >= VLM_INFINITY) return bound >= 0 ? VLM_INFINITY : -VLM_INFINITY;
+  return bound - constant;
+}
+
 std::optional<double> model_dec_bound(PyObject* bound, double constant) {
   if (bound == Py_None) return std::nullopt;
   if (PyFloat_CheckExact(bound) || PyLong_CheckExact(bound)) {
@@ -158,8 +200,7 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant) {
         return _PyLong_Sign(bound) >= 0 ? VLM_INFINITY : -VLM_INFINITY;
       }
     }
-    if (std::fabs(b) >= VLM_INFINITY) return b >= 0 ? VLM_INFINITY : -VLM_INFINITY;
-    return b - constant;
+    return model_dec_bound(b, constant);
   }
   // Other numbers (bool, Fraction, NumPy scalars): the interpreter's abs,
   // comparisons and subtraction, as for the bound as written.

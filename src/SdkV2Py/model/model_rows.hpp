@@ -57,6 +57,8 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
 // interpreter's arithmetic for numbers other than int and float. A bound that
 // is no number raises the interpreter's TypeError of abs(). Throws.
 std::optional<double> model_dec_bound(PyObject* bound, double constant);
+// The same rule for a bound read as a double.
+double model_dec_bound(double bound, double constant);
 
 // The index of `var`, which must be a Var of the model behind `holder`:
 // TypeError "Cannot convert {} to velmorpy.Var" for anything else, ValueError
@@ -64,5 +66,10 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant);
 // only: no Python code runs. Throws.
 extern const char kVarOfOtherModel[];
 int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel);
+
+// The same for a semidefinite variable: TypeError "Cannot convert {} to
+// velmorpy.PsdVar" for anything but a PsdVar, ValueError for one of another
+// model. Reads fields only. Throws.
+int32_t model_psdvar_index(const Ref& holder, PyObject* var);
 
 }  // namespace velmorpy
