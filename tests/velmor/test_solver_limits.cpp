@@ -3,6 +3,7 @@
 // ends with a status or a code instead, and the model stays usable.
 #include <gtest/gtest.h>
 
+#include <utility>
 #include <vector>
 
 #include "solve_test_util.hpp"
@@ -69,18 +70,23 @@ TEST(SolverLimits, SideAtInfinityOnItsWrongSide) {
   }
 }
 
-// A semi-continuous variable whose range lies at infinity can only be 0.
-TEST(SolverLimits, SemiContinuousRangeAtInfinity) {
+// A semi-continuous variable whose range lies at infinity, or is empty, can
+// only be 0 (with an SOS in the model, CGL's probing asserted on the huge
+// right-hand side an empty range's side had).
+TEST(SolverLimits, SemiContinuousRangeAtInfinityOrEmpty) {
   EnvPtr env = make_env();
   for (char type : {VLM_SEMICONT, VLM_SEMIINT}) {
-    for (double end : {1e30, -1e30}) {
+    for (std::pair<double, double> range : {std::pair{1e30, 1e30}, {-1e30, -1e30}, {0.0, -9.2e18}, {3.0, 2.0}}) {
       ModelPtr m = make_model(env.get());
       VLMmodel* p = m.get();
-      add_var(p, end, end, -1, type);
+      add_var(p, range.first, range.second, -1, type);
       add_var(p, 0, 2, -1);
+      add_var(p, 0, 2, 0);
+      add_sos(p, 1, {1, 2}, {1, 2});
       solve(p);
       ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
       expect_near_all(dbl_list(p, "X", 2), {0, 2});
+      EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_FEASIBLE);
       add_row(p, {0}, {1}, 1, kInf);  // and now it must be at least 1
       solve(p);
       EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
