@@ -127,7 +127,7 @@ class Search {
       // of the callback's cuts made infeasible: the linear problem decides
       // feasibility, and a feasible one is tried once more from a slack basis.
       ClpSimplex plain(lp_);
-      plain.deleteQuadraticObjective();
+      drop_quadratic_objective(plain);
       plain.primal();
       iterations_ += plain.numberIterations();
       if (plain.status() == 1) return 1;
