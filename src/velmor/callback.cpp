@@ -420,7 +420,7 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
       lp.setOptimizationDirection(1.0);
       if (sm_.has_quad()) {
         ClpSimplex plain(lp);
-        plain.deleteQuadraticObjective();
+        drop_quadratic_objective(plain);
         plain.passInMessageHandler(&messages);
         plain.primal();
         if (plain.status() != 0) return false;

@@ -6,11 +6,17 @@
 
 #include <ClpDualRowDantzig.hpp>
 #include <ClpDualRowSteepest.hpp>
+#include <ClpLinearObjective.hpp>
 #include <ClpPrimalColumnDantzig.hpp>
 #include <ClpPrimalColumnSteepest.hpp>
 #include <CoinFinite.hpp>
 
 namespace velmor {
+
+void drop_quadratic_objective(ClpSimplex& simplex) {
+  ClpLinearObjective linear(simplex.objective(), simplex.numberColumns());
+  simplex.setObjective(&linear);
+}
 
 void load_clp(const SolverModel& sm, ClpSimplex& simplex) {
   const int n = sm.num_cols(), m = sm.num_rows();

@@ -17,6 +17,11 @@ namespace velmor {
 // symmetric matrix would have its off-diagonal entries counted twice.
 void load_clp(const SolverModel& sm, ClpSimplex& simplex);
 
+// Replaces a quadratic objective by its linear part. (CLP's own
+// deleteQuadraticObjective keeps a quadratic objective object without its
+// matrix, on which the primal simplex has been seen to crash.)
+void drop_quadratic_objective(ClpSimplex& simplex);
+
 // Tolerances, pricing and the simplex iteration limit.
 void apply_simplex_params(const ParamValues& params, ClpSimplex& simplex);
 

@@ -60,6 +60,46 @@ bool SolverModel::has_unbounded_column() const {
   return false;
 }
 
+bool SolverModel::impossible_row_side(int i) const {
+  return row_lb[static_cast<size_t>(i)] >= COIN_DBL_MAX || row_ub[static_cast<size_t>(i)] <= -COIN_DBL_MAX;
+}
+
+bool SolverModel::impossible_col_side(int j) const {
+  return col_lb[static_cast<size_t>(j)] >= COIN_DBL_MAX || col_ub[static_cast<size_t>(j)] <= -COIN_DBL_MAX;
+}
+
+bool SolverModel::has_impossible_side() const {
+  for (int i = 0; i < num_rows(); ++i)
+    if (impossible_row_side(i)) return true;
+  for (int j = 0; j < num_cols(); ++j)
+    if (impossible_col_side(j)) return true;
+  return false;
+}
+
+bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log) {
+  constexpr double kLimit = 1e25;
+  for (double c : sm.obj)
+    if (std::fabs(c) >= kLimit) {
+      log.linef("An objective coefficient of %.6g is beyond the solvers' range (below %g)", c, kLimit);
+      return true;
+    }
+  return false;
+}
+
+bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log) {
+  constexpr double kLimit = 9007199254740992.0;  // 2^53
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (!sm.is_int[k]) continue;
+    for (double b : {sm.col_lb[k], sm.col_ub[k]})
+      if (std::fabs(b) > kLimit && std::fabs(b) < COIN_DBL_MAX) {
+        log.linef("An integer variable's bound of %.6g lies beyond 2^53, where not every integer is a double", b);
+        return true;
+      }
+  }
+  return false;
+}
+
 double SolverModel::min_objective(const double* x) const {
   double v = 0;
   for (int j = 0; j < num_cols(); ++j) v += obj[static_cast<size_t>(j)] * x[j];

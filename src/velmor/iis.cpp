@@ -76,6 +76,15 @@ class IisSearch {
 
   // The members, as indices into sides_.
   std::vector<int> compute() {
+    // A side no point meets is an IIS on its own (and CLP must not see it).
+    for (size_t k = 0; k < sides_.size(); ++k) {
+      const Side& s = sides_[k];
+      if (s.row ? sm_.impossible_row_side(s.index) : sm_.impossible_col_side(s.index)) {
+        const double v = s.row ? (s.upper ? sm_.row_ub : sm_.row_lb)[static_cast<size_t>(s.index)]
+                               : (s.upper ? sm_.col_ub : sm_.col_lb)[static_cast<size_t>(s.index)];
+        if (s.upper ? v <= -COIN_DBL_MAX : v >= COIN_DBL_MAX) return {static_cast<int>(k)};
+      }
+    }
     const bool discrete = sm_.has_discrete();
     std::vector<char> all(sides_.size(), 1);
     const Answer relaxation = lp_feasible(all);
@@ -357,6 +366,7 @@ int compute_iis(VLMmodel& m) {
   log.linef("Computing an IIS of model %s: %d rows, %d columns", d.name.empty() ? "(unnamed)" : d.name.c_str(),
             d.rows.size(), d.cols.size());
   const SolverModel sm = build_solver_model(d, m.env->params);
+  if (integer_bound_beyond_solvers(sm, log)) return VLM_ERROR_IIS_NUMERIC;
   IisSearch search(m, sm, log);
   std::vector<int> members;
   try {

@@ -181,6 +181,13 @@ void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
     if (t == VLM_SEMIINT) sm.is_int[k] = 1;
     const double lb = sm.col_lb[k], ub = sm.col_ub[k];
     if (lb <= 0 && ub >= 0) continue;  // zero lies in the range already
+    if (lb > ub || lb >= COIN_DBL_MAX || ub <= -COIN_DBL_MAX) {
+      // The range is empty or lies at infinity: x is 0. (Its indicator side
+      // would be a row no point meets, with an infinite or huge right-hand
+      // side, which CLP and CGL cannot take.)
+      sm.col_lb[k] = sm.col_ub[k] = 0.0;
+      continue;
+    }
     sm.col_lb[k] = std::min(0.0, lb);
     sm.col_ub[k] = std::max(0.0, ub);
     semis.push_back({j, lb, ub});

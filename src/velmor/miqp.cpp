@@ -178,11 +178,10 @@ class Search {
   }
 
   // Whether the relaxation's bounds and rows admit no point: a fresh model
-  // with a zero objective decides. (A copy of the quadratic model carries
-  // the state a failed quadratic run left, from which CLP's linear primal
-  // has been seen to call a feasible model infeasible; and CLP's quadratic
-  // objective with its terms deleted still sends a copy down the quadratic
-  // primal, which then reads the deleted terms: a crash on scaled models.)
+  // with a zero objective decides. (A copy of the quadratic model, even with
+  // its objective made linear, carries the state a failed quadratic run
+  // left, from which CLP's linear primal has been seen to call a feasible
+  // model infeasible.)
   bool linear_relaxation_infeasible() {
     ClpSimplex plain;
     plain.setLogLevel(0);

@@ -81,21 +81,6 @@ int solve_semidefinite(VLMmodel& m, SolveLog& log) {
   return solve_sdp(m);
 }
 
-// CLP's simplex stops the process (an assertion) on a linear objective
-// coefficient of this magnitude or more; its LP presolve happens to scale
-// such objectives, nothing else does. Every run refuses them the same way.
-constexpr double kMaxObjectiveCoefficient = 1e25;
-
-bool objective_beyond_simplex(const SolverModel& sm, SolveLog& log) {
-  for (double c : sm.obj)
-    if (std::fabs(c) >= kMaxObjectiveCoefficient) {
-      log.linef("An objective coefficient of %.6g is beyond the simplex solver's range (below %g)", c,
-                kMaxObjectiveCoefficient);
-      return true;
-    }
-  return false;
-}
-
 // A model without columns: each row reads 0, so it is feasible exactly when
 // every row admits 0.
 RunOutcome solve_empty(const ModelData& d) {
@@ -159,7 +144,7 @@ int optimize(VLMmodel& m) {
     out = solve_empty(d);
   } else {
     const SolverModel sm = build_solver_model(d, run.params);
-    if (objective_beyond_simplex(sm, log)) return VLM_ERROR_SIMPLEX_NUMERIC;
+    if (objective_beyond_solvers(sm, log) || integer_bound_beyond_solvers(sm, log)) return VLM_ERROR_SIMPLEX_NUMERIC;
     const bool discrete = sm.has_discrete();
     if (sm.has_quad()) {
       double scale = 1.0;
@@ -171,7 +156,10 @@ int optimize(VLMmodel& m) {
         return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
       }
     }
-    if (sm.has_unbounded_column()) {
+    if (sm.has_impossible_side()) {
+      log.line("A bound or row side lies at infinity on its wrong side: the model is infeasible");
+      out.solution.status = VLM_STATUS_INFEASIBLE;
+    } else if (sm.has_unbounded_column()) {
       out = solve_unbounded_column(d, sm, run);
     } else if (discrete && m.callback) {
       // Models without a discrete part have no where-point of a callback.

@@ -90,6 +90,12 @@ struct SolverModel {
   // objective improves towards an infinite bound: the model is then
   // unbounded exactly when it is feasible.
   bool has_unbounded_column() const;
+  // A side no point can meet: a lower bound at +infinity or an upper bound at
+  // -infinity, of a column or a row. CLP asserts on such rows, so a model
+  // with one never reaches a solver: it is infeasible as it stands.
+  bool impossible_row_side(int i) const;
+  bool impossible_col_side(int j) const;
+  bool has_impossible_side() const;
   long long num_nonzeros() const { return static_cast<long long>(value.size()); }
   // The minimised objective at x (all solver columns), without the constant.
   double min_objective(const double* x) const;
@@ -98,6 +104,15 @@ struct SolverModel {
 // Builds the solver form of `data`: binary bounds intersected with [0, 1],
 // indicators and semi-continuous variables reformulated (indicators.cpp).
 SolverModel build_solver_model(const ModelData& data, const ParamValues& params);
+
+// Numbers the solvers cannot take (each stops the process with a failed
+// assertion inside CLP or CGL), logged when found: a linear objective
+// coefficient of magnitude 1e25 or more (CLP's LP presolve happens to scale
+// such objectives, nothing else does), and a finite bound beyond 2^53 on an
+// integer column (where doubles no longer hold every integer, CGL's probing
+// cannot round). Every run refuses them the same way.
+bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log);
+bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log);
 
 // CBC's SOS sets reason on non-negative members only (a negative value
 // counts as 0, and its checks of a point have stopped the process on such

@@ -103,6 +103,8 @@ def test_matrix_rows_keep_nothing(leaks):
             m.addConstr(np.array([1.0, np.nan]) * x <= 1)
         except VelmorError:
             pass
+    for _ in range(2000):                   # the interpreter's free lists fill first
+        fresh_model()
     assert not leaks(fresh_model, inner=50)
     assert not leaks(refused, inner=50)
     m.dispose()
@@ -205,6 +207,22 @@ def test_addmconstr_leaves_the_callers_arrays_alone(m):
         assert np.array_equal(now, then)
 
 
+def test_sparse_index_arrays_of_either_width_are_read_and_checked(m):
+    x = m.addMVar(3)
+    A = sp.csr_matrix((np.array([1.0, 2.0, 3.0, 4.0]), np.array([0, 2, 2, 2], dtype=np.int64),
+                       np.array([0, 2, 4], dtype=np.int64)), shape=(2, 3))   # a repeated entry in row 1
+    m.addMConstr(A, x, "<", [1.0, 2.0])
+    m.addConstr(A @ x >= 0)
+    assert np.array_equal(m.getA().toarray(), [[1, 0, 2], [0, 0, 7]] * 2)
+    assert A.indices.tolist() == [0, 2, 2, 2] and not A.has_canonical_format     # the caller's matrix as it was
+    bad = sp.csr_matrix(A, copy=True)
+    bad.indices[3] = 7                                                   # outside the 3 columns
+    for call in (lambda: m.addMConstr(bad, x, "<", [1.0, 2.0]), lambda: m.addConstr(bad @ x <= 1)):
+        with pytest.raises(ValueError):
+            call()
+    assert m.NumConstrs == 4
+
+
 def test_addmconstr_keeps_nothing(leaks):
     A = sp.random(3, 4, density=0.5, format="csr", random_state=1)
 
@@ -224,6 +242,8 @@ def test_addmconstr_keeps_nothing(leaks):
             m.addMConstr(A, x, ["<", ">", "x"], [1, 2, 3])
         except VelmorError:
             pass
+    for _ in range(2000):                   # the interpreter's free lists fill first
+        fresh_model()
     assert not leaks(fresh_model, inner=50)
     assert not leaks(refused, inner=50)
     m.dispose()
@@ -262,3 +282,19 @@ def test_geta_round_trips_scalar_matrix_and_semidefinite_rows(m):
     m.dispose()
     with pytest.raises(VelmorError):
         m.getA()
+
+
+def test_argument_counts(m):
+    cases = [
+        (lambda: m.addMConstr(1, 2, 3), "addMConstr() takes at least 4 positional arguments (3 given)"),
+        (lambda: m.addMConstr(1, 2, 3, 4, 5, 6), "addMConstr() takes at most 5 positional arguments (6 given)"),
+        (lambda: m.addPsdVar(1, None, "", 4), "addPsdVar() takes at most 3 positional arguments (4 given)"),
+        (lambda: m.getA(1), "getA() takes exactly 0 positional arguments (1 given)"),
+        (lambda: m.getPsdVars(1), "getPsdVars() takes exactly 0 positional arguments (1 given)"),
+        (lambda: m.getPsdConstrs(x=1), "getPsdConstrs() got an unexpected keyword argument 'x'"),
+    ]
+    for call, text in cases:
+        with pytest.raises(TypeError) as info:
+            call()
+        assert str(info.value) == text
+    assert (Model.addPsdVar.__defaults__, Model.addMConstr.__defaults__) == ((0, None, ""), ("",))

@@ -36,6 +36,19 @@ def test_addpsdvar_sums_repeated_entries_on_a_copy(m):
     assert not S.has_canonical_format
 
 
+def test_malformed_sparse_coefficients_are_refused(m):
+    bad = sp.csr_matrix(np.eye(2))
+    bad.indices = np.array([0, 5], dtype=np.int64)                       # a column outside the matrix
+    P = m.addPsdVar(2)
+    with pytest.raises(ValueError):                                     # SciPy's own check, or ours
+        m.addPsdVar(obj=bad)
+    e = P * sp.csr_matrix(np.eye(2))
+    e.getCoeff(0).indices[1] = 5                                        # the coefficient broken after the check
+    with pytest.raises(ValueError):
+        m.addConstr(e <= 1)
+    assert (m.NumPsdVars, m.NumConstrs) == (1, 0)
+
+
 def test_addpsdvar_refusals_add_nothing(m):
     cases = [
         (lambda: m.addPsdVar(), ValueError, "one of arguments {`dim`, `obj`} should be provided"),
@@ -207,7 +220,7 @@ def test_semidefinite_rows_keep_nothing(leaks):
             m.addRange(P * np.eye(2), None, None)
         except TypeError:
             pass
-    for _ in range(300):                   # the interpreter's and SciPy's caches settle first
+    for _ in range(2000):                   # the interpreter's free lists and SciPy's caches fill first
         fresh_model()
     assert not leaks(fresh_model, inner=50)
     assert not leaks(refused, inner=50)

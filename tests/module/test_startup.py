@@ -51,7 +51,9 @@ def test_second_interpreter_is_refused(run_python):
 
 
 def test_namespace():
-    assert isinstance(velmorpy.__all__, list) and len(velmorpy.__all__) <= 33
+    assert isinstance(velmorpy.__all__, list) and len(velmorpy.__all__) == 33
+    assert velmorpy.__all__[:3] == ["VLM", "models", "disposeDefaultEnv"]
+    assert velmorpy.__all__[-3:] == ["Column", "Env", "Model"]
     assert all(hasattr(velmorpy, name) for name in velmorpy.__all__)
     assert velmorpy.__doc__ is None
     assert velmorpy._np is importlib.import_module("numpy")

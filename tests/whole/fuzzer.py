@@ -454,6 +454,8 @@ class Fuzzer:
     ]
 
     def number(self):
+        if self.chance(0.04):
+            return self.hostile_number()
         if self.chance(0.1):
             import fractions
             import decimal
@@ -606,6 +608,21 @@ class Fuzzer:
         if kind == 12:
             return range(self.pick([0, 3, 7])), "range"
         return self.vp.tuplelist([(1, "a"), (2, "b")]), "tuplelist"
+
+    def hostile_number(self):
+        """A number-like object whose conversion runs an action (dispose or change a
+        model in use) or raises: what must hold while a method converts its
+        arguments."""
+        w = self.world
+        actions = [(None, "")]
+        if w is not None and w.ok:
+            actions += [(w.m.dispose, "dispose m"), (lambda: w.m.reset(1), "reset m"),
+                        (lambda: w.m.remove(w.m.getVars()[-1:]), "remove var"), (w.mip.dispose, "dispose mip"),
+                        (lambda: w.m.__init__(), "re-init m"), (lambda: w.lin.clear(), "clear lin")]
+        action, alabel = self.pick(actions)
+        bad = self.pick(["", "", "__float__", "__index__", "all"])
+        value = self.pick([1.0, 2.0, float("nan"), 0.0])
+        return Hostile(bad, action, value), f"Hostile(bad={bad!r}, action={alabel!r}, value={value})"
 
     def hostile(self):
         w = self.world
@@ -883,12 +900,25 @@ class World:
                     add(label, got)
             except Exception:
                 pass
-        for method in ("addPsdVar",):
-            if hasattr(m, method):
-                try:
-                    add("psdvar", getattr(m, method)(2))
-                except Exception:
-                    pass
+        # Matrix-shaped rows, and a semidefinite model (a model of its own: the
+        # semidefinite solver takes no integers), where the module has them.
+        sdp = self.sdp = vp.Model("sdp")
+        self.models.append(sdp)
+        w = sdp.addVar(lb=-1, ub=1, name="w")
+        add("sdp", sdp)
+        add("w (sdp)", w)
+        for label, make in [
+            ("mconstr", lambda: m.addMConstr(np.ones((2, 6)), self.mv.reshape(-1), "<", np.array([3.0, 4.0]))),
+            ("mconstr from operators", lambda: m.addConstr(self.mv.sum(axis=0) <= 2)),
+            ("psdvar", lambda: sdp.addPsdVar(2, obj=np.eye(2))),
+            ("psdexpr of psdvar", lambda: np.array([[2.0, 1.0], [1.0, 2.0]]) * self.objects[self.labels.index("psdvar")]
+             + w),
+            ("psdconstr", lambda: sdp.addConstr(self.objects[self.labels.index("psdexpr of psdvar")] >= 1)),
+        ]:
+            try:
+                add(label, make())
+            except Exception:
+                pass
         # A small knapsack for callback turns.
         mip = self.mip = vp.Model("mip")
         self.models.append(mip)
@@ -951,8 +981,14 @@ def _nums(fz):
 
 
 def _vars(fz):
-    return _from(fz, "[x, y, z]", "mv", "td", "array[x, y, z]", "mip vars", "[x, u]", "x", "dv (disposed)") \
+    got = _from(fz, "[x, y, z]", "mv", "td", "array[x, y, z]", "mip vars", "[x, u]", "x", "dv (disposed)") \
         or fz.good()
+    if isinstance(got[0], list) and fz.chance(0.1):     # one element turned hostile
+        items = list(got[0])
+        h, hl = fz.hostile_number()
+        items[fz.rng.randrange(len(items))] = h
+        return items, f"{got[1]} with {hl}"
+    return got
 
 
 def _file(fz):
@@ -1016,10 +1052,14 @@ HINTS = {
     "item": lambda fz: fz.good(), "items": lambda fz: fz.good() if fz.chance(0.5) else _vars(fz),
     "objs": lambda fz: _from(fz, "[x, y, z]", "[c0, c1, c2]", "mv", "x", "c0", "td", "[x, u]"),
     "constr": lambda fz: _from(fz, "c0", "c1", "c2", "c0", "x<=1", "lin>=2", "quad<=3", "x==y", "indicator",
-                               "mv<=1", "cu (other model)", "dc (disposed)"),
+                               "mv<=1", "cu (other model)", "dc (disposed)", "psdconstr", "mconstr"),
     "constrs": lambda fz: _from(fz, "[c0, c1, c2]", "c0", "dc (disposed)"),
+    "a": lambda fz: _from(fz, "A 2x3", "csr 2x3") if fz.chance(0.6) else fz.np_array(),
+    "b": lambda fz: _from(fz, "[1.0, 2.0, 3.0]", "ones(3)") if fz.chance(0.5) else fz.number(),
+    "dim": lambda fz: fz.pick([(2, "2"), (1, "1"), (0, "0"), (-1, "-1"), (46341, "46341"), (2 ** 31, "2**31")]),
     "sos": lambda fz: _from(fz, "sos", "c0"), "genconstr": lambda fz: _from(fz, "genconstr", "c0"),
-    "expr": lambda fz: _from(fz, "lin", "quad", "x", "mlin", "mquad", "psdexpr", "2dv+1 (disposed)", "x<=1"),
+    "expr": lambda fz: _from(fz, "lin", "quad", "x", "mlin", "mquad", "psdexpr", "psdexpr of psdvar",
+                             "2dv+1 (disposed)", "x<=1"),
     "lhs": lambda fz: _from(fz, "lin", "quad", "x", "mlin", "x<=1", "[x, y, z]", "array[x, y, z]"),
     "arg1": lambda fz: fz.good(), "arg2": lambda fz: fz.good(),
     "generator": lambda fz: fz.constraint_generator(),
@@ -1356,7 +1396,7 @@ def _operator_makers():
         w = fz.world
         if fz.in_callback or w is None or not w.ok:
             return (lambda: None), "nothing"
-        model, ml = fz.pick([(w.mip, "mip"), (w.mip, "mip"), (w.m, "m"), (w.m2, "m2")])
+        model, ml = fz.pick([(w.mip, "mip"), (w.mip, "mip"), (w.m, "m"), (w.m2, "m2"), (w.sdp, "sdp")])
         cb = fz.callback_function()
         method = fz.pick(["optimize", "optimize", "optimize", "computeIIS"])
         return (lambda: getattr(model, method)(cb)), f"{ml}.{method}(fuzzing callback)"

@@ -639,6 +639,24 @@ PsdExprObject* psdexpr_checked(PyObject* expr) {
   return e;
 }
 
+std::vector<PsdTermRef> psdexpr_terms(PyObject* expr) {
+  std::vector<PsdTermRef> out;
+  if (exact(expr)) {
+    PsdTerms terms(psdexpr_checked(expr));
+    for (Py_ssize_t i = 0; i < terms.size(); ++i)
+      out.push_back(PsdTermRef{Ref::borrow(terms_at(terms.coeffs.t, i)), Ref::borrow(terms_at(terms.vars.t, i))});
+    return out;
+  }
+  Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
+  const int64_t n = as_int64(size.get());
+  for (int64_t i = 0; i < n; ++i) {
+    Ref coeff = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
+    Ref var = take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i)));
+    out.push_back(PsdTermRef{std::move(coeff), std::move(var)});
+  }
+  return out;
+}
+
 void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var) {
   Ref pins[] = {Ref::borrow(coeff), Ref::borrow(var)};
   Ref shape = take(PyObject_GetAttrString(coeff, "shape"));

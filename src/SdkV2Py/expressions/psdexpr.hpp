@@ -43,6 +43,14 @@ void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var);
 // _addexpr: mult times `expr` (coefficients shared when mult is 1.0). Throws.
 void psdexpr_addexpr(PsdExprObject* self, double mult, PsdExprObject* expr);
 
+// The terms of `expr` as (coefficient, variable) pairs, held: an exact
+// PsdExpr's from its term buffers, a subclass's through size, getCoeff and
+// getVar. Throws.
+struct PsdTermRef {
+  Ref coeff, var;
+};
+std::vector<PsdTermRef> psdexpr_terms(PyObject* expr);
+
 // ValueError text for a coefficient whose order is not its variable's Dim.
 extern const char kPsdDimMismatch[];
 

@@ -146,8 +146,8 @@ PyObject* model_addPsdVar(PyObject* self, const Args& a) {
   Ref var = handle_new(&PsdVarType, holder, static_cast<int32_t>(index));
   VLMmodel* mdl = live_model(holder);
   check(PyList_Append(psdvars.get(), var.get()));
-  const int rc = VLMaddpsdvar(mdl, static_cast<int>(dim), static_cast<int>(ind.size()), ind.empty() ? nullptr : ind.data(),
-                              val.empty() ? nullptr : val.data(), name.get());
+  const int rc = VLMaddpsdvar(mdl, static_cast<int>(dim), static_cast<int>(ind.size()),
+                              ind.empty() ? nullptr : ind.data(), val.empty() ? nullptr : val.data(), name.get());
   if (rc != 0) {
     truncate_list(psdvars.get(), index);
     throw VlmCodeError{rc};
@@ -180,7 +180,7 @@ std::vector<char> row_senses(PyObject* sense, int64_t m) {
 }
 
 PyObject* model_addMConstr(PyObject* self, const Args& a) {
-  PyObject *name = a[4];
+  PyObject* name = a[4];
   Ref A = (PyArray_Check(a[0]) || is_sparse_matrix(a[0])) ? Ref::borrow(a[0]) : numpy_array(a[0]);
   if (ndim(A.get()) != 2) raise(PyExc_TypeError, kMatrixA);
   const int64_t m = extent(A.get(), 0), n = extent(A.get(), 1);
@@ -192,9 +192,9 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
   } else {
     x = is_mvar(a[1]) ? Ref::borrow(a[1]) : mvar_new(numpy_array(a[1]).get());
   }
-  PyObject* xarr = matrix_array(x.get());
-  if (PyArray_NDIM(reinterpret_cast<PyArrayObject*>(xarr)) != 1) raise(PyExc_TypeError, kVectorX);
-  if (PyArray_DIM(reinterpret_cast<PyArrayObject*>(xarr), 0) != n) raise(PyExc_ValueError, kLengthX);
+  const Ref xarr = Ref::borrow(matrix_array(x.get()));  // held: the checks below run Python code
+  if (PyArray_NDIM(arr(xarr)) != 1) raise(PyExc_TypeError, kVectorX);
+  if (PyArray_DIM(arr(xarr), 0) != n) raise(PyExc_ValueError, kLengthX);
 
   const std::vector<char> senses = row_senses(a[2], m);
   Ref b = PyArray_Check(a[3]) ? Ref::borrow(a[3]) : numpy_array(a[3]);
@@ -205,7 +205,7 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
   // Every cell of x a Var of this model, before the product reads them.
   const Ref holder = holder_of(self);
   {
-    ObjectCells cells = object_cells(xarr);
+    ObjectCells cells = object_cells(xarr.get());
     for (Py_ssize_t k = 0; k < cells.size; ++k) {
       PyObject* cell = cells[k];
       if (!is_var(cell)) raise_cannot_convert(cell, "velmorpy.Var");
@@ -219,7 +219,8 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
     exprs = take(PyList_New(static_cast<Py_ssize_t>(m)));
     for (int64_t i = 0; i < m; ++i) PyList_SET_ITEM(exprs.get(), i, linexpr_new().release());
   } else {
-    Ref product = take(PyNumber_MatrixMultiply(A.get(), x.get()));
+    Ref checked = mvar_new(xarr.get());  // the cells checked above, whatever x holds by now
+    Ref product = take(PyNumber_MatrixMultiply(A.get(), checked.get()));
     exprs = linexpr_cells(matrix_array(product.get()));
     if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
   }
@@ -412,9 +413,9 @@ const FunctionDef model_matrix_members[] = {
      Kind::Method, addMVar_doc, __LINE__},
     {"addPsdVar", "self, dim=0, obj=None, name=''", model_addPsdVar, Kind::Method, addPsdVar_doc, __LINE__},
     {"addMConstr", "self, A, x, sense, b, name=''", model_addMConstr, Kind::Method, addMConstr_doc, __LINE__},
-    {"getPsdVars", "self", model_getPsdVars, Kind::Method, getPsdVars_doc, __LINE__},
-    {"getPsdConstrs", "self", model_getPsdConstrs, Kind::Method, getPsdConstrs_doc, __LINE__},
-    {"getA", "self", model_getA, Kind::Method, getA_doc, __LINE__},
+    {"getPsdVars", "self", model_getPsdVars, Kind::Method, getPsdVars_doc, __LINE__, true},
+    {"getPsdConstrs", "self", model_getPsdConstrs, Kind::Method, getPsdConstrs_doc, __LINE__, true},
+    {"getA", "self", model_getA, Kind::Method, getA_doc, __LINE__, true},
     {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
 };
 

@@ -7,7 +7,6 @@
 #include <utility>
 
 #include "attributes/attr_access.hpp"
-#include "expressions/list.hpp"
 #include "expressions/psdexpr.hpp"
 #include "model/model_rows.hpp"
 #include "module/args.hpp"
@@ -27,29 +26,11 @@ struct Term {
   int64_t rows = 0, cols = 0;
 };
 
-std::vector<Term> read_terms(PyObject* expr) {
-  std::vector<Term> terms;
-  if (Py_IS_TYPE(expr, &PsdExprType)) {
-    PsdExprObject* e = psdexpr_checked(expr);
-    OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
-    for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i)
-      terms.push_back(Term{Ref::borrow(terms_at(vars.t, i)), Ref::borrow(terms_at(coeffs.t, i)), {}});
-  } else {
-    Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
-    const int64_t n = as_int64(size.get());
-    for (int64_t i = 0; i < n; ++i) {
-      Ref coeff = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
-      Ref var = take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i)));
-      terms.push_back(Term{std::move(var), std::move(coeff), {}});
-    }
-  }
-  return terms;
-}
-
 }  // namespace
 
 PsdRowTerms model_psdExpr2array(const Ref& holder, PyObject* expr) {
-  std::vector<Term> terms = read_terms(expr);
+  std::vector<Term> terms;
+  for (PsdTermRef& t : psdexpr_terms(expr)) terms.push_back(Term{std::move(t.var), std::move(t.coeff), {}});
   for (Term& t : terms) t.entries = psd_symmetric_entries(t.coeff.get(), &t.rows, &t.cols);
   // The variables' indices, read once no more Python code runs; the terms by
   // variable, each variable's in expression order.

@@ -267,8 +267,8 @@ Ref model_addConstrs(PyObject* model, PyObject* exprs, PyObject* lb, PyObject* u
     cnames.reserve(static_cast<size_t>(n));
     for (int i = 0; i < n; ++i) cnames.push_back(texts[i].get());
   }
-  return model_addRowBatch(model, holder, rows, model_batch_bounds(lb, rows.constants), model_batch_bounds(ub, rows.constants),
-                           names ? cnames.data() : nullptr);
+  return model_addRowBatch(model, holder, rows, model_batch_bounds(lb, rows.constants),
+                           model_batch_bounds(ub, rows.constants), names ? cnames.data() : nullptr);
 }
 
 std::vector<double> model_batch_bounds(PyObject* bound, const std::vector<double>& constants) {

@@ -99,8 +99,7 @@ QuadTerms quadratic_terms(const Ref& holder, PyObject* expr, Py_ssize_t nvars) {
 // The PsdObj of every semidefinite variable of the model, in index order: the
 // sum of the expression's coefficients of that variable, each read as the
 // symmetric matrix it stands for, an empty Dim x Dim coo_matrix for the others.
-// An exact PsdExpr is read from its term buffers, a subclass through size,
-// getVar and getCoeff.
+// The terms are read by psdexpr_terms.
 Ref psd_objective(const Ref& holder, PyObject* expr, const Ref& psdvars) {
   const Py_ssize_t npsd = PyList_GET_SIZE(psdvars.get());
   std::vector<Ref> sums(static_cast<size_t>(npsd));
@@ -112,24 +111,8 @@ Ref psd_objective(const Ref& holder, PyObject* expr, const Ref& psdvars) {
     Ref& sum = sums[static_cast<size_t>(in_range(model_psdvar_index(holder, var), npsd))];
     sum = sum ? take(PyNumber_Add(sum.get(), sym.get())) : std::move(sym);
   };
-  if (expr) {
-    if (Py_IS_TYPE(expr, &PsdExprType)) {
-      PsdExprObject* e = psdexpr_checked(expr);
-      OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
-      for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
-        Ref var = Ref::borrow(terms_at(vars.t, i)), coeff = Ref::borrow(terms_at(coeffs.t, i));
-        add(var.get(), coeff.get());
-      }
-    } else {
-      Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
-      const int64_t n = as_int64(size.get());
-      for (int64_t i = 0; i < n; ++i) {
-        Ref var = take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i)));
-        Ref coeff = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
-        add(var.get(), coeff.get());
-      }
-    }
-  }
+  if (expr)
+    for (const PsdTermRef& t : psdexpr_terms(expr)) add(t.var.get(), t.coeff.get());
   Ref dims = _getAttr(holder, VLM_STR("Dim"), AttrKind::PsdVar, psdvars.get());
   Ref matrices = take(PyList_New(npsd));
   Ref sp = module_global("_sp");

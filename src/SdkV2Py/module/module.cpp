@@ -194,23 +194,10 @@ void phase_array_priority() {
 
 void phase_class_namespaces() { bind_class_namespaces(); }
 
-// `from velmorpy import *` must never fail: __all__ keeps only the names this
-// build binds.
-void prune_all() {
-  PyObject* all = PyDict_GetItemString(state().dict, "__all__");
-  if (!all || !PyList_Check(all)) return;
-  for (Py_ssize_t i = PyList_GET_SIZE(all) - 1; i >= 0; --i) {
-    PyObject* name = PyList_GET_ITEM(all, i);
-    if (PyDict_Contains(state().dict, name) == 0) check(PySequence_DelItem(all, i));
-  }
-  if (PyErr_Occurred()) throw_error_set();
-}
-
 // The reconstructors that stored pickles name, as module globals.
 void phase_reconstructors() { bind_reconstructors(); }
 
 void phase_end() {
-  prune_all();
   Ref test = take(PyDict_New());
   check(PyDict_SetItemString(state().dict, "__test__", test.get()));
 }

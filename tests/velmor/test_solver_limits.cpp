@@ -1,0 +1,141 @@
+// Numbers and shapes of models that CLP, CBC and CGL cannot take (each of
+// them stops the process with a failed assertion or a crash there): every run
+// ends with a status or a code instead, and the model stays usable.
+#include <gtest/gtest.h>
+
+#include <utility>
+#include <vector>
+
+#include "solve_test_util.hpp"
+
+using namespace vlmtest;
+
+namespace {
+
+constexpr int kLower = 1, kUpper = 2;  // IISVar / IISConstr sides
+
+TEST(SolverLimits, HugeObjectiveCoefficientIsRefusedByEveryRun) {
+  EnvPtr env = make_env();
+  for (int kind : {0, 1, 2, 3}) {  // LP without presolve, QP, MIP, MIQP
+    for (double c : {1e25, -1e30, 1e300}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, 0, 5, c);
+      add_var(p, 0, 1, 1, kind >= 2 ? VLM_BINARY : VLM_CONTINUOUS);
+      add_row(p, {0, 1}, {1, 1}, -kInf, 3);
+      if (kind == 0) set_int(p, "Presolve", 0);
+      if (kind == 1 || kind == 3) add_quad(p, {0}, {0}, {1});
+      solve(p, VLM_ERROR_SIMPLEX_NUMERIC);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+      const int j = 0;
+      double below = 1e24;
+      ASSERT_EQ(VLMsetdblattrlist(p, "Obj", 1, &j, &below), VLM_OKAY);
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    }
+  }
+}
+
+// x >= +inf, x <= -inf, lb = +inf, ub = -inf: infeasible as they stand, and
+// each side alone is the IIS; with a discrete part too.
+TEST(SolverLimits, SideAtInfinityOnItsWrongSide) {
+  EnvPtr env = make_env();
+  for (bool discrete : {false, true}) {
+    for (int which = 0; which < 4; ++which) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, -5, 5, 1);
+      add_var(p, 0, kInf, 0, discrete ? VLM_BINARY : VLM_CONTINUOUS);
+      add_row(p, {0, 1}, {1, 1}, -kInf, 3);
+      if (which == 0) add_row(p, {0}, {1}, 1e30, kInf);
+      if (which == 1) add_row(p, {0}, {1}, -kInf, -1e30);
+      const int j = 0;
+      double v = which == 2 ? 1e30 : -1e30;
+      if (which >= 2) {
+        ASSERT_EQ(VLMsetdblattrlist(p, which == 2 ? "LB" : "UB", 1, &j, &v), VLM_OKAY);
+      }
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+      ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+      const int rows = int_attr(p, "NumConstrs");
+      const std::vector<int> vars = int_list(p, "IISVar", 2), cons = int_list(p, "IISConstr", rows);
+      if (which < 2) {
+        EXPECT_EQ(vars, (std::vector<int>{0, 0}));
+        EXPECT_EQ(cons, (std::vector<int>{0, which == 0 ? kLower : kUpper}));
+      } else {
+        EXPECT_EQ(vars, (std::vector<int>{which == 2 ? kLower : kUpper, 0}));
+        EXPECT_EQ(cons, (std::vector<int>{0}));
+      }
+    }
+  }
+}
+
+// A semi-continuous variable whose range lies at infinity, or is empty, can
+// only be 0 (with an SOS in the model, CGL's probing asserted on the huge
+// right-hand side an empty range's side had).
+TEST(SolverLimits, SemiContinuousRangeAtInfinityOrEmpty) {
+  EnvPtr env = make_env();
+  for (char type : {VLM_SEMICONT, VLM_SEMIINT}) {
+    for (std::pair<double, double> range : {std::pair{1e30, 1e30}, {-1e30, -1e30}, {0.0, -9.2e18}, {3.0, 2.0}}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, range.first, range.second, -1, type);
+      add_var(p, 0, 2, -1);
+      add_var(p, 0, 2, 0);
+      add_sos(p, 1, {1, 2}, {1, 2});
+      solve(p);
+      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+      expect_near_all(dbl_list(p, "X", 2), {0, 2});
+      EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_FEASIBLE);
+      add_row(p, {0}, {1}, 1, kInf);  // and now it must be at least 1
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+    }
+  }
+}
+
+// Integer columns with finite bounds beyond 2^53 (where not every integer
+// is a double) are refused by runs and IIS computations alike.
+TEST(SolverLimits, IntegerBoundBeyondExactDoubles) {
+  EnvPtr env = make_env();
+  for (double lb : {1e16, -1e19}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -5, 5, 1);
+    add_var(p, 0, 5, 2);
+    add_var(p, lb, lb < 0 ? -1e18 : 1e19, 0, VLM_INTEGER);
+    add_sos(p, 1, {0, 1}, {1, 2});
+    solve(p, VLM_ERROR_SIMPLEX_NUMERIC);
+    EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_NUMERIC);
+    const int j = 2;
+    double zero = 0, inf = kInf;
+    ASSERT_EQ(VLMsetdblattrlist(p, "LB", 1, &j, &zero), VLM_OKAY);
+    ASSERT_EQ(VLMsetdblattrlist(p, "UB", 1, &j, &inf), VLM_OKAY);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  }
+}
+
+// min x + x^2 with y = 1, SOS1 {x, y} and an indicator: CLP's quadratic
+// primal gives up on a node's relaxation, and the linear fallback must not
+// keep an empty quadratic objective (CLP crashes on one).
+TEST(SolverLimits, MiqpRelaxationFallbackIsLinear) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  add_var(p, -5, 5, 1);          // x
+  add_var(p, -5, 5, 0);          // y
+  add_var(p, 0, 1, 0, VLM_BINARY);
+  add_quad(p, {0}, {0}, {1});
+  add_row(p, {1}, {1}, 1, 1);
+  const int ind[] = {0, 1};
+  const double val[] = {1, 1};
+  ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 2, 1, 2, ind, val, VLM_LESS_EQUAL, 3), VLM_OKAY);
+  add_sos(p, 1, {0, 1}, {1, 2});
+  solve(p);
+  ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+  expect_near_all(dbl_list(p, "X", 2), {0, 1});
+  EXPECT_NEAR(dbl_attr(p, "ObjVal"), 0, 1e-9);
+}
+
+}  // namespace
