@@ -313,7 +313,7 @@ def run_range(first, last, args, path):
     if args.sanitize:
         gcc = lambda name: subprocess.check_output(["gcc", "-print-file-name=" + name], text=True).strip()  # noqa
         env.update(LD_PRELOAD=gcc("libasan.so") + " " + gcc("libstdc++.so"), ASAN_OPTIONS="detect_leaks=0",
-                   PYTHONMALLOC="malloc")
+                   UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1", PYTHONMALLOC="malloc")
     seed = first
     while seed < last:
         cmd = [sys.executable, os.path.abspath(__file__), "--child", "%d:%d" % (seed, last), "--out", path,
