@@ -178,9 +178,14 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   // interior point method once the model is known to be feasible.
   QpResult interior;
   const QpData qp = sm.has_quad() ? QpData::from_model(sm) : QpData();
-  if (sm.has_quad() && !run.stopped_by() && simplex.status() != 2 && !(simplex.status() == 1 && feasible == 0)) {
-    if (qp_interior_applies(qp.n, qp.m) && (simplex.status() != 0 || guard.tripped ||
-                                    !qp_verified(qp, simplex.primalColumnSolution(), simplex.dualRowSolution()))) {
+  if (sm.has_quad() && !run.stopped_by() && simplex.status() != 2 && !(simplex.status() == 1 && feasible == 0) &&
+      (simplex.status() != 0 || guard.tripped ||
+       !qp_verified(qp, simplex.primalColumnSolution(), simplex.dualRowSolution()))) {
+    if (!qp_interior_applies(qp.n, qp.m)) {
+      run.log.linef("CLP's quadratic primal did not reach a verified optimum, and the model is beyond the interior "
+                    "point method (%d columns and rows, at most %d): CLP's answer stands",
+                    qp.n + qp.m, kMaxInteriorSize);
+    } else {
       if (feasible == -2) feasible = has_feasible_point(sm, run, state);
       if (feasible == 1) {
         run.log.line("CLP's quadratic primal did not reach a verified optimum: solving by the interior point method");

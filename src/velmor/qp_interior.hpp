@@ -54,7 +54,7 @@ struct QpResult {
 // Whether the problem is small enough for the dense matrices of
 // solve_qp_interior (columns and rows at most kMaxInteriorSize); a larger
 // one is left to CLP's answer.
-constexpr int kMaxInteriorSize = 1000;
+constexpr int kMaxInteriorSize = 1500;
 bool qp_interior_applies(int columns, int rows);
 
 // Status 3 at once when the problem is beyond qp_interior_applies.
