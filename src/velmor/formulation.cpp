@@ -86,13 +86,35 @@ bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log) {
   return false;
 }
 
+namespace {
+
+// 2^53: beyond it not every integer is a double (x + 1 == x).
+constexpr double kExactIntegers = 9007199254740992.0;
+
+bool beyond_exact_integers(double v) { return std::fabs(v) > kExactIntegers && std::fabs(v) < COIN_DBL_MAX; }
+
+}  // namespace
+
+bool SolverModel::has_value_beyond_probing() const {
+  for (int j = 0; j < num_cols(); ++j)
+    if (beyond_exact_integers(col_lb[static_cast<size_t>(j)]) || beyond_exact_integers(col_ub[static_cast<size_t>(j)]))
+      return true;
+  for (int j = 0; j < num_cols(); ++j)
+    for (int e = col_start[static_cast<size_t>(j)]; e < col_start[static_cast<size_t>(j) + 1]; ++e) {
+      const size_t i = static_cast<size_t>(row_index[static_cast<size_t>(e)]);
+      const double a = std::fabs(value[static_cast<size_t>(e)]);
+      for (double side : {row_lb[i], row_ub[i]})
+        if (std::fabs(side) < COIN_DBL_MAX && std::fabs(side) > kExactIntegers * a) return true;
+    }
+  return false;
+}
+
 bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log) {
-  constexpr double kLimit = 9007199254740992.0;  // 2^53
   for (int j = 0; j < sm.num_cols(); ++j) {
     const size_t k = static_cast<size_t>(j);
     if (!sm.is_int[k]) continue;
     for (double b : {sm.col_lb[k], sm.col_ub[k]})
-      if (std::fabs(b) > kLimit && std::fabs(b) < COIN_DBL_MAX) {
+      if (beyond_exact_integers(b)) {
         log.linef("An integer variable's bound of %.6g lies beyond 2^53, where not every integer is a double", b);
         return true;
       }
