@@ -97,8 +97,9 @@ struct SolverModel {
   bool impossible_col_side(int j) const;
   bool has_impossible_side() const;
   // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
-  // x: a finite column bound there, or a row side over one of the row's
-  // coefficients there (the bound the row implies on that column). Probing
+  // x: a finite column bound there, a row side over one of the row's
+  // coefficients there, or a bound the rows imply there (a few passes of
+  // bound propagation). Probing
   // takes continuous columns that nothing keeps fractional for integers too,
   // and stops the process with a failed assertion when it probes one at such
   // a value; CBC runs such models without probing.
