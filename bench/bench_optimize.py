@@ -22,25 +22,11 @@ sys.path.insert(0, os.path.join(ROOT, "bench"))
 
 import velmorpy  # noqa: E402
 from bench_solve import write_transportation  # noqa: E402
+from timing import Quiet  # noqa: E402
 
 REPEAT = 5
 TINY_CALLS = 2000
 lib = ctypes.CDLL(os.path.join(ROOT, "build", "python", "velmorpy", "libvelmor.so.1"))
-
-
-class Quiet:
-    """Sends what the library prints on standard output to /dev/null."""
-
-    def __enter__(self):
-        sys.stdout.flush()
-        self.saved = os.dup(1)
-        null = os.open(os.devnull, os.O_WRONLY)
-        os.dup2(null, 1)
-        os.close(null)
-
-    def __exit__(self, *exc):
-        os.dup2(self.saved, 1)
-        os.close(self.saved)
 
 
 def check(rc):

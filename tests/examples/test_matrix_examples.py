@@ -1,10 +1,5 @@
 """The matrix-road examples run, and their optima are SciPy's and the
 eigenvalues'."""
-import os
-import runpy
-import subprocess
-import sys
-
 import numpy as np
 import pytest
 import scipy.sparse as sp
@@ -12,45 +7,37 @@ from scipy.optimize import linprog
 
 from velmorpy import VLM
 
-EXAMPLES = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "examples")
-
-
-def example(name):
-    return runpy.run_path(os.path.join(EXAMPLES, name))
-
 
 @pytest.mark.parametrize("name, expected", [
-    ("matrix_lp.py", ["plan (operators): profit 2525.00", "plan (addMConstr): profit 2525.00",
+    ("matrix_lp", ["plan (operators): profit 2525.00", "plan (addMConstr): profit 2525.00",
                       "transport 50 x 50: cost 75.00, 2500 variables, 5000 nonzeros"]),
-    ("sdp.py", ["smallest eigenvalue 0.585786 (numpy: 0.585786)",
+    ("sdp", ["smallest eigenvalue 0.585786 (numpy: 0.585786)",
                 "max-cut bound of the 5-cycle 4.5225 (5 (1 + cos(pi / 5)) / 2 = 4.5225)"]),
 ])
-def test_the_examples_run(name, expected):
-    result = subprocess.run([sys.executable, os.path.join(EXAMPLES, name)], capture_output=True, text=True,
-                            env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)), timeout=120)
-    assert result.returncode == 0, result.stderr
+def test_the_examples_run(run_example, name, expected):
+    out = run_example(name)
     for line in expected:
-        assert line in result.stdout
+        assert line in out
 
 
 @pytest.mark.parametrize("with_addmconstr", [False, True])
-def test_the_plan_is_highs_plan(with_addmconstr):
-    ex = example("matrix_lp.py")
-    m, make, rows = ex["plan"](with_addmconstr)
-    ref = linprog(-ex["profit"], A_ub=ex["use"], b_ub=ex["available"],
-                  bounds=list(zip([0] * 4, ex["max_sales"])), method="highs")
+def test_the_plan_is_highs_plan(example, with_addmconstr):
+    ex = example("matrix_lp")
+    m, make, rows = ex.plan(with_addmconstr)
+    ref = linprog(-ex.profit, A_ub=ex.use, b_ub=ex.available,
+                  bounds=list(zip([0] * 4, ex.max_sales)), method="highs")
     assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun, rel=1e-9)
-    assert np.allclose(ex["use"] @ make.X, rows.Activity, atol=1e-9)
-    assert np.array_equal(m.getA().toarray(), ex["use"])
-    assert np.allclose(ex["profit"], ex["use"].T @ rows.DualSoln + make.RC, atol=1e-8)   # the duals explain it
+    assert np.allclose(ex.use @ make.X, rows.Activity, atol=1e-9)
+    assert np.array_equal(m.getA().toarray(), ex.use)
+    assert np.allclose(ex.profit, ex.use.T @ rows.DualSoln + make.RC, atol=1e-8)   # the duals explain it
     m.dispose()
 
 
-def test_the_sparse_transport_is_highs_transport():
-    ex = example("matrix_lp.py")
+def test_the_sparse_transport_is_highs_transport(example):
+    ex = example("matrix_lp")
     n = 12
-    m, x = ex["transport"](n)
-    supply, demand, cost = ex["transport_data"](n)
+    m, x = ex.transport(n)
+    supply, demand, cost = ex.transport_data(n)
     A = m.getA()
     assert A.shape == (2 * n, n * n) and A.nnz == 2 * n * n
     ref = linprog(cost, A_ub=sp.vstack([A[:n], -A[n:]]), b_ub=np.concatenate([supply, -demand]), method="highs")
@@ -60,19 +47,19 @@ def test_the_sparse_transport_is_highs_transport():
     m.dispose()
 
 
-def test_the_sdps_meet_their_closed_forms():
-    ex = example("sdp.py")
+def test_the_sdps_meet_their_closed_forms(example):
+    ex = example("sdp")
     rng = np.random.default_rng(5)
     for n in (2, 4, 6):
         B = rng.standard_normal((n, n))
         C = B + B.T
-        m, P = ex["smallest_eigenvalue"](C)
+        m, P = ex.smallest_eigenvalue(C)
         assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(np.linalg.eigvalsh(C)[0], abs=1e-6)
         X = P.PsdX
         assert np.allclose(X, X.T) and np.trace(X) == pytest.approx(1, abs=1e-6)
         m.dispose()
     for n in (3, 5, 7):                                     # odd cycles: n (1 + cos(pi / n)) / 2
-        m, X = ex["max_cut_bound"](n, [(i, (i + 1) % n) for i in range(n)])
+        m, X = ex.max_cut_bound(n, [(i, (i + 1) % n) for i in range(n)])
         assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(n * (1 + np.cos(np.pi / n)) / 2, abs=1e-5)
         assert np.allclose(np.diag(X.PsdX), 1, atol=1e-6)
         m.dispose()
