@@ -235,14 +235,20 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   // removes columns of a model with SOS sets, as when one of them is fixed:
   // models with SOS (indicators and semi-continuous variables among them)
   // go without it.
-  if (plain || p.get_int(kPresolve) == 0 || !sm.sos.empty()) a.add("-preprocess", "off");
+  // CGL's probing (a cut generator, and a pass of the preprocessing) asserts
+  // on values beyond 2^53 (SolverModel::has_value_beyond_probing).
+  const bool no_probing = sm.has_value_beyond_probing();
+  if (plain || p.get_int(kPresolve) == 0 || !sm.sos.empty() || no_probing) a.add("-preprocess", "off");
   if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
   if (p.get_int(kPresolve) == 0) a.add("-presolve", "off");
   static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
   const int cuts = p.get_int(kMipLevelCuts);
   if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
   const int probing = p.get_int(kMipLevelProbing);
-  if (probing >= 0) a.add("-probingCuts", kLevels[probing]);
+  if (no_probing)
+    a.add("-probingCuts", "off");
+  else if (probing >= 0)
+    a.add("-probingCuts", kLevels[probing]);
   const int heurs = p.get_int(kMipLevelHeurs);
   if (heurs == 0) a.add("-heuristicsOnOff", "off");
   if (heurs == 3) {

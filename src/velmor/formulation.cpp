@@ -86,13 +86,96 @@ bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log) {
   return false;
 }
 
+namespace {
+
+// 2^53: beyond it not every integer is a double (x + 1 == x).
+constexpr double kExactIntegers = 9007199254740992.0;
+
+bool beyond_exact_integers(double v) { return std::fabs(v) > kExactIntegers && std::fabs(v) < COIN_DBL_MAX; }
+
+}  // namespace
+
+bool SolverModel::has_value_beyond_probing() const {
+  const int n = num_cols(), m = num_rows();
+  for (int j = 0; j < n; ++j)
+    if (beyond_exact_integers(col_lb[static_cast<size_t>(j)]) || beyond_exact_integers(col_ub[static_cast<size_t>(j)]))
+      return true;
+  // The rows, row by row; a side over a coefficient beyond the limit is a
+  // value of that column when the row's other columns are 0.
+  std::vector<std::vector<Entry>> rows(static_cast<size_t>(m));
+  for (int j = 0; j < n; ++j)
+    for (int e = col_start[static_cast<size_t>(j)]; e < col_start[static_cast<size_t>(j) + 1]; ++e) {
+      const double a = value[static_cast<size_t>(e)];
+      const size_t i = static_cast<size_t>(row_index[static_cast<size_t>(e)]);
+      if (a == 0.0) continue;
+      for (double side : {row_lb[i], row_ub[i]})
+        if (std::fabs(side) < COIN_DBL_MAX && std::fabs(side) > kExactIntegers * std::fabs(a)) return true;
+      rows[i].push_back({j, a});
+    }
+  // The bounds the rows imply, a few passes over them (each pass gives valid
+  // bounds, so stopping early only misses values): x >= 1e10 and y >= 1e7 x
+  // put y at 1e17, though every number of the model is small.
+  constexpr int kPasses = 20;
+  std::vector<double> lo(col_lb), hi(col_ub);
+  const auto infinite = [](double b) { return std::fabs(b) >= COIN_DBL_MAX; };
+  for (int pass = 0; pass < kPasses; ++pass) {
+    bool changed = false;
+    for (int i = 0; i < m; ++i) {
+      const double rlb = row_lb[static_cast<size_t>(i)], rub = row_ub[static_cast<size_t>(i)];
+      if (infinite(rlb) && infinite(rub)) continue;
+      const std::vector<Entry>& row = rows[static_cast<size_t>(i)];
+      // Each column's least and greatest term; infinite terms are counted.
+      const auto least = [&](const Entry& t) {
+        const double b = t.value > 0 ? lo[static_cast<size_t>(t.index)] : hi[static_cast<size_t>(t.index)];
+        return infinite(b) ? -HUGE_VAL : t.value * b;
+      };
+      const auto greatest = [&](const Entry& t) {
+        const double b = t.value > 0 ? hi[static_cast<size_t>(t.index)] : lo[static_cast<size_t>(t.index)];
+        return infinite(b) ? HUGE_VAL : t.value * b;
+      };
+      double min_sum = 0, max_sum = 0;
+      int min_inf = 0, max_inf = 0;
+      for (const Entry& t : row) {
+        const double l = least(t), g = greatest(t);
+        if (std::isfinite(l)) min_sum += l; else ++min_inf;
+        if (std::isfinite(g)) max_sum += g; else ++max_inf;
+      }
+      for (const Entry& t : row) {
+        const double l = least(t), g = greatest(t);
+        const size_t j = static_cast<size_t>(t.index);
+        // a x <= rub - (least of the others), a x >= rlb - (greatest of the others)
+        double implied[2] = {NAN, NAN};  // from rub, from rlb
+        if (!infinite(rub) && min_inf == (std::isfinite(l) ? 0 : 1))
+          implied[0] = (rub - (min_sum - (std::isfinite(l) ? l : 0.0))) / t.value;
+        if (!infinite(rlb) && max_inf == (std::isfinite(g) ? 0 : 1))
+          implied[1] = (rlb - (max_sum - (std::isfinite(g) ? g : 0.0))) / t.value;
+        for (int k = 0; k < 2; ++k) {
+          const double b = implied[k];
+          if (std::isnan(b)) continue;
+          const bool upper = (k == 0) == (t.value > 0);
+          const bool tighter = upper ? b < hi[j] : b > lo[j];
+          if (std::fabs(b) > kExactIntegers) {
+            if (tighter) return true;  // (an overflow to infinity too)
+            continue;
+          }
+          const double slack = 1e-9 * std::max(1.0, std::fabs(b));
+          if (!tighter || std::fabs(b - (upper ? hi[j] : lo[j])) <= slack) continue;
+          (upper ? hi[j] : lo[j]) = b;
+          changed = true;
+        }
+      }
+    }
+    if (!changed) break;
+  }
+  return false;
+}
+
 bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log) {
-  constexpr double kLimit = 9007199254740992.0;  // 2^53
   for (int j = 0; j < sm.num_cols(); ++j) {
     const size_t k = static_cast<size_t>(j);
     if (!sm.is_int[k]) continue;
     for (double b : {sm.col_lb[k], sm.col_ub[k]})
-      if (std::fabs(b) > kLimit && std::fabs(b) < COIN_DBL_MAX) {
+      if (beyond_exact_integers(b)) {
         log.linef("An integer variable's bound of %.6g lies beyond 2^53, where not every integer is a double", b);
         return true;
       }

@@ -96,6 +96,14 @@ struct SolverModel {
   bool impossible_row_side(int i) const;
   bool impossible_col_side(int j) const;
   bool has_impossible_side() const;
+  // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
+  // x: a finite column bound there, a row side over one of the row's
+  // coefficients there, or a bound the rows imply there (a few passes of
+  // bound propagation). Probing
+  // takes continuous columns that nothing keeps fractional for integers too,
+  // and stops the process with a failed assertion when it probes one at such
+  // a value; CBC runs such models without probing.
+  bool has_value_beyond_probing() const;
   long long num_nonzeros() const { return static_cast<long long>(value.size()); }
   // The minimised objective at x (all solver columns), without the constant.
   double min_objective(const double* x) const;

@@ -168,6 +168,23 @@ def test_malformed_sparse_matrices_are_refused(m):
     short.indptr = np.array([0, 5, 9], dtype=np.int32)                 # pointers beyond the stored entries
     with pytest.raises(ValueError, match="index pointers of the sparse matrix are out of range"):
         short @ X
+    # In the other orientation SciPy converts the matrix first, and its
+    # conversion writes where the indices say: they are checked before it.
+    for indices, indptr in [([0, 7], [0, 1, 2, 2]), ([0, -1], [0, 1, 2, 2]), ([0, 1], [0, 1, 5, 5])]:
+        right, left = sp.csr_matrix((3, 2)), sp.csc_matrix((2, 3))          # each converted by the product
+        for bad in (right, left):
+            bad.data, bad.indices, bad.indptr = np.ones(2), np.array(indices), np.array(indptr)
+        for product in (lambda: X @ right, lambda: left @ X):
+            with pytest.raises(ValueError, match="^matmul: (index -?[0-9]+|the index pointers) of the sparse matrix"):
+                product()
+    ints = sp.csr_matrix((2, 3), dtype=np.int64)                        # astype(float64) sums duplicates first
+    ints.data, ints.indices, ints.indptr = np.ones(2, dtype=np.int64), np.array([0, 7]), np.array([0, 1, 2])
+    with pytest.raises(ValueError, match="^matmul: index 7 of the sparse matrix is out of range$"):
+        ints @ X
+    coo = sp.coo_matrix(np.eye(3))
+    coo.row[1] = 9
+    with pytest.raises(ValueError, match="^matmul: index 9 of the sparse matrix is out of range$"):
+        coo @ X
 
 
 def single(product):

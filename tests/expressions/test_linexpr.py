@@ -23,6 +23,16 @@ def test_construction(xyz):
     for bad in ([(1.0,)], [5], np.array([[1, 2]])):
         with pytest.raises(VelmorError, match="^Each element should be a tuple or list with length 2$"):
             LinExpr(bad)
+    class LenRaises(list):
+        def __len__(self):
+            raise ValueError("no length")
+    for cls in (LinExpr, QuadExpr):  # the item's own error
+        with pytest.raises(ValueError, match="^no length$"):
+            cls([(1.0, x), LenRaises([2.0, y])])
+    e = LinExpr()
+    with pytest.raises(ValueError):
+        e.__init__([(1.0, x), LenRaises([2.0, y])])
+    assert terms(e) == [(1.0, "x")]  # the term before it stays
     with pytest.raises(VelmorError, match="^Expect a list of var$") as e:
         LinExpr([1, 2], [x, 5])
     assert e.value.errno == -1

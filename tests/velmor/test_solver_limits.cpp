@@ -116,6 +116,64 @@ TEST(SolverLimits, IntegerBoundBeyondExactDoubles) {
   }
 }
 
+// A continuous column that CGL's probing takes for an integer one (it is in
+// no row, or only in rows that leave it integral) and whose value is a bound
+// beyond 2^53, where x + 1 == x: probing asserted on it. The bound may be
+// the column's own, a row's side or implied by rows; such models are solved,
+// without probing.
+int no_callback_work(VLMmodel*, void*, int, void*) { return 0; }
+
+TEST(SolverLimits, ContinuousValueBeyondExactDoubles) {
+  EnvPtr env = make_env();
+  for (double bound : {-1e16, -9.2233720368547758e18}) {
+    // SOS1 {x, y} over ranges below 0 and a free-standing column at `bound`,
+    // as the IIS's MIP solves hand it to CBC: feasible, at the bound.
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -1, 5, 0);
+    add_var(p, -5, 5, 0);
+    add_var(p, bound, kInf, 1);
+    add_row(p, {}, {}, -kInf, 10);
+    add_sos(p, 1, {0, 1}, {1, 2});
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_EQ(dbl_list(p, "X", 3)[2], bound);
+    EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_FEASIBLE);
+  }
+  for (char type : {VLM_CONTINUOUS, VLM_INTEGER}) {
+    // The value comes from small numbers: x >= 1e10 and y >= 1e7 x.
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -1, 5, 0);
+    add_var(p, -5, 5, 0);
+    add_var(p, 1e10, type == VLM_INTEGER ? 2e10 : 1e10, 1, type);
+    add_var(p, -kInf, kInf, 1);
+    add_row(p, {}, {}, -kInf, 10);
+    add_row(p, {3, 2}, {1, -1e7}, 0, kInf);
+    add_sos(p, 1, {0, 1}, {1, 2});
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_EQ(dbl_list(p, "X", 4)[3], 1e17);
+    EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_FEASIBLE);
+  }
+  for (bool callback : {false, true}) {
+    // x >= 2^64 on a free x in an SOS1 set; with a callback registered, CBC
+    // probes x at its row's side.
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -kInf, kInf, 0);
+    add_row(p, {0}, {1}, 18446744073709551616.0, kInf);
+    add_sos(p, 1, {0}, {1});
+    if (callback) {
+      ASSERT_EQ(VLMsetcallbackfunc(p, no_callback_work, nullptr), VLM_OKAY);
+    }
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    EXPECT_GE(dbl_list(p, "X", 1)[0], 18446744073709551616.0 * (1 - 1e-9));
+    EXPECT_EQ(VLMcomputeIIS(p), VLM_ERROR_IIS_FEASIBLE);
+  }
+}
+
 // min x + x^2 with y = 1, SOS1 {x, y} and an indicator: CLP's quadratic
 // primal gives up on a node's relaxation, and the linear fallback must not
 // keep an empty quadratic objective (CLP crashes on one).

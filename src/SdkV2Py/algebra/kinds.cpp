@@ -9,6 +9,7 @@
 #include "matrix/mlinexpr.hpp"
 #include "matrix/mquadexpr.hpp"
 #include "matrix/mvar.hpp"
+#include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/numbers.hpp"
 #include "module/state.hpp"
@@ -42,6 +43,71 @@ bool is_sparse_matrix(PyObject* o) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttr(sp.get(), VLM_STR("spmatrix")));
   return check(PyObject_IsInstance(o, spmatrix.get())) == 1;
+}
+
+namespace {
+
+// One index array of a sparse matrix, as int64.
+Ref index_array(PyObject* m, const char* name) {
+  Ref a = take(PyObject_GetAttrString(m, name));
+  return take(PyArray_FROMANY(a.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+}
+
+npy_intp length(const Ref& a) { return PyArray_DIM(reinterpret_cast<PyArrayObject*>(a.get()), 0); }
+
+const int64_t* int64s(const Ref& a) {
+  return static_cast<const int64_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(a.get())));
+}
+
+// Every one of the first n entries of a lies in [0, extent).
+void check_indices(const Ref& a, npy_intp n, int64_t extent, const char* where) {
+  const int64_t* k = int64s(a);
+  for (npy_intp p = 0; p < n; ++p)
+    if (k[p] < 0 || k[p] >= extent)
+      raise_format(PyExc_ValueError, "%s: index %lld of the sparse matrix is out of range", where,
+                   static_cast<long long>(k[p]));
+}
+
+}  // namespace
+
+void check_sparse_structure(PyObject* m, const char* where) {
+  Ref format = take(PyObject_GetAttrString(m, "format"));
+  const auto is = [&](const char* f) { return PyUnicode_Check(format.get()) && PyUnicode_CompareWithASCIIString(format.get(), f) == 0; };
+  const bool csr = is("csr"), csc = is("csc"), bsr = is("bsr"), coo = is("coo");
+  if (!csr && !csc && !bsr && !coo) return;
+  Ref shape = take(PyObject_GetAttrString(m, "shape"));
+  if (!PyTuple_Check(shape.get()) || PyTuple_GET_SIZE(shape.get()) != 2)
+    raise_format(PyExc_ValueError, "%s: the sparse matrix is not two-dimensional", where);
+  const int64_t rows = as_int64(PyTuple_GET_ITEM(shape.get(), 0)), cols = as_int64(PyTuple_GET_ITEM(shape.get(), 1));
+  Ref data = take(PyObject_GetAttrString(m, "data"));
+  const Py_ssize_t stored = PyObject_Length(data.get());
+  if (stored < 0) throw_error_set();
+  if (coo) {
+    Ref r = index_array(m, "row"), c = index_array(m, "col");
+    if (length(r) < stored || length(c) < stored)
+      raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
+    check_indices(r, stored, rows, where);
+    check_indices(c, stored, cols, where);
+    return;
+  }
+  int64_t block_rows = 1, block_cols = 1;
+  if (bsr) {
+    Ref blocks = take(PyObject_GetAttrString(m, "blocksize"));
+    if (!PyTuple_Check(blocks.get()) || PyTuple_GET_SIZE(blocks.get()) != 2)
+      raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
+    block_rows = as_int64(PyTuple_GET_ITEM(blocks.get(), 0));
+    block_cols = as_int64(PyTuple_GET_ITEM(blocks.get(), 1));
+    if (block_rows <= 0 || block_cols <= 0)
+      raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
+  }
+  const int64_t outer = csc ? cols : rows / block_rows, inner = csc ? rows : cols / block_cols;
+  Ref indptr = index_array(m, "indptr"), indices = index_array(m, "indices");
+  const int64_t* ptr = int64s(indptr);
+  bool ok = outer >= 0 && inner >= 0 && length(indptr) == outer + 1 && ptr[0] >= 0;
+  for (int64_t o = 0; ok && o < outer; ++o) ok = ptr[o] <= ptr[o + 1];
+  if (!ok || ptr[outer] > length(indices) || ptr[outer] > stored)
+    raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
+  check_indices(indices, static_cast<npy_intp>(ptr[outer]), inner, where);
 }
 
 bool is_arraylike(PyObject* o, bool sparse) {

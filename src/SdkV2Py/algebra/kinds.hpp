@@ -36,6 +36,16 @@ bool is_arraylike(PyObject* o, bool sparse = false);
 // Whether `o` is an instance of scipy.sparse.spmatrix. Throws.
 bool is_sparse_matrix(PyObject* o);
 
+// SciPy's format conversions (tocoo, tocsr, the matrix constructors) trust
+// the index arrays of the matrix they read: indices or pointers out of range
+// make them write outside their own arrays. A user's sparse matrix is checked
+// with this before any of them reads it: the index pointers and indices of a
+// CSR, CSC or BSR matrix, the coordinates of a COO one, against its shape
+// (other formats keep no such arrays). ValueError "<where>: the index
+// pointers of the sparse matrix are out of range" or "<where>: index <k> of
+// the sparse matrix is out of range". Throws.
+void check_sparse_structure(PyObject* m, const char* where);
+
 // numpy.isscalar(o): NumPy scalars, the built-in scalar types (int, float,
 // complex, bool, bytes, str, memoryview) and numbers.Number. Throws.
 bool numpy_isscalar(PyObject* o);

@@ -18,6 +18,7 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/kinds.hpp"
 #include "algebra/object_arrays.hpp"
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
@@ -78,6 +79,9 @@ struct Compressed {
 Ref converted(PyObject* m, const char* format) {
   Ref sp = module_global("_sp");
   Ref cls = take(PyObject_GetAttrString(sp.get(), format));
+  // SciPy's conversions, and astype (which sums duplicates first), trust
+  // the index arrays.
+  check_sparse_structure(m, "matmul");
   Ref out = check(PyObject_IsInstance(m, cls.get())) ? Ref::borrow(m) : take(PyObject_CallOneArg(cls.get(), m));
   Ref dtype = take(PyObject_GetAttrString(out.get(), "dtype"));
   Ref float64 = take(reinterpret_cast<PyObject*>(PyArray_DescrFromType(NPY_FLOAT64)));

@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/kinds.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
 #include "module/args.hpp"
@@ -302,6 +303,7 @@ void add_matrix(PyObject* m, PyObject* spmatrix, std::vector<int>& nrows, std::v
   const int64_t cells = rows * cols;
   as_count(cells);  // flat positions are 32-bit
   if (check(PyObject_IsInstance(m, spmatrix))) {
+    check_sparse_structure(m, "setAttr");  // tocoo trusts the index arrays
     Ref coo = take(PyObject_CallMethod(m, "tocoo", nullptr));
     Ref r_obj = take(PyObject_GetAttrString(coo.get(), "row"));
     Ref c_obj = take(PyObject_GetAttrString(coo.get(), "col"));

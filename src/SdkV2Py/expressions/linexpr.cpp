@@ -128,8 +128,10 @@ void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
     Ref it = take(PyObject_GetIter(arg1));
     while (PyObject* next = PyIter_Next(it.get())) {
       Ref item = Ref::steal(next);
-      if (!(PyTuple_Check(next) || PyList_Check(next)) || PySequence_Size(next) < 2)
-        raise_velmor_text("Each element should be a tuple or list with length 2");
+      if (!(PyTuple_Check(next) || PyList_Check(next))) raise_velmor_text("Each element should be a tuple or list with length 2");
+      const Py_ssize_t size = PySequence_Size(next);  // a subclass's __len__ may raise: that error stands
+      if (size < 0) throw_error_set();
+      if (size < 2) raise_velmor_text("Each element should be a tuple or list with length 2");
       Ref c = take(PySequence_GetItem(next, 0));
       Ref v = take(PySequence_GetItem(next, 1));
       call_addTerms(self, c.get(), v.get());

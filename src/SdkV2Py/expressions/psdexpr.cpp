@@ -712,6 +712,7 @@ std::vector<SymEntry> given_entries(PyObject* mat, int64_t* rows, int64_t* cols)
     return out;
   }
   Ref sp = module_global("_sp");
+  if (is_sparse_matrix(mat)) check_sparse_structure(mat, "PsdExpr");  // SciPy's conversion trusts them
   Ref coo = take(PyObject_CallMethodOneArg(sp.get(), VLM_STR("coo_matrix"), mat));
   Ref shape = take(PyObject_GetAttrString(coo.get(), "shape"));
   *rows = shape_entry(shape.get(), 0);
