@@ -467,7 +467,8 @@ CbcEntryPause::~CbcEntryPause() {
 
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {
   if (has_negative_sos_member(sm)) {
-    run.log.line("An SOS member may be negative, which CBC's SOS branching does not take: solving by our own branch-and-bound");
+    run.log.line("An SOS member may be negative, which CBC's SOS sets do not take: "
+                 "solving by our own branch-and-bound");
     return solve_miqp(data, sm, run);
   }
   return run_cbc(data, sm, run, nullptr);

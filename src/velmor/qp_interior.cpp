@@ -86,7 +86,9 @@ struct Reduced {
   std::vector<double> bmat;  // B, me x N row-major
   std::vector<double> r;
   int N() const { return nx + ns; }
-  double b(int i, int j) const { return bmat[static_cast<size_t>(i) * static_cast<size_t>(N()) + static_cast<size_t>(j)]; }
+  double b(int i, int j) const {
+    return bmat[static_cast<size_t>(i) * static_cast<size_t>(N()) + static_cast<size_t>(j)];
+  }
 };
 
 // Builds the reduced problem; false when fixed columns already break a row
@@ -168,7 +170,9 @@ bool reduce(const QpData& qp, std::vector<double>& fixed_x, Reduced& red) {
     if (t < 0) continue;
     for (int k = qp.a_start[static_cast<size_t>(j)]; k < qp.a_start[static_cast<size_t>(j) + 1]; ++k) {
       const int e = eq_of_row[static_cast<size_t>(qp.a_index[static_cast<size_t>(k)])];
-      if (e >= 0) red.bmat[static_cast<size_t>(e) * static_cast<size_t>(N) + static_cast<size_t>(t)] += qp.a_value[static_cast<size_t>(k)];
+      if (e >= 0)
+        red.bmat[static_cast<size_t>(e) * static_cast<size_t>(N) + static_cast<size_t>(t)] +=
+            qp.a_value[static_cast<size_t>(k)];
     }
   }
   // Hessian: free-free entries into Q, free-fixed ones into q.
@@ -289,7 +293,8 @@ bool qp_verified(const QpData& qp, const double* x, const double* y, double feas
       return false;
   const std::vector<double> act = qp.activities(x);
   for (int i = 0; i < qp.m; ++i)
-    if (!std::isfinite(y[i]) || outside(act[static_cast<size_t>(i)], qp.row_lb[static_cast<size_t>(i)], qp.row_ub[static_cast<size_t>(i)]))
+    if (!std::isfinite(y[i]) ||
+        outside(act[static_cast<size_t>(i)], qp.row_lb[static_cast<size_t>(i)], qp.row_ub[static_cast<size_t>(i)]))
       return false;
   const double gscale = 1.0 + norm_inf(qp.gradient(x));
   const std::vector<double> d = qp.reduced_gradient(x, y);
@@ -308,7 +313,8 @@ bool qp_verified(const QpData& qp, const double* x, const double* y, double feas
     if (!priced(d[static_cast<size_t>(j)], x[j], qp.col_lb[static_cast<size_t>(j)], qp.col_ub[static_cast<size_t>(j)]))
       return false;
   for (int i = 0; i < qp.m; ++i)
-    if (!priced(y[i], act[static_cast<size_t>(i)], qp.row_lb[static_cast<size_t>(i)], qp.row_ub[static_cast<size_t>(i)]))
+    if (!priced(y[i], act[static_cast<size_t>(i)], qp.row_lb[static_cast<size_t>(i)],
+                qp.row_ub[static_cast<size_t>(i)]))
       return false;
   return std::fabs(gap) <= gap_tol * std::max(1.0, std::fabs(qp.objective(x)));
 }
@@ -353,7 +359,8 @@ QpResult solve_qp_interior(const QpData& qp, RunControl& run) {
 
   std::vector<double> rd(NN), rp(static_cast<size_t>(me)), wl(NN), wu(NN), sigma(NN);
   std::vector<double> dv(NN), dy(static_cast<size_t>(me)), dzl(NN), dzu(NN), dva(NN), dzla(NN), dzua(NN);
-  std::vector<double> rho(NN), tl(NN), tu(NN), rhs(static_cast<size_t>(me)), e1(NN), e2(static_cast<size_t>(me)), cv, cy;
+  std::vector<double> rho(NN), tl(NN), tu(NN), e1(NN), cv, cy;
+  std::vector<double> rhs(static_cast<size_t>(me)), e2(static_cast<size_t>(me));
   std::vector<double> W(static_cast<size_t>(me) * NN);  // M^-1 B', column e at W[e * N]
 
   auto step_to_boundary = [&](const std::vector<double>& dvv, const std::vector<double>& dl,
@@ -398,7 +405,9 @@ QpResult solve_qp_interior(const QpData& qp, RunControl& run) {
       for (int k = 0; k < N; ++k) s += red.Q.at(static_cast<int>(j), k) * v[static_cast<size_t>(k)];
       pobj += v[j] * (red.q[j] + 0.5 * s);
     }
-    if (norm_inf(rp) <= 1e-9 * rscale && norm_inf(rd) <= 1e-9 * qscale && comp <= 1e-10 * std::max(1.0, std::fabs(pobj))) {
+    // Converged: rows and stationarity to 1e-9 of the data's scale, complementarity to 1e-10 of the objective.
+    if (norm_inf(rp) <= 1e-9 * rscale && norm_inf(rd) <= 1e-9 * qscale &&
+        comp <= 1e-10 * std::max(1.0, std::fabs(pobj))) {
       out.status = 0;
       break;
     }
@@ -520,7 +529,8 @@ QpResult solve_qp_interior(const QpData& qp, RunControl& run) {
     out.x[static_cast<size_t>(j)] = x;
   }
   out.y.assign(static_cast<size_t>(qp.m), 0.0);
-  for (int e = 0; e < me; ++e) out.y[static_cast<size_t>(red.row_of[static_cast<size_t>(e)])] = y[static_cast<size_t>(e)];
+  for (int e = 0; e < me; ++e)
+    out.y[static_cast<size_t>(red.row_of[static_cast<size_t>(e)])] = y[static_cast<size_t>(e)];
   return out;
 }
 

@@ -122,10 +122,11 @@ SolverModel build_solver_model(const ModelData& data, const ParamValues& params)
 bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log);
 bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log);
 
-// CBC's SOS sets reason on non-negative members only (a negative value
-// counts as 0, and its checks of a point have stopped the process on such
-// sets): a model with a member that may be negative goes to miqp.cpp's
-// search, which takes |x| for non-zero, whatever the objective.
+// CBC's SOS sets are made for non-negative members: their check of a point
+// has stopped the process (an assertion) on a member that may be negative
+// and that the rows keep from 0. A model with a member that may be negative
+// goes to miqp.cpp's search instead, which takes |x| for non-zero, whatever
+// the objective.
 bool has_negative_sos_member(const SolverModel& sm);
 
 // Reformulates the indicator constraints and semi-continuous variables of
