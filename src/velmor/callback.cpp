@@ -396,6 +396,9 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
     ClpSimplex lp;
     lp.passInMessageHandler(&messages);
     load_clp(sm_, lp);
+    QuadraticGuard guard;  // CLP's quadratic primal can loop without end: stopped
+    guard.run = &run_;
+    guard_quadratic_objective(lp, &guard);
     for (int j = 0; j < n; ++j) {
       lp.columnLower()[j] = lb[static_cast<size_t>(j)];
       lp.columnUpper()[j] = ub[static_cast<size_t>(j)];
@@ -415,6 +418,7 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
         lp.dual();
     };
     run_lp();
+    if (guard.tripped) return false;
     if (lp.status() == 2) {  // no best completion: any feasible one will do
       for (int j = 0; j < n; ++j) lp.setObjectiveCoefficient(j, 0.0);
       lp.setOptimizationDirection(1.0);
@@ -429,7 +433,7 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
       }
       lp.primal();
     }
-    if (lp.status() != 0) return false;
+    if (guard.tripped || lp.status() != 0) return false;
     out.assign(lp.primalColumnSolution(), lp.primalColumnSolution() + n);
     return true;
   };
