@@ -285,8 +285,8 @@ class IisSearch {
   }
 
   // Whether the model (integrality and all) with the sides in `on` has a
-  // solution: CBC, or our branch-and-bound for a quadratic objective's
-  // model (here without it), stopped at the first solution.
+  // solution, stopped at the first one: CBC, or our branch-and-bound where
+  // CBC cannot take the SOS sets (a member that may be negative).
   Answer mip_feasible(const std::vector<char>& on, double budget = VLM_INFINITY) {
     if (run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
     SolverModel f = feasibility_model(on);
@@ -299,7 +299,8 @@ class IisSearch {
     RunOutcome out;
     if (model_.callback) {
       CallbackSession session(model_, model_.data, f, run);
-      out = solve_cbc_with_callback(session, model_.data, f, run);
+      out = has_negative_sos_member(f) ? solve_miqp(model_.data, f, run, &session)
+                                       : solve_cbc_with_callback(session, model_.data, f, run);
       if (session.stopped()) {
         callback_answer_ = session.answer();
         throw IisEnd{session.answer()};

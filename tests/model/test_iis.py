@@ -115,3 +115,37 @@ def test_refused_from_a_turn_and_after_dispose(read_lp):
         m.computeIIS()
     assert e.value.errno == VLM.Error.INVALID_ARGUMENT
     n.dispose()
+
+
+# An S1 set over x and y, which may be negative; the relaxation is feasible,
+# so the MIP solves decide. CBC's SOS sets stopped the process on such members.
+SIGNED_SOS = """\
+    Minimize
+     obj: x + 2 y - z
+    Subject To
+     c0: x + y + z = 1
+     c1: x - z >= 3
+     c2: y + k >= 0.5
+    Bounds
+     -5 <= x <= 5
+     -5 <= y <= 5
+     -5 <= z <= 5
+     0 <= k <= 7
+    Generals
+     k
+    SOS
+     s0: S1:: x:1 y:2
+    End
+    """
+
+
+def test_a_set_with_signed_members_in_the_mip_solves_of_a_callback(read_lp):
+    m = read_lp(SIGNED_SOS)
+    m.getVars()[3].Start = 0        # a MIP start goes to CBC's driver too
+    with pytest.raises(VelmorError) as e:
+        m.computeIIS(lambda model, where: None)
+    assert e.value.errno == VLM.Error.IIS_FEASIBLE                 # x = 2, y = 0, z = -1, k = 1
+    m.getConstrs()[1].LHS = 10      # x - z >= 10: x = 0 needs z <= -10, y = 0 needs x >= 5.5
+    assert m.computeIIS(lambda model, where: None) is None
+    assert m.getAttr("IISConstr", m.getConstrs())[1] != 0
+    m.dispose()
