@@ -165,11 +165,13 @@ def test_a_cell_leading_back_to_its_array_ends_in_recursion_error(run_python):
         ml[:] = ml
         for limit in (1000, 100000):
             sys.setrecursionlimit(limit)
-            for op in (lambda: ml + 1, lambda: ml * 2.0, lambda: -ml):
+            for op in (lambda: ml + 1, lambda: ml * 2.0, lambda: -ml, ml.getValue, ml.clear):
                 try:
                     op()
                 except RecursionError as e:
                     print(e)
     """, timeout=120)
     assert out.returncode == 0, out.stderr[-2000:]
-    assert out.stdout.splitlines() == ["maximum recursion depth exceeded in an operator of velmorpy"] * 6
+    assert out.stdout.splitlines() == (["maximum recursion depth exceeded in an operator of velmorpy"] * 3 + [
+        "maximum recursion depth exceeded while reading the values of a matrix expression",
+        "maximum recursion depth exceeded while clearing an MLinExpr"]) * 2

@@ -320,6 +320,7 @@ Ref matrix_getValue(PyObject* self) {
     } else if (Py_IS_TYPE(cell, &QuadExprType)) {
       out[k] = quadexpr_value(quadexpr_checked(cell));
     } else {
+      RecursionGuard level(" while reading the values of a matrix expression");  // a cell may lead back here
       Ref value = take(PyObject_CallMethodNoArgs(cell, VLM_STR("getValue")));
       out[k] = number_value(value.get());
     }

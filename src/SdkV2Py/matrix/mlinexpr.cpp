@@ -24,6 +24,7 @@ PyObject* mlinexpr_clear_method(PyObject* self, const Args&) {
     if (Py_IS_TYPE(cell, &LinExprType)) {
       linexpr_clear_terms(linexpr_checked(cell));
     } else {
+      RecursionGuard level(" while clearing an MLinExpr");  // a cell may lead back here
       Ref r = take(PyObject_CallMethodNoArgs(cell, VLM_STR("clear")));
     }
   }
