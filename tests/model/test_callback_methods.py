@@ -1,5 +1,7 @@
 """The methods a callback calls in its turn: heuristic solutions, cuts given as
 arrays, branching, and their refusals."""
+import threading
+
 import numpy as np
 import pytest
 from scipy.optimize import Bounds, LinearConstraint, milp
@@ -7,6 +9,7 @@ from scipy.optimize import Bounds, LinearConstraint, milp
 from velmorpy import VLM, Model, VelmorError
 
 CB = VLM.Callback
+NOT_IN_CALLBACK = "method can only be called in callback function"
 
 
 def outcome(call):
@@ -293,3 +296,48 @@ def test_help_texts():
     assert "SIGNATURE:\n            cbGet(what)\n" in Model.cbGet.__doc__
     assert "SIGNATURE:\n            cbCut(lhs, sense, rhs)\n" in Model.cbCut.__doc__
     assert Model._cbCutP.__doc__ is None
+
+
+def test_a_turn_that_ends_during_another_threads_conversions_refuses_its_call(knapsack):
+    """A cb* call made on another thread during a turn checks the turn again
+    after its conversions and iteration: when the turn ended meanwhile, the
+    call is refused as outside a turn, and nothing reaches the library."""
+    class SlowFloat:
+        def __float__(self):
+            state["started"].set()
+            state["finish"].wait(30)
+            return 1.0
+
+    class SlowRows(list):
+        def __iter__(self):
+            yield 0
+            state["started"].set()
+            state["finish"].wait(30)
+            yield 1
+
+    calls = [lambda m: m._cbCutP([1.0], [0], "<", SlowFloat()),
+             lambda m: m.cbCut(np.array([1.0]), [0], "<", SlowFloat()),
+             lambda m: m.cbGet(CB.MIP_REL, SlowRows([0, 1]))]
+    for call in calls:
+        m, *_ = knapsack(seed=31)
+        state = {"started": threading.Event(), "finish": threading.Event(), "outcome": []}
+
+        def run(call=call, state=state, m=m):
+            try:
+                state["outcome"].append(call(m))
+            except Exception as e:
+                state["outcome"].append(e)
+
+        worker = threading.Thread(target=run)
+
+        def cb(model, where, state=state, worker=worker):
+            if where != CB.MIPNODE or worker.ident is not None:
+                return
+            worker.start()
+            assert state["started"].wait(30)                     # the call is inside its conversion
+
+        m.optimize(cb)
+        state["finish"].set()
+        worker.join(30)
+        [e] = state["outcome"]
+        assert isinstance(e, RuntimeError) and str(e) == NOT_IN_CALLBACK

@@ -258,7 +258,8 @@ Ref cb_element(PyObject* model, const CbWhatRow& row, PyObject* index) {
                    accessor_name(row.accessor), 2, 3);
   }
   const int32_t i = as_int32(index);
-  ModelObject* m = as_model(model);  // read after the conversion, which may run code
+  require_turn(model);  // again after the conversion and the caller's iteration, which may run code
+  ModelObject* m = as_model(model);
   if (row.accessor == CbAccessor::cbintat) return take(PyLong_FromLong(cbintat(m, row.code, i)));
   return take(PyFloat_FromDouble(cbdblat(m, row.code, i)));
 }

@@ -239,6 +239,7 @@ PyObject* cut_arrays(PyObject* self, PyObject* coeffs, PyObject* indices, PyObje
   }
   const double right = rhs == Py_None ? 0.0 : as_double(rhs);
   const char s = sense_byte(sense);
+  require_turn(self);  // again after the conversions, which may run code (and let the turn end)
   const auto* val = static_cast<const double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(values.get())));
   return submission_answer(
       VLMcbcutp(as_model(self)->cbdata_, static_cast<int>(count), ind.data(), val, s, right));
@@ -263,6 +264,7 @@ PyObject* model_cbCut(PyObject* self, const Args& a) {
   const CompressedRows row = model_linExprs2array(holder_of(self), one.get(), false);
   const char s = sense_byte(sense);
   const double right = -row.constants[0];
+  require_turn(self);  // again after the conversions, which may run code (and let the turn end)
   return submission_answer(VLMcbcut(as_model(self)->cbdata_, row.nnz(), row.ind_data(), row.val_data(), s, right));
 }
 
