@@ -18,7 +18,6 @@
 #include "module/members.hpp"
 #include "module/numbers.hpp"
 #include "module/strings.hpp"
-#include "module/text.hpp"
 
 namespace velmorpy {
 
@@ -60,13 +59,11 @@ const CbWhatRow* what_row(PyObject* what) {
 
 [[noreturn]] void raise_invalid_what() { throw VlmCodeError{VLM_ERROR_CB_INVALID_WHAT}; }
 
-// The first byte of sense's UTF-8 form, as the library's sense character.
+// The row sense character (model_sense_byte), which must be ASCII here.
 char sense_byte(PyObject* sense) {
-  Ref bytes = str2chars(sense);
-  if (PyBytes_GET_SIZE(bytes.get()) == 0) raise(PyExc_IndexError, "index out of range");
-  const unsigned char c = static_cast<unsigned char>(PyBytes_AS_STRING(bytes.get())[0]);
-  if (c > 127) raise(PyExc_OverflowError, kSenseChar);
-  return static_cast<char>(c);
+  const char c = model_sense_byte(sense);
+  if (static_cast<unsigned char>(c) > 127) raise(PyExc_OverflowError, kSenseChar);
+  return c;
 }
 
 // Negative library codes raise; the others are the submission's answer.

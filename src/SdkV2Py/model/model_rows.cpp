@@ -15,6 +15,7 @@
 #include "module/errors.hpp"
 #include "module/numbers.hpp"
 #include "module/strings.hpp"
+#include "module/text.hpp"
 
 namespace velmorpy {
 
@@ -184,6 +185,12 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
 double model_dec_bound(double bound, double constant) {
   if (std::fabs(bound) >= VLM_INFINITY) return bound >= 0 ? VLM_INFINITY : -VLM_INFINITY;
   return bound - constant;
+}
+
+char model_sense_byte(PyObject* sense) {
+  Ref bytes = str2chars(sense);
+  if (PyBytes_GET_SIZE(bytes.get()) == 0) raise(PyExc_IndexError, "index out of range");
+  return PyBytes_AS_STRING(bytes.get())[0];
 }
 
 std::optional<double> model_dec_bound(PyObject* bound, double constant) {

@@ -60,6 +60,11 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant);
 // The same rule for a bound read as a double.
 double model_dec_bound(double bound, double constant);
 
+// The sense character of a row: the first byte of the UTF-8 form of the str
+// `sense` ("<=" acts as '<'); TypeError for anything but a str, IndexError
+// for the empty text. Throws.
+char model_sense_byte(PyObject* sense);
+
 // The index of `var`, which must be a Var of the model behind `holder`:
 // TypeError "Cannot convert {} to velmorpy.Var" for anything else, ValueError
 // `other_model` for a Var of another model (or an unbound one). Reads fields

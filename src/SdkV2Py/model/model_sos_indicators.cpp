@@ -150,14 +150,6 @@ Ref tempconstr_indicator(PyObject* lhs, PyObject* sense, PyObject* rhs, Indicato
   return expr;
 }
 
-// The sense byte: the first byte of the sense text's UTF-8 form ("<=" acts as
-// '<'); TypeError for anything but a str, IndexError for the empty text.
-char sense_byte(PyObject* sense) {
-  Ref bytes = str2chars(sense);
-  if (PyBytes_GET_SIZE(bytes.get()) == 0) raise(PyExc_IndexError, "index out of range");
-  return PyBytes_AS_STRING(bytes.get())[0];
-}
-
 // Every check and conversion runs before the library call; the flattened row
 // frees itself on every exit.
 PyObject* model_addGenConstrIndicator(PyObject* self, const Args& a) {
@@ -179,7 +171,7 @@ PyObject* model_addGenConstrIndicator(PyObject* self, const Args& a) {
   CText cname(name);
   const int32_t bin = model_item_index(holder, binvar, "binvar");
   const int bv = binval == Py_True ? 1 : 0;
-  const char sense_char = sides.sense_obj ? sense_byte(sides.sense_obj) : sides.sense_char;
+  const char sense_char = sides.sense_obj ? model_sense_byte(sides.sense_obj) : sides.sense_char;
   // With the caller's sense the right-hand side was moved into the
   // expression: it is minus its constant.
   const double rhs_value = (sides.sense_obj ? 0.0 : sides.side) - row.constants[0];
