@@ -233,3 +233,33 @@ def test_numpy_complex_and_other_scalars(xyz):
         x + np.str_("a")                                # a NumPy scalar that is no number: refused
     with pytest.raises(OverflowError):
         x * 10 ** 400
+
+
+def test_an_array_subclass_cannot_reach_the_cells_a_kernel_reads(run_python):
+    # The kernel reads a private copy of the array; a subclass's copy would run its
+    # __array_finalize__, which could keep the copy and reallocate it mid-loop.
+    result = run_python("""
+        import numpy as np
+        from velmorpy import MLinExpr, Model
+        kept = []
+        class Keeper(np.ndarray):
+            def __array_finalize__(self, obj):
+                kept.append(self)
+        class Cell:
+            def __add__(self, other):
+                for a in kept:
+                    a.resize(100000, refcheck=False)
+                return 1.0
+        m = Model()
+        x = m.addVar()
+        cells = np.empty(4, dtype=object)
+        for i in range(4):
+            cells[i] = Cell()
+        a = cells.view(Keeper)
+        kept.clear()
+        r = x + a
+        assert type(r) is MLinExpr and r.shape == (4,), r
+        assert not kept, kept  # the copy was never a Keeper
+        print("ok")
+    """, PYTHONMALLOC="malloc_debug")
+    assert result.returncode == 0 and result.stdout.strip() == "ok", result.stderr

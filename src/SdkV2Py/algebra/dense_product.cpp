@@ -153,11 +153,8 @@ Ref as_matrix(const Ref& a, bool row) {
   return take(PyArray_Newshape(nd(a), &shape, NPY_CORDER));
 }
 
-Ref shape_of(const Ref& a) { return take(PyObject_GetAttrString(a.get(), "shape")); }
-
 [[noreturn]] void raise_inner_mismatch(const Ref& a, const Ref& b) {
-  Ref sa = shape_of(a), sb = shape_of(b);
-  raise_format(PyExc_ValueError, "matmul: %S @ %S operation not support", sa.get(), sb.get());
+  raise_matmul_shapes(shape_of(a.get()).get(), shape_of(b.get()).get());
 }
 
 template <class L, class R, class F>
@@ -183,6 +180,12 @@ Ref as_array(PyObject* x) { return PyArray_Check(x) ? Ref::borrow(x) : take(PyAr
 Ref as_float64(const Ref& a) { return take(PyArray_FROMANY(a.get(), NPY_FLOAT64, 0, 0, NPY_ARRAY_FORCECAST)); }
 
 }  // namespace
+
+Ref shape_of(PyObject* a) { return take(PyObject_GetAttrString(a, "shape")); }
+
+void raise_matmul_shapes(PyObject* left_shape, PyObject* right_shape) {
+  raise_format(PyExc_ValueError, "matmul: %S @ %S operation not support", left_shape, right_shape);
+}
 
 Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb) {
   const bool nv = ka == OpKind::Number && kb == OpKind::Var;

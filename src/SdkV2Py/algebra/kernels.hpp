@@ -142,6 +142,11 @@ Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb);
 // operand is a row on the left and a column on the right, and gives a
 // one-dimensional result. Throws.
 Ref _smatmul(PyObject* left, PyObject* right);
+// The attribute `shape` of `a`. Throws.
+Ref shape_of(PyObject* a);
+// ValueError "matmul: {} @ {} operation not support" with the two shapes
+// (the products' text for inner extents that differ). Throws.
+[[noreturn]] void raise_matmul_shapes(PyObject* left_shape, PyObject* right_shape);
 
 // --- matrix-shaped operands (algebra/matrix_kernels.cpp) -------------------------------
 //

@@ -14,7 +14,9 @@ PyArrayObject* arr(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get
 
 ObjectCells object_cells(PyObject* a) {
   ObjectCells c;
-  c.array = take(PyArray_FROMANY(a, NPY_OBJECT, 0, 0, NPY_ARRAY_CARRAY | NPY_ARRAY_ENSURECOPY));
+  // A base-class ndarray: a subclass's copy would run its __array_finalize__,
+  // which could keep the copy and change its cells while a kernel reads them.
+  c.array = take(PyArray_FROMANY(a, NPY_OBJECT, 0, 0, NPY_ARRAY_CARRAY | NPY_ARRAY_ENSURECOPY | NPY_ARRAY_ENSUREARRAY));
   c.cells = static_cast<PyObject**>(PyArray_DATA(arr(c.array)));
   c.size = PyArray_SIZE(arr(c.array));
   return c;

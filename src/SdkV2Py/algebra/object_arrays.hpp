@@ -14,7 +14,7 @@
 
 namespace velmorpy {
 
-// The cells of numpy.array(a, dtype=object, order='C', copy=True). Throws.
+// The cells of numpy.array(a, dtype=object, order='C', copy=True, subok=False). Throws.
 struct ObjectCells {
   Ref array;
   PyObject** cells = nullptr;  // `size` cells in row-major order; a null cell reads as None

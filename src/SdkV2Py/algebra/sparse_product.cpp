@@ -33,14 +33,11 @@ namespace velmorpy {
 
 namespace {
 
-const char kShapeMismatch[] = "matmul: %S @ %S operation not support";
 const char kEmpty[] = "ndarray is empty";
 const char kBadPointers[] = "matmul: the index pointers of the sparse matrix are out of range";
 const char kBadIndex[] = "matmul: index %lld of the sparse matrix is out of range";
 
 PyArrayObject* nd(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
-
-Ref shape_of(PyObject* a) { return take(PyObject_GetAttrString(a, "shape")); }
 
 // A sparse matrix in one compressed orientation, float64 values.
 struct Compressed {
@@ -188,10 +185,6 @@ Ref result_array(bool one_dim, npy_intp rows, npy_intp cols) {
   return new_object_array(1, &n);
 }
 
-[[noreturn]] void raise_shapes(PyObject* left_shape, PyObject* right_shape) {
-  raise_format(PyExc_ValueError, kShapeMismatch, left_shape, right_shape);
-}
-
 // ndarray @ sparse.
 Ref sparse_right(PyObject* left, PyObject* right) {
   Ref a = Ref::borrow(left);
@@ -202,7 +195,7 @@ Ref sparse_right(PyObject* left, PyObject* right) {
     a = take(PyArray_Newshape(nd(a), &shape, NPY_CORDER));
   }
   Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
-  if (PyArray_NDIM(nd(a)) != 2 || PyArray_DIM(nd(a), 1) != s.inner) raise_shapes(shape_of(a.get()).get(), s.shape.get());
+  if (PyArray_NDIM(nd(a)) != 2 || PyArray_DIM(nd(a), 1) != s.inner) raise_matmul_shapes(shape_of(a.get()).get(), s.shape.get());
   if (PyArray_SIZE(nd(a)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(a.get());
   const Items kind = items_of(dense[0]);
@@ -225,7 +218,7 @@ Ref sparse_left(PyObject* left, PyObject* right) {
     b = take(PyArray_Newshape(nd(b), &shape, NPY_CORDER));
   }
   Compressed s = compressed(std::move(csr), /*rows=*/true);
-  if (PyArray_NDIM(nd(b)) != 2 || PyArray_DIM(nd(b), 0) != s.inner) raise_shapes(s.shape.get(), shape_of(b.get()).get());
+  if (PyArray_NDIM(nd(b)) != 2 || PyArray_DIM(nd(b), 0) != s.inner) raise_matmul_shapes(s.shape.get(), shape_of(b.get()).get());
   if (PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(b.get());
   const Items kind = items_of(dense[0]);
