@@ -5,7 +5,7 @@ import numpy as np
 import pytest
 import scipy.sparse as sp
 
-from velmorpy import Constr, MConstr, Model, VelmorError
+from velmorpy import Constr, MConstr, Model, MVar, TempConstr, VelmorError
 
 INF = 1e20
 
@@ -164,6 +164,26 @@ def test_addmconstr_bounds_take_the_row_constant_and_infinity(m):
     assert C.LHS.tolist() == [-INF, 5.0]
 
 
+class OddProduct(np.ndarray):
+    """A coefficient matrix whose own `@` answers something that is no matrix expression."""
+    def __matmul__(self, other):
+        return 5
+
+
+def test_matrix_rows_refuse_a_sum_that_is_no_matrix_expression(m):
+    class OddSum(MVar):
+        def __add__(self, other):
+            return 5
+    x = m.addMVar(2)
+    odd = OddSum()
+    odd.__setstate__((np.array(x.tolist(), dtype=object),))
+    constr = TempConstr.__new__(TempConstr)
+    constr.__setstate__((odd, 1.0, 2.0))
+    with pytest.raises(TypeError, match="Cannot convert int to velmorpy.MLinExpr"):
+        m.addConstr(constr)
+    assert state(m) == (0, 0, 0)
+
+
 def test_addmconstr_refusals_in_order_add_nothing(m):
     other = Model()
     x, w = m.addMVar(3), other.addMVar(3)
@@ -183,6 +203,7 @@ def test_addmconstr_refusals_in_order_add_nothing(m):
         (lambda: m.addMConstr(A, x, "<", [1.0, 2.0]), ValueError, "length of b should be equal to first dimension of A"),
         (lambda: m.addMConstr(A, w, "<", b), ValueError, "Argument `x` holds an item of another model"),
         (lambda: m.addMConstr(A, [1, 2, 3], "<", b), TypeError, "Cannot convert int to velmorpy.Var"),
+        (lambda: m.addMConstr(A.view(OddProduct), x, "<", b), TypeError, "Cannot convert int to velmorpy.MLinExpr"),
         (lambda: m.addMConstr(np.diag([1.0, np.nan, 1.0]), x, "<", b), VelmorError, None),   # the one library call
         (lambda: m.addMConstr(A, x, "<", [1.0, np.nan, 1.0]), VelmorError, None),
         (lambda: m.addMConstr(A, x, "<", b, name=5), TypeError, None),

@@ -63,6 +63,7 @@ def test_addpsdvar_refusals_add_nothing(m):
         (lambda: m.addPsdVar(obj=np.ones((2, 3))), ValueError, "obj should be a square matrix"),
         (lambda: m.addPsdVar(dim=3, obj=np.eye(2)), ValueError, "dimension of obj should be equal to dim"),
         (lambda: m.addPsdVar(dim=46341), ValueError, "dim * dim is beyond the 32-bit range"),
+        (lambda: m.addPsdVar(obj=sp.coo_matrix((2**32, 2**32))), ValueError, "dim * dim is beyond the 32-bit range"),
         (lambda: m.addPsdVar(obj=np.array([[1.0, np.nan], [0.0, 1.0]])), VelmorError, None),   # the library's refusal
         (lambda: m.addPsdVar(obj=np.zeros((0, 0))), VelmorError, None),
         (lambda: m.addPsdVar(obj=np.array([[1, "x"], ["y", 1]], dtype=object)), ValueError, None),

@@ -130,7 +130,9 @@ PyObject* matrix_subscript(PyObject* self, PyObject* key) noexcept {
   return guarded([&] {
     const MatrixClass& row = row_of(self);
     Ref array = Ref::borrow(matrix_array(self));
-    Ref part = take(PyObject_GetItem(array.get(), key));
+    PyObject* got = PyObject_GetItem(array.get(), key);
+    if (!got) return got;  // IndexError ends an iteration: an expected miss, no throw
+    Ref part = Ref::steal(got);
     if (!PyArray_Check(part.get()) && plain_cell(part.get())) part = zero_dim_array(part.get());
     return matrix_new(row.type, part.get()).release();
   });

@@ -133,7 +133,7 @@ PyObject* model_addPsdVar(PyObject* self, const Args& a) {
     if (dim >= 1 && dim != order) raise(PyExc_ValueError, kObjDim);
     dim = order;
   }
-  if (dim * dim > INT32_MAX) raise(PyExc_ValueError, kDimTooLarge);
+  if (dim > INT32_MAX / std::max<int64_t>(dim, 1)) raise(PyExc_ValueError, kDimTooLarge);  // dim * dim, without overflow
   if (obj != Py_None) psd_objective_entries(obj, dim, ind, val);
   // The handle joins the list before the library call and leaves it again
   // when the library refuses, as rows do.
@@ -221,6 +221,8 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
   } else {
     Ref checked = mvar_new(xarr.get());  // the cells checked above, whatever x holds by now
     Ref product = take(PyNumber_MatrixMultiply(A.get(), checked.get()));
+    // A's own `@` may answer anything: only a matrix-shaped object has an array field.
+    if (!matrix_class_of(product.get())) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
     exprs = linexpr_cells(matrix_array(product.get()));
     if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
   }
@@ -424,6 +426,8 @@ const FunctionDef model_matrix_members[] = {
 // --- the matrix-shaped branch of addConstr --------------------------------------------
 
 Ref model_addMatrixConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub, PyObject* name) {
+  // The caller's conversion (MVar + 0) may answer anything through a subclass's `+`.
+  if (!matrix_class_of(expr)) raise_cannot_convert(expr, "velmorpy.MLinExpr");
   const Ref array = Ref::borrow(matrix_array(expr));
   auto* a = reinterpret_cast<PyArrayObject*>(array.get());
   const int nd = PyArray_NDIM(a);
