@@ -161,6 +161,20 @@ def test_array_likes_give_matrix_shaped_expressions(xyz):
     assert type(x * [y]) is MLinExpr and type((x * [y]).item()) is QuadExpr   # the wrapper follows the left kind
 
 
+def test_an_array_like_that_contains_itself_is_refused_at_once(xyz):
+    x, _, _ = xyz
+    looped = [1.0]
+    looped.append(looped)
+    cyclic = np.empty(2, dtype=object)
+    cyclic[0], cyclic[1] = 1.0, cyclic
+    for seq in (looped, cyclic):                        # not a thousand levels of element code first
+        for make in (lambda: x + seq, lambda: seq + (x + 1), lambda: seq * x, lambda: x * x + seq):
+            with pytest.raises(RecursionError, match="contains itself"):
+                make()
+    nested = [[1.0], [2.0, 3.0]]                        # ragged and shared, not cyclic: mapped as before
+    assert type(x + [nested, nested]) is MLinExpr and (x + [nested, nested]).shape == (2, 2)
+
+
 def test_subtraction_keeps_interrupts_and_memory_errors(xyz):
     x, _, _ = xyz
 

@@ -5,6 +5,9 @@
 
 #include "module/numpy.hpp"
 
+#include <algorithm>
+#include <vector>
+
 #include "algebra/object_arrays.hpp"
 #include "module/errors.hpp"
 
@@ -12,10 +15,29 @@ namespace velmorpy {
 
 namespace {
 
+// The array-likes whose elements this thread is mapping, outermost first. An
+// element that is one of them is a container holding itself: mapping it again
+// could only recurse to the recursion limit, running its elements' code at
+// every level, so it is refused at once.
+thread_local std::vector<PyObject*> being_mapped;
+
+class MappingScope {
+ public:
+  explicit MappingScope(PyObject* a) {
+    if (std::find(being_mapped.begin(), being_mapped.end(), a) != being_mapped.end())
+      raise(PyExc_RecursionError, "the array-like operand contains itself");
+    being_mapped.push_back(a);
+  }
+  ~MappingScope() { being_mapped.pop_back(); }
+  MappingScope(const MappingScope&) = delete;
+  MappingScope& operator=(const MappingScope&) = delete;
+};
+
 // An object array of a's shape holding op(x) for each element x, in C order.
 // The elements are read from a private copy, so op may run any Python code.
 template <class F>
 Ref map_elements(PyObject* a, F&& op) {
+  const MappingScope scope(a);
   const ObjectCells in = object_cells(a);
   PyArrayObject* shaped = reinterpret_cast<PyArrayObject*>(in.array.get());
   static_assert(sizeof(npy_intp) == sizeof(Py_ssize_t), "NumPy's extents are Py_ssize_t");
