@@ -221,7 +221,7 @@ def child(seed, index, calls, log_path, report_path, leak_probes, watchdog):
     def execute(thunk, label, i):
         """One call, checked; returns its result or None."""
         os.write(log, f"{i} {label}\n".encode("utf-8", "backslashreplace"))
-        faulthandler.dump_traceback_later(watchdog, exit=True)
+        faulthandler.dump_traceback_later(watchdog, exit=True, file=sys.__stderr__)
         result = None
         try:
             result = thunk()
