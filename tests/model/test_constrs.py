@@ -77,6 +77,7 @@ def test_refusals_add_nothing(m, xyz):
         (lambda: m.addLConstr(x, "<", "1"), TypeError, "rhs shoud be one of [constant, Var, LinExpr, TempConstr] type"),
         (lambda: m.addLConstr(x, "<=", 3), VelmorError, "Invalid sense `<=`"),
         (lambda: m.addLConstr(x, b"<", 3), VelmorError, "Invalid sense `b'<'`"),
+        (lambda: m.addLConstr(x, "<\udcff", 3), VelmorError, "Invalid sense `<\udcff`"),   # no UTF-8 form
         (lambda: m.addConstr(float("nan") * x <= 1), VelmorError, None),     # the library's refusal
     ]
     for call, kind, text in cases:

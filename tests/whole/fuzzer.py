@@ -358,9 +358,10 @@ class ArrayLiar:
         return self.gives
 
 
-def is_ours(v):
-    """True for an object of the module or a container holding one."""
-    if type(v).__module__ == "velmorpy" or isinstance(v, Hostile):
+def is_ours(v, hostile=True):
+    """True for an object of the module or a container holding one (and, where
+    `hostile`, for a Hostile, whose actions reach the module)."""
+    if type(v).__module__ == "velmorpy" or (hostile and isinstance(v, Hostile)):
         return True
     if isinstance(v, (list, tuple)) and len(v) < 16:
         return any(type(x).__module__ == "velmorpy" for x in v)
@@ -1307,7 +1308,9 @@ def _operator_makers():
                 b, bl = numpy_safe(op, *(operand(fz) if fz.chance(0.6) else fz.value()))
             finally:
                 fz.malformed_ok = False
-            if not (is_ours(a) or is_ours(b)):     # an operation without the module tests nothing of it
+            # An operation without the module tests nothing of it; a Hostile
+            # indexing a SciPy matrix crashes SciPy itself (an index array cast from NaN).
+            if not (is_ours(a, False) or is_ours(b, False)):
                 a, al = fz.ours()
             if fz.chance(0.3):
                 a, al, b, bl = b, bl, a, al

@@ -269,7 +269,7 @@ Ref operand_pow(PyObject* self, PyObject* exponent) {
   }
   if (!two) {
     Ref text = take(PyUnicode_FromFormat("`%s` can only be raised to a power of two", _PyType_Name(Py_TYPE(self))));
-    raise_velmor_text(PyUnicode_AsUTF8(text.get()));
+    raise_velmor_text(text);
   }
   switch (operand_kind(self)) {
     case OpKind::Var: return v_mul_v(self, self);

@@ -282,7 +282,7 @@ std::vector<double> model_batch_bounds(PyObject* bound, const std::vector<double
 void raise_invalid_sense(PyObject* sense) {
   Ref text = take(PyObject_Format(sense, nullptr));
   Ref message = take(PyUnicode_FromFormat("Invalid sense `%U`", text.get()));
-  raise_velmor_text(PyUnicode_AsUTF8(message.get()));
+  raise_velmor_text(message);
 }
 
 Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,

@@ -102,4 +102,9 @@ void raise_velmor_text(const char* text) {
   throw PyErrAlreadySet{};
 }
 
+void raise_velmor_text(const Ref& message) {
+  set_velmor_error_from(Py_NewRef(message.get()));
+  throw PyErrAlreadySet{};
+}
+
 }  // namespace velmorpy

@@ -66,6 +66,9 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 [[noreturn]] void raise(PyObject* type, const char* text);
 [[noreturn]] void raise_format(PyObject* type, const char* format, ...);
 [[noreturn]] void raise_velmor_text(const char* text);
+// VelmorError(message) for a text built as a str object: any str, even one no
+// UTF-8 encoding can carry (a lone surrogate from the caller's argument).
+[[noreturn]] void raise_velmor_text(const Ref& message);
 // VelmorError(code, text): the library's code with a text of the module's own.
 [[noreturn]] void raise_velmor(int code, const char* text);
 
