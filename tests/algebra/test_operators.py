@@ -175,6 +175,17 @@ def test_an_array_like_that_contains_itself_is_refused_at_once(xyz):
     assert type(x + [nested, nested]) is MLinExpr and (x + [nested, nested]).shape == (2, 2)
 
 
+@pytest.mark.filterwarnings("ignore::PendingDeprecationWarning")
+def test_an_operator_reached_with_an_exception_set_leaves_it_alone(m):
+    # NumPy's object dot product goes on with the next cells after one failed,
+    # calling the operators with that cell's exception still set.
+    x = m.addMVar((1, 2), name="x")
+    text = np.matrix(np.array([[b"a"], [b"b"], [b"c"]], dtype="S3"))
+    for make in (lambda: text * (x + 1), lambda: (x + 1).__rmul__(text)):
+        with pytest.raises(TypeError, match="for \\*: `LinExpr` and `bytes`"):
+            make()
+
+
 def test_subtraction_keeps_interrupts_and_memory_errors(xyz):
     x, _, _ = xyz
 

@@ -38,9 +38,14 @@ Ref call_rule(PyObject* x, PyObject* arg, binaryfunc PyNumberMethods::*slot, bin
 }
 
 // Recursion through the operators (element-wise kernels apply them again to
-// every element) is bounded by the interpreter's recursion limit.
+// every element) is bounded by the interpreter's recursion limit. An operator
+// reached with an exception already set (NumPy's object dot product goes on
+// multiplying and adding cells after one of them failed) runs nothing and
+// leaves that exception to its caller: any Python code it ran would fail on
+// the pending exception.
 template <class F>
 PyObject* entry(F&& body) noexcept {
+  if (PyErr_Occurred()) return nullptr;
   return guarded([&]() -> PyObject* {
     RecursionGuard guard(" in an operator of velmorpy");
     return body();
