@@ -18,12 +18,13 @@ namespace {
 // The array-likes whose elements this thread is mapping, outermost first. An
 // element that is one of them is a container holding itself: mapping it again
 // could only recurse to the recursion limit, running its elements' code at
-// every level, so it is refused at once.
+// every level, so it is refused at once. Each scope holds its array-like, so
+// no other object can take its address while it is listed.
 thread_local std::vector<PyObject*> being_mapped;
 
 class MappingScope {
  public:
-  explicit MappingScope(PyObject* a) {
+  explicit MappingScope(PyObject* a) : pin_(Ref::borrow(a)) {
     if (std::find(being_mapped.begin(), being_mapped.end(), a) != being_mapped.end())
       raise(PyExc_RecursionError, "the array-like operand contains itself");
     being_mapped.push_back(a);
@@ -31,6 +32,9 @@ class MappingScope {
   ~MappingScope() { being_mapped.pop_back(); }
   MappingScope(const MappingScope&) = delete;
   MappingScope& operator=(const MappingScope&) = delete;
+
+ private:
+  Ref pin_;
 };
 
 // An object array of a's shape holding op(x) for each element x, in C order.
