@@ -260,6 +260,49 @@ Ref numeric_values(PyObject* list, int typenum, Py_ssize_t expected) {
   return arr;
 }
 
+// Every value a Python float or int: the usual case, which is read directly
+// (NumPy reads these the same way) without running Python code.
+bool plain_numbers(PyObject* list) {
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+    PyObject* v = PyList_GET_ITEM(list, i);
+    if (!PyFloat_CheckExact(v) && !PyLong_CheckExact(v)) return false;
+  }
+  return true;
+}
+
+std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
+  const size_t n = static_cast<size_t>(expected);
+  if (plain_numbers(list)) {
+    if (PyList_GET_SIZE(list) != expected)
+      raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
+    std::vector<double> val(n);
+    for (size_t i = 0; i < n; ++i) val[i] = as_double(PyList_GET_ITEM(list, i));
+    return val;
+  }
+  Ref arr = numeric_values(list, NPY_FLOAT64, expected);
+  const double* p = array_data<double>(arr);
+  return std::vector<double>(p, p + n);
+}
+
+// Through int64, so that a value beyond 32 bits is refused instead of wrapped.
+std::vector<int> int_values(PyObject* list, Py_ssize_t expected) {
+  const size_t n = static_cast<size_t>(expected);
+  std::vector<int> val(n);
+  if (plain_numbers(list)) {
+    if (PyList_GET_SIZE(list) != expected)
+      raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
+    for (size_t i = 0; i < n; ++i) val[i] = as_int32(PyList_GET_ITEM(list, i));
+    return val;
+  }
+  Ref arr = numeric_values(list, NPY_INT64, expected);
+  const int64_t* p = array_data<int64_t>(arr);
+  for (size_t i = 0; i < n; ++i) {
+    if (p[i] < INT32_MIN || p[i] > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+    val[i] = static_cast<int>(p[i]);
+  }
+  return val;
+}
+
 // Exactly one character: a str of one ASCII character or a bytes of one byte.
 char one_char(PyObject* v) {
   if (PyUnicode_Check(v) && PyUnicode_GET_LENGTH(v) == 1) {
@@ -381,24 +424,8 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
     return;
   }
   const size_t n = static_cast<size_t>(expected);
-  if (r.type == AttrType::Int) {
-    // Through int64, so that a value beyond 32 bits is refused instead of wrapped.
-    Ref arr = numeric_values(list, NPY_INT64, expected);
-    const int64_t* p = array_data<int64_t>(arr);
-    std::vector<int> val(n);
-    for (size_t i = 0; i < n; ++i) {
-      if (p[i] < INT32_MIN || p[i] > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
-      val[i] = static_cast<int>(p[i]);
-    }
-    _setIntAttr(holder, cname, val, ind);
-    return;
-  }
-  if (r.type == AttrType::Double) {
-    Ref arr = numeric_values(list, NPY_FLOAT64, expected);
-    const double* p = array_data<double>(arr);
-    _setDblAttr(holder, cname, std::vector<double>(p, p + n), ind);
-    return;
-  }
+  if (r.type == AttrType::Int) return _setIntAttr(holder, cname, int_values(list, expected), ind);
+  if (r.type == AttrType::Double) return _setDblAttr(holder, cname, double_values(list, expected), ind);
   Leaves leaves = leaves_of(list);
   if (leaves.size != expected) raise_format(PyExc_ValueError, kCountMismatch, leaves.size, expected);
   switch (r.type) {
