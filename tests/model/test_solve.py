@@ -156,6 +156,71 @@ def test_written_files_read_back_to_the_same_optimum(diet, tmp_path, suffix):
     again.dispose()
 
 
+# Names that fit the fixed MPS layout, and names of which some do not (free
+# format) and some put a field where a fixed one starts (column 5 or 15).
+SHORT_NAMES = dict(x="x", pick="pick", count="count", many="many", level="level", fixed="fixed", neg="neg",
+                   lo="lo", band="band", eq="eq", up="up", cap="cap", free="free")
+LONG_NAMES = dict(SHORT_NAMES, x="xx", pick="pick_the_one", many="many_of_them", level="lv", fixed="fixed_value",
+                  neg="negative_part", band="band_of_rows", up="upper_limit", cap="capacity_row")
+
+
+def every_kind_of_row_and_bound(sense, n):
+    """A MIP whose optimum depends on each of its bounds and rows: a free column, a binary, a bounded
+    and an unbounded integer, a boxed, a fixed and a negative-upper column; >=, <=, = and ranged rows
+    and a free one."""
+    m = Model("probe")
+    x = m.addVar(lb=-VLM.INFINITY, name=n["x"])
+    pick = m.addVar(vtype=VLM.BINARY, name=n["pick"])
+    count = m.addVar(lb=1, ub=7, vtype=VLM.INTEGER, name=n["count"])
+    many = m.addVar(vtype=VLM.INTEGER, name=n["many"])
+    level = m.addVar(lb=-2, ub=5, name=n["level"])
+    fixed = m.addVar(lb=1.5, ub=1.5, name=n["fixed"])
+    neg = m.addVar(lb=-VLM.INFINITY, ub=-1, name=n["neg"])
+    m.addConstr(2 * count - level + x >= -3, name=n["lo"])
+    m.addRange(2 * count - level + x, -3, 4, name=n["band"])
+    m.addConstr(x + level + pick == 2, name=n["eq"])
+    m.addConstr(count + 3 * pick - many + neg <= 6, name=n["up"])
+    m.addConstr(many + count - 2 * neg <= 12.5, name=n["cap"])
+    m.addRange(x + many, -VLM.INFINITY, VLM.INFINITY, name=n["free"])
+    m.setObjective(x + 3 * pick - 2 * count - 1.5 * many + level + fixed + 0.5 * neg, sense)
+    return m
+
+
+@pytest.mark.parametrize("names", [SHORT_NAMES, LONG_NAMES], ids=["fixed-mps", "free-mps"])
+def test_cbc_and_glpk_read_the_written_files_to_our_optimum(tmp_path, names):
+    """CBC's cbc reads every MPS and LP file, GLPK's glpsol those of a minimisation, without a complaint,
+    to our optimum; cbc ignores OBJSENSE, so of a maximisation's MPS file only the reading counts."""
+    for sense in (VLM.MINIMIZE, VLM.MAXIMIZE):
+        m = every_kind_of_row_and_bound(sense, names)
+        m.optimize()
+        assert m.Status == VLM.OPTIMAL
+        for suffix in (".mps", ".lp"):
+            path = str(tmp_path / f"probe{sense}{suffix}")
+            m.write(path)
+            again = velmorpy.read(path)
+            assert again.NumVars == 7 and again.NumConstrs == 6
+            assert [v.VarName for v in again.getVars()] == [v.VarName for v in m.getVars()]
+            again.optimize()
+            assert again.ObjVal == m.ObjVal
+            again.dispose()
+
+            out = subprocess.run(["cbc", path, "-solve"], capture_output=True, text=True, timeout=60).stdout
+            complaints = [line for line in out.splitlines()
+                          if "Bad image" in line or "###" in line or "Invalid" in line or "errors" in line]
+            assert complaints == (["Coin0008I probe read with 0 errors"] if suffix == ".mps" else []), out
+            if not (suffix == ".mps" and sense == VLM.MAXIMIZE):
+                assert "Result - Optimal solution found" in out, out
+                assert float(out.split("Objective value:")[1].split()[0]) == pytest.approx(m.ObjVal, abs=1e-9)
+            if sense == VLM.MINIMIZE:
+                report = str(tmp_path / "glpsol.txt")
+                run = subprocess.run(["glpsol", "--freemps" if suffix == ".mps" else "--lp", path, "-o", report],
+                                     capture_output=True, text=True, timeout=60)
+                assert run.returncode == 0 and "INTEGER OPTIMAL SOLUTION FOUND" in run.stdout, run.stdout
+                objective = open(report).read().split("Objective:")[1].split("=")[1].split()[0]
+                assert float(objective) == pytest.approx(m.ObjVal, abs=1e-9)
+        m.dispose()
+
+
 def test_solution_and_parameter_files(diet, tmp_path):
     path, *_ = diet
     m = velmorpy.read(path)
