@@ -75,6 +75,9 @@ extern "C" {
 
 typedef struct VLMenv VLMenv;
 typedef struct VLMmodel VLMmodel;
+/* A line sink (VLMsetlinesink): receives one line of a log, without its line
+ * break; returns 0 when it took the line. */
+typedef int (*VLMlinesink)(void* userdata, const char* line);
 
 /* ---- constants ------------------------------------------------------------ */
 
@@ -270,8 +273,19 @@ VLM_API int VLMversion(int* major, int* minor, int* technical);
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
 /* Writes `message` and a newline to the environment's log (the log file, if
- * any, and standard output). */
+ * any, and standard output or the environment's line sink). */
 VLM_API int VLMmsg(VLMenv* env, const char* message);
+/* Internal: the hook through which the velmorpy module shows the log in the
+ * Python program's sys.stdout; not meant for other programs. From now on the
+ * lines of `env`'s log that would go to standard output (the library's own,
+ * CLP's, CBC's and DSDP's, VLMmsg's) are handed to sink(userdata, line)
+ * instead, for `env` and every model made from it (also those made before
+ * the call); the log file still gets every line first. A non-zero answer
+ * makes the library write that line to standard output itself. NULL `sink`
+ * restores standard output. The sink is called from whichever thread writes
+ * to the log, a solver's own threads included, several at once, and without
+ * the log's lock held; it must not throw. NULL env: VLM_ERROR_INVALID_ARGUMENT. */
+VLM_API int VLMsetlinesink(VLMenv* env, VLMlinesink sink, void* userdata);
 
 /* ---- parameters ------------------------------------------------------------
  * 27 int and 12 double parameters (VLMgetintparaminfo / VLMgetdblparaminfo

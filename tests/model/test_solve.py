@@ -1,6 +1,9 @@
 """Model.optimize, reset, terminate, message, read and write, and the module's
 read, end to end: optima against SciPy's HiGHS, files written and read back,
 and other threads refused while the library works on a model."""
+import contextlib
+import inspect
+import io
 import os
 import subprocess
 import sys
@@ -277,6 +280,17 @@ def test_reset_clears_the_solution(diet):
     m.dispose()
 
 
+def small_knapsack(env=None, threads=1):
+    rng = np.random.default_rng(1)
+    m = Model("knap", env)
+    m.setParam("NumThreads", threads)
+    x = m.addVars(30, vtype=VLM.BINARY)
+    for _ in range(4):
+        m.addConstr(velmorpy.quicksum(int(rng.integers(1, 30)) * x[i] for i in range(30)) <= 200)
+    m.setObjective(velmorpy.quicksum(int(rng.integers(5, 60)) * x[i] for i in range(30)), VLM.MAXIMIZE)
+    return m
+
+
 def test_message_reaches_the_log_file(tmp_path):
     log = tmp_path / "run.log"
     env = Env(str(log))
@@ -288,6 +302,132 @@ def test_message_reaches_the_log_file(tmp_path):
     assert "checkpoint \u00e9 42\n" in text and text.index("checkpoint") < len(text) - 20   # the run logs after it
     m.dispose()
     env.dispose()
+
+
+def test_the_log_goes_through_sys_stdout(tmp_path, capfd):
+    """Every line of the log (the library's, CLP's and CBC's through their handlers, the line CLP's
+    barrier writes to std::cout, messages, lines from another thread and from a callback turn) goes
+    to sys.stdout, none to the file descriptor; the log file gets the same lines."""
+    log = tmp_path / "run.log"
+    env = Env(str(log))
+    mip = small_knapsack(env, threads=2)
+    lp = Model("lp", env)
+    x = lp.addVars(20, ub=10)
+    for i in range(19):
+        lp.addConstr(x[i] + 2 * x[i + 1] >= 1 + i % 3)
+    lp.setObjective(velmorpy.quicksum(x.values()))
+    lp.setParam("Method", 2)
+    turns = []
+
+    def callback(model, where):
+        model.message(f"turn {len(turns)}")
+        turns.append(where)
+
+    capfd.readouterr()
+    buf = io.StringIO()
+    with contextlib.redirect_stdout(buf):
+        mip.optimize()
+        lp.optimize()
+        lp.message("checkpoint \u00e9 42")
+        other = threading.Thread(target=lp.optimize)
+        other.start()
+        other.join()
+        mip.optimize(callback)
+    out = buf.getvalue()
+    assert capfd.readouterr().out == ""
+    assert out.count("Status: optimal") == 4 and "elements in sparse Cholesky" in out and "processed model" in out
+    assert "checkpoint \u00e9 42\n" in out and turns and all(f"turn {k}\n" in out for k in range(len(turns)))
+    assert log.read_text().splitlines() == [line for line in out.splitlines() if not line.startswith("Set parameter")]
+    for item in (mip, lp, env):
+        item.dispose()
+
+
+def test_a_failing_sys_stdout_costs_the_lines_not_the_solve(monkeypatch):
+    """A write that raises is reported through the unraisable-exception hook, one report a line; a
+    stream without flush() takes the lines; with no sys.stdout the lines go, as print's do."""
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook", reports.append)
+
+    class Closed:
+        def write(self, text):
+            raise ValueError("I/O operation on closed file")
+
+    class WriteOnly:
+        lines = []
+
+        def write(self, text):
+            self.lines.append(text)
+
+    m = small_knapsack()
+    for stream in (Closed(), WriteOnly(), None):
+        with contextlib.redirect_stdout(stream):
+            m.optimize()
+        assert m.Status == VLM.OPTIMAL
+    assert WriteOnly.lines and all(line.endswith("\n") and line.count("\n") == 1 for line in WriteOnly.lines)
+    assert len(reports) == len(WriteOnly.lines)
+    assert {(r.exc_type, r.object) for r in reports} == {
+        (ValueError, "velmorpy: writing a line of the solver's log to sys.stdout")}
+    m.dispose()
+
+
+LOG_PROGRAMS = {
+    # Threads solving while the interpreter exits: their lines go to the file descriptor then.
+    "exit": """
+        def solve():
+            m = small_knapsack(threads=2)
+            while True:
+                m.optimize()
+        for _ in range(3):
+            threading.Thread(target=solve, daemon=True).start()
+        time.sleep(0.5)
+        sys.stdout = io.StringIO()
+    """,
+    # A write that raises KeyboardInterrupt: the interrupt comes after the solve.
+    "interrupt": """
+        class Interrupting:
+            def write(self, text):
+                raise KeyboardInterrupt
+        m = small_knapsack()
+        try:
+            with contextlib.redirect_stdout(Interrupting()):
+                m.optimize()
+            for _ in range(10 ** 6):
+                pass
+            print("not interrupted")
+        except KeyboardInterrupt:
+            print("interrupted after the solve", m.Status == VLM.OPTIMAL)
+    """,
+    # The module in a sub-interpreter: its solves log, to the file descriptor.
+    "sub-interpreter": """
+        import _xxsubinterpreters
+        sub = _xxsubinterpreters.create()
+        _xxsubinterpreters.run_string(sub, "\\n".join([
+            "import warnings", "warnings.simplefilter('ignore')", "import velmorpy", "m = velmorpy.Model()",
+            "m.addVar(lb=1, obj=2)", "m.optimize()", "print('sub-interpreter solved', m.ObjVal)"]))
+        _xxsubinterpreters.destroy(sub)
+        print("after the sub-interpreter")
+    """,
+}
+
+
+@pytest.mark.parametrize("program", sorted(LOG_PROGRAMS))
+def test_the_log_at_exit_on_an_interrupt_and_in_a_sub_interpreter(program):
+    # The sub-interpreter's program imports the module first in the process.
+    prelude = "" if program == "sub-interpreter" else textwrap.dedent("""
+        import contextlib, io, sys, threading, time
+        import numpy as np
+        import velmorpy
+        from velmorpy import VLM, Model
+    """) + textwrap.dedent(inspect.getsource(small_knapsack))
+    result = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(LOG_PROGRAMS[program])],
+                            capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    expected = {"exit": "Status: optimal", "interrupt": "interrupted after the solve True\n",
+                "sub-interpreter": "Status: optimal, objective 2"}[program]
+    assert expected in result.stdout
+    if program == "sub-interpreter":
+        assert result.stdout.endswith("sub-interpreter solved 2.0\nafter the sub-interpreter\n")
 
 
 def test_argument_and_state_refusals(tmp_path):
