@@ -22,16 +22,26 @@ bool holds_interpreter_lock() noexcept {
   return mine && mine == _PyThreadState_UncheckedGet();
 }
 
+// Whether the last write through sys.stdout failed (the lock held).
+bool last_write_failed = false;
+
 // A failed write loses its line, never the solve. KeyboardInterrupt (Python
 // code of sys.stdout ran the pending SIGINT handler on the main thread) is
-// raised again at the program's next Python step, as if the signal came now;
-// any other exception goes to the unraisable-exception hook, once per line.
+// raised again at the program's next Python step, as if the signal came now.
+// Any other exception goes to the unraisable-exception hook when the write
+// before succeeded: one report for each run of failing writes (a closed
+// stream or a broken pipe would give one for every line).
 void report_failed_write() noexcept {
   if (PyErr_ExceptionMatches(PyExc_KeyboardInterrupt)) {
     PyErr_Clear();
     PyErr_SetInterrupt();
     return;
   }
+  if (last_write_failed) {
+    PyErr_Clear();
+    return;
+  }
+  last_write_failed = true;
   PyObject* context = PyUnicode_FromString("velmorpy: writing a line of the solver's log to sys.stdout");
   PyErr_WriteUnraisable(context);
   Py_XDECREF(context);
@@ -59,7 +69,10 @@ void write_to_stdout(const char* line) noexcept {
     take(PyObject_CallNoArgs(flush));
     return 0;
   });
-  if (rc < 0) report_failed_write();
+  if (rc < 0)
+    report_failed_write();
+  else
+    last_write_failed = false;
   PyErr_Restore(type, value, tb);
 }
 
