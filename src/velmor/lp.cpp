@@ -8,8 +8,9 @@
 // coefficients, which those readers refuse, become an equality "expr - r = 0"
 // with a range column r bounded by the row's bounds; a comment line
 // "\ Range column: r" after the row marks r, and our reader turns the pair
-// back into the row. Names an LP reader would misread are replaced by C<j>,
-// R<i>, G<k>.
+// back into the row. The objective's constant is the coefficient of a column
+// fixed at 1, marked by "\\ Constant column: c" after the objective. Names an
+// LP reader would misread are replaced by C<j>, R<i>, G<k>.
 #include <algorithm>
 #include <cmath>
 #include <string>
@@ -161,6 +162,14 @@ std::string write_lp(const ModelData& d) {
   SparseVector objective;
   for (int j = 0; j < c.size(); ++j) objective.push_back({j, c.obj[static_cast<size_t>(j)]});
   add_terms(out, objective, cname);
+  // The constant (or, for want of terms, a 0) as the coefficient of a column
+  // fixed at 1: GLPK's reader takes no constant and CBC's drops it.
+  std::string constant;
+  if (d.obj_const != 0.0 || (objective.empty() && d.quad.empty())) {
+    constant = "ObjConst";
+    while (!columns.insert(constant).second) constant += '_';
+    out += (std::signbit(d.obj_const) ? " - " : " + ") + format_double(std::fabs(d.obj_const)) + " " + constant;
+  }
   if (!d.quad.empty()) {
     out += " + [";
     int on_line = 0;
@@ -180,9 +189,9 @@ std::string write_lp(const ModelData& d) {
     }
     out += " ] / 2";
   }
-  if (d.obj_const != 0.0 || (objective.empty() && d.quad.empty()))
-    out += (std::signbit(d.obj_const) ? " - " : " + ") + format_double(std::fabs(d.obj_const));
-  out += "\nSubject To\n";
+  out += "\n";
+  if (!constant.empty()) out += std::string(kLpConstantComment) + constant + "\n";
+  out += "Subject To\n";
   // Rows written with a range column: its name and bounds.
   struct RangeColumn {
     std::string name;
@@ -234,6 +243,7 @@ std::string write_lp(const ModelData& d) {
       add_bounds(out, cname[k], lb, ub);
   }
   for (const RangeColumn& rc : ranges) add_bounds(out, rc.name, rc.lb, rc.ub);
+  if (!constant.empty()) add_bounds(out, constant, 1, 1);
   const struct {
     const char* title;
     bool (*member)(char);

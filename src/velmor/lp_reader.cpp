@@ -33,7 +33,9 @@
 //     row "expr - r = 0" (how the writer states ranges and free rows): when
 //     r is continuous, outside the objective, SOS and indicators, and stands
 //     in that one row alone, with coefficient -1, the row takes r's bounds
-//     and r is dropped; otherwise r stays an ordinary column.
+//     and r is dropped; "\ Constant column: k" marks k, a continuous column
+//     fixed at 1 in the objective alone, whose coefficient is the objective's
+//     constant; a marked column that is not such stays an ordinary column.
 // Columns are numbered in order of first appearance. Anything else refuses
 // the file with VLM_ERROR_FORMAT_ERROR.
 #include <climits>
@@ -195,7 +197,7 @@ class LpReader {
         default: expect_format(false);
       }
     }
-    take_range_columns();
+    take_marked_columns();
     finish_columns();
     name_items(d_.rows.name, row_named_, "R");
     std::vector<std::string> gnames;
@@ -227,10 +229,12 @@ class LpReader {
       const size_t comment = line.find('\\');
       if (comment != std::string_view::npos) {
         const std::string_view text = line.substr(comment);
-        if (text.substr(0, kLpRangeComment.size()) == kLpRangeComment) {
-          size_t from = kLpRangeComment.size();
-          range_columns_.push_back(word_at(text, from));
-        }
+        for (const auto& [prefix, kind] :
+             {std::pair(kLpRangeComment, kRangeMark), std::pair(kLpConstantComment, kConstantMark)})
+          if (text.substr(0, prefix.size()) == prefix) {
+            size_t from = prefix.size();
+            marked_.emplace_back(word_at(text, from), kind);
+          }
         line = line.substr(0, comment);
       }
       size_t rest = 0;
@@ -546,23 +550,25 @@ class LpReader {
 
   // ---- completion ----
 
-  // Turns the marked range columns that qualify back into the bounds of
-  // their rows and drops them, renumbering the columns after them.
-  void take_range_columns() {
-    if (range_columns_.empty()) return;
+  // Turns the marked columns that qualify back into what they stand for (a
+  // range column into its row's bounds, the constant column into the
+  // objective's constant) and drops them, renumbering the columns after them.
+  void take_marked_columns() {
+    if (marked_.empty()) return;
     Columns& c = d_.cols;
     const size_t n = static_cast<size_t>(c.size());
-    // Per column: -1 not a candidate, else the number of its row entries
-    // (the last one's index in row_terms_ in `entry`).
-    std::vector<int> count(n, -1);
+    // Per column: its mark (0 none, else Range or Constant) and the number of
+    // its row entries (the last one's index in row_terms_ in `entry`).
+    std::vector<char> mark(n, 0);
+    std::vector<int> count(n, 0);
     std::vector<size_t> entry(n, 0);
-    for (std::string_view name : range_columns_) {
+    for (const auto& [name, kind] : marked_) {
       const auto it = col_index_.find(name);
       if (it == col_index_.end()) continue;
       const size_t j = static_cast<size_t>(it->second);
-      if (c.obj[j] == 0.0 && !general_[j] && !binary_[j] && !semi_[j]) count[j] = 0;
+      if (!general_[j] && !binary_[j] && !semi_[j]) mark[j] = kind;
     }
-    const auto exclude = [&](int j) { count[static_cast<size_t>(j)] = -1; };
+    const auto exclude = [&](int j) { mark[static_cast<size_t>(j)] = 0; };
     for (const auto& q : quad_terms_) exclude(q.first.first), exclude(q.first.second);
     for (const Sos& s : d_.sos)
       for (int j : s.members) exclude(j);
@@ -572,14 +578,15 @@ class LpReader {
     }
     for (size_t k = 0; k < row_terms_.size(); ++k) {
       const size_t j = static_cast<size_t>(row_terms_[k].first.second);
-      if (count[j] >= 0) ++count[j], entry[j] = k;
+      if (mark[j]) ++count[j], entry[j] = k;
     }
     std::vector<int> new_index(n);
     std::vector<char> drop_entry(row_terms_.size(), 0), row_taken(static_cast<size_t>(d_.rows.size()), 0);
     int next = 0;
     for (size_t j = 0; j < n; ++j) {
       bool drop = false;
-      if (count[j] == 1) {
+      if (mark[j] == kRangeMark && count[j] == 1 && c.obj[j] == 0.0) {
+        // Alone, with coefficient -1, in an equality "... - r = 0".
         const auto& t = row_terms_[entry[j]];
         const size_t i = static_cast<size_t>(t.first.first);
         drop = t.second == -1.0 && d_.rows.lb[i] == 0.0 && d_.rows.ub[i] == 0.0 && !row_taken[i];
@@ -588,6 +595,9 @@ class LpReader {
           row_taken[i] = 1;
           drop_entry[entry[j]] = 1;
         }
+      } else if (mark[j] == kConstantMark && count[j] == 0 && c.lb[j] == 1.0 && c.ub[j] == 1.0) {
+        drop = true;
+        d_.obj_const += c.obj[j];
       }
       new_index[j] = drop ? -1 : next++;
     }
@@ -663,7 +673,9 @@ class LpReader {
   // or semi-continuous.
   std::vector<char> lb_given_, ub_given_, general_, binary_, semi_;
   std::vector<char> row_named_, indicator_named_;
-  std::vector<std::string_view> range_columns_;  // names marked by kLpRangeComment
+  // Columns marked by kLpRangeComment or kLpConstantComment.
+  static constexpr char kRangeMark = 1, kConstantMark = 2;
+  std::vector<std::pair<std::string_view, char>> marked_;
   Triplets row_terms_, quad_terms_;
 };
 

@@ -352,7 +352,7 @@ VLM_API int VLMfreemodel(VLMmodel* model);
  * the objective constant as the negated right-hand side of the objective
  * row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX, SOS), .lp (everything
  * VLMwrite writes there: objective sense, constant and quadratic terms, rows,
- * range columns, indicator constraints, Bounds, Generals, Binaries,
+ * range and constant columns, indicator constraints, Bounds, Generals, Binaries,
  * Semi-continuous and SOS sections; and the common spellings of hand-written
  * files: "\" comments, rows and terms over several lines, implicit
  * coefficients, constants on either side of a row, ranged rows
@@ -382,10 +382,12 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
  *              "name: b = 1 -> expr <= rhs", and a ranged or free row, or one
  *              without coefficients, as "name: expr - r = 0" with a range
  *              column r that carries the row's bounds (marked by a comment
- *              line "\ Range column: r"; other LP readers take the file as
- *              the same model with that column more); VLMreadmodel reads the
- *              model back as it was, binaries' bounds cut to [0, 1], under
- *              the names written;
+ *              line "\ Range column: r"), the objective's constant as the
+ *              coefficient of a column fixed at 1 (marked by "\ Constant
+ *              column: c"); other LP readers take the file as the same model
+ *              with those columns more; VLMreadmodel reads the model back as
+ *              it was, binaries' bounds cut to [0, 1], under the names
+ *              written;
  *  .cbf        the model as CBF; a ranged row and bounds other than 0 or
  *              infinite become further rows after the model's rows; the
  *              format has no names;

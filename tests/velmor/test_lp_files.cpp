@@ -95,13 +95,13 @@ TEST(LpFiles, SectionsAsWritten) {
   ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
   const std::string text = read_text(path);
   for (const char* part :
-       {"\\ Problem name: full model\nMaximize\n obj: + 1 x - 2.5 y + 0 neg", "[ + 1 x ^ 2 - 3 x * y",
-        "] / 2 - 7.25\nSubject To\n", " range: - 1 neg + 0 b + 0.5 sc - 1 Rg1 = 0\n\\ Range column: Rg1\n",
+       {"\\ Problem name: full model\nMaximize\n obj: + 1 x - 2.5 y + 0 neg", "- 7.25 ObjConst + [ + 1 x ^ 2 - 3 x * y",
+        "] / 2\n\\ Constant column: ObjConst\nSubject To\n", " range: - 1 neg + 0 b + 0.5 sc - 1 Rg1 = 0\n\\ Range column: Rg1\n",
         " empty: - 1 Rg4 = 0\n", " empty_range: - 1 Rg5 = 0\n", " backwards: + 1 x - 1 Rg6 = 0\n",
         " free_row: - 1 x + 123456.789 upneg - 1 Rg3 = 0\n", " ind: b = 1 -> + 1 x + 2 y <= 3\n",
         " ind0: b2 = 0 -> 0 >= -1\n", " le: b = 0 -> + 2 y = 0.1\n", "Bounds\n y free\n -5 <= neg <= -1\n fixed = 2\n",
         " b2 = 1\n", " -inf <= lbinf <= 4\n", " 0 <= upneg <= -3\n", " int_var >= 0.1\n", " 0.1 <= Rg1 <= 0.7\n",
-        " Rg3 free\n -inf <= Rg4 <= 4\n 1 <= Rg5 <= 2\n 5 <= Rg6 <= 3\n", "Generals\n neg\n semiint\n int_var\n",
+        " Rg3 free\n -inf <= Rg4 <= 4\n 1 <= Rg5 <= 2\n 5 <= Rg6 <= 3\n ObjConst = 1\n", "Generals\n neg\n semiint\n int_var\n",
         "Binaries\n b\n b2\n", "Semi-continuous\n sc\n semiint\n", "SOS\n s0: S1:: x:1 y:2\n s1: S2:: neg:0.5",
         " s2: S1::\nEnd\n"})
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
@@ -265,17 +265,23 @@ TEST(LpFiles, OtherSpellingsOfSectionsAndTerms) {
 
   // A range column: a marked column alone in an equality "... - r = 0", with
   // coefficient -1, continuous and outside the objective, gives the row its
-  // bounds and goes. Marked columns that are not such stay columns.
+  // bounds and goes; a constant column, marked, fixed at 1 and in the
+  // objective alone, gives the objective its constant. Marked columns that
+  // are not such stay columns.
   ModelPtr ranged = read_text_model(env.get(),
-                                    "Minimize\n obj: x + y + q\nSubject To\n"
+                                    "Minimize\n obj: x + y + q + 2.5 k - 1\n\\ Constant column: k\nSubject To\n"
                                     " a: x + y - r = 0\n\\ Range column: r\n"
                                     " b: x - q = 0\n\\ Range column: q\n"
                                     " c: x - 2 s = 0\n\\ Range column: s\n"
                                     " d: y - t = 1\n\\ Range column: t\n"
-                                    "Bounds\n -3 <= r <= 4\n q <= 2\n s free\n t free\n\\ Range column: none\nEnd\n",
+                                    " e: x + kk >= 0\n\\ Constant column: kk\n"
+                                    "Bounds\n -3 <= r <= 4\n q <= 2\n s free\n t free\n k = 1\n kk = 1\n"
+                                    "\\ Range column: none\nEnd\n",
                                     "ranged.lp");
   ASSERT_NE(ranged, nullptr);
-  ASSERT_EQ(int_attr(ranged.get(), "NumVars"), 5);
+  ASSERT_EQ(int_attr(ranged.get(), "NumVars"), 6);
+  EXPECT_EQ(dbl_attr(ranged.get(), "ObjCon"), 1.5);
+  EXPECT_EQ(str_item(ranged.get(), "VarName", 5), "kk");
   EXPECT_EQ(str_item(ranged.get(), "VarName", 2), "q");
   EXPECT_EQ(str_item(ranged.get(), "VarName", 3), "s");
   EXPECT_EQ(str_item(ranged.get(), "VarName", 4), "t");
