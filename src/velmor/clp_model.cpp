@@ -128,6 +128,24 @@ void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard) {
   simplex.setObjective(&guarded);
 }
 
+int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state) {
+  SolverModel zero = sm;
+  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  zero.h_start.clear();
+  zero.h_index.clear();
+  zero.h_value.clear();
+  ClpSimplex simplex;
+  simplex.setLogLevel(0);
+  load_clp(zero, simplex);
+  ClpRunHandler handler(&state);
+  simplex.passInEventHandler(&handler);
+  simplex.primal();
+  if (run.stopped_by()) return -1;
+  if (simplex.status() == 0) return 1;
+  if (simplex.status() == 1) return 0;
+  return -1;
+}
+
 int basis_code(ClpSimplex::Status status) {
   switch (status) {
     case ClpSimplex::basic: return VLM_BASIS_BASIC;

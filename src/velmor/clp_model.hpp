@@ -78,6 +78,11 @@ class GuardedQuadraticObjective : public ClpQuadraticObjective {
 // guarded copy; `guard` must outlive the simplex and its copies.
 void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard);
 
+// Whether the rows and bounds of `sm` admit a point: CLP's primal simplex
+// on a zero objective decides. 1 yes, 0 no, -1 when that run could not
+// finish (the run must stop, or CLP gave up).
+int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state);
+
 // ColBasis/RowBasis code of a CLP status.
 int basis_code(ClpSimplex::Status status);
 
