@@ -107,9 +107,13 @@ double GuardedQuadraticObjective::reducedGradient(ClpSimplex* model, double* reg
     g.last_iterations = model->numberIterations();
     g.idle_calls = 0;
   }
-  if (g.run && g.run->should_stop()) {
+  ++g.idle_calls;
+  // A stop takes effect only once the run has called here a few times
+  // without an iteration: CLP's start-up calls here too and asserts that
+  // nothing changed its status (the event handler stops iterating runs).
+  if (g.idle_calls > QuadraticGuard::kStartupCalls && g.run && g.run->should_stop()) {
     model->setProblemStatus(5);
-  } else if (++g.idle_calls > QuadraticGuard::kIdleCalls) {
+  } else if (g.idle_calls > QuadraticGuard::kIdleCalls) {
     g.tripped = true;
     model->setProblemStatus(3);
   }

@@ -71,7 +71,6 @@ class Search {
     guard_.run = &run;
     guard_quadratic_objective(lp_, &guard_);
     apply_simplex_params(p_, lp_);
-    lp_.setMaximumIterations(INT_MAX);  // the limit is per run: counted here
     state_.run = &run;
     state_.ipm_limit = INT_MAX;
     handler_ = std::make_unique<ClpRunHandler>(&state_);
@@ -149,6 +148,10 @@ class Search {
   // none, and otherwise loops on the infeasible start: status -1 says so.
   int primal() {
     guard_.reset();
+    // A relaxation that takes more pivots than this is left to the interior
+    // point method: CLP's quadratic primal has been seen to cycle with
+    // pivots (which the guard does not count) on such models.
+    lp_.setMaximumIterations(std::max(1000, 5 * (lp_.numberColumns() + lp_.numberRows())));
     lp_.setProblemStatus(-1);
     lp_.primal();
     iterations_ += lp_.numberIterations();
@@ -168,7 +171,7 @@ class Search {
   // 2 unbounded, 3 failed or stopped.
   int interior() {
     const QpData qp = QpData::from_clp(lp_, sm_.h_start, sm_.h_index, sm_.h_value);
-    QpResult r = solve_qp_ipm(qp, relaxation_tol_, run_, p_.get_int(kIpmMaxIterations));
+    QpResult r = solve_qp_ipm(qp, relaxation_tol_, run_, p_.get_int(kIpmMaxIterations), false);
     ++interior_runs_;
     interior_iters_ += r.iterations;
     if (r.status == QpResult::kInfeasible) return 1;

@@ -2,8 +2,6 @@
 
 #include <algorithm>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
 
 #include <ClpSimplex.hpp>
 #include <CoinFinite.hpp>
@@ -263,14 +261,14 @@ bool is_unbounded_direction(const QpData& qp, const std::vector<double>& d_in) {
   if (!(dmax > 0) || !std::isfinite(dmax)) return false;
   std::vector<double> d(n);
   for (size_t j = 0; j < n; ++j) d[j] = d_in[j] / dmax;
-  constexpr double kTol = 1e-9;
+  constexpr double kTol = 1e-7;
   double cd = 0, c_max = 0;
   for (size_t j = 0; j < n; ++j) {
     cd += qp.c[j] * d[j];
     c_max = std::max(c_max, std::fabs(qp.c[j]));
     if ((finite(qp.col_lb[j]) && d[j] < -kTol) || (finite(qp.col_ub[j]) && d[j] > kTol)) return false;
   }
-  if (!(cd < -1e-7 * std::max(1.0, c_max))) return false;
+  if (!(cd < -1e-6 * std::max(1.0, c_max))) return false;
   std::vector<double> hd(n, 0.0);
   double h_max = 0;
   for (size_t j = 0; j + 1 < qp.h_start.size(); ++j)
@@ -443,8 +441,7 @@ void equilibrate(Reduced& red) {
   E.assign(me, 1.0);
   std::vector<double> cn(N), rn(me);
   auto clamp = [](double norm) { return norm < 1e-12 ? 1.0 : std::min(std::max(norm, 1e-4), 1e4); };
-  const int passes = getenv("QPRUIZ") ? atoi(getenv("QPRUIZ")) : 25;
-  for (int pass = 0; pass < passes; ++pass) {
+  for (int pass = 0; pass < 25; ++pass) {
     std::fill(cn.begin(), cn.end(), 0.0);
     std::fill(rn.begin(), rn.end(), 0.0);
     for (size_t j = 0; j < N; ++j) {
@@ -508,8 +505,8 @@ struct Iterate {
 
 class Ipm {
  public:
-  Ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations)
-      : qp_(qp), tol_(tol), run_(run), max_iterations_(max_iterations) {}
+  Ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations, bool verbose)
+      : qp_(qp), tol_(tol), run_(run), max_iterations_(max_iterations), verbose_(verbose) {}
 
   QpResult solve();
 
@@ -531,9 +528,10 @@ class Ipm {
   // the regularised matrix, refined against the unregularised one.
   void kkt_solve(const std::vector<double>& sigma, const std::vector<double>& r1, const std::vector<double>& r2,
                  std::vector<double>& dv, std::vector<double>& du);
-  // The model's x (all columns, within their bounds) and y of the scaled v, y.
+  // The model's x (all columns) and y of the scaled v, y: a point (fixed
+  // columns at their value, x within its bounds) or a direction.
   void unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
-               std::vector<double>& yo) const;
+               std::vector<double>& yo, bool point = true) const;
   void offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c);
   double merit(const QpCheck& c) const {
     return std::max({c.primal / tol_.primal, c.dual / tol_.dual, c.gap / tol_.gap});
@@ -543,6 +541,7 @@ class Ipm {
   QpTolerances tol_;
   RunControl& run_;
   int max_iterations_;
+  bool verbose_;  // a log line per iteration
   Reduced red_;
   SparseLdl ldl_;
   // The KKT matrix's upper triangle (N + me columns) and where Q, B and the
@@ -679,6 +678,7 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
   std::copy(r2.begin(), r2.end(), b.begin() + static_cast<std::ptrdiff_t>(N));
   x = b;
   ldl_.solve(x.data());
+  const std::vector<double> regularised = x;
   auto norm2 = [](const std::vector<double>& v) {
     double s = 0;
     for (double e : v) s += e * e;
@@ -689,7 +689,6 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
   std::vector<std::vector<double>> V(kKrylov + 1, std::vector<double>(dim));
   std::vector<double> H(static_cast<size_t>((kKrylov + 1) * kKrylov)), cs(kKrylov), sn(kKrylov), g(kKrylov + 1), yk;
   auto h = [&](int i, int k) -> double& { return H[static_cast<size_t>(k * (kKrylov + 1) + i)]; };
-  int solves = 1;
   for (int cycle = 0; cycle < kCycles; ++cycle) {
     kkt_apply(sigma, x.data(), w.data());
     for (size_t k = 0; k < dim; ++k) r[k] = b[k] - w[k];
@@ -704,7 +703,6 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
     for (int k = 0; k < kKrylov; ++k) {
       w = V[static_cast<size_t>(k)];
       ldl_.solve(w.data());
-      ++solves;
       kkt_apply(sigma, w.data(), r.data());
       for (int i = 0; i <= k; ++i) {
         double dot = 0;
@@ -746,24 +744,25 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
     for (size_t t = 0; t < dim; ++t) x[t] += w[t];
     if (std::fabs(g[static_cast<size_t>(used)]) <= target) break;
   }
-  if (getenv("QPDBG")) {
-    kkt_apply(sigma, x.data(), w.data());
-    double e = 0;
-    for (size_t k = 0; k < dim; ++k) e = std::max(e, std::fabs(b[k] - w[k]));
-    fprintf(stderr, "gmres: rhs %.2e err %.2e solves %d\n", norm_inf(b), e, solves);
-  }
+  // On a singular matrix (a ray, dependent rows) the iterations can grow
+  // the solution without bound while they shrink the residual: the
+  // regularised solution is kept then.
+  if (!(norm_inf(x) <= 1e4 * std::max(norm_inf(regularised), 1e-300))) x = regularised;
   dv.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(N));
   du.assign(x.begin() + static_cast<std::ptrdiff_t>(N), x.end());
 }
 
 void Ipm::unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
-                  std::vector<double>& yo) const {
-  x = red_.fixed_x;
+                  std::vector<double>& yo, bool point) const {
+  if (point)
+    x = red_.fixed_x;
+  else
+    x.assign(static_cast<size_t>(qp_.n), 0.0);
   for (int t = 0; t < red_.nx; ++t) {
     const size_t j = static_cast<size_t>(red_.col_of[static_cast<size_t>(t)]);
     double value = red_.col_scale[static_cast<size_t>(t)] * v[static_cast<size_t>(t)];
-    if (finite(qp_.col_lb[j])) value = std::max(value, qp_.col_lb[j]);
-    if (finite(qp_.col_ub[j])) value = std::min(value, qp_.col_ub[j]);
+    if (point && finite(qp_.col_lb[j])) value = std::max(value, qp_.col_lb[j]);
+    if (point && finite(qp_.col_ub[j])) value = std::min(value, qp_.col_ub[j]);
     x[j] = value;
   }
   yo.assign(static_cast<size_t>(qp_.m), 0.0);
@@ -826,8 +825,9 @@ bool Ipm::polish(const Iterate& at) {
   for (size_t i = 0; i < me; ++i) y[i] = -du[i];
   unscale(dv, y, x, yo);
   const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
-  run_.log.linef("Polished with %zu bounds active: primal %.2e, dual %.2e, gap %.2e", count, check.primal, check.dual,
-                 check.gap);
+  if (verbose_)
+    run_.log.linef("Polished with %zu bounds active: primal %.2e, dual %.2e, gap %.2e", count, check.primal,
+                   check.dual, check.gap);
   offer(x, yo, check);
   return tol_.met(check);
 }
@@ -836,12 +836,10 @@ QpResult Ipm::solve() {
   QpResult out;
   if (!reduce(qp_, red_)) {
     out.status = QpResult::kInfeasible;
-    run_.log.line("Bounds or rows contradict each other: the model is infeasible");
+    if (verbose_) run_.log.line("Bounds or rows contradict each other: the model is infeasible");
     return out;
   }
   equilibrate(red_);
-  if (getenv("QPREGP")) reg_primal_ = atof(getenv("QPREGP"));
-  if (getenv("QPREGD")) reg_dual_ = atof(getenv("QPREGD"));
   const int N = red_.N(), me = red_.me;
   const size_t NN = static_cast<size_t>(N), M = static_cast<size_t>(me);
   build_kkt_pattern();
@@ -860,8 +858,9 @@ QpResult Ipm::solve() {
     out.status = QpResult::kFailed;
     return out;
   }
-  run_.log.linef("Interior point method: %d columns, %d rows (after reduction), %lld entries in the factor", N, me,
-                 static_cast<long long>(ldl_.factor_entries()));
+  if (verbose_)
+    run_.log.linef("Interior point method: %d columns, %d rows (after reduction), %lld entries in the factor", N, me,
+                   static_cast<long long>(ldl_.factor_entries()));
 
   std::vector<char> has_l(NN), has_u(NN);
   int nb = 0;
@@ -974,32 +973,48 @@ QpResult Ipm::solve() {
     const double before = best_merit_;
     offer(x, yo, check);
     if (best_merit_ < before) best_iterate = Iterate{v, y, wl, wu, zl, zu};
-    run_.log.linef("%4d  %16.9e  primal %8.2e  dual %8.2e  gap %8.2e  mu %8.2e  step %.3f | rp %.2e rl %.2e ru %.2e rd %.2e y %.2e v %.2e", iter, check.objective,
-                   check.primal, check.dual, check.gap, mu, last_step, norm_inf(rp), norm_inf(rl), norm_inf(ru), norm_inf(rd), norm_inf(y), norm_inf(v));
+    if (verbose_)
+      run_.log.linef("%4d  %16.9e  primal %8.2e  dual %8.2e  gap %8.2e  mu %8.2e  step %.3f", iter, check.objective,
+                     check.primal, check.dual, check.gap, mu, last_step);
     since_best = best_merit_ < 0.5 * before ? 0 : since_best + 1;
     if (tol_.met(check)) {
       status = QpResult::kOptimal;
       break;
     }
     // Certificates: an infeasible problem drives the row multipliers, an
-    // unbounded one the columns, along the certificate.
-    if (iter >= 3) {
-      if (check.primal > tol_.primal && is_infeasibility_certificate(qp_, yo)) {
-        out.ray = yo;
-        status = QpResult::kInfeasible;
-        break;
-      }
-      if (check.dual > tol_.dual) {
-        std::vector<double> d(static_cast<size_t>(qp_.n), 0.0);
-        for (int t = 0; t < red_.nx; ++t)
-          d[static_cast<size_t>(red_.col_of[static_cast<size_t>(t)])] =
-              red_.col_scale[static_cast<size_t>(t)] * v[static_cast<size_t>(t)];
-        if (is_unbounded_direction(qp_, d)) {
-          out.ray = d;
-          status = QpResult::kUnbounded;
-          break;
+    // unbounded one the columns, along the certificate; the iterate and the
+    // last direction are tried.
+    if (iter >= 1) {
+      bool found = false;
+      for (int pass = 0; pass < 2 && !found; ++pass) {
+        const std::vector<double>& cv = pass == 0 ? v : dv;
+        std::vector<double> cy(M);
+        for (size_t i = 0; i < M; ++i) cy[i] = pass == 0 ? y[i] : -du[i];
+        if (cv.size() != NN || cy.size() != M) continue;
+        std::vector<double> rx, ry;
+        unscale(cv, cy, rx, ry, false);
+        // Raw, then with the components below 1e-6 of the largest dropped:
+        // a direction dominated by a ray carries the rest as noise.
+        for (int clean = 0; clean < 2 && !found; ++clean) {
+          if (clean == 1) {
+            for (std::vector<double>* w : {&rx, &ry}) {
+              const double big = norm_inf(*w);
+              for (double& e : *w)
+                if (std::fabs(e) < 1e-6 * big) e = 0.0;
+            }
+          }
+          if (check.primal > tol_.primal && is_infeasibility_certificate(qp_, ry)) {
+            out.ray = ry;
+            status = QpResult::kInfeasible;
+            found = true;
+          } else if (check.dual > tol_.dual && is_unbounded_direction(qp_, rx)) {
+            out.ray = rx;
+            status = QpResult::kUnbounded;
+            found = true;
+          }
         }
       }
+      if (found) break;
     }
     if (iter >= max_iterations_) {
       status = QpResult::kIterationLimit;
@@ -1010,7 +1025,7 @@ QpResult Ipm::solve() {
       break;
     }
     if (!std::isfinite(comp) || norm_inf(v) > 1e30 || norm_inf(y) > 1e30) break;
-    if (small_steps >= 10 || since_best >= (getenv("QPSTALL") ? atoi(getenv("QPSTALL")) : 50)) break;
+    if (small_steps >= 10 || since_best >= 50) break;
 
     for (size_t j = 0; j < NN; ++j)
       sigma[j] = (has_l[j] ? zl[j] / wl[j] : 0.0) + (has_u[j] ? zu[j] / wu[j] : 0.0);
@@ -1024,7 +1039,7 @@ QpResult Ipm::solve() {
       ku[j] = has_u[j] ? -wu[j] * zu[j] : 0.0;
     }
     direction(av, du, awl, awu, azl, azu);
-    double alpha = 1.0, alpha_p = 1.0, alpha_d = 1.0;
+    double alpha = 1.0;
     if (nb > 0) {
       const double ap = std::min(step_to_boundary(wl, awl, has_l), step_to_boundary(wu, awu, has_u));
       const double ad = std::min(step_to_boundary(zl, azl, has_l), step_to_boundary(zu, azu, has_u));
@@ -1045,20 +1060,17 @@ QpResult Ipm::solve() {
       const double bp = std::min(step_to_boundary(wl, dwl, has_l), step_to_boundary(wu, dwu, has_u));
       const double bd = std::min(step_to_boundary(zl, dzl, has_l), step_to_boundary(zu, dzu, has_u));
       alpha = std::min(1.0, 0.995 * std::min(bp, bd));
-      if (getenv("QPSEP")) alpha_p = std::min(1.0, 0.995 * bp), alpha_d = std::min(1.0, 0.995 * bd);
-      else alpha_p = alpha_d = alpha;
     } else {
       dv = av;
-      alpha_p = alpha_d = alpha;
     }
     small_steps = alpha < 1e-6 ? small_steps + 1 : 0;
     last_step = alpha;
     for (size_t j = 0; j < NN; ++j) {
-      v[j] += alpha_p * dv[j];
-      if (has_l[j]) wl[j] += alpha_p * dwl[j], zl[j] += alpha_d * dzl[j];
-      if (has_u[j]) wu[j] += alpha_p * dwu[j], zu[j] += alpha_d * dzu[j];
+      v[j] += alpha * dv[j];
+      if (has_l[j]) wl[j] += alpha * dwl[j], zl[j] += alpha * dzl[j];
+      if (has_u[j]) wu[j] += alpha * dwu[j], zu[j] += alpha * dzu[j];
     }
-    for (size_t i = 0; i < M; ++i) y[i] -= alpha_d * du[i];
+    for (size_t i = 0; i < M; ++i) y[i] -= alpha * du[i];
   }
   if ((status == QpResult::kFailed || status == QpResult::kIterationLimit) && !best_iterate.v.empty() &&
       polish(best_iterate))
@@ -1073,8 +1085,8 @@ QpResult Ipm::solve() {
 
 }  // namespace
 
-QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations) {
-  Ipm ipm(qp, tol, run, max_iterations);
+QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations, bool verbose) {
+  Ipm ipm(qp, tol, run, max_iterations, verbose);
   return ipm.solve();
 }
 

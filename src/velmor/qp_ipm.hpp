@@ -97,7 +97,9 @@ struct QpResult {
   int iterations = 0;
 };
 
-// max_iterations: at most this many iterations (IPM/MaxIterations).
-QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations);
+// max_iterations: at most this many iterations (IPM/MaxIterations);
+// verbose: a log line per iteration.
+QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations,
+                      bool verbose);
 
 }  // namespace velmor
