@@ -77,8 +77,9 @@ struct QpTolerances {
 // problem's largest finite bound or side), and the rows and bounds they
 // price add up to a positive value: no point satisfies every side.
 bool is_infeasibility_certificate(const QpData& qp, const std::vector<double>& y);
-// Unboundedness of a feasible problem: a direction d with Hd = 0, c'd < 0,
-// along which no bound and no row side is ever reached.
+// Unboundedness of a feasible problem: a direction d with Hd = 0 and
+// c'd < 0 along which no bound and no row side is ever reached, each within
+// 1e-7 of |d| (and c'd below -1e-6 max(1, |c|)).
 bool is_unbounded_direction(const QpData& qp, const std::vector<double>& d);
 
 struct QpResult {
