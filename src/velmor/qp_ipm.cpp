@@ -927,27 +927,38 @@ QpResult Ipm::solve() {
     return s;
   };
   // The direction for complementarity targets kl, ku (w z + ...).
+  // With `residuals` false, the direction that changes the complementarity
+  // products only (a centrality corrector).
   auto direction = [&](std::vector<double>& ddv, std::vector<double>& ddu, std::vector<double>& ddwl,
-                       std::vector<double>& ddwu, std::vector<double>& ddzl, std::vector<double>& ddzu) {
+                       std::vector<double>& ddwu, std::vector<double>& ddzl, std::vector<double>& ddzu,
+                       bool residuals) {
+    const double keep = residuals ? 1.0 : 0.0;
     for (size_t j = 0; j < NN; ++j) {
-      double s = -rd[j];
-      if (has_l[j]) s += (kl[j] - zl[j] * rl[j]) / wl[j];
-      if (has_u[j]) s -= (ku[j] - zu[j] * ru[j]) / wu[j];
+      double s = -keep * rd[j];
+      if (has_l[j]) s += (kl[j] - keep * zl[j] * rl[j]) / wl[j];
+      if (has_u[j]) s -= (ku[j] - keep * zu[j] * ru[j]) / wu[j];
       r1[j] = s;
     }
-    for (size_t i = 0; i < M; ++i) r2[i] = -rp[i];
+    for (size_t i = 0; i < M; ++i) r2[i] = -keep * rp[i];
     kkt_solve(sigma, r1, r2, ddv, ddu);
     for (size_t j = 0; j < NN; ++j) {
       if (has_l[j]) {
-        ddwl[j] = ddv[j] + rl[j];
+        ddwl[j] = ddv[j] + keep * rl[j];
         ddzl[j] = (kl[j] - zl[j] * ddwl[j]) / wl[j];
       }
       if (has_u[j]) {
-        ddwu[j] = -ddv[j] + ru[j];
+        ddwu[j] = -ddv[j] + keep * ru[j];
         ddzu[j] = (ku[j] - zu[j] * ddwu[j]) / wu[j];
       }
     }
   };
+  auto longest_step = [&](const std::vector<double>& ddwl, const std::vector<double>& ddwu,
+                          const std::vector<double>& ddzl, const std::vector<double>& ddzu) {
+    const double bp = std::min(step_to_boundary(wl, ddwl, has_l), step_to_boundary(wu, ddwu, has_u));
+    const double bd = std::min(step_to_boundary(zl, ddzl, has_l), step_to_boundary(zu, ddzu, has_u));
+    return std::min(bp, bd);
+  };
+  std::vector<double> cv, cu, cwl(NN), cwu(NN), czl(NN), czu(NN), tv, tu, twl(NN), twu(NN), tzl(NN), tzu(NN);
 
   Iterate best_iterate;
   int iter = 0, small_steps = 0, since_best = 0;
@@ -1038,7 +1049,7 @@ QpResult Ipm::solve() {
       kl[j] = has_l[j] ? -wl[j] * zl[j] : 0.0;
       ku[j] = has_u[j] ? -wu[j] * zu[j] : 0.0;
     }
-    direction(av, du, awl, awu, azl, azu);
+    direction(av, du, awl, awu, azl, azu, true);
     double alpha = 1.0;
     if (nb > 0) {
       const double ap = std::min(step_to_boundary(wl, awl, has_l), step_to_boundary(wu, awu, has_u));
@@ -1056,10 +1067,36 @@ QpResult Ipm::solve() {
         kl[j] = has_l[j] ? sigma_c * mu - wl[j] * zl[j] - awl[j] * azl[j] : 0.0;
         ku[j] = has_u[j] ? sigma_c * mu - wu[j] * zu[j] - awu[j] * azu[j] : 0.0;
       }
-      direction(dv, du, dwl, dwu, dzl, dzu);
-      const double bp = std::min(step_to_boundary(wl, dwl, has_l), step_to_boundary(wu, dwu, has_u));
-      const double bd = std::min(step_to_boundary(zl, dzl, has_l), step_to_boundary(zu, dzu, has_u));
-      alpha = std::min(1.0, 0.995 * std::min(bp, bd));
+      direction(dv, du, dwl, dwu, dzl, dzu, true);
+      alpha = std::min(1.0, 0.995 * longest_step(dwl, dwu, dzl, dzu));
+      // Gondzio's centrality correctors: products that a longer step would
+      // take far from the target sigma mu are pulled back into
+      // [0.1, 10] sigma mu, while that lengthens the step.
+      const double target_mu = sigma_c * mu;
+      for (int k = 0; k < 2 && alpha < 0.95; ++k) {
+        const double trial = std::min(1.0, 1.5 * alpha + 0.1);
+        auto pull = [&](double w, double dw, double z, double dz) {
+          const double p = (w + trial * dw) * (z + trial * dz);
+          if (p < 0.1 * target_mu) return 0.1 * target_mu - p;
+          if (p > 10 * target_mu) return std::max(10 * target_mu - p, -10 * target_mu);
+          return 0.0;
+        };
+        for (size_t j = 0; j < NN; ++j) {
+          kl[j] = has_l[j] ? pull(wl[j], dwl[j], zl[j], dzl[j]) : 0.0;
+          ku[j] = has_u[j] ? pull(wu[j], dwu[j], zu[j], dzu[j]) : 0.0;
+        }
+        direction(cv, cu, cwl, cwu, czl, czu, false);
+        tv = dv, tu = du, twl = dwl, twu = dwu, tzl = dzl, tzu = dzu;
+        for (size_t j = 0; j < NN; ++j) {
+          tv[j] += cv[j];
+          twl[j] += cwl[j], twu[j] += cwu[j], tzl[j] += czl[j], tzu[j] += czu[j];
+        }
+        for (size_t i = 0; i < M; ++i) tu[i] += cu[i];
+        const double longer = std::min(1.0, 0.995 * longest_step(twl, twu, tzl, tzu));
+        if (!(longer >= 1.01 * alpha)) break;
+        dv.swap(tv), du.swap(tu), dwl.swap(twl), dwu.swap(twu), dzl.swap(tzl), dzu.swap(tzu);
+        alpha = longer;
+      }
     } else {
       dv = av;
     }
