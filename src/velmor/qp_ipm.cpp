@@ -213,19 +213,26 @@ double largest_side(const QpData& qp) {
   return s;
 }
 
+// v divided by its largest magnitude; false when v is not of `size`
+// entries, is zero or is not finite.
+bool normalised(const std::vector<double>& v, size_t size, std::vector<double>& out) {
+  if (v.size() != size) return false;
+  const double big = norm_inf(v);
+  if (!(big > 0) || !std::isfinite(big)) return false;
+  out.resize(size);
+  for (size_t k = 0; k < size; ++k) out[k] = v[k] / big;
+  return true;
+}
+
 }  // namespace
 
 bool is_infeasibility_certificate(const QpData& qp, const std::vector<double>& y_in) {
   const size_t n = static_cast<size_t>(qp.n), m = static_cast<size_t>(qp.m);
-  if (y_in.size() != m) return false;
-  const double ymax = norm_inf(y_in);
-  if (!(ymax > 0) || !std::isfinite(ymax)) return false;
   // Normalised; a multiplier pricing an infinite side is dropped.
-  std::vector<double> y(m);
-  for (size_t i = 0; i < m; ++i) {
-    const double v = y_in[i] / ymax;
-    y[i] = (v > 0 && finite(qp.row_lb[i])) || (v < 0 && finite(qp.row_ub[i])) ? v : 0.0;
-  }
+  std::vector<double> y;
+  if (!normalised(y_in, m, y)) return false;
+  for (size_t i = 0; i < m; ++i)
+    if (!((y[i] > 0 && finite(qp.row_lb[i])) || (y[i] < 0 && finite(qp.row_ub[i])))) y[i] = 0.0;
   // For every feasible x: y'Ax >= sum of the row sides y prices, and
   // z'x >= sum of the bounds z = -A'y prices; y'Ax + z'x = 0. A positive
   // total is a contradiction. A z_j pricing an infinite bound is allowed
@@ -256,11 +263,8 @@ bool is_infeasibility_certificate(const QpData& qp, const std::vector<double>& y
 
 bool is_unbounded_direction(const QpData& qp, const std::vector<double>& d_in) {
   const size_t n = static_cast<size_t>(qp.n), m = static_cast<size_t>(qp.m);
-  if (d_in.size() != n) return false;
-  const double dmax = norm_inf(d_in);
-  if (!(dmax > 0) || !std::isfinite(dmax)) return false;
-  std::vector<double> d(n);
-  for (size_t j = 0; j < n; ++j) d[j] = d_in[j] / dmax;
+  std::vector<double> d;
+  if (!normalised(d_in, n, d)) return false;
   constexpr double kTol = 1e-7;
   double cd = 0, c_max = 0;
   for (size_t j = 0; j < n; ++j) {
