@@ -85,8 +85,8 @@ std::vector<double> QpData::activities(const double* x) const {
   return a;
 }
 
-std::vector<double> QpData::gradient(const double* x) const {
-  std::vector<double> g(c);
+std::vector<double> QpData::hessian_times(const double* x) const {
+  std::vector<double> g(static_cast<size_t>(n), 0.0);
   for (int j = 0; j + 1 < static_cast<int>(h_start.size()); ++j)
     for (int k = h_start[static_cast<size_t>(j)]; k < h_start[static_cast<size_t>(j) + 1]; ++k) {
       const int i = h_index[static_cast<size_t>(k)];
@@ -94,6 +94,12 @@ std::vector<double> QpData::gradient(const double* x) const {
       g[static_cast<size_t>(i)] += h * x[j];
       if (i != j) g[static_cast<size_t>(j)] += h * x[i];
     }
+  return g;
+}
+
+std::vector<double> QpData::gradient(const double* x) const {
+  std::vector<double> g = hessian_times(x);
+  for (size_t j = 0; j < g.size(); ++j) g[j] += c[j];
   return g;
 }
 
@@ -142,15 +148,8 @@ QpCheck check_qp_point(const QpData& qp, const double* x, const double* y) {
     }
     aty[j] = s;
   }
-  std::vector<double> hx(n, 0.0);
+  const std::vector<double> hx = qp.hessian_times(x);
   double quad = 0;
-  for (size_t j = 0; j + 1 < qp.h_start.size(); ++j)
-    for (int k = qp.h_start[j]; k < qp.h_start[j + 1]; ++k) {
-      const size_t i = static_cast<size_t>(qp.h_index[static_cast<size_t>(k)]);
-      const double h = qp.h_value[static_cast<size_t>(k)];
-      hx[i] += h * x[j];
-      if (i != j) hx[j] += h * x[i];
-    }
   double cx = 0, c_max = 0, hx_max = 0;
   for (size_t j = 0; j < n; ++j) {
     cx += qp.c[j] * x[j];
@@ -273,16 +272,8 @@ bool is_unbounded_direction(const QpData& qp, const std::vector<double>& d_in) {
     if ((finite(qp.col_lb[j]) && d[j] < -kTol) || (finite(qp.col_ub[j]) && d[j] > kTol)) return false;
   }
   if (!(cd < -1e-6 * std::max(1.0, c_max))) return false;
-  std::vector<double> hd(n, 0.0);
-  double h_max = 0;
-  for (size_t j = 0; j + 1 < qp.h_start.size(); ++j)
-    for (int k = qp.h_start[j]; k < qp.h_start[j + 1]; ++k) {
-      const size_t i = static_cast<size_t>(qp.h_index[static_cast<size_t>(k)]);
-      const double h = qp.h_value[static_cast<size_t>(k)];
-      h_max = std::max(h_max, std::fabs(h));
-      hd[i] += h * d[j];
-      if (i != j) hd[j] += h * d[i];
-    }
+  const std::vector<double> hd = qp.hessian_times(d.data());
+  const double h_max = norm_inf(qp.h_value);
   // Along t d the objective changes by t c'd + t^2/2 d'Hd (plus t x'Hd): d'Hd
   // must leave the decrease unbounded for every reasonable t.
   if (norm_inf(hd) > kTol * std::max(1.0, h_max)) return false;

@@ -45,7 +45,8 @@ struct QpData {
   static QpData from_model(const SolverModel& sm);
   double objective(const double* x) const;  // 1/2 x'Hx + c'x
   std::vector<double> activities(const double* x) const;
-  std::vector<double> gradient(const double* x) const;  // Hx + c
+  std::vector<double> hessian_times(const double* x) const;  // Hx
+  std::vector<double> gradient(const double* x) const;       // Hx + c
   std::vector<double> reduced_gradient(const double* x, const double* y) const;  // Hx + c - A'y
 };
 
