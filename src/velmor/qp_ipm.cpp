@@ -528,9 +528,6 @@ class Ipm {
   void unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
                std::vector<double>& yo, bool point = true) const;
   void offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c);
-  double merit(const QpCheck& c) const {
-    return std::max({c.primal / tol_.primal, c.dual / tol_.dual, c.gap / tol_.gap});
-  }
 
   const QpData& qp_;
   QpTolerances tol_;
@@ -767,7 +764,7 @@ void Ipm::unscale(const std::vector<double>& v, const std::vector<double>& y, st
 }
 
 void Ipm::offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c) {
-  const double value = merit(c);
+  const double value = tol_.merit(c);
   if (value < best_merit_) {
     best_merit_ = value;
     best_.x = x;

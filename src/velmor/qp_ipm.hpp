@@ -16,6 +16,7 @@
 // of infeasibility or unboundedness, or when it stalls or is stopped, and
 // then hands back the best point it met.
 #pragma once
+#include <algorithm>
 #include <vector>
 
 class ClpSimplex;
@@ -71,6 +72,8 @@ QpCheck check_qp_point(const QpData& qp, const double* x, const double* y);
 struct QpTolerances {
   double primal = 1e-8, dual = 1e-8, gap = 1e-8;
   bool met(const QpCheck& c) const { return c.primal <= primal && c.dual <= dual && c.gap <= gap; }
+  // How far c is from the tolerances: the worst of its three ratios.
+  double merit(const QpCheck& c) const { return std::max({c.primal / primal, c.dual / dual, c.gap / gap}); }
 };
 
 // Primal infeasibility: row multipliers y for which the column multipliers
@@ -103,5 +106,11 @@ struct QpResult {
 // verbose: a log line per iteration.
 QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations,
                       bool verbose);
+
+// The fallback where solve_qp_ipm stalls (qp_ipopt.cpp): Ipopt with its
+// MUMPS, one run at a time in the process, stopped through its iteration
+// callback. kOptimal when its point passes check_qp_point, kStopped when the
+// run must stop, else kFailed; x and y are its last point when it has one.
+QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run);
 
 }  // namespace velmor

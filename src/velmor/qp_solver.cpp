@@ -4,7 +4,8 @@
 // qp_ipm.hpp. Method 0 and 1 (the simplex methods; CLP's dual simplex does
 // not take a quadratic objective): CLP's quadratic primal, whose optimum
 // stands only when check_qp_point confirms it; any other outcome is solved
-// again by the interior point method.
+// again by the interior point method. Where that stalls, Ipopt
+// (qp_ipopt.cpp) solves the model again.
 //
 // Status: OPTIMAL when the point and its multipliers meet IPM/PrimalTolerance,
 // IPM/DualTolerance and IPM/GapTolerance on the model as given; INFEASIBLE
@@ -125,7 +126,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
     r.status = QpResult::kStopped;
   }
   out.stats.solver_time = run.elapsed() - t0;
-  const bool feasible_point = !r.x.empty() && r.check.primal <= loose;
+  bool feasible_point = !r.x.empty() && r.check.primal <= loose;
   switch (r.status) {
     case QpResult::kOptimal:
       s.status = VLM_STATUS_OPTIMAL;
@@ -152,9 +153,26 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
         run.stop(r.status == QpResult::kStopped ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
       break;
     case QpResult::kFailed: {
-      run.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g)",
+      run.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g): "
+                    "solving by Ipopt",
                     r.check.primal, r.check.dual, r.check.gap);
-      if (feasible_point) break;
+      QpResult fallback = solve_qp_ipopt(qp, tol, run);
+      out.stats.ipm_iters += fallback.iterations;
+      out.stats.solver_time = run.elapsed() - t0;
+      if (fallback.status == QpResult::kOptimal) {
+        s.status = VLM_STATUS_OPTIMAL;
+        take_point(data, sm, qp, fallback.x, fallback.y, true, s);
+        return out;
+      }
+      if (!fallback.x.empty())
+        run.log.linef("Ipopt ends unconfirmed (primal %.2g, dual %.2g, gap %.2g)", fallback.check.primal,
+                      fallback.check.dual, fallback.check.gap);
+      if (!fallback.x.empty() && fallback.check.primal <= loose &&
+          (!feasible_point || tol.merit(fallback.check) < tol.merit(r.check)))
+        r = std::move(fallback);
+      feasible_point = !r.x.empty() && r.check.primal <= loose;
+      if (fallback.status == QpResult::kStopped && !run.stopped_by()) run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
+      if (feasible_point || run.stopped_by()) break;
       ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
       if (has_feasible_point(sm, run, state) == 0) {
         s.status = VLM_STATUS_INFEASIBLE;

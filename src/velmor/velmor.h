@@ -43,7 +43,8 @@
  *    the same time: building, changing, querying, reading and writing distinct
  *    models; LP solves (CLP), QP solves (the library's own interior point
  *    method) and MIQP solves (the library's own branch-and-bound over CLP).
- *    What takes turns, one run at a time in the
+ *    What takes turns: the Ipopt runs a QP falls back on (see "QP" under
+ *    VLMoptimize; Ipopt's MUMPS keeps process-wide state), and, one run at a time in the
  *    process, because the solver underneath keeps process-wide state: MIP
  *    solves (CBC's driver, in VLMoptimize and in the MIP solves of
  *    VLMcomputeIIS; a run gives up its turn while its callback is called) and
@@ -431,7 +432,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * problem scaled by Ruiz equilibration); Method 0 and 1 run CLP's quadratic
  * primal simplex first (its dual simplex takes no quadratic objective) and
  * keep its answer only when it passes the check below, else the interior
- * point method runs. A point x with row multipliers y (reduced costs
+ * point method runs. Where the interior point method stalls (problems whose
+ * optimal multipliers are huge against their data), Ipopt (with MUMPS)
+ * solves the model again, its answer held to the same check. A point x with row multipliers y (reduced costs
  * d = c + Hx - A'y in the minimised sense) is measured on the model as
  * given:
  *  - primal: the largest violation of a bound or row side, each relative to
@@ -451,12 +454,12 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * simplex finding the rows infeasible; HasDualRay 1 for the former.
  * UNBOUNDED on a direction d with Hd = 0 and c'd < 0 that no bound or row
  * side stops (each within 1e-7 of |d|), once a feasible point is known;
- * HasPrimalRay 1. Otherwise (a limit, IPM/MaxIterations, or the method
+ * HasPrimalRay 1. Otherwise (a limit, IPM/MaxIterations, or both methods
  * stalled) SUB_OPTIMAL with the best point met when its primal measure is
  * within 1e-6 (or IPM/PrimalTolerance, when looser), its duals readable when
  * the dual measure is within 1e-6 too; else UNKNOWN without a solution.
  * ColBasis and RowBasis are not available after the interior point method.
- * IPM/NumIters counts its iterations.
+ * IPM/NumIters counts its iterations and Ipopt's.
  *
  * Semidefinite models (DSDP, an interior-point method) are judged by the
  * point the run ends on, measured on the model itself: primal infeasibility
