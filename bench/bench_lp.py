@@ -78,13 +78,17 @@ def write_facility_lp(path, facilities, customers, seed):
               [("UP", f"y{i}", 1) for i in range(facilities)])
 
 
-def write_production(path, products, periods, resources, seed):
+def write_production(path, products, periods, resources, seed, short=None):
     """Multi-period production: make[p,t] + stock[p,t-1] - stock[p,t] = demand[p,t]
-    within resource capacities per period, at least production and holding cost."""
+    within resource capacities per period, at least production and holding cost.
+    With `short`, each resource's capacity is that fraction of its mean use per
+    period: no plan meets the demand."""
     rng = np.random.default_rng(seed)
     use = rng.integers(0, 5, size=(resources, products))
     demand = rng.integers(0, 40, size=(products, periods))
     capacity = (use @ demand).max(axis=1) * 1.2 + 1
+    if short is not None:
+        capacity = np.floor((use @ demand).mean(axis=1) * short)
     rows = [("obj", "N")] + [(f"b{p}_{t}", "E") for p in range(products) for t in range(periods)]
     rows += [(f"c{r}_{t}", "L") for r in range(resources) for t in range(periods)]
     cols = []

@@ -22,12 +22,13 @@ LIBDIR = os.path.join(ROOT, "build", "python", "velmorpy")
 REPEAT = int(os.environ.get("BENCH_REPEAT", "3"))
 
 
-def write_transportation(path, sources, sinks, seed):
+def write_transportation(path, sources, sinks, seed, demand_share=0.9):
+    """Demand totals about demand_share of supply (above 1: infeasible)."""
     rng = np.random.default_rng(seed)
     cost = rng.integers(1, 1000, size=(sources, sinks))
     supply = rng.integers(50, 150, size=sources)
     demand = rng.integers(10, 60, size=sinks)
-    demand = np.maximum(1, (demand * supply.sum() * 0.9 / demand.sum()).astype(int))
+    demand = np.maximum(1, (demand * supply.sum() * demand_share / demand.sum()).astype(int))
     with open(path, "w") as f:
         f.write("NAME transport\nROWS\n N obj\n")
         f.writelines(f" L s{i}\n" for i in range(sources))

@@ -9,7 +9,10 @@
 #include <ClpLinearObjective.hpp>
 #include <ClpPrimalColumnDantzig.hpp>
 #include <ClpPrimalColumnSteepest.hpp>
+#include <ClpSolve.hpp>
 #include <CoinFinite.hpp>
+
+#include "qp_ipm.hpp"
 
 namespace velmor {
 
@@ -18,11 +21,14 @@ void drop_quadratic_objective(ClpSimplex& simplex) {
   simplex.setObjective(&linear);
 }
 
-void load_clp(const SolverModel& sm, ClpSimplex& simplex) {
+void load_clp(const SolverModel& sm, ClpSimplex& simplex, bool with_objective) {
   const int n = sm.num_cols(), m = sm.num_rows();
+  // CLP reads a null objective as zero.
   simplex.loadProblem(n, m, sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
-                      sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
-  if (sm.has_quad()) simplex.loadQuadraticObjective(n, sm.h_start.data(), sm.h_index.data(), sm.h_value.data());
+                      sm.col_ub.data(), with_objective ? sm.obj.data() : nullptr, sm.row_lb.data(),
+                      sm.row_ub.data());
+  if (with_objective && sm.has_quad())
+    simplex.loadQuadraticObjective(n, sm.h_start.data(), sm.h_index.data(), sm.h_value.data());
   simplex.setOptimizationDirection(1.0);
 }
 
@@ -95,7 +101,7 @@ int ClpRunHandler::event(Event which) {
           return 0;
         }
       }
-      return run.should_stop() ? 0 : -1;
+      return run.should_stop() || state_->diverged ? 0 : -1;
     default:
       return -1;
   }
@@ -132,21 +138,55 @@ void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard) {
   simplex.setObjective(&guarded);
 }
 
-int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state) {
-  SolverModel zero = sm;
-  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
-  zero.h_start.clear();
-  zero.h_index.clear();
-  zero.h_value.clear();
+namespace {
+
+// A pair of finite bounds, or of row sides, with the lower one above the
+// upper beyond the tolerance is a contradiction of its own.
+bool crossed(double lb, double ub, double tol) {
+  return lb > -COIN_DBL_MAX && ub < COIN_DBL_MAX && lb - ub > tol * std::max({1.0, std::fabs(lb), std::fabs(ub)});
+}
+
+}  // namespace
+
+int has_feasible_point(const SolverModel& sm, RunControl& run) {
+  constexpr double kTolerance = 1e-6;
+  const int n = sm.num_cols(), m = sm.num_rows();
+  for (int j = 0; j < n; ++j)
+    if (crossed(sm.col_lb[static_cast<size_t>(j)], sm.col_ub[static_cast<size_t>(j)], kTolerance)) return 0;
+  for (int i = 0; i < m; ++i)
+    if (crossed(sm.row_lb[static_cast<size_t>(i)], sm.row_ub[static_cast<size_t>(i)], kTolerance)) return 0;
   ClpSimplex simplex;
   simplex.setLogLevel(0);
-  load_clp(zero, simplex);
+  load_clp(sm, simplex, false);
+  // The elastic columns: +1 in a row with a lower side, -1 with an upper side.
+  std::vector<CoinBigIndex> start(1, 0);
+  std::vector<int> index;
+  std::vector<double> value;
+  auto add = [&](int row, double a) {
+    index.push_back(row);
+    value.push_back(a);
+    start.push_back(static_cast<CoinBigIndex>(index.size()));
+  };
+  for (int i = 0; i < m; ++i) {
+    if (sm.row_lb[static_cast<size_t>(i)] > -COIN_DBL_MAX) add(i, 1.0);
+    if (sm.row_ub[static_cast<size_t>(i)] < COIN_DBL_MAX) add(i, -1.0);
+  }
+  const int elastic = static_cast<int>(index.size());
+  const std::vector<double> lower(index.size(), 0.0), upper(index.size(), COIN_DBL_MAX), cost(index.size(), 1.0);
+  simplex.addColumns(elastic, lower.data(), upper.data(), cost.data(), start.data(), index.data(), value.data());
+  if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
+  ClpRunState state{&run};
   ClpRunHandler handler(&state);
   simplex.passInEventHandler(&handler);
-  simplex.primal();
-  if (run.stopped_by()) return -1;
-  if (simplex.status() == 0) return 1;
-  if (simplex.status() == 1) return 0;
+  ClpSolve options;
+  options.setSpecialOption(2, 1);  // no SIGINT handler
+  options.setSolveType(ClpSolve::usePrimal);
+  options.setPresolveType(ClpSolve::presolveOn);
+  simplex.initialSolve(options);
+  // Whatever CLP's status, only the evidence counts.
+  if (is_feasible(sm, simplex.primalColumnSolution(), kTolerance, false, 0)) return 1;
+  const double* y = simplex.dualRowSolution();
+  if (is_infeasibility_certificate(QpData::from_model(sm), std::vector<double>(y, y + m))) return 0;
   return -1;
 }
 

@@ -3,10 +3,19 @@
 //
 // Method: -1 lets the library choose (dual simplex), 0 primal simplex, 1
 // dual simplex, 2 barrier (with crossover to a basic solution unless
-// SolutionTarget is 1). CLP's barrier bounds infinite columns by large
-// finite ones and then reports an unbounded LP as optimal at values near
-// those bounds; such a result is checked by the dual simplex.
+// SolutionTarget is 1).
+//
+// CLP's verdicts are checked on the model as given. An optimum must keep
+// clear of the stand-in bounds CLP puts on infinite ones and, unless it is
+// a barrier point without crossover, have multipliers that fit it
+// (optimum_holds); one that fails is solved again by the other simplex
+// method. A primal simplex or barrier that fails, or a barrier whose
+// objective runs off, is solved again by dual simplex. Infeasibility stands
+// on a Farkas certificate: CLP's ray, or else the elastic problem of
+// has_feasible_point, which may find a point instead (the model is then
+// solved again by primal simplex).
 #include <algorithm>
+#include <cmath>
 #include <memory>
 
 #include <ClpSimplex.hpp>
@@ -14,6 +23,7 @@
 #include <CoinFinite.hpp>
 
 #include "clp_model.hpp"
+#include "qp_ipm.hpp"
 
 namespace velmor {
 
@@ -84,14 +94,70 @@ void initial_solve(ClpSimplex& simplex, ClpSolve& options) {
   simplex.initialSolve(options);
 }
 
-// Whether a barrier result puts a column with an infinite bound far out on
-// that side, where CLP's stand-in bounds lie.
+// Whether x puts a column with an infinite bound far out on that side.
 bool beyond_stand_in_bounds(const SolverModel& sm, const double* x) {
   for (int j = 0; j < sm.num_cols(); ++j) {
     const size_t k = static_cast<size_t>(j);
     if ((sm.col_ub[k] >= COIN_DBL_MAX && x[j] > 1e10) || (sm.col_lb[k] <= -COIN_DBL_MAX && x[j] < -1e10)) return true;
   }
   return false;
+}
+
+// CLP stopped on errors (not on a limit, the run's stop or a verdict).
+bool failed(const ClpSimplex& simplex) {
+  const int status = simplex.status();
+  return status != 0 && status != 1 && status != 2 && status != 3 && status != 5;
+}
+
+// Whether CLP's optimum holds on the model as given: no column with an
+// infinite bound lies far out on that side, where the stand-in bounds of
+// CLP's barrier and dual simplex lie (both have called unbounded models
+// optimal there), and, unless `interior` (a barrier point without
+// crossover), the multipliers price only finite sides and only sides the
+// point meets, to kOptimumCheck in the measures of check_qp_point (CLP's
+// primal simplex has called an unbounded model optimal at a point where a
+// column with an infinite bound had a reduced cost of the wrong sign).
+bool optimum_holds(const SolverModel& sm, const ClpSimplex& simplex, bool interior) {
+  constexpr double kOptimumCheck = 1e-6;
+  const double* x = simplex.primalColumnSolution();
+  if (beyond_stand_in_bounds(sm, x)) return false;
+  if (interior) return true;
+  const QpCheck c = check_qp_point(QpData::from_model(sm), x, simplex.dualRowSolution());
+  return c.dual <= kOptimumCheck && c.gap <= kOptimumCheck;
+}
+
+// The run's log, which also watches the barrier's iterations: on a model
+// without optimum CLP's barrier lets its objectives run off, and has been
+// seen to end the process in a failed assertion once they passed 1e19. A
+// primal or dual objective beyond kDivergence marks the run diverged, which
+// the event handler stops.
+class LpMessageHandler : public LogMessageHandler {
+ public:
+  LpMessageHandler(SolveLog& log, ClpRunState* state) : LogMessageHandler(log, 1), state_(state) {}
+  int print() override {
+    constexpr int kBarrierIteration = 35;  // CLP_BARRIER_ITERATION: iteration, primal, dual, ...
+    constexpr double kDivergence = 1e15;
+    if (currentMessage().externalNumber() == kBarrierIteration && currentSource() == "Clp" &&
+        numberDoubleFields() >= 2 &&
+        (std::fabs(doubleValue(0)) > kDivergence || std::fabs(doubleValue(1)) > kDivergence))
+      state_->diverged = true;
+    return LogMessageHandler::print();
+  }
+  CoinMessageHandler* clone() const override { return new LpMessageHandler(*this); }
+
+ private:
+  ClpRunState* state_;
+};
+
+// Whether CLP's infeasibility ray proves the model infeasible. The ray
+// holds row multipliers of the opposite sign to the certificate's (whose
+// positive entries price lower sides).
+bool ray_proves_infeasibility(const SolverModel& sm, const ClpSimplex& simplex) {
+  RaySink ray{simplex.infeasibilityRay()};
+  if (!ray.p) return false;
+  std::vector<double> y(static_cast<size_t>(sm.num_rows()));
+  for (size_t i = 0; i < y.size(); ++i) y[i] = -ray.p[i];
+  return is_infeasibility_certificate(QpData::from_model(sm), y);
 }
 
 }  // namespace
@@ -103,7 +169,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
 
   ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
-  LogMessageHandler messages(run.log, 1);
+  LpMessageHandler messages(run.log, &state);
   ClpSimplex simplex;
   simplex.passInMessageHandler(&messages);
   load_clp(sm, simplex);
@@ -122,31 +188,43 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   ClpSolve options = solve_options(sm, algorithm, p);
   initial_solve(simplex, options);
   Algorithm ran = algorithm;
-  if ((algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover) && simplex.status() == 0 &&
-      beyond_stand_in_bounds(sm, simplex.primalColumnSolution())) {
-    run.log.line("The barrier's solution lies at its stand-in bounds: solving again by dual simplex");
+  auto solve_again = [&](Algorithm again, const char* why) {
+    run.log.linef("%s: solving again by %s", why, algorithm_name(again));
+    state.diverged = false;
     load_clp(sm, simplex);
     apply_simplex_params(p, simplex);
-    ClpSolve dual = solve_options(sm, Algorithm::Dual, p);
-    initial_solve(simplex, dual);
-    ran = Algorithm::Dual;
+    if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
+    ClpSolve o = solve_options(sm, again, p);
+    if (again == Algorithm::Primal) o.setPresolveType(ClpSolve::presolveOff);
+    initial_solve(simplex, o);
+    ran = again;
+  };
+  const bool barrier = algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover;
+  if (state.diverged && !run.stopped_by()) {
+    solve_again(Algorithm::Dual, "The barrier's objective runs off without bound");
+  } else if (algorithm != Algorithm::Dual && failed(simplex) && !run.stopped_by()) {
+    solve_again(Algorithm::Dual, barrier ? "The barrier failed" : "The primal simplex failed");
   }
+  if (simplex.status() == 0 && !optimum_holds(sm, simplex, ran == Algorithm::BarrierNoCrossover))
+    solve_again(ran == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
+                "CLP's optimum fails the check on the model as given");
   // CLP's dual simplex may call a feasible but unbounded model infeasible
-  // (with infinite bounds it has been seen to stop at once so): every
-  // infeasibility is confirmed by a feasibility run, and a contradicted one
-  // is solved again by primal simplex.
-  int feasible = -2;  // -2 not asked, else has_feasible_point's answer
+  // (with infinite bounds it has been seen to stop at once so): an
+  // infeasibility stands when CLP's ray is a Farkas certificate on the model
+  // as given, or else when has_feasible_point proves it; a point found
+  // instead has the model solved again by primal simplex.
+  int feasible = -2;  // -2 not asked, 0 proved infeasible, else has_feasible_point's answer
   if (simplex.status() == 1) {
-    feasible = has_feasible_point(sm, run, state);
-    if (feasible == 1) {
-      run.log.line("The model is feasible after all: solving again by primal simplex");
-      load_clp(sm, simplex);
-      apply_simplex_params(p, simplex);
-      ClpSolve primal = solve_options(sm, Algorithm::Primal, p);
-      primal.setPresolveType(ClpSolve::presolveOff);
-      initial_solve(simplex, primal);
-      ran = Algorithm::Primal;
+    if (ray_proves_infeasibility(sm, simplex)) {
+      feasible = 0;
+    } else {
+      run.log.line("CLP's infeasibility ray is no certificate: deciding feasibility on the elastic problem");
+      feasible = has_feasible_point(sm, run);
     }
+    if (feasible == 1) solve_again(Algorithm::Primal, "The model is feasible after all");
+  } else if (failed(simplex) && !run.stopped_by()) {
+    // Both simplex methods may give up on an infeasible model.
+    feasible = has_feasible_point(sm, run);
   }
   const double t1 = run.elapsed();
 
@@ -198,18 +276,20 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
         break;
       }
       s.status = VLM_STATUS_INFEASIBLE;
-      RaySink ray{simplex.infeasibilityRay()};
-      s.has_dual_ray = ray.p != nullptr;
+      s.has_dual_ray = true;
       break;
     }
     case 2: {
       RaySink ray{simplex.unboundedRay()};
-      const int feasible = simplex.numberPrimalInfeasibilities() == 0 ? 1 : has_feasible_point(sm, run, state);
+      const int feasible = simplex.numberPrimalInfeasibilities() == 0 ? 1 : has_feasible_point(sm, run);
       if (feasible == 1) {
         s.status = VLM_STATUS_UNBOUNDED;
         s.has_primal_ray = ray.p != nullptr;
+      } else if (feasible == 0) {
+        s.status = VLM_STATUS_INFEASIBLE;
+        s.has_dual_ray = true;
       } else {
-        s.status = feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
+        s.status = VLM_STATUS_INF_OR_UBD;
       }
       break;
     }
@@ -225,6 +305,12 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
       break;
     }
     default:
+      if (feasible == 0) {
+        run.log.line("CLP gave up, yet the model is proved infeasible");
+        s.status = VLM_STATUS_INFEASIBLE;
+        s.has_dual_ray = true;
+        break;
+      }
       out.code = ran == Algorithm::Barrier || ran == Algorithm::BarrierNoCrossover
                      ? VLM_ERROR_INTERIOR_NUMERIC
                      : VLM_ERROR_SIMPLEX_NUMERIC;

@@ -72,7 +72,7 @@ bool clp_quadratic_primal(const SolverModel& sm, const QpData& qp, const QpToler
   stats.spx_iters += simplex.numberIterations();
   if (run.stopped_by()) return false;
   if (simplex.status() == 1 && !guard.tripped) {
-    infeasible = has_feasible_point(sm, run, state) == 0;
+    infeasible = has_feasible_point(sm, run) == 0;
     return false;
   }
   if (simplex.status() != 0 || guard.tripped) return false;
@@ -137,8 +137,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       s.has_dual_ray = !r.ray.empty();
       return out;
     case QpResult::kUnbounded: {
-      ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
-      const int feasible = feasible_point ? 1 : has_feasible_point(sm, run, state);
+      const int feasible = feasible_point ? 1 : has_feasible_point(sm, run);
       if (feasible == 1) {
         s.status = VLM_STATUS_UNBOUNDED;
         s.has_primal_ray = true;
@@ -173,8 +172,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       feasible_point = !r.x.empty() && r.check.primal <= loose;
       if (fallback.status == QpResult::kStopped && !run.stopped_by()) run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
       if (feasible_point || run.stopped_by()) break;
-      ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
-      if (has_feasible_point(sm, run, state) == 0) {
+      if (has_feasible_point(sm, run) == 0) {
         s.status = VLM_STATUS_INFEASIBLE;
         return out;
       }

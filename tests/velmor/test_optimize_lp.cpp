@@ -197,6 +197,155 @@ TEST(OptimizeLp, InfeasibleModelWithUnboundedDirection) {
   }
 }
 
+// Two sources (supply 3 and 4) and three sinks (demand 3, 3 and 2): more
+// demand than supply. `form` writes the demand rows as >= rows (0), as
+// ranged rows (1) or negated as <= rows (2).
+ModelPtr short_transportation(VLMenv* env, int form) {
+  ModelPtr m = make_model(env);
+  VLMmodel* p = m.get();
+  for (int k = 0; k < 6; ++k) add_var(p, 0, kInf, 1 + k % 4);
+  add_row(p, {0, 1, 2}, {1, 1, 1}, -kInf, 3);
+  add_row(p, {3, 4, 5}, {1, 1, 1}, -kInf, 4);
+  const double demand[] = {3, 3, 2};
+  for (int j = 0; j < 3; ++j) {
+    const double d = demand[j];
+    if (form == 2)
+      add_row(p, {j, 3 + j}, {-1, -1}, -kInf, -d);
+    else
+      add_row(p, {j, 3 + j}, {1, 1}, d, form == 1 ? d + 5 : kInf);
+  }
+  return m;
+}
+
+// The log of one VLMoptimize.
+std::string solve_logged(VLMmodel* p) {
+  testing::internal::CaptureStdout();
+  EXPECT_EQ(VLMoptimize(p), VLM_OKAY);
+  return testing::internal::GetCapturedStdout();
+}
+
+// CLP's dual simplex hands back a ray that proves the infeasibility as it
+// stands (whatever the row forms and the sense): no feasibility run is
+// needed. Without a ray (the primal simplex) the elastic problem decides.
+TEST(OptimizeLp, InfeasibilityProvedByRayOrElasticProblem) {
+  EnvPtr env = make_env();
+  for (int form : {0, 1, 2}) {
+    for (int method : {1, 0}) {
+      for (int presolve : {-1, 0}) {
+        for (bool max : {false, true}) {
+          SCOPED_TRACE("form " + std::to_string(form) + " method " + std::to_string(method) + " presolve " +
+                       std::to_string(presolve) + (max ? " max" : " min"));
+          ModelPtr m = short_transportation(env.get(), form);
+          set_int(m.get(), "Method", method);
+          set_int(m.get(), "Presolve", presolve);
+          if (max) maximise(m.get());
+          const std::string log = solve_logged(m.get());
+          EXPECT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_INFEASIBLE);
+          EXPECT_EQ(int_attr(m.get(), "HasDualRay"), 1);
+          const bool elastic = log.find("is no certificate") != std::string::npos;
+          if (method == 1 && presolve == 0) {
+            EXPECT_FALSE(elastic) << log;
+          }
+        }
+      }
+    }
+  }
+}
+
+// Bounds or row sides that cross are infeasible on their own; no multiplier
+// of the rows proves it.
+TEST(OptimizeLp, CrossedBoundsOrSidesAreInfeasible) {
+  EnvPtr env = make_env();
+  for (int method : {0, 1, 2}) {
+    for (bool row : {false, true}) {
+      ModelPtr m = make_model(env.get());
+      VLMmodel* p = m.get();
+      add_var(p, row ? 0 : 3, row ? 5 : 1, 1);
+      add_var(p, -kInf, kInf, 1);
+      add_row(p, {0, 1}, {1, 1}, row ? 4 : 0, row ? 2 : kInf);
+      add_row(p, {1}, {1}, -2, 2);
+      set_int(p, "Method", method);
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE) << "method " << method << " row " << row;
+    }
+  }
+}
+
+// Models CLP answers wrongly or not at all, each decided right: an
+// unbounded model the dual simplex calls infeasible at once; an unbounded model the primal simplex
+// calls optimal at a reduced cost of the wrong sign; one the dual simplex
+// calls optimal at its stand-in bounds; an infeasible model the primal
+// simplex gives up on; an unbounded and an infeasible model on which CLP's
+// barrier let its objective run off and then ended the process in a failed
+// assertion.
+TEST(OptimizeLp, StatusesClpGetsWrong) {
+  struct Case {
+    const char* what;
+    int method, presolve, status;
+    void (*build)(VLMmodel*);
+  };
+  const Case cases[] = {
+      {"unbounded, called infeasible", 1, 0, VLM_STATUS_UNBOUNDED,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, 0.1, -20);
+         add_var(p, -kInf, kInf, 9);
+         add_var(p, 200, kInf, -0.08);
+         add_row(p, {2}, {-0.01}, -kInf, -1.5);
+         add_row(p, {1}, {1}, -0.7, 1.3);
+         add_row(p, {0, 2}, {40, 0.03}, 15.7, kInf);
+       }},
+      {"unbounded, called optimal by the primal", 0, -1, VLM_STATUS_UNBOUNDED,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, 4, -5);
+         add_var(p, -1, 1, 2);
+         add_var(p, -5, kInf, -9);
+         add_row(p, {0, 2}, {4, 2}, -9.8, -9.8);
+       }},
+      {"unbounded, called optimal by the dual", 1, -1, VLM_STATUS_UNBOUNDED,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, -0.07);
+         add_var(p, -kInf, kInf, 9);
+         add_row(p, {0}, {-0.01}, -kInf, 2.3);
+         add_row(p, {0, 1}, {-0.02, 2}, -kInf, 0.4);
+         add_row(p, {0, 1}, {-0.01, 1}, -kInf, 1.7);
+         add_row(p, {0, 1}, {0.03, -1}, 0.7, kInf);
+       }},
+      {"infeasible, the primal gives up", 0, 0, VLM_STATUS_INFEASIBLE,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 5);
+         add_var(p, -200, kInf, -0.09);
+         add_row(p, {0}, {-6}, 39, kInf);
+         add_row(p, {}, {}, -6000, -2000);
+         add_row(p, {0, 1}, {3, -0.04}, -7, kInf);
+         add_row(p, {0, 1}, {-3, -0.01}, -8, -3);
+       }},
+      {"unbounded, the barrier runs off", 2, 0, VLM_STATUS_UNBOUNDED,
+       [](VLMmodel* p) {
+         add_var(p, -3, kInf, -2);
+         add_var(p, -5, kInf, 0);
+         add_row(p, {0}, {1}, 0.5, kInf);
+       }},
+      {"infeasible, the barrier runs off", 2, 0, VLM_STATUS_INFEASIBLE,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, -6);
+         add_var(p, -kInf, 1, -7);
+         add_var(p, 0, kInf, -2);
+         add_row(p, {0}, {-1}, 7, 9);
+         add_row(p, {0, 1}, {-1, -3}, -kInf, 1);
+         add_row(p, {1, 2}, {-1, 1}, 2, kInf);
+       }},
+  };
+  EnvPtr env = make_env();
+  for (const Case& c : cases) {
+    ModelPtr m = make_model(env.get());
+    c.build(m.get());
+    set_int(m.get(), "Method", c.method);
+    set_int(m.get(), "Presolve", c.presolve);
+    solve(m.get());
+    EXPECT_EQ(int_attr(m.get(), "Status"), c.status) << c.what;
+  }
+}
+
 // A column in no row that improves the objective without bound: unbounded
 // when the rest is feasible, infeasible otherwise, for LP and MIP alike.
 TEST(OptimizeLp, ColumnOutsideEveryRowImprovingWithoutBound) {
