@@ -1,18 +1,23 @@
 """VLMoptimize against CLP's ClpSimplex::initialSolve on LP files.
 
 For each MPS file (compressed or not) given, or each one in the folder given
-(default /work/shared/data/netlib), and with --generated for seeded LPs of
-other shapes (transportation, packing, covering, facility location,
-multi-period production), times the solve through velmor.h
-(VLMreadmodel, then VLMoptimize with the library's defaults) and by CLP alone
-(its own MPS reader, then initialSolve with CLP's defaults), reading not
-timed, with bench_solve.cpp; and CLP's initialSolve once more on the numbers
-libvelmor read (CLP's reader rounds some decimals to a neighbouring double,
-which can give the simplex another path). The sides alternate, REPEAT runs
-each, one process per run; ratios compare medians (and best runs). Iteration
-counts do not depend on the machine's load: equal counts mean the same path.
+(default /work/shared/data/netlib), with --generated for seeded LPs of other
+shapes (transportation, packing, covering, facility location, multi-period
+production), and with --infeasible for seeded infeasible ones (a 200x400
+transportation LP with demand 10% over supply; a 300 product, 24 period
+production plan whose capacity falls 5% short), times the solve through
+velmor.h (VLMreadmodel, then VLMoptimize with the library's defaults) and by
+CLP alone (its own MPS reader, then initialSolve with CLP's defaults),
+reading not timed, with bench_solve.cpp; and CLP's initialSolve once more on
+the numbers libvelmor read (CLP's reader rounds some decimals to a
+neighbouring double, which can give the simplex another path). With
+BENCH_PREVIOUS set to another build's python folder (for example
+BENCH_PREVIOUS=/work/main/build/python), VLMoptimize of that build is timed
+too, as "previous". The sides alternate, REPEAT runs each, one process per
+run; ratios compare medians (and best runs). Iteration counts do not depend
+on the machine's load: equal counts mean the same path.
 Run after a build:
-    /usr/bin/python3 bench/bench_lp.py [--generated] [folder | file ...]
+    /usr/bin/python3 bench/bench_lp.py [--generated] [--infeasible] [folder | file ...]
 BENCH_REPEAT=n sets the runs per side (default 5).
 """
 import os
@@ -105,6 +110,18 @@ def write_production(path, products, periods, resources, seed, short=None):
     write_mps(path, "production", rows, cols, rhs)
 
 
+def infeasible(workdir):
+    cases = {
+        "transport200x400short.mps": lambda p: write_transportation(p, 200, 400, seed=21, demand_share=1.1),
+        "production300x24short.mps": lambda p: write_production(p, 300, 24, 30, seed=22, short=0.95),
+    }
+    paths = []
+    for name, write in cases.items():
+        paths.append(os.path.join(workdir, name))
+        write(paths[-1])
+    return paths
+
+
 def generated(workdir):
     cases = {
         "transport300x600.mps": lambda p: write_transportation(p, 300, 600, seed=11),
@@ -121,9 +138,12 @@ def generated(workdir):
 
 
 def run(exe, side, path):
-    out = subprocess.run([exe, side, path], capture_output=True, text=True, check=True).stdout.split("\n")
-    seconds, objective, iterations = out[-2].split()  # our run logs first; the timing is the last line
-    return float(seconds), float(objective), int(iterations)
+    """(seconds, objective, iterations, status) of one solve in its own process."""
+    out = subprocess.run([exe, "ours" if side == "previous" else side, path], capture_output=True, text=True)
+    if out.returncode not in (0, 4):  # 4: CLP's status is not optimal, or VLMoptimize failed
+        raise RuntimeError(f"{side} on {path}: exit {out.returncode}\n{out.stderr[-500:]}")
+    seconds, objective, iterations, status = out.stdout.split("\n")[-2].split()  # the timing is the last line
+    return float(seconds), float(objective), int(iterations), int(status)
 
 
 def files(args):
@@ -136,35 +156,54 @@ def files(args):
     return found
 
 
-SIDES = ("clp", "clp-same", "ours")
+STATUS = {0: "unknown", 1: "optimal", 2: "infeasible", 3: "unbounded", 4: "inf_or_ubd", 5: "sub_optimal"}
 
 
 def main():
     workdir = tempfile.mkdtemp(prefix="velmor_bench_")
-    exe = build(workdir)
-    args = [a for a in sys.argv[1:] if a != "--generated"]
-    paths = files(args) + (generated(workdir) if "--generated" in sys.argv[1:] else [])
-    runs = {p: {side: [] for side in SIDES} for p in paths}
+    exes = {"clp": build(workdir)}
+    exes["clp-same"] = exes["ours"] = exes["clp"]
+    previous = os.environ.get("BENCH_PREVIOUS")
+    if previous:
+        exes["previous"] = build(workdir, os.path.join(previous, "velmorpy"), "bench_solve_previous")
+    sides = list(exes)
+    args = [a for a in sys.argv[1:] if not a.startswith("--")]
+    paths = files(args) + (generated(workdir) if "--generated" in sys.argv[1:] else []) + \
+        (infeasible(workdir) if "--infeasible" in sys.argv[1:] else [])
+    runs = {p: {side: [] for side in sides} for p in paths}
     for _ in range(REPEAT):
         for p in paths:
-            for side in SIDES:
-                runs[p][side].append(run(exe, side, p))
+            for side in sides:
+                runs[p][side].append(run(exes[side], side, p))
     print(f"{REPEAT} runs per side, alternating: median seconds (best), simplex iterations")
     print("  CLP: its MPS reader, then initialSolve; same: CLP's initialSolve on the numbers libvelmor read;")
-    print("  ratio: VLMoptimize / CLP, medians (best runs); vs same: VLMoptimize / same, medians")
-    print(f"{'instance':18s} {'CLP':>22s} {'same':>22s} {'VLMoptimize':>22s} {'ratio':>12s} {'vs same':>7s}  objective")
+    print("  ratio: VLMoptimize / CLP, medians (best runs); vs same: VLMoptimize / same, medians" +
+          ("; previous: the same for the previous build" if previous else ""))
+    head = f"{'instance':26s} {'CLP':>22s} {'same':>22s} {'VLMoptimize':>22s}"
+    if previous:
+        head += f" {'previous':>22s}"
+    print(head + f" {'ratio':>12s} {'vs same':>7s}" + (f" {'previous':>12s}" if previous else "") + "  answer")
     for p in paths:
         name = os.path.basename(p).split(".")[0]
         cells = {}
-        for side in SIDES:
+        for side in sides:
             r = runs[p][side]
-            cells[side] = (statistics.median(t for t, _, _ in r), min(t for t, _, _ in r), r[0][2], r[0][1])
-        text = " ".join(f"{m:7.3f} ({b:.3f}) {it:6d}" for m, b, it, _ in cells.values())
-        (mc, bc, _, oc), (ms, _, _, _), (mo, bo, _, oo) = cells["clp"], cells["clp-same"], cells["ours"]
-        known = KNOWN.get(name)
-        check = "" if known is None else " (published %.10g)" % known
-        differ = "" if abs(oo - oc) <= 1e-6 * max(1.0, abs(oc)) else f"  DIFFERS from CLP's {oc:.10g}"
-        print(f"{name:18s} {text} {mo / mc:5.2f} ({bo / bc:4.2f}) {mo / ms:7.2f}  {oo:.10g}{check}{differ}")
+            cells[side] = (statistics.median(t[0] for t in r), min(t[0] for t in r), r[0][2], r[0][1], r[0][3])
+        text = " ".join(f"{m:7.3f} ({b:.3f}) {it:6d}" for m, b, it, _, _ in cells.values())
+        (mc, bc, _, oc, _), (ms, _, _, _, _), (mo, bo, _, oo, so) = cells["clp"], cells["clp-same"], cells["ours"]
+        line = f"{name:26s} {text} {mo / mc:5.2f} ({bo / bc:4.2f}) {mo / ms:7.2f}"
+        if previous:
+            mp, bp = cells["previous"][:2]
+            line += f" {mp / mc:5.2f} ({bp / bc:4.2f})"
+        if so != 1:
+            answer = STATUS.get(so, str(so)) + ("" if cells["clp"][4] == so else
+                                                 f"  CLP says {STATUS.get(cells['clp'][4], '?')}")
+        else:
+            known = KNOWN.get(name)
+            check = "" if known is None else " (published %.10g)" % known
+            differ = "" if abs(oo - oc) <= 1e-6 * max(1.0, abs(oc)) else f"  DIFFERS from CLP's {oc:.10g}"
+            answer = f"{oo:.10g}{check}{differ}"
+        print(f"{line}  {answer}")
 
 
 if __name__ == "__main__":

@@ -1,6 +1,7 @@
 // Times one solve of an MPS file, either through VLMoptimize or by CLP/CBC
-// run directly, and prints "seconds objective iterations" (simplex
-// iterations; 0 for CBC). Reading the file is not timed. Built and driven by
+// run directly, and prints "seconds objective iterations status" (simplex
+// iterations, 0 for CBC; the status as velmor.h numbers it, CLP's mapped to
+// it, 0 for CBC). Reading the file is not timed. Built and driven by
 // bench_solve.py and bench_lp.py.
 //   bench_solve ours FILE [Param=value ...]
 //   bench_solve clp FILE          (ClpSimplex::initialSolve, default options)
@@ -45,10 +46,11 @@ int run_ours(const char* file, int argc, char** argv) {
   const int rc = VLMoptimize(model);
   const double t1 = now();
   double obj = 0;
-  int iterations = 0;
+  int iterations = 0, status = 0;
   VLMgetdblattr(model, "ObjVal", &obj);
   VLMgetintattr(model, "SPX/NumIters", &iterations);
-  std::printf("%.3f %.10g %d\n", t1 - t0, obj, iterations);
+  VLMgetintattr(model, "Status", &status);
+  std::printf("%.3f %.10g %d %d\n", t1 - t0, obj, iterations, status);
   VLMfreemodel(model);
   VLMfreeenv(env);
   return rc == VLM_OKAY ? 0 : 4;
@@ -99,7 +101,11 @@ int run_clp(const char* file, bool as_read) {
   const double t0 = now();
   simplex.initialSolve(options);
   const double t1 = now();
-  std::printf("%.3f %.10g %d\n", t1 - t0, simplex.objectiveValue(), simplex.numberIterations());
+  const int status = simplex.status() == 0   ? VLM_STATUS_OPTIMAL
+                     : simplex.status() == 1 ? VLM_STATUS_INFEASIBLE
+                     : simplex.status() == 2 ? VLM_STATUS_UNBOUNDED
+                                             : VLM_STATUS_UNKNOWN;
+  std::printf("%.3f %.10g %d %d\n", t1 - t0, simplex.objectiveValue(), simplex.numberIterations(), status);
   return simplex.status() == 0 ? 0 : 4;
 }
 
@@ -119,7 +125,7 @@ int run_cbc(const char* file) {
   const double t0 = now();
   CbcMain1(5, argv, model, nullptr, data);
   const double t1 = now();
-  std::printf("%.3f %.10g 0\n", t1 - t0, model.getObjValue());
+  std::printf("%.3f %.10g 0 0\n", t1 - t0, model.getObjValue());
   return 0;
 }
 

@@ -138,13 +138,14 @@ def write_assignment(path, agents, jobs, seed):
     write_mps(path, "assignment", rows, columns, rhs, [("UP", c, 1) for c in names], names)
 
 
-def build(workdir):
-    exe = os.path.join(workdir, "bench_solve")
+def build(workdir, libdir=LIBDIR, name="bench_solve"):
+    """bench_solve.cpp linked against the libvelmor in `libdir` (this tree's by default)."""
+    exe = os.path.join(workdir, name)
     flags = subprocess.check_output(["pkg-config", "--cflags", "--libs", "cbc", "clp", "osi-clp", "coinutils"],
                                     text=True).split()
     subprocess.check_call(["g++", "-O2", "-std=c++17", os.path.join(ROOT, "bench", "bench_solve.cpp"),
-                           "-I", os.path.join(ROOT, "src", "velmor"), "-L", LIBDIR, "-lvelmor",
-                           f"-Wl,-rpath,{LIBDIR}", *flags, "-lCbcSolver", "-o", exe])
+                           "-I", os.path.join(ROOT, "src", "velmor"), "-L", libdir, "-lvelmor",
+                           f"-Wl,-rpath,{libdir}", *flags, "-lCbcSolver", "-o", exe])
     return exe
 
 
