@@ -376,7 +376,8 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
   switch (r.type) {
     case AttrType::Int: {
       std::vector<int> val(n);
-      for (size_t i = 0; i < n; ++i) val[i] = as_int32(leaves.items[i]);
+      // NumPy's int32 cast of each value: int(), so a float is truncated.
+      for (size_t i = 0; i < n; ++i) val[i] = as_int32(take(PyNumber_Long(leaves.items[i])).get());
       _setIntAttr(holder, cname, val, ind);
       return;
     }
