@@ -43,6 +43,22 @@ def test_addmvar_refusals_add_nothing(m):
         m.addMVar()
     with pytest.raises(TypeError):
         m.addMVar(2, 0, 1, 0, "C", "x", "extra")
+    # Every shape argument is checked before NumPy fills a buffer of its own from
+    # it (numpy.ndindex smashed the stack from 1000 dimensions on), the cells
+    # counted in 64 bits.
+    for make in (m.addMVar, MLinExpr.zeros, velmorpy.MQuadExpr.zeros):
+        for shape, error, text in [((0,) * 1000, ValueError, "maximum supported dimension .* found 1000"),
+                                   ((0,) * 10 ** 5, ValueError, "found 100000"),
+                                   ((2, -1), ValueError, "negative dimensions"),
+                                   (2 ** 64, ValueError, "Maximum allowed dimension"),
+                                   ((2 ** 62, 2 ** 62, 0), ValueError, "array is too big"),
+                                   ((2, 2.0), TypeError, "'float' object cannot be interpreted")]:
+            with pytest.raises(error, match=text):
+                make(shape)
+        assert make((0,) * 32).ndim == 32 and make(np.array([2, 1])).shape == (2, 1)
+    with pytest.raises(OverflowError):
+        m.addMVar((2 ** 16, 2 ** 16))                   # more variables than a model holds, before any allocation
+    m.remove(m.getVars())
     assert m.NumVars == 0 and m.getVars() == []
     m.dispose()
     with pytest.raises(VelmorError):

@@ -34,4 +34,17 @@ Ref zero_dim_array(PyObject* item);
 // numpy.array(obj) (a new array; an ndarray is copied as NumPy copies it). Throws.
 Ref numpy_array(PyObject* obj);
 
+// A shape argument as NumPy takes it (an integer, or a sequence of integers),
+// checked before anything NumPy does with it: NumPy fills fixed buffers of
+// its own from a shape (numpy.ndindex copies it into one of NPY_MAXDIMS
+// entries before it counts them). Returns the shape as a new tuple of ints and
+// the number of cells in `cells`. Errors, NumPy's own: the interpreter's
+// TypeError for an extent that is no integer, ValueError for more than
+// NPY_MAXDIMS dimensions ("maximum supported dimension for an ndarray is 32,
+// found {}"), for a negative extent ("negative dimensions are not allowed"),
+// an extent beyond 64 bits ("Maximum allowed dimension exceeded") and for
+// more cells than an array of objects can hold ("array is too big; ..."),
+// each counted in 64-bit arithmetic. Throws.
+Ref checked_shape(PyObject* shape, int64_t* cells);
+
 }  // namespace velmorpy

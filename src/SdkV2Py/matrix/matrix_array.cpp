@@ -301,8 +301,10 @@ Ref matrix_zeros(PyTypeObject* type, PyObject* shape) {
   for (const MatrixClass& r : kMatrixClasses)
     if (r.type == type) row = &r;
   if (!row || !row->new_cell) raise(PyExc_SystemError, "velmorpy: zeros of a class without expressions");
+  int64_t cells = 0;
+  Ref dims = checked_shape(shape, &cells);
   Ref np = module_global("_np");
-  Ref array = take(PyObject_CallMethod(np.get(), "empty", "OO", shape, reinterpret_cast<PyObject*>(&PyBaseObject_Type)));
+  Ref array = take(PyObject_CallMethod(np.get(), "empty", "OO", dims.get(), reinterpret_cast<PyObject*>(&PyBaseObject_Type)));
   // A new array of ours, C-contiguous: its cells are written in place.
   const Py_ssize_t n = PyArray_SIZE(nd(array.get()));
   for (Py_ssize_t k = 0; k < n; ++k) put_cell(array, k, row->new_cell());

@@ -91,12 +91,16 @@ Ref mconstr_of(const Ref& list, int nd, const Py_ssize_t* dims) {
 // --- addMVar ----------------------------------------------------------------------
 
 // One variable per cell of `shape`, added with one library call and named
-// from the cells' index tuples (numpy.ndindex, row-major order).
+// from the cells' index tuples (numpy.ndindex, row-major order). The shape is
+// checked before NumPy sees it, and no more variables than a model can hold
+// are asked for.
 PyObject* model_addMVar(PyObject* self, const Args& a) {
-  PyObject* shape = a[0];
+  int64_t cells = 0;
+  Ref shape = checked_shape(a[0], &cells);
+  if (cells > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
   Ref np = module_global("_np");
-  Ref keys = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("ndindex"), shape));
-  Ref handles = model_addVars(self, shape, keys.get(), VarBatch{a[1], a[2], a[3], a[4], a[5]});
+  Ref keys = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("ndindex"), shape.get()));
+  Ref handles = model_addVars(self, shape.get(), keys.get(), VarBatch{a[1], a[2], a[3], a[4], a[5]});
   return mvar_new(handles.get()).release();
 }
 
