@@ -27,6 +27,12 @@ namespace {
 
 PyArrayObject* nd(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
 
+// NumPy's own product, on operands whose nesting its loops can carry.
+Ref numpy_matmul(PyObject* a, PyObject* b) {
+  Ref x = numpy_operand(a), y = numpy_operand(b);
+  return take(PyNumber_MatrixMultiply(x.get(), y.get()));
+}
+
 // A two-dimensional numeric operand, read as float64 in row-major order.
 struct Numbers {
   Ref array;  // `a` itself when it is such an array already, else a copy: never changed
@@ -160,7 +166,7 @@ Ref as_matrix(const Ref& a, bool row) {
 template <class L, class R, class F>
 Ref product(const Ref& a, const Ref& b, L (*prepare_left)(PyObject*), R (*prepare_right)(PyObject*), F&& cell) {
   const int na = PyArray_NDIM(nd(a)), nb = PyArray_NDIM(nd(b));
-  if (na < 1 || na > 2 || nb < 1 || nb > 2) return take(PyNumber_MatrixMultiply(a.get(), b.get()));
+  if (na < 1 || na > 2 || nb < 1 || nb > 2) return numpy_matmul(a.get(), b.get());
   const npy_intp inner_a = PyArray_DIM(nd(a), na - 1), inner_b = PyArray_DIM(nd(b), 0);
   if (inner_a != inner_b) raise_inner_mismatch(a, b);
   Ref a2 = as_matrix(a, true), b2 = as_matrix(b, false);
@@ -191,7 +197,7 @@ Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb) {
   const bool nv = ka == OpKind::Number && kb == OpKind::Var;
   const bool vn = ka == OpKind::Var && kb == OpKind::Number;
   const bool vv = ka == OpKind::Var && kb == OpKind::Var;
-  if (!nv && !vn && !vv) return take(PyNumber_MatrixMultiply(A, B));
+  if (!nv && !vn && !vv) return numpy_matmul(A, B);
   Ref a = as_array(A), b = as_array(B);
   if (PyArray_SIZE(nd(a)) == 0 || PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, "matmul operand is empty");
   if (nv) return product(as_float64(a), b, numbers, vars, cell_nv);

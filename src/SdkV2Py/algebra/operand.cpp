@@ -1,6 +1,7 @@
 #include "algebra/operand.hpp"
 
 #include "algebra/kernels.hpp"
+#include "algebra/object_arrays.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
@@ -62,7 +63,7 @@ Summand negated(PyObject* other, Ref& hold) {
     PyNumberMethods* nb = Py_TYPE(other)->tp_as_number;
     if (nb && nb->nb_negative == operand_negative) return summand_of(other, -1.0);
   }
-  hold = take(PyNumber_Negative(other));
+  hold = negative(other);
   return summand_of(hold.get());
 }
 

@@ -2,6 +2,7 @@
 // number, a Var or a QuadExpr.
 #include "algebra/kernels.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/var.hpp"
@@ -26,7 +27,7 @@ Ref materialise(const Summand& s) {
   if (is_var(s.obj)) return v_mul_n(s.obj, s.mult);
   if (is_linexpr(s.obj)) return l_mul_n(s.obj, s.mult);
   if (is_quadexpr(s.obj)) return q_mul_n(s.obj, s.mult);
-  return take(PyNumber_Negative(s.obj));
+  return negative(s.obj);
 }
 
 void raise_unsupported(const char* op, const char* left, const char* right) {

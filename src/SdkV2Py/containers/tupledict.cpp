@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/quicksum.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/var.hpp"
@@ -91,6 +92,8 @@ class ProductSum {
       if (c != 0.0) sum_.add_var(value, c);
       return;
     }
+    check_object_nesting(coeff);  // arrays are multiplied by NumPy's loops
+    check_object_nesting(value);
     Ref term = take(PyNumber_Multiply(coeff, value));
     if (own_) {
       add_to_sum(sum_, term.get());

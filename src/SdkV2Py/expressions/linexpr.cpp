@@ -1,5 +1,6 @@
 #include "expressions/linexpr.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
@@ -239,7 +240,7 @@ PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
       iadd(self, other, -1.0);
       return Py_NewRef(self);
     }
-    Ref negated = take(PyNumber_Negative(other));
+    Ref negated = negative(other);
     return PyNumber_InPlaceAdd(self, negated.get());
   });
 }

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <utility>
 
+#include "algebra/object_arrays.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
@@ -254,6 +255,7 @@ void terms_imul(TermList& t, double m) {
   terms_map(t, [&](PyObject* item) -> Ref {
     if (PyFloat_CheckExact(item)) return take(PyFloat_FromDouble(m * PyFloat_AS_DOUBLE(item)));
     if (!mult) mult = take(PyFloat_FromDouble(m));
+    check_object_nesting(item);  // a coefficient matrix is multiplied by NumPy
     return take(PyNumber_Multiply(mult.get(), item));
   });
 }

@@ -202,7 +202,7 @@ PyObject* matrix_iadd(PyObject* self, PyObject* other) noexcept {
 PyObject* matrix_isub(PyObject* self, PyObject* other) noexcept {
   return guarded([&] {
     const MatrixClass& row = row_of(self);
-    Ref negated = take(PyNumber_Negative(other));
+    Ref negated = negative(other);
     if (Py_IS_TYPE(self, row.type)) return row.add_o(self, negated.get()).release();
     return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
   });
@@ -289,6 +289,7 @@ void matrix_setAttr(PyObject* self, PyObject* attrname, PyObject* values) {
 
 Ref matrix_sum(PyObject* self, PyObject* axis, PyTypeObject* result) {
   Ref array = Ref::borrow(matrix_array(self));
+  check_object_nesting(array.get());  // the sum is NumPy's + over the cells
   Ref sum = take(PyObject_GetAttr(array.get(), VLM_STR("sum")));
   Ref args = take(PyTuple_New(0));
   Ref kwargs = take(Py_BuildValue("{sO}", "axis", axis));

@@ -164,6 +164,7 @@ PyObject* model_addPsdVar(PyObject* self, const Args& a) {
 // The sense of every one of m rows: '<', '>' or '='. Throws.
 std::vector<char> row_senses(PyObject* sense, int64_t m) {
   Ref senses = numpy_array(sense);
+  check_object_nesting(senses.get());  // each item is compared by its own ==
   const int nd = PyArray_NDIM(arr(senses));
   if (nd > 1) raise(PyExc_ValueError, kSenseDims);
   if (nd == 1 && PyArray_DIM(arr(senses), 0) != m) raise(PyExc_ValueError, kSenseLength);

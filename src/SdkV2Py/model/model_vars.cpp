@@ -1,5 +1,6 @@
 #include "model/model_vars.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
 
 #include <cstdint>
@@ -80,6 +81,7 @@ DoubleData zero_default_data(PyObject* value, Py_ssize_t n, const char* size_tex
   DoubleData data;
   if (value == Py_None) return data;
   if (ndim_of(value) == 0) {
+    check_object_nesting(value);  // a zero-dimensional array is compared by NumPy
     Ref zero = take(PyFloat_FromDouble(0.0));
     if (!equals(value, zero.get())) data.spread(n, value);
   } else {
@@ -93,6 +95,7 @@ DoubleData upper_bound_data(PyObject* value, Py_ssize_t n) {
   DoubleData data;
   if (value == Py_None) return data;
   if (ndim_of(value) == 0) {
+    check_object_nesting(value);
     bool is_number = PyFloat_Check(value) || PyLong_Check(value);
     if (!is_number) {
       Ref number = module_global("numbers");

@@ -51,10 +51,12 @@ uintptr_t stack_low_end() noexcept {
 
 }  // namespace
 
-bool stack_nearly_exhausted() noexcept {
+bool stack_nearly_exhausted() noexcept { return !stack_has_room(0); }
+
+bool stack_has_room(size_t bytes) noexcept {
   const uintptr_t low = stack_low_end();
   const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  return low != 0 && here < low + kStackHeadroom;
+  return low == 0 || (here >= low + kStackHeadroom && here - low - kStackHeadroom >= bytes);
 }
 
 namespace {

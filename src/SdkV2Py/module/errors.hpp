@@ -78,6 +78,8 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 // whose cells lead back to it) takes kilobytes, so the stack can end long
 // before the counter does.
 bool stack_nearly_exhausted() noexcept;
+// True when the current thread has `bytes` of stack left beyond that margin.
+bool stack_has_room(size_t bytes) noexcept;
 
 // One level of a recursion that Python data drives (operators applied again to
 // elements, walks into nested containers): beyond the interpreter's recursion
