@@ -1,6 +1,8 @@
 #include "module/errors.hpp"
 
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -12,6 +14,8 @@ namespace velmorpy {
 void translate_current_exception() noexcept {
   try {
     throw;
+  } catch (abi::__forced_unwind&) {
+    on_forced_unwind();  // the thread is being ended: park it here
   } catch (const PyErrAlreadySet&) {
     assert(PyErr_Occurred());
   } catch (const VlmCodeError& e) {
@@ -23,6 +27,15 @@ void translate_current_exception() noexcept {
   } catch (...) {
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
+}
+
+void park_thread() noexcept {
+  for (;;) pause();
+}
+
+void on_forced_unwind() noexcept {
+  if (getpid() != static_cast<pid_t>(syscall(SYS_gettid))) park_thread();
+  std::terminate();  // the main thread: see errors.hpp
 }
 
 namespace {
