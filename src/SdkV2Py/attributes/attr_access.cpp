@@ -344,7 +344,8 @@ void add_matrix(PyObject* m, PyObject* spmatrix, std::vector<int>& nrows, std::v
 }
 
 // `matrices` holds one matrix per index of `ind`.
-void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
+void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices,
+                 const IndexMark& mark) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttrString(sp.get(), "spmatrix"));
   std::vector<int> beg, nrows, ncols, pos;
@@ -354,20 +355,23 @@ void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& i
     Ref m = Ref::borrow(PyList_GET_ITEM(matrices, i));
     add_matrix(m.get(), spmatrix.get(), nrows, ncols, pos, val);
   }
+  mark.check();
   check_rc(VLMsetmatattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(),
                              static_cast<int>(val.size()), beg.data(), nrows.data(), ncols.data(), pos.data(),
                              val.data()));
 }
 
 // Writes the values of `list` (a private list: one value per item, or the one
-// model-level value) after converting every one of them.
-void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
+// model-level value) after converting every one of them; `mark` (taken before
+// the items' indices were read) is checked after the conversions.
+void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list,
+           const IndexMark& mark = IndexMark()) {
   const Py_ssize_t expected = ind ? static_cast<Py_ssize_t>(ind->size()) : 1;
   const char* cname = r.cname;
   if (r.type == AttrType::Matrix) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
-    _setMatAttr(holder, cname, *ind, list);
+    _setMatAttr(holder, cname, *ind, list, mark);
     return;
   }
   Leaves leaves = leaves_of(list);
@@ -378,18 +382,21 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
       std::vector<int> val(n);
       // NumPy's int32 cast of each value: int(), so a float is truncated.
       for (size_t i = 0; i < n; ++i) val[i] = as_int32(take(PyNumber_Long(leaves.items[i])).get());
+      mark.check();
       _setIntAttr(holder, cname, val, ind);
       return;
     }
     case AttrType::Double: {
       std::vector<double> val(n);
       for (size_t i = 0; i < n; ++i) val[i] = as_double(leaves.items[i]);
+      mark.check();
       _setDblAttr(holder, cname, val, ind);
       return;
     }
     case AttrType::Char: {
       std::vector<char> val(n);
       for (size_t i = 0; i < n; ++i) val[i] = one_char(leaves.items[i]);
+      mark.check();
       _setCharAttr(holder, cname, val, *ind);
       return;
     }
@@ -401,6 +408,7 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
         texts.emplace_back(leaves.items[i]);
         val[i] = texts.back().get();
       }
+      mark.check();
       _setStrAttr(holder, cname, val, ind);
       return;
     }
@@ -564,6 +572,7 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
     write(holder, r, nullptr, list.get());
     return;
   }
+  const IndexMark mark(holder);
   const std::vector<int> ind = gather(holder, kind, objs);
   if (ind.empty()) return;
   if (r.type == AttrType::Double && is_float64_array(values)) {
@@ -578,14 +587,15 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
   } else {
     list = take(PySequence_List(plain.get()));
   }
-  write(holder, r, &ind, list.get());
+  write(holder, r, &ind, list.get(), mark);
 }
 
 void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
   Resolved r = resolve(holder, attrname, kind);
+  const IndexMark mark(holder);
   const std::vector<int> ind{item_index(holder, kind, item)};
   Ref list = list_of_one(value);
-  write(holder, r, &ind, list.get());
+  write(holder, r, &ind, list.get(), mark);
 }
 
 }  // namespace velmorpy

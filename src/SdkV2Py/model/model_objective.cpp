@@ -191,6 +191,7 @@ PyObject* model_setObjective(PyObject* self, const Args& a) {
   const Ref psdvars = model_list(m->psdvars_);
   Ref psd_matrices = PyList_GET_SIZE(psdvars.get()) > 0 ? psd_objective(holder, is_psdexpr(e) ? e : nullptr, psdvars)
                                                        : Ref();
+  linear.mark.check();  // every term read and converted since the linear ones
   // Read after every conversion: the list that goes with the holder.
   const Ref vars = model_list(m->vars_);
   const Py_ssize_t nvars = PyList_GET_SIZE(vars.get());

@@ -171,6 +171,7 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
   const size_t capacity = static_cast<size_t>(std::min<int64_t>(terms, INT32_MAX));
   out.ind.reserve(capacity);
   out.val.reserve(capacity);
+  out.mark = IndexMark(holder);
   RowWriter writer(holder, out, with_starts);
   for (const Ref& item : items) {
     if (Py_IS_TYPE(item.get(), &LinExprType)) {

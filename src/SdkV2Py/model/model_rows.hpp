@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "module/holder.hpp"
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -28,6 +29,9 @@ struct CompressedRows {
   std::vector<int> ind;            // the variable index of each term
   std::vector<double> val;         // the coefficient of each term
   std::vector<double> constants;   // one per row
+  // Taken before the first index was read: the caller checks it after its
+  // last Python code, right before the library call.
+  IndexMark mark;
 
   int rows() const noexcept { return static_cast<int>(constants.size()); }
   int nnz() const noexcept { return static_cast<int>(ind.size()); }

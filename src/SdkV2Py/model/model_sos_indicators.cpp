@@ -73,6 +73,7 @@ PyObject* model_addSOS(PyObject* self, const Args& a) {
   if (n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
   std::vector<int> ind;
   ind.reserve(static_cast<size_t>(n));
+  const IndexMark mark(holder);  // an object's own `index` is read once, here
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* item = PyList_GET_ITEM(members.get(), i);
     if (is_handle(item) && as_handle(item)->holder_ != holder.get()) raise_holds_other_model("vars");
@@ -92,6 +93,7 @@ PyObject* model_addSOS(PyObject* self, const Args& a) {
     PyObject* item = PyList_GET_ITEM(members.get(), i);
     if (is_handle(item)) ind[static_cast<size_t>(i)] = as_handle(item)->index;
   }
+  mark.check();
   const int start = 0;
   Ref sos = add_item(self, &ModelObject::soss_, &SOSType, holder, [&](VLMmodel* mdl) {
     return VLMaddsos(mdl, 1, static_cast<int>(n), &type, &start, n ? ind.data() : nullptr,
@@ -175,6 +177,7 @@ PyObject* model_addGenConstrIndicator(PyObject* self, const Args& a) {
   // With the caller's sense the right-hand side was moved into the
   // expression: it is minus its constant.
   const double rhs_value = (sides.sense_obj ? 0.0 : sides.side) - row.constants[0];
+  row.mark.check();  // the indicator variable's index too
   Ref genconstr = add_item(self, &ModelObject::genconstrs_, &GenConstrType, holder, [&](VLMmodel* mdl) {
     return VLMaddgenconstrIndicator(mdl, cname.get(), bin, bv, row.nnz(), row.ind_data(), row.val_data(), sense_char,
                                     rhs_value);
