@@ -73,7 +73,6 @@ PyObject* model_addSOS(PyObject* self, const Args& a) {
   if (n > INT32_MAX) raise(PyExc_OverflowError, kTooMany);
   std::vector<int> ind;
   ind.reserve(static_cast<size_t>(n));
-  const IndexMark mark(holder);  // an object's own `index` is read once, here
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* item = PyList_GET_ITEM(members.get(), i);
     if (is_handle(item) && as_handle(item)->holder_ != holder.get()) raise_holds_other_model("vars");
@@ -93,7 +92,6 @@ PyObject* model_addSOS(PyObject* self, const Args& a) {
     PyObject* item = PyList_GET_ITEM(members.get(), i);
     if (is_handle(item)) ind[static_cast<size_t>(i)] = as_handle(item)->index;
   }
-  mark.check();
   const int start = 0;
   Ref sos = add_item(self, &ModelObject::soss_, &SOSType, holder, [&](VLMmodel* mdl) {
     return VLMaddsos(mdl, 1, static_cast<int>(n), &type, &start, n ? ind.data() : nullptr,
