@@ -210,7 +210,9 @@ def test_object_arrays_numpy_cannot_loop_over_are_refused(m):
     uses = [lambda a: ML.new(a) <= 1, lambda a: ML.new(a) + 1, lambda a: -MQ.new(a), lambda a: ML.new(a).sum(),
             lambda a: X * a, lambda a: [a[:1], a[:1]] + X, lambda a: (X + 1) @ a, lambda a: x - a,
             lambda a: velmorpy.tupledict({1: x}).prod({1: a}), lambda a: m.addMConstr(np.eye(2), X, a, [1, 1]),
-            lambda a: (X + 1).__isub__(a)]
+            lambda a: (X + 1).__isub__(a), lambda a: x ** a, lambda a: velmorpy.LinExpr(a, x),
+            lambda a: velmorpy.LinExpr().addConstant(a), lambda a: m.addRange(1 * x, a, 1),
+            lambda a: m.addConstrs((x <= i for i in range(1)), a), lambda a: velmorpy.tuplelist([(1, 2)]).select(a)]
     for make in (cyclic, lambda: nested(1500)):
         for use in uses:
             with pytest.raises((RecursionError, TypeError)) as e:     # the subtraction's TypeError carries it

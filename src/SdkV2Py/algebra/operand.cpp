@@ -270,6 +270,7 @@ Ref operand_pow(PyObject* self, PyObject* exponent) {
     two = PyFloat_CheckExact(exponent) ? PyFloat_AS_DOUBLE(exponent) == 2.0 : PyLong_AsLong(exponent) == 2;
     if (PyErr_Occurred()) PyErr_Clear();  // an int beyond a long is not 2
   } else {
+    check_object_nesting(exponent);  // an array is compared cell by cell by NumPy
     Ref two_obj = take(PyLong_FromLong(2));
     two = !check(PyObject_RichCompareBool(exponent, two_obj.get(), Py_NE));
   }

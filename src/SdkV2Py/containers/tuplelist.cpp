@@ -4,6 +4,7 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/object_arrays.hpp"
 #include "containers/builtins.hpp"
 #include "module/args.hpp"
 #include "module/decorators.hpp"
@@ -771,6 +772,14 @@ Ref tuplelist_select(TupleListObject* self, PyObject* query) {
   if (query == Py_None) raise(PyExc_TypeError, "object of type 'NoneType' has no len()");
   if (!PyTuple_Check(query)) raise_expected("tuple", query);
   if (PyTuple_GET_SIZE(query) == 0) return make_tuplelist(obj(self));
+  // Query items (and their alternatives) are compared with ==: by NumPy, cell
+  // by cell, for an array.
+  for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(query); ++i) {
+    PyObject* q = PyTuple_GET_ITEM(query, i);
+    check_object_nesting(q);
+    if (PyList_Check(q) || PyTuple_Check(q))
+      for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(q); ++k) check_object_nesting(PySequence_Fast_GET_ITEM(q, k));
+  }
   const Py_ssize_t n = items_width(self);
   Ref inv = inv_lists(self, query, n);
   if (inv.get() == Py_None) return make_tuplelist(obj(self));

@@ -57,6 +57,7 @@ void linexpr_add_constant(LinExprObject* self, PyObject* c) {
     self->constant_ += number_value(c);
     return;
   }
+  check_object_nesting(c);  // an array is added cell by cell by NumPy
   Ref base = take(PyFloat_FromDouble(self->constant_));
   Ref sum = take(PyNumber_Add(base.get(), c));
   self->constant_ = as_double(sum.get());

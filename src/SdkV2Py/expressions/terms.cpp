@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstring>
 
+#include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
 
 #include "attributes/handle.hpp"
@@ -160,6 +161,7 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
 bool equals_zero(PyObject* x) {
   if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x) == 0.0;
   if (PyLong_CheckExact(x)) return _PyLong_Sign(x) == 0;
+  check_object_nesting(x);  // an array is compared cell by cell by NumPy
   Ref zero = take(PyLong_FromLong(0));
   return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
 }

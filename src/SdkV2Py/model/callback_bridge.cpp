@@ -169,9 +169,20 @@ int locked_turn(void* cbdata, int where, PyObject* self, const BridgeEntry& entr
   Ref enter, exit;
   try {
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(lock.get()));
-    enter = take(PyObject_GetAttr(type, VLM_STR("__enter__")));
     exit = take(PyObject_GetAttr(type, VLM_STR("__exit__")));
-    take(parking_call([&] { return PyObject_CallOneArg(enter.get(), lock.get()); }));  // may wait for the lock
+    if (exit_has_begun()) {
+      // The exit hook stopped waiting for turns still running: one that never
+      // returns holds the lock for good, so the exiting thread waits for it a
+      // while only, and stops the run when it does not get it.
+      Ref acquire = take(PyObject_GetAttr(type, VLM_STR("acquire")));
+      Ref seconds = take(PyFloat_FromDouble(kExitWaitMilliseconds / 1000.0));
+      Ref got = take(parking_call(
+          [&] { return PyObject_CallFunctionObjArgs(acquire.get(), lock.get(), Py_True, seconds.get(), nullptr); }));
+      if (!check(PyObject_IsTrue(got.get()))) return VLM_ERROR_ABORT_CTRL_C;
+    } else {
+      enter = take(PyObject_GetAttr(type, VLM_STR("__enter__")));
+      take(parking_call([&] { return PyObject_CallOneArg(enter.get(), lock.get()); }));  // may wait for the lock
+    }
   } catch (...) {
     translate_current_exception();
     return -1;

@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "algebra/object_arrays.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/var.hpp"
@@ -213,6 +214,7 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant) {
   // Other numbers (bool, Fraction, NumPy scalars): the interpreter's abs,
   // comparisons and subtraction, as for the bound as written.
   Ref pin = Ref::borrow(bound);
+  check_object_nesting(bound);  // an array is taken cell by cell by NumPy
   Ref magnitude = take(PyNumber_Absolute(bound));
   Ref infinity = take(PyFloat_FromDouble(VLM_INFINITY));
   if (check(PyObject_RichCompareBool(magnitude.get(), infinity.get(), Py_GE))) {

@@ -48,6 +48,8 @@ const FunctionDef kExitHook = {"_close_interpreter", "", close_interpreter, Kind
 
 }  // namespace
 
+bool exit_has_begun() noexcept { return exiting.load() || _Py_IsFinalizing(); }
+
 bool interpreter_closed() noexcept {
   if (!exiting.load() && !_Py_IsFinalizing()) return false;
   return PyThread_get_thread_ident() != exiting_thread.load();

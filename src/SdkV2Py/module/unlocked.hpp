@@ -57,6 +57,10 @@ constexpr int kExitWaitMilliseconds = 2000;
 // True when the calling thread must not take the interpreter lock: the
 // interpreter exits and this is not the thread that exits it.
 bool interpreter_closed() noexcept;
+// True once the exit hook ran (or the runtime finalises): on the exiting
+// thread, a wait for something a thread that never returns may hold is
+// bounded by kExitWaitMilliseconds too.
+bool exit_has_begun() noexcept;
 
 // A thread inside the callback bridge, for the lifetime of the object: the
 // exit hook waits (for a while) until none is left. Made before the bridge
