@@ -44,7 +44,7 @@ namespace velmorpy {
 // thread: a thread coming back from an unlocked call then waits forever
 // instead of taking the lock (the process ends around it), and the callback
 // bridge answers the library "stop" without running Python code. The hook
-// waits a little (kExitWait) for the threads already inside the bridge to
+// waits a little (kExitWaitMilliseconds) for the threads already inside the bridge to
 // leave it, then lets the exit go on: a callback that does not return does
 // not keep the process alive. A thread still in Python code then is ended by
 // the interpreter when it next asks for the lock; the frames that call into
