@@ -1,5 +1,6 @@
 #include "module/errors.hpp"
 
+#include <cxxabi.h>
 #include <pthread.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -14,8 +15,6 @@ namespace velmorpy {
 void translate_current_exception() noexcept {
   try {
     throw;
-  } catch (abi::__forced_unwind&) {
-    on_forced_unwind();  // the thread is being ended: park it here
   } catch (const PyErrAlreadySet&) {
     assert(PyErr_Occurred());
   } catch (const VlmCodeError& e) {
@@ -25,6 +24,9 @@ void translate_current_exception() noexcept {
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_RuntimeError, e.what());
   } catch (...) {
+    // A foreign exception has no C++ type: the forced unwinding of a thread
+    // the interpreter ends. Park the thread here.
+    if (!abi::__cxa_current_exception_type()) on_forced_unwind();
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
 }

@@ -7,8 +7,6 @@
 #pragma once
 #include <Python.h>
 
-#include <cxxabi.h>
-
 #include <cassert>
 #include <exception>
 #include <new>
@@ -47,11 +45,13 @@ void translate_current_exception() noexcept;
 // of the thread stopped right there (on_forced_unwind), before it unwinds
 // any frame of the caller: for code with objects of its own to release,
 // which a thread without the lock must not touch.
+// (The C API throws nothing else. The unwinding is caught by `...`: it is
+// no C++ object, and binding a reference to it binds one to null.)
 template <class F>
 auto parking_call(F&& call) noexcept -> decltype(call()) {
   try {
     return call();
-  } catch (abi::__forced_unwind&) {
+  } catch (...) {
     on_forced_unwind();
   }
 }
@@ -62,8 +62,6 @@ PyObject* guarded(F&& body) noexcept {
     PyObject* r = body();
     assert(r != nullptr || PyErr_Occurred());
     return r;
-  } catch (abi::__forced_unwind&) {
-    on_forced_unwind();
   } catch (...) {
     translate_current_exception();
   }
@@ -75,8 +73,6 @@ template <class F>
 int guarded_int(F&& body) noexcept {
   try {
     return body();
-  } catch (abi::__forced_unwind&) {
-    on_forced_unwind();
   } catch (...) {
     translate_current_exception();
   }
