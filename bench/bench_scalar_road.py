@@ -190,6 +190,19 @@ def sparse_ours(A, b, steps):
     return marks[-1] - marks[0]
 
 
+def sparse_mconstr(A, b):
+    """The same rows through addMConstr, from A's arrays."""
+    start = time.perf_counter()
+    m = Model()
+    x = m.addMVar(A.shape[1], ub=1.0)
+    m.addMConstr(A, x, "<", b)
+    seconds = time.perf_counter() - start
+    assert m.NumConstrs == A.shape[0] and m.getA().nnz == A.nnz
+    del x
+    m.dispose()
+    return seconds
+
+
 def sparse_direct(lib, env, A, b):
     """The same model through velmor.h: the CSR arrays as the library takes them
     (32-bit row starts without the closing one, 32-bit columns), made beforehand."""
@@ -228,10 +241,12 @@ def matrix_road():
     lib = ctypes.CDLL(LIB)
     env = ctypes.c_void_p()
     assert lib.VLMemptyenv(ctypes.byref(env)) == 0
-    mine, direct, steps = [], [], []
+    mine, mconstr, direct, steps = [], [], [], []
     for _ in range(MATRIX_REPEAT):
         gc.collect()
         mine.append(sparse_ours(A, b, steps))
+        gc.collect()
+        mconstr.append(sparse_mconstr(A, b))
         gc.collect()
         direct.append(sparse_direct(lib, env, A, b))
     lib.VLMfreeenv(env)
@@ -240,6 +255,8 @@ def matrix_road():
           f"{min(mine):.3f} s; through velmor.h {min(direct):.3f} s; ratio {min(mine) / min(direct):.1f}")
     print(f"    Model() and A @ x {product:.3f}   <= b {compare:.3f}   addConstr {add:.3f} "
           f"(addConstr / direct load {add / min(direct):.1f})")
+    print(f"  the same through addMConstr(A, x, '<', b), Model() to its end: {min(mconstr):.4f} s; "
+          f"ratio to the direct load {min(mconstr) / min(direct):.2f}")
 
 
 def main():
