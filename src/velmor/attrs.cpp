@@ -521,10 +521,11 @@ int VLMsetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     const AttrRow& row = resolve_for_write(m, name, D, true);
     check_items(m, row.kind, n, ind);
     velmor::check_array(value, n);
-    std::vector<double> checked(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) checked[static_cast<size_t>(k)] = checked_item_dbl(row.attr, value[k]);
+    // Every value checked before the first is stored; the check is run again
+    // as each one is stored instead of keeping a checked copy of them all.
+    for (int k = 0; k < n; ++k) checked_item_dbl(row.attr, value[k]);
     std::vector<double>& target = item_dbl_target(m, row.attr);
-    for (int k = 0; k < n; ++k) target[static_cast<size_t>(ind[k])] = checked[static_cast<size_t>(k)];
+    for (int k = 0; k < n; ++k) target[static_cast<size_t>(ind[k])] = checked_item_dbl(row.attr, value[k]);
     if (row.attr != Attr::Start) m.data_changed();
     return VLM_OKAY;
   });

@@ -98,6 +98,9 @@ def test_index_contents():
     tl = tuplelist([(1, "a"), (2, "b"), (1, "b")])
     tl.select(1)
     assert tl.tuple_index_ == [{1: [0, 2], 2: [1]}, {"a": [0], "b": [1, 2]}]
+    assert tl.tuple_index_ is tl.tuple_index_
+    tl.tuple_index_[0][1].remove(2)              # the index read from Python is the one queries use
+    assert tl.select(1, "b") == [] and tl.select(1) == [(1, "a")]
     scalars = tuplelist(["x", "y", "x"])
     scalars.select("x")
     assert scalars.tuple_index_ == [{"x": [0, 2], "y": [1]}]
