@@ -125,7 +125,7 @@ def test_class_surface():
     with pytest.raises(TypeError, match="^Value is readonly$"):
         MVar.shape.__set__(MVar.fromlist([1]), (1,))
     fields = MVar.__getmetaclass__(None).__dir__(None)
-    assert fields[:4] == ["getAttr", "setAttr", "shape", "ndim"] and "__array_priority__" not in fields
+    assert fields[:5] == ["__getitem__", "getAttr", "setAttr", "shape", "ndim"] and "__array_priority__" not in fields
 
 
 # --- attributes ------------------------------------------------------------------------

@@ -164,6 +164,14 @@ bool equals_zero(PyObject* x) {
   return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
 }
 
+Py_ssize_t terms_to_visit(PyObject* self, PyTypeObject* type) {
+  if (Py_IS_TYPE(self, type)) return -1;
+  Ref size = take(PyObject_CallMethodNoArgs(self, VLM_STR("size")));
+  const Py_ssize_t n = PyNumber_AsSsize_t(size.get(), PyExc_OverflowError);
+  if (n == -1 && PyErr_Occurred()) throw_error_set();
+  return std::max<Py_ssize_t>(n, 0);
+}
+
 PyObject* term_item(const TermList& t, PyObject* index) {
   const int32_t i = as_int32(index);
   if (i < 0 || i >= terms_size(t)) raise(PyExc_IndexError, "list index out of range");

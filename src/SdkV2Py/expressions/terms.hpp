@@ -70,6 +70,11 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
 
 // x == 0, the interpreter's equality with the integer 0 (floats and ints in C). Throws.
 bool equals_zero(PyObject* x);
+// The number of terms that getValue and the text form go through: -1 (all of
+// them) for `type` itself; for a subclass, what its size() answers (looked up
+// on the object), 0 when that is negative. The caller refuses a number beyond
+// its terms with IndexError "list index out of range". Throws.
+Py_ssize_t terms_to_visit(PyObject* self, PyTypeObject* type);
 // Item `index` of `t` (a new reference): the index converted to a 32-bit
 // integer, IndexError "list index out of range" outside [0, size). Throws.
 PyObject* term_item(const TermList& t, PyObject* index);
