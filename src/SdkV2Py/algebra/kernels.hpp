@@ -77,8 +77,7 @@ inline Ref q_add_q(const Summand& q, const Summand& r) { return sum_of(q, r, tru
 
 // --- products ---------------------------------------------------------------------------
 
-// `nobj`, when given, is a float object of value n that the term may share.
-Ref v_mul_n(PyObject* v, double n, PyObject* nobj = nullptr);
+Ref v_mul_n(PyObject* v, double n);
 Ref v_mul_v(PyObject* x, PyObject* y);
 Ref l_mul_n(PyObject* l, double n);
 Ref l_mul_v(PyObject* l, PyObject* v);

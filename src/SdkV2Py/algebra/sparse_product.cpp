@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -38,15 +37,8 @@ const char kBadPointers[] = "matmul: the index pointers of the sparse matrix are
 
 PyArrayObject* nd(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
 
-// The product's view of its sparse operand: the matrix, and the coefficient
-// objects of its stored values. When every stored value is a coefficient of
-// several cells: one float object each, shared by those cells; else made per
-// term, equal values that follow closely sharing one object (`cache`).
-struct Compressed : CompressedMatrix {
-  explicit Compressed(CompressedMatrix m) : CompressedMatrix(std::move(m)) {}
-  std::vector<Ref> floats;
-  std::unique_ptr<CoefficientCache> cache = std::make_unique<CoefficientCache>();
-};
+// The product's view of its sparse operand.
+using Compressed = CompressedMatrix;
 
 // _sp.<format>(m) unless m is one already, then astype(float64) unless its
 // dtype is float64: the matrix as the product reads it.
@@ -93,13 +85,6 @@ CompressedMatrix compressed(Ref matrix, bool rows) {
 // What one stored entry adds to its cell, by the kind of the dense items.
 enum class Items { Vars, Lins, Quads };
 
-// The stored values enter `times` cells each, as coefficients of variables.
-void reused(Compressed& s, Items kind, npy_intp times) {
-  if (kind != Items::Vars || times < 2) return;
-  s.floats.reserve(static_cast<size_t>(s.nnz));
-  for (npy_intp p = 0; p < s.nnz; ++p) s.floats.push_back(s.cache->get(s.val[p]));
-}
-
 Items items_of(PyObject* first) {
   if (is_var(first)) return Items::Vars;
   if (is_linexpr(first)) return Items::Lins;
@@ -111,10 +96,7 @@ Items items_of(PyObject* first) {
 Ref new_cell(Items kind, npy_intp entries) {
   if (kind == Items::Quads) return quadexpr_new();
   Ref e = linexpr_new();
-  if (kind == Items::Vars) {
-    terms_reserve(as_linexpr(e.get())->coeffs_, entries);
-    terms_reserve(as_linexpr(e.get())->vars_, entries);
-  }
+  if (kind == Items::Vars) linexpr_reserve(as_linexpr(e.get()), entries);
   return e;
 }
 
@@ -125,11 +107,7 @@ void add_entry(Items kind, PyObject* cell, const Compressed& s, npy_intp p, PyOb
     case Items::Vars: {
       if (!is_var(item)) raise_cannot_convert(item, "velmorpy.Var");
       if (value == 0.0) return;
-      LinExprObject* e = as_linexpr(cell);
-      Ref c = s.floats.empty() ? s.cache->get(value) : Ref::borrow(s.floats[static_cast<size_t>(p)].get());
-      terms_append_steal(e->coeffs_, c.release());  // room was made
-      terms_append(e->vars_, item);
-      return;
+      return linexpr_append_reserved(as_linexpr(cell), value, item);  // room was made
     }
     case Items::Lins:
       if (!is_linexpr(item)) raise_cannot_convert(item, "velmorpy.LinExpr");
@@ -171,13 +149,12 @@ Ref sparse_right(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     a = take(PyArray_Newshape(nd(a), &shape, NPY_CORDER));
   }
-  Compressed s(compressed(converted(right, "csc_matrix"), /*rows=*/false));
+  const Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
   if (PyArray_NDIM(nd(a)) != 2 || PyArray_DIM(nd(a), 1) != s.inner) raise_matmul_shapes(shape_of(a.get()).get(), s.shape.get());
   if (PyArray_SIZE(nd(a)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(a.get());
   const Items kind = items_of(dense[0]);
   const npy_intp r = PyArray_DIM(nd(a), 0), K = s.inner, n = s.outer;
-  reused(s, kind, r);
   Ref result = result_array(one_dim, r, n);
   for (npy_intp i = 0; i < r; ++i)
     for (npy_intp j = 0; j < n; ++j) put_cell(result, i * n + j, fill_cell(s, dense, kind, j, i * K, 1));
@@ -194,13 +171,12 @@ Ref sparse_left(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     b = take(PyArray_Newshape(nd(b), &shape, NPY_CORDER));
   }
-  Compressed s(compressed(std::move(csr), /*rows=*/true));
+  const Compressed s = compressed(std::move(csr), /*rows=*/true);
   if (PyArray_NDIM(nd(b)) != 2 || PyArray_DIM(nd(b), 0) != s.inner) raise_matmul_shapes(s.shape.get(), shape_of(b.get()).get());
   if (PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(b.get());
   const Items kind = items_of(dense[0]);
   const npy_intp m = s.outer, cols = PyArray_DIM(nd(b), 1);
-  reused(s, kind, cols);
   Ref result = result_array(one_dim, m, cols);
   for (npy_intp i = 0; i < m; ++i)
     for (npy_intp j = 0; j < cols; ++j) put_cell(result, i * cols + j, fill_cell(s, dense, kind, i, j, cols));

@@ -82,7 +82,7 @@ class ProductSum {
   void add(PyObject* coeff, PyObject* value, bool skip_none = true) {
     if (skip_none && value == Py_None) return;
     if (own_ && Py_IS_TYPE(value, &VarType) && PyFloat_CheckExact(coeff)) {
-      if (PyFloat_AS_DOUBLE(coeff) != 0.0) sum_.add_term(coeff, value);  // floats are immutable: shared
+      if (PyFloat_AS_DOUBLE(coeff) != 0.0) sum_.add_var(value, PyFloat_AS_DOUBLE(coeff));
       return;
     }
     if (own_ && Py_IS_TYPE(value, &VarType) && PyLong_CheckExact(coeff)) {

@@ -290,15 +290,10 @@ void matrix_setAttr(PyObject* self, PyObject* attrname, PyObject* values) {
 // The sum of one line of variables: the LinExpr that NumPy's fold
 // ((x0 + x1) + x2) + ... gives, every coefficient 1.0, built at once.
 Ref line_sum(PyObject* const* cells, npy_intp count, npy_intp step) {
-  Ref one = coefficient(1.0);
   Ref made = linexpr_new();
   LinExprObject* e = as_linexpr(made.get());
-  terms_reserve(e->coeffs_, count);
-  terms_reserve(e->vars_, count);
-  for (npy_intp k = 0; k < count; ++k) {
-    terms_append(e->coeffs_, one.get());  // room was made
-    terms_append(e->vars_, cells[k * step]);
-  }
+  linexpr_reserve(e, count);
+  for (npy_intp k = 0; k < count; ++k) linexpr_append_reserved(e, 1.0, cells[k * step]);
   return made;
 }
 

@@ -35,27 +35,15 @@ class RowWriter {
  public:
   RowWriter(const Ref& holder, CompressedRows& out, bool with_starts) : holder_(holder), rows_(out, with_starts) {}
 
-  // An exact LinExpr: its term buffers, read in place. Converting a
-  // coefficient that is not an exact float runs Python code, which may change
-  // the expression: the shares of its buffers taken here keep what is read
-  // unchanged, and the size is read again after each term.
+  // An exact LinExpr: its term buffers, read in place (its coefficients are
+  // numbers, and checking its variables runs no Python code).
   void exact(PyObject* expr) {
     LinExprObject* e = linexpr_checked(expr);
-    OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
-    const double constant = e->constant_;
-    for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
-      const int column = model_var_index(holder_, terms_at(vars.t, i));
-      PyObject* c = terms_at(coeffs.t, i);
-      double value;
-      if (PyFloat_CheckExact(c)) {
-        value = PyFloat_AS_DOUBLE(c);
-      } else {
-        Ref coeff = Ref::borrow(c);  // its float conversion may run code
-        value = number_value(coeff.get());
-      }
-      rows_.add(column, value);
-    }
-    rows_.close(constant);
+    const Py_ssize_t n = linexpr_size(e);
+    const double* coeffs = nums_items(e->coeffs_);
+    PyObject* const* vars = terms_items(e->vars_);
+    for (Py_ssize_t i = 0; i < n; ++i) rows_.add(model_var_index(holder_, vars[i]), coeffs[i]);
+    rows_.close(e->constant_);
   }
 
   // A subclass: the coefficients first, then the variables, then the
@@ -110,10 +98,10 @@ void RowCollector::close(double constant) {
   ascending_ = true;
 }
 
-int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model) {
+void raise_not_var_of(const Ref& holder, PyObject* var, const char* other_model) {
   if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
   if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
-  return as_handle(var)->index;
+  raise(PyExc_SystemError, "velmorpy: a variable of the model refused");
 }
 
 int32_t model_psdvar_index(const Ref& holder, PyObject* var) {

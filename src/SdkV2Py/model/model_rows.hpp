@@ -12,6 +12,8 @@
 #include <utility>
 #include <vector>
 
+#include "attributes/handle.hpp"
+#include "attributes/var.hpp"
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -114,7 +116,11 @@ char model_sense_byte(PyObject* sense);
 // `other_model` for a Var of another model (or an unbound one). Reads fields
 // only: no Python code runs. Throws.
 extern const char kVarOfOtherModel[];
-int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel);
+[[noreturn]] void raise_not_var_of(const Ref& holder, PyObject* var, const char* other_model);
+inline int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel) {
+  if (is_var(var) && holder && as_handle(var)->holder_ == holder.get()) return as_handle(var)->index;
+  raise_not_var_of(holder, var, other_model);
+}
 
 // The same for a semidefinite variable: TypeError "Cannot convert {} to
 // velmorpy.PsdVar" for anything but a PsdVar, ValueError for one of another
