@@ -26,15 +26,19 @@ void extend_scaled(TermList& dst, const TermList& src, Py_ssize_t n, double mult
 }  // namespace
 
 void SumBuilder::add_var(PyObject* var, double mult) {
-  nums_reserve(lcoeffs_.t, 1);
-  terms_reserve(lvars_.t, 1);
-  nums_append(lcoeffs_.t, mult);  // neither can fail: room is made
-  terms_append(lvars_.t, var);
+  if (!nums_has_room(lcoeffs_.t, 1)) nums_reserve(lcoeffs_.t, 1);
+  if (!terms_has_room(lvars_.t, 1)) terms_reserve(lvars_.t, 1);
+  nums_append_reserved(lcoeffs_.t, mult);
+  terms_append_reserved(lvars_.t, var);
 }
 
 void SumBuilder::add_lin_terms(LinExprObject* l, Py_ssize_t n, double mult) {
   n = std::min({n, nums_size(l->coeffs_), terms_size(l->vars_)});
   if (n <= 0) return;
+  if (n == 1) {  // a summand such as c * x, the common case of quicksum
+    const double c = nums_at(l->coeffs_, 0);
+    return add_var(terms_at(l->vars_, 0), mult == 1.0 ? c : mult * c);
+  }
   OwnedNums coeffs(nums_copy(l->coeffs_, n));
   if (mult != 1.0) nums_imul(coeffs.t, mult);
   // As linexpr_extend: sharing copies for empty lists, room in the others first.

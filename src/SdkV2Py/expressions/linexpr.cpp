@@ -495,8 +495,8 @@ void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var) {
 }
 
 void linexpr_reserve(LinExprObject* self, Py_ssize_t n) {
-  nums_reserve(self->coeffs_, n);
-  terms_reserve(self->vars_, n);
+  if (!nums_has_room(self->coeffs_, n)) nums_reserve(self->coeffs_, n);
+  if (!terms_has_room(self->vars_, n)) terms_reserve(self->vars_, n);
 }
 
 void linexpr_append(LinExprObject* self, double coeff, PyObject* var) {

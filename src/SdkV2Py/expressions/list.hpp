@@ -47,7 +47,8 @@ inline void listbuffer_track(ListBufferObject* b) noexcept {
   if (!PyObject_GC_IsTracked(reinterpret_cast<PyObject*>(b))) PyObject_GC_Track(b);
 }
 inline void listbuffer_hold(ListBufferObject* b, PyObject* item) noexcept {
-  if (PyObject_IS_GC(item)) listbuffer_track(b);
+  PyTypeObject* type = Py_TYPE(item);
+  if (PyType_IS_GC(type) && (!type->tp_is_gc || type->tp_is_gc(item))) listbuffer_track(b);
 }
 
 // The capacity after growing from `capacity` so that `needed` slots fit:
@@ -100,6 +101,11 @@ void terms_reserve(TermList& t, Py_ssize_t extra);
 // Appends one item (a new reference is taken). Amortised O(1); copies only
 // when the list is not append-safe.
 void terms_append(TermList& t, PyObject* item);
+// Whether `extra` more items can be appended without an allocation.
+inline bool terms_has_room(const TermList& t, Py_ssize_t extra) noexcept {
+  if (!t.buf) return extra <= kTermInline - t.length;
+  return t.buf->count == t.length && extra <= t.buf->capacity - t.buf->count;
+}
 // terms_append after terms_reserve made room for it: cannot fail.
 inline void terms_append_reserved(TermList& t, PyObject* item) noexcept {
   if (!t.buf) {
@@ -185,6 +191,10 @@ NumList nums_copy(const NumList& t, Py_ssize_t n = -1) noexcept;
 void nums_assign_copy(NumList& dst, const NumList& src) noexcept;
 void nums_reserve(NumList& t, Py_ssize_t extra);
 void nums_append(NumList& t, double value);
+inline bool nums_has_room(const NumList& t, Py_ssize_t extra) noexcept {
+  if (!t.buf) return extra <= kTermInline - t.length;
+  return t.buf->count == t.length && extra <= t.buf->capacity - t.buf->count;
+}
 // nums_append after nums_reserve made room for it: cannot fail.
 inline void nums_append_reserved(NumList& t, double value) noexcept {
   if (!t.buf) {
