@@ -57,7 +57,7 @@ std::string write_mps(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, "C", plain_name);
+  const std::vector<std::string> cname = file_names(c.name_list(), "C", plain_name);
   std::vector<std::string> rname = file_names(r.name, "R", plain_name);
   std::string obj = "OBJ";
   for (bool taken = true; taken;) {

@@ -384,6 +384,21 @@ Ref make_tupledict() {
   return take(tupledict_new(&TupleDictType, no_args.get(), nullptr));
 }
 
+Ref make_tupledict(Py_ssize_t expected) {
+  Ref made = make_tupledict();
+  if (expected <= 8) return made;
+  // The interpreter sizes a plain dict for `expected` items in advance, but
+  // not a subclass: the empty tables of a new dict of that size and of the
+  // new tupledict trade places (both dicts are empty, each table keeps its
+  // one owner), so that filling it makes no intermediate tables.
+  Ref sized = take(_PyDict_NewPresized(expected));
+  auto* a = reinterpret_cast<PyDictObject*>(made.get());
+  auto* b = reinterpret_cast<PyDictObject*>(sized.get());
+  if (a->ma_used != 0 || b->ma_used != 0 || a->ma_values || b->ma_values) return made;
+  std::swap(a->ma_keys, b->ma_keys);
+  return made;
+}
+
 Ref tupledict_select(TupleDictObject* self, PyObject* query) {
   Ref keys = Ref::borrow(self->keys_);
   if (!keys) {
