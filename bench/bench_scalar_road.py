@@ -7,8 +7,9 @@ rows, 2*N*N nonzeros) written with addVars, addConstrs and tupledict.prod,
 against PuLP building the same model and writing its MPS file (what PuLP does
 before it hands a model to a solver). Per N: the best of REPEAT runs of each
 (alternated, each after a collection), their ratio, the split of our time over
-the steps, and the Python-side memory our model keeps per variable
-(tracemalloc, in a separate pass: tracing slows the run). PuLP comes from
+the steps, and the memory per variable: Python-side (tracemalloc, in a
+separate pass: tracing slows the run) and the whole process's resident set
+(in a fresh process, so that no earlier model's freed memory is reused). PuLP comes from
 Debian's python3-pulp; without it only our side runs.
 
 Matrix road: the same transport at N = 1000 written as x = m.addMVar(N * N),
@@ -24,6 +25,7 @@ VLMaddrangeconstrs from the CSR arrays), timed over the same span.
 
 Run after a build:
     /usr/bin/python3 bench/bench_scalar_road.py [--no-pulp] [--matrix-only] [N ...]   (default: 300 1000)
+    /usr/bin/python3 bench/bench_scalar_road.py --resident N   (the resident-set pass alone)
 """
 import ctypes
 import gc
@@ -102,6 +104,7 @@ def theirs(d, folder):
 
 
 def memory_per_variable(d):
+    """Python-side memory (tracemalloc): kept at the end and the peak, per variable."""
     gc.collect()
     tracemalloc.start()
     m, x = build(*d)
@@ -113,11 +116,43 @@ def memory_per_variable(d):
     return kept / n, peak / n
 
 
+def status_bytes(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    raise RuntimeError(field)
+
+
+def resident_growth(n):
+    """In this (fresh) process: the growth of the resident set from just
+    before Model() to the end of setObjective (kept) and at its highest
+    (peak), per variable; everything counts, the library's arrays and the
+    allocators' free memory included."""
+    d = data(n)
+    gc.collect()
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")                    # the high-water mark starts again from here
+    before = status_bytes("VmRSS")
+    m, x = build(*d)
+    kept, peak = status_bytes("VmRSS") - before, status_bytes("VmHWM") - before
+    print(f"{kept / (n * n):.0f} {peak / (n * n):.0f}")
+
+
+def resident_per_variable(n):
+    import subprocess
+    out = subprocess.run([sys.executable, os.path.abspath(__file__), "--resident", str(n)], check=True,
+                         capture_output=True, text=True).stdout.split()
+    return float(out[0]), float(out[1])
+
+
 def scalar_road(sizes):
     print(f"transport model, N sources x N sinks; best of {REPEAT}; "
           f"ours: Model() to the end of setObjective; PuLP: building and writing its MPS file")
+    print("bytes per variable, kept at the end (at the peak): Python-side objects (tracemalloc), and the whole "
+          "process's resident set, measured in a fresh process")
     print(f"{'N':>6} {'variables':>10} {'ours s':>8} {'PuLP s':>8} {'PuLP/ours':>9}   "
-          f"{'addVars':>7} {'rows':>6} {'prod':>6} {'setObj':>6}   {'bytes/var kept (peak)':>22}")
+          f"{'addVars':>7} {'rows':>6} {'prod':>6} {'setObj':>6}   {'Python':>11} {'resident':>11}")
     with tempfile.TemporaryDirectory() as folder:
         for n in sizes:
             d = data(n)
@@ -130,10 +165,11 @@ def scalar_road(sizes):
                     other.append(theirs(d, folder))
             best = min(range(REPEAT), key=lambda r: mine[r])
             kept, peak = memory_per_variable(d)
+            rkept, rpeak = resident_per_variable(n)
             pulp_text = f"{min(other):8.3f} {min(other) / min(mine):9.1f}" if other else f"{'-':>8} {'-':>9}"
             add, rows, prod, objective = steps[best]
             print(f"{n:6d} {n * n:10d} {min(mine):8.3f} {pulp_text}   {add:7.3f} {rows:6.3f} {prod:6.3f} "
-                  f"{objective:6.3f}   {kept:14.0f} ({peak:.0f})")
+                  f"{objective:6.3f}   {kept:5.0f} ({peak:3.0f}) {rkept:5.0f} ({rpeak:3.0f})")
 
 
 # --- the matrix road ---------------------------------------------------------------------
@@ -293,6 +329,8 @@ def matrix_road():
 
 def main():
     global pulp
+    if sys.argv[1:2] == ["--resident"]:
+        return resident_growth(int(sys.argv[2]))
     if "--no-pulp" in sys.argv:
         pulp = None
     flags = ("--no-pulp", "--matrix-only")
