@@ -24,6 +24,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -131,8 +132,17 @@ class CbcRunHandler : public CbcEventHandler {
   CbcAction event(CbcEvent which, void*) override { return event(which); }
 
  private:
-  // The run's limits, stalling count and progress lines.
+  // The run's limits, stalling count and progress lines. A line is written
+  // after the state's mutex is released: the log's line sink may wait for
+  // its host, and another search thread may want the mutex meanwhile.
   CbcAction limits(CbcEvent which) {
+    std::string line;
+    const CbcAction action = limits(which, line);
+    if (!line.empty()) state_->run->log.line(line);
+    return action;
+  }
+
+  CbcAction limits(CbcEvent which, std::string& line) {
     CbcRunState& st = *state_;
     RunControl& run = *st.run;
     switch (which) {
@@ -144,7 +154,7 @@ class CbcRunHandler : public CbcEventHandler {
           st.incumbent = value;
           st.last_improvement_node = model_->getNodeCount();
           const double now = run.elapsed();
-          if (now - st.last_line >= 1.0) progress(now, "new incumbent");
+          if (now - st.last_line >= 1.0) line = progress(now, "new incumbent");
         }
         return noAction;
       }
@@ -158,7 +168,7 @@ class CbcRunHandler : public CbcEventHandler {
         }
         const double now = run.elapsed();
         if (now >= st.next_progress) {
-          progress(now, "");
+          line = progress(now, "");
           st.next_progress = now + 5.0;
         }
         return noAction;
@@ -167,15 +177,17 @@ class CbcRunHandler : public CbcEventHandler {
     }
   }
 
-  // Called with the state's mutex held.
-  void progress(double now, const char* note) {
+  // A progress line; called with the state's mutex held.
+  std::string progress(double now, const char* note) {
     CbcRunState& st = *state_;
     const double bound = model_->getBestPossibleObjValue();
-    st.run->log.linef("%9d nodes %8d open  incumbent %-16s bound %-16s gap %-8s %s %s", model_->getNodeCount(),
-                      model_->tree() ? model_->tree()->size() : 0, user_value(st, st.incumbent).c_str(),
-                      user_value(st, bound).c_str(), gap_text(st.incumbent, bound).c_str(),
-                      format_seconds(now).c_str(), note);
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, "%9d nodes %8d open  incumbent %-16s bound %-16s gap %-8s %s %s",
+                  model_->getNodeCount(), model_->tree() ? model_->tree()->size() : 0,
+                  user_value(st, st.incumbent).c_str(), user_value(st, bound).c_str(),
+                  gap_text(st.incumbent, bound).c_str(), format_seconds(now).c_str(), note);
     st.last_line = now;
+    return buffer;
   }
   CbcRunState* state_;
 };

@@ -75,6 +75,9 @@ extern "C" {
 
 typedef struct VLMenv VLMenv;
 typedef struct VLMmodel VLMmodel;
+/* A line sink (VLMsetlinesink): receives one line of a log, without its line
+ * break; returns 0 when it took the line. */
+typedef int (*VLMlinesink)(void* userdata, const char* line);
 
 /* ---- constants ------------------------------------------------------------ */
 
@@ -270,8 +273,19 @@ VLM_API int VLMversion(int* major, int* minor, int* technical);
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
 /* Writes `message` and a newline to the environment's log (the log file, if
- * any, and standard output). */
+ * any, and standard output or the environment's line sink). */
 VLM_API int VLMmsg(VLMenv* env, const char* message);
+/* Internal: the hook through which the velmorpy module shows the log in the
+ * Python program's sys.stdout; not meant for other programs. From now on the
+ * lines of `env`'s log that would go to standard output (the library's own,
+ * CLP's, CBC's and DSDP's, VLMmsg's) are handed to sink(userdata, line)
+ * instead, for `env` and every model made from it (also those made before
+ * the call); the log file still gets every line first. A non-zero answer
+ * makes the library write that line to standard output itself. NULL `sink`
+ * restores standard output. The sink is called from whichever thread writes
+ * to the log, a solver's own threads included, several at once, and without
+ * the log's lock held; it must not throw. NULL env: VLM_ERROR_INVALID_ARGUMENT. */
+VLM_API int VLMsetlinesink(VLMenv* env, VLMlinesink sink, void* userdata);
 
 /* ---- parameters ------------------------------------------------------------
  * 27 int and 12 double parameters (VLMgetintparaminfo / VLMgetdblparaminfo
@@ -333,17 +347,18 @@ VLM_API VLMmodel* VLMcopymodel(VLMmodel* model);
 VLM_API int VLMfreemodel(VLMmodel* model);
 /* Reads a model file into a new model made on a private copy of `env`'s
  * parameters, into *model (owned by the caller). The format follows the
- * suffix, case-insensitively: .mps and .qps (free MPS: ROWS, COLUMNS with
- * integer markers, RHS with the objective constant as the negated right-hand
- * side of the objective row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX,
- * SOS), .lp (everything VLMwrite writes there: objective sense, constant and
- * quadratic terms "[ ... ] / 2", rows with <=, >=, = and ranged rows
- * "lb <= expr <= ub", indicator constraints, Bounds, Generals, Binaries,
+ * suffix, case-insensitively: .mps and .qps (free MPS, or fixed MPS when the
+ * text does not read as free: ROWS, COLUMNS with integer markers, RHS with
+ * the objective constant as the negated right-hand side of the objective
+ * row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX, SOS), .lp (everything
+ * VLMwrite writes there: objective sense, constant and quadratic terms, rows,
+ * range and constant columns, indicator constraints, Bounds, Generals, Binaries,
  * Semi-continuous and SOS sections; and the common spellings of hand-written
  * files: "\" comments, rows and terms over several lines, implicit
- * coefficients, constants on either side of a row, keywords in any case.
- * Columns are numbered in order of first appearance; a row without a name is
- * named R<i>, an indicator G<k>, i and k their indices, made unique),
+ * coefficients, constants on either side of a row, ranged rows
+ * "lb <= expr <= ub", keywords in any case. Columns are numbered in order of
+ * first appearance; a row without a name is named R<i>, an indicator G<k>,
+ * i and k their indices, made unique),
  * .cbf (conic benchmark format: linear and semidefinite rows, semidefinite
  * variables, integer variables). A further .gz or .bz2 decompresses. Another
  * suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file that cannot
@@ -358,12 +373,21 @@ VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
  * VLM_ERROR_FORMAT_ERROR and changes nothing. */
 VLM_API int VLMread(VLMmodel* model, const char* filename);
 /* Writes by suffix (case-insensitive, optionally followed by .gz or .bz2):
- *  .mps, .qps  the model as free MPS (sections as for VLMreadmodel);
+ *  .mps, .qps  the model as MPS (sections as for VLMreadmodel; OBJSENSE only
+ *              for a maximisation), in the fixed-column layout when every
+ *              name has at most 8 characters, else in free format; a binary
+ *              as BV, with its bounds cut to [0, 1] as a solve cuts them;
  *  .lp         the model as LP, with quadratic objective terms as
- *              "[ ... ] / 2", ranged rows as "lb <= expr <= ub", a row
- *              without coefficients as "0 <= ub" and indicator constraints
- *              as "name: b = 1 -> expr <= rhs"; VLMreadmodel reads the
- *              model back as it was, under the names written;
+ *              "[ ... ] / 2", indicator constraints as
+ *              "name: b = 1 -> expr <= rhs", and a ranged or free row, or one
+ *              without coefficients, as "name: expr - r = 0" with a range
+ *              column r that carries the row's bounds (marked by a comment
+ *              line "\ Range column: r"), the objective's constant as the
+ *              coefficient of a column fixed at 1 (marked by "\ Constant
+ *              column: c"); other LP readers take the file as the same model
+ *              with those columns more; VLMreadmodel reads the model back as
+ *              it was, binaries' bounds cut to [0, 1], under the names
+ *              written;
  *  .cbf        the model as CBF; a ranged row and bounds other than 0 or
  *              infinite become further rows after the model's rows; the
  *              format has no names;
@@ -372,11 +396,13 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
  *  .prm        the parameters, as VLMwriteparams;
  *  .mst        the MIP start: "name value" per variable that has a start.
  * Names that cannot stand in a file as they are (empty, with blanks or quotes,
- * repeated, LP keywords) are written as C<j> (variables), R<i> (rows), G<k>
- * (indicators), made unique. A model the format cannot express is refused with
- * VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite items, MPS no
- * indicators or rows with lb > ub, CBF no quadratic objective, SOS,
- * indicators or semi-continuous variables. Another suffix gives
+ * repeated; in MPS files longer than 128 characters, starting with "$" or a
+ * lone sign; in LP files longer than 100 characters, LP keywords, or not
+ * starting with a letter or "_") are written as C<j> (variables), R<i>
+ * (rows), G<k> (indicators), made unique. A model the format cannot express
+ * is refused with VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite
+ * items, MPS no indicators or rows with lb > ub, CBF no quadratic objective,
+ * SOS, indicators or semi-continuous variables. Another suffix gives
  * VLM_ERROR_FORMAT_ERROR; a file that cannot be written
  * VLM_ERROR_FILE_WRITE_ERROR. */
 VLM_API int VLMwrite(VLMmodel* model, const char* filename);
