@@ -17,6 +17,22 @@ namespace {
 
 const char kTooMany[] = "List cannot hold more than 2147483647 items";
 
+// A sharing copy of the first n of the `shown` items of a TermList or NumList
+// (all when n is negative): one more share of its buffer, or copies of its
+// inline items.
+template <class View, class Share, class CopyItem>
+View view_copy(const View& t, Py_ssize_t shown, Py_ssize_t n, Share share, CopyItem copy_item) noexcept {
+  View c;
+  c.length = n < 0 || n > shown ? shown : n;
+  if (t.buf) {
+    c.buf = t.buf;
+    share(t.buf);
+  } else {
+    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = copy_item(t.inl[i]);
+  }
+  return c;
+}
+
 PyObject* obj(ListBufferObject* b) { return reinterpret_cast<PyObject*>(b); }
 ListBufferObject* as_buffer(PyObject* op) { return reinterpret_cast<ListBufferObject*>(op); }
 
@@ -176,16 +192,8 @@ void terms_release(TermList& t) noexcept { replace(t, TermList{}); }
 void terms_reset(TermList& t) { terms_release(t); }
 
 TermList terms_copy(const TermList& t, Py_ssize_t n) noexcept {
-  TermList c;
-  const Py_ssize_t shown = terms_size(t);
-  c.length = n < 0 || n > shown ? shown : n;
-  if (t.buf) {
-    c.buf = t.buf;
-    Py_INCREF(obj(t.buf));
-  } else {
-    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = Py_NewRef(t.inl[i]);
-  }
-  return c;
+  return view_copy(t, terms_size(t), n, [](ListBufferObject* b) { Py_INCREF(obj(b)); },
+                   [](PyObject* item) { return Py_NewRef(item); });
 }
 
 void terms_assign_copy(TermList& dst, const TermList& src) noexcept {
@@ -364,16 +372,7 @@ void make_private(NumList& t) {
 void nums_release(NumList& t) noexcept { replace(t, NumList{}); }
 
 NumList nums_copy(const NumList& t, Py_ssize_t n) noexcept {
-  NumList c;
-  const Py_ssize_t shown = nums_size(t);
-  c.length = n < 0 || n > shown ? shown : n;
-  if (t.buf) {
-    c.buf = t.buf;
-    ++t.buf->shares;
-  } else {
-    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = t.inl[i];
-  }
-  return c;
+  return view_copy(t, nums_size(t), n, [](NumBuffer* b) { ++b->shares; }, [](double v) { return v; });
 }
 
 void nums_assign_copy(NumList& dst, const NumList& src) noexcept {

@@ -138,15 +138,18 @@ void terms_remove(TermList& t, const std::vector<Py_ssize_t>& positions);
 // list already reads as empty).
 void terms_clear(TermList& t);
 
-// A TermList owned by a C++ scope: its share is released when the scope ends.
-struct OwnedTerms {
-  TermList t;
-  OwnedTerms() = default;
-  explicit OwnedTerms(TermList taken) noexcept : t(taken) {}
-  OwnedTerms(const OwnedTerms&) = delete;
-  OwnedTerms& operator=(const OwnedTerms&) = delete;
-  ~OwnedTerms() { terms_release(t); }
+// A TermList (or NumList) owned by a C++ scope: its share is released when
+// the scope ends.
+template <class View, void (*Release)(View&) noexcept>
+struct OwnedView {
+  View t;
+  OwnedView() = default;
+  explicit OwnedView(View taken) noexcept : t(taken) {}
+  OwnedView(const OwnedView&) = delete;
+  OwnedView& operator=(const OwnedView&) = delete;
+  ~OwnedView() { Release(t); }
 };
+using OwnedTerms = OwnedView<TermList, terms_release>;
 
 // GC support for owners of TermLists.
 inline int terms_traverse(const TermList& t, visitproc visit, void* arg) {
@@ -212,14 +215,7 @@ void nums_imul(NumList& t, double m);
 void nums_remove(NumList& t, const std::vector<Py_ssize_t>& positions);
 void nums_clear(NumList& t);
 
-struct OwnedNums {
-  NumList t;
-  OwnedNums() = default;
-  explicit OwnedNums(NumList taken) noexcept : t(taken) {}
-  OwnedNums(const OwnedNums&) = delete;
-  OwnedNums& operator=(const OwnedNums&) = delete;
-  ~OwnedNums() { nums_release(t); }
-};
+using OwnedNums = OwnedView<NumList, nums_release>;
 
 // --- the Python class List ----------------------------------------------------------
 
