@@ -262,3 +262,12 @@ def test_list_emptied_during_index_look_up_gives_an_empty_answer():
     tl.append((1, Meddler(2, on_eq=lambda: tl.clear())))
     tl.append((1, Meddler(5)))
     assert tl.select(1, 2) == []
+
+
+def test_items_widened_in_place_after_a_query_raise_instead_of_reading_past_the_index():
+    tl = tuplelist([[1, 2], [3, 4]])
+    assert tl.select(1) == [[1, 2]]
+    for item in tl:
+        item.append(9)                      # list items changed in place: the index is kept
+    with pytest.raises(IndexError):
+        tl.select(1, 2, 9)

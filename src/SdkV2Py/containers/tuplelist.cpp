@@ -407,7 +407,6 @@ bool positions_of(const CompactIndex::Field& f, PyObject* value, Positions& out)
 // same look-ups, merges and checks as through the Python index, on
 // positions kept as 32-bit integers.
 Ref select_compact(TupleListObject* self, const CompactIndex& index, PyObject* query, Py_ssize_t n, Ref result) {
-  (void)n;
   const Py_ssize_t nq = PyTuple_GET_SIZE(query);
   Ref wildcard = Ref::borrow(none_if_null(self->wildcard_));
   std::vector<std::vector<int32_t>> made;  // unions and intersections; never grown past nq + nq
@@ -416,6 +415,9 @@ Ref select_compact(TupleListObject* self, const CompactIndex& index, PyObject* q
   for (Py_ssize_t i = 0; i < nq; ++i) {
     PyObject* q = PyTuple_GET_ITEM(query, i);  // the tuple holds it
     if (check(PyObject_RichCompareBool(q, wildcard.get(), Py_EQ))) continue;
+    // An item changed in place (a list item) may have made the width larger
+    // than the index's: as the Python index's look-up, IndexError.
+    if (static_cast<size_t>(i) >= index.fields.size()) raise(PyExc_IndexError, "list index out of range");
     const CompactIndex::Field& f = index.fields[static_cast<size_t>(i)];
     Positions l;
     bool found = false;
