@@ -75,6 +75,15 @@ struct CompactIndex {
 
 namespace {
 
+// The number of a value in a field's dict. The dicts can be reached through
+// the collector's referents, so an entry is checked before it is used.
+size_t value_number(const CompactIndex::Field& f, PyObject* number) {
+  const long v = PyLong_CheckExact(number) ? PyLong_AsLong(number) : -1;
+  if (v < 0 || static_cast<size_t>(v) + 1 >= f.start.size())
+    raise(PyExc_RuntimeError, "the index of a tuplelist was changed from outside");
+  return static_cast<size_t>(v);
+}
+
 void release_index(CompactIndex* index) noexcept {
   if (index && --index->refs == 0) delete index;  // releases the dicts: may run finalisers
 }
@@ -196,8 +205,9 @@ Ref index_objects(const CompactIndex& compact, Py_ssize_t items) {
     Py_ssize_t at = 0;
     PyObject *value, *number;
     while (PyDict_Next(f.values, &at, &value, &number)) {
-      const long v = PyLong_AsLong(number);
-      const int64_t begin = f.start[static_cast<size_t>(v)], end = f.start[static_cast<size_t>(v) + 1];
+      Ref pin = Ref::borrow(value);  // hashing it below runs code that may reach the dict
+      const size_t v = value_number(f, number);
+      const int64_t begin = f.start[v], end = f.start[v + 1];
       Ref list = take(PyList_New(static_cast<Py_ssize_t>(end - begin)));
       PyObject_GC_UnTrack(list.get());  // position ints only (see enter)
       for (int64_t k = begin; k < end; ++k)
@@ -397,7 +407,7 @@ bool positions_of(const CompactIndex::Field& f, PyObject* value, Positions& out)
     if (PyErr_Occurred()) throw_error_set();
     return false;
   }
-  const size_t v = static_cast<size_t>(PyLong_AsLong(number));
+  const size_t v = value_number(f, number);
   out.data = f.pos.data() + f.start[v];
   out.size = static_cast<size_t>(f.start[v + 1] - f.start[v]);
   return true;
