@@ -74,6 +74,7 @@ Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
   LinExprObject* e = as_linexpr(made.get());
   linexpr_reserve(e, n);
   for (npy_intp k = 0; k < n; ++k) linexpr_append_reserved(e, coeff(k), var(k));
+  linexpr_retrack(e);
   return made;
 }
 

@@ -128,6 +128,7 @@ Ref fill_cell(const Compressed& s, const ObjectCells& dense, Items kind, npy_int
   s.range(o, begin, end);
   Ref cell = new_cell(kind, end - begin);
   for (npy_intp p = begin; p < end; ++p) add_entry(kind, cell.get(), s, p, dense[base + s.index(p) * step]);
+  if (kind == Items::Vars) linexpr_retrack(as_linexpr(cell.get()));
   return cell;
 }
 

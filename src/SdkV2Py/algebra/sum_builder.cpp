@@ -121,6 +121,7 @@ Ref SumBuilder::linexpr() {
   std::swap(l->vars_, lvars_.t);
   l->constant_ = constant_;
   constant_ = 0.0;
+  linexpr_retrack(l);
   return e;
 }
 

@@ -85,6 +85,7 @@ void linexpr_remove_item(LinExprObject* self, PyObject* item) {
   terms_remove(vars.t, positions);
   std::swap(self->coeffs_, coeffs.t);  // both lists change together, or neither
   std::swap(self->vars_, vars.t);
+  linexpr_retrack(self);
 }
 
 Ref linexpr_copy(LinExprObject* self) {
@@ -93,6 +94,7 @@ Ref linexpr_copy(LinExprObject* self) {
   c->coeffs_ = nums_copy(self->coeffs_);
   c->vars_ = terms_copy(self->vars_);
   c->constant_ = self->constant_;
+  linexpr_retrack(c);
   return copy;
 }
 
@@ -119,6 +121,7 @@ void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
     LinExprObject* other = linexpr_checked(arg1);
     nums_assign_copy(e->coeffs_, other->coeffs_);
     terms_assign_copy(e->vars_, other->vars_);
+    linexpr_retrack(e);
     if (exact(self) && Py_IS_TYPE(arg1, &LinExprType)) {
       e->constant_ += other->constant_;
       return;
@@ -466,8 +469,7 @@ Ref linexpr_new() {
   e->vars_ = TermList{};
   e->constant_ = 0.0;
   e->ready_ = true;
-  PyObject_GC_Track(obj(e));
-  return Ref::steal(obj(e));
+  return Ref::steal(obj(e));  // untracked while it cannot be part of a cycle
 }
 
 LinExprObject* linear_part(PyObject* lin) {
@@ -489,6 +491,21 @@ LinExprObject* linexpr_checked(PyObject* expr) {
   return e;
 }
 
+namespace {
+
+bool cycle_free(const LinExprObject* e) noexcept {
+  if (!Py_IS_TYPE(obj(const_cast<LinExprObject*>(e)), &LinExprType) || e->vars_.buf) return false;
+  for (Py_ssize_t i = 0; i < e->vars_.length; ++i)
+    if (collector_kind(e->vars_.inl[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+void linexpr_retrack(LinExprObject* e) noexcept {
+  if (!PyObject_GC_IsTracked(obj(e)) && !cycle_free(e)) PyObject_GC_Track(obj(e));
+}
+
 void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var) {
   if (coeff == 0.0) return;
   linexpr_append(self, coeff, var);
@@ -502,6 +519,7 @@ void linexpr_reserve(LinExprObject* self, Py_ssize_t n) {
 void linexpr_append(LinExprObject* self, double coeff, PyObject* var) {
   linexpr_reserve(self, 1);
   linexpr_append_reserved(self, coeff, var);
+  linexpr_retrack(self);
 }
 
 void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& vars, Py_ssize_t n) {
@@ -512,6 +530,7 @@ void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& 
   if (terms_size(self->vars_) > 0) terms_reserve(self->vars_, n);
   nums_extend(self->coeffs_, coeffs, n);
   terms_extend(self->vars_, vars, n);
+  linexpr_retrack(self);
 }
 
 void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult) {

@@ -34,7 +34,8 @@ inline LinExprObject* as_linexpr(PyObject* op) { return reinterpret_cast<LinExpr
 
 // --- internal operations (no Python-level calls) -------------------------------------
 
-// A new empty LinExpr (no terms, constant 0.0) of the class itself. Throws.
+// A new empty LinExpr (no terms, constant 0.0) of the class itself,
+// untracked (see linexpr_retrack). Throws.
 Ref linexpr_new();
 // The expression's record when it was constructed; TypeError otherwise. Throws.
 LinExprObject* linexpr_checked(PyObject* expr);
@@ -58,6 +59,14 @@ inline void linexpr_append_reserved(LinExprObject* self, double coeff, PyObject*
 // Appends the first n terms of (coeffs, vars), both lists or neither (an
 // expression without terms shares them). Throws.
 void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& vars, Py_ssize_t n);
+// Collection tracking. An exact LinExpr whose variables sit inline (no
+// buffer) and are all of kinds the collector does not track cannot be part of
+// a cycle, so linexpr_new makes an expression untracked: millions of small
+// ones (c * x, x + y, copies of them) then cost collections nothing. Every
+// change that may add another kind of item or a buffer calls
+// linexpr_retrack, which tracks the expression from then on (the operations
+// below do; code that fills the term lists itself calls it at the end).
+void linexpr_retrack(LinExprObject* e) noexcept;
 // The number of terms.
 inline Py_ssize_t linexpr_size(const LinExprObject* e) noexcept {
   const Py_ssize_t c = nums_size(e->coeffs_), v = terms_size(e->vars_);

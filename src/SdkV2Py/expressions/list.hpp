@@ -46,9 +46,13 @@ int ready_listbuffer_type() noexcept;
 inline void listbuffer_track(ListBufferObject* b) noexcept {
   if (!PyObject_GC_IsTracked(reinterpret_cast<PyObject*>(b))) PyObject_GC_Track(b);
 }
-inline void listbuffer_hold(ListBufferObject* b, PyObject* item) noexcept {
+// Whether the collector tracks objects like `item` (so that it may be part of a cycle).
+inline bool collector_kind(PyObject* item) noexcept {
   PyTypeObject* type = Py_TYPE(item);
-  if (PyType_IS_GC(type) && (!type->tp_is_gc || type->tp_is_gc(item))) listbuffer_track(b);
+  return PyType_IS_GC(type) && (!type->tp_is_gc || type->tp_is_gc(item));
+}
+inline void listbuffer_hold(ListBufferObject* b, PyObject* item) noexcept {
+  if (collector_kind(item)) listbuffer_track(b);
 }
 
 // The capacity after growing from `capacity` so that `needed` slots fit:

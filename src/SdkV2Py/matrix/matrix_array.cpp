@@ -294,6 +294,7 @@ Ref line_sum(PyObject* const* cells, npy_intp count, npy_intp step) {
   LinExprObject* e = as_linexpr(made.get());
   linexpr_reserve(e, count);
   for (npy_intp k = 0; k < count; ++k) linexpr_append_reserved(e, 1.0, cells[k * step]);
+  linexpr_retrack(e);
   return made;
 }
 

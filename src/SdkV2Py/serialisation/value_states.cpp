@@ -228,6 +228,7 @@ void linexpr_set(PyObject* self, PyObject* state) {
   std::swap(e->vars_, vars.t);
   e->constant_ = constant;
   e->ready_ = lists[0] != nullptr;
+  linexpr_retrack(e);
 }
 
 // --- QuadExpr and PsdExpr: term lists and a linear part -------------------------------------
