@@ -41,8 +41,10 @@
  *  - Threads: distinct models (and environments) may be used from distinct
  *    threads at once; one model is used by one thread at a time. What runs at
  *    the same time: building, changing, querying, reading and writing distinct
- *    models; LP and QP solves (CLP) and MIQP solves (the library's own
- *    branch-and-bound over CLP). What takes turns, one run at a time in the
+ *    models; LP solves (CLP), QP solves (the library's own interior point
+ *    method) and MIQP solves (the library's own branch-and-bound over CLP).
+ *    What takes turns: the Ipopt runs a QP falls back on (see "QP" under
+ *    VLMoptimize; Ipopt's MUMPS keeps process-wide state), and, one run at a time in the
  *    process, because the solver underneath keeps process-wide state: MIP
  *    solves (CBC's driver, in VLMoptimize and in the MIP solves of
  *    VLMcomputeIIS; a run gives up its turn while its callback is called) and
@@ -420,18 +422,25 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * "Threads" in the conventions).
  *
  * The solver follows the content: a linear model with continuous variables
- * is an LP, a quadratic objective without discrete part a QP (both CLP); a
- * discrete part (integer, binary, semi-continuous, semi-integer variables,
- * SOS, indicators) makes a MIP (CBC), or with a quadratic objective a MIQP
- * (branch-and-bound over CLP). Indicators and semi-continuous variables are
+ * is an LP (CLP), a quadratic objective without discrete part a QP (the
+ * library's sparse interior point method, see "QP" below); a discrete part
+ * (integer, binary, semi-continuous, semi-integer variables, SOS,
+ * indicators) makes a MIP (CBC), or with a quadratic objective a MIQP
+ * (branch-and-bound whose relaxations CLP's quadratic primal solves from the
+ * parent's basis, each answer checked as for a QP at IPM/PrimalTolerance,
+ * IPM/DualTolerance and IPM/GapTolerance or 1e-6, whichever is looser; one it
+ * does not settle within 5 (columns + rows) pivots, or whose check fails,
+ * goes to the interior point method). Indicators and semi-continuous variables are
  * reformulated with a big-M row when the columns involved have finite bounds
  * and M does not exceed MIP/LinearizationBigM, else exactly with an SOS1 set;
  * what that adds is invisible in counts, attributes and files.
  * Refused with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE (status UNKNOWN, no
  * solution): a quadratic objective that is not convex in the direction of
- * optimisation (its Hessian has an eigenvalue below -1e-8 times its largest
- * entry), and semidefinite models with a discrete part or quadratic
- * objective terms. Numerical failure of the simplex or barrier:
+ * optimisation, and semidefinite models with a discrete part or quadratic
+ * objective terms. Convex means: the Hessian H plus 1e-5 times the diagonal
+ * of its rows' absolute sums factorises (sparse LDL') with positive pivots,
+ * so a semidefinite matrix whose entries were rounded passes; a Hessian too
+ * large to factorise in memory is refused with VLM_ERROR_NOMEMORY. Numerical failure of the simplex or barrier:
  * VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
  *
  * MIP runs hand CBC's driver SPX/PrimalTolerance, SPX/DualTolerance,
@@ -442,6 +451,41 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * NumThreads, Presolve, MIP/RootParallelism and MIP/AutoConfiguration
  * settings reach it only when set; MIP/GapAbs, MIP/GapRel (the stopping
  * rule) and MIP/SolutionPoolSize always do.
+ *
+ * QP: Method -1 (the default) and 2 run a primal-dual interior point method
+ * (Mehrotra's predictor-corrector on the regularised KKT system, factorised
+ * by a supernodal sparse LDL' over an approximate minimum degree order, the
+ * problem scaled by Ruiz equilibration); Method 0 and 1 run CLP's quadratic
+ * primal simplex first (its dual simplex takes no quadratic objective) and
+ * keep its answer only when it passes the check below, else the interior
+ * point method runs. Where the interior point method stalls (problems whose
+ * optimal multipliers are huge against their data), Ipopt (with MUMPS)
+ * solves the model again, its answer held to the same check. A point x with row multipliers y (reduced costs
+ * d = c + Hx - A'y in the minimised sense) is measured on the model as
+ * given:
+ *  - primal: the largest violation of a bound or row side, each relative to
+ *    max(1, |side|, the largest |a_ij x_j| of the row);
+ *  - dual: the largest multiplier of the wrong sign (d_j > 0 without lower
+ *    bound, d_j < 0 without upper bound, y_i > 0 without lower side, y_i < 0
+ *    without upper side; a row's times its largest |a_ij|), relative to
+ *    1 + the largest |c_j|, |(Hx)_j|, |(A'y)_j|;
+ *  - gap: the sum of |multiplier| times the distance to the side it prices,
+ *    relative to 1 + max(|objective|, |c'x|, x'Hx/2).
+ * Status: OPTIMAL when the three are within IPM/PrimalTolerance,
+ * IPM/DualTolerance and IPM/GapTolerance (default 1e-8 each); X, DualSoln,
+ * RC, ObjVal and DualObjVal are that point's. INFEASIBLE on a certificate:
+ * multipliers y whose column multipliers -A'y price only finite bounds (or
+ * infinite ones beyond 1e8 times the largest finite bound or side), with the
+ * sides and bounds they price adding up to a positive value, or CLP's
+ * simplex finding the rows infeasible; HasDualRay 1 for the former.
+ * UNBOUNDED on a direction d with Hd = 0 and c'd < 0 that no bound or row
+ * side stops (each within 1e-7 of |d|), once a feasible point is known;
+ * HasPrimalRay 1. Otherwise (a limit, IPM/MaxIterations, or both methods
+ * stalled) SUB_OPTIMAL with the best point met when its primal measure is
+ * within 1e-6 (or IPM/PrimalTolerance, when looser), its duals readable when
+ * the dual measure is within 1e-6 too; else UNKNOWN without a solution.
+ * ColBasis and RowBasis are not available after the interior point method.
+ * IPM/NumIters counts its iterations and Ipopt's.
  *
  * Semidefinite models (DSDP, an interior-point method) are judged by the
  * point the run ends on, measured on the model itself: primal infeasibility
@@ -473,7 +517,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * OPTIMAL (MIP: within MIP/GapAbs or MIP/GapRel), INFEASIBLE, UNBOUNDED,
  * INF_OR_UBD (when the solvers cannot tell which), SUB_OPTIMAL (a limit
  * stopped the run with a feasible solution, which is readable) or UNKNOWN (a
- * limit stopped it without one, or a MIP/Cutoff left no solution). Limits:
+ * limit stopped it without one, or a MIP/Cutoff left no solution; for a QP
+ * see "QP" above). Limits:
  * MaxTime (wall clock), SPX/MaxIterations, IPM/MaxIterations, MIP/MaxNodes,
  * MIP/MaxSols, MIP/MaxStallingNodes (nodes without a better incumbent).
  * Results: X, Activity and ObjVal (the user's sense, constant included) with
