@@ -73,6 +73,14 @@ int cbc_stage(CbcModel* model, int where_from) {
     case 1: st.after_root = st.run->elapsed(); break;
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
+      // CBC's restart on a reduced model before the root (-strategy 2) frees
+      // the solver copy the search goes on to use and delete again: the
+      // restart after the root, CBC's default, takes its place.
+      if (model->specialOptions() & 32768) {
+        model->setSpecialOptions((model->specialOptions() & ~32768) | 512);
+        st.run->log.line("MIP/AutoConfiguration: CBC's restart on a reduced model is tried after the root "
+                         "instead of before it");
+      }
       if (st.hooks) st.hooks->before_search(*model);
       break;
     case 4:
@@ -192,6 +200,10 @@ class CbcRunHandler : public CbcEventHandler {
   CbcRunState* state_;
 };
 
+// The most the driver's -threads and -multipleRootPasses take as a count.
+constexpr int kMaxCbcThreads = 99;
+constexpr int kMaxRootPasses = 99;
+
 class Args {
  public:
   Args() { add("velmor"); }
@@ -241,8 +253,12 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
   const double cutoff = p.get(kMipCutoff);
   if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
-  const int threads = p.get_int(kNumThreads);
+  // The driver reads -threads as 100 * mode + count: more than 99 threads
+  // would switch to another threading mode.
+  const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
   if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
+  if (!plain && p.get_int(kNumThreads) > kMaxCbcThreads)
+    run.log.linef("NumThreads: CBC's search runs on %d threads", kMaxCbcThreads);
   // CGL's preprocessing aborts the process (a failed assertion) when a pass
   // removes columns of a model with SOS sets, as when one of them is fixed:
   // models with SOS (indicators and semi-continuous variables among them)
@@ -279,8 +295,15 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
     a.add("-Rens", "on");
     a.add("-Dins", "on");
   }
-  const int roots = p.get_int(kMipRootParallelism);
-  if (!plain && roots > 1) a.add("-multipleRootPasses", std::to_string(roots));
+  // -multipleRootPasses 100 * threads + passes. The passes run on copies of
+  // the model that share its message handler (and their solvers the
+  // solver's), which builds one message at a time: on threads of their own
+  // they would build messages in it at once. So they run one after another.
+  const int roots = std::min(p.get_int(kMipRootParallelism), kMaxRootPasses);
+  if (!plain && roots > 1) {
+    a.add("-multipleRootPasses", std::to_string(100 + roots));
+    run.log.linef("MIP/RootParallelism: CBC's %d root passes run one after another", roots);
+  }
   if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
   a.add("-solve");
   a.add("-quit");
