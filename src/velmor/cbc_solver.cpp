@@ -63,6 +63,7 @@ struct StageState {
   RunControl* run = nullptr;
   CbcHooks* hooks = nullptr;
   int columns = 0;  // of the model handed to the driver
+  bool sos = false;  // the model has SOS sets
   double after_root = -1, after_preprocess = -1;
 };
 StageState* current_stage = nullptr;
@@ -81,6 +82,13 @@ int cbc_stage(CbcModel* model, int where_from) {
         st.run->log.line("MIP/AutoConfiguration: CBC's restart on a reduced model is tried after the root "
                          "instead of before it");
       }
+      // CBC's pseudo-cost branching (chooseDynamicBranch) reads the node it
+      // branches on after it has let go of it, when strong branching fixed a
+      // column and the choice is made again once a solution exists or many
+      // nodes are done: with SOS sets that happens within a few thousand
+      // nodes. Their searches branch by strong branching alone
+      // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
+      if (st.sos) model->setNumberBeforeTrust(0);
       if (st.hooks) st.hooks->before_search(*model);
       break;
     case 4:
@@ -382,7 +390,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  StageState stage{&run, hooks, model.getNumCols()};
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);
