@@ -18,7 +18,11 @@
 // MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
 // when they differ from their defaults (see driver_args for the few always
 // passed; models with SOS sets are never preprocessed);
-// MIP/MaxStallingNodes is counted by our event handler.
+// MIP/MaxStallingNodes is counted by our event handler. Three of CBC's
+// features crash in Debian's CBC 2.10 and are changed on the way (a log line
+// says so where a setting is concerned): the restart before the root node
+// (-strategy 2; cbc_stage), parallel root passes (driver_args) and
+// pseudo-cost branching on models with SOS sets (cbc_stage).
 #include "cbc_solver.hpp"
 
 #include <algorithm>
@@ -74,9 +78,11 @@ int cbc_stage(CbcModel* model, int where_from) {
     case 1: st.after_root = st.run->elapsed(); break;
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
-      // CBC's restart on a reduced model before the root (-strategy 2) frees
-      // the solver copy the search goes on to use and delete again: the
-      // restart after the root, CBC's default, takes its place.
+      if (st.hooks) st.hooks->before_search(*model);
+      // CBC's restart on a reduced model before the root (-strategy 2,
+      // CbcModel::saveModel) deletes the solver copy that branchAndBound goes
+      // on to use and delete again: the restart after the root, CBC's
+      // default, takes its place.
       if (model->specialOptions() & 32768) {
         model->setSpecialOptions((model->specialOptions() & ~32768) | 512);
         st.run->log.line("MIP/AutoConfiguration: CBC's restart on a reduced model is tried after the root "
@@ -89,7 +95,6 @@ int cbc_stage(CbcModel* model, int where_from) {
       // nodes. Their searches branch by strong branching alone
       // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
       if (st.sos) model->setNumberBeforeTrust(0);
-      if (st.hooks) st.hooks->before_search(*model);
       break;
     case 4:
       // After the search, the driver copies the searched model's extra
@@ -208,9 +213,11 @@ class CbcRunHandler : public CbcEventHandler {
   CbcRunState* state_;
 };
 
-// The most the driver's -threads and -multipleRootPasses take as a count.
+// The most the driver's -threads takes as a count of threads.
 constexpr int kMaxCbcThreads = 99;
-constexpr int kMaxRootPasses = 99;
+// The most root passes a run makes: they run one after another (see
+// driver_args), each taking about as long as the root node itself.
+constexpr int kMaxRootPasses = 8;
 
 class Args {
  public:
@@ -331,16 +338,17 @@ int limit_of(int secondary) {
 
 // The Start values the user set (a MIP start), by column name, as CBC's
 // driver takes them: it fixes the integer columns among them, solves for
-// the rest and keeps the result when it is feasible.
+// the rest and keeps the result when it is feasible. The names are the
+// solver's default ones: naming columns gives the solver names without row
+// names, and CLP's presolve, which the driver runs on the model after the
+// search, then copies row names from past the end of their empty list.
 void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel& model) {
   std::vector<std::pair<std::string, double>> start;
   const int n = data.cols.size();
   for (int j = 0; j < n; ++j) {
     const double v = data.cols.start[static_cast<size_t>(j)];
     if (v == VLM_UNDEFINED) continue;
-    std::string name = "c" + std::to_string(j);
-    solver.setColName(j, name);
-    start.emplace_back(std::move(name), v);
+    start.emplace_back(solver.getColName(j), v);
   }
   if (!start.empty()) model.setMIPStart(start);
 }
