@@ -553,34 +553,38 @@ def test_two_models_solve_at_once(diet):
         m.dispose()
 
 
-def packing(seed, sos2=False):
-    """A maximisation over 60 binaries x and 5 integers y in [0, 20] under eight
-    packing rows (y[k % 5] in row k), with an SOS2 set over y if asked: the data
-    and the optimum, which SciPy finds over each pair of neighbours in y."""
+def packing(seed, y_type=None):
+    """A maximisation over 60 binaries x and 5 columns y in [0, 20] of `y_type`
+    (integer, continuous; None: integer, no SOS2 set) under eight packing rows
+    (y[k % 5] in row k), with an SOS2 set over y: the data and the optimum,
+    which SciPy finds over each pair of neighbours in y."""
     rng = np.random.default_rng(seed)
     A = np.hstack([rng.integers(1, 40, size=(8, 60)), np.eye(5)[np.arange(8) % 5]])
     b = 400 + 37 * np.arange(8)
     c = np.concatenate([rng.integers(5, 60, size=60), np.full(5, 3)])
+    integrality = np.concatenate([np.ones(60), np.full(5, y_type != VLM.CONTINUOUS)])
     best = -np.inf
-    for pair in range(4) if sos2 else [None]:
+    for pair in range(4) if y_type else [None]:
         ub = np.concatenate([np.ones(60), [20 if pair is None or j in (pair, pair + 1) else 0 for j in range(5)]])
-        r = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=np.ones(65), bounds=Bounds(0, ub))
+        r = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=integrality, bounds=Bounds(0, ub))
         best = max(best, -r.fun)
     return A, b, c, best
 
 
-# Settings under which CBC 2.10 crashed in the search: its restart on a reduced
+# Settings and models under which CBC 2.10 crashed: its restart on a reduced
 # model before the root (MIP/AutoConfiguration), root passes on threads of
 # their own building messages in one handler at once (MIP/RootParallelism, a
-# race: run a few times), and its pseudo-cost branching on a model with SOS
-# sets after some thousand nodes. Each runs in a child process.
-@pytest.mark.parametrize("seed, sos2, params, runs", [
-    (3, False, {"MIP/AutoConfiguration": 1}, 1),
-    (3, False, {"NumThreads": 8, "MIP/RootParallelism": 8}, 3),
-    (4, True, {}, 1),
-], ids=["restart", "root-passes", "sos"])
-def test_settings_that_crashed_cbc_reach_the_optimum(run_python, seed, sos2, params, runs):
-    A, b, c, best = packing(seed, sos2)
+# race: run a few times), its pseudo-cost branching on a model with SOS sets
+# after some thousand nodes, and CLP's presolve after the search when the MIP
+# start had named some columns. Each runs in a child process.
+@pytest.mark.parametrize("seed, y_type, start, params, runs", [
+    (3, None, False, {"MIP/AutoConfiguration": 1}, 1),
+    (3, None, False, {"NumThreads": 8, "MIP/RootParallelism": 8}, 3),
+    (4, VLM.INTEGER, False, {}, 1),
+    (1, VLM.CONTINUOUS, True, {}, 1),
+], ids=["restart", "root-passes", "sos", "sos-start"])
+def test_settings_that_crashed_cbc_reach_the_optimum(run_python, seed, y_type, start, params, runs):
+    A, b, c, best = packing(seed, y_type)
     code = textwrap.dedent(f"""
         import numpy as np
         from velmorpy import VLM, Model
@@ -588,11 +592,14 @@ def test_settings_that_crashed_cbc_reach_the_optimum(run_python, seed, sos2, par
         m = Model()
         for name, value in {params!r}.items():
             m.setParam(name, value)
-        v = m.addMVar(65, ub=[1] * 60 + [20] * 5, vtype=VLM.INTEGER)
-        m.addConstr(A @ v <= b)
-        if {sos2}:
-            m.addSOS(VLM.SOS_TYPE2, v.tolist()[60:], [1, 2, 3, 4, 5])
-        m.setObjective(c @ v, VLM.MAXIMIZE)
+        x = m.addMVar(60, ub=1, vtype=VLM.BINARY)
+        y = m.addMVar(5, ub=20, vtype={y_type or VLM.INTEGER!r})
+        m.addConstr(A[:, :60] @ x + A[:, 60:] @ y <= b)
+        if {y_type is not None}:
+            m.addSOS(VLM.SOS_TYPE2, y.tolist(), [1, 2, 3, 4, 5])
+        if {start}:
+            x.Start = np.zeros(60)
+        m.setObjective(c[:60] @ x + c[60:] @ y, VLM.MAXIMIZE)
         m.optimize()
         print("Result", m.Status, m.ObjVal)
     """)
