@@ -22,7 +22,8 @@
 // features crash in Debian's CBC 2.10 and are changed on the way (a log line
 // says so where a setting is concerned): the restart before the root node
 // (-strategy 2; cbc_stage), parallel root passes (driver_args) and
-// pseudo-cost branching on models with SOS sets (cbc_stage).
+// pseudo-cost branching on models with SOS sets (cbc_stage); a MIP start
+// names no columns (pass_mip_start).
 #include "cbc_solver.hpp"
 
 #include <algorithm>
@@ -317,7 +318,8 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   const int roots = std::min(p.get_int(kMipRootParallelism), kMaxRootPasses);
   if (!plain && roots > 1) {
     a.add("-multipleRootPasses", std::to_string(100 + roots));
-    run.log.linef("MIP/RootParallelism: CBC's %d root passes run one after another", roots);
+    run.log.linef("MIP/RootParallelism: CBC's %d root passes%s run one after another", roots,
+                  p.get_int(kMipRootParallelism) > roots ? " (the most it makes)" : "");
   }
   if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
   a.add("-solve");
