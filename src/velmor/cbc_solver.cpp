@@ -348,7 +348,7 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
   std::vector<std::pair<std::string, double>> start;
   const int n = data.cols.size();
   for (int j = 0; j < n; ++j) {
-    const double v = data.cols.start[static_cast<size_t>(j)];
+    const double v = data.cols.start_at(static_cast<size_t>(j));
     if (v == VLM_UNDEFINED) continue;
     start.emplace_back(solver.getColName(j), v);
   }

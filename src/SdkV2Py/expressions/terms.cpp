@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "module/numpy.hpp"
 
@@ -33,32 +32,6 @@ Ref coefficient(double value) {
     return Ref::borrow(minus_one);
   }
   return take(PyFloat_FromDouble(value));
-}
-
-CoefficientCache::~CoefficientCache() {
-  for (PyObject* o : slots_) Py_XDECREF(o);
-}
-
-Ref CoefficientCache::get(double value) {
-  if (value == 1.0 || value == -1.0) return coefficient(value);
-  if (off_) return take(PyFloat_FromDouble(value));
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  PyObject*& slot = slots_[(bits * 0x9E3779B97F4A7C15ull) >> 56];
-  ++seen_;
-  if (slot) {
-    const double held = PyFloat_AS_DOUBLE(slot);
-    if (std::memcmp(&held, &value, sizeof value) == 0) {
-      ++hits_;
-      return Ref::borrow(slot);
-    }
-  }
-  // Data that rarely repeats a value soon stops probing: a miss costs more
-  // than a new float.
-  if (seen_ == kTrial && hits_ < kTrial / 4) off_ = true;
-  Ref made = take(PyFloat_FromDouble(value));
-  Py_XSETREF(slot, Py_NewRef(made.get()));  // a float's release runs no Python code
-  return made;
 }
 
 bool is_listlike(PyObject* o) { return PyTuple_Check(o) || PyList_Check(o) || PyArray_Check(o); }
