@@ -151,7 +151,7 @@ def best(exe, *args):
     runs = []
     for _ in range(REPEAT):
         out = subprocess.run([exe, *args], capture_output=True, text=True, check=True).stdout.split("\n")
-        seconds, objective = out[-2].split()  # our run logs first; the timing is the last line
+        seconds, objective = out[-2].split()[:2]  # our run logs first; the timing is the last line
         runs.append((float(seconds), float(objective)))
     return min(runs)
 

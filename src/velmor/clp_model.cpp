@@ -107,9 +107,13 @@ double GuardedQuadraticObjective::reducedGradient(ClpSimplex* model, double* reg
     g.last_iterations = model->numberIterations();
     g.idle_calls = 0;
   }
-  if (g.run && g.run->should_stop()) {
+  ++g.idle_calls;
+  // A stop takes effect only once the run has called here a few times
+  // without an iteration: CLP's start-up calls here too and asserts that
+  // nothing changed its status (the event handler stops iterating runs).
+  if (g.idle_calls > QuadraticGuard::kStartupCalls && g.run && g.run->should_stop()) {
     model->setProblemStatus(5);
-  } else if (++g.idle_calls > QuadraticGuard::kIdleCalls) {
+  } else if (g.idle_calls > QuadraticGuard::kIdleCalls) {
     g.tripped = true;
     model->setProblemStatus(3);
   }
@@ -126,6 +130,24 @@ void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard) {
   if (!quadratic) return;
   GuardedQuadraticObjective guarded(*quadratic, guard);
   simplex.setObjective(&guarded);
+}
+
+int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state) {
+  SolverModel zero = sm;
+  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  zero.h_start.clear();
+  zero.h_index.clear();
+  zero.h_value.clear();
+  ClpSimplex simplex;
+  simplex.setLogLevel(0);
+  load_clp(zero, simplex);
+  ClpRunHandler handler(&state);
+  simplex.passInEventHandler(&handler);
+  simplex.primal();
+  if (run.stopped_by()) return -1;
+  if (simplex.status() == 0) return 1;
+  if (simplex.status() == 1) return 0;
+  return -1;
 }
 
 int basis_code(ClpSimplex::Status status) {

@@ -52,9 +52,12 @@ class ClpRunHandler : public ClpEventHandler {
 // reduced gradient is the one thing every such move asks for. A guarded
 // objective counts those calls: after kIdleCalls of them without a simplex
 // iteration it stops the run with status 3 and sets `tripped`, and when the
-// run must stop (MaxTime, a stop request) with status 5.
+// run must stop (MaxTime, a stop request) with status 5 once kStartupCalls
+// have passed (CLP's start-up asks for the gradient too and ends the
+// process in an assertion when its status changed meanwhile).
 struct QuadraticGuard {
   static constexpr long long kIdleCalls = 20000;
+  static constexpr long long kStartupCalls = 50;
   RunControl* run = nullptr;
   int last_iterations = -1;
   long long idle_calls = 0;
@@ -77,6 +80,11 @@ class GuardedQuadraticObjective : public ClpQuadraticObjective {
 // Replaces the quadratic objective of `simplex` (loaded by load_clp) by a
 // guarded copy; `guard` must outlive the simplex and its copies.
 void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard);
+
+// Whether the rows and bounds of `sm` admit a point: CLP's primal simplex
+// on a zero objective decides. 1 yes, 0 no, -1 when that run could not
+// finish (the run must stop, or CLP gave up).
+int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state);
 
 // ColBasis/RowBasis code of a CLP status.
 int basis_code(ClpSimplex::Status status);

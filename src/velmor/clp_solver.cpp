@@ -1,14 +1,11 @@
-// Linear and convex quadratic models without integers, solved by CLP.
+// Linear models without integers, solved by CLP. (Quadratic objectives go
+// to qp_solver.cpp.)
 //
-// Method: -1 lets the library choose (dual simplex for an LP, primal simplex
-// for a QP), 0 primal simplex, 1 dual simplex, 2 barrier (with crossover to a
-// basic solution unless SolutionTarget is 1). CLP's dual simplex ignores a
-// quadratic objective, so a QP never goes there: Method 1 on a QP runs the
-// primal simplex and says so in the log. CLP's barrier aborts the process
-// on a quadratic objective (its KKT factorisation fails), so Method 2 on a
-// QP runs the primal simplex too. CLP's barrier bounds infinite columns by
-// large finite ones and then reports an unbounded LP as optimal at values
-// near those bounds; such a result is checked by the dual simplex.
+// Method: -1 lets the library choose (dual simplex), 0 primal simplex, 1
+// dual simplex, 2 barrier (with crossover to a basic solution unless
+// SolutionTarget is 1). CLP's barrier bounds infinite columns by large
+// finite ones and then reports an unbounded LP as optimal at values near
+// those bounds; such a result is checked by the dual simplex.
 #include <algorithm>
 #include <memory>
 
@@ -17,7 +14,6 @@
 #include <CoinFinite.hpp>
 
 #include "clp_model.hpp"
-#include "qp_interior.hpp"
 
 namespace velmor {
 
@@ -40,23 +36,11 @@ const char* algorithm_name(Algorithm a) {
   }
 }
 
-Algorithm choose_algorithm(const SolverModel& sm, RunControl& run) {
-  const ParamValues& p = run.params;
+Algorithm choose_algorithm(const ParamValues& p) {
   switch (p.get_int(kMethod)) {
     case 0: return Algorithm::Primal;
-    case 1:
-      if (sm.has_quad()) {
-        run.log.line("Dual simplex does not apply to a quadratic objective: using primal simplex");
-        return Algorithm::Primal;
-      }
-      return Algorithm::Dual;
-    case 2:
-      if (sm.has_quad()) {
-        run.log.line("The barrier does not apply to a quadratic objective: using primal simplex");
-        return Algorithm::Primal;
-      }
-      return p.get_int(kSolutionTarget) == 1 ? Algorithm::BarrierNoCrossover : Algorithm::Barrier;
-    default: return sm.has_quad() ? Algorithm::Primal : Algorithm::Dual;
+    case 2: return p.get_int(kSolutionTarget) == 1 ? Algorithm::BarrierNoCrossover : Algorithm::Barrier;
+    default: return Algorithm::Dual;
   }
 }
 
@@ -86,24 +70,18 @@ ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamVa
   return options;
 }
 
-// Whether the model, which the simplex left dual infeasible, has a feasible
-// point: a run on a zero objective decides. -1 when that run could not finish.
-int has_feasible_point(const SolverModel& sm, RunControl& run, ClpRunState& state) {
-  SolverModel zero = sm;
-  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
-  zero.h_start.clear();
-  zero.h_index.clear();
-  zero.h_value.clear();
-  ClpSimplex simplex;
-  simplex.setLogLevel(0);
-  load_clp(zero, simplex);
-  ClpRunHandler handler(&state);
-  simplex.passInEventHandler(&handler);
-  simplex.primal();
-  if (run.stopped_by()) return -1;
-  if (simplex.status() == 0) return 1;
-  if (simplex.status() == 1) return 0;
-  return -1;
+// Runs initialSolve, keeping a dual simplex run to the dual. Unless told that
+// the dual was asked for (more special option 8192), CLP's dual simplex
+// started by initialSolve may hand the model over to its primal simplex when
+// it judges the primal better suited. CLP's own automatic choice of the dual
+// sets the option, and so does a run here that asked for the dual: on larger
+// LPs the hand-over took 1.3 to 1.9 times the iterations (greenbea, 80bau3b,
+// d2q06c of the netlib set).
+void initial_solve(ClpSimplex& simplex, ClpSolve& options) {
+  constexpr int kDualOnly = 8192;
+  const int more = simplex.moreSpecialOptions() & ~kDualOnly;
+  simplex.setMoreSpecialOptions(options.getSolveType() == ClpSolve::useDual ? more | kDualOnly : more);
+  simplex.initialSolve(options);
 }
 
 // Whether a barrier result puts a column with an infinite bound far out on
@@ -121,17 +99,14 @@ bool beyond_stand_in_bounds(const SolverModel& sm, const double* x) {
 RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run) {
   RunOutcome out;
   const ParamValues& p = run.params;
-  const Algorithm algorithm = choose_algorithm(sm, run);
-  run.log.linef("Solving %s with CLP (%s)", sm.has_quad() ? "QP" : "LP", algorithm_name(algorithm));
+  const Algorithm algorithm = choose_algorithm(p);
+  run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
 
   ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
   LogMessageHandler messages(run.log, 1);
   ClpSimplex simplex;
   simplex.passInMessageHandler(&messages);
   load_clp(sm, simplex);
-  QuadraticGuard guard;
-  guard.run = &run;
-  guard_quadratic_objective(simplex, &guard);
   apply_simplex_params(p, simplex);
   if (algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover) {
     // CLP hands the model's tolerances to its barrier; the crossover that
@@ -145,7 +120,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
 
   const double t0 = run.elapsed();
   ClpSolve options = solve_options(sm, algorithm, p);
-  simplex.initialSolve(options);
+  initial_solve(simplex, options);
   Algorithm ran = algorithm;
   if ((algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover) && simplex.status() == 0 &&
       beyond_stand_in_bounds(sm, simplex.primalColumnSolution())) {
@@ -153,7 +128,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     load_clp(sm, simplex);
     apply_simplex_params(p, simplex);
     ClpSolve dual = solve_options(sm, Algorithm::Dual, p);
-    simplex.initialSolve(dual);
+    initial_solve(simplex, dual);
     ran = Algorithm::Dual;
   }
   // CLP's dual simplex may call a feasible but unbounded model infeasible
@@ -169,28 +144,8 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
       apply_simplex_params(p, simplex);
       ClpSolve primal = solve_options(sm, Algorithm::Primal, p);
       primal.setPresolveType(ClpSolve::presolveOff);
-      simplex.initialSolve(primal);
+      initial_solve(simplex, primal);
       ran = Algorithm::Primal;
-    }
-  }
-  // CLP's quadratic primal: an optimum its multipliers do not confirm, a
-  // run the guard stopped and a run that gave up are solved again by the
-  // interior point method once the model is known to be feasible.
-  QpResult interior;
-  const QpData qp = sm.has_quad() ? QpData::from_model(sm) : QpData();
-  if (sm.has_quad() && !run.stopped_by() && simplex.status() != 2 && !(simplex.status() == 1 && feasible == 0) &&
-      (simplex.status() != 0 || guard.tripped ||
-       !qp_verified(qp, simplex.primalColumnSolution(), simplex.dualRowSolution()))) {
-    if (!qp_interior_applies(qp.n, qp.m)) {
-      run.log.linef("CLP's quadratic primal did not reach a verified optimum, and the model is beyond the interior "
-                    "point method (%d columns and rows, at most %d): CLP's answer stands",
-                    qp.n + qp.m, kMaxInteriorSize);
-    } else {
-      if (feasible == -2) feasible = has_feasible_point(sm, run, state);
-      if (feasible == 1) {
-        run.log.line("CLP's quadratic primal did not reach a verified optimum: solving by the interior point method");
-        interior = solve_qp_interior(qp, run);
-      }
     }
   }
   const double t1 = run.elapsed();
@@ -225,23 +180,6 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     s.has_basis = true;
   };
 
-  if (interior.status == 0) {
-    s.status = VLM_STATUS_OPTIMAL;
-    s.sol_count = 1;
-    set_primal(data, interior.x.data(), s);
-    std::vector<double> d = qp.reduced_gradient(interior.x.data(), interior.y.data());
-    s.row_dual.resize(static_cast<size_t>(m));
-    s.reduced_cost.resize(static_cast<size_t>(n));
-    for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * interior.y[static_cast<size_t>(i)];
-    for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[static_cast<size_t>(j)];
-    s.dual_obj = sense * min_dual_objective(sm, interior.x.data(), interior.y.data(), d.data()) + sm.obj_const;
-    s.has_dual = true;
-    return out;
-  }
-  if (sm.has_quad() && feasible == 0) {
-    s.status = VLM_STATUS_INFEASIBLE;
-    return out;
-  }
   switch (simplex.status()) {
     case 0:
       s.status = VLM_STATUS_OPTIMAL;

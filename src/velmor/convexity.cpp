@@ -1,80 +1,100 @@
-// Convexity of a quadratic objective: the smallest eigenvalue of its Hessian,
-// found component by component of the graph whose edges are the Hessian's
-// off-diagonal entries, so a separable or block-structured objective never
-// needs a dense matrix of the whole model.
+// Convexity of a quadratic objective: its Hessian H must be positive
+// semidefinite up to the rounding its stored entries carry. H plus a
+// diagonal of kRelativeShift times each row's absolute sum is factorised by
+// the sparse LDL' of sparse_ldl.hpp; all pivots positive means convex. The
+// shift is what a relative change of kRelativeShift in every entry can take
+// from x'Hx, so a matrix that is semidefinite once its entries are rounded
+// differently passes, while a negative eigenvalue that is large against
+// its rows' entries does not. The cost is that of a sparse factorisation,
+// never a dense eigen-decomposition of a large matrix.
 #include <Eigen/Dense>
 #include <algorithm>
 #include <cmath>
-#include <numeric>
+#include <limits>
 #include <vector>
 
 #include "solve.hpp"
+#include "sparse_ldl.hpp"
 
 namespace velmor {
 
 namespace {
 
-int find_root(std::vector<int>& parent, int i) {
-  while (parent[static_cast<size_t>(i)] != i) {
-    parent[static_cast<size_t>(i)] = parent[static_cast<size_t>(parent[static_cast<size_t>(i)])];
-    i = parent[static_cast<size_t>(i)];
-  }
-  return i;
-}
-
-// Above this order a component is tested by a pivoted LDL' factorisation,
-// whose smallest diagonal has the sign of the smallest eigenvalue, instead
-// of the (several times slower) eigenvalue solver.
-constexpr int kEigenLimit = 2000;
+constexpr double kRelativeShift = 1e-5;
+// Up to this many columns in the Hessian, a refusal names the smallest
+// eigenvalue (a dense eigen-decomposition).
+constexpr int kEigenvalueLimit = 500;
 
 }  // namespace
 
-double smallest_hessian_eigenvalue(const SolverModel& sm) {
-  if (!sm.has_quad()) return 0.0;
+Convexity hessian_convexity(const SolverModel& sm, RunControl& run, double* smallest_eigenvalue) {
+  *smallest_eigenvalue = std::numeric_limits<double>::quiet_NaN();
+  if (!sm.has_quad()) return Convexity::Convex;
   const int n = static_cast<int>(sm.h_start.size()) - 1;
-  std::vector<int> parent(static_cast<size_t>(n));
-  std::iota(parent.begin(), parent.end(), 0);
-  std::vector<char> touched(static_cast<size_t>(n), 0);
+  // The columns the Hessian touches, numbered from 0.
+  std::vector<int> at(static_cast<size_t>(n), -1), cols;
+  std::vector<double> row_sum(static_cast<size_t>(n), 0.0);
   for (int j = 0; j < n; ++j)
     for (int k = sm.h_start[static_cast<size_t>(j)]; k < sm.h_start[static_cast<size_t>(j) + 1]; ++k) {
       const int i = sm.h_index[static_cast<size_t>(k)];
-      touched[static_cast<size_t>(i)] = touched[static_cast<size_t>(j)] = 1;
-      const int a = find_root(parent, i), b = find_root(parent, j);
-      if (a != b) parent[static_cast<size_t>(a)] = b;
+      const double h = std::fabs(sm.h_value[static_cast<size_t>(k)]);
+      if (h == 0) continue;
+      row_sum[static_cast<size_t>(i)] += h;
+      if (i != j) row_sum[static_cast<size_t>(j)] += h;
     }
-  // Members of each component, and each column's position in its component.
-  std::vector<std::vector<int>> members(static_cast<size_t>(n));
-  std::vector<int> position(static_cast<size_t>(n), -1);
-  for (int j = 0; j < n; ++j) {
-    if (!touched[static_cast<size_t>(j)]) continue;
-    auto& list = members[static_cast<size_t>(find_root(parent, j))];
-    position[static_cast<size_t>(j)] = static_cast<int>(list.size());
-    list.push_back(j);
+  for (int j = 0; j < n; ++j)
+    if (row_sum[static_cast<size_t>(j)] > 0) {
+      at[static_cast<size_t>(j)] = static_cast<int>(cols.size());
+      cols.push_back(j);
+    }
+  const int k = static_cast<int>(cols.size());
+  if (k == 0) return Convexity::Convex;
+  // The shifted matrix's upper triangle by columns, in the touched numbering.
+  std::vector<std::vector<std::pair<int, double>>> entries(static_cast<size_t>(k));
+  for (int j = 0; j < n; ++j)
+    for (int e = sm.h_start[static_cast<size_t>(j)]; e < sm.h_start[static_cast<size_t>(j) + 1]; ++e) {
+      const int i = sm.h_index[static_cast<size_t>(e)];
+      const double h = sm.h_value[static_cast<size_t>(e)];
+      if (h == 0) continue;
+      const int a = at[static_cast<size_t>(i)], b = at[static_cast<size_t>(j)];
+      entries[static_cast<size_t>(std::max(a, b))].push_back({std::min(a, b), h});
+    }
+  std::vector<std::int64_t> start(1, 0);
+  std::vector<int> index;
+  std::vector<double> value;
+  for (int c = 0; c < k; ++c) {
+    for (const auto& e : entries[static_cast<size_t>(c)]) {
+      index.push_back(e.first);
+      value.push_back(e.second);
+    }
+    index.push_back(c);
+    value.push_back(kRelativeShift * row_sum[static_cast<size_t>(cols[static_cast<size_t>(c)])]);
+    start.push_back(static_cast<std::int64_t>(index.size()));
   }
-  double smallest = 0.0;  // columns outside the Hessian contribute eigenvalue 0
-  for (const auto& list : members) {
-    if (list.empty()) continue;
-    const int k = static_cast<int>(list.size());
+  entries.clear();
+  SparseLdl ldl;
+  const auto stop = [&run] { return run.should_stop(); };
+  SparseLdl::Result result = ldl.analyze(k, start, index, stop);
+  if (result == SparseLdl::Result::Ok) {
+    const std::vector<signed char> positive(static_cast<size_t>(k), 1);
+    result = ldl.factorize(value.data(), positive.data(), 0.0, 1.0, stop);
+  }
+  if (result == SparseLdl::Result::Stopped) return Convexity::Stopped;
+  if (result != SparseLdl::Result::Ok) return Convexity::Unknown;
+  if (ldl.replaced_pivots() == 0) return Convexity::Convex;
+  if (k <= kEigenvalueLimit) {
     Eigen::MatrixXd a = Eigen::MatrixXd::Zero(k, k);
-    for (int j : list)
+    for (int j = 0; j < n; ++j)
       for (int e = sm.h_start[static_cast<size_t>(j)]; e < sm.h_start[static_cast<size_t>(j) + 1]; ++e) {
-        const int i = sm.h_index[static_cast<size_t>(e)];
-        const int r = position[static_cast<size_t>(i)], c = position[static_cast<size_t>(j)];
-        a(r, c) = a(c, r) = sm.h_value[static_cast<size_t>(e)];
+        const int r = at[static_cast<size_t>(sm.h_index[static_cast<size_t>(e)])], c = at[static_cast<size_t>(j)];
+        if (r < 0 || c < 0) continue;
+        a(r, c) += sm.h_value[static_cast<size_t>(e)];
+        if (r != c) a(c, r) += sm.h_value[static_cast<size_t>(e)];
       }
-    double low;
-    if (k == 1) {
-      low = a(0, 0);
-    } else if (k <= kEigenLimit) {
-      Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(a, Eigen::EigenvaluesOnly);
-      low = eig.eigenvalues().minCoeff();
-    } else {
-      Eigen::LDLT<Eigen::MatrixXd> ldlt(a);
-      low = ldlt.vectorD().minCoeff();
-    }
-    smallest = std::min(smallest, low);
+    Eigen::SelfAdjointEigenSolver<Eigen::MatrixXd> eig(a, Eigen::EigenvaluesOnly);
+    *smallest_eigenvalue = eig.eigenvalues().minCoeff();
   }
-  return smallest;
+  return Convexity::NotConvex;
 }
 
 }  // namespace velmor

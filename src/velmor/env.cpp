@@ -58,4 +58,10 @@ int VLMmsg(VLMenv* env, const char* message) {
   });
 }
 
+int VLMsetlinesink(VLMenv* env, VLMlinesink sink, void* userdata) {
+  if (!env) return VLM_ERROR_INVALID_ARGUMENT;
+  env->log->set_line_sink(sink, userdata);
+  return VLM_OKAY;
+}
+
 }  // extern "C"

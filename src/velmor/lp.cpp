@@ -1,12 +1,20 @@
 // LP files: the writer.
 //
-// Written in the common LP syntax: objective (quadratic terms as
-// "[ ... ] / 2"), rows (a ranged row as "lb <= expr <= ub", a row without
-// coefficients as "0 <= ub"), indicator constraints ("b = 1 -> expr <= rhs"),
-// Bounds, Generals, Binaries, Semi-continuous and SOS sections. Names an LP
-// reader would misread are replaced by C<j>, R<i>, G<k>.
+// Written in the common LP syntax, in the form that the LP readers of CBC and
+// GLPK take as well as ours: objective (quadratic terms as "[ ... ] / 2"),
+// rows with one sense, indicator constraints ("b = 1 -> expr <= rhs"),
+// Bounds, Generals, Binaries, Semi-continuous and SOS sections. A row that
+// one sense cannot state (a range, a free row) and a row without
+// coefficients, which those readers refuse, become an equality "expr - r = 0"
+// with a range column r bounded by the row's bounds; a comment line
+// "\ Range column: r" after the row marks r, and our reader turns the pair
+// back into the row. The objective's constant is the coefficient of a column
+// fixed at 1, marked by "\\ Constant column: c" after the objective. Names an
+// LP reader would misread are replaced by C<j>, R<i>, G<k>.
+#include <algorithm>
 #include <cmath>
 #include <string>
+#include <unordered_set>
 #include <string_view>
 #include <vector>
 
@@ -43,7 +51,7 @@ LpSection lp_section_word(std::string_view word) {
 
 bool lp_reserved_word(std::string_view word) {
   if (lp_section_word(word) != LpSection::None) return true;
-  for (const char* w : {"to", "that", "free", "inf", "infinity"})
+  for (const char* w : {"to", "that", "free", "inf", "infinity", "st."})
     if (lp_word_is(word, w)) return true;
   return false;
 }
@@ -63,10 +71,11 @@ bool lp_name_char(unsigned char c) {
 
 namespace {
 
-// A name that LP readers take as it stands: it starts with a letter or "_",
-// and not like a number's exponent ("e1", "E+x").
+// A name that LP readers take as it stands: at most 100 characters (CBC's
+// limit), starting with a letter or "_" and not like a number's exponent
+// ("e1", "E+x").
 bool lp_name(const std::string& name) {
-  if (name.empty() || name.size() > 255) return false;
+  if (name.empty() || name.size() > 100) return false;
   const unsigned char first = static_cast<unsigned char>(name[0]);
   if (!ascii_letter(first) && first != '_') return false;
   if ((first == 'e' || first == 'E') && name.size() > 1 &&
@@ -78,7 +87,7 @@ bool lp_name(const std::string& name) {
 }
 
 std::string lp_number(double v) {
-  if (v >= VLM_INFINITY) return "+inf";
+  if (v >= VLM_INFINITY) return "inf";
   if (v <= -VLM_INFINITY) return "-inf";
   return format_double(v);
 }
@@ -105,17 +114,33 @@ void add_row_terms(std::string& out, const SparseVector& terms, const std::vecto
     out += " 0";
 }
 
+// The Bounds line of a continuous or integer column, none for the default
+// [0, inf). A finite upper bound with lower bound -inf states both, as "x <=
+// u" alone keeps the default lower bound 0.
+void add_bounds(std::string& out, const std::string& name, double lb, double ub) {
+  if (lb == 0.0 && ub >= VLM_INFINITY) return;
+  if (lb <= -VLM_INFINITY && ub >= VLM_INFINITY)
+    out += " " + name + " free\n";
+  else if (lb == ub)
+    out += " " + name + " = " + lp_number(lb) + "\n";
+  else if (ub >= VLM_INFINITY)
+    out += " " + name + " >= " + lp_number(lb) + "\n";
+  else
+    out += " " + lp_number(lb) + " <= " + name + " <= " + lp_number(ub) + "\n";
+}
+
 }  // namespace
 
 std::string write_lp(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, "C", lp_name);
+  const std::vector<std::string> cname = file_names(c.name_list(), "C", lp_name);
   const std::vector<std::string> rname = file_names(r.name, "R", lp_name);
   std::vector<std::string> gnames;
   for (const Indicator& g : d.indicators) gnames.push_back(g.name);
   const std::vector<std::string> gname = file_names(gnames, "G", lp_name);
+  std::unordered_set<std::string> columns(cname.begin(), cname.end());  // names in use
   std::string obj = "obj";
   for (bool taken = true; taken;) {
     taken = false;
@@ -137,6 +162,14 @@ std::string write_lp(const ModelData& d) {
   SparseVector objective;
   for (int j = 0; j < c.size(); ++j) objective.push_back({j, c.obj[static_cast<size_t>(j)]});
   add_terms(out, objective, cname);
+  // The constant (or, for want of terms, a 0) as the coefficient of a column
+  // fixed at 1: GLPK's reader takes no constant and CBC's drops it.
+  std::string constant;
+  if (d.obj_const != 0.0 || (objective.empty() && d.quad.empty())) {
+    constant = "ObjConst";
+    while (!columns.insert(constant).second) constant += '_';
+    out += (std::signbit(d.obj_const) ? " - " : " + ") + format_double(std::fabs(d.obj_const)) + " " + constant;
+  }
   if (!d.quad.empty()) {
     out += " + [";
     int on_line = 0;
@@ -156,23 +189,34 @@ std::string write_lp(const ModelData& d) {
     }
     out += " ] / 2";
   }
-  if (d.obj_const != 0.0 || (objective.empty() && d.quad.empty()))
-    out += (std::signbit(d.obj_const) ? " - " : " + ") + format_double(std::fabs(d.obj_const));
-  out += "\nSubject To\n";
+  out += "\n";
+  if (!constant.empty()) out += std::string(kLpConstantComment) + constant + "\n";
+  out += "Subject To\n";
+  // Rows written with a range column: its name and bounds.
+  struct RangeColumn {
+    std::string name;
+    double lb, ub;
+  };
+  std::vector<RangeColumn> ranges;
   for (int i = 0; i < r.size(); ++i) {
     const size_t k = static_cast<size_t>(i);
     const double lb = r.lb[k], ub = r.ub[k];
     const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
     out += " " + rname[k] + ":";
-    if (lo && up && lb != ub) out += " " + lp_number(lb) + " <=";
-    add_row_terms(out, r.lin[k], cname);
-    if (lo && up)
-      out += (lb == ub ? " = " : " <= ") + lp_number(ub);
-    else if (up)
-      out += " <= " + lp_number(ub);
-    else
-      out += " >= " + lp_number(lb);
-    out += "\n";
+    add_terms(out, r.lin[k], cname);
+    if (r.lin[k].empty() || (lo == up && lb != ub)) {
+      std::string range = "Rg" + std::to_string(i);
+      while (!columns.insert(range).second) range += '_';
+      out += " - 1 " + range + " = 0\n";
+      out += std::string(kLpRangeComment) + range + "\n";
+      ranges.push_back({std::move(range), lb, ub});
+    } else if (lo && up) {
+      out += " = " + lp_number(ub) + "\n";
+    } else if (up) {
+      out += " <= " + lp_number(ub) + "\n";
+    } else {
+      out += " >= " + lp_number(lb) + "\n";
+    }
   }
   for (size_t k = 0; k < d.indicators.size(); ++k) {
     const Indicator& g = d.indicators[k];
@@ -185,16 +229,21 @@ std::string write_lp(const ModelData& d) {
   out += "Bounds\n";
   for (int j = 0; j < c.size(); ++j) {
     const size_t k = static_cast<size_t>(j);
-    const double lb = c.lb[k], ub = c.ub[k];
-    if (c.type[k] == VLM_BINARY && lb == 0.0 && ub == 1.0) continue;
-    if (lb == 0.0 && ub >= VLM_INFINITY && c.type[k] != VLM_SEMICONT && c.type[k] != VLM_SEMIINT) continue;
-    if (lb <= -VLM_INFINITY && ub >= VLM_INFINITY)
-      out += " " + cname[k] + " free\n";
-    else if (lb == ub)
-      out += " " + cname[k] + " = " + lp_number(lb) + "\n";
-    else
+    double lb = c.lb[k], ub = c.ub[k];
+    const char t = c.type[k];
+    if (t == VLM_BINARY) {
+      // A binary's bounds are cut to [0, 1] when it is solved; the Binaries
+      // section gives [0, 1], so only a narrower range needs a line.
+      lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+      if (lb == 0.0 && ub == 1.0) continue;
+    }
+    if (t == VLM_SEMICONT || t == VLM_SEMIINT)
       out += " " + lp_number(lb) + " <= " + cname[k] + " <= " + lp_number(ub) + "\n";
+    else
+      add_bounds(out, cname[k], lb, ub);
   }
+  for (const RangeColumn& rc : ranges) add_bounds(out, rc.name, rc.lb, rc.ub);
+  if (!constant.empty()) add_bounds(out, constant, 1, 1);
   const struct {
     const char* title;
     bool (*member)(char);

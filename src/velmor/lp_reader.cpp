@@ -28,7 +28,14 @@
 //     a binary's bounds not given there are 0 and 1;
 //   - Generals, Binaries and Semi-continuous: lists of names (a column both
 //     general and semi-continuous is semi-integer);
-//   - SOS: [name:] S1:: x:weight y:weight ... (or S2::).
+//   - SOS: [name:] S1:: x:weight y:weight ... (or S2::);
+//   - a comment line "\ Range column: r" marks r as the range column of a
+//     row "expr - r = 0" (how the writer states ranges and free rows): when
+//     r is continuous, outside the objective, SOS and indicators, and stands
+//     in that one row alone, with coefficient -1, the row takes r's bounds
+//     and r is dropped; "\ Constant column: k" marks k, a continuous column
+//     fixed at 1 in the objective alone, whose coefficient is the objective's
+//     constant; a marked column that is not such stays an ordinary column.
 // Columns are numbered in order of first appearance. Anything else refuses
 // the file with VLM_ERROR_FORMAT_ERROR.
 #include <climits>
@@ -190,6 +197,7 @@ class LpReader {
         default: expect_format(false);
       }
     }
+    take_marked_columns();
     finish_columns();
     name_items(d_.rows.name, row_named_, "R");
     std::vector<std::string> gnames;
@@ -219,7 +227,16 @@ class LpReader {
       }
       first_line = false;
       const size_t comment = line.find('\\');
-      if (comment != std::string_view::npos) line = line.substr(0, comment);
+      if (comment != std::string_view::npos) {
+        const std::string_view text = line.substr(comment);
+        for (const auto& [prefix, kind] :
+             {std::pair(kLpRangeComment, kRangeMark), std::pair(kLpConstantComment, kConstantMark)})
+          if (text.substr(0, prefix.size()) == prefix) {
+            size_t from = prefix.size();
+            marked_.emplace_back(word_at(text, from), kind);
+          }
+        line = line.substr(0, comment);
+      }
       size_t rest = 0;
       const std::string_view head = word_at(line, rest);
       if (head.empty()) continue;
@@ -533,6 +550,88 @@ class LpReader {
 
   // ---- completion ----
 
+  // Turns the marked columns that qualify back into what they stand for (a
+  // range column into its row's bounds, the constant column into the
+  // objective's constant) and drops them, renumbering the columns after them.
+  void take_marked_columns() {
+    if (marked_.empty()) return;
+    Columns& c = d_.cols;
+    const size_t n = static_cast<size_t>(c.size());
+    // Per column: its mark (0 none, else Range or Constant) and the number of
+    // its row entries (the last one's index in row_terms_ in `entry`).
+    std::vector<char> mark(n, 0);
+    std::vector<int> count(n, 0);
+    std::vector<size_t> entry(n, 0);
+    for (const auto& [name, kind] : marked_) {
+      const auto it = col_index_.find(name);
+      if (it == col_index_.end()) continue;
+      const size_t j = static_cast<size_t>(it->second);
+      if (!general_[j] && !binary_[j] && !semi_[j]) mark[j] = kind;
+    }
+    const auto exclude = [&](int j) { mark[static_cast<size_t>(j)] = 0; };
+    for (const auto& q : quad_terms_) exclude(q.first.first), exclude(q.first.second);
+    for (const Sos& s : d_.sos)
+      for (int j : s.members) exclude(j);
+    for (const Indicator& g : d_.indicators) {
+      exclude(g.binvar);
+      for (const Entry& e : g.lin) exclude(e.index);
+    }
+    for (size_t k = 0; k < row_terms_.size(); ++k) {
+      const size_t j = static_cast<size_t>(row_terms_[k].first.second);
+      if (mark[j]) ++count[j], entry[j] = k;
+    }
+    std::vector<int> new_index(n);
+    std::vector<char> drop_entry(row_terms_.size(), 0), row_taken(static_cast<size_t>(d_.rows.size()), 0);
+    int next = 0;
+    for (size_t j = 0; j < n; ++j) {
+      bool drop = false;
+      if (mark[j] == kRangeMark && count[j] == 1 && c.obj[j] == 0.0) {
+        // Alone, with coefficient -1, in an equality "... - r = 0".
+        const auto& t = row_terms_[entry[j]];
+        const size_t i = static_cast<size_t>(t.first.first);
+        drop = t.second == -1.0 && d_.rows.lb[i] == 0.0 && d_.rows.ub[i] == 0.0 && !row_taken[i];
+        if (drop) {
+          d_.rows.lb[i] = c.lb[j], d_.rows.ub[i] = c.ub[j];
+          row_taken[i] = 1;
+          drop_entry[entry[j]] = 1;
+        }
+      } else if (mark[j] == kConstantMark && count[j] == 0 && c.lb[j] == 1.0 && c.ub[j] == 1.0) {
+        drop = true;
+        d_.obj_const += c.obj[j];
+      }
+      new_index[j] = drop ? -1 : next++;
+    }
+    if (next == c.size()) return;
+    size_t out = 0;
+    for (size_t k = 0; k < row_terms_.size(); ++k) {
+      if (drop_entry[k]) continue;
+      auto t = row_terms_[k];
+      t.first.second = new_index[static_cast<size_t>(t.first.second)];
+      row_terms_[out++] = t;
+    }
+    row_terms_.resize(out);
+    for (auto& q : quad_terms_)
+      q.first = {new_index[static_cast<size_t>(q.first.first)], new_index[static_cast<size_t>(q.first.second)]};
+    for (Sos& s : d_.sos)
+      for (int& j : s.members) j = new_index[static_cast<size_t>(j)];
+    for (Indicator& g : d_.indicators) {
+      g.binvar = new_index[static_cast<size_t>(g.binvar)];
+      for (Entry& e : g.lin) e.index = new_index[static_cast<size_t>(e.index)];
+    }
+    const auto keep = [&](auto& v) {
+      size_t k = 0;
+      for (size_t j = 0; j < n; ++j)
+        if (new_index[j] >= 0) {
+          if (k != j) v[k] = std::move(v[j]);
+          ++k;
+        }
+      v.resize(k);
+    };
+    keep(c.name), keep(c.lb), keep(c.ub), keep(c.obj), keep(c.type), keep(c.start);
+    for (auto* flags : {&lb_given_, &ub_given_, &general_, &binary_, &semi_}) keep(*flags);
+    col_index_.clear();  // holds the old numbers; nothing looks columns up after this
+  }
+
   void finish_columns() {
     Columns& c = d_.cols;
     for (size_t j = 0; j < static_cast<size_t>(c.size()); ++j) {
@@ -574,6 +673,9 @@ class LpReader {
   // or semi-continuous.
   std::vector<char> lb_given_, ub_given_, general_, binary_, semi_;
   std::vector<char> row_named_, indicator_named_;
+  // Columns marked by kLpRangeComment or kLpConstantComment.
+  static constexpr char kRangeMark = 1, kConstantMark = 2;
+  std::vector<std::pair<std::string_view, char>> marked_;
   Triplets row_terms_, quad_terms_;
 };
 

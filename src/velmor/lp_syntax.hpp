@@ -9,6 +9,12 @@ namespace velmor {
 
 // The first line of an LP file of ours; the rest of that line is the model name.
 constexpr std::string_view kLpNameComment = "\\ Problem name: ";
+// A comment line that marks the column after it as the range column of the
+// row above it (see lp.cpp).
+constexpr std::string_view kLpRangeComment = "\\ Range column: ";
+// A comment line that marks the column after it as the objective's constant
+// column (see lp.cpp).
+constexpr std::string_view kLpConstantComment = "\\ Constant column: ";
 
 enum class LpSection { None, Minimize, Maximize, Constraints, Bounds, Generals, Binaries, SemiContinuous, Sos, End };
 

@@ -36,7 +36,7 @@
 
 #include "callback.hpp"
 #include "clp_model.hpp"
-#include "qp_interior.hpp"
+#include "qp_ipm.hpp"
 
 namespace velmor {
 
@@ -71,12 +71,15 @@ class Search {
     guard_.run = &run;
     guard_quadratic_objective(lp_, &guard_);
     apply_simplex_params(p_, lp_);
-    lp_.setMaximumIterations(INT_MAX);  // the limit is per run: counted here
     state_.run = &run;
     state_.ipm_limit = INT_MAX;
     handler_ = std::make_unique<ClpRunHandler>(&state_);
     lp_.passInEventHandler(handler_.get());
     int_tol_ = p_.get(kMipIntegerTolerance);
+    // Relaxations are accepted at the IPM tolerances or 1e-6, whichever is
+    // looser: their values bound the search, whose own gap is far wider.
+    relaxation_tol_ = {std::max(1e-6, p_.get(kIpmPrimalTolerance)), std::max(1e-6, p_.get(kIpmDualTolerance)),
+                       std::max(1e-6, p_.get(kIpmGapTolerance))};
     const double cutoff = p_.get(kMipCutoff);
     cutoff_ = std::fabs(cutoff) < VLM_INFINITY ? sm.sense * (cutoff - sm.obj_const) : COIN_DBL_MAX;
   }
@@ -87,6 +90,7 @@ class Search {
     search();
     out.stats.available = true;
     out.stats.spx_iters = iterations_;
+    out.stats.ipm_iters = interior_iters_;
     out.stats.solver_time = run_.elapsed() - t0;
     finish(out.solution);
     return out;
@@ -131,14 +135,9 @@ class Search {
     // CLP's quadratic primal gave up (status 10: it saw itself loop), was
     // stopped by the guard, or claims an optimum its multipliers do not
     // confirm: the linear problem decides feasibility, and a feasible
-    // relaxation is solved by the interior point method, or, beyond its
-    // reach, by the quadratic primal once more from a slack basis.
+    // relaxation is solved by the interior point method.
     if (linear_relaxation_infeasible()) return 1;
     if (run_.should_stop()) return 3;
-    if (!qp_interior_applies(lp_.numberColumns(), lp_.numberRows())) {
-      lp_.allSlackBasis(true);
-      return primal() == 0 && take_clp_point() ? 0 : 3;
-    }
     return interior();
   }
 
@@ -149,29 +148,35 @@ class Search {
   // none, and otherwise loops on the infeasible start: status -1 says so.
   int primal() {
     guard_.reset();
+    // A relaxation that takes more pivots than this is left to the interior
+    // point method: CLP's quadratic primal has been seen to cycle with
+    // pivots (which the guard does not count) on such models.
+    lp_.setMaximumIterations(std::max(1000, 5 * (lp_.numberColumns() + lp_.numberRows())));
     lp_.setProblemStatus(-1);
     lp_.primal();
     iterations_ += lp_.numberIterations();
     return guard_.tripped ? 3 : lp_.status();
   }
 
-  // CLP's point, when it is feasible and its multipliers prove it optimal
-  // (or the relaxation is beyond the interior point method's reach).
+  // CLP's point, when it and its multipliers pass the check.
   bool take_clp_point() {
     const QpData qp = QpData::from_clp(lp_, sm_.h_start, sm_.h_index, sm_.h_value);
-    if (qp_interior_applies(qp.n, qp.m) && !qp_verified(qp, lp_.primalColumnSolution(), lp_.dualRowSolution()))
-      return false;
+    if (!relaxation_tol_.met(check_qp_point(qp, lp_.primalColumnSolution(), lp_.dualRowSolution()))) return false;
     x_.assign(lp_.primalColumnSolution(), lp_.primalColumnSolution() + lp_.numberColumns());
     rc_.assign(lp_.dualColumnSolution(), lp_.dualColumnSolution() + lp_.numberColumns());
     return true;
   }
 
-  // The relaxation by the interior point method: 0 solved, 1 infeasible, 3 failed.
+  // The relaxation by the interior point method: 0 solved, 1 infeasible,
+  // 2 unbounded, 3 failed or stopped.
   int interior() {
     const QpData qp = QpData::from_clp(lp_, sm_.h_start, sm_.h_index, sm_.h_value);
-    QpResult r = solve_qp_interior(qp, run_);
+    QpResult r = solve_qp_ipm(qp, relaxation_tol_, run_, p_.get_int(kIpmMaxIterations), false);
     ++interior_runs_;
-    if (r.status != 0) return r.status == 1 ? 1 : 3;
+    interior_iters_ += r.iterations;
+    if (r.status == QpResult::kInfeasible) return 1;
+    if (r.status == QpResult::kUnbounded) return 2;
+    if (r.status != QpResult::kOptimal) return 3;
     x_ = std::move(r.x);
     rc_ = qp.reduced_gradient(x_.data(), r.y.data());
     return 0;
@@ -550,7 +555,8 @@ class Search {
   ClpRunState state_{};
   QuadraticGuard guard_;
   std::vector<double> x_, rc_;  // the point and reduced costs of the last relaxation solved
-  int interior_runs_ = 0;
+  int interior_runs_ = 0, interior_iters_ = 0;
+  QpTolerances relaxation_tol_;
   std::unique_ptr<ClpRunHandler> handler_;
   double int_tol_ = 1e-6, cutoff_ = COIN_DBL_MAX;
   Queue open_{Worse{this}};

@@ -1,15 +1,19 @@
-// MPS files: written in free format, read in free or fixed format.
+// MPS files: written in the fixed-column layout when every name fits it, else
+// in free format; read in free or fixed format.
 //
-// Written: NAME, OBJSENSE, ROWS (the objective row first), COLUMNS with
-// integer markers around integer and semi-integer columns, RHS (the objective
-// constant as the negated right-hand side of the objective row), RANGES,
-// BOUNDS (BV for binaries, SC for semi-continuous columns), QUADOBJ (upper
-// triangle of Q in objective = c.x + 1/2 x'Qx) and SOS. Names that cannot
-// stand in the file (empty, blanks, quotes, repeated) are replaced by C<j> and
-// R<i>, so the file reads back to the same model. Reading accepts the same
-// sections in any order after COLUMNS, and QMATRIX (both triangles) as well
-// as QUADOBJ; a text that does not read as free format is read as fixed
-// format, whose names may hold blanks.
+// Written: NAME, OBJSENSE (only for maximisation: the default sense needs
+// none, and readers that do not know the section read every minimisation),
+// ROWS (the objective row first), COLUMNS with integer markers around integer
+// and semi-integer columns, RHS (the objective constant as the negated
+// right-hand side of the objective row), RANGES, BOUNDS (BV alone for a
+// binary in [0, 1]; integer columns always get their upper bound, as readers
+// take an integer column without one for a binary), QUADOBJ (upper triangle
+// of Q in objective = c.x + 1/2 x'Qx) and SOS. Names that cannot stand in the
+// file (see mps_name; repeated ones too) are replaced by C<j> and R<i>, so the
+// file reads back to the same model. Reading accepts the same sections in any
+// order after COLUMNS, and QMATRIX (both triangles) as well as QUADOBJ; a
+// text that does not read as free format is read as fixed format, whose names
+// may hold blanks.
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -42,14 +46,68 @@ bool exact_range(double base, double target, double& range) {
   return false;
 }
 
-void add_line(std::string& out, std::initializer_list<std::string> fields) {
-  out += "   ";
-  for (const std::string& f : fields) {
-    out += ' ';
-    out += f;
-  }
-  out += '\n';
+// A name the common readers take in either layout: no blanks, quotes or
+// control characters; not "$..." (a comment in free format to some readers);
+// not a lone sign (which some readers join to the next field); at most
+// kMaxMpsName characters (CoinUtils' reader keeps a name in 160 bytes).
+constexpr size_t kMaxMpsName = 128;
+bool mps_name(const std::string& name) {
+  return plain_name(name) && name.size() <= kMaxMpsName && name[0] != '$' && name != "+" && name != "-";
 }
+
+// The fixed layout's limit on names.
+bool fits_fixed(const std::string& name) { return name.size() <= 8; }
+
+// `base`, with "_" appended until no name of `taken` uses it.
+std::string unused_name(std::string base, const std::vector<std::string>& taken) {
+  for (bool clash = true; clash;) {
+    clash = std::find(taken.begin(), taken.end(), base) != taken.end();
+    if (clash) base += '_';
+  }
+  return base;
+}
+
+// The data lines of a file. Fixed layout: field 1 (a code) in columns 2-3,
+// the others from columns 5, 15, 25, 40 and 50 on; a number is never cut to
+// its field's 12 columns, as a line holds one entry (a longer number runs
+// into the blank columns after it). Free layout: the fields one blank apart
+// from column 2 on, except that no field starts in column 5, 15 or 40:
+// readers that tell the layouts apart by the name fields starting there
+// would take a free file's short names for fixed fields.
+class MpsLines {
+ public:
+  MpsLines(std::string& out, bool fixed) : out_(out), fixed_(fixed) {}
+  void add(std::string_view code, std::initializer_list<std::string_view> fields) {
+    const size_t begin = out_.size();
+    out_ += ' ';
+    out_ += code;
+    size_t k = 1;
+    for (const std::string_view f : fields) {
+      if (fixed_) {
+        static constexpr size_t kStart[] = {1, 4, 14, 24, 39, 49};
+        const size_t at = begin + kStart[std::min<size_t>(k, 5)];
+        out_.resize(std::max(at, out_.size() + 1), ' ');
+      } else {
+        if (out_.size() > begin + 1) out_ += ' ';
+        while (out_.size() - begin == 4 || out_.size() - begin == 14 || out_.size() - begin == 39) out_ += ' ';
+      }
+      out_ += f;
+      ++k;
+    }
+    out_ += '\n';
+  }
+  // An integer marker: fields 2, 3 and 5 (field 4 is empty).
+  void add_marker(std::string_view kind) {
+    if (fixed_)
+      add("", {"MARKER", "'MARKER'", "", kind});
+    else
+      add("", {"MARKER", "'MARKER'", kind});
+  }
+
+ private:
+  std::string& out_;
+  bool fixed_;
+};
 
 }  // namespace
 
@@ -57,23 +115,27 @@ std::string write_mps(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, "C", plain_name);
-  std::vector<std::string> rname = file_names(r.name, "R", plain_name);
-  std::string obj = "OBJ";
-  for (bool taken = true; taken;) {
-    taken = false;
-    for (const std::string& n : rname)
-      if (n == obj) taken = true;
-    if (taken) obj += '_';
-  }
+  const std::vector<std::string> cname = file_names(c.name_list(), "C", mps_name);
+  const std::vector<std::string> rname = file_names(r.name, "R", mps_name);
+  // The objective row, and the bound set, which a reader may look up among
+  // the columns (a BV line without a value has the set name or the column
+  // second), take names no row or column uses.
+  const std::string obj = unused_name("OBJ", rname);
+  const std::string bnd = unused_name("BND", cname);
+  const bool fixed = std::all_of(cname.begin(), cname.end(), fits_fixed) &&
+                     std::all_of(rname.begin(), rname.end(), fits_fixed) && fits_fixed(obj) && fits_fixed(bnd);
 
   std::string name = d.name;  // a line break would end the NAME line
   for (char& ch : name)
     if (ch == '\n' || ch == '\r') ch = ' ';
-  std::string out = "NAME " + name + "\n";
-  out += "OBJSENSE\n    ";
-  out += d.sense == VLM_MAXIMIZE ? "MAX\n" : "MIN\n";
-  out += "ROWS\n N  " + obj + "\n";
+  std::string out = name.empty() ? "NAME\n" : (fixed ? "NAME          " : "NAME ") + name + "\n";
+  MpsLines line(out, fixed);
+  if (d.sense == VLM_MAXIMIZE) {
+    out += "OBJSENSE\n";
+    line.add("", {"MAX"});
+  }
+  out += "ROWS\n";
+  line.add("N", {obj});
   // Row types and right-hand sides; ranges for rows with two finite sides.
   std::vector<double> rhs(static_cast<size_t>(r.size()), 0.0), range(static_cast<size_t>(r.size()), 0.0);
   std::vector<char> has_range(static_cast<size_t>(r.size()), 0);
@@ -81,30 +143,28 @@ std::string write_mps(const ModelData& d) {
     const size_t k = static_cast<size_t>(i);
     const double lb = r.lb[k], ub = r.ub[k];
     const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
-    char type;
+    const char* type;
     if (lo && up && lb == ub) {
-      type = 'E', rhs[k] = lb;
+      type = "E", rhs[k] = lb;
     } else if (lo && up) {
       // Refused when lb > ub: no MPS row has an empty range.
       expect_format(lb < ub);
       double rg;
       if (exact_range(lb, ub, rg)) {
-        type = 'G', rhs[k] = lb, range[k] = rg;
+        type = "G", rhs[k] = lb, range[k] = rg;
       } else {
         expect_format(exact_range(ub, lb, rg));
-        type = 'L', rhs[k] = ub, range[k] = rg;
+        type = "L", rhs[k] = ub, range[k] = rg;
       }
       has_range[k] = 1;
     } else if (lo) {
-      type = 'G', rhs[k] = lb;
+      type = "G", rhs[k] = lb;
     } else if (up) {
-      type = 'L', rhs[k] = ub;
+      type = "L", rhs[k] = ub;
     } else {
-      type = 'N';
+      type = "N";
     }
-    out += ' ';
-    out += type;
-    out += "  " + rname[k] + "\n";
+    line.add(type, {rname[k]});
   }
 
   // Columns: gather each column's entries from the rows.
@@ -113,78 +173,79 @@ std::string write_mps(const ModelData& d) {
     for (const Entry& e : r.lin[static_cast<size_t>(i)]) cols[static_cast<size_t>(e.index)].push_back({i, e.value});
   out += "COLUMNS\n";
   bool in_marker = false;
-  int markers = 0;
   for (int j = 0; j < c.size(); ++j) {
     const size_t k = static_cast<size_t>(j);
     const bool integer = is_integer_type(c.type[k]);
     if (integer != in_marker) {
-      add_line(out, {"MARKER" + std::to_string(markers++), "'MARKER'", integer ? "'INTORG'" : "'INTEND'"});
+      line.add_marker(integer ? "'INTORG'" : "'INTEND'");
       in_marker = integer;
     }
-    if (c.obj[k] != 0.0 || cols[k].empty()) add_line(out, {cname[k], obj, format_double(c.obj[k])});
-    for (const Entry& e : cols[k]) add_line(out, {cname[k], rname[static_cast<size_t>(e.index)], format_double(e.value)});
+    if (c.obj[k] != 0.0 || cols[k].empty()) line.add("", {cname[k], obj, format_double(c.obj[k])});
+    for (const Entry& e : cols[k]) line.add("", {cname[k], rname[static_cast<size_t>(e.index)], format_double(e.value)});
   }
-  if (in_marker) add_line(out, {"MARKER" + std::to_string(markers), "'MARKER'", "'INTEND'"});
+  if (in_marker) line.add_marker("'INTEND'");
 
   out += "RHS\n";
-  if (d.obj_const != 0.0) add_line(out, {"RHS", obj, format_double(0.0 - d.obj_const)});
+  if (d.obj_const != 0.0) line.add("", {"RHS", obj, format_double(0.0 - d.obj_const)});
   for (int i = 0; i < r.size(); ++i)
-    if (rhs[static_cast<size_t>(i)] != 0.0) add_line(out, {"RHS", rname[static_cast<size_t>(i)], format_double(rhs[static_cast<size_t>(i)])});
+    if (rhs[static_cast<size_t>(i)] != 0.0) line.add("", {"RHS", rname[static_cast<size_t>(i)], format_double(rhs[static_cast<size_t>(i)])});
   bool any_range = false;
   for (int i = 0; i < r.size(); ++i) {
     if (!has_range[static_cast<size_t>(i)]) continue;
     if (!any_range) out += "RANGES\n";
     any_range = true;
-    add_line(out, {"RNG", rname[static_cast<size_t>(i)], format_double(range[static_cast<size_t>(i)])});
+    line.add("", {"RNG", rname[static_cast<size_t>(i)], format_double(range[static_cast<size_t>(i)])});
   }
 
   out += "BOUNDS\n";
   for (int j = 0; j < c.size(); ++j) {
     const size_t k = static_cast<size_t>(j);
-    const double lb = c.lb[k], ub = c.ub[k];
+    double lb = c.lb[k], ub = c.ub[k];
     const std::string& n = cname[k];
     const char t = c.type[k];
     if (t == VLM_BINARY) {
-      // BV sets [0, 1]; other bounds of a binary follow it.
-      out += " BV BND " + n + "\n";
-      if (lb <= -VLM_INFINITY)
-        out += " MI BND " + n + "\n";
-      else if (lb != 0.0)
-        out += " LO BND " + n + " " + format_double(lb) + "\n";
-      if (ub != 1.0) out += " UP BND " + n + " " + format_double(ub) + "\n";
+      // BV gives [0, 1]; a binary's bounds are cut to that range when it is
+      // solved, so only a narrower range needs a further line (after BV,
+      // which readers apply in order).
+      lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+      line.add("BV", {bnd, n});
+      if (lb != 0.0) line.add("LO", {bnd, n, format_double(lb)});
+      if (ub != 1.0) line.add("UP", {bnd, n, format_double(ub)});
       continue;
     }
     if (t == VLM_SEMICONT || t == VLM_SEMIINT) {
-      out += " SC BND " + n + " " + format_double(ub) + "\n";
-      if (lb != 0.0) out += " LO BND " + n + " " + format_double(lb) + "\n";
+      line.add("SC", {bnd, n, format_double(ub)});
+      if (lb != 0.0) line.add("LO", {bnd, n, format_double(lb)});
       continue;
     }
     if (lb <= -VLM_INFINITY && ub >= VLM_INFINITY) {
-      out += " FR BND " + n + "\n";
+      line.add("FR", {bnd, n});
     } else if (lb == ub) {
-      out += " FX BND " + n + " " + format_double(lb) + "\n";
+      line.add("FX", {bnd, n, format_double(lb)});
     } else {
       if (lb <= -VLM_INFINITY)
-        out += " MI BND " + n + "\n";
+        line.add("MI", {bnd, n});
       else if (lb != 0.0 || ub < 0.0)  // an explicit 0 keeps readers from taking a negative UP as lb = -inf
-        out += " LO BND " + n + " " + format_double(lb) + "\n";
-      if (ub < VLM_INFINITY) out += " UP BND " + n + " " + format_double(ub) + "\n";
+        line.add("LO", {bnd, n, format_double(lb)});
+      if (ub < VLM_INFINITY)
+        line.add("UP", {bnd, n, format_double(ub)});
+      else if (t == VLM_INTEGER)
+        line.add("PL", {bnd, n});
     }
   }
   if (!d.quad.empty()) {
     out += "QUADOBJ\n";
     for (const auto& q : d.quad) {
       const int i = q.first.first, j = q.first.second;
-      add_line(out, {cname[static_cast<size_t>(i)], cname[static_cast<size_t>(j)], format_double(i == j ? 2 * q.second : q.second)});
+      line.add("", {cname[static_cast<size_t>(i)], cname[static_cast<size_t>(j)], format_double(i == j ? 2 * q.second : q.second)});
     }
   }
   if (!d.sos.empty()) {
     out += "SOS\n";
     for (size_t s = 0; s < d.sos.size(); ++s) {
-      out += d.sos[s].type == VLM_SOS_TYPE1 ? " S1 SOS s" : " S2 SOS s";
-      out += std::to_string(s) + "\n";
+      line.add(d.sos[s].type == VLM_SOS_TYPE1 ? "S1" : "S2", {"SOS", "s" + std::to_string(s)});
       for (size_t k = 0; k < d.sos[s].members.size(); ++k)
-        add_line(out, {cname[static_cast<size_t>(d.sos[s].members[k])], format_double(d.sos[s].weights[k])});
+        line.add("", {cname[static_cast<size_t>(d.sos[s].members[k])], format_double(d.sos[s].weights[k])});
     }
   }
   out += "ENDATA\n";

@@ -2,7 +2,7 @@
 // model marked busy, and moves the outcome into the model.
 //
 //  semidefinite parts          -> the semidefinite solver (not with integers)
-//  quadratic, no discrete part -> CLP (clp_solver.cpp)
+//  quadratic, no discrete part -> our interior point method (qp_solver.cpp)
 //  discrete, linear            -> CBC (cbc_solver.cpp)
 //  discrete and quadratic      -> our branch-and-bound over CLP (miqp.cpp)
 //  otherwise (LP)              -> CLP
@@ -146,17 +146,29 @@ int optimize(VLMmodel& m) {
     const SolverModel sm = build_solver_model(d, run.params);
     if (objective_beyond_solvers(sm, log) || integer_bound_beyond_solvers(sm, log)) return VLM_ERROR_SIMPLEX_NUMERIC;
     const bool discrete = sm.has_discrete();
+    bool stopped_early = false;  // MaxTime ran out during the convexity test
     if (sm.has_quad()) {
-      double scale = 1.0;
-      for (double h : sm.h_value) scale = std::max(scale, std::fabs(h));
-      const double lowest = smallest_hessian_eigenvalue(sm);
-      if (lowest < -1e-8 * scale) {
-        log.linef("The objective is not convex for %s (smallest eigenvalue of its Hessian %.6g): no solver available",
-                  d.sense == VLM_MINIMIZE ? "minimisation" : "maximisation", d.sense * lowest);
-        return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
+      double lowest = 0;
+      switch (hessian_convexity(sm, run, &lowest)) {
+        case Convexity::Convex: break;
+        case Convexity::NotConvex:
+          if (std::isnan(lowest))
+            log.linef("The objective is not convex for %s: no solver available",
+                      d.sense == VLM_MINIMIZE ? "minimisation" : "maximisation");
+          else
+            log.linef("The objective is not convex for %s (smallest eigenvalue of its Hessian %.6g): no solver "
+                      "available",
+                      d.sense == VLM_MINIMIZE ? "minimisation" : "maximisation", d.sense * lowest);
+          return VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE;
+        case Convexity::Unknown:
+          log.line("The objective's Hessian is too large to factorise: its convexity cannot be tested");
+          return VLM_ERROR_NOMEMORY;
+        case Convexity::Stopped: stopped_early = true; break;
       }
     }
-    if (sm.has_impossible_side()) {
+    if (stopped_early) {
+      // Status UNKNOWN: the limit is in run.stopped_by().
+    } else if (sm.has_impossible_side()) {
       log.line("A bound or row side lies at infinity on its wrong side: the model is infeasible");
       out.solution.status = VLM_STATUS_INFEASIBLE;
     } else if (sm.has_unbounded_column()) {
@@ -171,6 +183,8 @@ int optimize(VLMmodel& m) {
       out = solve_miqp(d, sm, run);
     } else if (discrete) {
       out = solve_with_cbc(d, sm, run);
+    } else if (sm.has_quad()) {
+      out = solve_qp(d, sm, run);
     } else {
       out = solve_with_clp(d, sm, run);
     }

@@ -134,10 +134,15 @@ bool has_negative_sos_member(const SolverModel& sm);
 // part must already be built from `data`.
 void reformulate_discrete(const ModelData& data, double big_m, SolverModel& sm);
 
-// The smallest eigenvalue of the minimised quadratic objective's Hessian, or
-// 0 when none is negative (a linear objective included). Components of the variable graph are checked
-// one by one.
-double smallest_hessian_eigenvalue(const SolverModel& sm);
+// Whether the minimised quadratic objective's Hessian H is positive
+// semidefinite up to rounding (convexity.cpp): H + 1e-5 diag(r), r_i the sum
+// of |H_ij| over row i, must factorise with positive pivots. A linear
+// objective is convex. When not convex and H touches at most 500 columns,
+// `smallest_eigenvalue` is set to H's smallest eigenvalue (else NaN).
+// Stopped when the run must stop first; Unknown when the factorisation does
+// not fit in memory.
+enum class Convexity { Convex, NotConvex, Stopped, Unknown };
+Convexity hessian_convexity(const SolverModel& sm, RunControl& run, double* smallest_eigenvalue);
 
 // What a run produced, in the user's terms; moved into the model at the end.
 struct RunOutcome {
@@ -155,7 +160,8 @@ double user_objective(const ModelData& data, const double* x);
 
 // The solvers. Each reads `sm` and the run's parameters and returns the
 // outcome; none of them changes the model.
-RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run);
+RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run);  // LP
+RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& run);  // qp_solver.cpp
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run);
 // A MIP run that gives the model's callback its turns (cbc_callback.cpp).
 RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& data, const SolverModel& sm,

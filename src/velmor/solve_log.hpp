@@ -1,10 +1,9 @@
 // The solver log of a run: a few lines of our own (sizes, progress, summary)
 // and the solvers' messages, all written through the environment's LogSink,
-// which sends them to standard output and to the log file, if any. Nothing in
-// the solver layer prints any other way.
+// which sends them to the log file, if any, and to standard output or the
+// line sink in its place. Nothing in the solver layer prints any other way.
 #pragma once
 #include <memory>
-#include <mutex>
 #include <string>
 
 #include <CoinMessageHandler.hpp>
@@ -13,15 +12,25 @@
 
 namespace velmor {
 
+//
+// CLP's barrier writes a line of its own to std::cout, past its message
+// handler. While a SolveLog lives, what the thread that made it writes to
+// std::cout goes to that log, a line at a time; text other threads write
+// there goes where it went before (std::cout's buffer is wrapped once per
+// process by one that passes their text through).
 class SolveLog {
  public:
-  explicit SolveLog(std::shared_ptr<LogSink> sink) : sink_(std::move(sink)) {}
+  explicit SolveLog(std::shared_ptr<LogSink> sink);
+  ~SolveLog();
+  SolveLog(const SolveLog&) = delete;
+  SolveLog& operator=(const SolveLog&) = delete;
   void line(const std::string& text);
   // printf-style convenience for the fixed-format lines.
   void linef(const char* format, ...) __attribute__((format(printf, 2, 3)));
 
  private:
   std::shared_ptr<LogSink> sink_;
+  SolveLog* outer_console_;  // the log the thread's std::cout went to before
 };
 
 // A CoinMessageHandler that hands every message the solvers print to a
@@ -31,9 +40,11 @@ class SolveLog {
 //
 // CBC's search threads print through clones of the handler (each thread
 // model gets its own, since a handler assembles one message at a time in
-// its own buffer); all clones of one handler hand their lines over under
-// one lock, so lines of different threads never mix and reach the log in
-// the order they were finished.
+// its own buffer); the log writes each line whole, so lines of different
+// threads never mix. No lock is held while a line is handed over: the log's
+// line sink may wait for its host (a Python program's interpreter lock),
+// whose thread may be inside the solver meanwhile (a callback turn) and
+// print through another clone.
 class LogMessageHandler : public CoinMessageHandler {
  public:
   LogMessageHandler(SolveLog& log, int level);
@@ -42,7 +53,6 @@ class LogMessageHandler : public CoinMessageHandler {
 
  private:
   SolveLog* log_;
-  std::shared_ptr<std::mutex> lines_;  // shared with every clone
 };
 
 // Seconds as the log shows them ("0.01s", "12.3s").

@@ -41,8 +41,10 @@
  *  - Threads: distinct models (and environments) may be used from distinct
  *    threads at once; one model is used by one thread at a time. What runs at
  *    the same time: building, changing, querying, reading and writing distinct
- *    models; LP and QP solves (CLP) and MIQP solves (the library's own
- *    branch-and-bound over CLP). What takes turns, one run at a time in the
+ *    models; LP solves (CLP), QP solves (the library's own interior point
+ *    method) and MIQP solves (the library's own branch-and-bound over CLP).
+ *    What takes turns: the Ipopt runs a QP falls back on (see "QP" under
+ *    VLMoptimize; Ipopt's MUMPS keeps process-wide state), and, one run at a time in the
  *    process, because the solver underneath keeps process-wide state: MIP
  *    solves (CBC's driver, in VLMoptimize and in the MIP solves of
  *    VLMcomputeIIS; a run gives up its turn while its callback is called) and
@@ -75,6 +77,9 @@ extern "C" {
 
 typedef struct VLMenv VLMenv;
 typedef struct VLMmodel VLMmodel;
+/* A line sink (VLMsetlinesink): receives one line of a log, without its line
+ * break; returns 0 when it took the line. */
+typedef int (*VLMlinesink)(void* userdata, const char* line);
 
 /* ---- constants ------------------------------------------------------------ */
 
@@ -270,8 +275,19 @@ VLM_API int VLMversion(int* major, int* minor, int* technical);
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
 /* Writes `message` and a newline to the environment's log (the log file, if
- * any, and standard output). */
+ * any, and standard output or the environment's line sink). */
 VLM_API int VLMmsg(VLMenv* env, const char* message);
+/* Internal: the hook through which the velmorpy module shows the log in the
+ * Python program's sys.stdout; not meant for other programs. From now on the
+ * lines of `env`'s log that would go to standard output (the library's own,
+ * CLP's, CBC's and DSDP's, VLMmsg's) are handed to sink(userdata, line)
+ * instead, for `env` and every model made from it (also those made before
+ * the call); the log file still gets every line first. A non-zero answer
+ * makes the library write that line to standard output itself. NULL `sink`
+ * restores standard output. The sink is called from whichever thread writes
+ * to the log, a solver's own threads included, several at once, and without
+ * the log's lock held; it must not throw. NULL env: VLM_ERROR_INVALID_ARGUMENT. */
+VLM_API int VLMsetlinesink(VLMenv* env, VLMlinesink sink, void* userdata);
 
 /* ---- parameters ------------------------------------------------------------
  * 27 int and 12 double parameters (VLMgetintparaminfo / VLMgetdblparaminfo
@@ -333,17 +349,18 @@ VLM_API VLMmodel* VLMcopymodel(VLMmodel* model);
 VLM_API int VLMfreemodel(VLMmodel* model);
 /* Reads a model file into a new model made on a private copy of `env`'s
  * parameters, into *model (owned by the caller). The format follows the
- * suffix, case-insensitively: .mps and .qps (free MPS: ROWS, COLUMNS with
- * integer markers, RHS with the objective constant as the negated right-hand
- * side of the objective row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX,
- * SOS), .lp (everything VLMwrite writes there: objective sense, constant and
- * quadratic terms "[ ... ] / 2", rows with <=, >=, = and ranged rows
- * "lb <= expr <= ub", indicator constraints, Bounds, Generals, Binaries,
+ * suffix, case-insensitively: .mps and .qps (free MPS, or fixed MPS when the
+ * text does not read as free: ROWS, COLUMNS with integer markers, RHS with
+ * the objective constant as the negated right-hand side of the objective
+ * row, RANGES, BOUNDS, OBJSENSE, QUADOBJ or QMATRIX, SOS), .lp (everything
+ * VLMwrite writes there: objective sense, constant and quadratic terms, rows,
+ * range and constant columns, indicator constraints, Bounds, Generals, Binaries,
  * Semi-continuous and SOS sections; and the common spellings of hand-written
  * files: "\" comments, rows and terms over several lines, implicit
- * coefficients, constants on either side of a row, keywords in any case.
- * Columns are numbered in order of first appearance; a row without a name is
- * named R<i>, an indicator G<k>, i and k their indices, made unique),
+ * coefficients, constants on either side of a row, ranged rows
+ * "lb <= expr <= ub", keywords in any case. Columns are numbered in order of
+ * first appearance; a row without a name is named R<i>, an indicator G<k>,
+ * i and k their indices, made unique),
  * .cbf (conic benchmark format: linear and semidefinite rows, semidefinite
  * variables, integer variables). A further .gz or .bz2 decompresses. Another
  * suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file that cannot
@@ -358,12 +375,21 @@ VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
  * VLM_ERROR_FORMAT_ERROR and changes nothing. */
 VLM_API int VLMread(VLMmodel* model, const char* filename);
 /* Writes by suffix (case-insensitive, optionally followed by .gz or .bz2):
- *  .mps, .qps  the model as free MPS (sections as for VLMreadmodel);
+ *  .mps, .qps  the model as MPS (sections as for VLMreadmodel; OBJSENSE only
+ *              for a maximisation), in the fixed-column layout when every
+ *              name has at most 8 characters, else in free format; a binary
+ *              as BV, with its bounds cut to [0, 1] as a solve cuts them;
  *  .lp         the model as LP, with quadratic objective terms as
- *              "[ ... ] / 2", ranged rows as "lb <= expr <= ub", a row
- *              without coefficients as "0 <= ub" and indicator constraints
- *              as "name: b = 1 -> expr <= rhs"; VLMreadmodel reads the
- *              model back as it was, under the names written;
+ *              "[ ... ] / 2", indicator constraints as
+ *              "name: b = 1 -> expr <= rhs", and a ranged or free row, or one
+ *              without coefficients, as "name: expr - r = 0" with a range
+ *              column r that carries the row's bounds (marked by a comment
+ *              line "\ Range column: r"), the objective's constant as the
+ *              coefficient of a column fixed at 1 (marked by "\ Constant
+ *              column: c"); other LP readers take the file as the same model
+ *              with those columns more; VLMreadmodel reads the model back as
+ *              it was, binaries' bounds cut to [0, 1], under the names
+ *              written;
  *  .cbf        the model as CBF; a ranged row and bounds other than 0 or
  *              infinite become further rows after the model's rows; the
  *              format has no names;
@@ -372,11 +398,13 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
  *  .prm        the parameters, as VLMwriteparams;
  *  .mst        the MIP start: "name value" per variable that has a start.
  * Names that cannot stand in a file as they are (empty, with blanks or quotes,
- * repeated, LP keywords) are written as C<j> (variables), R<i> (rows), G<k>
- * (indicators), made unique. A model the format cannot express is refused with
- * VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite items, MPS no
- * indicators or rows with lb > ub, CBF no quadratic objective, SOS,
- * indicators or semi-continuous variables. Another suffix gives
+ * repeated; in MPS files longer than 128 characters, starting with "$" or a
+ * lone sign; in LP files longer than 100 characters, LP keywords, or not
+ * starting with a letter or "_") are written as C<j> (variables), R<i>
+ * (rows), G<k> (indicators), made unique. A model the format cannot express
+ * is refused with VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite
+ * items, MPS no indicators or rows with lb > ub, CBF no quadratic objective,
+ * SOS, indicators or semi-continuous variables. Another suffix gives
  * VLM_ERROR_FORMAT_ERROR; a file that cannot be written
  * VLM_ERROR_FILE_WRITE_ERROR. */
 VLM_API int VLMwrite(VLMmodel* model, const char* filename);
@@ -394,18 +422,25 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * "Threads" in the conventions).
  *
  * The solver follows the content: a linear model with continuous variables
- * is an LP, a quadratic objective without discrete part a QP (both CLP); a
- * discrete part (integer, binary, semi-continuous, semi-integer variables,
- * SOS, indicators) makes a MIP (CBC), or with a quadratic objective a MIQP
- * (branch-and-bound over CLP). Indicators and semi-continuous variables are
+ * is an LP (CLP), a quadratic objective without discrete part a QP (the
+ * library's sparse interior point method, see "QP" below); a discrete part
+ * (integer, binary, semi-continuous, semi-integer variables, SOS,
+ * indicators) makes a MIP (CBC), or with a quadratic objective a MIQP
+ * (branch-and-bound whose relaxations CLP's quadratic primal solves from the
+ * parent's basis, each answer checked as for a QP at IPM/PrimalTolerance,
+ * IPM/DualTolerance and IPM/GapTolerance or 1e-6, whichever is looser; one it
+ * does not settle within 5 (columns + rows) pivots, or whose check fails,
+ * goes to the interior point method). Indicators and semi-continuous variables are
  * reformulated with a big-M row when the columns involved have finite bounds
  * and M does not exceed MIP/LinearizationBigM, else exactly with an SOS1 set;
  * what that adds is invisible in counts, attributes and files.
  * Refused with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE (status UNKNOWN, no
  * solution): a quadratic objective that is not convex in the direction of
- * optimisation (its Hessian has an eigenvalue below -1e-8 times its largest
- * entry), and semidefinite models with a discrete part or quadratic
- * objective terms. Numerical failure of the simplex or barrier:
+ * optimisation, and semidefinite models with a discrete part or quadratic
+ * objective terms. Convex means: the Hessian H plus 1e-5 times the diagonal
+ * of its rows' absolute sums factorises (sparse LDL') with positive pivots,
+ * so a semidefinite matrix whose entries were rounded passes; a Hessian too
+ * large to factorise in memory is refused with VLM_ERROR_NOMEMORY. Numerical failure of the simplex or barrier:
  * VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
  *
  * MIP runs hand CBC's driver SPX/PrimalTolerance, SPX/DualTolerance,
@@ -415,7 +450,52 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * objective's coefficients). The limits, the cutoff and the MIP/Level*,
  * NumThreads, Presolve, MIP/RootParallelism and MIP/AutoConfiguration
  * settings reach it only when set; MIP/GapAbs, MIP/GapRel (the stopping
- * rule) and MIP/SolutionPoolSize always do.
+ * rule) and MIP/SolutionPoolSize always do. Where Debian's CBC 2.10 fails
+ * (crashes), settings reach it changed, each change stated in the log:
+ * MIP/AutoConfiguration 1 is CBC's aggressive strategy with its restart on a
+ * reduced model tried after the root node instead of before it;
+ * MIP/RootParallelism k > 1 makes min(k, 8) passes over the root node with
+ * different random seeds, whose cuts and solutions the search starts from,
+ * run one after another on the search's thread (each adds about one root
+ * node's time; NumThreads threads then share the tree search); NumThreads
+ * beyond 99 gives 99 search threads. Models with SOS sets (indicators and
+ * semi-continuous variables in their exact form among them) are searched by
+ * strong branching alone, without CBC's pseudo-cost branching.
+ *
+ * QP: Method -1 (the default) and 2 run a primal-dual interior point method
+ * (Mehrotra's predictor-corrector on the regularised KKT system, factorised
+ * by a supernodal sparse LDL' over an approximate minimum degree order, the
+ * problem scaled by Ruiz equilibration); Method 0 and 1 run CLP's quadratic
+ * primal simplex first (its dual simplex takes no quadratic objective) and
+ * keep its answer only when it passes the check below, else the interior
+ * point method runs. Where the interior point method stalls (problems whose
+ * optimal multipliers are huge against their data), Ipopt (with MUMPS)
+ * solves the model again, its answer held to the same check. A point x with row multipliers y (reduced costs
+ * d = c + Hx - A'y in the minimised sense) is measured on the model as
+ * given:
+ *  - primal: the largest violation of a bound or row side, each relative to
+ *    max(1, |side|, the largest |a_ij x_j| of the row);
+ *  - dual: the largest multiplier of the wrong sign (d_j > 0 without lower
+ *    bound, d_j < 0 without upper bound, y_i > 0 without lower side, y_i < 0
+ *    without upper side; a row's times its largest |a_ij|), relative to
+ *    1 + the largest |c_j|, |(Hx)_j|, |(A'y)_j|;
+ *  - gap: the sum of |multiplier| times the distance to the side it prices,
+ *    relative to 1 + max(|objective|, |c'x|, x'Hx/2).
+ * Status: OPTIMAL when the three are within IPM/PrimalTolerance,
+ * IPM/DualTolerance and IPM/GapTolerance (default 1e-8 each); X, DualSoln,
+ * RC, ObjVal and DualObjVal are that point's. INFEASIBLE on a certificate:
+ * multipliers y whose column multipliers -A'y price only finite bounds (or
+ * infinite ones beyond 1e8 times the largest finite bound or side), with the
+ * sides and bounds they price adding up to a positive value, or CLP's
+ * simplex finding the rows infeasible; HasDualRay 1 for the former.
+ * UNBOUNDED on a direction d with Hd = 0 and c'd < 0 that no bound or row
+ * side stops (each within 1e-7 of |d|), once a feasible point is known;
+ * HasPrimalRay 1. Otherwise (a limit, IPM/MaxIterations, or both methods
+ * stalled) SUB_OPTIMAL with the best point met when its primal measure is
+ * within 1e-6 (or IPM/PrimalTolerance, when looser), its duals readable when
+ * the dual measure is within 1e-6 too; else UNKNOWN without a solution.
+ * ColBasis and RowBasis are not available after the interior point method.
+ * IPM/NumIters counts its iterations and Ipopt's.
  *
  * Semidefinite models (DSDP, an interior-point method) are judged by the
  * point the run ends on, measured on the model itself: primal infeasibility
@@ -447,7 +527,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * OPTIMAL (MIP: within MIP/GapAbs or MIP/GapRel), INFEASIBLE, UNBOUNDED,
  * INF_OR_UBD (when the solvers cannot tell which), SUB_OPTIMAL (a limit
  * stopped the run with a feasible solution, which is readable) or UNKNOWN (a
- * limit stopped it without one, or a MIP/Cutoff left no solution). Limits:
+ * limit stopped it without one, or a MIP/Cutoff left no solution; for a QP
+ * see "QP" above). Limits:
  * MaxTime (wall clock), SPX/MaxIterations, IPM/MaxIterations, MIP/MaxNodes,
  * MIP/MaxSols, MIP/MaxStallingNodes (nodes without a better incumbent).
  * Results: X, Activity and ObjVal (the user's sense, constant included) with

@@ -1,8 +1,13 @@
 """The main road's examples run as programs, and their optima are the ones SciPy
 finds for the same data: the diet (an LP), the transport (an LP over
 tupledicts, also written and read back), the knapsack (a MIP), the portfolio
-(a QP) and the portfolio with lots (an MIQP, against every choice of assets)."""
+(a QP) and the portfolio with lots (an MIQP, against every choice of assets).
+The README's programs run as a newcomer runs them."""
 import itertools
+import os
+import re
+import subprocess
+import sys
 
 import numpy as np
 import pytest
@@ -16,6 +21,22 @@ from velmorpy import VLM, quicksum
                                             ("knapsack", "value 206"), ("portfolio", "variance 0.0070")])
 def test_the_examples_run(run_example, name, expected):
     assert expected in run_example(name)
+
+
+README = os.path.join(os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)))), "README.md")
+README_BLOCKS = re.findall(r"^```python\n(.*?)^```", open(README).read(), re.S | re.M)
+
+
+@pytest.mark.parametrize("block", README_BLOCKS, ids=[f"block{k}" for k in range(len(README_BLOCKS))])
+def test_the_readme_programs_run(block, tmp_path):
+    """Each block in a fresh interpreter in a scratch directory: it ends well, sets only parameters that
+    exist, and prints what the comments after its print calls say."""
+    result = subprocess.run([sys.executable, "-c", block], capture_output=True, text=True, cwd=tmp_path, timeout=300,
+                            env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert result.returncode == 0 and not result.stderr, result.stderr
+    assert "No parameters matching" not in result.stdout, result.stdout
+    for shown in re.findall(r"^\s*print\(.*\)\s+# (.*)$", block, re.M):
+        assert shown in result.stdout.splitlines(), (shown, result.stdout)
 
 
 def test_diet_against_highs(example):

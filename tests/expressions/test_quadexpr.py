@@ -4,7 +4,7 @@ import weakref
 import numpy as np
 import pytest
 
-from velmorpy import LinExpr, QuadExpr, Var, VelmorError
+from velmorpy import LinExpr, List, QuadExpr, Var, VelmorError
 
 
 def quad(q):
@@ -40,7 +40,7 @@ def test_addTerms_forms(xyz):
     q.addTerms(2, y, x)                              # one term: the smaller index first
     q.addTerms(0, x, "not read")                     # zero: nothing added, nothing checked
     q.addTerms([0, 2], [y, x], [x, y])               # the list form keeps terms exactly as given
-    q.addTerms((5.0,), np.array([z], dtype=object), [z])
+    q.addTerms([5.0], List([z]), [z])                # a list or a List
     q.addTerms(3.0, z)                               # without vars2: a linear term
     assert quad(q) == [(2.0, "x", "y"), (0, "y", "x"), (2, "x", "y"), (5.0, "z", "z")]
     assert lin(q) == ([(3.0, "z")], 0.0)
@@ -48,7 +48,10 @@ def test_addTerms_forms(xyz):
                               ((1, 5, x), VelmorError, "^Expect a var$"),
                               (([1, 2], [x], [y, z]), ValueError, "same length"),
                               (([1], [x], ["a"]), VelmorError, "^Expect a var$"),
-                              (([1], x, [y]), TypeError, "unsupport operation")]:
+                              (([1], x, [y]), TypeError, r"^unsupport operation \+=: `List` and `Var`$"),
+                              (((1.0,), [x], [y]), TypeError, r"^unsupport operation \+=: `List` and `tuple`$"),
+                              ((np.ones(1), [x], [y]), TypeError, r"^unsupport operation \+=: `List` and `ndarray`$"),
+                              (([1.0], [x], (y,)), TypeError, r"^unsupport operation \+=: `List` and `tuple`$")]:
         with pytest.raises(error, match=text):
             q.addTerms(*args)
     assert q.size() == 4                              # every refused list form changed nothing

@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import velmorpy
-from velmorpy import MConstr, MLinExpr, MVar, Model, Var, VelmorError
+from velmorpy import LinExpr, MConstr, MLinExpr, MVar, Model, Var, VelmorError
 
 
 def names(mv):
@@ -105,6 +105,28 @@ def test_reshape_transpose_diagonal_copy_sum(m):
     assert MVar.reshape.__kwdefaults__ == {"order": "C"} and MVar.sum.__defaults__ == (None,)
 
 
+def test_sum_along_an_axis_equals_numpys_fold(m):
+    # X.sum builds its sums itself where NumPy's fold over the cells is known;
+    # an array NumPy must fold (here a subclass) is the reference.
+    class Folded(np.ndarray):
+        pass
+
+    def terms(e):
+        cells = [e[i].item() for i in np.ndindex(e.shape)]
+        return [(type(c).__name__, str(c)) if not isinstance(c, LinExpr) else
+                (c.getConstant(), [(c.getCoeff(i), c.getVar(i).index) for i in range(c.size())]) for c in cells]
+    for shape in [(5,), (2, 3), (3, 1), (2, 3, 4), (0, 3), (2, 1, 3)]:
+        X = m.addMVar(shape)
+        Y = MVar()
+        Y.__setstate__((np.array(X.tolist(), dtype=object).reshape(shape).view(Folded),))
+        for axis in [None, 0, 1, -1, 2, (0,)]:
+            if isinstance(axis, int) and axis >= len(shape):
+                continue
+            a, b = X.sum(axis=axis), Y.sum(axis=axis)
+            assert a.shape == b.shape and terms(a) == terms(b)
+    assert terms(X.T.sum()) == terms(Y.T.sum())                   # NumPy folds in memory order
+
+
 def test_class_surface():
     for name in ("fromlist", "fromvar"):
         assert isinstance(MVar.__dict__[name], staticmethod)
@@ -119,7 +141,7 @@ def test_class_surface():
     with pytest.raises(TypeError, match="^Value is readonly$"):
         MVar.shape.__set__(MVar.fromlist([1]), (1,))
     fields = MVar.__getmetaclass__(None).__dir__(None)
-    assert fields[:4] == ["getAttr", "setAttr", "shape", "ndim"] and "__array_priority__" not in fields
+    assert fields[:5] == ["__getitem__", "getAttr", "setAttr", "shape", "ndim"] and "__array_priority__" not in fields
 
 
 # --- attributes ------------------------------------------------------------------------

@@ -137,6 +137,11 @@ def test_get_refuses_codes_and_indices(knapsack):
             "unhashable": lambda: model.cbGet([316]),
             "not yet": lambda: model.cbGet(CB.MIP_SOL, 0),
             "float code": lambda: model.cbGet(316.0 + 1, [0, 1]),
+            "iterator": lambda: model.cbGet(CB.MIP_REL, iter([0, 1])),
+            "generator": lambda: model.cbGet(CB.MIP_REL, (i for i in range(2))),
+            "text": lambda: model.cbGet(CB.MIP_REL, "01"),
+            "float index": lambda: model.cbGet(CB.MIP_REL, 1.0),
+            "0-d array": lambda: model.cbGet(CB.MIP_REL, np.array(0)),
             "presolved numpy": lambda: model.cbGetNodeRel(np.array([0, 1])),
             "presolved": lambda: model.cbGetNodeRel([0, 1]),
             "by handle": lambda: model.cbGetNodeRel([x0]),
@@ -148,13 +153,14 @@ def test_get_refuses_codes_and_indices(knapsack):
     m.optimize(cb)
     invalid = ("VelmorError", VLM.Error.CB_INVALID_WHAT)
     assert [got[k] for k in ["no row", "array without index", "numpy index", "numpy indices", "float in list",
-                             "negative", "presolved numpy"]] == [invalid] * 7
+                             "negative", "presolved numpy", "text", "float index", "0-d array"]] == [invalid] * 10
     assert got["wide"] == ("OverflowError", "value too large to convert to int")
     assert got["index for a count"] == ("TypeError", "cbint() takes exactly 2 positional arguments (3 given)")
     assert got["unhashable"] == ("TypeError", "unhashable type: 'list'")
     assert got["not yet"] == ("VelmorError", VLM.Error.DATA_NOT_AVAILABLE)
     rel = got["float code"]
     assert got["presolved"] == rel == got["by handle"] + [rel[1]] and got["one handle"] == rel[0]
+    assert got["iterator"] == got["generator"] == rel                  # any iterable of ints
     assert got["empty"] == [] and all(type(v) is float for v in rel)
 
 

@@ -1,6 +1,9 @@
 """Model.optimize, reset, terminate, message, read and write, and the module's
 read, end to end: optima against SciPy's HiGHS, files written and read back,
 and other threads refused while the library works on a model."""
+import contextlib
+import inspect
+import io
 import os
 import subprocess
 import sys
@@ -156,6 +159,71 @@ def test_written_files_read_back_to_the_same_optimum(diet, tmp_path, suffix):
     again.dispose()
 
 
+# Names that fit the fixed MPS layout, and names of which some do not (free
+# format) and some put a field where a fixed one starts (column 5 or 15).
+SHORT_NAMES = dict(x="x", pick="pick", count="count", many="many", level="level", fixed="fixed", neg="neg",
+                   lo="lo", band="band", eq="eq", up="up", cap="cap", free="free")
+LONG_NAMES = dict(SHORT_NAMES, x="xx", pick="pick_the_one", many="many_of_them", level="lv", fixed="fixed_value",
+                  neg="negative_part", band="band_of_rows", up="upper_limit", cap="capacity_row")
+
+
+def every_kind_of_row_and_bound(sense, n):
+    """A MIP whose optimum depends on each of its bounds and rows: a free column, a binary, a bounded
+    and an unbounded integer, a boxed, a fixed and a negative-upper column; >=, <=, = and ranged rows
+    and a free one."""
+    m = Model("probe")
+    x = m.addVar(lb=-VLM.INFINITY, name=n["x"])
+    pick = m.addVar(vtype=VLM.BINARY, name=n["pick"])
+    count = m.addVar(lb=1, ub=7, vtype=VLM.INTEGER, name=n["count"])
+    many = m.addVar(vtype=VLM.INTEGER, name=n["many"])
+    level = m.addVar(lb=-2, ub=5, name=n["level"])
+    fixed = m.addVar(lb=1.5, ub=1.5, name=n["fixed"])
+    neg = m.addVar(lb=-VLM.INFINITY, ub=-1, name=n["neg"])
+    m.addConstr(2 * count - level + x >= -3, name=n["lo"])
+    m.addRange(2 * count - level + x, -3, 4, name=n["band"])
+    m.addConstr(x + level + pick == 2, name=n["eq"])
+    m.addConstr(count + 3 * pick - many + neg <= 6, name=n["up"])
+    m.addConstr(many + count - 2 * neg <= 12.5, name=n["cap"])
+    m.addRange(x + many, -VLM.INFINITY, VLM.INFINITY, name=n["free"])
+    m.setObjective(x + 3 * pick - 2 * count - 1.5 * many + level + fixed + 0.5 * neg, sense)
+    return m
+
+
+@pytest.mark.parametrize("names", [SHORT_NAMES, LONG_NAMES], ids=["fixed-mps", "free-mps"])
+def test_cbc_and_glpk_read_the_written_files_to_our_optimum(tmp_path, names):
+    """CBC's cbc reads every MPS and LP file, GLPK's glpsol those of a minimisation, without a complaint,
+    to our optimum; cbc ignores OBJSENSE, so of a maximisation's MPS file only the reading counts."""
+    for sense in (VLM.MINIMIZE, VLM.MAXIMIZE):
+        m = every_kind_of_row_and_bound(sense, names)
+        m.optimize()
+        assert m.Status == VLM.OPTIMAL
+        for suffix in (".mps", ".lp"):
+            path = str(tmp_path / f"probe{sense}{suffix}")
+            m.write(path)
+            again = velmorpy.read(path)
+            assert again.NumVars == 7 and again.NumConstrs == 6
+            assert [v.VarName for v in again.getVars()] == [v.VarName for v in m.getVars()]
+            again.optimize()
+            assert again.ObjVal == m.ObjVal
+            again.dispose()
+
+            out = subprocess.run(["cbc", path, "-solve"], capture_output=True, text=True, timeout=60).stdout
+            complaints = [line for line in out.splitlines()
+                          if "Bad image" in line or "###" in line or "Invalid" in line or "errors" in line]
+            assert complaints == (["Coin0008I probe read with 0 errors"] if suffix == ".mps" else []), out
+            if not (suffix == ".mps" and sense == VLM.MAXIMIZE):
+                assert "Result - Optimal solution found" in out, out
+                assert float(out.split("Objective value:")[1].split()[0]) == pytest.approx(m.ObjVal, abs=1e-9)
+            if sense == VLM.MINIMIZE:
+                report = str(tmp_path / "glpsol.txt")
+                run = subprocess.run(["glpsol", "--freemps" if suffix == ".mps" else "--lp", path, "-o", report],
+                                     capture_output=True, text=True, timeout=60)
+                assert run.returncode == 0 and "INTEGER OPTIMAL SOLUTION FOUND" in run.stdout, run.stdout
+                objective = open(report).read().split("Objective:")[1].split("=")[1].split()[0]
+                assert float(objective) == pytest.approx(m.ObjVal, abs=1e-9)
+        m.dispose()
+
+
 def test_solution_and_parameter_files(diet, tmp_path):
     path, *_ = diet
     m = velmorpy.read(path)
@@ -212,6 +280,17 @@ def test_reset_clears_the_solution(diet):
     m.dispose()
 
 
+def small_knapsack(env=None, threads=1):
+    rng = np.random.default_rng(1)
+    m = Model("knap", env)
+    m.setParam("NumThreads", threads)
+    x = m.addVars(30, vtype=VLM.BINARY)
+    for _ in range(4):
+        m.addConstr(velmorpy.quicksum(int(rng.integers(1, 30)) * x[i] for i in range(30)) <= 200)
+    m.setObjective(velmorpy.quicksum(int(rng.integers(5, 60)) * x[i] for i in range(30)), VLM.MAXIMIZE)
+    return m
+
+
 def test_message_reaches_the_log_file(tmp_path):
     log = tmp_path / "run.log"
     env = Env(str(log))
@@ -223,6 +302,132 @@ def test_message_reaches_the_log_file(tmp_path):
     assert "checkpoint \u00e9 42\n" in text and text.index("checkpoint") < len(text) - 20   # the run logs after it
     m.dispose()
     env.dispose()
+
+
+def test_the_log_goes_through_sys_stdout(tmp_path, capfd):
+    """Every line of the log (the library's, CLP's and CBC's through their handlers, the line CLP's
+    barrier writes to std::cout, messages, lines from another thread and from a callback turn) goes
+    to sys.stdout, none to the file descriptor; the log file gets the same lines."""
+    log = tmp_path / "run.log"
+    env = Env(str(log))
+    mip = small_knapsack(env, threads=2)
+    lp = Model("lp", env)
+    x = lp.addVars(20, ub=10)
+    for i in range(19):
+        lp.addConstr(x[i] + 2 * x[i + 1] >= 1 + i % 3)
+    lp.setObjective(velmorpy.quicksum(x.values()))
+    lp.setParam("Method", 2)
+    turns = []
+
+    def callback(model, where):
+        model.message(f"turn {len(turns)}")
+        turns.append(where)
+
+    capfd.readouterr()
+    buf = io.StringIO()
+    with contextlib.redirect_stdout(buf):
+        mip.optimize()
+        lp.optimize()
+        lp.message("checkpoint \u00e9 42")
+        other = threading.Thread(target=lp.optimize)
+        other.start()
+        other.join()
+        mip.optimize(callback)
+    out = buf.getvalue()
+    assert capfd.readouterr().out == ""
+    assert out.count("Status: optimal") == 4 and "elements in sparse Cholesky" in out and "processed model" in out
+    assert "checkpoint \u00e9 42\n" in out and turns and all(f"turn {k}\n" in out for k in range(len(turns)))
+    assert log.read_text().splitlines() == [line for line in out.splitlines() if not line.startswith("Set parameter")]
+    for item in (mip, lp, env):
+        item.dispose()
+
+
+def test_a_failing_sys_stdout_costs_the_lines_not_the_solve(monkeypatch):
+    """A write that raises is reported through the unraisable-exception hook, once for each run of
+    failing writes; a stream without flush() takes the lines; with no sys.stdout the lines go, as
+    print's do."""
+    reports = []
+    monkeypatch.setattr(sys, "unraisablehook", reports.append)
+
+    class Closed:
+        def write(self, text):
+            raise ValueError("I/O operation on closed file")
+
+    class WriteOnly:
+        lines = []
+
+        def write(self, text):
+            self.lines.append(text)
+
+    m = small_knapsack()
+    for stream in (Closed(), WriteOnly(), Closed(), None):
+        with contextlib.redirect_stdout(stream):
+            m.optimize()
+        assert m.Status == VLM.OPTIMAL
+    assert WriteOnly.lines and all(line.endswith("\n") and line.count("\n") == 1 for line in WriteOnly.lines)
+    assert [(r.exc_type, r.object) for r in reports] == 2 * [
+        (ValueError, "velmorpy: writing a line of the solver's log to sys.stdout")]
+    m.dispose()
+
+
+LOG_PROGRAMS = {
+    # Threads solving while the interpreter exits: their lines go to the file descriptor then.
+    "exit": """
+        def solve():
+            m = small_knapsack(threads=2)
+            while True:
+                m.optimize()
+        for _ in range(3):
+            threading.Thread(target=solve, daemon=True).start()
+        time.sleep(0.5)
+        sys.stdout = io.StringIO()
+    """,
+    # A write that raises KeyboardInterrupt: the interrupt comes after the solve.
+    "interrupt": """
+        class Interrupting:
+            def write(self, text):
+                raise KeyboardInterrupt
+        m = small_knapsack()
+        try:
+            with contextlib.redirect_stdout(Interrupting()):
+                m.optimize()
+            for _ in range(10 ** 6):
+                pass
+            print("not interrupted")
+        except KeyboardInterrupt:
+            print("interrupted after the solve", m.Status == VLM.OPTIMAL)
+    """,
+    # The module in a sub-interpreter: its solves log, to the file descriptor.
+    "sub-interpreter": """
+        import _xxsubinterpreters
+        sub = _xxsubinterpreters.create()
+        _xxsubinterpreters.run_string(sub, "\\n".join([
+            "import warnings", "warnings.simplefilter('ignore')", "import velmorpy", "m = velmorpy.Model()",
+            "m.addVar(lb=1, obj=2)", "m.optimize()", "print('sub-interpreter solved', m.ObjVal)"]))
+        _xxsubinterpreters.destroy(sub)
+        print("after the sub-interpreter")
+    """,
+}
+
+
+@pytest.mark.parametrize("program", sorted(LOG_PROGRAMS))
+def test_the_log_at_exit_on_an_interrupt_and_in_a_sub_interpreter(program):
+    # The sub-interpreter's program imports the module first in the process.
+    prelude = "" if program == "sub-interpreter" else textwrap.dedent("""
+        import contextlib, io, sys, threading, time
+        import numpy as np
+        import velmorpy
+        from velmorpy import VLM, Model
+    """) + textwrap.dedent(inspect.getsource(small_knapsack))
+    result = subprocess.run([sys.executable, "-c", prelude + textwrap.dedent(LOG_PROGRAMS[program])],
+                            capture_output=True, text=True, timeout=120,
+                            env=dict(os.environ, PYTHONPATH=os.pathsep.join(sys.path)))
+    assert result.returncode == 0 and result.stderr == "", result.stderr
+    expected = {"exit": "Status: optimal", "interrupt": "interrupted after the solve True\n",
+                "sub-interpreter": "Status: optimal, objective 2"}[program]
+    assert expected in result.stdout
+    if program == "sub-interpreter":
+        assert result.stdout.endswith("sub-interpreter solved 2.0\nafter the sub-interpreter\n")
 
 
 def test_argument_and_state_refusals(tmp_path):
@@ -346,6 +551,63 @@ def test_two_models_solve_at_once(diet):
     assert models[0].ObjVal == pytest.approx(ref.fun, rel=1e-9) and models[1].ObjVal == pytest.approx(-top.fun)
     for m in models:
         m.dispose()
+
+
+def packing(seed, y_type=None):
+    """A maximisation over 60 binaries x and 5 columns y in [0, 20] of `y_type`
+    (integer, continuous; None: integer, no SOS2 set) under eight packing rows
+    (y[k % 5] in row k), with an SOS2 set over y: the data and the optimum,
+    which SciPy finds over each pair of neighbours in y."""
+    rng = np.random.default_rng(seed)
+    A = np.hstack([rng.integers(1, 40, size=(8, 60)), np.eye(5)[np.arange(8) % 5]])
+    b = 400 + 37 * np.arange(8)
+    c = np.concatenate([rng.integers(5, 60, size=60), np.full(5, 3)])
+    integrality = np.concatenate([np.ones(60), np.full(5, y_type != VLM.CONTINUOUS)])
+    best = -np.inf
+    for pair in range(4) if y_type else [None]:
+        ub = np.concatenate([np.ones(60), [20 if pair is None or j in (pair, pair + 1) else 0 for j in range(5)]])
+        r = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=integrality, bounds=Bounds(0, ub))
+        best = max(best, -r.fun)
+    return A, b, c, best
+
+
+# Settings and models under which CBC 2.10 crashed: its restart on a reduced
+# model before the root (MIP/AutoConfiguration), root passes on threads of
+# their own building messages in one handler at once (MIP/RootParallelism, a
+# race: run a few times), its pseudo-cost branching on a model with SOS sets
+# after some thousand nodes, and CLP's presolve after the search when the MIP
+# start had named some columns. Each runs in a child process.
+@pytest.mark.parametrize("seed, y_type, start, params, runs", [
+    (3, None, False, {"MIP/AutoConfiguration": 1}, 1),
+    (3, None, False, {"NumThreads": 8, "MIP/RootParallelism": 8}, 3),
+    (4, VLM.INTEGER, False, {}, 1),
+    (1, VLM.CONTINUOUS, True, {}, 1),
+], ids=["restart", "root-passes", "sos", "sos-start"])
+def test_settings_that_crashed_cbc_reach_the_optimum(run_python, seed, y_type, start, params, runs):
+    A, b, c, best = packing(seed, y_type)
+    code = textwrap.dedent(f"""
+        import numpy as np
+        from velmorpy import VLM, Model
+        A, b, c = np.array({A.tolist()}), np.array({b.tolist()}), np.array({c.tolist()})
+        m = Model()
+        for name, value in {params!r}.items():
+            m.setParam(name, value)
+        x = m.addMVar(60, ub=1, vtype=VLM.BINARY)
+        y = m.addMVar(5, ub=20, vtype={y_type or VLM.INTEGER!r})
+        m.addConstr(A[:, :60] @ x + A[:, 60:] @ y <= b)
+        if {y_type is not None}:
+            m.addSOS(VLM.SOS_TYPE2, y.tolist(), [1, 2, 3, 4, 5])
+        if {start}:
+            x.Start = np.zeros(60)
+        m.setObjective(c[:60] @ x + c[60:] @ y, VLM.MAXIMIZE)
+        m.optimize()
+        print("Result", m.Status, m.ObjVal)
+    """)
+    for _ in range(runs):
+        out = run_python(code, timeout=120)
+        assert out.returncode == 0, out.stderr[-2000:]
+        status, value = out.stdout.split()[-2:]
+        assert int(status) == VLM.OPTIMAL and float(value) == pytest.approx(best, abs=1e-6)
 
 
 def test_file_access_lets_other_threads_run(tmp_path):

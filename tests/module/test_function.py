@@ -139,3 +139,60 @@ def test_cycle_through_a_str_subclass_name_is_collected():
         del meta, f, name
         gc.collect()
         assert alive() is None, field
+
+
+def documented_fields(cls):
+    """The documented-member listing, step by step in Python."""
+    out = []
+    for name in type.__dir__(cls):
+        value = getattr(cls, name)
+        if name not in cls.__dict__ or hasattr(super(cls), name):
+            continue
+        if getattr(value, "__text_signature__", None) == "__internal__":
+            continue
+        if (isinstance(value, property) or hasattr(value, "__call__")) and value.__doc__:
+            out.append(name)
+    return out
+
+
+def test_texts_signatures_and_listings():
+    f = velmorpy.version
+    with pytest.raises(AttributeError, match="^readonly attribute$"):
+        f.__module__ = "elsewhere"
+    with pytest.raises(AttributeError, match="^readonly attribute$"):
+        del f.__module__
+    assert f.__module__ == "velmorpy"
+
+    Model = velmorpy.Model
+    assert Model.cbGet.__text_signature__ == "cbGet(self, what)"
+    assert Model.cbCut.__text_signature__ == "cbCut(self, lhs, sense, rhs)"
+    assert str(inspect.signature(Model.cbGet)) == "(self, what)"      # the text signature, not the code
+    assert Model.cbGet.__code__.co_varnames[:3] == ("self", "what", "index") and Model.cbGet.__defaults__ == (None,)
+    assert Model.cbCut.__code__.co_argcount == 5 and Model.cbCut.__defaults__ == (None,)
+
+    # The interpreter's wrappers of a class's own slots are listed like its methods.
+    classes = [getattr(velmorpy, name) for name in velmorpy.__all__]
+    classes = [c for c in classes if isinstance(c, type) and "__getmetaclass__" in c.__dict__]
+    assert len(classes) == 20
+    for cls in classes:
+        assert cls.__getmetaclass__(None).__dir__(None) == documented_fields(cls), cls
+    listing = lambda cls: cls.__getmetaclass__(None).__dir__(None)
+    assert listing(velmorpy.TempConstr) == ["__bool__", "__rshift__", "__rrshift__"]
+    assert listing(velmorpy.PsdVar)[:2] == ["__mul__", "sameAs"] and listing(velmorpy.Var)[0] == "sameAs"
+    assert listing(velmorpy.PsdExpr)[:7] == ["__add__", "__sub__", "__mul__", "__neg__", "__iadd__", "__isub__",
+                                            "__imul__"]
+    assert {"__iadd__", "__contains__", "select"} <= set(listing(velmorpy.tuplelist))
+    assert not {"__init__", "__repr__", "__str__", "__eq__", "__del__"} & set(listing(velmorpy.PsdExpr) +
+                                                                            listing(velmorpy.Env))
+
+    # A handle's __getattr__ is its getAttr, with the method's argument checks.
+    m = velmorpy.Model()
+    x = m.addVar(ub=2.0, name="x")
+    assert x.__getattr__("UB") == 2.0
+    with pytest.raises(TypeError, match=r"^Argument 'attrname' has incorrect type \(expected str, got int\)$"):
+        x.__getattr__(5)
+    with pytest.raises(TypeError, match=r"^__getattr__\(\) takes exactly 1 positional argument \(0 given\)$"):
+        x.__getattr__()
+    for cls in (velmorpy.Constr, velmorpy.SOS, velmorpy.GenConstr, velmorpy.PsdVar, velmorpy.PsdConstr):
+        with pytest.raises(TypeError, match=r"^Argument 'attrname' has incorrect type \(expected str, got int\)$"):
+            cls().__getattr__(5)

@@ -36,6 +36,30 @@ def test_failed_import_reports_its_cause_and_a_retry_succeeds(run_python):
     assert lines[1].startswith("(")
 
 
+def test_loaded_under_another_name_it_is_velmorpy_too(run_python):
+    out = run_python("""
+        import importlib.util, sys
+        path = importlib.util.find_spec("velmorpy").origin
+        def load(name):                          # the name's last part picks the init entry
+            spec = importlib.util.spec_from_file_location(name, path)
+            module = importlib.util.module_from_spec(spec)
+            spec.loader.exec_module(module)
+            return module
+        sys.modules["numpy"] = None
+        try:
+            load("alias.__init__")
+        except ImportError:
+            print("velmorpy" in sys.modules)     # a failed start-up leaves no entry behind
+        del sys.modules["numpy"]
+        module = load("alias.__init__")
+        print(module.__name__, sys.modules.get("velmorpy") is module)
+        import velmorpy
+        print(velmorpy is module, load("other.velmorpy") is module)
+    """)
+    assert out.returncode == 0, out.stderr
+    assert out.stdout.splitlines() == ["False", "alias.__init__ True", "True True"]
+
+
 def test_second_interpreter_is_refused(run_python):
     out = run_python("""
         import velmorpy, _xxsubinterpreters as interpreters

@@ -19,14 +19,14 @@ const double kInf = std::numeric_limits<double>::infinity();
 
 // Everything an LP file expresses: maximisation and a constant, quadratic
 // terms, every variable type, bounds of every kind (an empty box, a binary
-// with other bounds, infinite ones given as 1e20), rows of every sense,
+// fixed at 1, infinite ones given as 1e20), rows of every sense,
 // ranged rows (one whose width is not exact in binary, one with lb > ub),
 // free and empty rows, an explicit zero coefficient, SOS of both types (one
 // empty), indicator constraints of each sense (one without terms, one named
 // like a row).
 ModelPtr full_model(VLMenv* env) {
   ModelPtr m = make_model(env, "full model");
-  const double lb[] = {0, -kInf, -5, 2, 0, 0, 1, 0.1, 0, -1, -kInf, 1e-7};
+  const double lb[] = {0, -kInf, -5, 2, 0, 0, 1, 0.1, 0, 1, -kInf, 1e-7};
   const double ub[] = {kInf, kInf, -1, 2, 1, 10, 7, 1e20, -3, 1, 4, kInf};
   const double obj[] = {1, -2.5, 0, 0.1, 3, 0, 1.0 / 3, 0, 4, -1e-9, 0, 2};
   const char type[] = {'C', 'C', 'I', 'C', 'B', 'S', 'N', 'I', 'C', 'B', 'C', 'C'};
@@ -95,12 +95,13 @@ TEST(LpFiles, SectionsAsWritten) {
   ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
   const std::string text = read_text(path);
   for (const char* part :
-       {"\\ Problem name: full model\nMaximize\n obj: + 1 x - 2.5 y + 0 neg", "[ + 1 x ^ 2 - 3 x * y",
-        "] / 2 - 7.25\nSubject To\n", " range: 0.1 <= - 1 neg + 0 b + 0.5 sc <= 0.7\n", " empty: 0 <= 4\n",
-        " empty_range: 1 <= 0 <= 2\n", " backwards: 5 <= + 1 x <= 3\n", " free_row: - 1 x + 123456.789 upneg >= -inf\n",
-        " ind: b = 1 -> + 1 x + 2 y <= 3\n", " ind0: b2 = 0 -> 0 >= -1\n", " le: b = 0 -> + 2 y = 0.1\n",
-        "Bounds\n y free\n -5 <= neg <= -1\n fixed = 2\n", " -1 <= b2 <= 1\n", " -inf <= lbinf <= 4\n",
-        " 0 <= upneg <= -3\n", " 0.1 <= int_var <= +inf\n", "Generals\n neg\n semiint\n int_var\n",
+       {"\\ Problem name: full model\nMaximize\n obj: + 1 x - 2.5 y + 0 neg", "- 7.25 ObjConst + [ + 1 x ^ 2 - 3 x * y",
+        "] / 2\n\\ Constant column: ObjConst\nSubject To\n", " range: - 1 neg + 0 b + 0.5 sc - 1 Rg1 = 0\n\\ Range column: Rg1\n",
+        " empty: - 1 Rg4 = 0\n", " empty_range: - 1 Rg5 = 0\n", " backwards: + 1 x - 1 Rg6 = 0\n",
+        " free_row: - 1 x + 123456.789 upneg - 1 Rg3 = 0\n", " ind: b = 1 -> + 1 x + 2 y <= 3\n",
+        " ind0: b2 = 0 -> 0 >= -1\n", " le: b = 0 -> + 2 y = 0.1\n", "Bounds\n y free\n -5 <= neg <= -1\n fixed = 2\n",
+        " b2 = 1\n", " -inf <= lbinf <= 4\n", " 0 <= upneg <= -3\n", " int_var >= 0.1\n", " 0.1 <= Rg1 <= 0.7\n",
+        " Rg3 free\n -inf <= Rg4 <= 4\n 1 <= Rg5 <= 2\n 5 <= Rg6 <= 3\n ObjConst = 1\n", "Generals\n neg\n semiint\n int_var\n",
         "Binaries\n b\n b2\n", "Semi-continuous\n sc\n semiint\n", "SOS\n s0: S1:: x:1 y:2\n s1: S2:: neg:0.5",
         " s2: S1::\nEnd\n"})
     EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
@@ -261,6 +262,34 @@ TEST(LpFiles, OtherSpellingsOfSectionsAndTerms) {
   EXPECT_EQ(dbl_item(bin.get(), "LB", 1), 0);
   EXPECT_EQ(dbl_item(bin.get(), "UB", 2), 1);
   EXPECT_EQ(char_item(bin.get(), "VType", 3), 'N');  // general and semi-continuous
+
+  // A range column: a marked column alone in an equality "... - r = 0", with
+  // coefficient -1, continuous and outside the objective, gives the row its
+  // bounds and goes; a constant column, marked, fixed at 1 and in the
+  // objective alone, gives the objective its constant. Marked columns that
+  // are not such stay columns.
+  ModelPtr ranged = read_text_model(env.get(),
+                                    "Minimize\n obj: x + y + q + 2.5 k - 1\n\\ Constant column: k\nSubject To\n"
+                                    " a: x + y - r = 0\n\\ Range column: r\n"
+                                    " b: x - q = 0\n\\ Range column: q\n"
+                                    " c: x - 2 s = 0\n\\ Range column: s\n"
+                                    " d: y - t = 1\n\\ Range column: t\n"
+                                    " e: x + kk >= 0\n\\ Constant column: kk\n"
+                                    "Bounds\n -3 <= r <= 4\n q <= 2\n s free\n t free\n k = 1\n kk = 1\n"
+                                    "\\ Range column: none\nEnd\n",
+                                    "ranged.lp");
+  ASSERT_NE(ranged, nullptr);
+  ASSERT_EQ(int_attr(ranged.get(), "NumVars"), 6);
+  EXPECT_EQ(dbl_attr(ranged.get(), "ObjCon"), 1.5);
+  EXPECT_EQ(str_item(ranged.get(), "VarName", 5), "kk");
+  EXPECT_EQ(str_item(ranged.get(), "VarName", 2), "q");
+  EXPECT_EQ(str_item(ranged.get(), "VarName", 3), "s");
+  EXPECT_EQ(str_item(ranged.get(), "VarName", 4), "t");
+  EXPECT_EQ(dbl_item(ranged.get(), "LHS", 0), -3);
+  EXPECT_EQ(dbl_item(ranged.get(), "RHS", 0), 4);
+  EXPECT_EQ(row_columns(ranged.get(), 0), (std::vector<int>{0, 1}));
+  EXPECT_EQ(row_columns(ranged.get(), 1), (std::vector<int>{0, 2}));
+  EXPECT_EQ(dbl_item(ranged.get(), "RHS", 3), 1);
 }
 
 TEST(LpFiles, UnnamedRowsGetDefaultNames) {
@@ -284,25 +313,28 @@ TEST(LpFiles, UnnamedRowsGetDefaultNames) {
   EXPECT_EQ(str_item(m.get(), "GenConstrName", 0), "G0");
   EXPECT_EQ(str_item(m.get(), "GenConstrName", 1), "G0_x");
 
-  // Items without a name, or with one an LP file cannot hold (a keyword, a
-  // blank, a leading digit), are written and read back as C<j> and R<i>.
+  // Items without a name, or with one an LP reader refuses (a keyword, a
+  // blank, a leading digit, more than 100 characters), are written and read
+  // back as C<j> and R<i>.
   ModelPtr anon = make_model(env.get(), "");
-  const char* names[] = {nullptr, "free", "a b", "1x", "ok"};
-  ASSERT_EQ(VLMaddvars(anon.get(), 5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
+  const std::string long_name(101, 'n');
+  const char* names[] = {nullptr, "free", "a b", "1x", "St.", long_name.c_str(), "ok", long_name.c_str() + 1};
+  ASSERT_EQ(VLMaddvars(anon.get(), 8, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
             VLM_OKAY);
-  const int ind[] = {0, 1, 2, 3, 4};
-  const double val[] = {1, 1, 1, 1, 1};
-  ASSERT_EQ(VLMaddrangeconstr(anon.get(), 5, ind, val, 1, kInf, nullptr), VLM_OKAY);
+  const int ind[] = {0, 1, 2, 3, 4, 5, 6, 7};
+  const double val[] = {1, 1, 1, 1, 1, 1, 1, 1};
+  ASSERT_EQ(VLMaddrangeconstr(anon.get(), 8, ind, val, 1, kInf, nullptr), VLM_OKAY);
   ASSERT_EQ(VLMaddrangeconstr(anon.get(), 1, ind, val, 1, kInf, "Bounds"), VLM_OKAY);
   const std::string path = temp_path("anon.lp");
   ASSERT_EQ(VLMwrite(anon.get(), path.c_str()), VLM_OKAY);
   ModelPtr back = read_model(env.get(), path);
   ASSERT_NE(back, nullptr);
-  for (int j = 0; j < 4; ++j) EXPECT_EQ(str_item(back.get(), "VarName", j), "C" + std::to_string(j));
-  EXPECT_EQ(str_item(back.get(), "VarName", 4), "ok");
+  for (int j = 0; j < 6; ++j) EXPECT_EQ(str_item(back.get(), "VarName", j), "C" + std::to_string(j));
+  EXPECT_EQ(str_item(back.get(), "VarName", 6), "ok");
+  EXPECT_EQ(str_item(back.get(), "VarName", 7), long_name.substr(1));
   EXPECT_EQ(str_item(back.get(), "ConstrName", 0), "R0");
   EXPECT_EQ(str_item(back.get(), "ConstrName", 1), "R1");
-  EXPECT_EQ(lines(back.get(), true, 0, 1).ind, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(lines(back.get(), true, 0, 1).ind, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
   std::remove(path.c_str());
 }
 

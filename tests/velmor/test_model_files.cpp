@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <limits>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -129,33 +130,67 @@ TEST(MpsFiles, RoundTripKeepsEveryAttribute) {
   expect_round_trip(env.get(), m.get(), temp_path("round.qps"));
   expect_round_trip(env.get(), m.get(), temp_path("round.mps.gz"));
   expect_round_trip(env.get(), m.get(), temp_path("round.mps.bz2"));
+  // A name beyond 8 characters: free format.
+  const int j = 0;
+  char* longer = const_cast<char*>("a_longer_name");
+  ASSERT_EQ(VLMsetstrattrlist(m.get(), "VarName", 1, &j, &longer), VLM_OKAY);
+  expect_round_trip(env.get(), m.get(), temp_path("round_free.mps"));
 }
 
+// Names of at most 8 characters: the fixed-column layout (fields from columns
+// 2, 5, 15, 25 and 40), which readers that tell the layouts apart by those
+// columns take as it is meant. A longer name: free format, whose fields never
+// start in those columns. OBJSENSE only for maximisation; a binary as BV
+// alone; an integer column always with its upper bound.
 TEST(MpsFiles, SectionsAsWritten) {
   EnvPtr env = make_env();
   ModelPtr m = mps_model(env.get());
   const std::string path = temp_path("sections.mps");
   ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
-  const std::string text = read_text(path);
-  for (const char* part : {"NAME mixed model\n", "OBJSENSE\n    MAX\n", "'MARKER'", "'INTORG'", "'INTEND'",
-                           "RANGES\n", " BV BND bin\n", " SC BND semi 10\n", " FR BND free\n", " FX BND fixed 2\n",
-                           " LO BND upneg 0\n", " UP BND upneg -3\n", "QUADOBJ\n", "SOS\n S1 SOS s0\n", "ENDATA\n"})
-    EXPECT_NE(text.find(part), std::string::npos) << part;
-  // The objective constant is the negated right-hand side of the objective row.
-  EXPECT_NE(text.find("RHS OBJ 7.25\n"), std::string::npos);
+  std::string text = read_text(path);
+  for (const char* part :
+       {"NAME          mixed model\nOBJSENSE\n    MAX\nROWS\n N  OBJ\n L  le\n G  range\n", "COLUMNS\n    x         OBJ       1\n",
+        "    MARKER    'MARKER'                 'INTORG'\n    neg       le        3\n",
+        "    RHS       OBJ       7.25\n", "RANGES\n    RNG       range     0.6\n", " BV BND       bin\n SC BND       semi      10\n",
+        " FR BND       free\n", " FX BND       fixed     2\n", " LO BND       int       0.1\n PL BND       int\n",
+        " LO BND       upneg     0\n UP BND       upneg     -3\n", "QUADOBJ\n    x         x         1\n",
+        "SOS\n S1 SOS       s0\n    x         1\n", "ENDATA\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
   EXPECT_LT(text.find("QUADOBJ"), text.find("\nSOS"));
+
+  ASSERT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MINIMIZE), VLM_OKAY);
+  const int j = 1;
+  char* longer = const_cast<char*>("a_longer_name");
+  ASSERT_EQ(VLMsetstrattrlist(m.get(), "VarName", 1, &j, &longer), VLM_OKAY);
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  text = read_text(path);
+  for (const char* part : {"NAME mixed model\nROWS\n N OBJ\n", " x OBJ 1\n", " a_longer_name OBJ -2.5\n",
+                           " MARKER 'MARKER' 'INTORG'\n", " RHS OBJ 7.25\n", " RNG range 0.6\n", " BV  BND bin\n",
+                           " FR  BND a_longer_name\n", "SOS\n S1  SOS s0\n"})
+    EXPECT_NE(text.find(part), std::string::npos) << part << "\n" << text;
+  EXPECT_EQ(text.find("OBJSENSE"), std::string::npos);
+  // No field of a data line starts in column 5, 15 or 40.
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    if (line.empty() || line[0] != ' ') continue;
+    for (size_t at : {4, 14, 39})
+      EXPECT_FALSE(at < line.size() && line[at] != ' ' && line[at - 1] == ' ') << line;
+  }
   std::remove(path.c_str());
 }
 
+// Also those the common readers misread: "$..." (a comment to some), a lone
+// sign (joined to the next field by some), more than 128 characters.
 TEST(MpsFiles, NamesThatCannotStandInTheFileAreReplaced) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get(), "");
-  const char* names[] = {"a b", "dup", "dup", nullptr, "C3"};
-  ASSERT_EQ(VLMaddvars(m.get(), 5, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
+  const std::string long_name(129, 'n');
+  const char* names[] = {"a b", "dup", "dup", nullptr, "C3", "$x", "-", long_name.c_str() + 1, long_name.c_str()};
+  ASSERT_EQ(VLMaddvars(m.get(), 9, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, names),
             VLM_OKAY);
-  const int ind[] = {0, 1, 2, 3, 4};
-  const double val[] = {1, 1, 1, 1, 1};
-  ASSERT_EQ(VLMaddrangeconstr(m.get(), 5, ind, val, 1, kInf, "OBJ"), VLM_OKAY);
+  const int ind[] = {0, 1, 2, 3, 4, 5, 6, 7, 8};
+  const double val[] = {1, 1, 1, 1, 1, 1, 1, 1, 1};
+  ASSERT_EQ(VLMaddrangeconstr(m.get(), 9, ind, val, 1, kInf, "OBJ"), VLM_OKAY);
   const std::string path = temp_path("names.mps");
   ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
   ModelPtr back = read_model(env.get(), path);
@@ -165,8 +200,12 @@ TEST(MpsFiles, NamesThatCannotStandInTheFileAreReplaced) {
   EXPECT_EQ(str_item(back.get(), "VarName", 2), "C2");
   EXPECT_EQ(str_item(back.get(), "VarName", 3), "C3_");
   EXPECT_EQ(str_item(back.get(), "VarName", 4), "C3");
+  EXPECT_EQ(str_item(back.get(), "VarName", 5), "C5");
+  EXPECT_EQ(str_item(back.get(), "VarName", 6), "C6");
+  EXPECT_EQ(str_item(back.get(), "VarName", 7), long_name.substr(1));
+  EXPECT_EQ(str_item(back.get(), "VarName", 8), "C8");
   EXPECT_EQ(str_item(back.get(), "ConstrName", 0), "OBJ");
-  EXPECT_EQ(lines(back.get(), true, 0, 1).ind, (std::vector<int>{0, 1, 2, 3, 4}));
+  EXPECT_EQ(lines(back.get(), true, 0, 1).ind, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7, 8}));
   std::remove(path.c_str());
 }
 

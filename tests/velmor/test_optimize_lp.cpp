@@ -339,6 +339,163 @@ TEST(OptimizeQp, SingularConvexHessianIsAccepted) {
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), -0.25, 1e-7);
 }
 
+// CLP's quadratic primal ends this QP unconfirmed (its multipliers do not
+// prove its point optimal): Method 0 must not report that point, and every
+// method ends at a point whose DualSoln and RC prove it optimal.
+//   min 1/2 x'Px + c'x, P = [[1,0,1,2],[0,0,0,0],[1,0,1,2],[2,0,2,4]],
+//   c = (-4,-2,5,8), -5x0 - x1 - 2x3 = -2, 2x0 - x2 - 3x3 = -1,
+//   x1 <= 1, x2 <= 5, x3 <= 3, no lower bounds.
+TEST(OptimizeQp, SimplexFailureIsSolvedAgainAndConfirmed) {
+  const double P[4][4] = {{1, 0, 1, 2}, {0, 0, 0, 0}, {1, 0, 1, 2}, {2, 0, 2, 4}};
+  const double c[4] = {-4, -2, 5, 8}, ub[4] = {kInf, 1, 5, 3};
+  const double A[2][4] = {{-5, -1, 0, -2}, {2, 0, -1, -3}};
+  EnvPtr env = make_env();
+  for (int method : {-1, 0}) {
+    SCOPED_TRACE("method " + std::to_string(method));
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    for (int j = 0; j < 4; ++j) add_var(p, -kInf, ub[j], c[j]);
+    add_quad(p, {0, 0, 0, 2, 2, 3}, {0, 2, 3, 2, 3, 3}, {0.5, 1, 2, 0.5, 2, 2});
+    add_row(p, {0, 1, 3}, {-5, -1, -2}, -2, -2);
+    add_row(p, {0, 2, 3}, {2, -1, -3}, -1, -1);
+    set_int(p, "Method", method);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    const std::vector<double> x = dbl_list(p, "X", 4), y = dbl_list(p, "DualSoln", 2), rc = dbl_list(p, "RC", 4);
+    for (int i = 0; i < 2; ++i) {
+      double act = 0;
+      for (int j = 0; j < 4; ++j) act += A[i][j] * x[static_cast<size_t>(j)];
+      EXPECT_NEAR(act, i == 0 ? -2 : -1, 1e-7);
+    }
+    for (int j = 0; j < 4; ++j) {
+      const size_t k = static_cast<size_t>(j);
+      double g = c[j];
+      for (int l = 0; l < 4; ++l) g += P[j][l] * x[static_cast<size_t>(l)];
+      for (int i = 0; i < 2; ++i) g -= A[i][j] * y[static_cast<size_t>(i)];
+      EXPECT_NEAR(rc[k], g, 1e-6) << "column " << j;
+      // No lower bounds: a reduced cost may only be <= 0, and then only at the upper bound.
+      EXPECT_LE(rc[k], 1e-6) << "column " << j;
+      if (rc[k] < -1e-6) {
+        EXPECT_NEAR(x[k], ub[j], 1e-6) << "column " << j;
+      }
+      EXPECT_LE(x[k], ub[j] + 1e-9);
+    }
+  }
+}
+
+// A run stopped short of the tolerances (here by IPM/MaxIterations) never
+// reports a point that fails them: OPTIMAL only at the optimum (a run
+// polished on its active set can reach it), else SUB_OPTIMAL with a point
+// that keeps its row, or UNKNOWN.
+TEST(OptimizeQp, StoppedRunIsNeverWronglyOptimal) {
+  EnvPtr env = make_env();
+  for (int iterations : {0, 1, 2, 3}) {
+    ModelPtr m = convex_qp(env.get(), 1);
+    set_int(m.get(), "IPM/MaxIterations", iterations);
+    solve(m.get());
+    const int status = int_attr(m.get(), "Status");
+    if (status == VLM_STATUS_OPTIMAL) {
+      EXPECT_NEAR(dbl_attr(m.get(), "ObjVal"), -0.8125, 1e-7);
+      expect_near_all(dbl_list(m.get(), "X", 2), {0.25, 1.25}, 1e-6);
+    } else if (status == VLM_STATUS_SUB_OPTIMAL) {
+      const std::vector<double> x = dbl_list(m.get(), "X", 2);
+      EXPECT_GE(x[0] + x[1], 1.5 - 1e-6);
+    } else {
+      EXPECT_EQ(status, VLM_STATUS_UNKNOWN);
+    }
+  }
+}
+
+// Infeasibility and unboundedness that only the interior point method's
+// certificates show: rows that contradict each other in a combination, and
+// a ray along two columns that the row and the Hessian see alike.
+TEST(OptimizeQp, InfeasibleAndUnboundedByCertificate) {
+  EnvPtr env = make_env();
+  {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    for (int j = 0; j < 3; ++j) add_var(p, -kInf, kInf, 1);
+    add_quad(p, {0, 1, 2}, {0, 1, 2}, {1, 1, 1});
+    // Pairwise sums of at least 2 need a total of at least 3.
+    add_row(p, {0, 1}, {1, 1}, 2, kInf);
+    add_row(p, {1, 2}, {1, 1}, 2, kInf);
+    add_row(p, {0, 2}, {1, 1}, 2, kInf);
+    add_row(p, {0, 1, 2}, {1, 1, 1}, -kInf, 2.9);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_INFEASIBLE);
+    EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+  }
+  {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -kInf, kInf, 1);  // x0 - x1 costs 1 - 2 per unit and changes nothing else
+    add_var(p, -kInf, kInf, 2);
+    add_var(p, 0, 4, -1);
+    add_quad(p, {2}, {2}, {1});
+    add_row(p, {0, 1, 2}, {1, 1, 1}, 1, 3);
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNBOUNDED);
+    EXPECT_EQ(int_attr(p, "HasPrimalRay"), 1);
+  }
+}
+
+// Data rounded to a few digits can leave a semidefinite Hessian with a
+// slightly negative eigenvalue: (x + y/3)^2 stored as 1, 0.333334, 0.111111
+// (eigenvalue about -1.5e-7) is convex up to its rounding; 0.35 instead of
+// 1/3 (eigenvalue about -0.01) is not.
+TEST(OptimizeQp, RoundedSemidefiniteHessianIsAccepted) {
+  EnvPtr env = make_env();
+  for (double off : {0.333334, 0.35}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -1, 1, -1);
+    add_var(p, -1, 1, 0);
+    add_quad(p, {0, 0, 1}, {0, 1, 1}, {0.5, off, 0.5 * 0.111111});
+    if (off > 0.34) {
+      solve(p, VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE);
+      continue;
+    }
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    // 1/2 (x + y/3)^2 - x is least at x = 1, y = -1: 1/2 (2/3)^2 - 1.
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), -7.0 / 9, 1e-5);
+  }
+}
+
+// A Hessian whose graph is one component of 20,000 columns (a path: the
+// second differences of x, semidefinite and singular) is tested by a sparse
+// factorisation; a dense eigen-decomposition would need gigabytes. One
+// negative diagonal entry makes it indefinite.
+TEST(OptimizeQp, LargeSparseHessianIsTestedByFactorisation) {
+  EnvPtr env = make_env();
+  const int n = 20000;
+  for (bool indefinite : {false, true}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    std::vector<double> obj(static_cast<size_t>(n), 0.0), lb(static_cast<size_t>(n), -1.0),
+        ub(static_cast<size_t>(n), 1.0);
+    obj[0] = -1;
+    ASSERT_EQ(VLMaddvars(p, n, 0, nullptr, nullptr, nullptr, obj.data(), lb.data(), ub.data(), nullptr, nullptr),
+              VLM_OKAY);
+    std::vector<int> r, c;
+    std::vector<double> v;
+    for (int j = 0; j < n; ++j) {
+      r.push_back(j), c.push_back(j), v.push_back(j == 0 || j == n - 1 ? 0.5 : 1.0);
+      if (j + 1 < n) r.push_back(j), c.push_back(j + 1), v.push_back(-1.0);
+    }
+    if (indefinite) v[2 * (n / 2)] = -0.5;
+    ASSERT_EQ(VLMaddqpterms(p, static_cast<int>(v.size()), r.data(), c.data(), v.data()), VLM_OKAY);
+    if (indefinite) {
+      solve(p, VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE);
+      continue;
+    }
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+    // 1/2 sum (x_{j+1} - x_j)^2 - x_0: every x at 1 costs nothing and gives -1.
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), -1.0, 1e-6);
+  }
+}
+
 // ---- log and threads -------------------------------------------------------------------
 
 TEST(OptimizeLog, EverythingPrintedGoesThroughTheLog) {

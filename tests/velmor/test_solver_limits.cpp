@@ -174,6 +174,30 @@ TEST(SolverLimits, ContinuousValueBeyondExactDoubles) {
   }
 }
 
+// A time limit that expires at once ends every kind of run normally, with
+// no solution: no solver's own assertion may end the process (CLP's primal
+// has asserted on a limit met in its first phase).
+TEST(SolverLimits, TimeLimitThatExpiresAtOnce) {
+  EnvPtr env = make_env();
+  for (const char* kind : {"lp", "qp", "qp-simplex", "miqp"}) {
+    SCOPED_TRACE(kind);
+    const std::string k = kind;
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    for (int j = 0; j < 3; ++j) add_var(p, -10, 10, j == 2 ? -1 : 1, k == "miqp" && j == 0 ? VLM_INTEGER : VLM_CONTINUOUS);
+    add_row(p, {0, 1, 2}, {1, 1, 1}, 1, kInf);
+    add_row(p, {0, 1}, {1, -1}, -kInf, 2);
+    if (k != "lp") add_quad(p, {0, 0, 1, 2}, {0, 1, 1, 2}, {1, 1, 1, 1});
+    if (k == "qp-simplex") set_int(p, "Method", 0);
+    for (double limit : {0.0, 1e-9}) {
+      set_dbl(p, "MaxTime", limit);
+      solve(p);
+      EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
+      EXPECT_EQ(int_attr(p, "HasSolution"), 0);
+    }
+  }
+}
+
 // min x + x^2 with y = 1, SOS1 {x, y} and an indicator: CLP's quadratic
 // primal gives up on a node's relaxation, and the linear fallback must not
 // keep an empty quadratic objective (CLP crashes on one).

@@ -250,6 +250,59 @@ Leaves leaves_of(PyObject* list) {
   return out;
 }
 
+// numpy.array(list, dtype=<typenum>): NumPy's conversion of every value (so a
+// numeric text is read as its number), row-major for nested lists; the number
+// of values must be `expected`.
+Ref numeric_values(PyObject* list, int typenum, Py_ssize_t expected) {
+  Ref arr = take(PyArray_FROMANY(list, typenum, 0, 0, NPY_ARRAY_CARRAY | NPY_ARRAY_FORCECAST));
+  const Py_ssize_t n = PyArray_SIZE(reinterpret_cast<PyArrayObject*>(arr.get()));
+  if (n != expected) raise_format(PyExc_ValueError, kCountMismatch, n, expected);
+  return arr;
+}
+
+// Every value a Python float or int: the usual case, which is read directly
+// (NumPy reads these the same way) without running Python code.
+bool plain_numbers(PyObject* list) {
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
+    PyObject* v = PyList_GET_ITEM(list, i);
+    if (!PyFloat_CheckExact(v) && !PyLong_CheckExact(v)) return false;
+  }
+  return true;
+}
+
+std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
+  const size_t n = static_cast<size_t>(expected);
+  if (plain_numbers(list)) {
+    if (PyList_GET_SIZE(list) != expected)
+      raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
+    std::vector<double> val(n);
+    for (size_t i = 0; i < n; ++i) val[i] = as_double(PyList_GET_ITEM(list, i));
+    return val;
+  }
+  Ref arr = numeric_values(list, NPY_FLOAT64, expected);
+  const double* p = array_data<double>(arr);
+  return std::vector<double>(p, p + n);
+}
+
+// Through int64, so that a value beyond 32 bits is refused instead of wrapped.
+std::vector<int> int_values(PyObject* list, Py_ssize_t expected) {
+  const size_t n = static_cast<size_t>(expected);
+  std::vector<int> val(n);
+  if (plain_numbers(list)) {
+    if (PyList_GET_SIZE(list) != expected)
+      raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
+    for (size_t i = 0; i < n; ++i) val[i] = as_int32(PyList_GET_ITEM(list, i));
+    return val;
+  }
+  Ref arr = numeric_values(list, NPY_INT64, expected);
+  const int64_t* p = array_data<int64_t>(arr);
+  for (size_t i = 0; i < n; ++i) {
+    if (p[i] < INT32_MIN || p[i] > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+    val[i] = static_cast<int>(p[i]);
+  }
+  return val;
+}
+
 // Exactly one character: a str of one ASCII character or a bytes of one byte.
 char one_char(PyObject* v) {
   if (PyUnicode_Check(v) && PyUnicode_GET_LENGTH(v) == 1) {
@@ -374,25 +427,20 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
     _setMatAttr(holder, cname, *ind, list, mark);
     return;
   }
+  const size_t n = static_cast<size_t>(expected);
+  if (r.type == AttrType::Int) {
+    std::vector<int> val = int_values(list, expected);
+    mark.check();
+    return _setIntAttr(holder, cname, val, ind);
+  }
+  if (r.type == AttrType::Double) {
+    std::vector<double> val = double_values(list, expected);
+    mark.check();
+    return _setDblAttr(holder, cname, val, ind);
+  }
   Leaves leaves = leaves_of(list);
   if (leaves.size != expected) raise_format(PyExc_ValueError, kCountMismatch, leaves.size, expected);
-  const size_t n = static_cast<size_t>(expected);
   switch (r.type) {
-    case AttrType::Int: {
-      std::vector<int> val(n);
-      // NumPy's int32 cast of each value: int(), so a float is truncated.
-      for (size_t i = 0; i < n; ++i) val[i] = as_int32(take(PyNumber_Long(leaves.items[i])).get());
-      mark.check();
-      _setIntAttr(holder, cname, val, ind);
-      return;
-    }
-    case AttrType::Double: {
-      std::vector<double> val(n);
-      for (size_t i = 0; i < n; ++i) val[i] = as_double(leaves.items[i]);
-      mark.check();
-      _setDblAttr(holder, cname, val, ind);
-      return;
-    }
     case AttrType::Char: {
       std::vector<char> val(n);
       for (size_t i = 0; i < n; ++i) val[i] = one_char(leaves.items[i]);

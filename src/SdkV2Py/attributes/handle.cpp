@@ -14,6 +14,7 @@
 #include "module/errors.hpp"
 #include "module/holder.hpp"
 #include "module/members.hpp"
+#include "module/strings.hpp"
 
 namespace velmorpy {
 
@@ -108,13 +109,6 @@ Py_hash_t handle_hash(PyObject* self) noexcept {
   return h == -1 ? -2 : h;
 }
 
-PyObject* handle_getattr_method(PyObject* self, PyObject* name) noexcept { return get_solver_attr(self, name); }
-
-PyMethodDef handle_methods[] = {
-    {"__getattr__", slot(handle_getattr_method), METH_O, nullptr},
-    {nullptr, nullptr, 0, nullptr},
-};
-
 }  // namespace
 
 const HandleClass* handle_class(AttrKind kind) {
@@ -165,7 +159,6 @@ void prepare_handle_class(AttrKind kind) {
   // Var hashes through Operand, which hashes a Var by its index; a slot of its
   // own would also stop Var from inheriting Operand's comparisons.
   if (!row.base) type->tp_hash = slot(handle_hash);
-  type->tp_methods = handle_methods;
   if (row.number) type->tp_as_number = row.number;
 }
 
@@ -192,6 +185,11 @@ PyObject* handle_setAttr(PyObject* self, const Args& a) {
 }
 
 PyObject* handle_index(PyObject* self, const Args&) { return PyLong_FromLong(as_handle(self)->index); }
+
+// Called as a method: the handle's getAttr, found on the object.
+PyObject* handle___getattr__(PyObject* self, const Args& a) {
+  return PyObject_CallMethodOneArg(self, VLM_STR("getAttr"), a[0]);
+}
 
 // --- documentation ----------------------------------------------------------------
 
@@ -249,6 +247,11 @@ void bind_handle_namespace(AttrKind kind) {
       {"index", "self", handle_index, Kind::Constant, docs.index_doc, __LINE__},
       {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
   };
+  static const FunctionDef getattr_method[] = {
+      {"__getattr__", "self, attr", handle___getattr__, Kind::Method, nullptr, __LINE__},
+      {nullptr, nullptr, nullptr, Kind::Function, nullptr, 0},
+  };
+  bind_members(row.type, getattr_method, __FILE__);
   bind_public_members(row.type, members, __FILE__);
   if (row.extra) bind_members(row.type, row.extra, __FILE__);
   bind_members(row.type, index, __FILE__);

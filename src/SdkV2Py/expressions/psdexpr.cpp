@@ -70,8 +70,8 @@ void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* var
   }
   if (is_var(vars)) {
     if (equals_zero(coeffs)) return;
-    Ref f = take(PyNumber_Float(coeffs));
-    return linexpr_addterm(psdexpr_lin(e), PyFloat_AS_DOUBLE(f.get()), vars);
+    const double c = as_double(coeffs);  // a text is refused, as any other non-number
+    return linexpr_addterm(psdexpr_lin(e), c, vars);
   }
   if (is_handle(vars) && handle_class_of(vars)->type == &PsdVarType) return psdexpr_addterm(e, coeffs, vars);
   raise_velmor_text("Expect a var");
@@ -183,12 +183,15 @@ void psdexpr_dealloc(PyObject* self) noexcept {
 PyObject* psdexpr_str(PyObject* self) noexcept {
   return guarded([&] {
     Ref pin = Ref::borrow(self);
+    const Py_ssize_t count = terms_to_visit(self, &PsdExprType);
     PsdExprObject* e = psdexpr_checked(self);
     PsdTerms terms(e);
     Ref lin = Ref::borrow(e->lin_);
-    std::vector<Ref> names = handle_attr_objects(terms.vars.t, "PsdVarName", AttrKind::PsdVar);
+    if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
+    const OwnedTerms vars(terms_copy(terms.vars.t, count));  // only the names of the terms shown are read
+    std::vector<Ref> names = handle_attr_objects(vars.t, "PsdVarName", AttrKind::PsdVar);
     std::string body;
-    const Py_ssize_t n = std::min(terms.size(), static_cast<Py_ssize_t>(names.size()));
+    const Py_ssize_t n = static_cast<Py_ssize_t>(names.size());
     for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(terms.coeffs.t, i), names[i].get());
     const std::string linear = linear_part_text(lin.get());
     if (!linear.empty()) body += " + " + linear;
@@ -384,8 +387,8 @@ PyObject* psdexpr_add(PyObject* self, const Args& a) {
   PsdExprObject* e = psdexpr_checked(self);
   check_arg_type(a[0], &PsdExprType, "expr", /*allow_none=*/false);
   Ref expr = Ref::borrow(a[0]);
-  Ref mult = take(PyNumber_Float(a[1]));
-  psdexpr_addexpr(e, PyFloat_AS_DOUBLE(mult.get()), psdexpr_checked(expr.get()));
+  const double mult = as_double(a[1]);
+  psdexpr_addexpr(e, mult, psdexpr_checked(expr.get()));
   Py_RETURN_NONE;
 }
 
@@ -402,7 +405,9 @@ PyObject* psdexpr_getVar(PyObject* self, const Args& a) {
 PyObject* psdexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(psdexpr_checked(self)->lin_); }
 
 PyObject* psdexpr_getValue(PyObject* self, const Args&) {
-  return PyFloat_FromDouble(psdexpr_value(psdexpr_checked(self)));
+  Ref pin = Ref::borrow(self);
+  const Py_ssize_t n = terms_to_visit(self, &PsdExprType);
+  return PyFloat_FromDouble(psdexpr_value(psdexpr_checked(self), n));
 }
 
 PyObject* psdexpr_addConstant(PyObject* self, const Args& a) {
@@ -792,11 +797,13 @@ Ref psdexpr_restore_symmat(PyObject* mat) {
   return take(PyObject_Call(coo_matrix.get(), args.get(), kwargs.get()));
 }
 
-double psdexpr_value(PsdExprObject* self) {
+double psdexpr_value(PsdExprObject* self, Py_ssize_t count) {
   Ref lin = Ref::borrow(self->lin_);
   PsdTerms terms(self);
   double value = linexpr_value(psdexpr_lin(self));
-  for (Py_ssize_t i = 0; i < terms.size(); ++i) {
+  if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
+  const Py_ssize_t n = count < 0 ? terms.size() : count;
+  for (Py_ssize_t i = 0; i < n; ++i) {
     Ref coeff = Ref::borrow(terms_at(terms.coeffs.t, i));
     Ref var = Ref::borrow(terms_at(terms.vars.t, i));
     int64_t rows = 0, cols = 0;

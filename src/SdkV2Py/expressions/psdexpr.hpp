@@ -74,8 +74,9 @@ std::vector<SymEntry> psd_symmetric_entries(PyObject* mat, int64_t* rows, int64_
 // _restore_symmat: those entries as a SciPy coo_matrix of the coefficient's shape. Throws.
 Ref psdexpr_restore_symmat(PyObject* mat);
 // The value in the current solution: the linear part's, plus <C_i, PsdX_i>
-// for each term with C_i read by the mirror rule. Throws.
-double psdexpr_value(PsdExprObject* self);
+// for each term with C_i read by the mirror rule; over the first `count` terms
+// as quadexpr_value. Throws.
+double psdexpr_value(PsdExprObject* self, Py_ssize_t count = -1);
 
 // The multiplication slot of PsdVar: a PsdVar times a matrix (a list, a NumPy
 // array or a SciPy sparse matrix) on either side is PsdExpr(matrix, var).

@@ -54,9 +54,10 @@ void init_quadexpr(PyObject* self, PyObject* expr) {
   }
 }
 
-// The items of a sequence argument of the list form of addTerms.
+// The items of a sequence argument of the list form of addTerms: a list or a
+// List, as the term lists' += takes them (a tuple or an array is refused).
 Ref sequence_items(PyObject* seq) {
-  if (!(is_listlike(seq) || is_list(seq)))
+  if (!(PyList_Check(seq) || is_list(seq)))
     raise_format(PyExc_TypeError, "unsupport operation +=: `List` and `%s`", _PyType_Name(Py_TYPE(seq)));
   return take(PySequence_List(seq));
 }
@@ -287,7 +288,9 @@ PyObject* quadexpr_getVar2(PyObject* self, const Args& a) {
 PyObject* quadexpr_getLinExpr(PyObject* self, const Args&) { return Py_NewRef(quadexpr_checked(self)->lin_); }
 
 PyObject* quadexpr_getValue(PyObject* self, const Args&) {
-  return PyFloat_FromDouble(quadexpr_value(quadexpr_checked(self)));
+  Ref pin = Ref::borrow(self);
+  const Py_ssize_t n = terms_to_visit(self, &QuadExprType);
+  return PyFloat_FromDouble(quadexpr_value(quadexpr_checked(self), n));
 }
 
 PyObject* quadexpr_remove(PyObject* self, const Args& a) {
@@ -532,13 +535,16 @@ void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult) {
   linexpr_addexpr(lin, other_lin, mult);
 }
 
-double quadexpr_value(QuadExprObject* self) {
+double quadexpr_value(QuadExprObject* self, Py_ssize_t count) {
   Ref lin = Ref::borrow(self->lin_);
   QuadTerms terms(self);
   double value = linexpr_value(quadexpr_lin(self));
-  std::vector<double> x1 = handle_attr_doubles(terms.vars1.t, "X", AttrKind::Var);
-  std::vector<double> x2 = handle_attr_doubles(terms.vars2.t, "X", AttrKind::Var);
-  const Py_ssize_t n = std::min({terms.size(), static_cast<Py_ssize_t>(x1.size()), static_cast<Py_ssize_t>(x2.size())});
+  if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
+  // Only the variables of the terms visited are read.
+  const OwnedTerms vars1(terms_copy(terms.vars1.t, count)), vars2(terms_copy(terms.vars2.t, count));
+  std::vector<double> x1 = handle_attr_doubles(vars1.t, "X", AttrKind::Var);
+  std::vector<double> x2 = handle_attr_doubles(vars2.t, "X", AttrKind::Var);
+  const Py_ssize_t n = std::min(static_cast<Py_ssize_t>(x1.size()), static_cast<Py_ssize_t>(x2.size()));
   for (Py_ssize_t i = 0; i < n; ++i) value += as_double(terms_at(terms.coeffs.t, i)) * x1[i] * x2[i];
   return value;
 }

@@ -47,7 +47,9 @@ void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObje
 // _addexpr: adds mult times `expr`, quadratic terms and linear part; nothing
 // when mult is 0.0. Throws.
 void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult);
-// The value in the current solution. Throws.
-double quadexpr_value(QuadExprObject* self);
+// The value in the current solution, over the first `count` quadratic terms
+// (all of them when `count` is negative; IndexError "list index out of range"
+// when it is more than there are). Throws.
+double quadexpr_value(QuadExprObject* self, Py_ssize_t count = -1);
 
 }  // namespace velmorpy

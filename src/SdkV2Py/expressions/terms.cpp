@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
 #include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
@@ -34,32 +33,6 @@ Ref coefficient(double value) {
     return Ref::borrow(minus_one);
   }
   return take(PyFloat_FromDouble(value));
-}
-
-CoefficientCache::~CoefficientCache() {
-  for (PyObject* o : slots_) Py_XDECREF(o);
-}
-
-Ref CoefficientCache::get(double value) {
-  if (value == 1.0 || value == -1.0) return coefficient(value);
-  if (off_) return take(PyFloat_FromDouble(value));
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  PyObject*& slot = slots_[(bits * 0x9E3779B97F4A7C15ull) >> 56];
-  ++seen_;
-  if (slot) {
-    const double held = PyFloat_AS_DOUBLE(slot);
-    if (std::memcmp(&held, &value, sizeof value) == 0) {
-      ++hits_;
-      return Ref::borrow(slot);
-    }
-  }
-  // Data that rarely repeats a value soon stops probing: a miss costs more
-  // than a new float.
-  if (seen_ == kTrial && hits_ < kTrial / 4) off_ = true;
-  Ref made = take(PyFloat_FromDouble(value));
-  Py_XSETREF(slot, Py_NewRef(made.get()));  // a float's release runs no Python code
-  return made;
 }
 
 bool is_listlike(PyObject* o) { return PyTuple_Check(o) || PyList_Check(o) || PyArray_Check(o); }
@@ -164,6 +137,14 @@ bool equals_zero(PyObject* x) {
   check_object_nesting(x);  // an array is compared cell by cell by NumPy
   Ref zero = take(PyLong_FromLong(0));
   return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
+}
+
+Py_ssize_t terms_to_visit(PyObject* self, PyTypeObject* type) {
+  if (Py_IS_TYPE(self, type)) return -1;
+  Ref size = take(PyObject_CallMethodNoArgs(self, VLM_STR("size")));
+  const Py_ssize_t n = PyNumber_AsSsize_t(size.get(), PyExc_OverflowError);
+  if (n == -1 && PyErr_Occurred()) throw_error_set();
+  return std::max<Py_ssize_t>(n, 0);
 }
 
 PyObject* term_item(const TermList& t, PyObject* index) {

@@ -25,27 +25,6 @@ bool is_listlike(PyObject* o);
 // once; floats are immutable, so terms may share them), else a new float. Throws.
 Ref coefficient(double value);
 
-// The coefficients one product makes: get(v) is coefficient(v), but a value
-// met again while a slot of the cache (256, direct-mapped by the value's bits)
-// remembers it gives the same float object. Data of few distinct values (an
-// incidence matrix, a cost table) then makes few objects; data that repeats
-// few of its first values stops probing after them. Not copyable; it
-// releases its objects when it goes.
-class CoefficientCache {
- public:
-  CoefficientCache() = default;
-  CoefficientCache(const CoefficientCache&) = delete;
-  CoefficientCache& operator=(const CoefficientCache&) = delete;
-  ~CoefficientCache();
-  Ref get(double value);  // Throws.
-
- private:
-  static constexpr int64_t kTrial = 4096;  // values seen before the hit rate is judged
-  PyObject* slots_[256] = {};
-  int64_t seen_ = 0, hits_ = 0;
-  bool off_ = false;
-};
-
 // Appends one item to each of several parallel term lists: room is made in
 // all of them first, so a failure changes none. Throws.
 void append_parallel(std::initializer_list<std::pair<TermList*, PyObject*>> rows);
@@ -70,6 +49,11 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
 
 // x == 0, the interpreter's equality with the integer 0 (floats and ints in C). Throws.
 bool equals_zero(PyObject* x);
+// The number of terms that getValue and the text form go through: -1 (all of
+// them) for `type` itself; for a subclass, what its size() answers (looked up
+// on the object), 0 when that is negative. The caller refuses a number beyond
+// its terms with IndexError "list index out of range". Throws.
+Py_ssize_t terms_to_visit(PyObject* self, PyTypeObject* type);
 // Item `index` of `t` (a new reference): the index converted to a 32-bit
 // integer, IndexError "list index out of range" outside [0, size). Throws.
 PyObject* term_item(const TermList& t, PyObject* index);

@@ -791,6 +791,9 @@ void bind_model_namespace() {
                          model_solve_table, model_matrix_table, model_iis_table, model_callback_table},
                         kMethodOrder);
   internal(class_attr(&ModelType, "cleanupMilp"));  // callable, but left out of the documented members
+  // The text signatures show the usual forms; the optional arguments stay accepted.
+  signature(class_attr(&ModelType, "cbCut"), "self, lhs, sense, rhs");
+  signature(class_attr(&ModelType, "cbGet"), "self, what");
 }
 
 }  // namespace velmorpy

@@ -83,10 +83,11 @@ PyObject* model_cbGet(PyObject* self, const Args& a) {
     if (row->shape[0] != 'm') raise_invalid_what();
     return cb_value(self, *row).release();
   }
-  if (ndim_of(index) == 0) {
-    if (!PyLong_Check(index)) raise_invalid_what();
-    return cb_element(self, *row, index).release();
-  }
+  if (PyLong_Check(index)) return cb_element(self, *row, index).release();
+  // Any other iterable of ints gives the list of their elements; anything that
+  // cannot be iterated is no index.
+  const bool zero_dim = PyArray_Check(index) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(index)) == 0;
+  if (zero_dim || (!Py_TYPE(index)->tp_iter && !PySequence_Check(index))) raise_invalid_what();
   // Elements before a refused one have been read; the list goes with the error.
   Ref iter = take(PyObject_GetIter(index));
   Ref values = take(PyList_New(0));

@@ -286,16 +286,16 @@ void raise_invalid_sense(PyObject* sense) {
   raise_velmor_text(message);
 }
 
-Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,
+Ref model_addRowBatch(PyObject* model, const Ref& holder, const RowsView& rows, const std::vector<double>& lbs,
                       const std::vector<double>& ubs, const char* const* names) {
   rows.mark.check();  // the bounds and names are converted by now
-  const int n = rows.rows();
+  const int n = rows.rows;
   if (n == 0) {
     live_model(holder);
     return take(PyList_New(0));
   }
   return add_rows(model, holder, n, [&](VLMmodel* mdl) {
-    return VLMaddrangeconstrs(mdl, n, rows.nnz(), rows.beg_data(), rows.ind_data(), rows.val_data(),
+    return VLMaddrangeconstrs(mdl, n, rows.nnz, rows.beg, rows.nnz ? rows.ind : nullptr, rows.nnz ? rows.val : nullptr,
                               lbs.empty() ? nullptr : lbs.data(), ubs.empty() ? nullptr : ubs.data(), names);
   }).constrs;
 }

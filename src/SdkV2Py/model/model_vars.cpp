@@ -208,13 +208,14 @@ class NameData {
     } else {
       listed(name, n);
     }
-    pointers_.resize(static_cast<size_t>(n));
-    for (Py_ssize_t i = 0; i < n; ++i) pointers_[i] = buffer_.data() + starts_[i];
+    // Each entry holds its name's offset until the buffer stops moving.
+    for (const char*& p : pointers_) p = buffer_.data() + reinterpret_cast<uintptr_t>(p);
     set_ = true;
   }
 
  private:
   void end_name() { buffer_.push_back('\0'); }
+  void start_name() { pointers_.push_back(reinterpret_cast<const char*>(static_cast<uintptr_t>(buffer_.size()))); }
 
   // The name followed by each variable's key.
   void keyed(PyObject* name, PyObject* keys, Py_ssize_t n) {
@@ -223,8 +224,8 @@ class NameData {
     append_text(prefix, base.get(), /*drop_blanks=*/false);
     const bool is_list = PyList_CheckExact(keys);
     Ref iter = is_list ? Ref() : take(PyObject_GetIter(keys));
-    starts_.reserve(static_cast<size_t>(n));
-    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 16));  // room for short keys
+    pointers_.reserve(static_cast<size_t>(n));
+    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 12));  // room for short keys
     for (Py_ssize_t i = 0; i < n; ++i) {
       Ref key;
       if (is_list) {
@@ -240,7 +241,7 @@ class NameData {
           throw_error_set();
         }
       }
-      starts_.push_back(buffer_.size());
+      start_name();
       buffer_ += prefix;
       append_key_text(buffer_, key.get());
       end_name();
@@ -258,18 +259,17 @@ class NameData {
     }
     if (!items) items = flat_items(names);
     if (PySequence_Size(items.get()) != n) raise(PyExc_ValueError, kNamesSize);
-    starts_.reserve(static_cast<size_t>(n));
+    pointers_.reserve(static_cast<size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
       Ref item = take(PySequence_GetItem(items.get(), i));
       Ref text = take(PyObject_Str(item.get()));
-      starts_.push_back(buffer_.size());
+      start_name();
       append_text(buffer_, text.get(), /*drop_blanks=*/false);
       end_name();
     }
   }
 
   std::string buffer_;
-  std::vector<size_t> starts_;
   std::vector<const char*> pointers_;
   bool set_ = false;
 };
@@ -377,7 +377,7 @@ PyObject* model_addVars_method(PyObject* self, const Args& a) {
   Ref keys = product_keys(index_parts(indices));
   const Py_ssize_t n = PyList_GET_SIZE(keys.get());
   Ref handles = add_var_batch(self, n, keys.get(), VarBatch{a[0], a[1], a[2], a[3], a[4]});
-  Ref result = make_tupledict();
+  Ref result = make_tupledict(n);
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* key = PyList_GET_ITEM(keys.get(), i);
     if (PyTuple_GET_SIZE(key) == 1) key = PyTuple_GET_ITEM(key, 0);

@@ -89,9 +89,6 @@ Ref get_documented_fields(PyObject* cls) {
     Ref value = take(PyObject_GetAttr(cls, name.get()));
     if (!check(PySequence_Contains(own.get(), name.get()))) continue;
     if (has_attr(sup.get(), name.get())) continue;
-    // The interpreter's wrappers of a class's slots (__mul__, __iadd__ ...) are
-    // not members the module documents.
-    if (Py_IS_TYPE(value.get(), &PyWrapperDescr_Type)) continue;
     Ref sig = lookup_attr(value.get(), VLM_STR("__text_signature__"));
     if (sig && PyUnicode_Check(sig.get()) && PyUnicode_CompareWithASCIIString(sig.get(), "__internal__") == 0)
       continue;

@@ -6,6 +6,7 @@
 #include "module/finalize.hpp"
 #include "module/function.hpp"
 #include "module/holder.hpp"
+#include "module/log_lines.hpp"
 #include "module/members.hpp"
 #include "module/strings.hpp"
 #include "module/text.hpp"
@@ -60,6 +61,7 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
       rc = VLMloadenv(&handle, logfile.get());
     }
     check_rc(rc);
+    show_log_in_stdout(handle);
     env->holder_ = make_env_holder(handle).release();
     if (a[2] != Py_None) apply_params(self, a[2]);
     return 0;

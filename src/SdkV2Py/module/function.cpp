@@ -197,7 +197,7 @@ PyGetSetDef function_getset[] = {
 PyMemberDef function_members[] = {
     {"__doc__", T_OBJECT, offsetof(FunctionObject, doc), 0, nullptr},
     {"func_doc", T_OBJECT, offsetof(FunctionObject, doc), 0, nullptr},
-    {"__module__", T_OBJECT, offsetof(FunctionObject, module), 0, nullptr},
+    {"__module__", T_OBJECT, offsetof(FunctionObject, module), READONLY, nullptr},
     {nullptr, 0, 0, 0, nullptr},
 };
 

@@ -111,6 +111,28 @@ void phase_function_type() {
   check(ready_listbuffer_type());
 }
 
+// The module is found as "velmorpy" also when its init entry was loaded under
+// another name; an entry of that name that exists stays as it is.
+void phase_registration() {
+  Ref name = take(PyUnicode_InternFromString("velmorpy"));
+  Ref existing = Ref::steal(PyImport_GetModule(name.get()));
+  if (existing) return;
+  if (PyErr_Occurred()) throw_error_set();
+  check(PyObject_SetItem(PyImport_GetModuleDict(), name.get(), state().module));
+}
+
+// A failed start-up takes back the registration, so that a later import of
+// "velmorpy" runs the start-up again instead of finding the half-made module.
+void unregister(PyObject* module) noexcept {
+  PyObject* modules = PyImport_GetModuleDict();
+  PyObject* exc_type, *exc_value, *exc_tb;
+  PyErr_Fetch(&exc_type, &exc_value, &exc_tb);
+  PyObject* entry = PyMapping_GetItemString(modules, "velmorpy");
+  if (entry == module) PyMapping_DelItemString(modules, "velmorpy");
+  Py_XDECREF(entry);
+  PyErr_Restore(exc_type, exc_value, exc_tb);
+}
+
 void phase_slots() {
   ModuleState& st = state();
   Py_XSETREF(st.default_env, Py_NewRef(Py_None));
@@ -212,6 +234,7 @@ struct Phase {
 const Phase kPhases[] = {
     {phase_version_check, __LINE__},
     {phase_function_type, __LINE__},
+    {phase_registration, __LINE__},
     {phase_slots, __LINE__},
     {phase_types, __LINE__},
     {phase_imports, __LINE__},
@@ -257,6 +280,7 @@ int module_exec(PyObject* module) noexcept {
   // A failed start-up releases the module object, so a later import runs the
   // whole sequence again; what earlier phases made stays.
   if (st.dict) _PyTraceback_Add("init velmorpy", __FILE__, failed_line);
+  unregister(module);
   Py_CLEAR(st.module);
   return -1;
 }

@@ -13,9 +13,9 @@ Ref str2chars(PyObject* s) {
 
 Ref chars2str(PyObject* b) { return take(PyUnicode_FromEncodedObject(b, "UTF-8", "strict")); }
 
-Ref chars2str(const char* text) {
+Ref chars2str(const char* text, const char* errors) {
   if (!text) text = "";
-  return take(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "strict"));
+  return take(PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), errors));
 }
 
 CText::CText(PyObject* s) : bytes_(str2chars(s)) {

@@ -11,8 +11,9 @@ namespace velmorpy {
 Ref str2chars(PyObject* s);
 // str(b, "UTF-8") of a bytes-like object. Throws PyErrAlreadySet.
 Ref chars2str(PyObject* b);
-// The library's NUL-terminated text, copied and decoded at once.
-Ref chars2str(const char* text);
+// The library's NUL-terminated text, copied and decoded at once; `errors` as
+// for bytes.decode ("backslashreplace" for text that must not fail, a log line).
+Ref chars2str(const char* text, const char* errors = "strict");
 
 // A str converted for one library call. Keeps the UTF-8 bytes alive for as long
 // as the object lives; refuses an embedded NUL, which the library would cut at.

@@ -1,1 +1,0 @@
-# Velmor parameter file
