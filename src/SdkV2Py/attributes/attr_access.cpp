@@ -260,19 +260,20 @@ Ref numeric_values(PyObject* list, int typenum, Py_ssize_t expected) {
   return arr;
 }
 
-// Every value a Python float or int: the usual case, which is read directly
-// (NumPy reads these the same way) without running Python code.
-bool plain_numbers(PyObject* list) {
+// Every value a Python int (or, with `floats`, a Python float): the usual
+// case, which is read directly (NumPy reads these the same way) without
+// running Python code.
+bool plain_numbers(PyObject* list, bool floats) {
   for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
     PyObject* v = PyList_GET_ITEM(list, i);
-    if (!PyFloat_CheckExact(v) && !PyLong_CheckExact(v)) return false;
+    if (!PyLong_CheckExact(v) && !(floats && PyFloat_CheckExact(v))) return false;
   }
   return true;
 }
 
 std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
   const size_t n = static_cast<size_t>(expected);
-  if (plain_numbers(list)) {
+  if (plain_numbers(list, /*floats=*/true)) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
     std::vector<double> val(n);
@@ -288,7 +289,7 @@ std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
 std::vector<int> int_values(PyObject* list, Py_ssize_t expected) {
   const size_t n = static_cast<size_t>(expected);
   std::vector<int> val(n);
-  if (plain_numbers(list)) {
+  if (plain_numbers(list, /*floats=*/false)) {  // a float is truncated by NumPy's cast below
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
     for (size_t i = 0; i < n; ++i) val[i] = as_int32(PyList_GET_ITEM(list, i));
