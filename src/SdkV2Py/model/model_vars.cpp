@@ -323,6 +323,40 @@ Ref key_parts(PyObject* item) {
   return take(PySequence_Tuple(item));
 }
 
+// Refuses, before any index is read, a product of the indices' announced
+// lengths that cannot fit beside the model's `held` variables: reading a huge
+// iterable item by item would take the memory and the time first.
+void check_announced_size(PyObject* indices, int64_t held) {
+  int64_t n = 1;
+  bool too_many = false, empty = false;
+  for (Py_ssize_t j = 0; j < PyTuple_GET_SIZE(indices); ++j) {
+    PyObject* index = PyTuple_GET_ITEM(indices, j);
+    int64_t size = -1;
+    if (PyLong_Check(index)) {
+      int overflow = 0;
+      size = PyLong_AsLongLongAndOverflow(index, &overflow);
+      if (size == -1 && PyErr_Occurred()) throw_error_set();
+      if (overflow > 0) size = INT64_MAX;
+      if (size < 0) size = 0;  // range() of it is empty
+    } else {
+      size = PyObject_LengthHint(index, -1);
+      if (size == -1 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw PyErrAlreadySet{};
+        PyErr_Clear();
+        size = INT64_MAX;
+      }
+    }
+    if (size > INT32_MAX) {
+      too_many = true;
+    } else if (size == 0) {
+      empty = true;
+    } else if (size > 0 && !too_many && (n *= size) > INT32_MAX) {
+      too_many = true;
+    }
+  }
+  if (too_many || (!empty && held + n > INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
+}
+
 // The index arguments as lists of key parts: an int stands for range(int).
 std::vector<Ref> index_parts(PyObject* indices) {
   std::vector<Ref> out;
@@ -374,6 +408,8 @@ Ref product_keys(const std::vector<Ref>& parts) {
 PyObject* model_addVars_method(PyObject* self, const Args& a) {
   PyObject* indices = a[5];
   if (PyTuple_GET_SIZE(indices) == 0) raise(PyExc_ValueError, kEmptyIndices);
+  live_model(holder_of(self));
+  check_announced_size(indices, PyList_Check(as_model(self)->vars_) ? PyList_GET_SIZE(as_model(self)->vars_) : 0);
   Ref keys = product_keys(index_parts(indices));
   const Py_ssize_t n = PyList_GET_SIZE(keys.get());
   Ref handles = add_var_batch(self, n, keys.get(), VarBatch{a[0], a[1], a[2], a[3], a[4]});
