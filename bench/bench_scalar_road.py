@@ -7,20 +7,25 @@ rows, 2*N*N nonzeros) written with addVars, addConstrs and tupledict.prod,
 against PuLP building the same model and writing its MPS file (what PuLP does
 before it hands a model to a solver). Per N: the best of REPEAT runs of each
 (alternated, each after a collection), their ratio, the split of our time over
-the steps, and the Python-side memory our model keeps per variable
-(tracemalloc, in a separate pass: tracing slows the run). PuLP comes from
+the steps, and the memory per variable: Python-side (tracemalloc, in a
+separate pass: tracing slows the run) and the whole process's resident set
+(in a fresh process, so that no earlier model's freed memory is reused). PuLP comes from
 Debian's python3-pulp; without it only our side runs.
 
 Matrix road: the same transport at N = 1000 written as x = m.addMVar(N * N),
 m.addConstr(S @ x <= supply), m.addConstr(D @ x >= demand) with SciPy CSR
-matrices S and D, m.setObjective(cost @ x); and a sparse model,
+matrices S and D, m.setObjective(cost @ x), and again as X = m.addMVar((N, N)),
+m.addConstr(X.sum(axis=1) <= supply), m.addConstr(X.sum(axis=0) >= demand),
+m.setObjective(cost @ X.reshape(N * N)); and a sparse model,
 x = m.addMVar(20000, ub=1.0), m.addConstr(A @ x <= b) with a 5000 x 20000 CSR
-A of exactly 1e6 stored entries, against the same model loaded directly
+A of exactly 1e6 stored entries, and the same rows through
+m.addMConstr(A, x, "<", b), each against the same model loaded directly
 through velmor.h (ctypes on the built libvelmor: VLMnewmodel, VLMaddvars, one
 VLMaddrangeconstrs from the CSR arrays), timed over the same span.
 
 Run after a build:
     /usr/bin/python3 bench/bench_scalar_road.py [--no-pulp] [--matrix-only] [N ...]   (default: 300 1000)
+    /usr/bin/python3 bench/bench_scalar_road.py --resident N   (the resident-set pass alone)
 """
 import ctypes
 import gc
@@ -99,6 +104,7 @@ def theirs(d, folder):
 
 
 def memory_per_variable(d):
+    """Python-side memory (tracemalloc): kept at the end and the peak, per variable."""
     gc.collect()
     tracemalloc.start()
     m, x = build(*d)
@@ -110,11 +116,43 @@ def memory_per_variable(d):
     return kept / n, peak / n
 
 
+def status_bytes(field):
+    with open("/proc/self/status") as f:
+        for line in f:
+            if line.startswith(field + ":"):
+                return int(line.split()[1]) * 1024
+    raise RuntimeError(field)
+
+
+def resident_growth(n):
+    """In this (fresh) process: the growth of the resident set from just
+    before Model() to the end of setObjective (kept) and at its highest
+    (peak), per variable; everything counts, the library's arrays and the
+    allocators' free memory included."""
+    d = data(n)
+    gc.collect()
+    with open("/proc/self/clear_refs", "w") as f:
+        f.write("5")                    # the high-water mark starts again from here
+    before = status_bytes("VmRSS")
+    m, x = build(*d)
+    kept, peak = status_bytes("VmRSS") - before, status_bytes("VmHWM") - before
+    print(f"{kept / (n * n):.0f} {peak / (n * n):.0f}")
+
+
+def resident_per_variable(n):
+    import subprocess
+    out = subprocess.run([sys.executable, os.path.abspath(__file__), "--resident", str(n)], check=True,
+                         capture_output=True, text=True).stdout.split()
+    return float(out[0]), float(out[1])
+
+
 def scalar_road(sizes):
     print(f"transport model, N sources x N sinks; best of {REPEAT}; "
           f"ours: Model() to the end of setObjective; PuLP: building and writing its MPS file")
+    print("bytes per variable, kept at the end (at the peak): Python-side objects (tracemalloc), and the whole "
+          "process's resident set, measured in a fresh process")
     print(f"{'N':>6} {'variables':>10} {'ours s':>8} {'PuLP s':>8} {'PuLP/ours':>9}   "
-          f"{'addVars':>7} {'rows':>6} {'prod':>6} {'setObj':>6}   {'bytes/var kept (peak)':>22}")
+          f"{'addVars':>7} {'rows':>6} {'prod':>6} {'setObj':>6}   {'Python':>11} {'resident':>11}")
     with tempfile.TemporaryDirectory() as folder:
         for n in sizes:
             d = data(n)
@@ -127,10 +165,11 @@ def scalar_road(sizes):
                     other.append(theirs(d, folder))
             best = min(range(REPEAT), key=lambda r: mine[r])
             kept, peak = memory_per_variable(d)
+            rkept, rpeak = resident_per_variable(n)
             pulp_text = f"{min(other):8.3f} {min(other) / min(mine):9.1f}" if other else f"{'-':>8} {'-':>9}"
             add, rows, prod, objective = steps[best]
             print(f"{n:6d} {n * n:10d} {min(mine):8.3f} {pulp_text}   {add:7.3f} {rows:6.3f} {prod:6.3f} "
-                  f"{objective:6.3f}   {kept:14.0f} ({peak:.0f})")
+                  f"{objective:6.3f}   {kept:5.0f} ({peak:3.0f}) {rkept:5.0f} ({rpeak:3.0f})")
 
 
 # --- the matrix road ---------------------------------------------------------------------
@@ -165,6 +204,25 @@ def matrix_transport(S, D, supply, demand, cost, steps):
     return marks[-1] - marks[0]
 
 
+def axis_transport(n, supply, demand, cost, steps):
+    """The transport written with X.sum(axis=...) over an n x n MVar."""
+    marks = [time.perf_counter()]
+    m = Model("transport")
+    X = m.addMVar((n, n))
+    marks.append(time.perf_counter())
+    m.addConstr(X.sum(axis=1) <= supply)
+    marks.append(time.perf_counter())
+    m.addConstr(X.sum(axis=0) >= demand)
+    marks.append(time.perf_counter())
+    m.setObjective(cost @ X.reshape(n * n), VLM.MINIMIZE)
+    marks.append(time.perf_counter())
+    steps.append([b - a for a, b in zip(marks, marks[1:])])
+    assert m.NumVars == n * n and m.NumConstrs == 2 * n
+    del X
+    m.dispose()
+    return marks[-1] - marks[0]
+
+
 def sparse_data(rows=5000, cols=20000, nnz=1_000_000, seed=2024):
     rng = np.random.default_rng(seed)
     flat = rng.choice(rows * cols, size=nnz, replace=False)
@@ -188,6 +246,19 @@ def sparse_ours(A, b, steps):
     del x, rows, constr
     m.dispose()
     return marks[-1] - marks[0]
+
+
+def sparse_mconstr(A, b):
+    """The same rows through addMConstr, from A's arrays."""
+    start = time.perf_counter()
+    m = Model()
+    x = m.addMVar(A.shape[1], ub=1.0)
+    m.addMConstr(A, x, "<", b)
+    seconds = time.perf_counter() - start
+    assert m.NumConstrs == A.shape[0] and m.getA().nnz == A.nnz
+    del x
+    m.dispose()
+    return seconds
 
 
 def sparse_direct(lib, env, A, b):
@@ -224,14 +295,26 @@ def matrix_road():
           f"{times[best]:.3f} s")
     print(f"    addMVar {add:.3f}   S @ x <= supply {supply:.3f}   D @ x >= demand {demand:.3f}   "
           f"setObjective(cost @ x) {objective:.3f}")
+    S, D, supply_v, demand_v, cost = d
+    times, steps = [], []
+    for _ in range(MATRIX_REPEAT):
+        gc.collect()
+        times.append(axis_transport(n, supply_v, demand_v, cost, steps))
+    add, supply, demand, objective = steps[min(range(MATRIX_REPEAT), key=lambda r: times[r])]
+    print(f"  the same transport with X = addMVar((N, N)), X.sum(axis=1) <= supply, X.sum(axis=0) >= demand: "
+          f"{min(times):.3f} s")
+    print(f"    addMVar {add:.3f}   X.sum(axis=1) rows {supply:.3f}   X.sum(axis=0) rows {demand:.3f}   "
+          f"setObjective(cost @ X.reshape(N * N)) {objective:.3f}")
     A, b = sparse_data()
     lib = ctypes.CDLL(LIB)
     env = ctypes.c_void_p()
     assert lib.VLMemptyenv(ctypes.byref(env)) == 0
-    mine, direct, steps = [], [], []
+    mine, mconstr, direct, steps = [], [], [], []
     for _ in range(MATRIX_REPEAT):
         gc.collect()
         mine.append(sparse_ours(A, b, steps))
+        gc.collect()
+        mconstr.append(sparse_mconstr(A, b))
         gc.collect()
         direct.append(sparse_direct(lib, env, A, b))
     lib.VLMfreeenv(env)
@@ -240,10 +323,14 @@ def matrix_road():
           f"{min(mine):.3f} s; through velmor.h {min(direct):.3f} s; ratio {min(mine) / min(direct):.1f}")
     print(f"    Model() and A @ x {product:.3f}   <= b {compare:.3f}   addConstr {add:.3f} "
           f"(addConstr / direct load {add / min(direct):.1f})")
+    print(f"  the same through addMConstr(A, x, '<', b), Model() to its end: {min(mconstr):.4f} s; "
+          f"ratio to the direct load {min(mconstr) / min(direct):.2f}")
 
 
 def main():
     global pulp
+    if sys.argv[1:2] == ["--resident"]:
+        return resident_growth(int(sys.argv[2]))
     if "--no-pulp" in sys.argv:
         pulp = None
     flags = ("--no-pulp", "--matrix-only")

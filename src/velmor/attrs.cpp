@@ -307,7 +307,6 @@ const std::vector<double>& item_dbl_source(const VLMmodel& m, Attr a) {
     case Attr::LB: return d.cols.lb;
     case Attr::UB: return d.cols.ub;
     case Attr::Obj: return d.cols.obj;
-    case Attr::Start: return d.cols.start;
     case Attr::LHS:
     case Attr::PsdCLHS: return d.rows.lb;
     case Attr::RHS:
@@ -327,7 +326,7 @@ std::vector<double>& item_dbl_target(VLMmodel& m, Attr a) {
     case Attr::LB: return d.cols.lb;
     case Attr::UB: return d.cols.ub;
     case Attr::Obj: return d.cols.obj;
-    case Attr::Start: return d.cols.start;
+    case Attr::Start: return d.cols.starts();
     case Attr::LHS:
     case Attr::PsdCLHS: return d.rows.lb;
     case Attr::RHS:
@@ -347,10 +346,23 @@ double checked_item_dbl(Attr a, double v) {
   }
 }
 
-std::string& item_name(VLMmodel& m, Attr a, size_t i) {
+const std::string& item_name(const VLMmodel& m, Attr a, size_t i) {
+  const velmor::ModelData& d = m.data;
+  switch (a) {
+    case Attr::ColName: return d.cols.name_at(i);
+    case Attr::RowName:
+    case Attr::PsdCName: return d.rows.name[i];
+    case Attr::PsdVarName: return d.psd_vars[i].name;
+    case Attr::GenConstrName: return d.indicators[i].name;
+    default: refuse(VLM_ERROR_ERROR);
+  }
+}
+
+// The name to write; a column's names are made when it is the first.
+std::string& item_name_ref(VLMmodel& m, Attr a, size_t i) {
   velmor::ModelData& d = m.data;
   switch (a) {
-    case Attr::ColName: return d.cols.name[i];
+    case Attr::ColName: return d.cols.names()[i];
     case Attr::RowName:
     case Attr::PsdCName: return d.rows.name[i];
     case Attr::PsdVarName: return d.psd_vars[i].name;
@@ -478,6 +490,10 @@ int VLMgetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     const AttrRow& row = resolve(name, D, true);
     check_items(m, row.kind, n, ind);
     velmor::check_array(value, n);
+    if (row.attr == Attr::Start) {
+      for (int k = 0; k < n; ++k) value[k] = m.data.cols.start_at(static_cast<size_t>(ind[k]));
+      return VLM_OKAY;
+    }
     const std::vector<double>& source = item_dbl_source(m, row.attr);
     for (int k = 0; k < n; ++k) value[k] = source[static_cast<size_t>(ind[k])];
     return VLM_OKAY;
@@ -521,10 +537,11 @@ int VLMsetdblattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     const AttrRow& row = resolve_for_write(m, name, D, true);
     check_items(m, row.kind, n, ind);
     velmor::check_array(value, n);
-    std::vector<double> checked(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) checked[static_cast<size_t>(k)] = checked_item_dbl(row.attr, value[k]);
+    // Every value checked before the first is stored; the check is run again
+    // as each one is stored instead of keeping a checked copy of them all.
+    for (int k = 0; k < n; ++k) checked_item_dbl(row.attr, value[k]);
     std::vector<double>& target = item_dbl_target(m, row.attr);
-    for (int k = 0; k < n; ++k) target[static_cast<size_t>(ind[k])] = checked[static_cast<size_t>(k)];
+    for (int k = 0; k < n; ++k) target[static_cast<size_t>(ind[k])] = checked_item_dbl(row.attr, value[k]);
     if (row.attr != Attr::Start) m.data_changed();
     return VLM_OKAY;
   });
@@ -560,7 +577,7 @@ int VLMsetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     }
     velmor::NameIndex* index = name_index(m, row.attr);
     for (int k = 0; k < n; ++k) {
-      std::string& name = item_name(m, row.attr, static_cast<size_t>(ind[k]));
+      std::string& name = item_name_ref(m, row.attr, static_cast<size_t>(ind[k]));
       name.swap(names[static_cast<size_t>(k)]);  // names[k] now holds the old name
       if (index) index->renamed(ind[k], names[static_cast<size_t>(k)], name);
     }

@@ -148,8 +148,9 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   make_room(c.ub, n);
   make_room(c.obj, n);
   make_room(c.type, n);
-  make_room(c.name, n);
-  make_room(c.start, n);
+  const bool named = varnames || !c.name.empty();  // else the names stay absent
+  if (named) make_room(c.names(), n);
+  if (!c.start.empty()) make_room(c.start, n);
   Rows& r = m.data.rows;
   if (numvars == 1 && numnz > 0) {
     for (const Entry& en : columns[0]) make_room(r.lin[static_cast<size_t>(en.index)], 1);  // each row once
@@ -165,7 +166,8 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   // are taken back when one cannot be made.
   const int first = c.size();
   try {
-    for (int j = 0; j < numvars; ++j) c.name.push_back(varnames ? name_or_empty(varnames[j]) : std::string());
+    if (named)
+      for (int j = 0; j < numvars; ++j) c.name.push_back(varnames ? name_or_empty(varnames[j]) : std::string());
   } catch (...) {
     c.name.resize(static_cast<size_t>(first));
     throw;
@@ -176,7 +178,7 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
     c.ub.push_back(ub ? checked_bound(ub[j]) : VLM_INFINITY);
     c.obj.push_back(obj ? checked_coef(obj[j]) : 0.0);
     c.type.push_back(vtype ? checked_type(vtype[j]) : VLM_CONTINUOUS);
-    c.start.push_back(VLM_UNDEFINED);
+    if (!c.start.empty()) c.start.push_back(VLM_UNDEFINED);
     // The new column has the largest index, so appending keeps rows sorted.
     if (!columns.empty())
       for (const Entry& en : columns[static_cast<size_t>(j)])
@@ -451,8 +453,8 @@ int VLMdelvars(VLMmodel* model, int num, const int* ind) {
     velmor::keep(d.cols.ub, map);
     velmor::keep(d.cols.obj, map);
     velmor::keep(d.cols.type, map);
-    velmor::keep(d.cols.name, map);
-    velmor::keep(d.cols.start, map);
+    if (!d.cols.name.empty()) velmor::keep(d.cols.name, map);
+    if (!d.cols.start.empty()) velmor::keep(d.cols.start, map);
     for (velmor::SparseVector& row : d.rows.lin) velmor::renumber(row, map);
     for (velmor::Indicator& g : d.indicators) {
       velmor::renumber(g.lin, map);

@@ -18,7 +18,12 @@
 // MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
 // when they differ from their defaults (see driver_args for the few always
 // passed; models with SOS sets are never preprocessed);
-// MIP/MaxStallingNodes is counted by our event handler.
+// MIP/MaxStallingNodes is counted by our event handler. Three of CBC's
+// features crash in Debian's CBC 2.10 and are changed on the way (a log line
+// says so where a setting is concerned): the restart before the root node
+// (-strategy 2; cbc_stage), parallel root passes (driver_args) and
+// pseudo-cost branching on models with SOS sets (cbc_stage); a MIP start
+// names no columns (pass_mip_start).
 #include "cbc_solver.hpp"
 
 #include <algorithm>
@@ -63,6 +68,7 @@ struct StageState {
   RunControl* run = nullptr;
   CbcHooks* hooks = nullptr;
   int columns = 0;  // of the model handed to the driver
+  bool sos = false;  // the model has SOS sets
   double after_root = -1, after_preprocess = -1;
 };
 StageState* current_stage = nullptr;
@@ -74,6 +80,22 @@ int cbc_stage(CbcModel* model, int where_from) {
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
       if (st.hooks) st.hooks->before_search(*model);
+      // CBC's restart on a reduced model before the root (-strategy 2,
+      // CbcModel::saveModel) deletes the solver copy that branchAndBound goes
+      // on to use and delete again: the restart after the root, CBC's
+      // default, takes its place.
+      if (model->specialOptions() & 32768) {
+        model->setSpecialOptions((model->specialOptions() & ~32768) | 512);
+        st.run->log.line("MIP/AutoConfiguration: CBC's restart on a reduced model is tried after the root "
+                         "instead of before it");
+      }
+      // CBC's pseudo-cost branching (chooseDynamicBranch) reads the node it
+      // branches on after it has let go of it, when strong branching fixed a
+      // column and the choice is made again once a solution exists or many
+      // nodes are done: with SOS sets that happens within a few thousand
+      // nodes. Their searches branch by strong branching alone
+      // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
+      if (st.sos) model->setNumberBeforeTrust(0);
       break;
     case 4:
       // After the search, the driver copies the searched model's extra
@@ -192,6 +214,12 @@ class CbcRunHandler : public CbcEventHandler {
   CbcRunState* state_;
 };
 
+// The most the driver's -threads takes as a count of threads.
+constexpr int kMaxCbcThreads = 99;
+// The most root passes a run makes: they run one after another (see
+// driver_args), each taking about as long as the root node itself.
+constexpr int kMaxRootPasses = 8;
+
 class Args {
  public:
   Args() { add("velmor"); }
@@ -241,8 +269,12 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
   const double cutoff = p.get(kMipCutoff);
   if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
-  const int threads = p.get_int(kNumThreads);
+  // The driver reads -threads as 100 * mode + count: more than 99 threads
+  // would switch to another threading mode.
+  const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
   if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
+  if (!plain && p.get_int(kNumThreads) > kMaxCbcThreads)
+    run.log.linef("NumThreads: CBC's search runs on %d threads", kMaxCbcThreads);
   // CGL's preprocessing aborts the process (a failed assertion) when a pass
   // removes columns of a model with SOS sets, as when one of them is fixed:
   // models with SOS (indicators and semi-continuous variables among them)
@@ -279,8 +311,16 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
     a.add("-Rens", "on");
     a.add("-Dins", "on");
   }
-  const int roots = p.get_int(kMipRootParallelism);
-  if (!plain && roots > 1) a.add("-multipleRootPasses", std::to_string(roots));
+  // -multipleRootPasses 100 * threads + passes. The passes run on copies of
+  // the model that share its message handler (and their solvers the
+  // solver's), which builds one message at a time: on threads of their own
+  // they would build messages in it at once. So they run one after another.
+  const int roots = std::min(p.get_int(kMipRootParallelism), kMaxRootPasses);
+  if (!plain && roots > 1) {
+    a.add("-multipleRootPasses", std::to_string(100 + roots));
+    run.log.linef("MIP/RootParallelism: CBC's %d root passes%s run one after another", roots,
+                  p.get_int(kMipRootParallelism) > roots ? " (the most it makes)" : "");
+  }
   if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
   a.add("-solve");
   a.add("-quit");
@@ -300,16 +340,17 @@ int limit_of(int secondary) {
 
 // The Start values the user set (a MIP start), by column name, as CBC's
 // driver takes them: it fixes the integer columns among them, solves for
-// the rest and keeps the result when it is feasible.
+// the rest and keeps the result when it is feasible. The names are the
+// solver's default ones: naming columns gives the solver names without row
+// names, and CLP's presolve, which the driver runs on the model after the
+// search, then copies row names from past the end of their empty list.
 void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel& model) {
   std::vector<std::pair<std::string, double>> start;
   const int n = data.cols.size();
   for (int j = 0; j < n; ++j) {
-    const double v = data.cols.start[static_cast<size_t>(j)];
+    const double v = data.cols.start_at(static_cast<size_t>(j));
     if (v == VLM_UNDEFINED) continue;
-    std::string name = "c" + std::to_string(j);
-    solver.setColName(j, name);
-    start.emplace_back(std::move(name), v);
+    start.emplace_back(solver.getColName(j), v);
   }
   if (!start.empty()) model.setMIPStart(start);
 }
@@ -359,7 +400,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  StageState stage{&run, hooks, model.getNumCols()};
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);

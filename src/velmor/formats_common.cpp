@@ -128,7 +128,7 @@ std::string write_sol(const VLMmodel& m) {
   if (!s.has_primal) refuse(VLM_ERROR_NO_SOLN);
   const ModelData& d = m.data;
   if (s.x.size() != static_cast<size_t>(d.cols.size())) refuse(VLM_ERROR_DATA_NOT_AVAILABLE);
-  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
   std::string out = "# Solution for model " + d.name + "\n";
   out += "# Objective value = " + format_double(s.primal_obj) + "\n";
   for (size_t j = 0; j < names.size(); ++j) out += names[j] + " " + format_double(s.x[j]) + "\n";
@@ -136,15 +136,15 @@ std::string write_sol(const VLMmodel& m) {
 }
 
 std::string write_mst(const ModelData& d) {
-  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
   std::string out = "# MIP start\n";
   for (size_t j = 0; j < names.size(); ++j)
-    if (d.cols.start[j] != VLM_UNDEFINED) out += names[j] + " " + format_double(d.cols.start[j]) + "\n";
+    if (d.cols.start_at(j) != VLM_UNDEFINED) out += names[j] + " " + format_double(d.cols.start_at(j)) + "\n";
   return out;
 }
 
 void read_mst(const std::string& text, ModelData& d) {
-  const std::vector<std::string> names = file_names(d.cols.name, "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
   std::unordered_map<std::string, size_t> index;
   for (size_t j = 0; j < names.size(); ++j) index.emplace(names[j], j);
   std::vector<double> start(names.size(), VLM_UNDEFINED);

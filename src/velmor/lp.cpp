@@ -135,7 +135,7 @@ std::string write_lp(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, "C", lp_name);
+  const std::vector<std::string> cname = file_names(c.name_list(), "C", lp_name);
   const std::vector<std::string> rname = file_names(r.name, "R", lp_name);
   std::vector<std::string> gnames;
   for (const Indicator& g : d.indicators) gnames.push_back(g.name);

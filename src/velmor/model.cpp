@@ -221,7 +221,7 @@ int VLMreset(VLMmodel* model, int clearall) {
     m.stats = velmor::RunStats();
     if (clearall) {
       m.iis = velmor::IisResult();
-      std::fill(m.data.cols.start.begin(), m.data.cols.start.end(), VLM_UNDEFINED);
+      m.data.cols.start.clear();  // no variable has a start value
     }
     return VLM_OKAY;
   });

@@ -63,9 +63,27 @@ long long sym_handoff_size(const SymMatrix& m);
 struct Columns {
   std::vector<double> lb, ub, obj;
   std::vector<char> type;         // VLM_CONTINUOUS, VLM_BINARY, VLM_INTEGER, VLM_SEMICONT, VLM_SEMIINT
-  std::vector<std::string> name;  // "" when the variable has no name
-  std::vector<double> start;      // MIP start value, VLM_UNDEFINED when none
+  // Names: empty while no variable has one, else one per column ("" for
+  // none). Read through name_at or name_list, written through names.
+  std::vector<std::string> name;
+  // MIP start values: empty while no variable has one, else one per column
+  // (VLM_UNDEFINED where none). Read through start_at, written through starts.
+  std::vector<double> start;
   int size() const { return static_cast<int>(lb.size()); }
+  double start_at(size_t j) const { return start.empty() ? VLM_UNDEFINED : start[j]; }
+  const std::string& name_at(size_t j) const {
+    static const std::string none;
+    return name.empty() ? none : name[j];
+  }
+  std::vector<std::string> name_list() const { return name.empty() ? std::vector<std::string>(lb.size()) : name; }
+  std::vector<std::string>& names() {
+    if (name.empty()) name.resize(lb.size());
+    return name;
+  }
+  std::vector<double>& starts() {
+    if (start.empty()) start.assign(lb.size(), VLM_UNDEFINED);
+    return start;
+  }
 };
 
 // The semidefinite part of a row: <coef, X[var]>.

@@ -115,7 +115,7 @@ std::string write_mps(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, "C", mps_name);
+  const std::vector<std::string> cname = file_names(c.name_list(), "C", mps_name);
   const std::vector<std::string> rname = file_names(r.name, "R", mps_name);
   // The objective row, and the bound set, which a reader may look up among
   // the columns (a BV line without a value has the set name or the column

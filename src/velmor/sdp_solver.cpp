@@ -748,6 +748,23 @@ struct Attempt {
 };
 constexpr Attempt kAttempts[] = {{true, 0.01}, {true, 1.0}, {false, 1.0}};
 
+// DSDP squares its data (norms, step lengths): data as given with a larger
+// magnitude overflows to infinity, on which its initial step search never
+// ends. The scaled attempts divide it down; the attempt on the data as given
+// is left out for such data.
+constexpr double kLargestUnscaled = 1e100;
+
+double largest_magnitude(const Formulation& f) {
+  double m = 0.0;
+  for (const double v : f.b) m = std::max(m, std::fabs(v));
+  for (const double v : f.lp_cost) m = std::max(m, std::fabs(v));
+  for (const double v : f.lp_val) m = std::max(m, std::fabs(v));
+  for (const Block& b : f.blocks)
+    for (const PackedMatrix& pm : b.mats)
+      for (const double v : pm.val) m = std::max(m, std::fabs(v));
+  return m;
+}
+
 int run_sdp(VLMmodel& model) {
   const Clock::time_point start = Clock::now();
   const ModelData& d = model.data;
@@ -781,6 +798,10 @@ int run_sdp(VLMmodel& model) {
       model.solution = std::move(sol);
       model.stats = stats;
       return VLM_OKAY;
+    }
+    if (!scaled && largest_magnitude(f) > kLargestUnscaled) {
+      log.write_line("Not trying again on the data as given: its magnitudes are beyond DSDP's arithmetic", true);
+      break;
     }
     if (&attempt == kAttempts)
       log.write_line(format_line("Standard form for DSDP: %d constraints, %d semidefinite blocks, %d linear variables",

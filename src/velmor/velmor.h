@@ -450,7 +450,17 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * objective's coefficients). The limits, the cutoff and the MIP/Level*,
  * NumThreads, Presolve, MIP/RootParallelism and MIP/AutoConfiguration
  * settings reach it only when set; MIP/GapAbs, MIP/GapRel (the stopping
- * rule) and MIP/SolutionPoolSize always do.
+ * rule) and MIP/SolutionPoolSize always do. Where Debian's CBC 2.10 fails
+ * (crashes), settings reach it changed, each change stated in the log:
+ * MIP/AutoConfiguration 1 is CBC's aggressive strategy with its restart on a
+ * reduced model tried after the root node instead of before it;
+ * MIP/RootParallelism k > 1 makes min(k, 8) passes over the root node with
+ * different random seeds, whose cuts and solutions the search starts from,
+ * run one after another on the search's thread (each adds about one root
+ * node's time; NumThreads threads then share the tree search); NumThreads
+ * beyond 99 gives 99 search threads. Models with SOS sets (indicators and
+ * semi-continuous variables in their exact form among them) are searched by
+ * strong branching alone, without CBC's pseudo-cost branching.
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector on the regularised KKT system, factorised

@@ -185,3 +185,38 @@ def test_operands_are_not_changed(m):
     for r in (L + X, L * 2, -L, L @ np.ones(2), 2 - L, L - X):
         assert r is not L
     assert [lin(c) for c in cells(L)] == before
+
+
+def test_object_arrays_numpy_cannot_loop_over_are_refused(m):
+    # NumPy's element loops recurse without end into an array of objects that holds
+    # itself, and past the stack's end into a deep enough nesting; every path that
+    # hands an array to NumPy's operators walks it first.
+    import velmorpy
+    x, X = m.addVar(), m.addMVar(2)
+
+    def cyclic():
+        a = np.empty(2, dtype=object)
+        a[0], a[1] = a, 1
+        return a
+
+    def nested(depth):
+        a = np.array([1.0], dtype=object)
+        for _ in range(depth):
+            b = np.empty(1, dtype=object)
+            b[0] = a
+            a = b
+        return a
+
+    uses = [lambda a: ML.new(a) <= 1, lambda a: ML.new(a) + 1, lambda a: -MQ.new(a), lambda a: ML.new(a).sum(),
+            lambda a: X * a, lambda a: [a[:1], a[:1]] + X, lambda a: (X + 1) @ a, lambda a: x - a,
+            lambda a: velmorpy.tupledict({1: x}).prod({1: a}), lambda a: m.addMConstr(np.eye(2), X, a, [1, 1]),
+            lambda a: (X + 1).__isub__(a), lambda a: x ** a, lambda a: velmorpy.LinExpr(a, x),
+            lambda a: velmorpy.LinExpr().addConstant(a), lambda a: m.addRange(1 * x, a, 1),
+            lambda a: m.addConstrs((x <= i for i in range(1)), a), lambda a: velmorpy.tuplelist([(1, 2)]).select(a)]
+    for make in (cyclic, lambda: nested(1500)):
+        for use in uses:
+            with pytest.raises((RecursionError, TypeError)) as e:     # the subtraction's TypeError carries it
+                use(make())
+            if e.type is RecursionError:
+                assert "contains itself" in str(e.value) or "nested too deeply" in str(e.value)
+    assert (ML.new(nested(200)) + 1).shape == (1,)         # a nesting NumPy's loops carry still reaches them

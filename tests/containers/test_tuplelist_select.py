@@ -98,6 +98,9 @@ def test_index_contents():
     tl = tuplelist([(1, "a"), (2, "b"), (1, "b")])
     tl.select(1)
     assert tl.tuple_index_ == [{1: [0, 2], 2: [1]}, {"a": [0], "b": [1, 2]}]
+    assert tl.tuple_index_ is tl.tuple_index_
+    tl.tuple_index_[0][1].remove(2)              # the index read from Python is the one queries use
+    assert tl.select(1, "b") == [] and tl.select(1) == [(1, "a")]
     scalars = tuplelist(["x", "y", "x"])
     scalars.select("x")
     assert scalars.tuple_index_ == [{"x": [0, 2], "y": [1]}]
@@ -259,3 +262,12 @@ def test_list_emptied_during_index_look_up_gives_an_empty_answer():
     tl.append((1, Meddler(2, on_eq=lambda: tl.clear())))
     tl.append((1, Meddler(5)))
     assert tl.select(1, 2) == []
+
+
+def test_items_widened_in_place_after_a_query_raise_instead_of_reading_past_the_index():
+    tl = tuplelist([[1, 2], [3, 4]])
+    assert tl.select(1) == [[1, 2]]
+    for item in tl:
+        item.append(9)                      # list items changed in place: the index is kept
+    with pytest.raises(IndexError):
+        tl.select(1, 2, 9)

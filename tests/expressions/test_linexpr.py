@@ -172,6 +172,22 @@ def test_cycles_and_leaks(xyz, collected, leaks):
 
     assert collected(through_a_subclass)
 
+    # Small expressions of plain Vars are left to reference counting; one
+    # that holds a Var of a subclass (it has a __dict__) must stay collectable.
+    class Tagged(Var):
+        pass
+
+    def through_a_var(make):
+        def build():
+            v = Tagged()
+            v.__dict__["expr"] = make(v)
+            return weakref.ref(v)
+        return build
+
+    for make in (lambda v: 2 * v, lambda v: v + x, lambda v: (x + 1) + v, lambda v: LinExpr(2 * v),
+                 lambda v: 1.0 * (2 * x) + v * 3):
+        assert collected(through_a_var(make))
+
     base = LinExpr([1.0, 2.0], [x, y])
 
     def work():

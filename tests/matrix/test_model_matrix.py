@@ -126,6 +126,27 @@ def test_addmconstr_rows_bounds_and_names(m, make):
     assert row_names(m.addMConstr(A, x, "<", b, name=None)) == ["", "", ""]
 
 
+def test_addmconstr_rows_from_the_arrays_equal_the_products_rows(m):
+    # addMConstr reads A's arrays; its rows must be those that A @ x gives.
+    x = m.addMVar(4)
+    v = x.tolist()
+    picks = [v[2], v[0], v[2], v[3], v[1]]                           # out of order, one variable twice
+    coo = sp.coo_matrix(([1.0, 0.0, 2.0, -1.0, 3.0, 5.0], ([0, 0, 1, 1, 1, 2], [4, 1, 0, 0, 2, 3])), shape=(3, 5))
+    unsorted = sp.csr_matrix(([1.0, 2.0, 3.0], [3, 0, 1], [0, 3, 3, 3]), shape=(3, 5))
+    dense = np.array([[0, 2, 0, 1, 0], [1, 0, 0, 0, 3], [0, 0, 0, 0, 0]])
+    for A in [coo, unsorted, coo.tocsc(), dense, dense.astype(bool), dense.astype(np.float32)]:
+        first = m.NumConstrs
+        m.addMConstr(A, picks, "<", np.ones(3))
+        m.addConstr(A @ x[[2, 0, 2, 3, 1]] <= np.ones(3))
+        rows = m.getA()[first:]
+        assert (rows[:3] != rows[3:]).nnz == 0 and rows[:3].nnz == rows[3:].nnz
+    bad = sp.csr_matrix(([1.0], [0], [0, 1, 1, 1]), shape=(3, 5))
+    bad.indices[0] = 7
+    with pytest.raises(ValueError) as info:
+        m.addMConstr(bad, picks, "<", np.ones(3))
+    assert "index 7 of the sparse matrix is out of range" in str(info.value)
+
+
 def test_addmconstr_as_the_issue_shows(m):
     X = m.addMVar(3)
     C = m.addMConstr(np.eye(3), X, "=", np.array([1.0, 2.0, 3.0]))

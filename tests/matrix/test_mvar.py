@@ -8,7 +8,7 @@ import numpy as np
 import pytest
 
 import velmorpy
-from velmorpy import MConstr, MLinExpr, MVar, Model, Var, VelmorError
+from velmorpy import LinExpr, MConstr, MLinExpr, MVar, Model, Var, VelmorError
 
 
 def names(mv):
@@ -43,6 +43,22 @@ def test_addmvar_refusals_add_nothing(m):
         m.addMVar()
     with pytest.raises(TypeError):
         m.addMVar(2, 0, 1, 0, "C", "x", "extra")
+    # Every shape argument is checked before NumPy fills a buffer of its own from
+    # it (numpy.ndindex smashed the stack from 1000 dimensions on), the cells
+    # counted in 64 bits.
+    for make in (m.addMVar, MLinExpr.zeros, velmorpy.MQuadExpr.zeros):
+        for shape, error, text in [((0,) * 1000, ValueError, "maximum supported dimension .* found 1000"),
+                                   ((0,) * 10 ** 5, ValueError, "found 100000"),
+                                   ((2, -1), ValueError, "negative dimensions"),
+                                   (2 ** 64, ValueError, "Maximum allowed dimension"),
+                                   ((2 ** 62, 2 ** 62, 0), ValueError, "array is too big"),
+                                   ((2, 2.0), TypeError, "'float' object cannot be interpreted")]:
+            with pytest.raises(error, match=text):
+                make(shape)
+        assert make((0,) * 32).ndim == 32 and make(np.array([2, 1])).shape == (2, 1)
+    with pytest.raises(OverflowError):
+        m.addMVar((2 ** 16, 2 ** 16))                   # more variables than a model holds, before any allocation
+    m.remove(m.getVars())
     assert m.NumVars == 0 and m.getVars() == []
     m.dispose()
     with pytest.raises(VelmorError):
@@ -87,6 +103,28 @@ def test_reshape_transpose_diagonal_copy_sum(m):
     with pytest.raises(TypeError):
         x.reshape(3, 2, "F")                                            # order is keyword-only
     assert MVar.reshape.__kwdefaults__ == {"order": "C"} and MVar.sum.__defaults__ == (None,)
+
+
+def test_sum_along_an_axis_equals_numpys_fold(m):
+    # X.sum builds its sums itself where NumPy's fold over the cells is known;
+    # an array NumPy must fold (here a subclass) is the reference.
+    class Folded(np.ndarray):
+        pass
+
+    def terms(e):
+        cells = [e[i].item() for i in np.ndindex(e.shape)]
+        return [(type(c).__name__, str(c)) if not isinstance(c, LinExpr) else
+                (c.getConstant(), [(c.getCoeff(i), c.getVar(i).index) for i in range(c.size())]) for c in cells]
+    for shape in [(5,), (2, 3), (3, 1), (2, 3, 4), (0, 3), (2, 1, 3)]:
+        X = m.addMVar(shape)
+        Y = MVar()
+        Y.__setstate__((np.array(X.tolist(), dtype=object).reshape(shape).view(Folded),))
+        for axis in [None, 0, 1, -1, 2, (0,)]:
+            if isinstance(axis, int) and axis >= len(shape):
+                continue
+            a, b = X.sum(axis=axis), Y.sum(axis=axis)
+            assert a.shape == b.shape and terms(a) == terms(b)
+    assert terms(X.T.sum()) == terms(Y.T.sum())                   # NumPy folds in memory order
 
 
 def test_class_surface():

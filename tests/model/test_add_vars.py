@@ -49,6 +49,12 @@ def test_repeated_and_empty_indices(m):
         m.addVars()
     with pytest.raises(ValueError, match="^empty indices$"):
         m.addVars(name="x")
+    assert len(m.addVars(-2**70)) == 0 and len(m.addVars(range(3), range(-2**70))) == 0
+    # More keys than a model can hold are refused before any index is read:
+    # building 2**31 keys first would take minutes and all the memory.
+    for indices in [(2**31,), (2**70,), (2**20, 2**12), (range(2**40), 0), (range(2**31 - 2),)]:
+        with pytest.raises(OverflowError, match="^value too large to convert to int$"):
+            m.addVars(*indices)
     assert m.NumVars == 2
 
 

@@ -3,6 +3,7 @@ errors do, terminate(), the registration made by optimize, and callbacks of
 several models on several threads."""
 import gc
 import threading
+import time
 import weakref
 
 import numpy as np
@@ -356,13 +357,16 @@ def test_callbacks_of_four_models_on_four_threads(knapsack, run_python):
 EXIT_SCRIPT = """
     import atexit, gc, os, sys, threading, time
     mode, path = MODE, PATH
-    if mode == "late":                  # registered first, so it runs after the module's exit hook
+    if mode.endswith("late"):           # registered first, so it runs after the module's exit hook
         def late():
             import velmorpy
             m = velmorpy.read(path)
             m.setParam("MaxTime", 0.2)
             turns = []
-            m.optimize(lambda model, where: turns.append(where))
+            try:
+                m.optimize(lambda model, where: turns.append(where))
+            except velmorpy.VelmorError:       # stopped: the callback lock stayed taken
+                pass
             print("late turns", len(turns) > 0, flush=True)
         atexit.register(late)
     import velmorpy
@@ -381,7 +385,9 @@ EXIT_SCRIPT = """
 
     def cb(model, where):
         started.set()
-        time.sleep(0.05)
+        if mode.startswith("forever"):    # holds the callback lock for good
+            threading.Event().wait()
+        time.sleep(2.5 if mode == "beyond" else 0.05)     # beyond the exit hook's wait, into the finalisation
 
     def run():
         while True:
@@ -397,18 +403,25 @@ EXIT_SCRIPT = """
 """
 
 
-@pytest.mark.parametrize("mode", ["plain", "callback", "late"])
+@pytest.mark.parametrize("mode", ["plain", "callback", "late", "forever", "beyond", "forever late"])
 def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run_python, mode):
     # A daemon thread comes back from a solve, or is in a callback turn, while
     # the interpreter finalises: it must neither take the interpreter lock then
     # (CPython would end the thread inside the module's frames and abort the
-    # process) nor keep the exit waiting. The exiting thread itself still solves
-    # with callbacks in a late atexit hook.
+    # process) nor keep the exit waiting: a callback that never returns does not
+    # keep the process alive, and one still running when the exit stopped waiting
+    # for it is parked when it asks for the lock. The exiting thread itself still
+    # solves with callbacks in a late atexit hook; it waits for the callback lock
+    # a while only, since a turn that never returns holds it for good.
     path = market_split(tmp_path / "split.lp", seed=1)
     code = EXIT_SCRIPT.replace("MODE", repr(mode)).replace("PATH", repr(path))
+    started = time.monotonic()
     out = run_python(code, timeout=120)
     assert out.returncode == 0, out.stderr
     assert "main exits" in out.stdout and ("late turns True" in out.stdout) == (mode == "late")
+    assert ("late turns" in out.stdout) == mode.endswith("late")
+    if mode.startswith("forever"):
+        assert time.monotonic() - started < 30
 
 
 def test_turns_keep_what_they_use_alive(knapsack, run_python):

@@ -70,3 +70,29 @@ def test_reinitialising_the_model_from_python_code_is_refused(run_python, case):
     assert out.returncode == 0, out.stderr
     assert out.stdout.splitlines()[-1] == "VelmorError -3", out.stdout
 
+
+
+def test_items_removed_while_an_operation_reads_its_arguments(m):
+    # A value's conversion may remove items of the model after their indices were
+    # read: the value would land on the item that took the removed one's place
+    # (q.addTerms([E()], [b], [b]) gave the objective 5.0 c ^ 2). Refused instead.
+    from velmorpy import QuadExpr
+
+    a, b, c = (m.addVar(name=n) for n in "abc")
+
+    class E:
+        def __init__(self, victim):
+            self.victim = victim
+
+        def __float__(self):
+            m.remove(self.victim)
+            return 5.0
+
+    q = QuadExpr()
+    q.addTerms([E(a)], [b], [b])
+    with pytest.raises(ValueError, match="^items of the model were removed while the call read its arguments$"):
+        m.setObjective(q)
+    assert m.getObjective().size() == 0
+    with pytest.raises(ValueError, match="^items of the model were removed"):
+        m.setAttr("LB", [b, c], [1.0, E(b)])
+    assert c.LB == 0.0 and [v.VarName for v in m.getVars()] == ["c"]

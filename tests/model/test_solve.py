@@ -553,6 +553,63 @@ def test_two_models_solve_at_once(diet):
         m.dispose()
 
 
+def packing(seed, y_type=None):
+    """A maximisation over 60 binaries x and 5 columns y in [0, 20] of `y_type`
+    (integer, continuous; None: integer, no SOS2 set) under eight packing rows
+    (y[k % 5] in row k), with an SOS2 set over y: the data and the optimum,
+    which SciPy finds over each pair of neighbours in y."""
+    rng = np.random.default_rng(seed)
+    A = np.hstack([rng.integers(1, 40, size=(8, 60)), np.eye(5)[np.arange(8) % 5]])
+    b = 400 + 37 * np.arange(8)
+    c = np.concatenate([rng.integers(5, 60, size=60), np.full(5, 3)])
+    integrality = np.concatenate([np.ones(60), np.full(5, y_type != VLM.CONTINUOUS)])
+    best = -np.inf
+    for pair in range(4) if y_type else [None]:
+        ub = np.concatenate([np.ones(60), [20 if pair is None or j in (pair, pair + 1) else 0 for j in range(5)]])
+        r = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=integrality, bounds=Bounds(0, ub))
+        best = max(best, -r.fun)
+    return A, b, c, best
+
+
+# Settings and models under which CBC 2.10 crashed: its restart on a reduced
+# model before the root (MIP/AutoConfiguration), root passes on threads of
+# their own building messages in one handler at once (MIP/RootParallelism, a
+# race: run a few times), its pseudo-cost branching on a model with SOS sets
+# after some thousand nodes, and CLP's presolve after the search when the MIP
+# start had named some columns. Each runs in a child process.
+@pytest.mark.parametrize("seed, y_type, start, params, runs", [
+    (3, None, False, {"MIP/AutoConfiguration": 1}, 1),
+    (3, None, False, {"NumThreads": 8, "MIP/RootParallelism": 8}, 3),
+    (4, VLM.INTEGER, False, {}, 1),
+    (1, VLM.CONTINUOUS, True, {}, 1),
+], ids=["restart", "root-passes", "sos", "sos-start"])
+def test_settings_that_crashed_cbc_reach_the_optimum(run_python, seed, y_type, start, params, runs):
+    A, b, c, best = packing(seed, y_type)
+    code = textwrap.dedent(f"""
+        import numpy as np
+        from velmorpy import VLM, Model
+        A, b, c = np.array({A.tolist()}), np.array({b.tolist()}), np.array({c.tolist()})
+        m = Model()
+        for name, value in {params!r}.items():
+            m.setParam(name, value)
+        x = m.addMVar(60, ub=1, vtype=VLM.BINARY)
+        y = m.addMVar(5, ub=20, vtype={y_type or VLM.INTEGER!r})
+        m.addConstr(A[:, :60] @ x + A[:, 60:] @ y <= b)
+        if {y_type is not None}:
+            m.addSOS(VLM.SOS_TYPE2, y.tolist(), [1, 2, 3, 4, 5])
+        if {start}:
+            x.Start = np.zeros(60)
+        m.setObjective(c[:60] @ x + c[60:] @ y, VLM.MAXIMIZE)
+        m.optimize()
+        print("Result", m.Status, m.ObjVal)
+    """)
+    for _ in range(runs):
+        out = run_python(code, timeout=120)
+        assert out.returncode == 0, out.stderr[-2000:]
+        status, value = out.stdout.split()[-2:]
+        assert int(status) == VLM.OPTIMAL and float(value) == pytest.approx(best, abs=1e-6)
+
+
 def test_file_access_lets_other_threads_run(tmp_path):
     # A pipe blocks the library until the other end is opened: if the lock were
     # held meanwhile, the opening thread could never run and the child would hang.

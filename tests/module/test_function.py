@@ -85,6 +85,25 @@ def test_keywords_must_be_strings():
         velmorpy.system(**{1: 2})
 
 
+def test_integer_arguments_take_integers_only():
+    # One rule for every integer argument: what the interpreter takes as an index
+    # (int, bool, NumPy integers); a float is refused, never truncated.
+    import numpy as np
+    m = velmorpy.Model()
+    e = 1 * m.addVar()
+    for call in (lambda v: m.setObjective(e, v), m.reset, lambda v: m.addPsdVar(dim=v), VelmorError):
+        for bad in (1.5, 2.0, np.float64(1.0), None):
+            with pytest.raises(TypeError, match="^an integer is required$"):
+                call(bad)
+    assert m.ModelSense == 1 and m.getPsdVars() == []          # nothing done before the refusal
+    m.setObjective(e, np.int8(-1))
+    m.reset(True)
+    assert m.ModelSense == -1 and m.addPsdVar(dim=np.int64(2)).dim == 2
+    with pytest.raises(OverflowError):
+        m.reset(2 ** 31)
+    m.dispose()
+
+
 def test_defaults_stay_alive_while_the_body_runs(run_python):
     # The body converts `lb` first; the conversion drops the function's defaults,
     # whose floats the body reads next.

@@ -74,6 +74,33 @@ def test_second_interpreter_is_refused(run_python):
         in out.stdout
 
 
+def test_sub_interpreters_importing_the_module(run_python):
+    # A sub-interpreter made after the one that imported the module was destroyed
+    # may get its address: the interpreter is told by its id, which is never
+    # reused. A sub-interpreter that imported the module and is still alive at
+    # exit is ended by the finalisation, which runs the module's exit hook.
+    out = run_python("""
+        import _xxsubinterpreters as interpreters
+        first = interpreters.create()
+        interpreters.run_string(first, "import velmorpy; assert velmorpy.VLM is not None")
+        interpreters.destroy(first)
+        again = interpreters.create()
+        try:
+            interpreters.run_string(again, "import velmorpy; print(velmorpy.VLM)")
+        except Exception as e:
+            print(e)
+        interpreters.destroy(again)
+    """)
+    out2 = run_python("""
+        import _xxsubinterpreters as interpreters
+        alive = interpreters.create()
+        interpreters.run_string(alive, "import velmorpy; m = velmorpy.Model(); m.addVar(); m.optimize()")
+    """)
+    assert out.returncode == 0, out.stderr
+    assert "Interpreter change detected" in out.stdout and "None" not in out.stdout
+    assert out2.returncode == 0 and "terminate" not in out2.stderr, out2.stderr
+
+
 def test_namespace():
     assert isinstance(velmorpy.__all__, list) and len(velmorpy.__all__) == 33
     assert velmorpy.__all__[:3] == ["VLM", "models", "disposeDefaultEnv"]

@@ -539,6 +539,50 @@ TEST(ModelStore, NameIndexFollowsRenamesAndDeletions) {
   expect("an added namesake", {{"c", 3}, {"n", 1}});
 }
 
+TEST(ModelStore, NamesAndStartValuesOfColumnsThatHadNone) {
+  // Columns added without names or start values, then one named and one
+  // given a start value, then more added and one deleted: every column
+  // answers for its own, and the files list all of them.
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  ASSERT_EQ(VLMaddvars(raw(m), 3, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_OKAY);
+  EXPECT_EQ(str_item(raw(m), "VarName", 2), "");
+  EXPECT_EQ(dbl_item(raw(m), "Start", 1), VLM_UNDEFINED);
+  int idx = -9;
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "y", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, -1);
+  const int one[] = {1};
+  const char* y[] = {"y"};
+  const double half[] = {0.5};
+  ASSERT_EQ(VLMsetstrattrlist(raw(m), "VarName", 1, one, y), VLM_OKAY);
+  ASSERT_EQ(VLMsetdblattrlist(raw(m), "Start", 1, one, half), VLM_OKAY);
+  ASSERT_EQ(VLMaddvars(raw(m), 2, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            VLM_OKAY);
+  const int first[] = {0};
+  ASSERT_EQ(VLMdelvars(raw(m), 1, first), VLM_OKAY);
+  ASSERT_EQ(int_attr(raw(m), "NumVars"), 4);
+  EXPECT_EQ(str_item(raw(m), "VarName", 0), "y");
+  EXPECT_EQ(dbl_item(raw(m), "Start", 0), 0.5);
+  for (int j = 1; j < 4; ++j) {
+    EXPECT_EQ(str_item(raw(m), "VarName", j), "") << j;
+    EXPECT_EQ(dbl_item(raw(m), "Start", j), VLM_UNDEFINED) << j;
+  }
+  ASSERT_EQ(VLMgetvarbyname(raw(m), "y", &idx), VLM_OKAY);
+  EXPECT_EQ(idx, 0);
+  const std::string mps = temp_path("unnamed_columns.mps");
+  ASSERT_EQ(VLMwrite(raw(m), mps.c_str()), VLM_OKAY);
+  ModelPtr back = read_model(env.get(), mps);
+  ASSERT_EQ(int_attr(back.get(), "NumVars"), 4);
+  EXPECT_EQ(str_item(back.get(), "VarName", 0), "y");
+  EXPECT_EQ(str_item(back.get(), "VarName", 3), "C3");
+  const std::string mst = temp_path("unnamed_columns.mst");
+  ASSERT_EQ(VLMwrite(raw(m), mst.c_str()), VLM_OKAY);
+  EXPECT_EQ(read_text(mst), "# MIP start\ny 0.5\n");
+  ASSERT_EQ(VLMreset(raw(m), 1), VLM_OKAY);
+  EXPECT_EQ(dbl_item(raw(m), "Start", 0), VLM_UNDEFINED);
+}
+
 TEST(ModelStore, CopyOutlivesItsSourceAndEnvironment) {
   VLMenv* env = nullptr;
   ASSERT_EQ(VLMemptyenv(&env), VLM_OKAY);

@@ -295,6 +295,20 @@ TEST(Sdp, ScaleOfTheData) {
   }
 }
 
+// A coefficient whose square overflows: the attempts on scaled data end,
+// and the one on the data as given (whose first step DSDP would search for
+// ever) is not made.
+TEST(Sdp, CoefficientBeyondSquaringEndsTheRun) {
+  Sdp s;
+  const int w = s.column(0.0, -1.0, 1.0);
+  s.column(1e200, 0.0, kInf);
+  const int X = s.psd_var(2, kIdentity);
+  s.psd_row({{w, 1.0}}, {{X, kC}}, 1.0, kInf);
+  ASSERT_EQ(s.optimize(), VLM_OKAY);
+  const int status = int_attr(s.m(), "Status");
+  EXPECT_TRUE(status == VLM_STATUS_OPTIMAL || status == VLM_STATUS_SUB_OPTIMAL) << status;
+}
+
 // A row with two infinite sides constrains nothing: dual 0, activity still
 // reported.
 TEST(Sdp, FreeRowHasZeroDual) {

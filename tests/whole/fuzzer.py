@@ -15,12 +15,22 @@ stream of calls drawn from a `random.Random` seeded with "<seed>/<batch>":
 - arguments come from numbers (NaN, infinities, -0.0, huge ints), NumPy scalars
   and arrays of every dtype and layout, SciPy sparse matrices (malformed ones
   too), None, strings with NUL and lone surrogates, nested and self-containing
-  containers, objects whose conversions raise or dispose the model in use,
+  containers, arrays of objects NumPy's element loops cannot finish (holding
+  themselves, or nested thousands deep), shapes of many dimensions and huge or
+  negative extents, floats, NumPy floats and bools where an integer is meant,
+  objects whose conversions raise or dispose the model in use,
   subclasses of the module's classes whose methods lie, handles of disposed
   models, wrong keywords, and "good" values (a small world of live models,
   variables, constraints and expressions, rebuilt every few hundred calls, and
   the results of earlier calls) so that calls get past the argument checks.
   A parameter's name steers what it is given (`lb` numbers, `vars` variables).
+
+Besides the batches of calls, exit cases (a child process each) end the
+interpreter while daemon threads are inside the library (in a solve, in a
+callback that returns late or never, writing a file) or with the module
+imported into sub-interpreters (alive at exit, destroyed and imported again);
+such a child must exit on its own within seconds, with its own exit code, and
+without an abort. Every file a child writes lands in its temporary directory.
 
 Findings: a signal or sanitizer report (the child dies), a SystemError (a value
 returned with an exception set, NULL returned without one, an unexpected C++
@@ -42,6 +52,7 @@ from concurrent.futures import ThreadPoolExecutor
 HERE = os.path.dirname(os.path.abspath(__file__))
 ROOT = os.path.dirname(os.path.dirname(HERE))
 WORLD_CALLS = 150          # calls between rebuilds of the world of good values
+WORK_DIR = None            # the child's temporary folder, where every file it names lies
 RESULTS_KEPT = 48          # results of earlier calls kept as operands
 
 
@@ -115,6 +126,7 @@ def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeou
     slow = 4 if under_sanitizer(env) else 1
     timeout = timeout or slow * (60 + calls * 0.05)
     with tempfile.TemporaryDirectory(prefix="velmor-fuzz-") as work:
+        env["TMPDIR"] = work           # whatever the child writes stays in its folder
         log, report = os.path.join(work, "calls.log"), os.path.join(work, "findings.jsonl")
         cmd = [sys.executable, os.path.abspath(__file__), "--child", str(seed), str(index), str(calls), log, report,
                str(leak_probes), str(20 * slow)]
@@ -142,20 +154,240 @@ def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeou
     return batch
 
 
+class ExitCase(Batch):
+    """What one exit case reported: the child must end on its own, in time, with
+    the exit code its scenario asks for, and without an abort."""
+
+    def __init__(self, seed, index):
+        super().__init__(seed, index, 0)
+        self.scenario, self.expected, self.stdout = "?", 0, ""
+
+    @property
+    def failed(self):
+        return self.timed_out or self.returncode != self.expected or bool(self.findings)
+
+    def describe(self):
+        lines = [f"exit case {self.index} of seed {self.seed} ({self.scenario}): "
+                 + ("timed out" if self.timed_out else f"exit code {self.returncode}, expected {self.expected}")]
+        lines.extend(f"  {f}" for f in self.findings)
+        lines.append("  standard output (end):")
+        lines.extend("    " + e for e in self.stdout.rstrip().splitlines()[-10:])
+        lines.append("  standard error (end):")
+        lines.extend("    " + e for e in self.stderr.rstrip().splitlines()[-30:])
+        lines.append(f"  replay: /usr/bin/python3 bench/fuzz.py --seed {self.seed} --replay-exit {self.index}")
+        return "\n".join(lines)
+
+
+# Texts that say the process was ended by something else than its own exit.
+ABORT_TEXTS = ("terminate called", "Fatal Python error", "FATAL: exception not rethrown", "Aborted",
+               "ERROR: AddressSanitizer", "runtime error:")
+
+
+def run_exit_case(seed, index, build, extra_env=None, timeout=None):
+    """Runs exit case `index` of `seed` in a child process of its own."""
+    case = ExitCase(seed, index)
+    env = child_env(build, extra_env)
+    timeout = timeout or (4 if under_sanitizer(env) else 1) * 60
+    with tempfile.TemporaryDirectory(prefix="velmor-exit-") as work:
+        env["TMPDIR"] = work
+        cmd = [sys.executable, os.path.abspath(__file__), "--exit-child", str(seed), str(index), work]
+        t0 = time.monotonic()
+        try:
+            proc = subprocess.run(cmd, cwd=work, env=env, stdin=subprocess.DEVNULL, capture_output=True, timeout=timeout)
+            case.returncode, out, err = proc.returncode, proc.stdout, proc.stderr
+        except subprocess.TimeoutExpired as e:
+            case.timed_out, case.returncode, out, err = True, -9, e.stdout or b"", e.stderr or b""
+        case.seconds = time.monotonic() - t0
+    case.stdout, case.stderr = out.decode("utf-8", "replace"), err.decode("utf-8", "replace")
+    for line in case.stdout.splitlines():
+        if line.startswith("exit case: "):
+            scenario, _, expected = line[len("exit case: "):].rpartition(" expects ")
+            case.scenario, case.expected = scenario, int(expected)
+        if line.startswith("exit finding: "):
+            case.findings.append(line[len("exit finding: "):])
+    case.findings += [f"the child wrote {t!r}" for t in ABORT_TEXTS if t in case.stderr]
+    if case.scenario == "?":
+        case.findings.append("the child ended before it named its scenario")
+    return case
+
+
 def run(seed, calls, build, batch_calls=2000, jobs=3, extra_env=None, leak_probes=0.0, progress=None,
-        keep_dir=None, first_batch=0):
+        keep_dir=None, first_batch=0, exit_every=1):
     """Runs `calls` calls of `seed` in batches of `batch_calls`, `jobs` children at a
-    time; returns the list of Batch records in batch order."""
+    time, and one exit case after every `exit_every` batches (none for 0); returns
+    the list of Batch records in batch order, each exit case after its batch."""
     sizes = [batch_calls] * (calls // batch_calls) + ([calls % batch_calls] if calls % batch_calls else [])
     with ThreadPoolExecutor(max_workers=jobs) as pool:
-        futures = [pool.submit(run_batch, seed, first_batch + i, n, build, extra_env, leak_probes, None, keep_dir)
-                   for i, n in enumerate(sizes)]
+        futures = []
+        for i, n in enumerate(sizes):
+            futures.append(pool.submit(run_batch, seed, first_batch + i, n, build, extra_env, leak_probes, None,
+                                       keep_dir))
+            if exit_every and (i + 1) % exit_every == 0:
+                futures.append(pool.submit(run_exit_case, seed, first_batch + i, build, extra_env))
         batches = []
         for fut in futures:
             batches.append(fut.result())
             if progress:
                 progress(batches[-1])
     return batches
+
+
+# ---------------------------------------------------------------------------------------
+# Exit cases, the child side: the interpreter exits while the library works.
+# ---------------------------------------------------------------------------------------
+
+EXIT_MODEL = """
+import velmorpy as vp
+def knapsack(n, seed):
+    m = vp.Model("k%d" % seed)
+    m.setParam("MaxTime", 5)
+    xs = [m.addVar(vtype="B", obj=-((i * 7 + seed) % 11 + 1)) for i in range(n)]
+    m.addConstr(vp.quicksum(((i * 5 + seed) % 9 + 1) * x for i, x in enumerate(xs)) <= n)
+    return m
+"""
+
+
+def exit_child(seed, index, work):
+    """One exit case: prints "exit case: <scenario> expects <code>" first, then
+    ends as the scenario says; "exit finding: ..." lines report what went wrong
+    on the way."""
+    import random
+    rng = random.Random(f"exit/{seed}/{index}")
+    os.chdir(work)
+    scenario = rng.choice(["threads", "threads", "threads", "threads", "sub-interpreter alive",
+                           "sub-interpreters one after another", "main then sub-interpreter",
+                           "sub-interpreter then main"])
+    if scenario.startswith("sub") or scenario.startswith("main then"):
+        return exit_with_interpreters(rng, scenario)
+    import gc
+    import threading
+    import time
+    ending = rng.choice(["return", "sys.exit(0)", "sys.exit(3)", "raise", "dispose first"])
+    expected = {"sys.exit(3)": 3, "raise": 1}.get(ending, 0)
+    jobs = [rng.choice(["solve loop", "callback forever", "callback late", "callback busy", "callback calls",
+                        "callback raising", "write loop", "iis with callback"]) for _ in range(rng.randint(1, 3))]
+    slow_exit = rng.random() < 0.5
+    late_hook = rng.random() < 0.3
+    print(f"exit case: threads {jobs}, ending {ending}, slow exit {slow_exit}, late hook {late_hook}"
+          f" expects {expected}", flush=True)
+    if late_hook:                    # registered first: runs after the module's exit hook, with callbacks
+        import atexit
+
+        def late():
+            import velmorpy as vp
+            m = vp.Model()
+            xs = [m.addVar(vtype="B", obj=-1) for _ in range(8)]
+            m.addConstr(vp.quicksum(xs) <= 3)
+            m.setParam("MaxTime", 1)
+            m.optimize(lambda model, where: None)
+        atexit.register(late)
+    namespace = {}
+    exec(EXIT_MODEL, namespace)
+    vp, knapsack = namespace["vp"], namespace["knapsack"]
+    if slow_exit:
+        class Slow:                  # collected in the finalisation, which it makes last
+            def __del__(self, sleep=time.sleep, pause=rng.uniform(0.2, 1.5)):
+                sleep(pause)
+        gc.disable()
+        slow = Slow()
+        slow.cycle = slow
+        del slow
+    started = threading.Event()
+    models = []
+
+    def job(kind, k):
+        m = knapsack(30 + k, k)
+        models.append(m)
+        pause = rng.uniform(0.1, 4.0)
+
+        def cb(model, where):
+            started.set()
+            if kind == "callback forever":
+                threading.Event().wait()
+            elif kind == "callback late":
+                time.sleep(pause)
+            elif kind == "callback busy":
+                end = time.monotonic() + pause
+                while time.monotonic() < end:
+                    pass
+            elif kind == "callback calls":
+                try:
+                    model.cbGet(vp.VLM.Callback.MIP_NODCNT)
+                except Exception:
+                    pass
+                vp.quicksum(model.getVars())
+                time.sleep(0.01)
+            elif kind == "callback raising":
+                raise ValueError("callback raises")
+        while True:
+            try:
+                if kind not in ("callback forever", "callback late", "callback busy"):
+                    started.set()
+                if kind == "solve loop":
+                    m.optimize()
+                elif kind == "write loop":
+                    m.write(os.path.join(work, f"m{k}.lp"))
+                elif kind == "iis with callback":
+                    m.addConstr(m.getVars()[0] >= 2)
+                    m.computeIIS(cb)
+                else:
+                    m.optimize(cb)
+            except Exception:
+                pass
+
+    for k, kind in enumerate(jobs):
+        threading.Thread(target=job, args=(kind, k), daemon=True).start()
+    if not started.wait(30):
+        print("exit finding: no thread got into the library within 30 s", flush=True)
+    time.sleep(rng.uniform(0.0, 1.0))
+    if ending == "dispose first":
+        for m in list(models):
+            try:
+                m.dispose()
+            except Exception:
+                pass
+    print("main exits", flush=True)
+    if ending == "sys.exit(0)":
+        sys.exit(0)
+    if ending == "sys.exit(3)":
+        sys.exit(3)
+    if ending == "raise":
+        raise RuntimeError("the main thread raises at exit")
+
+
+def exit_with_interpreters(rng, scenario):
+    """The module in sub-interpreters: one alive at exit, or a second one made after
+    the first was destroyed (which must be refused the module, as must the main
+    interpreter after a sub-interpreter, and a sub-interpreter after the main)."""
+    import _xxsubinterpreters as interpreters
+    import warnings
+    warnings.simplefilter("ignore")
+    print(f"exit case: {scenario} expects 0", flush=True)
+    body = EXIT_MODEL + "m = knapsack(12, 1); m.optimize(lambda model, where: None)"
+
+    def refused(run):
+        try:
+            run()
+        except Exception as e:
+            if "Interpreter change detected" not in str(e):
+                print(f"exit finding: refused with {e!r}", flush=True)
+            return
+        print("exit finding: a second interpreter got the module", flush=True)
+
+    if scenario == "main then sub-interpreter":
+        exec(body, {})
+        refused(lambda: interpreters.run_string(interpreters.create(), "import velmorpy"))
+        return
+    first = interpreters.create()
+    interpreters.run_string(first, body)
+    if scenario == "sub-interpreter alive":
+        return                           # ended by the finalisation, the module's exit hook with it
+    if rng.random() < 0.5 or scenario == "sub-interpreters one after another":
+        interpreters.destroy(first)
+    if scenario == "sub-interpreters one after another":
+        refused(lambda: interpreters.run_string(interpreters.create(), "import velmorpy"))
+    else:
+        refused(lambda: __import__("velmorpy"))
 
 
 # ---------------------------------------------------------------------------------------
@@ -205,6 +437,9 @@ def child(seed, index, calls, log_path, report_path, leak_probes, watchdog):
 
     import velmorpy  # noqa: F401  (the child's module, from PYTHONPATH)
 
+    global WORK_DIR
+    WORK_DIR = os.path.dirname(os.path.abspath(log_path))   # the files the calls name are made here
+    os.chdir(WORK_DIR)
     log = os.open(log_path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC | os.O_APPEND)
     report = open(report_path, "a", encoding="utf-8")
     pending = ctypes.pythonapi.PyErr_Occurred      # a PyDLL call raises an exception left set
@@ -366,7 +601,29 @@ def is_ours(v, hostile=True):
     if isinstance(v, (list, tuple)) and len(v) < 16:
         return any(type(x).__module__ == "velmorpy" for x in v)
     dt = getattr(v, "dtype", None)
-    return dt is not None and dt == object
+    if dt is None or dt != object or not hasattr(v, "flat"):
+        return False
+    # An array of the module's objects, whose operators NumPy's loops call; an
+    # array holding arrays leaves those to NumPy alone.
+    cells = [c for _, c in zip(range(64), v.flat)]
+    return any(type(c).__module__ == "velmorpy" for c in cells) and not any(hasattr(c, "__array_interface__")
+                                                                           for c in cells)
+
+
+# The label of every value NumPy's element loops cannot finish on their own
+# (Fuzzer.looped_array), and of every value that may hold one: only the
+# module's operators may be asked to combine one.
+LOOPED = " [looped]"
+
+
+def may_loop(v):
+    """An array of objects holding arrays, or a list or tuple holding one or an
+    array of objects (a result that may carry a looped array along)."""
+    if isinstance(v, (list, tuple)):
+        return any(getattr(x, "dtype", None) == object for x in v[:64])
+    if getattr(v, "dtype", None) != object or not hasattr(v, "flat"):
+        return False
+    return any(hasattr(c, "__array_interface__") for _, c in zip(range(256), v.flat))
 
 
 def raising_generator(items):
@@ -389,6 +646,7 @@ class Fuzzer:
         self.last_failed = False
         self.in_callback = False
         self.malformed_ok = False
+        self.no_looped = False      # while making a container's arguments (below)
         self.surface = discover(vp)
         self.weights = [t[0] for t in self.surface]
         self.subclasses = make_subclasses(vp)
@@ -397,6 +655,8 @@ class Fuzzer:
         self.param_names = sorted(set(self._names(vp.VLM.Param)) | {"timelimit", "Method*", "MIP_*", "*", "?",
                                                                      "[", "NoSuchParam"})
         self.what_codes = [getattr(vp.VLM.Callback, n) for n in self._names(vp.VLM.Callback)]
+        # The classes whose operators are the module's own.
+        self.operand_types = (vp.Var, vp.LinExpr, vp.QuadExpr, vp.MVar, vp.MLinExpr, vp.MQuadExpr, vp.PsdExpr)
 
     @staticmethod
     def _names(obj):
@@ -570,11 +830,13 @@ class Fuzzer:
         if kind == 0:
             return [], "[]"
         if kind == 1:
-            items = [self.value()[0] for _ in range(self.rng.randrange(1, 5))]
-            return items, f"list[{len(items)}]"
+            values = [self.value() for _ in range(self.rng.randrange(1, 5))]
+            looped = LOOPED if any(LOOPED in label for _, label in values) else ""
+            return [v for v, _ in values], f"list[{len(values)}]{looped}"
         if kind == 2:
-            items = tuple(self.value()[0] for _ in range(self.rng.randrange(1, 4)))
-            return items, f"tuple[{len(items)}]"
+            values = [self.value() for _ in range(self.rng.randrange(1, 4))]
+            looped = LOOPED if any(LOOPED in label for _, label in values) else ""
+            return tuple(v for v, _ in values), f"tuple[{len(values)}]{looped}"
         if kind == 3:
             lst = [self.value()[0]]
             lst.append(lst)
@@ -601,14 +863,86 @@ class Fuzzer:
         if kind == 10:
             return iter([self.good()[0] for _ in range(3)]), "iterator"
         if kind == 11:
-            # (An object array holding itself is left out: NumPy's own arithmetic on
-            # one recurses without end, with no module involved.)
+            if self.chance(0.5):
+                return self.looped_array()
             a = self.np.empty(2, dtype=object)
-            a[0], a[1] = [a.tolist() if False else 1.0], 1.0
+            a[0], a[1] = [1.0], 1.0
             return a, "object array of lists"
         if kind == 12:
             return range(self.pick([0, 3, 7])), "range"
         return self.vp.tuplelist([(1, "a"), (2, "b")]), "tuplelist"
+
+    def looped_array(self):
+        """An array of objects NumPy's element loops cannot finish: one that holds
+        itself (directly, through another array, or among good cells), or one
+        nested deeper than the stack carries (but not so deep that NumPy's own
+        deallocation recursion ends the stack)."""
+        np = self.np
+        if self.no_looped:
+            # The containers compare their items with the interpreter's own
+            # list and dict operations: NumPy alone would run into the loop.
+            return self.np_array()
+        kind = self.rng.randrange(6)
+        if kind == 0:
+            a = np.empty(2, dtype=object)
+            a[0], a[1] = a, 1.0
+            return a, "array holding itself" + LOOPED
+        if kind == 1:
+            a = np.empty((2, 2), dtype=object)
+            a.fill(1.0)
+            a[1, 0] = a
+            return a, "2x2 array holding itself" + LOOPED
+        if kind == 2:
+            a, b = np.empty(2, dtype=object), np.empty(2, dtype=object)
+            a[0], a[1], b[0], b[1] = b, 1.0, a, 2.0
+            return a, "two arrays holding each other" + LOOPED
+        if kind == 3:
+            depth = self.pick([40, 600, 1500, 3000])
+            a = np.array([1.0], dtype=object)
+            for _ in range(depth):
+                b = np.empty(1, dtype=object)
+                b[0] = a
+                a = b
+            return a, f"array nested {depth} deep" + LOOPED
+        if kind == 4:
+            cells = self.pick(self.world.cell_lists) if self.world is not None and self.world.ok else [1.0]
+            a = np.empty(len(cells) + 1, dtype=object)
+            for k, c in enumerate(cells):
+                a[k] = c
+            a[-1] = a
+            return a, f"array of {len(cells)} cells holding itself" + LOOPED
+        a = np.empty(2, dtype=object)
+        a[0], a[1] = a, 1.0
+        return [a[:1], a[:1]], "list of views of an array holding itself" + LOOPED
+
+    # Integers that are none: what an integer argument must refuse (or take, for
+    # bools and NumPy integers) without truncating.
+    def integer_impostor(self):
+        np = self.np
+        import decimal
+        import fractions
+        return self.pick([(1.5, "1.5"), (2.0, "2.0"), (-0.5, "-0.5"), (1e300, "1e300"), (float("nan"), "nan"),
+                          (np.float64(1.0), "np.float64(1.0)"), (np.float32(2.5), "np.float32(2.5)"),
+                          (np.float16(3), "np.float16(3)"), (np.longdouble(1), "np.longdouble(1)"),
+                          (True, "True"), (False, "False"), (np.bool_(True), "np.bool_(True)"),
+                          (np.int8(1), "np.int8(1)"), (np.uint64(2 ** 63), "np.uint64(2**63)"),
+                          (np.int64(-1), "np.int64(-1)"), (np.array(2), "np.array(2)"),
+                          (np.array(2.0), "np.array(2.0)"), (fractions.Fraction(3, 1), "Fraction(3,1)"),
+                          (decimal.Decimal(2), "Decimal(2)")])
+
+    def shape(self):
+        """A shape argument: mostly plain, often with many dimensions, huge, negative
+        or non-integer extents."""
+        np = self.np
+        return self.pick([(3, "3"), ((2, 2), "(2,2)"), ((0,), "(0,)"), ((), "()"), ((2, -1), "(2,-1)"),
+                          ((2 ** 31, 2), "(2**31,2)"), ((2 ** 62, 2 ** 62), "(2**62,2**62)"), ([1, 2], "[1,2]"),
+                          (-1, "-1"), ((0,) * 1000, "(0,)*1000"), ((0,) * 10 ** 5, "(0,)*10**5"),
+                          ((1,) * 33, "(1,)*33"), ((1,) * 32, "(1,)*32"), ((0,) * 64, "(0,)*64"),
+                          ((2 ** 63,), "(2**63,)"), (2 ** 64, "2**64"), (-2 ** 70, "-2**70"),
+                          ((3, 2.0), "(3,2.0)"), ((np.float64(2),), "(np.float64(2),)"), (np.int64(3), "np.int64(3)"),
+                          (True, "True"), ((np.int32(2), 3), "(np.int32(2),3)"), (range(40), "range(40)"),
+                          ((2 ** 31 - 1, 0), "(2**31-1,0)"), (np.array([2, 3]), "np.array([2,3])"),
+                          ((2 ** 16, 2 ** 16), "(2**16,2**16)"), ("ab", "'ab'"), (None, "None")])
 
     def hostile_number(self):
         """A number-like object whose conversion runs an action (dispose or change a
@@ -695,6 +1029,10 @@ class Fuzzer:
         w = self.world
         if self.results and self.chance(0.3):
             r = self.pick(self.results)
+            if may_loop(r):
+                if self.no_looped:
+                    return self.number()
+                return r, f"result<{type(r).__name__}>" + LOOPED
             return r, f"result<{type(r).__name__}>"
         if w is None or not w.objects:
             return self.number()
@@ -710,6 +1048,8 @@ class Fuzzer:
         return self.vp.LinExpr(), "LinExpr()"
 
     def value(self, hint=None):
+        if hint is not None and hint.lower() in INTEGER_HINTS and self.chance(0.3):
+            return self.integer_impostor()
         if hint is not None and self.chance(0.88):
             maker = HINTS.get(hint.lower().rstrip("_"))
             if maker is not None:
@@ -724,6 +1064,8 @@ class Fuzzer:
         if r < 0.60:
             return self.np_scalar()
         if r < 0.68:
+            if self.chance(0.1):
+                return self.looped_array()
             if self.chance(0.4) and self.world is not None and self.world.ok:
                 return self.np_array(self.pick(self.world.cell_lists))
             return self.np_array()
@@ -889,6 +1231,19 @@ class World:
         add("csr 2x3", sp.csr_matrix(np.array([[1.0, 0.0, 2.0], [0.0, 3.0, 0.0]])))
         add("ones(3)", np.ones(3))
         self.cell_lists = [[x, y, z], [self.lin, x], [self.quad], [x, 1.0, None], [c0, c1], [x, "x"]]
+        # Matrix-shaped objects over arrays NumPy's element loops cannot finish:
+        # receivers of every method of their classes, and operands of the others.
+        looped = np.empty(3, dtype=object)
+        looped[0], looped[1], looped[2] = self.lin, 2 * y, looped
+        add("mlin looped", vp.MLinExpr.new(looped))
+        add("mquad looped", vp.MQuadExpr.new(np.array([self.quad, looped], dtype=object)))
+        add("mvar looped", vp.MVar.fromlist(np.array([x, looped], dtype=object)))
+        deep = np.array([self.lin], dtype=object)
+        for _ in range(1500):
+            outer = np.empty(1, dtype=object)
+            outer[0] = deep
+            deep = outer
+        add("mlin nested 1500 deep", vp.MLinExpr.new(deep))
         # Optional parts (a kind of item the model may refuse) are tried one by one.
         for label, make in [
             ("sos", lambda: m.addSOS(1, [x, y], [1.0, 2.0])),
@@ -995,10 +1350,12 @@ def _vars(fz):
 def _file(fz):
     s = fz.pick(["model.lp", "model.mps", "x.sol", "p.prm", "start.mst", "model.cbf", "m.lp.gz", "m.mps.bz2",
                  "junk.lp", "", ".", "/nonexistent/dir/x.lp", "x.unknown", "x\x00.lp", "\ud800.lp", "m.json"])
-    if s == "junk.lp" and not os.path.exists(s):
-        with open(s, "wb") as f:
+    # Inside the child's temporary folder, whatever the current directory is by now.
+    path = os.path.join(WORK_DIR, s) if WORK_DIR and s and not s.startswith("/") and s != "." else s
+    if s == "junk.lp" and not os.path.exists(path):
+        with open(path, "wb") as f:
             f.write(b"Maximize\n obj: 2 x + \x00 y\nSubject To\n c: x + y <= 4e400\nBounds\n x <= -inf\nEnd\n")
-    return s, repr(s)
+    return path, repr(s)
 
 
 def _callback(fz):
@@ -1038,9 +1395,7 @@ HINTS = {
                                  ("X", "'X'"), ("", "''"), (["C", "B"], "['C','B']"), (66, "66")]),
     "sense": lambda fz: fz.pick([("<", "'<'"), (">", "'>'"), ("=", "'='"), ("<=", "'<='"), (">=", "'>='"),
                                  ("==", "'=='"), (1, "1"), (-1, "-1"), (None, "None"), ("!", "'!'")]),
-    "shape": lambda fz: fz.pick([(3, "3"), ((2, 2), "(2,2)"), ((0,), "(0,)"), ((), "()"), ((2, -1), "(2,-1)"),
-                                 ((2 ** 31, 2), "(2**31,2)"), ((2 ** 62, 2 ** 62), "(2**62,2**62)"),
-                                 ([1, 2], "[1,2]"), (-1, "-1")]),
+    "shape": lambda fz: fz.shape(),
     "axis": lambda fz: fz.pick([(0, "0"), (1, "1"), (-1, "-1"), (None, "None"), (5, "5"), ((0, 1), "(0,1)")]),
     "order": lambda fz: fz.pick([("C", "'C'"), ("F", "'F'"), ("A", "'A'"), ("Z", "'Z'")]),
     "index": lambda fz: fz.pick([(0, "0"), (1, "1"), (-1, "-1"), (2 ** 31, "2**31"), (10 ** 20, "10**20")]),
@@ -1069,13 +1424,30 @@ HINTS = {
     "env": lambda fz: _from(fz, "env", "disposed env"),
     "state": _state,
     "checksum": lambda fz: fz.pick([(0, "0"), (-1, "-1"), (2 ** 64, "2**64")]),
-    "li": lambda fz: fz.container(), "data": lambda fz: fz.container(),
+    "li": lambda fz: fz.looped_array() if fz.chance(0.15) else fz.container(), "data": lambda fz: fz.container(),
+    "linexprarr": lambda fz: _matrix_cells(fz), "quadexprarr": lambda fz: _matrix_cells(fz),
     "d": lambda fz: fz.pick([({"a": [1, 2], "b": [3, 4]}, "multidict data"), ({"a": 1}, "{'a': 1}"),
                              ({("a", 1): [1, None], "b": [2]}, "{(a,1): [1, None], b: [2]}")]),
     "query": lambda fz: fz.pick([("*", "'*'"), (1, "1"), ("a", "'a'"), ([1, 2], "[1,2]")]),
     "key": lambda fz: fz.pick([((1, "a"), "(1,'a')"), (1, "1"), ("*", "'*'"), ([1], "[1]")]),
     "clearall": lambda fz: fz.pick([(0, "0"), (1, "1"), (2, "2")]),
 }
+
+
+# The parameters that are integers: each is given an integer impostor now and
+# then (Fuzzer.integer_impostor).
+INTEGER_HINTS = {"clearall", "dim", "type", "what", "where", "way", "index", "i", "checksum", "empty", "sense",
+                 "arg1", "axis", "indices"}
+
+
+def _matrix_cells(fz):
+    """The array of a matrix-shaped expression's constructor: often one NumPy's
+    loops cannot finish, else good cells or anything."""
+    if fz.chance(0.35):
+        return fz.looped_array()
+    if fz.world is not None and fz.world.ok and fz.chance(0.6):
+        return fz.np_array(fz.pick(fz.world.cell_lists))
+    return fz.value()
 
 
 def _constraint_generator(fz):
@@ -1184,11 +1556,21 @@ def module_classes(vp):
     return classes
 
 
+def is_container_class(cls):
+    """The classes that keep their items as the interpreter's lists and dicts do."""
+    return isinstance(cls, type) and (issubclass(cls, (list, dict)) or cls.__name__ == "List")
+
+
 def _call_maker(fn, label, skip_self=False):
     params = signature_params(fn, skip_self)
+    container = label == "multidict"
 
     def make(fz):
-        args, kwargs, labels = fz.arguments(params)
+        fz.no_looped = container
+        try:
+            args, kwargs, labels = fz.arguments(params)
+        finally:
+            fz.no_looped = False
         return (lambda: fn(*args, **kwargs)), f"{label}({', '.join(labels)})"
     return make
 
@@ -1203,10 +1585,11 @@ def _method_maker(cls, name):
 
     def make(fz):
         fz.malformed_ok = "matmul" in name
+        fz.no_looped = is_container_class(cls)
         try:
             args, kwargs, labels = fz.arguments(params)
         finally:
-            fz.malformed_ok = False
+            fz.malformed_ok = fz.no_looped = False
         if is_static:
             fn = getattr(cls, name)
             return (lambda: fn(*args, **kwargs)), f"{cls.__name__}.{name}({', '.join(labels)})"
@@ -1231,7 +1614,11 @@ def _new_maker(cls):
     params = signature_params(cls.__new__)
 
     def make(fz):
-        args, kwargs, labels = fz.arguments(params[1:] if params else None)
+        fz.no_looped = is_container_class(cls)
+        try:
+            args, kwargs, labels = fz.arguments(params[1:] if params else None)
+        finally:
+            fz.no_looped = False
         kind, klabel = (cls, cls.__name__) if fz.chance(0.8) else fz.value()
         return (lambda: cls.__new__(kind, *args, **kwargs)), f"{cls.__name__}.__new__({klabel}, {', '.join(labels)})"
     return make
@@ -1249,7 +1636,11 @@ def _property_maker(cls, names):
             return (lambda: desc.__get__(recv, cls)), f"{cls.__name__}.{name}.get[{rlabel}]"
         if op == "delete":
             return (lambda: desc.__delete__(recv)), f"{cls.__name__}.{name}.delete[{rlabel}]"
-        v, vlabel = fz.value(name)
+        fz.no_looped = is_container_class(cls)
+        try:
+            v, vlabel = fz.value(name)
+        finally:
+            fz.no_looped = False
         return (lambda: desc.__set__(recv, v)), f"{cls.__name__}.{name}.set[{rlabel}]({vlabel})"
     return make
 
@@ -1258,7 +1649,11 @@ def _ctor_maker(cls):
     params = signature_params(cls)
 
     def make(fz):
-        args, kwargs, labels = fz.arguments(params if params and fz.chance(0.8) else None)
+        fz.no_looped = is_container_class(cls)
+        try:
+            args, kwargs, labels = fz.arguments(params if params and fz.chance(0.8) else None)
+        finally:
+            fz.no_looped = False
         return (lambda: cls(*args, **kwargs)), f"{cls.__name__}({', '.join(labels)})"
     return make
 
@@ -1286,6 +1681,20 @@ def _operator_makers():
              lambda a: sum([a, a]), lambda a: __import__("weakref").ref(a), lambda a: a.__reduce_ex__(2),
              lambda a: __import__("numpy").add(__import__("numpy").ones((2, 3)), a)]
     makers = []
+    # The operators the module's operands define (for the other ones NumPy
+    # alone combines an array with the module's object).
+    module_ops = {operator.add, operator.sub, operator.mul, operator.matmul, operator.truediv, operator.pow,
+                  operator.le, operator.ge, operator.eq, operator.ne, operator.lt, operator.gt, operator.iadd,
+                  operator.isub, operator.imul, operator.itruediv, operator.imatmul, operator.ipow,
+                  operator.contains, operator.getitem}
+    psd_ops = {operator.add, operator.sub, operator.mul, operator.iadd, operator.isub, operator.imul, operator.le,
+               operator.ge, operator.eq, operator.ne}
+
+    def defines(fz, op, other):
+        """The module's own operator `op` combines `other` with an array."""
+        if type(other).__name__ == "PsdExpr":
+            return op in psd_ops
+        return op in module_ops and isinstance(other, fz.operand_types)
 
     def operand(fz):
         return fz.good() if fz.chance(0.7) else fz.value()
@@ -1312,6 +1721,13 @@ def _operator_makers():
             # indexing a SciPy matrix crashes SciPy itself (an index array cast from NaN).
             if not (is_ours(a, False) or is_ours(b, False)):
                 a, al = fz.ours()
+            # NumPy's own operator on a looped array runs to the stack's end
+            # whoever the other operand is, unless the operator is one of the
+            # module's and the other operand one of its objects.
+            if LOOPED in al and not defines(fz, op, b):
+                a, al = fz.ours()
+            if LOOPED in bl and not defines(fz, op, a):
+                b, bl = fz.ours()
             if fz.chance(0.3):
                 a, al, b, bl = b, bl, a, al
             name = getattr(op, '__name__', op)
@@ -1330,6 +1746,8 @@ def _operator_makers():
         k, kl = fz.pick([(0, "0"), ((0, 1), "(0,1)"), (slice(None), ":"), (-1, "-1"), (10 ** 20, "10**20"),
                          ((Ellipsis, None), "(..., None)")]) if fz.chance(0.7) else fz.value()
         v, vl = operand(fz)
+        if type(a).__module__ != "velmorpy" and (LOOPED in kl or LOOPED in vl):
+            (k, kl), (v, vl) = (0, "0"), (1.0, "1.0")     # another library's own indexing
         return (lambda: a.__setitem__(k, v)), f"setitem({al}, {kl}, {vl})"
     makers.append((3, setitem))
 
@@ -1439,6 +1857,10 @@ def discover(vp):
 
 
 def main(argv):
+    if argv and argv[0] == "--exit-child":
+        seed, index, work = argv[1:4]
+        exit_child(int(seed), int(index), work)
+        return
     if argv and argv[0] == "--child":
         seed, index, calls, log, report, probes, watchdog = argv[1:8]
         try:

@@ -1,8 +1,10 @@
 """A short fuzz run over the module's whole surface (tests/whole/fuzzer.py): every
 batch in a child interpreter, so a crash, a sanitizer report, a SystemError or
 an exception left set fails the test with the calls that led to it and the
-command that replays the batch. The seed is new each run (VELMOR_FUZZ_SEED sets
-it) and printed; bench/fuzz.py makes long runs."""
+command that replays the batch; after every batch an exit case (a child that
+exits with threads inside the library, or with the module in sub-interpreters)
+must end on its own, in time and without an abort. The seed is new each run
+(VELMOR_FUZZ_SEED sets it) and printed; bench/fuzz.py makes long runs."""
 import importlib.util
 import os
 import time

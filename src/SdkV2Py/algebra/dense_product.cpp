@@ -9,7 +9,6 @@
 
 #include "module/numpy.hpp"
 
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -27,32 +26,21 @@ namespace {
 
 PyArrayObject* nd(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
 
+// NumPy's own product, on operands whose nesting its loops can carry.
+Ref numpy_matmul(PyObject* a, PyObject* b) {
+  Ref x = numpy_operand(a), y = numpy_operand(b);
+  return take(PyNumber_MatrixMultiply(x.get(), y.get()));
+}
+
 // A two-dimensional numeric operand, read as float64 in row-major order.
 struct Numbers {
   Ref array;  // `a` itself when it is such an array already, else a copy: never changed
   const double* data;
   npy_intp rows, cols;
-  // When every number is a coefficient of several cells, one float object
-  // each, shared by those cells (floats are immutable); else made per term,
-  // equal numbers that follow closely sharing one object (`cache`).
-  std::vector<Ref> floats;
-  std::unique_ptr<CoefficientCache> cache = std::make_unique<CoefficientCache>();
-
-  // The coefficient at (r, c) as a new reference.
-  PyObject* coefficient(npy_intp r, npy_intp c) const {
-    const npy_intp k = r * cols + c;
-    if (!floats.empty()) return Py_NewRef(floats[static_cast<size_t>(k)].get());
-    return cache->get(data[k]).release();
-  }
+  double at(npy_intp r, npy_intp c) const { return data[r * cols + c]; }
 };
 
-// The operand's numbers enter `times` cells each.
-void reused(Numbers& n, npy_intp times) {
-  if (times < 2) return;
-  const npy_intp size = n.rows * n.cols;
-  n.floats.reserve(static_cast<size_t>(size));
-  for (npy_intp k = 0; k < size; ++k) n.floats.push_back(n.cache->get(n.data[k]));
-}
+void reused(Numbers&, npy_intp) {}
 
 Numbers numbers(PyObject* a) {
   Numbers n;
@@ -85,27 +73,24 @@ Vars vars(PyObject* a) {
 
 void reused(Vars&, npy_intp) {}
 
-// A new LinExpr of n terms: term k is (coeff(k), var(k)), coeff giving a new reference.
+// A new LinExpr of n terms: term k is (coeff(k), var(k)).
 template <class CoeffAt, class VarAt>
 Ref linear_cell(npy_intp n, CoeffAt&& coeff, VarAt&& var) {
   Ref made = linexpr_new();
   LinExprObject* e = as_linexpr(made.get());
-  terms_reserve(e->coeffs_, n);
-  terms_reserve(e->vars_, n);
-  for (npy_intp k = 0; k < n; ++k) {
-    terms_append_steal(e->coeffs_, coeff(k));  // room was made
-    terms_append(e->vars_, var(k));
-  }
+  linexpr_reserve(e, n);
+  for (npy_intp k = 0; k < n; ++k) linexpr_append_reserved(e, coeff(k), var(k));
+  linexpr_retrack(e);
   return made;
 }
 
 // Cell (i, j) of A @ B; the inner length is A's column count.
 Ref cell_nv(const Numbers& A, const Vars& B, npy_intp i, npy_intp j) {
-  return linear_cell(A.cols, [&](npy_intp k) { return A.coefficient(i, k); }, [&](npy_intp k) { return B.at(k, j); });
+  return linear_cell(A.cols, [&](npy_intp k) { return A.at(i, k); }, [&](npy_intp k) { return B.at(k, j); });
 }
 
 Ref cell_vn(const Vars& A, const Numbers& B, npy_intp i, npy_intp j) {
-  return linear_cell(A.cols, [&](npy_intp k) { return B.coefficient(k, j); }, [&](npy_intp k) { return A.at(i, k); });
+  return linear_cell(A.cols, [&](npy_intp k) { return B.at(k, j); }, [&](npy_intp k) { return A.at(i, k); });
 }
 
 // Coefficient the int 1; term k holds A[i, k] first and B[k, j] second.
@@ -160,7 +145,7 @@ Ref as_matrix(const Ref& a, bool row) {
 template <class L, class R, class F>
 Ref product(const Ref& a, const Ref& b, L (*prepare_left)(PyObject*), R (*prepare_right)(PyObject*), F&& cell) {
   const int na = PyArray_NDIM(nd(a)), nb = PyArray_NDIM(nd(b));
-  if (na < 1 || na > 2 || nb < 1 || nb > 2) return take(PyNumber_MatrixMultiply(a.get(), b.get()));
+  if (na < 1 || na > 2 || nb < 1 || nb > 2) return numpy_matmul(a.get(), b.get());
   const npy_intp inner_a = PyArray_DIM(nd(a), na - 1), inner_b = PyArray_DIM(nd(b), 0);
   if (inner_a != inner_b) raise_inner_mismatch(a, b);
   Ref a2 = as_matrix(a, true), b2 = as_matrix(b, false);
@@ -191,7 +176,7 @@ Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb) {
   const bool nv = ka == OpKind::Number && kb == OpKind::Var;
   const bool vn = ka == OpKind::Var && kb == OpKind::Number;
   const bool vv = ka == OpKind::Var && kb == OpKind::Var;
-  if (!nv && !vn && !vv) return take(PyNumber_MatrixMultiply(A, B));
+  if (!nv && !vn && !vv) return numpy_matmul(A, B);
   Ref a = as_array(A), b = as_array(B);
   if (PyArray_SIZE(nd(a)) == 0 || PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, "matmul operand is empty");
   if (nv) return product(as_float64(a), b, numbers, vars, cell_nv);

@@ -11,6 +11,8 @@
 #pragma once
 #include <Python.h>
 
+#include <cstdint>
+
 #include "algebra/kinds.hpp"
 #include "module/ref.hpp"
 
@@ -75,8 +77,7 @@ inline Ref q_add_q(const Summand& q, const Summand& r) { return sum_of(q, r, tru
 
 // --- products ---------------------------------------------------------------------------
 
-// `nobj`, when given, is a float object of value n that the term may share.
-Ref v_mul_n(PyObject* v, double n, PyObject* nobj = nullptr);
+Ref v_mul_n(PyObject* v, double n);
 Ref v_mul_v(PyObject* x, PyObject* y);
 Ref l_mul_n(PyObject* l, double n);
 Ref l_mul_v(PyObject* l, PyObject* v);
@@ -142,6 +143,43 @@ Ref _dmatmul(PyObject* A, PyObject* B, OpKind ka, OpKind kb);
 // operand is a row on the left and a column on the right, and gives a
 // one-dimensional result. Throws.
 Ref _smatmul(PyObject* left, PyObject* right);
+// A SciPy sparse matrix as the sparse products read it: in compressed rows
+// (CSR, `rows`) or columns (CSC), converted by SciPy when it is in another
+// format and to float64 values when they are of another type, its structure
+// checked first (the "matmul" texts). `outer` counts rows of a CSR matrix,
+// columns of a CSC one; index arrays of 32 or 64 bits are read as they are.
+struct CompressedMatrix {
+  Ref matrix;
+  Ref shape;                  // the matrix's shape, read once
+  Ref indptr, indices, data;  // C-contiguous arrays: the matrix's own, or copies
+  int64_t outer = 0;          // rows of a CSR matrix, columns of a CSC one
+  int64_t inner = 0;          // the other extent
+  int64_t nnz = 0;            // entries readable in both indices and data
+  const int64_t* ptr = nullptr;
+  const void* idx = nullptr;
+  bool wide = false;          // indices of 64 bits
+  const double* val = nullptr;
+
+  // The stored entries of outer position o: [begin, end), checked
+  // (ValueError for index pointers out of range). Throws.
+  void range(int64_t o, int64_t& begin, int64_t& end) const {
+    begin = ptr[o];
+    end = ptr[o + 1];
+    if (begin < 0 || begin > end || end > nnz) raise_pointers();
+  }
+  // The inner index of entry p, checked against the inner extent
+  // (ValueError "matmul: index {} of the sparse matrix is out of range"). Throws.
+  int64_t index(int64_t p) const {
+    const int64_t k = wide ? static_cast<const int64_t*>(idx)[p] : static_cast<const int32_t*>(idx)[p];
+    if (k < 0 || k >= inner) raise_index(k);
+    return k;
+  }
+
+ private:
+  [[noreturn]] static void raise_pointers();
+  [[noreturn]] static void raise_index(int64_t k);
+};
+CompressedMatrix compressed_matrix(PyObject* m, bool rows);
 // The attribute `shape` of `a`. Throws.
 Ref shape_of(PyObject* a);
 // ValueError "matmul: {} @ {} operation not support" with the two shapes

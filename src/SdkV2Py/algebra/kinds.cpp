@@ -47,25 +47,41 @@ bool is_sparse_matrix(PyObject* o) {
 
 namespace {
 
-// One index array of a sparse matrix, as int64.
+// One index array of a sparse matrix: as it is when it holds 32- or 64-bit
+// integers, else converted to int64.
 Ref index_array(PyObject* m, const char* name) {
   Ref a = take(PyObject_GetAttrString(m, name));
+  if (PyArray_Check(a.get())) {
+    auto* given = reinterpret_cast<PyArrayObject*>(a.get());
+    const int type = PyArray_TYPE(given);
+    if ((type == NPY_INT32 || type == NPY_INT64) && PyArray_ISNOTSWAPPED(given))
+      return take(PyArray_FROMANY(a.get(), type, 1, 1, NPY_ARRAY_CARRAY_RO));
+  }
   return take(PyArray_FROMANY(a.get(), NPY_INT64, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
 }
 
 npy_intp length(const Ref& a) { return PyArray_DIM(reinterpret_cast<PyArrayObject*>(a.get()), 0); }
 
-const int64_t* int64s(const Ref& a) {
-  return static_cast<const int64_t*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(a.get())));
+// Entry p of an index array made by index_array.
+int64_t entry(const Ref& a, npy_intp p) {
+  auto* arr = reinterpret_cast<PyArrayObject*>(a.get());
+  if (PyArray_TYPE(arr) == NPY_INT32) return static_cast<const int32_t*>(PyArray_DATA(arr))[p];
+  return static_cast<const int64_t*>(PyArray_DATA(arr))[p];
 }
 
-// Every one of the first n entries of a lies in [0, extent).
-void check_indices(const Ref& a, npy_intp n, int64_t extent, const char* where) {
-  const int64_t* k = int64s(a);
+template <class T>
+void check_range(const T* k, npy_intp n, int64_t extent, const char* where) {
   for (npy_intp p = 0; p < n; ++p)
     if (k[p] < 0 || k[p] >= extent)
       raise_format(PyExc_ValueError, "%s: index %lld of the sparse matrix is out of range", where,
                    static_cast<long long>(k[p]));
+}
+
+// Every one of the first n entries of a lies in [0, extent).
+void check_indices(const Ref& a, npy_intp n, int64_t extent, const char* where) {
+  auto* arr = reinterpret_cast<PyArrayObject*>(a.get());
+  if (PyArray_TYPE(arr) == NPY_INT32) return check_range(static_cast<const int32_t*>(PyArray_DATA(arr)), n, extent, where);
+  check_range(static_cast<const int64_t*>(PyArray_DATA(arr)), n, extent, where);
 }
 
 }  // namespace
@@ -102,12 +118,12 @@ void check_sparse_structure(PyObject* m, const char* where) {
   }
   const int64_t outer = csc ? cols : rows / block_rows, inner = csc ? rows : cols / block_cols;
   Ref indptr = index_array(m, "indptr"), indices = index_array(m, "indices");
-  const int64_t* ptr = int64s(indptr);
-  bool ok = outer >= 0 && inner >= 0 && length(indptr) == outer + 1 && ptr[0] >= 0;
-  for (int64_t o = 0; ok && o < outer; ++o) ok = ptr[o] <= ptr[o + 1];
-  if (!ok || ptr[outer] > length(indices) || ptr[outer] > stored)
+  bool ok = outer >= 0 && inner >= 0 && length(indptr) == outer + 1 && entry(indptr, 0) >= 0;
+  for (int64_t o = 0; ok && o < outer; ++o) ok = entry(indptr, o) <= entry(indptr, o + 1);
+  const int64_t end = ok ? entry(indptr, outer) : 0;
+  if (!ok || end > length(indices) || end > stored)
     raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
-  check_indices(indices, static_cast<npy_intp>(ptr[outer]), inner, where);
+  check_indices(indices, static_cast<npy_intp>(end), inner, where);
 }
 
 bool is_arraylike(PyObject* o, bool sparse) {

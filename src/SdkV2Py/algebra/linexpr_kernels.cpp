@@ -50,13 +50,13 @@ Ref l_mul_n(PyObject* l, double n) {
 // with the smaller index first), and the linear term (constant, v).
 Ref l_mul_v(PyObject* l, PyObject* v) {
   LinExprObject* a = linexpr_checked(l);
-  OwnedTerms coeffs(terms_copy(a->coeffs_)), vars(terms_copy(a->vars_));
+  OwnedNums coeffs(nums_copy(a->coeffs_));
+  OwnedTerms vars(terms_copy(a->vars_));
   const double constant = a->constant_;
-  const Py_ssize_t n = std::min(terms_size(coeffs.t), terms_size(vars.t));
+  const Py_ssize_t n = std::min(nums_size(coeffs.t), terms_size(vars.t));
   Ref q = quadexpr_new();
   QuadExprObject* r = as_quadexpr(q.get());
-  for (Py_ssize_t i = 0; i < n; ++i)
-    quadexpr_addterm(r, as_double(terms_at(coeffs.t, i)), terms_at(vars.t, i), v);
+  for (Py_ssize_t i = 0; i < n; ++i) quadexpr_addterm(r, nums_at(coeffs.t, i), terms_at(vars.t, i), v);
   linexpr_addterm(quadexpr_lin(r), constant, v);
   return q;
 }
@@ -67,14 +67,14 @@ Ref l_mul_v(PyObject* l, PyObject* v) {
 Ref l_mul_l(PyObject* left, PyObject* right) {
   LinExprObject* a = linexpr_checked(left);
   LinExprObject* b = linexpr_checked(right);
-  OwnedTerms ac(terms_copy(a->coeffs_)), av(terms_copy(a->vars_));
-  OwnedTerms bc(terms_copy(b->coeffs_)), bv(terms_copy(b->vars_));
+  OwnedNums ac(nums_copy(a->coeffs_)), bc(nums_copy(b->coeffs_));
+  OwnedTerms av(terms_copy(a->vars_)), bv(terms_copy(b->vars_));
   const double ka = a->constant_, kb = b->constant_;
-  const Py_ssize_t na = std::min(terms_size(ac.t), terms_size(av.t));
-  const Py_ssize_t nb = std::min(terms_size(bc.t), terms_size(bv.t));
-  std::vector<double> ca(static_cast<size_t>(na)), cb(static_cast<size_t>(nb));
-  for (Py_ssize_t i = 0; i < na; ++i) ca[i] = as_double(terms_at(ac.t, i));
-  for (Py_ssize_t j = 0; j < nb; ++j) cb[j] = as_double(terms_at(bc.t, j));
+  const Py_ssize_t na = std::min(nums_size(ac.t), terms_size(av.t));
+  const Py_ssize_t nb = std::min(nums_size(bc.t), terms_size(bv.t));
+  // Copied: the comparisons of the handles' indices may run code that grows
+  // a shared buffer (which moves its numbers).
+  const std::vector<double> ca(nums_items(ac.t), nums_items(ac.t) + na), cb(nums_items(bc.t), nums_items(bc.t) + nb);
 
   Ref q = quadexpr_new();
   QuadExprObject* r = as_quadexpr(q.get());

@@ -7,6 +7,7 @@
 // npadd / npmul, the cell on the left.
 #include "algebra/kernels.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "matrix/matrix_array.hpp"
 #include "matrix/mlinexpr.hpp"
@@ -22,8 +23,17 @@ namespace {
 // code that could replace the operand's field).
 Ref arr(PyObject* m) { return Ref::borrow(matrix_array(m)); }
 
-Ref add(PyObject* a, PyObject* b) { return take(PyNumber_Add(a, b)); }
-Ref mul(PyObject* a, PyObject* b) { return take(PyNumber_Multiply(a, b)); }
+// NumPy's operators, on operands whose nesting its element loops can carry
+// (numpy_operand).
+Ref add(PyObject* a, PyObject* b) {
+  Ref x = numpy_operand(a), y = numpy_operand(b);
+  return take(PyNumber_Add(x.get(), y.get()));
+}
+
+Ref mul(PyObject* a, PyObject* b) {
+  Ref x = numpy_operand(a), y = numpy_operand(b);
+  return take(PyNumber_Multiply(x.get(), y.get()));
+}
 
 // The array with a number on the right: the double as a new Python float.
 Ref add_number(PyObject* m, double n) {

@@ -1,6 +1,7 @@
 #include "algebra/operand.hpp"
 
 #include "algebra/kernels.hpp"
+#include "algebra/object_arrays.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
@@ -62,7 +63,7 @@ Summand negated(PyObject* other, Ref& hold) {
     PyNumberMethods* nb = Py_TYPE(other)->tp_as_number;
     if (nb && nb->nb_negative == operand_negative) return summand_of(other, -1.0);
   }
-  hold = take(PyNumber_Negative(other));
+  hold = negative(other);
   return summand_of(hold.get());
 }
 
@@ -269,6 +270,7 @@ Ref operand_pow(PyObject* self, PyObject* exponent) {
     two = PyFloat_CheckExact(exponent) ? PyFloat_AS_DOUBLE(exponent) == 2.0 : PyLong_AsLong(exponent) == 2;
     if (PyErr_Occurred()) PyErr_Clear();  // an int beyond a long is not 2
   } else {
+    check_object_nesting(exponent);  // an array is compared cell by cell by NumPy
     Ref two_obj = take(PyLong_FromLong(2));
     two = !check(PyObject_RichCompareBool(exponent, two_obj.get(), Py_NE));
   }

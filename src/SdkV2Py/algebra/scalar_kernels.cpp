@@ -2,6 +2,7 @@
 // number, a Var or a QuadExpr.
 #include "algebra/kernels.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/var.hpp"
@@ -26,7 +27,7 @@ Ref materialise(const Summand& s) {
   if (is_var(s.obj)) return v_mul_n(s.obj, s.mult);
   if (is_linexpr(s.obj)) return l_mul_n(s.obj, s.mult);
   if (is_quadexpr(s.obj)) return q_mul_n(s.obj, s.mult);
-  return take(PyNumber_Negative(s.obj));
+  return negative(s.obj);
 }
 
 void raise_unsupported(const char* op, const char* left, const char* right) {
@@ -148,7 +149,7 @@ Ref n_mul_o(double n, PyObject* o) {
 
 Ref v_mul_o(PyObject* v, PyObject* o) {
   switch (operand_kind(o)) {
-    case OpKind::Number: return v_mul_n(v, number_value(o), PyFloat_CheckExact(o) ? o : nullptr);
+    case OpKind::Number: return v_mul_n(v, number_value(o));
     case OpKind::Array: return v_mul_a(v, o);
     case OpKind::Var: return v_mul_v(v, o);
     case OpKind::Lin: return l_mul_v(o, v);
@@ -170,12 +171,9 @@ Ref q_mul_o(PyObject* q, PyObject* o) {
 
 // --- products ------------------------------------------------------------------------
 
-Ref v_mul_n(PyObject* v, double n, PyObject* nobj) {
+Ref v_mul_n(PyObject* v, double n) {
   Ref e = linexpr_new();
-  if (n == 0.0) return e;
-  LinExprObject* l = as_linexpr(e.get());
-  Ref coeff = nobj ? Ref::borrow(nobj) : coefficient(n);
-  append_parallel({{&l->coeffs_, coeff.get()}, {&l->vars_, v}});
+  linexpr_addterm(as_linexpr(e.get()), n, v);
   return e;
 }
 

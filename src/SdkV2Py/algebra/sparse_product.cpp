@@ -14,7 +14,6 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <memory>
 #include <utility>
 #include <vector>
 
@@ -35,41 +34,11 @@ namespace {
 
 const char kEmpty[] = "ndarray is empty";
 const char kBadPointers[] = "matmul: the index pointers of the sparse matrix are out of range";
-const char kBadIndex[] = "matmul: index %lld of the sparse matrix is out of range";
 
 PyArrayObject* nd(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
 
-// A sparse matrix in one compressed orientation, float64 values.
-struct Compressed {
-  Ref matrix;
-  Ref shape;                  // the matrix's shape, read once
-  Ref indptr, indices, data;  // C-contiguous arrays: the matrix's own, or copies
-  npy_intp outer = 0;         // rows of a CSR matrix, columns of a CSC one
-  npy_intp inner = 0;         // the other extent
-  npy_intp nnz = 0;           // entries readable in both indices and data
-  const int64_t* ptr = nullptr;
-  const void* idx = nullptr;
-  bool wide = false;          // indices of 64 bits
-  const double* val = nullptr;
-  // When every stored value is a coefficient of several cells: one float
-  // object each, shared by those cells; else made per term, equal values
-  // that follow closely sharing one object (`cache`).
-  std::vector<Ref> floats;
-  std::unique_ptr<CoefficientCache> cache = std::make_unique<CoefficientCache>();
-
-  // The stored entries of outer position o: [begin, end), checked.
-  void range(npy_intp o, npy_intp& begin, npy_intp& end) const {
-    begin = ptr[o];
-    end = ptr[o + 1];
-    if (begin < 0 || begin > end || end > nnz) raise(PyExc_ValueError, kBadPointers);
-  }
-  // The inner index of entry p, checked against the inner extent.
-  npy_intp index(npy_intp p) const {
-    const int64_t k = wide ? static_cast<const int64_t*>(idx)[p] : static_cast<const int32_t*>(idx)[p];
-    if (k < 0 || k >= inner) raise_format(PyExc_ValueError, kBadIndex, static_cast<long long>(k));
-    return static_cast<npy_intp>(k);
-  }
-};
+// The product's view of its sparse operand.
+using Compressed = CompressedMatrix;
 
 // _sp.<format>(m) unless m is one already, then astype(float64) unless its
 // dtype is float64: the matrix as the product reads it.
@@ -87,8 +56,8 @@ Ref converted(PyObject* m, const char* format) {
   return out;
 }
 
-Compressed compressed(Ref matrix, bool rows) {
-  Compressed c;
+CompressedMatrix compressed(Ref matrix, bool rows) {
+  CompressedMatrix c;
   c.matrix = std::move(matrix);
   c.shape = shape_of(c.matrix.get());
   if (!PyTuple_Check(c.shape.get()) || PyTuple_GET_SIZE(c.shape.get()) != 2)
@@ -116,13 +85,6 @@ Compressed compressed(Ref matrix, bool rows) {
 // What one stored entry adds to its cell, by the kind of the dense items.
 enum class Items { Vars, Lins, Quads };
 
-// The stored values enter `times` cells each, as coefficients of variables.
-void reused(Compressed& s, Items kind, npy_intp times) {
-  if (kind != Items::Vars || times < 2) return;
-  s.floats.reserve(static_cast<size_t>(s.nnz));
-  for (npy_intp p = 0; p < s.nnz; ++p) s.floats.push_back(s.cache->get(s.val[p]));
-}
-
 Items items_of(PyObject* first) {
   if (is_var(first)) return Items::Vars;
   if (is_linexpr(first)) return Items::Lins;
@@ -134,10 +96,7 @@ Items items_of(PyObject* first) {
 Ref new_cell(Items kind, npy_intp entries) {
   if (kind == Items::Quads) return quadexpr_new();
   Ref e = linexpr_new();
-  if (kind == Items::Vars) {
-    terms_reserve(as_linexpr(e.get())->coeffs_, entries);
-    terms_reserve(as_linexpr(e.get())->vars_, entries);
-  }
+  if (kind == Items::Vars) linexpr_reserve(as_linexpr(e.get()), entries);
   return e;
 }
 
@@ -148,11 +107,7 @@ void add_entry(Items kind, PyObject* cell, const Compressed& s, npy_intp p, PyOb
     case Items::Vars: {
       if (!is_var(item)) raise_cannot_convert(item, "velmorpy.Var");
       if (value == 0.0) return;
-      LinExprObject* e = as_linexpr(cell);
-      Ref c = s.floats.empty() ? s.cache->get(value) : Ref::borrow(s.floats[static_cast<size_t>(p)].get());
-      terms_append_steal(e->coeffs_, c.release());  // room was made
-      terms_append(e->vars_, item);
-      return;
+      return linexpr_append_reserved(as_linexpr(cell), value, item);  // room was made
     }
     case Items::Lins:
       if (!is_linexpr(item)) raise_cannot_convert(item, "velmorpy.LinExpr");
@@ -169,10 +124,11 @@ void add_entry(Items kind, PyObject* cell, const Compressed& s, npy_intp p, PyOb
 // B[index, j], base j, step cols. Sparse right (CSC, dense A of r rows and K
 // columns): cell (i, j) with o = j reads A[i, index], base i * K, step 1.
 Ref fill_cell(const Compressed& s, const ObjectCells& dense, Items kind, npy_intp o, npy_intp base, npy_intp step) {
-  npy_intp begin, end;
+  int64_t begin, end;
   s.range(o, begin, end);
   Ref cell = new_cell(kind, end - begin);
   for (npy_intp p = begin; p < end; ++p) add_entry(kind, cell.get(), s, p, dense[base + s.index(p) * step]);
+  if (kind == Items::Vars) linexpr_retrack(as_linexpr(cell.get()));
   return cell;
 }
 
@@ -194,13 +150,12 @@ Ref sparse_right(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     a = take(PyArray_Newshape(nd(a), &shape, NPY_CORDER));
   }
-  Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
+  const Compressed s = compressed(converted(right, "csc_matrix"), /*rows=*/false);
   if (PyArray_NDIM(nd(a)) != 2 || PyArray_DIM(nd(a), 1) != s.inner) raise_matmul_shapes(shape_of(a.get()).get(), s.shape.get());
   if (PyArray_SIZE(nd(a)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(a.get());
   const Items kind = items_of(dense[0]);
   const npy_intp r = PyArray_DIM(nd(a), 0), K = s.inner, n = s.outer;
-  reused(s, kind, r);
   Ref result = result_array(one_dim, r, n);
   for (npy_intp i = 0; i < r; ++i)
     for (npy_intp j = 0; j < n; ++j) put_cell(result, i * n + j, fill_cell(s, dense, kind, j, i * K, 1));
@@ -217,13 +172,12 @@ Ref sparse_left(PyObject* left, PyObject* right) {
     PyArray_Dims shape = {dims, 2};
     b = take(PyArray_Newshape(nd(b), &shape, NPY_CORDER));
   }
-  Compressed s = compressed(std::move(csr), /*rows=*/true);
+  const Compressed s = compressed(std::move(csr), /*rows=*/true);
   if (PyArray_NDIM(nd(b)) != 2 || PyArray_DIM(nd(b), 0) != s.inner) raise_matmul_shapes(s.shape.get(), shape_of(b.get()).get());
   if (PyArray_SIZE(nd(b)) == 0) raise(PyExc_ValueError, kEmpty);
   const ObjectCells dense = object_cells(b.get());
   const Items kind = items_of(dense[0]);
   const npy_intp m = s.outer, cols = PyArray_DIM(nd(b), 1);
-  reused(s, kind, cols);
   Ref result = result_array(one_dim, m, cols);
   for (npy_intp i = 0; i < m; ++i)
     for (npy_intp j = 0; j < cols; ++j) put_cell(result, i * cols + j, fill_cell(s, dense, kind, i, j, cols));
@@ -231,6 +185,16 @@ Ref sparse_left(PyObject* left, PyObject* right) {
 }
 
 }  // namespace
+
+void CompressedMatrix::raise_pointers() { raise(PyExc_ValueError, kBadPointers); }
+
+void CompressedMatrix::raise_index(int64_t k) {
+  raise_format(PyExc_ValueError, "matmul: index %lld of the sparse matrix is out of range", static_cast<long long>(k));
+}
+
+CompressedMatrix compressed_matrix(PyObject* m, bool rows) {
+  return compressed(converted(m, rows ? "csr_matrix" : "csc_matrix"), rows);
+}
 
 Ref _smatmul(PyObject* left, PyObject* right) {
   if (PyArray_Check(left) && is_sparse_matrix(right)) return sparse_right(left, right);

@@ -26,22 +26,26 @@ void extend_scaled(TermList& dst, const TermList& src, Py_ssize_t n, double mult
 }  // namespace
 
 void SumBuilder::add_var(PyObject* var, double mult) {
-  Ref coeff = coefficient(mult);
-  append_parallel({{&lcoeffs_.t, coeff.get()}, {&lvars_.t, var}});
-}
-
-void SumBuilder::add_term(PyObject* coeff, PyObject* var) {
-  append_parallel({{&lcoeffs_.t, coeff}, {&lvars_.t, var}});
+  if (!nums_has_room(lcoeffs_.t, 1)) nums_reserve(lcoeffs_.t, 1);
+  if (!terms_has_room(lvars_.t, 1)) terms_reserve(lvars_.t, 1);
+  nums_append_reserved(lcoeffs_.t, mult);
+  terms_append_reserved(lvars_.t, var);
 }
 
 void SumBuilder::add_lin_terms(LinExprObject* l, Py_ssize_t n, double mult) {
-  n = std::min({n, terms_size(l->coeffs_), terms_size(l->vars_)});
+  n = std::min({n, nums_size(l->coeffs_), terms_size(l->vars_)});
   if (n <= 0) return;
-  if (mult == 1.0) return extend_parallel({{&lcoeffs_.t, &l->coeffs_}, {&lvars_.t, &l->vars_}}, n);
-  OwnedTerms vars(terms_copy(l->vars_));
-  OwnedTerms coeffs;
-  extend_scaled(coeffs.t, l->coeffs_, n, mult);
-  extend_parallel({{&lcoeffs_.t, &coeffs.t}, {&lvars_.t, &vars.t}}, n);
+  if (n == 1) {  // a summand such as c * x, the common case of quicksum
+    const double c = nums_at(l->coeffs_, 0);
+    return add_var(terms_at(l->vars_, 0), mult == 1.0 ? c : mult * c);
+  }
+  OwnedNums coeffs(nums_copy(l->coeffs_, n));
+  if (mult != 1.0) nums_imul(coeffs.t, mult);
+  // As linexpr_extend: sharing copies for empty lists, room in the others first.
+  if (nums_size(lcoeffs_.t) > 0) nums_reserve(lcoeffs_.t, n);
+  if (terms_size(lvars_.t) > 0) terms_reserve(lvars_.t, n);
+  nums_extend(lcoeffs_.t, coeffs.t, n);
+  terms_extend(lvars_.t, l->vars_, n);
 }
 
 void SumBuilder::add_quad_terms(QuadExprObject* q, Py_ssize_t n, double mult) {
@@ -54,7 +58,7 @@ void SumBuilder::add_quad_terms(QuadExprObject* q, Py_ssize_t n, double mult) {
 }
 
 void SumBuilder::add_lin(LinExprObject* l, double mult) {
-  add_lin_terms(l, terms_size(l->coeffs_), mult);
+  add_lin_terms(l, nums_size(l->coeffs_), mult);
   constant_ += mult == 1.0 ? l->constant_ : mult * l->constant_;
 }
 
@@ -117,6 +121,7 @@ Ref SumBuilder::linexpr() {
   std::swap(l->vars_, lvars_.t);
   l->constant_ = constant_;
   constant_ = 0.0;
+  linexpr_retrack(l);
   return e;
 }
 

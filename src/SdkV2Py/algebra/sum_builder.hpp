@@ -18,10 +18,8 @@ class SumBuilder {
  public:
   // The constant as quicksum keeps it: float(constant + value).
   void add_number(double value) { constant_ += value; }
-  // The term (mult, var); mult 1.0 and -1.0 use shared float objects.
+  // The term (mult, var), whatever mult is. Throws.
   void add_var(PyObject* var, double mult = 1.0);
-  // The term (coeff, var) with `coeff` a float object (a new reference is taken).
-  void add_term(PyObject* coeff, PyObject* var);
   // The first n terms of `l` (clipped to what it shows) times mult. Throws.
   void add_lin_terms(LinExprObject* l, Py_ssize_t n, double mult = 1.0);
   // The first n quadratic terms of `q` times mult. Throws.
@@ -38,7 +36,8 @@ class SumBuilder {
 
  private:
   OwnedTerms qcoeffs_, qvars1_, qvars2_;
-  OwnedTerms lcoeffs_, lvars_;
+  OwnedNums lcoeffs_;
+  OwnedTerms lvars_;
   double constant_ = 0.0;
 };
 

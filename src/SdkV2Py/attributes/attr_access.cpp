@@ -260,19 +260,20 @@ Ref numeric_values(PyObject* list, int typenum, Py_ssize_t expected) {
   return arr;
 }
 
-// Every value a Python float or int: the usual case, which is read directly
-// (NumPy reads these the same way) without running Python code.
-bool plain_numbers(PyObject* list) {
+// Every value a Python int (or, with `floats`, a Python float): the usual
+// case, which is read directly (NumPy reads these the same way) without
+// running Python code.
+bool plain_numbers(PyObject* list, bool floats) {
   for (Py_ssize_t i = 0; i < PyList_GET_SIZE(list); ++i) {
     PyObject* v = PyList_GET_ITEM(list, i);
-    if (!PyFloat_CheckExact(v) && !PyLong_CheckExact(v)) return false;
+    if (!PyLong_CheckExact(v) && !(floats && PyFloat_CheckExact(v))) return false;
   }
   return true;
 }
 
 std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
   const size_t n = static_cast<size_t>(expected);
-  if (plain_numbers(list)) {
+  if (plain_numbers(list, /*floats=*/true)) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
     std::vector<double> val(n);
@@ -288,7 +289,7 @@ std::vector<double> double_values(PyObject* list, Py_ssize_t expected) {
 std::vector<int> int_values(PyObject* list, Py_ssize_t expected) {
   const size_t n = static_cast<size_t>(expected);
   std::vector<int> val(n);
-  if (plain_numbers(list)) {
+  if (plain_numbers(list, /*floats=*/false)) {  // a float is truncated by NumPy's cast below
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
     for (size_t i = 0; i < n; ++i) val[i] = as_int32(PyList_GET_ITEM(list, i));
@@ -397,7 +398,8 @@ void add_matrix(PyObject* m, PyObject* spmatrix, std::vector<int>& nrows, std::v
 }
 
 // `matrices` holds one matrix per index of `ind`.
-void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices) {
+void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& ind, PyObject* matrices,
+                 const IndexMark& mark) {
   Ref sp = module_global("_sp");
   Ref spmatrix = take(PyObject_GetAttrString(sp.get(), "spmatrix"));
   std::vector<int> beg, nrows, ncols, pos;
@@ -407,31 +409,43 @@ void _setMatAttr(const Ref& holder, const char* cname, const std::vector<int>& i
     Ref m = Ref::borrow(PyList_GET_ITEM(matrices, i));
     add_matrix(m.get(), spmatrix.get(), nrows, ncols, pos, val);
   }
+  mark.check();
   check_rc(VLMsetmatattrlist(live_model(holder), cname, static_cast<int>(ind.size()), ind.data(),
                              static_cast<int>(val.size()), beg.data(), nrows.data(), ncols.data(), pos.data(),
                              val.data()));
 }
 
 // Writes the values of `list` (a private list: one value per item, or the one
-// model-level value) after converting every one of them.
-void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list) {
+// model-level value) after converting every one of them; `mark` (taken before
+// the items' indices were read) is checked after the conversions.
+void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, PyObject* list,
+           const IndexMark& mark = IndexMark()) {
   const Py_ssize_t expected = ind ? static_cast<Py_ssize_t>(ind->size()) : 1;
   const char* cname = r.cname;
   if (r.type == AttrType::Matrix) {
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
-    _setMatAttr(holder, cname, *ind, list);
+    _setMatAttr(holder, cname, *ind, list, mark);
     return;
   }
   const size_t n = static_cast<size_t>(expected);
-  if (r.type == AttrType::Int) return _setIntAttr(holder, cname, int_values(list, expected), ind);
-  if (r.type == AttrType::Double) return _setDblAttr(holder, cname, double_values(list, expected), ind);
+  if (r.type == AttrType::Int) {
+    std::vector<int> val = int_values(list, expected);
+    mark.check();
+    return _setIntAttr(holder, cname, val, ind);
+  }
+  if (r.type == AttrType::Double) {
+    std::vector<double> val = double_values(list, expected);
+    mark.check();
+    return _setDblAttr(holder, cname, val, ind);
+  }
   Leaves leaves = leaves_of(list);
   if (leaves.size != expected) raise_format(PyExc_ValueError, kCountMismatch, leaves.size, expected);
   switch (r.type) {
     case AttrType::Char: {
       std::vector<char> val(n);
       for (size_t i = 0; i < n; ++i) val[i] = one_char(leaves.items[i]);
+      mark.check();
       _setCharAttr(holder, cname, val, *ind);
       return;
     }
@@ -443,6 +457,7 @@ void write(const Ref& holder, const Resolved& r, const std::vector<int>* ind, Py
         texts.emplace_back(leaves.items[i]);
         val[i] = texts.back().get();
       }
+      mark.check();
       _setStrAttr(holder, cname, val, ind);
       return;
     }
@@ -606,6 +621,7 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
     write(holder, r, nullptr, list.get());
     return;
   }
+  const IndexMark mark(holder);
   const std::vector<int> ind = gather(holder, kind, objs);
   if (ind.empty()) return;
   if (r.type == AttrType::Double && is_float64_array(values)) {
@@ -620,14 +636,15 @@ void _setAttr(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* ob
   } else {
     list = take(PySequence_List(plain.get()));
   }
-  write(holder, r, &ind, list.get());
+  write(holder, r, &ind, list.get(), mark);
 }
 
 void _setAttrOne(const Ref& holder, PyObject* attrname, AttrKind kind, PyObject* item, PyObject* value) {
   Resolved r = resolve(holder, attrname, kind);
+  const IndexMark mark(holder);
   const std::vector<int> ind{item_index(holder, kind, item)};
   Ref list = list_of_one(value);
-  write(holder, r, &ind, list.get());
+  write(holder, r, &ind, list.get(), mark);
 }
 
 }  // namespace velmorpy

@@ -3,6 +3,7 @@
 #include <utility>
 #include <vector>
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/quicksum.hpp"
 #include "algebra/sum_builder.hpp"
 #include "attributes/var.hpp"
@@ -82,7 +83,7 @@ class ProductSum {
   void add(PyObject* coeff, PyObject* value, bool skip_none = true) {
     if (skip_none && value == Py_None) return;
     if (own_ && Py_IS_TYPE(value, &VarType) && PyFloat_CheckExact(coeff)) {
-      if (PyFloat_AS_DOUBLE(coeff) != 0.0) sum_.add_term(coeff, value);  // floats are immutable: shared
+      if (PyFloat_AS_DOUBLE(coeff) != 0.0) sum_.add_var(value, PyFloat_AS_DOUBLE(coeff));
       return;
     }
     if (own_ && Py_IS_TYPE(value, &VarType) && PyLong_CheckExact(coeff)) {
@@ -91,6 +92,8 @@ class ProductSum {
       if (c != 0.0) sum_.add_var(value, c);
       return;
     }
+    check_object_nesting(coeff);  // arrays are multiplied by NumPy's loops
+    check_object_nesting(value);
     Ref term = take(PyNumber_Multiply(coeff, value));
     if (own_) {
       add_to_sum(sum_, term.get());
@@ -382,6 +385,21 @@ void tupledict_drop_keys(TupleDictObject* self) noexcept { drop_keys(self); }
 Ref make_tupledict() {
   Ref no_args = take(PyTuple_New(0));
   return take(tupledict_new(&TupleDictType, no_args.get(), nullptr));
+}
+
+Ref make_tupledict(Py_ssize_t expected) {
+  Ref made = make_tupledict();
+  if (expected <= 8) return made;
+  // The interpreter sizes a plain dict for `expected` items in advance, but
+  // not a subclass: the empty tables of a new dict of that size and of the
+  // new tupledict trade places (both dicts are empty, each table keeps its
+  // one owner), so that filling it makes no intermediate tables.
+  Ref sized = take(_PyDict_NewPresized(expected));
+  auto* a = reinterpret_cast<PyDictObject*>(made.get());
+  auto* b = reinterpret_cast<PyDictObject*>(sized.get());
+  if (a->ma_used != 0 || b->ma_used != 0 || a->ma_values || b->ma_values) return made;
+  std::swap(a->ma_keys, b->ma_keys);
+  return made;
 }
 
 Ref tupledict_select(TupleDictObject* self, PyObject* query) {

@@ -28,8 +28,9 @@ void bind_tupledict_namespace();
 inline bool is_tupledict(PyObject* op) { return PyObject_TypeCheck(op, &TupleDictType); }
 inline TupleDictObject* as_tupledict(PyObject* op) { return reinterpret_cast<TupleDictObject*>(op); }
 
-// A new empty tupledict. Throws.
+// A new empty tupledict; with room for `expected` items made in advance. Throws.
 Ref make_tupledict();
+Ref make_tupledict(Py_ssize_t expected);
 
 // Forgets the key list (the next query makes one).
 void tupledict_drop_keys(TupleDictObject* self) noexcept;

@@ -1,9 +1,13 @@
 #include "containers/tuplelist.hpp"
 
 #include <algorithm>
+#include <cstdint>
+#include <iterator>
+#include <memory>
 #include <utility>
 #include <vector>
 
+#include "algebra/object_arrays.hpp"
 #include "containers/builtins.hpp"
 #include "module/args.hpp"
 #include "module/decorators.hpp"
@@ -49,9 +53,65 @@ Py_ssize_t item_width(PyObject* e) {
 
 PyObject* none_if_null(PyObject* p) { return p ? p : Py_None; }
 
+// --- the compact index ------------------------------------------------------------
+
+// Item positions in the compact index; a list longer than this keeps the
+// index of Python objects.
+constexpr Py_ssize_t kMaxCompactItems = INT32_MAX;
+
+}  // namespace
+
+struct CompactIndex {
+  struct Field {
+    PyObject* values = nullptr;       // dict: field value -> its number (an int), strong
+    std::vector<int64_t> start;       // positions of value v: pos[start[v], start[v + 1])
+    std::vector<int32_t> pos;         // item positions, grouped by value, ascending in each group
+  };
+  std::vector<Field> fields;
+  int64_t refs = 1;  // the tuplelist's, and those of the queries reading it
+  ~CompactIndex() {
+    for (Field& f : fields) Py_XDECREF(f.values);
+  }
+};
+
+namespace {
+
+// The number of a value in a field's dict. The dicts can be reached through
+// the collector's referents, so an entry is checked before it is used.
+size_t value_number(const CompactIndex::Field& f, PyObject* number) {
+  const long v = PyLong_CheckExact(number) ? PyLong_AsLong(number) : -1;
+  if (v < 0 || static_cast<size_t>(v) + 1 >= f.start.size())
+    raise(PyExc_RuntimeError, "the index of a tuplelist was changed from outside");
+  return static_cast<size_t>(v);
+}
+
+void release_index(CompactIndex* index) noexcept {
+  if (index && --index->refs == 0) delete index;  // releases the dicts: may run finalisers
+}
+
+// A compact index held for the length of a query: user code run by the query
+// may drop the list's own reference.
+class IndexPin {
+ public:
+  IndexPin() = default;
+  explicit IndexPin(CompactIndex* index) noexcept : p_(index) { if (p_) ++p_->refs; }
+  IndexPin(IndexPin&& o) noexcept : p_(std::exchange(o.p_, nullptr)) {}
+  IndexPin(const IndexPin&) = delete;
+  IndexPin& operator=(const IndexPin&) = delete;
+  ~IndexPin() { release_index(p_); }
+  CompactIndex* get() const noexcept { return p_; }
+  explicit operator bool() const noexcept { return p_ != nullptr; }
+
+ private:
+  CompactIndex* p_ = nullptr;
+};
+
 void drop_index(TupleListObject* self) {
+  CompactIndex* compact = self->compact_;
+  self->compact_ = nullptr;
   Py_XSETREF(self->tuple_index_, Py_NewRef(Py_None));
   ++self->changes_;
+  release_index(compact);
 }
 
 bool has_index(TupleListObject* self) { return self->tuple_index_ && self->tuple_index_ != Py_None; }
@@ -131,10 +191,115 @@ void enter(PyObject* dict, PyObject* value, PyObject* pos) {
   check(PyDict_SetItem(dict, value, fresh.get()));
 }
 
+// The Python form of a compact index: per field position a dict from each
+// value (in the order of their first items) to the ascending list of its
+// positions, the position ints shared by the fields.
+Ref index_objects(const CompactIndex& compact, Py_ssize_t items) {
+  std::vector<Ref> positions;
+  positions.reserve(static_cast<size_t>(items));
+  for (Py_ssize_t i = 0; i < items; ++i) positions.push_back(take(PyLong_FromSsize_t(i)));
+  Ref index = take(PyList_New(static_cast<Py_ssize_t>(compact.fields.size())));
+  for (size_t j = 0; j < compact.fields.size(); ++j) {
+    const CompactIndex::Field& f = compact.fields[j];
+    PyObject* dict = check(PyDict_New());
+    PyList_SET_ITEM(index.get(), static_cast<Py_ssize_t>(j), dict);
+    Py_ssize_t at = 0;
+    PyObject *value, *number;
+    while (PyDict_Next(f.values, &at, &value, &number)) {
+      Ref pin = Ref::borrow(value);  // hashing it below runs code that may reach the dict
+      const size_t v = value_number(f, number);
+      const int64_t begin = f.start[v], end = f.start[v + 1];
+      Ref list = take(PyList_New(static_cast<Py_ssize_t>(end - begin)));
+      PyObject_GC_UnTrack(list.get());  // position ints only (see enter)
+      for (int64_t k = begin; k < end; ++k)
+        PyList_SET_ITEM(list.get(), static_cast<Py_ssize_t>(k - begin), Py_NewRef(positions[f.pos[k]].get()));
+      check(PyDict_SetItem(dict, value, list.get()));  // the values hash as they did when the index was built
+    }
+  }
+  return index;
+}
+
+// tuple_index_ as Python objects: made from the compact index when a query
+// built one. From then on the Python objects are the index (code that
+// changes them changes what queries find).
+void materialise_index(TupleListObject* self) {
+  if (!self->compact_) return;
+  IndexPin pin(self->compact_);
+  const uint64_t before = self->changes_;
+  Ref index = index_objects(*pin.get(), static_cast<Py_ssize_t>(pin.get()->fields.empty()
+                                                                    ? 0
+                                                                    : pin.get()->fields[0].pos.size()));
+  if (self->changes_ != before || self->compact_ != pin.get()) return;  // the items changed meanwhile
+  self->compact_ = nullptr;
+  Py_XSETREF(self->tuple_index_, Py_NewRef(index.get()));
+  release_index(pin.get());  // the list's reference; the pin's goes at the end of the scope
+}
+
+// The compact index of the first `count` items' n fields, built in one pass
+// over the items (their field values numbered in the order met, as the
+// Python index enters them) and one over the numbers. Throws.
+CompactIndex* build_compact(TupleListObject* self, Py_ssize_t n) {
+  std::unique_ptr<CompactIndex> index = std::make_unique<CompactIndex>();
+  index->fields.resize(static_cast<size_t>(n));
+  for (CompactIndex::Field& f : index->fields) f.values = check(PyDict_New());
+  std::vector<std::vector<int32_t>> numbers(static_cast<size_t>(n));
+  std::vector<std::vector<int64_t>> counts(static_cast<size_t>(n));
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(obj(self)); ++i) {
+    Ref item = item_at(self, i);
+    for (Py_ssize_t j = 0; j < n; ++j) {
+      Ref value = field_at(item.get(), j);
+      CompactIndex::Field& f = index->fields[static_cast<size_t>(j)];
+      std::vector<int64_t>& count = counts[static_cast<size_t>(j)];
+      long v;
+      if (PyObject* number = PyDict_GetItemWithError(f.values, value.get())) {
+        v = PyLong_AsLong(number);
+      } else {
+        if (PyErr_Occurred()) throw_error_set();
+        v = static_cast<long>(count.size());
+        Ref fresh = take(PyLong_FromLong(v));
+        check(PyDict_SetItem(f.values, value.get(), fresh.get()));
+        count.push_back(0);
+      }
+      ++count[static_cast<size_t>(v)];
+      numbers[static_cast<size_t>(j)].push_back(static_cast<int32_t>(v));
+    }
+  }
+  for (size_t j = 0; j < index->fields.size(); ++j) {
+    CompactIndex::Field& f = index->fields[j];
+    const std::vector<int64_t>& count = counts[j];
+    f.start.assign(count.size() + 1, 0);
+    for (size_t v = 0; v < count.size(); ++v) f.start[v + 1] = f.start[v] + count[v];
+    std::vector<int64_t> next(f.start.begin(), f.start.end() - 1);
+    const std::vector<int32_t>& of_item = numbers[j];
+    f.pos.resize(of_item.size());
+    for (size_t i = 0; i < of_item.size(); ++i) f.pos[static_cast<size_t>(next[of_item[i]]++)] = static_cast<int32_t>(i);
+    numbers[j] = std::vector<int32_t>();  // freed before the next field's positions are made
+  }
+  return index.release();
+}
+
+// The compact index, built now when there is none, held for the caller; an
+// empty pin for a list too long for it. Built aside and installed only if no
+// change came in between, as the Python index is.
+IndexPin compact_index(TupleListObject* self, Py_ssize_t n) {
+  if (self->compact_) return IndexPin(self->compact_);
+  if (PyList_GET_SIZE(obj(self)) > kMaxCompactItems) return IndexPin();
+  const uint64_t before = self->changes_;
+  CompactIndex* built = build_compact(self, n);
+  IndexPin pin(built);
+  release_index(built);  // the pin holds it now
+  if (self->changes_ == before && !has_index(self)) {
+    self->compact_ = built;
+    ++built->refs;
+  }
+  return pin;
+}
+
 // The index, built now when there is none: one pass over all items and fields.
 // It is built aside and installed only if no change came in between, because
 // hashing and comparing field values runs user code that may change the list.
 Ref ensure_index(TupleListObject* self, Py_ssize_t n) {
+  materialise_index(self);
   if (has_index(self)) return Ref::borrow(self->tuple_index_);
   const uint64_t before = self->changes_;
   Ref index = take(PyList_New(n));
@@ -229,6 +394,102 @@ Ref inv_lists(TupleListObject* self, PyObject* query, Py_ssize_t n) {
   return result;
 }
 
+// An ascending run of item positions: of the compact index, or of a vector
+// made by a query.
+struct Positions {
+  const int32_t* data = nullptr;
+  size_t size = 0;
+};
+
+// The positions of `value` in field `f`, or none when no item holds it.
+bool positions_of(const CompactIndex::Field& f, PyObject* value, Positions& out) {
+  PyObject* number = PyDict_GetItemWithError(f.values, value);
+  if (!number) {
+    if (PyErr_Occurred()) throw_error_set();
+    return false;
+  }
+  const size_t v = value_number(f, number);
+  out.data = f.pos.data() + f.start[v];
+  out.size = static_cast<size_t>(f.start[v + 1] - f.start[v]);
+  return true;
+}
+
+// tuplelist_select through the compact index (pinned by the caller): the
+// same look-ups, merges and checks as through the Python index, on
+// positions kept as 32-bit integers.
+Ref select_compact(TupleListObject* self, const CompactIndex& index, PyObject* query, Py_ssize_t n, Ref result) {
+  const Py_ssize_t nq = PyTuple_GET_SIZE(query);
+  Ref wildcard = Ref::borrow(none_if_null(self->wildcard_));
+  std::vector<std::vector<int32_t>> made;  // unions and intersections; never grown past nq + nq
+  made.reserve(static_cast<size_t>(2 * nq));
+  std::vector<Positions> lists;
+  for (Py_ssize_t i = 0; i < nq; ++i) {
+    PyObject* q = PyTuple_GET_ITEM(query, i);  // the tuple holds it
+    if (check(PyObject_RichCompareBool(q, wildcard.get(), Py_EQ))) continue;
+    // An item changed in place (a list item) may have made the width larger
+    // than the index's: as the Python index's look-up, IndexError.
+    if (static_cast<size_t>(i) >= index.fields.size()) raise(PyExc_IndexError, "list index out of range");
+    const CompactIndex::Field& f = index.fields[static_cast<size_t>(i)];
+    Positions l;
+    bool found = false;
+    if (is_sequence_item(q)) {
+      // The union of the alternatives' positions (values no item holds add nothing).
+      Ref alternatives = take(PySequence_Fast(q, "query alternatives must be a sequence"));
+      std::vector<Positions> parts;
+      for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(alternatives.get()); ++k) {
+        Ref alt = Ref::borrow(PySequence_Fast_GET_ITEM(alternatives.get(), k));
+        Positions part;
+        if (positions_of(f, alt.get(), part)) parts.push_back(part);
+      }
+      found = !parts.empty();
+      if (parts.size() == 1) {
+        l = parts.front();
+      } else if (found) {
+        std::vector<int32_t> merged;
+        for (const Positions& part : parts) merged.insert(merged.end(), part.data, part.data + part.size);
+        std::sort(merged.begin(), merged.end());
+        merged.erase(std::unique(merged.begin(), merged.end()), merged.end());
+        made.push_back(std::move(merged));
+        l = Positions{made.back().data(), made.back().size()};
+      }
+    } else {
+      found = positions_of(f, q, l);
+    }
+    if (!found || l.size == 0) return result;
+    lists.push_back(l);
+  }
+  if (lists.empty()) return make_tuplelist(obj(self));
+
+  // Shortest list first, then merged while the candidates are many compared
+  // with the next list, as tuplelist_select does.
+  std::stable_sort(lists.begin(), lists.end(), [](const Positions& x, const Positions& y) { return x.size < y.size; });
+  const __int128 total = PyList_GET_SIZE(obj(self));
+  if (total == 0) return result;
+  Positions res = lists[0];
+  const size_t m = lists.size();
+  bool exact = m == 1;
+  for (size_t i = 1; i < m; ++i) {
+    const __int128 a = static_cast<__int128>(res.size), b = static_cast<__int128>(lists[i].size);
+    const __int128 est = a * b / total;
+    if (a * n < a + b + est * n) break;
+    if (i == m - 1) exact = true;
+    std::vector<int32_t> both;
+    std::set_intersection(res.data, res.data + res.size, lists[i].data, lists[i].data + lists[i].size,
+                          std::back_inserter(both));
+    made.push_back(std::move(both));
+    res = Positions{made.back().data(), made.back().size()};
+  }
+
+  auto* out = as_tuplelist(result.get());
+  for (size_t k = 0; k < res.size; ++k) {
+    const Py_ssize_t pos = res.data[k];
+    if (!exact && !tuplelist_match(self, pos, query)) continue;
+    Ref item = item_at(self, pos);
+    tuplelist_append(out, item.get());
+  }
+  return result;
+}
+
 // --- slots -------------------------------------------------------------------
 
 PyObject* tuplelist_alloc(PyTypeObject* type) {
@@ -236,6 +497,7 @@ PyObject* tuplelist_alloc(PyTypeObject* type) {
   if (!op) return nullptr;
   auto* self = as_tuplelist(op);
   self->tuple_index_ = Py_NewRef(Py_None);
+  self->compact_ = nullptr;
   self->wildcard_ = Py_NewRef(Py_None);
   self->changes_ = 0;
   return op;
@@ -254,6 +516,8 @@ int tuplelist_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int tuplelist_traverse(PyObject* op, visitproc visit, void* arg) noexcept {
   Py_VISIT(as_tuplelist(op)->tuple_index_);
+  if (const CompactIndex* compact = as_tuplelist(op)->compact_)
+    for (const CompactIndex::Field& f : compact->fields) Py_VISIT(f.values);
   Py_VISIT(as_tuplelist(op)->wildcard_);
   return PyList_Type.tp_traverse(op, visit, arg);
 }
@@ -268,6 +532,7 @@ void tuplelist_dealloc(PyObject* op) noexcept {
   PyObject_GC_UnTrack(op);
   Py_TRASHCAN_BEGIN(op, tuplelist_dealloc)
   Py_CLEAR(as_tuplelist(op)->tuple_index_);
+  release_index(std::exchange(as_tuplelist(op)->compact_, nullptr));
   Py_CLEAR(as_tuplelist(op)->wildcard_);
   PyList_Type.tp_dealloc(op);  // frees the items, then the object through tp_free
   Py_TRASHCAN_END
@@ -403,7 +668,10 @@ PyObject* tuplelist_nb_multiply(PyObject* a, PyObject* b) noexcept {
 // --- attributes ----------------------------------------------------------------
 
 PyObject* get_tuple_index(PyObject* op, void*) noexcept {
-  return Py_NewRef(none_if_null(as_tuplelist(op)->tuple_index_));
+  return guarded([&] {
+    materialise_index(as_tuplelist(op));
+    return Py_NewRef(none_if_null(as_tuplelist(op)->tuple_index_));
+  });
 }
 
 // An index written from Python is trusted as it is (select checks what it reads).
@@ -414,8 +682,10 @@ int set_tuple_index(PyObject* op, PyObject* value, void*) noexcept {
     return -1;
   }
   auto* self = as_tuplelist(op);
+  CompactIndex* compact = std::exchange(self->compact_, nullptr);
   Py_XSETREF(self->tuple_index_, Py_NewRef(value));
   ++self->changes_;
+  release_index(compact);
   return 0;
 }
 
@@ -771,7 +1041,19 @@ Ref tuplelist_select(TupleListObject* self, PyObject* query) {
   if (query == Py_None) raise(PyExc_TypeError, "object of type 'NoneType' has no len()");
   if (!PyTuple_Check(query)) raise_expected("tuple", query);
   if (PyTuple_GET_SIZE(query) == 0) return make_tuplelist(obj(self));
+  // Query items (and their alternatives) are compared with ==: by NumPy, cell
+  // by cell, for an array.
+  for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(query); ++i) {
+    PyObject* q = PyTuple_GET_ITEM(query, i);
+    check_object_nesting(q);
+    if (PyList_Check(q) || PyTuple_Check(q))
+      for (Py_ssize_t k = 0; k < PySequence_Fast_GET_SIZE(q); ++k) check_object_nesting(PySequence_Fast_GET_ITEM(q, k));
+  }
   const Py_ssize_t n = items_width(self);
+  if (PyTuple_GET_SIZE(query) > n) return result;
+  if (!has_index(self)) {
+    if (IndexPin compact = compact_index(self, n)) return select_compact(self, *compact.get(), query, n, std::move(result));
+  }
   Ref inv = inv_lists(self, query, n);
   if (inv.get() == Py_None) return make_tuplelist(obj(self));
   const Py_ssize_t m = PyList_GET_SIZE(inv.get());

@@ -9,12 +9,21 @@
 
 namespace velmorpy {
 
+// The index a query builds (tuplelist.cpp): per field position, the field
+// values numbered in a dict and the item positions grouped by value, in
+// 32-bit integers. It stands for tuple_index_ until Python reads that field,
+// which is then made from it.
+struct CompactIndex;
+
 struct TupleListObject {
   PyListObject list;
-  // None while no index exists; otherwise a list with one dict per field
-  // position j, mapping a field value to the ascending list of the positions of
-  // the items holding it there. Every change of the items sets it back to None.
+  // None while no index exists as Python objects; otherwise a list with one
+  // dict per field position j, mapping a field value to the ascending list of
+  // the positions of the items holding it there. Every change of the items
+  // sets it back to None.
   PyObject* tuple_index_;
+  // The index a query built, while tuple_index_ is None; null otherwise.
+  CompactIndex* compact_;
   PyObject* wildcard_;  // str or None: the query value that matches anything
   // Bumped whenever the index is dropped or replaced. An index build that runs
   // user code (hash, ==, len) installs its result only if this did not move.

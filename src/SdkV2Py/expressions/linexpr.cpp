@@ -1,5 +1,8 @@
 #include "expressions/linexpr.hpp"
 
+#include <algorithm>
+
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
@@ -56,6 +59,7 @@ void linexpr_add_constant(LinExprObject* self, PyObject* c) {
     self->constant_ += number_value(c);
     return;
   }
+  check_object_nesting(c);  // an array is added cell by cell by NumPy
   Ref base = take(PyFloat_FromDouble(self->constant_));
   Ref sum = take(PyNumber_Add(base.get(), c));
   self->constant_ = as_double(sum.get());
@@ -63,33 +67,36 @@ void linexpr_add_constant(LinExprObject* self, PyObject* c) {
 
 void linexpr_clear_terms(LinExprObject* self) {
   self->constant_ = 0.0;
-  terms_clear(self->coeffs_);
+  nums_clear(self->coeffs_);
   terms_clear(self->vars_);
 }
 
 void linexpr_remove_item(LinExprObject* self, PyObject* item) {
   std::vector<Py_ssize_t> positions;
   if (PyLong_Check(item)) {
-    positions = position_if_valid(item, terms_size(self->coeffs_));
+    positions = position_if_valid(item, nums_size(self->coeffs_));
   } else if (is_var(item)) {
     positions = positions_of(self->vars_, item);
   } else {
     raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
   }
   if (positions.empty()) return;
-  OwnedTerms coeffs(terms_copy(self->coeffs_)), vars(terms_copy(self->vars_));
-  terms_remove(coeffs.t, positions);
+  OwnedNums coeffs(nums_copy(self->coeffs_));
+  OwnedTerms vars(terms_copy(self->vars_));
+  nums_remove(coeffs.t, positions);
   terms_remove(vars.t, positions);
   std::swap(self->coeffs_, coeffs.t);  // both lists change together, or neither
   std::swap(self->vars_, vars.t);
+  linexpr_retrack(self);
 }
 
 Ref linexpr_copy(LinExprObject* self) {
   Ref copy = linexpr_new();
   LinExprObject* c = as_linexpr(copy.get());
-  c->coeffs_ = terms_copy(self->coeffs_);
+  c->coeffs_ = nums_copy(self->coeffs_);
   c->vars_ = terms_copy(self->vars_);
   c->constant_ = self->constant_;
+  linexpr_retrack(c);
   return copy;
 }
 
@@ -103,7 +110,7 @@ void call_addTerms(PyObject* self, PyObject* coeffs, PyObject* vars) {
 
 void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   LinExprObject* e = as_linexpr(self);
-  terms_release(e->coeffs_);
+  nums_release(e->coeffs_);
   terms_release(e->vars_);
   e->constant_ = 0.0;
   e->ready_ = true;
@@ -114,8 +121,9 @@ void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   }
   if (is_linexpr(arg1)) {
     LinExprObject* other = linexpr_checked(arg1);
-    terms_assign_copy(e->coeffs_, other->coeffs_);
+    nums_assign_copy(e->coeffs_, other->coeffs_);
     terms_assign_copy(e->vars_, other->vars_);
+    linexpr_retrack(e);
     if (exact(self) && Py_IS_TYPE(arg1, &LinExprType)) {
       e->constant_ += other->constant_;
       return;
@@ -148,7 +156,7 @@ PyObject* linexpr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   LinExprObject* e = as_linexpr(self);
-  e->coeffs_ = TermList{};
+  e->coeffs_ = NumList{};
   e->vars_ = TermList{};
   e->constant_ = 0.0;
   e->ready_ = false;
@@ -167,14 +175,11 @@ int linexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 }
 
 int linexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
-  LinExprObject* e = as_linexpr(self);
-  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
-  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
-  return 0;
+  return terms_traverse(as_linexpr(self)->vars_, visit, arg);
 }
 
 int linexpr_clear(PyObject* self) noexcept {
-  terms_release(as_linexpr(self)->coeffs_);
+  nums_release(as_linexpr(self)->coeffs_);
   terms_release(as_linexpr(self)->vars_);
   return 0;
 }
@@ -190,12 +195,15 @@ PyObject* linexpr_str(PyObject* self) noexcept {
   return guarded([&] {
     Ref pin = Ref::borrow(self);
     LinExprObject* e = linexpr_checked(self);
-    OwnedTerms coeffs(terms_copy(e->coeffs_));
+    OwnedNums coeffs(nums_copy(e->coeffs_));
     OwnedTerms vars(terms_copy(e->vars_));
     std::vector<Ref> names = handle_attr_objects(vars.t, "VarName", AttrKind::Var);
     std::string body;
-    const Py_ssize_t n = std::min(terms_size(coeffs.t), static_cast<Py_ssize_t>(names.size()));
-    for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(coeffs.t, i), names[i].get());
+    const Py_ssize_t n = std::min(nums_size(coeffs.t), static_cast<Py_ssize_t>(names.size()));
+    for (Py_ssize_t i = 0; i < n; ++i) {
+      Ref c = coefficient(nums_at(coeffs.t, i));
+      append_term_text(body, c.get(), names[i].get());
+    }
     Ref constant = take(PyFloat_FromDouble(e->constant_));
     append_term_text(body, constant.get(), nullptr);
     return expression_text("LinExpr", body).release();
@@ -239,7 +247,7 @@ PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
       iadd(self, other, -1.0);
       return Py_NewRef(self);
     }
-    Ref negated = take(PyNumber_Negative(other));
+    Ref negated = negative(other);
     return PyNumber_InPlaceAdd(self, negated.get());
   });
 }
@@ -249,7 +257,7 @@ PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
     LinExprObject* e = linexpr_checked(self);
     if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     const double m = number_value(other);
-    terms_imul(e->coeffs_, m);
+    nums_imul(e->coeffs_, m);
     if (PyFloat_CheckExact(other) || PyLong_CheckExact(other)) {
       e->constant_ *= m;
     } else {
@@ -280,7 +288,10 @@ PyObject* linexpr_add(PyObject* self, const Args& a) {
 // The index is converted before the list is read: the conversion may run code.
 PyObject* linexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  return term_item(linexpr_checked(self)->coeffs_, a[0]);
+  const int32_t i = as_int32(a[0]);
+  const NumList& coeffs = linexpr_checked(self)->coeffs_;
+  if (i < 0 || i >= nums_size(coeffs)) raise(PyExc_IndexError, "list index out of range");
+  return coefficient(nums_at(coeffs, i)).release();
 }
 
 PyObject* linexpr_getVar(PyObject* self, const Args& a) {
@@ -302,7 +313,7 @@ PyObject* linexpr_getConstant(PyObject* self, const Args&) {
 }
 
 PyObject* linexpr_size(PyObject* self, const Args&) {
-  return PyLong_FromSsize_t(terms_size(linexpr_checked(self)->coeffs_));
+  return PyLong_FromSsize_t(nums_size(linexpr_checked(self)->coeffs_));
 }
 
 PyObject* linexpr_clear_method(PyObject* self, const Args&) {
@@ -456,12 +467,11 @@ const char linexpr_init_doc[] =
 Ref linexpr_new() {
   LinExprObject* e = PyObject_GC_New(LinExprObject, &LinExprType);
   if (!e) throw_error_set();
-  e->coeffs_ = TermList{};
+  e->coeffs_ = NumList{};
   e->vars_ = TermList{};
   e->constant_ = 0.0;
   e->ready_ = true;
-  PyObject_GC_Track(obj(e));
-  return Ref::steal(obj(e));
+  return Ref::steal(obj(e));  // untracked while it cannot be part of a cycle
 }
 
 LinExprObject* linear_part(PyObject* lin) {
@@ -483,32 +493,70 @@ LinExprObject* linexpr_checked(PyObject* expr) {
   return e;
 }
 
+namespace {
+
+bool cycle_free(const LinExprObject* e) noexcept {
+  if (!Py_IS_TYPE(obj(const_cast<LinExprObject*>(e)), &LinExprType) || e->vars_.buf) return false;
+  for (Py_ssize_t i = 0; i < e->vars_.length; ++i)
+    if (collector_kind(e->vars_.inl[i])) return false;
+  return true;
+}
+
+}  // namespace
+
+void linexpr_retrack(LinExprObject* e) noexcept {
+  if (!PyObject_GC_IsTracked(obj(e)) && !cycle_free(e)) PyObject_GC_Track(obj(e));
+}
+
 void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var) {
   if (coeff == 0.0) return;
-  Ref c = coefficient(coeff);
-  append_parallel({{&self->coeffs_, c.get()}, {&self->vars_, var}});
+  linexpr_append(self, coeff, var);
+}
+
+void linexpr_reserve(LinExprObject* self, Py_ssize_t n) {
+  if (!nums_has_room(self->coeffs_, n)) nums_reserve(self->coeffs_, n);
+  if (!terms_has_room(self->vars_, n)) terms_reserve(self->vars_, n);
+}
+
+void linexpr_append(LinExprObject* self, double coeff, PyObject* var) {
+  linexpr_reserve(self, 1);
+  linexpr_append_reserved(self, coeff, var);
+  linexpr_retrack(self);
+}
+
+void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& vars, Py_ssize_t n) {
+  n = std::min({n, nums_size(coeffs), terms_size(vars)});
+  if (n <= 0) return;
+  // Sharing copies for empty lists, room in the others first: then nothing fails.
+  if (nums_size(self->coeffs_) > 0) nums_reserve(self->coeffs_, n);
+  if (terms_size(self->vars_) > 0) terms_reserve(self->vars_, n);
+  nums_extend(self->coeffs_, coeffs, n);
+  terms_extend(self->vars_, vars, n);
+  linexpr_retrack(self);
 }
 
 void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult) {
   if (mult == 0.0) return;
-  OwnedTerms c(terms_copy(expr->coeffs_)), v(terms_copy(expr->vars_));
+  OwnedNums c(nums_copy(expr->coeffs_));
+  OwnedTerms v(terms_copy(expr->vars_));
   double k = expr->constant_;
-  const Py_ssize_t n = std::min(terms_size(c.t), terms_size(v.t));
+  const Py_ssize_t n = std::min(nums_size(c.t), terms_size(v.t));
   if (mult != 1.0) {
-    terms_imul(c.t, mult);
+    nums_imul(c.t, mult);
     k *= mult;
   }
-  extend_parallel({{&self->coeffs_, &c.t}, {&self->vars_, &v.t}}, n);
+  linexpr_extend(self, c.t, v.t, n);
   self->constant_ = k + self->constant_;
 }
 
 double linexpr_value(LinExprObject* self) {
-  OwnedTerms coeffs(terms_copy(self->coeffs_)), vars(terms_copy(self->vars_));
+  OwnedNums coeffs(nums_copy(self->coeffs_));
+  OwnedTerms vars(terms_copy(self->vars_));
   const double constant = self->constant_;
   std::vector<double> x = handle_attr_doubles(vars.t, "X", AttrKind::Var);
   double value = constant;
-  const Py_ssize_t n = std::min(terms_size(coeffs.t), static_cast<Py_ssize_t>(x.size()));
-  for (Py_ssize_t i = 0; i < n; ++i) value += as_double(terms_at(coeffs.t, i)) * x[i];
+  const Py_ssize_t n = std::min(nums_size(coeffs.t), static_cast<Py_ssize_t>(x.size()));
+  for (Py_ssize_t i = 0; i < n; ++i) value += nums_at(coeffs.t, i) * x[i];
   return value;
 }
 

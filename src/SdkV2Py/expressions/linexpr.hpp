@@ -1,9 +1,11 @@
 // LinExpr: a constant plus a sum of coefficient-times-variable terms.
 //
-// Term i is (coeffs_[i], vars_[i]): a Python float and a Var. Terms keep the
+// Term i is (coeffs_[i], vars_[i]): a coefficient and a Var. Terms keep the
 // order in which they were added and are never merged, sorted or cancelled.
-// The two term lists are copy-on-write (expressions/list.hpp), so copies of
-// an expression share storage until one side changes.
+// The coefficients are kept as numbers (a float object is made when one is
+// read as an object: getCoeff, the state, the text form); both term lists
+// are copy-on-write (expressions/list.hpp), so copies of an expression share
+// storage until one side changes.
 #pragma once
 #include <Python.h>
 
@@ -14,7 +16,7 @@ namespace velmorpy {
 
 struct LinExprObject {
   PyObject_HEAD
-  TermList coeffs_;   // floats
+  NumList coeffs_;    // the coefficients
   TermList vars_;     // Var handles; always as long as coeffs_
   double constant_;
   // False until the constructor (or a C++ maker below) ran: the term lists
@@ -32,7 +34,8 @@ inline LinExprObject* as_linexpr(PyObject* op) { return reinterpret_cast<LinExpr
 
 // --- internal operations (no Python-level calls) -------------------------------------
 
-// A new empty LinExpr (no terms, constant 0.0) of the class itself. Throws.
+// A new empty LinExpr (no terms, constant 0.0) of the class itself,
+// untracked (see linexpr_retrack). Throws.
 Ref linexpr_new();
 // The expression's record when it was constructed; TypeError otherwise. Throws.
 LinExprObject* linexpr_checked(PyObject* expr);
@@ -44,6 +47,31 @@ LinExprObject* linear_part(PyObject* lin);
 Ref linexpr_from(PyObject* arg);
 // _addterm: appends (coeff, var) unless coeff is 0.0 (also -0.0). Throws.
 void linexpr_addterm(LinExprObject* self, double coeff, PyObject* var);
+// Room for n more terms: the appends that follow cannot fail. Throws.
+void linexpr_reserve(LinExprObject* self, Py_ssize_t n);
+// Appends the term (coeff, var), zero or not, both lists or neither. Throws.
+void linexpr_append(LinExprObject* self, double coeff, PyObject* var);
+// linexpr_append after linexpr_reserve made room for it: cannot fail.
+inline void linexpr_append_reserved(LinExprObject* self, double coeff, PyObject* var) noexcept {
+  nums_append_reserved(self->coeffs_, coeff);
+  terms_append_reserved(self->vars_, var);
+}
+// Appends the first n terms of (coeffs, vars), both lists or neither (an
+// expression without terms shares them). Throws.
+void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& vars, Py_ssize_t n);
+// Collection tracking. An exact LinExpr whose variables sit inline (no
+// buffer) and are all of kinds the collector does not track cannot be part of
+// a cycle, so linexpr_new makes an expression untracked: millions of small
+// ones (c * x, x + y, copies of them) then cost collections nothing. Every
+// change that may add another kind of item or a buffer calls
+// linexpr_retrack, which tracks the expression from then on (the operations
+// below do; code that fills the term lists itself calls it at the end).
+void linexpr_retrack(LinExprObject* e) noexcept;
+// The number of terms.
+inline Py_ssize_t linexpr_size(const LinExprObject* e) noexcept {
+  const Py_ssize_t c = nums_size(e->coeffs_), v = terms_size(e->vars_);
+  return c < v ? c : v;
+}
 // _addexpr: adds mult times `expr` (terms and constant); nothing when mult is
 // 0.0. Shares expr's term storage when self has no terms and mult is 1.0.
 // Throws.

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <utility>
 
+#include "algebra/object_arrays.hpp"
+#include "expressions/terms.hpp"
 #include "module/args.hpp"
 #include "module/errors.hpp"
 #include "module/function.hpp"
@@ -16,16 +18,35 @@ namespace {
 
 const char kTooMany[] = "List cannot hold more than 2147483647 items";
 
+// A sharing copy of the first n of the `shown` items of a TermList or NumList
+// (all when n is negative): one more share of its buffer, or copies of its
+// inline items.
+template <class View, class Share, class CopyItem>
+View view_copy(const View& t, Py_ssize_t shown, Py_ssize_t n, Share share, CopyItem copy_item) noexcept {
+  View c;
+  c.length = n < 0 || n > shown ? shown : n;
+  if (t.buf) {
+    c.buf = t.buf;
+    share(t.buf);
+  } else {
+    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = copy_item(t.inl[i]);
+  }
+  return c;
+}
+
 PyObject* obj(ListBufferObject* b) { return reinterpret_cast<PyObject*>(b); }
 ListBufferObject* as_buffer(PyObject* op) { return reinterpret_cast<ListBufferObject*>(op); }
 
+// A buffer is tracked by the collector only once it holds an object that
+// the collector tracks kinds of (listbuffer_hold): one of items such as Vars
+// and floats cannot be part of a cycle, and walking its items at every
+// collection would cost more than building it.
 ListBufferObject* buffer_new() {
   ListBufferObject* b = PyObject_GC_New(ListBufferObject, &ListBufferType);
   if (!b) throw_error_set();
   b->items = nullptr;
   b->count = 0;
   b->capacity = 0;
-  PyObject_GC_Track(obj(b));
   return b;
 }
 
@@ -57,6 +78,7 @@ void buffer_grow(ListBufferObject* b, Py_ssize_t needed) {
 
 void buffer_append(ListBufferObject* b, PyObject* item) {
   if (b->count == b->capacity) buffer_grow(b, b->count + 1);
+  listbuffer_hold(b, item);
   b->items[b->count++] = Py_NewRef(item);
 }
 
@@ -64,6 +86,7 @@ void buffer_append(ListBufferObject* b, PyObject* item) {
 void buffer_extend(ListBufferObject* b, ListBufferObject* src, Py_ssize_t start, Py_ssize_t end) {
   if (start >= end) return;
   buffer_grow(b, b->count + (end - start));
+  if (PyObject_GC_IsTracked(obj(src))) listbuffer_track(b);
   for (Py_ssize_t i = start; i < end; ++i) b->items[b->count++] = Py_NewRef(src->items[i]);
 }
 
@@ -147,6 +170,7 @@ void to_buffer(TermList& t, Py_ssize_t extra) {
     throw;
   }
   for (Py_ssize_t i = 0; i < t.length; ++i) {
+    listbuffer_hold(b, t.inl[i]);
     b->items[b->count++] = t.inl[i];  // the reference moves
     t.inl[i] = nullptr;
   }
@@ -169,16 +193,8 @@ void terms_release(TermList& t) noexcept { replace(t, TermList{}); }
 void terms_reset(TermList& t) { terms_release(t); }
 
 TermList terms_copy(const TermList& t, Py_ssize_t n) noexcept {
-  TermList c;
-  const Py_ssize_t shown = terms_size(t);
-  c.length = n < 0 || n > shown ? shown : n;
-  if (t.buf) {
-    c.buf = t.buf;
-    Py_INCREF(obj(t.buf));
-  } else {
-    for (Py_ssize_t i = 0; i < c.length; ++i) c.inl[i] = Py_NewRef(t.inl[i]);
-  }
-  return c;
+  return view_copy(t, terms_size(t), n, [](ListBufferObject* b) { Py_INCREF(obj(b)); },
+                   [](PyObject* item) { return Py_NewRef(item); });
 }
 
 void terms_assign_copy(TermList& dst, const TermList& src) noexcept {
@@ -254,6 +270,7 @@ void terms_imul(TermList& t, double m) {
   terms_map(t, [&](PyObject* item) -> Ref {
     if (PyFloat_CheckExact(item)) return take(PyFloat_FromDouble(m * PyFloat_AS_DOUBLE(item)));
     if (!mult) mult = take(PyFloat_FromDouble(m));
+    check_object_nesting(item);  // a coefficient matrix is multiplied by NumPy
     return take(PyNumber_Multiply(mult.get(), item));
   });
 }
@@ -282,10 +299,157 @@ void terms_clear(TermList& t) {
 
 void terms_set(TermList& t, Py_ssize_t i, Ref item) {
   terms_make_update_safe(t);
+  if (t.buf) listbuffer_hold(t.buf, item.get());
   PyObject** slot_ptr = t.buf ? &t.buf->items[i] : &t.inl[i];
   PyObject* old = *slot_ptr;
   *slot_ptr = item.release();
   Py_DECREF(old);
+}
+
+// --- NumList ----------------------------------------------------------------------------
+
+namespace {
+
+[[noreturn]] void raise_no_memory() {
+  PyErr_NoMemory();
+  throw_error_set();
+}
+
+NumBuffer* numbuffer_new(Py_ssize_t capacity) {
+  auto* b = static_cast<NumBuffer*>(PyMem_Malloc(sizeof(NumBuffer)));
+  if (!b) raise_no_memory();
+  b->items = static_cast<double*>(PyMem_Malloc(static_cast<size_t>(capacity) * sizeof(double)));
+  if (!b->items) {
+    PyMem_Free(b);
+    raise_no_memory();
+  }
+  b->shares = 1;
+  b->count = 0;
+  b->capacity = capacity;
+  return b;
+}
+
+void numbuffer_release(NumBuffer* b) noexcept {
+  if (!b || --b->shares > 0) return;
+  PyMem_Free(b->items);
+  PyMem_Free(b);
+}
+
+void numbuffer_grow(NumBuffer* b, Py_ssize_t needed) {
+  if (needed <= b->capacity) return;
+  const Py_ssize_t cap = grown_capacity(b->capacity, needed);
+  auto* items = static_cast<double*>(PyMem_Realloc(b->items, static_cast<size_t>(cap) * sizeof(double)));
+  if (!items) raise_no_memory();
+  b->items = items;
+  b->capacity = cap;
+}
+
+// A private buffer holding the first n numbers of `t`, with room for `extra` more.
+NumBuffer* private_copy(const NumList& t, Py_ssize_t n, Py_ssize_t extra) {
+  if (extra > kMaxListItems - n) raise(PyExc_OverflowError, kTooMany);
+  NumBuffer* b = numbuffer_new(grown_capacity(0, n + extra));
+  if (n) std::memcpy(b->items, nums_items(t), static_cast<size_t>(n) * sizeof(double));
+  b->count = n;
+  return b;
+}
+
+void replace(NumList& t, NumList fresh) noexcept {
+  NumBuffer* old = t.buf;
+  t = fresh;
+  numbuffer_release(old);
+}
+
+// A private buffer for the list when another list shares its buffer.
+void make_private(NumList& t) {
+  if (!t.buf || t.buf->shares == 1) return;
+  const Py_ssize_t n = nums_size(t);
+  NumList fresh;
+  fresh.buf = private_copy(t, n, 0);
+  fresh.length = n;
+  replace(t, fresh);
+}
+
+}  // namespace
+
+void nums_release(NumList& t) noexcept { replace(t, NumList{}); }
+
+NumList nums_copy(const NumList& t, Py_ssize_t n) noexcept {
+  return view_copy(t, nums_size(t), n, [](NumBuffer* b) { ++b->shares; }, [](double v) { return v; });
+}
+
+void nums_assign_copy(NumList& dst, const NumList& src) noexcept {
+  if (&dst == &src) return;
+  replace(dst, nums_copy(src));
+}
+
+void nums_reserve(NumList& t, Py_ssize_t extra) {
+  const Py_ssize_t n = nums_size(t);
+  if (!t.buf) {
+    if (extra <= kTermInline - n) return;  // fits inline
+  } else if (t.buf->count == t.length) {
+    if (extra > kMaxListItems - t.buf->count) raise(PyExc_OverflowError, kTooMany);
+    return numbuffer_grow(t.buf, t.buf->count + extra);
+  }
+  NumList fresh;
+  fresh.buf = private_copy(t, n, extra);
+  fresh.length = n;
+  replace(t, fresh);
+}
+
+void nums_append(NumList& t, double value) {
+  nums_reserve(t, 1);
+  if (!t.buf) {
+    t.inl[t.length++] = value;
+    return;
+  }
+  t.buf->items[t.buf->count++] = value;
+  t.length = t.buf->count;
+}
+
+void nums_extend(NumList& dst, const NumList& src, Py_ssize_t n) {
+  const Py_ssize_t shown = nums_size(src);
+  if (n > shown) n = shown;
+  if (n <= 0) return;
+  if (nums_size(dst) == 0) return replace(dst, nums_copy(src, n));
+  OwnedNums pin(nums_copy(src, n));  // src may be dst: its numbers stay while dst grows
+  nums_reserve(dst, n);
+  const double* from = nums_items(pin.t);
+  if (!dst.buf) {
+    for (Py_ssize_t i = 0; i < n; ++i) dst.inl[dst.length++] = from[i];
+    return;
+  }
+  std::memcpy(dst.buf->items + dst.buf->count, from, static_cast<size_t>(n) * sizeof(double));
+  dst.buf->count += n;
+  dst.length = dst.buf->count;
+}
+
+void nums_imul(NumList& t, double m) {
+  make_private(t);
+  const Py_ssize_t n = nums_size(t);
+  double* items = t.buf ? t.buf->items : t.inl;
+  for (Py_ssize_t i = 0; i < n; ++i) items[i] = m * items[i];
+}
+
+void nums_remove(NumList& t, const std::vector<Py_ssize_t>& positions) {
+  OwnedNums kept;
+  const Py_ssize_t n = nums_size(t);
+  nums_reserve(kept.t, n);
+  size_t j = 0;
+  for (Py_ssize_t i = 0; i < n; ++i) {
+    if (j < positions.size() && positions[j] == i) {
+      ++j;
+      continue;
+    }
+    nums_append(kept.t, nums_at(t, i));  // cannot fail: room is made
+  }
+  replace(t, kept.t);
+  kept.t = NumList{};
+}
+
+void nums_clear(NumList& t) {
+  if (!t.buf || t.buf->shares != 1) return nums_release(t);
+  t.length = 0;
+  t.buf->count = 0;
 }
 
 // --- the Python class List -------------------------------------------------------------
@@ -459,6 +623,15 @@ PyNumberMethods list_as_number = {};
 Ref list_from_terms(const TermList& t) {
   Ref l = new_list_object();
   as_list(l.get())->t = terms_copy(t);
+  return l;
+}
+
+Ref list_from_numbers(const NumList& t) {
+  Ref l = new_list_object();
+  TermList& items = as_list(l.get())->t;
+  const Py_ssize_t n = nums_size(t);
+  terms_reserve(items, n);
+  for (Py_ssize_t i = 0; i < n; ++i) terms_append_steal(items, coefficient(nums_at(t, i)).release());
   return l;
 }
 

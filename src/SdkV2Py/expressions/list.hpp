@@ -40,6 +40,21 @@ struct ListBufferObject {
 extern PyTypeObject ListBufferType;
 int ready_listbuffer_type() noexcept;
 
+// Buffers are tracked by the collector from the first item that it tracks
+// kinds of; one that holds only such items as Vars and floats cannot be part
+// of a cycle and is left alone by collections.
+inline void listbuffer_track(ListBufferObject* b) noexcept {
+  if (!PyObject_GC_IsTracked(reinterpret_cast<PyObject*>(b))) PyObject_GC_Track(b);
+}
+// Whether the collector tracks objects like `item` (so that it may be part of a cycle).
+inline bool collector_kind(PyObject* item) noexcept {
+  PyTypeObject* type = Py_TYPE(item);
+  return PyType_IS_GC(type) && (!type->tp_is_gc || type->tp_is_gc(item));
+}
+inline void listbuffer_hold(ListBufferObject* b, PyObject* item) noexcept {
+  if (collector_kind(item)) listbuffer_track(b);
+}
+
 // The capacity after growing from `capacity` so that `needed` slots fit:
 // 8 first, then doubling; kMaxListItems at most. OverflowError when `needed`
 // is beyond kMaxListItems. Throws.
@@ -90,6 +105,21 @@ void terms_reserve(TermList& t, Py_ssize_t extra);
 // Appends one item (a new reference is taken). Amortised O(1); copies only
 // when the list is not append-safe.
 void terms_append(TermList& t, PyObject* item);
+// Whether `extra` more items can be appended without an allocation.
+inline bool terms_has_room(const TermList& t, Py_ssize_t extra) noexcept {
+  if (!t.buf) return extra <= kTermInline - t.length;
+  return t.buf->count == t.length && extra <= t.buf->capacity - t.buf->count;
+}
+// terms_append after terms_reserve made room for it: cannot fail.
+inline void terms_append_reserved(TermList& t, PyObject* item) noexcept {
+  if (!t.buf) {
+    t.inl[t.length++] = Py_NewRef(item);
+    return;
+  }
+  listbuffer_hold(t.buf, item);
+  t.buf->items[t.buf->count++] = Py_NewRef(item);
+  t.length = t.buf->count;
+}
 // Appends a reference the caller gives up (also on failure).
 void terms_append_steal(TermList& t, PyObject* item);
 // Appends the first n items of `src` (clipped to what it shows). An empty
@@ -112,15 +142,18 @@ void terms_remove(TermList& t, const std::vector<Py_ssize_t>& positions);
 // list already reads as empty).
 void terms_clear(TermList& t);
 
-// A TermList owned by a C++ scope: its share is released when the scope ends.
-struct OwnedTerms {
-  TermList t;
-  OwnedTerms() = default;
-  explicit OwnedTerms(TermList taken) noexcept : t(taken) {}
-  OwnedTerms(const OwnedTerms&) = delete;
-  OwnedTerms& operator=(const OwnedTerms&) = delete;
-  ~OwnedTerms() { terms_release(t); }
+// A TermList (or NumList) owned by a C++ scope: its share is released when
+// the scope ends.
+template <class View, void (*Release)(View&) noexcept>
+struct OwnedView {
+  View t;
+  OwnedView() = default;
+  explicit OwnedView(View taken) noexcept : t(taken) {}
+  OwnedView(const OwnedView&) = delete;
+  OwnedView& operator=(const OwnedView&) = delete;
+  ~OwnedView() { Release(t); }
 };
+using OwnedTerms = OwnedView<TermList, terms_release>;
 
 // GC support for owners of TermLists.
 inline int terms_traverse(const TermList& t, visitproc visit, void* arg) {
@@ -128,6 +161,65 @@ inline int terms_traverse(const TermList& t, visitproc visit, void* arg) {
   for (PyObject* item : t.inl) Py_VISIT(item);
   return 0;
 }
+
+// --- NumList: coefficients kept as numbers ----------------------------------------------
+//
+// A copy-on-write list of doubles with the sharing rules of TermList: a copy
+// shares the buffer (one more share), an append where the buffer's count
+// equals the list's length writes at its end even when it is shared (the
+// other sharers keep their shorter length), every other change first gives
+// the list a private copy. Up to kTermInline numbers need no buffer. A buffer
+// holds no Python object: a LinExpr's coefficients live here and become
+// float objects only when they are read as objects.
+struct NumBuffer {
+  Py_ssize_t shares;    // the lists that show it
+  Py_ssize_t count;     // slots filled
+  Py_ssize_t capacity;  // 8, 16, 32, ... (grown_capacity)
+  double* items;        // PyMem, `capacity` slots
+};
+
+struct NumList {
+  NumBuffer* buf = nullptr;  // shared, or null
+  Py_ssize_t length = 0;
+  double inl[kTermInline] = {};  // without a buffer: items [0, length)
+};
+
+inline Py_ssize_t nums_size(const NumList& t) noexcept {
+  if (!t.buf) return t.length;
+  return t.length < t.buf->count ? t.length : t.buf->count;
+}
+inline const double* nums_items(const NumList& t) noexcept { return t.buf ? t.buf->items : t.inl; }
+inline double nums_at(const NumList& t, Py_ssize_t i) noexcept { return nums_items(t)[i]; }
+
+// The operations of TermList, for numbers; those that allocate throw
+// (MemoryError, OverflowError beyond kMaxListItems).
+void nums_release(NumList& t) noexcept;
+NumList nums_copy(const NumList& t, Py_ssize_t n = -1) noexcept;
+void nums_assign_copy(NumList& dst, const NumList& src) noexcept;
+void nums_reserve(NumList& t, Py_ssize_t extra);
+void nums_append(NumList& t, double value);
+inline bool nums_has_room(const NumList& t, Py_ssize_t extra) noexcept {
+  if (!t.buf) return extra <= kTermInline - t.length;
+  return t.buf->count == t.length && extra <= t.buf->capacity - t.buf->count;
+}
+// nums_append after nums_reserve made room for it: cannot fail.
+inline void nums_append_reserved(NumList& t, double value) noexcept {
+  if (!t.buf) {
+    t.inl[t.length++] = value;
+    return;
+  }
+  t.buf->items[t.buf->count++] = value;
+  t.length = t.buf->count;
+}
+// Appends the first n numbers of `src` (which may be `dst`); an empty `dst`
+// becomes a sharing copy.
+void nums_extend(NumList& dst, const NumList& src, Py_ssize_t n);
+// Every number times m (m on the left, as the float product m * x).
+void nums_imul(NumList& t, double m);
+void nums_remove(NumList& t, const std::vector<Py_ssize_t>& positions);
+void nums_clear(NumList& t);
+
+using OwnedNums = OwnedView<NumList, nums_release>;
 
 // --- the Python class List ----------------------------------------------------------
 
@@ -145,6 +237,8 @@ inline ListObject* as_list(PyObject* op) { return reinterpret_cast<ListObject*>(
 
 // A new List showing the same items as `t` (a sharing copy). Throws.
 Ref list_from_terms(const TermList& t);
+// A new List of the numbers of `t` as float objects (coefficient()). Throws.
+Ref list_from_numbers(const NumList& t);
 
 template <class F>
 void terms_map(TermList& t, F&& f) {

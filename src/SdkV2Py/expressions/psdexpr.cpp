@@ -1,5 +1,6 @@
 #include "expressions/psdexpr.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
 
 #include <algorithm>
@@ -237,7 +238,7 @@ PyObject* psdexpr_iadd(PyObject* self, PyObject* o) noexcept {
 // e -= o: the interpreter's negation of o, then e.__iadd__ (looked up).
 PyObject* psdexpr_isub(PyObject* self, PyObject* o) noexcept {
   return guarded([&] {
-    Ref negated = take(PyNumber_Negative(o));
+    Ref negated = negative(o);
     if (exact(self)) {
       iadd(self, negated.get());
       return Py_NewRef(self);
@@ -318,7 +319,7 @@ PyObject* psdexpr_negative(PyObject* self) noexcept {
     psdexpr_checked(self);
     Ref r = copy_of(self);
     PsdExprObject* e = as_psdexpr(r.get());
-    terms_map(e->coeffs_, [](PyObject* c) { return take(PyNumber_Negative(c)); });
+    terms_map(e->coeffs_, [](PyObject* c) { return negative(c); });
     Ref lin = Ref::borrow(e->lin_);
     Ref negated = take(PyNumber_Negative(lin.get()));
     if (!is_linexpr(negated.get())) raise_cannot_convert(negated.get(), "velmorpy.LinExpr");

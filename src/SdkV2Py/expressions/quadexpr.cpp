@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
@@ -202,7 +203,7 @@ PyObject* quadexpr_iadd(PyObject* self, PyObject* other) noexcept {
 // q -= other: the interpreter's negation of other, then q.__iadd__.
 PyObject* quadexpr_isub(PyObject* self, PyObject* other) noexcept {
   return guarded([&] {
-    Ref negated = take(PyNumber_Negative(other));
+    Ref negated = negative(other);
     if (exact(self)) {
       iadd(self, negated.get());
       return Py_NewRef(self);
@@ -220,6 +221,7 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     const double m = plain ? number_value(other) : 0.0;
     terms_map(q->coeffs_, [&](PyObject* c) -> Ref {
       if (plain && PyFloat_CheckExact(c)) return take(PyFloat_FromDouble(PyFloat_AS_DOUBLE(c) * m));
+      check_object_nesting(c);
       return take(PyNumber_Multiply(c, other));
     });
     Ref lin = Ref::borrow(q->lin_);

@@ -197,11 +197,11 @@ Ref tempconstr_parseIndicator(PyObject* tc) {
     raise(PyExc_ValueError, kNotIndicator);
   LinExprObject* e = linexpr_checked(cexpr.get());
   const double constant = e->constant_;
-  if (!(constant == 0.0 || constant == -1.0) || terms_size(e->coeffs_) != 1 || terms_size(e->vars_) != 1)
+  if (!(constant == 0.0 || constant == -1.0) || nums_size(e->coeffs_) != 1 || terms_size(e->vars_) != 1)
     raise(PyExc_ValueError, kNotIndicator);
-  Ref coeff = Ref::borrow(terms_at(e->coeffs_, 0));
+  const double coeff = nums_at(e->coeffs_, 0);
   Ref var = Ref::borrow(terms_at(e->vars_, 0));
-  if (!equals_int(coeff.get(), 1)) raise(PyExc_ValueError, kNotIndicator);
+  if (coeff != 1.0) raise(PyExc_ValueError, kNotIndicator);
   Ref vtype = take(PyObject_GetAttrString(var.get(), "vtype"));
   const bool binary = (PyBytes_Check(vtype.get()) && PyBytes_GET_SIZE(vtype.get()) == 1 &&
                        PyBytes_AS_STRING(vtype.get())[0] == 'B') ||

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <cstdint>
-#include <cstring>
 
+#include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
 
 #include "attributes/handle.hpp"
@@ -33,32 +33,6 @@ Ref coefficient(double value) {
     return Ref::borrow(minus_one);
   }
   return take(PyFloat_FromDouble(value));
-}
-
-CoefficientCache::~CoefficientCache() {
-  for (PyObject* o : slots_) Py_XDECREF(o);
-}
-
-Ref CoefficientCache::get(double value) {
-  if (value == 1.0 || value == -1.0) return coefficient(value);
-  if (off_) return take(PyFloat_FromDouble(value));
-  uint64_t bits = 0;
-  std::memcpy(&bits, &value, sizeof bits);
-  PyObject*& slot = slots_[(bits * 0x9E3779B97F4A7C15ull) >> 56];
-  ++seen_;
-  if (slot) {
-    const double held = PyFloat_AS_DOUBLE(slot);
-    if (std::memcmp(&held, &value, sizeof value) == 0) {
-      ++hits_;
-      return Ref::borrow(slot);
-    }
-  }
-  // Data that rarely repeats a value soon stops probing: a miss costs more
-  // than a new float.
-  if (seen_ == kTrial && hits_ < kTrial / 4) off_ = true;
-  Ref made = take(PyFloat_FromDouble(value));
-  Py_XSETREF(slot, Py_NewRef(made.get()));  // a float's release runs no Python code
-  return made;
 }
 
 bool is_listlike(PyObject* o) { return PyTuple_Check(o) || PyList_Check(o) || PyArray_Check(o); }
@@ -160,6 +134,7 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
 bool equals_zero(PyObject* x) {
   if (PyFloat_CheckExact(x)) return PyFloat_AS_DOUBLE(x) == 0.0;
   if (PyLong_CheckExact(x)) return _PyLong_Sign(x) == 0;
+  check_object_nesting(x);  // an array is compared cell by cell by NumPy
   Ref zero = take(PyLong_FromLong(0));
   return check(PyObject_RichCompareBool(x, zero.get(), Py_EQ)) != 0;
 }

@@ -25,27 +25,6 @@ bool is_listlike(PyObject* o);
 // once; floats are immutable, so terms may share them), else a new float. Throws.
 Ref coefficient(double value);
 
-// The coefficients one product makes: get(v) is coefficient(v), but a value
-// met again while a slot of the cache (256, direct-mapped by the value's bits)
-// remembers it gives the same float object. Data of few distinct values (an
-// incidence matrix, a cost table) then makes few objects; data that repeats
-// few of its first values stops probing after them. Not copyable; it
-// releases its objects when it goes.
-class CoefficientCache {
- public:
-  CoefficientCache() = default;
-  CoefficientCache(const CoefficientCache&) = delete;
-  CoefficientCache& operator=(const CoefficientCache&) = delete;
-  ~CoefficientCache();
-  Ref get(double value);  // Throws.
-
- private:
-  static constexpr int64_t kTrial = 4096;  // values seen before the hit rate is judged
-  PyObject* slots_[256] = {};
-  int64_t seen_ = 0, hits_ = 0;
-  bool off_ = false;
-};
-
 // Appends one item to each of several parallel term lists: room is made in
 // all of them first, so a failure changes none. Throws.
 void append_parallel(std::initializer_list<std::pair<TermList*, PyObject*>> rows);

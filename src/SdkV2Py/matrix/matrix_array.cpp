@@ -202,7 +202,7 @@ PyObject* matrix_iadd(PyObject* self, PyObject* other) noexcept {
 PyObject* matrix_isub(PyObject* self, PyObject* other) noexcept {
   return guarded([&] {
     const MatrixClass& row = row_of(self);
-    Ref negated = take(PyNumber_Negative(other));
+    Ref negated = negative(other);
     if (Py_IS_TYPE(self, row.type)) return row.add_o(self, negated.get()).release();
     return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
   });
@@ -287,8 +287,63 @@ void matrix_setAttr(PyObject* self, PyObject* attrname, PyObject* values) {
   _setAttr(holder, attrname, row.kind, items.get(), values);
 }
 
+// The sum of one line of variables: the LinExpr that NumPy's fold
+// ((x0 + x1) + x2) + ... gives, every coefficient 1.0, built at once.
+Ref line_sum(PyObject* const* cells, npy_intp count, npy_intp step) {
+  Ref made = linexpr_new();
+  LinExprObject* e = as_linexpr(made.get());
+  linexpr_reserve(e, count);
+  for (npy_intp k = 0; k < count; ++k) linexpr_append_reserved(e, 1.0, cells[k * step]);
+  linexpr_retrack(e);
+  return made;
+}
+
+// MVar.sum(axis) without NumPy's object fold, where its result is known: the
+// array is an exact C-contiguous one whose every cell is an exact Var (the
+// fold then adds Vars and LinExprs with the module's own `+`), the axis is
+// None or one int, and each sum has at least two terms (NumPy keeps a lone
+// cell as it is and gives 0 for none). NumPy folds along the axis in index
+// order, and over the whole of such an array in row-major order. Returns
+// the result's array, or nothing where NumPy's sum is to be used. Throws.
+Ref mvar_sum_of_vars(PyObject* array, PyObject* axis) {
+  if (!PyArray_CheckExact(array) || !PyArray_IS_C_CONTIGUOUS(nd(array)) || PyArray_TYPE(nd(array)) != NPY_OBJECT)
+    return Ref();
+  if (axis != Py_None && !PyLong_CheckExact(axis)) return Ref();
+  const int ndim = PyArray_NDIM(nd(array));
+  const npy_intp size = PyArray_SIZE(nd(array));
+  auto** cells = static_cast<PyObject**>(PyArray_DATA(nd(array)));
+  for (npy_intp k = 0; k < size; ++k)
+    if (!cells[k] || !Py_IS_TYPE(cells[k], &VarType)) return Ref();
+  if (axis == Py_None) return size >= 2 ? line_sum(cells, size, 1) : Ref();
+  int overflow = 0;
+  long a = PyLong_AsLongAndOverflow(axis, &overflow);
+  if (overflow || a < -ndim || a >= ndim) return Ref();  // NumPy's own error
+  if (a < 0) a += ndim;
+  const npy_intp* dims = PyArray_DIMS(nd(array));
+  const npy_intp count = dims[a];
+  if (count < 2 || size == 0) return Ref();
+  // Cell (outer, inner) of the result sums the cells outer * count * inner
+  // + k * inner + inner_index, k = 0 .. count - 1.
+  npy_intp outer = 1, inner = 1;
+  std::vector<npy_intp> out_dims;
+  for (int d = 0; d < ndim; ++d) {
+    if (d == a) continue;
+    out_dims.push_back(dims[d]);
+    (d < a ? outer : inner) *= dims[d];
+  }
+  Ref result = new_object_array(static_cast<int>(out_dims.size()), out_dims.data());
+  for (npy_intp o = 0; o < outer; ++o)
+    for (npy_intp i = 0; i < inner; ++i)
+      put_cell(result, o * inner + i, line_sum(cells + o * count * inner + i, count, inner));
+  return result;
+}
+
 Ref matrix_sum(PyObject* self, PyObject* axis, PyTypeObject* result) {
   Ref array = Ref::borrow(matrix_array(self));
+  if (PyObject_TypeCheck(self, &MVarType)) {
+    if (Ref total = mvar_sum_of_vars(array.get(), axis)) return matrix_new(result, total.get());
+  }
+  check_object_nesting(array.get());  // the sum is NumPy's + over the cells
   Ref sum = take(PyObject_GetAttr(array.get(), VLM_STR("sum")));
   Ref args = take(PyTuple_New(0));
   Ref kwargs = take(Py_BuildValue("{sO}", "axis", axis));
@@ -301,8 +356,10 @@ Ref matrix_zeros(PyTypeObject* type, PyObject* shape) {
   for (const MatrixClass& r : kMatrixClasses)
     if (r.type == type) row = &r;
   if (!row || !row->new_cell) raise(PyExc_SystemError, "velmorpy: zeros of a class without expressions");
+  int64_t cells = 0;
+  Ref dims = checked_shape(shape, &cells);
   Ref np = module_global("_np");
-  Ref array = take(PyObject_CallMethod(np.get(), "empty", "OO", shape, reinterpret_cast<PyObject*>(&PyBaseObject_Type)));
+  Ref array = take(PyObject_CallMethod(np.get(), "empty", "OO", dims.get(), reinterpret_cast<PyObject*>(&PyBaseObject_Type)));
   // A new array of ours, C-contiguous: its cells are written in place.
   const Py_ssize_t n = PyArray_SIZE(nd(array.get()));
   for (Py_ssize_t k = 0; k < n; ++k) put_cell(array, k, row->new_cell());

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "algebra/kernels.hpp"
 #include "algebra/kinds.hpp"
 #include "algebra/object_arrays.hpp"
 #include "attributes/handle.hpp"
@@ -91,12 +92,16 @@ Ref mconstr_of(const Ref& list, int nd, const Py_ssize_t* dims) {
 // --- addMVar ----------------------------------------------------------------------
 
 // One variable per cell of `shape`, added with one library call and named
-// from the cells' index tuples (numpy.ndindex, row-major order).
+// from the cells' index tuples (numpy.ndindex, row-major order). The shape is
+// checked before NumPy sees it, and no more variables than a model can hold
+// are asked for.
 PyObject* model_addMVar(PyObject* self, const Args& a) {
-  PyObject* shape = a[0];
+  int64_t cells = 0;
+  Ref shape = checked_shape(a[0], &cells);
+  if (cells > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
   Ref np = module_global("_np");
-  Ref keys = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("ndindex"), shape));
-  Ref handles = model_addVars(self, shape, keys.get(), VarBatch{a[1], a[2], a[3], a[4], a[5]});
+  Ref keys = take(PyObject_CallMethodOneArg(np.get(), VLM_STR("ndindex"), shape.get()));
+  Ref handles = model_addVars(self, shape.get(), keys.get(), VarBatch{a[1], a[2], a[3], a[4], a[5]});
   return mvar_new(handles.get()).release();
 }
 
@@ -160,6 +165,7 @@ PyObject* model_addPsdVar(PyObject* self, const Args& a) {
 // The sense of every one of m rows: '<', '>' or '='. Throws.
 std::vector<char> row_senses(PyObject* sense, int64_t m) {
   Ref senses = numpy_array(sense);
+  check_object_nesting(senses.get());  // each item is compared by its own ==
   const int nd = PyArray_NDIM(arr(senses));
   if (nd > 1) raise(PyExc_ValueError, kSenseDims);
   if (nd == 1 && PyArray_DIM(arr(senses), 0) != m) raise(PyExc_ValueError, kSenseLength);
@@ -177,6 +183,130 @@ std::vector<char> row_senses(PyObject* sense, int64_t m) {
   }
   if (nd == 0 && m > 0) out.assign(static_cast<size_t>(m), out[0]);
   return out;
+}
+
+// Whether `A @ x` with an MVar x is the module's own product over A's
+// numbers, so that its rows can be read from A's arrays instead: an exact
+// NumPy array of booleans, integers or reals (complex and object arrays,
+// and subclasses, keep the product road), or a matrix of one of SciPy's own
+// sparse classes (their `@` hands an MVar to its reflected product).
+enum class MatrixRoad { Product, Dense, Sparse };
+
+MatrixRoad matrix_road(PyObject* A) {
+  if (PyArray_CheckExact(A)) {
+    auto* a = reinterpret_cast<PyArrayObject*>(A);
+    return PyArray_ISBOOL(a) || PyArray_ISINTEGER(a) || PyArray_ISFLOAT(a) ? MatrixRoad::Dense : MatrixRoad::Product;
+  }
+  if (!is_sparse_matrix(A)) return MatrixRoad::Product;
+  Ref module = take(PyObject_GetAttr(reinterpret_cast<PyObject*>(Py_TYPE(A)), VLM_STR("__module__")));
+  if (!PyUnicode_Check(module.get())) return MatrixRoad::Product;
+  Ref prefix = take(PyUnicode_FromString("scipy.sparse."));
+  const Py_ssize_t found = PyUnicode_Tailmatch(module.get(), prefix.get(), 0, PY_SSIZE_T_MAX, -1);
+  if (found < 0) throw_error_set();
+  return found ? MatrixRoad::Sparse : MatrixRoad::Product;
+}
+
+// The variable indices of x's cells, for the rows read from A's arrays: read
+// after A's conversion (which runs SciPy's code), each checked as the
+// flattening of the product's rows checks it, when a row first uses it.
+class ColumnMap {
+ public:
+  ColumnMap(const Ref& holder, const Ref& xarr) : holder_(holder), cells_(object_cells(xarr.get())) {
+    columns_.reserve(static_cast<size_t>(cells_.size));
+    for (Py_ssize_t j = 0; j < cells_.size; ++j) {
+      PyObject* cell = cells_[j];
+      const bool ours = is_var(cell) && holder && as_handle(cell)->holder_ == holder.get();
+      columns_.push_back(ours ? as_handle(cell)->index : kUnchecked);
+    }
+  }
+  int operator[](int64_t j) const {
+    const int column = columns_[static_cast<size_t>(j)];
+    return column != kUnchecked ? column : model_var_index(holder_, cells_[j]);  // raises
+  }
+  // The index, or kUnchecked (below every index) for a cell to be checked when used.
+  int unchecked(int64_t j) const noexcept { return columns_[static_cast<size_t>(j)]; }
+
+ private:
+  static constexpr int kUnchecked = INT32_MIN;  // no handle index is this low
+  const Ref& holder_;
+  ObjectCells cells_;
+  std::vector<int> columns_;
+};
+
+// The rows of A @ x read from A's arrays, as the flattening of the
+// product's row expressions would give them: a dense A gives every entry of
+// a row, zeros included, in column order; a sparse one its stored entries
+// but zeros, in stored order (read through CSR as the sparse product reads
+// them, with its checks and texts). Every row's constant is 0.
+struct MatrixRows {
+  CompressedRows copied;  // the rows, unless they are A's own arrays
+  CompressedMatrix matrix;  // holds A's arrays while `view` shows them
+  RowsView view;
+};
+
+// Whether the stored entries of the rows of `s` can go to the library as
+// they are: x holds variables 0 to n - 1 in order, and no entry is zero.
+// The ranges and indices are checked as the copying loop checks them.
+bool entries_as_stored(const CompressedMatrix& s, const ColumnMap& column, int64_t m, int64_t n) {
+  for (int64_t k = 0; k < n; ++k)
+    if (column.unchecked(k) != k) return false;
+  for (int64_t i = 0; i < m; ++i) {
+    int64_t begin, end;
+    s.range(i, begin, end);
+    for (int64_t p = begin; p < end; ++p) {
+      s.index(p);
+      if (s.val[p] == 0.0) return false;
+    }
+  }
+  return !s.wide && s.ptr[m] - s.ptr[0] <= INT32_MAX;
+}
+
+void matrix_rows(MatrixRows& out, MatrixRoad road, PyObject* A, const Ref& xarr, const Ref& holder, int64_t m,
+                 int64_t n) {
+  CompressedRows& rows_out = out.copied;
+  rows_out.beg.reserve(static_cast<size_t>(m));
+  rows_out.constants.reserve(static_cast<size_t>(m));
+  if (road == MatrixRoad::Dense) {
+    Ref numbers = take(PyArray_FROMANY(A, NPY_FLOAT64, 2, 2, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+    const double* value = static_cast<const double*>(PyArray_DATA(arr(numbers)));
+    if (m * n > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
+    rows_out.ind.reserve(static_cast<size_t>(m * n));
+    rows_out.val.reserve(static_cast<size_t>(m * n));
+    const ColumnMap column(holder, xarr);
+    RowCollector rows(rows_out, /*with_starts=*/true);
+    for (int64_t i = 0; i < m; ++i) {
+      for (int64_t k = 0; k < n; ++k) rows.add(column[k], value[i * n + k]);
+      rows.close(0.0);
+    }
+    out.view = RowsView(rows_out);
+    return;
+  }
+  out.matrix = compressed_matrix(A, /*rows=*/true);
+  const CompressedMatrix& s = out.matrix;
+  const ColumnMap column(holder, xarr);
+  if (entries_as_stored(s, column, m, n)) {
+    // The library sorts and merges a row whose columns do not ascend as the
+    // flattening would.
+    for (int64_t i = 0; i < m; ++i) rows_out.beg.push_back(static_cast<int>(s.ptr[i] - s.ptr[0]));
+    rows_out.constants.assign(static_cast<size_t>(m), 0.0);
+    out.view = RowsView(static_cast<int>(m), static_cast<int>(s.ptr[m] - s.ptr[0]), rows_out.beg.data(),
+                        static_cast<const int32_t*>(s.idx) + s.ptr[0], s.val + s.ptr[0]);
+    return;
+  }
+  const size_t entries = static_cast<size_t>(std::min<int64_t>(s.nnz, INT32_MAX));
+  rows_out.ind.reserve(entries);
+  rows_out.val.reserve(entries);
+  RowCollector rows(rows_out, /*with_starts=*/true);
+  for (int64_t i = 0; i < m; ++i) {
+    int64_t begin, end;
+    s.range(i, begin, end);
+    for (int64_t p = begin; p < end; ++p) {
+      const int64_t k = s.index(p);
+      if (s.val[p] != 0.0) rows.add(column[k], s.val[p]);
+    }
+    rows.close(0.0);
+  }
+  out.view = RowsView(rows_out);
 }
 
 PyObject* model_addMConstr(PyObject* self, const Args& a) {
@@ -213,20 +343,32 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
     }
   }
 
-  // The rows: A @ x, one LinExpr per row of A (rows without terms when x is empty).
-  Ref exprs;
-  if (n == 0 || m == 0) {
-    exprs = take(PyList_New(static_cast<Py_ssize_t>(m)));
-    for (int64_t i = 0; i < m; ++i) PyList_SET_ITEM(exprs.get(), i, linexpr_new().release());
+  // The rows: A @ x, one row per row of A (rows without terms when x is
+  // empty), read from A's arrays when its product is the module's own over
+  // its numbers, else flattened from the product's row expressions.
+  const MatrixRoad road = n == 0 || m == 0 ? MatrixRoad::Product : matrix_road(A.get());
+  MatrixRows read;
+  CompressedRows& rows = read.copied;
+  if (road != MatrixRoad::Product) {
+    const IndexMark mark(holder);  // the names below may run code that removes variables
+    matrix_rows(read, road, A.get(), xarr, holder, m, n);
+    read.view.mark = mark;
   } else {
-    Ref checked = mvar_new(xarr.get());  // the cells checked above, whatever x holds by now
-    Ref product = take(PyNumber_MatrixMultiply(A.get(), checked.get()));
-    // A's own `@` may answer anything: only a matrix-shaped object has an array field.
-    if (!matrix_class_of(product.get())) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
-    exprs = linexpr_cells(matrix_array(product.get()));
-    if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
+    Ref exprs;
+    if (n == 0 || m == 0) {
+      exprs = take(PyList_New(static_cast<Py_ssize_t>(m)));
+      for (int64_t i = 0; i < m; ++i) PyList_SET_ITEM(exprs.get(), i, linexpr_new().release());
+    } else {
+      Ref checked = mvar_new(xarr.get());  // the cells checked above, whatever x holds by now
+      Ref product = take(PyNumber_MatrixMultiply(A.get(), checked.get()));
+      // A's own `@` may answer anything: only a matrix-shaped object has an array field.
+      if (!matrix_class_of(product.get())) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
+      exprs = linexpr_cells(matrix_array(product.get()));
+      if (PyList_GET_SIZE(exprs.get()) != m) raise_cannot_convert(product.get(), "velmorpy.MLinExpr");
+    }
+    rows = model_linExprs2array(holder, exprs.get(), /*with_starts=*/true);
+    read.view = RowsView(rows);
   }
-  const CompressedRows rows = model_linExprs2array(holder, exprs.get(), /*with_starts=*/true);
 
   // Bounds from each row's sense and b[i] less the row's constant.
   const double* bv = static_cast<const double*>(PyArray_DATA(arr(rhs)));
@@ -243,7 +385,7 @@ PyObject* model_addMConstr(PyObject* self, const Args& a) {
     names = cell_names(name, 1, &count);
     for (const std::string& s : names) cnames.push_back(s.c_str());
   }
-  Ref handles = model_addRowBatch(self, holder, rows, lbs, ubs, name != Py_None ? cnames.data() : nullptr);
+  Ref handles = model_addRowBatch(self, holder, read.view, lbs, ubs, name != Py_None ? cnames.data() : nullptr);
   const auto count = static_cast<Py_ssize_t>(m);
   return mconstr_of(handles, 1, &count).release();
 }

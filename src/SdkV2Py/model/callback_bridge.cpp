@@ -44,7 +44,7 @@ void restore_exception(Ref exc) noexcept {
 void print_exception() {
   Ref exc = fetch_exception();
   Ref traceback = module_global("traceback");
-  take(PyObject_CallMethodOneArg(traceback.get(), VLM_STR("print_exception"), exc.get()));
+  take(parking_call([&] { return PyObject_CallMethodOneArg(traceback.get(), VLM_STR("print_exception"), exc.get()); }));
 }
 
 // Keeps the pending exception (or a SystemError, should the turn have failed
@@ -123,8 +123,11 @@ void run_turn(PyObject* self) {
   if (callback.get() == Py_None) return;
   Ref where = take(PyLong_FromLong(m->where_));
   PyObject* args[] = {self, where.get()};
-  Ref result = Ref::steal(PyObject_Vectorcall(callback.get(), args, 2, nullptr));
-  if (result) result = Ref::steal(PyObject_CallMethodNoArgs(self, VLM_STR("cbUseSolution")));
+  // The user's code, and the submission (looked up by name): where a thread
+  // still in a turn when the interpreter exits is ended, and parked.
+  Ref result = Ref::steal(parking_call([&] { return PyObject_Vectorcall(callback.get(), args, 2, nullptr); }));
+  if (result)
+    result = Ref::steal(parking_call([&] { return PyObject_CallMethodNoArgs(self, VLM_STR("cbUseSolution")); }));
   if (result) return;
   if (!PyErr_ExceptionMatches(PyExc_Exception)) throw_error_set();
   print_exception();
@@ -166,9 +169,20 @@ int locked_turn(void* cbdata, int where, PyObject* self, const BridgeEntry& entr
   Ref enter, exit;
   try {
     PyObject* type = reinterpret_cast<PyObject*>(Py_TYPE(lock.get()));
-    enter = take(PyObject_GetAttr(type, VLM_STR("__enter__")));
     exit = take(PyObject_GetAttr(type, VLM_STR("__exit__")));
-    take(PyObject_CallOneArg(enter.get(), lock.get()));
+    if (exit_has_begun()) {
+      // The exit hook stopped waiting for turns still running: one that never
+      // returns holds the lock for good, so the exiting thread waits for it a
+      // while only, and stops the run when it does not get it.
+      Ref acquire = take(PyObject_GetAttr(type, VLM_STR("acquire")));
+      Ref seconds = take(PyFloat_FromDouble(kExitWaitMilliseconds / 1000.0));
+      Ref got = take(parking_call(
+          [&] { return PyObject_CallFunctionObjArgs(acquire.get(), lock.get(), Py_True, seconds.get(), nullptr); }));
+      if (!check(PyObject_IsTrue(got.get()))) return VLM_ERROR_ABORT_CTRL_C;
+    } else {
+      enter = take(PyObject_GetAttr(type, VLM_STR("__enter__")));
+      take(parking_call([&] { return PyObject_CallOneArg(enter.get(), lock.get()); }));  // may wait for the lock
+    }
   } catch (...) {
     translate_current_exception();
     return -1;
@@ -180,7 +194,7 @@ int locked_turn(void* cbdata, int where, PyObject* self, const BridgeEntry& entr
     Ref tb = Ref::steal(PyException_GetTraceback(exc.get()));
     PyObject* args[] = {lock.get(), reinterpret_cast<PyObject*>(Py_TYPE(exc.get())), exc.get(),
                         tb ? tb.get() : Py_None};
-    Ref swallowed = Ref::steal(PyObject_Vectorcall(exit.get(), args, 4, nullptr));
+    Ref swallowed = Ref::steal(parking_call([&] { return PyObject_Vectorcall(exit.get(), args, 4, nullptr); }));
     if (!swallowed) {  // __exit__'s own error replaces the turn's, which becomes its context
       Ref later = fetch_exception();
       PyException_SetContext(later.get(), exc.release());
@@ -194,7 +208,7 @@ int locked_turn(void* cbdata, int where, PyObject* self, const BridgeEntry& entr
     return -1;
   }
   PyObject* args[] = {lock.get(), Py_None, Py_None, Py_None};
-  Ref done = Ref::steal(PyObject_Vectorcall(exit.get(), args, 4, nullptr));
+  Ref done = Ref::steal(parking_call([&] { return PyObject_Vectorcall(exit.get(), args, 4, nullptr); }));
   return done ? answer : -1;
 }
 
@@ -205,7 +219,7 @@ int PyCallback(VLMmodel*, void* cbdata, int where, void* usrdata) noexcept {
   // would end the thread: stop the run instead.
   const BridgeEntry entry;
   if (entry.closed()) return VLM_ERROR_ABORT_CTRL_C;
-  const PyGILState_STATE gil = PyGILState_Ensure();
+  const PyGILState_STATE gil = parking_call([] { return PyGILState_Ensure(); });
   PyObject* self = static_cast<PyObject*>(usrdata);
   const int answer = locked_turn(cbdata, where, self, entry);
   if (answer == -1) keep_error(as_model(self));

@@ -318,7 +318,9 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   CText name = CText::or_null(a[4]);
   CText vtype(a[3]);
   ColumnTerms terms;
+  const IndexMark mark(holder);
   if (a[5] != Py_None) terms = column_terms(holder, a[5]);
+  mark.check();  // the constraints' indices, read before their coefficients were converted
   // Read after the conversions: the list that goes with the holder.
   const Ref vars = Ref::borrow(as_model(self)->vars_);
   if (!PyList_Check(vars.get())) throw VlmCodeError{VLM_ERROR_INVALID_ARGUMENT};

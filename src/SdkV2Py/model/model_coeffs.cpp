@@ -55,8 +55,10 @@ PyObject* model_getCoeff(PyObject* self, const Args& a) {
 PyObject* model_chgCoeff(PyObject* self, const Args& a) {
   const double value = as_double(a[2]);
   const Ref holder = holder_of(self);
+  const IndexMark mark(holder);  // an index attribute may run code
   const int32_t row = model_item_index(holder, a[0], "constr");
   const int32_t col = model_item_index(holder, a[1], "var");
+  mark.check();
   check_rc(VLMchgcoeffs(live_model(holder), 1, &row, &col, &value));
   Py_RETURN_NONE;
 }

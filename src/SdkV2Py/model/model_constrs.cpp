@@ -242,6 +242,7 @@ Ref model_addConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* ub,
   Ref one = take(PyTuple_Pack(1, expr));
   const CompressedRows rows = model_linExprs2array(holder, one.get(), /*with_starts=*/false);
   const auto [lo, hi] = row_bounds(lb, ub, rows.constants[0]);
+  rows.mark.check();
   NewRows added = add_rows(model, holder, 1, [&](VLMmodel* mdl) {
     return VLMaddrangeconstr(mdl, rows.nnz(), rows.ind_data(), rows.val_data(), lo, hi, cname.get());
   });
@@ -285,15 +286,16 @@ void raise_invalid_sense(PyObject* sense) {
   raise_velmor_text(message);
 }
 
-Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,
+Ref model_addRowBatch(PyObject* model, const Ref& holder, const RowsView& rows, const std::vector<double>& lbs,
                       const std::vector<double>& ubs, const char* const* names) {
-  const int n = rows.rows();
+  rows.mark.check();  // the bounds and names are converted by now
+  const int n = rows.rows;
   if (n == 0) {
     live_model(holder);
     return take(PyList_New(0));
   }
   return add_rows(model, holder, n, [&](VLMmodel* mdl) {
-    return VLMaddrangeconstrs(mdl, n, rows.nnz(), rows.beg_data(), rows.ind_data(), rows.val_data(),
+    return VLMaddrangeconstrs(mdl, n, rows.nnz, rows.beg, rows.nnz ? rows.ind : nullptr, rows.nnz ? rows.val : nullptr,
                               lbs.empty() ? nullptr : lbs.data(), ubs.empty() ? nullptr : ubs.data(), names);
   }).constrs;
 }
@@ -332,6 +334,7 @@ Ref model_addPsdConstr(PyObject* model, PyObject* expr, PyObject* lb, PyObject* 
     constant = as_double(c.get());
   }
   const auto [lo, hi] = row_bounds(lb, ub, constant);
+  linear.mark.check();  // taken before the semidefinite terms were read too
   NewRows added = add_rows(model, holder, 1, [&](VLMmodel* mdl) {
     return VLMaddrangepsdconstr(mdl, linear.nnz(), psd.vars(), psd.nnz(), linear.ind_data(), linear.val_data(),
                                 psd.var_data(), psd.beg_data(), psd.ind_data(), psd.val_data(), lo, hi, cname.get());

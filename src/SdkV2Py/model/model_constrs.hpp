@@ -47,7 +47,7 @@ std::vector<double> model_batch_bounds(PyObject* bound, const std::vector<double
 // row or null for rows without names, with one library call. An empty batch
 // makes no library call. Returns the list of the new Constr handles in row
 // order. Throws; nothing is added on failure.
-Ref model_addRowBatch(PyObject* model, const Ref& holder, const CompressedRows& rows, const std::vector<double>& lbs,
+Ref model_addRowBatch(PyObject* model, const Ref& holder, const RowsView& rows, const std::vector<double>& lbs,
                       const std::vector<double>& ubs, const char* const* names);
 
 // The kinds addConstr and addRange hand over to the matrix interface and to

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "algebra/object_arrays.hpp"
 #include "containers/tupledict.hpp"
 #include "expressions/tempconstr.hpp"
 #include "model/indexed_names.hpp"
@@ -114,6 +115,7 @@ Ref indexed_name(PyObject* name, PyObject* key_values) {
 bool is_unnamed(PyObject* name) {
   if (name == Py_None) return true;
   if (PyUnicode_CheckExact(name)) return PyUnicode_GET_LENGTH(name) == 0;
+  check_object_nesting(name);  // compared (and later added to) by NumPy, cell by cell, if an array
   return check(PyObject_RichCompareBool(name, VLM_STR(""), Py_EQ)) == 1;
 }
 

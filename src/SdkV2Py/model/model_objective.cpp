@@ -184,13 +184,14 @@ PyObject* model_setObjective(PyObject* self, const Args& a) {
 
   // Every term is read, checked and converted before the first write.
   Ref one = take(PyTuple_Pack(1, lin.get()));
-  const CompressedRows linear = model_linExprs2array(holder, one.get(), /*with_starts=*/false);
+  CompressedRows linear = model_linExprs2array(holder, one.get(), /*with_starts=*/false);
   const double constant = finite(linear.constants[0]);
   QuadTerms quad;
   if (is_quadexpr(e)) quad = quadratic_terms(holder, e, PyList_GET_SIZE(model_list(m->vars_).get()));
   const Ref psdvars = model_list(m->psdvars_);
   Ref psd_matrices = PyList_GET_SIZE(psdvars.get()) > 0 ? psd_objective(holder, is_psdexpr(e) ? e : nullptr, psdvars)
                                                        : Ref();
+  linear.mark.check();  // every term read and converted since the linear ones
   // Read after every conversion: the list that goes with the holder.
   const Ref vars = model_list(m->vars_);
   const Py_ssize_t nvars = PyList_GET_SIZE(vars.get());
@@ -198,6 +199,7 @@ PyObject* model_setObjective(PyObject* self, const Args& a) {
   Ref obj = take(PyArray_ZEROS(1, dims, NPY_FLOAT64, 0));
   auto* obj_data = static_cast<double*>(PyArray_DATA(reinterpret_cast<PyArrayObject*>(obj.get())));
   for (int k = 0; k < linear.nnz(); ++k) obj_data[in_range(linear.ind[k], nvars)] = finite(linear.val[k]);
+  linear = CompressedRows();  // not needed any more: freed before the writes, which allocate too
   for (int r : quad.row) in_range(r, nvars);
   for (int c : quad.col) in_range(c, nvars);
 

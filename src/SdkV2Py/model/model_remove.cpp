@@ -99,6 +99,7 @@ PyObject* model_remove(PyObject* self, const Args& a) {
     for (PyObject* ModelObject::*field : step.lists)
       if (!lists[k++].unchanged(m->*field)) raise(PyExc_RuntimeError, kChanged);
     check_rc(step.del(mdl, static_cast<int>(ids.size()), ids.data()));
+    note_renumbering(holder);
     k = 0;
     for (PyObject* ModelObject::*field : step.lists) {
       Ref renumbered = lists[k++].apply();

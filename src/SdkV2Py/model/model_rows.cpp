@@ -6,6 +6,7 @@
 #include <cmath>
 #include <utility>
 
+#include "algebra/object_arrays.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/var.hpp"
@@ -30,50 +31,20 @@ namespace {
 const char kExpectLinExpr[] = "Expect a LinExpr";
 const char kTooMany[] = "value too large to convert to int";
 
-using Term = std::pair<int, double>;  // (column, coefficient)
-
-// Collects the rows one by one; `terms` is the scratch list of the row being
-// read, reused across rows.
+// Reads the rows one by one into a RowCollector.
 class RowWriter {
  public:
-  RowWriter(const Ref& holder, CompressedRows& out, bool with_starts)
-      : holder_(holder), out_(out), with_starts_(with_starts) {}
+  RowWriter(const Ref& holder, CompressedRows& out, bool with_starts) : holder_(holder), rows_(out, with_starts) {}
 
-  // An exact LinExpr: its term buffers, read in place. Converting a
-  // coefficient that is not an exact float runs Python code, which may change
-  // the expression: the shares of its buffers taken here keep what is read
-  // unchanged, and the size is read again after each term.
+  // An exact LinExpr: its term buffers, read in place (its coefficients are
+  // numbers, and checking its variables runs no Python code).
   void exact(PyObject* expr) {
     LinExprObject* e = linexpr_checked(expr);
-    OwnedTerms coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_));
-    const double constant = e->constant_;
-    // Written straight into the rows; a row whose columns do not strictly
-    // ascend is taken back and sorted through the scratch list.
-    const size_t start = out_.ind.size();
-    bool ascending = true;
-    for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars.t); ++i) {
-      const int column = model_var_index(holder_, terms_at(vars.t, i));
-      PyObject* c = terms_at(coeffs.t, i);
-      double value;
-      if (PyFloat_CheckExact(c)) {
-        value = PyFloat_AS_DOUBLE(c);
-      } else {
-        Ref coeff = Ref::borrow(c);  // its float conversion may run code
-        value = number_value(coeff.get());
-      }
-      if (out_.ind.size() > start && column <= out_.ind.back()) ascending = false;
-      out_.ind.push_back(column);
-      out_.val.push_back(value);
-    }
-    if (ascending) {
-      open_row(start, constant);
-      return;
-    }
-    terms_.clear();
-    for (size_t k = start; k < out_.ind.size(); ++k) terms_.emplace_back(out_.ind[k], out_.val[k]);
-    out_.ind.resize(start);
-    out_.val.resize(start);
-    end_row(constant);
+    const Py_ssize_t n = linexpr_size(e);
+    const double* coeffs = nums_items(e->coeffs_);
+    PyObject* const* vars = terms_items(e->vars_);
+    for (Py_ssize_t i = 0; i < n; ++i) rows_.add(model_var_index(holder_, vars[i]), coeffs[i]);
+    rows_.close(e->constant_);
   }
 
   // A subclass: the coefficients first, then the variables, then the
@@ -91,55 +62,47 @@ class RowWriter {
     for (int64_t i = 0; i < n; ++i) vars.push_back(take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i))));
     Ref constant = take(PyObject_CallMethodNoArgs(expr, VLM_STR("getConstant")));
     const double k = as_double(constant.get());
-    terms_.clear();
-    for (int64_t i = 0; i < n; ++i) terms_.emplace_back(model_var_index(holder_, vars[i].get()), coeffs[i]);
-    end_row(k);
+    for (int64_t i = 0; i < n; ++i) rows_.add(model_var_index(holder_, vars[i].get()), coeffs[i]);
+    rows_.close(k);
   }
 
  private:
-  // Records a row whose terms out_ holds from `start` on.
-  void open_row(size_t start, double constant) {
-    if (out_.ind.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
-    if (with_starts_) out_.beg.push_back(static_cast<int>(start));
-    out_.constants.push_back(constant);
-  }
+  const Ref& holder_;
+  RowCollector rows_;
+};
 
-  // Sorts the scratch row by column (stably: equal columns keep the
-  // expression's order, so their sum does not depend on the sort) unless it
-  // already ascends, then appends it with equal columns merged.
-  void end_row(double constant) {
-    const size_t start = out_.ind.size();
-    if (start + terms_.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
-    const bool ascending = std::adjacent_find(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) {
-                             return a.first >= b.first;
-                           }) == terms_.end();
-    if (!ascending)
-      std::stable_sort(terms_.begin(), terms_.end(), [](const Term& a, const Term& b) { return a.first < b.first; });
-    for (const Term& t : terms_) {
-      // Only within the row: its first term always opens an entry, even when
-      // the previous row ended with the same column.
-      if (out_.ind.size() > start && out_.ind.back() == t.first) {
+}  // namespace
+
+void RowCollector::close(double constant) {
+  if (!ascending_) {
+    // Sorted stably (equal columns keep the order they came in, so their sum
+    // does not depend on the sort), then written back with equal columns
+    // merged: only within the row, so its first term always opens an entry.
+    scratch_.clear();
+    for (size_t k = start_; k < out_.ind.size(); ++k) scratch_.emplace_back(out_.ind[k], out_.val[k]);
+    std::stable_sort(scratch_.begin(), scratch_.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    out_.ind.resize(start_);
+    out_.val.resize(start_);
+    for (const auto& t : scratch_) {
+      if (out_.ind.size() > start_ && out_.ind.back() == t.first) {
         out_.val.back() += t.second;
       } else {
         out_.ind.push_back(t.first);
         out_.val.push_back(t.second);
       }
     }
-    open_row(start, constant);
   }
+  if (out_.ind.size() > static_cast<size_t>(INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
+  if (with_starts_) out_.beg.push_back(static_cast<int>(start_));
+  out_.constants.push_back(constant);
+  start_ = out_.ind.size();
+  ascending_ = true;
+}
 
-  const Ref& holder_;
-  CompressedRows& out_;
-  const bool with_starts_;
-  std::vector<Term> terms_;
-};
-
-}  // namespace
-
-int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model) {
+void raise_not_var_of(const Ref& holder, PyObject* var, const char* other_model) {
   if (!is_var(var)) raise_cannot_convert(var, "velmorpy.Var");
   if (!holder || as_handle(var)->holder_ != holder.get()) raise(PyExc_ValueError, other_model);
-  return as_handle(var)->index;
+  raise(PyExc_SystemError, "velmorpy: a variable of the model refused");
 }
 
 int32_t model_psdvar_index(const Ref& holder, PyObject* var) {
@@ -171,6 +134,7 @@ CompressedRows model_linExprs2array(const Ref& holder, PyObject* exprs, bool wit
   const size_t capacity = static_cast<size_t>(std::min<int64_t>(terms, INT32_MAX));
   out.ind.reserve(capacity);
   out.val.reserve(capacity);
+  out.mark = IndexMark(holder);
   RowWriter writer(holder, out, with_starts);
   for (const Ref& item : items) {
     if (Py_IS_TYPE(item.get(), &LinExprType)) {
@@ -212,6 +176,7 @@ std::optional<double> model_dec_bound(PyObject* bound, double constant) {
   // Other numbers (bool, Fraction, NumPy scalars): the interpreter's abs,
   // comparisons and subtraction, as for the bound as written.
   Ref pin = Ref::borrow(bound);
+  check_object_nesting(bound);  // an array is taken cell by cell by NumPy
   Ref magnitude = take(PyNumber_Absolute(bound));
   Ref infinity = take(PyFloat_FromDouble(VLM_INFINITY));
   if (check(PyObject_RichCompareBool(magnitude.get(), infinity.get(), Py_GE))) {

@@ -9,8 +9,12 @@
 
 #include <cstdint>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "attributes/handle.hpp"
+#include "attributes/var.hpp"
+#include "module/holder.hpp"
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -28,6 +32,9 @@ struct CompressedRows {
   std::vector<int> ind;            // the variable index of each term
   std::vector<double> val;         // the coefficient of each term
   std::vector<double> constants;   // one per row
+  // Taken before the first index was read: the caller checks it after its
+  // last Python code, right before the library call.
+  IndexMark mark;
 
   int rows() const noexcept { return static_cast<int>(constants.size()); }
   int nnz() const noexcept { return static_cast<int>(ind.size()); }
@@ -35,6 +42,52 @@ struct CompressedRows {
   const int* beg_data() const noexcept { return beg.empty() ? nullptr : beg.data(); }
   const int* ind_data() const noexcept { return ind.empty() ? nullptr : ind.data(); }
   const double* val_data() const noexcept { return val.empty() ? nullptr : val.data(); }
+};
+
+// A batch of rows as the library's row call takes it: `rows` rows, row r
+// spanning [beg[r], beg[r + 1]) of `nnz` entries of ind/val (the last one
+// ending at nnz). Views either the arrays of a CompressedRows or arrays held
+// elsewhere for the call; within a row, columns need not ascend nor differ
+// (the library sorts and merges such a row as CompressedRows describes).
+struct RowsView {
+  int rows = 0;
+  int nnz = 0;
+  const int* beg = nullptr;
+  const int* ind = nullptr;
+  const double* val = nullptr;
+  IndexMark mark;  // taken before the columns were read from the handles
+  RowsView() = default;
+  RowsView(int r, int n, const int* b, const int* i, const double* v) noexcept
+      : rows(r), nnz(n), beg(b), ind(i), val(v) {}
+  RowsView(const CompressedRows& c) noexcept  // NOLINT: a CompressedRows is such a batch
+      : RowsView(c.rows(), c.nnz(), c.beg_data(), c.ind_data(), c.val_data()) {
+    mark = c.mark;
+  }
+};
+
+// Appends rows to `out` as their terms come: add() writes a term straight
+// into the arrays, close() ends the row. A row whose columns do not strictly
+// ascend is then sorted by column, stably, and its terms of one column merged
+// (summed in the order they came), as CompressedRows says. Throws.
+class RowCollector {
+ public:
+  RowCollector(CompressedRows& out, bool with_starts) noexcept
+      : out_(out), with_starts_(with_starts), start_(out.ind.size()) {}
+  void add(int column, double value) {
+    if (out_.ind.size() > start_ && column <= out_.ind.back()) ascending_ = false;
+    out_.ind.push_back(column);
+    out_.val.push_back(value);
+  }
+  // Ends the row under way, whose expression's constant is `constant`;
+  // OverflowError beyond 32-bit counts.
+  void close(double constant);
+
+ private:
+  CompressedRows& out_;
+  const bool with_starts_;
+  size_t start_;
+  bool ascending_ = true;
+  std::vector<std::pair<int, double>> scratch_;
 };
 
 // _linExprs2array: the rows of the LinExprs that `exprs` (any iterable: a
@@ -70,7 +123,11 @@ char model_sense_byte(PyObject* sense);
 // `other_model` for a Var of another model (or an unbound one). Reads fields
 // only: no Python code runs. Throws.
 extern const char kVarOfOtherModel[];
-int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel);
+[[noreturn]] void raise_not_var_of(const Ref& holder, PyObject* var, const char* other_model);
+inline int32_t model_var_index(const Ref& holder, PyObject* var, const char* other_model = kVarOfOtherModel) {
+  if (is_var(var) && holder && as_handle(var)->holder_ == holder.get()) return as_handle(var)->index;
+  raise_not_var_of(holder, var, other_model);
+}
 
 // The same for a semidefinite variable: TypeError "Cannot convert {} to
 // velmorpy.PsdVar" for anything but a PsdVar, ValueError for one of another

@@ -175,6 +175,7 @@ PyObject* model_addGenConstrIndicator(PyObject* self, const Args& a) {
   // With the caller's sense the right-hand side was moved into the
   // expression: it is minus its constant.
   const double rhs_value = (sides.sense_obj ? 0.0 : sides.side) - row.constants[0];
+  row.mark.check();  // the indicator variable's index too
   Ref genconstr = add_item(self, &ModelObject::genconstrs_, &GenConstrType, holder, [&](VLMmodel* mdl) {
     return VLMaddgenconstrIndicator(mdl, cname.get(), bin, bv, row.nnz(), row.ind_data(), row.val_data(), sense_char,
                                     rhs_value);

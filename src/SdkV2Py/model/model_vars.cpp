@@ -1,5 +1,6 @@
 #include "model/model_vars.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "module/numpy.hpp"
 
 #include <cstdint>
@@ -80,6 +81,7 @@ DoubleData zero_default_data(PyObject* value, Py_ssize_t n, const char* size_tex
   DoubleData data;
   if (value == Py_None) return data;
   if (ndim_of(value) == 0) {
+    check_object_nesting(value);  // a zero-dimensional array is compared by NumPy
     Ref zero = take(PyFloat_FromDouble(0.0));
     if (!equals(value, zero.get())) data.spread(n, value);
   } else {
@@ -93,6 +95,7 @@ DoubleData upper_bound_data(PyObject* value, Py_ssize_t n) {
   DoubleData data;
   if (value == Py_None) return data;
   if (ndim_of(value) == 0) {
+    check_object_nesting(value);
     bool is_number = PyFloat_Check(value) || PyLong_Check(value);
     if (!is_number) {
       Ref number = module_global("numbers");
@@ -205,13 +208,14 @@ class NameData {
     } else {
       listed(name, n);
     }
-    pointers_.resize(static_cast<size_t>(n));
-    for (Py_ssize_t i = 0; i < n; ++i) pointers_[i] = buffer_.data() + starts_[i];
+    // Each entry holds its name's offset until the buffer stops moving.
+    for (const char*& p : pointers_) p = buffer_.data() + reinterpret_cast<uintptr_t>(p);
     set_ = true;
   }
 
  private:
   void end_name() { buffer_.push_back('\0'); }
+  void start_name() { pointers_.push_back(reinterpret_cast<const char*>(static_cast<uintptr_t>(buffer_.size()))); }
 
   // The name followed by each variable's key.
   void keyed(PyObject* name, PyObject* keys, Py_ssize_t n) {
@@ -220,8 +224,8 @@ class NameData {
     append_text(prefix, base.get(), /*drop_blanks=*/false);
     const bool is_list = PyList_CheckExact(keys);
     Ref iter = is_list ? Ref() : take(PyObject_GetIter(keys));
-    starts_.reserve(static_cast<size_t>(n));
-    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 16));  // room for short keys
+    pointers_.reserve(static_cast<size_t>(n));
+    buffer_.reserve(static_cast<size_t>(n) * (prefix.size() + 12));  // room for short keys
     for (Py_ssize_t i = 0; i < n; ++i) {
       Ref key;
       if (is_list) {
@@ -237,7 +241,7 @@ class NameData {
           throw_error_set();
         }
       }
-      starts_.push_back(buffer_.size());
+      start_name();
       buffer_ += prefix;
       append_key_text(buffer_, key.get());
       end_name();
@@ -255,18 +259,17 @@ class NameData {
     }
     if (!items) items = flat_items(names);
     if (PySequence_Size(items.get()) != n) raise(PyExc_ValueError, kNamesSize);
-    starts_.reserve(static_cast<size_t>(n));
+    pointers_.reserve(static_cast<size_t>(n));
     for (Py_ssize_t i = 0; i < n; ++i) {
       Ref item = take(PySequence_GetItem(items.get(), i));
       Ref text = take(PyObject_Str(item.get()));
-      starts_.push_back(buffer_.size());
+      start_name();
       append_text(buffer_, text.get(), /*drop_blanks=*/false);
       end_name();
     }
   }
 
   std::string buffer_;
-  std::vector<size_t> starts_;
   std::vector<const char*> pointers_;
   bool set_ = false;
 };
@@ -320,6 +323,40 @@ Ref key_parts(PyObject* item) {
   return take(PySequence_Tuple(item));
 }
 
+// Refuses, before any index is read, a product of the indices' announced
+// lengths that cannot fit beside the model's `held` variables: reading a huge
+// iterable item by item would take the memory and the time first.
+void check_announced_size(PyObject* indices, int64_t held) {
+  int64_t n = 1;
+  bool too_many = false, empty = false;
+  for (Py_ssize_t j = 0; j < PyTuple_GET_SIZE(indices); ++j) {
+    PyObject* index = PyTuple_GET_ITEM(indices, j);
+    int64_t size = -1;
+    if (PyLong_Check(index)) {
+      int overflow = 0;
+      size = PyLong_AsLongLongAndOverflow(index, &overflow);
+      if (size == -1 && PyErr_Occurred()) throw_error_set();
+      if (overflow > 0) size = INT64_MAX;
+      if (size < 0) size = 0;  // range() of it is empty
+    } else {
+      size = PyObject_LengthHint(index, -1);
+      if (size == -1 && PyErr_Occurred()) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw PyErrAlreadySet{};
+        PyErr_Clear();
+        size = INT64_MAX;
+      }
+    }
+    if (size > INT32_MAX) {
+      too_many = true;
+    } else if (size == 0) {
+      empty = true;
+    } else if (size > 0 && !too_many && (n *= size) > INT32_MAX) {
+      too_many = true;
+    }
+  }
+  if (too_many || (!empty && held + n > INT32_MAX)) raise(PyExc_OverflowError, kTooMany);
+}
+
 // The index arguments as lists of key parts: an int stands for range(int).
 std::vector<Ref> index_parts(PyObject* indices) {
   std::vector<Ref> out;
@@ -371,10 +408,12 @@ Ref product_keys(const std::vector<Ref>& parts) {
 PyObject* model_addVars_method(PyObject* self, const Args& a) {
   PyObject* indices = a[5];
   if (PyTuple_GET_SIZE(indices) == 0) raise(PyExc_ValueError, kEmptyIndices);
+  live_model(holder_of(self));
+  check_announced_size(indices, PyList_Check(as_model(self)->vars_) ? PyList_GET_SIZE(as_model(self)->vars_) : 0);
   Ref keys = product_keys(index_parts(indices));
   const Py_ssize_t n = PyList_GET_SIZE(keys.get());
   Ref handles = add_var_batch(self, n, keys.get(), VarBatch{a[0], a[1], a[2], a[3], a[4]});
-  Ref result = make_tupledict();
+  Ref result = make_tupledict(n);
   for (Py_ssize_t i = 0; i < n; ++i) {
     PyObject* key = PyList_GET_ITEM(keys.get(), i);
     if (PyTuple_GET_SIZE(key) == 1) key = PyTuple_GET_ITEM(key, 0);

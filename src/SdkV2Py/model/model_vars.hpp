@@ -27,7 +27,7 @@ struct VarBatch {
   static VarBatch defaults();
 };
 
-// _addVars: adds numpy.empty(shape).size variables to `model` with one library
+// _addVars: adds numpy.empty(shape).size variables (shape as checked_shape gives it) to `model` with one library
 // call and returns their new handles as a NumPy object array of that shape,
 // filled in row-major order; the handles are appended to the model's list in
 // the same order. `keys` (any iterable) gives one key per variable and is read

@@ -134,14 +134,16 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
   return 0;
 }
 
+// An integer is an int (bool included) or an object with __index__ (NumPy's
+// integer scalars): what the interpreter itself takes as an index. A float,
+// a NumPy float or a Decimal is no integer; truncating one would hand the
+// library another value than the one given.
 int64_t as_int64(PyObject* obj) {
   Ref num;
   if (!PyLong_Check(obj)) {
     PyNumberMethods* nb = Py_TYPE(obj)->tp_as_number;
-    if (!nb || !nb->nb_int) raise(PyExc_TypeError, "an integer is required");
-    num = take(nb->nb_int(obj));
-    if (!PyLong_Check(num.get()))
-      raise_format(PyExc_TypeError, "__int__ returned non-int (type %.200s)", Py_TYPE(num.get())->tp_name);
+    if (!nb || !nb->nb_index) raise(PyExc_TypeError, "an integer is required");
+    num = take(PyNumber_Index(obj));
     obj = num.get();
   }
   int overflow = 0;

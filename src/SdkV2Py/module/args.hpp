@@ -52,8 +52,9 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
            PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Args& out) noexcept;
 
 // Conversions for bodies run by guarded(); each throws PyErrAlreadySet.
-// The interpreter's integer conversion to a 32-bit int: TypeError "an integer is
-// required" for an object without one, OverflowError beyond 32 bits.
+// The interpreter's integer conversion (its index protocol: int, bool, NumPy
+// integers) to a 32-bit int: TypeError "an integer is required" for an object
+// without one (a float among them), OverflowError beyond 32 bits.
 int32_t as_int32(PyObject* obj);
 int64_t as_int64(PyObject* obj);
 double as_double(PyObject* obj);

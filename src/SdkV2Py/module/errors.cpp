@@ -1,6 +1,9 @@
 #include "module/errors.hpp"
 
+#include <cxxabi.h>
 #include <pthread.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 #include <cstdarg>
 #include <cstdint>
@@ -21,8 +24,20 @@ void translate_current_exception() noexcept {
   } catch (const std::exception& e) {
     PyErr_SetString(PyExc_RuntimeError, e.what());
   } catch (...) {
+    // A foreign exception has no C++ type: the forced unwinding of a thread
+    // the interpreter ends. Park the thread here.
+    if (!abi::__cxa_current_exception_type()) on_forced_unwind();
     PyErr_SetString(PyExc_SystemError, "unexpected C++ exception");
   }
+}
+
+void park_thread() noexcept {
+  for (;;) pause();
+}
+
+void on_forced_unwind() noexcept {
+  if (getpid() != static_cast<pid_t>(syscall(SYS_gettid))) park_thread();
+  std::terminate();  // the main thread: see errors.hpp
 }
 
 namespace {
@@ -51,10 +66,12 @@ uintptr_t stack_low_end() noexcept {
 
 }  // namespace
 
-bool stack_nearly_exhausted() noexcept {
+bool stack_nearly_exhausted() noexcept { return !stack_has_room(0); }
+
+bool stack_has_room(size_t bytes) noexcept {
   const uintptr_t low = stack_low_end();
   const auto here = reinterpret_cast<uintptr_t>(__builtin_frame_address(0));
-  return low != 0 && here < low + kStackHeadroom;
+  return low == 0 || (here >= low + kStackHeadroom && here - low - kStackHeadroom >= bytes);
 }
 
 namespace {

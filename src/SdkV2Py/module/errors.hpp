@@ -23,7 +23,38 @@ PyObject* set_velmor_error(int code) noexcept;
 // Sets VelmorError(text) (errno -1) as the current exception. Always returns nullptr.
 PyObject* set_velmor_error_text(const char* text) noexcept;
 
+// The current exception (called in a catch block) as the pending Python
+// error; a forced unwind (below) parks the thread instead.
 void translate_current_exception() noexcept;
+
+// A thread that asks for the interpreter lock once the interpreter finalises
+// is ended by the interpreter (pthread_exit): an unwinding of its stack that
+// must not cross a frame that is noexcept or catches everything, or the whole
+// process aborts. Such frames catch the unwind first and call this: it parks
+// the thread for good (the process ends around it), so its stack is never
+// unwound further. Only the main thread, whose end would end the process
+// (and which must not wait for ever), lets the unwind go on. Python code a
+// parked thread was running (a callback still running at exit, after the exit
+// hook stopped waiting for it) never resumes.
+[[noreturn]] void on_forced_unwind() noexcept;
+// Never returns; for a thread that must not take the interpreter lock again.
+[[noreturn]] void park_thread() noexcept;
+
+// call() (one call of the C API that may take the interpreter lock: running
+// Python code, PyGILState_Ensure, PyEval_RestoreThread) with a forced unwind
+// of the thread stopped right there (on_forced_unwind), before it unwinds
+// any frame of the caller: for code with objects of its own to release,
+// which a thread without the lock must not touch.
+// (The C API throws nothing else. The unwinding is caught by `...`: it is
+// no C++ object, and binding a reference to it binds one to null.)
+template <class F>
+auto parking_call(F&& call) noexcept -> decltype(call()) {
+  try {
+    return call();
+  } catch (...) {
+    on_forced_unwind();
+  }
+}
 
 template <class F>
 PyObject* guarded(F&& body) noexcept {
@@ -78,6 +109,8 @@ inline void check_rc(int rc) { if (rc != 0) throw VlmCodeError{rc}; }
 // whose cells lead back to it) takes kilobytes, so the stack can end long
 // before the counter does.
 bool stack_nearly_exhausted() noexcept;
+// True when the current thread has `bytes` of stack left beyond that margin.
+bool stack_has_room(size_t bytes) noexcept;
 
 // One level of a recursion that Python data drives (operators applied again to
 // elements, walks into nested containers): beyond the interpreter's recursion

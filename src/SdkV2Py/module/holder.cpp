@@ -46,6 +46,7 @@ Ref make_holder(VLMmodel* model, VLMenv* env, bool alive) {
   h->claim_thread = 0;
   h->claims = 0;
   h->refuse_others = false;
+  h->renumberings = 0;
   return Ref::steal(reinterpret_cast<PyObject*>(h));
 }
 
@@ -141,5 +142,18 @@ HolderClaim::~HolderClaim() {
 }
 
 bool in_unlocked_call() noexcept { return claims_here > 0; }
+
+const char kItemsRenumbered[] = "items of the model were removed while the call read its arguments";
+
+IndexMark::IndexMark(const Ref& holder) noexcept
+    : holder_(holder ? as_holder(holder.get()) : nullptr), renumberings_(holder_ ? holder_->renumberings : 0) {}
+
+void IndexMark::check() const {
+  if (holder_ && holder_->renumberings != renumberings_) raise(PyExc_ValueError, kItemsRenumbered);
+}
+
+void note_renumbering(const Ref& holder) noexcept {
+  if (holder) ++as_holder(holder.get())->renumberings;
+}
 
 }  // namespace velmorpy

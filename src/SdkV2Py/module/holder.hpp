@@ -18,6 +18,8 @@
 
 #include <velmor.h>
 
+#include <cstdint>
+
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -34,6 +36,8 @@ struct HolderObject {
   // Other threads are refused (rather than made to wait) while a claim that
   // asked for it lasts.
   bool refuse_others;
+  // How many times the model renumbered its items (Model.remove); IndexMark.
+  uint64_t renumberings;
 };
 
 // What other threads meet while a holder is claimed.
@@ -88,6 +92,27 @@ class HolderClaim {
   Ref holder_;
   bool outer_refuse_;  // the holder's refuse_others before this claim
 };
+
+// The indices read from a model's handles hold until the model renumbers its
+// items (Model.remove). An operation that reads them and then runs Python
+// code before its library call (a coefficient's __float__, an item's index
+// attribute, a bound's arithmetic: any of them may remove items) takes a mark
+// before its first read and checks it after the last Python code: ValueError
+// kItemsRenumbered when items were removed meanwhile, so that no value lands
+// on another item than the one it was given for.
+extern const char kItemsRenumbered[];
+class IndexMark {
+ public:
+  IndexMark() noexcept = default;  // checks nothing
+  explicit IndexMark(const Ref& holder) noexcept;
+  void check() const;
+
+ private:
+  const HolderObject* holder_ = nullptr;  // kept alive by the operation
+  uint64_t renumberings_ = 0;
+};
+// Model.remove, once the library deleted items and the handles are renumbered.
+void note_renumbering(const Ref& holder) noexcept;
 
 // True while the current thread holds a claim: Python code it runs then runs
 // in a callback turn of an unlocked call.

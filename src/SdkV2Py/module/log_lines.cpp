@@ -100,7 +100,7 @@ int log_line(void*, const char* line) noexcept {
 
 void show_log_in_stdout(VLMenv* env) noexcept {
   // The lock-taking road (PyGILState) serves the main interpreter only.
-  if (state().interpreter != PyInterpreterState_Main()) return;
+  if (state().interpreter_id != PyInterpreterState_GetID(PyInterpreterState_Main())) return;
   VLMsetlinesink(env, log_line, nullptr);
 }
 

@@ -31,11 +31,12 @@ namespace {
 // --- create step -------------------------------------------------------------
 
 PyObject* module_create(PyObject* spec, PyModuleDef*) noexcept {
-  PyInterpreterState* current = PyInterpreterState_Get();
+  const int64_t current = PyInterpreterState_GetID(PyInterpreterState_Get());
+  if (current < 0) return nullptr;
   ModuleState& st = state();
-  if (!st.interpreter) {
-    st.interpreter = current;
-  } else if (st.interpreter != current) {
+  if (st.interpreter_id < 0) {
+    st.interpreter_id = current;
+  } else if (st.interpreter_id != current) {
     PyErr_SetString(PyExc_ImportError,
                     "Interpreter change detected - this module can only be loaded into one interpreter per process.");
     return nullptr;

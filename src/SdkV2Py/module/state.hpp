@@ -3,6 +3,8 @@
 #pragma once
 #include <Python.h>
 
+#include <cstdint>
+
 #include "module/ref.hpp"
 
 namespace velmorpy {
@@ -11,7 +13,10 @@ struct ModuleState {
   PyObject* module = nullptr;    // strong; set by a successful start-up, for the rest of the process
   PyObject* dict = nullptr;      // strong; the module's namespace
   PyObject* builtins = nullptr;  // strong
-  PyInterpreterState* interpreter = nullptr;  // the one interpreter the module serves
+  // The one interpreter the module serves, by its id (-1 before the first
+  // import): ids are never reused, while the address of a destroyed
+  // interpreter's state may be given to the next one made.
+  int64_t interpreter_id = -1;
   // Process-wide slots, None after start-up (strong references).
   PyObject* default_env = nullptr;     // None or the default Env
   PyObject* callback_lock = nullptr;   // threading.Lock taken around every user callback

@@ -1,8 +1,7 @@
 #include "module/unlocked.hpp"
 
-#include <unistd.h>
-
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -26,13 +25,22 @@ int bridge_threads = 0;
 
 // atexit hook: closes the interpreter to other threads, then waits (lock
 // released) for those inside the bridge: a turn running Python code ends,
-// one waiting for a lock sees the interpreter closed and leaves.
+// one waiting for a lock sees the interpreter closed and leaves. The wait is
+// bounded: a callback that never returns must not keep the process alive.
+// Run by the runtime's own finalisation (a sub-interpreter that imported the
+// module, ended with it), it waits for nothing: no other thread runs Python
+// code any more, and this one must keep the lock.
 PyObject* close_interpreter(PyObject*, const Args&) {
   exiting_thread = PyThread_get_thread_ident();
   exiting = true;
+  if (_Py_IsFinalizing()) Py_RETURN_NONE;
+  {
+    std::lock_guard<std::mutex> lock(bridge_mutex);
+    if (bridge_threads == 0) Py_RETURN_NONE;
+  }
   ReleasedLock unlocked;
   std::unique_lock<std::mutex> lock(bridge_mutex);
-  bridge_left.wait(lock, [] { return bridge_threads == 0; });
+  bridge_left.wait_for(lock, std::chrono::milliseconds(kExitWaitMilliseconds), [] { return bridge_threads == 0; });
   Py_RETURN_NONE;
 }
 
@@ -40,13 +48,11 @@ const FunctionDef kExitHook = {"_close_interpreter", "", close_interpreter, Kind
 
 }  // namespace
 
+bool exit_has_begun() noexcept { return exiting.load() || _Py_IsFinalizing(); }
+
 bool interpreter_closed() noexcept {
   if (!exiting.load() && !_Py_IsFinalizing()) return false;
   return PyThread_get_thread_ident() != exiting_thread.load();
-}
-
-void park_thread() noexcept {
-  for (;;) pause();
 }
 
 BridgeEntry::BridgeEntry() noexcept {

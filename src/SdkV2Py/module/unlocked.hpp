@@ -28,6 +28,7 @@
 
 #include <velmor.h>
 
+#include "module/errors.hpp"
 #include "module/holder.hpp"
 #include "module/ref.hpp"
 
@@ -36,26 +37,35 @@ namespace velmorpy {
 // Exit of the interpreter. CPython ends a thread other than the exiting one
 // as soon as it asks for the interpreter lock once finalisation has begun
 // (pthread_exit: a forced unwinding, which the module's and the library's
-// C++ frames, noexcept or catching everything, turn into an abort of the
-// process). So no thread may take the lock from inside such frames once the
-// interpreter exits. At exit (an atexit hook made at start-up, which runs
+// C++ frames, noexcept or catching everything, would turn into an abort of
+// the process). So no thread may take the lock from inside such frames once
+// the interpreter exits. At exit (an atexit hook made at start-up, which runs
 // before finalisation) the module closes the interpreter to every other
 // thread: a thread coming back from an unlocked call then waits forever
 // instead of taking the lock (the process ends around it), and the callback
 // bridge answers the library "stop" without running Python code. The hook
-// waits for the threads already inside the bridge to leave it.
+// waits a little (kExitWaitMilliseconds) for the threads already inside the bridge to
+// leave it, then lets the exit go on: a callback that does not return does
+// not keep the process alive. A thread still in Python code then is ended by
+// the interpreter when it next asks for the lock; the frames that call into
+// Python code from C++ catch that unwinding and park the thread instead
+// (errors.hpp: on_forced_unwind, parking_call).
+
+// How long the exit hook waits for threads inside the callback bridge.
+constexpr int kExitWaitMilliseconds = 2000;
 
 // True when the calling thread must not take the interpreter lock: the
 // interpreter exits and this is not the thread that exits it.
 bool interpreter_closed() noexcept;
-
-// Never returns; for a thread that must not take the interpreter lock again.
-[[noreturn]] void park_thread() noexcept;
+// True once the exit hook ran (or the runtime finalises): on the exiting
+// thread, a wait for something a thread that never returns may hold is
+// bounded by kExitWaitMilliseconds too.
+bool exit_has_begun() noexcept;
 
 // A thread inside the callback bridge, for the lifetime of the object: the
-// exit hook waits until none is left. Made before the bridge takes the
-// interpreter lock; closed() is then tested before taking it, and again once
-// the turn may run Python code.
+// exit hook waits (for a while) until none is left. Made before the bridge
+// takes the interpreter lock; closed() is then tested before taking it, and
+// again once the turn may run Python code.
 class BridgeEntry {
  public:
   BridgeEntry() noexcept;
@@ -70,12 +80,16 @@ void register_exit_hook();
 
 // The interpreter lock released for the lifetime of the object. A thread to
 // which the interpreter closed meanwhile never returns from the destructor.
+// While the runtime finalises, the lock is kept: the thread that finalises
+// may run the module's code (a sub-interpreter ended by the finalisation, its
+// objects' finalisers), and taking the lock back would end it.
 class ReleasedLock {
  public:
-  ReleasedLock() noexcept : state_(PyEval_SaveThread()) {}
+  ReleasedLock() noexcept : state_(_Py_IsFinalizing() ? nullptr : PyEval_SaveThread()) {}
   ~ReleasedLock() {
+    if (!state_) return;
     if (interpreter_closed()) park_thread();
-    PyEval_RestoreThread(state_);
+    parking_call([this] { PyEval_RestoreThread(state_); });
   }
   ReleasedLock(const ReleasedLock&) = delete;
   ReleasedLock& operator=(const ReleasedLock&) = delete;

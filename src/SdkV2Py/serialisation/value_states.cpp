@@ -200,25 +200,35 @@ void matrix_set(PyObject* self, PyObject* state) {
 
 // --- LinExpr ------------------------------------------------------------------------------
 
+// The coefficients show as a List of floats made from the numbers.
 Ref linexpr_get(PyObject* self) {
   LinExprObject* e = as_linexpr(self);
-  Ref coeffs = list_or_none(e->coeffs_, e->ready_);
+  Ref coeffs = e->ready_ ? list_from_numbers(e->coeffs_) : Ref::borrow(Py_None);
   Ref vars = list_or_none(e->vars_, e->ready_);
   Ref constant = take(PyFloat_FromDouble(e->constant_));
   return tuple_of(coeffs.get(), constant.get(), vars.get());
 }
 
+// The coefficients are kept as the floats' values.
 void linexpr_set(PyObject* self, PyObject* state) {
   const double constant = float_of(item(state, 1));  // may run Python code: before the lists are read
   PyObject* const values[] = {item(state, 0), item(state, 2)};
   const TermList* lists[2];
   check_parallel(values, {TermKind::Coefficient, TermKind::Var}, lists);
+  OwnedNums coeffs;
+  OwnedTerms vars;
+  if (lists[0]) {
+    const Py_ssize_t n = terms_size(*lists[0]);
+    nums_reserve(coeffs.t, n);
+    for (Py_ssize_t i = 0; i < n; ++i) nums_append(coeffs.t, PyFloat_AS_DOUBLE(terms_at(*lists[0], i)));
+    vars.t = terms_copy(*lists[1]);
+  }
   LinExprObject* e = as_linexpr(self);
-  TermList* fields[] = {&e->coeffs_, &e->vars_};
-  OwnedTerms old[2];
-  store_parallel(fields, lists, old);
+  std::swap(e->coeffs_, coeffs.t);  // the old terms go when this scope ends
+  std::swap(e->vars_, vars.t);
   e->constant_ = constant;
   e->ready_ = lists[0] != nullptr;
+  linexpr_retrack(e);
 }
 
 // --- QuadExpr and PsdExpr: term lists and a linear part -------------------------------------
