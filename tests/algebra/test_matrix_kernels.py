@@ -212,7 +212,8 @@ def test_object_arrays_numpy_cannot_loop_over_are_refused(m):
             lambda a: velmorpy.tupledict({1: x}).prod({1: a}), lambda a: m.addMConstr(np.eye(2), X, a, [1, 1]),
             lambda a: (X + 1).__isub__(a), lambda a: x ** a, lambda a: velmorpy.LinExpr(a, x),
             lambda a: velmorpy.LinExpr().addConstant(a), lambda a: m.addRange(1 * x, a, 1),
-            lambda a: m.addConstrs((x <= i for i in range(1)), a), lambda a: velmorpy.tuplelist([(1, 2)]).select(a)]
+            lambda a: m.addConstrs((x <= i for i in range(1)), a), lambda a: velmorpy.tuplelist([(1, 2)]).select(a),
+            lambda a: m.addLConstr(x, a, 1)]
     for make in (cyclic, lambda: nested(1500)):
         for use in uses:
             with pytest.raises((RecursionError, TypeError)) as e:     # the subtraction's TypeError carries it

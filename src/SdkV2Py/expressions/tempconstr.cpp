@@ -1,5 +1,6 @@
 #include "expressions/tempconstr.hpp"
 
+#include "algebra/object_arrays.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/terms.hpp"
@@ -46,6 +47,7 @@ Ref filled(PyObject* expr, PyObject* lhs, PyObject* rhs) {
 Ref int_zero() { return take(PyLong_FromLong(0)); }
 
 bool equals_int(PyObject* x, long v) {
+  check_object_nesting(x);  // an array is compared cell by cell by NumPy
   Ref other = take(PyLong_FromLong(v));
   return check(PyObject_RichCompareBool(x, other.get(), Py_EQ)) != 0;
 }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "algebra/kinds.hpp"
+#include "algebra/object_arrays.hpp"
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/psdconstr.hpp"
@@ -155,6 +156,7 @@ PyObject* model_addLConstr(PyObject* self, const Args& a) {
   Ref expr = take(PyNumber_Subtract(left.get(), rhs));
   Ref zero = take(PyLong_FromLong(0));
   Ref constr;
+  check_object_nesting(sense);  // an array is compared cell by cell by NumPy
   if (check(PyObject_RichCompareBool(sense, VLM_STR(">"), Py_EQ))) {
     constr = tempconstr_new(expr.get(), zero.get(), Py_None);
   } else if (check(PyObject_RichCompareBool(sense, VLM_STR("="), Py_EQ))) {
