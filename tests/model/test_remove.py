@@ -7,7 +7,7 @@ import numpy as np
 import pytest
 
 import velmorpy
-from velmorpy import VLM, LinExpr, MConstr, Model, PsdConstr, PsdVar, VelmorError, tupledict, tuplelist
+from velmorpy import VLM, LinExpr, MConstr, MQuadExpr, Model, PsdConstr, PsdVar, VelmorError, tupledict, tuplelist
 
 
 # --- models from a description ------------------------------------------------------
@@ -250,6 +250,8 @@ def test_matrix_shaped_objects_are_walked_cell_by_cell(m):
     assert [[v.index for v in row] for row in cells] == [[0, -2, -3], [1, -5, -6]] and y[1].item().index == -8
     m.remove(x)
     assert names(m) == ["y[0]"] and m.getRow(c[3]).getVar(0) is y[0].item() and cells[1][0].index == -2
+    m.remove([MQuadExpr.zeros((2**31 - 1, 0)), m.addMVar((2**31 - 1, 0))])    # no cells: no row walked
+    assert names(m) == ["y[0]"]
 
 
 def test_refusals_delete_nothing(m, five):

@@ -616,11 +616,12 @@ def is_ours(v, hostile=True):
 LOOPED = " [looped]"
 
 
-def may_loop(v):
+def may_loop(v, depth=4):
     """An array of objects holding arrays, or a list or tuple holding one or an
-    array of objects (a result that may carry a looped array along)."""
+    array of objects, at any of a few levels (a result that may carry a looped
+    array along: the interpreter's own == of two tuples compares their items)."""
     if isinstance(v, (list, tuple)):
-        return any(getattr(x, "dtype", None) == object for x in v[:64])
+        return depth > 0 and any(getattr(x, "dtype", None) == object or may_loop(x, depth - 1) for x in v[:64])
     if getattr(v, "dtype", None) != object or not hasattr(v, "flat"):
         return False
     return any(hasattr(c, "__array_interface__") for _, c in zip(range(256), v.flat))

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "attributes/handle.hpp"
+#include "matrix/matrix_array.hpp"
 #include "matrix/mconstr.hpp"
 #include "matrix/mvar.hpp"
 #include "model/model.hpp"
@@ -173,6 +174,12 @@ void model_getids(const Ref& holder, PyObject* item, RemovalItems& out) {
     return;
   }
   if (is_scalar(item)) raise_format(PyExc_TypeError, kUnsupported, _PyType_Name(t));
+  // An expression array without cells yields nothing however many rows it
+  // has: not one row object each (a shape of (2**31 - 1, 0) would take hours).
+  if (matrix_class_of(item)) {
+    PyObject* array = reinterpret_cast<MatrixObject*>(item)->array;
+    if (PyArray_Check(array) && PyArray_SIZE(reinterpret_cast<PyArrayObject*>(array)) == 0) return;
+  }
   walk_elements(holder, item, out);
 }
 
