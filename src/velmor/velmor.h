@@ -443,6 +443,15 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * large to factorise in memory is refused with VLM_ERROR_NOMEMORY. Numerical failure of the simplex or barrier:
  * VLM_ERROR_SIMPLEX_NUMERIC / _INTERIOR_NUMERIC.
  *
+ * LP verdicts are checked on the model as given. An optimum stands when no
+ * column with an infinite bound lies at CLP's large stand-in bound and
+ * (after a simplex or a crossover) its multipliers fit it to 1e-6, in the
+ * measures of "QP" below; otherwise the other simplex method solves the
+ * model again. INFEASIBLE stands on a Farkas certificate: CLP's ray, checked,
+ * or else the multipliers of the elastic problem (every row side may be
+ * violated at unit cost), whose optimum may show a point instead; a failed
+ * or diverging barrier run is repeated by the dual simplex.
+ *
  * MIP runs hand CBC's driver SPX/PrimalTolerance, SPX/DualTolerance,
  * MIP/IntegerTolerance and MIP/ObjectiveTolerance only when they differ from
  * their defaults: at their defaults CBC's own values hold (1e-7 each for the
