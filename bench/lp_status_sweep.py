@@ -29,14 +29,13 @@ had to decide; those counts are printed too.
 Exits 1 on any disagreement.
 """
 import argparse
-import json
 import os
-import subprocess
 import sys
 import tempfile
 import time
-import warnings
 from collections import Counter
+
+import seed_sweep
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 INF = 1e20
@@ -324,40 +323,8 @@ def check(seed, max_time, verbose=False):
     return dict(seed=seed, shape=d["shape"], want=want, best=best, solves=rows)
 
 
-def child(first, last, max_time, path):
-    warnings.filterwarnings("ignore")
-    with open(path, "a") as f:
-        for seed in range(first, last):
-            with open(path + ".cur", "w") as cur:
-                cur.write("%d\n" % seed)
-            try:
-                out = check(seed, max_time)
-            except Exception as e:  # noqa: BLE001
-                out = dict(seed=seed, error=repr(e))
-            f.write(json.dumps(out) + "\n")
-            f.flush()
-
-
-def run_range(first, last, args, path):
-    """A child over [first, last); a crash is the verdict of the seed it was on."""
-    env = dict(os.environ, PYTHONPATH=args.build)
-    if args.sanitize:
-        gcc = lambda name: subprocess.check_output(["gcc", "-print-file-name=" + name], text=True).strip()  # noqa
-        env.update(LD_PRELOAD=gcc("libasan.so") + " " + gcc("libstdc++.so"), ASAN_OPTIONS="detect_leaks=0",
-                   UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1", PYTHONMALLOC="malloc")
-    seed = first
-    while seed < last:
-        cmd = [sys.executable, os.path.abspath(__file__), "--child", "%d:%d" % (seed, last), "--out", path,
-               "--max-time", str(args.max_time)]
-        proc = subprocess.run(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        if proc.returncode == 0:
-            return
-        with open(path + ".cur") as cur:
-            at = int(cur.read())
-        with open(path, "a") as f:
-            f.write(json.dumps(dict(seed=at, error="crash (exit %d) %s" % (proc.returncode, proc.stderr[-300:])))
-                    + "\n")
-        seed = at + 1
+def failure(seed, what, detail):
+    return dict(seed=seed, error=(what + " " + detail).strip())
 
 
 def main():
@@ -373,7 +340,7 @@ def main():
     args = ap.parse_args()
     first, last = (int(v) for v in (args.child or args.seeds).split(":"))
     if args.child:
-        return child(first, last, args.max_time, args.out)
+        return seed_sweep.child(first, last, args.max_time, args.out, check, failure)
     args.build = args.build or os.path.join(ROOT, "build-asan" if args.sanitize else "build", "python")
     if args.verbose:
         sys.path.insert(0, args.build)
@@ -383,20 +350,10 @@ def main():
             print("judge:", NAMES.get(out["want"]), out["best"])
         return 0
 
-    from concurrent.futures import ThreadPoolExecutor
-
     t0 = time.time()
-    workdir = tempfile.mkdtemp(prefix="lp_sweep_")
-    bounds = [first + (last - first) * k // args.jobs for k in range(args.jobs + 1)]
-    paths = [os.path.join(workdir, "part%d.jsonl" % k) for k in range(args.jobs)]
-    with ThreadPoolExecutor(args.jobs) as pool:
-        list(pool.map(lambda k: run_range(bounds[k], bounds[k + 1], args, paths[k]), range(args.jobs)))
-    results = []
-    for p in paths:
-        with open(p) as f:
-            results += [json.loads(line) for line in f]
+    results = seed_sweep.run(__file__, first, last, args, failure)
     per_shape, judged, decided, bad = Counter(), Counter(), Counter(), []
-    for r in sorted(results, key=lambda r: r["seed"]):
+    for r in results:
         if "error" in r:
             bad.append("seed %d: %s" % (r["seed"], r["error"]))
             continue

@@ -19,10 +19,10 @@ import itertools
 import json
 import math
 import os
-import subprocess
 import sys
 import time
-import warnings
+
+import seed_sweep
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 INF = 1e20
@@ -289,47 +289,8 @@ def check(seed, max_time):
     return out
 
 
-def child(first, last, max_time, path):
-    """Runs seeds [first, last), one JSON line each; `path`.cur names the seed under way."""
-    warnings.filterwarnings("ignore")
-    with open(path, "a") as f:
-        for seed in range(first, last):
-            with open(path + ".cur", "w") as cur:
-                cur.write("%d\n" % seed)
-            try:
-                out = check(seed, max_time)
-            except Exception as e:  # a refusal the module should not make
-                out = dict(seed=seed, verdict="exception: %r" % e)
-            f.write(json.dumps(out) + "\n")
-            f.flush()
-
-
-def run_range(first, last, args, path):
-    """Children over [first, last) until every seed has a line; a crash or a
-    hang of a child is the verdict of the seed it was on."""
-    env = dict(os.environ, PYTHONPATH=args.build)
-    if args.sanitize:
-        gcc = lambda name: subprocess.check_output(["gcc", "-print-file-name=" + name], text=True).strip()  # noqa
-        env.update(LD_PRELOAD=gcc("libasan.so") + " " + gcc("libstdc++.so"), ASAN_OPTIONS="detect_leaks=0",
-                   UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1", PYTHONMALLOC="malloc")
-    seed = first
-    while seed < last:
-        cmd = [sys.executable, os.path.abspath(__file__), "--child", "%d:%d" % (seed, last), "--out", path,
-               "--max-time", str(args.max_time)]
-        proc = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-        try:
-            _, err = proc.communicate(timeout=(last - seed) * (args.max_time + 60))
-        except subprocess.TimeoutExpired:
-            proc.kill()
-            _, err = proc.communicate()
-        if proc.returncode == 0:
-            return
-        with open(path + ".cur") as cur:
-            at = int(cur.read())
-        with open(path, "a") as f:
-            f.write(json.dumps(dict(seed=at, verdict="crash (exit %d)" % proc.returncode,
-                                    err=(err or "").strip()[-400:])) + "\n")
-        seed = at + 1
+def failure(seed, what, detail):
+    return dict(seed=seed, verdict=what, err=detail)
 
 
 def main():
@@ -345,7 +306,7 @@ def main():
     args = ap.parse_args()
     first, last = (int(v) for v in (args.child or args.seeds).split(":"))
     if args.child:
-        return child(first, last, args.max_time, args.out)
+        return seed_sweep.child(first, last, args.max_time, args.out, check, failure)
     args.build = args.build or os.path.join(ROOT, "build-asan" if args.sanitize else "build", "python")
     if args.verbose:
         sys.path.insert(0, args.build)
@@ -354,21 +315,13 @@ def main():
             print(json.dumps(check(seed, args.max_time)))
         return 0
 
-    import tempfile
-    from concurrent.futures import ThreadPoolExecutor
-
     t0 = time.time()
-    step = max(1, -(-(last - first) // args.jobs))
-    with tempfile.TemporaryDirectory() as tmp:
-        parts = [(a, min(a + step, last), os.path.join(tmp, "part%d.jsonl" % a)) for a in range(first, last, step)]
-        with ThreadPoolExecutor(args.jobs) as pool:
-            list(pool.map(lambda p: run_range(p[0], p[1], args, p[2]), parts))
-        results = [json.loads(line) for _, _, path in parts if os.path.exists(path) for line in open(path)]
+    results = seed_sweep.run(__file__, first, last, args, failure)
     counts = {}
     for r in results:
         counts[r["verdict"]] = counts.get(r["verdict"], 0) + 1
     found = [r for r in results if r["verdict"] not in ("ok", "ref missed")]
-    for r in sorted(results, key=lambda r: r["seed"]):
+    for r in results:
         if r["verdict"] != "ok":
             print("seed %d: %s  %s" % (r["seed"], r["verdict"],
                                        {k: r.get(k) for k in ("status", "obj", "ref", "x", "err") if k in r}))

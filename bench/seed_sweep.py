@@ -1,0 +1,73 @@
+"""The driver of the seeded sweeps (miqp_sweep.py, lp_status_sweep.py): seeds
+checked in child processes, a few children at a time, so that a crash or a
+hang of the module is the verdict of the seed it happened on and the sweep
+goes on with the next one.
+
+A sweep script gives `check(seed, max_time)`, a JSON-able dict per seed, and
+`failure(seed, what, detail)`, the dict of a seed whose check raised ("what"
+names the exception) or whose child died or hung ("crash (exit N)", with the
+end of its standard error as detail). The script's --child mode calls
+child(); its main calls run(). Each child is given the seeds [first, last)
+and the file its lines go to; `path`.cur names the seed under way.
+"""
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import warnings
+from concurrent.futures import ThreadPoolExecutor
+
+
+def child(first, last, max_time, path, check, failure):
+    """Checks seeds [first, last) in this process, one JSON line each."""
+    warnings.filterwarnings("ignore")
+    with open(path, "a") as f:
+        for seed in range(first, last):
+            with open(path + ".cur", "w") as cur:
+                cur.write("%d\n" % seed)
+            try:
+                out = check(seed, max_time)
+            except Exception as e:  # noqa: BLE001  (a refusal the module should not make)
+                out = failure(seed, "exception: %r" % e, "")
+            f.write(json.dumps(out) + "\n")
+            f.flush()
+
+
+def _sanitizer_env():
+    gcc = lambda name: subprocess.check_output(["gcc", "-print-file-name=" + name], text=True).strip()  # noqa
+    return dict(LD_PRELOAD=gcc("libasan.so") + " " + gcc("libstdc++.so"), ASAN_OPTIONS="detect_leaks=0",
+                UBSAN_OPTIONS="halt_on_error=1:print_stacktrace=1", PYTHONMALLOC="malloc")
+
+
+def _run_range(script, first, last, args, path, failure):
+    """Children over [first, last) until every seed has a line."""
+    env = dict(os.environ, PYTHONPATH=args.build, **(_sanitizer_env() if args.sanitize else {}))
+    seed = first
+    while seed < last:
+        cmd = [sys.executable, os.path.abspath(script), "--child", "%d:%d" % (seed, last), "--out", path,
+               "--max-time", str(args.max_time)]
+        proc = subprocess.Popen(cmd, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+        try:
+            _, err = proc.communicate(timeout=(last - seed) * (args.max_time + 60))
+        except subprocess.TimeoutExpired:
+            proc.kill()
+            _, err = proc.communicate()
+        if proc.returncode == 0:
+            return
+        with open(path + ".cur") as cur:
+            at = int(cur.read())
+        with open(path, "a") as f:
+            f.write(json.dumps(failure(at, "crash (exit %d)" % proc.returncode, (err or "").strip()[-400:])) + "\n")
+        seed = at + 1
+
+
+def run(script, first, last, args, failure):
+    """Every seed's dict, in seed order; `args` carries jobs, build, sanitize and max_time."""
+    step = max(1, -(-(last - first) // args.jobs))
+    with tempfile.TemporaryDirectory() as tmp:
+        parts = [(a, min(a + step, last), os.path.join(tmp, "part%d.jsonl" % a)) for a in range(first, last, step)]
+        with ThreadPoolExecutor(args.jobs) as pool:
+            list(pool.map(lambda p: _run_range(script, p[0], p[1], args, p[2], failure), parts))
+        results = [json.loads(line) for _, _, path in parts if os.path.exists(path) for line in open(path)]
+    return sorted(results, key=lambda r: r["seed"])
