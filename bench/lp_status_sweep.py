@@ -28,7 +28,6 @@ had to decide; those counts are printed too.
     /usr/bin/python3 bench/lp_status_sweep.py --seeds 17:18 --verbose   # one model, every solve listed
 Exits 1 on any disagreement.
 """
-import argparse
 import os
 import sys
 import tempfile
@@ -328,20 +327,7 @@ def failure(seed, what, detail):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--seeds", default="0:500", help="first:last (last excluded)")
-    ap.add_argument("--jobs", type=int, default=3)
-    ap.add_argument("--max-time", type=float, default=30.0, help="MaxTime of each solve")
-    ap.add_argument("--sanitize", action="store_true", help="use build-asan (ASan + UBSan)")
-    ap.add_argument("--build", default=None, help="the build tree's python folder")
-    ap.add_argument("--verbose", action="store_true", help="in this process, every solve listed")
-    ap.add_argument("--child", default=None, help=argparse.SUPPRESS)
-    ap.add_argument("--out", default=None, help=argparse.SUPPRESS)
-    args = ap.parse_args()
-    first, last = (int(v) for v in (args.child or args.seeds).split(":"))
-    if args.child:
-        return seed_sweep.child(first, last, args.max_time, args.out, check, failure)
-    args.build = args.build or os.path.join(ROOT, "build-asan" if args.sanitize else "build", "python")
+    args, first, last = seed_sweep.arguments(__doc__, ROOT, "0:500", 30.0, "in this process, every solve listed", check, failure)
     if args.verbose:
         sys.path.insert(0, args.build)
         for seed in range(first, last):

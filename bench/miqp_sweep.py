@@ -14,7 +14,6 @@ now and then miss an optimum: a model where the module is better than the
 enumeration is listed apart ("ref missed") with the module's point, which is
 checked against every constraint. Exits 1 when anything was found.
 """
-import argparse
 import itertools
 import json
 import math
@@ -294,20 +293,7 @@ def failure(seed, what, detail):
 
 
 def main():
-    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    ap.add_argument("--seeds", default="0:300", help="first:last (last excluded)")
-    ap.add_argument("--jobs", type=int, default=3)
-    ap.add_argument("--max-time", type=float, default=20.0, help="MaxTime of each solve")
-    ap.add_argument("--sanitize", action="store_true", help="use build-asan (ASan + UBSan)")
-    ap.add_argument("--build", default=None, help="the build tree's python folder")
-    ap.add_argument("--verbose", action="store_true", help="in this process, with the solver's log")
-    ap.add_argument("--child", default=None, help=argparse.SUPPRESS)
-    ap.add_argument("--out", default=None, help=argparse.SUPPRESS)
-    args = ap.parse_args()
-    first, last = (int(v) for v in (args.child or args.seeds).split(":"))
-    if args.child:
-        return seed_sweep.child(first, last, args.max_time, args.out, check, failure)
-    args.build = args.build or os.path.join(ROOT, "build-asan" if args.sanitize else "build", "python")
+    args, first, last = seed_sweep.arguments(__doc__, ROOT, "0:300", 20.0, "in this process, with the solver's log", check, failure)
     if args.verbose:
         sys.path.insert(0, args.build)
         for seed in range(first, last):

@@ -6,10 +6,12 @@ goes on with the next one.
 A sweep script gives `check(seed, max_time)`, a JSON-able dict per seed, and
 `failure(seed, what, detail)`, the dict of a seed whose check raised ("what"
 names the exception) or whose child died or hung ("crash (exit N)", with the
-end of its standard error as detail). The script's --child mode calls
-child(); its main calls run(). Each child is given the seeds [first, last)
+end of its standard error as detail). The script's main takes its
+arguments from arguments(), which runs the child's part itself, and then
+calls run(). Each child is given the seeds [first, last)
 and the file its lines go to; `path`.cur names the seed under way.
 """
+import argparse
 import json
 import os
 import subprocess
@@ -71,3 +73,24 @@ def run(script, first, last, args, failure):
             list(pool.map(lambda p: _run_range(script, p[0], p[1], args, p[2], failure), parts))
         results = [json.loads(line) for _, _, path in parts if os.path.exists(path) for line in open(path)]
     return sorted(results, key=lambda r: r["seed"])
+
+
+def arguments(script_doc, root, seeds, max_time, verbose_help, check, failure):
+    """The sweep's command line: (args, first, last). In a child, checks its
+    seeds and exits."""
+    ap = argparse.ArgumentParser(description=script_doc, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--seeds", default=seeds, help="first:last (last excluded)")
+    ap.add_argument("--jobs", type=int, default=3)
+    ap.add_argument("--max-time", type=float, default=max_time, help="MaxTime of each solve")
+    ap.add_argument("--sanitize", action="store_true", help="use build-asan (ASan + UBSan)")
+    ap.add_argument("--build", default=None, help="the build tree's python folder")
+    ap.add_argument("--verbose", action="store_true", help=verbose_help)
+    ap.add_argument("--child", default=None, help=argparse.SUPPRESS)
+    ap.add_argument("--out", default=None, help=argparse.SUPPRESS)
+    args = ap.parse_args()
+    first, last = (int(v) for v in (args.child or args.seeds).split(":"))
+    if args.child:
+        child(first, last, args.max_time, args.out, check, failure)
+        sys.exit(0)
+    args.build = args.build or os.path.join(root, "build-asan" if args.sanitize else "build", "python")
+    return args, first, last
