@@ -59,8 +59,6 @@ def _row_sides(rng, kind, value):
 
 def _scale(rng, d):
     """Rows and columns scaled by powers of ten (the model stays the same one)."""
-    import numpy as np
-
     A, c = d["A"], d["c"]
     for i in range(A.shape[0]):
         if rng.random() < 0.3:
@@ -75,7 +73,6 @@ def _scale(rng, d):
             c[j] *= s
             d["lb"][j] = d["lb"][j] / s if d["lb"][j] > -INF else -INF
             d["ub"][j] = d["ub"][j] / s if d["ub"][j] < INF else INF
-    return np
 
 
 def gen_feasible(rng, shape):

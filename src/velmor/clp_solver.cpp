@@ -6,17 +6,20 @@
 // SolutionTarget is 1).
 //
 // CLP's verdicts are checked on the model as given. An optimum must keep
-// clear of the stand-in bounds CLP puts on infinite ones and, unless it is
-// a barrier point without crossover, have multipliers that fit it
-// (optimum_holds); one that fails is solved again by the other simplex
-// method. A primal simplex or barrier that fails, or a barrier whose
-// objective runs off, is solved again by dual simplex. Infeasibility stands
+// clear of the stand-in bounds CLP puts on infinite ones, meet the rows and
+// bounds and, unless it is a barrier point without crossover, have
+// multipliers that fit it (optimum_holds); one that fails is solved again
+// by the other simplex method, and gives no verdict (UNKNOWN) when the new
+// optimum fails too. A primal simplex or barrier that fails, or a barrier
+// whose objective runs off, is solved again by dual simplex. Unboundedness
+// stands once a point meets the model as given. Infeasibility stands
 // on a Farkas certificate: CLP's ray, or else the elastic problem of
 // has_feasible_point, which may find a point instead (the model is then
 // solved again by primal simplex).
 #include <algorithm>
 #include <cmath>
 #include <memory>
+#include <optional>
 
 #include <ClpSimplex.hpp>
 #include <ClpSolve.hpp>
@@ -103,6 +106,8 @@ bool beyond_stand_in_bounds(const SolverModel& sm, const double* x) {
   return false;
 }
 
+bool is_barrier(Algorithm a) { return a == Algorithm::Barrier || a == Algorithm::BarrierNoCrossover; }
+
 // CLP stopped on errors (not on a limit, the run's stop or a verdict).
 bool failed(const ClpSimplex& simplex) {
   const int status = simplex.status();
@@ -113,33 +118,48 @@ bool failed(const ClpSimplex& simplex) {
 // infinite bound lies far out on that side, where the stand-in bounds of
 // CLP's barrier and dual simplex lie (both have called unbounded models
 // optimal there), and, unless `interior` (a barrier point without
-// crossover), the multipliers price only finite sides and only sides the
-// point meets, to kOptimumCheck in the measures of check_qp_point (CLP's
-// primal simplex has called an unbounded model optimal at a point where a
-// column with an infinite bound had a reduced cost of the wrong sign).
-bool optimum_holds(const SolverModel& sm, const ClpSimplex& simplex, bool interior) {
+// crossover), the point meets the rows and bounds and the multipliers price
+// only finite sides and only sides the point meets, each to kOptimumCheck in
+// the measures of check_qp_point (CLP's primal simplex has called an
+// unbounded model optimal at a point where a column with an infinite bound
+// had a reduced cost of the wrong sign).
+bool optimum_holds(const SolverModel& sm, const QpData& qp, const ClpSimplex& simplex, bool interior) {
   constexpr double kOptimumCheck = 1e-6;
   const double* x = simplex.primalColumnSolution();
   if (beyond_stand_in_bounds(sm, x)) return false;
-  if (interior) return true;
-  const QpCheck c = check_qp_point(QpData::from_model(sm), x, simplex.dualRowSolution());
-  return c.dual <= kOptimumCheck && c.gap <= kOptimumCheck;
+  if (interior) return is_feasible(sm, x, kOptimumCheck, false, 0);
+  const QpCheck c = check_qp_point(qp, x, simplex.dualRowSolution());
+  return c.primal <= kOptimumCheck && c.dual <= kOptimumCheck && c.gap <= kOptimumCheck;
+}
+
+// The size of objective the barrier's iterates may reach on this model
+// before the run counts as diverged: far beyond any objective a point of
+// the model's scale gives, and never beyond 1e15 (CLP's barrier has ended
+// the process in a failed assertion on a two-column unbounded model whose
+// objective had reached 1.3e14).
+double divergence_limit(const SolverModel& sm) {
+  double c = 0, b = 1;
+  for (double v : sm.obj) c = std::max(c, std::fabs(v));
+  for (const auto* side : {&sm.col_lb, &sm.col_ub, &sm.row_lb, &sm.row_ub})
+    for (double v : *side)
+      if (std::fabs(v) < COIN_DBL_MAX) b = std::max(b, std::fabs(v));
+  const double size = static_cast<double>(sm.num_cols()) + static_cast<double>(sm.num_rows());
+  return std::min(1e15, 1e6 * size * (1 + c * b));
 }
 
 // The run's log, which also watches the barrier's iterations: on a model
 // without optimum CLP's barrier lets its objectives run off, and has been
-// seen to end the process in a failed assertion once they passed 1e19. A
-// primal or dual objective beyond kDivergence marks the run diverged, which
-// the event handler stops.
+// seen to end the process in a failed assertion once they did. A primal or
+// dual objective beyond `limit` (divergence_limit) marks the run diverged,
+// which the event handler stops.
 class LpMessageHandler : public LogMessageHandler {
  public:
-  LpMessageHandler(SolveLog& log, ClpRunState* state) : LogMessageHandler(log, 1), state_(state) {}
+  LpMessageHandler(SolveLog& log, ClpRunState* state, double limit)
+      : LogMessageHandler(log, 1), state_(state), limit_(limit) {}
   int print() override {
     constexpr int kBarrierIteration = 35;  // CLP_BARRIER_ITERATION: iteration, primal, dual, ...
-    constexpr double kDivergence = 1e15;
     if (currentMessage().externalNumber() == kBarrierIteration && currentSource() == "Clp" &&
-        numberDoubleFields() >= 2 &&
-        (std::fabs(doubleValue(0)) > kDivergence || std::fabs(doubleValue(1)) > kDivergence))
+        numberDoubleFields() >= 2 && (std::fabs(doubleValue(0)) > limit_ || std::fabs(doubleValue(1)) > limit_))
       state_->diverged = true;
     return LogMessageHandler::print();
   }
@@ -147,17 +167,18 @@ class LpMessageHandler : public LogMessageHandler {
 
  private:
   ClpRunState* state_;
+  double limit_;
 };
 
 // Whether CLP's infeasibility ray proves the model infeasible. The ray
 // holds row multipliers of the opposite sign to the certificate's (whose
 // positive entries price lower sides).
-bool ray_proves_infeasibility(const SolverModel& sm, const ClpSimplex& simplex) {
+bool ray_proves_infeasibility(const QpData& qp, const ClpSimplex& simplex) {
   RaySink ray{simplex.infeasibilityRay()};
   if (!ray.p) return false;
-  std::vector<double> y(static_cast<size_t>(sm.num_rows()));
+  std::vector<double> y(static_cast<size_t>(qp.m));
   for (size_t i = 0; i < y.size(); ++i) y[i] = -ray.p[i];
-  return is_infeasibility_certificate(QpData::from_model(sm), y);
+  return is_infeasibility_certificate(qp, y);
 }
 
 }  // namespace
@@ -169,12 +190,18 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
 
   ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
-  LpMessageHandler messages(run.log, &state);
+  LpMessageHandler messages(run.log, &state, divergence_limit(sm));
+  // The model as the checks read it, made when the first check needs it.
+  std::optional<QpData> qp_data;
+  auto qp = [&]() -> const QpData& {
+    if (!qp_data) qp_data = QpData::from_model(sm);
+    return *qp_data;
+  };
   ClpSimplex simplex;
   simplex.passInMessageHandler(&messages);
   load_clp(sm, simplex);
   apply_simplex_params(p, simplex);
-  if (algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover) {
+  if (is_barrier(algorithm)) {
     // CLP hands the model's tolerances to its barrier; the crossover that
     // follows works to the same ones.
     simplex.setPrimalTolerance(p.get(kIpmPrimalTolerance));
@@ -188,9 +215,11 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   ClpSolve options = solve_options(sm, algorithm, p);
   initial_solve(simplex, options);
   Algorithm ran = algorithm;
+  bool checked = false;  // CLP's optimum passed optimum_holds
   auto solve_again = [&](Algorithm again, const char* why) {
     run.log.linef("%s: solving again by %s", why, algorithm_name(again));
     state.diverged = false;
+    checked = false;
     load_clp(sm, simplex);
     apply_simplex_params(p, simplex);
     if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
@@ -199,15 +228,17 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     initial_solve(simplex, o);
     ran = again;
   };
-  const bool barrier = algorithm == Algorithm::Barrier || algorithm == Algorithm::BarrierNoCrossover;
   if (state.diverged && !run.stopped_by()) {
     solve_again(Algorithm::Dual, "The barrier's objective runs off without bound");
   } else if (algorithm != Algorithm::Dual && failed(simplex) && !run.stopped_by()) {
-    solve_again(Algorithm::Dual, barrier ? "The barrier failed" : "The primal simplex failed");
+    solve_again(Algorithm::Dual, is_barrier(algorithm) ? "The barrier failed" : "The primal simplex failed");
   }
-  if (simplex.status() == 0 && !optimum_holds(sm, simplex, ran == Algorithm::BarrierNoCrossover))
-    solve_again(ran == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
-                "CLP's optimum fails the check on the model as given");
+  if (simplex.status() == 0) {
+    checked = optimum_holds(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover);
+    if (!checked)
+      solve_again(ran == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
+                  "CLP's optimum fails the check on the model as given");
+  }
   // CLP's dual simplex may call a feasible but unbounded model infeasible
   // (with infinite bounds it has been seen to stop at once so): an
   // infeasibility stands when CLP's ray is a Farkas certificate on the model
@@ -215,7 +246,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   // instead has the model solved again by primal simplex.
   int feasible = -2;  // -2 not asked, 0 proved infeasible, else has_feasible_point's answer
   if (simplex.status() == 1) {
-    if (ray_proves_infeasibility(sm, simplex)) {
+    if (ray_proves_infeasibility(qp(), simplex)) {
       feasible = 0;
     } else {
       run.log.line("CLP's infeasibility ray is no certificate: deciding feasibility on the elastic problem");
@@ -234,8 +265,11 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   Solution& s = out.solution;
   out.stats.available = true;
   out.stats.ipm_iters = state.ipm_iters;
-  out.stats.spx_iters =
-      ran == Algorithm::BarrierNoCrossover ? 0 : std::max(0, simplex.numberIterations() - state.ipm_iters);
+  // CLP counts a barrier's iterations with its crossover's; a run solved
+  // again counts the last run's alone.
+  out.stats.spx_iters = ran == Algorithm::BarrierNoCrossover ? 0
+                        : ran == Algorithm::Barrier      ? std::max(0, simplex.numberIterations() - state.ipm_iters)
+                                                         : simplex.numberIterations();
   out.stats.presolve_time =
       state.presolve_end >= 0 ? state.presolve_end - state.presolve_start : 0.0;
   out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
@@ -258,6 +292,11 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     s.has_basis = true;
   };
 
+  // An optimum found again after a check failed must pass the check too.
+  if (simplex.status() == 0 && !checked && !optimum_holds(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover)) {
+    run.log.line("CLP's optimum fails the check on the model as given again: no verdict");
+    return out;
+  }
   switch (simplex.status()) {
     case 0:
       s.status = VLM_STATUS_OPTIMAL;
@@ -280,8 +319,10 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
       break;
     }
     case 2: {
+      // Unbounded once a point meets the model as given (CLP's own count of
+      // infeasibilities has been seen to be zero on an infeasible model).
       RaySink ray{simplex.unboundedRay()};
-      const int feasible = simplex.numberPrimalInfeasibilities() == 0 ? 1 : has_feasible_point(sm, run);
+      const int feasible = is_feasible(sm, x, 1e-6, false, 0) ? 1 : has_feasible_point(sm, run);
       if (feasible == 1) {
         s.status = VLM_STATUS_UNBOUNDED;
         s.has_primal_ray = ray.p != nullptr;
@@ -311,9 +352,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
         s.has_dual_ray = true;
         break;
       }
-      out.code = ran == Algorithm::Barrier || ran == Algorithm::BarrierNoCrossover
-                     ? VLM_ERROR_INTERIOR_NUMERIC
-                     : VLM_ERROR_SIMPLEX_NUMERIC;
+      out.code = is_barrier(ran) ? VLM_ERROR_INTERIOR_NUMERIC : VLM_ERROR_SIMPLEX_NUMERIC;
       break;
   }
   return out;

@@ -76,6 +76,16 @@ bool SolverModel::has_impossible_side() const {
   return false;
 }
 
+bool SolverModel::has_empty_row_excluding_zero() const {
+  constexpr double kTolerance = 1e-6;
+  std::vector<char> touched(static_cast<size_t>(num_rows()), 0);
+  for (size_t k = 0; k < value.size(); ++k)
+    if (value[k] != 0.0) touched[static_cast<size_t>(row_index[k])] = 1;
+  for (size_t i = 0; i < touched.size(); ++i)
+    if (!touched[i] && (row_lb[i] > kTolerance || row_ub[i] < -kTolerance)) return true;
+  return false;
+}
+
 bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log) {
   constexpr double kLimit = 1e25;
   for (double c : sm.obj)

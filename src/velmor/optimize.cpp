@@ -14,6 +14,7 @@
 #include <cstdio>
 
 #include "callback.hpp"
+#include "clp_model.hpp"
 #include "sdp_solver.hpp"
 #include "solve.hpp"
 
@@ -105,16 +106,28 @@ RunOutcome solve_empty(const ModelData& d) {
 // A model with a column that improves the objective without bound on its
 // own (SolverModel::has_unbounded_column) is unbounded exactly when it is
 // feasible. CLP has been seen to call such models infeasible, so they are
-// decided by a feasibility run on a zero objective instead.
+// decided by a feasibility run instead: CBC on a zero objective for a model
+// with a discrete part, else has_feasible_point (CLP's barrier has ended the
+// process in a failed assertion on such a model's zero-objective LP).
 RunOutcome solve_unbounded_column(const ModelData& d, const SolverModel& sm, RunControl& run) {
   run.log.line("A column outside every row improves the objective without bound: checking feasibility");
+  RunOutcome out;
+  if (!sm.has_discrete()) {
+    const int feasible = has_feasible_point(sm, run);
+    if (feasible == 1) {
+      out.solution.status = VLM_STATUS_UNBOUNDED;
+      out.solution.has_primal_ray = true;  // the column's own direction
+    } else if (feasible == 0) {
+      out.solution.status = VLM_STATUS_INFEASIBLE;
+    }
+    return out;
+  }
   SolverModel zero = sm;
   std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
   zero.h_start.clear();
   zero.h_index.clear();
   zero.h_value.clear();
-  RunOutcome feasibility = zero.has_discrete() ? solve_with_cbc(d, zero, run) : solve_with_clp(d, zero, run);
-  RunOutcome out;
+  RunOutcome feasibility = solve_with_cbc(d, zero, run);
   out.code = feasibility.code;
   out.stats = feasibility.stats;
   switch (feasibility.solution.status) {
@@ -170,6 +183,9 @@ int optimize(VLMmodel& m) {
       // Status UNKNOWN: the limit is in run.stopped_by().
     } else if (sm.has_impossible_side()) {
       log.line("A bound or row side lies at infinity on its wrong side: the model is infeasible");
+      out.solution.status = VLM_STATUS_INFEASIBLE;
+    } else if (sm.has_empty_row_excluding_zero()) {
+      log.line("A row without coefficients excludes 0: the model is infeasible");
       out.solution.status = VLM_STATUS_INFEASIBLE;
     } else if (sm.has_unbounded_column()) {
       out = solve_unbounded_column(d, sm, run);

@@ -96,6 +96,10 @@ struct SolverModel {
   bool impossible_row_side(int i) const;
   bool impossible_col_side(int j) const;
   bool has_impossible_side() const;
+  // A row without a nonzero coefficient whose sides exclude 0 (beyond 1e-6):
+  // no point meets it. (CLP's barrier has ended the process in a failed
+  // assertion on such a model.)
+  bool has_empty_row_excluding_zero() const;
   // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
   // x: a finite column bound there, a row side over one of the row's
   // coefficients there, or a bound the rows imply there (a few passes of

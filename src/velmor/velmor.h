@@ -447,10 +447,13 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * column with an infinite bound lies at CLP's large stand-in bound and
  * (after a simplex or a crossover) its multipliers fit it to 1e-6, in the
  * measures of "QP" below; otherwise the other simplex method solves the
- * model again. INFEASIBLE stands on a Farkas certificate: CLP's ray, checked,
- * or else the multipliers of the elastic problem (every row side may be
- * violated at unit cost), whose optimum may show a point instead; a failed
- * or diverging barrier run is repeated by the dual simplex.
+ * model again; an optimum that fails again gives no verdict (UNKNOWN).
+ * INFEASIBLE stands on a Farkas certificate: CLP's ray, checked, or else the
+ * multipliers of the elastic problem (every row side may be violated at unit
+ * cost), whose optimum may show a point instead; UNBOUNDED once a point
+ * meets the model as given. A row without coefficients whose sides exclude 0 makes the
+ * model infeasible before any solver runs; a failed or diverging barrier
+ * run is repeated by the dual simplex.
  *
  * MIP runs hand CBC's driver SPX/PrimalTolerance, SPX/DualTolerance,
  * MIP/IntegerTolerance and MIP/ObjectiveTolerance only when they differ from
@@ -546,7 +549,7 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * or a crossover; MIP/GapAbs, MIP/GapRel and the pool (SolCount, Xn, best
  * first, at most MIP/SolutionPoolSize) for MIP and MIQP; HasPrimalRay for an
  * unbounded LP whose solver produced a ray, HasDualRay for an infeasible LP
- * with a Farkas ray; SPX/NumIters, IPM/NumIters and the times after every
+ * proved by a Farkas certificate; SPX/NumIters, IPM/NumIters and the times after every
  * run. The log (sizes, progress of long searches, a summary and the solvers'
  * own messages) goes to the environment's log.
  * With a callback registered (VLMsetcallbackfunc), MIP and MIQP runs give it

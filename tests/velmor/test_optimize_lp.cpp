@@ -277,7 +277,10 @@ TEST(OptimizeLp, CrossedBoundsOrSidesAreInfeasible) {
 // calls optimal at its stand-in bounds; an infeasible model the primal
 // simplex gives up on; an unbounded and an infeasible model on which CLP's
 // barrier let its objective run off and then ended the process in a failed
-// assertion.
+// assertion; an unbounded model whose optimum fails its check with either
+// simplex (no verdict rather than a wrong one); an infeasible model the dual
+// simplex called unbounded; three more on which the barrier ended the
+// process.
 TEST(OptimizeLp, StatusesClpGetsWrong) {
   struct Case {
     const char* what;
@@ -333,6 +336,73 @@ TEST(OptimizeLp, StatusesClpGetsWrong) {
          add_row(p, {0}, {-1}, 7, 9);
          add_row(p, {0, 1}, {-1, -3}, -kInf, 1);
          add_row(p, {1, 2}, {-1, 1}, 2, kInf);
+       }},
+      {"unbounded, an optimum that fails its check twice", 0, -1, VLM_STATUS_UNKNOWN,
+       [](VLMmodel* p) {
+         add_var(p, -5.0, kInf, 5.0);
+         add_var(p, -3.0, kInf, -13.0);
+         add_row(p, {0}, {1.0}, -5.9, kInf);
+         add_row(p, {0}, {-1.0}, -kInf, 6.9);
+         add_row(p, {0}, {1.0}, -6.9, kInf);
+         add_row(p, {1}, {-3.0}, -kInf, 5.1);
+         add_row(p, {0, 1}, {-3.0, 1.0}, -kInf, 12.0);
+         add_row(p, {0, 1}, {-2.0, 2.0}, -kInf, 7.4);
+         add_row(p, {1}, {-1.0}, -kInf, 0.7);
+         add_row(p, {0, 1}, {-4.0, 2.0}, -kInf, 15.2);
+       }},
+      {"infeasible, called unbounded by the dual", 1, -1, VLM_STATUS_INFEASIBLE,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, -5.0);
+         add_var(p, 0.0, 2.0, 2.0);
+         add_var(p, -3.0, -3.0, -8.0);
+         add_var(p, -kInf, kInf, -700.0);
+         add_var(p, 1.0, kInf, 8.0);
+         add_var(p, -kInf, kInf, 3.0);
+         add_var(p, -20.0, kInf, -0.2);
+         add_var(p, -kInf, kInf, -1.0);
+         add_var(p, 3.0, 3.0, -2.0);
+         add_var(p, -kInf, kInf, -600.0);
+         add_var(p, -kInf, kInf, -5.0);
+         add_row(p, {0, 1, 2, 3, 4, 5, 7, 8, 9}, {2.0, -2.0, 2.0, 300.0, 4.0, -1.0, -4.0, -1.0, -400.0}, -kInf, -16.0);
+         add_row(p, {0, 2, 3, 5, 6, 7, 9}, {-0.2, 0.1, -30.000000000000004, 0.1, 0.04000000000000001, 0.4, 40.0}, -0.6000000000000001, -0.6000000000000001);
+         add_row(p, {8, 10}, {1.0, 1.0}, 1.0, kInf);
+       }},
+      {"unbounded, the barrier's assertion at an objective of 1.3e14", 2, 0, VLM_STATUS_UNBOUNDED,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, -8.0);
+         add_var(p, -0.01, kInf, -100.0);
+         add_row(p, {0}, {4.0}, 9.2, 11.2);
+         add_row(p, {0, 1}, {2.0, -400.0}, -kInf, 8.6);
+         add_row(p, {1}, {30000.0}, -450.0, kInf);
+         add_row(p, {0}, {-2.0}, -6.6, -5.6);
+         add_row(p, {1}, {-300.0}, -kInf, 4.5);
+         add_row(p, {0}, {-1.0}, -2.8, -2.8);
+         add_row(p, {1}, {-40.0}, -kInf, 0.4);
+         add_row(p, {1}, {-100.0}, -kInf, 2.5);
+       }},
+      {"infeasible with a free column in no row, the barrier's assertion", 2, 0, VLM_STATUS_INFEASIBLE,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, -1.0, 1.0);
+         add_var(p, 2.0, 2.0, -5.0);
+         add_var(p, -kInf, kInf, 0.4);
+         add_var(p, -kInf, kInf, 4.0);
+         add_var(p, -kInf, kInf, 0.04);
+         add_var(p, -kInf, kInf, -2.0);
+         add_var(p, -kInf, kInf, -5.0);
+         add_var(p, 0.0, kInf, -5.0);
+         add_var(p, 0.0, kInf, -2.0);
+         add_row(p, {0, 1}, {30.0, -10.0}, 60.0, kInf);
+         add_row(p, {}, {}, -28.0, kInf);
+         add_row(p, {7, 8}, {0.01, 0.01}, 0.03, kInf);
+       }},
+      {"infeasible by an empty row, the barrier's assertion", 2, 0, VLM_STATUS_INFEASIBLE,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 5.0);
+         add_var(p, -kInf, 1.0, -9.0);
+         add_row(p, {0}, {2.0}, -kInf, 0.0);
+         add_row(p, {}, {}, 4.0, kInf);
+         add_row(p, {0, 1}, {2000.0, -1000.0}, -kInf, 8000.0);
+         add_row(p, {0}, {-2.0}, -kInf, -4.0);
        }},
   };
   EnvPtr env = make_env();
