@@ -82,7 +82,9 @@ class NestingWalk {
 
 // An object other than an ndarray that NumPy's operators convert with
 // numpy.asarray: a list or a tuple, or an object offering the array
-// interface, unless its type takes part in NumPy's operators itself.
+// interface, unless its type takes part in the operators itself (operator
+// slots of its own, __array_ufunc__ or __array_priority__): then its own
+// operator, or NumPy's deferral to it, decides as before.
 bool converted_by_numpy(PyObject* o) {
   if (PyList_Check(o) || PyTuple_Check(o)) return true;
   if (PyArray_IsScalar(o, Generic) || PyLong_Check(o) || PyFloat_Check(o) || PyUnicode_Check(o) || PyBytes_Check(o) ||
@@ -90,7 +92,9 @@ bool converted_by_numpy(PyObject* o) {
     return false;
   // Looked up on the type, as NumPy does: no Python code runs.
   PyTypeObject* t = Py_TYPE(o);
-  if (_PyType_Lookup(t, VLM_STR("__array_ufunc__"))) return false;
+  if (_PyType_Lookup(t, VLM_STR("__array_ufunc__")) || _PyType_Lookup(t, VLM_STR("__array_priority__"))) return false;
+  const PyNumberMethods* nb = t->tp_as_number;
+  if (nb && (nb->nb_add || nb->nb_subtract || nb->nb_multiply || nb->nb_matrix_multiply)) return false;
   const auto has = [&](PyObject* name) { return _PyType_Lookup(t, name) != nullptr; };
   return has(VLM_STR("__array__")) || has(VLM_STR("__array_interface__")) || has(VLM_STR("__array_struct__"));
 }

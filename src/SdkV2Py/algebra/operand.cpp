@@ -190,8 +190,9 @@ Ref operand_add(PyObject* self, PyObject* other) {
 }
 
 // self - other is self + (-other). Every failure on the way (the negation's,
-// a kernel's) becomes the subtraction's TypeError; MemoryError and the
-// exceptions that are not Exceptions (KeyboardInterrupt, SystemExit) pass.
+// a kernel's) becomes the subtraction's TypeError; MemoryError,
+// RecursionError (an operand that holds itself) and the exceptions that are
+// not Exceptions (KeyboardInterrupt, SystemExit) pass.
 Ref operand_sub(PyObject* self, PyObject* other) {
   try {
     const Summand left = summand_of(self);
@@ -201,7 +202,8 @@ Ref operand_sub(PyObject* self, PyObject* other) {
     return add_summands(left, right);
   } catch (...) {
     translate_current_exception();
-    if (PyErr_ExceptionMatches(PyExc_Exception) && !PyErr_ExceptionMatches(PyExc_MemoryError)) {
+    if (PyErr_ExceptionMatches(PyExc_Exception) && !PyErr_ExceptionMatches(PyExc_MemoryError) &&
+        !PyErr_ExceptionMatches(PyExc_RecursionError)) {
       PyErr_Clear();
       raise_unsupported("-", self, other);
     }

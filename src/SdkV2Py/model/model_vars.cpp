@@ -323,9 +323,15 @@ Ref key_parts(PyObject* item) {
   return take(PySequence_Tuple(item));
 }
 
-// Refuses, before any index is read, a product of the indices' announced
-// lengths that cannot fit beside the model's `held` variables: reading a huge
-// iterable item by item would take the memory and the time first.
+bool has_length(PyObject* o) {
+  const PyTypeObject* t = Py_TYPE(o);
+  return (t->tp_as_sequence && t->tp_as_sequence->sq_length) || (t->tp_as_mapping && t->tp_as_mapping->mp_length);
+}
+
+// Refuses, before any index is read, a product of the indices' lengths (an
+// int's, or a sized object's) that cannot fit beside the model's `held`
+// variables: reading a huge iterable item by item would take the memory and
+// the time first.
 void check_announced_size(PyObject* indices, int64_t held) {
   int64_t n = 1;
   bool too_many = false, empty = false;
@@ -338,10 +344,10 @@ void check_announced_size(PyObject* indices, int64_t held) {
       if (size == -1 && PyErr_Occurred()) throw_error_set();
       if (overflow > 0) size = INT64_MAX;
       if (size < 0) size = 0;  // range() of it is empty
-    } else {
-      size = PyObject_LengthHint(index, -1);
-      if (size == -1 && PyErr_Occurred()) {
-        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw PyErrAlreadySet{};
+    } else if (has_length(index)) {  // a length, not a hint: a hint may be wrong
+      size = PyObject_Size(index);
+      if (size == -1) {
+        if (!PyErr_ExceptionMatches(PyExc_OverflowError)) throw_error_set();
         PyErr_Clear();
         size = INT64_MAX;
       }
