@@ -828,26 +828,28 @@ QpResult Ipm::solve() {
   QpResult out;
   if (!reduce(qp_, red_)) {
     out.status = QpResult::kInfeasible;
-    if (verbose_) run_.log.line("Bounds or rows contradict each other: the model is infeasible");
+    if (verbose_) run_.log.line("Bounds or rows contradict each other");
     return out;
   }
   equilibrate(red_);
   const int N = red_.N(), me = red_.me;
   const size_t NN = static_cast<size_t>(N), M = static_cast<size_t>(me);
   build_kkt_pattern();
-  if (static_cast<std::int64_t>(k_index_.size()) > INT32_MAX / 2) {
-    out.status = QpResult::kFailed;
+  if (run_.should_stop()) {
+    out.status = QpResult::kStopped;
     return out;
   }
   const SparseLdl::Result analysed =
-      ldl_.analyze(N + me, k_start_, k_index_, [this] { return run_.should_stop(); });
+      static_cast<std::int64_t>(k_index_.size()) > INT32_MAX / 2
+          ? SparseLdl::Result::TooLarge
+          : ldl_.analyze(N + me, k_start_, k_index_, [this] { return run_.should_stop(); });
   if (analysed == SparseLdl::Result::Stopped) {
     out.status = QpResult::kStopped;
     return out;
   }
   if (analysed != SparseLdl::Result::Ok) {
-    run_.log.line("The interior point method's factorisation does not fit in memory");
-    out.status = QpResult::kFailed;
+    run_.log.line("The interior point method's factorisation is too large");
+    out.status = QpResult::kTooLarge;
     return out;
   }
   if (verbose_)

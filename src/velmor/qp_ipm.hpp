@@ -93,6 +93,7 @@ struct QpResult {
     kUnbounded,   // a certified direction in `ray`; feasibility not decided
     kStopped,     // the run must stop (MaxTime, a stop request)
     kIterationLimit,
+    kTooLarge,    // the factorisation does not fit the limits of its indices
     kFailed       // stalled, or numerically hopeless
   };
   Status status = kFailed;

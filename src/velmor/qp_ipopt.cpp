@@ -9,7 +9,9 @@
 #include <IpIpoptApplication.hpp>
 #include <IpTNLP.hpp>
 #include <algorithm>
+#include <chrono>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "qp_ipm.hpp"
@@ -142,7 +144,15 @@ class QpProblem : public Ipopt::TNLP {
 
 QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run) {
   QpResult out;
-  std::lock_guard<std::mutex> turn(ipopt_turn);
+  // Waiting for the turn counts against the run's limits too.
+  std::unique_lock<std::mutex> turn(ipopt_turn, std::defer_lock);
+  while (!turn.try_lock()) {
+    if (run.should_stop()) {
+      out.status = QpResult::kStopped;
+      return out;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
   try {
     Ipopt::SmartPtr<Ipopt::IpoptApplication> app = IpoptApplicationFactory();
     Ipopt::OptionsList& o = *app->Options();

@@ -133,6 +133,13 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       take_point(data, sm, qp, r.x, r.y, true, s);
       return out;
     case QpResult::kInfeasible:
+      // Without multipliers the verdict is the reduction's (bounds or rows
+      // that contradict each other by a hair): it stands when the rows and
+      // bounds are found infeasible at the feasibility tolerance too.
+      if (r.ray.empty() && has_feasible_point(sm, run) != 0) {
+        run.log.line("The contradiction lies within the feasibility tolerance: no verdict");
+        return out;
+      }
       s.status = VLM_STATUS_INFEASIBLE;
       s.has_dual_ray = !r.ray.empty();
       return out;
@@ -146,6 +153,9 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       }
       return out;
     }
+    case QpResult::kTooLarge:
+      out.code = VLM_ERROR_NOMEMORY;
+      return out;
     case QpResult::kStopped:
     case QpResult::kIterationLimit:
       if (!run.stopped_by())

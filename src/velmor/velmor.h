@@ -429,7 +429,7 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * (branch-and-bound whose relaxations CLP's quadratic primal solves from the
  * parent's basis, each answer checked as for a QP at IPM/PrimalTolerance,
  * IPM/DualTolerance and IPM/GapTolerance or 1e-6, whichever is looser; one it
- * does not settle within 5 (columns + rows) pivots, or whose check fails,
+ * does not settle within max(1000, 5 (columns + rows)) pivots, or whose check fails,
  * goes to the interior point method). Indicators and semi-continuous variables are
  * reformulated with a big-M row when the columns involved have finite bounds
  * and M does not exceed MIP/LinearizationBigM, else exactly with an SOS1 set;
@@ -482,7 +482,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * keep its answer only when it passes the check below, else the interior
  * point method runs. Where the interior point method stalls (problems whose
  * optimal multipliers are huge against their data), Ipopt (with MUMPS)
- * solves the model again, its answer held to the same check. A point x with row multipliers y (reduced costs
+ * solves the model again, its answer held to the same check; a model whose
+ * factorisation is too large for it ends with VLM_ERROR_NOMEMORY. A point x
+ * with row multipliers y (reduced costs
  * d = c + Hx - A'y in the minimised sense) is measured on the model as
  * given:
  *  - primal: the largest violation of a bound or row side, each relative to

@@ -658,6 +658,20 @@ TEST(OptimizeQp, InfeasibleAndUnboundedByCertificate) {
   }
 }
 
+// Bounds that cross by less than the feasibility tolerance are no proof of
+// infeasibility: no verdict then; crossing by more, infeasible.
+TEST(OptimizeQp, BoundsCrossedByAHairAreNoInfeasibility) {
+  EnvPtr env = make_env();
+  for (double ub : {1 - 5e-9, 1 - 1e-3}) {
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 1, ub, 0);
+    add_quad(p, {0}, {0}, {1});
+    solve(p);
+    EXPECT_EQ(int_attr(p, "Status"), ub > 0.99999 ? VLM_STATUS_UNKNOWN : VLM_STATUS_INFEASIBLE) << ub;
+  }
+}
+
 // Data rounded to a few digits can leave a semidefinite Hessian with a
 // slightly negative eigenvalue: (x + y/3)^2 stored as 1, 0.333334, 0.111111
 // (eigenvalue about -1.5e-7) is convex up to its rounding; 0.35 instead of
