@@ -373,13 +373,16 @@ def test_a_failing_sys_stdout_costs_the_lines_not_the_solve(monkeypatch):
 LOG_PROGRAMS = {
     # Threads solving while the interpreter exits: their lines go to the file descriptor then.
     "exit": """
+        solved = threading.Event()
         def solve():
             m = small_knapsack(threads=2)
             while True:
                 m.optimize()
+                solved.set()
         for _ in range(3):
             threading.Thread(target=solve, daemon=True).start()
-        time.sleep(0.5)
+        solved.wait(60)                  # a loaded machine may need more than a moment
+        time.sleep(0.1)
         sys.stdout = io.StringIO()
     """,
     # A write that raises KeyboardInterrupt: the interrupt comes after the solve.
