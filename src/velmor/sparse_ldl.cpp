@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <stdexcept>
 
 namespace velmor {
 
@@ -274,10 +275,6 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
   max_front_ = 0;
   flops_ = 0;
   factor_entries_ = 0;
-  // Peak of the update matrices held at once, simulated in factorisation order.
-  Index64 stack = 0;
-  max_stack_ = 0;
-  std::vector<Index64> update_size(static_cast<size_t>(ns), 0);
   for (int s = 0; s < ns; ++s) {
     const int first = sn_start_[static_cast<size_t>(s)], last = sn_start_[static_cast<size_t>(s) + 1];
     const size_t base = sn_rows_.size();
@@ -302,7 +299,6 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
           sn_rows_.push_back(i);
         }
       }
-      stack -= update_size[static_cast<size_t>(c)];
     }
     std::sort(sn_rows_.begin() + static_cast<std::ptrdiff_t>(base) + (last - first), sn_rows_.end());
     if (sn_rows_.size() > static_cast<size_t>(INT_MAX)) return Result::TooLarge;
@@ -310,19 +306,54 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
     const Index64 h = static_cast<Index64>(sn_rows_.size() - base), nc = last - first, below = h - nc;
     sn_l_start_[static_cast<size_t>(s) + 1] = sn_l_start_[static_cast<size_t>(s)] + h * nc;
     max_front_ = std::max(max_front_, h * h);
-    update_size[static_cast<size_t>(s)] = below * below;
-    stack += below * below;
-    max_stack_ = std::max(max_stack_, stack);
     factor_entries_ += nc * (nc + 1) / 2 + nc * below;
     for (Index64 t = 0; t < nc; ++t) {
       const double c = static_cast<double>(h - t - 1);
       flops_ += c * c + 2 * c;
     }
   }
+  // A supernode whose children hand it more update entries than its own
+  // front holds (a dense row's supernode above thousands of columns) has them
+  // added into an accumulator of its front's size as they are made: on the
+  // stack they would all be held at once.
+  auto front_rows = [&](int s) -> Index64 {
+    return sn_row_start_[static_cast<size_t>(s) + 1] - sn_row_start_[static_cast<size_t>(s)];
+  };
+  auto update_rows = [&](int s) -> Index64 {
+    return front_rows(s) - (sn_start_[static_cast<size_t>(s) + 1] - sn_start_[static_cast<size_t>(s)]);
+  };
+  std::vector<Index64> handed(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s)
+    if (sn_parent_[static_cast<size_t>(s)] >= 0)
+      handed[static_cast<size_t>(sn_parent_[static_cast<size_t>(s)])] += update_rows(s) * update_rows(s);
+  accumulate_.assign(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s) accumulate_[static_cast<size_t>(s)] = handed[static_cast<size_t>(s)] > front_rows(s) * front_rows(s);
+  // Peak of the update matrices and accumulators held at once, simulated in
+  // factorisation order.
+  Index64 stack = 0, accumulators = 0, max_held = 0;
+  max_stack_ = 0;
+  std::vector<char> open(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s) {
+    if (!accumulate_[static_cast<size_t>(s)]) {
+      stack -= handed[static_cast<size_t>(s)];
+    } else if (open[static_cast<size_t>(s)]) {
+      accumulators -= front_rows(s) * front_rows(s);
+    }
+    const int p = sn_parent_[static_cast<size_t>(s)];
+    const Index64 m = update_rows(s);
+    if (m > 0 && p >= 0 && accumulate_[static_cast<size_t>(p)]) {
+      if (!open[static_cast<size_t>(p)]) accumulators += front_rows(p) * front_rows(p);
+      open[static_cast<size_t>(p)] = 1;
+    } else {
+      stack += m * m;
+    }
+    max_stack_ = std::max(max_stack_, stack);
+    max_held = std::max(max_held, stack + accumulators);
+  }
   // Dense blocks, fronts and update matrices must fit in memory; beyond
   // about 2^31 doubles (16 GB) each the model is too large for this method.
   const Index64 kMaxDoubles = Index64(1) << 31;
-  if (sn_l_start_.back() > kMaxDoubles || max_front_ > kMaxDoubles || max_stack_ > kMaxDoubles)
+  if (sn_l_start_.back() > kMaxDoubles || max_front_ > kMaxDoubles || max_held > kMaxDoubles)
     return Result::TooLarge;
   return Result::Ok;
 }
@@ -339,6 +370,7 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
   std::vector<Index64> stack_at;  // where each update matrix on the stack starts
   std::vector<int> stack_owner;
   Index64 top = 0;
+  std::vector<std::vector<double>> accumulator(static_cast<size_t>(ns));
   std::vector<int> pos(static_cast<size_t>(n), -1), local;
   std::vector<signed char> local_sign;
   replaced_ = 0;
@@ -355,6 +387,11 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
       const Index64 col = static_cast<Index64>(pos[static_cast<size_t>(j)]) * h;
       for (Index64 p = lower_start_[static_cast<size_t>(j)]; p < lower_start_[static_cast<size_t>(j) + 1]; ++p)
         f[col + pos[static_cast<size_t>(lower_row_[static_cast<size_t>(p)])]] += lower_value_[static_cast<size_t>(p)];
+    }
+    std::vector<double>& own = accumulator[static_cast<size_t>(s)];
+    if (!own.empty()) {
+      for (Index64 q = 0; q < static_cast<Index64>(h) * h; ++q) f[q] += own[static_cast<size_t>(q)];
+      std::vector<double>().swap(own);
     }
     // Children's update matrices are the top of the stack (postorder).
     while (!stack_owner.empty() && sn_parent_[static_cast<size_t>(stack_owner.back())] == s) {
@@ -380,7 +417,10 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
     double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     std::copy(f, f + static_cast<Index64>(h) * nc, l);
     const int m = h - nc;
-    if (m > 0) {
+    const int up = sn_parent_[static_cast<size_t>(s)];
+    if (m > 0 && up >= 0 && accumulate_[static_cast<size_t>(up)]) {
+      add_update(rows, f, h, nc, up, accumulator[static_cast<size_t>(up)], local);
+    } else if (m > 0) {
       stack_at.push_back(top);
       stack_owner.push_back(s);
       double* u = &stack[static_cast<size_t>(top)];
@@ -394,6 +434,35 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
     }
   }
   return Result::Ok;
+}
+
+void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
+                           std::vector<int>& local) const {
+  const int first = sn_start_[static_cast<size_t>(up)], end = sn_start_[static_cast<size_t>(up) + 1];
+  const int rbase = sn_row_start_[static_cast<size_t>(up)];
+  const int ph = sn_row_start_[static_cast<size_t>(up) + 1] - rbase;
+  const int* prows = &sn_rows_[static_cast<size_t>(rbase)];
+  if (into.empty()) into.assign(static_cast<size_t>(ph) * static_cast<size_t>(ph), 0.0);
+  // The rows below this front's columns lie among the parent's, both in
+  // increasing order after the parent's own columns: found by one merge.
+  const int m = h - nc;
+  local.resize(static_cast<size_t>(m));
+  int q = end - first;
+  for (int t = 0; t < m; ++t) {
+    const int i = rows[nc + t];
+    if (i < end) {
+      local[static_cast<size_t>(t)] = i - first;
+      continue;
+    }
+    while (q < ph && prows[q] != i) ++q;
+    if (q == ph) throw std::logic_error("sparse LDL: an update row outside its parent's front");
+    local[static_cast<size_t>(t)] = q;
+  }
+  for (int b = 0; b < m; ++b) {
+    double* column = into.data() + static_cast<Index64>(local[static_cast<size_t>(b)]) * ph;
+    const double* u = f + static_cast<Index64>(nc + b) * h + nc;
+    for (int a = b; a < m; ++a) column[local[static_cast<size_t>(a)]] += u[a];
+  }
 }
 
 void SparseLdl::solve(double* b) const {

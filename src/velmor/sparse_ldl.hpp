@@ -47,6 +47,11 @@ class SparseLdl {
   double factor_flops() const { return flops_; }
 
  private:
+  // Adds the update matrix of the front f (h rows, nc columns eliminated,
+  // rows `rows`) into the accumulator of its parent supernode `up`.
+  void add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
+                  std::vector<int>& local) const;
+
   int n_ = 0;
   std::vector<int> perm_, iperm_;  // new -> old, old -> new
   // The permuted matrix's lower triangle by columns, and where each input
@@ -61,6 +66,9 @@ class SparseLdl {
   // column-major) at l_[sn_l_start_[s] ...].
   std::vector<int> sn_start_, sn_parent_, sn_row_start_, sn_rows_;
   std::vector<std::int64_t> sn_l_start_;
+  // Per supernode: 1 when its children's update matrices are added into an
+  // accumulator of its front as they are made, rather than stacked.
+  std::vector<char> accumulate_;
   std::int64_t max_front_ = 0, max_stack_ = 0;
   std::vector<double> l_, d_;
   int replaced_ = 0;
