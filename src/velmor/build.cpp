@@ -256,27 +256,13 @@ int VLMaddqpterms(VLMmodel* model, int numqnz, const int* qrow, const int* qcol,
     velmor::check_array(qval, numqnz);
     const int ncols = m.data.cols.size();
     velmor::QuadTerms added;
+    added.reserve(static_cast<size_t>(numqnz));
     for (int k = 0; k < numqnz; ++k) {
       velmor::check_index(qrow[k], ncols, VLM_ERROR_MODEL_INVALID_COL_IDX);
       velmor::check_index(qcol[k], ncols, VLM_ERROR_MODEL_INVALID_COL_IDX);
-      added[{std::min(qrow[k], qcol[k]), std::max(qrow[k], qcol[k])}] += velmor::checked_coef(qval[k]);
+      added.push_back({{qrow[k], qcol[k]}, velmor::checked_coef(qval[k])});
     }
-    velmor::QuadTerms& quad = m.data.quad;
-    for (const auto& t : added) {
-      const auto it = quad.find(t.first);
-      velmor::checked_coef((it == quad.end() ? 0.0 : it->second) + t.second);
-    }
-    // Node transfers and erasures: nothing allocates from here on.
-    for (auto it = added.begin(); it != added.end();) {
-      const auto cur = it++;
-      const auto existing = quad.find(cur->first);
-      if (existing != quad.end()) {
-        existing->second += cur->second;
-        if (existing->second == 0.0) quad.erase(existing);
-      } else if (cur->second != 0.0) {
-        quad.insert(added.extract(cur));
-      }
-    }
+    velmor::add_quad_terms(m.data.quad, added, [](double sum) { velmor::checked_coef(sum); });
     m.data_changed();
     return VLM_OKAY;
   });
@@ -472,16 +458,13 @@ int VLMdelvars(VLMmodel* model, int num, const int* ind) {
       s.members.resize(out);
       s.weights.resize(out);
     }
-    // The renumbering keeps the order of pairs, so the nodes go back in order.
-    velmor::QuadTerms quad;
-    while (!d.quad.empty()) {
-      auto node = d.quad.extract(d.quad.begin());
-      const int i = map[static_cast<size_t>(node.key().first)], j = map[static_cast<size_t>(node.key().second)];
-      if (i < 0 || j < 0) continue;
-      node.key() = {i, j};
-      quad.insert(quad.end(), std::move(node));
+    // The renumbering keeps the order of pairs.
+    size_t kept = 0;
+    for (const auto& t : d.quad) {
+      const int i = map[static_cast<size_t>(t.first.first)], j = map[static_cast<size_t>(t.first.second)];
+      if (i >= 0 && j >= 0) d.quad[kept++] = {{i, j}, t.second};
     }
-    d.quad.swap(quad);
+    d.quad.resize(kept);
     m.var_names.renumbered(map);
     m.data_changed();
     return VLM_OKAY;

@@ -94,14 +94,7 @@ void fill_rows_from_triplets(Rows& rows, Triplets& triplets) {
 void finish_read_model(ModelData& d, Triplets& row_terms, Triplets& quad_terms) {
   const int ncols = d.cols.size();
   fill_rows_from_triplets(d.rows, row_terms);
-  for (const auto& q : quad_terms) {
-    const int i = q.first.first, j = q.first.second;
-    d.quad[{std::min(i, j), std::max(i, j)}] += q.second;
-  }
-  for (auto it = d.quad.begin(); it != d.quad.end();) {
-    expect_format(std::isfinite(it->second));
-    it = it->second == 0.0 ? d.quad.erase(it) : std::next(it);
-  }
+  add_quad_terms(d.quad, quad_terms, [](double sum) { expect_format(std::isfinite(sum)); });
   for (Sos& s : d.sos) {
     std::vector<int> sorted = s.members;
     std::sort(sorted.begin(), sorted.end());

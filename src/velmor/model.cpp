@@ -50,6 +50,27 @@ void sym_to_handoff(const SymMatrix& m, int dim, std::vector<int>& pos, std::vec
   }
 }
 
+void add_quad_terms(QuadTerms& quad, QuadTerms& terms, const std::function<void(double)>& check_sum) {
+  for (auto& t : terms)
+    if (t.first.first > t.first.second) std::swap(t.first.first, t.first.second);
+  // Stable: equal pairs are summed in the order they came in.
+  std::stable_sort(terms.begin(), terms.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+  QuadTerms merged;
+  merged.reserve(quad.size() + terms.size());
+  auto old = quad.begin();
+  for (size_t k = 0; k < terms.size();) {
+    const std::pair<int, int> key = terms[k].first;
+    for (; old != quad.end() && old->first < key; ++old) merged.push_back(*old);
+    double sum = terms[k].second;
+    for (++k; k < terms.size() && terms[k].first == key; ++k) sum += terms[k].second;
+    if (old != quad.end() && old->first == key) sum = (old++)->second + sum;
+    check_sum(sum);
+    if (sum != 0.0) merged.push_back({key, sum});
+  }
+  merged.insert(merged.end(), old, quad.end());
+  quad.swap(merged);
+}
+
 int ModelData::num_psd_rows() const {
   return static_cast<int>(std::count(rows.is_psd.begin(), rows.is_psd.end(), 1));
 }

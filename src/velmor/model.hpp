@@ -13,6 +13,7 @@
 // zero coefficients given by the caller are kept (they count in NumEnts).
 #pragma once
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -124,9 +125,16 @@ struct PsdVariable {
   std::string name;
 };
 
-// Quadratic objective terms value * x[i] * x[j], keyed (i, j) with i <= j;
-// repeated and mirrored pairs are summed, zero sums dropped.
-using QuadTerms = std::map<std::pair<int, int>, double>;
+// Quadratic objective terms value * x[i] * x[j] as ((i, j), value), i <= j,
+// sorted by (i, j), each pair once, no zero value.
+using QuadTerms = std::vector<std::pair<std::pair<int, int>, double>>;
+
+// Adds `terms` ((i, j), value) to `quad`, each pair taken as (min, max):
+// repeated and mirrored pairs are summed, the new ones in their order, then
+// with the term already there; zero sums are dropped. `check_sum(sum)` sees
+// every sum the new terms make before anything changes, and refuses by
+// throwing. `terms` is left in an unspecified state.
+void add_quad_terms(QuadTerms& quad, QuadTerms& terms, const std::function<void(double)>& check_sum);
 
 struct ModelData {
   std::string name;

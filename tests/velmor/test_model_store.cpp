@@ -124,12 +124,20 @@ TEST(ModelStore, QuadraticTermsAreMergedAndCanonical) {
   EXPECT_EQ(q.col, (std::vector<int>{0, 1, 2, 2}));
   EXPECT_EQ(q.val, (std::vector<double>{3, 4, -1, 4}));
 
-  // A later call adds to the stored terms; a sum of zero removes the term.
-  const int r2[] = {1}, c2[] = {0};
-  const double v2[] = {-4};
-  ASSERT_EQ(VLMaddqpterms(raw(m), 1, r2, c2, v2), VLM_OKAY);
+  // A later call adds to the stored terms; a sum of zero removes the term, a
+  // new pair takes its place in the order, a sum beyond every double is
+  // refused and changes nothing.
+  const int r2[] = {1, 2}, c2[] = {0, 0};
+  const double v2[] = {-4, 5};
+  ASSERT_EQ(VLMaddqpterms(raw(m), 2, r2, c2, v2), VLM_OKAY);
   q = quad(raw(m));
-  EXPECT_EQ(q.row, (std::vector<int>{0, 1, 2}));
+  EXPECT_EQ(q.row, (std::vector<int>{0, 0, 1, 2}));
+  EXPECT_EQ(q.col, (std::vector<int>{0, 2, 2, 2}));
+  EXPECT_EQ(q.val, (std::vector<double>{3, 5, -1, 4}));
+  const int r3[] = {0, 2, 2}, c3[] = {0, 2, 2};
+  const double v3[] = {1, 1e308, 1e308};
+  EXPECT_EQ(VLMaddqpterms(raw(m), 3, r3, c3, v3), VLM_ERROR_INVALID_ARGUMENT);
+  EXPECT_EQ(quad(raw(m)).val, q.val);
 
   // The fill call refuses a capacity below the count and writes nothing.
   int n = 1, qr[3] = {-1, -1, -1}, qc[3];
@@ -141,7 +149,7 @@ TEST(ModelStore, QuadraticTermsAreMergedAndCanonical) {
   EXPECT_EQ(VLMaddqpterms(raw(m), 1, bad, r2, v2), VLM_ERROR_MODEL_INVALID_COL_IDX);
   const double nan[] = {std::nan("")};
   EXPECT_EQ(VLMaddqpterms(raw(m), 1, r2, c2, nan), VLM_ERROR_INVALID_ARGUMENT);
-  EXPECT_EQ(quad(raw(m)).row.size(), 3u);
+  EXPECT_EQ(quad(raw(m)).row.size(), 4u);
 
   ASSERT_EQ(VLMdelq(raw(m)), VLM_OKAY);
   EXPECT_TRUE(quad(raw(m)).row.empty());
