@@ -97,15 +97,34 @@ void permute(int n, const std::vector<Index64>& start, const std::vector<int>& r
     }
 }
 
+// Counts the floating point operations of numeric work and polls the stop
+// function after every kPollFlops of them.
+class StopPoll {
+ public:
+  explicit StopPoll(const SparseLdl::StopFn& stop) : stop_(stop) {}
+  // Adds `flops`; true when the work is to stop.
+  bool after(double flops) {
+    since_ += flops;
+    if (since_ <= kPollFlops) return false;
+    since_ = 0;
+    return stop_ && stop_();
+  }
+
+ private:
+  const SparseLdl::StopFn& stop_;
+  double since_ = 0;
+};
+
 // Factorises the first nc columns of the h x h front F (lower triangle,
 // column-major, leading dimension h) as L D L', leaving L below the
 // diagonal of those columns, D in d and the Schur complement in F's
-// trailing block.
-int factor_front(double* f, int h, int nc, double* d, const signed char* sign, double tiny, double replacement) {
+// trailing block. Adds the pivots it replaced to `replaced`; false when
+// `poll` stopped it (between two panels).
+bool factor_front(double* f, int h, int nc, double* d, const signed char* sign, double tiny, double replacement,
+                  int& replaced, StopPoll& poll) {
   DenseMap F(f, h, h, Eigen::OuterStride<>(h));
   Eigen::VectorXd w(kPanel);
   Eigen::MatrixXd work;
-  int replaced = 0;
   for (int p0 = 0; p0 < nc; p0 += kPanel) {
     const int pe = std::min(nc, p0 + kPanel);
     for (int k = p0; k < pe; ++k) {
@@ -124,13 +143,15 @@ int factor_front(double* f, int h, int nc, double* d, const signed char* sign, d
       if (below > 1) F.col(k).segment(k + 1, below - 1) /= pivot;
     }
     const int rest = h - pe, width = pe - p0;
-    if (rest == 0) continue;
-    auto panel = F.block(pe, p0, rest, width);
-    work.resize(rest, width);
-    for (int t = 0; t < width; ++t) work.col(t) = panel.col(t) * d[p0 + t];
-    F.block(pe, pe, rest, rest).triangularView<Eigen::Lower>() -= work * panel.transpose();
+    if (rest > 0) {
+      auto panel = F.block(pe, p0, rest, width);
+      work.resize(rest, width);
+      for (int t = 0; t < width; ++t) work.col(t) = panel.col(t) * d[p0 + t];
+      F.block(pe, pe, rest, rest).triangularView<Eigen::Lower>() -= work * panel.transpose();
+    }
+    if (poll.after(static_cast<double>(width) * (h - p0) * (rest + width))) return false;
   }
-  return replaced;
+  return true;
 }
 
 }  // namespace
@@ -141,9 +162,14 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
   const Index64 nnz = col_start.back();
   if (nnz > INT_MAX / 2 || n < 0) return Result::TooLarge;
 
-  // Approximate minimum degree order of the symmetric pattern.
+  // Approximate minimum degree order of the symmetric pattern. A pattern
+  // holding half of the upper triangle or more keeps its own order: any
+  // order leaves its factor about dense, and the search would cost more
+  // than the analysis.
   std::vector<int> order(static_cast<size_t>(n));
-  {
+  if (2 * nnz >= static_cast<Index64>(n) * (n + 1) / 2) {
+    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = k;
+  } else {
     Eigen::SparseMatrix<double, Eigen::ColMajor, int> pattern(n, n);
     pattern.resizeNonZeros(static_cast<Eigen::Index>(nnz));
     for (int j = 0; j <= n; ++j) pattern.outerIndexPtr()[j] = static_cast<int>(col_start[static_cast<size_t>(j)]);
@@ -374,7 +400,7 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
   std::vector<int> pos(static_cast<size_t>(n), -1), local;
   std::vector<signed char> local_sign;
   replaced_ = 0;
-  double since_poll = 0;
+  StopPoll poll(stop);
   for (int s = 0; s < ns; ++s) {
     const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
     const int rbase = sn_row_start_[static_cast<size_t>(s)];
@@ -413,7 +439,8 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
     }
     local_sign.resize(static_cast<size_t>(nc));
     for (int t = 0; t < nc; ++t) local_sign[static_cast<size_t>(t)] = sign[perm_[static_cast<size_t>(first + t)]];
-    replaced_ += factor_front(f, h, nc, &d_[static_cast<size_t>(first)], local_sign.data(), tiny, replacement);
+    if (!factor_front(f, h, nc, &d_[static_cast<size_t>(first)], local_sign.data(), tiny, replacement, replaced_, poll))
+      return Result::Stopped;
     double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     std::copy(f, f + static_cast<Index64>(h) * nc, l);
     const int m = h - nc;
@@ -427,11 +454,7 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
       for (int b = 0; b < m; ++b) std::copy(f + static_cast<Index64>(nc + b) * h + nc, f + static_cast<Index64>(nc + b) * h + h, u + static_cast<Index64>(b) * m);
       top += static_cast<Index64>(m) * m;
     }
-    since_poll += static_cast<double>(nc) * h * h;
-    if (since_poll > kPollFlops) {
-      since_poll = 0;
-      if (stop && stop()) return Result::Stopped;
-    }
+    if (poll.after(static_cast<double>(h) * h)) return Result::Stopped;  // the assembly
   }
   return Result::Ok;
 }
