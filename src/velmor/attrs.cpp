@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "model.hpp"
@@ -346,7 +347,7 @@ double checked_item_dbl(Attr a, double v) {
   }
 }
 
-const std::string& item_name(const VLMmodel& m, Attr a, size_t i) {
+const velmor::ShortText& item_name(const VLMmodel& m, Attr a, size_t i) {
   const velmor::ModelData& d = m.data;
   switch (a) {
     case Attr::ColName: return d.cols.name_at(i);
@@ -359,7 +360,7 @@ const std::string& item_name(const VLMmodel& m, Attr a, size_t i) {
 }
 
 // The name to write; a column's names are made when it is the first.
-std::string& item_name_ref(VLMmodel& m, Attr a, size_t i) {
+velmor::ShortText& item_name_ref(VLMmodel& m, Attr a, size_t i) {
   velmor::ModelData& d = m.data;
   switch (a) {
     case Attr::ColName: return d.cols.names()[i];
@@ -516,7 +517,8 @@ int VLMgetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     check_items(m, row.kind, n, ind);
     velmor::check_array(value, n);
     std::vector<std::string> texts(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) texts[static_cast<size_t>(k)] = item_name(m, row.attr, static_cast<size_t>(ind[k]));
+    for (int k = 0; k < n; ++k)
+      texts[static_cast<size_t>(k)] = item_name(m, row.attr, static_cast<size_t>(ind[k])).str();
     m.texts.swap(texts);
     for (int k = 0; k < n; ++k) value[k] = m.texts[static_cast<size_t>(k)].data();
     return VLM_OKAY;
@@ -570,15 +572,15 @@ int VLMsetstrattrlist(VLMmodel* model, const char* name, int n, const int* ind, 
     const AttrRow& row = resolve_for_write(m, name, S, true);
     check_items(m, row.kind, n, ind);
     velmor::check_array(value, n);
-    std::vector<std::string> names(static_cast<size_t>(n));
+    std::vector<velmor::ShortText> names(static_cast<size_t>(n));
     for (int k = 0; k < n; ++k) {
       if (!value[k]) refuse(VLM_ERROR_INVALID_ARGUMENT);
       names[static_cast<size_t>(k)] = value[k];
     }
     velmor::NameIndex* index = name_index(m, row.attr);
     for (int k = 0; k < n; ++k) {
-      std::string& name = item_name_ref(m, row.attr, static_cast<size_t>(ind[k]));
-      name.swap(names[static_cast<size_t>(k)]);  // names[k] now holds the old name
+      velmor::ShortText& name = item_name_ref(m, row.attr, static_cast<size_t>(ind[k]));
+      std::swap(name, names[static_cast<size_t>(k)]);  // names[k] now holds the old name
       if (index) index->renamed(ind[k], names[static_cast<size_t>(k)], name);
     }
     return VLM_OKAY;

@@ -21,7 +21,7 @@ namespace {
 // Largest order of a semidefinite variable whose flat positions fit an int.
 constexpr int kMaxPsdDim = 46340;
 
-std::string name_or_empty(const char* name) { return name ? std::string(name) : std::string(); }
+ShortText name_or_empty(const char* name) { return name ? ShortText(name) : ShortText(); }
 
 // Makes room for `extra` more elements, growing geometrically so that adding
 // items one call at a time stays linear overall.
@@ -34,7 +34,7 @@ void make_room(std::vector<T>& v, size_t extra) {
 // A row to append: checked and built before anything changes.
 struct NewRow {
   double lb, ub;
-  std::string name;
+  ShortText name;
   SparseVector lin;
   std::vector<PsdTerm> psd;
   char is_psd;
@@ -167,7 +167,7 @@ void add_vars(VLMmodel& m, int numvars, int numnz, const int* colbeg, const int*
   const int first = c.size();
   try {
     if (named)
-      for (int j = 0; j < numvars; ++j) c.name.push_back(varnames ? name_or_empty(varnames[j]) : std::string());
+      for (int j = 0; j < numvars; ++j) c.name.push_back(varnames ? name_or_empty(varnames[j]) : ShortText());
   } catch (...) {
     c.name.resize(static_cast<size_t>(first));
     throw;
@@ -239,7 +239,7 @@ int VLMaddrangeconstrs(VLMmodel* model, int numconstrs, int nnz, const int* rowb
       row.lin = velmor::make_sparse(colind + b, colval + b, e - b, ncols, VLM_ERROR_MODEL_INVALID_COL_IDX);
       row.lb = lb ? velmor::checked_bound(lb[i]) : -VLM_INFINITY;
       row.ub = ub ? velmor::checked_bound(ub[i]) : VLM_INFINITY;
-      row.name = names ? velmor::name_or_empty(names[i]) : std::string();
+      row.name = names ? velmor::name_or_empty(names[i]) : velmor::ShortText();
       row.is_psd = 0;
     }
     velmor::append_rows(m, rows);

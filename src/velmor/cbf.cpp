@@ -347,7 +347,7 @@ ModelData read_cbf(const std::string& text) {
     c.ub.push_back(cone == Cone::NonPos || cone == Cone::Zero ? 0.0 : VLM_INFINITY);
   }
   c.type.assign(n, VLM_CONTINUOUS);
-  c.name.assign(n, std::string());
+  c.name.assign(n, ShortText());
   c.start.assign(n, VLM_UNDEFINED);
   for (int j : ints) {
     expect_format(j >= 0 && static_cast<size_t>(j) < n);
@@ -355,7 +355,7 @@ ModelData read_cbf(const std::string& text) {
   }
   Rows& r = d.rows;
   const size_t m = row_cones.size();
-  r.name.assign(m, std::string());
+  r.name.assign(m, ShortText());
   r.lin.assign(m, SparseVector());
   r.psd.assign(m, std::vector<PsdTerm>());
   r.is_psd.assign(m, 0);

@@ -41,15 +41,16 @@ std::string write_sol(const VLMmodel& m);
 std::string write_mst(const ModelData& d);
 void read_mst(const std::string& text, ModelData& d);
 
-// The names items go by in a file: an item's own name when `valid` accepts it
-// and no earlier item uses it, else `prefix` and the item's index (with "_"
-// appended until it is unique).
-std::vector<std::string> file_names(const std::vector<std::string>& names, const std::string& prefix,
-                                    bool (*valid)(const std::string&));
+// The names `count` items go by in a file: an item's own name (from `names`,
+// one per item, or empty when no item has one) when `valid` accepts it and no
+// earlier item uses it, else `prefix` and the item's index (with "_" appended
+// until it is unique).
+std::vector<std::string> file_names(const std::vector<ShortText>& names, size_t count, const std::string& prefix,
+                                    bool (*valid)(std::string_view));
 
 // A name free of blanks, quotes and control characters (MPS, solution and
 // start files).
-bool plain_name(const std::string& name);
+bool plain_name(std::string_view name);
 
 // Numbers read from files: a bound (infinite beyond VLM_INFINITY) or a finite
 // coefficient; anything else refuses with VLM_ERROR_FORMAT_ERROR.

@@ -15,14 +15,15 @@
 
 namespace velmor {
 
-std::vector<std::string> file_names(const std::vector<std::string>& names, const std::string& prefix,
-                                    bool (*valid)(const std::string&)) {
-  std::vector<std::string> out(names.size());
+std::vector<std::string> file_names(const std::vector<ShortText>& names, size_t count, const std::string& prefix,
+                                    bool (*valid)(std::string_view)) {
+  std::vector<std::string> out(count);
   std::unordered_set<std::string> used;
   std::vector<size_t> replace;
-  for (size_t i = 0; i < names.size(); ++i) {
-    if (valid(names[i]) && used.insert(names[i]).second)
-      out[i] = names[i];
+  for (size_t i = 0; i < count; ++i) {
+    const std::string_view name = names.empty() ? std::string_view() : names[i].view();
+    if (valid(name) && used.emplace(name).second)
+      out[i] = name;
     else
       replace.push_back(i);
   }
@@ -34,7 +35,7 @@ std::vector<std::string> file_names(const std::vector<std::string>& names, const
   return out;
 }
 
-bool plain_name(const std::string& name) {
+bool plain_name(std::string_view name) {
   if (name.empty()) return false;
   for (unsigned char c : name)
     if (c <= ' ' || c == '\'' || c == '"' || c == 127) return false;
@@ -121,7 +122,7 @@ std::string write_sol(const VLMmodel& m) {
   if (!s.has_primal) refuse(VLM_ERROR_NO_SOLN);
   const ModelData& d = m.data;
   if (s.x.size() != static_cast<size_t>(d.cols.size())) refuse(VLM_ERROR_DATA_NOT_AVAILABLE);
-  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name, d.cols.lb.size(), "C", plain_name);
   std::string out = "# Solution for model " + d.name + "\n";
   out += "# Objective value = " + format_double(s.primal_obj) + "\n";
   for (size_t j = 0; j < names.size(); ++j) out += names[j] + " " + format_double(s.x[j]) + "\n";
@@ -129,7 +130,7 @@ std::string write_sol(const VLMmodel& m) {
 }
 
 std::string write_mst(const ModelData& d) {
-  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name, d.cols.lb.size(), "C", plain_name);
   std::string out = "# MIP start\n";
   for (size_t j = 0; j < names.size(); ++j)
     if (d.cols.start_at(j) != VLM_UNDEFINED) out += names[j] + " " + format_double(d.cols.start_at(j)) + "\n";
@@ -137,7 +138,7 @@ std::string write_mst(const ModelData& d) {
 }
 
 void read_mst(const std::string& text, ModelData& d) {
-  const std::vector<std::string> names = file_names(d.cols.name_list(), "C", plain_name);
+  const std::vector<std::string> names = file_names(d.cols.name, d.cols.lb.size(), "C", plain_name);
   std::unordered_map<std::string, size_t> index;
   for (size_t j = 0; j < names.size(); ++j) index.emplace(names[j], j);
   std::vector<double> start(names.size(), VLM_UNDEFINED);

@@ -74,7 +74,7 @@ namespace {
 // A name that LP readers take as it stands: at most 100 characters (CBC's
 // limit), starting with a letter or "_" and not like a number's exponent
 // ("e1", "E+x").
-bool lp_name(const std::string& name) {
+bool lp_name(std::string_view name) {
   if (name.empty() || name.size() > 100) return false;
   const unsigned char first = static_cast<unsigned char>(name[0]);
   if (!ascii_letter(first) && first != '_') return false;
@@ -135,11 +135,11 @@ std::string write_lp(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name_list(), "C", lp_name);
-  const std::vector<std::string> rname = file_names(r.name, "R", lp_name);
-  std::vector<std::string> gnames;
+  const std::vector<std::string> cname = file_names(c.name, c.lb.size(), "C", lp_name);
+  const std::vector<std::string> rname = file_names(r.name, r.lb.size(), "R", lp_name);
+  std::vector<ShortText> gnames;
   for (const Indicator& g : d.indicators) gnames.push_back(g.name);
-  const std::vector<std::string> gname = file_names(gnames, "G", lp_name);
+  const std::vector<std::string> gname = file_names(gnames, gnames.size(), "G", lp_name);
   std::unordered_set<std::string> columns(cname.begin(), cname.end());  // names in use
   std::string obj = "obj";
   for (bool taken = true; taken;) {

@@ -200,7 +200,7 @@ class LpReader {
     take_marked_columns();
     finish_columns();
     name_items(d_.rows.name, row_named_, "R");
-    std::vector<std::string> gnames;
+    std::vector<ShortText> gnames;
     for (const Indicator& g : d_.indicators) gnames.push_back(g.name);
     name_items(gnames, indicator_named_, "G");
     for (size_t k = 0; k < gnames.size(); ++k) d_.indicators[k].name = std::move(gnames[k]);
@@ -650,10 +650,10 @@ class LpReader {
 
   // Refuses a name given twice; names the unnamed items prefix<index>, with
   // "_" appended until the name is unused.
-  static void name_items(std::vector<std::string>& names, const std::vector<char>& named, const char* prefix) {
+  static void name_items(std::vector<ShortText>& names, const std::vector<char>& named, const char* prefix) {
     std::unordered_set<std::string> used;
     for (size_t i = 0; i < names.size(); ++i)
-      if (named[i]) expect_format(used.insert(names[i]).second);
+      if (named[i]) expect_format(used.insert(names[i].str()).second);
     for (size_t i = 0; i < names.size(); ++i) {
       if (named[i]) continue;
       std::string name = prefix + std::to_string(i);

@@ -88,12 +88,12 @@ bool ModelData::has_discrete() const {
   return false;
 }
 
-int NameIndex::find(const std::vector<std::string>& names, const std::string& name) {
+int NameIndex::find(const std::vector<ShortText>& names, const std::string& name) {
   if (!built_) {
     items_.clear();
     items_.reserve(names.size());
     for (size_t i = 0; i < names.size(); ++i)
-      if (!names[i].empty()) items_.emplace(names[i], static_cast<int>(i));
+      if (!names[i].empty()) items_.emplace(names[i].str(), static_cast<int>(i));
     built_ = true;
   }
   int first = -1;
@@ -103,31 +103,31 @@ int NameIndex::find(const std::vector<std::string>& names, const std::string& na
   return first;
 }
 
-void NameIndex::appended(const std::vector<std::string>& names, int first) {
+void NameIndex::appended(const std::vector<ShortText>& names, int first) {
   if (!built_) return;
   try {
     for (size_t i = static_cast<size_t>(first); i < names.size(); ++i)
-      if (!names[i].empty()) items_.emplace(names[i], static_cast<int>(i));
+      if (!names[i].empty()) items_.emplace(names[i].str(), static_cast<int>(i));
   } catch (...) {
     built_ = false;  // rebuilt on the next look-up
   }
 }
 
-void NameIndex::renamed(int index, const std::string& old_name, const std::string& new_name) noexcept {
+void NameIndex::renamed(int index, const ShortText& old_name, const ShortText& new_name) noexcept {
   if (!built_ || old_name == new_name) return;
-  if (!old_name.empty()) {
-    const auto range = items_.equal_range(old_name);
-    for (auto it = range.first; it != range.second; ++it)
-      if (it->second == index) {
-        items_.erase(it);
-        break;
-      }
-  }
-  if (new_name.empty()) return;
+  // The keys are made here: a long one allocates.
   try {
-    items_.emplace(new_name, index);
+    if (!old_name.empty()) {
+      const auto range = items_.equal_range(old_name.str());
+      for (auto it = range.first; it != range.second; ++it)
+        if (it->second == index) {
+          items_.erase(it);
+          break;
+        }
+    }
+    if (!new_name.empty()) items_.emplace(new_name.str(), index);
   } catch (...) {
-    built_ = false;
+    built_ = false;  // rebuilt on the next look-up
   }
 }
 

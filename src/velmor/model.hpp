@@ -23,6 +23,7 @@
 
 #include "api_guard.hpp"
 #include "env.hpp"
+#include "short_text.hpp"
 #include "velmor.h"
 
 namespace velmor {
@@ -65,19 +66,18 @@ struct Columns {
   std::vector<double> lb, ub, obj;
   std::vector<char> type;         // VLM_CONTINUOUS, VLM_BINARY, VLM_INTEGER, VLM_SEMICONT, VLM_SEMIINT
   // Names: empty while no variable has one, else one per column ("" for
-  // none). Read through name_at or name_list, written through names.
-  std::vector<std::string> name;
+  // none). Read through name_at, written through names.
+  std::vector<ShortText> name;
   // MIP start values: empty while no variable has one, else one per column
   // (VLM_UNDEFINED where none). Read through start_at, written through starts.
   std::vector<double> start;
   int size() const { return static_cast<int>(lb.size()); }
   double start_at(size_t j) const { return start.empty() ? VLM_UNDEFINED : start[j]; }
-  const std::string& name_at(size_t j) const {
-    static const std::string none;
+  const ShortText& name_at(size_t j) const {
+    static const ShortText none;
     return name.empty() ? none : name[j];
   }
-  std::vector<std::string> name_list() const { return name.empty() ? std::vector<std::string>(lb.size()) : name; }
-  std::vector<std::string>& names() {
+  std::vector<ShortText>& names() {
     if (name.empty()) name.resize(lb.size());
     return name;
   }
@@ -96,7 +96,7 @@ struct PsdTerm {
 // Rows lb <= lin . x + sum <coef, X[var]> <= ub, linear and semidefinite alike.
 struct Rows {
   std::vector<double> lb, ub;
-  std::vector<std::string> name;
+  std::vector<ShortText> name;
   std::vector<SparseVector> lin;
   std::vector<std::vector<PsdTerm>> psd;  // sorted by var, each var once; empty for linear rows
   std::vector<char> is_psd;               // 1 for rows added as semidefinite rows
@@ -111,7 +111,7 @@ struct Sos {
 
 // When x[binvar] == binval, lin . x (sense) rhs must hold. binvar is binary.
 struct Indicator {
-  std::string name;
+  ShortText name;
   int binvar;
   int binval;  // 0 or 1
   SparseVector lin;
@@ -122,7 +122,7 @@ struct Indicator {
 struct PsdVariable {
   int dim;
   SymMatrix obj;
-  std::string name;
+  ShortText name;
 };
 
 // Quadratic objective terms value * x[i] * x[j] as ((i, j), value), i <= j,
@@ -198,11 +198,11 @@ struct IisResult {
 class NameIndex {
  public:
   // The first index of `name` in `names`, or -1.
-  int find(const std::vector<std::string>& names, const std::string& name);
+  int find(const std::vector<ShortText>& names, const std::string& name);
   // Items were appended to `names` from `first` on.
-  void appended(const std::vector<std::string>& names, int first);
+  void appended(const std::vector<ShortText>& names, int first);
   // Item `index` was renamed from `old_name` to `new_name`.
-  void renamed(int index, const std::string& old_name, const std::string& new_name) noexcept;
+  void renamed(int index, const ShortText& old_name, const ShortText& new_name) noexcept;
   // Items were deleted: `map` gives each old index its new one, -1 when deleted.
   void renumbered(const std::vector<int>& map) noexcept;
 

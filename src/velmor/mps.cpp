@@ -51,7 +51,7 @@ bool exact_range(double base, double target, double& range) {
 // not a lone sign (which some readers join to the next field); at most
 // kMaxMpsName characters (CoinUtils' reader keeps a name in 160 bytes).
 constexpr size_t kMaxMpsName = 128;
-bool mps_name(const std::string& name) {
+bool mps_name(std::string_view name) {
   return plain_name(name) && name.size() <= kMaxMpsName && name[0] != '$' && name != "+" && name != "-";
 }
 
@@ -115,8 +115,8 @@ std::string write_mps(const ModelData& d) {
   expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
   const Columns& c = d.cols;
   const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name_list(), "C", mps_name);
-  const std::vector<std::string> rname = file_names(r.name, "R", mps_name);
+  const std::vector<std::string> cname = file_names(c.name, c.lb.size(), "C", mps_name);
+  const std::vector<std::string> rname = file_names(r.name, r.lb.size(), "R", mps_name);
   // The objective row, and the bound set, which a reader may look up among
   // the columns (a BV line without a value has the set name or the column
   // second), take names no row or column uses.
@@ -378,7 +378,8 @@ ModelData read_mps_as(const std::string& text, bool fixed, std::vector<std::stri
   std::vector<double> rhs, range;
   std::vector<char> has_range;
   std::vector<char> lb_given;  // per column: a bound section set its lower bound
-  std::vector<std::string_view> negative_up;  // columns whose default lower bound a negative UP removed
+  // Columns whose default lower bound a negative UP removed, by their names in `text`.
+  std::vector<std::string_view> negative_up;
   Triplets triplets, quad;
   bool integer_block = false, ended = false, saw_columns = false;
   Section section = Section::None;
@@ -563,7 +564,7 @@ ModelData read_mps_as(const std::string& text, bool fixed, std::vector<std::stri
           // of CLP and HiGHS do, rather than an empty range.
           if (c.ub[j] < 0 && !lb_given[j] && c.lb[j] == 0.0) {
             c.lb[j] = -VLM_INFINITY;
-            negative_up.push_back(c.name[j]);
+            negative_up.push_back(col);
           }
         } else if (type == "lo") {
           c.lb[j] = file_bound(value);

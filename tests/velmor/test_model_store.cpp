@@ -2,7 +2,9 @@
 // and the refusals that leave a model unchanged.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
+#include <iterator>
 #include <limits>
 #include <thread>
 #include <string>
@@ -545,6 +547,70 @@ TEST(ModelStore, NameIndexFollowsRenamesAndDeletions) {
   ASSERT_EQ(VLMaddrangeconstr(raw(kept), 0, nullptr, nullptr, -1e20, 0, "c"), VLM_OKAY);
   rename({1}, {"n"});
   expect("an added namesake", {{"c", 3}, {"n", 1}});
+}
+
+// Names of every length: 15 bytes (the longest kept in place), 16 (the
+// shortest kept apart), long ones and none, added one call at a time so the
+// lists grow; renames between the two forms, a deletion and a copy that
+// outlives its original each leave every item with its own name.
+TEST(ModelStore, NamesOfEveryLengthThroughRenamesDeletionsAndCopies) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  const std::string n15 = "abcdefghijklmno", n16 = n15 + "p", n300(300, 'L');
+  std::vector<std::string> want;  // the names items 0.. must have
+  for (int k = 0; k < 40; ++k) {
+    const std::string& base = k % 4 == 0 ? n15 : k % 4 == 1 ? n16 : k % 4 == 2 ? n300 : std::string();
+    want.push_back(base.empty() ? base : base + std::to_string(k));
+    const char* name = want.back().empty() ? nullptr : want.back().c_str();
+    ASSERT_EQ(VLMaddvar(raw(m), 0, nullptr, nullptr, 0, 0, 1, 'B', name), VLM_OKAY);
+    ASSERT_EQ(VLMaddrangeconstr(raw(m), 0, nullptr, nullptr, 0, 1, name), VLM_OKAY);
+  }
+  ASSERT_EQ(VLMaddgenconstrIndicator(raw(m), n16.c_str(), 0, 1, 0, nullptr, nullptr, '=', 0), VLM_OKAY);
+  // Look-ups first, so the name indices are kept current from here on.
+  const auto expect_names = [&](VLMmodel* model, const std::vector<std::string>& names) {
+    ASSERT_EQ(int_attr(model, "NumVars"), static_cast<int>(names.size()));
+    for (int i = 0; i < static_cast<int>(names.size()); ++i) {
+      EXPECT_EQ(str_item(model, "VarName", i), names[static_cast<size_t>(i)]) << i;
+      EXPECT_EQ(str_item(model, "ConstrName", i), names[static_cast<size_t>(i)]) << i;
+      if (names[static_cast<size_t>(i)].empty()) continue;
+      int var = -9, row = -9;
+      ASSERT_EQ(VLMgetvarbyname(model, names[static_cast<size_t>(i)].c_str(), &var), VLM_OKAY);
+      ASSERT_EQ(VLMgetconstrbyname(model, names[static_cast<size_t>(i)].c_str(), &row), VLM_OKAY);
+      EXPECT_EQ(var, i) << names[static_cast<size_t>(i)];
+      EXPECT_EQ(row, i) << names[static_cast<size_t>(i)];
+    }
+    EXPECT_EQ(str_item(model, "GenConstrName", 0), n16);
+  };
+  expect_names(raw(m), want);
+
+  // In place to apart (15 -> 16 bytes), apart to in place, long to none,
+  // none to long.
+  const int ind[] = {0, 1, 2, 3};
+  const std::string to[] = {n16 + "x", n15.substr(0, 14) + "y", "", n300 + "z"};
+  const char* value[] = {to[0].c_str(), to[1].c_str(), to[2].c_str(), to[3].c_str()};
+  ASSERT_EQ(VLMsetstrattrlist(raw(m), "VarName", 4, ind, value), VLM_OKAY);
+  ASSERT_EQ(VLMsetstrattrlist(raw(m), "ConstrName", 4, ind, value), VLM_OKAY);
+  for (const std::string* old : {&want[0], &want[1], &want[2]}) {
+    int idx = -9;
+    ASSERT_EQ(VLMgetvarbyname(raw(m), old->c_str(), &idx), VLM_OKAY);
+    EXPECT_EQ(idx, -1) << *old;
+  }
+  std::copy(std::begin(to), std::end(to), want.begin());
+  expect_names(raw(m), want);
+
+  const int gone[] = {1, 6, 39};
+  ASSERT_EQ(VLMdelvars(raw(m), 3, gone), VLM_OKAY);
+  ASSERT_EQ(VLMdelconstrs(raw(m), 3, gone), VLM_OKAY);
+  for (int k = 2; k >= 0; --k) want.erase(want.begin() + gone[k]);
+  expect_names(raw(m), want);
+
+  // The copy owns its names: renaming and freeing the original leaves them.
+  ModelPtr copy(VLMcopymodel(raw(m)));
+  ASSERT_NE(copy, nullptr);
+  const char* renamed[] = {"r", "s", "t", "u"};
+  ASSERT_EQ(VLMsetstrattrlist(raw(m), "VarName", 4, ind, renamed), VLM_OKAY);
+  m.reset();
+  expect_names(copy.get(), want);
 }
 
 TEST(ModelStore, NamesAndStartValuesOfColumnsThatHadNone) {
