@@ -1,5 +1,6 @@
 """QuadExpr: construction, the two forms of addTerms, add, removal, in-place operators."""
 import weakref
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -91,6 +92,37 @@ def test_add_and_in_place(xyz):
         q -= "a"                                      # the negation's own error
     q.getLinExpr().addConstant(1)
     assert q.getConstant() == 1.0                     # the linear part is the expression's own
+
+
+def test_coefficients_kept_as_given_through_sums_products_and_changes(xyz):
+    x, y, z = xyz
+    a = 2.5 * (x * y) + 0.1 * (z * z)                # coefficients made from numbers
+    b = QuadExpr()
+    b.addTerms([Fraction(1, 3), 3], [x, y], [z, z])   # kept as the objects given
+    for r, want in [(a + b, [2.5, 0.1, Fraction(1, 3), 3]), (b + a, [Fraction(1, 3), 3, 2.5, 0.1]),
+                    (-1.0 * a, [-2.5, -0.1]), (a * 2, [5.0, 0.2])]:
+        assert [(type(c), c) for c in map(r.getCoeff, range(r.size()))] == [(type(w), w) for w in want]
+    r = QuadExpr(a)
+    r.add(b, 2)
+    assert [r.getCoeff(i) for i in range(4)] == [2.5, 0.1, 2 / 3, 6.0]
+    b *= 2
+    assert (b.getCoeff(0), type(b.getCoeff(1))) == (Fraction(2, 3), int)
+    c = QuadExpr(a)
+    c *= np.float64(3.0)                              # the coefficients are what the products make
+    assert type(c.getCoeff(0)) is np.float64 and c.getCoeff(0) == 7.5 and type(a.getCoeff(0)) is float
+    assert (str(a), str(b)) == ("<QuadExpr: 2.5 * x * y + 0.1 * z ^ 2>", "<QuadExpr: 2/3 * x * z + 6 * y * z>")
+
+    # Copies share the coefficients: an append, a removal or a product on one
+    # is never seen by the other.
+    d = QuadExpr(a)
+    a += x * x
+    d += 4.0 * (y * y)
+    d.remove(1)
+    assert quad(a) == [(2.5, "x", "y"), (0.1, "z", "z"), (1.0, "x", "x")]
+    assert quad(d) == [(2.5, "x", "y"), (4.0, "y", "y")]
+    e = QuadExpr(a)
+    e *= -1
+    assert [a.getCoeff(i) for i in range(3)] == [2.5, 0.1, 1.0] and e.getCoeff(2) == -1.0
 
 
 def test_positions_removal_and_clear(xyz):

@@ -72,6 +72,17 @@ def test_quadexpr_and_psdexpr_states(xyz):
         q.__setstate__((List([1.0]), LinExpr(), List([x]), None))
     q.__setstate__((List([2.0]), LinExpr(y), List([x]), List([z])))
     assert q.size() == 1 and q.getVar1(0).sameAs(x) and q.getVar2(0).sameAs(z) and q.getLinExpr().size() == 1
+    # A state's coefficients come back as given (a float subclass too), and a
+    # product's, a sum's and an in-place product's state holds their values.
+    q.__setstate__((List([np.float64(2.5), 1.5]), LinExpr(), List([x, y]), List([z, z])))
+    assert [(type(c), c) for c in map(q.getCoeff, range(2))] == [(np.float64, 2.5), (float, 1.5)]
+    made = 0.5 * (x * y) + q
+    made *= 2
+    state = made.__reduce__()[2]
+    assert list(state[0]) == [1.0, 5.0, 3.0] and [type(c) for c in state[0]] == [float, np.float64, float]
+    back = QuadExpr.__new__(QuadExpr)
+    back.__setstate__(state)
+    assert [back.getCoeff(i) for i in range(3)] == [1.0, 5.0, 3.0] and back.getVar2(2).sameAs(z)
     q.__setstate__((None, LinExpr(), None, None))                           # no term lists: no terms
     assert q.size() == 0 and q.getLinExpr().size() == 0
     q.__setstate__((List([1.0]), LinExpr.__new__(LinExpr), List([x]), List([y])))

@@ -98,11 +98,12 @@ Ref cell_vv(const Vars& A, const Vars& B, npy_intp i, npy_intp j) {
   Ref one = take(PyLong_FromLong(1));
   Ref made = quadexpr_new();
   QuadExprObject* q = as_quadexpr(made.get());
-  terms_reserve(q->coeffs_, A.cols);
+  q->coeffs_.objects = true;  // the int 1 is kept as it is
+  terms_reserve(q->coeffs_.objs, A.cols);
   terms_reserve(q->vars1_, A.cols);
   terms_reserve(q->vars2_, A.cols);
   for (npy_intp k = 0; k < A.cols; ++k) {
-    terms_append(q->coeffs_, one.get());
+    terms_append(q->coeffs_.objs, one.get());
     terms_append(q->vars1_, A.at(i, k));
     terms_append(q->vars2_, B.at(k, j));
   }

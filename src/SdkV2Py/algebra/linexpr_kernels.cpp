@@ -86,7 +86,7 @@ Ref l_mul_l(PyObject* left, PyObject* right) {
     for (Py_ssize_t i = 0; i < na; ++i) linexpr_addterm(lin, kb * ca[i], terms_at(av.t, i));
   if (na > 0 && nb > 0 && na > (kMaxListItems / nb))
     raise(PyExc_OverflowError, "List cannot hold more than 2147483647 items");
-  terms_reserve(r->coeffs_, na * nb);
+  nums_reserve(r->coeffs_.nums, na * nb);
   terms_reserve(r->vars1_, na * nb);
   terms_reserve(r->vars2_, na * nb);
   for (Py_ssize_t i = 0; i < na; ++i)

@@ -12,19 +12,6 @@
 
 namespace velmorpy {
 
-namespace {
-
-// Appends the first n items of `src` scaled by mult (a new float per exact
-// float item, the Python product otherwise).
-void extend_scaled(TermList& dst, const TermList& src, Py_ssize_t n, double mult) {
-  if (mult == 1.0) return terms_extend(dst, src, n);
-  OwnedTerms scaled(terms_copy(src, n));
-  terms_imul(scaled.t, mult);
-  terms_extend(dst, scaled.t, n);
-}
-
-}  // namespace
-
 void SumBuilder::add_var(PyObject* var, double mult) {
   if (!nums_has_room(lcoeffs_.t, 1)) nums_reserve(lcoeffs_.t, 1);
   if (!terms_has_room(lvars_.t, 1)) terms_reserve(lvars_.t, 1);
@@ -49,12 +36,13 @@ void SumBuilder::add_lin_terms(LinExprObject* l, Py_ssize_t n, double mult) {
 }
 
 void SumBuilder::add_quad_terms(QuadExprObject* q, Py_ssize_t n, double mult) {
-  n = std::min({n, terms_size(q->coeffs_), terms_size(q->vars1_), terms_size(q->vars2_)});
+  n = std::min(n, quadexpr_size(q));
   if (n <= 0) return;
+  // Scaling objects runs Python code: the lists read are this scope's shares.
   OwnedTerms vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_));
-  OwnedTerms coeffs;
-  extend_scaled(coeffs.t, q->coeffs_, n, mult);
-  extend_parallel({{&qcoeffs_.t, &coeffs.t}, {&qvars1_.t, &vars1.t}, {&qvars2_.t, &vars2.t}}, n);
+  OwnedCoeffs coeffs(qcoeffs_copy(q->coeffs_, n));
+  if (mult != 1.0) qcoeffs_imul(coeffs.t, mult);
+  quad_terms_extend(qcoeffs_.t, qvars1_.t, qvars2_.t, coeffs.t, vars1.t, vars2.t, n);
 }
 
 void SumBuilder::add_lin(LinExprObject* l, double mult) {
@@ -65,7 +53,7 @@ void SumBuilder::add_lin(LinExprObject* l, double mult) {
 void SumBuilder::add_quad(QuadExprObject* q, double mult) {
   LinExprObject* lin = quadexpr_lin(q);
   Ref pin = Ref::borrow(q->lin_);
-  add_quad_terms(q, terms_size(q->coeffs_), mult);
+  add_quad_terms(q, qcoeffs_size(q->coeffs_), mult);
   add_lin(lin, mult);
 }
 

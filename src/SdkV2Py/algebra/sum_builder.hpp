@@ -28,14 +28,15 @@ class SumBuilder {
   void add_lin(LinExprObject* l, double mult = 1.0);
   void add_quad(QuadExprObject* q, double mult = 1.0);
 
-  bool has_quadratic_terms() const { return terms_size(qcoeffs_.t) > 0; }
+  bool has_quadratic_terms() const { return qcoeffs_size(qcoeffs_.t) > 0; }
   // The result; the builder is empty afterwards. Throw.
   Ref linexpr();   // the linear terms and the constant
   Ref quadexpr();  // everything, as a QuadExpr
   Ref result();    // quadexpr() when a quadratic term was added, else linexpr()
 
  private:
-  OwnedTerms qcoeffs_, qvars1_, qvars2_;
+  OwnedCoeffs qcoeffs_;
+  OwnedTerms qvars1_, qvars2_;
   OwnedNums lcoeffs_;
   OwnedTerms lvars_;
   double constant_ = 0.0;

@@ -26,17 +26,30 @@ bool exact(PyObject* self) { return Py_IS_TYPE(self, &QuadExprType); }
 
 // The three lists of `q` as one request: they change together or not at all.
 struct QuadTerms {
-  OwnedTerms coeffs, vars1, vars2;
+  OwnedCoeffs coeffs;
+  OwnedTerms vars1, vars2;
   explicit QuadTerms(const QuadExprObject* q)
-      : coeffs(terms_copy(q->coeffs_)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_)) {}
+      : coeffs(qcoeffs_copy(q->coeffs_)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_)) {}
   Py_ssize_t size() const {
-    return std::min({terms_size(coeffs.t), terms_size(vars1.t), terms_size(vars2.t)});
+    return std::min({qcoeffs_size(coeffs.t), terms_size(vars1.t), terms_size(vars2.t)});
   }
 };
 
+// The coefficients as objects from now on: a float object for each number.
+void qcoeffs_to_objects(QuadCoeffs& c) {
+  if (c.objects) return;
+  OwnedTerms objs;
+  const Py_ssize_t n = nums_size(c.nums);
+  terms_reserve(objs.t, n);
+  for (Py_ssize_t i = 0; i < n; ++i) terms_append_steal(objs.t, coefficient(nums_at(c.nums, i)).release());
+  std::swap(c.objs, objs.t);  // the old (empty) object list goes with `objs`
+  nums_release(c.nums);
+  c.objects = true;
+}
+
 void init_quadexpr(PyObject* self, PyObject* expr) {
   QuadExprObject* q = as_quadexpr(self);
-  terms_release(q->coeffs_);
+  qcoeffs_release(q->coeffs_);
   terms_release(q->vars1_);
   terms_release(q->vars2_);
   Ref lin = linexpr_new();
@@ -44,7 +57,9 @@ void init_quadexpr(PyObject* self, PyObject* expr) {
   if (is_quadexpr(expr)) {
     QuadExprObject* other = quadexpr_checked(expr);
     Ref other_lin = linexpr_from(other->lin_);
-    terms_assign_copy(q->coeffs_, other->coeffs_);
+    QuadCoeffs coeffs = qcoeffs_copy(other->coeffs_);
+    qcoeffs_release(q->coeffs_);
+    q->coeffs_ = coeffs;
     terms_assign_copy(q->vars1_, other->vars1_);
     terms_assign_copy(q->vars2_, other->vars2_);
     Py_XSETREF(q->lin_, other_lin.release());
@@ -72,13 +87,19 @@ void add_listed_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObj
   for (Py_ssize_t i = 0; i < n; ++i)
     if (!is_var(PyList_GET_ITEM(v1.get(), i)) || !is_var(PyList_GET_ITEM(v2.get(), i)))
       raise_velmor_text("Expect a var");
-  terms_reserve(q->coeffs_, n);
+  bool floats = !q->coeffs_.objects;
+  for (Py_ssize_t i = 0; floats && i < n; ++i) floats = PyFloat_CheckExact(PyList_GET_ITEM(c.get(), i));
+  if (!floats) qcoeffs_to_objects(q->coeffs_);
+  if (floats) nums_reserve(q->coeffs_.nums, n);
+  else terms_reserve(q->coeffs_.objs, n);
   terms_reserve(q->vars1_, n);
   terms_reserve(q->vars2_, n);
   for (Py_ssize_t i = 0; i < n; ++i) {  // cannot fail: room is made
-    terms_append(q->coeffs_, PyList_GET_ITEM(c.get(), i));
-    terms_append(q->vars1_, PyList_GET_ITEM(v1.get(), i));
-    terms_append(q->vars2_, PyList_GET_ITEM(v2.get(), i));
+    PyObject* coeff = PyList_GET_ITEM(c.get(), i);
+    if (floats) nums_append_reserved(q->coeffs_.nums, PyFloat_AS_DOUBLE(coeff));
+    else terms_append_reserved(q->coeffs_.objs, coeff);
+    terms_append_reserved(q->vars1_, PyList_GET_ITEM(v1.get(), i));
+    terms_append_reserved(q->vars2_, PyList_GET_ITEM(v2.get(), i));
   }
 }
 
@@ -111,7 +132,7 @@ PyObject* quadexpr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   QuadExprObject* q = as_quadexpr(self);
-  q->coeffs_ = TermList{};
+  q->coeffs_ = QuadCoeffs{};
   q->vars1_ = TermList{};
   q->vars2_ = TermList{};
   q->lin_ = Py_NewRef(Py_None);
@@ -131,7 +152,7 @@ int quadexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int quadexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   QuadExprObject* q = as_quadexpr(self);
-  if (int r = terms_traverse(q->coeffs_, visit, arg)) return r;
+  if (int r = terms_traverse(q->coeffs_.objs, visit, arg)) return r;
   if (int r = terms_traverse(q->vars1_, visit, arg)) return r;
   if (int r = terms_traverse(q->vars2_, visit, arg)) return r;
   Py_VISIT(q->lin_);
@@ -140,7 +161,7 @@ int quadexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
 
 int quadexpr_clear(PyObject* self) noexcept {
   QuadExprObject* q = as_quadexpr(self);
-  terms_release(q->coeffs_);
+  qcoeffs_release(q->coeffs_);
   terms_release(q->vars1_);
   terms_release(q->vars2_);
   Py_CLEAR(q->lin_);
@@ -168,7 +189,8 @@ PyObject* quadexpr_str(PyObject* self) noexcept {
       PyObject* v1 = terms_at(terms.vars1.t, i);
       PyObject* v2 = terms_at(terms.vars2.t, i);
       const bool same = same_item(v1, v2);
-      append_term_text(body, terms_at(terms.coeffs.t, i), names1[i].get(), names2[i].get(), same);
+      Ref coeff = qcoeffs_object(terms.coeffs.t, i);
+      append_term_text(body, coeff.get(), names1[i].get(), names2[i].get(), same);
     }
     const std::string linear = linear_part_text(lin.get());
     if (!linear.empty()) body += " + " + linear;
@@ -219,11 +241,16 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     Ref pin = Ref::borrow(other);
     const bool plain = PyFloat_CheckExact(other) || PyLong_CheckExact(other);
     const double m = plain ? number_value(other) : 0.0;
-    terms_map(q->coeffs_, [&](PyObject* c) -> Ref {
-      if (plain && PyFloat_CheckExact(c)) return take(PyFloat_FromDouble(PyFloat_AS_DOUBLE(c) * m));
-      check_object_nesting(c);
-      return take(PyNumber_Multiply(c, other));
-    });
+    if (plain && !q->coeffs_.objects) {
+      nums_imul(q->coeffs_.nums, m);  // m * c is c * m
+    } else {
+      qcoeffs_to_objects(q->coeffs_);  // the products of other numbers are what their types make
+      terms_map(q->coeffs_.objs, [&](PyObject* c) -> Ref {
+        if (plain && PyFloat_CheckExact(c)) return take(PyFloat_FromDouble(PyFloat_AS_DOUBLE(c) * m));
+        check_object_nesting(c);
+        return take(PyNumber_Multiply(c, other));
+      });
+    }
     Ref lin = Ref::borrow(q->lin_);
     Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
     Py_XSETREF(q->lin_, product.release());
@@ -259,7 +286,8 @@ PyObject* quadexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   QuadExprObject* q = quadexpr_checked(self);
   linexpr_clear_terms(quadexpr_lin(q));
-  terms_clear(q->coeffs_);
+  if (q->coeffs_.objects) terms_clear(q->coeffs_.objs);
+  else nums_clear(q->coeffs_.nums);
   terms_clear(q->vars1_);
   terms_clear(q->vars2_);
   Py_RETURN_NONE;
@@ -272,7 +300,11 @@ PyObject* quadexpr_copy(PyObject* self, const Args&) {
 
 PyObject* quadexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  return term_item(quadexpr_checked(self)->coeffs_, a[0]);
+  const QuadCoeffs& coeffs = quadexpr_checked(self)->coeffs_;
+  if (coeffs.objects) return term_item(coeffs.objs, a[0]);
+  const int32_t i = as_int32(a[0]);  // the conversion may run code: the size is read after it
+  if (i < 0 || i >= qcoeffs_size(coeffs)) raise(PyExc_IndexError, "list index out of range");
+  return qcoeffs_object(coeffs, i).release();
 }
 
 PyObject* quadexpr_getVar1(PyObject* self, const Args& a) {
@@ -299,7 +331,7 @@ PyObject* quadexpr_remove(PyObject* self, const Args& a) {
   PyObject* item = a[0];
   std::vector<Py_ssize_t> positions;
   if (PyLong_Check(item)) {
-    positions = position_if_valid(item, terms_size(q->coeffs_));
+    positions = position_if_valid(item, qcoeffs_size(q->coeffs_));
   } else if (is_var(item)) {
     std::vector<Py_ssize_t> first = positions_of(q->vars1_, item), second = positions_of(q->vars2_, item);
     std::merge(first.begin(), first.end(), second.begin(), second.end(), std::back_inserter(positions));
@@ -309,7 +341,8 @@ PyObject* quadexpr_remove(PyObject* self, const Args& a) {
   }
   if (!positions.empty()) {
     QuadTerms terms(q);
-    terms_remove(terms.coeffs.t, positions);
+    if (terms.coeffs.t.objects) terms_remove(terms.coeffs.t.objs, positions);
+    else nums_remove(terms.coeffs.t.nums, positions);
     terms_remove(terms.vars1.t, positions);
     terms_remove(terms.vars2.t, positions);
     std::swap(q->coeffs_, terms.coeffs.t);  // the three lists change together, or none
@@ -321,7 +354,7 @@ PyObject* quadexpr_remove(PyObject* self, const Args& a) {
 }
 
 PyObject* quadexpr_size(PyObject* self, const Args&) {
-  return PyLong_FromSsize_t(terms_size(quadexpr_checked(self)->coeffs_));
+  return PyLong_FromSsize_t(qcoeffs_size(quadexpr_checked(self)->coeffs_));
 }
 
 // --- tables --------------------------------------------------------------------
@@ -499,7 +532,7 @@ Ref quadexpr_new(Ref lin) {
   if (!lin) lin = linexpr_new();
   QuadExprObject* q = PyObject_GC_New(QuadExprObject, &QuadExprType);
   if (!q) throw_error_set();
-  q->coeffs_ = TermList{};
+  q->coeffs_ = QuadCoeffs{};
   q->vars1_ = TermList{};
   q->vars2_ = TermList{};
   q->lin_ = lin.release();
@@ -517,9 +550,63 @@ LinExprObject* quadexpr_lin(QuadExprObject* q) { return linear_part(q->lin_); }
 
 void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObject* var2) {
   if (coeff == 0.0) return;
-  Ref c = coefficient(coeff);
   if (!(as_handle(var1)->index < as_handle(var2)->index)) std::swap(var1, var2);  // equal indices too
-  append_parallel({{&self->coeffs_, c.get()}, {&self->vars1_, var1}, {&self->vars2_, var2}});
+  QuadCoeffs& c = self->coeffs_;
+  if (c.objects) {
+    Ref made = coefficient(coeff);
+    return append_parallel({{&c.objs, made.get()}, {&self->vars1_, var1}, {&self->vars2_, var2}});
+  }
+  if (!nums_has_room(c.nums, 1)) nums_reserve(c.nums, 1);
+  if (!terms_has_room(self->vars1_, 1)) terms_reserve(self->vars1_, 1);
+  if (!terms_has_room(self->vars2_, 1)) terms_reserve(self->vars2_, 1);
+  nums_append_reserved(c.nums, coeff);  // none of them can fail: room is made
+  terms_append_reserved(self->vars1_, var1);
+  terms_append_reserved(self->vars2_, var2);
+}
+
+void qcoeffs_release(QuadCoeffs& c) noexcept {
+  nums_release(c.nums);
+  terms_release(c.objs);
+  c.objects = false;
+}
+
+QuadCoeffs qcoeffs_copy(const QuadCoeffs& c, Py_ssize_t n) noexcept {
+  QuadCoeffs copy;
+  copy.objects = c.objects;
+  if (c.objects) copy.objs = terms_copy(c.objs, n);
+  else copy.nums = nums_copy(c.nums, n);
+  return copy;
+}
+
+Ref qcoeffs_object(const QuadCoeffs& c, Py_ssize_t i) {
+  return c.objects ? Ref::borrow(terms_at(c.objs, i)) : coefficient(nums_at(c.nums, i));
+}
+
+void qcoeffs_imul(QuadCoeffs& c, double m) {
+  if (c.objects) terms_imul(c.objs, m);
+  else nums_imul(c.nums, m);
+}
+
+void quad_terms_extend(QuadCoeffs& coeffs, TermList& vars1, TermList& vars2, const QuadCoeffs& c, const TermList& v1,
+                       const TermList& v2, Py_ssize_t n) {
+  n = std::min({n, qcoeffs_size(c), terms_size(v1), terms_size(v2)});
+  if (n <= 0) return;
+  OwnedCoeffs from(qcoeffs_copy(c, n));
+  if (qcoeffs_size(coeffs) == 0) {
+    qcoeffs_release(coeffs);
+    coeffs.objects = from.t.objects;
+  } else if (coeffs.objects || from.t.objects) {
+    qcoeffs_to_objects(coeffs);
+    qcoeffs_to_objects(from.t);
+  }
+  // As extend_parallel: sharing copies for empty lists, room in the others first.
+  if (qcoeffs_size(coeffs) > 0) {
+    if (coeffs.objects) terms_reserve(coeffs.objs, n);
+    else nums_reserve(coeffs.nums, n);
+  }
+  extend_parallel({{&vars1, &v1}, {&vars2, &v2}}, n);
+  if (coeffs.objects) terms_extend(coeffs.objs, from.t.objs, n);  // cannot fail: room is made
+  else nums_extend(coeffs.nums, from.t.nums, n);
 }
 
 void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult) {
@@ -529,9 +616,8 @@ void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult) {
   Ref pins[] = {Ref::borrow(self->lin_), Ref::borrow(expr->lin_)};
   QuadTerms terms(expr);
   const Py_ssize_t n = terms.size();
-  if (mult != 1.0) terms_imul(terms.coeffs.t, mult);
-  extend_parallel({{&self->coeffs_, &terms.coeffs.t}, {&self->vars1_, &terms.vars1.t}, {&self->vars2_, &terms.vars2.t}},
-                  n);
+  if (mult != 1.0) qcoeffs_imul(terms.coeffs.t, mult);
+  quad_terms_extend(self->coeffs_, self->vars1_, self->vars2_, terms.coeffs.t, terms.vars1.t, terms.vars2.t, n);
   linexpr_addexpr(lin, other_lin, mult);
 }
 
@@ -545,7 +631,9 @@ double quadexpr_value(QuadExprObject* self, Py_ssize_t count) {
   std::vector<double> x1 = handle_attr_doubles(vars1.t, "X", AttrKind::Var);
   std::vector<double> x2 = handle_attr_doubles(vars2.t, "X", AttrKind::Var);
   const Py_ssize_t n = std::min(static_cast<Py_ssize_t>(x1.size()), static_cast<Py_ssize_t>(x2.size()));
-  for (Py_ssize_t i = 0; i < n; ++i) value += as_double(terms_at(terms.coeffs.t, i)) * x1[i] * x2[i];
+  const QuadCoeffs& c = terms.coeffs.t;
+  for (Py_ssize_t i = 0; i < n; ++i)
+    value += (c.objects ? as_double(terms_at(c.objs, i)) : nums_at(c.nums, i)) * x1[i] * x2[i];
   return value;
 }
 

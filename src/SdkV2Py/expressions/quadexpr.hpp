@@ -4,6 +4,13 @@
 // Quadratic term i is coeffs_[i] * vars1_[i] * vars2_[i]; the three term
 // lists always have the same length. Terms are never merged. Terms added one
 // by one carry the variable with the smaller index first.
+//
+// The coefficients are kept as numbers (a float object is made when one is
+// read as an object: getCoeff, the state, the text form) until one is given
+// as an object that is not an exact float (the list form of addTerms keeps
+// its coefficients as given, as does a state; an in-place product by such a
+// number; the product of two variable arrays, whose coefficients are the
+// int 1): from then on they are kept as objects, exactly as given.
 #pragma once
 #include <Python.h>
 
@@ -13,9 +20,27 @@
 
 namespace velmorpy {
 
+// The coefficients of the quadratic terms, copy-on-write as the term lists.
+struct QuadCoeffs {
+  NumList nums;          // the coefficients while !objects
+  TermList objs;         // the coefficients once objects
+  bool objects = false;
+};
+
+inline Py_ssize_t qcoeffs_size(const QuadCoeffs& c) noexcept {
+  return c.objects ? terms_size(c.objs) : nums_size(c.nums);
+}
+void qcoeffs_release(QuadCoeffs& c) noexcept;
+// A sharing copy of the first n coefficients (all when n is negative).
+QuadCoeffs qcoeffs_copy(const QuadCoeffs& c, Py_ssize_t n = -1) noexcept;
+using OwnedCoeffs = OwnedView<QuadCoeffs, qcoeffs_release>;
+// Coefficient i (i < qcoeffs_size(c)) as an object: the one kept, or a new
+// float (coefficient()). Throws.
+Ref qcoeffs_object(const QuadCoeffs& c, Py_ssize_t i);
+
 struct QuadExprObject {
   PyObject_HEAD
-  TermList coeffs_;
+  QuadCoeffs coeffs_;
   TermList vars1_;
   TermList vars2_;
   // The linear part: a LinExpr, or None until the constructor ran (every
@@ -44,6 +69,15 @@ LinExprObject* quadexpr_lin(QuadExprObject* q);
 // _addterm: appends (coeff, var1, var2) unless coeff is 0.0, the variable
 // with the smaller index first. Throws.
 void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObject* var2);
+// Appends the first n terms of (c, v1, v2) (clipped to what they show) to
+// (coeffs, vars1, vars2): all three lists or none. The coefficients stay
+// numbers when both sides are numbers; else both become objects (an empty
+// destination takes the kind of `c`). Throws.
+void quad_terms_extend(QuadCoeffs& coeffs, TermList& vars1, TermList& vars2, const QuadCoeffs& c, const TermList& v1,
+                       const TermList& v2, Py_ssize_t n);
+// Every coefficient times m: numbers as the float product m * x, objects as
+// terms_imul scales them. Throws.
+void qcoeffs_imul(QuadCoeffs& c, double m);
 // _addexpr: adds mult times `expr`, quadratic terms and linear part; nothing
 // when mult is 0.0. Throws.
 void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult);
@@ -51,5 +85,10 @@ void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult);
 // (all of them when `count` is negative; IndexError "list index out of range"
 // when it is more than there are). Throws.
 double quadexpr_value(QuadExprObject* self, Py_ssize_t count = -1);
+// The number of quadratic terms.
+inline Py_ssize_t quadexpr_size(const QuadExprObject* q) noexcept {
+  const Py_ssize_t c = qcoeffs_size(q->coeffs_), v1 = terms_size(q->vars1_), v2 = terms_size(q->vars2_);
+  return c < v1 ? (c < v2 ? c : v2) : (v1 < v2 ? v1 : v2);
+}
 
 }  // namespace velmorpy

@@ -74,7 +74,22 @@ QuadTerms quadratic_terms(const Ref& holder, PyObject* expr, Py_ssize_t nvars) {
   QuadTerms out;
   if (Py_IS_TYPE(expr, &QuadExprType)) {
     QuadExprObject* q = quadexpr_checked(expr);
-    OwnedTerms coeffs(terms_copy(q->coeffs_)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_));
+    if (!q->coeffs_.objects) {  // numbers: read in place (checking the variables runs no Python code)
+      const Py_ssize_t n = quadexpr_size(q);
+      const double* coeffs = nums_items(q->coeffs_.nums);
+      PyObject* const* vars1 = terms_items(q->vars1_);
+      PyObject* const* vars2 = terms_items(q->vars2_);
+      out.row.reserve(static_cast<size_t>(n));
+      out.col.reserve(static_cast<size_t>(n));
+      out.val.reserve(static_cast<size_t>(n));
+      for (Py_ssize_t i = 0; i < n; ++i)
+        out.add(in_range(model_var_index(holder, vars1[i]), nvars), in_range(model_var_index(holder, vars2[i]), nvars),
+                coeffs[i]);
+      return out;
+    }
+    // Objects: converting one that is not an exact float runs Python code,
+    // which may change the expression; the shares taken here keep what is read.
+    OwnedTerms coeffs(terms_copy(q->coeffs_.objs)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_));
     for (Py_ssize_t i = 0; i < terms_size(coeffs.t) && i < terms_size(vars1.t) && i < terms_size(vars2.t); ++i) {
       const int r = in_range(model_var_index(holder, terms_at(vars1.t, i)), nvars);
       const int c = in_range(model_var_index(holder, terms_at(vars2.t, i)), nvars);
@@ -283,7 +298,7 @@ PyObject* model_getObjective(PyObject* self, const Args&) {
       if (has_nonzero(matrix.get())) psdexpr_addterm(as_psdexpr(pe.get()), matrix.get(), var.get());
     }
   }
-  const bool has_quad = terms_size(as_quadexpr(qe.get())->coeffs_) > 0;
+  const bool has_quad = quadexpr_size(as_quadexpr(qe.get())) > 0;
   if (terms_size(as_psdexpr(pe.get())->coeffs_) > 0) {
     if (has_quad) raise(PyExc_ValueError, kBothParts);
     return pe.release();

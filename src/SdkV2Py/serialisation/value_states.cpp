@@ -260,19 +260,47 @@ void set_with_linear_part(PyObject* state, PyObject*& lin_field, const Py_ssize_
   lin_field = Py_NewRef(lin);
 }
 
+// Coefficients kept as numbers show as a List of floats made from them.
 Ref quadexpr_get(PyObject* self) {
   QuadExprObject* q = as_quadexpr(self);
-  const bool present = !terms_absent(q->lin_, {&q->coeffs_, &q->vars1_, &q->vars2_});
-  Ref coeffs = list_or_none(q->coeffs_, present);
+  const QuadCoeffs& c = q->coeffs_;
+  const bool present = !(terms_absent(q->lin_, {&q->vars1_, &q->vars2_}) && qcoeffs_size(c) == 0);
+  Ref coeffs = !present ? Ref::borrow(Py_None) : c.objects ? list_from_terms(c.objs) : list_from_numbers(c.nums);
   Ref vars1 = list_or_none(q->vars1_, present);
   Ref vars2 = list_or_none(q->vars2_, present);
   return tuple_of(coeffs.get(), q->lin_, vars1.get(), vars2.get());
 }
 
+// The coefficients are kept as the floats' values when every one is an exact
+// float, else as the objects given.
 void quadexpr_set(PyObject* self, PyObject* state) {
   QuadExprObject* q = as_quadexpr(self);
-  TermList* fields[] = {&q->coeffs_, &q->vars1_, &q->vars2_};
-  set_with_linear_part(state, q->lin_, {0, 2, 3}, {TermKind::Coefficient, TermKind::Var, TermKind::Var}, fields);
+  PyObject* lin = item(state, 1);
+  check_instance_or_none(lin, &LinExprType);
+  PyObject* const values[] = {item(state, 0), item(state, 2), item(state, 3)};
+  const TermList* lists[3];
+  check_parallel(values, {TermKind::Coefficient, TermKind::Var, TermKind::Var}, lists);
+  OwnedCoeffs coeffs;
+  if (lists[0]) {
+    const TermList& given = *lists[0];
+    const Py_ssize_t n = terms_size(given);
+    bool floats = true;
+    for (Py_ssize_t i = 0; floats && i < n; ++i) floats = PyFloat_CheckExact(terms_at(given, i));
+    if (floats) {
+      nums_reserve(coeffs.t.nums, n);
+      for (Py_ssize_t i = 0; i < n; ++i) nums_append_reserved(coeffs.t.nums, PyFloat_AS_DOUBLE(terms_at(given, i)));
+    } else {
+      coeffs.t.objects = true;
+      coeffs.t.objs = terms_copy(given);
+    }
+  }
+  TermList* fields[] = {&q->vars1_, &q->vars2_};
+  const TermList* vars[] = {lists[1], lists[2]};
+  OwnedTerms old[2];
+  store_parallel(fields, vars, old);
+  std::swap(q->coeffs_, coeffs.t);  // the old terms go when this scope ends
+  Ref old_lin = Ref::steal(q->lin_);
+  q->lin_ = Py_NewRef(lin);
 }
 
 Ref psdexpr_get(PyObject* self) {
