@@ -83,6 +83,13 @@ def test_quadexpr_and_psdexpr_states(xyz):
     back = QuadExpr.__new__(QuadExpr)
     back.__setstate__(state)
     assert [back.getCoeff(i) for i in range(3)] == [1.0, 5.0, 3.0] and back.getVar2(2).sameAs(z)
+    shared = List([x, y, z])                                     # one term list shown twice: appends stay apart
+    q.__setstate__((List([1.0, 1.0, 1.0]), LinExpr(), shared, shared))
+    q.addTerms(5.0, x, z)
+    q.addTerms([2.0], [y], [z])
+    state = q.__reduce__()[2]
+    assert [len(part) for part in (state[0], state[2], state[3])] == [5, 5, 5] and len(shared) == 3
+    assert [(q.getVar1(i).sameAs(a), q.getVar2(i).sameAs(b)) for i, a, b in [(3, x, z), (4, y, z)]] == [(True, True)] * 2
     q.__setstate__((None, LinExpr(), None, None))                           # no term lists: no terms
     assert q.size() == 0 and q.getLinExpr().size() == 0
     q.__setstate__((List([1.0]), LinExpr.__new__(LinExpr), List([x]), List([y])))

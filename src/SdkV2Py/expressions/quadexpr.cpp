@@ -35,6 +35,15 @@ struct QuadTerms {
   }
 };
 
+// The term lists take appends side by side into room made beforehand: a
+// buffer that two of them show (a crafted state can give one) is first
+// copied for one of them, so that each append lands in its own list.
+void separate_term_buffers(QuadExprObject* q) {
+  const ListBufferObject* objs = q->coeffs_.objects ? q->coeffs_.objs.buf : nullptr;
+  if (q->vars2_.buf && (q->vars2_.buf == q->vars1_.buf || q->vars2_.buf == objs)) terms_detach(q->vars2_);
+  if (q->vars1_.buf && q->vars1_.buf == objs) terms_detach(q->vars1_);
+}
+
 // The coefficients as objects from now on: a float object for each number.
 void qcoeffs_to_objects(QuadCoeffs& c) {
   if (c.objects) return;
@@ -90,6 +99,7 @@ void add_listed_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObj
   bool floats = !q->coeffs_.objects;
   for (Py_ssize_t i = 0; floats && i < n; ++i) floats = PyFloat_CheckExact(PyList_GET_ITEM(c.get(), i));
   if (!floats) qcoeffs_to_objects(q->coeffs_);
+  separate_term_buffers(q);
   if (floats) nums_reserve(q->coeffs_.nums, n);
   else terms_reserve(q->coeffs_.objs, n);
   terms_reserve(q->vars1_, n);
@@ -301,8 +311,7 @@ PyObject* quadexpr_copy(PyObject* self, const Args&) {
 PyObject* quadexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
   const QuadCoeffs& coeffs = quadexpr_checked(self)->coeffs_;
-  if (coeffs.objects) return term_item(coeffs.objs, a[0]);
-  const int32_t i = as_int32(a[0]);  // the conversion may run code: the size is read after it
+  const int32_t i = as_int32(a[0]);  // the conversion may run code: the kind and size are read after it
   if (i < 0 || i >= qcoeffs_size(coeffs)) raise(PyExc_IndexError, "list index out of range");
   return qcoeffs_object(coeffs, i).release();
 }
@@ -556,6 +565,7 @@ void quadexpr_addterm(QuadExprObject* self, double coeff, PyObject* var1, PyObje
     Ref made = coefficient(coeff);
     return append_parallel({{&c.objs, made.get()}, {&self->vars1_, var1}, {&self->vars2_, var2}});
   }
+  separate_term_buffers(self);
   if (!nums_has_room(c.nums, 1)) nums_reserve(c.nums, 1);
   if (!terms_has_room(self->vars1_, 1)) terms_reserve(self->vars1_, 1);
   if (!terms_has_room(self->vars2_, 1)) terms_reserve(self->vars2_, 1);
