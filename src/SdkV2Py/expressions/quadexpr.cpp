@@ -296,8 +296,7 @@ PyObject* quadexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   QuadExprObject* q = quadexpr_checked(self);
   linexpr_clear_terms(quadexpr_lin(q));
-  if (q->coeffs_.objects) terms_clear(q->coeffs_.objs);
-  else nums_clear(q->coeffs_.nums);
+  qcoeffs_release(q->coeffs_);  // back to numbers until an object is given again
   terms_clear(q->vars1_);
   terms_clear(q->vars2_);
   Py_RETURN_NONE;
