@@ -51,24 +51,45 @@ void sym_to_handoff(const SymMatrix& m, int dim, std::vector<int>& pos, std::vec
 }
 
 void add_quad_terms(QuadTerms& quad, QuadTerms& terms, const std::function<void(double)>& check_sum) {
+  const auto by_pair = [](const auto& a, const auto& b) { return a.first < b.first; };
   for (auto& t : terms)
     if (t.first.first > t.first.second) std::swap(t.first.first, t.first.second);
   // Stable: equal pairs are summed in the order they came in.
-  std::stable_sort(terms.begin(), terms.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-  QuadTerms merged;
-  merged.reserve(quad.size() + terms.size());
-  auto old = quad.begin();
+  std::stable_sort(terms.begin(), terms.end(), by_pair);
+  size_t distinct = 0;
   for (size_t k = 0; k < terms.size();) {
-    const std::pair<int, int> key = terms[k].first;
-    for (; old != quad.end() && old->first < key; ++old) merged.push_back(*old);
-    double sum = terms[k].second;
-    for (++k; k < terms.size() && terms[k].first == key; ++k) sum += terms[k].second;
-    if (old != quad.end() && old->first == key) sum = (old++)->second + sum;
-    check_sum(sum);
-    if (sum != 0.0) merged.push_back({key, sum});
+    auto t = terms[k];
+    for (++k; k < terms.size() && terms[k].first == t.first; ++k) t.second += terms[k].second;
+    terms[distinct++] = t;
   }
-  merged.insert(merged.end(), old, quad.end());
-  quad.swap(merged);
+  terms.resize(distinct);
+  // Every sum is checked before anything changes; each new pair is found in
+  // the stored ones by a binary search, so that adding a few terms to many
+  // costs little more than moving them.
+  std::vector<size_t> at(terms.size());
+  size_t fresh = 0;
+  for (size_t k = 0; k < terms.size(); ++k) {
+    const auto it = std::lower_bound(quad.begin(), quad.end(), terms[k], by_pair);
+    const bool stored = it != quad.end() && it->first == terms[k].first;
+    at[k] = stored ? static_cast<size_t>(it - quad.begin()) : quad.size();
+    check_sum(stored ? it->second + terms[k].second : terms[k].second);
+    if (!stored && terms[k].second != 0.0) ++fresh;
+  }
+  if (quad.size() + fresh > quad.capacity()) quad.reserve(std::max(quad.size() + fresh, 2 * quad.capacity()));
+  // Nothing below allocates (a merge without memory to spare runs in place).
+  const size_t before = quad.size();
+  bool zeros = false;
+  for (size_t k = 0; k < terms.size(); ++k) {
+    if (at[k] < before) {
+      quad[at[k]].second += terms[k].second;
+      zeros = zeros || quad[at[k]].second == 0.0;
+    } else if (terms[k].second != 0.0) {
+      quad.push_back(terms[k]);
+    }
+  }
+  if (before > 0 && quad.size() > before && quad[before].first < quad[before - 1].first)
+    std::inplace_merge(quad.begin(), quad.begin() + static_cast<std::ptrdiff_t>(before), quad.end(), by_pair);
+  if (zeros) quad.erase(std::remove_if(quad.begin(), quad.end(), [](const auto& t) { return t.second == 0.0; }), quad.end());
 }
 
 int ModelData::num_psd_rows() const {

@@ -14,7 +14,6 @@
 #pragma once
 #include <atomic>
 #include <functional>
-#include <map>
 #include <memory>
 #include <string>
 #include <unordered_map>
