@@ -30,6 +30,7 @@ constexpr int kEigenvalueLimit = 500;
 Convexity hessian_convexity(const SolverModel& sm, RunControl& run, double* smallest_eigenvalue) {
   *smallest_eigenvalue = std::numeric_limits<double>::quiet_NaN();
   if (!sm.has_quad()) return Convexity::Convex;
+  if (run.should_stop()) return Convexity::Stopped;  // copying a large Hessian takes a while
   const int n = static_cast<int>(sm.h_start.size()) - 1;
   // The columns the Hessian touches, numbered from 0.
   std::vector<int> at(static_cast<size_t>(n), -1), cols;
