@@ -17,13 +17,15 @@
 // MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
 // MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
 // when they differ from their defaults (see driver_args for the few always
-// passed; models with SOS sets are never preprocessed);
-// MIP/MaxStallingNodes is counted by our event handler. Three of CBC's
-// features crash in Debian's CBC 2.10 and are changed on the way (a log line
-// says so where a setting is concerned): the restart before the root node
-// (-strategy 2; cbc_stage), parallel root passes (driver_args) and
-// pseudo-cost branching on models with SOS sets (cbc_stage); a MIP start
-// names no columns (pass_mip_start).
+// passed; models with SOS sets are never preprocessed); Method chooses the
+// simplex of the root relaxation; MIP/MaxStallingNodes is counted by our
+// event handler. Features that crash in Debian's CBC 2.10 are changed on
+// the way (a log line says so where a setting is concerned): the restart
+// before the root node (-strategy 2; cbc_stage), parallel root passes
+// (driver_args), pseudo-cost branching and probing on models with SOS sets
+// (cbc_stage, driver_args), OsiClp's crunch (cbc_stage); a MIP start names
+// no columns (pass_mip_start). Every verdict is checked (mip_verdicts.hpp),
+// which may take a second search (CbcSearch).
 #include "cbc_solver.hpp"
 
 #include <algorithm>
@@ -317,7 +319,9 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   // its root without CLP's presolve, which would not keep the basis.)
   if (p.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis)) a.add("-presolve", "off");
   static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
-  const int cuts = p.get_int(kMipLevelCuts);
+  // A second search after a first one without preprocessing goes without
+  // cut generators too (CbcSearch).
+  const int cuts = search.second && unprocessed ? 0 : p.get_int(kMipLevelCuts);
   if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
   const int probing = p.get_int(kMipLevelProbing);
   if (no_probing || cuts == 0)
