@@ -492,11 +492,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    SUB_OPTIMAL.
  *  - OPTIMAL: the second search looks for a solution better than the optimum
  *    by more than MIP/GapAbs and MIP/GapRel. Finding none within its time (a
- *    tenth of the first search's plus 0.02 s) confirms the optimum; finding
+ *    twentieth of the first search's plus 0.02 s) confirms the optimum; finding
  *    one proves the first search wrong, and the second search then runs to
  *    its end and gives the answer. An optimum the second search cannot
  *    confirm in its time is the first search's: on a small model the check
- *    always ends, on a large one it costs about a tenth of the solve.
+ *    always ends, on a large one it costs about a twentieth of the solve.
  *  - INFEASIBLE stands on a Farkas certificate of the relaxation, on a row of
  *    integer columns whose sides hold no multiple of its coefficients'
  *    greatest common divisor, or on the second search finding no point
