@@ -130,6 +130,8 @@ def test_get_refuses_codes_and_indices(knapsack):
             "array without index": lambda: model.cbGet(CB.MIP_SOL),
             "numpy index": lambda: model.cbGet(CB.MIP_REL, np.int64(0)),
             "numpy indices": lambda: model.cbGet(CB.MIP_REL, np.arange(2)),
+            "numpy float": lambda: model.cbGet(CB.MIP_REL, np.float64(0)),
+            "numpy floats": lambda: model.cbGet(CB.MIP_REL, np.zeros(2)),
             "float in list": lambda: model.cbGet(CB.MIP_REL, [0, 1.0]),
             "negative": lambda: model.cbGet(CB.MIP_REL, -1),
             "wide": lambda: model.cbGet(CB.MIP_REL, 2 ** 40),
@@ -152,15 +154,16 @@ def test_get_refuses_codes_and_indices(knapsack):
 
     m.optimize(cb)
     invalid = ("VelmorError", VLM.Error.CB_INVALID_WHAT)
-    assert [got[k] for k in ["no row", "array without index", "numpy index", "numpy indices", "float in list",
-                             "negative", "presolved numpy", "text", "float index", "0-d array"]] == [invalid] * 10
+    assert [got[k] for k in ["no row", "array without index", "float in list", "negative", "text", "float index",
+                             "0-d array", "numpy float", "numpy floats"]] == [invalid] * 9
     assert got["wide"] == ("OverflowError", "value too large to convert to int")
     assert got["index for a count"] == ("TypeError", "cbint() takes exactly 2 positional arguments (3 given)")
     assert got["unhashable"] == ("TypeError", "unhashable type: 'list'")
     assert got["not yet"] == ("VelmorError", VLM.Error.DATA_NOT_AVAILABLE)
     rel = got["float code"]
     assert got["presolved"] == rel == got["by handle"] + [rel[1]] and got["one handle"] == rel[0]
-    assert got["iterator"] == got["generator"] == rel                  # any iterable of ints
+    assert got["iterator"] == got["generator"] == rel                  # any iterable of integers
+    assert got["numpy indices"] == got["presolved numpy"] == rel and got["numpy index"] == rel[0]   # as the code
     assert got["empty"] == [] and all(type(v) is float for v in rel)
 
 

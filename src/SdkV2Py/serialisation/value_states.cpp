@@ -150,7 +150,7 @@ Ref velmorerror_get(PyObject* self) {
 }
 
 void velmorerror_set(PyObject* self, PyObject* state) {
-  const int32_t code = as_int32(item(state, 0));  // may run __index__: before anything is read further
+  const int32_t code = truncating_int(item(state, 0));  // may run __int__: before anything is read further
   PyObject* message = item(state, 1);
   check_str_or_none(message);
   as_error(self)->errno_ = code;
