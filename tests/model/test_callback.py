@@ -508,6 +508,7 @@ def test_ctrl_c_during_a_solve_with_a_callback(tmp_path, run_python):
     path = market_split(tmp_path / "split.lp", seed=2)
     out = run_python(f"""
         import os, signal, threading, velmorpy
+        signal.signal(signal.SIGINT, signal.default_int_handler)     # a run started with SIGINT ignored passed that on
         m = velmorpy.read({path!r})
         m.setParam("MaxTime", 30)
         turns = []
