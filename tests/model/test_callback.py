@@ -427,6 +427,28 @@ def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run
         assert time.monotonic() - started < 30
 
 
+def test_exit_functions_run_early_leave_the_interpreter_open(run_python):
+    # A program that runs the exit functions itself (the module's hook among
+    # them) goes on: another thread's solve still has its turns and comes back,
+    # so that the program, waiting for that thread, ends.
+    out = run_python("""
+        import atexit, threading
+        import velmorpy
+        from velmorpy import VLM
+        atexit._run_exitfuncs()
+        m = velmorpy.Model()
+        m.addVars(5, ub=3.5, obj=1.0, vtype=VLM.INTEGER)
+        m.ModelSense = VLM.MAXIMIZE
+        turns = []
+        def run():
+            m.optimize(lambda model, where: turns.append(where))
+            print("solved", m.Status == VLM.OPTIMAL, m.ObjVal, len(turns) > 0, flush=True)
+        threading.Thread(target=run).start()
+    """, timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert "solved True 15.0 True" in out.stdout.splitlines()
+
+
 def test_turns_keep_what_they_use_alive(knapsack, run_python):
     # Under the allocator that fills freed memory: the callback is referred to
     # by the model alone, drops what it can in conversions the methods run, and
@@ -489,6 +511,7 @@ def test_ctrl_c_during_a_solve_with_a_callback(tmp_path, run_python):
     path = market_split(tmp_path / "split.lp", seed=2)
     out = run_python(f"""
         import os, signal, threading, velmorpy
+        signal.signal(signal.SIGINT, signal.default_int_handler)     # a run started with SIGINT ignored passed that on
         m = velmorpy.read({path!r})
         m.setParam("MaxTime", 30)
         turns = []
