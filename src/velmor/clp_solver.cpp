@@ -3,7 +3,10 @@
 //
 // Method: -1 lets the library choose (dual simplex), 0 primal simplex, 1
 // dual simplex, 2 barrier (with crossover to a basic solution unless
-// SolutionTarget is 1).
+// SolutionTarget is 1). A model with a row or a column of more than
+// kLongLine entries goes to the interior point method of qp_ipm.hpp
+// instead for Method -1 and 2, and is solved without CLP's presolve by the
+// simplex methods.
 //
 // CLP's verdicts are checked on the model as given. An optimum must keep
 // clear of the stand-in bounds CLP puts on infinite ones, meet the rows and
@@ -62,7 +65,7 @@ Algorithm choose_algorithm(const ParamValues& p) {
   }
 }
 
-ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamValues& p) {
+ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamValues& p, bool long_lines) {
   ClpSolve options;
   options.setSpecialOption(2, 1);  // no SIGINT handler: Ctrl-C belongs to the host program
   const bool crash = p.get_int(kSpxCrashStart) == 1;
@@ -83,7 +86,7 @@ ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamVa
     case Algorithm::Barrier: options.setSolveType(ClpSolve::useBarrier); break;
     case Algorithm::BarrierNoCrossover: options.setSolveType(ClpSolve::useBarrierNoCross); break;
   }
-  options.setPresolveType(p.get_int(kPresolve) == 0 ? ClpSolve::presolveOff : ClpSolve::presolveOn);
+  options.setPresolveType(p.get_int(kPresolve) == 0 || long_lines ? ClpSolve::presolveOff : ClpSolve::presolveOn);
   if (p.get_int(kMipAllowDualPresolve) == 0) options.setDoDual(false);
   return options;
 }
@@ -253,10 +256,26 @@ void clean_up(ClpSimplex& simplex, const OptimumMeasure& m, const ParamValues& p
 }  // namespace
 
 RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run) {
-  RunOutcome out;
   const ParamValues& p = run.params;
+  // On rows or columns of more than kLongLine entries, CLP's presolve and
+  // factorisation take time that grows with the square of their length
+  // between two polls of the run's limits, and its barrier's normal
+  // equations hold a dense block for each long column: the library's own
+  // interior point method (its augmented system keeps such lines last in
+  // the order) solves the model unless a simplex method was asked for,
+  // which then runs without CLP's presolve.
+  const bool long_lines = has_long_line(sm);
+  if (long_lines && p.get_int(kMethod) != 0 && p.get_int(kMethod) != 1) {
+    run.log.linef("Rows or columns of more than %lld entries: solving by the interior point method",
+                  static_cast<long long>(kLongLine));
+    return solve_qp(data, sm, run);
+  }
+  RunOutcome out;
   const Algorithm algorithm = choose_algorithm(p);
   run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
+  if (long_lines && p.get_int(kPresolve) != 0)
+    run.log.linef("Rows or columns of more than %lld entries: without CLP's presolve",
+                  static_cast<long long>(kLongLine));
 
   ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
   LpMessageHandler messages(run.log, &state, divergence_limit(sm));
@@ -281,7 +300,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   simplex.passInEventHandler(&handler);
 
   const double t0 = run.elapsed();
-  ClpSolve options = solve_options(sm, algorithm, p);
+  ClpSolve options = solve_options(sm, algorithm, p, long_lines);
   initial_solve(simplex, options);
   Algorithm ran = algorithm;
   bool checked = false;  // CLP's optimum holds on the model as given
@@ -292,7 +311,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     load_clp(sm, simplex);
     apply_simplex_params(p, simplex);
     if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
-    ClpSolve o = solve_options(sm, again, p);
+    ClpSolve o = solve_options(sm, again, p, long_lines);
     if (again == Algorithm::Primal) o.setPresolveType(ClpSolve::presolveOff);
     initial_solve(simplex, o);
     ran = again;

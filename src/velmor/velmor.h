@@ -456,7 +456,14 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * when it passes the check; otherwise the status is SUB_OPTIMAL, X and
  * ObjVal those of the best point met whose primal measure is within 1e-6
  * (DualSoln, RC and DualObjVal too when its dual measure is), and UNKNOWN
- * without a solution when no point met is.
+ * without a solution when no point met is. A model with a row or a column
+ * of more than 20,000 entries is solved without CLP's presolve, whose steps
+ * (like CLP's LU factorisation and its barrier's normal equations) take
+ * time that grows with the square of such a line's length without a look
+ * at MaxTime: Method -1 and 2 solve it by the interior point method of
+ * "QP" below (its statuses and measures; no ColBasis or RowBasis), Method 0
+ * and 1 by CLP's simplex, which looks at MaxTime every iteration (a
+ * refactorisation on such lines may still take long).
  * INFEASIBLE stands on a Farkas certificate: CLP's ray, checked, or else the
  * multipliers of the elastic problem (every row side may be violated at unit
  * cost), whose optimum may show a point instead; UNBOUNDED once a point
