@@ -453,7 +453,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * the SPX tolerances, when tighter): CLP applies its tolerances to the
  * scaled model, so that a scaled column can break a bound by many times
  * SPX/PrimalTolerance on the model as given. The cleaned-up optimum stands
- * when it passes the check; otherwise the status is SUB_OPTIMAL, X and
+ * when it passes the check (a cleanup that finds a ray is judged as CLP's
+ * unboundedness below); otherwise the status is SUB_OPTIMAL, X and
  * ObjVal those of the best point met whose primal measure is within 1e-6
  * (DualSoln, RC and DualObjVal too when its dual measure is), and UNKNOWN
  * without a solution when no point met is. A model with a row or a column
