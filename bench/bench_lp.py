@@ -159,6 +159,11 @@ def files(args):
 STATUS = {0: "unknown", 1: "optimal", 2: "infeasible", 3: "unbounded", 4: "inf_or_ubd", 5: "sub_optimal"}
 
 
+def ratio(a, b):
+    """a / b; nan where b's timer read 0 (models solved within its resolution)."""
+    return a / b if b > 0 else float("nan")
+
+
 def main():
     workdir = tempfile.mkdtemp(prefix="velmor_bench_")
     exes = {"clp": build(workdir)}
@@ -191,10 +196,10 @@ def main():
             cells[side] = (statistics.median(t[0] for t in r), min(t[0] for t in r), r[0][2], r[0][1], r[0][3])
         text = " ".join(f"{m:7.3f} ({b:.3f}) {it:6d}" for m, b, it, _, _ in cells.values())
         (mc, bc, _, oc, _), (ms, _, _, _, _), (mo, bo, _, oo, so) = cells["clp"], cells["clp-same"], cells["ours"]
-        line = f"{name:26s} {text} {mo / mc:5.2f} ({bo / bc:4.2f}) {mo / ms:7.2f}"
+        line = f"{name:26s} {text} {ratio(mo, mc):5.2f} ({ratio(bo, bc):4.2f}) {ratio(mo, ms):7.2f}"
         if previous:
             mp, bp = cells["previous"][:2]
-            line += f" {mp / mc:5.2f} ({bp / bc:4.2f})"
+            line += f" {ratio(mp, mc):5.2f} ({ratio(bp, bc):4.2f})"
         if so != 1:
             answer = STATUS.get(so, str(so)) + ("" if cells["clp"][4] == so else
                                                  f"  CLP says {STATUS.get(cells['clp'][4], '?')}")

@@ -6,7 +6,8 @@
 // variable goes into the cone its bounds give (F, L+, L-, L=); bounds the
 // cone does not express become rows after those. Symmetric coefficient
 // matrices are written as their lower triangles, which the format reads as
-// symmetric. Integer and binary variables are listed as integers. The format
+// symmetric. Integer and binary variables are listed as integers, a binary
+// with the range [0, 1] it is solved with (its bounds cut to it). The format
 // has no names (the model's name travels in a comment), no quadratic
 // objective, SOS, indicator or semi-continuous variables: models with those
 // are refused.
@@ -86,7 +87,8 @@ std::string write_cbf(const ModelData& d) {
   }
   std::vector<Cone> var_cones;
   for (int j = 0; j < c.size(); ++j) {
-    const double lb = c.lb[static_cast<size_t>(j)], ub = c.ub[static_cast<size_t>(j)];
+    double lb = c.lb[static_cast<size_t>(j)], ub = c.ub[static_cast<size_t>(j)];
+    if (c.type[static_cast<size_t>(j)] == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
     Cone cone = Cone::Free;
     if (lb == 0.0)
       cone = ub == 0.0 ? Cone::Zero : Cone::NonNeg;

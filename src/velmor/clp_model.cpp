@@ -148,6 +148,18 @@ bool crossed(double lb, double ub, double tol) {
 
 }  // namespace
 
+bool has_long_line(const SolverModel& sm) {
+  const std::int64_t n = sm.num_cols(), m = sm.num_rows();
+  std::vector<std::int64_t> row_length(static_cast<size_t>(m), 0);
+  for (std::int64_t j = 0; j < n; ++j) {
+    const std::int64_t begin = sm.col_start[static_cast<size_t>(j)], end = sm.col_start[static_cast<size_t>(j) + 1];
+    if (end - begin > kLongLine) return true;
+    for (std::int64_t k = begin; k < end; ++k)
+      if (++row_length[static_cast<size_t>(sm.row_index[static_cast<size_t>(k)])] > kLongLine) return true;
+  }
+  return false;
+}
+
 int has_feasible_point(const SolverModel& sm, RunControl& run) {
   constexpr double kTolerance = 1e-6;
   const int n = sm.num_cols(), m = sm.num_rows();
@@ -181,7 +193,7 @@ int has_feasible_point(const SolverModel& sm, RunControl& run) {
   ClpSolve options;
   options.setSpecialOption(2, 1);  // no SIGINT handler
   options.setSolveType(ClpSolve::usePrimal);
-  options.setPresolveType(ClpSolve::presolveOn);
+  options.setPresolveType(has_long_line(sm) ? ClpSolve::presolveOff : ClpSolve::presolveOn);
   simplex.initialSolve(options);
   // Whatever CLP's status, only the evidence counts.
   if (is_feasible(sm, simplex.primalColumnSolution(), kTolerance, false, 0)) return 1;

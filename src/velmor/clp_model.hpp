@@ -2,6 +2,7 @@
 // SolverModel into a ClpSimplex, the simplex parameters, the event handler
 // that enforces the run's limits, and reading results back.
 #pragma once
+#include <cstdint>
 #include <vector>
 
 #include <ClpEventHandler.hpp>
@@ -83,14 +84,28 @@ class GuardedQuadraticObjective : public ClpQuadraticObjective {
 // guarded copy; `guard` must outlive the simplex and its copies.
 void guard_quadratic_objective(ClpSimplex& simplex, QuadraticGuard* guard);
 
+// Rows or columns longer than this many entries: CLP's presolve steps
+// (doubletons, tripletons, GUB rows, duplicate columns) and its LU
+// factorisation then take time that grows with the square of such a
+// line's length, without polling the run's limits. On a million-row LP
+// whose one row holds a million entries (an arithmetic mean: sum(E) = 0,
+// Mean + E[z] = z) presolve alone would take hours; at this length such
+// structures cost CLP's presolve about 2 s.
+constexpr std::int64_t kLongLine = 20000;
+
+// Whether a row or a column of `sm` holds more than kLongLine entries;
+// CLP's presolve is then left out of every run.
+bool has_long_line(const SolverModel& sm);
+
 // Whether the rows and bounds of `sm` admit a point, decided on evidence
 // checked on the model as given: 1 when a point meets them (is_feasible to
 // 1e-6), 0 when a bound pair or a row's sides cross or a Farkas certificate
 // (is_infeasibility_certificate) proves that none does, -1 when neither is
 // found (the run must stop, or CLP gave up). The evidence comes from CLP's
 // primal simplex, presolve on, on the elastic problem: every row side may be
-// violated at unit cost per unit. That problem always has an optimum; at it
-// the violations vanish, or the row duals are the certificate. (On a 300
+// violated at unit cost per unit (presolve off on models with long lines,
+// has_long_line). That problem always has an optimum; at it the violations
+// vanish, or the row duals are the certificate. (On a 300
 // product, 24 period production plan short of capacity it took 17 s where
 // the dual simplex on a zero objective took 25 s and the primal without
 // presolve about a minute; CLP's dual on the model itself takes 5 s.)

@@ -3,23 +3,31 @@
 //
 // Method: -1 lets the library choose (dual simplex), 0 primal simplex, 1
 // dual simplex, 2 barrier (with crossover to a basic solution unless
-// SolutionTarget is 1).
+// SolutionTarget is 1). A model with a row or a column of more than
+// kLongLine entries goes to the interior point method of qp_ipm.hpp
+// instead for Method -1 and 2, and is solved without CLP's presolve by the
+// simplex methods.
 //
 // CLP's verdicts are checked on the model as given. An optimum must keep
 // clear of the stand-in bounds CLP puts on infinite ones, meet the rows and
 // bounds and, unless it is a barrier point without crossover, have
-// multipliers that fit it (optimum_holds); one that fails is solved again
-// by the other simplex method, and gives no verdict (UNKNOWN) when the new
-// optimum fails too. A primal simplex or barrier that fails, or a barrier
-// whose objective runs off, is solved again by dual simplex. Unboundedness
-// stands once a point meets the model as given. Infeasibility stands
-// on a Farkas certificate: CLP's ray, or else the elastic problem of
-// has_feasible_point, which may find a point instead (the model is then
-// solved again by primal simplex).
+// multipliers that fit it (optimum_measure); one that fails is solved again
+// by the other simplex method, and when the new optimum fails too, cleaned
+// up from its basis without scaling (clean_up); one that fails even then
+// is SUB_OPTIMAL with the best point met that meets the rows and bounds, or
+// gives no verdict (UNKNOWN) without one. A primal simplex or barrier that
+// fails, or a barrier whose objective runs off, is solved again by dual
+// simplex. Unboundedness stands once a point meets the model as given.
+// Infeasibility stands on a Farkas certificate: CLP's ray, or else the
+// elastic problem of has_feasible_point, which may find a point instead
+// (the model is then solved again by primal simplex).
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <memory>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include <ClpSimplex.hpp>
 #include <ClpSolve.hpp>
@@ -57,7 +65,7 @@ Algorithm choose_algorithm(const ParamValues& p) {
   }
 }
 
-ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamValues& p) {
+ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamValues& p, bool long_lines) {
   ClpSolve options;
   options.setSpecialOption(2, 1);  // no SIGINT handler: Ctrl-C belongs to the host program
   const bool crash = p.get_int(kSpxCrashStart) == 1;
@@ -78,7 +86,7 @@ ClpSolve solve_options(const SolverModel& sm, Algorithm algorithm, const ParamVa
     case Algorithm::Barrier: options.setSolveType(ClpSolve::useBarrier); break;
     case Algorithm::BarrierNoCrossover: options.setSolveType(ClpSolve::useBarrierNoCross); break;
   }
-  options.setPresolveType(p.get_int(kPresolve) == 0 ? ClpSolve::presolveOff : ClpSolve::presolveOn);
+  options.setPresolveType(p.get_int(kPresolve) == 0 || long_lines ? ClpSolve::presolveOff : ClpSolve::presolveOn);
   if (p.get_int(kMipAllowDualPresolve) == 0) options.setDoDual(false);
   return options;
 }
@@ -114,6 +122,21 @@ bool failed(const ClpSimplex& simplex) {
   return status != 0 && status != 1 && status != 2 && status != 3 && status != 5;
 }
 
+constexpr double kOptimumCheck = 1e-6;
+
+// CLP's optimum measured on the model as given (optimum_measure).
+struct OptimumMeasure {
+  bool stand_in = false;  // a column with an infinite bound lies beyond 1e10 on that side
+  bool interior = false;  // a barrier point without crossover: rows and bounds alone count
+  bool feasible = false;  // meets the rows and bounds (is_feasible, for an interior point)
+  QpCheck c;              // check_qp_point of the point and CLP's row multipliers
+  bool holds() const {
+    if (stand_in) return false;
+    if (interior) return feasible;
+    return c.primal <= kOptimumCheck && c.dual <= kOptimumCheck && c.gap <= kOptimumCheck;
+  }
+};
+
 // Whether CLP's optimum holds on the model as given: no column with an
 // infinite bound lies far out on that side, where the stand-in bounds of
 // CLP's barrier and dual simplex lie (both have called unbounded models
@@ -123,13 +146,23 @@ bool failed(const ClpSimplex& simplex) {
 // the measures of check_qp_point (CLP's primal simplex has called an
 // unbounded model optimal at a point where a column with an infinite bound
 // had a reduced cost of the wrong sign).
-bool optimum_holds(const SolverModel& sm, const QpData& qp, const ClpSimplex& simplex, bool interior) {
-  constexpr double kOptimumCheck = 1e-6;
+OptimumMeasure optimum_measure(const SolverModel& sm, const QpData& qp, const ClpSimplex& simplex, bool interior) {
+  OptimumMeasure m;
   const double* x = simplex.primalColumnSolution();
-  if (beyond_stand_in_bounds(sm, x)) return false;
-  if (interior) return is_feasible(sm, x, kOptimumCheck, false, 0);
-  const QpCheck c = check_qp_point(qp, x, simplex.dualRowSolution());
-  return c.primal <= kOptimumCheck && c.dual <= kOptimumCheck && c.gap <= kOptimumCheck;
+  m.stand_in = beyond_stand_in_bounds(sm, x);
+  m.interior = interior;
+  m.c = check_qp_point(qp, x, simplex.dualRowSolution());
+  m.feasible = interior ? is_feasible(sm, x, kOptimumCheck, false, 0) : m.c.primal <= kOptimumCheck;
+  return m;
+}
+
+// What failed, for the log.
+std::string failed_measures(const OptimumMeasure& m) {
+  char text[160];
+  if (m.stand_in) return "a column with an infinite bound lies at CLP's stand-in bound";
+  if (m.interior) return "the point breaks a row or a bound";
+  std::snprintf(text, sizeof text, "primal %.2g, dual %.2g, gap %.2g", m.c.primal, m.c.dual, m.c.gap);
+  return text;
 }
 
 // The size of objective the barrier's iterates may reach on this model
@@ -181,13 +214,68 @@ bool ray_proves_infeasibility(const QpData& qp, const ClpSimplex& simplex) {
   return is_infeasibility_certificate(qp, y);
 }
 
+// An optimum that failed its check: its point, multipliers and measures.
+struct UnconfirmedPoint {
+  std::vector<double> x, y;
+  QpCheck c;
+};
+
+// Keeps the point of `simplex` when it meets the rows and bounds better
+// than the one kept (a point at CLP's stand-in bounds is never kept).
+void keep_better(std::optional<UnconfirmedPoint>& kept, const SolverModel& sm, const ClpSimplex& simplex,
+                 const OptimumMeasure& m) {
+  if (m.stand_in || (kept && kept->c.primal <= m.c.primal)) return;
+  const double* x = simplex.primalColumnSolution();
+  const double* y = simplex.dualRowSolution();
+  kept = UnconfirmedPoint{std::vector<double>(x, x + sm.num_cols()), std::vector<double>(y, y + sm.num_rows()), m.c};
+}
+
+// Cleans up an optimum that failed its check twice: from CLP's basis, without
+// presolve and without scaling, at a tenth of the check's tolerance. CLP
+// applies its tolerances to the scaled model, so that a column scaled by s
+// may break its bound by s times the primal tolerance on the model as
+// given (perold of the netlib set: 1.5e-5 at SPX/PrimalTolerance 1e-6, in
+// both simplex methods). The dual simplex takes a point that breaks only
+// rows or bounds, the primal simplex any other.
+void clean_up(ClpSimplex& simplex, const OptimumMeasure& m, const ParamValues& p, RunControl& run) {
+  constexpr double kCleanTolerance = kOptimumCheck / 10;
+  const bool dual = !m.stand_in && (m.interior || (m.c.primal > kOptimumCheck && m.c.dual <= kOptimumCheck &&
+                                                   m.c.gap <= kOptimumCheck));
+  simplex.scaling(0);
+  simplex.setPrimalTolerance(std::min(p.get(kSpxPrimalTolerance), kCleanTolerance));
+  simplex.setDualTolerance(std::min(p.get(kSpxDualTolerance), kCleanTolerance));
+  if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
+  if (dual)
+    simplex.dual();
+  else
+    simplex.primal();
+  // Each CLP run counts its own iterations.
+  run.log.linef("Cleanup by %s simplex: %d iterations", dual ? "dual" : "primal", simplex.numberIterations());
+}
+
 }  // namespace
 
 RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run) {
-  RunOutcome out;
   const ParamValues& p = run.params;
+  // On rows or columns of more than kLongLine entries, CLP's presolve and
+  // factorisation take time that grows with the square of their length
+  // between two polls of the run's limits, and its barrier's normal
+  // equations hold a dense block for each long column: the library's own
+  // interior point method (its augmented system keeps such lines last in
+  // the order) solves the model unless a simplex method was asked for,
+  // which then runs without CLP's presolve.
+  const bool long_lines = has_long_line(sm);
+  if (long_lines && p.get_int(kMethod) != 0 && p.get_int(kMethod) != 1) {
+    run.log.linef("Rows or columns of more than %lld entries: solving by the interior point method",
+                  static_cast<long long>(kLongLine));
+    return solve_qp(data, sm, run);
+  }
+  RunOutcome out;
   const Algorithm algorithm = choose_algorithm(p);
   run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
+  if (long_lines && p.get_int(kPresolve) != 0)
+    run.log.linef("Rows or columns of more than %lld entries: without CLP's presolve",
+                  static_cast<long long>(kLongLine));
 
   ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
   LpMessageHandler messages(run.log, &state, divergence_limit(sm));
@@ -212,18 +300,18 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   simplex.passInEventHandler(&handler);
 
   const double t0 = run.elapsed();
-  ClpSolve options = solve_options(sm, algorithm, p);
+  ClpSolve options = solve_options(sm, algorithm, p, long_lines);
   initial_solve(simplex, options);
   Algorithm ran = algorithm;
-  bool checked = false;  // CLP's optimum passed optimum_holds
-  auto solve_again = [&](Algorithm again, const char* why) {
-    run.log.linef("%s: solving again by %s", why, algorithm_name(again));
+  bool checked = false;  // CLP's optimum holds on the model as given
+  auto solve_again = [&](Algorithm again, const std::string& why) {
+    run.log.linef("%s: solving again by %s", why.c_str(), algorithm_name(again));
     state.diverged = false;
     checked = false;
     load_clp(sm, simplex);
     apply_simplex_params(p, simplex);
     if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
-    ClpSolve o = solve_options(sm, again, p);
+    ClpSolve o = solve_options(sm, again, p, long_lines);
     if (again == Algorithm::Primal) o.setPresolveType(ClpSolve::presolveOff);
     initial_solve(simplex, o);
     ran = again;
@@ -234,10 +322,11 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     solve_again(Algorithm::Dual, is_barrier(algorithm) ? "The barrier failed" : "The primal simplex failed");
   }
   if (simplex.status() == 0) {
-    checked = optimum_holds(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover);
+    const OptimumMeasure first = optimum_measure(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover);
+    checked = first.holds();
     if (!checked)
       solve_again(ran == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
-                  "CLP's optimum fails the check on the model as given");
+                  "CLP's optimum fails the check on the model as given (" + failed_measures(first) + ")");
   }
   // CLP's dual simplex may call a feasible but unbounded model infeasible
   // (with infinite bounds it has been seen to stop at once so): an
@@ -257,6 +346,31 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     // Both simplex methods may give up on an infeasible model.
     feasible = has_feasible_point(sm, run);
   }
+  // An optimum found again after a check failed must pass the check too.
+  // One that fails again is cleaned up (clean_up); the best point that
+  // failed is kept for an answer short of optimal.
+  std::optional<UnconfirmedPoint> unconfirmed;
+  int solved_iterations = -1;  // the iterations of the run cleaned up, -1 without a cleanup
+  if (simplex.status() == 0 && !checked) {
+    const bool interior = ran == Algorithm::BarrierNoCrossover;
+    OptimumMeasure again = optimum_measure(sm, qp(), simplex, interior);
+    checked = again.holds();
+    if (!checked) {
+      keep_better(unconfirmed, sm, simplex, again);
+      run.log.linef("CLP's optimum fails the check on the model as given again (%s): cleaning it up from its basis",
+                    failed_measures(again).c_str());
+      solved_iterations = simplex.numberIterations();
+      clean_up(simplex, again, p, run);
+      if (simplex.status() == 0) {
+        const OptimumMeasure cleaned = optimum_measure(sm, qp(), simplex, false);
+        checked = cleaned.holds();
+        if (!checked) {
+          keep_better(unconfirmed, sm, simplex, cleaned);
+          run.log.linef("The cleaned-up optimum fails the check too (%s)", failed_measures(cleaned).c_str());
+        }
+      }
+    }
+  }
   const double t1 = run.elapsed();
 
   const int n = sm.num_cols(), m = sm.num_rows();
@@ -266,10 +380,10 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
   out.stats.available = true;
   out.stats.ipm_iters = state.ipm_iters;
   // CLP counts a barrier's iterations with its crossover's; a run solved
-  // again counts the last run's alone.
+  // again counts the last run's alone, with its cleanup's.
   out.stats.spx_iters = ran == Algorithm::BarrierNoCrossover ? 0
                         : ran == Algorithm::Barrier      ? std::max(0, simplex.numberIterations() - state.ipm_iters)
-                                                         : simplex.numberIterations();
+                                                         : simplex.numberIterations() + std::max(0, solved_iterations);
   out.stats.presolve_time =
       state.presolve_end >= 0 ? state.presolve_end - state.presolve_start : 0.0;
   out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
@@ -292,9 +406,32 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     s.has_basis = true;
   };
 
-  // An optimum found again after a check failed must pass the check too.
-  if (simplex.status() == 0 && !checked && !optimum_holds(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover)) {
-    run.log.line("CLP's optimum fails the check on the model as given again: no verdict");
+  // An optimum that fails its check after the cleanup, or a cleanup that
+  // ends otherwise than optimal or unbounded, gives no verdict: the best
+  // point met that meets the rows and bounds is handed out as SUB_OPTIMAL,
+  // with its multipliers when they fit it.
+  const int after = simplex.status();
+  if (unconfirmed && !checked && after != 2) {
+    const UnconfirmedPoint& u = *unconfirmed;
+    if ((after == 3 || after == 5) && !run.stopped_by())
+      run.stop(run.time_up() ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
+    if (u.c.primal > kOptimumCheck) {
+      run.log.line("No point that meets the model as given: no verdict");
+      return out;
+    }
+    run.log.line("The point meets the rows and bounds but its optimality is not confirmed: sub-optimal");
+    s.status = VLM_STATUS_SUB_OPTIMAL;
+    s.sol_count = 1;
+    set_primal(data, u.x.data(), s);
+    if (u.c.dual <= kOptimumCheck) {
+      const std::vector<double> d = qp().reduced_gradient(u.x.data(), u.y.data());
+      s.row_dual.resize(static_cast<size_t>(m));
+      s.reduced_cost.resize(static_cast<size_t>(n));
+      for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * u.y[static_cast<size_t>(i)];
+      for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[static_cast<size_t>(j)];
+      s.dual_obj = sense * min_dual_objective(sm, u.x.data(), u.y.data(), d.data()) + sm.obj_const;
+      s.has_dual = true;
+    }
     return out;
   }
   switch (simplex.status()) {

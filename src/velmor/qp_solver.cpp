@@ -119,7 +119,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
 
   QpResult r;
   if (!run.stopped_by()) {
-    run.log.line("Solving QP by the interior point method");
+    run.log.line(sm.has_quad() ? "Solving QP by the interior point method" : "Solving LP by the interior point method");
     r = solve_qp_ipm(qp, tol, run, p.get_int(kIpmMaxIterations), true);
     out.stats.ipm_iters = r.iterations;
   } else {

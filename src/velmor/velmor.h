@@ -445,9 +445,26 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *
  * LP verdicts are checked on the model as given. An optimum stands when no
  * column with an infinite bound lies at CLP's large stand-in bound and
- * (after a simplex or a crossover) its multipliers fit it to 1e-6, in the
- * measures of "QP" below; otherwise the other simplex method solves the
- * model again; an optimum that fails again gives no verdict (UNKNOWN).
+ * (after a simplex or a crossover) it and its multipliers meet the model to
+ * 1e-6 in each of the primal, dual and gap measures of "QP" below;
+ * otherwise the other simplex method solves the model again. An optimum
+ * that fails again is cleaned up from its basis by a simplex run without
+ * presolve and without scaling, at primal and dual tolerances of 1e-7 (or
+ * the SPX tolerances, when tighter): CLP applies its tolerances to the
+ * scaled model, so that a scaled column can break a bound by many times
+ * SPX/PrimalTolerance on the model as given. The cleaned-up optimum stands
+ * when it passes the check (a cleanup that finds a ray is judged as CLP's
+ * unboundedness below); otherwise the status is SUB_OPTIMAL, X and
+ * ObjVal those of the best point met whose primal measure is within 1e-6
+ * (DualSoln, RC and DualObjVal too when its dual measure is), and UNKNOWN
+ * without a solution when no point met is. A model with a row or a column
+ * of more than 20,000 entries is solved without CLP's presolve, whose steps
+ * (like CLP's LU factorisation and its barrier's normal equations) take
+ * time that grows with the square of such a line's length without a look
+ * at MaxTime: Method -1 and 2 solve it by the interior point method of
+ * "QP" below (its statuses and measures; no ColBasis or RowBasis), Method 0
+ * and 1 by CLP's simplex, which looks at MaxTime every iteration (a
+ * refactorisation on such lines may still take long).
  * INFEASIBLE stands on a Farkas certificate: CLP's ray, checked, or else the
  * multipliers of the elastic problem (every row side may be violated at unit
  * cost), whose optimum may show a point instead; UNBOUNDED once a point

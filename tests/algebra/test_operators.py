@@ -171,8 +171,52 @@ def test_an_array_like_that_contains_itself_is_refused_at_once(xyz):
         for make in (lambda: x + seq, lambda: seq + (x + 1), lambda: seq * x, lambda: x * x + seq):
             with pytest.raises(RecursionError, match="contains itself"):
                 make()
-    nested = [[1.0], [2.0, 3.0]]                        # ragged and shared, not cyclic: mapped as before
-    assert type(x + [nested, nested]) is MLinExpr and (x + [nested, nested]).shape == (2, 2)
+
+
+def test_expression_and_array_arguments_as_their_parts_say(m, xyz):
+    x, y, _ = xyz
+    # A ragged array-like is refused by numpy.asarray, as numpy.vectorize would;
+    # an object array is taken as it is, lists in its cells included.
+    nested = [[1.0], [2.0, 3.0]]
+    for make in (lambda: x + [[1, 2], [3]], lambda: [[1, 2], [3]] * (x + 1), lambda: x * x + [nested, nested],
+                 lambda: x + [x, [y]]):
+        with pytest.raises(ValueError, match="inhomogeneous shape"):
+            make()
+    cells = np.empty(2, dtype=object)
+    cells[0], cells[1] = [1.0, 2.0], [3.0]
+    assert [(x + cells)[k].item().shape for k in (0, 1)] == [(2,), (1,)]
+    # TempConstr has no constructor arguments; a subclass's __init__ may have.
+    with pytest.raises(TypeError, match=r"^TempConstr\(\) takes no arguments$"):
+        TempConstr(1, 2)
+    with pytest.raises(TypeError, match=r"^TempConstr\(\) takes no arguments$"):
+        TempConstr(expr=x)
+
+    class Noted(TempConstr):
+        def __init__(self, note):
+            self.note = note
+
+    assert Noted("n").note == "n" and str(TempConstr()).startswith("(")
+    # Column.remove(constr) visits the pairs below size(), called by name.
+    from velmorpy import Column
+    c0, c1 = m.addConstr(x <= 1), m.addConstr(y <= 1)
+
+    class Short(Column):
+        def size(self):
+            return 2
+
+    col = Short([1, 2, 3], [c0, c1, c0])
+    col.remove(c1)
+    assert Column.size(col) == 1 and col.getCoeff(0) == 1.0 and col.getConstr(0).sameAs(c0)
+    Short.size = lambda self: 4
+    col = Short([1, 2], [c0, c1])
+    with pytest.raises(IndexError, match="list index out of range"):
+        col.remove(c0)
+    assert Column.size(col) == 2                        # unchanged
+    # A dense objective of addPsdVar converts its cells with float().
+    with pytest.raises(TypeError, match=r"^float\(\) argument must be .* not 'NoneType'$"):
+        m.addPsdVar(obj=np.array([[1, None], [None, 1]], dtype=object))   # not NumPy's NaN
+    assert m.getPsdVars() == []
+    assert m.addPsdVar(obj=np.array([["2", 0], [0, 1.5]], dtype=object)).dim == 2
 
 
 @pytest.mark.filterwarnings("ignore::PendingDeprecationWarning")

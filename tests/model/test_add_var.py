@@ -41,7 +41,7 @@ def test_refusals_leave_the_model_unchanged(m):
         (TypeError, "Argument 'vtype' has incorrect type (expected str, got NoneType)", lambda: m.addVar(vtype=None)),
         (TypeError, "Argument 'vtype' has incorrect type (expected str, got bytes)", lambda: m.addVar(vtype=b"C")),
         (TypeError, "Argument 'name' has incorrect type (expected str, got int)", lambda: m.addVar(name=1)),
-        (TypeError, "Argument 'column' has incorrect type (expected velmorpy.Column, got list)",
+        (TypeError, "Argument 'column' has incorrect type (expected Column, got list)",
          lambda: m.addVar(column=[])),
         (TypeError, "addVar() takes at most 6 positional arguments (7 given)", lambda: m.addVar(0, 1, 0, "C", "", None, 1)),
         (TypeError, "addVar() got an unexpected keyword argument 'type'", lambda: m.addVar(type="C")),

@@ -130,6 +130,8 @@ def test_get_refuses_codes_and_indices(knapsack):
             "array without index": lambda: model.cbGet(CB.MIP_SOL),
             "numpy index": lambda: model.cbGet(CB.MIP_REL, np.int64(0)),
             "numpy indices": lambda: model.cbGet(CB.MIP_REL, np.arange(2)),
+            "numpy float": lambda: model.cbGet(CB.MIP_REL, np.float64(0)),
+            "numpy floats": lambda: model.cbGet(CB.MIP_REL, np.zeros(2)),
             "float in list": lambda: model.cbGet(CB.MIP_REL, [0, 1.0]),
             "negative": lambda: model.cbGet(CB.MIP_REL, -1),
             "wide": lambda: model.cbGet(CB.MIP_REL, 2 ** 40),
@@ -152,15 +154,16 @@ def test_get_refuses_codes_and_indices(knapsack):
 
     m.optimize(cb)
     invalid = ("VelmorError", VLM.Error.CB_INVALID_WHAT)
-    assert [got[k] for k in ["no row", "array without index", "numpy index", "numpy indices", "float in list",
-                             "negative", "presolved numpy", "text", "float index", "0-d array"]] == [invalid] * 10
+    assert [got[k] for k in ["no row", "array without index", "float in list", "negative", "text", "float index",
+                             "0-d array", "numpy float", "numpy floats"]] == [invalid] * 9
     assert got["wide"] == ("OverflowError", "value too large to convert to int")
     assert got["index for a count"] == ("TypeError", "cbint() takes exactly 2 positional arguments (3 given)")
     assert got["unhashable"] == ("TypeError", "unhashable type: 'list'")
     assert got["not yet"] == ("VelmorError", VLM.Error.DATA_NOT_AVAILABLE)
     rel = got["float code"]
     assert got["presolved"] == rel == got["by handle"] + [rel[1]] and got["one handle"] == rel[0]
-    assert got["iterator"] == got["generator"] == rel                  # any iterable of ints
+    assert got["iterator"] == got["generator"] == rel                  # any iterable of integers
+    assert got["numpy indices"] == got["presolved numpy"] == rel and got["numpy index"] == rel[0]   # as the code
     assert got["empty"] == [] and all(type(v) is float for v in rel)
 
 
@@ -424,6 +427,28 @@ def test_daemon_threads_in_the_library_while_the_interpreter_exits(tmp_path, run
         assert time.monotonic() - started < 30
 
 
+def test_exit_functions_run_early_leave_the_interpreter_open(run_python):
+    # A program that runs the exit functions itself (the module's hook among
+    # them) goes on: another thread's solve still has its turns and comes back,
+    # so that the program, waiting for that thread, ends.
+    out = run_python("""
+        import atexit, threading
+        import velmorpy
+        from velmorpy import VLM
+        atexit._run_exitfuncs()
+        m = velmorpy.Model()
+        m.addVars(5, ub=3.5, obj=1.0, vtype=VLM.INTEGER)
+        m.ModelSense = VLM.MAXIMIZE
+        turns = []
+        def run():
+            m.optimize(lambda model, where: turns.append(where))
+            print("solved", m.Status == VLM.OPTIMAL, m.ObjVal, len(turns) > 0, flush=True)
+        threading.Thread(target=run).start()
+    """, timeout=60)
+    assert out.returncode == 0, out.stderr
+    assert "solved True 15.0 True" in out.stdout.splitlines()
+
+
 def test_turns_keep_what_they_use_alive(knapsack, run_python):
     # Under the allocator that fills freed memory: the callback is referred to
     # by the model alone, drops what it can in conversions the methods run, and
@@ -486,6 +511,7 @@ def test_ctrl_c_during_a_solve_with_a_callback(tmp_path, run_python):
     path = market_split(tmp_path / "split.lp", seed=2)
     out = run_python(f"""
         import os, signal, threading, velmorpy
+        signal.signal(signal.SIGINT, signal.default_int_handler)     # a run started with SIGINT ignored passed that on
         m = velmorpy.read({path!r})
         m.setParam("MaxTime", 30)
         turns = []

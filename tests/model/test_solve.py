@@ -387,6 +387,8 @@ LOG_PROGRAMS = {
     """,
     # A write that raises KeyboardInterrupt: the interrupt comes after the solve.
     "interrupt": """
+        import signal
+        signal.signal(signal.SIGINT, signal.default_int_handler)    # a run started with SIGINT ignored passed that on
         class Interrupting:
             def write(self, text):
                 raise KeyboardInterrupt

@@ -85,22 +85,56 @@ def test_keywords_must_be_strings():
         velmorpy.system(**{1: 2})
 
 
-def test_integer_arguments_take_integers_only():
-    # One rule for every integer argument: what the interpreter takes as an index
-    # (int, bool, NumPy integers); a float is refused, never truncated.
+def test_integer_arguments_convert_as_their_parts_say():
+    # Two conversions. The interpreter's integer conversion (its __int__: a float
+    # truncates toward zero; no text is parsed) for the error code of VelmorError
+    # and its state, Env's `empty`, reset, tuplelist.insert, addSOS's type and
+    # cbBranch's way; integers only (int, bool, NumPy integers) for setObjective's
+    # sense, addPsdVar's dim, the term indices and a reconstructor's checksum.
+    import fractions
     import numpy as np
+    from velmorpy import Column, Env, LinExpr, tuplelist
     m = velmorpy.Model()
-    e = 1 * m.addVar()
-    for call in (lambda v: m.setObjective(e, v), m.reset, lambda v: m.addPsdVar(dim=v), VelmorError):
-        for bad in (1.5, 2.0, np.float64(1.0), None):
+    x, y = m.addVar(vtype="B"), m.addVar(vtype="B")
+    e, q = 2 * x + 3 * y, x * x + 2 * y * y
+    for value, code in ((3.9, 3), (-3.0, -3), (np.float64(-3), -3), (fractions.Fraction(-7, 2), -3), (True, 1)):
+        assert VelmorError(value).errno == code and VelmorError(value).message == VelmorError(code).message
+        assert velmorpy._unpickle_VelmorError(VelmorError, 0xd41db47, (value, None)).errno == code
+    Env(None, 0.5).dispose()                        # empty_ is 0, while the truth value made it empty
+    m.reset(1.9)
+    with pytest.raises(VelmorError) as info:
+        m.reset(2.5)                                # 2 reaches the library
+    assert info.value.errno == velmorpy.VLM.Error.INVALID_ARGUMENT
+    tl = tuplelist([(1, 2), (3, 4)])
+    tl.insert(1.9, (5, 6))
+    assert tl == [(1, 2), (5, 6), (3, 4)]
+    assert m.getSOS(m.addSOS(1.7, [x, y]))[0] == 1
+    with pytest.raises(RuntimeError, match="in callback function"):
+        m.cbBranch(x, 0.5, 1.9)                     # converted before the turn is looked at
+    truncating = (VelmorError, lambda v: Env(None, v), m.reset, lambda v: tl.insert(v, (0, 0)),
+                  lambda v: m.addSOS(v, [x, y]), lambda v: m.cbBranch(x, 0.5, v),
+                  lambda v: velmorpy._unpickle_VelmorError(VelmorError, 0xd41db47, (v, None)))
+    for call in truncating:
+        for bad in (None, 1j, [1]) + (("1", b"1") if call is not VelmorError else ()):   # VelmorError's texts
             with pytest.raises(TypeError, match="^an integer is required$"):
                 call(bad)
-    assert m.ModelSense == 1 and m.getPsdVars() == []          # nothing done before the refusal
+        with pytest.raises(OverflowError):
+            call(2 ** 31)
+    with pytest.raises(ValueError):
+        VelmorError(float("nan"))
+    integers_only = (lambda v: m.setObjective(e, v), lambda v: m.addPsdVar(dim=v), e.getCoeff, e.getVar,
+                     q.getCoeff, q.getVar2, Column([1.0], [m.addConstr(x <= 1)]).getCoeff,
+                     lambda v: velmorpy.List([x])[v],
+                     lambda v: velmorpy._unpickle_LinExpr(LinExpr, v, None))
+    for call in integers_only:
+        for bad in (0.0, 2.0, np.float64(0), fractions.Fraction(0), "0", None):
+            with pytest.raises(TypeError, match="^an integer is required$"):
+                call(bad)
+    assert m.ModelSense == 1 and m.getPsdVars() == []          # nothing done before the refusals
     m.setObjective(e, np.int8(-1))
-    m.reset(True)
     assert m.ModelSense == -1 and m.addPsdVar(dim=np.int64(2)).dim == 2
-    with pytest.raises(OverflowError):
-        m.reset(2 ** 31)
+    assert e.getCoeff(np.int32(1)) == 3.0 and q.getVar2(True) is y and velmorpy.List([x])[np.uint8(0)] is x
+    assert type(velmorpy._unpickle_LinExpr(LinExpr, np.int64(0x82fd631), None)) is LinExpr
     m.dispose()
 
 

@@ -4,6 +4,7 @@ import io
 import pickle
 import pickletools
 import random
+from fractions import Fraction
 
 import numpy as np
 import pytest
@@ -83,6 +84,9 @@ def test_quadexpr_and_psdexpr_states(xyz):
     back = QuadExpr.__new__(QuadExpr)
     back.__setstate__(state)
     assert [back.getCoeff(i) for i in range(3)] == [1.0, 5.0, 3.0] and back.getVar2(2).sameAs(z)
+    listed = QuadExpr()                                          # kept as listed, so copies keep them too
+    listed.addTerms([2, Fraction(1, 3)], [x, y], [y, z])
+    assert [(type(c), c) for c in map(copy.copy(listed).getCoeff, range(2))] == [(int, 2), (Fraction, Fraction(1, 3))]
     shared = List([x, y, z])                                     # one term list shown twice: appends stay apart
     q.__setstate__((List([1.0, 1.0, 1.0]), LinExpr(), shared, shared))
     q.addTerms(5.0, x, z)

@@ -232,7 +232,7 @@ def test_matrix_classes_pickle_their_array():
             assert type(back) is cls and back.shape == (2, 2)
             assert np.array_equal(back.__reduce__()[2][0], np.arange(4.0).reshape(2, 2))
         anything = rebuild(cls, checksum, ("not an array",))                 # taken as it is; methods refuse
-        with pytest.raises(TypeError):
+        with pytest.raises(TypeError, match="^Cannot convert str to numpy.ndarray$"):
             anything.shape
 
 

@@ -448,8 +448,9 @@ TEST(CbfFiles, RoundTripKeepsEveryAttribute) {
 TEST(CbfFiles, BoundsAndRangesBecomeRows) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get(), "bounded");
-  const double lb[] = {1}, ub[] = {5};
-  ASSERT_EQ(VLMaddvars(m.get(), 1, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, nullptr, nullptr), VLM_OKAY);
+  const double lb[] = {1, -2}, ub[] = {5, kInf};
+  const char type[] = {'C', 'B'};
+  ASSERT_EQ(VLMaddvars(m.get(), 2, 0, nullptr, nullptr, nullptr, nullptr, lb, ub, type, nullptr), VLM_OKAY);
   const int ind[] = {0};
   const double val[] = {2};
   ASSERT_EQ(VLMaddrangeconstr(m.get(), 1, ind, val, -1, 3, nullptr), VLM_OKAY);
@@ -457,14 +458,20 @@ TEST(CbfFiles, BoundsAndRangesBecomeRows) {
   ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
   ModelPtr back = read_model(env.get(), path);
   ASSERT_NE(back, nullptr);
-  // The range in place (its lower half), then its upper half, then x >= 1 and x <= 5.
-  ASSERT_EQ(int_attr(back.get(), "NumConstrs"), 4);
+  // The range in place (its lower half), then its upper half, then x >= 1
+  // and x <= 5, then the binary's range as it is solved: b >= 0 in its cone
+  // and b <= 1 as a row.
+  ASSERT_EQ(int_attr(back.get(), "NumConstrs"), 5);
   EXPECT_EQ(dbl_item(back.get(), "LHS", 0), -1);
   EXPECT_EQ(dbl_item(back.get(), "RHS", 1), 3);
   EXPECT_EQ(dbl_item(back.get(), "LHS", 2), 1);
   EXPECT_EQ(dbl_item(back.get(), "RHS", 3), 5);
   EXPECT_EQ(lines(back.get(), true, 3, 1).val, (std::vector<double>{1}));
   EXPECT_EQ(dbl_item(back.get(), "LB", 0), -1e20);
+  EXPECT_EQ(char_item(back.get(), "VType", 1), 'I');
+  EXPECT_EQ(dbl_item(back.get(), "LB", 1), 0);
+  EXPECT_EQ(dbl_item(back.get(), "RHS", 4), 1);
+  EXPECT_EQ(lines(back.get(), true, 4, 1).ind, (std::vector<int>{1}));
   std::remove(path.c_str());
 
   ModelPtr mip = mps_model(env.get());

@@ -3,6 +3,7 @@
 // ends with a status or a code instead, and the model stays usable.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <utility>
 #include <vector>
 
@@ -195,6 +196,50 @@ TEST(SolverLimits, TimeLimitThatExpiresAtOnce) {
       EXPECT_EQ(int_attr(p, "Status"), VLM_STATUS_UNKNOWN);
       EXPECT_EQ(int_attr(p, "HasSolution"), 0);
     }
+  }
+}
+
+// An arithmetic mean as an LP (sum(E) = 0, Mean + E[z] = z, all free): one
+// row and one column hold n - 1 entries, on which CLP's presolve (and its
+// barrier's normal equations) take time that grows with n^2 without
+// polling the limit (at n = 2^16 CLP's presolve alone took 22 s). A small
+// MaxTime is held, and a point reported has Mean = n / 2.
+TEST(SolverLimits, TimeLimitHeldOnLongRowsAndColumns) {
+  constexpr int n = 1 << 16;
+  constexpr double kLimit = 1;
+  EnvPtr env = make_env();
+  for (int method : {-1, 0, 1}) {
+    SCOPED_TRACE(method);
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    std::vector<double> free_lb(n, -kInf), free_ub(n, kInf);
+    ASSERT_EQ(VLMaddvars(p, n, 0, nullptr, nullptr, nullptr, nullptr, free_lb.data(), free_ub.data(), nullptr, nullptr),
+              VLM_OKAY);
+    std::vector<int> beg, ind;
+    std::vector<double> val, side;
+    beg.push_back(0);
+    for (int z = 1; z < n; ++z) ind.push_back(z), val.push_back(1);
+    side.push_back(0);
+    for (int z = 1; z < n; ++z) {
+      beg.push_back(static_cast<int>(ind.size()));
+      ind.insert(ind.end(), {0, z});
+      val.insert(val.end(), {1, 1});
+      side.push_back(z);
+    }
+    ASSERT_EQ(VLMaddrangeconstrs(p, n, static_cast<int>(ind.size()), beg.data(), ind.data(), val.data(), side.data(),
+                                 side.data(), nullptr),
+              VLM_OKAY);
+    set_int(p, "Method", method);
+    set_dbl(p, "MaxTime", kLimit);
+    const auto start = std::chrono::steady_clock::now();
+    solve(p);
+    const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    EXPECT_LT(seconds, kLimit + 2);
+    const int status = int_attr(p, "Status");
+    if (status == VLM_STATUS_OPTIMAL || status == VLM_STATUS_SUB_OPTIMAL)
+      EXPECT_NEAR(dbl_list(p, "X", 1)[0], n / 2.0, 1e-6 * n);
+    else
+      EXPECT_EQ(status, VLM_STATUS_UNKNOWN);
   }
 }
 

@@ -37,12 +37,32 @@ class MappingScope {
   Ref pin_;
 };
 
+// numpy.vectorize converts its operand with numpy.asarray before it maps:
+// an array-like whose nested sequences differ in length (which the object
+// conversion below keeps as cells holding sequences) is refused there with
+// NumPy's ValueError. Only an operand that left such a cell is converted
+// again, so the common operands pay nothing. Throws.
+void refuse_ragged(PyObject* a, const ObjectCells& cells) {
+  if (PyArray_Check(a)) return;  // asarray leaves an array as it is
+  bool nested = false;
+  for (Py_ssize_t k = 0; k < cells.size; ++k) {
+    PyObject* cell = cells[k];
+    if (!PyList_Check(cell) && !PyTuple_Check(cell) && !PyArray_Check(cell)) continue;
+    // Before NumPy's own text for a list that holds itself (too many dimensions).
+    if (std::find(being_mapped.begin(), being_mapped.end(), cell) != being_mapped.end())
+      raise(PyExc_RecursionError, "the array-like operand contains itself");
+    nested = true;
+  }
+  if (nested) take(PyArray_FromAny(a, nullptr, 0, 0, 0, nullptr));
+}
+
 // An object array of a's shape holding op(x) for each element x, in C order.
 // The elements are read from a private copy, so op may run any Python code.
 template <class F>
 Ref map_elements(PyObject* a, F&& op) {
   const MappingScope scope(a);
   const ObjectCells in = object_cells(a);
+  refuse_ragged(a, in);
   PyArrayObject* shaped = reinterpret_cast<PyArrayObject*>(in.array.get());
   static_assert(sizeof(npy_intp) == sizeof(Py_ssize_t), "NumPy's extents are Py_ssize_t");
   Ref out = new_object_array(PyArray_NDIM(shaped), reinterpret_cast<const Py_ssize_t*>(PyArray_DIMS(shaped)));

@@ -94,7 +94,8 @@ void check_sparse_structure(PyObject* m, const char* where) {
   Ref shape = take(PyObject_GetAttrString(m, "shape"));
   if (!PyTuple_Check(shape.get()) || PyTuple_GET_SIZE(shape.get()) != 2)
     raise_format(PyExc_ValueError, "%s: the sparse matrix is not two-dimensional", where);
-  const int64_t rows = as_int64(PyTuple_GET_ITEM(shape.get(), 0)), cols = as_int64(PyTuple_GET_ITEM(shape.get(), 1));
+  const int64_t rows = integer_only<int64_t>(PyTuple_GET_ITEM(shape.get(), 0));
+  const int64_t cols = integer_only<int64_t>(PyTuple_GET_ITEM(shape.get(), 1));
   Ref data = take(PyObject_GetAttrString(m, "data"));
   const Py_ssize_t stored = PyObject_Length(data.get());
   if (stored < 0) throw_error_set();
@@ -111,8 +112,8 @@ void check_sparse_structure(PyObject* m, const char* where) {
     Ref blocks = take(PyObject_GetAttrString(m, "blocksize"));
     if (!PyTuple_Check(blocks.get()) || PyTuple_GET_SIZE(blocks.get()) != 2)
       raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
-    block_rows = as_int64(PyTuple_GET_ITEM(blocks.get(), 0));
-    block_cols = as_int64(PyTuple_GET_ITEM(blocks.get(), 1));
+    block_rows = integer_only<int64_t>(PyTuple_GET_ITEM(blocks.get(), 0));
+    block_cols = integer_only<int64_t>(PyTuple_GET_ITEM(blocks.get(), 1));
     if (block_rows <= 0 || block_cols <= 0)
       raise_format(PyExc_ValueError, "%s: the index pointers of the sparse matrix are out of range", where);
   }

@@ -62,7 +62,8 @@ CompressedMatrix compressed(Ref matrix, bool rows) {
   c.shape = shape_of(c.matrix.get());
   if (!PyTuple_Check(c.shape.get()) || PyTuple_GET_SIZE(c.shape.get()) != 2)
     raise(PyExc_ValueError, "matmul: the sparse matrix is not two-dimensional");
-  const npy_intp r = as_int64(PyTuple_GET_ITEM(c.shape.get(), 0)), k = as_int64(PyTuple_GET_ITEM(c.shape.get(), 1));
+  const npy_intp r = integer_only<int64_t>(PyTuple_GET_ITEM(c.shape.get(), 0));
+  const npy_intp k = integer_only<int64_t>(PyTuple_GET_ITEM(c.shape.get(), 1));
   if (r < 0 || k < 0) raise(PyExc_ValueError, "matmul: the sparse matrix has a negative extent");
   c.outer = rows ? r : k;
   c.inner = rows ? k : r;

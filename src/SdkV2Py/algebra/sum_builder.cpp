@@ -62,7 +62,7 @@ namespace {
 // item.size() called by name, as a 32-bit count.
 Py_ssize_t size_by_name(PyObject* item) {
   Ref n = take(PyObject_CallMethodNoArgs(item, VLM_STR("size")));
-  return as_int32(n.get());
+  return integer_only(n.get());
 }
 
 double constant_by_name(PyObject* item) {

@@ -292,7 +292,7 @@ std::vector<int> int_values(PyObject* list, Py_ssize_t expected) {
   if (plain_numbers(list, /*floats=*/false)) {  // a float is truncated by NumPy's cast below
     if (PyList_GET_SIZE(list) != expected)
       raise_format(PyExc_ValueError, kCountMismatch, PyList_GET_SIZE(list), expected);
-    for (size_t i = 0; i < n; ++i) val[i] = as_int32(PyList_GET_ITEM(list, i));
+    for (size_t i = 0; i < n; ++i) val[i] = truncating_int(PyList_GET_ITEM(list, i));
     return val;
   }
   Ref arr = numeric_values(list, NPY_INT64, expected);
@@ -342,7 +342,7 @@ void _setStrAttr(const Ref& holder, const char* cname, const std::vector<const c
 
 int64_t shape_dim(PyObject* shape, Py_ssize_t i) {
   Ref d = take(PySequence_GetItem(shape, i));
-  const int64_t v = as_int64(d.get());
+  const int64_t v = integer_only<int64_t>(d.get());
   if (v < 0) raise(PyExc_ValueError, kNotMatrix);
   return v;
 }

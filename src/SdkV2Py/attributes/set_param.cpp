@@ -55,7 +55,7 @@ bool _setParam(const Ref& holder, PyObject* name, PyObject* value) {
   int rc;
   if (is_int_type(type)) {
     Ref number = take(PyNumber_Long(v.get()));  // int(): floats truncate, numeric texts parse
-    const int32_t iv = as_int32(number.get());
+    const int32_t iv = integer_only(number.get());
     rc = VLMsetintparam(live_env(holder), param.get(), iv);
   } else if (is_float_type(type)) {
     Ref number = take(PyNumber_Float(v.get()));

@@ -729,7 +729,7 @@ PyObject* tuplelist_clear_method(PyObject* self, const Args&) {
 PyObject* tuplelist_copy(PyObject* self, const Args&) { return make_tuplelist(self).release(); }
 
 PyObject* tuplelist_insert_method(PyObject* self, const Args& a) {
-  tuplelist_insert(as_tuplelist(self), as_int32(a[0]), a[1]);
+  tuplelist_insert(as_tuplelist(self), truncating_int(a[0]), a[1]);
   Py_RETURN_NONE;
 }
 

@@ -1,5 +1,7 @@
 #include "expressions/column.hpp"
 
+#include <algorithm>
+
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/terms.hpp"
@@ -67,12 +69,24 @@ void add_terms(ColumnObject* self, PyObject* coeffs, PyObject* constrs) {
 // Position `i` of a pair, counted from the end when negative; IndexError
 // outside [-size, size).
 Py_ssize_t pair_position(ColumnObject* self, PyObject* i) {
-  int64_t k = as_int32(i);
+  int64_t k = integer_only(i);
   const Py_ssize_t n = PyObject_Length(self->coeffs_);
   if (n < 0) throw_error_set();
   if (k < 0) k += n;
   if (k < 0 || k >= n) raise(PyExc_IndexError, "Column index out of range");
   return static_cast<Py_ssize_t>(k);
+}
+
+// size(), called by name unless self is exactly a Column, as a loop bound:
+// an integer, none when negative. Throws.
+int64_t pairs_to_visit(PyObject* self) {
+  if (Py_IS_TYPE(self, &ColumnType)) {
+    const Py_ssize_t n = PyObject_Length(as_column(self)->constrs_);
+    if (n < 0) throw_error_set();
+    return n;
+  }
+  Ref size = take(PyObject_CallMethodNoArgs(self, VLM_STR("size")));
+  return std::max<int64_t>(integer_only<int64_t>(size.get()), 0);
 }
 
 // --- slots ---------------------------------------------------------------------
@@ -170,10 +184,13 @@ PyObject* column_remove(PyObject* self, const Args& a) {
     Py_RETURN_NONE;
   }
   if (!is_constr(item)) raise(PyExc_TypeError, "Argument `item` should be an integer or constr");
+  Ref pin = Ref::borrow(self);
+  // The pairs visited are those below size(), called by name: a subclass's
+  // answer decides (the pairs beyond it are dropped, a count beyond the
+  // lists ends in the list's IndexError).
+  const int64_t n = pairs_to_visit(self);
   Ref coeffs = new_list(), constrs = new_list();
-  const Py_ssize_t n = PyObject_Length(col->constrs_);
-  if (n < 0) throw_error_set();
-  for (Py_ssize_t i = 0; i < n; ++i) {
+  for (int64_t i = 0; i < n; ++i) {
     Ref constr = take(PySequence_GetItem(col->constrs_, i));
     if (is_constr(constr.get()) && same_item(constr.get(), item)) continue;
     Ref coeff = take(PySequence_GetItem(col->coeffs_, i));

@@ -288,7 +288,7 @@ PyObject* linexpr_add(PyObject* self, const Args& a) {
 // The index is converted before the list is read: the conversion may run code.
 PyObject* linexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
-  const int32_t i = as_int32(a[0]);
+  const int32_t i = integer_only(a[0]);
   const NumList& coeffs = linexpr_checked(self)->coeffs_;
   if (i < 0 || i >= nums_size(coeffs)) raise(PyExc_IndexError, "list index out of range");
   return coefficient(nums_at(coeffs, i)).release();

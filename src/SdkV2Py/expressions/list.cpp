@@ -564,7 +564,7 @@ PyObject* list_item(PyObject* self, Py_ssize_t i) noexcept {
 }
 
 PyObject* list_subscript(PyObject* self, PyObject* key) noexcept {
-  return guarded([&] { return item_at(self, as_int32(key)); });
+  return guarded([&] { return item_at(self, integer_only(key)); });
 }
 
 PyObject* list_add_slot(PyObject* left, PyObject* right) noexcept {

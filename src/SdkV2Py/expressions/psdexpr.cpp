@@ -44,7 +44,7 @@ struct PsdTerms {
 
 int64_t shape_entry(PyObject* shape, Py_ssize_t i) {
   Ref d = take(PySequence_GetItem(shape, i));
-  return as_int64(d.get());
+  return integer_only<int64_t>(d.get());
 }
 
 void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* vars) {
@@ -654,7 +654,7 @@ std::vector<PsdTermRef> psdexpr_terms(PyObject* expr) {
     return out;
   }
   Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
-  const int64_t n = as_int64(size.get());
+  const int64_t n = integer_only<int64_t>(size.get());
   for (int64_t i = 0; i < n; ++i) {
     Ref coeff = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
     Ref var = take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i)));
@@ -668,7 +668,7 @@ void psdexpr_addterm(PsdExprObject* self, PyObject* coeff, PyObject* var) {
   Ref shape = take(PyObject_GetAttrString(coeff, "shape"));
   if (shape_entry(shape.get(), 0) != shape_entry(shape.get(), 1)) raise(PyExc_ValueError, "expect a square matrix");
   Ref dim = take(PyObject_GetAttrString(var, "dim"));
-  if (shape_entry(shape.get(), 0) != as_int64(dim.get()))
+  if (shape_entry(shape.get(), 0) != integer_only<int64_t>(dim.get()))
     raise(PyExc_ValueError, kPsdDimMismatch);
   append_parallel({{&self->coeffs_, coeff}, {&self->vars_, var}});
 }
@@ -698,8 +698,30 @@ Ref coo_field(PyObject* coo, const char* field, int type) {
   return take(PyArray_FROMANY(a.get(), type, 1, 1, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
 }
 
+// An object array as float64, each cell that compares unequal to 0 through
+// float() (its TypeError for None, which NumPy's cast would make NaN), the
+// others 0.0. The cells are read from a private copy: the conversions may
+// run code. Throws.
+Ref float_cells(PyObject* mat) {
+  const ObjectCells in = object_cells(mat);
+  PyArrayObject* shaped = arr(in.array);
+  Ref out = take(PyArray_SimpleNew(PyArray_NDIM(shaped), PyArray_DIMS(shaped), NPY_FLOAT64));
+  double* d = static_cast<double*>(PyArray_DATA(arr(out)));
+  for (Py_ssize_t k = 0; k < in.size; ++k) {
+    Ref cell = Ref::borrow(in[k]);
+    if (equals_zero(cell.get())) {
+      d[k] = 0.0;
+      continue;
+    }
+    Ref value = take(PyNumber_Float(cell.get()));
+    d[k] = PyFloat_AS_DOUBLE(value.get());
+  }
+  return out;
+}
+
 // The entries of `mat` as given, zeros left out: a NumPy array's non-zero
-// cells row by row (read as float64; the caller's array is never changed);
+// cells row by row (read as float64, an object array's cells by float(); the
+// caller's array is never changed);
 // the stored entries of anything else through scipy.sparse.coo_matrix, in its
 // coordinate order. Entries stored twice at one position stand for their sum
 // (SciPy's meaning): they are summed, on the entries read here, in the
@@ -707,7 +729,9 @@ Ref coo_field(PyObject* coo, const char* field, int type) {
 std::vector<SymEntry> given_entries(PyObject* mat, int64_t* rows, int64_t* cols) {
   std::vector<SymEntry> out;
   if (PyArray_Check(mat)) {
-    Ref dense = take(PyArray_FROMANY(mat, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
+    Ref dense = PyArray_TYPE(reinterpret_cast<PyArrayObject*>(mat)) == NPY_OBJECT
+                    ? float_cells(mat)
+                    : take(PyArray_FROMANY(mat, NPY_FLOAT64, 0, 0, NPY_ARRAY_CARRAY_RO | NPY_ARRAY_FORCECAST));
     if (PyArray_NDIM(arr(dense)) != 2) raise(PyExc_ValueError, kSquare);
     *rows = PyArray_DIM(arr(dense), 0);
     *cols = PyArray_DIM(arr(dense), 1);

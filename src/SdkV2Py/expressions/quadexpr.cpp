@@ -310,7 +310,7 @@ PyObject* quadexpr_copy(PyObject* self, const Args&) {
 PyObject* quadexpr_getCoeff(PyObject* self, const Args& a) {
   Ref pin = Ref::borrow(self);
   const QuadCoeffs& coeffs = quadexpr_checked(self)->coeffs_;
-  const int32_t i = as_int32(a[0]);  // the conversion may run code: the kind and size are read after it
+  const int32_t i = integer_only(a[0]);  // the conversion may run code: the kind and size are read after it
   if (i < 0 || i >= qcoeffs_size(coeffs)) raise(PyExc_IndexError, "list index out of range");
   return qcoeffs_object(coeffs, i).release();
 }

@@ -70,7 +70,15 @@ Ref indented(PyObject* o) {
 
 // --- slots ---------------------------------------------------------------------
 
-PyObject* tempconstr_new_slot(PyTypeObject* type, PyObject*, PyObject*) noexcept {
+// No constructor arguments of its own, as object() has none: arguments are
+// refused unless a subclass's __init__ takes them.
+PyObject* tempconstr_new_slot(PyTypeObject* type, PyObject* args, PyObject* kwargs) noexcept {
+  const bool given = (args && PyTuple_GET_SIZE(args) > 0) || (kwargs && PyDict_GET_SIZE(kwargs) > 0);
+  if (given && type->tp_init == PyBaseObject_Type.tp_init) {
+    Ref name = Ref::steal(PyType_GetName(type));
+    if (name) PyErr_Format(PyExc_TypeError, "%U() takes no arguments", name.get());
+    return nullptr;
+  }
   PyObject* self = type->tp_alloc(type, 0);
   if (!self) return nullptr;
   TempConstrObject* t = as_tempconstr(self);

@@ -142,13 +142,12 @@ bool equals_zero(PyObject* x) {
 Py_ssize_t terms_to_visit(PyObject* self, PyTypeObject* type) {
   if (Py_IS_TYPE(self, type)) return -1;
   Ref size = take(PyObject_CallMethodNoArgs(self, VLM_STR("size")));
-  const Py_ssize_t n = PyNumber_AsSsize_t(size.get(), PyExc_OverflowError);
-  if (n == -1 && PyErr_Occurred()) throw_error_set();
-  return std::max<Py_ssize_t>(n, 0);
+  const int64_t n = integer_only<int64_t>(size.get());  // a count of terms, as range() takes one
+  return static_cast<Py_ssize_t>(std::max<int64_t>(n, 0));
 }
 
 PyObject* term_item(const TermList& t, PyObject* index) {
-  const int32_t i = as_int32(index);
+  const int32_t i = integer_only(index);
   if (i < 0 || i >= terms_size(t)) raise(PyExc_IndexError, "list index out of range");
   return Py_NewRef(terms_at(t, i));
 }

@@ -240,7 +240,8 @@ Ref matrix_new(PyTypeObject* type, PyObject* arr) {
 
 PyObject* matrix_array(PyObject* self) {
   PyObject* array = record(self)->array;
-  if (!array || !PyArray_Check(array)) raise_unset_field("numpy.ndarray");
+  if (!array || array == Py_None) raise_unset_field("numpy.ndarray");
+  if (!PyArray_Check(array)) raise_cannot_convert(array, "numpy.ndarray");  // a state may put anything here
   return array;
 }
 

@@ -58,13 +58,13 @@ int64_t extent(PyObject* obj, Py_ssize_t i) {
   if (PyArray_Check(obj)) return PyArray_DIM(reinterpret_cast<PyArrayObject*>(obj), static_cast<int>(i));
   Ref shape = take(PyObject_GetAttrString(obj, "shape"));
   Ref d = take(PySequence_GetItem(shape.get(), i));
-  return as_int64(d.get());
+  return integer_only<int64_t>(d.get());
 }
 
 int ndim(PyObject* obj) {
   if (PyArray_Check(obj)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(obj));
   Ref n = take(PyObject_GetAttrString(obj, "ndim"));
-  return as_int32(n.get());
+  return integer_only(n.get());
 }
 
 // The cells of a matrix-shaped expression's array as a list of LinExpr in
@@ -124,7 +124,7 @@ void psd_objective_entries(PyObject* obj, int64_t dim, std::vector<int>& ind, st
 }
 
 PyObject* model_addPsdVar(PyObject* self, const Args& a) {
-  int64_t dim = as_int32(a[0]);
+  int64_t dim = integer_only(a[0]);
   PyObject* obj = a[1];
   CText name(a[2]);
   if (obj == Py_None && dim < 1) raise(PyExc_ValueError, kDimOrObj);
@@ -178,7 +178,7 @@ std::vector<char> row_senses(PyObject* sense, int64_t m) {
                             : PySequence_GetItem(senses.get(), static_cast<Py_ssize_t>(i)));
     auto is = [&](PyObject* text) { return check(PyObject_RichCompareBool(item.get(), text, Py_EQ)) == 1; };
     const char c = is(VLM_STR("<")) ? '<' : is(VLM_STR(">")) ? '>' : is(VLM_STR("=")) ? '=' : 0;
-    if (!c) raise_invalid_sense(sense);
+    if (!c) raise_invalid_sense(item.get());  // the element, as NumPy holds it
     out.push_back(c);
   }
   if (nd == 0 && m > 0) out.assign(static_cast<size_t>(m), out[0]);

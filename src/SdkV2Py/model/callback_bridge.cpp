@@ -116,7 +116,7 @@ void run_turn(PyObject* self) {
   ModelObject* m = as_model(self);
   const int64_t pre_numvars = cbint(m, VLM_CB_PRE_NUMVARS);
   Ref numvars_obj = take(PyObject_GetAttr(self, VLM_STR("numvars")));
-  const int64_t numvars = as_int64(numvars_obj.get());
+  const int64_t numvars = integer_only<int64_t>(numvars_obj.get());
   Ref vector = undefined_vector(std::max<int64_t>({pre_numvars, numvars, 0}));
   Py_XSETREF(m->cbSolution, vector.release());
   Ref callback = Ref::borrow(m->callback_);
@@ -271,7 +271,7 @@ Ref cb_element(PyObject* model, const CbWhatRow& row, PyObject* index) {
       raise_format(PyExc_TypeError, "%.200s() takes exactly %d positional arguments (%d given)",
                    accessor_name(row.accessor), 2, 3);
   }
-  const int32_t i = as_int32(index);
+  const int32_t i = integer_only(index);
   require_turn(model);  // again after the conversion and the caller's iteration, which may run code
   ModelObject* m = as_model(model);
   if (row.accessor == CbAccessor::cbintat) return take(PyLong_FromLong(cbintat(m, row.code, i)));

@@ -312,7 +312,7 @@ PyObject* model_addVar(PyObject* self, const Args& a) {
   const double lb = as_double(a[0]), ub = as_double(a[1]), obj = as_double(a[2]);
   check_arg_type(a[3], &PyUnicode_Type, "vtype", /*allow_none=*/false);
   check_arg_type(a[4], &PyUnicode_Type, "name");
-  check_arg_type(a[5], &ColumnType, "column");
+  check_arg_type(a[5], &ColumnType, "column", /*allow_none=*/true, "Column");
   const Ref holder = holder_of(self);
   live_model(holder);
   CText name = CText::or_null(a[4]);
@@ -685,7 +685,7 @@ Ref holder_of(PyObject* model) { return Ref::borrow(as_model(model)->holder_); }
 
 int32_t model_count(const Ref& holder, PyObject* attrname) {
   Ref v = _getAttrOne(holder, attrname, AttrKind::Model, nullptr);
-  const int32_t n = as_int32(v.get());
+  const int32_t n = integer_only(v.get());
   if (n < 0) raise_format(PyExc_RuntimeError, "velmorpy: the library reported %d for %U", n, attrname);
   return n;
 }
@@ -697,7 +697,7 @@ int ndim_of(PyObject* v) {
   if (PyArray_Check(v)) return PyArray_NDIM(reinterpret_cast<PyArrayObject*>(v));
   Ref np = module_global("_np");
   Ref n = take(PyObject_CallMethod(np.get(), "ndim", "O", v));
-  return as_int32(n.get());
+  return integer_only(n.get());
 }
 
 const char model_init_params[] = "name: str = '', env: Env = None, empty=False";

@@ -59,6 +59,10 @@ const CbWhatRow* what_row(PyObject* what) {
 
 [[noreturn]] void raise_invalid_what() { throw VlmCodeError{VLM_ERROR_CB_INVALID_WHAT}; }
 
+// A single index of cbGet: an int or a NumPy integer (anything with __index__
+// but an array, which is a sequence of indices). A float is none.
+bool is_integer(PyObject* obj) { return PyLong_Check(obj) || (PyIndex_Check(obj) && !PyArray_Check(obj)); }
+
 // The row sense character (model_sense_byte), which must be ASCII here.
 char sense_byte(PyObject* sense) {
   const char c = model_sense_byte(sense);
@@ -83,16 +87,16 @@ PyObject* model_cbGet(PyObject* self, const Args& a) {
     if (row->shape[0] != 'm') raise_invalid_what();
     return cb_value(self, *row).release();
   }
-  if (PyLong_Check(index)) return cb_element(self, *row, index).release();
-  // Any other iterable of ints gives the list of their elements; anything that
-  // cannot be iterated is no index.
+  if (is_integer(index)) return cb_element(self, *row, index).release();
+  // Any other iterable of integers gives the list of their elements; anything
+  // that cannot be iterated is no index.
   const bool zero_dim = PyArray_Check(index) && PyArray_NDIM(reinterpret_cast<PyArrayObject*>(index)) == 0;
   if (zero_dim || (!Py_TYPE(index)->tp_iter && !PySequence_Check(index))) raise_invalid_what();
   // Elements before a refused one have been read; the list goes with the error.
   Ref iter = take(PyObject_GetIter(index));
   Ref values = take(PyList_New(0));
   while (Ref item = Ref::steal(PyIter_Next(iter.get()))) {
-    if (!PyLong_Check(item.get())) raise_invalid_what();
+    if (!is_integer(item.get())) raise_invalid_what();
     Ref value = cb_element(self, *row, item.get());
     check(PyList_Append(values.get(), value.get()));
   }
@@ -158,7 +162,7 @@ void record_value(PyObject* self, const Ref& holder, PyObject* key, PyObject* va
   int64_t pos;
   if (PyLong_Check(key)) {
     m->cbSolutionMode |= 2;
-    pos = as_int64(key);
+    pos = integer_only<int64_t>(key);
   } else {
     m->cbSolutionMode |= 1;
     pos = model_var_index(holder, key, kVarsOtherModel);
@@ -268,11 +272,11 @@ PyObject* model_cbCut(PyObject* self, const Args& a) {
 
 PyObject* model_cbBranch(PyObject* self, const Args& a) {
   const double value = as_double(a[1]);
-  const int32_t way = as_int32(a[2]);
+  const int32_t way = truncating_int(a[2]);
   require_turn(self);
   PyObject* var = a[0];
   if (PyLong_Check(var)) {
-    const int32_t column = as_int32(var);
+    const int32_t column = integer_only(var);
     return submission_answer(VLMcbbranchp(as_model(self)->cbdata_, column, value, way));
   }
   const int32_t index = model_var_index(holder_of(self), var, kVarOtherModel);

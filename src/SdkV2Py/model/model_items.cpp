@@ -14,7 +14,7 @@ int32_t model_item_index(const Ref& holder, PyObject* item, const char* argname)
     return as_handle(item)->index;
   }
   Ref index = take(PyObject_GetAttr(item, VLM_STR("index")));
-  return as_int32(index.get());
+  return truncating_int(index.get());
 }
 
 Ref model_handle_at(const Ref& list, int64_t position, int code) {

@@ -99,7 +99,7 @@ QuadTerms quadratic_terms(const Ref& holder, PyObject* expr, Py_ssize_t nvars) {
     return out;
   }
   Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
-  const int64_t n = as_int64(size.get());
+  const int64_t n = integer_only<int64_t>(size.get());
   for (int64_t i = 0; i < n; ++i) {
     Ref v1 = take(PyObject_CallMethod(expr, "getVar1", "L", static_cast<long long>(i)));
     Ref v2 = take(PyObject_CallMethod(expr, "getVar2", "L", static_cast<long long>(i)));
@@ -181,7 +181,7 @@ class SenseChange {
 };
 
 PyObject* model_setObjective(PyObject* self, const Args& a) {
-  const int32_t sense = as_int32(a[1]);
+  const int32_t sense = integer_only(a[1]);
   Ref expr = single_item(a[0]);
   PyObject* e = expr.get();
   Ref lin;  // the linear part and the constant
@@ -252,7 +252,7 @@ bool has_nonzero(PyObject* matrix) {
   Ref spmatrix = take(PyObject_GetAttrString(sp.get(), "spmatrix"));
   if (check(PyObject_IsInstance(matrix, spmatrix.get())) == 0) return false;
   Ref n = take(PyObject_CallMethodNoArgs(matrix, VLM_STR("count_nonzero")));
-  return as_int64(n.get()) > 0;
+  return integer_only<int64_t>(n.get()) > 0;
 }
 
 PyObject* model_getObjective(PyObject* self, const Args&) {

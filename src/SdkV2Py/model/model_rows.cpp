@@ -51,7 +51,7 @@ class RowWriter {
   // constant, each through the expression's own methods.
   void by_methods(PyObject* expr) {
     Ref size_obj = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
-    const int64_t n = as_int64(size_obj.get());
+    const int64_t n = integer_only<int64_t>(size_obj.get());
     if (n > kMaxListItems) raise(PyExc_OverflowError, kTooMany);
     std::vector<double> coeffs;
     for (int64_t i = 0; i < n; ++i) {

@@ -33,7 +33,7 @@ PyObject* model_terminate(PyObject* self, const Args&) {
 }
 
 PyObject* model_reset(PyObject* self, const Args& a) {
-  const int32_t clearall = as_int32(a[0]);
+  const int32_t clearall = truncating_int(a[0]);
   check_rc(VLMreset(live_model(holder_of(self)), clearall));
   Py_RETURN_NONE;
 }

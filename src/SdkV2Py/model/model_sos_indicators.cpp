@@ -64,7 +64,7 @@ Ref add_item(PyObject* model, PyObject* ModelObject::*field, PyTypeObject* type,
 // Python code, so the handles' indices are read once more right before the
 // library call.
 PyObject* model_addSOS(PyObject* self, const Args& a) {
-  const int32_t type = as_int32(a[0]);
+  const int32_t type = truncating_int(a[0]);
   PyObject *vars = a[1], *wts = a[2];
   if (vars == Py_None) raise(PyExc_TypeError, "'NoneType' object is not iterable");
   const Ref holder = holder_of(self);

@@ -1,6 +1,6 @@
 #include "module/args.hpp"
 
-#include <climits>
+#include <limits>
 #include <new>
 
 #include "module/errors.hpp"
@@ -36,9 +36,9 @@ bool type_matches(PyObject* obj, PyTypeObject* type) {
   return PyObject_TypeCheck(obj, type);
 }
 
-int type_error(PyObject* obj, PyTypeObject* type, const char* argname) {
+int type_error(PyObject* obj, const char* expected, const char* argname) {
   PyErr_Format(PyExc_TypeError, "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)",
-               argname, type->tp_name, Py_TYPE(obj)->tp_name);
+               argname, expected, Py_TYPE(obj)->tp_name);
   return -1;
 }
 
@@ -128,36 +128,62 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
     PyTypeObject* t = spec.types[i];
     if (t && !type_matches(out.v_[i], t)) {
       const char* argname = PyUnicode_AsUTF8(PyTuple_GET_ITEM(spec.names.get(), i));
-      return argname ? type_error(out.v_[i], t, argname) : -1;
+      return argname ? type_error(out.v_[i], t->tp_name, argname) : -1;
     }
   }
   return 0;
 }
 
-// An integer is an int (bool included) or an object with __index__ (NumPy's
-// integer scalars): what the interpreter itself takes as an index. A float,
-// a NumPy float or a Decimal is no integer; truncating one would hand the
-// library another value than the one given.
-int64_t as_int64(PyObject* obj) {
-  Ref num;
-  if (!PyLong_Check(obj)) {
-    PyNumberMethods* nb = Py_TYPE(obj)->tp_as_number;
-    if (!nb || !nb->nb_index) raise(PyExc_TypeError, "an integer is required");
-    num = take(PyNumber_Index(obj));
-    obj = num.get();
-  }
+namespace {
+
+template <class T>
+T in_range(PyObject* integer) {
   int overflow = 0;
-  long long v = PyLong_AsLongLongAndOverflow(obj, &overflow);
+  const long long v = PyLong_AsLongLongAndOverflow(integer, &overflow);
   if (overflow) raise(PyExc_OverflowError, "Python int too large to convert to C long");
   if (v == -1 && PyErr_Occurred()) throw_error_set();
-  return static_cast<int64_t>(v);
+  if constexpr (sizeof(T) < sizeof(long long)) {
+    if (v < std::numeric_limits<T>::min() || v > std::numeric_limits<T>::max())
+      raise(PyExc_OverflowError, "value too large to convert to int");
+  }
+  return static_cast<T>(v);
 }
 
-int32_t as_int32(PyObject* obj) {
-  int64_t v = as_int64(obj);
-  if (v < INT32_MIN || v > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
-  return static_cast<int32_t>(v);
+}  // namespace
+
+// __int__ first, so a float truncates toward zero, then __index__; unlike
+// int(), no text is parsed and __trunc__ is not consulted.
+template <class T>
+T truncating_int(PyObject* obj) {
+  if (PyLong_Check(obj)) return in_range<T>(obj);
+  PyNumberMethods* nb = Py_TYPE(obj)->tp_as_number;
+  Ref num;
+  if (nb && nb->nb_int) {
+    num = take(nb->nb_int(obj));
+    if (!PyLong_Check(num.get()))
+      raise_format(PyExc_TypeError, "__int__ returned non-int (type %.200s)", Py_TYPE(num.get())->tp_name);
+  } else if (nb && nb->nb_index) {
+    num = take(PyNumber_Index(obj));
+  } else {
+    raise(PyExc_TypeError, "an integer is required");
+  }
+  return in_range<T>(num.get());
 }
+
+// What the interpreter itself takes as an index; truncating a float would
+// hand the library another value than the one given.
+template <class T>
+T integer_only(PyObject* obj) {
+  if (PyLong_Check(obj)) return in_range<T>(obj);
+  if (!PyIndex_Check(obj)) raise(PyExc_TypeError, "an integer is required");
+  Ref num = take(PyNumber_Index(obj));
+  return in_range<T>(num.get());
+}
+
+template int32_t truncating_int<int32_t>(PyObject*);
+template int64_t truncating_int<int64_t>(PyObject*);
+template int32_t integer_only<int32_t>(PyObject*);
+template int64_t integer_only<int64_t>(PyObject*);
 
 double as_double(PyObject* obj) {
   double v = PyFloat_AsDouble(obj);
@@ -167,9 +193,9 @@ double as_double(PyObject* obj) {
 
 bool as_bool(PyObject* obj) { return check(PyObject_IsTrue(obj)) != 0; }
 
-void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none) {
+void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none, const char* expected) {
   if (!type_matches(obj, type) || (!allow_none && obj == Py_None)) {
-    type_error(obj, type, argname);
+    type_error(obj, expected ? expected : type->tp_name, argname);
     throw PyErrAlreadySet{};
   }
 }

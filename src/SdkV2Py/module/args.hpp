@@ -52,17 +52,33 @@ int unpack(const ArgSpec& spec, PyObject* fname, PyObject* defaults, PyObject* k
            PyObject* const* args, Py_ssize_t nargs, PyObject* kwnames, Args& out) noexcept;
 
 // Conversions for bodies run by guarded(); each throws PyErrAlreadySet.
-// The interpreter's integer conversion (its index protocol: int, bool, NumPy
-// integers) to a 32-bit int: TypeError "an integer is required" for an object
-// without one (a float among them), OverflowError beyond 32 bits.
-int32_t as_int32(PyObject* obj);
-int64_t as_int64(PyObject* obj);
+//
+// The two integer conversions, for T = int32_t or int64_t; a value beyond T
+// fails with OverflowError ("value too large to convert to int" for 32 bits,
+// "Python int too large to convert to C long" for 64), an object that the
+// conversion does not take with TypeError "an integer is required".
+//
+// truncating_int: the interpreter's integer conversion of a number, as int()
+// makes it without parsing text: an int (bool included) as it is, any other
+// object through its __int__ (so 3.9, -3.0, numpy.float64(-3) and
+// Fraction(-7, 2) give 3, -3, -3 and -3), or through __index__ when it has no
+// __int__. A str, bytes or None has neither and is refused.
+template <class T = int32_t>
+T truncating_int(PyObject* obj);
+// integer_only: an integer and nothing else: an int (bool included) or an
+// object with __index__ (NumPy's integer scalars). A float, a NumPy float or
+// a Decimal is refused rather than truncated.
+template <class T = int32_t>
+T integer_only(PyObject* obj);
+
 double as_double(PyObject* obj);
 bool as_bool(PyObject* obj);
 // TypeError "Argument '%.200s' has incorrect type (expected %.200s, got %.200s)"
 // unless obj is of `type` (exactly so for str, dict and list), or None when
-// `allow_none` (for arguments where None has no meaning, pass false).
-void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none = true);
+// `allow_none` (for arguments where None has no meaning, pass false). The
+// expected type is named `expected`, or by its full name when that is null.
+void check_arg_type(PyObject* obj, PyTypeObject* type, const char* argname, bool allow_none = true,
+                    const char* expected = nullptr);
 // TypeError "Cannot convert %.200s to %.200s" (obj's type name, the target's name).
 [[noreturn]] void raise_cannot_convert(PyObject* obj, const char* target);
 // obj, cast to T, when it is an instance of `type`; otherwise raise_cannot_convert.

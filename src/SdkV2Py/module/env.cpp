@@ -46,7 +46,7 @@ int env_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
     Args a;
     if (unpack_init(&EnvType, args, kwargs, a) < 0) throw_error_set();
     EnvObject* env = as_env(self);
-    env->empty_ = as_int32(a[1]);
+    env->empty_ = truncating_int(a[1]);
     // A second __init__ on a live environment frees the old one first.
     if (env->holder_) {
       dispose_holder(env->holder_);

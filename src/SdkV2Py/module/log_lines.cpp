@@ -81,7 +81,10 @@ void write_to_stdout(const char* line) noexcept {
 // other than the exiting one that asked for the lock would be ended by the
 // interpreter inside the library's frames, and the exiting one finds no
 // usable sys.stdout. The BridgeEntry makes the exit hook wait for a write
-// under way before the interpreter closes.
+// under way before the interpreter closes; an exit that runs no hook of ours
+// (a program ran the exit functions itself before) may begin finalising
+// between the test and the taking of the lock, which ends the thread: it is
+// parked.
 int log_line(void*, const char* line) noexcept {
   if (!Py_IsInitialized() || _Py_IsFinalizing()) return 1;
   BridgeEntry entry;
@@ -90,7 +93,7 @@ int log_line(void*, const char* line) noexcept {
     write_to_stdout(line);
     return 0;
   }
-  const PyGILState_STATE gil = PyGILState_Ensure();
+  const PyGILState_STATE gil = parking_call([] { return PyGILState_Ensure(); });
   write_to_stdout(line);
   PyGILState_Release(gil);
   return 0;

@@ -30,7 +30,12 @@ int bridge_threads = 0;
 // Run by the runtime's own finalisation (a sub-interpreter that imported the
 // module, ended with it), it waits for nothing: no other thread runs Python
 // code any more, and this one must keep the lock.
+// The interpreter's exit calls the hook with no Python frame left on its
+// thread. Called from Python code (atexit._run_exitfuncs(), as test runners
+// and embedding programs do), the hook is not the exit: the program goes on,
+// and its threads must go on solving, so nothing is closed.
 PyObject* close_interpreter(PyObject*, const Args&) {
+  if (!_Py_IsFinalizing() && PyEval_GetFrame()) Py_RETURN_NONE;
   exiting_thread = PyThread_get_thread_ident();
   exiting = true;
   if (_Py_IsFinalizing()) Py_RETURN_NONE;

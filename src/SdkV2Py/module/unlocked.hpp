@@ -39,23 +39,29 @@ namespace velmorpy {
 // (pthread_exit: a forced unwinding, which the module's and the library's
 // C++ frames, noexcept or catching everything, would turn into an abort of
 // the process). So no thread may take the lock from inside such frames once
-// the interpreter exits. At exit (an atexit hook made at start-up, which runs
-// before finalisation) the module closes the interpreter to every other
-// thread: a thread coming back from an unlocked call then waits forever
-// instead of taking the lock (the process ends around it), and the callback
-// bridge answers the library "stop" without running Python code. The hook
-// waits a little (kExitWaitMilliseconds) for the threads already inside the bridge to
-// leave it, then lets the exit go on: a callback that does not return does
-// not keep the process alive. A thread still in Python code then is ended by
-// the interpreter when it next asks for the lock; the frames that call into
-// Python code from C++ catch that unwinding and park the thread instead
-// (errors.hpp: on_forced_unwind, parking_call).
+// the runtime finalises: a thread coming back from an unlocked call then
+// waits forever instead of taking the lock (the process ends around it).
+// Before that, at exit (an atexit hook made at start-up, which the
+// interpreter's exit runs before finalisation), the module closes the
+// interpreter to every other thread's turns: the callback bridge answers the
+// library "stop" without running Python code, and log lines go to the file
+// descriptor. The hook waits a little (kExitWaitMilliseconds) for the threads
+// already inside the bridge to leave it, then lets the exit go on: a callback
+// that does not return does not keep the process alive. A thread coming back
+// from the library before finalisation takes the lock and goes on, as the
+// interpreter's daemon threads do; one still in Python code when finalisation
+// begins is ended by the interpreter when it next asks for the lock, and the
+// frames that call into Python code from C++ catch that unwinding and park the
+// thread instead (errors.hpp: on_forced_unwind, parking_call). The exit
+// functions run by a program's own code (atexit._run_exitfuncs()) close
+// nothing: the interpreter goes on.
 
 // How long the exit hook waits for threads inside the callback bridge.
 constexpr int kExitWaitMilliseconds = 2000;
 
-// True when the calling thread must not take the interpreter lock: the
-// interpreter exits and this is not the thread that exits it.
+// True when the calling thread must run no Python code in the bridge (nor
+// take the lock there): the interpreter exits and this is not the thread that
+// exits it.
 bool interpreter_closed() noexcept;
 // True once the exit hook ran (or the runtime finalises): on the exiting
 // thread, a wait for something a thread that never returns may hold is
@@ -78,8 +84,10 @@ class BridgeEntry {
 // Start-up: registers the exit hook with atexit (once per process). Throws.
 void register_exit_hook();
 
-// The interpreter lock released for the lifetime of the object. A thread to
-// which the interpreter closed meanwhile never returns from the destructor.
+// The interpreter lock released for the lifetime of the object. A thread
+// that finds the runtime finalising when it comes back never returns from the
+// destructor (the finalising thread itself kept the lock, see below), and
+// one whose taking of the lock the finalisation ends is parked too.
 // While the runtime finalises, the lock is kept: the thread that finalises
 // may run the module's code (a sub-interpreter ended by the finalisation, its
 // objects' finalisers), and taking the lock back would end it.
@@ -88,7 +96,7 @@ class ReleasedLock {
   ReleasedLock() noexcept : state_(_Py_IsFinalizing() ? nullptr : PyEval_SaveThread()) {}
   ~ReleasedLock() {
     if (!state_) return;
-    if (interpreter_closed()) park_thread();
+    if (_Py_IsFinalizing()) park_thread();
     parking_call([this] { PyEval_RestoreThread(state_); });
   }
   ReleasedLock(const ReleasedLock&) = delete;

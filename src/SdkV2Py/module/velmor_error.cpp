@@ -41,7 +41,7 @@ int velmorerror_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept 
     if (PyUnicode_Check(arg1) || PyBytes_Check(arg1)) {
       message = Ref::borrow(arg1);
     } else {
-      code = as_int64(arg1);
+      code = truncating_int<int64_t>(arg1);
       if (arg2 == Py_None) {
         if (code < INT32_MIN || code > INT32_MAX) raise(PyExc_OverflowError, "value too large to convert to int");
         const char* text = VLMexplainerror(static_cast<int>(code));

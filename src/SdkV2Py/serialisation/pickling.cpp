@@ -199,7 +199,7 @@ Ref checksum_text(int32_t checksum) {
 // __new__, as Class.__new__(type) makes it, without __init__.
 PyObject* reconstruct(PyObject* closure, const Args& a) {
   const FieldState& row = *field_state_of(reinterpret_cast<PyTypeObject*>(closure));
-  const int32_t checksum = as_int32(a[1]);
+  const int32_t checksum = integer_only(a[1]);
   if (checksum != row.checksums[0] && checksum != row.checksums[1] && checksum != row.checksums[2])
     raise_checksum_error(row, checksum);
   Ref cls = Ref::borrow(a[0]);

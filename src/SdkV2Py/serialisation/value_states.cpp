@@ -5,10 +5,11 @@
 // each list as a List object sharing the terms (pickling that List refuses,
 // so an expression with term lists pickles only through its reconstructor
 // and __setstate__ directly, as copy.copy does). A state's term lists are
-// checked whole (kinds of the fields, equal lengths, coefficients that are
+// checked whole (kinds of the fields, equal lengths, a LinExpr's coefficients
 // floats, handles of the right class) before anything is stored, so an
 // expression restored from any state keeps the invariants every operation
-// relies on.
+// relies on. A QuadExpr's coefficients are taken as they are, as the list form
+// of its addTerms takes them.
 #include <utility>
 
 #include "algebra/operand.hpp"
@@ -150,7 +151,7 @@ Ref velmorerror_get(PyObject* self) {
 }
 
 void velmorerror_set(PyObject* self, PyObject* state) {
-  const int32_t code = as_int32(item(state, 0));  // may run __index__: before anything is read further
+  const int32_t code = truncating_int(item(state, 0));  // may run __int__: before anything is read further
   PyObject* message = item(state, 1);
   check_str_or_none(message);
   as_error(self)->errno_ = code;
@@ -272,14 +273,15 @@ Ref quadexpr_get(PyObject* self) {
 }
 
 // The coefficients are kept as the floats' values when every one is an exact
-// float, else as the objects given.
+// float, else as the objects given (an int listed to addTerms, the int 1 of a
+// product of two variable arrays).
 void quadexpr_set(PyObject* self, PyObject* state) {
   QuadExprObject* q = as_quadexpr(self);
   PyObject* lin = item(state, 1);
   check_instance_or_none(lin, &LinExprType);
   PyObject* const values[] = {item(state, 0), item(state, 2), item(state, 3)};
   const TermList* lists[3];
-  check_parallel(values, {TermKind::Coefficient, TermKind::Var, TermKind::Var}, lists);
+  check_parallel(values, {TermKind::Any, TermKind::Var, TermKind::Var}, lists);
   OwnedCoeffs coeffs;
   if (lists[0]) {
     const TermList& given = *lists[0];
