@@ -223,6 +223,27 @@ bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
   return !psm.has_impossible_side() && improving_direction(psm, run) == 1;
 }
 
+// The verdict on a model whose relaxation has a direction along which the
+// objective falls without bound: a model of integer columns and rows is
+// then unbounded exactly when it is feasible (its data are rational). SOS
+// sets (indicators and semi-continuous columns among them) are no part of
+// the relaxation: there the piece of the model a point lies in must be
+// unbounded. `point`: a point of the model, or empty.
+void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double> point,
+                      Solution& s) {
+  const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point);
+  s = Solution();
+  if (feasible == 1 && !sm.sos.empty() && !sm.has_quad() && !piece_unbounded(d, point.data(), run)) {
+    run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
+                 "no verdict, the point is kept");
+    s.pool.push_back(std::move(point));
+    take_first_point(d, s);
+    s.status = VLM_STATUS_SUB_OPTIMAL;
+    return;
+  }
+  s.status = feasible == 1 ? VLM_STATUS_UNBOUNDED : feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
+}
+
 RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, double cutoff, double seconds) {
   RunOutcome again = second(cutoff, seconds);
   again.stats.spx_iters += first.stats.spx_iters;
@@ -366,6 +387,14 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
         run.log.line("Infeasible: the relaxation has a Farkas certificate");
         return out;
       }
+      // CBC's searches, with or without preprocessing, have called feasible
+      // models whose relaxation is unbounded infeasible: there a search
+      // without the objective decides.
+      if (!sm.has_quad() && improving_direction(sm, run) == 1) {
+        run.log.line("The relaxation is unbounded: a search without the objective decides the verdict");
+        decide_unbounded(d, sm, run, {}, s);
+        return out;
+      }
       if (second) {
         run.log.line("The relaxation is feasible: a second search checks the infeasibility");
         RunOutcome again = searched_again(out, second, COIN_DBL_MAX,
@@ -409,23 +438,7 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
         s = Solution();  // no evidence either way
         return out;
       }
-      // An unbounded relaxation: a model of integer columns and rows is
-      // unbounded exactly when it is feasible (its data are rational). SOS
-      // sets (indicators and semi-continuous columns among them) are no part
-      // of the relaxation: there the piece of the model a point lies in must
-      // be unbounded.
-      std::vector<double> point = s.has_primal ? s.x : std::vector<double>();
-      const int feasible = s.has_primal ? 1 : mip_feasibility(d, sm, run, &point);
-      s = Solution();
-      if (feasible == 1 && !sm.sos.empty() && !sm.has_quad() && !piece_unbounded(d, point.data(), run)) {
-        run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
-                     "no verdict, the point is kept");
-        s.pool.push_back(std::move(point));
-        take_first_point(d, s);
-        s.status = VLM_STATUS_SUB_OPTIMAL;
-        return out;
-      }
-      s.status = feasible == 1 ? VLM_STATUS_UNBOUNDED : feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
+      decide_unbounded(d, sm, run, s.has_primal ? s.x : std::vector<double>(), s);
       return out;
     }
     default: return out;
