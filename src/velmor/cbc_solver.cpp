@@ -337,9 +337,19 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
     a.add("-Vnd", "on");
     a.add("-proximitySearch", "on");
   }
+  // Strong branching works on a crunched copy of the node's LP (OsiClp's
+  // markHotStart), whose row map has failed an assertion on models with an
+  // integer column unbounded on a side, searched without preprocessing
+  // (and, in a second search, without cuts): such searches branch on
+  // pseudo-costs alone.
   static const int kStrong[] = {0, 2, 5, 20};
   const int strong = p.get_int(kMipLevelStrong);
-  if (strong >= 0) a.add("-strongBranching", std::to_string(kStrong[strong]));
+  if ((unprocessed || search.second) && sm.has_unbounded_integer()) {
+    a.add("-strongBranching", "0");
+    a.add("-trustPseudoCosts", "0");
+  } else if (strong >= 0) {
+    a.add("-strongBranching", std::to_string(kStrong[strong]));
+  }
   const int submip = p.get_int(kMipLevelSubmip);
   if (submip == 0) {
     a.add("-Rins", "off");

@@ -180,6 +180,14 @@ bool SolverModel::has_value_beyond_probing() const {
   return false;
 }
 
+bool SolverModel::has_unbounded_integer() const {
+  for (int j = 0; j < num_cols(); ++j)
+    if (is_int[static_cast<size_t>(j)] &&
+        (col_lb[static_cast<size_t>(j)] <= -COIN_DBL_MAX || col_ub[static_cast<size_t>(j)] >= COIN_DBL_MAX))
+      return true;
+  return false;
+}
+
 bool SolverModel::has_row_without_integer_point() const {
   const size_t m = static_cast<size_t>(num_rows());
   std::vector<long long> divisor(m, 0);

@@ -106,6 +106,8 @@ struct SolverModel {
   // meets it (2x + 4y = 3). No relaxation shows it, and a search over free
   // integer columns may branch for ever.
   bool has_row_without_integer_point() const;
+  // An integer column with an infinite bound.
+  bool has_unbounded_integer() const;
   // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
   // x: a finite column bound there, a row side over one of the row's
   // coefficients there, or a bound the rows imply there (a few passes of
