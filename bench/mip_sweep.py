@@ -689,11 +689,26 @@ def check(seed, max_time, verbose=False):
         out["verdict"] = "hang"  # MaxTime not held
     else:
         out["verdict"] = verdict(d, (status, value, x), ref)
+        if status == UNBOUNDED and ref[0] in (INFEASIBLE, None) and module_point(d, max_time):
+            out["verdict"] = "ok (judge missed)"  # the model has a point: the judge's infeasible is wrong
         if elapsed > 0.9 * max_time and status in (0, SUB_OPTIMAL) and not out["verdict"].startswith("wrong"):
             out["verdict"] = "ok (time limit)"  # a search over free integers that never ends
     if verbose:
         out["x"], out["ref_x"] = x, ref[2]
     return out
+
+
+def module_point(d, max_time):
+    """Whether the module finds a point of the model without its objective
+    (checked here): an UNBOUNDED the judge calls infeasible is right then."""
+    zero = dict(d, c=[0.0] * len(d["c"]), const=0.0)
+    m, xs = build(zero)
+    m.setParam("MaxTime", max_time)
+    with seed_sweep.Captured():
+        m.optimize()
+    x = [v.X for v in xs] if m.SolCount > 0 else None
+    m.dispose()
+    return x is not None and breaks(d, x) is None
 
 
 def failure(seed, what, detail):
