@@ -30,7 +30,6 @@ Exits 1 on any disagreement.
 """
 import os
 import sys
-import tempfile
 import time
 from collections import Counter
 
@@ -246,25 +245,6 @@ def judge(d):
     return {0: OPTIMAL, 3: UNBOUNDED}.get(r.status), (r.fun if r.status == 0 else None)
 
 
-class Captured:
-    """What the library prints on standard output during the block, as text."""
-
-    def __enter__(self):
-        sys.stdout.flush()
-        self.file = tempfile.TemporaryFile(mode="w+")
-        self.saved = os.dup(1)
-        os.dup2(self.file.fileno(), 1)
-        return self
-
-    def __exit__(self, *exc):
-        sys.stdout.flush()
-        os.dup2(self.saved, 1)
-        os.close(self.saved)
-        self.file.seek(0)
-        self.text = self.file.read()
-        self.file.close()
-
-
 def solve_all(d, max_time):
     """[(variant, status, objective in the minimised sense, how infeasibility was decided)]."""
     import velmorpy as vp
@@ -285,7 +265,7 @@ def solve_all(d, max_time):
                 m.addConstr(e <= u)
         obj = vp.LinExpr([(float(sense * v), x) for v, x in zip(d["c"], xs) if v])
         m.setObjective(obj, VLM.MINIMIZE if sense == 1 else VLM.MAXIMIZE)
-        with Captured() as log:
+        with seed_sweep.Captured() as log:
             m.setParam("Presolve", presolve)
             m.setParam("Method", method)
             m.setParam("MaxTime", max_time)

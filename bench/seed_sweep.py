@@ -9,7 +9,10 @@ names the exception) or whose child died or hung ("crash (exit N)", with the
 end of its standard error as detail). The script's main takes its
 arguments from arguments(), which runs the child's part itself, and then
 calls run(). Each child is given the seeds [first, last)
-and the file its lines go to; `path`.cur names the seed under way.
+and the file its lines go to; `path`.cur names the seed under way, and
+`path`.stage what a check marked with stage() for it (a crash's detail
+starts with it in brackets, so that a crash of a judge is told from one of
+the module).
 """
 import argparse
 import json
@@ -21,13 +24,26 @@ import warnings
 from concurrent.futures import ThreadPoolExecutor
 
 
+_stage_path = None
+
+
+def stage(name):
+    """Marks what the check of the seed under way is doing now."""
+    if _stage_path:
+        with open(_stage_path, "w") as f:
+            f.write(name)
+
+
 def child(first, last, max_time, path, check, failure):
     """Checks seeds [first, last) in this process, one JSON line each."""
+    global _stage_path
     warnings.filterwarnings("ignore")
+    _stage_path = path + ".stage"
     with open(path, "a") as f:
         for seed in range(first, last):
             with open(path + ".cur", "w") as cur:
                 cur.write("%d\n" % seed)
+            stage("")
             try:
                 out = check(seed, max_time)
             except Exception as e:  # noqa: BLE001  (a refusal the module should not make)
@@ -59,8 +75,10 @@ def _run_range(script, first, last, args, path, failure):
             return
         with open(path + ".cur") as cur:
             at = int(cur.read())
+        where = open(path + ".stage").read() if os.path.exists(path + ".stage") else ""
+        detail = ("[%s] " % where if where else "") + (err or "").strip()[-400:]
         with open(path, "a") as f:
-            f.write(json.dumps(failure(at, "crash (exit %d)" % proc.returncode, (err or "").strip()[-400:])) + "\n")
+            f.write(json.dumps(failure(at, "crash (exit %d)" % proc.returncode, detail)) + "\n")
         seed = at + 1
 
 
@@ -94,3 +112,22 @@ def arguments(script_doc, root, seeds, max_time, verbose_help, check, failure):
         sys.exit(0)
     args.build = args.build or os.path.join(root, "build-asan" if args.sanitize else "build", "python")
     return args, first, last
+
+
+class Captured:
+    """What the library prints on standard output during the block, as text."""
+
+    def __enter__(self):
+        sys.stdout.flush()
+        self.file = tempfile.TemporaryFile(mode="w+")
+        self.saved = os.dup(1)
+        os.dup2(self.file.fileno(), 1)
+        return self
+
+    def __exit__(self, *exc):
+        sys.stdout.flush()
+        os.dup2(self.saved, 1)
+        os.close(self.saved)
+        self.file.seek(0)
+        self.text = self.file.read()
+        self.file.close()

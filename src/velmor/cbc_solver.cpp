@@ -17,13 +17,15 @@
 // MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
 // MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
 // when they differ from their defaults (see driver_args for the few always
-// passed; models with SOS sets are never preprocessed);
-// MIP/MaxStallingNodes is counted by our event handler. Three of CBC's
-// features crash in Debian's CBC 2.10 and are changed on the way (a log line
-// says so where a setting is concerned): the restart before the root node
-// (-strategy 2; cbc_stage), parallel root passes (driver_args) and
-// pseudo-cost branching on models with SOS sets (cbc_stage); a MIP start
-// names no columns (pass_mip_start).
+// passed; models with SOS sets are never preprocessed); Method chooses the
+// simplex of the root relaxation; MIP/MaxStallingNodes is counted by our
+// event handler. Features that crash in Debian's CBC 2.10 are changed on
+// the way (a log line says so where a setting is concerned): the restart
+// before the root node (-strategy 2; cbc_stage), parallel root passes
+// (driver_args), pseudo-cost branching and probing on models with SOS sets
+// (cbc_stage, driver_args), OsiClp's crunch (cbc_stage); a MIP start names
+// no columns (pass_mip_start). Every verdict is checked (mip_verdicts.hpp),
+// which may take a second search (CbcSearch).
 #include "cbc_solver.hpp"
 
 #include <algorithm>
@@ -43,8 +45,10 @@
 #include <ClpSimplex.hpp>
 #include <ClpSolve.hpp>
 #include <CoinFinite.hpp>
+#include <CoinWarmStart.hpp>
 #include <OsiClpSolverInterface.hpp>
 
+#include "mip_verdicts.hpp"
 #include "text_util.hpp"
 
 class CglPreProcess;
@@ -70,13 +74,20 @@ struct StageState {
   int columns = 0;  // of the model handed to the driver
   bool sos = false;  // the model has SOS sets
   double after_root = -1, after_preprocess = -1;
+  CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
 };
 StageState* current_stage = nullptr;
+
+constexpr unsigned kNoCrunch = 2048;  // OsiClpSolverInterface's special options
+constexpr unsigned kKeepWorkRegions = 1;
 
 int cbc_stage(CbcModel* model, int where_from) {
   StageState& st = *current_stage;
   switch (where_from) {
-    case 1: st.after_root = st.run->elapsed(); break;
+    case 1:
+      st.after_root = st.run->elapsed();
+      if (st.keep_root) st.keep_root->basis.reset(model->solver()->getWarmStart());
+      break;
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
       if (st.hooks) st.hooks->before_search(*model);
@@ -96,6 +107,11 @@ int cbc_stage(CbcModel* model, int where_from) {
       // nodes. Their searches branch by strong branching alone
       // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
       if (st.sos) model->setNumberBeforeTrust(0);
+      // OsiClp's "crunch" (a resolve on the rows and columns still active)
+      // has failed an assertion on its row map on a model of two free
+      // integer columns without preprocessing.
+      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()))
+        clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
       break;
     case 4:
       // After the search, the driver copies the searched model's extra
@@ -117,6 +133,7 @@ struct CbcRunState {
   const SolverModel* sm;
   int stall_limit;  // MIP/MaxStallingNodes; -1 for none
   CbcHooks* hooks;
+  double deadline;  // run clock at which the search's own time is up (CbcSearch::seconds)
   std::mutex mutex;
   int last_improvement_node = 0;
   double incumbent = COIN_DBL_MAX;
@@ -182,7 +199,7 @@ class CbcRunHandler : public CbcEventHandler {
       }
       case node:
       case treeStatus: {
-        if (run.should_stop()) return stop;
+        if (run.should_stop() || run.elapsed() >= st.deadline) return stop;
         std::lock_guard<std::mutex> lock(st.mutex);
         if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
           run.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
@@ -245,18 +262,25 @@ class Args {
 // objective's coefficients, which a fixed one replaces).
 bool user_set(const ParamValues& p, int id) { return p.get(id) != param_info(id).def; }
 
+// Whether a first search of `sm` goes without CGL's preprocessing: with
+// Presolve 0, and where CGL fails (see driver_args).
+bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
+  return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
+}
+
 // The driver's options for the run's parameters. Beyond the parameters the
 // user set, the driver is told what the library's results depend on: the
 // gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
 // CBC's own is to close the gap entirely), the size of the solution pool
 // (Xn, SolCount), a quiet log, and no preprocessing where CGL fails.
-Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search) {
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
-  if (run.remaining() < COIN_DBL_MAX) {
+  const double seconds = std::min(run.remaining(), search.seconds);
+  if (seconds < COIN_DBL_MAX) {
     a.add("-timeMode", "elapsed");
-    a.add_number("-seconds", run.remaining());
+    a.add_number("-seconds", seconds);
   }
   if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
   if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
@@ -267,8 +291,11 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   if (user_set(p, kMipObjectiveTolerance)) a.add_number("-increment", p.get(kMipObjectiveTolerance));
   if (user_set(p, kSpxPrimalTolerance)) a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
   if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
-  const double cutoff = p.get(kMipCutoff);
-  if (std::fabs(cutoff) < VLM_INFINITY) a.add_number("-cutoff", sm.sense * (cutoff - sm.obj_const));
+  const double user_cutoff = p.get(kMipCutoff);
+  const double cutoff = std::min(search.cutoff, std::fabs(user_cutoff) < VLM_INFINITY
+                                                    ? sm.sense * (user_cutoff - sm.obj_const)
+                                                    : COIN_DBL_MAX);
+  if (cutoff < COIN_DBL_MAX) a.add_number("-cutoff", cutoff);
   // The driver reads -threads as 100 * mode + count: more than 99 threads
   // would switch to another threading mode.
   const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
@@ -280,28 +307,49 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain) {
   // models with SOS (indicators and semi-continuous variables among them)
   // go without it.
   // CGL's probing (a cut generator, and a pass of the preprocessing) asserts
-  // on values beyond 2^53 (SolverModel::has_value_beyond_probing).
-  const bool no_probing = sm.has_value_beyond_probing();
-  if (plain || p.get_int(kPresolve) == 0 || !sm.sos.empty() || no_probing) a.add("-preprocess", "off");
+  // on values beyond 2^53 (SolverModel::has_value_beyond_probing), and on
+  // models with SOS sets it tightens a member's lower bound above 0, on
+  // which CBC's check of a solution stops the process (an assertion in
+  // CbcSOS::feasibleRegion).
+  const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing();
+  const bool unprocessed = plain || cbc_first_search_unprocessed(sm, p);
+  if (unprocessed || search.second) a.add("-preprocess", "off");
   if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
-  if (p.get_int(kPresolve) == 0) a.add("-presolve", "off");
+  // (A second search that starts from the first one's root basis solves
+  // its root without CLP's presolve, which would not keep the basis.)
+  if (p.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis)) a.add("-presolve", "off");
   static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
-  const int cuts = p.get_int(kMipLevelCuts);
+  // A second search after a first one without preprocessing goes without
+  // cut generators too (CbcSearch).
+  const int cuts = search.second && unprocessed ? 0 : p.get_int(kMipLevelCuts);
   if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
   const int probing = p.get_int(kMipLevelProbing);
-  if (no_probing)
+  if (no_probing || cuts == 0)
     a.add("-probingCuts", "off");
   else if (probing >= 0)
     a.add("-probingCuts", kLevels[probing]);
-  const int heurs = p.get_int(kMipLevelHeurs);
+  // A search for a solution better than a cutoff is there to prove that
+  // none exists (mip_verdicts.cpp): it goes without heuristics, whose
+  // sub-searches keep to no time limit.
+  const int heurs = search.cutoff < COIN_DBL_MAX ? 0 : p.get_int(kMipLevelHeurs);
   if (heurs == 0) a.add("-heuristicsOnOff", "off");
   if (heurs == 3) {
     a.add("-Vnd", "on");
     a.add("-proximitySearch", "on");
   }
+  // Strong branching works on a crunched copy of the node's LP (OsiClp's
+  // markHotStart), whose row map has failed an assertion on models with an
+  // integer column unbounded on a side, searched without preprocessing
+  // (and, in a second search, without cuts): such searches branch on
+  // pseudo-costs alone.
   static const int kStrong[] = {0, 2, 5, 20};
   const int strong = p.get_int(kMipLevelStrong);
-  if (strong >= 0) a.add("-strongBranching", std::to_string(kStrong[strong]));
+  if ((unprocessed || search.second) && sm.has_unbounded_integer()) {
+    a.add("-strongBranching", "0");
+    a.add("-trustPseudoCosts", "0");
+  } else if (strong >= 0) {
+    a.add("-strongBranching", std::to_string(kStrong[strong]));
+  }
   const int submip = p.get_int(kMipLevelSubmip);
   if (submip == 0) {
     a.add("-Rins", "off");
@@ -357,7 +405,8 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
 
 }  // namespace
 
-RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks) {
+RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
+                   const CbcSearch& search) {
   RunOutcome out;
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();
@@ -391,16 +440,25 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     model.addObjects(static_cast<int>(sets.size()), sets.data());
     for (CbcObject* o : sets) delete o;
   }
-  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks};
+  const double deadline = search.seconds < COIN_DBL_MAX ? run.elapsed() + search.seconds : COIN_DBL_MAX;
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, deadline};
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
-  const Args args = driver_args(sm, run, plain);
+  const Args args = driver_args(sm, run, plain, search);
   std::vector<const char*> argv = args.argv();
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
   StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
+  if (search.root && !search.second) stage.keep_root = search.root;
+  if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
+  // The root relaxation by dual simplex, as an LP is solved (Method -1 and
+  // 1; 0 asks for the primal simplex): CLP's own choice of the primal
+  // simplex took 17,811 iterations and 2.5 s on a facility location model
+  // of 12,000 columns that the dual simplex solves in 1,667 and 0.45 s, and
+  // the primal simplex, started from a basis, ignored it.
+  model.solver()->setHintParam(OsiDoDualInInitial, p.get_int(kMethod) != 0, OsiHintDo);
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);
@@ -443,6 +501,13 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     s.pool.push_back(user);
   }
   const bool have = !s.pool.empty();
+  if (have && stage.after_preprocess >= 0) {
+    // CBC's value of its best solution is that of the preprocessed model;
+    // mapped back, the point should have it too.
+    const double engine = model.getMinimizationObjValue();
+    const double mapped = sm.min_objective(found[order.front().second].data());
+    out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
+  }
   if (have) {
     set_primal(data, found[order.front().second].data(), s);
     s.sol_count = static_cast<int>(s.pool.size());
@@ -454,8 +519,14 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     if (hooks) hooks->after_search(out);
     return out;
   }
+  // The search's own time limit, where it has one, is not the run's.
+  // (As below, a search that ends without a solution near it counts as
+  // stopped by it.)
+  const bool own_clock = search.seconds < COIN_DBL_MAX && !run.time_up();
+  const bool budget_spent = own_clock && ((status == 1 && (secondary == 4 || t1 >= deadline)) ||
+                                          (s.pool.empty() && t1 - t0 >= 0.9 * search.seconds));
   int limit = run.stopped_by();
-  if (!limit && status == 1) limit = limit_of(secondary);
+  if (!limit && status == 1 && !budget_spent) limit = limit_of(secondary);
   if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
   // The driver, stopped by its time limit inside the root's preprocessing or
   // cut generation, can call a feasible model infeasible ("Cut generators
@@ -464,7 +535,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   if (!limit && s.pool.empty() && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
   if (limit) run.stop(limit);
   const bool cutoff_given = std::fabs(p.get(kMipCutoff)) < VLM_INFINITY;
-  if (limit || status == 1 || status == 5) {
+  if (limit || budget_spent || status == 1 || status == 5) {
     s.status = have ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_UNKNOWN;
   } else if (secondary == 7 || model.isContinuousUnbounded()) {
     const int st = have ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
@@ -519,12 +590,23 @@ CbcEntryPause::~CbcEntryPause() {
 }
 
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {
-  if (has_negative_sos_member(sm)) {
+  if (has_sos_member_beyond_cbc(sm)) {
     run.log.line("An SOS member may be negative, which CBC's SOS sets do not take: "
                  "solving by our own branch-and-bound");
-    return solve_miqp(data, sm, run);
+    return confirmed_mip_outcome(data, sm, run, solve_miqp(data, sm, run), nullptr);
   }
-  return run_cbc(data, sm, run, nullptr);
+  CbcRootBasis root;
+  const MipSearch second = [&](double cutoff, double seconds) {
+    CbcSearch s;
+    s.second = true;
+    s.cutoff = cutoff;
+    s.seconds = seconds;
+    s.root = &root;
+    return run_cbc(data, sm, run, nullptr, s);
+  };
+  CbcSearch first;
+  first.root = &root;
+  return confirmed_mip_outcome(data, sm, run, run_cbc(data, sm, run, nullptr, first), second);
 }
 
 }  // namespace velmor

@@ -1,9 +1,14 @@
 // The branch-and-cut run on CBC, with the slots through which a callback
 // engine joins it.
 #pragma once
+#include <memory>
+
+#include <CoinFinite.hpp>
+
 #include "solve.hpp"
 
 class CbcModel;
+class CoinWarmStart;
 
 namespace velmor {
 
@@ -46,7 +51,34 @@ class CbcEntryPause {
   Saved* saved_;
 };
 
+// The basis of the root relaxation of a first search, from which a second
+// search of the same model starts (on models whose relaxation takes long,
+// solving it again cost the second search most of its time).
+struct CbcRootBasis {
+  std::shared_ptr<CoinWarmStart> basis;
+};
+
+// How a run searches. The first search is CBC's own (preprocessing, probing
+// and the other cut generators, as the parameters say). A second search,
+// which checks the first one's verdict (mip_verdicts.hpp), goes another way
+// so that the two do not share a fault: without preprocessing, and without
+// cut generators too where the first search had no preprocessing.
+struct CbcSearch {
+  bool second = false;
+  // Only solutions better than this count (minimised sense, without the
+  // objective's constant); a complete search without one then ends
+  // INFEASIBLE.
+  double cutoff = COIN_DBL_MAX;
+  // A time limit of the search's own, within MaxTime; reaching it is no
+  // limit of the run (the status is then UNKNOWN, or SUB_OPTIMAL with a
+  // point).
+  double seconds = COIN_DBL_MAX;
+  // A first search keeps its root basis here; a second one starts from it.
+  CbcRootBasis* root = nullptr;
+};
+
 // Runs CBC on `sm`; `hooks` may be null.
-RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks);
+RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
+                   const CbcSearch& search = CbcSearch());
 
 }  // namespace velmor

@@ -180,6 +180,46 @@ bool SolverModel::has_value_beyond_probing() const {
   return false;
 }
 
+bool SolverModel::has_unbounded_integer() const {
+  for (int j = 0; j < num_cols(); ++j)
+    if (is_int[static_cast<size_t>(j)] &&
+        (col_lb[static_cast<size_t>(j)] <= -COIN_DBL_MAX || col_ub[static_cast<size_t>(j)] >= COIN_DBL_MAX))
+      return true;
+  return false;
+}
+
+bool SolverModel::has_row_without_integer_point() const {
+  const size_t m = static_cast<size_t>(num_rows());
+  std::vector<long long> divisor(m, 0);
+  std::vector<double> shift(m, 0.0);
+  std::vector<char> integral(m, 1);
+  for (int j = 0; j < num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    const bool fixed = col_lb[k] == col_ub[k];
+    for (int e = col_start[k]; e < col_start[k + 1]; ++e) {
+      const size_t i = static_cast<size_t>(row_index[static_cast<size_t>(e)]);
+      const double a = value[static_cast<size_t>(e)];
+      if (fixed) {
+        shift[i] += a * col_lb[k];
+      } else if (!is_int[k] || a != std::round(a) || std::fabs(a) > kExactIntegers) {
+        integral[i] = 0;
+      } else {
+        divisor[i] = std::gcd(divisor[i], static_cast<long long>(std::fabs(a)));
+      }
+    }
+  }
+  for (size_t i = 0; i < m; ++i) {
+    if (!integral[i] || divisor[i] == 0) continue;
+    const double g = static_cast<double>(divisor[i]);
+    const double lo = row_lb[i] - shift[i], hi = row_ub[i] - shift[i];
+    const double tol = 1e-9 * std::max({1.0, std::fabs(lo), std::fabs(hi)});
+    const double first = row_lb[i] <= -COIN_DBL_MAX ? -HUGE_VAL : std::ceil((lo - tol) / g);
+    const double last = row_ub[i] >= COIN_DBL_MAX ? HUGE_VAL : std::floor((hi + tol) / g);
+    if (first > last) return true;
+  }
+  return false;
+}
+
 bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log) {
   for (int j = 0; j < sm.num_cols(); ++j) {
     const size_t k = static_cast<size_t>(j);
@@ -203,6 +243,69 @@ double SolverModel::min_objective(const double* x) const {
     }
   return v;
 }
+
+namespace {
+
+// CBC checks a candidate solution by fixing each integer column at its
+// value, then each SOS set's members: those in the set's window at their
+// values (raising their lower bounds), the others at 0. It stops the process
+// (an assertion) when a member it fixes at 0 has a lower bound above 0: a
+// column that cannot be 0, an integer column fixed at 1, or a column another
+// set fixed before (the literal both sides of an exact indicator "=" share).
+// So such a member is in the set through a continuous copy of its own: a
+// column in [0, infinity) (free for a member that may be negative) with the
+// row copy - column = 0 (the row carries the column's bounds, so a change of
+// them reaches the copy too).
+void separate_sos_members(SolverModel& sm) {
+  std::vector<char> taken(static_cast<size_t>(sm.num_cols()), 0);
+  std::vector<std::pair<int, int>> copies;  // (column, its copy)
+  for (SolverSos& s : sm.sos)
+    for (int& c : s.members) {
+      const size_t k = static_cast<size_t>(c);
+      if (!sm.is_int[k] && !taken[k] && sm.col_lb[k] <= 0) {
+        taken[k] = 1;
+        continue;
+      }
+      const int copy = sm.num_cols();
+      sm.col_lb.push_back(sm.col_lb[k] < 0 ? -COIN_DBL_MAX : 0.0);  // (a member that may be negative stays one)
+      sm.col_ub.push_back(COIN_DBL_MAX);
+      sm.obj.push_back(0.0);
+      sm.is_int.push_back(0);
+      copies.emplace_back(c, copy);
+      c = copy;
+    }
+  if (copies.empty()) return;
+  // The rows come last, so every column's entries stay sorted by row; the
+  // copies are new columns at the end.
+  const size_t ncols = static_cast<size_t>(sm.num_cols());
+  std::vector<std::vector<Entry>> added(ncols);
+  for (const auto& [column, copy] : copies) {
+    const int row = sm.num_rows();
+    sm.row_lb.push_back(0.0);
+    sm.row_ub.push_back(0.0);
+    added[static_cast<size_t>(column)].push_back({row, -1.0});
+    added[static_cast<size_t>(copy)].push_back({row, 1.0});
+  }
+  std::vector<int> start(ncols + 1, 0), index;
+  std::vector<double> value;
+  index.reserve(sm.row_index.size() + 2 * copies.size());
+  value.reserve(index.capacity());
+  for (size_t j = 0; j < ncols; ++j) {
+    if (j + 1 < sm.col_start.size())
+      for (int e = sm.col_start[j]; e < sm.col_start[j + 1]; ++e) {
+        index.push_back(sm.row_index[static_cast<size_t>(e)]);
+        value.push_back(sm.value[static_cast<size_t>(e)]);
+      }
+    for (const Entry& e : added[j]) index.push_back(e.index), value.push_back(e.value);
+    start[j + 1] = static_cast<int>(index.size());
+  }
+  sm.col_start.swap(start);
+  sm.row_index.swap(index);
+  sm.value.swap(value);
+  if (!sm.h_start.empty()) sm.h_start.resize(ncols + 1, sm.h_start.back());
+}
+
+}  // namespace
 
 namespace {
 
@@ -249,10 +352,14 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
   }
 
   // Rows to columns: a counting pass, then each row's entries in row order,
-  // so every column lists its rows in increasing order.
+  // so every column lists its rows in increasing order. Zero coefficients
+  // the model stores (a dense matrix's zeros, x - x) stay out: CBC's
+  // preprocessing has called feasible models with them infeasible, and
+  // CLP's primal simplex unbounded ones infeasible.
   sm.col_start.assign(static_cast<size_t>(n) + 1, 0);
   for (const SparseVector& row : d.rows.lin)
-    for (const Entry& e : row) ++sm.col_start[static_cast<size_t>(e.index) + 1];
+    for (const Entry& e : row)
+      if (e.value != 0.0) ++sm.col_start[static_cast<size_t>(e.index) + 1];
   std::partial_sum(sm.col_start.begin(), sm.col_start.end(), sm.col_start.begin());
   const size_t nnz = static_cast<size_t>(sm.col_start.back());
   sm.row_index.resize(nnz);
@@ -261,6 +368,7 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
     std::vector<int> next(sm.col_start.begin(), sm.col_start.end() - 1);
     for (int i = 0; i < m; ++i)
       for (const Entry& e : d.rows.lin[static_cast<size_t>(i)]) {
+        if (e.value == 0.0) continue;
         const size_t at = static_cast<size_t>(next[static_cast<size_t>(e.index)]++);
         sm.row_index[at] = i;
         sm.value[at] = e.value;
@@ -268,7 +376,7 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
   }
 
   // value * x_i * x_j (i <= j) is 1/2 x'Hx with H_ii = 2 value, H_ij = H_ji = value.
-  if (!d.quad.empty()) {
+  if (!d.quad.empty()) {  // (the model keeps no zero quadratic term)
     sm.h_start.assign(static_cast<size_t>(n) + 1, 0);
     for (const auto& q : d.quad) ++sm.h_start[static_cast<size_t>(q.first.second) + 1];
     std::partial_sum(sm.h_start.begin(), sm.h_start.end(), sm.h_start.begin());
@@ -297,15 +405,17 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
   }
 
   reformulate_discrete(d, params.get(kMipLinearizationBigM), sm);
+  separate_sos_members(sm);
   return sm;
 }
 
-bool has_negative_sos_member(const SolverModel& sm) {
+bool has_sos_member_beyond_cbc(const SolverModel& sm) {
   for (const SolverSos& s : sm.sos)
     for (int c : s.members)
       if (sm.col_lb[static_cast<size_t>(c)] < 0) return true;
   return false;
 }
+
 
 // ---- results ---------------------------------------------------------------------
 

@@ -34,6 +34,7 @@
 #include <CoinFinite.hpp>
 
 #include "callback.hpp"
+#include "cbc_solver.hpp"
 #include "clp_model.hpp"
 #include "sdp_solver.hpp"
 #include "solve.hpp"
@@ -299,14 +300,16 @@ class IisSearch {
     RunOutcome out;
     if (model_.callback) {
       CallbackSession session(model_, model_.data, f, run);
-      out = has_negative_sos_member(f) ? solve_miqp(model_.data, f, run, &session)
+      out = has_sos_member_beyond_cbc(f) ? solve_miqp(model_.data, f, run, &session)
                                        : solve_cbc_with_callback(session, model_.data, f, run);
       if (session.stopped()) {
         callback_answer_ = session.answer();
         throw IisEnd{session.answer()};
       }
     } else {
-      out = solve_with_cbc(model_.data, f, run);
+      // (The checks of mip_verdicts.cpp read the model as given, which these
+      // solves, with some of its sides left out, are not of.)
+      out = has_sos_member_beyond_cbc(f) ? solve_miqp(model_.data, f, run) : run_cbc(model_.data, f, run, nullptr);
     }
     if (out.code != VLM_OKAY) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
     if (out.solution.has_primal) return Answer::Feasible;

@@ -44,7 +44,8 @@ class Reformulation {
     const int row = static_cast<int>(sm_.row_lb.size());
     sm_.row_lb.push_back(lb);
     sm_.row_ub.push_back(ub);
-    for (const Entry& e : lin) entries_.push_back({row, e.index, e.value});
+    for (const Entry& e : lin)
+      if (e.value != 0.0) entries_.push_back({row, e.index, e.value});  // zeros stay out, as in the model's rows
   }
 
   // The literal "binvar == binval" as a column that is 1 exactly when it holds.

@@ -15,6 +15,7 @@
 
 #include "callback.hpp"
 #include "clp_model.hpp"
+#include "mip_verdicts.hpp"
 #include "sdp_solver.hpp"
 #include "solve.hpp"
 
@@ -106,8 +107,8 @@ RunOutcome solve_empty(const ModelData& d) {
 // A model with a column that improves the objective without bound on its
 // own (SolverModel::has_unbounded_column) is unbounded exactly when it is
 // feasible. CLP has been seen to call such models infeasible, so they are
-// decided by a feasibility run instead: CBC on a zero objective for a model
-// with a discrete part, else has_feasible_point (CLP's barrier has ended the
+// decided by a feasibility run instead: mip_feasibility for a model with a
+// discrete part, else has_feasible_point (CLP's barrier has ended the
 // process in a failed assertion on such a model's zero-objective LP).
 RunOutcome solve_unbounded_column(const ModelData& d, const SolverModel& sm, RunControl& run) {
   run.log.line("A column outside every row improves the objective without bound: checking feasibility");
@@ -122,20 +123,12 @@ RunOutcome solve_unbounded_column(const ModelData& d, const SolverModel& sm, Run
     }
     return out;
   }
-  SolverModel zero = sm;
-  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
-  zero.h_start.clear();
-  zero.h_index.clear();
-  zero.h_value.clear();
-  RunOutcome feasibility = solve_with_cbc(d, zero, run);
-  out.code = feasibility.code;
-  out.stats = feasibility.stats;
-  switch (feasibility.solution.status) {
-    case VLM_STATUS_OPTIMAL:
+  switch (mip_feasibility(d, sm, run)) {
+    case 1:
       out.solution.status = VLM_STATUS_UNBOUNDED;
       out.solution.has_primal_ray = true;  // the column's own direction
       break;
-    case VLM_STATUS_INFEASIBLE: out.solution.status = VLM_STATUS_INFEASIBLE; break;
+    case 0: out.solution.status = VLM_STATUS_INFEASIBLE; break;
     default: break;
   }
   return out;
@@ -187,16 +180,21 @@ int optimize(VLMmodel& m) {
     } else if (sm.has_empty_row_excluding_zero()) {
       log.line("A row without coefficients excludes 0: the model is infeasible");
       out.solution.status = VLM_STATUS_INFEASIBLE;
+    } else if (discrete && sm.has_row_without_integer_point()) {
+      log.line("A row of integer columns has no integer point between its sides (the greatest common divisor of "
+               "its coefficients): the model is infeasible");
+      out.solution.status = VLM_STATUS_INFEASIBLE;
     } else if (sm.has_unbounded_column()) {
       out = solve_unbounded_column(d, sm, run);
     } else if (discrete && m.callback) {
       // Models without a discrete part have no where-point of a callback.
       CallbackSession session(m, d, sm, run);
-      out = sm.has_quad() || has_negative_sos_member(sm) ? solve_miqp(d, sm, run, &session)
+      out = sm.has_quad() || has_sos_member_beyond_cbc(sm) ? solve_miqp(d, sm, run, &session)
                                                           : solve_cbc_with_callback(session, d, sm, run);
       callback_answer = session.answer();
+      if (callback_answer == 0) out = confirmed_mip_outcome(d, sm, run, std::move(out), nullptr, false);
     } else if (discrete && sm.has_quad()) {
-      out = solve_miqp(d, sm, run);
+      out = confirmed_mip_outcome(d, sm, run, solve_miqp(d, sm, run), nullptr);
     } else if (discrete) {
       out = solve_with_cbc(d, sm, run);
     } else if (sm.has_quad()) {

@@ -100,6 +100,14 @@ struct SolverModel {
   // no point meets it. (CLP's barrier has ended the process in a failed
   // assertion on such a model.)
   bool has_empty_row_excluding_zero() const;
+  // A row whose columns are integer ones with integer coefficients (beside
+  // fixed columns, which only move its sides) and whose sides hold no
+  // multiple of the coefficients' greatest common divisor: no integer point
+  // meets it (2x + 4y = 3). No relaxation shows it, and a search over free
+  // integer columns may branch for ever.
+  bool has_row_without_integer_point() const;
+  // An integer column with an infinite bound.
+  bool has_unbounded_integer() const;
   // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
   // x: a finite column bound there, a row side over one of the row's
   // coefficients there, or a bound the rows imply there (a few passes of
@@ -128,10 +136,11 @@ bool integer_bound_beyond_solvers(const SolverModel& sm, SolveLog& log);
 
 // CBC's SOS sets are made for non-negative members: their check of a point
 // has stopped the process (an assertion) on a member that may be negative
-// and that the rows keep from 0. A model with a member that may be negative
-// goes to miqp.cpp's search instead, which takes |x| for non-zero, whatever
-// the objective.
-bool has_negative_sos_member(const SolverModel& sm);
+// and that the rows keep from 0. A model with such a member goes to
+// miqp.cpp's search instead, which takes |x| for non-zero, whatever the
+// objective. (Members that cannot be 0 reach CBC through copies that can:
+// build_solver_model.)
+bool has_sos_member_beyond_cbc(const SolverModel& sm);
 
 // Reformulates the indicator constraints and semi-continuous variables of
 // `data` into extra columns, rows and SOS1 sets appended to `sm`, whose own
@@ -153,6 +162,10 @@ struct RunOutcome {
   Solution solution;
   RunStats stats;
   int code = VLM_OKAY;  // what VLMoptimize returns
+  // The engine's own account of its answer disagrees with its point (CBC:
+  // the objective changed when the point was mapped back from the
+  // preprocessed model). mip_verdicts.cpp does not take such an answer as it is.
+  bool doubtful = false;
 };
 
 // Fills the primal part of `s` from solver values (user columns first): x,

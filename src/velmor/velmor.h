@@ -489,7 +489,44 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * node's time; NumThreads threads then share the tree search); NumThreads
  * beyond 99 gives 99 search threads. Models with SOS sets (indicators and
  * semi-continuous variables in their exact form among them) are searched by
- * strong branching alone, without CBC's pseudo-cost branching.
+ * strong branching alone, without CBC's pseudo-cost branching, and without
+ * probing. The root relaxation is solved by the dual simplex (Method 0: the
+ * primal). Explicit zero coefficients the model keeps (a dense matrix's
+ * zeros, x - x) are not handed to any solver; getA, the rows and NumNZs
+ * still show them.
+ *
+ * MIP verdicts are checked, because CBC's preprocessing, cut generators
+ * and postprocessing have each been seen to be wrong on small models:
+ *  - a point counts only when it meets the model as given: every bound,
+ *    row side and indicator to 1e-6 relative to max(1, |side|, the row's
+ *    largest |a_ij x_j|), integrality, SOS sets and semi-continuity to
+ *    MIP/IntegerTolerance. A best point that misses, or whose objective
+ *    changed when CBC mapped it back from its preprocessed model, has the
+ *    model searched again by a second search (without CBC's preprocessing,
+ *    and without its cut generators where the first search had no
+ *    preprocessing); a point of the MIQP search that misses is settled
+ *    (its discrete part fixed, the rest solved again) and reported
+ *    SUB_OPTIMAL.
+ *  - OPTIMAL: the second search looks for a solution better than the optimum
+ *    by more than MIP/GapAbs and MIP/GapRel. Finding none within its time (a
+ *    twentieth of the first search's plus 0.02 s) confirms the optimum; finding
+ *    one proves the first search wrong, and the second search then runs to
+ *    its end and gives the answer. An optimum the second search cannot
+ *    confirm in its time is the first search's: on a small model the check
+ *    always ends, on a large one it costs about a twentieth of the solve.
+ *  - INFEASIBLE stands on a Farkas certificate of the relaxation, on a row of
+ *    integer columns whose sides hold no multiple of its coefficients'
+ *    greatest common divisor, or on the second search finding no point
+ *    either (within as long again as the first search took, 2 s at least;
+ *    else status UNKNOWN).
+ *  - UNBOUNDED stands on a point that meets the model and a direction of the
+ *    relaxation, found by an LP over its recession cone and checked, along
+ *    which the objective falls (with SOS sets, of the piece of the model the
+ *    point lies in; where only another piece could be unbounded, the point
+ *    is reported SUB_OPTIMAL).
+ * The MIQP search's verdicts are checked the same way, but for OPTIMAL;
+ * with a callback, no second search runs (the search is then on the model
+ * as given already).
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector on the regularised KKT system, factorised

@@ -646,6 +646,171 @@ TEST(OptimizeMip, FixedBinaryOfAnExactIndicator) {
   }
 }
 
+void add_indicator(VLMmodel* p, int binvar, int binval, std::initializer_list<int> cols,
+                   std::initializer_list<double> vals, char sense, double rhs) {
+  const std::vector<int> c(cols);
+  const std::vector<double> v(vals);
+  ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, binvar, binval, static_cast<int>(c.size()), c.data(), v.data(),
+                                     sense, rhs),
+            VLM_OKAY);
+}
+
+// Small models on which CBC gave a wrong verdict, a point that breaks the
+// model, or ended the process, each in one of the ways the checks of a MIP
+// verdict and the model CBC is handed must catch. The objective is the
+// model's optimum (NAN: none).
+TEST(OptimizeMip, VerdictsCbcGetsWrong) {
+  struct Case {
+    const char* what;
+    int presolve, status;
+    double objective;
+    void (*build)(VLMmodel*);
+  };
+  const Case cases[] = {
+      {"unbounded, called infeasible for a stored zero", -1, VLM_STATUS_UNBOUNDED, NAN,
+       [](VLMmodel* p) {
+         add_var(p, -1, 2, 2);
+         add_var(p, -kInf, 1, 3);
+         add_var(p, 0, 1, 5, VLM_INTEGER);
+         add_var(p, -kInf, 5, -3);
+         add_var(p, -3, 5, 5);
+         add_row(p, {0, 1, 2, 4}, {-2, 0, 1, 1}, 8, kInf);
+         add_row(p, {3}, {5}, 2, kInf);
+       }},
+      {"an optimum cut off by the preprocessing, caught by its objective", -1, VLM_STATUS_OPTIMAL, -61.0 - 2.0 / 3,
+       [](VLMmodel* p) {
+         add_var(p, -1, kInf, -1, VLM_INTEGER);
+         add_var(p, 0, 4, -3, VLM_INTEGER);
+         add_var(p, -3, 2, 0, VLM_INTEGER);
+         add_var(p, 0, 3, -5);
+         add_var(p, -2, kInf, -2);
+         add_var(p, 0, kInf, -2, VLM_INTEGER);
+         add_row(p, {0, 1, 2, 3, 4, 5}, {2, -4, -3, 1, 3, 1}, -kInf, 10);
+         add_row(p, {0, 2, 3, 5}, {-5, -3, -2, 5}, -kInf, 9);
+       }},
+      {"an optimum cut off by the preprocessing, caught by a second search", -1, VLM_STATUS_OPTIMAL, 23,
+       [](VLMmodel* p) {
+         add_var(p, -3, 7, -5, VLM_INTEGER);
+         add_var(p, -6, 5, 6, VLM_INTEGER);
+         add_var(p, -4, 3, 0, VLM_INTEGER);
+         add_var(p, -kInf, 9, 1);
+         add_row(p, {0, 2, 3}, {4, 3, -2}, -14, -11);
+         add_row(p, {3}, {5}, 0, 0);
+         add_row(p, {0, 1, 2, 3}, {-4, -5, 3, 2}, -kInf, -14);
+         add_row(p, {1, 2, 3}, {-2, -4, 1}, 8, 9);
+         maximise(p);
+         ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -1), VLM_OKAY);
+       }},
+      {"feasible, called infeasible by the cut generators", -1, VLM_STATUS_OPTIMAL, -75,
+       [](VLMmodel* p) {
+         add_var(p, -3, kInf, 3);
+         add_var(p, -2, 5, -5);
+         add_var(p, -kInf, 2, 3, VLM_INTEGER);
+         add_var(p, -1, 2, -5);
+         add_var(p, -kInf, kInf, 1, VLM_INTEGER);
+         add_var(p, -3, 5, 3, VLM_INTEGER);
+         add_row(p, {3, 4, 5}, {5, -3, -2}, -kInf, 11);
+         add_row(p, {1, 2, 3, 5}, {-4, -4, -5, -2}, -kInf, 8);
+         add_row(p, {0, 2, 3, 5}, {1, 1, -3, 4}, -kInf, -2);
+       }},
+      {"an indicator over bounded columns, called infeasible", -1, VLM_STATUS_OPTIMAL, -39.5,
+       [](VLMmodel* p) {
+         for (double c : {5.0, 5.0, -2.0, -6.0}) add_var(p, 0, 5, c);
+         add_var(p, 0, 1, 0.5, VLM_BINARY);
+         add_indicator(p, 4, 1, {0, 1, 2, 3}, {3, -2, -2, 1}, '<', 3);
+         add_row(p, {4}, {1}, 1, kInf);
+       }},
+      {"free integers: an optimal point that breaks its row", -1, VLM_STATUS_OPTIMAL, 0,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+         add_row(p, {0, 1}, {4, -5}, -kInf, -3);
+       }},
+      {"free integers without preprocessing: OsiClp's crunch asserted", 0, VLM_STATUS_OPTIMAL, -1,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+         add_row(p, {0}, {4}, 14, kInf);
+         add_row(p, {0, 1}, {1, -1}, -kInf, 4);
+         maximise(p);
+         ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -1), VLM_OKAY);
+       }},
+      {"an SOS member that cannot be 0: CbcSOS asserted", 0, VLM_STATUS_OPTIMAL, 0,
+       [](VLMmodel* p) {
+         add_var(p, 1, 1, -3, VLM_INTEGER);
+         add_var(p, 0, 4, 0);
+         add_var(p, 0, 3, -6, VLM_INTEGER);
+         add_row(p, {2}, {-4}, -kInf, 0);
+         add_row(p, {0}, {1}, 0, kInf);
+         add_row(p, {0}, {2}, 0, 9);
+         add_row(p, {1}, {3}, -15, kInf);
+         add_sos(p, 1, {0, 2}, {4, 5});
+         add_sos(p, 2, {1, 0, 2}, {3, 4, 6});
+         ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 3), VLM_OKAY);
+       }},
+      {"an exact indicator '=' whose binary a row forces: CbcSOS asserted", -1, VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         add_var(p, -5, 5, -2);
+         add_var(p, 0, 4, 3, VLM_INTEGER);
+         add_var(p, 0, 5, -5, VLM_INTEGER);
+         add_var(p, 1, kInf, 0, VLM_INTEGER);
+         add_var(p, -1, 4, -2, VLM_INTEGER);
+         add_var(p, -2, -1, -3, VLM_INTEGER);
+         add_var(p, 0, 1, 1, VLM_BINARY);
+         add_row(p, {0, 1, 4}, {3, -2, -4}, -kInf, 0);
+         add_row(p, {6}, {1}, 1, kInf);
+         add_indicator(p, 6, 1, {3, 4}, {-3, -5}, '=', 0);
+         add_indicator(p, 6, 1, {0}, {3}, '>', 4);
+         maximise(p);
+       }},
+      {"semi-continuous columns: invalid cuts called a feasible model infeasible", 0, VLM_STATUS_OPTIMAL, -3,
+       [](VLMmodel* p) {
+         add_var(p, 3, kInf, 6, VLM_SEMICONT);
+         add_var(p, -1, 5, -4, VLM_INTEGER);
+         add_var(p, 3, 3, -3, VLM_SEMIINT);
+         add_var(p, -kInf, 2, 4, VLM_INTEGER);
+         add_var(p, -1, kInf, -2, VLM_INTEGER);
+         add_row(p, {0, 2}, {-4, 3}, 0, 17.2);
+         add_row(p, {2, 3}, {-3, 4}, -3, 1);
+         add_row(p, {2}, {5}, 0, 14);
+         add_row(p, {0, 1, 3, 4}, {3, 2, 5, 3}, -7, kInf);
+         add_row(p, {0, 1, 2}, {3, -4, 5}, -2, kInf);
+         add_row(p, {0, 1, 2, 3, 4}, {-2, 3, -4, 3, 2}, -kInf, 0);
+         ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -3), VLM_OKAY);
+       }},
+      {"no integer point: a search over free integers never ended", -1, VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         add_var(p, -1, kInf, 0);
+         add_var(p, -19, kInf, 0, VLM_INTEGER);
+         add_var(p, -10, kInf, 0, VLM_INTEGER);
+         add_var(p, -5, 14, 0, VLM_INTEGER);
+         add_row(p, {0}, {-3}, -7, kInf);
+         add_row(p, {1, 2, 3}, {6, -2, -4}, -7, -7);
+       }},
+  };
+  EnvPtr env = make_env();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    c.build(p);
+    set_int(p, "Presolve", c.presolve);
+    set_dbl(p, "MaxTime", 30);
+    solve(p);
+    ASSERT_EQ(int_attr(p, "Status"), c.status);
+    if (c.status != VLM_STATUS_OPTIMAL) continue;
+    EXPECT_NEAR(dbl_attr(p, "ObjVal"), c.objective, 1e-6);
+    // The point meets every row: the rows' activities within their sides.
+    const int rows = int_attr(p, "NumConstrs");
+    const std::vector<double> act = dbl_list(p, "Activity", rows), lb = dbl_list(p, "LHS", rows),
+                              ub = dbl_list(p, "RHS", rows);
+    for (int i = 0; i < rows; ++i) {
+      EXPECT_GE(act[static_cast<size_t>(i)], lb[static_cast<size_t>(i)] - 1e-6) << "row " << i;
+      EXPECT_LE(act[static_cast<size_t>(i)], ub[static_cast<size_t>(i)] + 1e-6) << "row " << i;
+    }
+  }
+}
+
 }  // namespace
 
 // The driver hears of a tolerance or of the objective increment only when
