@@ -111,6 +111,16 @@ bool has_long_line(const SolverModel& sm);
 // presolve about a minute; CLP's dual on the model itself takes 5 s.)
 int has_feasible_point(const SolverModel& sm, RunControl& run);
 
+// Whether the linear relaxation of `sm` (integrality, SOS sets and a
+// quadratic part aside) has a direction along which the objective falls and
+// no row side or bound is ever reached: 1 when the direction LP (the
+// relaxation's recession cone within the box [-1, 1], objective c'd) finds
+// one that is_unbounded_direction confirms, 0 when that LP's checked
+// optimum is 0 (no such direction: where the relaxation is feasible it has
+// an optimum), -1 when it gives no answer. With a point of the model, a 1
+// proves an LP unbounded; CLP's own verdict is only a status.
+int improving_direction(const SolverModel& sm, RunControl& run);
+
 // ColBasis/RowBasis code of a CLP status.
 int basis_code(ClpSimplex::Status status);
 

@@ -457,12 +457,18 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
     }
     case 2: {
       // Unbounded once a point meets the model as given (CLP's own count of
-      // infeasibilities has been seen to be zero on an infeasible model).
-      RaySink ray{simplex.unboundedRay()};
+      // infeasibilities has been seen to be zero on an infeasible model) and
+      // a direction of the recession cone along which the objective falls
+      // is found and checked (CLP's status is no proof, nor its ray: on a
+      // simple model it was (5e10, 1)).
       const int feasible = is_feasible(sm, x, 1e-6, false, 0) ? 1 : has_feasible_point(sm, run);
-      if (feasible == 1) {
+      const int direction = feasible == 1 ? improving_direction(sm, run) : -1;
+      if (feasible == 1 && direction != 1) {
+        run.log.line(direction == 0 ? "CLP called an LP with an optimum unbounded: no verdict"
+                                    : "No direction of the LP's unboundedness was found: no verdict");
+      } else if (feasible == 1) {
         s.status = VLM_STATUS_UNBOUNDED;
-        s.has_primal_ray = ray.p != nullptr;
+        s.has_primal_ray = true;  // the checked direction
       } else if (feasible == 0) {
         s.status = VLM_STATUS_INFEASIBLE;
         s.has_dual_ray = true;

@@ -169,47 +169,6 @@ void take_first_point(const ModelData& d, Solution& s) {
   s.sol_count = static_cast<int>(s.pool.size());
 }
 
-// Whether the relaxation of `sm` (integrality, SOS sets and a quadratic
-// part aside) has a direction along which the objective falls and no row
-// side or bound is ever reached: 1 when the direction LP (the relaxation's
-// recession cone within the box [-1, 1], objective c'd) finds one that
-// is_unbounded_direction confirms, 0 when that LP's checked optimum is 0
-// (no such direction: the relaxation is bounded where it is feasible), -1
-// when it gives no answer. CLP's own verdict on the relaxation is not
-// taken: its primal simplex has called a bounded relaxation unbounded.
-int improving_direction(const SolverModel& sm, RunControl& run) {
-  ModelData dir;
-  const int n = sm.num_cols(), m = sm.num_rows();
-  const auto infinite = [](double v) { return std::fabs(v) >= COIN_DBL_MAX; };
-  for (int j = 0; j < n; ++j) {
-    const size_t k = static_cast<size_t>(j);
-    dir.cols.lb.push_back(infinite(sm.col_lb[k]) ? -1.0 : 0.0);
-    dir.cols.ub.push_back(infinite(sm.col_ub[k]) ? 1.0 : 0.0);
-    dir.cols.obj.push_back(sm.obj[k]);
-    dir.cols.type.push_back(VLM_CONTINUOUS);
-  }
-  dir.rows.lin.resize(static_cast<size_t>(m));
-  for (int j = 0; j < n; ++j)
-    for (int e = sm.col_start[static_cast<size_t>(j)]; e < sm.col_start[static_cast<size_t>(j) + 1]; ++e)
-      dir.rows.lin[static_cast<size_t>(sm.row_index[static_cast<size_t>(e)])].push_back({j, sm.value[static_cast<size_t>(e)]});
-  for (int i = 0; i < m; ++i) {
-    const size_t k = static_cast<size_t>(i);
-    dir.rows.lb.push_back(infinite(sm.row_lb[k]) ? -VLM_INFINITY : 0.0);
-    dir.rows.ub.push_back(infinite(sm.row_ub[k]) ? VLM_INFINITY : 0.0);
-    dir.rows.psd.emplace_back();
-    dir.rows.is_psd.push_back(0);
-  }
-  const SolverModel dsm = build_solver_model(dir, run.params);
-  const RunOutcome lp = solve_with_clp(dir, dsm, run);
-  if (lp.code != VLM_OKAY || lp.solution.status != VLM_STATUS_OPTIMAL) return -1;
-  const std::vector<double>& d = lp.solution.x;
-  SolverModel linear = sm;
-  linear.h_start.clear();
-  linear.h_index.clear();
-  linear.h_value.clear();
-  if (is_unbounded_direction(QpData::from_model(linear), d)) return 1;
-  return lp.solution.primal_obj > -1e-9 ? 0 : -1;
-}
 
 // The second search's outcome, counting the first one's work too.
 // Whether the relaxation of the piece of the model that x (a point of the

@@ -468,7 +468,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * INFEASIBLE stands on a Farkas certificate: CLP's ray, checked, or else the
  * multipliers of the elastic problem (every row side may be violated at unit
  * cost), whose optimum may show a point instead; UNBOUNDED once a point
- * meets the model as given. A row without coefficients whose sides exclude 0 makes the
+ * meets the model as given and an LP over the recession cone (within the
+ * box [-1, 1]) finds a direction along which the objective falls, checked
+ * against every bound and row side (else no verdict). A row without coefficients whose sides exclude 0 makes the
  * model infeasible before any solver runs; a failed or diverging barrier
  * run is repeated by the dual simplex.
  *
