@@ -1,7 +1,7 @@
 #include "algebra/quicksum.hpp"
 
 #include "algebra/sum_builder.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

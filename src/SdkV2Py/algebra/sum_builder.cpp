@@ -5,10 +5,10 @@
 
 #include "attributes/var.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -6,11 +6,11 @@
 #include <utility>
 
 #include "module/attr_table.hpp"
-#include "module/errors.hpp"
 #include "module/param_table.hpp"
-#include "module/print.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/print.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

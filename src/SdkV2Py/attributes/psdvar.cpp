@@ -1,7 +1,7 @@
 #include "attributes/psdvar.hpp"
 
 #include "expressions/psdexpr.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -3,7 +3,7 @@
 #include "containers/builtins.hpp"
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -5,12 +5,12 @@
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -3,8 +3,8 @@
 #include <cmath>
 
 #include "expressions/terms.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
 
 namespace velmorpy {
 

@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,7 +1,7 @@
 #include "expressions/psdexpr.hpp"
 
 #include "algebra/object_arrays.hpp"
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <unordered_map>
@@ -16,14 +16,14 @@
 #include "expressions/expr_text.hpp"
 #include "expressions/tempconstr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -4,12 +4,12 @@
 #include <cstdint>
 
 #include "algebra/object_arrays.hpp"
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

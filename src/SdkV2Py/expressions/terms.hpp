@@ -13,7 +13,7 @@
 
 #include "attributes/attr_access.hpp"
 #include "expressions/list.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

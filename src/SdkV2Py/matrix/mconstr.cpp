@@ -2,9 +2,9 @@
 
 #include "algebra/object_arrays.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
 
 namespace velmorpy {
 

@@ -4,9 +4,9 @@
 #include "algebra/operand.hpp"
 #include "expressions/linexpr.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

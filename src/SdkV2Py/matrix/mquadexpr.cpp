@@ -1,14 +1,14 @@
 #include "matrix/mquadexpr.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <vector>
 
 #include "algebra/operand.hpp"
 #include "expressions/quadexpr.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
 
 namespace velmorpy {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

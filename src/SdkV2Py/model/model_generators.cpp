@@ -7,10 +7,10 @@
 #include "expressions/tempconstr.hpp"
 #include "model/indexed_names.hpp"
 #include "model/model_constrs.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -3,8 +3,8 @@
 #include <velmor.h>
 
 #include "model/callback_bridge.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -2,8 +2,8 @@
 
 #include "attributes/handle.hpp"
 #include "expressions/linexpr.hpp"
-#include "module/args.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

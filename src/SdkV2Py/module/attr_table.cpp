@@ -3,9 +3,9 @@
 #include <string>
 
 #include "attributes/names.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

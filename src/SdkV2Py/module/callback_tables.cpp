@@ -2,9 +2,9 @@
 
 #include <velmor.h>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -3,13 +3,13 @@
 #include <velmor.h>
 
 #include "model/model.hpp"
-#include "module/args.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/print.hpp"
-#include "module/text.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/print.hpp"
+#include "runtime/text.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,6 @@
 // The module's entry and start-up sequence.
 #define VELMORPY_NUMPY_IMPORT
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <cstdio>
 #include <cstring>
@@ -9,19 +9,19 @@
 #include "expressions/list.hpp"
 #include "module/attr_table.hpp"
 #include "module/callback_tables.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
 #include "module/module_functions.hpp"
 #include "module/param_table.hpp"
 #include "module/result_codes.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
 #include "module/types.hpp"
-#include "module/unlocked.hpp"
 #include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
+#include "runtime/unlocked.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {

@@ -7,10 +7,10 @@
 #include "containers/multidict.hpp"
 #include "module/default_env.hpp"
 #include "module/model_registry.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,9 +1,9 @@
 #include "module/param_table.hpp"
 
 #include "attributes/names.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

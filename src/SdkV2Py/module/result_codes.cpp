@@ -2,8 +2,8 @@
 
 #include <velmor.h>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

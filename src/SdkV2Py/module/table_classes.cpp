@@ -2,10 +2,10 @@
 
 #include <string>
 
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -3,10 +3,10 @@
 #include <velmor.h>
 
 #include "module/constants.hpp"
-#include "module/decorators.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,4 +1,4 @@
-#include "module/function.hpp"
+#include "runtime/function.hpp"
 
 #include <structmember.h>
 
@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

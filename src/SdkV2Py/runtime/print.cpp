@@ -1,7 +1,7 @@
-#include "module/print.hpp"
+#include "runtime/print.hpp"
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,9 +1,9 @@
-#include "module/args.hpp"
+#include "runtime/args.hpp"
 
 #include <limits>
 #include <new>
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

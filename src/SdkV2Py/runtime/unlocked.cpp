@@ -1,14 +1,14 @@
-#include "module/unlocked.hpp"
+#include "runtime/unlocked.hpp"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

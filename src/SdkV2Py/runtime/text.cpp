@@ -1,8 +1,8 @@
-#include "module/text.hpp"
+#include "runtime/text.hpp"
 
 #include <cstring>
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

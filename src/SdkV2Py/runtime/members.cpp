@@ -1,10 +1,10 @@
-#include "module/members.hpp"
+#include "runtime/members.hpp"
 
 #include <cstring>
 
-#include "module/decorators.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

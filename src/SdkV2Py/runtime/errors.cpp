@@ -1,4 +1,4 @@
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 #include <cxxabi.h>
 #include <pthread.h>

@@ -1,6 +1,6 @@
-#include "module/state.hpp"
+#include "runtime/state.hpp"
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,10 @@
-#include "module/holder.hpp"
+#include "runtime/holder.hpp"
 
 #include <condition_variable>
 #include <mutex>
 
-#include "module/errors.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

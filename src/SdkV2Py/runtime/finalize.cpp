@@ -1,7 +1,7 @@
-#include "module/finalize.hpp"
+#include "runtime/finalize.hpp"
 
-#include "module/errors.hpp"
-#include "module/holder.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 

@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "module/function.hpp"
+#include "runtime/function.hpp"
 
 namespace velmorpy {
 
