@@ -14,7 +14,7 @@
 #include "embedded.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/velmor_error.hpp"
+#include "runtime/error_type.hpp"
 #include "runtime/holder.hpp"
 #include "runtime/state.hpp"
 

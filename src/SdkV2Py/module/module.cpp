@@ -1,6 +1,5 @@
 // The module's entry and start-up sequence.
-#define VELMORPY_NUMPY_IMPORT
-#include "runtime/numpy.hpp"
+#include <Python.h>
 
 #include <cstdio>
 #include <cstring>
@@ -20,6 +19,7 @@
 #include "runtime/function.hpp"
 #include "runtime/holder.hpp"
 #include "runtime/members.hpp"
+#include "runtime/numpy.hpp"
 #include "runtime/state.hpp"
 #include "runtime/unlocked.hpp"
 #include "serialisation/pickling.hpp"
@@ -153,9 +153,7 @@ void phase_imports() {
   import_as("ctypes", "ctypes");
   import_as("fnmatch", "fnmatch");
   import_as("numpy", "_np");
-  // _import_array() leaves the original error set (the import_array macros
-  // would replace it with a generic one).
-  check(_import_array());
+  check(import_numpy());
   {
     Ref from = take(Py_BuildValue("[s]", "sparse"));
     Ref scipy = take(PyImport_ImportModuleLevel("scipy", state().dict, nullptr, from.get(), 0));

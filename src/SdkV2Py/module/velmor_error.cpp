@@ -93,8 +93,6 @@ const FunctionDef velmorerror_members[] = {
 
 const char velmorerror_init_params[] = "arg1, arg2: str = None";
 
-PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
-
 void prepare_velmorerror() {
   VelmorErrorType.tp_name = "velmorpy.VelmorError";
   VelmorErrorType.tp_basicsize = sizeof(VelmorErrorObject);

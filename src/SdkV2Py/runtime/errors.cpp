@@ -8,9 +8,11 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "module/velmor_error.hpp"
+#include "runtime/error_type.hpp"
 
 namespace velmorpy {
+
+PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void translate_current_exception() noexcept {
   try {

@@ -1,5 +1,6 @@
-// The one way to include the NumPy C API: exactly one file (the module entry)
-// defines VELMORPY_NUMPY_IMPORT and imports the API at start-up.
+// The one way to include the NumPy C API: exactly one file (runtime/numpy.cpp)
+// defines VELMORPY_NUMPY_IMPORT and holds the API table, which start-up fills
+// through import_numpy().
 #pragma once
 #include <Python.h>
 
@@ -10,3 +11,11 @@
 #endif
 #include <numpy/arrayobject.h>
 #include <numpy/arrayscalars.h>
+
+namespace velmorpy {
+
+// Fills the API table from the imported numpy; 0, or -1 with the import's own
+// error set (the import_array macros would replace it with a generic one).
+int import_numpy() noexcept;
+
+}  // namespace velmorpy
