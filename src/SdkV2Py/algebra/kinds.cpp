@@ -1,3 +1,4 @@
+// Operand kinds: the classification of operands and the checks of a user's sparse matrix.
 #include "algebra/kinds.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// NumPy object arrays: private cell copies, new arrays, and the nesting checks before NumPy.
 #include "algebra/object_arrays.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// Operand: its number slots, comparisons, reflected methods and the operator methods.
 #include "algebra/operand.hpp"
 
 #include "algebra/kernels.hpp"

@@ -1,3 +1,4 @@
+// quicksum: the module function and the sum it feeds through one SumBuilder.
 #include "algebra/quicksum.hpp"
 
 #include "algebra/sum_builder.hpp"

@@ -1,3 +1,4 @@
+// SumBuilder: the summands' terms written into the result's term lists, and add_to_sum.
 #include "algebra/sum_builder.hpp"
 
 #include <algorithm>

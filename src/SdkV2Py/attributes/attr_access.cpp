@@ -1,3 +1,4 @@
+// The attribute layer: requests, typed getters and setters, and the conversion of values.
 #include "attributes/attr_access.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// The handle family: the shared slots, members, documentation and each class's row.
 #include "attributes/handle.hpp"
 
 #include <cctype>

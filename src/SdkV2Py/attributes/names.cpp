@@ -1,3 +1,4 @@
+// Name look-ups: the sorted key tables of attributes and parameters, and wildcard matching.
 #include "attributes/names.hpp"
 
 #include <algorithm>

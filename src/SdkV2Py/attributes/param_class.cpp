@@ -1,3 +1,4 @@
+// ParamClass: its slots, the typed parameter getters and its type object.
 #include "attributes/param_class.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// The module-level parameter functions, paramHelp and the targets they act on.
 #include "attributes/param_functions.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// _setParam and _getDefault: one parameter of an environment set by name, and its default.
 #include "attributes/set_param.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// multidict: the module function.
 #include "containers/multidict.hpp"
 
 #include "containers/builtins.hpp"

@@ -1,3 +1,4 @@
+// tupledict: its slots, methods, internal makers and type object.
 #include "containers/tupledict.hpp"
 
 #include <utility>

@@ -1,3 +1,4 @@
+// tuplelist: the compact index, its slots, attributes, methods and type object.
 #include "containers/tuplelist.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// Column: its slots, methods and type object.
 #include "expressions/column.hpp"
 
 #include <algorithm>

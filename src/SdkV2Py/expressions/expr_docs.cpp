@@ -1,3 +1,4 @@
+// The docstrings of the methods LinExpr, QuadExpr and PsdExpr share.
 #include "expressions/expr_docs.hpp"
 
 namespace velmorpy {

@@ -1,3 +1,4 @@
+// The text forms of expressions: terms, shortening and the frame around them.
 #include "expressions/expr_text.hpp"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// LinExpr: its slots, methods, type object and internal operations.
 #include "expressions/linexpr.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// TermList, NumList and the Python class List: the copy-on-write lists of terms.
 #include "expressions/list.hpp"
 
 #include <cstring>

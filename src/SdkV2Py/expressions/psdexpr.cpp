@@ -1,3 +1,4 @@
+// PsdExpr: its slots, operators, methods, type object and the mirror rule of its matrices.
 #include "expressions/psdexpr.hpp"
 
 #include "algebra/object_arrays.hpp"

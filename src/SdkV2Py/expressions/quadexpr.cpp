@@ -1,3 +1,4 @@
+// QuadExpr: its slots, methods, type object and internal operations.
 #include "expressions/quadexpr.hpp"
 
 #include <algorithm>

@@ -1,3 +1,4 @@
+// TempConstr: its slots, methods, type object and internal makers.
 #include "expressions/tempconstr.hpp"
 
 #include "algebra/object_arrays.hpp"

@@ -1,3 +1,4 @@
+// What the term-keeping classes share: argument tests, parallel lists, attribute reads.
 #include "expressions/terms.hpp"
 
 #include <algorithm>

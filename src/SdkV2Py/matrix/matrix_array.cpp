@@ -1,3 +1,4 @@
+// The matrix-shaped classes' shared record: its slots, member bodies and documentation.
 #include "matrix/matrix_array.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// MConstr: its methods, type object and namespace.
 #include "matrix/mconstr.hpp"
 
 #include "algebra/object_arrays.hpp"

@@ -1,3 +1,4 @@
+// MLinExpr: its methods, type object and namespace.
 #include "matrix/mlinexpr.hpp"
 
 #include "algebra/object_arrays.hpp"

@@ -1,3 +1,4 @@
+// The model's matrix interface: addMVar, addPsdVar, addMConstr, getA and the matrix rows.
 #include "matrix/model_matrix.hpp"
 
 #include "runtime/numpy.hpp"

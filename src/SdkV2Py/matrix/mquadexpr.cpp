@@ -1,3 +1,4 @@
+// MQuadExpr: its methods, type object and namespace.
 #include "matrix/mquadexpr.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// MVar: its methods, documentation and type object.
 #include "matrix/mvar.hpp"
 
 #include "runtime/numpy.hpp"

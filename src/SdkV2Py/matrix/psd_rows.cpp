@@ -1,3 +1,4 @@
+// _psdExpr2array: the semidefinite terms of a row laid out for the library.
 #include "matrix/psd_rows.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// The callback bridge: one turn of a Python callback, and the what-code accessors.
 #include "model/callback_bridge.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// Indexed names: the text of a key and the names of a batch's items.
 #include "model/indexed_names.hpp"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// Model: its slots, methods, documentation and type object.
 #include "model/model.hpp"
 
 #include "runtime/numpy.hpp"

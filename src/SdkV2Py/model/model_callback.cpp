@@ -1,3 +1,4 @@
+// The Model methods of a callback turn: reading, heuristic solutions, cuts and branching.
 #include "model/model_callback.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// Model.getCol, getRow, getCoeff, chgCoeff and cleanupMilp.
 #include "model/model_coeffs.hpp"
 
 #include <velmor.h>

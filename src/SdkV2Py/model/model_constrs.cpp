@@ -1,3 +1,4 @@
+// Model.addConstr, addLConstr, addRange and the row adders under them.
 #include "model/model_constrs.hpp"
 
 #include <velmor.h>

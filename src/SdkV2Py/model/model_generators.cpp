@@ -1,3 +1,4 @@
+// Model.addConstrs: constraints from a generator, keyed by its loop variables.
 #include "model/model_generators.hpp"
 
 #include <string>

@@ -1,3 +1,4 @@
+// Model.computeIIS.
 #include "model/model_iis.hpp"
 
 #include <velmor.h>

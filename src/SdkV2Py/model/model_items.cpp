@@ -1,3 +1,4 @@
+// Item handles meeting the library: handle arguments, library indices, lists and counts.
 #include "model/model_items.hpp"
 
 #include "attributes/handle.hpp"

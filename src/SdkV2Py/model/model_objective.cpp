@@ -1,3 +1,4 @@
+// Model.setObjective and Model.getObjective.
 #include "model/model_objective.hpp"
 
 #include "runtime/numpy.hpp"

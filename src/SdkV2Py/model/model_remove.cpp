@@ -1,3 +1,4 @@
+// Model.remove: the walk over what to remove, and the removal of each kind.
 #include "model/model_remove.hpp"
 
 #include "runtime/numpy.hpp"

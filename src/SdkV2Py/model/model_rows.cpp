@@ -1,3 +1,4 @@
+// _linExprs2array: linear expressions flattened into compressed rows, and the bound rule.
 #include "model/model_rows.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// Model.optimize, terminate, reset, message, read and write.
 #include "model/model_solve.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// Model.addSOS, getSOS, getSOSs and the indicator constraints' adder and readers.
 #include "model/model_sos_indicators.hpp"
 
 #include "runtime/numpy.hpp"

@@ -1,3 +1,4 @@
+// Model.addVars and _addVars: batches of variables in one library call.
 #include "model/model_vars.hpp"
 
 #include "algebra/object_arrays.hpp"

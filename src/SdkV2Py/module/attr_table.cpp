@@ -1,3 +1,4 @@
+// The attribute table (kAttrRows) and the filling of its table class.
 #include "module/attr_table.hpp"
 
 #include <string>

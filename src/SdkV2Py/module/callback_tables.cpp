@@ -1,3 +1,4 @@
+// The callback tables (kCbWhereRows, kCbWhatRows) and the filling of their table class.
 #include "module/callback_tables.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// The default environment: made when first used, and disposeDefaultEnv.
 #include "module/default_env.hpp"
 
 #include "module/env.hpp"

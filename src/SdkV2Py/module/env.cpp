@@ -1,3 +1,4 @@
+// Env: its slots, methods and type object.
 #include "module/env.hpp"
 
 #include "attributes/set_param.hpp"

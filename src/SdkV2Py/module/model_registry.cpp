@@ -1,3 +1,4 @@
+// The models bound to the caller's globals (_model_holders, models), and the module function read.
 #include "module/model_registry.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// The module functions version and system, and the table that binds them all.
 #include "module/module_functions.hpp"
 
 #include <velmor.h>

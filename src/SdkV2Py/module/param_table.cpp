@@ -1,3 +1,4 @@
+// The parameter table (kParamRows) and the filling of its table class.
 #include "module/param_table.hpp"
 
 #include "attributes/names.hpp"

@@ -1,3 +1,4 @@
+// The result codes and statuses (kErrorRows, kStatusRows) and the filling of their table classes.
 #include "module/result_codes.hpp"
 
 #include <velmor.h>

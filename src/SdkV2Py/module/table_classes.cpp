@@ -1,3 +1,4 @@
+// The table classes of the constants object: made empty, with their value properties.
 #include "module/table_classes.hpp"
 
 #include <string>

@@ -1,3 +1,4 @@
+// The class table (kClasses): readying, constructor parsers and namespace phases.
 #include "module/types.hpp"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// VelmorError: its constructor, members and readying.
 #include "module/velmor_error.hpp"
 
 #include <velmor.h>

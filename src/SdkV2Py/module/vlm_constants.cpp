@@ -1,3 +1,4 @@
+// VLM: its class, its scalar constants and table members, and its one instance.
 #include "module/vlm_constants.hpp"
 
 #include <velmor.h>

@@ -1,3 +1,4 @@
+// The argument parser (unpack) and the conversions of parsed values.
 #include "runtime/args.hpp"
 
 #include <limits>

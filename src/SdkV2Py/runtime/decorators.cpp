@@ -1,3 +1,4 @@
+// The internal decorators, the documented-member listing and __getmetaclass__.
 #include "runtime/decorators.hpp"
 
 #include "runtime/errors.hpp"

@@ -1,3 +1,4 @@
+// The error boundary: translation of C++ exceptions, raising, and the stack guard.
 #include "runtime/errors.hpp"
 
 #include <cxxabi.h>

@@ -1,3 +1,4 @@
+// The finalisers' dispose calls, which report a failure as unraisable.
 #include "runtime/finalize.hpp"
 
 #include "runtime/errors.hpp"

@@ -1,3 +1,4 @@
+// The module's function type: its calls, attributes, code objects and construction.
 #include "runtime/function.hpp"
 
 #include <structmember.h>

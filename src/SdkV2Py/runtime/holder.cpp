@@ -1,3 +1,4 @@
+// Holder: its type, the claims of unlocked calls, and live_model, live_env, dispose_holder.
 #include "runtime/holder.hpp"
 
 #include <condition_variable>

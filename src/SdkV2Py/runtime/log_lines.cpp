@@ -1,3 +1,4 @@
+// The library's log lines written through sys.stdout, from any thread.
 #include "runtime/log_lines.hpp"
 
 #include <Python.h>

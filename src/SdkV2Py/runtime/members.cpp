@@ -1,3 +1,4 @@
+// Binding member and function tables into namespaces, and method_doc.
 #include "runtime/members.hpp"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// is_number and number_value.
 #include "runtime/numbers.hpp"
 
 #include "runtime/numpy.hpp"

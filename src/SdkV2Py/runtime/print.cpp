@@ -1,3 +1,4 @@
+// print_text.
 #include "runtime/print.hpp"
 
 #include "runtime/errors.hpp"

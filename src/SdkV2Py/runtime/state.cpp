@@ -1,3 +1,4 @@
+// The module record and module_global.
 #include "runtime/state.hpp"
 
 #include "runtime/errors.hpp"

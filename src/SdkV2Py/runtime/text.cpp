@@ -1,3 +1,4 @@
+// str2chars and chars2str: text to and from the library.
 #include "runtime/text.hpp"
 
 #include <cstring>

@@ -1,3 +1,4 @@
+// The interpreter's exit as the module's threads see it: the exit hook, BridgeEntry, interpreter_closed.
 #include "runtime/unlocked.hpp"
 
 #include <atomic>

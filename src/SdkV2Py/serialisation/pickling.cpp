@@ -1,3 +1,4 @@
+// Pickling: the refusing classes, the reduce and setstate pair, the reconstructors.
 #include "serialisation/pickling.hpp"
 
 #include <array>
