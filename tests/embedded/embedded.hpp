@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "module/errors.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy::testing {
 

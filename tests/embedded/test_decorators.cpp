@@ -4,7 +4,7 @@
 #include <string>
 
 #include "embedded.hpp"
-#include "module/decorators.hpp"
+#include "runtime/decorators.hpp"
 
 namespace velmorpy {
 namespace {

@@ -9,7 +9,7 @@
 #include "embedded.hpp"
 #include "model/model.hpp"
 #include "model/model_vars.hpp"
-#include "module/holder.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 namespace {

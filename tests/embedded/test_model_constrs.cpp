@@ -11,7 +11,7 @@
 #include "embedded.hpp"
 #include "model/model.hpp"
 #include "model/model_constrs.hpp"
-#include "module/holder.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 namespace {

@@ -14,9 +14,9 @@
 #include "embedded.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/holder.hpp"
-#include "module/state.hpp"
-#include "module/velmor_error.hpp"
+#include "runtime/error_type.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 namespace {

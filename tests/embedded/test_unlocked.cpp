@@ -10,8 +10,8 @@
 #include <velmor.h>
 
 #include "embedded.hpp"
-#include "module/holder.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 namespace {

@@ -14,7 +14,7 @@
 #include "attributes/var.hpp"
 #include "embedded.hpp"
 #include "model/model.hpp"
-#include "module/holder.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 namespace {

@@ -3,13 +3,13 @@
 // and the element-wise maps.
 #include "algebra/kernels.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <vector>
 
 #include "algebra/object_arrays.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -7,7 +7,7 @@
 // into its term lists, one term per inner index.
 #include "algebra/kernels.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <utility>
 #include <vector>
@@ -17,8 +17,8 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -14,7 +14,7 @@
 #include <cstdint>
 
 #include "algebra/kinds.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

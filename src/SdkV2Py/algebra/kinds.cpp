@@ -1,6 +1,7 @@
+// Operand kinds: the classification of operands and the checks of a user's sparse matrix.
 #include "algebra/kinds.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include "algebra/operand.hpp"
 #include "attributes/var.hpp"
@@ -9,11 +10,11 @@
 #include "matrix/mlinexpr.hpp"
 #include "matrix/mquadexpr.hpp"
 #include "matrix/mvar.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

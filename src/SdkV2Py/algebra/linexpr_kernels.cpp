@@ -6,9 +6,9 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
 
 namespace velmorpy {
 

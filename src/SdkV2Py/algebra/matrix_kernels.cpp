@@ -12,8 +12,8 @@
 #include "matrix/matrix_array.hpp"
 #include "matrix/mlinexpr.hpp"
 #include "matrix/mquadexpr.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
 
 namespace velmorpy {
 

@@ -1,14 +1,15 @@
+// NumPy object arrays: private cell copies, new arrays, and the nesting checks before NumPy.
 #include "algebra/object_arrays.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <cstring>
 #include <unordered_map>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

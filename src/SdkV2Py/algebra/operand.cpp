@@ -1,3 +1,4 @@
+// Operand: its number slots, comparisons, reflected methods and the operator methods.
 #include "algebra/operand.hpp"
 
 #include "algebra/kernels.hpp"
@@ -8,13 +9,13 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/tempconstr.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

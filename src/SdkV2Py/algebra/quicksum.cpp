@@ -1,7 +1,8 @@
+// quicksum: the module function and the sum it feeds through one SumBuilder.
 #include "algebra/quicksum.hpp"
 
 #include "algebra/sum_builder.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

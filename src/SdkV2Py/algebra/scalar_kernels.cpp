@@ -9,8 +9,8 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
 
 namespace velmorpy {
 

@@ -10,7 +10,7 @@
 // read outside the dense operand's cells. Offsets are 64-bit.
 #include "algebra/kernels.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -23,10 +23,10 @@
 #include "expressions/linexpr.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

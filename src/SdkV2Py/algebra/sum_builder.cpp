@@ -1,3 +1,4 @@
+// SumBuilder: the summands' terms written into the result's term lists, and add_to_sum.
 #include "algebra/sum_builder.hpp"
 
 #include <algorithm>
@@ -5,10 +6,10 @@
 
 #include "attributes/var.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

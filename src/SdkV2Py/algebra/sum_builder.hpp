@@ -10,7 +10,7 @@
 #include "expressions/list.hpp"
 #include "expressions/quadexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// The attribute layer: requests, typed getters and setters, and the conversion of values.
 #include "attributes/attr_access.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -11,13 +12,13 @@
 #include "algebra/kinds.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
-#include "module/args.hpp"
 #include "module/attr_table.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -18,7 +18,7 @@
 
 #include <velmor.h>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// Constr: its type object; the handle family (handle.cpp) fills it.
 #include "attributes/constr.hpp"
 
 namespace velmorpy {

@@ -1,3 +1,4 @@
+// GenConstr: its type object; the handle family (handle.cpp) fills it.
 #include "attributes/genconstr.hpp"
 
 namespace velmorpy {

@@ -1,3 +1,4 @@
+// The handle family: the shared slots, members, documentation and each class's row.
 #include "attributes/handle.hpp"
 
 #include <cctype>
@@ -11,10 +12,10 @@
 #include "attributes/psdvar.hpp"
 #include "attributes/sos.hpp"
 #include "attributes/var.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -10,9 +10,9 @@
 #include <cstdint>
 
 #include "attributes/attr_access.hpp"
-#include "module/args.hpp"
-#include "module/function.hpp"
-#include "module/ref.hpp"
+#include "runtime/args.hpp"
+#include "runtime/function.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

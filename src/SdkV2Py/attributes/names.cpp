@@ -1,3 +1,4 @@
+// Name look-ups: the sorted key tables of attributes and parameters, and wildcard matching.
 #include "attributes/names.hpp"
 
 #include <algorithm>
@@ -6,11 +7,11 @@
 #include <utility>
 
 #include "module/attr_table.hpp"
-#include "module/errors.hpp"
 #include "module/param_table.hpp"
-#include "module/print.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/print.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -11,7 +11,7 @@
 
 #include <vector>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,15 +1,16 @@
+// ParamClass: its slots, the typed parameter getters and its type object.
 #include "attributes/param_class.hpp"
 
 #include <velmor.h>
 
 #include "attributes/names.hpp"
 #include "attributes/set_param.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// The module-level parameter functions, paramHelp and the targets they act on.
 #include "attributes/param_functions.hpp"
 
 #include <velmor.h>
@@ -8,13 +9,13 @@
 #include "attributes/set_param.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
 #include "module/model_registry.hpp"
 #include "module/param_table.hpp"
-#include "module/print.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/print.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

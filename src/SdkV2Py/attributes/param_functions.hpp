@@ -5,8 +5,8 @@
 
 #include <vector>
 
-#include "module/args.hpp"
-#include "module/ref.hpp"
+#include "runtime/args.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// PsdConstr: its type object; the handle family (handle.cpp) fills it.
 #include "attributes/psdconstr.hpp"
 
 namespace velmorpy {

@@ -1,7 +1,8 @@
+// PsdVar: its type object and what it adds to the handle family (__array_priority__, __rmul__).
 #include "attributes/psdvar.hpp"
 
 #include "expressions/psdexpr.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// _setParam and _getDefault: one parameter of an environment set by name, and its default.
 #include "attributes/set_param.hpp"
 
 #include <velmor.h>
@@ -5,12 +6,12 @@
 #include <cstdint>
 
 #include "attributes/names.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/print.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/print.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// SOS: its type object; the handle family (handle.cpp) fills it.
 #include "attributes/sos.hpp"
 
 namespace velmorpy {

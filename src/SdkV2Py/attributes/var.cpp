@@ -1,3 +1,4 @@
+// Var: its type object; the handle family (handle.cpp) fills it.
 #include "attributes/var.hpp"
 
 namespace velmorpy {

@@ -1,9 +1,10 @@
+// multidict: the module function.
 #include "containers/multidict.hpp"
 
 #include "containers/builtins.hpp"
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

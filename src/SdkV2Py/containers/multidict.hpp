@@ -3,7 +3,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/args.hpp"
+#include "runtime/args.hpp"
 
 namespace velmorpy {
 

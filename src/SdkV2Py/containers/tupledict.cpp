@@ -1,3 +1,4 @@
+// tupledict: its slots, methods, internal makers and type object.
 #include "containers/tupledict.hpp"
 
 #include <utility>
@@ -9,12 +10,12 @@
 #include "attributes/var.hpp"
 #include "containers/builtins.hpp"
 #include "containers/tuplelist.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

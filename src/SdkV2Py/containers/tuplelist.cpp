@@ -1,3 +1,4 @@
+// tuplelist: the compact index, its slots, attributes, methods and type object.
 #include "containers/tuplelist.hpp"
 
 #include <algorithm>
@@ -9,13 +10,13 @@
 
 #include "algebra/object_arrays.hpp"
 #include "containers/builtins.hpp"
-#include "module/args.hpp"
-#include "module/decorators.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// Column: its slots, methods and type object.
 #include "expressions/column.hpp"
 
 #include <algorithm>
@@ -5,12 +6,12 @@
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 
@@ -202,113 +203,31 @@ PyObject* column_remove(PyObject* self, const Args& a) {
   Py_RETURN_NONE;
 }
 
-const char addTerms_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addTerms(coeffs, constrs)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add one or more pairs of coefficient and constraint to the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
-    "            constrs: a Constr, or a list of Constr parallel to coeffs\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            col.addTerms(1.0, c0)\n"
-    "            col.addTerms([1.0, 2.0], [c0, c1])\n"
-    "        ";
+const char addTerms_doc[] = METHOD_DOC("addTerms(coeffs, constrs)",
+                                       "Add one or more pairs of coefficient and constraint to the column.",
+                                       "coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
+                                       "            constrs: a Constr, or a list of Constr parallel to coeffs",
+                                       "col.addTerms(1.0, c0)\n"
+                                       "            col.addTerms([1.0, 2.0], [c0, c1])");
 
-const char copy_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            copy()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return a copy of the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            col2 = col.copy()\n"
-    "        ";
+const char copy_doc[] = METHOD_DOC("copy()", "Return a copy of the column.", "None", "col2 = col.copy()");
 
-const char getCoeff_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getCoeff(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the coefficient of a pair of the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the pair; negative positions count from the end\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            coeff = col.getCoeff(0)\n"
-    "        ";
+const char getCoeff_doc[] = METHOD_DOC("getCoeff(index)", "Return the coefficient of a pair of the column.",
+                                       "index: the position of the pair; negative positions count from the end",
+                                       "coeff = col.getCoeff(0)");
 
-const char getConstr_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getConstr(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the constraint of a pair of the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the pair; negative positions count from the end\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            constr = col.getConstr(0)\n"
-    "        ";
+const char getConstr_doc[] = METHOD_DOC("getConstr(index)", "Return the constraint of a pair of the column.",
+                                        "index: the position of the pair; negative positions count from the end",
+                                        "constr = col.getConstr(0)");
 
-const char size_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            size()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the number of pairs of the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            n = col.size()\n"
-    "        ";
+const char size_doc[] = METHOD_DOC("size()", "Return the number of pairs of the column.", "None", "n = col.size()");
 
-const char clear_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            clear()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove every pair from the column.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            col.clear()\n"
-    "        ";
+const char clear_doc[] = METHOD_DOC("clear()", "Remove every pair from the column.", "None", "col.clear()");
 
-const char remove_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            remove(item)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove the pair at a position, or every pair of a constraint.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            item: the position of a pair, or a Constr\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            col.remove(0)\n"
-    "            col.remove(c1)\n"
-    "        ";
+const char remove_doc[] = METHOD_DOC("remove(item)", "Remove the pair at a position, or every pair of a constraint.",
+                                     "item: the position of a pair, or a Constr",
+                                     "col.remove(0)\n"
+                                     "            col.remove(c1)");
 
 const FunctionDef column_members[] = {
     {"addTerms", "self, coeffs, constrs", column_addTerms, Kind::Method, addTerms_doc, __LINE__},
@@ -326,21 +245,12 @@ const FunctionDef column_members[] = {
 const char column_init_params[] = "coeffs=None, constrs=None";
 
 const char column_init_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            __init__(coeffs=None, constrs=None)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Construct a Column: the coefficients of one variable in existing constraints.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            coeffs: a coefficient, or a list of coefficients\n"
-    "            constrs: a Constr, or a list of Constr parallel to coeffs\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            col = Column([1.0, 2.0], [c0, c1])\n"
-    "            x = m.addVar(column=col)\n"
-    "        ";
+    METHOD_DOC("__init__(coeffs=None, constrs=None)",
+               "Construct a Column: the coefficients of one variable in existing constraints.",
+               "coeffs: a coefficient, or a list of coefficients\n"
+               "            constrs: a Constr, or a list of Constr parallel to coeffs",
+               "col = Column([1.0, 2.0], [c0, c1])\n"
+               "            x = m.addVar(column=col)");
 
 Ref column_of_lists(Ref coeffs, Ref constrs) {
   Ref column = take(column_new(&ColumnType, nullptr, nullptr));

@@ -1,10 +1,11 @@
+// The text forms of expressions: terms, shortening and the frame around them.
 #include "expressions/expr_text.hpp"
 
 #include <cmath>
 
 #include "expressions/terms.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
 
 namespace velmorpy {
 
@@ -105,14 +106,14 @@ Ref expression_text(const char* tag, const std::string& body) {
   return take(PyUnicode_FromFormat("<%s: %U>", tag, cut.get()));
 }
 
-std::string linear_part_text(PyObject* expr) {
-  Ref s = take(PyObject_Str(expr));
+void append_linear_part(std::string& body, PyObject* lin) {
+  Ref s = take(PyObject_Str(lin));
   const Py_ssize_t len = PyUnicode_GET_LENGTH(s.get());
-  std::string out;
-  if (len <= 11) return out;
+  if (len <= 11) return;
   Ref inner = take(PyUnicode_Substring(s.get(), 10, len - 1));
-  append_str(out, inner.get());
-  return out;
+  std::string linear;
+  append_str(linear, inner.get());
+  if (!linear.empty()) body += " + " + linear;
 }
 
 }  // namespace velmorpy

@@ -5,7 +5,8 @@
 
 #include <string>
 
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 
@@ -26,8 +27,22 @@ Ref shorten(PyObject* s, Py_ssize_t n = 250);
 // Throws.
 Ref expression_text(const char* tag, const std::string& body);
 
-// The inner text of a LinExpr's text form (between "<LinExpr: " and ">"),
-// taken from str(expr), which may be a subclass's. Throws.
-std::string linear_part_text(PyObject* expr);
+// The text form (tp_str) of an expression class, whose own walk
+// `append_terms(body)` appends the text of its terms to `body` (reading the
+// names runs Python code: the expression is held meanwhile): "<{tag}: ...>".
+template <class F>
+PyObject* expression_str(PyObject* self, const char* tag, F&& append_terms) noexcept {
+  return guarded([&] {
+    Ref pin = Ref::borrow(self);
+    std::string body;
+    append_terms(body);
+    return expression_text(tag, body).release();
+  });
+}
+
+// Appends " + " and the inner text of a linear part's text form (between
+// "<LinExpr: " and ">", from str(lin), which may be a subclass's), unless
+// that is empty: the tail of a QuadExpr's or PsdExpr's text. Throws.
+void append_linear_part(std::string& body, PyObject* lin);
 
 }  // namespace velmorpy

@@ -1,3 +1,4 @@
+// LinExpr: its slots, methods, type object and internal operations.
 #include "expressions/linexpr.hpp"
 
 #include <algorithm>
@@ -9,13 +10,13 @@
 #include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 
@@ -26,6 +27,14 @@ PyObject* obj(LinExprObject* e) { return reinterpret_cast<PyObject*>(e); }
 // Methods a subclass may override are called by name; the class itself is
 // served in C.
 bool exact(PyObject* self) { return Py_IS_TYPE(self, &LinExprType); }
+
+// The two lists of `e` as one request: they change together or not at all.
+struct LinTerms : TermsCopy<NumList, TermList> {
+  explicit LinTerms(const LinExprObject* e) noexcept : TermsCopy(e->coeffs_, e->vars_) {}
+  NumList& coeffs() noexcept { return get<0>(); }
+  const NumList& coeffs() const noexcept { return get<0>(); }
+  const TermList& vars() const noexcept { return get<1>(); }
+};
 
 // float(x), the interpreter's conversion (numeric strings included).
 double as_float(PyObject* x) {
@@ -67,8 +76,7 @@ void linexpr_add_constant(LinExprObject* self, PyObject* c) {
 
 void linexpr_clear_terms(LinExprObject* self) {
   self->constant_ = 0.0;
-  nums_clear(self->coeffs_);
-  terms_clear(self->vars_);
+  clear_terms(self->coeffs_, self->vars_);
 }
 
 void linexpr_remove_item(LinExprObject* self, PyObject* item) {
@@ -81,12 +89,7 @@ void linexpr_remove_item(LinExprObject* self, PyObject* item) {
     raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
   }
   if (positions.empty()) return;
-  OwnedNums coeffs(nums_copy(self->coeffs_));
-  OwnedTerms vars(terms_copy(self->vars_));
-  nums_remove(coeffs.t, positions);
-  terms_remove(vars.t, positions);
-  std::swap(self->coeffs_, coeffs.t);  // both lists change together, or neither
-  std::swap(self->vars_, vars.t);
+  remove_terms(positions, self->coeffs_, self->vars_);
   linexpr_retrack(self);
 }
 
@@ -102,22 +105,29 @@ Ref linexpr_copy(LinExprObject* self) {
 
 namespace {
 
-// self.addTerms(coeffs, vars): in C for the class itself, by name for a subclass.
-void call_addTerms(PyObject* self, PyObject* coeffs, PyObject* vars) {
-  if (exact(self)) return linexpr_add_terms(as_linexpr(self), coeffs, vars);
-  take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), coeffs, vars, nullptr));
+// addTerms in C, for the class itself (call_add_terms calls a subclass's by name).
+void add_terms(PyObject* self, PyObject* coeffs, PyObject* vars) {
+  linexpr_add_terms(as_linexpr(self), coeffs, vars);
+}
+
+// An item of the constructor's list of pairs: a tuple or list of two items or
+// more (a subclass's __len__ may raise: that error stands).
+bool is_pair(PyObject* item) {
+  if (!(PyTuple_Check(item) || PyList_Check(item))) return false;
+  const Py_ssize_t size = PySequence_Size(item);
+  if (size < 0) throw_error_set();
+  return size >= 2;
 }
 
 void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   LinExprObject* e = as_linexpr(self);
-  nums_release(e->coeffs_);
-  terms_release(e->vars_);
+  release_terms(e->coeffs_, e->vars_);
   e->constant_ = 0.0;
   e->ready_ = true;
-  if (arg2 != Py_None) return call_addTerms(self, arg1, arg2);
+  if (arg2 != Py_None) return call_add_terms(self, &LinExprType, add_terms, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));
-    return call_addTerms(self, one.get(), arg1);
+    return call_add_terms(self, &LinExprType, add_terms, one.get(), arg1);
   }
   if (is_linexpr(arg1)) {
     LinExprObject* other = linexpr_checked(arg1);
@@ -132,21 +142,7 @@ void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
     take(PyObject_CallMethodOneArg(self, VLM_STR("addConstant"), c.get()));
     return;
   }
-  if (is_listlike(arg1)) {
-    Ref it = take(PyObject_GetIter(arg1));
-    while (PyObject* next = PyIter_Next(it.get())) {
-      Ref item = Ref::steal(next);
-      if (!(PyTuple_Check(next) || PyList_Check(next))) raise_velmor_text("Each element should be a tuple or list with length 2");
-      const Py_ssize_t size = PySequence_Size(next);  // a subclass's __len__ may raise: that error stands
-      if (size < 0) throw_error_set();
-      if (size < 2) raise_velmor_text("Each element should be a tuple or list with length 2");
-      Ref c = take(PySequence_GetItem(next, 0));
-      Ref v = take(PySequence_GetItem(next, 1));
-      call_addTerms(self, c.get(), v.get());
-    }
-    if (PyErr_Occurred()) throw_error_set();
-    return;
-  }
+  if (is_listlike(arg1)) return add_term_pairs(self, &LinExprType, add_terms, arg1, is_pair);
   e->constant_ = number_value(arg1);
 }
 
@@ -175,12 +171,13 @@ int linexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 }
 
 int linexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
-  return terms_traverse(as_linexpr(self)->vars_, visit, arg);
+  LinExprObject* e = as_linexpr(self);
+  return traverse_terms(visit, arg, e->coeffs_, e->vars_);
 }
 
 int linexpr_clear(PyObject* self) noexcept {
-  nums_release(as_linexpr(self)->coeffs_);
-  terms_release(as_linexpr(self)->vars_);
+  LinExprObject* e = as_linexpr(self);
+  release_terms(e->coeffs_, e->vars_);
   return 0;
 }
 
@@ -192,21 +189,17 @@ void linexpr_dealloc(PyObject* self) noexcept {
 
 // The text form: each term with its variable's name, then the constant.
 PyObject* linexpr_str(PyObject* self) noexcept {
-  return guarded([&] {
-    Ref pin = Ref::borrow(self);
+  return expression_str(self, "LinExpr", [&](std::string& body) {
     LinExprObject* e = linexpr_checked(self);
-    OwnedNums coeffs(nums_copy(e->coeffs_));
-    OwnedTerms vars(terms_copy(e->vars_));
-    std::vector<Ref> names = handle_attr_objects(vars.t, "VarName", AttrKind::Var);
-    std::string body;
-    const Py_ssize_t n = std::min(nums_size(coeffs.t), static_cast<Py_ssize_t>(names.size()));
+    const LinTerms terms(e);
+    std::vector<Ref> names = handle_attr_objects(terms.vars(), "VarName", AttrKind::Var);
+    const Py_ssize_t n = std::min(terms.size(), static_cast<Py_ssize_t>(names.size()));
     for (Py_ssize_t i = 0; i < n; ++i) {
-      Ref c = coefficient(nums_at(coeffs.t, i));
+      Ref c = coefficient(nums_at(terms.coeffs(), i));
       append_term_text(body, c.get(), names[i].get());
     }
     Ref constant = take(PyFloat_FromDouble(e->constant_));
     append_term_text(body, constant.get(), nullptr);
-    return expression_text("LinExpr", body).release();
   });
 }
 
@@ -232,10 +225,7 @@ void iadd(PyObject* self, PyObject* other, double sign) {
 }
 
 PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
-    iadd(self, other, 1.0);
-    return Py_NewRef(self);
-  });
+  return changed_in_place(self, [&] { iadd(self, other, 1.0); });
 }
 
 // e -= other is e += -other: a Var, a LinExpr or a number is subtracted in
@@ -253,7 +243,7 @@ PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
 }
 
 PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
+  return changed_in_place(self, [&] {
     LinExprObject* e = linexpr_checked(self);
     if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     const double m = number_value(other);
@@ -265,7 +255,6 @@ PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
       Ref product = take(PyNumber_Multiply(base.get(), other));
       e->constant_ = as_double(product.get());
     }
-    return Py_NewRef(self);
   });
 }
 
@@ -329,100 +318,27 @@ PyObject* linexpr_remove(PyObject* self, const Args& a) {
 
 // --- tables --------------------------------------------------------------------
 
-const char addTerms_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addTerms(coeffs, vars)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add one term, or a list of terms, to the expression. Terms with a zero\n"
-    "            coefficient are not added.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
-    "            vars: a Var, or a list of Var parallel to coeffs\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.addTerms(2.0, x)\n"
-    "            e.addTerms([1.0, 2.0], [x, y])\n"
-    "        ";
+const char addTerms_doc[] = METHOD_DOC("addTerms(coeffs, vars)",
+                                       "Add one term, or a list of terms, to the expression. Terms with a zero\n"
+                                       "            coefficient are not added.",
+                                       "coeffs: a coefficient, or a list, tuple or numpy array of coefficients\n"
+                                       "            vars: a Var, or a list of Var parallel to coeffs",
+                                       "e.addTerms(2.0, x)\n"
+                                       "            e.addTerms([1.0, 2.0], [x, y])");
 
-const char add_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            add(expr, mult=1.0)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a linear expression, multiplied by a number, to the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            expr: a LinExpr\n"
-    "            mult: the multiplier of expr\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.add(x + 2 * y, -1.0)\n"
-    "        ";
+const char add_doc[] = ADD_EXPR_DOC("Add a linear expression, multiplied by a number, to the expression.", "a LinExpr",
+                                    "e.add(x + 2 * y, -1.0)");
 
 const char getCoeff_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getCoeff(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the coefficient of a term of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            c = e.getCoeff(0)\n"
-    "        ";
+    TERM_PART_DOC("getCoeff", "Return the coefficient of a term of the expression.", "c = e.getCoeff(0)");
 
 const char getVar_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getVar(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the variable of a term of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            v = e.getVar(0)\n"
-    "        ";
+    TERM_PART_DOC("getVar", "Return the variable of a term of the expression.", "v = e.getVar(0)");
 
-const char size_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            size()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the number of terms of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            n = e.size()\n"
-    "        ";
+const char size_doc[] = SIZE_DOC("Return the number of terms of the expression.", "e");
 
-const char remove_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            remove(item)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove the term at a position, or every term of a variable.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            item: the position of a term, or a Var\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.remove(0)\n"
-    "            e.remove(x)\n"
-    "        ";
+const char remove_doc[] = REMOVE_TERMS_DOC("Remove the term at a position, or every term of a variable.",
+                                           "the position of a term, or a Var", "e", "x");
 
 const FunctionDef linexpr_members[] = {
     {"addTerms", "self, coeffs, vars", linexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
@@ -443,24 +359,15 @@ PyNumberMethods linexpr_as_number = {};
 }  // namespace
 
 const char linexpr_init_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            __init__(arg1=0, arg2=None)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Construct a linear expression: a constant, one term, a copy of another\n"
-    "            expression, or terms from a list of (coefficient, variable) pairs.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            arg1: a number, a Var, a LinExpr, a list of (coefficient, Var) pairs, or\n"
-    "                  (with arg2) a coefficient or a list of coefficients\n"
-    "            arg2: a Var, or a list of Var parallel to arg1\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e = LinExpr([1, 2], [x, y])\n"
-    "            e = LinExpr([(1.0, x), (2.0, y)])\n"
-    "            e = LinExpr(x)\n"
-    "        ";
+    METHOD_DOC("__init__(arg1=0, arg2=None)",
+               "Construct a linear expression: a constant, one term, a copy of another\n"
+               "            expression, or terms from a list of (coefficient, variable) pairs.",
+               "arg1: a number, a Var, a LinExpr, a list of (coefficient, Var) pairs, or\n"
+               "                  (with arg2) a coefficient or a list of coefficients\n"
+               "            arg2: a Var, or a list of Var parallel to arg1",
+               "e = LinExpr([1, 2], [x, y])\n"
+               "            e = LinExpr([(1.0, x), (2.0, y)])\n"
+               "            e = LinExpr(x)");
 
 // --- internal operations -----------------------------------------------------------
 
@@ -537,26 +444,24 @@ void linexpr_extend(LinExprObject* self, const NumList& coeffs, const TermList& 
 
 void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult) {
   if (mult == 0.0) return;
-  OwnedNums c(nums_copy(expr->coeffs_));
-  OwnedTerms v(terms_copy(expr->vars_));
+  LinTerms terms(expr);
   double k = expr->constant_;
-  const Py_ssize_t n = std::min(nums_size(c.t), terms_size(v.t));
+  const Py_ssize_t n = terms.size();
   if (mult != 1.0) {
-    nums_imul(c.t, mult);
+    nums_imul(terms.coeffs(), mult);
     k *= mult;
   }
-  linexpr_extend(self, c.t, v.t, n);
+  linexpr_extend(self, terms.coeffs(), terms.vars(), n);
   self->constant_ = k + self->constant_;
 }
 
 double linexpr_value(LinExprObject* self) {
-  OwnedNums coeffs(nums_copy(self->coeffs_));
-  OwnedTerms vars(terms_copy(self->vars_));
+  const LinTerms terms(self);
   const double constant = self->constant_;
-  std::vector<double> x = handle_attr_doubles(vars.t, "X", AttrKind::Var);
+  std::vector<double> x = handle_attr_doubles(terms.vars(), "X", AttrKind::Var);
   double value = constant;
-  const Py_ssize_t n = std::min(nums_size(coeffs.t), static_cast<Py_ssize_t>(x.size()));
-  for (Py_ssize_t i = 0; i < n; ++i) value += nums_at(coeffs.t, i) * x[i];
+  const Py_ssize_t n = std::min(terms.size(), static_cast<Py_ssize_t>(x.size()));
+  for (Py_ssize_t i = 0; i < n; ++i) value += nums_at(terms.coeffs(), i) * x[i];
   return value;
 }
 

@@ -10,7 +10,7 @@
 #include <Python.h>
 
 #include "expressions/list.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

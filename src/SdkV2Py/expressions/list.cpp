@@ -1,3 +1,4 @@
+// TermList, NumList and the Python class List: the copy-on-write lists of terms.
 #include "expressions/list.hpp"
 
 #include <cstring>
@@ -5,12 +6,12 @@
 
 #include "algebra/object_arrays.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

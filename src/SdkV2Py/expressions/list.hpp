@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 
@@ -220,6 +220,24 @@ void nums_remove(NumList& t, const std::vector<Py_ssize_t>& positions);
 void nums_clear(NumList& t);
 
 using OwnedNums = OwnedView<NumList, nums_release>;
+
+// --- either kind: the names the parallel term lists (terms.hpp) use ---------------------
+//
+// An expression keeps its terms in parallel lists of both kinds; the
+// operations on all of them at once are written once, over these overloads
+// (QuadExpr adds its coefficients' own, quadexpr.hpp).
+inline Py_ssize_t termlist_size(const TermList& t) noexcept { return terms_size(t); }
+inline Py_ssize_t termlist_size(const NumList& t) noexcept { return nums_size(t); }
+inline TermList termlist_copy(const TermList& t, Py_ssize_t n = -1) noexcept { return terms_copy(t, n); }
+inline NumList termlist_copy(const NumList& t, Py_ssize_t n = -1) noexcept { return nums_copy(t, n); }
+inline void termlist_release(TermList& t) noexcept { terms_release(t); }
+inline void termlist_release(NumList& t) noexcept { nums_release(t); }
+inline void termlist_remove(TermList& t, const std::vector<Py_ssize_t>& p) { terms_remove(t, p); }
+inline void termlist_remove(NumList& t, const std::vector<Py_ssize_t>& p) { nums_remove(t, p); }
+inline void termlist_clear(TermList& t) { terms_clear(t); }
+inline void termlist_clear(NumList& t) { nums_clear(t); }
+inline int termlist_traverse(const TermList& t, visitproc visit, void* a) { return terms_traverse(t, visit, a); }
+inline int termlist_traverse(const NumList&, visitproc, void*) noexcept { return 0; }  // numbers only
 
 // --- the Python class List ----------------------------------------------------------
 

@@ -1,7 +1,8 @@
+// PsdExpr: its slots, operators, methods, type object and the mirror rule of its matrices.
 #include "expressions/psdexpr.hpp"
 
 #include "algebra/object_arrays.hpp"
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <unordered_map>
@@ -16,14 +17,14 @@
 #include "expressions/expr_text.hpp"
 #include "expressions/tempconstr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 
@@ -36,10 +37,11 @@ bool exact(PyObject* self) { return Py_IS_TYPE(self, &PsdExprType); }
 PyArrayObject* arr(const Ref& a) { return reinterpret_cast<PyArrayObject*>(a.get()); }
 
 // The two term lists of `e` as one request: they change together or not at all.
-struct PsdTerms {
-  OwnedTerms coeffs, vars;
-  explicit PsdTerms(const PsdExprObject* e) : coeffs(terms_copy(e->coeffs_)), vars(terms_copy(e->vars_)) {}
-  Py_ssize_t size() const { return std::min(terms_size(coeffs.t), terms_size(vars.t)); }
+struct PsdTerms : TermsCopy<TermList, TermList> {
+  explicit PsdTerms(const PsdExprObject* e) noexcept : TermsCopy(e->coeffs_, e->vars_) {}
+  TermList& coeffs() noexcept { return get<0>(); }
+  const TermList& coeffs() const noexcept { return get<0>(); }
+  const TermList& vars() const noexcept { return get<1>(); }
 };
 
 int64_t shape_entry(PyObject* shape, Py_ssize_t i) {
@@ -77,23 +79,30 @@ void add_terms(PyObject* self, PsdExprObject* e, PyObject* coeffs, PyObject* var
   raise_velmor_text("Expect a var");
 }
 
-void call_addTerms(PyObject* self, PyObject* coeffs, PyObject* vars) {
-  if (exact(self)) return add_terms(self, psdexpr_checked(self), coeffs, vars);
-  take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), coeffs, vars, nullptr));
+// addTerms in C, for the class itself (call_add_terms calls a subclass's by name).
+void add_terms_of_self(PyObject* self, PyObject* coeffs, PyObject* vars) {
+  add_terms(self, psdexpr_checked(self), coeffs, vars);
+}
+
+// An item of the constructor's list of pairs: a tuple, list or array of two
+// items or more (an error of its length counts as a refusal).
+bool is_pair(PyObject* item) {
+  const bool pair = is_listlike(item) && PyObject_Length(item) >= 2;
+  if (!pair) PyErr_Clear();
+  return pair;
 }
 
 bool is_psdvar(PyObject* o) { return PyObject_TypeCheck(o, &PsdVarType); }
 
 void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   PsdExprObject* e = as_psdexpr(self);
-  terms_release(e->coeffs_);
-  terms_release(e->vars_);
+  release_terms(e->coeffs_, e->vars_);
   Ref lin = linexpr_new();
   Py_XSETREF(e->lin_, lin.release());
-  if (arg2 != Py_None) return call_addTerms(self, arg1, arg2);
+  if (arg2 != Py_None) return call_add_terms(self, &PsdExprType, add_terms_of_self, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));
-    return call_addTerms(self, one.get(), arg1);
+    return call_add_terms(self, &PsdExprType, add_terms_of_self, one.get(), arg1);
   }
   if (is_psdexpr(arg1)) {
     PsdExprObject* other = psdexpr_checked(arg1);
@@ -108,21 +117,7 @@ void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
     Py_XSETREF(e->lin_, part.release());
     return;
   }
-  if (is_listlike(arg1)) {
-    Ref it = take(PyObject_GetIter(arg1));
-    while (PyObject* next = PyIter_Next(it.get())) {
-      Ref item = Ref::steal(next);
-      if (!is_listlike(next) || PyObject_Length(next) < 2) {
-        PyErr_Clear();
-        raise_velmor_text("Each element should be a tuple or list with length 2");
-      }
-      Ref c = take(PySequence_GetItem(next, 0));
-      Ref v = take(PySequence_GetItem(next, 1));
-      call_addTerms(self, c.get(), v.get());
-    }
-    if (PyErr_Occurred()) throw_error_set();
-    return;
-  }
+  if (is_listlike(arg1)) return add_term_pairs(self, &PsdExprType, add_terms_of_self, arg1, is_pair);
   Ref f = take(PyNumber_Float(arg1));
   linexpr_add_constant(psdexpr_lin(e), f.get());
 }
@@ -160,16 +155,14 @@ int psdexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int psdexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   PsdExprObject* e = as_psdexpr(self);
-  if (int r = terms_traverse(e->coeffs_, visit, arg)) return r;
-  if (int r = terms_traverse(e->vars_, visit, arg)) return r;
+  if (int r = traverse_terms(visit, arg, e->coeffs_, e->vars_)) return r;
   Py_VISIT(e->lin_);
   return 0;
 }
 
 int psdexpr_clear(PyObject* self) noexcept {
   PsdExprObject* e = as_psdexpr(self);
-  terms_release(e->coeffs_);
-  terms_release(e->vars_);
+  release_terms(e->coeffs_, e->vars_);
   Py_CLEAR(e->lin_);
   return 0;
 }
@@ -181,21 +174,17 @@ void psdexpr_dealloc(PyObject* self) noexcept {
 }
 
 PyObject* psdexpr_str(PyObject* self) noexcept {
-  return guarded([&] {
-    Ref pin = Ref::borrow(self);
+  return expression_str(self, "PsdExpr", [&](std::string& body) {
     const Py_ssize_t count = terms_to_visit(self, &PsdExprType);
     PsdExprObject* e = psdexpr_checked(self);
     PsdTerms terms(e);
     Ref lin = Ref::borrow(e->lin_);
     if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
-    const OwnedTerms vars(terms_copy(terms.vars.t, count));  // only the names of the terms shown are read
+    const OwnedTerms vars(terms_copy(terms.vars(), count));  // only the names of the terms shown are read
     std::vector<Ref> names = handle_attr_objects(vars.t, "PsdVarName", AttrKind::PsdVar);
-    std::string body;
     const Py_ssize_t n = static_cast<Py_ssize_t>(names.size());
-    for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(terms.coeffs.t, i), names[i].get());
-    const std::string linear = linear_part_text(lin.get());
-    if (!linear.empty()) body += " + " + linear;
-    return expression_text("PsdExpr", body).release();
+    for (Py_ssize_t i = 0; i < n; ++i) append_term_text(body, terms_at(terms.coeffs(), i), names[i].get());
+    append_linear_part(body, lin.get());
   });
 }
 
@@ -229,29 +218,16 @@ void imul(PyObject* self, PyObject* o) {
 }
 
 PyObject* psdexpr_iadd(PyObject* self, PyObject* o) noexcept {
-  return guarded([&] {
-    iadd(self, o);
-    return Py_NewRef(self);
-  });
+  return changed_in_place(self, [&] { iadd(self, o); });
 }
 
 // e -= o: the interpreter's negation of o, then e.__iadd__ (looked up).
 PyObject* psdexpr_isub(PyObject* self, PyObject* o) noexcept {
-  return guarded([&] {
-    Ref negated = negative(o);
-    if (exact(self)) {
-      iadd(self, negated.get());
-      return Py_NewRef(self);
-    }
-    return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
-  });
+  return subtract_by_adding_negated(self, o, &PsdExprType, iadd);
 }
 
 PyObject* psdexpr_imul(PyObject* self, PyObject* o) noexcept {
-  return guarded([&] {
-    imul(self, o);
-    return Py_NewRef(self);
-  });
+  return changed_in_place(self, [&] { imul(self, o); });
 }
 
 // The two-operand entries are shared by both positions: the forward method
@@ -426,8 +402,7 @@ PyObject* psdexpr_size(PyObject* self, const Args&) {
 PyObject* psdexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   PsdExprObject* e = psdexpr_checked(self);
-  terms_clear(e->coeffs_);
-  terms_clear(e->vars_);
+  clear_terms(e->coeffs_, e->vars_);
   linexpr_clear_terms(psdexpr_lin(e));
   Py_RETURN_NONE;
 }
@@ -447,113 +422,34 @@ PyObject* psdexpr_remove(PyObject* self, const Args& a) {
   } else {
     raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
   }
-  if (positions.empty()) Py_RETURN_NONE;
-  PsdTerms terms(e);
-  terms_remove(terms.coeffs.t, positions);
-  terms_remove(terms.vars.t, positions);
-  std::swap(e->coeffs_, terms.coeffs.t);  // both lists change together, or neither
-  std::swap(e->vars_, terms.vars.t);
+  if (!positions.empty()) remove_terms(positions, e->coeffs_, e->vars_);
   Py_RETURN_NONE;
 }
 
 // --- tables --------------------------------------------------------------------
 
-const char addTerms_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addTerms(coeffs, vars)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add semidefinite terms (a matrix with a PsdVar) or linear terms (a number\n"
-    "            with a Var) to the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            coeffs: a coefficient, or a list of coefficients (numpy arrays or scipy\n"
-    "                    sparse matrices for PsdVar, numbers for Var)\n"
-    "            vars: a Var or PsdVar, or a list of them parallel to coeffs\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.addTerms(numpy.eye(2), X)\n"
-    "            e.addTerms([numpy.eye(2), 2.0], [X, x])\n"
-    "        ";
+const char addTerms_doc[] = METHOD_DOC("addTerms(coeffs, vars)",
+                                       "Add semidefinite terms (a matrix with a PsdVar) or linear terms (a number\n"
+                                       "            with a Var) to the expression.",
+                                       "coeffs: a coefficient, or a list of coefficients (numpy arrays or scipy\n"
+                                       "                    sparse matrices for PsdVar, numbers for Var)\n"
+                                       "            vars: a Var or PsdVar, or a list of them parallel to coeffs",
+                                       "e.addTerms(numpy.eye(2), X)\n"
+                                       "            e.addTerms([numpy.eye(2), 2.0], [X, x])");
 
-const char add_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            add(expr, mult=1.0)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a semidefinite expression, multiplied by a number, to the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            expr: a PsdExpr\n"
-    "            mult: the multiplier of expr\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.add(X * C, 2.0)\n"
-    "        ";
+const char add_doc[] = ADD_EXPR_DOC("Add a semidefinite expression, multiplied by a number, to the expression.",
+                                    "a PsdExpr", "e.add(X * C, 2.0)");
 
 const char getCoeff_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getCoeff(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the coefficient matrix of a semidefinite term.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            C = e.getCoeff(0)\n"
-    "        ";
+    TERM_PART_DOC("getCoeff", "Return the coefficient matrix of a semidefinite term.", "C = e.getCoeff(0)");
 
-const char getVar_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getVar(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the PsdVar of a semidefinite term.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            X = e.getVar(0)\n"
-    "        ";
+const char getVar_doc[] = TERM_PART_DOC("getVar", "Return the PsdVar of a semidefinite term.", "X = e.getVar(0)");
 
-const char size_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            size()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the number of semidefinite terms of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            n = e.size()\n"
-    "        ";
+const char size_doc[] = SIZE_DOC("Return the number of semidefinite terms of the expression.", "e");
 
-const char remove_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            remove(item)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove the semidefinite term at a position, every term of a PsdVar, or\n"
-    "            the linear terms of a Var.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            item: the position of a semidefinite term, a PsdVar or a Var\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e.remove(0)\n"
-    "            e.remove(X)\n"
-    "        ";
+const char remove_doc[] = REMOVE_TERMS_DOC("Remove the semidefinite term at a position, every term of a PsdVar, or\n"
+                                           "            the linear terms of a Var.",
+                                           "the position of a semidefinite term, a PsdVar or a Var", "e", "X");
 
 const FunctionDef psdexpr_members[] = {
     {"addTerms", "self, coeffs, vars", psdexpr_addTerms, Kind::Method, addTerms_doc, __LINE__},
@@ -606,23 +502,14 @@ PyObject* psdvar_multiply(PyObject* left, PyObject* right) noexcept {
 }
 
 const char psdexpr_init_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            __init__(arg1=0, arg2=None)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Construct a semidefinite expression: a constant, one term, a copy of\n"
-    "            another expression, or terms from a list of (coefficient, variable) pairs.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            arg1: a number, a Var, a LinExpr, a PsdExpr, a list of pairs, or (with\n"
-    "                  arg2) a coefficient matrix or a list of coefficients\n"
-    "            arg2: a PsdVar or Var, or a list of them parallel to arg1\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            e = PsdExpr(numpy.eye(2), X)\n"
-    "            e = PsdExpr([(numpy.eye(2), X), (2.0, x)])\n"
-    "        ";
+    METHOD_DOC("__init__(arg1=0, arg2=None)",
+               "Construct a semidefinite expression: a constant, one term, a copy of\n"
+               "            another expression, or terms from a list of (coefficient, variable) pairs.",
+               "arg1: a number, a Var, a LinExpr, a PsdExpr, a list of pairs, or (with\n"
+               "                  arg2) a coefficient matrix or a list of coefficients\n"
+               "            arg2: a PsdVar or Var, or a list of them parallel to arg1",
+               "e = PsdExpr(numpy.eye(2), X)\n"
+               "            e = PsdExpr([(numpy.eye(2), X), (2.0, x)])");
 
 // --- internal operations -----------------------------------------------------------
 
@@ -650,7 +537,7 @@ std::vector<PsdTermRef> psdexpr_terms(PyObject* expr) {
   if (exact(expr)) {
     PsdTerms terms(psdexpr_checked(expr));
     for (Py_ssize_t i = 0; i < terms.size(); ++i)
-      out.push_back(PsdTermRef{Ref::borrow(terms_at(terms.coeffs.t, i)), Ref::borrow(terms_at(terms.vars.t, i))});
+      out.push_back(PsdTermRef{Ref::borrow(terms_at(terms.coeffs(), i)), Ref::borrow(terms_at(terms.vars(), i))});
     return out;
   }
   Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
@@ -678,13 +565,13 @@ void psdexpr_addexpr(PsdExprObject* self, double mult, PsdExprObject* expr) {
   const Py_ssize_t n = terms.size();
   Ref lin = linexpr_copy(psdexpr_lin(expr));
   if (mult != 1.0) {
-    terms_imul(terms.coeffs.t, mult);
+    terms_imul(terms.coeffs(), mult);
     Ref m = take(PyFloat_FromDouble(mult));
     Ref scaled = take(PyNumber_InPlaceMultiply(lin.get(), m.get()));
     if (!is_linexpr(scaled.get())) raise_cannot_convert(scaled.get(), "velmorpy.LinExpr");
     lin = std::move(scaled);
   }
-  extend_parallel({{&self->coeffs_, &terms.coeffs.t}, {&self->vars_, &terms.vars.t}}, n);
+  extend_parallel({{&self->coeffs_, &terms.coeffs()}, {&self->vars_, &terms.vars()}}, n);
   linexpr_addexpr(psdexpr_lin(self), linexpr_checked(lin.get()), 1.0);
 }
 
@@ -828,8 +715,8 @@ double psdexpr_value(PsdExprObject* self, Py_ssize_t count) {
   if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
   const Py_ssize_t n = count < 0 ? terms.size() : count;
   for (Py_ssize_t i = 0; i < n; ++i) {
-    Ref coeff = Ref::borrow(terms_at(terms.coeffs.t, i));
-    Ref var = Ref::borrow(terms_at(terms.vars.t, i));
+    Ref coeff = Ref::borrow(terms_at(terms.coeffs(), i));
+    Ref var = Ref::borrow(terms_at(terms.vars(), i));
     int64_t rows = 0, cols = 0;
     std::vector<SymEntry> entries = psd_symmetric_entries(coeff.get(), &rows, &cols);
     Ref x = take(PyObject_GetAttrString(var.get(), "PsdX"));

@@ -12,7 +12,7 @@
 
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// QuadExpr: its slots, methods, type object and internal operations.
 #include "expressions/quadexpr.hpp"
 
 #include <algorithm>
@@ -9,13 +10,13 @@
 #include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 
@@ -25,14 +26,11 @@ PyObject* obj(QuadExprObject* q) { return reinterpret_cast<PyObject*>(q); }
 bool exact(PyObject* self) { return Py_IS_TYPE(self, &QuadExprType); }
 
 // The three lists of `q` as one request: they change together or not at all.
-struct QuadTerms {
-  OwnedCoeffs coeffs;
-  OwnedTerms vars1, vars2;
-  explicit QuadTerms(const QuadExprObject* q)
-      : coeffs(qcoeffs_copy(q->coeffs_)), vars1(terms_copy(q->vars1_)), vars2(terms_copy(q->vars2_)) {}
-  Py_ssize_t size() const {
-    return std::min({qcoeffs_size(coeffs.t), terms_size(vars1.t), terms_size(vars2.t)});
-  }
+struct QuadTerms : TermsCopy<QuadCoeffs, TermList, TermList> {
+  explicit QuadTerms(const QuadExprObject* q) noexcept : TermsCopy(q->coeffs_, q->vars1_, q->vars2_) {}
+  QuadCoeffs& coeffs() noexcept { return get<0>(); }
+  const TermList& vars1() const noexcept { return get<1>(); }
+  const TermList& vars2() const noexcept { return get<2>(); }
 };
 
 // The term lists take appends side by side into room made beforehand: a
@@ -58,9 +56,7 @@ void qcoeffs_to_objects(QuadCoeffs& c) {
 
 void init_quadexpr(PyObject* self, PyObject* expr) {
   QuadExprObject* q = as_quadexpr(self);
-  qcoeffs_release(q->coeffs_);
-  terms_release(q->vars1_);
-  terms_release(q->vars2_);
+  release_terms(q->coeffs_, q->vars1_, q->vars2_);
   Ref lin = linexpr_new();
   Py_XSETREF(q->lin_, lin.release());
   if (is_quadexpr(expr)) {
@@ -162,18 +158,14 @@ int quadexpr_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
 
 int quadexpr_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
   QuadExprObject* q = as_quadexpr(self);
-  if (int r = terms_traverse(q->coeffs_.objs, visit, arg)) return r;
-  if (int r = terms_traverse(q->vars1_, visit, arg)) return r;
-  if (int r = terms_traverse(q->vars2_, visit, arg)) return r;
+  if (int r = traverse_terms(visit, arg, q->coeffs_, q->vars1_, q->vars2_)) return r;
   Py_VISIT(q->lin_);
   return 0;
 }
 
 int quadexpr_clear(PyObject* self) noexcept {
   QuadExprObject* q = as_quadexpr(self);
-  qcoeffs_release(q->coeffs_);
-  terms_release(q->vars1_);
-  terms_release(q->vars2_);
+  release_terms(q->coeffs_, q->vars1_, q->vars2_);
   Py_CLEAR(q->lin_);
   return 0;
 }
@@ -185,26 +177,22 @@ void quadexpr_dealloc(PyObject* self) noexcept {
 }
 
 PyObject* quadexpr_str(PyObject* self) noexcept {
-  return guarded([&] {
-    Ref pin = Ref::borrow(self);
+  return expression_str(self, "QuadExpr", [&](std::string& body) {
     QuadExprObject* q = quadexpr_checked(self);
     QuadTerms terms(q);
     Ref lin = Ref::borrow(q->lin_);
-    std::vector<Ref> names1 = handle_attr_objects(terms.vars1.t, "VarName", AttrKind::Var);
-    std::vector<Ref> names2 = handle_attr_objects(terms.vars2.t, "VarName", AttrKind::Var);
-    std::string body;
+    std::vector<Ref> names1 = handle_attr_objects(terms.vars1(), "VarName", AttrKind::Var);
+    std::vector<Ref> names2 = handle_attr_objects(terms.vars2(), "VarName", AttrKind::Var);
     const Py_ssize_t n = std::min({terms.size(), static_cast<Py_ssize_t>(names1.size()),
                                    static_cast<Py_ssize_t>(names2.size())});
     for (Py_ssize_t i = 0; i < n; ++i) {
-      PyObject* v1 = terms_at(terms.vars1.t, i);
-      PyObject* v2 = terms_at(terms.vars2.t, i);
+      PyObject* v1 = terms_at(terms.vars1(), i);
+      PyObject* v2 = terms_at(terms.vars2(), i);
       const bool same = same_item(v1, v2);
-      Ref coeff = qcoeffs_object(terms.coeffs.t, i);
+      Ref coeff = qcoeffs_object(terms.coeffs(), i);
       append_term_text(body, coeff.get(), names1[i].get(), names2[i].get(), same);
     }
-    const std::string linear = linear_part_text(lin.get());
-    if (!linear.empty()) body += " + " + linear;
-    return expression_text("QuadExpr", body).release();
+    append_linear_part(body, lin.get());
   });
 }
 
@@ -226,26 +214,16 @@ void iadd(PyObject* self, PyObject* other) {
 }
 
 PyObject* quadexpr_iadd(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
-    iadd(self, other);
-    return Py_NewRef(self);
-  });
+  return changed_in_place(self, [&] { iadd(self, other); });
 }
 
 // q -= other: the interpreter's negation of other, then q.__iadd__.
 PyObject* quadexpr_isub(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
-    Ref negated = negative(other);
-    if (exact(self)) {
-      iadd(self, negated.get());
-      return Py_NewRef(self);
-    }
-    return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
-  });
+  return subtract_by_adding_negated(self, other, &QuadExprType, iadd);
 }
 
 PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
+  return changed_in_place(self, [&] {
     QuadExprObject* q = quadexpr_checked(self);
     if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     Ref pin = Ref::borrow(other);
@@ -264,7 +242,6 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     Ref lin = Ref::borrow(q->lin_);
     Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
     Py_XSETREF(q->lin_, product.release());
-    return Py_NewRef(self);
   });
 }
 
@@ -296,9 +273,7 @@ PyObject* quadexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   QuadExprObject* q = quadexpr_checked(self);
   linexpr_clear_terms(quadexpr_lin(q));
-  qcoeffs_release(q->coeffs_);  // back to numbers until an object is given again
-  terms_clear(q->vars1_);
-  terms_clear(q->vars2_);
+  clear_terms(q->coeffs_, q->vars1_, q->vars2_);  // the coefficients back to numbers
   Py_RETURN_NONE;
 }
 
@@ -347,16 +322,7 @@ PyObject* quadexpr_remove(PyObject* self, const Args& a) {
   } else {
     raise(PyExc_TypeError, "Argument `item` should be an integer or Var");
   }
-  if (!positions.empty()) {
-    QuadTerms terms(q);
-    if (terms.coeffs.t.objects) terms_remove(terms.coeffs.t.objs, positions);
-    else nums_remove(terms.coeffs.t.nums, positions);
-    terms_remove(terms.vars1.t, positions);
-    terms_remove(terms.vars2.t, positions);
-    std::swap(q->coeffs_, terms.coeffs.t);  // the three lists change together, or none
-    std::swap(q->vars1_, terms.vars1.t);
-    std::swap(q->vars2_, terms.vars2.t);
-  }
+  if (!positions.empty()) remove_terms(positions, q->coeffs_, q->vars1_, q->vars2_);
   if (is_var(item)) linexpr_remove_item(quadexpr_lin(q), item);
   Py_RETURN_NONE;
 }
@@ -367,133 +333,35 @@ PyObject* quadexpr_size(PyObject* self, const Args&) {
 
 // --- tables --------------------------------------------------------------------
 
-const char add_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            add(expr, mult=1.0)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add a linear or quadratic expression, multiplied by a number, to the\n"
-    "            expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            expr: a LinExpr or a QuadExpr\n"
-    "            mult: the multiplier of expr\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q.add(x * y, 2.0)\n"
-    "        ";
+const char add_doc[] = ADD_EXPR_DOC("Add a linear or quadratic expression, multiplied by a number, to the\n"
+                                    "            expression.",
+                                    "a LinExpr or a QuadExpr", "q.add(x * y, 2.0)");
 
-const char addTerms_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            addTerms(coeffs, vars, vars2=None)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Add linear terms (without vars2) or quadratic terms (with vars2) to the\n"
-    "            expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            coeffs: a coefficient, or a list of coefficients\n"
-    "            vars: a Var, or a list of Var: the first variable of each term\n"
-    "            vars2: a Var, or a list of Var: the second variable of each term\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q.addTerms(2.0, x, y)\n"
-    "            q.addTerms([1.0, 2.0], [x, y], [x, z])\n"
-    "        ";
+const char addTerms_doc[] = METHOD_DOC("addTerms(coeffs, vars, vars2=None)",
+                                       "Add linear terms (without vars2) or quadratic terms (with vars2) to the\n"
+                                       "            expression.",
+                                       "coeffs: a coefficient, or a list of coefficients\n"
+                                       "            vars: a Var, or a list of Var: the first variable of each term\n"
+                                       "            vars2: a Var, or a list of Var: the second variable of each term",
+                                       "q.addTerms(2.0, x, y)\n"
+                                       "            q.addTerms([1.0, 2.0], [x, y], [x, z])");
 
-const char copy_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            copy()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return a copy of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q2 = q.copy()\n"
-    "        ";
+const char copy_doc[] = METHOD_DOC("copy()", "Return a copy of the expression.", "None", "q2 = q.copy()");
 
 const char getCoeff_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getCoeff(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the coefficient of a quadratic term.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            c = q.getCoeff(0)\n"
-    "        ";
+    TERM_PART_DOC("getCoeff", "Return the coefficient of a quadratic term.", "c = q.getCoeff(0)");
 
 const char getVar1_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getVar1(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the first variable of a quadratic term.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            v = q.getVar1(0)\n"
-    "        ";
+    TERM_PART_DOC("getVar1", "Return the first variable of a quadratic term.", "v = q.getVar1(0)");
 
 const char getVar2_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            getVar2(index)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the second variable of a quadratic term.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            index: the position of the term, from 0\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            v = q.getVar2(0)\n"
-    "        ";
+    TERM_PART_DOC("getVar2", "Return the second variable of a quadratic term.", "v = q.getVar2(0)");
 
-const char remove_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            remove(item)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Remove the quadratic term at a position, or every term (quadratic and\n"
-    "            linear) of a variable.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            item: the position of a quadratic term, or a Var\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q.remove(0)\n"
-    "            q.remove(x)\n"
-    "        ";
+const char remove_doc[] = REMOVE_TERMS_DOC("Remove the quadratic term at a position, or every term (quadratic and\n"
+                                           "            linear) of a variable.",
+                                           "the position of a quadratic term, or a Var", "q", "x");
 
-const char size_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            size()\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Return the number of quadratic terms of the expression.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            None\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            n = q.size()\n"
-    "        ";
+const char size_doc[] = SIZE_DOC("Return the number of quadratic terms of the expression.", "q");
 
 const FunctionDef quadexpr_members[] = {
     {"add", "self, expr, mult=1.0", quadexpr_add, Kind::Method, add_doc, __LINE__},
@@ -516,23 +384,13 @@ PyNumberMethods quadexpr_as_number = {};
 
 }  // namespace
 
-const char quadexpr_init_doc[] =
-    "\n"
-    "        SIGNATURE:\n"
-    "            __init__(expr=None)\n"
-    "\n"
-    "        PURPOSE:\n"
-    "            Construct a quadratic expression: empty, a copy of another QuadExpr, or\n"
-    "            with the linear part that LinExpr(expr) makes.\n"
-    "\n"
-    "        ARGUMENTS:\n"
-    "            expr: None, a QuadExpr, or what LinExpr accepts (a number, a Var, a\n"
-    "                  LinExpr, a list of (coefficient, Var) pairs)\n"
-    "\n"
-    "        EXAMPLE:\n"
-    "            q = QuadExpr(x * x + 2 * y)\n"
-    "            q = QuadExpr(LinExpr(x))\n"
-    "        ";
+const char quadexpr_init_doc[] = METHOD_DOC("__init__(expr=None)",
+                                            "Construct a quadratic expression: empty, a copy of another QuadExpr, or\n"
+                                            "            with the linear part that LinExpr(expr) makes.",
+                                            "expr: None, a QuadExpr, or what LinExpr accepts (a number, a Var, a\n"
+                                            "                  LinExpr, a list of (coefficient, Var) pairs)",
+                                            "q = QuadExpr(x * x + 2 * y)\n"
+                                            "            q = QuadExpr(LinExpr(x))");
 
 // --- internal operations -----------------------------------------------------------
 
@@ -625,8 +483,8 @@ void quadexpr_addexpr(QuadExprObject* self, QuadExprObject* expr, double mult) {
   Ref pins[] = {Ref::borrow(self->lin_), Ref::borrow(expr->lin_)};
   QuadTerms terms(expr);
   const Py_ssize_t n = terms.size();
-  if (mult != 1.0) qcoeffs_imul(terms.coeffs.t, mult);
-  quad_terms_extend(self->coeffs_, self->vars1_, self->vars2_, terms.coeffs.t, terms.vars1.t, terms.vars2.t, n);
+  if (mult != 1.0) qcoeffs_imul(terms.coeffs(), mult);
+  quad_terms_extend(self->coeffs_, self->vars1_, self->vars2_, terms.coeffs(), terms.vars1(), terms.vars2(), n);
   linexpr_addexpr(lin, other_lin, mult);
 }
 
@@ -636,11 +494,11 @@ double quadexpr_value(QuadExprObject* self, Py_ssize_t count) {
   double value = linexpr_value(quadexpr_lin(self));
   if (count > terms.size()) raise(PyExc_IndexError, "list index out of range");
   // Only the variables of the terms visited are read.
-  const OwnedTerms vars1(terms_copy(terms.vars1.t, count)), vars2(terms_copy(terms.vars2.t, count));
+  const OwnedTerms vars1(terms_copy(terms.vars1(), count)), vars2(terms_copy(terms.vars2(), count));
   std::vector<double> x1 = handle_attr_doubles(vars1.t, "X", AttrKind::Var);
   std::vector<double> x2 = handle_attr_doubles(vars2.t, "X", AttrKind::Var);
   const Py_ssize_t n = std::min(static_cast<Py_ssize_t>(x1.size()), static_cast<Py_ssize_t>(x2.size()));
-  const QuadCoeffs& c = terms.coeffs.t;
+  const QuadCoeffs& c = terms.coeffs();
   for (Py_ssize_t i = 0; i < n; ++i)
     value += (c.objects ? as_double(terms_at(c.objs, i)) : nums_at(c.nums, i)) * x1[i] * x2[i];
   return value;

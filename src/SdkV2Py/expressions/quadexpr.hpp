@@ -14,9 +14,11 @@
 #pragma once
 #include <Python.h>
 
+#include <vector>
+
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 
@@ -37,6 +39,22 @@ using OwnedCoeffs = OwnedView<QuadCoeffs, qcoeffs_release>;
 // Coefficient i (i < qcoeffs_size(c)) as an object: the one kept, or a new
 // float (coefficient()). Throws.
 Ref qcoeffs_object(const QuadCoeffs& c, Py_ssize_t i);
+
+// The coefficients as one of the parallel term lists (terms.hpp). Cleared
+// coefficients are numbers again until an object is given.
+inline Py_ssize_t termlist_size(const QuadCoeffs& c) noexcept { return qcoeffs_size(c); }
+inline QuadCoeffs termlist_copy(const QuadCoeffs& c, Py_ssize_t n = -1) noexcept {
+  return qcoeffs_copy(c, n);
+}
+inline void termlist_release(QuadCoeffs& c) noexcept { qcoeffs_release(c); }
+inline void termlist_clear(QuadCoeffs& c) noexcept { qcoeffs_release(c); }
+inline void termlist_remove(QuadCoeffs& c, const std::vector<Py_ssize_t>& positions) {
+  if (c.objects) terms_remove(c.objs, positions);
+  else nums_remove(c.nums, positions);
+}
+inline int termlist_traverse(const QuadCoeffs& c, visitproc visit, void* arg) {
+  return terms_traverse(c.objs, visit, arg);
+}
 
 struct QuadExprObject {
   PyObject_HEAD

@@ -1,15 +1,16 @@
+// TempConstr: its slots, methods, type object and internal makers.
 #include "expressions/tempconstr.hpp"
 
 #include "algebra/object_arrays.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/terms.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -8,7 +8,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

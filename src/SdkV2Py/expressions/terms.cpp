@@ -1,15 +1,16 @@
+// What the term-keeping classes share: argument tests, parallel lists, attribute reads.
 #include "expressions/terms.hpp"
 
 #include <algorithm>
 #include <cstdint>
 
 #include "algebra/object_arrays.hpp"
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include "attributes/handle.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 
@@ -129,6 +130,36 @@ std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, Att
     out[i] = as_double(v.get());
   }
   return out;
+}
+
+void call_add_terms(PyObject* self, PyTypeObject* type, AddTerms add_terms, PyObject* coeffs, PyObject* vars) {
+  if (Py_IS_TYPE(self, type)) return add_terms(self, coeffs, vars);
+  take(PyObject_CallMethodObjArgs(self, VLM_STR("addTerms"), coeffs, vars, nullptr));
+}
+
+void add_term_pairs(PyObject* self, PyTypeObject* type, AddTerms add_terms, PyObject* pairs,
+                    bool (*is_pair)(PyObject* item)) {
+  Ref it = take(PyObject_GetIter(pairs));
+  while (PyObject* next = PyIter_Next(it.get())) {
+    Ref item = Ref::steal(next);
+    if (!is_pair(next)) raise_velmor_text("Each element should be a tuple or list with length 2");
+    Ref c = take(PySequence_GetItem(next, 0));
+    Ref v = take(PySequence_GetItem(next, 1));
+    call_add_terms(self, type, add_terms, c.get(), v.get());
+  }
+  if (PyErr_Occurred()) throw_error_set();
+}
+
+PyObject* subtract_by_adding_negated(PyObject* self, PyObject* other, PyTypeObject* type,
+                                     void (*add)(PyObject* self, PyObject* other)) noexcept {
+  return guarded([&] {
+    Ref negated = negative(other);
+    if (Py_IS_TYPE(self, type)) {
+      add(self, negated.get());
+      return Py_NewRef(self);
+    }
+    return PyObject_CallMethodOneArg(self, VLM_STR("__iadd__"), negated.get());
+  });
 }
 
 bool equals_zero(PyObject* x) {

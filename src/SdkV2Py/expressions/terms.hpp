@@ -6,14 +6,17 @@
 #pragma once
 #include <Python.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 #include <vector>
 
 #include "attributes/attr_access.hpp"
 #include "expressions/list.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 
@@ -32,6 +35,81 @@ void append_parallel(std::initializer_list<std::pair<TermList*, PyObject*>> rows
 // Throws.
 void extend_parallel(std::initializer_list<std::pair<TermList*, const TermList*>> rows, Py_ssize_t n);
 
+// --- an expression's parallel term lists, all at once ------------------------------------
+//
+// Term i of an expression is item i of each of its parallel lists (LinExpr:
+// coefficients and variables; QuadExpr: coefficients and two variables;
+// PsdExpr: matrices and variables). The operations below take the lists of
+// one expression in its own order and act on all of them, so that they keep
+// one length.
+
+// Sharing copies of parallel lists taken together, released at the end of
+// the scope. A walk reads the copies while Python code runs (the expression
+// may change meanwhile); a change is made on the copies and then swapped in,
+// so that every list changes or none.
+template <class... Lists>
+class TermsCopy {
+ public:
+  explicit TermsCopy(const Lists&... lists) noexcept : lists_(termlist_copy(lists)...) {}
+  ~TermsCopy() {
+    std::apply([](auto&... l) { (termlist_release(l), ...); }, lists_);
+  }
+  TermsCopy(const TermsCopy&) = delete;
+  TermsCopy& operator=(const TermsCopy&) = delete;
+
+  // The number of whole terms: the length of the shortest list.
+  Py_ssize_t size() const noexcept {
+    return std::apply([](const auto&... l) { return std::min({termlist_size(l)...}); }, lists_);
+  }
+  // The copy of list I, in the order the lists were given.
+  template <size_t I>
+  auto& get() noexcept { return std::get<I>(lists_); }
+  template <size_t I>
+  const auto& get() const noexcept { return std::get<I>(lists_); }
+  // Exchanges the copies with `lists` (the expression's own, in the same
+  // order): the expression shows the copies, and what it showed is released
+  // with this object.
+  void swap_into(Lists&... lists) noexcept {
+    std::apply([&](auto&... l) { (std::swap(lists, l), ...); }, lists_);
+  }
+  // f(list) for the copy of every list, in order.
+  template <class F>
+  void for_each(F&& f) {
+    std::apply([&](auto&... l) { (f(l), ...); }, lists_);
+  }
+
+ private:
+  std::tuple<Lists...> lists_;
+};
+template <class... Lists>
+TermsCopy(const Lists&...) -> TermsCopy<Lists...>;
+
+// Drops the terms at the ascending `positions` from every list: all of them
+// change, or (on a failure) none. Throws.
+template <class... Lists>
+void remove_terms(const std::vector<Py_ssize_t>& positions, Lists&... lists) {
+  TermsCopy<Lists...> copy(lists...);
+  copy.for_each([&](auto& l) { termlist_remove(l, positions); });
+  copy.swap_into(lists...);
+}
+// Empties every list (each as its own kind clears). Throws.
+template <class... Lists>
+void clear_terms(Lists&... lists) {
+  (termlist_clear(lists), ...);
+}
+// Releases what every list holds: the constructor's fresh start, tp_clear.
+template <class... Lists>
+void release_terms(Lists&... lists) noexcept {
+  (termlist_release(lists), ...);
+}
+// Visits every list for the collector (tp_traverse).
+template <class... Lists>
+int traverse_terms(visitproc visit, void* arg, const Lists&... lists) {
+  int r = 0;
+  ((r = r ? r : termlist_traverse(lists, visit, arg)), ...);
+  return r;
+}
+
 // The ascending positions of the items of `t` that are handles of the same
 // item as `handle` (sameAs). Items that are not handles never match.
 std::vector<Py_ssize_t> positions_of(const TermList& t, PyObject* handle);
@@ -46,6 +124,35 @@ std::vector<Py_ssize_t> position_if_valid(PyObject* index, Py_ssize_t n);
 // held while Python code runs. Throw.
 std::vector<Ref> handle_attr_objects(const TermList& t, const char* attr, AttrKind kind);
 std::vector<double> handle_attr_doubles(const TermList& t, const char* attr, AttrKind kind);
+
+// --- the methods' argument reading and in-place operators -------------------------------
+
+// self.addTerms(coeffs, vars): `add_terms` (the class's own, in C) for the
+// class `type` itself, the method looked up by name for a subclass, which may
+// override it. Throws.
+using AddTerms = void (*)(PyObject* self, PyObject* coeffs, PyObject* vars);
+void call_add_terms(PyObject* self, PyTypeObject* type, AddTerms add_terms, PyObject* coeffs, PyObject* vars);
+// The constructor's list of (coefficient, variable) pairs: each item of the
+// iterable `pairs` that `is_pair` accepts (the class's own test, which may
+// raise) gives call_add_terms(item[0], item[1]); any other item raises
+// VelmorError "Each element should be a tuple or list with length 2". Throws.
+void add_term_pairs(PyObject* self, PyTypeObject* type, AddTerms add_terms, PyObject* pairs,
+                    bool (*is_pair)(PyObject* item));
+
+// The body of an in-place operator's slot: `change()` (the class's own rule,
+// which changes self or throws) under guarded(), then self.
+template <class F>
+PyObject* changed_in_place(PyObject* self, F&& change) noexcept {
+  return guarded([&] {
+    change();
+    return Py_NewRef(self);
+  });
+}
+// self -= other as self += -other: the interpreter's negation of other, added
+// by the class's own `add` for the class `type` itself, by self.__iadd__
+// (looked up) for a subclass.
+PyObject* subtract_by_adding_negated(PyObject* self, PyObject* other, PyTypeObject* type,
+                                     void (*add)(PyObject* self, PyObject* other)) noexcept;
 
 // x == 0, the interpreter's equality with the integer 0 (floats and ints in C). Throws.
 bool equals_zero(PyObject* x);

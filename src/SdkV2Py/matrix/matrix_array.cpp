@@ -1,6 +1,7 @@
+// The matrix-shaped classes' shared record: its slots, member bodies and documentation.
 #include "matrix/matrix_array.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <string>
 #include <vector>
@@ -20,12 +21,12 @@
 #include "matrix/mlinexpr.hpp"
 #include "matrix/mquadexpr.hpp"
 #include "matrix/mvar.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -13,8 +13,8 @@
 #include <string>
 
 #include "attributes/attr_access.hpp"
-#include "module/function.hpp"
-#include "module/ref.hpp"
+#include "runtime/function.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,11 @@
+// MConstr: its methods, type object and namespace.
 #include "matrix/mconstr.hpp"
 
 #include "algebra/object_arrays.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
 
 namespace velmorpy {
 

@@ -1,12 +1,13 @@
+// MLinExpr: its methods, type object and namespace.
 #include "matrix/mlinexpr.hpp"
 
 #include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
 #include "expressions/linexpr.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// The model's matrix interface: addMVar, addPsdVar, addMConstr, getA and the matrix rows.
 #include "matrix/model_matrix.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <velmor.h>
 
@@ -26,13 +27,13 @@
 #include "model/model_items.hpp"
 #include "model/model_rows.hpp"
 #include "model/model_vars.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/members.hpp"
+#include "runtime/members.hpp"
 
 namespace velmorpy {
 

@@ -1,14 +1,15 @@
+// MQuadExpr: its methods, type object and namespace.
 #include "matrix/mquadexpr.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <vector>
 
 #include "algebra/operand.hpp"
 #include "expressions/quadexpr.hpp"
 #include "matrix/matrix_array.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// MVar: its methods, documentation and type object.
 #include "matrix/mvar.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <string>
 
@@ -9,11 +10,11 @@
 #include "attributes/var.hpp"
 #include "matrix/matrix_array.hpp"
 #include "matrix/mlinexpr.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

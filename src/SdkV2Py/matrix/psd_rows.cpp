@@ -1,6 +1,7 @@
+// _psdExpr2array: the semidefinite terms of a row laid out for the library.
 #include "matrix/psd_rows.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <cstdint>
@@ -9,9 +10,9 @@
 #include "attributes/attr_access.hpp"
 #include "expressions/psdexpr.hpp"
 #include "model/model_rows.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -6,7 +6,7 @@
 
 #include <vector>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,18 +1,19 @@
+// The callback bridge: one turn of a Python callback, and the what-code accessors.
 #include "model/callback_bridge.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <cstdint>
 #include <type_traits>
 
 #include "model/model.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

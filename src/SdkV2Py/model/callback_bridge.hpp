@@ -23,7 +23,7 @@
 #include <velmor.h>
 
 #include "module/callback_tables.hpp"
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

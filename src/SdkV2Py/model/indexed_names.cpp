@@ -1,10 +1,11 @@
+// Indexed names: the text of a key and the names of a batch's items.
 #include "model/indexed_names.hpp"
 
 #include <cstring>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

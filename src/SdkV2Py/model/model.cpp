@@ -1,6 +1,7 @@
+// Model: its slots, methods, documentation and type object.
 #include "model/model.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <algorithm>
 #include <climits>
@@ -31,19 +32,19 @@
 #include "model/model_solve.hpp"
 #include "model/model_sos_indicators.hpp"
 #include "model/model_vars.hpp"
-#include "module/args.hpp"
-#include "module/decorators.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/finalize.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/finalize.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// The Model methods of a callback turn: reading, heuristic solutions, cuts and branching.
 #include "model/model_callback.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <cstdint>
 #include <vector>
@@ -12,12 +13,12 @@
 #include "model/callback_bridge.hpp"
 #include "model/model.hpp"
 #include "model/model_rows.hpp"
-#include "module/args.hpp"
 #include "module/callback_tables.hpp"
-#include "module/errors.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

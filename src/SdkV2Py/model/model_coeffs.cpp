@@ -1,3 +1,4 @@
+// Model.getCol, getRow, getCoeff, chgCoeff and cleanupMilp.
 #include "model/model_coeffs.hpp"
 
 #include <velmor.h>
@@ -8,9 +9,9 @@
 #include "expressions/column.hpp"
 #include "model/model.hpp"
 #include "model/model_items.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 

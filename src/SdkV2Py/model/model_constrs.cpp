@@ -1,3 +1,4 @@
+// Model.addConstr, addLConstr, addRange and the row adders under them.
 #include "model/model_constrs.hpp"
 
 #include <velmor.h>
@@ -20,13 +21,13 @@
 #include "matrix/psd_rows.hpp"
 #include "model/model.hpp"
 #include "model/model_rows.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

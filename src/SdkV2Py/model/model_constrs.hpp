@@ -9,8 +9,8 @@
 #include <vector>
 
 #include "model/model_rows.hpp"
-#include "module/members.hpp"
-#include "module/ref.hpp"
+#include "runtime/members.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// Model.addConstrs: constraints from a generator, keyed by its loop variables.
 #include "model/model_generators.hpp"
 
 #include <string>
@@ -7,10 +8,10 @@
 #include "expressions/tempconstr.hpp"
 #include "model/indexed_names.hpp"
 #include "model/model_constrs.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,11 @@
+// Model.computeIIS.
 #include "model/model_iis.hpp"
 
 #include <velmor.h>
 
 #include "model/callback_bridge.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

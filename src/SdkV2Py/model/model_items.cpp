@@ -1,9 +1,10 @@
+// Item handles meeting the library: handle arguments, library indices, lists and counts.
 #include "model/model_items.hpp"
 
 #include "attributes/handle.hpp"
 #include "expressions/linexpr.hpp"
-#include "module/args.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

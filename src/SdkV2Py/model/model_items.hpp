@@ -11,9 +11,9 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// Model.setObjective and Model.getObjective.
 #include "model/model_objective.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <velmor.h>
 
@@ -18,14 +19,14 @@
 #include "expressions/quadexpr.hpp"
 #include "model/model.hpp"
 #include "model/model_rows.hpp"
-#include "module/args.hpp"
 #include "module/constants.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/numbers.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// Model.remove: the walk over what to remove, and the removal of each kind.
 #include "model/model_remove.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <velmor.h>
 
@@ -14,11 +15,11 @@
 #include "matrix/mconstr.hpp"
 #include "matrix/mvar.hpp"
 #include "model/model.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -16,8 +16,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "module/members.hpp"
-#include "module/ref.hpp"
+#include "runtime/members.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

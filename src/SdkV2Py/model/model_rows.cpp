@@ -1,3 +1,4 @@
+// _linExprs2array: linear expressions flattened into compressed rows, and the bound rule.
 #include "model/model_rows.hpp"
 
 #include <velmor.h>
@@ -12,11 +13,11 @@
 #include "attributes/var.hpp"
 #include "expressions/linexpr.hpp"
 #include "expressions/list.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/numbers.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -14,8 +14,8 @@
 
 #include "attributes/handle.hpp"
 #include "attributes/var.hpp"
-#include "module/holder.hpp"
-#include "module/ref.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

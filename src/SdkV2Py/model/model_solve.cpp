@@ -1,15 +1,16 @@
+// Model.optimize, terminate, reset, message, read and write.
 #include "model/model_solve.hpp"
 
 #include <velmor.h>
 
 #include "model/callback_bridge.hpp"
 #include "model/model.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/text.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/text.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

@@ -1,6 +1,7 @@
+// Model.addSOS, getSOS, getSOSs and the indicator constraints' adder and readers.
 #include "model/model_sos_indicators.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <velmor.h>
 
@@ -16,11 +17,11 @@
 #include "model/model.hpp"
 #include "model/model_items.hpp"
 #include "model/model_rows.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/numbers.hpp"
-#include "module/text.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/numbers.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

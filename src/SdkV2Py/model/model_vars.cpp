@@ -1,7 +1,8 @@
+// Model.addVars and _addVars: batches of variables in one library call.
 #include "model/model_vars.hpp"
 
 #include "algebra/object_arrays.hpp"
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
 #include <cstdint>
 #include <cstring>
@@ -10,17 +11,17 @@
 
 #include <velmor.h>
 
-#include "attributes/var.hpp"
 #include "attributes/handle.hpp"
+#include "attributes/var.hpp"
 #include "containers/tupledict.hpp"
 #include "model/indexed_names.hpp"
 #include "model/model.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

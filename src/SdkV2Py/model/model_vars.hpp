@@ -4,9 +4,9 @@
 #pragma once
 #include <Python.h>
 
-#include "module/members.hpp"
+#include "runtime/members.hpp"
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

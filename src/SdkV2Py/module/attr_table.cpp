@@ -1,11 +1,12 @@
+// The attribute table (kAttrRows) and the filling of its table class.
 #include "module/attr_table.hpp"
 
 #include <string>
 
 #include "attributes/names.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,11 @@
+// The callback tables (kCbWhereRows, kCbWhatRows) and the filling of their table class.
 #include "module/callback_tables.hpp"
 
 #include <velmor.h>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,9 +1,10 @@
+// The default environment: made when first used, and disposeDefaultEnv.
 #include "module/default_env.hpp"
 
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

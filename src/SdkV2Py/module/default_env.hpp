@@ -2,8 +2,8 @@
 #pragma once
 #include <Python.h>
 
-#include "module/function.hpp"
-#include "module/ref.hpp"
+#include "runtime/function.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

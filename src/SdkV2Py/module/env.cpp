@@ -1,16 +1,17 @@
+// Env: its slots, methods and type object.
 #include "module/env.hpp"
 
 #include "attributes/set_param.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/finalize.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/log_lines.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/finalize.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/log_lines.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 

@@ -4,7 +4,7 @@
 
 #include <velmor.h>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,15 +1,16 @@
+// The models bound to the caller's globals (_model_holders, models), and the module function read.
 #include "module/model_registry.hpp"
 
 #include <velmor.h>
 
 #include "model/model.hpp"
-#include "module/args.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/print.hpp"
-#include "module/text.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/print.hpp"
+#include "runtime/text.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

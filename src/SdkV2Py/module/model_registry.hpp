@@ -5,8 +5,8 @@
 #include <utility>
 #include <vector>
 
-#include "module/function.hpp"
-#include "module/ref.hpp"
+#include "runtime/function.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

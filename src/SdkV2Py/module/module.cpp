@@ -1,6 +1,5 @@
 // The module's entry and start-up sequence.
-#define VELMORPY_NUMPY_IMPORT
-#include "module/numpy.hpp"
+#include <Python.h>
 
 #include <cstdio>
 #include <cstring>
@@ -9,19 +8,20 @@
 #include "expressions/list.hpp"
 #include "module/attr_table.hpp"
 #include "module/callback_tables.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/holder.hpp"
-#include "module/members.hpp"
 #include "module/module_functions.hpp"
 #include "module/param_table.hpp"
 #include "module/result_codes.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
 #include "module/types.hpp"
-#include "module/unlocked.hpp"
 #include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/members.hpp"
+#include "runtime/numpy.hpp"
+#include "runtime/state.hpp"
+#include "runtime/unlocked.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {
@@ -153,9 +153,7 @@ void phase_imports() {
   import_as("ctypes", "ctypes");
   import_as("fnmatch", "fnmatch");
   import_as("numpy", "_np");
-  // _import_array() leaves the original error set (the import_array macros
-  // would replace it with a generic one).
-  check(_import_array());
+  check(import_numpy());
   {
     Ref from = take(Py_BuildValue("[s]", "sparse"));
     Ref scipy = take(PyImport_ImportModuleLevel("scipy", state().dict, nullptr, from.get(), 0));

@@ -1,3 +1,4 @@
+// The module functions version and system, and the table that binds them all.
 #include "module/module_functions.hpp"
 
 #include <velmor.h>
@@ -7,10 +8,10 @@
 #include "containers/multidict.hpp"
 #include "module/default_env.hpp"
 #include "module/model_registry.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

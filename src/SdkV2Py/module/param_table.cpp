@@ -1,9 +1,10 @@
+// The parameter table (kParamRows) and the filling of its table class.
 #include "module/param_table.hpp"
 
 #include "attributes/names.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
 #include "module/table_classes.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,9 +1,10 @@
+// The result codes and statuses (kErrorRows, kStatusRows) and the filling of their table classes.
 #include "module/result_codes.hpp"
 
 #include <velmor.h>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,11 +1,12 @@
+// The table classes of the constants object: made empty, with their value properties.
 #include "module/table_classes.hpp"
 
 #include <string>
 
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

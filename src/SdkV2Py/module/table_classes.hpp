@@ -7,7 +7,7 @@
 
 #include <string>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// The class table (kClasses): readying, constructor parsers and namespace phases.
 #include "module/types.hpp"
 
 #include <cstring>
@@ -6,10 +7,10 @@
 #include "attributes/constr.hpp"
 #include "attributes/genconstr.hpp"
 #include "attributes/handle.hpp"
+#include "attributes/param_class.hpp"
 #include "attributes/psdconstr.hpp"
 #include "attributes/psdvar.hpp"
 #include "attributes/sos.hpp"
-#include "attributes/param_class.hpp"
 #include "attributes/var.hpp"
 #include "containers/tupledict.hpp"
 #include "containers/tuplelist.hpp"
@@ -25,10 +26,10 @@
 #include "matrix/mvar.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
 #include "module/velmor_error.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {

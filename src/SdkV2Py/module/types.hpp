@@ -2,7 +2,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/function.hpp"
+#include "runtime/function.hpp"
 
 namespace velmorpy {
 

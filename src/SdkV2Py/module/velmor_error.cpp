@@ -1,13 +1,14 @@
+// VelmorError: its constructor, members and readying.
 #include "module/velmor_error.hpp"
 
 #include <velmor.h>
 
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/text.hpp"
 #include "module/types.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/text.hpp"
 
 namespace velmorpy {
 
@@ -92,8 +93,6 @@ const FunctionDef velmorerror_members[] = {
 }  // namespace
 
 const char velmorerror_init_params[] = "arg1, arg2: str = None";
-
-PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void prepare_velmorerror() {
   VelmorErrorType.tp_name = "velmorpy.VelmorError";

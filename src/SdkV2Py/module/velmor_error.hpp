@@ -1,16 +1,13 @@
 // VelmorError: the module's exception for every failure code of libvelmor.
+// Its record and type object are the runtime's (runtime/error_type.hpp); here
+// are its constructor, members and readying.
 #pragma once
 #include <Python.h>
 
+#include "runtime/error_type.hpp"
+
 namespace velmorpy {
 
-struct VelmorErrorObject {
-  PyBaseExceptionObject base;
-  int errno_;          // the library's code; -1 when built from a text; 0 before __init__
-  PyObject* message_;  // str; None before __init__
-};
-
-extern PyTypeObject VelmorErrorType;
 extern const char velmorerror_init_params[];
 void prepare_velmorerror();
 // Phase of start-up that fills the class's namespace.

@@ -1,12 +1,13 @@
+// VLM: its class, its scalar constants and table members, and its one instance.
 #include "module/vlm_constants.hpp"
 
 #include <velmor.h>
 
 #include "module/constants.hpp"
-#include "module/decorators.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,3 +1,4 @@
+// Pickling: the refusing classes, the reduce and setstate pair, the reconstructors.
 #include "serialisation/pickling.hpp"
 
 #include <array>
@@ -16,13 +17,13 @@
 #include "containers/builtins.hpp"
 #include "expressions/list.hpp"
 #include "model/model.hpp"
-#include "module/args.hpp"
 #include "module/env.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

@@ -18,7 +18,7 @@
 
 #include <cstdint>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -28,9 +28,9 @@
 #include "matrix/mlinexpr.hpp"
 #include "matrix/mquadexpr.hpp"
 #include "matrix/mvar.hpp"
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/velmor_error.hpp"
+#include "runtime/args.hpp"
+#include "runtime/error_type.hpp"
+#include "runtime/errors.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

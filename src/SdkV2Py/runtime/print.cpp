@@ -1,7 +1,8 @@
-#include "module/print.hpp"
+// print_text.
+#include "runtime/print.hpp"
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

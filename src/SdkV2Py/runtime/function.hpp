@@ -3,8 +3,8 @@
 #pragma once
 #include <Python.h>
 
-#include "module/args.hpp"
-#include "module/ref.hpp"
+#include "runtime/args.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

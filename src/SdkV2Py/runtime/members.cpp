@@ -1,10 +1,11 @@
-#include "module/members.hpp"
+// Binding member and function tables into namespaces, and method_doc.
+#include "runtime/members.hpp"
 
 #include <cstring>
 
-#include "module/decorators.hpp"
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/decorators.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

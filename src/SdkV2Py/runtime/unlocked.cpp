@@ -1,14 +1,15 @@
-#include "module/unlocked.hpp"
+// The interpreter's exit as the module's threads see it: the exit hook, BridgeEntry, interpreter_closed.
+#include "runtime/unlocked.hpp"
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
 
-#include "module/args.hpp"
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/state.hpp"
+#include "runtime/args.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

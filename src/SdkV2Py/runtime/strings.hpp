@@ -2,7 +2,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

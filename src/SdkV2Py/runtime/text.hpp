@@ -2,7 +2,7 @@
 #pragma once
 #include <Python.h>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,7 +1,8 @@
-#include "module/finalize.hpp"
+// The finalisers' dispose calls, which report a failure as unraisable.
+#include "runtime/finalize.hpp"
 
-#include "module/errors.hpp"
-#include "module/holder.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
 
 namespace velmorpy {
 

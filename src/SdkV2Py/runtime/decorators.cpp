@@ -1,9 +1,10 @@
-#include "module/decorators.hpp"
+// The internal decorators, the documented-member listing and __getmetaclass__.
+#include "runtime/decorators.hpp"
 
-#include "module/errors.hpp"
-#include "module/function.hpp"
-#include "module/members.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/function.hpp"
+#include "runtime/members.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

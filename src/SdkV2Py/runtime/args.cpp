@@ -1,9 +1,10 @@
-#include "module/args.hpp"
+// The argument parser (unpack) and the conversions of parsed values.
+#include "runtime/args.hpp"
 
 #include <limits>
 #include <new>
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

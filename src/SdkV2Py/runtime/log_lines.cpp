@@ -1,14 +1,15 @@
-#include "module/log_lines.hpp"
+// The library's log lines written through sys.stdout, from any thread.
+#include "runtime/log_lines.hpp"
 
 #include <Python.h>
 
 #include <string>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
-#include "module/text.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
+#include "runtime/text.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

@@ -1,4 +1,4 @@
-// Finalisers never raise.
+// The finalisers' last calls (dispose, the holder's disposal), which never raise.
 #pragma once
 #include <Python.h>
 

@@ -1,6 +1,7 @@
-#include "module/state.hpp"
+// The module record and module_global.
+#include "runtime/state.hpp"
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

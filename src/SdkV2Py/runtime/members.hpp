@@ -10,7 +10,7 @@
 #include <initializer_list>
 #include <string>
 
-#include "module/function.hpp"
+#include "runtime/function.hpp"
 
 namespace velmorpy {
 
@@ -43,6 +43,13 @@ PyObject* class_attr(PyTypeObject* type, const char* name);
 // `note` may be empty.
 std::string method_doc(const std::string& signature, const std::string& purpose, const std::string& arguments,
                        const std::string& example, const std::string& note = std::string());
+// method_doc's layout as one string literal, for the docstrings of tables made
+// at compile time: METHOD_DOC("size()", "Return the number of terms.", "None",
+// "n = e.size()"). Each part's first line is indented here; its further lines
+// carry their own indentation ("...\n            and its second line").
+#define METHOD_DOC(signature, purpose, arguments, example)                                  \
+  "\n        SIGNATURE:\n            " signature "\n\n        PURPOSE:\n            " purpose \
+  "\n\n        ARGUMENTS:\n            " arguments "\n\n        EXAMPLE:\n            " example "\n        "
 // "Model" for velmorpy.Model.
 const char* short_name(PyTypeObject* type);
 

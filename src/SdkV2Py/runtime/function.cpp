@@ -1,4 +1,5 @@
-#include "module/function.hpp"
+// The module's function type: its calls, attributes, code objects and construction.
+#include "runtime/function.hpp"
 
 #include <structmember.h>
 
@@ -7,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,11 @@
-#include "module/numbers.hpp"
+// is_number and number_value.
+#include "runtime/numbers.hpp"
 
-#include "module/numpy.hpp"
+#include "runtime/numpy.hpp"
 
-#include "module/errors.hpp"
-#include "module/state.hpp"
-#include "module/strings.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/state.hpp"
+#include "runtime/strings.hpp"
 
 namespace velmorpy {
 

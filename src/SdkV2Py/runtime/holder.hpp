@@ -6,7 +6,7 @@
 // VelmorError(INVALID_ARGUMENT) from live_model()/live_env() before any library
 // call, so nothing ever reaches freed memory.
 //
-// A library call made with the interpreter lock released (module/unlocked.hpp)
+// A library call made with the interpreter lock released (runtime/unlocked.hpp)
 // claims the holder for its thread first (HolderClaim): while it is claimed,
 // dispose_holder refuses, and live_model()/live_env() on another thread wait
 // until the claim ends, or are refused when the claim says so (a model being
@@ -20,7 +20,7 @@
 
 #include <cstdint>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -11,7 +11,7 @@
 #include <exception>
 #include <new>
 
-#include "module/ref.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 

@@ -1,10 +1,11 @@
-#include "module/holder.hpp"
+// Holder: its type, the claims of unlocked calls, and live_model, live_env, dispose_holder.
+#include "runtime/holder.hpp"
 
 #include <condition_variable>
 #include <mutex>
 
-#include "module/errors.hpp"
-#include "module/unlocked.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/unlocked.hpp"
 
 namespace velmorpy {
 

@@ -1,4 +1,5 @@
-#include "module/errors.hpp"
+// The error boundary: translation of C++ exceptions, raising, and the stack guard.
+#include "runtime/errors.hpp"
 
 #include <cxxabi.h>
 #include <pthread.h>
@@ -8,9 +9,11 @@
 #include <cstdarg>
 #include <cstdint>
 
-#include "module/velmor_error.hpp"
+#include "runtime/error_type.hpp"
 
 namespace velmorpy {
+
+PyTypeObject VelmorErrorType = {PyVarObject_HEAD_INIT(nullptr, 0)};
 
 void translate_current_exception() noexcept {
   try {

@@ -1,8 +1,9 @@
-#include "module/text.hpp"
+// str2chars and chars2str: text to and from the library.
+#include "runtime/text.hpp"
 
 #include <cstring>
 
-#include "module/errors.hpp"
+#include "runtime/errors.hpp"
 
 namespace velmorpy {
 

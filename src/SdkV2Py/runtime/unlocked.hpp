@@ -28,9 +28,9 @@
 
 #include <velmor.h>
 
-#include "module/errors.hpp"
-#include "module/holder.hpp"
-#include "module/ref.hpp"
+#include "runtime/errors.hpp"
+#include "runtime/holder.hpp"
+#include "runtime/ref.hpp"
 
 namespace velmorpy {
 
