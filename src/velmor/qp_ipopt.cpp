@@ -168,6 +168,14 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
     o.SetNumericValue("tol", target);
     o.SetNumericValue("compl_inf_tol", target);
     o.SetIntegerValue("max_iter", 3000);
+    // MUMPS's automatic choice of ordering takes Scotch for large KKT
+    // systems and for those with dense columns. Scotch 7 orders in threads,
+    // and not reproducibly: BOYD2's system got orders whose factors ranged
+    // from 9e6 to 5e9 entries, and its threaded nested dissection has freed
+    // a block twice (a segmentation fault or a heap abort mid-run). QAMD
+    // runs in this thread, the same way every run, and keeps quasi-dense
+    // rows for last.
+    o.SetIntegerValue("mumps_pivot_order", 6);
     if (app->Initialize() != Ipopt::Solve_Succeeded) return out;
     Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run);
     const Ipopt::ApplicationReturnStatus status = app->OptimizeTNLP(Ipopt::GetRawPtr(problem));
