@@ -25,7 +25,8 @@ std::mutex ipopt_turn;
 
 class QpProblem : public Ipopt::TNLP {
  public:
-  QpProblem(const QpData& qp, RunControl& run) : qp_(qp), run_(run), row_start_(static_cast<size_t>(qp.m) + 1, 0) {
+  QpProblem(const QpData& qp, RunControl& run, double deadline)
+      : qp_(qp), run_(run), deadline_(deadline), row_start_(static_cast<size_t>(qp.m) + 1, 0) {
     // A by rows, for the Jacobian.
     for (int i : qp.a_index) ++row_start_[static_cast<size_t>(i) + 1];
     for (int i = 0; i < qp.m; ++i) row_start_[static_cast<size_t>(i) + 1] += row_start_[static_cast<size_t>(i)];
@@ -115,10 +116,23 @@ class QpProblem : public Ipopt::TNLP {
     return true;
   }
 
-  bool intermediate_callback(Ipopt::AlgorithmMode, Ipopt::Index, Ipopt::Number, Ipopt::Number, Ipopt::Number,
-                             Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number,
-                             Ipopt::Index, const Ipopt::IpoptData*, Ipopt::IpoptCalculatedQuantities*) override {
+  // Stops the run when it must stop; as stalled when Ipopt's
+  // infeasibilities (the larger of the primal and the dual) have not fallen
+  // tenfold in kStallWindow iterations (a run that went nowhere in that
+  // many, as BOYD2's from its start point with steps of 1e-4, is not near
+  // its end), or past its deadline.
+  bool intermediate_callback(Ipopt::AlgorithmMode, Ipopt::Index, Ipopt::Number, Ipopt::Number inf_pr,
+                             Ipopt::Number inf_du, Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number,
+                             Ipopt::Number, Ipopt::Index, const Ipopt::IpoptData*,
+                             Ipopt::IpoptCalculatedQuantities*) override {
     ++iterations;
+    infeasibility_.push_back(std::max(inf_pr, inf_du));
+    const size_t k = infeasibility_.size();
+    if ((k > kStallWindow && !(infeasibility_[k - 1] <= 0.1 * infeasibility_[k - 1 - kStallWindow])) ||
+        run_.elapsed() > deadline_) {
+      stalled = true;
+      return false;
+    }
     return !run_.should_stop();
   }
 
@@ -132,17 +146,21 @@ class QpProblem : public Ipopt::TNLP {
   }
 
   int iterations = 0;
+  bool stalled = false;
 
  private:
+  static constexpr size_t kStallWindow = 150;
   const QpData& qp_;
   RunControl& run_;
+  double deadline_;  // on the run's clock
+  std::vector<double> infeasibility_;
   std::vector<int> row_start_, row_col_;
   std::vector<double> row_val_;
 };
 
 }  // namespace
 
-QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run) {
+QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run, double seconds) {
   QpResult out;
   // Waiting for the turn counts against the run's limits too.
   std::unique_lock<std::mutex> turn(ipopt_turn, std::defer_lock);
@@ -177,7 +195,7 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
     // rows for last.
     o.SetIntegerValue("mumps_pivot_order", 6);
     if (app->Initialize() != Ipopt::Solve_Succeeded) return out;
-    Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run);
+    Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run, run.elapsed() + seconds);
     const Ipopt::ApplicationReturnStatus status = app->OptimizeTNLP(Ipopt::GetRawPtr(problem));
     out.iterations = problem->iterations;
     if (problem->x.size() == static_cast<size_t>(qp.n) && problem->y.size() == static_cast<size_t>(qp.m)) {
@@ -190,7 +208,7 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
       out.y = problem->y;
       out.check = check_qp_point(qp, out.x.data(), out.y.data());
     }
-    if (status == Ipopt::User_Requested_Stop || run.stopped_by())
+    if (run.stopped_by() || (status == Ipopt::User_Requested_Stop && !problem->stalled))
       out.status = QpResult::kStopped;
     else if (!out.x.empty() && tol.met(out.check))
       out.status = QpResult::kOptimal;
