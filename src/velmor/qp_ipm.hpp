@@ -136,9 +136,8 @@ QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run
 // The fallback where solve_qp_ipm stalls (qp_ipopt.cpp): Ipopt with its
 // MUMPS, one run at a time in the process, stopped through its iteration
 // callback. kOptimal when its point passes check_qp_point, kStopped when the
-// run must stop, else (Ipopt failed, made no progress for 150 iterations,
-// or ran `seconds` once its turn came) kFailed; x and y are its last point
-// when it has one.
-QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run, double seconds);
+// run must stop, else (Ipopt failed, or made no progress for 150
+// iterations) kFailed; x and y are its last point when it has one.
+QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run);
 
 }  // namespace velmor

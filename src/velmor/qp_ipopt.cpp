@@ -25,8 +25,7 @@ std::mutex ipopt_turn;
 
 class QpProblem : public Ipopt::TNLP {
  public:
-  QpProblem(const QpData& qp, RunControl& run, double deadline)
-      : qp_(qp), run_(run), deadline_(deadline), row_start_(static_cast<size_t>(qp.m) + 1, 0) {
+  QpProblem(const QpData& qp, RunControl& run) : qp_(qp), run_(run), row_start_(static_cast<size_t>(qp.m) + 1, 0) {
     // A by rows, for the Jacobian.
     for (int i : qp.a_index) ++row_start_[static_cast<size_t>(i) + 1];
     for (int i = 0; i < qp.m; ++i) row_start_[static_cast<size_t>(i) + 1] += row_start_[static_cast<size_t>(i)];
@@ -116,11 +115,11 @@ class QpProblem : public Ipopt::TNLP {
     return true;
   }
 
-  // Stops the run when it must stop; as stalled when Ipopt's
+  // Stops the run when it must stop, and as stalled when Ipopt's
   // infeasibilities (the larger of the primal and the dual) have not fallen
-  // tenfold in kStallWindow iterations (a run that went nowhere in that
-  // many, as BOYD2's from its start point with steps of 1e-4, is not near
-  // its end), or past its deadline.
+  // tenfold in kStallWindow iterations: a run that went nowhere in that
+  // many (BOYD2's from its start point, with steps of 1e-4) is not near its
+  // end.
   bool intermediate_callback(Ipopt::AlgorithmMode, Ipopt::Index, Ipopt::Number, Ipopt::Number inf_pr,
                              Ipopt::Number inf_du, Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number,
                              Ipopt::Number, Ipopt::Index, const Ipopt::IpoptData*,
@@ -128,8 +127,7 @@ class QpProblem : public Ipopt::TNLP {
     ++iterations;
     infeasibility_.push_back(std::max(inf_pr, inf_du));
     const size_t k = infeasibility_.size();
-    if ((k > kStallWindow && !(infeasibility_[k - 1] <= 0.1 * infeasibility_[k - 1 - kStallWindow])) ||
-        run_.elapsed() > deadline_) {
+    if (k > kStallWindow && !(infeasibility_[k - 1] <= 0.1 * infeasibility_[k - 1 - kStallWindow])) {
       stalled = true;
       return false;
     }
@@ -152,7 +150,6 @@ class QpProblem : public Ipopt::TNLP {
   static constexpr size_t kStallWindow = 150;
   const QpData& qp_;
   RunControl& run_;
-  double deadline_;  // on the run's clock
   std::vector<double> infeasibility_;
   std::vector<int> row_start_, row_col_;
   std::vector<double> row_val_;
@@ -160,7 +157,7 @@ class QpProblem : public Ipopt::TNLP {
 
 }  // namespace
 
-QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run, double seconds) {
+QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run) {
   QpResult out;
   // Waiting for the turn counts against the run's limits too.
   std::unique_lock<std::mutex> turn(ipopt_turn, std::defer_lock);
@@ -195,7 +192,7 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
     // rows for last.
     o.SetIntegerValue("mumps_pivot_order", 6);
     if (app->Initialize() != Ipopt::Solve_Succeeded) return out;
-    Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run, run.elapsed() + seconds);
+    Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run);
     const Ipopt::ApplicationReturnStatus status = app->OptimizeTNLP(Ipopt::GetRawPtr(problem));
     out.iterations = problem->iterations;
     if (problem->x.size() == static_cast<size_t>(qp.n) && problem->y.size() == static_cast<size_t>(qp.m)) {

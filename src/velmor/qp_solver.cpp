@@ -33,8 +33,6 @@ namespace {
 // multipliers too when they hold to it.
 constexpr double kLooseFeasibility = 1e-6;
 
-// The least time the fallback after a stalled interior point method gets.
-constexpr double kFallbackSeconds = 10;
 // A stalled run whose best point is within this many times the tolerances
 // (QpTolerances::merit) ends SUB_OPTIMAL without the fallback.
 constexpr double kNearOptimal = 100;
@@ -180,10 +178,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       run.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g): "
                     "solving by Ipopt",
                     r.check.primal, tol.dual_of(r.check), tol.gap_of(r.check));
-      // The fallback gets half the time the interior point method took, at
-      // least kFallbackSeconds: where Ipopt's factorisations are slow its
-      // run would otherwise outlast the method it backs up many times over.
-      QpResult fallback = solve_qp_ipopt(qp, tol, run, std::max(kFallbackSeconds, 0.5 * out.stats.solver_time));
+      QpResult fallback = solve_qp_ipopt(qp, tol, run);
       out.stats.ipm_iters += fallback.iterations;
       out.stats.solver_time = run.elapsed() - t0;
       if (fallback.status == QpResult::kOptimal) {

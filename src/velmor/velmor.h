@@ -489,9 +489,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * primal or dual measure that no longer falls with the complementarity, or
  * no progress), a best point within a hundred times the tolerances ends
  * SUB_OPTIMAL; otherwise Ipopt (with MUMPS, ordered by QAMD) solves the
- * model again, for as long as it progresses and at most half the time the
- * interior point method took (at least 10 s), its answer held to the same
- * check. A model whose factorisation is too large ends with
+ * model again, for as long as it progresses (its infeasibility falls
+ * tenfold in 150 iterations), its answer held to the same check. A model
+ * whose factorisation is too large ends with
  * VLM_ERROR_NOMEMORY. A point x with row multipliers y (reduced costs
  * d = c + Hx - A'y in the minimised sense) is measured on the model as
  * given:
