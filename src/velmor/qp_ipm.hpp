@@ -74,12 +74,11 @@ struct QpData {
 // squares that cancels to 0) is as accurate as any other:
 //  objective_dual: the dual measure relative to the smaller of 1 + G and
 //    max(G, 1e-6), G the largest |c_j|, |(Hx)_j|, |(A'y)_j|;
-//  objective_gap: the complementarity sum plus |multiplier| times the
-//    violation of the side it prices, relative to the smaller of
+//  objective_gap: the complementarity sum relative to the smaller of
 //    max(1, |objective + constant|) and max(1e-6, |objective|, |c'x|,
 //    x'Hx/2). Within 1e-8 it bounds the objective's distance from the
 //    optimum by about 1e-8 max(1, |optimum|) (and by 1e-8 of the terms),
-//    dual infeasibility aside.
+//    primal and dual infeasibility aside.
 struct QpCheck {
   double primal = 1e300, dual = 1e300, gap = 1e300;
   double objective_dual = 1e300, objective_gap = 1e300;
