@@ -18,10 +18,40 @@ constexpr double kInfinite = 1e20;
 
 bool finite(double v) { return std::fabs(v) < kInfinite; }
 
+// The objective-scaled measures of a QP (QpCheck) take an objective or a
+// gradient below this size as this size: relative accuracy means nothing
+// for an objective that is 0 at its optimum with all its terms.
+constexpr double kObjectiveFloor = 1e-6;
+
+// A point whose primal measure is within this is nearly feasible: the best
+// point met is one, when there is one (a SUB_OPTIMAL answer needs it).
+constexpr double kNearlyFeasible = 1e-6;
+
+// The regularisation of the KKT matrix: kRegularisation while mu is large,
+// then kLeastRegularisation times mu, down to kLeastRegularisation.
+constexpr double kRegularisation = 1e-8, kLeastRegularisation = 1e-12;
+
+// The relative accuracy of the KKT solves: the step's and the polished
+// point's; the predictor's and the centrality correctors' (they only shape
+// the step).
+constexpr double kAccuracy = 1e-11, kRoughAccuracy = 1e-6;
+
+// Solution polishing: at most this many active sets are tried, and a held
+// bound's multiplier (or a free column's excess over its bound), in the
+// scaled problem, counts as wrong beyond this.
+constexpr int kPolishPasses = 8;
+constexpr double kSignTolerance = 1e-7;
+
 double norm_inf(const std::vector<double>& v) {
   double r = 0;
   for (double x : v) r = std::max(r, std::fabs(x));
   return r;
+}
+
+bool all_finite(const std::vector<double>& v) {
+  double sum = 0;  // a NaN or an infinity stays in the sum; norm_inf passes over a NaN
+  for (double x : v) sum += x * 0.0;
+  return sum == 0.0;
 }
 
 }  // namespace
@@ -74,6 +104,7 @@ QpData QpData::from_model(const SolverModel& sm) {
   d.col_ub = sm.col_ub;
   d.row_lb = sm.row_lb;
   d.row_ub = sm.row_ub;
+  d.constant = sm.sense * sm.obj_const;
   return d;
 }
 
@@ -194,8 +225,13 @@ QpCheck check_qp_point(const QpData& qp, const double* x, const double* y) {
     priced(y[i], act[i], l, u, amax[i]);
   }
   r.primal = primal;
-  r.dual = dual / (1.0 + std::max({c_max, hx_max, aty_max}));
-  r.gap = comp / (1.0 + std::max({std::fabs(r.objective), std::fabs(cx), quad}));
+  const double gradient = std::max({c_max, hx_max, aty_max});
+  const double terms = std::max({std::fabs(r.objective), std::fabs(cx), quad});
+  r.dual = dual / (1.0 + gradient);
+  r.gap = comp / (1.0 + terms);
+  r.objective_dual = dual / std::min(1.0 + gradient, std::max(gradient, kObjectiveFloor));
+  r.objective_gap =
+      comp / std::min(std::max(1.0, std::fabs(r.objective + qp.constant)), std::max(terms, kObjectiveFloor));
   return r;
 }
 
@@ -498,6 +534,26 @@ struct Iterate {
   std::vector<double> v, y, wl, wu, zl, zu;
 };
 
+// A residual measure of the point (primal or dual) against the iterations'
+// own complementarity, once the point is nearly feasible (before,
+// infeasibilities often wait for mu): a measure above its tolerance that
+// has not fallen tenfold in ten iterations or more while mu fell ten
+// thousandfold no longer follows the iterations (the accuracy of the steps
+// or the scaling holds it up): they stall.
+struct Progress {
+  double reference = 1e300, mu_then = 0;
+  int since = 0;
+  bool stalled(double value, double tolerance, double mu, bool nearly_feasible) {
+    if (!nearly_feasible || value <= tolerance || value <= 0.1 * reference) {
+      reference = value;
+      mu_then = mu;
+      since = 0;
+      return false;
+    }
+    return ++since >= 10 && mu < 1e-4 * mu_then;
+  }
+};
+
 class Ipm {
  public:
   Ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations, bool verbose)
@@ -516,18 +572,27 @@ class Ipm {
   void kkt_apply(const std::vector<double>& sigma, const double* in, double* out);
   // Solution polishing: the bounds the iterate `at` treats as active are
   // made equalities and the equality-constrained problem is solved
-  // directly; true when its point meets the tolerances.
+  // directly, the set corrected by its multipliers' signs and its crossed
+  // bounds a few times; true when a point meets the tolerances.
   bool polish(const struct Iterate& at);
+  // The equality-constrained problem with the v of side -1 (+1) at their
+  // lower (upper) bound: its v and row multipliers y; false when the
+  // factorisation fails or is stopped.
+  bool solve_on_active_set(const std::vector<signed char>& side, std::vector<double>& v, std::vector<double>& y);
   bool factorize(const std::vector<double>& sigma);
   // Solves [Q + sigma, B'; B, 0] (dv, du) = (r1, r2) with the factors of
-  // the regularised matrix, refined against the unregularised one.
+  // the regularised matrix, refined against the unregularised one to the
+  // relative `accuracy`.
   void kkt_solve(const std::vector<double>& sigma, const std::vector<double>& r1, const std::vector<double>& r2,
-                 std::vector<double>& dv, std::vector<double>& du);
+                 std::vector<double>& dv, std::vector<double>& du, double accuracy = kAccuracy);
   // The model's x (all columns) and y of the scaled v, y: a point (fixed
   // columns at their value, x within its bounds) or a direction.
   void unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
                std::vector<double>& yo, bool point = true) const;
-  void offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c);
+  // Keeps x, y as the best point when it is: nearly feasible (primal within
+  // kNearlyFeasible) where the best is not, else of lower merit. True when
+  // kept.
+  bool offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c);
 
   const QpData& qp_;
   QpTolerances tol_;
@@ -543,10 +608,14 @@ class Ipm {
   std::vector<double> k_base_, k_value_;
   std::vector<std::int64_t> k_diag_;
   std::vector<signed char> k_sign_;
-  double reg_primal_ = 1e-8, reg_dual_ = 1e-8;
+  double reg_primal_ = kRegularisation, reg_dual_ = kRegularisation;
+  bool refinement_useful_ = true;  // kkt_solve's iterations help with the present factors
+  double least_regularisation_ = kLeastRegularisation;  // raised where smaller gave no finite step
   QpResult best_;
   double best_merit_ = 1e300;
+  bool best_feasible_ = false;
   std::vector<double> tmp_v_, tmp_u_, tmp_qv_, tmp_btu_, tmp_bv_;
+  std::vector<std::vector<double>> krylov_;  // kkt_solve's basis, kept between calls
   std::vector<char> fixed_;  // polishing: v held at a bound
 };
 
@@ -638,6 +707,7 @@ bool Ipm::factorize(const std::vector<double>& sigma) {
     k_value_[static_cast<size_t>(k_diag_[static_cast<size_t>(j)])] += sigma[static_cast<size_t>(j)] + reg_primal_;
   for (int i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[static_cast<size_t>(N + i)])] = -reg_dual_;
   const auto result = ldl_.factorize(k_value_.data(), k_sign_.data(), 1e-13, 2e-7, [this] { return run_.should_stop(); });
+  refinement_useful_ = true;
   return result == SparseLdl::Result::Ok;
 }
 
@@ -659,7 +729,7 @@ void Ipm::kkt_apply(const std::vector<double>& sigma, const double* in, double* 
 }
 
 void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>& r1, const std::vector<double>& r2,
-                    std::vector<double>& dv, std::vector<double>& du) {
+                    std::vector<double>& dv, std::vector<double>& du, double accuracy) {
   // GMRES on the unregularised matrix, preconditioned (from the right) by
   // the factors of the regularised one: their difference, the
   // regularisation and any replaced pivot, is what the iterations remove.
@@ -676,15 +746,24 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
     for (double e : v) s += e * e;
     return std::sqrt(s);
   };
-  const double target = 1e-11 * norm2(b);
+  const double target = accuracy * norm2(b);
   double previous = 1e300;
-  std::vector<std::vector<double>> V(kKrylov + 1, std::vector<double>(dim));
+  std::vector<std::vector<double>>& V = krylov_;
+  V.resize(kKrylov + 1);
+  for (std::vector<double>& column : V) column.resize(dim);
   std::vector<double> H(static_cast<size_t>((kKrylov + 1) * kKrylov)), cs(kKrylov), sn(kKrylov), g(kKrylov + 1), yk;
   auto h = [&](int i, int k) -> double& { return H[static_cast<size_t>(k * (kKrylov + 1) + i)]; };
-  for (int cycle = 0; cycle < kCycles; ++cycle) {
+  // Where a first cycle gains less than a factor 2, the regularisation is
+  // not a small change of the matrix (columns without curvature and far
+  // from their bounds): the other solves with these factors skip the
+  // iterations, the IPM's steps being those of the regularised
+  // (proximal) system. Polishing always iterates.
+  const int cycles = refinement_useful_ || !fixed_.empty() ? kCycles : 0;
+  for (int cycle = 0; cycle < cycles; ++cycle) {
     kkt_apply(sigma, x.data(), w.data());
     for (size_t k = 0; k < dim; ++k) r[k] = b[k] - w[k];
     const double beta = norm2(r);
+    if (cycle == 1 && !(beta < 0.5 * previous) && fixed_.empty()) refinement_useful_ = false;
     // Done, or a whole cycle gained less than a factor 2.
     if (!(beta > target) || !std::isfinite(beta) || !(beta < 0.5 * previous)) break;
     previous = beta;
@@ -763,33 +842,32 @@ void Ipm::unscale(const std::vector<double>& v, const std::vector<double>& y, st
         red_.row_scale[static_cast<size_t>(e)] * y[static_cast<size_t>(e)] / red_.cost;
 }
 
-void Ipm::offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c) {
+bool Ipm::offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c) {
   const double value = tol_.merit(c);
-  if (value < best_merit_) {
-    best_merit_ = value;
-    best_.x = x;
-    best_.y = y;
-    best_.check = c;
-  }
+  const bool feasible = c.primal <= kNearlyFeasible;
+  if (feasible != best_feasible_ ? !feasible : !(value < best_merit_)) return false;
+  best_merit_ = value;
+  best_feasible_ = feasible;
+  best_.x = x;
+  best_.y = y;
+  best_.check = c;
+  return true;
 }
 
-bool Ipm::polish(const Iterate& at) {
+bool Ipm::solve_on_active_set(const std::vector<signed char>& side, std::vector<double>& v, std::vector<double>& y) {
   const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me);
   fixed_.assign(N, 0);
   std::vector<double> value(N, 0.0);
-  std::vector<signed char> side(N, 0);  // -1 lower, +1 upper
-  size_t count = 0;
   for (size_t j = 0; j < N; ++j) {
-    const double lower = finite(red_.lo[j]) ? at.zl[j] / std::max(at.wl[j], 1e-300) : 0.0;
-    const double upper = finite(red_.hi[j]) ? at.zu[j] / std::max(at.wu[j], 1e-300) : 0.0;
-    if (std::max(lower, upper) <= 1.0) continue;
+    if (side[j] == 0) continue;
     fixed_[j] = 1;
-    side[j] = lower >= upper ? -1 : 1;
     value[j] = side[j] < 0 ? red_.lo[j] : red_.hi[j];
-    ++count;
   }
   // The masked matrix: entries that touch a fixed v are dropped, its
-  // diagonal is 1.
+  // diagonal is 1. The rows get no regularisation: the multipliers of a
+  // nearly dependent active set can be huge against the data (1e7 on
+  // LISWET2's 9998 second differences), and 1e-8 times them moves the
+  // point off its rows; a zero pivot is replaced by the factorisation.
   k_value_ = k_base_;
   const size_t dim = N + me;
   for (size_t c = 0; c < dim; ++c)
@@ -799,29 +877,78 @@ bool Ipm::polish(const Iterate& at) {
     }
   for (size_t j = 0; j < N; ++j)
     k_value_[static_cast<size_t>(k_diag_[j])] = fixed_[j] ? 1.0 : k_value_[static_cast<size_t>(k_diag_[j])] + reg_primal_;
-  for (size_t i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[N + i])] = -reg_dual_;
+  for (size_t i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[N + i])] = 0.0;
   if (ldl_.factorize(k_value_.data(), k_sign_.data(), 1e-13, 2e-7, [this] { return run_.should_stop(); }) !=
       SparseLdl::Result::Ok) {
     fixed_.clear();
     return false;
   }
   // Right-hand side: the fixed values' contribution moves over.
-  std::vector<double> qv, bv, r1(N), r2(me), sigma(N, 0.0), dv, du;
+  std::vector<double> qv, bv, r1(N), r2(me), sigma(N, 0.0), du;
   q_times(value, qv);
   b_times(value, bv);
   for (size_t j = 0; j < N; ++j) r1[j] = fixed_[j] ? value[j] : -red_.q[j] - qv[j];
   for (size_t i = 0; i < me; ++i) r2[i] = red_.r[i] - bv[i];
-  kkt_solve(sigma, r1, r2, dv, du);
+  kkt_solve(sigma, r1, r2, v, du);
   fixed_.clear();
-  std::vector<double> y(me), x, yo;
+  y.resize(me);
   for (size_t i = 0; i < me; ++i) y[i] = -du[i];
-  unscale(dv, y, x, yo);
-  const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
-  if (verbose_)
-    run_.log.linef("Polished with %zu bounds active: primal %.2e, dual %.2e, gap %.2e", count, check.primal,
-                   check.dual, check.gap);
-  offer(x, yo, check);
-  return tol_.met(check);
+  return true;
+}
+
+bool Ipm::polish(const Iterate& at) {
+  const size_t N = static_cast<size_t>(red_.N());
+  // The first active set: the bounds whose multiplier exceeds their
+  // distance from the iterate (its slack variables can differ from that
+  // distance by the primal residual, which the iterations may not remove).
+  std::vector<signed char> side(N, 0);  // -1 lower, +1 upper
+  for (size_t j = 0; j < N; ++j) {
+    const double lower = finite(red_.lo[j]) ? at.zl[j] / std::max(at.v[j] - red_.lo[j], 1e-300) : 0.0;
+    const double upper = finite(red_.hi[j]) ? at.zu[j] / std::max(red_.hi[j] - at.v[j], 1e-300) : 0.0;
+    if (std::max(lower, upper) > 1.0) side[j] = lower >= upper ? -1 : 1;
+  }
+  // Primal-dual active set passes: a bound whose multiplier comes out of
+  // the wrong sign is released, a bound the point crosses is held, until
+  // the set settles (the active-set point) or the passes run out.
+  std::vector<double> v, y, qv, bty, x, yo;
+  double previous = 1e300;
+  for (int pass = 0; pass < kPolishPasses && !run_.should_stop(); ++pass) {
+    if (!solve_on_active_set(side, v, y)) return false;
+    unscale(v, y, x, yo);
+    const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
+    if (verbose_)
+      run_.log.linef("Polished with %zu bounds active: primal %.2e, dual %.2e, gap %.2e",
+                     N - static_cast<size_t>(std::count(side.begin(), side.end(), 0)), check.primal,
+                     tol_.dual_of(check), tol_.gap_of(check));
+    offer(x, yo, check);
+    if (tol_.met(check)) return true;
+    // A pass that ends farther than the one before leads nowhere.
+    if (!(tol_.merit(check) < previous)) break;
+    previous = tol_.merit(check);
+    q_times(v, qv);
+    bt_times(y, bty);
+    // A held bound's multiplier; one of the wrong sign beyond the rounding
+    // of the largest is released.
+    double largest = 0;
+    for (size_t j = 0; j < N; ++j) {
+      qv[j] += red_.q[j] - bty[j];
+      if (side[j] != 0) largest = std::max(largest, std::fabs(qv[j]));
+    }
+    const double wrong = kSignTolerance * std::max(1.0, largest);
+    auto beyond = [](double bound) { return kSignTolerance * std::max(1.0, std::fabs(bound)); };
+    bool changed = false;
+    for (size_t j = 0; j < N; ++j) {
+      const double z = qv[j];
+      signed char next = side[j];
+      if ((side[j] < 0 && z < -wrong) || (side[j] > 0 && z > wrong)) next = 0;
+      if (side[j] == 0 && finite(red_.lo[j]) && v[j] < red_.lo[j] - beyond(red_.lo[j])) next = -1;
+      if (side[j] == 0 && finite(red_.hi[j]) && v[j] > red_.hi[j] + beyond(red_.hi[j])) next = 1;
+      changed = changed || next != side[j];
+      side[j] = next;
+    }
+    if (!changed) break;
+  }
+  return false;
 }
 
 QpResult Ipm::solve() {
@@ -920,12 +1047,13 @@ QpResult Ipm::solve() {
       if (has[j] && da[j] < 0) s = std::min(s, -a[j] / da[j]);
     return s;
   };
-  // The direction for complementarity targets kl, ku (w z + ...).
-  // With `residuals` false, the direction that changes the complementarity
-  // products only (a centrality corrector).
+  // The direction for complementarity targets kl, ku (w z + ...), its
+  // linear system solved to `accuracy` (relative). With `residuals` false,
+  // the direction that changes the complementarity products only (a
+  // centrality corrector).
   auto direction = [&](std::vector<double>& ddv, std::vector<double>& ddu, std::vector<double>& ddwl,
                        std::vector<double>& ddwu, std::vector<double>& ddzl, std::vector<double>& ddzu,
-                       bool residuals) {
+                       bool residuals, double accuracy) {
     const double keep = residuals ? 1.0 : 0.0;
     for (size_t j = 0; j < NN; ++j) {
       double s = -keep * rd[j];
@@ -934,7 +1062,7 @@ QpResult Ipm::solve() {
       r1[j] = s;
     }
     for (size_t i = 0; i < M; ++i) r2[i] = -keep * rp[i];
-    kkt_solve(sigma, r1, r2, ddv, ddu);
+    kkt_solve(sigma, r1, r2, ddv, ddu, accuracy);
     for (size_t j = 0; j < NN; ++j) {
       if (has_l[j]) {
         ddwl[j] = ddv[j] + keep * rl[j];
@@ -956,7 +1084,10 @@ QpResult Ipm::solve() {
 
   Iterate best_iterate;
   int iter = 0, small_steps = 0, since_best = 0;
-  double last_step = 0;
+  double last_step = 0, polished_merit = 1e300;
+  QpTolerances plain = tol_;  // the measures relative to 1 + ...
+  plain.objective_scaled = false;
+  Progress primal_progress, dual_progress;
   QpResult::Status status = QpResult::kFailed;
   for (;; ++iter) {
     // Residuals of the scaled problem.
@@ -976,16 +1107,29 @@ QpResult Ipm::solve() {
     unscale(v, y, x, yo);
     const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
     const double before = best_merit_;
-    offer(x, yo, check);
-    if (best_merit_ < before) best_iterate = Iterate{v, y, wl, wu, zl, zu};
+    const bool kept = offer(x, yo, check);
+    if (kept) best_iterate = Iterate{v, y, wl, wu, zl, zu};
     if (verbose_)
       run_.log.linef("%4d  %16.9e  primal %8.2e  dual %8.2e  gap %8.2e  mu %8.2e  step %.3f", iter, check.objective,
-                     check.primal, check.dual, check.gap, mu, last_step);
-    since_best = best_merit_ < 0.5 * before ? 0 : since_best + 1;
+                     check.primal, tol_.dual_of(check), tol_.gap_of(check), mu, last_step);
+    since_best = kept && best_merit_ < 0.5 * before ? 0 : since_best + 1;
     if (tol_.met(check)) {
       status = QpResult::kOptimal;
       break;
     }
+    // Converged in the plain measures: the active-set point may meet the
+    // objective-scaled ones long before the iterates do. Tried again once
+    // the iterates are a hundred times nearer.
+    if (plain.met(check) && tol_.merit(check) < 0.01 * polished_merit) {
+      polished_merit = tol_.merit(check);
+      if (polish(Iterate{v, y, wl, wu, zl, zu})) {
+        status = QpResult::kOptimal;
+        break;
+      }
+    }
+    const bool late = check.primal <= kNearlyFeasible;
+    const bool stalled = primal_progress.stalled(check.primal, tol_.primal, mu, late) |
+                         dual_progress.stalled(tol_.dual_of(check), tol_.dual, mu, late);
     // Certificates: an infeasible problem drives the row multipliers, an
     // unbounded one the columns, along the certificate; the iterate and the
     // last direction are tried.
@@ -1012,7 +1156,7 @@ QpResult Ipm::solve() {
             out.ray = ry;
             status = QpResult::kInfeasible;
             found = true;
-          } else if (check.dual > tol_.dual && is_unbounded_direction(qp_, rx)) {
+          } else if (tol_.dual_of(check) > tol_.dual && is_unbounded_direction(qp_, rx)) {
             out.ray = rx;
             status = QpResult::kUnbounded;
             found = true;
@@ -1030,10 +1174,15 @@ QpResult Ipm::solve() {
       break;
     }
     if (!std::isfinite(comp) || norm_inf(v) > 1e30 || norm_inf(y) > 1e30) break;
-    if (small_steps >= 10 || since_best >= 50) break;
+    if (small_steps >= 10 || since_best >= 50 || stalled) break;
 
     for (size_t j = 0; j < NN; ++j)
       sigma[j] = (has_l[j] ? zl[j] / wl[j] : 0.0) + (has_u[j] ? zu[j] / wu[j] : 0.0);
+    // The regularisation shrinks with mu, as in proximal interior point
+    // methods: where columns without curvature stay far from their bounds
+    // (BOYD2's), 1e-8 is no small change of the matrix and the refined
+    // steps stop short of the optimum.
+    reg_primal_ = reg_dual_ = std::min(kRegularisation, std::max(least_regularisation_, kLeastRegularisation * mu));
     if (!factorize(sigma)) {
       status = run_.stopped_by() ? QpResult::kStopped : QpResult::kFailed;
       break;
@@ -1043,7 +1192,7 @@ QpResult Ipm::solve() {
       kl[j] = has_l[j] ? -wl[j] * zl[j] : 0.0;
       ku[j] = has_u[j] ? -wu[j] * zu[j] : 0.0;
     }
-    direction(av, du, awl, awu, azl, azu, true);
+    direction(av, du, awl, awu, azl, azu, true, kRoughAccuracy);
     double alpha = 1.0;
     if (nb > 0) {
       const double ap = std::min(step_to_boundary(wl, awl, has_l), step_to_boundary(wu, awu, has_u));
@@ -1061,7 +1210,7 @@ QpResult Ipm::solve() {
         kl[j] = has_l[j] ? sigma_c * mu - wl[j] * zl[j] - awl[j] * azl[j] : 0.0;
         ku[j] = has_u[j] ? sigma_c * mu - wu[j] * zu[j] - awu[j] * azu[j] : 0.0;
       }
-      direction(dv, du, dwl, dwu, dzl, dzu, true);
+      direction(dv, du, dwl, dwu, dzl, dzu, true, kAccuracy);
       alpha = std::min(1.0, 0.995 * longest_step(dwl, dwu, dzl, dzu));
       // Gondzio's centrality correctors: products that a longer step would
       // take far from the target sigma mu are pulled back into
@@ -1079,7 +1228,7 @@ QpResult Ipm::solve() {
           kl[j] = has_l[j] ? pull(wl[j], dwl[j], zl[j], dzl[j]) : 0.0;
           ku[j] = has_u[j] ? pull(wu[j], dwu[j], zu[j], dzu[j]) : 0.0;
         }
-        direction(cv, cu, cwl, cwu, czl, czu, false);
+        direction(cv, cu, cwl, cwu, czl, czu, false, kRoughAccuracy);
         tv = dv, tu = du, twl = dwl, twu = dwu, tzl = dzl, tzu = dzu;
         for (size_t j = 0; j < NN; ++j) {
           tv[j] += cv[j];
@@ -1093,6 +1242,13 @@ QpResult Ipm::solve() {
       }
     } else {
       dv = av;
+    }
+    // Factors too weakly regularised for their matrix give no finite step:
+    // the iteration is made again with a hundred times the regularisation.
+    if (!(std::isfinite(alpha) && all_finite(dv) && all_finite(du) && all_finite(dzl) && all_finite(dzu))) {
+      if (!(least_regularisation_ < kRegularisation)) break;
+      least_regularisation_ = std::min(kRegularisation, 100 * std::max(least_regularisation_, reg_primal_));
+      continue;
     }
     small_steps = alpha < 1e-6 ? small_steps + 1 : 0;
     last_step = alpha;

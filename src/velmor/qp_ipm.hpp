@@ -8,13 +8,15 @@
 // without sides dropped), rows with two sides or one get a slack column,
 // and the whole is scaled by Ruiz equilibration of its KKT matrix and a
 // factor on the objective. Mehrotra's predictor-corrector then iterates on
-// the regularised quasi-definite KKT system, factorised each iteration by
-// the supernodal LDL' of sparse_ldl.hpp, with iterative refinement against
-// the unregularised system. Every iterate is measured on the problem as
-// given (check_qp_point); the run ends when that measure meets the
-// tolerances, when an iterate's multipliers or columns form a certificate
-// of infeasibility or unboundedness, or when it stalls or is stopped, and
-// then hands back the best point it met.
+// the regularised quasi-definite KKT system (the regularisation shrinking
+// with mu), factorised each iteration by the supernodal LDL' of
+// sparse_ldl.hpp, with iterative refinement against the unregularised
+// system. Every iterate is measured on the problem as given
+// (check_qp_point); iterates near the optimum are polished on the active
+// set they show. The run ends when a point meets the tolerances, when an
+// iterate's multipliers or columns form a certificate of infeasibility or
+// unboundedness, or when it stalls or is stopped, and then hands back the
+// best point it met.
 #pragma once
 #include <algorithm>
 #include <vector>
@@ -37,6 +39,9 @@ struct QpData {
   std::vector<int> h_start, h_index;  // empty: no quadratic part
   std::vector<double> h_value;
   std::vector<double> c, col_lb, col_ub, row_lb, row_ub;
+  // The objective's constant (minimised sense): it takes no part in the
+  // solve, only in how near the optimum an objective must be (QpCheck).
+  double constant = 0;
 
   // The relaxation held by `lp` (its bounds, rows and linear objective, cut
   // rows included) with the Hessian triangle given.
@@ -62,18 +67,37 @@ struct QpData {
 //    its largest |a_ij|), relative to 1 + the largest |c_j|, |(Hx)_j|,
 //    |(A'y)_j|;
 //  gap: the complementarity sum, |multiplier| times the distance to the
-//    side it prices, over all bounds and rows, relative to 1 + |objective|.
+//    side it prices, over all bounds and rows, relative to 1 + the largest
+//    of |objective|, |c'x| and x'Hx/2.
+// QP verdicts take the last two against the objective's own size, so that
+// an objective far below 1 (a variance) or far below its terms (a sum of
+// squares that cancels to 0) is as accurate as any other:
+//  objective_dual: the dual measure relative to the smaller of 1 + G and
+//    max(G, 1e-6), G the largest |c_j|, |(Hx)_j|, |(A'y)_j|;
+//  objective_gap: the complementarity sum relative to the smaller of
+//    max(1, |objective + constant|) and max(1e-6, |objective|, |c'x|,
+//    x'Hx/2). Within 1e-8 it bounds the objective's distance from the
+//    optimum by about 1e-8 max(1, |optimum|) (and by 1e-8 of the terms),
+//    primal and dual infeasibility aside.
 struct QpCheck {
   double primal = 1e300, dual = 1e300, gap = 1e300;
+  double objective_dual = 1e300, objective_gap = 1e300;
   double objective = 0;  // 1/2 x'Hx + c'x
 };
 QpCheck check_qp_point(const QpData& qp, const double* x, const double* y);
 
 struct QpTolerances {
   double primal = 1e-8, dual = 1e-8, gap = 1e-8;
-  bool met(const QpCheck& c) const { return c.primal <= primal && c.dual <= dual && c.gap <= gap; }
+  // Set for QP verdicts: the dual and gap measures against the objective's
+  // own size (objective_dual, objective_gap).
+  bool objective_scaled = false;
+  double dual_of(const QpCheck& c) const { return objective_scaled ? c.objective_dual : c.dual; }
+  double gap_of(const QpCheck& c) const { return objective_scaled ? c.objective_gap : c.gap; }
+  bool met(const QpCheck& c) const { return c.primal <= primal && dual_of(c) <= dual && gap_of(c) <= gap; }
   // How far c is from the tolerances: the worst of its three ratios.
-  double merit(const QpCheck& c) const { return std::max({c.primal / primal, c.dual / dual, c.gap / gap}); }
+  double merit(const QpCheck& c) const {
+    return std::max({c.primal / primal, dual_of(c) / dual, gap_of(c) / gap});
+  }
 };
 
 // Primal infeasibility: row multipliers y for which the column multipliers
@@ -111,7 +135,8 @@ QpResult solve_qp_ipm(const QpData& qp, const QpTolerances& tol, RunControl& run
 // The fallback where solve_qp_ipm stalls (qp_ipopt.cpp): Ipopt with its
 // MUMPS, one run at a time in the process, stopped through its iteration
 // callback. kOptimal when its point passes check_qp_point, kStopped when the
-// run must stop, else kFailed; x and y are its last point when it has one.
+// run must stop, else (Ipopt failed, or made no progress for 150
+// iterations) kFailed; x and y are its last point when it has one.
 QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& run);
 
 }  // namespace velmor

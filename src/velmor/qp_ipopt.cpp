@@ -115,10 +115,22 @@ class QpProblem : public Ipopt::TNLP {
     return true;
   }
 
-  bool intermediate_callback(Ipopt::AlgorithmMode, Ipopt::Index, Ipopt::Number, Ipopt::Number, Ipopt::Number,
-                             Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number,
-                             Ipopt::Index, const Ipopt::IpoptData*, Ipopt::IpoptCalculatedQuantities*) override {
+  // Stops the run when it must stop, and as stalled when Ipopt's
+  // infeasibilities (the larger of the primal and the dual) have not fallen
+  // tenfold in kStallWindow iterations: a run that went nowhere in that
+  // many (BOYD2's from its start point, with steps of 1e-4) is not near its
+  // end.
+  bool intermediate_callback(Ipopt::AlgorithmMode, Ipopt::Index, Ipopt::Number, Ipopt::Number inf_pr,
+                             Ipopt::Number inf_du, Ipopt::Number, Ipopt::Number, Ipopt::Number, Ipopt::Number,
+                             Ipopt::Number, Ipopt::Index, const Ipopt::IpoptData*,
+                             Ipopt::IpoptCalculatedQuantities*) override {
     ++iterations;
+    infeasibility_.push_back(std::max(inf_pr, inf_du));
+    const size_t k = infeasibility_.size();
+    if (k > kStallWindow && !(infeasibility_[k - 1] <= 0.1 * infeasibility_[k - 1 - kStallWindow])) {
+      stalled = true;
+      return false;
+    }
     return !run_.should_stop();
   }
 
@@ -132,10 +144,13 @@ class QpProblem : public Ipopt::TNLP {
   }
 
   int iterations = 0;
+  bool stalled = false;
 
  private:
+  static constexpr size_t kStallWindow = 150;
   const QpData& qp_;
   RunControl& run_;
+  std::vector<double> infeasibility_;
   std::vector<int> row_start_, row_col_;
   std::vector<double> row_val_;
 };
@@ -168,6 +183,14 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
     o.SetNumericValue("tol", target);
     o.SetNumericValue("compl_inf_tol", target);
     o.SetIntegerValue("max_iter", 3000);
+    // MUMPS's automatic choice of ordering takes Scotch for large KKT
+    // systems and for those with dense columns. Scotch 7 orders in threads,
+    // and not reproducibly: BOYD2's system got orders whose factors ranged
+    // from 9e6 to 5e9 entries, and its threaded nested dissection has freed
+    // a block twice (a segmentation fault or a heap abort mid-run). QAMD
+    // runs in this thread, the same way every run, and keeps quasi-dense
+    // rows for last.
+    o.SetIntegerValue("mumps_pivot_order", 6);
     if (app->Initialize() != Ipopt::Solve_Succeeded) return out;
     Ipopt::SmartPtr<QpProblem> problem = new QpProblem(qp, run);
     const Ipopt::ApplicationReturnStatus status = app->OptimizeTNLP(Ipopt::GetRawPtr(problem));
@@ -182,7 +205,7 @@ QpResult solve_qp_ipopt(const QpData& qp, const QpTolerances& tol, RunControl& r
       out.y = problem->y;
       out.check = check_qp_point(qp, out.x.data(), out.y.data());
     }
-    if (status == Ipopt::User_Requested_Stop || run.stopped_by())
+    if (run.stopped_by() || (status == Ipopt::User_Requested_Stop && !problem->stalled))
       out.status = QpResult::kStopped;
     else if (!out.x.empty() && tol.met(out.check))
       out.status = QpResult::kOptimal;

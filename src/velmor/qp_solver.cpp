@@ -33,6 +33,10 @@ namespace {
 // multipliers too when they hold to it.
 constexpr double kLooseFeasibility = 1e-6;
 
+// A stalled run whose best point is within this many times the tolerances
+// (QpTolerances::merit) ends SUB_OPTIMAL without the fallback.
+constexpr double kNearOptimal = 100;
+
 // Fills the solution from x and y (solver columns and rows).
 void take_point(const ModelData& data, const SolverModel& sm, const QpData& qp, const std::vector<double>& x,
                 const std::vector<double>& y, bool with_duals, Solution& s) {
@@ -81,7 +85,7 @@ bool clp_quadratic_primal(const SolverModel& sm, const QpData& qp, const QpToler
   const QpCheck check = check_qp_point(qp, x.data(), y.data());
   if (tol.met(check)) return true;
   run.log.linef("CLP's quadratic primal ends at a point that fails the check (primal %.2g, dual %.2g, gap %.2g)",
-                check.primal, check.dual, check.gap);
+                check.primal, tol.dual_of(check), tol.gap_of(check));
   return false;
 }
 
@@ -91,7 +95,8 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
   RunOutcome out;
   Solution& s = out.solution;
   const ParamValues& p = run.params;
-  const QpTolerances tol{p.get(kIpmPrimalTolerance), p.get(kIpmDualTolerance), p.get(kIpmGapTolerance)};
+  const QpTolerances tol{p.get(kIpmPrimalTolerance), p.get(kIpmDualTolerance), p.get(kIpmGapTolerance),
+                         /*objective_scaled=*/true};
   const double loose = std::max(kLooseFeasibility, tol.primal);
   const QpData qp = QpData::from_model(sm);
   out.stats.available = true;
@@ -162,9 +167,17 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
         run.stop(r.status == QpResult::kStopped ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
       break;
     case QpResult::kFailed: {
+      // Within a hundred times the tolerances the stall is in the last
+      // digits: the point is handed out as it is rather than solved again
+      // from the start.
+      if (feasible_point && tol.merit(r.check) <= kNearOptimal) {
+        run.log.linef("The interior point method stalled near the optimum (primal %.2g, dual %.2g, gap %.2g)",
+                      r.check.primal, tol.dual_of(r.check), tol.gap_of(r.check));
+        break;
+      }
       run.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g): "
                     "solving by Ipopt",
-                    r.check.primal, r.check.dual, r.check.gap);
+                    r.check.primal, tol.dual_of(r.check), tol.gap_of(r.check));
       QpResult fallback = solve_qp_ipopt(qp, tol, run);
       out.stats.ipm_iters += fallback.iterations;
       out.stats.solver_time = run.elapsed() - t0;
@@ -175,7 +188,7 @@ RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& ru
       }
       if (!fallback.x.empty())
         run.log.linef("Ipopt ends unconfirmed (primal %.2g, dual %.2g, gap %.2g)", fallback.check.primal,
-                      fallback.check.dual, fallback.check.gap);
+                      tol.dual_of(fallback.check), tol.gap_of(fallback.check));
       if (!fallback.x.empty() && fallback.check.primal <= loose &&
           (!feasible_point || tol.merit(fallback.check) < tol.merit(r.check)))
         r = std::move(fallback);

@@ -533,27 +533,43 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector on the regularised KKT system, factorised
  * by a supernodal sparse LDL' over an approximate minimum degree order, the
- * problem scaled by Ruiz equilibration); Method 0 and 1 run CLP's quadratic
- * primal simplex first (its dual simplex takes no quadratic objective) and
- * keep its answer only when it passes the check below, else the interior
- * point method runs. Where the interior point method stalls (problems whose
- * optimal multipliers are huge against their data), Ipopt (with MUMPS)
- * solves the model again, its answer held to the same check; a model whose
- * factorisation is too large for it ends with VLM_ERROR_NOMEMORY. A point x
- * with row multipliers y (reduced costs
+ * problem scaled by Ruiz equilibration; the regularisation, 1e-8, shrinks
+ * with the complementarity down to 1e-12 as in proximal interior point
+ * methods); iterates that meet the tolerances in the measures relative to
+ * 1 + ... below are polished: the bounds and rows they hold active are made
+ * equalities and that problem is solved directly, the set corrected by its
+ * multipliers' signs and its crossed bounds a few times. Method 0 and 1 run
+ * CLP's quadratic primal simplex first (its dual simplex takes no quadratic
+ * objective) and keep its answer only when it passes the check below, else
+ * the interior point method runs. Where the interior point method stalls (a
+ * primal or dual measure that no longer falls with the complementarity, or
+ * no progress), a best point within a hundred times the tolerances ends
+ * SUB_OPTIMAL; otherwise Ipopt (with MUMPS, ordered by QAMD) solves the
+ * model again, for as long as it progresses (its infeasibility falls
+ * tenfold in 150 iterations), its answer held to the same check. A model
+ * whose factorisation is too large ends with
+ * VLM_ERROR_NOMEMORY. A point x with row multipliers y (reduced costs
  * d = c + Hx - A'y in the minimised sense) is measured on the model as
  * given:
  *  - primal: the largest violation of a bound or row side, each relative to
  *    max(1, |side|, the largest |a_ij x_j| of the row);
  *  - dual: the largest multiplier of the wrong sign (d_j > 0 without lower
  *    bound, d_j < 0 without upper bound, y_i > 0 without lower side, y_i < 0
- *    without upper side; a row's times its largest |a_ij|), relative to
- *    1 + the largest |c_j|, |(Hx)_j|, |(A'y)_j|;
+ *    without upper side; a row's times its largest |a_ij|), relative to the
+ *    smaller of 1 + G and max(G, 1e-6), G the largest |c_j|, |(Hx)_j|,
+ *    |(A'y)_j|;
  *  - gap: the sum of |multiplier| times the distance to the side it prices,
- *    relative to 1 + max(|objective|, |c'x|, x'Hx/2).
- * Status: OPTIMAL when the three are within IPM/PrimalTolerance,
+ *    relative to the smaller of max(1, |ObjVal|) and max(1e-6, T), T the
+ *    largest of |objective|, |c'x| and x'Hx/2 (without the constant).
+ * (MIQP relaxations take the dual relative to 1 + G and the gap relative to
+ * 1 + T.) Status: OPTIMAL when the three are within IPM/PrimalTolerance,
  * IPM/DualTolerance and IPM/GapTolerance (default 1e-8 each); X, DualSoln,
- * RC, ObjVal and DualObjVal are that point's. INFEASIBLE on a certificate:
+ * RC, ObjVal and DualObjVal are that point's. At the defaults an OPTIMAL
+ * ObjVal is within about 1e-7 max(1, |optimum|) of the optimum, and within
+ * about 1e-7 of its own size where the objective's terms are all small (a
+ * variance): the gap bounds that distance for a point that keeps its rows
+ * and prices them with multipliers of the right sign, and the primal and
+ * dual tolerances allow little more. INFEASIBLE on a certificate:
  * multipliers y whose column multipliers -A'y price only finite bounds (or
  * infinite ones beyond 1e8 times the largest finite bound or side), with the
  * sides and bounds they price adding up to a positive value, or CLP's
@@ -563,8 +579,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * HasPrimalRay 1. Otherwise (a limit, IPM/MaxIterations, or both methods
  * stalled) SUB_OPTIMAL with the best point met when its primal measure is
  * within 1e-6 (or IPM/PrimalTolerance, when looser), its duals readable when
- * the dual measure is within 1e-6 too; else UNKNOWN without a solution.
- * ColBasis and RowBasis are not available after the interior point method.
+ * the dual measure relative to 1 + G is within 1e-6 too; else UNKNOWN
+ * without a solution. ColBasis and RowBasis are not available after the
+ * interior point method.
  * IPM/NumIters counts its iterations and Ipopt's.
  *
  * Semidefinite models (DSDP, an interior-point method) are judged by the
