@@ -33,11 +33,11 @@
 #include <ClpSimplex.hpp>
 #include <CoinFinite.hpp>
 
-#include "callback.hpp"
-#include "cbc_solver.hpp"
-#include "clp_model.hpp"
-#include "sdp_solver.hpp"
-#include "solve.hpp"
+#include "mip/callback.hpp"
+#include "mip/cbc_solver.hpp"
+#include "lp/clp_model.hpp"
+#include "sdp/sdp_solver.hpp"
+#include "solve/solve.hpp"
 
 namespace velmor {
 

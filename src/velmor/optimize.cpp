@@ -13,11 +13,11 @@
 #include <cmath>
 #include <cstdio>
 
-#include "callback.hpp"
-#include "clp_model.hpp"
-#include "mip_verdicts.hpp"
-#include "sdp_solver.hpp"
-#include "solve.hpp"
+#include "mip/callback.hpp"
+#include "lp/clp_model.hpp"
+#include "mip/mip_verdicts.hpp"
+#include "sdp/sdp_solver.hpp"
+#include "solve/solve.hpp"
 
 namespace velmor {
 

@@ -1,0 +1,549 @@
+#include "linalg/sparse_ldl.hpp"
+
+#include <Eigen/Dense>
+#include <Eigen/OrderingMethods>
+#include <Eigen/SparseCore>
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <stdexcept>
+
+namespace velmor {
+
+namespace {
+
+using Index64 = std::int64_t;
+using DenseMap = Eigen::Map<Eigen::MatrixXd, 0, Eigen::OuterStride<>>;
+using ConstDenseMap = Eigen::Map<const Eigen::MatrixXd, 0, Eigen::OuterStride<>>;
+
+// Fronts are factorised in panels of this many columns; the rest of the
+// front is updated by one matrix product per panel.
+constexpr int kPanel = 64;
+// The stop function is polled after about this many floating point
+// operations of numeric work.
+constexpr double kPollFlops = 5e7;
+
+// Elimination tree of a matrix given by the upper triangle of its columns.
+std::vector<int> elimination_tree(int n, const std::vector<Index64>& start, const std::vector<int>& row) {
+  std::vector<int> parent(static_cast<size_t>(n), -1), ancestor(static_cast<size_t>(n), -1);
+  for (int k = 0; k < n; ++k)
+    for (Index64 p = start[static_cast<size_t>(k)]; p < start[static_cast<size_t>(k) + 1]; ++p) {
+      int i = row[static_cast<size_t>(p)];
+      while (i != -1 && i < k) {
+        const int next = ancestor[static_cast<size_t>(i)];
+        ancestor[static_cast<size_t>(i)] = k;
+        if (next == -1) parent[static_cast<size_t>(i)] = k;
+        i = next;
+      }
+    }
+  return parent;
+}
+
+// post[k]: the node at position k of a depth-first postorder of the forest.
+std::vector<int> postorder(int n, const std::vector<int>& parent) {
+  std::vector<int> head(static_cast<size_t>(n), -1), next(static_cast<size_t>(n), -1), post, stack;
+  post.reserve(static_cast<size_t>(n));
+  for (int j = n - 1; j >= 0; --j) {
+    const int p = parent[static_cast<size_t>(j)];
+    if (p == -1) continue;
+    next[static_cast<size_t>(j)] = head[static_cast<size_t>(p)];
+    head[static_cast<size_t>(p)] = j;
+  }
+  for (int root = 0; root < n; ++root) {
+    if (parent[static_cast<size_t>(root)] != -1) continue;
+    stack.push_back(root);
+    while (!stack.empty()) {
+      const int p = stack.back();
+      const int child = head[static_cast<size_t>(p)];
+      if (child == -1) {
+        stack.pop_back();
+        post.push_back(p);
+      } else {
+        head[static_cast<size_t>(p)] = next[static_cast<size_t>(child)];
+        stack.push_back(child);
+      }
+    }
+  }
+  return post;
+}
+
+// The permuted matrix P A P' (perm: new -> old) as an upper (or lower)
+// triangle by columns, with the position of each input entry.
+void permute(int n, const std::vector<Index64>& start, const std::vector<int>& row, const std::vector<int>& iperm,
+             bool upper, std::vector<Index64>& out_start, std::vector<int>& out_row, std::vector<Index64>* pos) {
+  out_start.assign(static_cast<size_t>(n) + 1, 0);
+  auto target = [&](int r, int c, int& col, int& rw) {
+    const int a = iperm[static_cast<size_t>(r)], b = iperm[static_cast<size_t>(c)];
+    col = upper ? std::max(a, b) : std::min(a, b);
+    rw = upper ? std::min(a, b) : std::max(a, b);
+  };
+  for (int c = 0; c < n; ++c)
+    for (Index64 p = start[static_cast<size_t>(c)]; p < start[static_cast<size_t>(c) + 1]; ++p) {
+      int col, rw;
+      target(row[static_cast<size_t>(p)], c, col, rw);
+      ++out_start[static_cast<size_t>(col) + 1];
+    }
+  for (int c = 0; c < n; ++c) out_start[static_cast<size_t>(c) + 1] += out_start[static_cast<size_t>(c)];
+  std::vector<Index64> next(out_start.begin(), out_start.end() - 1);
+  out_row.assign(static_cast<size_t>(out_start.back()), 0);
+  if (pos) pos->assign(row.size(), 0);
+  for (int c = 0; c < n; ++c)
+    for (Index64 p = start[static_cast<size_t>(c)]; p < start[static_cast<size_t>(c) + 1]; ++p) {
+      int col, rw;
+      target(row[static_cast<size_t>(p)], c, col, rw);
+      const Index64 q = next[static_cast<size_t>(col)]++;
+      out_row[static_cast<size_t>(q)] = rw;
+      if (pos) (*pos)[static_cast<size_t>(p)] = q;
+    }
+}
+
+// Counts the floating point operations of numeric work and polls the stop
+// function after every kPollFlops of them.
+class StopPoll {
+ public:
+  explicit StopPoll(const SparseLdl::StopFn& stop) : stop_(stop) {}
+  // Adds `flops`; true when the work is to stop.
+  bool after(double flops) {
+    since_ += flops;
+    if (since_ <= kPollFlops) return false;
+    since_ = 0;
+    return stop_ && stop_();
+  }
+
+ private:
+  const SparseLdl::StopFn& stop_;
+  double since_ = 0;
+};
+
+// Factorises the first nc columns of the h x h front F (lower triangle,
+// column-major, leading dimension h) as L D L', leaving L below the
+// diagonal of those columns, D in d and the Schur complement in F's
+// trailing block. Adds the pivots it replaced to `replaced`; false when
+// `poll` stopped it (between two panels).
+bool factor_front(double* f, int h, int nc, double* d, const signed char* sign, double tiny, double replacement,
+                  int& replaced, StopPoll& poll) {
+  DenseMap F(f, h, h, Eigen::OuterStride<>(h));
+  Eigen::VectorXd w(kPanel);
+  Eigen::MatrixXd work;
+  for (int p0 = 0; p0 < nc; p0 += kPanel) {
+    const int pe = std::min(nc, p0 + kPanel);
+    for (int k = p0; k < pe; ++k) {
+      const int below = h - k;
+      if (k > p0) {
+        for (int t = p0; t < k; ++t) w[t - p0] = d[t] * F(k, t);
+        F.col(k).segment(k, below).noalias() -= F.block(k, p0, below, k - p0) * w.head(k - p0);
+      }
+      double pivot = F(k, k);
+      if (!(sign[k] * pivot > tiny)) {
+        pivot = sign[k] * replacement;
+        ++replaced;
+      }
+      d[k] = pivot;
+      F(k, k) = 1.0;
+      if (below > 1) F.col(k).segment(k + 1, below - 1) /= pivot;
+    }
+    const int rest = h - pe, width = pe - p0;
+    if (rest > 0) {
+      auto panel = F.block(pe, p0, rest, width);
+      work.resize(rest, width);
+      for (int t = 0; t < width; ++t) work.col(t) = panel.col(t) * d[p0 + t];
+      F.block(pe, pe, rest, rest).triangularView<Eigen::Lower>() -= work * panel.transpose();
+    }
+    if (poll.after(static_cast<double>(width) * (h - p0) * (rest + width))) return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_start, const std::vector<int>& row_index,
+                                     const StopFn& stop) {
+  n_ = n;
+  const Index64 nnz = col_start.back();
+  if (nnz > INT_MAX / 2 || n < 0) return Result::TooLarge;
+
+  // Approximate minimum degree order of the symmetric pattern. A pattern
+  // holding half of the upper triangle or more keeps its own order: any
+  // order leaves its factor about dense, and the search would cost more
+  // than the analysis.
+  std::vector<int> order(static_cast<size_t>(n));
+  if (2 * nnz >= static_cast<Index64>(n) * (n + 1) / 2) {
+    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = k;
+  } else {
+    Eigen::SparseMatrix<double, Eigen::ColMajor, int> pattern(n, n);
+    pattern.resizeNonZeros(static_cast<Eigen::Index>(nnz));
+    for (int j = 0; j <= n; ++j) pattern.outerIndexPtr()[j] = static_cast<int>(col_start[static_cast<size_t>(j)]);
+    for (Index64 p = 0; p < nnz; ++p) {
+      pattern.innerIndexPtr()[p] = row_index[static_cast<size_t>(p)];
+      pattern.valuePtr()[p] = 1.0;
+    }
+    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> amd;
+    Eigen::AMDOrdering<int>()(pattern, amd);
+    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = amd.indices()[k];
+  }
+  if (stop && stop()) return Result::Stopped;
+  std::vector<int> iperm(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) iperm[static_cast<size_t>(order[static_cast<size_t>(k)])] = k;
+
+  // Postorder of the elimination tree, composed with the AMD order, so that
+  // every subtree's columns are contiguous.
+  std::vector<Index64> up_start;
+  std::vector<int> up_row;
+  permute(n, col_start, row_index, iperm, true, up_start, up_row, nullptr);
+  {
+    const std::vector<int> post = postorder(n, elimination_tree(n, up_start, up_row));
+    perm_.resize(static_cast<size_t>(n));
+    for (int k = 0; k < n; ++k) perm_[static_cast<size_t>(k)] = order[static_cast<size_t>(post[static_cast<size_t>(k)])];
+  }
+  iperm_.resize(static_cast<size_t>(n));
+  for (int k = 0; k < n; ++k) iperm_[static_cast<size_t>(perm_[static_cast<size_t>(k)])] = k;
+  permute(n, col_start, row_index, iperm_, true, up_start, up_row, nullptr);
+  permute(n, col_start, row_index, iperm_, false, lower_start_, lower_row_, &entry_pos_);
+  lower_value_.assign(lower_row_.size(), 0.0);
+  const std::vector<int> parent = elimination_tree(n, up_start, up_row);
+
+  // Column counts (below the diagonal) from the row subtrees.
+  std::vector<Index64> count(static_cast<size_t>(n), 0);
+  {
+    std::vector<int> mark(static_cast<size_t>(n), -1);
+    for (int k = 0; k < n; ++k) {
+      mark[static_cast<size_t>(k)] = k;
+      for (Index64 p = up_start[static_cast<size_t>(k)]; p < up_start[static_cast<size_t>(k) + 1]; ++p)
+        for (int j = up_row[static_cast<size_t>(p)]; mark[static_cast<size_t>(j)] != k;
+             j = parent[static_cast<size_t>(j)]) {
+          mark[static_cast<size_t>(j)] = k;
+          ++count[static_cast<size_t>(j)];
+        }
+    }
+  }
+  up_start.clear(), up_row.clear();
+  if (stop && stop()) return Result::Stopped;
+
+  // Fundamental supernodes: a column joins its only child's supernode when
+  // its structure is the child's less the child itself.
+  std::vector<int> children(static_cast<size_t>(n), 0);
+  for (int j = 0; j < n; ++j)
+    if (parent[static_cast<size_t>(j)] >= 0) ++children[static_cast<size_t>(parent[static_cast<size_t>(j)])];
+  struct Super {
+    int start, end;
+    Index64 entries;  // entries of L's columns that the structure counts (diagonal included)
+    Index64 stored;   // entries of the dense block once merged
+  };
+  std::vector<Super> sn;
+  for (int j = 0; j < n; ++j) {
+    const bool joins = j > 0 && parent[static_cast<size_t>(j) - 1] == j && children[static_cast<size_t>(j)] == 1 &&
+                       count[static_cast<size_t>(j) - 1] == count[static_cast<size_t>(j)] + 1;
+    if (joins) {
+      sn.back().end = j + 1;
+      sn.back().entries += count[static_cast<size_t>(j)] + 1;
+    } else {
+      sn.push_back({j, j + 1, count[static_cast<size_t>(j)] + 1, 0});
+    }
+  }
+  // Relaxed supernodes: a child that ends where its parent starts merges
+  // into it while the zeros the merge stores stay few (the thresholds
+  // follow common practice: always up to 4 columns, up to 80 % zeros up to
+  // 16 columns, 10 % up to 48, 5 % beyond).
+  std::vector<int> sn_of(static_cast<size_t>(n));
+  for (size_t s = 0; s < sn.size(); ++s)
+    for (int j = sn[s].start; j < sn[s].end; ++j) sn_of[static_cast<size_t>(j)] = static_cast<int>(s);
+  auto block_entries = [&](const Super& s) {
+    const Index64 nc = s.end - s.start, below = count[static_cast<size_t>(s.end) - 1];
+    return nc * (nc + 1) / 2 + nc * below;
+  };
+  for (Super& s : sn) s.stored = block_entries(s);
+  std::vector<Super> merged;
+  for (size_t s = 0; s < sn.size(); ++s) {
+    Super cur = sn[s];
+    while (!merged.empty()) {
+      const Super& child = merged.back();
+      const int up = parent[static_cast<size_t>(child.end) - 1];
+      if (child.end != cur.start || up < cur.start || up >= cur.end) break;
+      const Index64 nc = cur.end - child.start;
+      Super joint{child.start, cur.end, child.entries + cur.entries, 0};
+      joint.stored = block_entries(joint);
+      const double zeros = static_cast<double>(joint.stored - joint.entries) / static_cast<double>(joint.stored);
+      const bool merge = nc <= 4 || (nc <= 16 && zeros < 0.8) || (nc <= 48 && zeros < 0.1) || zeros < 0.05;
+      if (!merge) break;
+      cur = joint;
+      merged.pop_back();
+    }
+    merged.push_back(cur);
+  }
+  sn.swap(merged);
+  const int ns = static_cast<int>(sn.size());
+  sn_start_.resize(static_cast<size_t>(ns) + 1);
+  for (int s = 0; s < ns; ++s) {
+    sn_start_[static_cast<size_t>(s)] = sn[static_cast<size_t>(s)].start;
+    for (int j = sn[static_cast<size_t>(s)].start; j < sn[static_cast<size_t>(s)].end; ++j)
+      sn_of[static_cast<size_t>(j)] = s;
+  }
+  sn_start_[static_cast<size_t>(ns)] = n;
+  sn_parent_.assign(static_cast<size_t>(ns), -1);
+  for (int s = 0; s < ns; ++s) {
+    const int up = parent[static_cast<size_t>(sn_start_[static_cast<size_t>(s) + 1]) - 1];
+    if (up >= 0) sn_parent_[static_cast<size_t>(s)] = sn_of[static_cast<size_t>(up)];
+  }
+
+  // Row structure of each supernode: its columns, then the rows below from
+  // its own columns and from its children's structures.
+  std::vector<int> child_head(static_cast<size_t>(ns), -1), child_next(static_cast<size_t>(ns), -1);
+  for (int s = ns - 1; s >= 0; --s) {
+    const int p = sn_parent_[static_cast<size_t>(s)];
+    if (p < 0) continue;
+    child_next[static_cast<size_t>(s)] = child_head[static_cast<size_t>(p)];
+    child_head[static_cast<size_t>(p)] = s;
+  }
+  sn_row_start_.assign(static_cast<size_t>(ns) + 1, 0);
+  sn_rows_.clear();
+  sn_l_start_.assign(static_cast<size_t>(ns) + 1, 0);
+  std::vector<int> mark(static_cast<size_t>(n), -1);
+  max_front_ = 0;
+  flops_ = 0;
+  factor_entries_ = 0;
+  for (int s = 0; s < ns; ++s) {
+    const int first = sn_start_[static_cast<size_t>(s)], last = sn_start_[static_cast<size_t>(s) + 1];
+    const size_t base = sn_rows_.size();
+    for (int j = first; j < last; ++j) {
+      sn_rows_.push_back(j);
+      mark[static_cast<size_t>(j)] = s;
+    }
+    for (int j = first; j < last; ++j)
+      for (Index64 p = lower_start_[static_cast<size_t>(j)]; p < lower_start_[static_cast<size_t>(j) + 1]; ++p) {
+        const int i = lower_row_[static_cast<size_t>(p)];
+        if (mark[static_cast<size_t>(i)] != s) {
+          mark[static_cast<size_t>(i)] = s;
+          sn_rows_.push_back(i);
+        }
+      }
+    for (int c = child_head[static_cast<size_t>(s)]; c >= 0; c = child_next[static_cast<size_t>(c)]) {
+      const int cnc = sn_start_[static_cast<size_t>(c) + 1] - sn_start_[static_cast<size_t>(c)];
+      for (int q = sn_row_start_[static_cast<size_t>(c)] + cnc; q < sn_row_start_[static_cast<size_t>(c) + 1]; ++q) {
+        const int i = sn_rows_[static_cast<size_t>(q)];
+        if (mark[static_cast<size_t>(i)] != s) {
+          mark[static_cast<size_t>(i)] = s;
+          sn_rows_.push_back(i);
+        }
+      }
+    }
+    std::sort(sn_rows_.begin() + static_cast<std::ptrdiff_t>(base) + (last - first), sn_rows_.end());
+    if (sn_rows_.size() > static_cast<size_t>(INT_MAX)) return Result::TooLarge;
+    sn_row_start_[static_cast<size_t>(s) + 1] = static_cast<int>(sn_rows_.size());
+    const Index64 h = static_cast<Index64>(sn_rows_.size() - base), nc = last - first, below = h - nc;
+    sn_l_start_[static_cast<size_t>(s) + 1] = sn_l_start_[static_cast<size_t>(s)] + h * nc;
+    max_front_ = std::max(max_front_, h * h);
+    factor_entries_ += nc * (nc + 1) / 2 + nc * below;
+    for (Index64 t = 0; t < nc; ++t) {
+      const double c = static_cast<double>(h - t - 1);
+      flops_ += c * c + 2 * c;
+    }
+  }
+  // A supernode whose children hand it more update entries than its own
+  // front holds (a dense row's supernode above thousands of columns) has them
+  // added into an accumulator of its front's size as they are made: on the
+  // stack they would all be held at once.
+  auto front_rows = [&](int s) -> Index64 {
+    return sn_row_start_[static_cast<size_t>(s) + 1] - sn_row_start_[static_cast<size_t>(s)];
+  };
+  auto update_rows = [&](int s) -> Index64 {
+    return front_rows(s) - (sn_start_[static_cast<size_t>(s) + 1] - sn_start_[static_cast<size_t>(s)]);
+  };
+  std::vector<Index64> handed(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s)
+    if (sn_parent_[static_cast<size_t>(s)] >= 0)
+      handed[static_cast<size_t>(sn_parent_[static_cast<size_t>(s)])] += update_rows(s) * update_rows(s);
+  accumulate_.assign(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s) accumulate_[static_cast<size_t>(s)] = handed[static_cast<size_t>(s)] > front_rows(s) * front_rows(s);
+  // Peak of the update matrices and accumulators held at once, simulated in
+  // factorisation order.
+  Index64 stack = 0, accumulators = 0, max_held = 0;
+  max_stack_ = 0;
+  std::vector<char> open(static_cast<size_t>(ns), 0);
+  for (int s = 0; s < ns; ++s) {
+    if (!accumulate_[static_cast<size_t>(s)]) {
+      stack -= handed[static_cast<size_t>(s)];
+    } else if (open[static_cast<size_t>(s)]) {
+      accumulators -= front_rows(s) * front_rows(s);
+    }
+    const int p = sn_parent_[static_cast<size_t>(s)];
+    const Index64 m = update_rows(s);
+    if (m > 0 && p >= 0 && accumulate_[static_cast<size_t>(p)]) {
+      if (!open[static_cast<size_t>(p)]) accumulators += front_rows(p) * front_rows(p);
+      open[static_cast<size_t>(p)] = 1;
+    } else {
+      stack += m * m;
+    }
+    max_stack_ = std::max(max_stack_, stack);
+    max_held = std::max(max_held, stack + accumulators);
+  }
+  // Dense blocks, fronts and update matrices must fit in memory; beyond
+  // about 2^31 doubles (16 GB) each the model is too large for this method.
+  const Index64 kMaxDoubles = Index64(1) << 31;
+  if (sn_l_start_.back() > kMaxDoubles || max_front_ > kMaxDoubles || max_held > kMaxDoubles)
+    return Result::TooLarge;
+  return Result::Ok;
+}
+
+SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* sign, double tiny, double replacement,
+                                       const StopFn& stop) {
+  const int n = n_, ns = static_cast<int>(sn_start_.size()) - 1;
+  std::fill(lower_value_.begin(), lower_value_.end(), 0.0);
+  for (size_t p = 0; p < entry_pos_.size(); ++p) lower_value_[static_cast<size_t>(entry_pos_[p])] += values[p];
+  l_.assign(static_cast<size_t>(sn_l_start_.back()), 0.0);
+  d_.assign(static_cast<size_t>(n), 0.0);
+  std::vector<double> front(static_cast<size_t>(max_front_));
+  std::vector<double> stack(static_cast<size_t>(max_stack_));
+  std::vector<Index64> stack_at;  // where each update matrix on the stack starts
+  std::vector<int> stack_owner;
+  Index64 top = 0;
+  std::vector<std::vector<double>> accumulator(static_cast<size_t>(ns));
+  std::vector<int> pos(static_cast<size_t>(n), -1), local;
+  std::vector<signed char> local_sign;
+  replaced_ = 0;
+  StopPoll poll(stop);
+  for (int s = 0; s < ns; ++s) {
+    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
+    const int rbase = sn_row_start_[static_cast<size_t>(s)];
+    const int h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
+    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    for (int t = 0; t < h; ++t) pos[static_cast<size_t>(rows[t])] = t;
+    double* f = front.data();
+    std::fill(f, f + static_cast<Index64>(h) * h, 0.0);
+    for (int j = first; j < first + nc; ++j) {
+      const Index64 col = static_cast<Index64>(pos[static_cast<size_t>(j)]) * h;
+      for (Index64 p = lower_start_[static_cast<size_t>(j)]; p < lower_start_[static_cast<size_t>(j) + 1]; ++p)
+        f[col + pos[static_cast<size_t>(lower_row_[static_cast<size_t>(p)])]] += lower_value_[static_cast<size_t>(p)];
+    }
+    std::vector<double>& own = accumulator[static_cast<size_t>(s)];
+    if (!own.empty()) {
+      for (Index64 q = 0; q < static_cast<Index64>(h) * h; ++q) f[q] += own[static_cast<size_t>(q)];
+      std::vector<double>().swap(own);
+    }
+    // Children's update matrices are the top of the stack (postorder).
+    while (!stack_owner.empty() && sn_parent_[static_cast<size_t>(stack_owner.back())] == s) {
+      const int c = stack_owner.back();
+      const int cnc = sn_start_[static_cast<size_t>(c) + 1] - sn_start_[static_cast<size_t>(c)];
+      const int cb = sn_row_start_[static_cast<size_t>(c)] + cnc;
+      const int m = sn_row_start_[static_cast<size_t>(c) + 1] - cb;
+      local.resize(static_cast<size_t>(m));
+      for (int a = 0; a < m; ++a) local[static_cast<size_t>(a)] = pos[static_cast<size_t>(sn_rows_[static_cast<size_t>(cb + a)])];
+      const double* u = &stack[static_cast<size_t>(stack_at.back())];
+      for (int b = 0; b < m; ++b) {
+        double* fc = f + static_cast<Index64>(local[static_cast<size_t>(b)]) * h;
+        const double* uc = u + static_cast<Index64>(b) * m;
+        for (int a = b; a < m; ++a) fc[local[static_cast<size_t>(a)]] += uc[a];
+      }
+      top = stack_at.back();
+      stack_at.pop_back();
+      stack_owner.pop_back();
+    }
+    local_sign.resize(static_cast<size_t>(nc));
+    for (int t = 0; t < nc; ++t) local_sign[static_cast<size_t>(t)] = sign[perm_[static_cast<size_t>(first + t)]];
+    if (!factor_front(f, h, nc, &d_[static_cast<size_t>(first)], local_sign.data(), tiny, replacement, replaced_, poll))
+      return Result::Stopped;
+    double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
+    std::copy(f, f + static_cast<Index64>(h) * nc, l);
+    const int m = h - nc;
+    const int up = sn_parent_[static_cast<size_t>(s)];
+    if (m > 0 && up >= 0 && accumulate_[static_cast<size_t>(up)]) {
+      add_update(rows, f, h, nc, up, accumulator[static_cast<size_t>(up)], local);
+    } else if (m > 0) {
+      stack_at.push_back(top);
+      stack_owner.push_back(s);
+      double* u = &stack[static_cast<size_t>(top)];
+      for (int b = 0; b < m; ++b) std::copy(f + static_cast<Index64>(nc + b) * h + nc, f + static_cast<Index64>(nc + b) * h + h, u + static_cast<Index64>(b) * m);
+      top += static_cast<Index64>(m) * m;
+    }
+    if (poll.after(static_cast<double>(h) * h)) return Result::Stopped;  // the assembly
+  }
+  return Result::Ok;
+}
+
+void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
+                           std::vector<int>& local) const {
+  const int first = sn_start_[static_cast<size_t>(up)], end = sn_start_[static_cast<size_t>(up) + 1];
+  const int rbase = sn_row_start_[static_cast<size_t>(up)];
+  const int ph = sn_row_start_[static_cast<size_t>(up) + 1] - rbase;
+  const int* prows = &sn_rows_[static_cast<size_t>(rbase)];
+  if (into.empty()) into.assign(static_cast<size_t>(ph) * static_cast<size_t>(ph), 0.0);
+  // The rows below this front's columns lie among the parent's, both in
+  // increasing order after the parent's own columns: found by one merge.
+  const int m = h - nc;
+  local.resize(static_cast<size_t>(m));
+  int q = end - first;
+  for (int t = 0; t < m; ++t) {
+    const int i = rows[nc + t];
+    if (i < end) {
+      local[static_cast<size_t>(t)] = i - first;
+      continue;
+    }
+    while (q < ph && prows[q] != i) ++q;
+    if (q == ph) throw std::logic_error("sparse LDL: an update row outside its parent's front");
+    local[static_cast<size_t>(t)] = q;
+  }
+  for (int b = 0; b < m; ++b) {
+    double* column = into.data() + static_cast<Index64>(local[static_cast<size_t>(b)]) * ph;
+    const double* u = f + static_cast<Index64>(nc + b) * h + nc;
+    for (int a = b; a < m; ++a) column[local[static_cast<size_t>(a)]] += u[a];
+  }
+}
+
+void SparseLdl::solve(double* b) const {
+  const int n = n_, ns = static_cast<int>(sn_start_.size()) - 1;
+  // Blocks of fewer entries than this are solved by plain loops; larger
+  // ones by Eigen's dense kernels.
+  constexpr Index64 kDenseBlock = 4096;
+  Eigen::VectorXd x(n), tmp;
+  for (int k = 0; k < n; ++k) x[k] = b[perm_[static_cast<size_t>(k)]];
+  for (int s = 0; s < ns; ++s) {
+    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
+    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
+    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
+    if (static_cast<Index64>(h) * nc < kDenseBlock) {
+      for (int k = 0; k < nc; ++k) {
+        const double xk = x[first + k];
+        if (xk == 0) continue;
+        const double* col = l + static_cast<Index64>(k) * h;
+        for (int i = k + 1; i < nc; ++i) x[first + i] -= col[i] * xk;
+        for (int t = nc; t < h; ++t) x[rows[t]] -= col[t] * xk;
+      }
+      continue;
+    }
+    ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
+    auto xs = x.segment(first, nc);
+    L.topRows(nc).triangularView<Eigen::UnitLower>().solveInPlace(xs);
+    if (h > nc) {
+      tmp.noalias() = L.bottomRows(h - nc) * xs;
+      for (int t = nc; t < h; ++t) x[rows[t]] -= tmp[t - nc];
+    }
+  }
+  for (int k = 0; k < n; ++k) x[k] /= d_[static_cast<size_t>(k)];
+  for (int s = ns - 1; s >= 0; --s) {
+    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
+    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
+    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
+    if (static_cast<Index64>(h) * nc < kDenseBlock) {
+      for (int k = nc - 1; k >= 0; --k) {
+        const double* col = l + static_cast<Index64>(k) * h;
+        double sum = x[first + k];
+        for (int i = k + 1; i < nc; ++i) sum -= col[i] * x[first + i];
+        for (int t = nc; t < h; ++t) sum -= col[t] * x[rows[t]];
+        x[first + k] = sum;
+      }
+      continue;
+    }
+    ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
+    auto xs = x.segment(first, nc);
+    if (h > nc) {
+      tmp.resize(h - nc);
+      for (int t = nc; t < h; ++t) tmp[t - nc] = x[rows[t]];
+      xs.noalias() -= L.bottomRows(h - nc).transpose() * tmp;
+    }
+    L.topRows(nc).transpose().triangularView<Eigen::UnitUpper>().solveInPlace(xs);
+  }
+  for (int k = 0; k < n; ++k) b[perm_[static_cast<size_t>(k)]] = x[k];
+}
+
+}  // namespace velmor

@@ -1,0 +1,612 @@
+// Linear models with a discrete part, solved by CBC's standard driver
+// (CbcMain0/CbcMain1: preprocessing, cuts, heuristics, threads), entered
+// without its SIGINT handler. The driver keeps state in file-static
+// variables, so only one CBC run is in it at a time (cbc_entry).
+//
+// The model reaches CBC always minimised (SolverModel), so every objective
+// and bound CBC reports, also inside its events, is sense * the user's
+// objective without the constant. Results are read after the driver put the
+// solutions back into the model's own columns (preprocessing renumbers
+// them); objectives are recomputed from the solutions.
+//
+// Parameters: MaxTime (elapsed time), MIP/MaxNodes, MIP/MaxSols,
+// MIP/GapAbs, MIP/GapRel, MIP/Cutoff, MIP/IntegerTolerance,
+// MIP/ObjectiveTolerance (the least improvement of a new incumbent),
+// MIP/SolutionPoolSize, NumThreads, Presolve (0: no preprocessing, no LP
+// presolve), SPX/PrimalTolerance, SPX/DualTolerance, MIP/LevelCuts,
+// MIP/LevelProbing, MIP/LevelHeurs, MIP/LevelStrong, MIP/LevelSubmip,
+// MIP/RootParallelism, MIP/AutoConfiguration map onto the driver's options
+// when they differ from their defaults (see driver_args for the few always
+// passed; models with SOS sets are never preprocessed); Method chooses the
+// simplex of the root relaxation; MIP/MaxStallingNodes is counted by our
+// event handler. Features that crash in Debian's CBC 2.10 are changed on
+// the way (a log line says so where a setting is concerned): the restart
+// before the root node (-strategy 2; cbc_stage), parallel root passes
+// (driver_args), pseudo-cost branching and probing on models with SOS sets
+// (cbc_stage, driver_args), OsiClp's crunch (cbc_stage); a MIP start names
+// no columns (pass_mip_start). Every verdict is checked (mip_verdicts.hpp),
+// which may take a second search (CbcSearch).
+#include "mip/cbc_solver.hpp"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include <CbcEventHandler.hpp>
+#include <CbcModel.hpp>
+#include <CbcSOS.hpp>
+#include <CbcSolver.hpp>
+#include <CbcTree.hpp>
+#include <ClpSimplex.hpp>
+#include <ClpSolve.hpp>
+#include <CoinFinite.hpp>
+#include <CoinWarmStart.hpp>
+#include <OsiClpSolverInterface.hpp>
+
+#include "mip/mip_verdicts.hpp"
+#include "core/text_util.hpp"
+
+class CglPreProcess;
+
+// The driver's argument reader and preprocessing keep these globals (CBC's
+// own); a paused run puts them back before it goes on.
+extern int CbcOrClpRead_mode;
+extern int CbcOrClpEnvironmentIndex;
+extern FILE* CbcOrClpReadCommand;
+extern CglPreProcess* cbcPreProcessPointer;
+
+namespace velmor {
+
+namespace {
+
+std::mutex cbc_entry;
+
+// The run inside CbcMain1, for its stage callback (which takes no user
+// data). Written and read only under cbc_entry.
+struct StageState {
+  RunControl* run = nullptr;
+  CbcHooks* hooks = nullptr;
+  int columns = 0;  // of the model handed to the driver
+  bool sos = false;  // the model has SOS sets
+  double after_root = -1, after_preprocess = -1;
+  CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
+};
+StageState* current_stage = nullptr;
+
+constexpr unsigned kNoCrunch = 2048;  // OsiClpSolverInterface's special options
+constexpr unsigned kKeepWorkRegions = 1;
+
+int cbc_stage(CbcModel* model, int where_from) {
+  StageState& st = *current_stage;
+  switch (where_from) {
+    case 1:
+      st.after_root = st.run->elapsed();
+      if (st.keep_root) st.keep_root->basis.reset(model->solver()->getWarmStart());
+      break;
+    case 2: st.after_preprocess = st.run->elapsed(); break;
+    case 3:
+      if (st.hooks) st.hooks->before_search(*model);
+      // CBC's restart on a reduced model before the root (-strategy 2,
+      // CbcModel::saveModel) deletes the solver copy that branchAndBound goes
+      // on to use and delete again: the restart after the root, CBC's
+      // default, takes its place.
+      if (model->specialOptions() & 32768) {
+        model->setSpecialOptions((model->specialOptions() & ~32768) | 512);
+        st.run->log.line("MIP/AutoConfiguration: CBC's restart on a reduced model is tried after the root "
+                         "instead of before it");
+      }
+      // CBC's pseudo-cost branching (chooseDynamicBranch) reads the node it
+      // branches on after it has let go of it, when strong branching fixed a
+      // column and the choice is made again once a solution exists or many
+      // nodes are done: with SOS sets that happens within a few thousand
+      // nodes. Their searches branch by strong branching alone
+      // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
+      if (st.sos) model->setNumberBeforeTrust(0);
+      // OsiClp's "crunch" (a resolve on the rows and columns still active)
+      // has failed an assertion on its row map on a model of two free
+      // integer columns without preprocessing.
+      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()))
+        clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
+      break;
+    case 4:
+      // After the search, the driver copies the searched model's extra
+      // solutions into the original model sized by the original column count
+      // (reading past their end when preprocessing removed columns) before it
+      // maps them back properly. Then only the incumbent is kept, which the
+      // driver maps back itself.
+      if (model->getNumCols() != st.columns)
+        while (model->numberSavedSolutions() > 1) model->deleteSavedSolution(model->numberSavedSolutions() - 1);
+      break;
+    default: break;
+  }
+  return 0;
+}
+
+// Shared by the event handler and CBC's copies of it.
+struct CbcRunState {
+  RunControl* run;
+  const SolverModel* sm;
+  int stall_limit;  // MIP/MaxStallingNodes; -1 for none
+  CbcHooks* hooks;
+  double deadline;  // run clock at which the search's own time is up (CbcSearch::seconds)
+  std::mutex mutex;
+  int last_improvement_node = 0;
+  double incumbent = COIN_DBL_MAX;
+  double next_progress = 5.0;  // run clock of the next progress line
+  double last_line = -1e9;
+};
+
+std::string user_value(const CbcRunState& st, double min_value) {
+  if (std::fabs(min_value) >= 1e50) return "-";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.10g", st.sm->sense * min_value + st.sm->obj_const);
+  return buf;
+}
+
+std::string gap_text(double incumbent, double bound) {
+  if (std::fabs(incumbent) >= 1e50 || std::fabs(bound) >= 1e50) return "-";
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.2f%%", 100.0 * std::fabs(incumbent - bound) / std::max(1e-10, std::fabs(incumbent)));
+  return buf;
+}
+
+class CbcRunHandler : public CbcEventHandler {
+ public:
+  explicit CbcRunHandler(CbcRunState* state) : state_(state) {}
+  CbcEventHandler* clone() const override { return new CbcRunHandler(*this); }
+
+  CbcAction event(CbcEvent which) override {
+    const CbcAction own = limits(which);
+    if (own == stop || !state_->hooks) return own;
+    const int hook = state_->hooks->on_event(*model_, which);
+    return hook == noAction ? own : static_cast<CbcAction>(hook);
+  }
+  // Events that come with data (heuristics' passes and sub-searches) are
+  // answered the same way; the data is left as it is.
+  CbcAction event(CbcEvent which, void*) override { return event(which); }
+
+ private:
+  // The run's limits, stalling count and progress lines. A line is written
+  // after the state's mutex is released: the log's line sink may wait for
+  // its host, and another search thread may want the mutex meanwhile.
+  CbcAction limits(CbcEvent which) {
+    std::string line;
+    const CbcAction action = limits(which, line);
+    if (!line.empty()) state_->run->log.line(line);
+    return action;
+  }
+
+  CbcAction limits(CbcEvent which, std::string& line) {
+    CbcRunState& st = *state_;
+    RunControl& run = *st.run;
+    switch (which) {
+      case solution:
+      case heuristicSolution: {
+        std::lock_guard<std::mutex> lock(st.mutex);
+        const double value = model_->getMinimizationObjValue();
+        if (value < st.incumbent) {
+          st.incumbent = value;
+          st.last_improvement_node = model_->getNodeCount();
+          const double now = run.elapsed();
+          if (now - st.last_line >= 1.0) line = progress(now, "new incumbent");
+        }
+        return noAction;
+      }
+      case node:
+      case treeStatus: {
+        if (run.should_stop() || run.elapsed() >= st.deadline) return stop;
+        std::lock_guard<std::mutex> lock(st.mutex);
+        if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
+          run.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
+          return stop;
+        }
+        const double now = run.elapsed();
+        if (now >= st.next_progress) {
+          line = progress(now, "");
+          st.next_progress = now + 5.0;
+        }
+        return noAction;
+      }
+      default: return noAction;
+    }
+  }
+
+  // A progress line; called with the state's mutex held.
+  std::string progress(double now, const char* note) {
+    CbcRunState& st = *state_;
+    const double bound = model_->getBestPossibleObjValue();
+    char buffer[256];
+    std::snprintf(buffer, sizeof buffer, "%9d nodes %8d open  incumbent %-16s bound %-16s gap %-8s %s %s",
+                  model_->getNodeCount(), model_->tree() ? model_->tree()->size() : 0,
+                  user_value(st, st.incumbent).c_str(), user_value(st, bound).c_str(),
+                  gap_text(st.incumbent, bound).c_str(), format_seconds(now).c_str(), note);
+    st.last_line = now;
+    return buffer;
+  }
+  CbcRunState* state_;
+};
+
+// The most the driver's -threads takes as a count of threads.
+constexpr int kMaxCbcThreads = 99;
+// The most root passes a run makes: they run one after another (see
+// driver_args), each taking about as long as the root node itself.
+constexpr int kMaxRootPasses = 8;
+
+class Args {
+ public:
+  Args() { add("velmor"); }
+  void add(std::string a) { items_.push_back(std::move(a)); }
+  void add(const char* option, const std::string& value) {
+    add(option);
+    add(value);
+  }
+  void add_number(const char* option, double value) { add(option, format_double(value)); }
+  std::vector<const char*> argv() const {
+    std::vector<const char*> out;
+    for (const std::string& s : items_) out.push_back(s.c_str());
+    return out;
+  }
+
+ private:
+  std::vector<std::string> items_;
+};
+
+// Whether parameter `id` differs from its default: only then is CBC told,
+// so that parameters left alone leave CBC's own choices in force (its
+// tolerances of 1e-7, and an objective increment it derives from the
+// objective's coefficients, which a fixed one replaces).
+bool user_set(const ParamValues& p, int id) { return p.get(id) != param_info(id).def; }
+
+// Whether a first search of `sm` goes without CGL's preprocessing: with
+// Presolve 0, and where CGL fails (see driver_args).
+bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
+  return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
+}
+
+// The driver's options for the run's parameters. Beyond the parameters the
+// user set, the driver is told what the library's results depend on: the
+// gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
+// CBC's own is to close the gap entirely), the size of the solution pool
+// (Xn, SolCount), a quiet log, and no preprocessing where CGL fails.
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search) {
+  const ParamValues& p = run.params;
+  Args a;
+  a.add("-log", "0");
+  const double seconds = std::min(run.remaining(), search.seconds);
+  if (seconds < COIN_DBL_MAX) {
+    a.add("-timeMode", "elapsed");
+    a.add_number("-seconds", seconds);
+  }
+  if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
+  if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
+  a.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
+  a.add_number("-allowableGap", p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
+  a.add_number("-ratioGap", p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
+  if (user_set(p, kMipIntegerTolerance)) a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
+  if (user_set(p, kMipObjectiveTolerance)) a.add_number("-increment", p.get(kMipObjectiveTolerance));
+  if (user_set(p, kSpxPrimalTolerance)) a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
+  if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
+  const double user_cutoff = p.get(kMipCutoff);
+  const double cutoff = std::min(search.cutoff, std::fabs(user_cutoff) < VLM_INFINITY
+                                                    ? sm.sense * (user_cutoff - sm.obj_const)
+                                                    : COIN_DBL_MAX);
+  if (cutoff < COIN_DBL_MAX) a.add_number("-cutoff", cutoff);
+  // The driver reads -threads as 100 * mode + count: more than 99 threads
+  // would switch to another threading mode.
+  const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
+  if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
+  if (!plain && p.get_int(kNumThreads) > kMaxCbcThreads)
+    run.log.linef("NumThreads: CBC's search runs on %d threads", kMaxCbcThreads);
+  // CGL's preprocessing aborts the process (a failed assertion) when a pass
+  // removes columns of a model with SOS sets, as when one of them is fixed:
+  // models with SOS (indicators and semi-continuous variables among them)
+  // go without it.
+  // CGL's probing (a cut generator, and a pass of the preprocessing) asserts
+  // on values beyond 2^53 (SolverModel::has_value_beyond_probing), and on
+  // models with SOS sets it tightens a member's lower bound above 0, on
+  // which CBC's check of a solution stops the process (an assertion in
+  // CbcSOS::feasibleRegion).
+  const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing();
+  const bool unprocessed = plain || cbc_first_search_unprocessed(sm, p);
+  if (unprocessed || search.second) a.add("-preprocess", "off");
+  if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
+  // (A second search that starts from the first one's root basis solves
+  // its root without CLP's presolve, which would not keep the basis.)
+  if (p.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis)) a.add("-presolve", "off");
+  static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
+  // A second search after a first one without preprocessing goes without
+  // cut generators too (CbcSearch).
+  const int cuts = search.second && unprocessed ? 0 : p.get_int(kMipLevelCuts);
+  if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
+  const int probing = p.get_int(kMipLevelProbing);
+  if (no_probing || cuts == 0)
+    a.add("-probingCuts", "off");
+  else if (probing >= 0)
+    a.add("-probingCuts", kLevels[probing]);
+  // A search for a solution better than a cutoff is there to prove that
+  // none exists (mip_verdicts.cpp): it goes without heuristics, whose
+  // sub-searches keep to no time limit.
+  const int heurs = search.cutoff < COIN_DBL_MAX ? 0 : p.get_int(kMipLevelHeurs);
+  if (heurs == 0) a.add("-heuristicsOnOff", "off");
+  if (heurs == 3) {
+    a.add("-Vnd", "on");
+    a.add("-proximitySearch", "on");
+  }
+  // Strong branching works on a crunched copy of the node's LP (OsiClp's
+  // markHotStart), whose row map has failed an assertion on models with an
+  // integer column unbounded on a side, searched without preprocessing
+  // (and, in a second search, without cuts): such searches branch on
+  // pseudo-costs alone.
+  static const int kStrong[] = {0, 2, 5, 20};
+  const int strong = p.get_int(kMipLevelStrong);
+  if ((unprocessed || search.second) && sm.has_unbounded_integer()) {
+    a.add("-strongBranching", "0");
+    a.add("-trustPseudoCosts", "0");
+  } else if (strong >= 0) {
+    a.add("-strongBranching", std::to_string(kStrong[strong]));
+  }
+  const int submip = p.get_int(kMipLevelSubmip);
+  if (submip == 0) {
+    a.add("-Rins", "off");
+    a.add("-Rens", "off");
+    a.add("-Dins", "off");
+  } else if (submip == 3) {
+    a.add("-Rens", "on");
+    a.add("-Dins", "on");
+  }
+  // -multipleRootPasses 100 * threads + passes. The passes run on copies of
+  // the model that share its message handler (and their solvers the
+  // solver's), which builds one message at a time: on threads of their own
+  // they would build messages in it at once. So they run one after another.
+  const int roots = std::min(p.get_int(kMipRootParallelism), kMaxRootPasses);
+  if (!plain && roots > 1) {
+    a.add("-multipleRootPasses", std::to_string(100 + roots));
+    run.log.linef("MIP/RootParallelism: CBC's %d root passes%s run one after another", roots,
+                  p.get_int(kMipRootParallelism) > roots ? " (the most it makes)" : "");
+  }
+  if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
+  a.add("-solve");
+  a.add("-quit");
+  return a;
+}
+
+
+int limit_of(int secondary) {
+  switch (secondary) {
+    case 3: return VLM_ERROR_ABORT_NODE_LIMIT;
+    case 4: return VLM_ERROR_ABORT_TIME_LIMIT;
+    case 6: return VLM_ERROR_ABORT_SOLUTION_LIMIT;
+    case 8: return VLM_ERROR_ABORT_ITERATION_LIMIT;
+    default: return 0;
+  }
+}
+
+// The Start values the user set (a MIP start), by column name, as CBC's
+// driver takes them: it fixes the integer columns among them, solves for
+// the rest and keeps the result when it is feasible. The names are the
+// solver's default ones: naming columns gives the solver names without row
+// names, and CLP's presolve, which the driver runs on the model after the
+// search, then copies row names from past the end of their empty list.
+void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel& model) {
+  std::vector<std::pair<std::string, double>> start;
+  const int n = data.cols.size();
+  for (int j = 0; j < n; ++j) {
+    const double v = data.cols.start_at(static_cast<size_t>(j));
+    if (v == VLM_UNDEFINED) continue;
+    start.emplace_back(solver.getColName(j), v);
+  }
+  if (!start.empty()) model.setMIPStart(start);
+}
+
+}  // namespace
+
+RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
+                   const CbcSearch& search) {
+  RunOutcome out;
+  const ParamValues& p = run.params;
+  const bool plain = hooks && hooks->needs_plain_search();
+  const int n = sm.num_cols();
+  if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
+    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
+                  n - sm.user_cols, sm.num_rows() - sm.user_rows);
+
+  LogMessageHandler messages(run.log, 0);
+  OsiClpSolverInterface solver;
+  solver.passInMessageHandler(&messages);
+  {
+    ClpSolve options;
+    options.setSpecialOption(2, 1);  // no SIGINT handler in CLP's solves either
+    solver.setSolveOptions(options);
+  }
+  solver.loadProblem(n, sm.num_rows(), sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
+                     sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
+  for (int j = 0; j < n; ++j)
+    if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
+
+  CbcModel model(solver);
+  model.passInMessageHandler(&messages);
+  if (!sm.sos.empty()) {
+    std::vector<CbcObject*> sets;
+    for (size_t k = 0; k < sm.sos.size(); ++k) {
+      const SolverSos& s = sm.sos[k];
+      sets.push_back(new CbcSOS(&model, static_cast<int>(s.members.size()), s.members.data(), s.weights.data(),
+                                static_cast<int>(k), s.type));
+    }
+    model.addObjects(static_cast<int>(sets.size()), sets.data());
+    for (CbcObject* o : sets) delete o;
+  }
+  const double deadline = search.seconds < COIN_DBL_MAX ? run.elapsed() + search.seconds : COIN_DBL_MAX;
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, deadline};
+  CbcRunHandler handler(&state);
+  model.passInEventHandler(&handler);
+
+  const Args args = driver_args(sm, run, plain, search);
+  std::vector<const char*> argv = args.argv();
+  std::string options;
+  for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
+  run.log.line("Solving MIP with CBC, options" + options);
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
+  if (search.root && !search.second) stage.keep_root = search.root;
+  if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
+  // The root relaxation by dual simplex, as an LP is solved (Method -1 and
+  // 1; 0 asks for the primal simplex): CLP's own choice of the primal
+  // simplex took 17,811 iterations and 2.5 s on a facility location model
+  // of 12,000 columns that the dual simplex solves in 1,667 and 0.45 s, and
+  // the primal simplex, started from a basis, ignored it.
+  model.solver()->setHintParam(OsiDoDualInInitial, p.get_int(kMethod) != 0, OsiHintDo);
+  const double t0 = run.elapsed();
+  {
+    std::unique_lock<std::mutex> lock(cbc_entry);
+    current_stage = &stage;
+    CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
+    driver.noPrinting_ = true;
+    CbcMain0(model, driver);
+    pass_mip_start(data, *model.solver(), model);
+    try {
+      CbcMain1(static_cast<int>(argv.size()), argv.data(), model, cbc_stage, driver);
+    } catch (...) {
+      current_stage = nullptr;
+      throw;
+    }
+    current_stage = nullptr;
+  }
+  const double t1 = run.elapsed();
+
+  out.stats.available = true;
+  out.stats.spx_iters = model.getIterationCount();
+  if (stage.after_root >= 0 && stage.after_preprocess >= stage.after_root)
+    out.stats.presolve_time = stage.after_preprocess - stage.after_root;
+  out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
+
+  // Solutions in the model's columns, best first, each once.
+  std::vector<std::vector<double>> found;
+  const int saved = model.numberSavedSolutions();
+  for (int k = 0; k < saved; ++k)
+    if (const double* x = model.savedSolution(k)) found.emplace_back(x, x + n);
+  if (found.empty() && model.bestSolution()) found.emplace_back(model.bestSolution(), model.bestSolution() + n);
+  std::vector<std::pair<double, size_t>> order;
+  for (size_t k = 0; k < found.size(); ++k) order.emplace_back(sm.sense * user_objective(data, found[k].data()), k);
+  std::stable_sort(order.begin(), order.end());
+  Solution& s = out.solution;
+  for (const auto& o : order) {
+    const std::vector<double>& x = found[o.second];
+    const std::vector<double> user(x.begin(), x.begin() + sm.user_cols);
+    if (std::find(s.pool.begin(), s.pool.end(), user) != s.pool.end()) continue;
+    if (static_cast<int>(s.pool.size()) >= p.get_int(kMipSolutionPoolSize)) break;
+    s.pool.push_back(user);
+  }
+  const bool have = !s.pool.empty();
+  if (have && stage.after_preprocess >= 0) {
+    // CBC's value of its best solution is that of the preprocessed model;
+    // mapped back, the point should have it too.
+    const double engine = model.getMinimizationObjValue();
+    const double mapped = sm.min_objective(found[order.front().second].data());
+    out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
+  }
+  if (have) {
+    set_primal(data, found[order.front().second].data(), s);
+    s.sol_count = static_cast<int>(s.pool.size());
+  }
+
+  const int status = model.status(), secondary = model.secondaryStatus();
+  if (status == 2) {
+    out.code = VLM_ERROR_SIMPLEX_NUMERIC;
+    if (hooks) hooks->after_search(out);
+    return out;
+  }
+  // The search's own time limit, where it has one, is not the run's.
+  // (As below, a search that ends without a solution near it counts as
+  // stopped by it.)
+  const bool own_clock = search.seconds < COIN_DBL_MAX && !run.time_up();
+  const bool budget_spent = own_clock && ((status == 1 && (secondary == 4 || t1 >= deadline)) ||
+                                          (s.pool.empty() && t1 - t0 >= 0.9 * search.seconds));
+  int limit = run.stopped_by();
+  if (!limit && status == 1 && !budget_spent) limit = limit_of(secondary);
+  if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
+  // The driver, stopped by its time limit inside the root's preprocessing or
+  // cut generation, can call a feasible model infeasible ("Cut generators
+  // found to be infeasible"): a run that ends without a solution after the
+  // time limit counts as stopped by it, whatever the driver says.
+  if (!limit && s.pool.empty() && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
+  if (limit) run.stop(limit);
+  const bool cutoff_given = std::fabs(p.get(kMipCutoff)) < VLM_INFINITY;
+  if (limit || budget_spent || status == 1 || status == 5) {
+    s.status = have ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_UNKNOWN;
+  } else if (secondary == 7 || model.isContinuousUnbounded()) {
+    const int st = have ? VLM_STATUS_UNBOUNDED : VLM_STATUS_INF_OR_UBD;
+    s = Solution();
+    s.status = st;
+  } else if (have) {
+    s.status = VLM_STATUS_OPTIMAL;
+  } else {
+    // A complete search without a solution: infeasible, unless a cutoff
+    // may have removed every solution.
+    s.status = cutoff_given ? VLM_STATUS_UNKNOWN : VLM_STATUS_INFEASIBLE;
+    if (cutoff_given) run.log.line("No solution better than MIP/Cutoff exists");
+  }
+  if (s.has_primal) {
+    const double bound = s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
+                             ? std::min(model.getBestPossibleObjValue(), sm.sense * (s.primal_obj - sm.obj_const))
+                             : model.getBestPossibleObjValue();
+    if (std::fabs(bound) < 1e50) {
+      const double user_bound = sm.sense * bound + sm.obj_const;
+      s.gap_abs = std::fabs(s.primal_obj - user_bound);
+      s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
+    } else {
+      s.gap_abs = s.gap_rel = VLM_INFINITY;
+    }
+    s.has_gap = true;
+  }
+  if (hooks) hooks->after_search(out);
+  return out;
+}
+
+struct CbcEntryPause::Saved {
+  StageState* stage;
+  int read_mode, environment_index;
+  FILE* read_command;
+  CglPreProcess* preprocess;
+};
+
+CbcEntryPause::CbcEntryPause()
+    : saved_(new Saved{current_stage, CbcOrClpRead_mode, CbcOrClpEnvironmentIndex, CbcOrClpReadCommand,
+                       cbcPreProcessPointer}) {
+  cbc_entry.unlock();
+}
+
+CbcEntryPause::~CbcEntryPause() {
+  cbc_entry.lock();
+  current_stage = saved_->stage;
+  CbcOrClpRead_mode = saved_->read_mode;
+  CbcOrClpEnvironmentIndex = saved_->environment_index;
+  CbcOrClpReadCommand = saved_->read_command;
+  cbcPreProcessPointer = saved_->preprocess;
+  delete saved_;
+}
+
+RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run) {
+  if (has_sos_member_beyond_cbc(sm)) {
+    run.log.line("An SOS member may be negative, which CBC's SOS sets do not take: "
+                 "solving by our own branch-and-bound");
+    return confirmed_mip_outcome(data, sm, run, solve_miqp(data, sm, run), nullptr);
+  }
+  CbcRootBasis root;
+  const MipSearch second = [&](double cutoff, double seconds) {
+    CbcSearch s;
+    s.second = true;
+    s.cutoff = cutoff;
+    s.seconds = seconds;
+    s.root = &root;
+    return run_cbc(data, sm, run, nullptr, s);
+  };
+  CbcSearch first;
+  first.root = &root;
+  return confirmed_mip_outcome(data, sm, run, run_cbc(data, sm, run, nullptr, first), second);
+}
+
+}  // namespace velmor

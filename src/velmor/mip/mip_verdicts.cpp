@@ -1,0 +1,407 @@
+// The checks behind the verdicts of models with a discrete part (see
+// mip_verdicts.hpp): the check of a point on the model as given, the
+// settling of a point that misses it, feasibility on evidence, and the
+// confirmation of an engine's outcome.
+#include "mip/mip_verdicts.hpp"
+
+#include <algorithm>
+#include <cmath>
+#include <numeric>
+
+#include <CoinFinite.hpp>
+
+#include "mip/cbc_solver.hpp"
+#include "lp/clp_model.hpp"
+#include "solve/point_check.hpp"
+
+namespace velmor {
+
+namespace {
+
+// A side missed by more than the tolerance, relative to max(1, |side|, scale).
+bool misses(double v, double lb, double ub, double scale) {
+  const double tol = kMipFeasibilityTolerance;
+  if (lb > -VLM_INFINITY && lb - v > tol * std::max({1.0, std::fabs(lb), scale})) return true;
+  if (ub < VLM_INFINITY && v - ub > tol * std::max({1.0, std::fabs(ub), scale})) return true;
+  return false;
+}
+
+// lin . x and its largest term.
+std::pair<double, double> activity(const SparseVector& lin, const double* x) {
+  double sum = 0, largest = 0;
+  for (const Entry& e : lin) {
+    const double t = e.value * x[e.index];
+    sum += t;
+    largest = std::max(largest, std::fabs(t));
+  }
+  return {sum, largest};
+}
+
+bool row_holds(const SparseVector& lin, double lb, double ub, const double* x) {
+  const auto [v, largest] = activity(lin, x);
+  return !misses(v, lb, ub, largest);
+}
+
+std::pair<double, double> indicator_sides(const Indicator& ind) {
+  return {ind.sense == VLM_LESS_EQUAL ? -VLM_INFINITY : ind.rhs, ind.sense == VLM_GREATER_EQUAL ? VLM_INFINITY : ind.rhs};
+}
+
+bool column_holds(const ModelData& d, size_t j, double v, double int_tol) {
+  const char t = d.cols.type[j];
+  double lb = d.cols.lb[j], ub = d.cols.ub[j];
+  if (!std::isfinite(v)) return false;
+  if ((t == VLM_SEMICONT || t == VLM_SEMIINT) && std::fabs(v) <= int_tol) return true;
+  if (t == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+  if (misses(v, lb, ub, 0.0)) return false;
+  const bool integral = t == VLM_BINARY || t == VLM_INTEGER || t == VLM_SEMIINT;
+  return !integral || std::fabs(v - std::round(v)) <= int_tol;
+}
+
+// The members of an SOS set in the order of their weights.
+std::vector<int> by_weight(const Sos& s) {
+  std::vector<size_t> order(s.members.size());
+  std::iota(order.begin(), order.end(), size_t{0});
+  std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return s.weights[a] < s.weights[b]; });
+  std::vector<int> out;
+  for (size_t k : order) out.push_back(s.members[k]);
+  return out;
+}
+
+bool sos_holds(const Sos& s, const double* x, double int_tol) {
+  int first = -1, last = -1, k = 0;
+  for (int c : by_weight(s)) {
+    if (std::fabs(x[c]) > int_tol) {
+      if (first < 0) first = k;
+      last = k;
+    }
+    ++k;
+  }
+  return first < 0 || last - first + 1 <= s.type;
+}
+
+double int_tolerance(const RunControl& run) { return run.params.get(kMipIntegerTolerance); }
+
+// The relaxation: no integrality, no SOS set, no quadratic objective (what
+// feasibility depends on).
+SolverModel relaxation_of(const SolverModel& sm) {
+  SolverModel r = sm;
+  std::fill(r.is_int.begin(), r.is_int.end(), 0);
+  r.sos.clear();
+  r.h_start.clear();
+  r.h_index.clear();
+  r.h_value.clear();
+  return r;
+}
+
+// The model's discrete part fixed at x (see settled_point), or, with
+// `keep_integers`, the piece of the model x lies in: the same, but integer
+// columns other than binaries left free (and continuous); false when x
+// cannot be settled so (an SOS member at 0 whose bounds exclude 0).
+bool fix_discrete_part(const ModelData& d, const double* x, double int_tol, bool keep_integers, ModelData& f) {
+  f = d;
+  const size_t n = static_cast<size_t>(d.cols.size());
+  for (size_t j = 0; j < n; ++j) {
+    const char t = d.cols.type[j];
+    double& lb = f.cols.lb[j];
+    double& ub = f.cols.ub[j];
+    if (t == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+    const bool semi = t == VLM_SEMICONT || t == VLM_SEMIINT;
+    if (semi && std::fabs(x[j]) <= int_tol) {
+      lb = ub = 0.0;
+    } else if (keep_integers && t != VLM_BINARY) {
+      // left as it is
+    } else if (t != VLM_CONTINUOUS && t != VLM_SEMICONT) {
+      const double v = std::min(std::max(std::round(x[j]), std::ceil(lb - int_tol)), std::floor(ub + int_tol));
+      lb = ub = v;
+    }
+    f.cols.type[j] = VLM_CONTINUOUS;
+  }
+  for (const Sos& s : d.sos)
+    for (int c : s.members) {
+      if (std::fabs(x[c]) > int_tol) continue;
+      double& lb = f.cols.lb[static_cast<size_t>(c)];
+      double& ub = f.cols.ub[static_cast<size_t>(c)];
+      if (lb > 0 || ub < 0) return false;
+      lb = ub = 0.0;
+    }
+  f.sos.clear();
+  for (const Indicator& ind : d.indicators) {
+    if (f.cols.lb[static_cast<size_t>(ind.binvar)] != ind.binval) continue;
+    const auto [lb, ub] = indicator_sides(ind);
+    f.rows.lb.push_back(lb);
+    f.rows.ub.push_back(ub);
+    f.rows.lin.push_back(ind.lin);
+    if (!f.rows.name.empty()) f.rows.name.emplace_back();
+    f.rows.psd.emplace_back();
+    f.rows.is_psd.push_back(0);
+  }
+  f.indicators.clear();
+  return true;
+}
+
+// The points of `s` that meet the model, best first; `best_failed` tells
+// whether the first one did not.
+void keep_points_that_hold(const ModelData& d, double int_tol, Solution& s, bool& best_failed) {
+  best_failed = false;
+  if (!s.has_primal) return;
+  if (s.pool.empty()) s.pool.push_back(s.x);
+  std::vector<std::vector<double>> kept;
+  for (size_t k = 0; k < s.pool.size(); ++k) {
+    if (meets_mip_model(d, s.pool[k].data(), int_tol))
+      kept.push_back(std::move(s.pool[k]));
+    else if (k == 0)
+      best_failed = true;
+  }
+  s.pool = std::move(kept);
+}
+
+// Makes s's primal part the first point of its pool (or none).
+void take_first_point(const ModelData& d, Solution& s) {
+  if (s.pool.empty()) {
+    s.has_primal = false;
+    s.x.clear();
+    s.row_activity.clear();
+    s.sol_count = 0;
+    s.has_gap = false;
+    return;
+  }
+  set_primal(d, s.pool.front().data(), s);
+  s.sol_count = static_cast<int>(s.pool.size());
+}
+
+
+// The second search's outcome, counting the first one's work too.
+// Whether the relaxation of the piece of the model that x (a point of the
+// model) lies in has an improving direction (see fix_discrete_part): that
+// piece is then a feasible model of integer columns and rows only whose
+// relaxation is unbounded, so it is unbounded itself, and with it the model.
+bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
+  ModelData piece;
+  if (!fix_discrete_part(d, x, int_tolerance(run), true, piece)) return false;
+  const SolverModel psm = build_solver_model(piece, run.params);
+  return !psm.has_impossible_side() && improving_direction(psm, run) == 1;
+}
+
+// The verdict on a model whose relaxation has a direction along which the
+// objective falls without bound: a model of integer columns and rows is
+// then unbounded exactly when it is feasible (its data are rational). SOS
+// sets (indicators and semi-continuous columns among them) are no part of
+// the relaxation: there the piece of the model a point lies in must be
+// unbounded. `point`: a point of the model, or empty.
+void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double> point,
+                      Solution& s) {
+  const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point);
+  s = Solution();
+  if (feasible == 1 && !sm.sos.empty() && !sm.has_quad() && !piece_unbounded(d, point.data(), run)) {
+    run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
+                 "no verdict, the point is kept");
+    s.pool.push_back(std::move(point));
+    take_first_point(d, s);
+    s.status = VLM_STATUS_SUB_OPTIMAL;
+    return;
+  }
+  s.status = feasible == 1 ? VLM_STATUS_UNBOUNDED : feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
+}
+
+RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, double cutoff, double seconds) {
+  RunOutcome again = second(cutoff, seconds);
+  again.stats.spx_iters += first.stats.spx_iters;
+  again.stats.presolve_time += first.stats.presolve_time;
+  again.stats.solver_time += first.stats.solver_time;
+  return again;
+}
+
+// The time a second search may take to confirm an optimum, and to confirm
+// infeasibility, after a first search of `first` seconds.
+constexpr double kConfirmShare = 0.05, kConfirmFloor = 0.02;
+constexpr double kInfeasibleShare = 1.0, kInfeasibleFloor = 2.0;
+
+double first_search_time(const RunOutcome& out) { return out.stats.solver_time + out.stats.presolve_time; }
+
+// The least improvement on the optimum `z` (minimised) that the gap
+// tolerances count.
+double gap_tolerance(const ParamValues& p, double z) {
+  return std::max({p.get(kMipGapAbs) < VLM_INFINITY ? p.get(kMipGapAbs) : 0.0,
+                   p.get(kMipGapRel) < VLM_INFINITY ? p.get(kMipGapRel) * std::fabs(z) : 0.0,
+                   1e-9 * std::max(1.0, std::fabs(z))});
+}
+
+// An OPTIMAL of the first search, checked by the second one (see the header).
+RunOutcome confirmed_optimum(const ModelData& d, const SolverModel& sm, RunControl& run, RunOutcome out,
+                             const MipSearch& second) {
+  const Solution& s = out.solution;
+  const double z = sm.sense * (s.primal_obj - sm.obj_const);
+  const double cutoff = z - gap_tolerance(run.params, z);
+  RunOutcome check = second(cutoff, kConfirmFloor + kConfirmShare * first_search_time(out));
+  const double int_tol = int_tolerance(run);
+  for (const std::vector<double>& x : check.solution.pool)
+    if (meets_mip_model(d, x.data(), int_tol) && sm.sense * (user_objective(d, x.data()) - sm.obj_const) < cutoff) {
+      run.log.linef("A second search found a better point (objective %.10g): the first search's optimum is "
+                    "wrong; the second search goes on to the end",
+                    user_objective(d, x.data()));
+      return confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);
+    }
+  if (run.stopped_by()) return out;  // the check ran into the run's own limit: the answer stands as it was
+  if (check.code == VLM_OKAY && check.solution.status == VLM_STATUS_INFEASIBLE)
+    run.log.line("Optimum confirmed by a second search");
+  else
+    run.log.line("The optimum could not be confirmed by a second search in its time: it is the first search's");
+  out.stats.spx_iters += check.stats.spx_iters;
+  return out;
+}
+
+}  // namespace
+
+bool meets_mip_model(const ModelData& d, const double* x, double int_tol) {
+  const size_t n = static_cast<size_t>(d.cols.size());
+  for (size_t j = 0; j < n; ++j)
+    if (!column_holds(d, j, x[j], int_tol)) return false;
+  for (size_t i = 0; i < static_cast<size_t>(d.rows.size()); ++i)
+    if (!row_holds(d.rows.lin[i], d.rows.lb[i], d.rows.ub[i], x)) return false;
+  for (const Sos& s : d.sos)
+    if (!sos_holds(s, x, int_tol)) return false;
+  for (const Indicator& ind : d.indicators) {
+    if (std::fabs(x[ind.binvar] - ind.binval) > int_tol) continue;
+    const auto [lb, ub] = indicator_sides(ind);
+    if (!row_holds(ind.lin, lb, ub, x)) return false;
+  }
+  return true;
+}
+
+std::vector<double> settled_point(const ModelData& d, const ParamValues& params, const double* x, RunControl& run) {
+  const double int_tol = params.get(kMipIntegerTolerance);
+  ModelData fixed;
+  if (!fix_discrete_part(d, x, int_tol, false, fixed)) return {};
+  const SolverModel fsm = build_solver_model(fixed, params);
+  if (fsm.has_impossible_side()) return {};
+  const RunOutcome out = fsm.has_quad() ? solve_qp(fixed, fsm, run) : solve_with_clp(fixed, fsm, run);
+  const Solution& s = out.solution;
+  if (out.code != VLM_OKAY || !s.has_primal || !meets_mip_model(d, s.x.data(), int_tol)) return {};
+  return s.x;
+}
+
+int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>* point) {
+  const SolverModel relaxed = relaxation_of(sm);
+  const int relaxation = has_feasible_point(relaxed, run);
+  if (relaxation == 0) {
+    run.log.line("The relaxation is infeasible (a Farkas certificate)");
+    return 0;
+  }
+  if (relaxation < 0 && run.should_stop()) return -1;
+  SolverModel zero = sm;
+  std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  zero.h_start.clear();
+  zero.h_index.clear();
+  zero.h_value.clear();
+  run.log.line("Searching for a point of the model, without an objective");
+  CbcSearch search;
+  search.second = true;
+  const RunOutcome out = has_sos_member_beyond_cbc(zero) ? solve_miqp(d, zero, run) : run_cbc(d, zero, run, nullptr, search);
+  if (out.code != VLM_OKAY) return -1;
+  const Solution& s = out.solution;
+  const double int_tol = int_tolerance(run);
+  std::vector<std::vector<double>> candidates = s.pool;
+  if (s.has_primal) candidates.push_back(s.x);
+  for (const std::vector<double>& x : candidates) {
+    std::vector<double> p = meets_mip_model(d, x.data(), int_tol) ? x : settled_point(d, run.params, x.data(), run);
+    if (p.empty()) continue;
+    if (point) *point = std::move(p);
+    return 1;
+  }
+  return s.status == VLM_STATUS_INFEASIBLE ? 0 : -1;
+}
+
+RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunControl& run, RunOutcome out,
+                                 const MipSearch& second, bool ask_feasibility) {
+  if (out.code != VLM_OKAY) return out;
+  Solution& s = out.solution;
+  const double int_tol = int_tolerance(run);
+  const double claimed = s.primal_obj;
+  bool best_failed = false;
+  keep_points_that_hold(d, int_tol, s, best_failed);
+  if (best_failed) run.log.line("The engine's best point misses the model as given");
+  if (out.doubtful) run.log.line("The engine's objective changed when its point was mapped back to the model");
+  if ((best_failed || out.doubtful) && second) {
+    run.log.line("Searching again without the first search's preprocessing");
+    return confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);
+  }
+  if (best_failed && s.has_primal) {
+    std::vector<double> settled = settled_point(d, run.params, s.x.data(), run);
+    if (!settled.empty()) s.pool.insert(s.pool.begin(), std::move(settled));
+  }
+  take_first_point(d, s);
+  if (best_failed || out.doubtful) {
+    // A point that had to be dropped or settled is no proof of optimality.
+    const bool same = s.has_primal && std::fabs(s.primal_obj - claimed) <= 1e-9 * std::max(1.0, std::fabs(claimed));
+    if ((s.status == VLM_STATUS_OPTIMAL || s.status == VLM_STATUS_SUB_OPTIMAL) && !same) {
+      s.status = s.has_primal ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_UNKNOWN;
+      s.has_gap = false;
+    }
+  }
+
+  switch (s.status) {
+    case VLM_STATUS_OPTIMAL: return second ? confirmed_optimum(d, sm, run, std::move(out), second) : out;
+    case VLM_STATUS_INFEASIBLE: {
+      if (has_feasible_point(relaxation_of(sm), run) == 0) {
+        run.log.line("Infeasible: the relaxation has a Farkas certificate");
+        return out;
+      }
+      // CBC's searches, with or without preprocessing, have called feasible
+      // models whose relaxation is unbounded infeasible: there a search
+      // without the objective decides.
+      if (!sm.has_quad() && improving_direction(sm, run) == 1) {
+        run.log.line("The relaxation is unbounded: a search without the objective decides the verdict");
+        decide_unbounded(d, sm, run, {}, s);
+        return out;
+      }
+      if (second) {
+        run.log.line("The relaxation is feasible: a second search checks the infeasibility");
+        RunOutcome again = searched_again(out, second, COIN_DBL_MAX,
+                                          std::max(kInfeasibleFloor, kInfeasibleShare * first_search_time(out)));
+        if (again.code != VLM_OKAY || again.solution.status == VLM_STATUS_INFEASIBLE) return again;
+        if (!again.solution.has_primal) {
+          run.log.line("The second search ended without a verdict: the model's feasibility is unknown");
+          again.solution = Solution();
+          return again;
+        }
+        return confirmed_mip_outcome(d, sm, run, std::move(again), nullptr);
+      }
+      if (!ask_feasibility) return out;
+      std::vector<double> point;
+      const int feasible = mip_feasibility(d, sm, run, &point);
+      if (feasible == 0) return out;
+      s = Solution();
+      if (feasible == 1) {
+        run.log.line("The search called a feasible model infeasible: the point found is kept, its optimality unknown");
+        s.pool.push_back(std::move(point));
+        take_first_point(d, s);
+        s.status = VLM_STATUS_SUB_OPTIMAL;
+      }
+      return out;
+    }
+    case VLM_STATUS_UNBOUNDED:
+    case VLM_STATUS_INF_OR_UBD: {
+      if (has_feasible_point(relaxation_of(sm), run) == 0) {
+        s = Solution();
+        s.status = VLM_STATUS_INFEASIBLE;
+        return out;
+      }
+      // Quadratic objectives: the search's own verdict (miqp.cpp certifies
+      // its relaxations' directions).
+      const int direction = sm.has_quad() ? 1 : improving_direction(sm, run);
+      if (direction != 1) {
+        if (direction == 0 && second) {
+          run.log.line("The relaxation is bounded: searching again without the first search's preprocessing");
+          return confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);
+        }
+        s = Solution();  // no evidence either way
+        return out;
+      }
+      decide_unbounded(d, sm, run, s.has_primal ? s.x : std::vector<double>(), s);
+      return out;
+    }
+    default: return out;
+  }
+}
+
+}  // namespace velmor
