@@ -1,11 +1,21 @@
 // VLMoptimize: picks the solver by what the model holds, runs it with the
 // model marked busy, and moves the outcome into the model.
 //
-//  semidefinite parts          -> the semidefinite solver (not with integers)
-//  quadratic, no discrete part -> our interior point method (qp_solver.cpp)
-//  discrete, linear            -> CBC (cbc_solver.cpp)
-//  discrete and quadratic      -> our branch-and-bound over CLP (miqp.cpp)
-//  otherwise (LP)              -> CLP
+//  semidefinite parts          -> DSDP (sdp/sdp_solver.cpp; not with integers)
+//  quadratic, no discrete part -> our interior point method, Ipopt where it
+//                                 stalls (qp/qp_solver.cpp)
+//  discrete, linear            -> CBC (mip/cbc_solver.cpp; with a callback,
+//                                 mip/cbc_callback.cpp)
+//  discrete and quadratic, or  -> our branch-and-bound over CLP (mip/miqp.cpp)
+//  SOS members CBC cannot take
+//  otherwise (LP)              -> CLP (lp/clp_solver.cpp); rows or columns
+//                                 of very many entries -> our interior point
+//                                 method, unless a simplex method is asked for
+// Every discrete verdict is checked on the model as given before it stands
+// (mip/mip_verdicts.cpp), as the LP and QP solvers check theirs; a model
+// infeasible on its face (a side at infinity, an empty row excluding 0, a
+// row of integers without an integer point) or with an unbounded column
+// outside every row is answered here without a search.
 // "Discrete" is integer, binary, semi-continuous and semi-integer variables,
 // SOS and indicator constraints. A quadratic objective must be convex in the
 // direction of optimisation; anything else is refused before a solver runs.

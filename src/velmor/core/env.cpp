@@ -1,3 +1,4 @@
+// Environments: making, starting and freeing them, the version, messages and the line sink.
 #include "core/env.hpp"
 
 #include <string>

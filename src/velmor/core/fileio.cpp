@@ -1,3 +1,4 @@
+// Whole-file reading and writing, plain or compressed (gzip, bzip2) by the file name.
 #include "core/fileio.hpp"
 
 #include <bzlib.h>

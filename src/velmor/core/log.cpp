@@ -1,3 +1,4 @@
+// LogSink: the environment's log, written to standard output (or its line sink) and a file.
 #include "core/log.hpp"
 
 namespace velmor {

@@ -1,3 +1,4 @@
+// The parameter table, the values an environment holds, and parameter files.
 #include "core/params.hpp"
 
 #include <array>

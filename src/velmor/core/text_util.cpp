@@ -1,3 +1,4 @@
+// Small text helpers: numbers written and read exactly, case-blind name look-up, line splitting.
 #include "core/text_util.hpp"
 
 #include <cerrno>

@@ -1,3 +1,5 @@
+// CLP's side of the solvers: loading a model, its parameters and run limits, the feasibility
+// and direction LPs, and the tests of a point on the solver form.
 #include "lp/clp_model.hpp"
 
 #include <algorithm>

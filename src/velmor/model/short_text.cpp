@@ -1,3 +1,4 @@
+// ShortText: item names kept inline up to 15 bytes, on the heap beyond.
 #include "model/short_text.hpp"
 
 #include <new>

@@ -1,3 +1,4 @@
+// SolveLog, a run's own lines, and the handler that passes the COIN solvers' messages to it.
 #include "solve/solve_log.hpp"
 
 #include <cstdarg>
