@@ -236,6 +236,16 @@ std::vector<int> supernode_tree(const std::vector<int>& sn_start, const std::vec
   return sn_parent;
 }
 
+// Adds the lower triangle of the m x m matrix u (leading dimension ldu) into
+// f (leading dimension ldf) at the rows and columns local[0 .. m).
+void scatter_add(const double* u, Index64 ldu, int m, const int* local, double* f, Index64 ldf) {
+  for (int b = 0; b < m; ++b) {
+    double* fc = f + static_cast<Index64>(local[b]) * ldf;
+    const double* uc = u + static_cast<Index64>(b) * ldu;
+    for (int a = b; a < m; ++a) fc[local[a]] += uc[a];
+  }
+}
+
 // Counts the floating point operations of numeric work and polls the stop
 // function after every kPollFlops of them.
 class StopPoll {
@@ -445,10 +455,9 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
   replaced_ = 0;
   StopPoll poll(stop);
   for (int s = 0; s < ns; ++s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)];
-    const int h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     for (int t = 0; t < h; ++t) pos[static_cast<size_t>(rows[t])] = t;
     double* f = front.data();
     std::fill(f, f + static_cast<Index64>(h) * h, 0.0);
@@ -464,18 +473,11 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
     }
     // Children's update matrices are the top of the stack (postorder).
     while (!stack_owner.empty() && sn_parent_[static_cast<size_t>(stack_owner.back())] == s) {
-      const int c = stack_owner.back();
-      const int cnc = sn_start_[static_cast<size_t>(c) + 1] - sn_start_[static_cast<size_t>(c)];
-      const int cb = sn_row_start_[static_cast<size_t>(c)] + cnc;
-      const int m = sn_row_start_[static_cast<size_t>(c) + 1] - cb;
+      const Supernode child = supernode(stack_owner.back());
+      const int cb = child.row0 + child.nc, m = child.h - child.nc;
       local.resize(static_cast<size_t>(m));
       for (int a = 0; a < m; ++a) local[static_cast<size_t>(a)] = pos[static_cast<size_t>(sn_rows_[static_cast<size_t>(cb + a)])];
-      const double* u = &stack[static_cast<size_t>(stack_at.back())];
-      for (int b = 0; b < m; ++b) {
-        double* fc = f + static_cast<Index64>(local[static_cast<size_t>(b)]) * h;
-        const double* uc = u + static_cast<Index64>(b) * m;
-        for (int a = b; a < m; ++a) fc[local[static_cast<size_t>(a)]] += uc[a];
-      }
+      scatter_add(&stack[static_cast<size_t>(stack_at.back())], m, m, local.data(), f, h);
       top = stack_at.back();
       stack_at.pop_back();
       stack_owner.pop_back();
@@ -504,10 +506,9 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
 
 void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
                            std::vector<int>& local) const {
-  const int first = sn_start_[static_cast<size_t>(up)], end = sn_start_[static_cast<size_t>(up) + 1];
-  const int rbase = sn_row_start_[static_cast<size_t>(up)];
-  const int ph = sn_row_start_[static_cast<size_t>(up) + 1] - rbase;
-  const int* prows = &sn_rows_[static_cast<size_t>(rbase)];
+  const Supernode parent = supernode(up);
+  const int first = parent.first, end = parent.first + parent.nc, ph = parent.h;
+  const int* prows = &sn_rows_[static_cast<size_t>(parent.row0)];
   if (into.empty()) into.assign(static_cast<size_t>(ph) * static_cast<size_t>(ph), 0.0);
   // The rows below this front's columns lie among the parent's, both in
   // increasing order after the parent's own columns: found by one merge.
@@ -524,11 +525,7 @@ void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int 
     if (q == ph) throw std::logic_error("sparse LDL: an update row outside its parent's front");
     local[static_cast<size_t>(t)] = q;
   }
-  for (int b = 0; b < m; ++b) {
-    double* column = into.data() + static_cast<Index64>(local[static_cast<size_t>(b)]) * ph;
-    const double* u = f + static_cast<Index64>(nc + b) * h + nc;
-    for (int a = b; a < m; ++a) column[local[static_cast<size_t>(a)]] += u[a];
-  }
+  scatter_add(f + static_cast<Index64>(nc) * h + nc, h, m, local.data(), into.data(), ph);
 }
 
 void SparseLdl::solve(double* b) const {
@@ -539,9 +536,9 @@ void SparseLdl::solve(double* b) const {
   Eigen::VectorXd x(n), tmp;
   for (int k = 0; k < n; ++k) x[k] = b[perm_[static_cast<size_t>(k)]];
   for (int s = 0; s < ns; ++s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     if (static_cast<Index64>(h) * nc < kDenseBlock) {
       for (int k = 0; k < nc; ++k) {
@@ -563,9 +560,9 @@ void SparseLdl::solve(double* b) const {
   }
   for (int k = 0; k < n; ++k) x[k] /= d_[static_cast<size_t>(k)];
   for (int s = ns - 1; s >= 0; --s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     if (static_cast<Index64>(h) * nc < kDenseBlock) {
       for (int k = nc - 1; k >= 0; --k) {
