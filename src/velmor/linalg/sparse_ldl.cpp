@@ -1,3 +1,4 @@
+// SparseLdl: symbolic analysis (order, elimination tree, supernodes), multifrontal LDL' factorisation, solves.
 #include "linalg/sparse_ldl.hpp"
 
 #include <Eigen/Dense>
@@ -39,16 +40,26 @@ std::vector<int> elimination_tree(int n, const std::vector<Index64>& start, cons
   return parent;
 }
 
-// post[k]: the node at position k of a depth-first postorder of the forest.
-std::vector<int> postorder(int n, const std::vector<int>& parent) {
-  std::vector<int> head(static_cast<size_t>(n), -1), next(static_cast<size_t>(n), -1), post, stack;
-  post.reserve(static_cast<size_t>(n));
+// The children of each node of a forest (parent -1 at the roots) as linked
+// lists in increasing order: head[p] is p's first child, next[c] the child
+// after c, -1 where there is none.
+void child_lists(const std::vector<int>& parent, std::vector<int>& head, std::vector<int>& next) {
+  const int n = static_cast<int>(parent.size());
+  head.assign(static_cast<size_t>(n), -1);
+  next.assign(static_cast<size_t>(n), -1);
   for (int j = n - 1; j >= 0; --j) {
     const int p = parent[static_cast<size_t>(j)];
     if (p == -1) continue;
     next[static_cast<size_t>(j)] = head[static_cast<size_t>(p)];
     head[static_cast<size_t>(p)] = j;
   }
+}
+
+// post[k]: the node at position k of a depth-first postorder of the forest.
+std::vector<int> postorder(int n, const std::vector<int>& parent) {
+  std::vector<int> head, next, post, stack;
+  child_lists(parent, head, next);
+  post.reserve(static_cast<size_t>(n));
   for (int root = 0; root < n; ++root) {
     if (parent[static_cast<size_t>(root)] != -1) continue;
     stack.push_back(root);
@@ -65,6 +76,13 @@ std::vector<int> postorder(int n, const std::vector<int>& parent) {
     }
   }
   return post;
+}
+
+// The inverse of a permutation: inverse[perm[k]] = k.
+std::vector<int> inverse(const std::vector<int>& perm) {
+  std::vector<int> inv(perm.size());
+  for (size_t k = 0; k < perm.size(); ++k) inv[static_cast<size_t>(perm[k])] = static_cast<int>(k);
+  return inv;
 }
 
 // The permuted matrix P A P' (perm: new -> old) as an upper (or lower)
@@ -95,6 +113,137 @@ void permute(int n, const std::vector<Index64>& start, const std::vector<int>& r
       out_row[static_cast<size_t>(q)] = rw;
       if (pos) (*pos)[static_cast<size_t>(p)] = q;
     }
+}
+
+// Approximate minimum degree order (new -> old) of the symmetric pattern.
+// A pattern holding half of the upper triangle or more keeps its own order:
+// any order leaves its factor about dense, and the search would cost more
+// than the analysis.
+std::vector<int> fill_reducing_order(int n, const std::vector<Index64>& start, const std::vector<int>& row) {
+  const Index64 nnz = start.back();
+  std::vector<int> order(static_cast<size_t>(n));
+  if (2 * nnz >= static_cast<Index64>(n) * (n + 1) / 2) {
+    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = k;
+    return order;
+  }
+  Eigen::SparseMatrix<double, Eigen::ColMajor, int> pattern(n, n);
+  pattern.resizeNonZeros(static_cast<Eigen::Index>(nnz));
+  for (int j = 0; j <= n; ++j) pattern.outerIndexPtr()[j] = static_cast<int>(start[static_cast<size_t>(j)]);
+  for (Index64 p = 0; p < nnz; ++p) {
+    pattern.innerIndexPtr()[p] = row[static_cast<size_t>(p)];
+    pattern.valuePtr()[p] = 1.0;
+  }
+  Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> amd;
+  Eigen::AMDOrdering<int>()(pattern, amd);
+  for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = amd.indices()[k];
+  return order;
+}
+
+// Column counts of L (below the diagonal) from the row subtrees of the
+// elimination tree, for the matrix given by the upper triangle of its columns.
+std::vector<Index64> column_counts(int n, const std::vector<Index64>& start, const std::vector<int>& row,
+                                   const std::vector<int>& parent) {
+  std::vector<Index64> count(static_cast<size_t>(n), 0);
+  std::vector<int> mark(static_cast<size_t>(n), -1);
+  for (int k = 0; k < n; ++k) {
+    mark[static_cast<size_t>(k)] = k;
+    for (Index64 p = start[static_cast<size_t>(k)]; p < start[static_cast<size_t>(k) + 1]; ++p)
+      for (int j = row[static_cast<size_t>(p)]; mark[static_cast<size_t>(j)] != k; j = parent[static_cast<size_t>(j)]) {
+        mark[static_cast<size_t>(j)] = k;
+        ++count[static_cast<size_t>(j)];
+      }
+  }
+  return count;
+}
+
+// Columns [start, end) of L under one dense block.
+struct Super {
+  int start, end;
+  Index64 entries;  // entries of L's columns that the structure counts (diagonal included)
+  Index64 stored;   // entries of the dense block once merged
+};
+
+// Fundamental supernodes: a column joins its only child's supernode when
+// its structure is the child's less the child itself.
+std::vector<Super> fundamental_supernodes(const std::vector<int>& parent, const std::vector<Index64>& count) {
+  const int n = static_cast<int>(parent.size());
+  std::vector<int> children(static_cast<size_t>(n), 0);
+  for (int j = 0; j < n; ++j)
+    if (parent[static_cast<size_t>(j)] >= 0) ++children[static_cast<size_t>(parent[static_cast<size_t>(j)])];
+  std::vector<Super> sn;
+  for (int j = 0; j < n; ++j) {
+    const bool joins = j > 0 && parent[static_cast<size_t>(j) - 1] == j && children[static_cast<size_t>(j)] == 1 &&
+                       count[static_cast<size_t>(j) - 1] == count[static_cast<size_t>(j)] + 1;
+    if (joins) {
+      sn.back().end = j + 1;
+      sn.back().entries += count[static_cast<size_t>(j)] + 1;
+    } else {
+      sn.push_back({j, j + 1, count[static_cast<size_t>(j)] + 1, 0});
+    }
+  }
+  return sn;
+}
+
+// Relaxed supernodes: a child that ends where its parent starts merges
+// into it while the zeros the merge stores stay few (the thresholds
+// follow common practice: always up to 4 columns, up to 80 % zeros up to
+// 16 columns, 10 % up to 48, 5 % beyond). Returns the first column of each
+// merged supernode, then n.
+std::vector<int> relaxed_supernodes(std::vector<Super> sn, const std::vector<int>& parent,
+                                    const std::vector<Index64>& count) {
+  auto block_entries = [&](const Super& s) {
+    const Index64 nc = s.end - s.start, below = count[static_cast<size_t>(s.end) - 1];
+    return nc * (nc + 1) / 2 + nc * below;
+  };
+  for (Super& s : sn) s.stored = block_entries(s);
+  std::vector<Super> merged;
+  for (size_t s = 0; s < sn.size(); ++s) {
+    Super cur = sn[s];
+    while (!merged.empty()) {
+      const Super& child = merged.back();
+      const int up = parent[static_cast<size_t>(child.end) - 1];
+      if (child.end != cur.start || up < cur.start || up >= cur.end) break;
+      const Index64 nc = cur.end - child.start;
+      Super joint{child.start, cur.end, child.entries + cur.entries, 0};
+      joint.stored = block_entries(joint);
+      const double zeros = static_cast<double>(joint.stored - joint.entries) / static_cast<double>(joint.stored);
+      const bool merge = nc <= 4 || (nc <= 16 && zeros < 0.8) || (nc <= 48 && zeros < 0.1) || zeros < 0.05;
+      if (!merge) break;
+      cur = joint;
+      merged.pop_back();
+    }
+    merged.push_back(cur);
+  }
+  std::vector<int> first(merged.size() + 1);
+  for (size_t s = 0; s < merged.size(); ++s) first[s] = merged[s].start;
+  first.back() = static_cast<int>(parent.size());
+  return first;
+}
+
+// The supernodal elimination tree: the parent of each supernode (first
+// columns sn_start) is the supernode holding its last column's parent.
+std::vector<int> supernode_tree(const std::vector<int>& sn_start, const std::vector<int>& parent) {
+  const int ns = static_cast<int>(sn_start.size()) - 1;
+  std::vector<int> sn_of(parent.size());
+  for (int s = 0; s < ns; ++s)
+    for (int j = sn_start[static_cast<size_t>(s)]; j < sn_start[static_cast<size_t>(s) + 1]; ++j)
+      sn_of[static_cast<size_t>(j)] = s;
+  std::vector<int> sn_parent(static_cast<size_t>(ns), -1);
+  for (int s = 0; s < ns; ++s) {
+    const int up = parent[static_cast<size_t>(sn_start[static_cast<size_t>(s) + 1]) - 1];
+    if (up >= 0) sn_parent[static_cast<size_t>(s)] = sn_of[static_cast<size_t>(up)];
+  }
+  return sn_parent;
+}
+
+// Adds the lower triangle of the m x m matrix u (leading dimension ldu) into
+// f (leading dimension ldf) at the rows and columns local[0 .. m).
+void scatter_add(const double* u, Index64 ldu, int m, const int* local, double* f, Index64 ldf) {
+  for (int b = 0; b < m; ++b) {
+    double* fc = f + static_cast<Index64>(local[b]) * ldf;
+    const double* uc = u + static_cast<Index64>(b) * ldu;
+    for (int a = b; a < m; ++a) fc[local[a]] += uc[a];
+  }
 }
 
 // Counts the floating point operations of numeric work and polls the stop
@@ -161,139 +310,52 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
   n_ = n;
   const Index64 nnz = col_start.back();
   if (nnz > INT_MAX / 2 || n < 0) return Result::TooLarge;
-
-  // Approximate minimum degree order of the symmetric pattern. A pattern
-  // holding half of the upper triangle or more keeps its own order: any
-  // order leaves its factor about dense, and the search would cost more
-  // than the analysis.
-  std::vector<int> order(static_cast<size_t>(n));
-  if (2 * nnz >= static_cast<Index64>(n) * (n + 1) / 2) {
-    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = k;
-  } else {
-    Eigen::SparseMatrix<double, Eigen::ColMajor, int> pattern(n, n);
-    pattern.resizeNonZeros(static_cast<Eigen::Index>(nnz));
-    for (int j = 0; j <= n; ++j) pattern.outerIndexPtr()[j] = static_cast<int>(col_start[static_cast<size_t>(j)]);
-    for (Index64 p = 0; p < nnz; ++p) {
-      pattern.innerIndexPtr()[p] = row_index[static_cast<size_t>(p)];
-      pattern.valuePtr()[p] = 1.0;
-    }
-    Eigen::PermutationMatrix<Eigen::Dynamic, Eigen::Dynamic, int> amd;
-    Eigen::AMDOrdering<int>()(pattern, amd);
-    for (int k = 0; k < n; ++k) order[static_cast<size_t>(k)] = amd.indices()[k];
-  }
+  const std::vector<int> order = fill_reducing_order(n, col_start, row_index);
   if (stop && stop()) return Result::Stopped;
-  std::vector<int> iperm(static_cast<size_t>(n));
-  for (int k = 0; k < n; ++k) iperm[static_cast<size_t>(order[static_cast<size_t>(k)])] = k;
-
-  // Postorder of the elimination tree, composed with the AMD order, so that
-  // every subtree's columns are contiguous.
+  set_permutation(order, col_start, row_index);
+  // The permuted matrix: its upper triangle gives the structure of L, its
+  // lower triangle takes the values to factorise.
   std::vector<Index64> up_start;
   std::vector<int> up_row;
-  permute(n, col_start, row_index, iperm, true, up_start, up_row, nullptr);
-  {
-    const std::vector<int> post = postorder(n, elimination_tree(n, up_start, up_row));
-    perm_.resize(static_cast<size_t>(n));
-    for (int k = 0; k < n; ++k) perm_[static_cast<size_t>(k)] = order[static_cast<size_t>(post[static_cast<size_t>(k)])];
-  }
-  iperm_.resize(static_cast<size_t>(n));
-  for (int k = 0; k < n; ++k) iperm_[static_cast<size_t>(perm_[static_cast<size_t>(k)])] = k;
   permute(n, col_start, row_index, iperm_, true, up_start, up_row, nullptr);
   permute(n, col_start, row_index, iperm_, false, lower_start_, lower_row_, &entry_pos_);
   lower_value_.assign(lower_row_.size(), 0.0);
   const std::vector<int> parent = elimination_tree(n, up_start, up_row);
-
-  // Column counts (below the diagonal) from the row subtrees.
-  std::vector<Index64> count(static_cast<size_t>(n), 0);
-  {
-    std::vector<int> mark(static_cast<size_t>(n), -1);
-    for (int k = 0; k < n; ++k) {
-      mark[static_cast<size_t>(k)] = k;
-      for (Index64 p = up_start[static_cast<size_t>(k)]; p < up_start[static_cast<size_t>(k) + 1]; ++p)
-        for (int j = up_row[static_cast<size_t>(p)]; mark[static_cast<size_t>(j)] != k;
-             j = parent[static_cast<size_t>(j)]) {
-          mark[static_cast<size_t>(j)] = k;
-          ++count[static_cast<size_t>(j)];
-        }
-    }
-  }
+  const std::vector<Index64> count = column_counts(n, up_start, up_row, parent);
   up_start.clear(), up_row.clear();
   if (stop && stop()) return Result::Stopped;
+  sn_start_ = relaxed_supernodes(fundamental_supernodes(parent, count), parent, count);
+  sn_parent_ = supernode_tree(sn_start_, parent);
+  if (set_row_structure() != Result::Ok) return Result::TooLarge;
+  const Index64 max_held = plan_update_storage();
+  // Dense blocks, fronts and update matrices must fit in memory; beyond
+  // about 2^31 doubles (16 GB) each the model is too large for this method.
+  const Index64 kMaxDoubles = Index64(1) << 31;
+  if (sn_l_start_.back() > kMaxDoubles || max_front_ > kMaxDoubles || max_held > kMaxDoubles)
+    return Result::TooLarge;
+  return Result::Ok;
+}
 
-  // Fundamental supernodes: a column joins its only child's supernode when
-  // its structure is the child's less the child itself.
-  std::vector<int> children(static_cast<size_t>(n), 0);
-  for (int j = 0; j < n; ++j)
-    if (parent[static_cast<size_t>(j)] >= 0) ++children[static_cast<size_t>(parent[static_cast<size_t>(j)])];
-  struct Super {
-    int start, end;
-    Index64 entries;  // entries of L's columns that the structure counts (diagonal included)
-    Index64 stored;   // entries of the dense block once merged
-  };
-  std::vector<Super> sn;
-  for (int j = 0; j < n; ++j) {
-    const bool joins = j > 0 && parent[static_cast<size_t>(j) - 1] == j && children[static_cast<size_t>(j)] == 1 &&
-                       count[static_cast<size_t>(j) - 1] == count[static_cast<size_t>(j)] + 1;
-    if (joins) {
-      sn.back().end = j + 1;
-      sn.back().entries += count[static_cast<size_t>(j)] + 1;
-    } else {
-      sn.push_back({j, j + 1, count[static_cast<size_t>(j)] + 1, 0});
-    }
-  }
-  // Relaxed supernodes: a child that ends where its parent starts merges
-  // into it while the zeros the merge stores stay few (the thresholds
-  // follow common practice: always up to 4 columns, up to 80 % zeros up to
-  // 16 columns, 10 % up to 48, 5 % beyond).
-  std::vector<int> sn_of(static_cast<size_t>(n));
-  for (size_t s = 0; s < sn.size(); ++s)
-    for (int j = sn[s].start; j < sn[s].end; ++j) sn_of[static_cast<size_t>(j)] = static_cast<int>(s);
-  auto block_entries = [&](const Super& s) {
-    const Index64 nc = s.end - s.start, below = count[static_cast<size_t>(s.end) - 1];
-    return nc * (nc + 1) / 2 + nc * below;
-  };
-  for (Super& s : sn) s.stored = block_entries(s);
-  std::vector<Super> merged;
-  for (size_t s = 0; s < sn.size(); ++s) {
-    Super cur = sn[s];
-    while (!merged.empty()) {
-      const Super& child = merged.back();
-      const int up = parent[static_cast<size_t>(child.end) - 1];
-      if (child.end != cur.start || up < cur.start || up >= cur.end) break;
-      const Index64 nc = cur.end - child.start;
-      Super joint{child.start, cur.end, child.entries + cur.entries, 0};
-      joint.stored = block_entries(joint);
-      const double zeros = static_cast<double>(joint.stored - joint.entries) / static_cast<double>(joint.stored);
-      const bool merge = nc <= 4 || (nc <= 16 && zeros < 0.8) || (nc <= 48 && zeros < 0.1) || zeros < 0.05;
-      if (!merge) break;
-      cur = joint;
-      merged.pop_back();
-    }
-    merged.push_back(cur);
-  }
-  sn.swap(merged);
-  const int ns = static_cast<int>(sn.size());
-  sn_start_.resize(static_cast<size_t>(ns) + 1);
-  for (int s = 0; s < ns; ++s) {
-    sn_start_[static_cast<size_t>(s)] = sn[static_cast<size_t>(s)].start;
-    for (int j = sn[static_cast<size_t>(s)].start; j < sn[static_cast<size_t>(s)].end; ++j)
-      sn_of[static_cast<size_t>(j)] = s;
-  }
-  sn_start_[static_cast<size_t>(ns)] = n;
-  sn_parent_.assign(static_cast<size_t>(ns), -1);
-  for (int s = 0; s < ns; ++s) {
-    const int up = parent[static_cast<size_t>(sn_start_[static_cast<size_t>(s) + 1]) - 1];
-    if (up >= 0) sn_parent_[static_cast<size_t>(s)] = sn_of[static_cast<size_t>(up)];
-  }
+void SparseLdl::set_permutation(const std::vector<int>& order, const std::vector<Index64>& col_start,
+                                const std::vector<int>& row_index) {
+  std::vector<Index64> up_start;
+  std::vector<int> up_row;
+  permute(n_, col_start, row_index, inverse(order), true, up_start, up_row, nullptr);
+  const std::vector<int> post = postorder(n_, elimination_tree(n_, up_start, up_row));
+  perm_.resize(static_cast<size_t>(n_));
+  for (int k = 0; k < n_; ++k) perm_[static_cast<size_t>(k)] = order[static_cast<size_t>(post[static_cast<size_t>(k)])];
+  iperm_ = inverse(perm_);
+}
 
-  // Row structure of each supernode: its columns, then the rows below from
-  // its own columns and from its children's structures.
-  std::vector<int> child_head(static_cast<size_t>(ns), -1), child_next(static_cast<size_t>(ns), -1);
-  for (int s = ns - 1; s >= 0; --s) {
-    const int p = sn_parent_[static_cast<size_t>(s)];
-    if (p < 0) continue;
-    child_next[static_cast<size_t>(s)] = child_head[static_cast<size_t>(p)];
-    child_head[static_cast<size_t>(p)] = s;
-  }
+SparseLdl::Supernode SparseLdl::supernode(int s) const {
+  const int first = sn_start_[static_cast<size_t>(s)], row0 = sn_row_start_[static_cast<size_t>(s)];
+  return {first, sn_start_[static_cast<size_t>(s) + 1] - first, row0, sn_row_start_[static_cast<size_t>(s) + 1] - row0};
+}
+
+SparseLdl::Result SparseLdl::set_row_structure() {
+  const int n = n_, ns = static_cast<int>(sn_start_.size()) - 1;
+  std::vector<int> child_head, child_next;
+  child_lists(sn_parent_, child_head, child_next);
   sn_row_start_.assign(static_cast<size_t>(ns) + 1, 0);
   sn_rows_.clear();
   sn_l_start_.assign(static_cast<size_t>(ns) + 1, 0);
@@ -304,27 +366,19 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
   for (int s = 0; s < ns; ++s) {
     const int first = sn_start_[static_cast<size_t>(s)], last = sn_start_[static_cast<size_t>(s) + 1];
     const size_t base = sn_rows_.size();
-    for (int j = first; j < last; ++j) {
-      sn_rows_.push_back(j);
-      mark[static_cast<size_t>(j)] = s;
-    }
+    auto add_row = [&](int i) {
+      if (mark[static_cast<size_t>(i)] == s) return;
+      mark[static_cast<size_t>(i)] = s;
+      sn_rows_.push_back(i);
+    };
+    for (int j = first; j < last; ++j) add_row(j);
     for (int j = first; j < last; ++j)
-      for (Index64 p = lower_start_[static_cast<size_t>(j)]; p < lower_start_[static_cast<size_t>(j) + 1]; ++p) {
-        const int i = lower_row_[static_cast<size_t>(p)];
-        if (mark[static_cast<size_t>(i)] != s) {
-          mark[static_cast<size_t>(i)] = s;
-          sn_rows_.push_back(i);
-        }
-      }
+      for (Index64 p = lower_start_[static_cast<size_t>(j)]; p < lower_start_[static_cast<size_t>(j) + 1]; ++p)
+        add_row(lower_row_[static_cast<size_t>(p)]);
+    // The children's rows are read by index: adding rows moves sn_rows_.
     for (int c = child_head[static_cast<size_t>(s)]; c >= 0; c = child_next[static_cast<size_t>(c)]) {
-      const int cnc = sn_start_[static_cast<size_t>(c) + 1] - sn_start_[static_cast<size_t>(c)];
-      for (int q = sn_row_start_[static_cast<size_t>(c)] + cnc; q < sn_row_start_[static_cast<size_t>(c) + 1]; ++q) {
-        const int i = sn_rows_[static_cast<size_t>(q)];
-        if (mark[static_cast<size_t>(i)] != s) {
-          mark[static_cast<size_t>(i)] = s;
-          sn_rows_.push_back(i);
-        }
-      }
+      const Supernode child = supernode(c);
+      for (int q = child.row0 + child.nc; q < child.row0 + child.h; ++q) add_row(sn_rows_[static_cast<size_t>(q)]);
     }
     std::sort(sn_rows_.begin() + static_cast<std::ptrdiff_t>(base) + (last - first), sn_rows_.end());
     if (sn_rows_.size() > static_cast<size_t>(INT_MAX)) return Result::TooLarge;
@@ -338,15 +392,19 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
       flops_ += c * c + 2 * c;
     }
   }
+  return Result::Ok;
+}
+
+std::int64_t SparseLdl::plan_update_storage() {
+  const int ns = static_cast<int>(sn_start_.size()) - 1;
   // A supernode whose children hand it more update entries than its own
   // front holds (a dense row's supernode above thousands of columns) has them
   // added into an accumulator of its front's size as they are made: on the
   // stack they would all be held at once.
-  auto front_rows = [&](int s) -> Index64 {
-    return sn_row_start_[static_cast<size_t>(s) + 1] - sn_row_start_[static_cast<size_t>(s)];
-  };
+  auto front_rows = [&](int s) -> Index64 { return supernode(s).h; };
   auto update_rows = [&](int s) -> Index64 {
-    return front_rows(s) - (sn_start_[static_cast<size_t>(s) + 1] - sn_start_[static_cast<size_t>(s)]);
+    const Supernode sn = supernode(s);
+    return sn.h - sn.nc;
   };
   std::vector<Index64> handed(static_cast<size_t>(ns), 0);
   for (int s = 0; s < ns; ++s)
@@ -376,12 +434,7 @@ SparseLdl::Result SparseLdl::analyze(int n, const std::vector<Index64>& col_star
     max_stack_ = std::max(max_stack_, stack);
     max_held = std::max(max_held, stack + accumulators);
   }
-  // Dense blocks, fronts and update matrices must fit in memory; beyond
-  // about 2^31 doubles (16 GB) each the model is too large for this method.
-  const Index64 kMaxDoubles = Index64(1) << 31;
-  if (sn_l_start_.back() > kMaxDoubles || max_front_ > kMaxDoubles || max_held > kMaxDoubles)
-    return Result::TooLarge;
-  return Result::Ok;
+  return max_held;
 }
 
 SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* sign, double tiny, double replacement,
@@ -402,10 +455,9 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
   replaced_ = 0;
   StopPoll poll(stop);
   for (int s = 0; s < ns; ++s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)];
-    const int h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     for (int t = 0; t < h; ++t) pos[static_cast<size_t>(rows[t])] = t;
     double* f = front.data();
     std::fill(f, f + static_cast<Index64>(h) * h, 0.0);
@@ -421,18 +473,11 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
     }
     // Children's update matrices are the top of the stack (postorder).
     while (!stack_owner.empty() && sn_parent_[static_cast<size_t>(stack_owner.back())] == s) {
-      const int c = stack_owner.back();
-      const int cnc = sn_start_[static_cast<size_t>(c) + 1] - sn_start_[static_cast<size_t>(c)];
-      const int cb = sn_row_start_[static_cast<size_t>(c)] + cnc;
-      const int m = sn_row_start_[static_cast<size_t>(c) + 1] - cb;
+      const Supernode child = supernode(stack_owner.back());
+      const int cb = child.row0 + child.nc, m = child.h - child.nc;
       local.resize(static_cast<size_t>(m));
       for (int a = 0; a < m; ++a) local[static_cast<size_t>(a)] = pos[static_cast<size_t>(sn_rows_[static_cast<size_t>(cb + a)])];
-      const double* u = &stack[static_cast<size_t>(stack_at.back())];
-      for (int b = 0; b < m; ++b) {
-        double* fc = f + static_cast<Index64>(local[static_cast<size_t>(b)]) * h;
-        const double* uc = u + static_cast<Index64>(b) * m;
-        for (int a = b; a < m; ++a) fc[local[static_cast<size_t>(a)]] += uc[a];
-      }
+      scatter_add(&stack[static_cast<size_t>(stack_at.back())], m, m, local.data(), f, h);
       top = stack_at.back();
       stack_at.pop_back();
       stack_owner.pop_back();
@@ -461,10 +506,9 @@ SparseLdl::Result SparseLdl::factorize(const double* values, const signed char* 
 
 void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
                            std::vector<int>& local) const {
-  const int first = sn_start_[static_cast<size_t>(up)], end = sn_start_[static_cast<size_t>(up) + 1];
-  const int rbase = sn_row_start_[static_cast<size_t>(up)];
-  const int ph = sn_row_start_[static_cast<size_t>(up) + 1] - rbase;
-  const int* prows = &sn_rows_[static_cast<size_t>(rbase)];
+  const Supernode parent = supernode(up);
+  const int first = parent.first, end = parent.first + parent.nc, ph = parent.h;
+  const int* prows = &sn_rows_[static_cast<size_t>(parent.row0)];
   if (into.empty()) into.assign(static_cast<size_t>(ph) * static_cast<size_t>(ph), 0.0);
   // The rows below this front's columns lie among the parent's, both in
   // increasing order after the parent's own columns: found by one merge.
@@ -481,11 +525,7 @@ void SparseLdl::add_update(const int* rows, const double* f, int h, int nc, int 
     if (q == ph) throw std::logic_error("sparse LDL: an update row outside its parent's front");
     local[static_cast<size_t>(t)] = q;
   }
-  for (int b = 0; b < m; ++b) {
-    double* column = into.data() + static_cast<Index64>(local[static_cast<size_t>(b)]) * ph;
-    const double* u = f + static_cast<Index64>(nc + b) * h + nc;
-    for (int a = b; a < m; ++a) column[local[static_cast<size_t>(a)]] += u[a];
-  }
+  scatter_add(f + static_cast<Index64>(nc) * h + nc, h, m, local.data(), into.data(), ph);
 }
 
 void SparseLdl::solve(double* b) const {
@@ -496,9 +536,9 @@ void SparseLdl::solve(double* b) const {
   Eigen::VectorXd x(n), tmp;
   for (int k = 0; k < n; ++k) x[k] = b[perm_[static_cast<size_t>(k)]];
   for (int s = 0; s < ns; ++s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     if (static_cast<Index64>(h) * nc < kDenseBlock) {
       for (int k = 0; k < nc; ++k) {
@@ -520,9 +560,9 @@ void SparseLdl::solve(double* b) const {
   }
   for (int k = 0; k < n; ++k) x[k] /= d_[static_cast<size_t>(k)];
   for (int s = ns - 1; s >= 0; --s) {
-    const int first = sn_start_[static_cast<size_t>(s)], nc = sn_start_[static_cast<size_t>(s) + 1] - first;
-    const int rbase = sn_row_start_[static_cast<size_t>(s)], h = sn_row_start_[static_cast<size_t>(s) + 1] - rbase;
-    const int* rows = &sn_rows_[static_cast<size_t>(rbase)];
+    const Supernode sn = supernode(s);
+    const int first = sn.first, nc = sn.nc, h = sn.h;
+    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
     const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
     if (static_cast<Index64>(h) * nc < kDenseBlock) {
       for (int k = nc - 1; k >= 0; --k) {

@@ -47,6 +47,26 @@ class SparseLdl {
   double factor_flops() const { return flops_; }
 
  private:
+  // Supernode s: columns [first, first + nc), and h rows (its own columns
+  // first) at sn_rows_[row0 ...].
+  struct Supernode {
+    int first, nc, row0, h;
+  };
+  Supernode supernode(int s) const;
+
+  // The phases of analyze() after the fill-reducing order, in order.
+  // perm_ and iperm_: `order` composed with the postorder of the elimination
+  // tree, so that every subtree's columns are contiguous.
+  void set_permutation(const std::vector<int>& order, const std::vector<std::int64_t>& col_start,
+                       const std::vector<int>& row_index);
+  // sn_rows_, sn_row_start_, sn_l_start_, max_front_, factor_entries_ and
+  // flops_ from the lower triangle and the supernodes; TooLarge when the
+  // rows outgrow 32-bit indices.
+  Result set_row_structure();
+  // accumulate_ and max_stack_; returns the peak of the update matrices and
+  // accumulators held at once during the factorisation.
+  std::int64_t plan_update_storage();
+
   // Adds the update matrix of the front f (h rows, nc columns eliminated,
   // rows `rows`) into the accumulator of its parent supernode `up`.
   void add_update(const int* rows, const double* f, int h, int nc, int up, std::vector<double>& into,
