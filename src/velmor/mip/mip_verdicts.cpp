@@ -93,6 +93,17 @@ SolverModel relaxation_of(const SolverModel& sm) {
   return r;
 }
 
+// Whether a semi-continuous or semi-integer column at v is settled at 0
+// rather than in its range [lb, ub]: at 0 within the integrality tolerance,
+// or nearer 0 than the range (a search takes its off state within the
+// tolerance of its switch, which leaves v a few times that tolerance away
+// from 0 when the range's bound is large).
+bool settles_off(double v, double lb, double ub, double int_tol) {
+  if (std::fabs(v) <= int_tol) return true;
+  const double to_range = v < lb ? lb - v : (v > ub ? v - ub : 0.0);
+  return std::fabs(v) < to_range;
+}
+
 // The model's discrete part fixed at x (see settled_point), or, with
 // `keep_integers`, the piece of the model x lies in: the same, but integer
 // columns other than binaries left free (and continuous); false when x
@@ -106,7 +117,7 @@ bool fix_discrete_part(const ModelData& d, const double* x, double int_tol, bool
     double& ub = f.cols.ub[j];
     if (t == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
     const bool semi = t == VLM_SEMICONT || t == VLM_SEMIINT;
-    if (semi && std::fabs(x[j]) <= int_tol) {
+    if (semi && settles_off(x[j], lb, ub, int_tol)) {
       lb = ub = 0.0;
     } else if (keep_integers && t != VLM_BINARY) {
       // left as it is
@@ -331,9 +342,13 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
   }
   take_first_point(d, s);
   if (best_failed || out.doubtful) {
-    // A point that had to be dropped or settled is no proof of optimality.
-    const bool same = s.has_primal && std::fabs(s.primal_obj - claimed) <= 1e-9 * std::max(1.0, std::fabs(claimed));
-    if ((s.status == VLM_STATUS_OPTIMAL || s.status == VLM_STATUS_SUB_OPTIMAL) && !same) {
+    // A point that had to be dropped or settled is no proof of optimality,
+    // unless it is as good as the one the search's bound was measured
+    // against; an objective the engine changed in its postprocessing leaves
+    // that bound in doubt, so only the same value stands then.
+    const double gain = sm.sense * (claimed - s.primal_obj), tol = 1e-9 * std::max(1.0, std::fabs(claimed));
+    const bool stands = s.has_primal && (out.doubtful ? std::fabs(gain) <= tol : gain >= -tol);
+    if ((s.status == VLM_STATUS_OPTIMAL || s.status == VLM_STATUS_SUB_OPTIMAL) && !stands) {
       s.status = s.has_primal ? VLM_STATUS_SUB_OPTIMAL : VLM_STATUS_UNKNOWN;
       s.has_gap = false;
     }

@@ -178,4 +178,34 @@ TEST(OptimizeMiqp, QpOptimumCheckedByItsMultipliers) {
   EXPECT_NEAR(pi[1], 0.0, 1e-6);
 }
 
+// The search takes x3 off (its switch within the integrality tolerance of
+// 0) at 1.2e-6, where 3 x0 + 2 x3 = 12 misses by 2.4e-6: the point is
+// settled at x3 = 0 (nearer 0 than its range [3, 4]) and solved again, and
+// being as good as the search's, stays optimal (it was UNKNOWN, no point).
+// Optimum: x0 = 4, x1 = 10/3, x2 = -1, x3 = 0, objective 71/6.
+TEST(OptimizeMiqp, SemicontinuousOffWithinItsSwitchTolerance) {
+  EnvPtr env = make_env();
+  ModelPtr m = model_from_lp(env.get(), "miqp_semicont_off",
+                             "Maximize\n"
+                             " obj: + 2 x0 + 5 x1 - 1 x2 + 2 x3 + 3 ObjConst + [ - 1 x0 ^ 2 - 2 x0 * x3 - 1.5 x1 ^ 2"
+                             " - 1 x2 ^ 2 - 2.5 x3 ^ 2 ] / 2\n"
+                             "Subject To\n"
+                             " R0: + 3 x0 + 2 x3 = 12\n"
+                             " R1: + 2 x0 + 2 x1 >= 8\n"
+                             "Bounds\n"
+                             " 2 <= x0 <= 4\n"
+                             " -3 <= x2 <= 0\n"
+                             " 3 <= x3 <= 4\n"
+                             " ObjConst = 1\n"
+                             "Generals\n"
+                             " x0\n"
+                             " x2\n"
+                             "Semi-continuous\n"
+                             " x0\n"
+                             " x3\n"
+                             "End\n");
+  ASSERT_NE(m, nullptr);
+  expect_optimum(m.get(), 71.0 / 6, {4, 10.0 / 3, -1, 0});
+}
+
 }  // namespace
