@@ -5,9 +5,7 @@
 #include <cmath>
 #include <utility>
 
-#include <ClpSimplex.hpp>
 #include <CoinFinite.hpp>
-#include <CoinPackedMatrix.hpp>
 
 #include "solve/solve.hpp"
 #include "linalg/sparse_ldl.hpp"
@@ -26,10 +24,11 @@ constexpr double kTiny = 1e-300;
 // point met is one, when there is one (a SUB_OPTIMAL answer needs it).
 constexpr double kNearlyFeasible = 1e-6;
 
-// The reduction: bounds or sides that cross by more than kCrossing (relative
-// to max(1, their size)) make the problem infeasible as it stands; ones
-// within kFixedWidth of each other are one value (a fixed column, an
-// equality row: no slack).
+// The reduction: bounds or sides that cross by more than kCrossing, or the
+// fixed columns' activity outside the sides of a row without free columns
+// by more, make the problem infeasible as it stands; bounds or sides within
+// kFixedWidth of each other are one value (a fixed column, an equality row
+// without slack). Both relative to max(1, the size of the bounds or sides).
 constexpr double kCrossing = 1e-9, kFixedWidth = 1e-13;
 
 // Ruiz equilibration: at most kRuizPasses passes, until every column's and
@@ -592,9 +591,9 @@ class Ipm {
   double last_step_ = 0, polished_merit_ = kNone;
   Progress primal_progress_, dual_progress_;
 
-  // Work vectors of the products and the solves.
-  std::vector<double> qv_, bv_, bty_;
-  std::vector<double> tmp_v_, tmp_u_, tmp_qv_, tmp_btu_, tmp_bv_;
+  // Work vectors of the products: Q v, B v, B'y (of the iterate, or of what
+  // kkt_apply multiplies: its v and u parts, tmp_v_ and tmp_u_).
+  std::vector<double> qv_, bv_, bty_, tmp_v_, tmp_u_;
   // kkt_solve's GMRES: its basis and work vectors, kept between calls.
   struct Krylov {
     std::vector<std::vector<double>> basis;
@@ -1084,11 +1083,11 @@ void Ipm::kkt_apply(const std::vector<double>& sigma, const double* in, double* 
   if (!fixed_.empty())
     for (size_t j = 0; j < N; ++j)
       if (fixed_[j]) tmp_v_[j] = 0;
-  q_times(tmp_v_, tmp_qv_);
-  bt_times(tmp_u_, tmp_btu_);
-  b_times(tmp_v_, tmp_bv_);
-  for (size_t j = 0; j < N; ++j) out[j] = tmp_qv_[j] + sigma[j] * tmp_v_[j] + tmp_btu_[j];
-  for (size_t i = 0; i < me; ++i) out[N + i] = tmp_bv_[i];
+  q_times(tmp_v_, qv_);
+  bt_times(tmp_u_, bty_);
+  b_times(tmp_v_, bv_);
+  for (size_t j = 0; j < N; ++j) out[j] = qv_[j] + sigma[j] * tmp_v_[j] + bty_[j];
+  for (size_t i = 0; i < me; ++i) out[N + i] = bv_[i];
   if (!fixed_.empty())
     for (size_t j = 0; j < N; ++j)
       if (fixed_[j]) out[j] = in[j];
