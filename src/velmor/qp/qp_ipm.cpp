@@ -1,13 +1,11 @@
-// The sparse primal-dual interior point method for convex QPs (Ipm) and its
-// entry point solve_qp_ipm.
+// The sparse primal-dual interior point method for convex QPs (class Ipm) and its entry point solve_qp_ipm.
 #include "qp/qp_ipm.hpp"
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
-#include <ClpSimplex.hpp>
 #include <CoinFinite.hpp>
-#include <CoinPackedMatrix.hpp>
 
 #include "solve/solve.hpp"
 #include "linalg/sparse_ldl.hpp"
@@ -16,22 +14,104 @@ namespace velmor {
 
 namespace {
 
+// Above any measure the method takes: the start of a minimum, and the
+// "previous" value before there is one.
+constexpr double kNone = 1e300;
+// The floor of a divisor or a norm that may be 0.
+constexpr double kTiny = 1e-300;
+
 // A point whose primal measure is within this is nearly feasible: the best
 // point met is one, when there is one (a SUB_OPTIMAL answer needs it).
 constexpr double kNearlyFeasible = 1e-6;
 
+// The reduction: bounds or sides that cross by more than kCrossing, or the
+// fixed columns' activity outside the sides of a row without free columns
+// by more, make the problem infeasible as it stands; bounds or sides within
+// kFixedWidth of each other are one value (a fixed column, an equality row
+// without slack). Both relative to max(1, the size of the bounds or sides).
+constexpr double kCrossing = 1e-9, kFixedWidth = 1e-13;
+
+// Ruiz equilibration: at most kRuizPasses passes, until every column's and
+// row's largest entry is within kRuizTolerance of 1. A norm below
+// kNegligibleNorm (an empty column) is left alone, the others count within
+// [kLeastNorm, kMostNorm], so that no pass scales by more than 100 and a
+// few huge or tiny entries cannot swamp the rest; the objective's factor
+// takes the same bounds.
+constexpr int kRuizPasses = 25;
+constexpr double kRuizTolerance = 0.1, kNegligibleNorm = 1e-12, kLeastNorm = 1e-4, kMostNorm = 1e4;
+
 // The regularisation of the KKT matrix: kRegularisation while mu is large,
-// then kLeastRegularisation times mu, down to kLeastRegularisation.
-constexpr double kRegularisation = 1e-8, kLeastRegularisation = 1e-12;
+// then kLeastRegularisation times mu, down to kLeastRegularisation. A step
+// that comes out not finite is made again with kRegularisationRaise times
+// the regularisation, up to kRegularisation.
+constexpr double kRegularisation = 1e-8, kLeastRegularisation = 1e-12, kRegularisationRaise = 100;
+
+// The factorisation's pivots: one of the wrong sign or within kTinyPivot of
+// 0 (a dependent row, a column without curvature on an active set) is
+// replaced by kReplacedPivot of the expected sign; the refinement removes
+// the difference.
+constexpr double kTinyPivot = 1e-13, kReplacedPivot = 2e-7;
 
 // The relative accuracy of the KKT solves: the step's and the polished
 // point's; the predictor's and the centrality correctors' (they only shape
 // the step).
 constexpr double kAccuracy = 1e-11, kRoughAccuracy = 1e-6;
 
-// Solution polishing: at most this many active sets are tried, and a held
-// bound's multiplier (or a free column's excess over its bound), in the
-// scaled problem, counts as wrong beyond this.
+// The refinement of a KKT solve: GMRES restarted every kKrylov iterations,
+// at most kRefinementCycles cycles, each of which must shrink the residual
+// by kCycleGain (a factor 2) or the refinement ends. A refined solution
+// beyond kMostGrowth times the regularised one is the growth of a singular
+// matrix, not a solution.
+constexpr int kKrylov = 10, kRefinementCycles = 3;
+constexpr double kCycleGain = 0.5, kMostGrowth = 1e4;
+
+// The start: the least squares point of [Q + kStartDiagonal I, B'; B, 0];
+// slacks and multipliers are shifted kStartShift times past the most
+// negative of their kind, then by kStartCentring times the complementarity
+// over the other kind's sum (Mehrotra's shifts), and start at kLeastStart
+// at least, so that the first steps are not cut short at once.
+constexpr double kStartDiagonal = 1.0, kStartShift = 1.5, kStartCentring = 0.5, kLeastStart = 1e-2;
+
+// A step goes this fraction of the way to the nearest bound of a slack or a
+// multiplier: the iterates stay interior.
+constexpr double kStepToBoundary = 0.995;
+
+// Gondzio's centrality correctors: at most kCorrectors, while the step is
+// below kCorrectWhenBelow. Each aims at the longer step kTrialStretch times
+// the step plus kTrialIncrement, pulls the products that step would leave
+// into [kLowProduct, kHighProduct] times the target sigma mu (none down by
+// more than kHighProduct times it), and is kept when the step grows by the
+// factor kCorrectorGain at least.
+constexpr int kCorrectors = 2;
+constexpr double kCorrectWhenBelow = 0.95, kTrialStretch = 1.5, kTrialIncrement = 0.1;
+constexpr double kLowProduct = 0.1, kHighProduct = 10, kCorrectorGain = 1.01;
+
+// The run ends after kSmallSteps steps in a row below kSmallStep, after
+// kWithoutProgress iterations in which no kept point cut the best merit by
+// kProgress (halved it), and on an iterate beyond kDivergence (the scaled
+// problem holds nothing that large: the iterates diverge).
+constexpr int kSmallSteps = 10, kWithoutProgress = 50;
+constexpr double kSmallStep = 1e-6, kProgress = 0.5, kDivergence = 1e30;
+
+// The stall of a measure (Progress): above its tolerance, it has not fallen
+// by kStallFall (tenfold) in kStallIterations iterations or more while mu
+// fell by kStallMuFall (ten thousandfold).
+constexpr int kStallIterations = 10;
+constexpr double kStallFall = 0.1, kStallMuFall = 1e-4;
+
+// The certificates are tried on the raw vectors, then with the components
+// below kRayNoise of the largest dropped (a direction dominated by a ray
+// carries the rest as noise).
+constexpr double kRayNoise = 1e-6;
+
+// Solution polishing: tried when an iterate meets the plain measures and
+// its merit is below kPolishAgain times the merit when it was last tried;
+// the first active set holds the bounds whose multiplier exceeds
+// kActiveRatio times their distance from the iterate. At most kPolishPasses
+// active sets are tried, and a held bound's multiplier (or a free column's
+// excess over its bound), in the scaled problem, counts as wrong beyond
+// kSignTolerance.
+constexpr double kPolishAgain = 0.01, kActiveRatio = 1.0;
 constexpr int kPolishPasses = 8;
 constexpr double kSignTolerance = 1e-7;
 
@@ -41,7 +121,13 @@ bool all_finite(const std::vector<double>& v) {
   return sum == 0.0;
 }
 
-// ---- the interior point method ----------------------------------------------------------------
+double norm2(const std::vector<double>& v) {
+  double s = 0;
+  for (double e : v) s += e * e;
+  return std::sqrt(s);
+}
+
+// ---- the reduced problem ----------------------------------------------------------------------
 
 // The problem the iterations work on: v = (free columns, row slacks) with
 // bounds lo <= v <= hi, rows B v = r, objective 1/2 v'Qv + q'v; all of it
@@ -62,52 +148,79 @@ struct Reduced {
   int N() const { return nx + ns; }
 };
 
-// Builds the reduced problem; false when fixed columns already break a row
-// or a bound pair is crossed (the problem is infeasible as it stands).
-bool reduce(const QpData& qp, Reduced& red) {
-  const int n = qp.n, m = qp.m;
+// Where reduce() puts the model's columns and rows, learnt on its way.
+struct ReduceMaps {
+  std::vector<int> v_of;                  // model column -> v index, or -1 (fixed)
+  std::vector<double> fixed_act;          // a row's activity of the fixed columns
+  std::vector<char> has_free;             // a row has an entry of a free column
+  std::vector<int> row_at, slack_at;      // model row -> row, its slack's v index; or -1
+};
+
+// The columns: fixed ones (bounds within kFixedWidth) at their midpoint, the
+// others numbered in v; false on crossed bounds.
+bool reduce_columns(const QpData& qp, Reduced& red, ReduceMaps& maps) {
+  const int n = qp.n;
   red.fixed_x.assign(static_cast<size_t>(n), 0.0);
   red.fixed.assign(static_cast<size_t>(n), 0);
-  std::vector<int> v_of(static_cast<size_t>(n), -1);
+  maps.v_of.assign(static_cast<size_t>(n), -1);
   for (int j = 0; j < n; ++j) {
     const size_t k = static_cast<size_t>(j);
     const double l = qp.col_lb[k], u = qp.col_ub[k];
-    if (finite_bound(l) && finite_bound(u) && l > u + 1e-9 * std::max(1.0, std::fabs(l))) return false;
-    if (finite_bound(l) && finite_bound(u) && u - l <= 1e-13 * std::max(1.0, std::fabs(l))) {
+    if (finite_bound(l) && finite_bound(u) && l > u + kCrossing * std::max(1.0, std::fabs(l))) return false;
+    if (finite_bound(l) && finite_bound(u) && u - l <= kFixedWidth * std::max(1.0, std::fabs(l))) {
       red.fixed[k] = 1;
       red.fixed_x[k] = 0.5 * (l + u);
       continue;
     }
-    v_of[k] = red.nx++;
+    maps.v_of[k] = red.nx++;
     red.col_of.push_back(j);
   }
-  std::vector<double> fixed_act(static_cast<size_t>(m), 0.0);
-  std::vector<char> has_free(static_cast<size_t>(m), 0);
-  for (int j = 0; j < n; ++j)
+  return true;
+}
+
+// Each row's activity of the fixed columns, and whether a free column enters it.
+void fixed_activity(const QpData& qp, const Reduced& red, ReduceMaps& maps) {
+  maps.fixed_act.assign(static_cast<size_t>(qp.m), 0.0);
+  maps.has_free.assign(static_cast<size_t>(qp.m), 0);
+  for (int j = 0; j < qp.n; ++j)
     for (int k = qp.a_start[static_cast<size_t>(j)]; k < qp.a_start[static_cast<size_t>(j) + 1]; ++k) {
       const size_t i = static_cast<size_t>(qp.a_index[static_cast<size_t>(k)]);
       const double a = qp.a_value[static_cast<size_t>(k)];
       if (a == 0) continue;
       if (red.fixed[static_cast<size_t>(j)])
-        fixed_act[i] += a * red.fixed_x[static_cast<size_t>(j)];
+        maps.fixed_act[i] += a * red.fixed_x[static_cast<size_t>(j)];
       else
-        has_free[i] = 1;
+        maps.has_free[i] = 1;
     }
-  std::vector<int> row_at(static_cast<size_t>(m), -1), slack_at(static_cast<size_t>(m), -1);
+}
+
+// The rows: kept where a free column enters and a side is finite, with a
+// slack unless the sides are one value; false where sides cross or the
+// fixed columns break a row without free ones.
+bool reduce_rows(const QpData& qp, Reduced& red, ReduceMaps& maps) {
+  const int m = qp.m;
+  maps.row_at.assign(static_cast<size_t>(m), -1);
+  maps.slack_at.assign(static_cast<size_t>(m), -1);
   for (int i = 0; i < m; ++i) {
     const size_t k = static_cast<size_t>(i);
-    const double l = qp.row_lb[k], u = qp.row_ub[k], a = fixed_act[k];
+    const double l = qp.row_lb[k], u = qp.row_ub[k], a = maps.fixed_act[k];
     const double scale = std::max({1.0, finite_bound(l) ? std::fabs(l) : 0.0, finite_bound(u) ? std::fabs(u) : 0.0});
-    if (finite_bound(l) && finite_bound(u) && l > u + 1e-9 * scale) return false;
-    if (!has_free[k]) {
-      if ((finite_bound(l) && a < l - 1e-9 * scale) || (finite_bound(u) && a > u + 1e-9 * scale)) return false;
+    if (finite_bound(l) && finite_bound(u) && l > u + kCrossing * scale) return false;
+    if (!maps.has_free[k]) {
+      if ((finite_bound(l) && a < l - kCrossing * scale) || (finite_bound(u) && a > u + kCrossing * scale)) return false;
       continue;
     }
     if (!finite_bound(l) && !finite_bound(u)) continue;
-    row_at[k] = red.me++;
+    maps.row_at[k] = red.me++;
     red.row_of.push_back(i);
-    if (!(finite_bound(l) && finite_bound(u) && u - l <= 1e-13 * scale)) slack_at[k] = red.nx + red.ns++;
+    if (!(finite_bound(l) && finite_bound(u) && u - l <= kFixedWidth * scale)) maps.slack_at[k] = red.nx + red.ns++;
   }
+  return true;
+}
+
+// The bounds of v (a slack's are its row's sides less the fixed activity),
+// q, and the right-hand sides of the rows without slack.
+void reduce_bounds(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
   const size_t N = static_cast<size_t>(red.N());
   red.lo.assign(N, -COIN_DBL_MAX);
   red.hi.assign(N, COIN_DBL_MAX);
@@ -119,43 +232,50 @@ bool reduce(const QpData& qp, Reduced& red) {
     red.hi[static_cast<size_t>(t)] = qp.col_ub[j];
     red.q[static_cast<size_t>(t)] = qp.c[j];
   }
-  for (int i = 0; i < m; ++i) {
+  for (int i = 0; i < qp.m; ++i) {
     const size_t k = static_cast<size_t>(i);
-    if (row_at[k] < 0) continue;
-    const int s = slack_at[k];
+    if (maps.row_at[k] < 0) continue;
+    const int s = maps.slack_at[k];
     if (s < 0) {
-      red.r[static_cast<size_t>(row_at[k])] = 0.5 * (qp.row_lb[k] + qp.row_ub[k]) - fixed_act[k];
+      red.r[static_cast<size_t>(maps.row_at[k])] = 0.5 * (qp.row_lb[k] + qp.row_ub[k]) - maps.fixed_act[k];
     } else {
-      if (finite_bound(qp.row_lb[k])) red.lo[static_cast<size_t>(s)] = qp.row_lb[k] - fixed_act[k];
-      if (finite_bound(qp.row_ub[k])) red.hi[static_cast<size_t>(s)] = qp.row_ub[k] - fixed_act[k];
+      if (finite_bound(qp.row_lb[k])) red.lo[static_cast<size_t>(s)] = qp.row_lb[k] - maps.fixed_act[k];
+      if (finite_bound(qp.row_ub[k])) red.hi[static_cast<size_t>(s)] = qp.row_ub[k] - maps.fixed_act[k];
     }
   }
-  // B by columns: the free columns' entries in kept rows, then -1 per slack.
+}
+
+// B by columns: the free columns' entries in kept rows, then -1 per slack.
+void reduce_b(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
   red.b_start.assign(1, 0);
   for (int t = 0; t < red.nx; ++t) {
     const size_t j = static_cast<size_t>(red.col_of[static_cast<size_t>(t)]);
     for (int k = qp.a_start[j]; k < qp.a_start[j + 1]; ++k) {
-      const int e = row_at[static_cast<size_t>(qp.a_index[static_cast<size_t>(k)])];
+      const int e = maps.row_at[static_cast<size_t>(qp.a_index[static_cast<size_t>(k)])];
       if (e < 0 || qp.a_value[static_cast<size_t>(k)] == 0) continue;
       red.b_index.push_back(e);
       red.b_value.push_back(qp.a_value[static_cast<size_t>(k)]);
     }
     red.b_start.push_back(static_cast<int>(red.b_index.size()));
   }
-  for (int i = 0; i < m; ++i) {
-    if (slack_at[static_cast<size_t>(i)] < 0) continue;
-    red.b_index.push_back(row_at[static_cast<size_t>(i)]);
+  for (int i = 0; i < qp.m; ++i) {
+    if (maps.slack_at[static_cast<size_t>(i)] < 0) continue;
+    red.b_index.push_back(maps.row_at[static_cast<size_t>(i)]);
     red.b_value.push_back(-1.0);
     red.b_start.push_back(static_cast<int>(red.b_index.size()));
   }
-  // Q: free-free entries; free-fixed ones move into q.
+}
+
+// Q: free-free entries; free-fixed ones move into q.
+void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
+  const size_t N = static_cast<size_t>(red.N());
   std::vector<std::vector<std::pair<int, double>>> qcols(N);
   for (int j = 0; j + 1 < static_cast<int>(qp.h_start.size()); ++j)
     for (int k = qp.h_start[static_cast<size_t>(j)]; k < qp.h_start[static_cast<size_t>(j) + 1]; ++k) {
       const int i = qp.h_index[static_cast<size_t>(k)];
       const double h = qp.h_value[static_cast<size_t>(k)];
       if (h == 0) continue;
-      const int ti = v_of[static_cast<size_t>(i)], tj = v_of[static_cast<size_t>(j)];
+      const int ti = maps.v_of[static_cast<size_t>(i)], tj = maps.v_of[static_cast<size_t>(j)];
       if (ti >= 0 && tj >= 0)
         qcols[static_cast<size_t>(std::max(ti, tj))].push_back({std::min(ti, tj), h});
       else if (ti >= 0)
@@ -171,7 +291,36 @@ bool reduce(const QpData& qp, Reduced& red) {
     }
     red.q_start.push_back(static_cast<int>(red.q_index.size()));
   }
+}
+
+// Builds the reduced problem: fixed columns substituted, rows without a
+// free column checked and dropped, rows without a finite side dropped, a
+// slack per row with two sides apart or one; false when fixed columns
+// already break a row or a bound pair is crossed (the problem is
+// infeasible as it stands).
+bool reduce(const QpData& qp, Reduced& red) {
+  ReduceMaps maps;
+  if (!reduce_columns(qp, red, maps)) return false;
+  fixed_activity(qp, red, maps);
+  if (!reduce_rows(qp, red, maps)) return false;
+  reduce_bounds(qp, maps, red);
+  reduce_b(qp, maps, red);
+  reduce_q(qp, maps, red);
   return true;
+}
+
+// Raises col[j] and row[i] to |M_ij| for every entry of M (by columns, as
+// many as start has entries less one): the largest entry of each column and
+// row. A symmetric triangle passes the same vector twice.
+void raise_to_entries(const std::vector<int>& start, const std::vector<int>& index, const std::vector<double>& value,
+                      std::vector<double>& col, std::vector<double>& row) {
+  for (size_t j = 0; j + 1 < start.size(); ++j)
+    for (int k = start[j]; k < start[j + 1]; ++k) {
+      const size_t i = static_cast<size_t>(index[static_cast<size_t>(k)]);
+      const double v = std::fabs(value[static_cast<size_t>(k)]);
+      col[j] = std::max(col[j], v);
+      row[i] = std::max(row[i], v);
+    }
 }
 
 // Ruiz equilibration of [Q B'; B 0] and a factor on the objective; scales
@@ -183,30 +332,20 @@ void equilibrate(Reduced& red) {
   D.assign(N, 1.0);
   E.assign(me, 1.0);
   std::vector<double> cn(N), rn(me);
-  auto clamp = [](double norm) { return norm < 1e-12 ? 1.0 : std::min(std::max(norm, 1e-4), 1e4); };
-  for (int pass = 0; pass < 25; ++pass) {
+  auto clamp = [](double norm) {
+    return norm < kNegligibleNorm ? 1.0 : std::min(std::max(norm, kLeastNorm), kMostNorm);
+  };
+  for (int pass = 0; pass < kRuizPasses; ++pass) {
     std::fill(cn.begin(), cn.end(), 0.0);
     std::fill(rn.begin(), rn.end(), 0.0);
-    for (size_t j = 0; j < N; ++j) {
-      for (int k = red.q_start[j]; k < red.q_start[j + 1]; ++k) {
-        const size_t i = static_cast<size_t>(red.q_index[static_cast<size_t>(k)]);
-        const double v = std::fabs(red.q_value[static_cast<size_t>(k)]);
-        cn[j] = std::max(cn[j], v);
-        cn[i] = std::max(cn[i], v);
-      }
-      for (int k = red.b_start[j]; k < red.b_start[j + 1]; ++k) {
-        const size_t i = static_cast<size_t>(red.b_index[static_cast<size_t>(k)]);
-        const double v = std::fabs(red.b_value[static_cast<size_t>(k)]);
-        cn[j] = std::max(cn[j], v);
-        rn[i] = std::max(rn[i], v);
-      }
-    }
+    raise_to_entries(red.q_start, red.q_index, red.q_value, cn, cn);
+    raise_to_entries(red.b_start, red.b_index, red.b_value, cn, rn);
     double worst = 0;
     for (double v : cn)
       if (v > 0) worst = std::max(worst, std::fabs(1 - v));
     for (double v : rn)
       if (v > 0) worst = std::max(worst, std::fabs(1 - v));
-    if (worst < 0.1) break;
+    if (worst < kRuizTolerance) break;
     for (size_t j = 0; j < N; ++j) cn[j] = 1.0 / std::sqrt(clamp(cn[j]));
     for (size_t i = 0; i < me; ++i) rn[i] = 1.0 / std::sqrt(clamp(rn[i]));
     for (size_t j = 0; j < N; ++j) {
@@ -226,24 +365,35 @@ void equilibrate(Reduced& red) {
   for (size_t i = 0; i < me; ++i) red.r[i] *= E[i];
   // The objective: its linear part and Q's columns to about 1.
   std::vector<double> qn(N, 0.0);
-  for (size_t j = 0; j < N; ++j)
-    for (int k = red.q_start[j]; k < red.q_start[j + 1]; ++k) {
-      const double v = std::fabs(red.q_value[static_cast<size_t>(k)]);
-      qn[j] = std::max(qn[j], v);
-      qn[static_cast<size_t>(red.q_index[static_cast<size_t>(k)])] =
-          std::max(qn[static_cast<size_t>(red.q_index[static_cast<size_t>(k)])], v);
-    }
+  raise_to_entries(red.q_start, red.q_index, red.q_value, qn, qn);
   double mean = 0;
   for (double v : qn) mean += v;
   mean = N > 0 ? mean / static_cast<double>(N) : 0.0;
   const double size = std::max(mean, norm_inf(red.q));
-  red.cost = size < 1e-12 ? 1.0 : 1.0 / std::min(std::max(size, 1e-4), 1e4);
+  red.cost = size < kNegligibleNorm ? 1.0 : 1.0 / std::min(std::max(size, kLeastNorm), kMostNorm);
   for (double& v : red.q_value) v *= red.cost;
   for (double& v : red.q) v *= red.cost;
 }
 
+// ---- the interior point method ----------------------------------------------------------------
+
+// A point of the iterations, or a step from one: v (N), the row multipliers
+// y (me), and per bound the slack w = v - lo or hi - v and its multiplier z
+// (N each; 0 where the bound is infinite).
 struct Iterate {
   std::vector<double> v, y, wl, wu, zl, zu;
+};
+
+// The Newton system's right-hand side at the iterate: the residuals of its
+// dual rows Qv + q - B'y - zl + zu (dual), of its rows Bv - r (primal) and
+// of its bounds' slacks (lower: v - lo - wl, upper: hi - v - wu); the
+// complementarity w'z and its mean mu; and the products w z that a
+// direction aims at (target_l, target_u: the predictor's, the corrector's,
+// a centrality corrector's).
+struct Residuals {
+  std::vector<double> dual, primal, lower, upper;
+  double comp = 0, mu = 0;
+  std::vector<double> target_l, target_u;
 };
 
 // A residual measure of the point (primal or dual) against the iterations'
@@ -253,50 +403,137 @@ struct Iterate {
 // thousandfold no longer follows the iterations (the accuracy of the steps
 // or the scaling holds it up): they stall.
 struct Progress {
-  double reference = 1e300, mu_then = 0;
+  double reference = kNone, mu_then = 0;
   int since = 0;
   bool stalled(double value, double tolerance, double mu, bool nearly_feasible) {
-    if (!nearly_feasible || value <= tolerance || value <= 0.1 * reference) {
+    if (!nearly_feasible || value <= tolerance || value <= kStallFall * reference) {
       reference = value;
       mu_then = mu;
       since = 0;
       return false;
     }
-    return ++since >= 10 && mu < 1e-4 * mu_then;
+    return ++since >= kStallIterations && mu < kStallMuFall * mu_then;
   }
 };
+
+QpTolerances plain_measures(const QpTolerances& tol) {
+  QpTolerances plain = tol;
+  plain.objective_scaled = false;
+  return plain;
+}
 
 class Ipm {
  public:
   Ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations, bool verbose)
-      : qp_(qp), tol_(tol), run_(run), max_iterations_(max_iterations), verbose_(verbose) {}
+      : qp_(qp), tol_(tol), plain_(plain_measures(tol)), run_(run), max_iterations_(max_iterations),
+        verbose_(verbose) {}
 
   QpResult solve();
 
  private:
-  // Sparse products with the scaled problem.
+  // ---- the phases of solve()
+  // The reduced, scaled problem, the KKT pattern and its analysis, the
+  // bounds and the vectors of the iterations; false (with `failure`) when
+  // the problem is infeasible as it stands, too large, or stopped.
+  bool set_up(QpResult::Status& failure);
+  // The finite bounds counted, the vectors of the iterations at their sizes.
+  void allocate();
+  // The starting point; false (with `failure`) when its factorisation
+  // fails or is stopped.
+  bool start(QpResult::Status& failure);
+  // The start's slacks (v's distances to its bounds) and multipliers (the
+  // reduced gradient, split between a column's bounds), and the smallest of
+  // each kind.
+  void start_slacks(double& wmin, double& zmin);
+  // Mehrotra's shifts: every slack and multiplier moved inside.
+  void shift_start(double wmin, double zmin);
+  // res_ at the iterate.
+  void residuals();
+  // The iterate measured on the problem as given, offered as the best point,
+  // and logged.
+  QpCheck measure(int iter);
+  // True when the run ends at this iterate; out.status (and out.ray) say
+  // why, kFailed left for a stall or a diverging run.
+  bool ends(const QpCheck& check, int iter, QpResult& out);
+  // Polishing the iterate, when it meets the plain measures nearer than the
+  // last try; true when the polished point meets the tolerances.
+  bool polish_converged(const QpCheck& check);
+  // A certificate of infeasibility or unboundedness in the iterate or the
+  // last step: out.ray and out.status.
+  bool find_certificate(const QpCheck& check, QpResult& out);
+  // The iteration's KKT matrix (the bounds' barrier, the regularisation for
+  // mu) factorised; false when that fails or is stopped.
+  bool factorize_iteration();
+  // The status after a failed factorisation: kStopped when it was stopped.
+  QpResult::Status factorization_failure() const {
+    return run_.stopped_by() ? QpResult::kStopped : QpResult::kFailed;
+  }
+  // The step (step_) and its length: Mehrotra's predictor and corrector,
+  // then Gondzio's correctors.
+  double step_and_length();
+  // Mehrotra's centring parameter sigma: (the complementarity after the
+  // predictor's longest step, against the present one) cubed, at most 1.
+  double centring() const;
+  // Gondzio's correctors on step_, from its length alpha: the length after.
+  double correct_centrality(double alpha, double target_mu);
+  // The step and its length are finite.
+  bool finite_step(double alpha) const;
+  // The least regularisation raised for the iteration made again; false
+  // when it is at kRegularisation already (the run ends).
+  bool raise_regularisation();
+  // The iterate moved by alpha times step_.
+  void advance(double alpha);
+  // The best point met into `out` (polished first when the run failed).
+  void finish(int iter, QpResult& out);
+
+  // ---- steps and their parts
+  // The bounds' barrier on the diagonal: zl/wl + zu/wu.
+  void barrier_diagonal();
+  // The targets of the products w z: f(w, z, dw, dz) of every finite bound,
+  // with the iterate's slack and multiplier and those of the step d.
+  template <class Target>
+  void set_targets(const Iterate& d, Target f);
+  // The direction d for the targets of res_ (w z + ...), its linear system
+  // solved to `accuracy` (relative). With `residuals` false, the direction
+  // that changes the complementarity products only (a centrality
+  // corrector).
+  void direction(Iterate& d, bool residuals, double accuracy);
+  // The longest step along d that keeps every slack and multiplier at 0 or
+  // above (1 at most), and the step the iterations take: kStepToBoundary of
+  // it.
+  double longest_step(const Iterate& d) const;
+  double step_length(const Iterate& d) const;
+  // to += alpha d (the slacks and multipliers of the finite bounds).
+  void add_step(Iterate& to, const Iterate& d, double alpha) const;
+
+  // ---- the scaled problem's products and the KKT system
   void q_times(const std::vector<double>& x, std::vector<double>& out) const;  // out = Q x
   void b_times(const std::vector<double>& x, std::vector<double>& out) const;  // out = B x
   void bt_times(const std::vector<double>& y, std::vector<double>& out) const;  // out = B'y
+  // g = Qv + q - B'y.
+  void reduced_gradient(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& g);
   void build_kkt_pattern();
+  // What the analysis and the factorisations poll.
+  SparseLdl::StopFn stop_fn() { return [this] { return run_.should_stop(); }; }
+  // Factorises [Q + sigma + reg_primal_, B'; B, dual_diagonal]; with fixed_
+  // set, the rows and columns of the fixed v are those of the identity.
+  // False when the factorisation fails or is stopped.
+  bool factorize(const std::vector<double>& sigma, double dual_diagonal);
   // out = [Q + sigma, B'; B, 0] in; with fixed_ set, the rows and columns
   // of the fixed v are those of the identity.
   void kkt_apply(const std::vector<double>& sigma, const double* in, double* out);
-  // Solution polishing: the bounds the iterate `at` treats as active are
-  // made equalities and the equality-constrained problem is solved
-  // directly, the set corrected by its multipliers' signs and its crossed
-  // bounds a few times; true when a point meets the tolerances.
-  bool polish(const struct Iterate& at);
-  // The equality-constrained problem with the v of side -1 (+1) at their
-  // lower (upper) bound: its v and row multipliers y; false when the
-  // factorisation fails or is stopped.
-  bool solve_on_active_set(const std::vector<signed char>& side, std::vector<double>& v, std::vector<double>& y);
-  bool factorize(const std::vector<double>& sigma);
-  // Solves [Q + sigma, B'; B, 0] (dv, du) = (r1, r2) with the factors of
-  // the regularised matrix, refined against the unregularised one to the
+  // Solves [Q + sigma, B'; B, 0] (dv, -dy) = rhs with the factors of the
+  // regularised matrix, refined against the unregularised one to the
   // relative `accuracy`.
-  void kkt_solve(const std::vector<double>& sigma, const std::vector<double>& r1, const std::vector<double>& r2,
-                 std::vector<double>& dv, std::vector<double>& du, double accuracy = kAccuracy);
+  void kkt_solve(const std::vector<double>& sigma, const std::vector<double>& rhs, std::vector<double>& dv,
+                 std::vector<double>& dy, double accuracy = kAccuracy);
+  // The refinement of x, the regularised solution of K x = b.
+  void refine(const std::vector<double>& sigma, const std::vector<double>& b, double accuracy, std::vector<double>& x);
+  // One GMRES cycle from the residual beta krylov_.basis[0]: x corrected;
+  // false when the refinement is done (the target met, or no gain).
+  bool gmres_cycle(const std::vector<double>& sigma, double beta, double target, std::vector<double>& x);
+
+  // ---- results
   // The model's x (all columns) and y of the scaled v, y: a point (fixed
   // columns at their value, x within its bounds) or a direction.
   void unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
@@ -305,13 +542,25 @@ class Ipm {
   // kNearlyFeasible) where the best is not, else of lower merit. True when
   // kept.
   bool offer(const std::vector<double>& x, const std::vector<double>& y, const QpCheck& c);
+  // Solution polishing: the bounds the iterate `at` treats as active are
+  // made equalities and the equality-constrained problem is solved
+  // directly, the set corrected by its multipliers' signs and its crossed
+  // bounds a few times; true when a point meets the tolerances.
+  bool polish(const Iterate& at);
+  // The equality-constrained problem with the v of side -1 (+1) at their
+  // lower (upper) bound: its v and row multipliers y; false when the
+  // factorisation fails or is stopped.
+  bool solve_on_active_set(const std::vector<signed char>& side, std::vector<double>& v, std::vector<double>& y);
 
   const QpData& qp_;
   QpTolerances tol_;
+  QpTolerances plain_;  // the measures relative to 1 + ...
   RunControl& run_;
   int max_iterations_;
   bool verbose_;  // a log line per iteration
   Reduced red_;
+  std::vector<char> has_l_, has_u_;  // v has a finite lower, upper bound
+  int nb_ = 0;                        // the finite bounds
   SparseLdl ldl_;
   // The KKT matrix's upper triangle (N + me columns) and where Q, B and the
   // diagonal live in it.
@@ -323,13 +572,409 @@ class Ipm {
   double reg_primal_ = kRegularisation, reg_dual_ = kRegularisation;
   bool refinement_useful_ = true;  // kkt_solve's iterations help with the present factors
   double least_regularisation_ = kLeastRegularisation;  // raised where smaller gave no finite step
+
+  Iterate it_;                // the iterate
+  Residuals res_;             // at it_
+  std::vector<double> sigma_;  // the barrier's diagonal
+  // The step (from the corrector, or a centrality corrector's sum), the
+  // predictor's, a centrality corrector and the trial sum of the last two.
+  Iterate step_, affine_, corrector_, trial_;
+  std::vector<double> rhs_;  // a KKT system's right-hand side (N + me)
+  std::vector<double> x_, yo_;  // the iterate unscaled
+
+  // The best point and the stall rules.
   QpResult best_;
-  double best_merit_ = 1e300;
+  double best_merit_ = kNone;
   bool best_feasible_ = false;
-  std::vector<double> tmp_v_, tmp_u_, tmp_qv_, tmp_btu_, tmp_bv_;
-  std::vector<std::vector<double>> krylov_;  // kkt_solve's basis, kept between calls
+  Iterate best_iterate_;  // the last iterate kept as best_ (a polished point kept later leaves it)
+  int small_steps_ = 0, since_best_ = 0;
+  double last_step_ = 0, polished_merit_ = kNone;
+  Progress primal_progress_, dual_progress_;
+
+  // Work vectors of the products: Q v, B v, B'y (of the iterate, or of what
+  // kkt_apply multiplies: its v and u parts, tmp_v_ and tmp_u_).
+  std::vector<double> qv_, bv_, bty_, tmp_v_, tmp_u_;
+  // kkt_solve's GMRES: its basis and work vectors, kept between calls.
+  struct Krylov {
+    std::vector<std::vector<double>> basis;
+    std::vector<double> r, w;
+  } krylov_;
   std::vector<char> fixed_;  // polishing: v held at a bound
 };
+
+// ---- the method's outline and its phases ------------------------------------------------------
+
+QpResult Ipm::solve() {
+  QpResult out;
+  if (!set_up(out.status) || !start(out.status)) return out;
+  int iter = 0;
+  for (;; ++iter) {
+    residuals();
+    const QpCheck check = measure(iter);
+    if (ends(check, iter, out)) break;
+    if (!factorize_iteration()) {
+      out.status = factorization_failure();
+      break;
+    }
+    const double alpha = step_and_length();
+    if (!finite_step(alpha)) {
+      if (!raise_regularisation()) break;
+      continue;
+    }
+    advance(alpha);
+  }
+  finish(iter, out);
+  return out;
+}
+
+bool Ipm::set_up(QpResult::Status& failure) {
+  if (!reduce(qp_, red_)) {
+    failure = QpResult::kInfeasible;
+    if (verbose_) run_.log.line("Bounds or rows contradict each other");
+    return false;
+  }
+  equilibrate(red_);
+  const int N = red_.N(), me = red_.me;
+  build_kkt_pattern();
+  if (run_.should_stop()) {
+    failure = QpResult::kStopped;
+    return false;
+  }
+  const SparseLdl::Result analysed =
+      static_cast<std::int64_t>(k_index_.size()) > INT32_MAX / 2
+          ? SparseLdl::Result::TooLarge
+          : ldl_.analyze(N + me, k_start_, k_index_, stop_fn());
+  if (analysed == SparseLdl::Result::Stopped) {
+    failure = QpResult::kStopped;
+    return false;
+  }
+  if (analysed != SparseLdl::Result::Ok) {
+    run_.log.line("The interior point method's factorisation is too large");
+    failure = QpResult::kTooLarge;
+    return false;
+  }
+  if (verbose_)
+    run_.log.linef("Interior point method: %d columns, %d rows (after reduction), %lld entries in the factor", N, me,
+                   static_cast<long long>(ldl_.factor_entries()));
+  allocate();
+  return true;
+}
+
+void Ipm::allocate() {
+  const size_t N = static_cast<size_t>(red_.N()), M = static_cast<size_t>(red_.me);
+  has_l_.resize(N);
+  has_u_.resize(N);
+  for (size_t j = 0; j < N; ++j) {
+    has_l_[j] = finite_bound(red_.lo[j]);
+    has_u_[j] = finite_bound(red_.hi[j]);
+    nb_ += has_l_[j] + has_u_[j];
+  }
+  it_.v.assign(N, 0.0);
+  it_.y.assign(M, 0.0);
+  // The steps' v and y come from the solves: step_'s stay empty until the first.
+  for (Iterate* p : {&it_, &step_, &affine_, &corrector_, &trial_})
+    for (std::vector<double>* w : {&p->wl, &p->wu, &p->zl, &p->zu}) w->assign(N, 0.0);
+  res_.dual.assign(N, 0.0);
+  res_.primal.assign(M, 0.0);
+  for (std::vector<double>* r : {&res_.lower, &res_.upper, &res_.target_l, &res_.target_u}) r->assign(N, 0.0);
+  sigma_.assign(N, 0.0);
+  rhs_.assign(N + M, 0.0);
+}
+
+// Start: the least squares point of [Q + I, B'; B, 0], moved inside the
+// bounds' slacks and multipliers by Mehrotra's shifts.
+bool Ipm::start(QpResult::Status& failure) {
+  const size_t N = static_cast<size_t>(red_.N());
+  std::fill(sigma_.begin(), sigma_.end(), kStartDiagonal);
+  if (!factorize(sigma_, -reg_dual_)) {
+    failure = factorization_failure();
+    return false;
+  }
+  for (size_t j = 0; j < N; ++j) rhs_[j] = -red_.q[j];
+  std::copy(red_.r.begin(), red_.r.end(), rhs_.begin() + static_cast<std::ptrdiff_t>(N));
+  kkt_solve(sigma_, rhs_, it_.v, it_.y);
+  double wmin = kNone, zmin = kNone;
+  start_slacks(wmin, zmin);
+  if (nb_ > 0) shift_start(wmin, zmin);
+  return true;
+}
+
+void Ipm::start_slacks(double& wmin, double& zmin) {
+  reduced_gradient(it_.v, it_.y, res_.dual);  // the first residuals() makes it the dual residual
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
+    const double g = res_.dual[j];
+    if (has_l_[j]) it_.wl[j] = it_.v[j] - red_.lo[j], wmin = std::min(wmin, it_.wl[j]);
+    if (has_u_[j]) it_.wu[j] = red_.hi[j] - it_.v[j], wmin = std::min(wmin, it_.wu[j]);
+    if (has_l_[j] && has_u_[j]) {
+      it_.zl[j] = std::max(g, 0.0), it_.zu[j] = std::max(-g, 0.0);
+    } else if (has_l_[j]) {
+      it_.zl[j] = g;
+    } else if (has_u_[j]) {
+      it_.zu[j] = -g;
+    }
+    if (has_l_[j]) zmin = std::min(zmin, it_.zl[j]);
+    if (has_u_[j]) zmin = std::min(zmin, it_.zu[j]);
+  }
+}
+
+void Ipm::shift_start(double wmin, double zmin) {
+  const size_t N = static_cast<size_t>(red_.N());
+  Iterate& p = it_;
+  const double sw = std::max(-kStartShift * wmin, 0.0), sz = std::max(-kStartShift * zmin, 0.0);
+  double wz = 0, sum_w = 0, sum_z = 0;
+  for (size_t j = 0; j < N; ++j) {
+    if (has_l_[j]) p.wl[j] += sw, p.zl[j] += sz, wz += p.wl[j] * p.zl[j], sum_w += p.wl[j], sum_z += p.zl[j];
+    if (has_u_[j]) p.wu[j] += sw, p.zu[j] += sz, wz += p.wu[j] * p.zu[j], sum_w += p.wu[j], sum_z += p.zu[j];
+  }
+  const double dw = sum_z > 0 ? kStartCentring * wz / sum_z : 0.0;
+  const double dz = sum_w > 0 ? kStartCentring * wz / sum_w : 0.0;
+  for (size_t j = 0; j < N; ++j) {
+    if (has_l_[j]) p.wl[j] = std::max(p.wl[j] + dw, kLeastStart), p.zl[j] = std::max(p.zl[j] + dz, kLeastStart);
+    if (has_u_[j]) p.wu[j] = std::max(p.wu[j] + dw, kLeastStart), p.zu[j] = std::max(p.zu[j] + dz, kLeastStart);
+  }
+}
+
+void Ipm::residuals() {
+  const size_t N = static_cast<size_t>(red_.N()), M = static_cast<size_t>(red_.me);
+  reduced_gradient(it_.v, it_.y, res_.dual);
+  b_times(it_.v, bv_);
+  double comp = 0;
+  for (size_t j = 0; j < N; ++j) {
+    res_.dual[j] = res_.dual[j] - it_.zl[j] + it_.zu[j];
+    if (has_l_[j]) res_.lower[j] = it_.v[j] - red_.lo[j] - it_.wl[j], comp += it_.wl[j] * it_.zl[j];
+    if (has_u_[j]) res_.upper[j] = red_.hi[j] - it_.v[j] - it_.wu[j], comp += it_.wu[j] * it_.zu[j];
+  }
+  for (size_t i = 0; i < M; ++i) res_.primal[i] = bv_[i] - red_.r[i];
+  res_.comp = comp;
+  res_.mu = nb_ > 0 ? comp / nb_ : 0.0;
+}
+
+QpCheck Ipm::measure(int iter) {
+  unscale(it_.v, it_.y, x_, yo_);
+  const QpCheck check = check_qp_point(qp_, x_.data(), yo_.data());
+  const double before = best_merit_;
+  const bool kept = offer(x_, yo_, check);
+  if (kept) best_iterate_ = it_;
+  if (verbose_)
+    run_.log.linef("%4d  %16.9e  primal %8.2e  dual %8.2e  gap %8.2e  mu %8.2e  step %.3f", iter, check.objective,
+                   check.primal, tol_.dual_of(check), tol_.gap_of(check), res_.mu, last_step_);
+  since_best_ = kept && best_merit_ < kProgress * before ? 0 : since_best_ + 1;
+  return check;
+}
+
+bool Ipm::ends(const QpCheck& check, int iter, QpResult& out) {
+  if (tol_.met(check) || polish_converged(check)) {
+    out.status = QpResult::kOptimal;
+    return true;
+  }
+  const bool late = check.primal <= kNearlyFeasible;
+  const bool stalled = primal_progress_.stalled(check.primal, tol_.primal, res_.mu, late) |
+                       dual_progress_.stalled(tol_.dual_of(check), tol_.dual, res_.mu, late);
+  if (iter >= 1 && find_certificate(check, out)) return true;
+  if (iter >= max_iterations_) {
+    out.status = QpResult::kIterationLimit;
+    return true;
+  }
+  if (run_.should_stop()) {
+    out.status = QpResult::kStopped;
+    return true;
+  }
+  if (!std::isfinite(res_.comp) || norm_inf(it_.v) > kDivergence || norm_inf(it_.y) > kDivergence) return true;
+  return small_steps_ >= kSmallSteps || since_best_ >= kWithoutProgress || stalled;
+}
+
+// Converged in the plain measures: the active-set point may meet the
+// objective-scaled ones long before the iterates do. Tried again once the
+// iterates are a hundred times nearer.
+bool Ipm::polish_converged(const QpCheck& check) {
+  if (!(plain_.met(check) && tol_.merit(check) < kPolishAgain * polished_merit_)) return false;
+  polished_merit_ = tol_.merit(check);
+  return polish(it_);
+}
+
+// Certificates: an infeasible problem drives the row multipliers, an
+// unbounded one the columns, along the certificate; the iterate and the
+// last step are tried, each raw and without its noise.
+bool Ipm::find_certificate(const QpCheck& check, QpResult& out) {
+  for (const Iterate* from : {&it_, &step_}) {
+    if (from->v.size() != static_cast<size_t>(red_.N()) || from->y.size() != static_cast<size_t>(red_.me)) continue;
+    std::vector<double> rx, ry;
+    unscale(from->v, from->y, rx, ry, false);
+    for (int clean = 0; clean < 2; ++clean) {
+      if (clean == 1) {
+        for (std::vector<double>* w : {&rx, &ry}) {
+          const double big = norm_inf(*w);
+          for (double& e : *w)
+            if (std::fabs(e) < kRayNoise * big) e = 0.0;
+        }
+      }
+      if (check.primal > tol_.primal && is_infeasibility_certificate(qp_, ry)) {
+        out.ray = ry;
+        out.status = QpResult::kInfeasible;
+        return true;
+      }
+      if (tol_.dual_of(check) > tol_.dual && is_unbounded_direction(qp_, rx)) {
+        out.ray = rx;
+        out.status = QpResult::kUnbounded;
+        return true;
+      }
+    }
+  }
+  return false;
+}
+
+bool Ipm::factorize_iteration() {
+  barrier_diagonal();
+  // The regularisation shrinks with mu, as in proximal interior point
+  // methods: where columns without curvature stay far from their bounds
+  // (BOYD2's), 1e-8 is no small change of the matrix and the refined
+  // steps stop short of the optimum.
+  reg_primal_ = reg_dual_ = std::min(kRegularisation, std::max(least_regularisation_, kLeastRegularisation * res_.mu));
+  return factorize(sigma_, -reg_dual_);
+}
+
+double Ipm::step_and_length() {
+  // Predictor: the products w z to 0.
+  set_targets(affine_, [](double w, double z, double, double) { return -w * z; });
+  direction(affine_, true, kRoughAccuracy);
+  if (nb_ == 0) {
+    step_ = affine_;
+    return 1.0;
+  }
+  // Corrector: to sigma mu, with the predictor's second-order term.
+  const double target_mu = centring() * res_.mu;
+  set_targets(affine_, [target_mu](double w, double z, double dw, double dz) { return target_mu - w * z - dw * dz; });
+  direction(step_, true, kAccuracy);
+  return correct_centrality(step_length(step_), target_mu);
+}
+
+double Ipm::centring() const {
+  const double a = longest_step(affine_);
+  double comp_a = 0;
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
+    if (has_l_[j]) comp_a += (it_.wl[j] + a * affine_.wl[j]) * (it_.zl[j] + a * affine_.zl[j]);
+    if (has_u_[j]) comp_a += (it_.wu[j] + a * affine_.wu[j]) * (it_.zu[j] + a * affine_.zu[j]);
+  }
+  const double ratio = res_.comp > 0 ? std::max(0.0, comp_a / res_.comp) : 0.0;
+  return std::min(1.0, ratio * ratio * ratio);
+}
+
+// Gondzio's centrality correctors: products that a longer step would take
+// far from the target sigma mu are pulled back into [0.1, 10] sigma mu,
+// while that lengthens the step.
+double Ipm::correct_centrality(double alpha, double target_mu) {
+  for (int k = 0; k < kCorrectors && alpha < kCorrectWhenBelow; ++k) {
+    const double trial = std::min(1.0, kTrialStretch * alpha + kTrialIncrement);
+    set_targets(step_, [&](double w, double z, double dw, double dz) {
+      const double p = (w + trial * dw) * (z + trial * dz);
+      if (p < kLowProduct * target_mu) return kLowProduct * target_mu - p;
+      if (p > kHighProduct * target_mu) return std::max(kHighProduct * target_mu - p, -kHighProduct * target_mu);
+      return 0.0;
+    });
+    direction(corrector_, false, kRoughAccuracy);
+    trial_ = step_;
+    add_step(trial_, corrector_, 1.0);
+    const double longer = step_length(trial_);
+    if (!(longer >= kCorrectorGain * alpha)) break;
+    std::swap(step_, trial_);
+    alpha = longer;
+  }
+  return alpha;
+}
+
+// Factors too weakly regularised for their matrix give no finite step: the
+// iteration is made again with a hundred times the regularisation.
+bool Ipm::finite_step(double alpha) const {
+  return std::isfinite(alpha) && all_finite(step_.v) && all_finite(step_.y) && all_finite(step_.zl) &&
+         all_finite(step_.zu);
+}
+
+bool Ipm::raise_regularisation() {
+  if (!(least_regularisation_ < kRegularisation)) return false;
+  least_regularisation_ = std::min(kRegularisation, kRegularisationRaise * std::max(least_regularisation_, reg_primal_));
+  return true;
+}
+
+void Ipm::advance(double alpha) {
+  small_steps_ = alpha < kSmallStep ? small_steps_ + 1 : 0;
+  last_step_ = alpha;
+  add_step(it_, step_, alpha);
+}
+
+void Ipm::finish(int iter, QpResult& out) {
+  if ((out.status == QpResult::kFailed || out.status == QpResult::kIterationLimit) && !best_iterate_.v.empty() &&
+      polish(best_iterate_))
+    out.status = QpResult::kOptimal;
+  out.iterations = iter;
+  out.x = std::move(best_.x);
+  out.y = std::move(best_.y);
+  out.check = best_.check;
+}
+
+// ---- steps and their parts --------------------------------------------------------------------
+
+void Ipm::barrier_diagonal() {
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j)
+    sigma_[j] = (has_l_[j] ? it_.zl[j] / it_.wl[j] : 0.0) + (has_u_[j] ? it_.zu[j] / it_.wu[j] : 0.0);
+}
+
+template <class Target>
+void Ipm::set_targets(const Iterate& d, Target f) {
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
+    res_.target_l[j] = has_l_[j] ? f(it_.wl[j], it_.zl[j], d.wl[j], d.zl[j]) : 0.0;
+    res_.target_u[j] = has_u_[j] ? f(it_.wu[j], it_.zu[j], d.wu[j], d.zu[j]) : 0.0;
+  }
+}
+
+void Ipm::direction(Iterate& d, bool residuals, double accuracy) {
+  const size_t N = static_cast<size_t>(red_.N()), M = static_cast<size_t>(red_.me);
+  const Iterate& p = it_;
+  const Residuals& r = res_;
+  const double keep = residuals ? 1.0 : 0.0;
+  for (size_t j = 0; j < N; ++j) {
+    double s = -keep * r.dual[j];
+    if (has_l_[j]) s += (r.target_l[j] - keep * p.zl[j] * r.lower[j]) / p.wl[j];
+    if (has_u_[j]) s -= (r.target_u[j] - keep * p.zu[j] * r.upper[j]) / p.wu[j];
+    rhs_[j] = s;
+  }
+  for (size_t i = 0; i < M; ++i) rhs_[N + i] = -keep * r.primal[i];
+  kkt_solve(sigma_, rhs_, d.v, d.y, accuracy);
+  for (size_t j = 0; j < N; ++j) {
+    if (has_l_[j]) {
+      d.wl[j] = d.v[j] + keep * r.lower[j];
+      d.zl[j] = (r.target_l[j] - p.zl[j] * d.wl[j]) / p.wl[j];
+    }
+    if (has_u_[j]) {
+      d.wu[j] = -d.v[j] + keep * r.upper[j];
+      d.zu[j] = (r.target_u[j] - p.zu[j] * d.wu[j]) / p.wu[j];
+    }
+  }
+}
+
+double Ipm::longest_step(const Iterate& d) const {
+  auto to_boundary = [&](const std::vector<double>& a, const std::vector<double>& da, const std::vector<char>& has) {
+    double s = 1.0;
+    for (size_t j = 0; j < a.size(); ++j)
+      if (has[j] && da[j] < 0) s = std::min(s, -a[j] / da[j]);
+    return s;
+  };
+  const double primal = std::min(to_boundary(it_.wl, d.wl, has_l_), to_boundary(it_.wu, d.wu, has_u_));
+  const double dual = std::min(to_boundary(it_.zl, d.zl, has_l_), to_boundary(it_.zu, d.zu, has_u_));
+  return std::min(primal, dual);
+}
+
+double Ipm::step_length(const Iterate& d) const { return std::min(1.0, kStepToBoundary * longest_step(d)); }
+
+void Ipm::add_step(Iterate& to, const Iterate& d, double alpha) const {
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
+    to.v[j] += alpha * d.v[j];
+    if (has_l_[j]) to.wl[j] += alpha * d.wl[j], to.zl[j] += alpha * d.zl[j];
+    if (has_u_[j]) to.wu[j] += alpha * d.wu[j], to.zu[j] += alpha * d.zu[j];
+  }
+  for (size_t i = 0; i < static_cast<size_t>(red_.me); ++i) to.y[i] += alpha * d.y[i];
+}
+
+// ---- the scaled problem's products and the KKT system -----------------------------------------
 
 void Ipm::q_times(const std::vector<double>& x, std::vector<double>& out) const {
   out.assign(static_cast<size_t>(red_.N()), 0.0);
@@ -352,6 +997,13 @@ void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) const
       s += red_.b_value[static_cast<size_t>(k)] * y[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])];
     out[j] = s;
   }
+}
+
+void Ipm::reduced_gradient(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& g) {
+  q_times(v, qv_);
+  bt_times(y, bty_);
+  g.resize(qv_.size());
+  for (size_t j = 0; j < g.size(); ++j) g[j] = qv_[j] + red_.q[j] - bty_[j];
 }
 
 void Ipm::build_kkt_pattern() {
@@ -405,13 +1057,21 @@ void Ipm::build_kkt_pattern() {
   k_value_.resize(k_base_.size());
 }
 
-bool Ipm::factorize(const std::vector<double>& sigma) {
-  const int N = red_.N(), me = red_.me;
+bool Ipm::factorize(const std::vector<double>& sigma, double dual_diagonal) {
+  const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me), dim = N + me;
   k_value_ = k_base_;
-  for (int j = 0; j < N; ++j)
-    k_value_[static_cast<size_t>(k_diag_[static_cast<size_t>(j)])] += sigma[static_cast<size_t>(j)] + reg_primal_;
-  for (int i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[static_cast<size_t>(N + i)])] = -reg_dual_;
-  const auto result = ldl_.factorize(k_value_.data(), k_sign_.data(), 1e-13, 2e-7, [this] { return run_.should_stop(); });
+  if (!fixed_.empty())
+    for (size_t c = 0; c < dim; ++c)
+      for (std::int64_t p = k_start_[c]; p < k_start_[c + 1]; ++p) {
+        const size_t r = static_cast<size_t>(k_index_[static_cast<size_t>(p)]);
+        if ((c < N && fixed_[c]) || (r < N && fixed_[r])) k_value_[static_cast<size_t>(p)] = 0.0;
+      }
+  for (size_t j = 0; j < N; ++j) {
+    double& d = k_value_[static_cast<size_t>(k_diag_[j])];
+    d = !fixed_.empty() && fixed_[j] ? 1.0 : d + (sigma[j] + reg_primal_);
+  }
+  for (size_t i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[N + i])] = dual_diagonal;
+  const auto result = ldl_.factorize(k_value_.data(), k_sign_.data(), kTinyPivot, kReplacedPivot, stop_fn());
   refinement_useful_ = true;
   return result == SparseLdl::Result::Ok;
 }
@@ -423,110 +1083,123 @@ void Ipm::kkt_apply(const std::vector<double>& sigma, const double* in, double* 
   if (!fixed_.empty())
     for (size_t j = 0; j < N; ++j)
       if (fixed_[j]) tmp_v_[j] = 0;
-  q_times(tmp_v_, tmp_qv_);
-  bt_times(tmp_u_, tmp_btu_);
-  b_times(tmp_v_, tmp_bv_);
-  for (size_t j = 0; j < N; ++j) out[j] = tmp_qv_[j] + sigma[j] * tmp_v_[j] + tmp_btu_[j];
-  for (size_t i = 0; i < me; ++i) out[N + i] = tmp_bv_[i];
+  q_times(tmp_v_, qv_);
+  bt_times(tmp_u_, bty_);
+  b_times(tmp_v_, bv_);
+  for (size_t j = 0; j < N; ++j) out[j] = qv_[j] + sigma[j] * tmp_v_[j] + bty_[j];
+  for (size_t i = 0; i < me; ++i) out[N + i] = bv_[i];
   if (!fixed_.empty())
     for (size_t j = 0; j < N; ++j)
       if (fixed_[j]) out[j] = in[j];
 }
 
-void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>& r1, const std::vector<double>& r2,
-                    std::vector<double>& dv, std::vector<double>& du, double accuracy) {
+void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>& rhs, std::vector<double>& dv,
+                    std::vector<double>& dy, double accuracy) {
+  const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me);
+  std::vector<double> x = rhs;
+  ldl_.solve(x.data());
+  const std::vector<double> regularised = x;
+  refine(sigma, rhs, accuracy, x);
+  // On a singular matrix (a ray, dependent rows) the iterations can grow
+  // the solution without bound while they shrink the residual: the
+  // regularised solution is kept then.
+  if (!(norm_inf(x) <= kMostGrowth * std::max(norm_inf(regularised), kTiny))) x = regularised;
+  dv.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(N));
+  dy.resize(me);
+  for (size_t i = 0; i < me; ++i) dy[i] = -x[N + i];
+}
+
+void Ipm::refine(const std::vector<double>& sigma, const std::vector<double>& b, double accuracy,
+                 std::vector<double>& x) {
   // GMRES on the unregularised matrix, preconditioned (from the right) by
   // the factors of the regularised one: their difference, the
   // regularisation and any replaced pivot, is what the iterations remove.
-  const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me), dim = N + me;
-  constexpr int kKrylov = 10, kCycles = 3;
-  std::vector<double> b(dim), x(dim), r(dim), w(dim);
-  std::copy(r1.begin(), r1.end(), b.begin());
-  std::copy(r2.begin(), r2.end(), b.begin() + static_cast<std::ptrdiff_t>(N));
-  x = b;
-  ldl_.solve(x.data());
-  const std::vector<double> regularised = x;
-  auto norm2 = [](const std::vector<double>& v) {
-    double s = 0;
-    for (double e : v) s += e * e;
-    return std::sqrt(s);
-  };
+  const size_t dim = b.size();
+  std::vector<double>& r = krylov_.r;
+  std::vector<double>& w = krylov_.w;
+  r.resize(dim);
+  w.resize(dim);
+  krylov_.basis.resize(kKrylov + 1);
+  for (std::vector<double>& column : krylov_.basis) column.resize(dim);
   const double target = accuracy * norm2(b);
-  double previous = 1e300;
-  std::vector<std::vector<double>>& V = krylov_;
-  V.resize(kKrylov + 1);
-  for (std::vector<double>& column : V) column.resize(dim);
-  std::vector<double> H(static_cast<size_t>((kKrylov + 1) * kKrylov)), cs(kKrylov), sn(kKrylov), g(kKrylov + 1), yk;
-  auto h = [&](int i, int k) -> double& { return H[static_cast<size_t>(k * (kKrylov + 1) + i)]; };
+  double previous = kNone;
   // Where a first cycle gains less than a factor 2, the regularisation is
   // not a small change of the matrix (columns without curvature and far
   // from their bounds): the other solves with these factors skip the
   // iterations, the IPM's steps being those of the regularised
   // (proximal) system. Polishing always iterates.
-  const int cycles = refinement_useful_ || !fixed_.empty() ? kCycles : 0;
+  const int cycles = refinement_useful_ || !fixed_.empty() ? kRefinementCycles : 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
     kkt_apply(sigma, x.data(), w.data());
     for (size_t k = 0; k < dim; ++k) r[k] = b[k] - w[k];
     const double beta = norm2(r);
-    if (cycle == 1 && !(beta < 0.5 * previous) && fixed_.empty()) refinement_useful_ = false;
+    if (cycle == 1 && !(beta < kCycleGain * previous) && fixed_.empty()) refinement_useful_ = false;
     // Done, or a whole cycle gained less than a factor 2.
-    if (!(beta > target) || !std::isfinite(beta) || !(beta < 0.5 * previous)) break;
+    if (!(beta > target) || !std::isfinite(beta) || !(beta < kCycleGain * previous)) break;
     previous = beta;
-    for (size_t k = 0; k < dim; ++k) V[0][k] = r[k] / beta;
-    std::fill(g.begin(), g.end(), 0.0);
-    g[0] = beta;
-    int used = 0;
-    for (int k = 0; k < kKrylov; ++k) {
-      w = V[static_cast<size_t>(k)];
-      ldl_.solve(w.data());
-      kkt_apply(sigma, w.data(), r.data());
-      for (int i = 0; i <= k; ++i) {
-        double dot = 0;
-        const std::vector<double>& vi = V[static_cast<size_t>(i)];
-        for (size_t t = 0; t < dim; ++t) dot += r[t] * vi[t];
-        h(i, k) = dot;
-        for (size_t t = 0; t < dim; ++t) r[t] -= dot * vi[t];
-      }
-      const double hn = norm2(r);
-      h(k + 1, k) = hn;
-      for (int i = 0; i < k; ++i) {
-        const double a = h(i, k), c = h(i + 1, k);
-        h(i, k) = cs[static_cast<size_t>(i)] * a + sn[static_cast<size_t>(i)] * c;
-        h(i + 1, k) = -sn[static_cast<size_t>(i)] * a + cs[static_cast<size_t>(i)] * c;
-      }
-      const double d = std::hypot(h(k, k), h(k + 1, k));
-      if (!(d > 0)) break;
-      cs[static_cast<size_t>(k)] = h(k, k) / d;
-      sn[static_cast<size_t>(k)] = h(k + 1, k) / d;
-      h(k, k) = d;
-      h(k + 1, k) = 0;
-      g[static_cast<size_t>(k) + 1] = -sn[static_cast<size_t>(k)] * g[static_cast<size_t>(k)];
-      g[static_cast<size_t>(k)] *= cs[static_cast<size_t>(k)];
-      used = k + 1;
-      if (std::fabs(g[static_cast<size_t>(k) + 1]) <= target || !(hn > 0)) break;
-      for (size_t t = 0; t < dim; ++t) V[static_cast<size_t>(k) + 1][t] = r[t] / hn;
-    }
-    if (used == 0) break;
-    yk.assign(static_cast<size_t>(used), 0.0);
-    for (int i = used - 1; i >= 0; --i) {
-      double s = g[static_cast<size_t>(i)];
-      for (int j = i + 1; j < used; ++j) s -= h(i, j) * yk[static_cast<size_t>(j)];
-      yk[static_cast<size_t>(i)] = s / h(i, i);
-    }
-    std::fill(w.begin(), w.end(), 0.0);
-    for (int i = 0; i < used; ++i)
-      for (size_t t = 0; t < dim; ++t) w[t] += yk[static_cast<size_t>(i)] * V[static_cast<size_t>(i)][t];
-    ldl_.solve(w.data());
-    for (size_t t = 0; t < dim; ++t) x[t] += w[t];
-    if (std::fabs(g[static_cast<size_t>(used)]) <= target) break;
+    for (size_t k = 0; k < dim; ++k) krylov_.basis[0][k] = r[k] / beta;
+    if (!gmres_cycle(sigma, beta, target, x)) break;
   }
-  // On a singular matrix (a ray, dependent rows) the iterations can grow
-  // the solution without bound while they shrink the residual: the
-  // regularised solution is kept then.
-  if (!(norm_inf(x) <= 1e4 * std::max(norm_inf(regularised), 1e-300))) x = regularised;
-  dv.assign(x.begin(), x.begin() + static_cast<std::ptrdiff_t>(N));
-  du.assign(x.begin() + static_cast<std::ptrdiff_t>(N), x.end());
 }
+
+bool Ipm::gmres_cycle(const std::vector<double>& sigma, double beta, double target, std::vector<double>& x) {
+  std::vector<std::vector<double>>& V = krylov_.basis;
+  std::vector<double>& r = krylov_.r;
+  std::vector<double>& w = krylov_.w;
+  const size_t dim = x.size();
+  std::vector<double> H(static_cast<size_t>((kKrylov + 1) * kKrylov)), cs(kKrylov), sn(kKrylov), g(kKrylov + 1, 0.0);
+  auto h = [&](int i, int k) -> double& { return H[static_cast<size_t>(k * (kKrylov + 1) + i)]; };
+  g[0] = beta;
+  int used = 0;
+  // Arnoldi on K M^-1 (M the factors), its Hessenberg matrix reduced by
+  // Givens rotations as it grows.
+  for (int k = 0; k < kKrylov; ++k) {
+    w = V[static_cast<size_t>(k)];
+    ldl_.solve(w.data());
+    kkt_apply(sigma, w.data(), r.data());
+    for (int i = 0; i <= k; ++i) {
+      double dot = 0;
+      const std::vector<double>& vi = V[static_cast<size_t>(i)];
+      for (size_t t = 0; t < dim; ++t) dot += r[t] * vi[t];
+      h(i, k) = dot;
+      for (size_t t = 0; t < dim; ++t) r[t] -= dot * vi[t];
+    }
+    const double hn = norm2(r);
+    h(k + 1, k) = hn;
+    for (int i = 0; i < k; ++i) {
+      const double a = h(i, k), c = h(i + 1, k);
+      h(i, k) = cs[static_cast<size_t>(i)] * a + sn[static_cast<size_t>(i)] * c;
+      h(i + 1, k) = -sn[static_cast<size_t>(i)] * a + cs[static_cast<size_t>(i)] * c;
+    }
+    const double d = std::hypot(h(k, k), h(k + 1, k));
+    if (!(d > 0)) break;
+    cs[static_cast<size_t>(k)] = h(k, k) / d;
+    sn[static_cast<size_t>(k)] = h(k + 1, k) / d;
+    h(k, k) = d;
+    h(k + 1, k) = 0;
+    g[static_cast<size_t>(k) + 1] = -sn[static_cast<size_t>(k)] * g[static_cast<size_t>(k)];
+    g[static_cast<size_t>(k)] *= cs[static_cast<size_t>(k)];
+    used = k + 1;
+    if (std::fabs(g[static_cast<size_t>(k) + 1]) <= target || !(hn > 0)) break;
+    for (size_t t = 0; t < dim; ++t) V[static_cast<size_t>(k) + 1][t] = r[t] / hn;
+  }
+  if (used == 0) return false;
+  // The least squares solution in the basis, and x corrected by M^-1 of it.
+  std::vector<double> yk(static_cast<size_t>(used), 0.0);
+  for (int i = used - 1; i >= 0; --i) {
+    double s = g[static_cast<size_t>(i)];
+    for (int j = i + 1; j < used; ++j) s -= h(i, j) * yk[static_cast<size_t>(j)];
+    yk[static_cast<size_t>(i)] = s / h(i, i);
+  }
+  std::fill(w.begin(), w.end(), 0.0);
+  for (int i = 0; i < used; ++i)
+    for (size_t t = 0; t < dim; ++t) w[t] += yk[static_cast<size_t>(i)] * V[static_cast<size_t>(i)][t];
+  ldl_.solve(w.data());
+  for (size_t t = 0; t < dim; ++t) x[t] += w[t];
+  return !(std::fabs(g[static_cast<size_t>(used)]) <= target);
+}
+
+// ---- results: the best point and polishing ---------------------------------------------------
 
 void Ipm::unscale(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& x,
                   std::vector<double>& yo, bool point) const {
@@ -573,31 +1246,19 @@ bool Ipm::solve_on_active_set(const std::vector<signed char>& side, std::vector<
   // nearly dependent active set can be huge against the data (1e7 on
   // LISWET2's 9998 second differences), and 1e-8 times them moves the
   // point off its rows; a zero pivot is replaced by the factorisation.
-  k_value_ = k_base_;
-  const size_t dim = N + me;
-  for (size_t c = 0; c < dim; ++c)
-    for (std::int64_t p = k_start_[c]; p < k_start_[c + 1]; ++p) {
-      const size_t r = static_cast<size_t>(k_index_[static_cast<size_t>(p)]);
-      if ((c < N && fixed_[c]) || (r < N && fixed_[r])) k_value_[static_cast<size_t>(p)] = 0.0;
-    }
-  for (size_t j = 0; j < N; ++j)
-    k_value_[static_cast<size_t>(k_diag_[j])] = fixed_[j] ? 1.0 : k_value_[static_cast<size_t>(k_diag_[j])] + reg_primal_;
-  for (size_t i = 0; i < me; ++i) k_value_[static_cast<size_t>(k_diag_[N + i])] = 0.0;
-  if (ldl_.factorize(k_value_.data(), k_sign_.data(), 1e-13, 2e-7, [this] { return run_.should_stop(); }) !=
-      SparseLdl::Result::Ok) {
+  const std::vector<double> sigma(N, 0.0);
+  if (!factorize(sigma, 0.0)) {
     fixed_.clear();
     return false;
   }
   // Right-hand side: the fixed values' contribution moves over.
-  std::vector<double> qv, bv, r1(N), r2(me), sigma(N, 0.0), du;
+  std::vector<double> qv, bv;
   q_times(value, qv);
   b_times(value, bv);
-  for (size_t j = 0; j < N; ++j) r1[j] = fixed_[j] ? value[j] : -red_.q[j] - qv[j];
-  for (size_t i = 0; i < me; ++i) r2[i] = red_.r[i] - bv[i];
-  kkt_solve(sigma, r1, r2, v, du);
+  for (size_t j = 0; j < N; ++j) rhs_[j] = fixed_[j] ? value[j] : -red_.q[j] - qv[j];
+  for (size_t i = 0; i < me; ++i) rhs_[N + i] = red_.r[i] - bv[i];
+  kkt_solve(sigma, rhs_, v, y);
   fixed_.clear();
-  y.resize(me);
-  for (size_t i = 0; i < me; ++i) y[i] = -du[i];
   return true;
 }
 
@@ -608,15 +1269,15 @@ bool Ipm::polish(const Iterate& at) {
   // distance by the primal residual, which the iterations may not remove).
   std::vector<signed char> side(N, 0);  // -1 lower, +1 upper
   for (size_t j = 0; j < N; ++j) {
-    const double lower = finite_bound(red_.lo[j]) ? at.zl[j] / std::max(at.v[j] - red_.lo[j], 1e-300) : 0.0;
-    const double upper = finite_bound(red_.hi[j]) ? at.zu[j] / std::max(red_.hi[j] - at.v[j], 1e-300) : 0.0;
-    if (std::max(lower, upper) > 1.0) side[j] = lower >= upper ? -1 : 1;
+    const double lower = finite_bound(red_.lo[j]) ? at.zl[j] / std::max(at.v[j] - red_.lo[j], kTiny) : 0.0;
+    const double upper = finite_bound(red_.hi[j]) ? at.zu[j] / std::max(red_.hi[j] - at.v[j], kTiny) : 0.0;
+    if (std::max(lower, upper) > kActiveRatio) side[j] = lower >= upper ? -1 : 1;
   }
   // Primal-dual active set passes: a bound whose multiplier comes out of
   // the wrong sign is released, a bound the point crosses is held, until
   // the set settles (the active-set point) or the passes run out.
   std::vector<double> v, y, qv, bty, x, yo;
-  double previous = 1e300;
+  double previous = kNone;
   for (int pass = 0; pass < kPolishPasses && !run_.should_stop(); ++pass) {
     if (!solve_on_active_set(side, v, y)) return false;
     unscale(v, y, x, yo);
@@ -654,325 +1315,6 @@ bool Ipm::polish(const Iterate& at) {
     if (!changed) break;
   }
   return false;
-}
-
-QpResult Ipm::solve() {
-  QpResult out;
-  if (!reduce(qp_, red_)) {
-    out.status = QpResult::kInfeasible;
-    if (verbose_) run_.log.line("Bounds or rows contradict each other");
-    return out;
-  }
-  equilibrate(red_);
-  const int N = red_.N(), me = red_.me;
-  const size_t NN = static_cast<size_t>(N), M = static_cast<size_t>(me);
-  build_kkt_pattern();
-  if (run_.should_stop()) {
-    out.status = QpResult::kStopped;
-    return out;
-  }
-  const SparseLdl::Result analysed =
-      static_cast<std::int64_t>(k_index_.size()) > INT32_MAX / 2
-          ? SparseLdl::Result::TooLarge
-          : ldl_.analyze(N + me, k_start_, k_index_, [this] { return run_.should_stop(); });
-  if (analysed == SparseLdl::Result::Stopped) {
-    out.status = QpResult::kStopped;
-    return out;
-  }
-  if (analysed != SparseLdl::Result::Ok) {
-    run_.log.line("The interior point method's factorisation is too large");
-    out.status = QpResult::kTooLarge;
-    return out;
-  }
-  if (verbose_)
-    run_.log.linef("Interior point method: %d columns, %d rows (after reduction), %lld entries in the factor", N, me,
-                   static_cast<long long>(ldl_.factor_entries()));
-
-  std::vector<char> has_l(NN), has_u(NN);
-  int nb = 0;
-  for (size_t j = 0; j < NN; ++j) {
-    has_l[j] = finite_bound(red_.lo[j]);
-    has_u[j] = finite_bound(red_.hi[j]);
-    nb += has_l[j] + has_u[j];
-  }
-  std::vector<double> v(NN), y(M), wl(NN, 0.0), wu(NN, 0.0), zl(NN, 0.0), zu(NN, 0.0), sigma(NN, 0.0);
-  std::vector<double> rd(NN), rp(M), rl(NN, 0.0), ru(NN, 0.0), qv, bv, bty, r1(NN), r2(M);
-  std::vector<double> dv, du, dwl(NN), dwu(NN), dzl(NN), dzu(NN);
-  std::vector<double> av, awl(NN), awu(NN), azl(NN), azu(NN), kl(NN), ku(NN);
-  std::vector<double> x, yo;
-
-  // Start: the least squares point of [Q + I, B'; B, 0], moved inside the
-  // bounds' slacks and multipliers by Mehrotra's shifts.
-  {
-    std::fill(sigma.begin(), sigma.end(), 1.0);
-    if (!factorize(sigma)) {
-      out.status = run_.stopped_by() ? QpResult::kStopped : QpResult::kFailed;
-      return out;
-    }
-    for (size_t j = 0; j < NN; ++j) r1[j] = -red_.q[j];
-    r2 = red_.r;
-    kkt_solve(sigma, r1, r2, v, du);
-    for (size_t i = 0; i < M; ++i) y[i] = -du[i];
-    q_times(v, qv);
-    bt_times(y, bty);
-    double wmin = 1e300, zmin = 1e300;
-    for (size_t j = 0; j < NN; ++j) {
-      const double g = qv[j] + red_.q[j] - bty[j];
-      if (has_l[j]) wl[j] = v[j] - red_.lo[j], wmin = std::min(wmin, wl[j]);
-      if (has_u[j]) wu[j] = red_.hi[j] - v[j], wmin = std::min(wmin, wu[j]);
-      if (has_l[j] && has_u[j]) {
-        zl[j] = std::max(g, 0.0), zu[j] = std::max(-g, 0.0);
-      } else if (has_l[j]) {
-        zl[j] = g;
-      } else if (has_u[j]) {
-        zu[j] = -g;
-      }
-      if (has_l[j]) zmin = std::min(zmin, zl[j]);
-      if (has_u[j]) zmin = std::min(zmin, zu[j]);
-    }
-    if (nb > 0) {
-      const double sw = std::max(-1.5 * wmin, 0.0), sz = std::max(-1.5 * zmin, 0.0);
-      double wz = 0, sum_w = 0, sum_z = 0;
-      for (size_t j = 0; j < NN; ++j) {
-        if (has_l[j]) wl[j] += sw, zl[j] += sz, wz += wl[j] * zl[j], sum_w += wl[j], sum_z += zl[j];
-        if (has_u[j]) wu[j] += sw, zu[j] += sz, wz += wu[j] * zu[j], sum_w += wu[j], sum_z += zu[j];
-      }
-      const double dw = sum_z > 0 ? 0.5 * wz / sum_z : 0.0, dz = sum_w > 0 ? 0.5 * wz / sum_w : 0.0;
-      for (size_t j = 0; j < NN; ++j) {
-        if (has_l[j]) wl[j] = std::max(wl[j] + dw, 1e-2), zl[j] = std::max(zl[j] + dz, 1e-2);
-        if (has_u[j]) wu[j] = std::max(wu[j] + dw, 1e-2), zu[j] = std::max(zu[j] + dz, 1e-2);
-      }
-    }
-  }
-
-  auto step_to_boundary = [&](const std::vector<double>& a, const std::vector<double>& da,
-                              const std::vector<char>& has) {
-    double s = 1.0;
-    for (size_t j = 0; j < NN; ++j)
-      if (has[j] && da[j] < 0) s = std::min(s, -a[j] / da[j]);
-    return s;
-  };
-  // The direction for complementarity targets kl, ku (w z + ...), its
-  // linear system solved to `accuracy` (relative). With `residuals` false,
-  // the direction that changes the complementarity products only (a
-  // centrality corrector).
-  auto direction = [&](std::vector<double>& ddv, std::vector<double>& ddu, std::vector<double>& ddwl,
-                       std::vector<double>& ddwu, std::vector<double>& ddzl, std::vector<double>& ddzu,
-                       bool residuals, double accuracy) {
-    const double keep = residuals ? 1.0 : 0.0;
-    for (size_t j = 0; j < NN; ++j) {
-      double s = -keep * rd[j];
-      if (has_l[j]) s += (kl[j] - keep * zl[j] * rl[j]) / wl[j];
-      if (has_u[j]) s -= (ku[j] - keep * zu[j] * ru[j]) / wu[j];
-      r1[j] = s;
-    }
-    for (size_t i = 0; i < M; ++i) r2[i] = -keep * rp[i];
-    kkt_solve(sigma, r1, r2, ddv, ddu, accuracy);
-    for (size_t j = 0; j < NN; ++j) {
-      if (has_l[j]) {
-        ddwl[j] = ddv[j] + keep * rl[j];
-        ddzl[j] = (kl[j] - zl[j] * ddwl[j]) / wl[j];
-      }
-      if (has_u[j]) {
-        ddwu[j] = -ddv[j] + keep * ru[j];
-        ddzu[j] = (ku[j] - zu[j] * ddwu[j]) / wu[j];
-      }
-    }
-  };
-  auto longest_step = [&](const std::vector<double>& ddwl, const std::vector<double>& ddwu,
-                          const std::vector<double>& ddzl, const std::vector<double>& ddzu) {
-    const double bp = std::min(step_to_boundary(wl, ddwl, has_l), step_to_boundary(wu, ddwu, has_u));
-    const double bd = std::min(step_to_boundary(zl, ddzl, has_l), step_to_boundary(zu, ddzu, has_u));
-    return std::min(bp, bd);
-  };
-  std::vector<double> cv, cu, cwl(NN), cwu(NN), czl(NN), czu(NN), tv, tu, twl(NN), twu(NN), tzl(NN), tzu(NN);
-
-  Iterate best_iterate;
-  int iter = 0, small_steps = 0, since_best = 0;
-  double last_step = 0, polished_merit = 1e300;
-  QpTolerances plain = tol_;  // the measures relative to 1 + ...
-  plain.objective_scaled = false;
-  Progress primal_progress, dual_progress;
-  QpResult::Status status = QpResult::kFailed;
-  for (;; ++iter) {
-    // Residuals of the scaled problem.
-    q_times(v, qv);
-    bt_times(y, bty);
-    b_times(v, bv);
-    double comp = 0;
-    for (size_t j = 0; j < NN; ++j) {
-      rd[j] = qv[j] + red_.q[j] - bty[j] - zl[j] + zu[j];
-      if (has_l[j]) rl[j] = v[j] - red_.lo[j] - wl[j], comp += wl[j] * zl[j];
-      if (has_u[j]) ru[j] = red_.hi[j] - v[j] - wu[j], comp += wu[j] * zu[j];
-    }
-    for (size_t i = 0; i < M; ++i) rp[i] = bv[i] - red_.r[i];
-    const double mu = nb > 0 ? comp / nb : 0.0;
-
-    // The measure that counts: the point on the problem as given.
-    unscale(v, y, x, yo);
-    const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
-    const double before = best_merit_;
-    const bool kept = offer(x, yo, check);
-    if (kept) best_iterate = Iterate{v, y, wl, wu, zl, zu};
-    if (verbose_)
-      run_.log.linef("%4d  %16.9e  primal %8.2e  dual %8.2e  gap %8.2e  mu %8.2e  step %.3f", iter, check.objective,
-                     check.primal, tol_.dual_of(check), tol_.gap_of(check), mu, last_step);
-    since_best = kept && best_merit_ < 0.5 * before ? 0 : since_best + 1;
-    if (tol_.met(check)) {
-      status = QpResult::kOptimal;
-      break;
-    }
-    // Converged in the plain measures: the active-set point may meet the
-    // objective-scaled ones long before the iterates do. Tried again once
-    // the iterates are a hundred times nearer.
-    if (plain.met(check) && tol_.merit(check) < 0.01 * polished_merit) {
-      polished_merit = tol_.merit(check);
-      if (polish(Iterate{v, y, wl, wu, zl, zu})) {
-        status = QpResult::kOptimal;
-        break;
-      }
-    }
-    const bool late = check.primal <= kNearlyFeasible;
-    const bool stalled = primal_progress.stalled(check.primal, tol_.primal, mu, late) |
-                         dual_progress.stalled(tol_.dual_of(check), tol_.dual, mu, late);
-    // Certificates: an infeasible problem drives the row multipliers, an
-    // unbounded one the columns, along the certificate; the iterate and the
-    // last direction are tried.
-    if (iter >= 1) {
-      bool found = false;
-      for (int pass = 0; pass < 2 && !found; ++pass) {
-        const std::vector<double>& cv = pass == 0 ? v : dv;
-        std::vector<double> cy(M);
-        for (size_t i = 0; i < M; ++i) cy[i] = pass == 0 ? y[i] : -du[i];
-        if (cv.size() != NN || cy.size() != M) continue;
-        std::vector<double> rx, ry;
-        unscale(cv, cy, rx, ry, false);
-        // Raw, then with the components below 1e-6 of the largest dropped:
-        // a direction dominated by a ray carries the rest as noise.
-        for (int clean = 0; clean < 2 && !found; ++clean) {
-          if (clean == 1) {
-            for (std::vector<double>* w : {&rx, &ry}) {
-              const double big = norm_inf(*w);
-              for (double& e : *w)
-                if (std::fabs(e) < 1e-6 * big) e = 0.0;
-            }
-          }
-          if (check.primal > tol_.primal && is_infeasibility_certificate(qp_, ry)) {
-            out.ray = ry;
-            status = QpResult::kInfeasible;
-            found = true;
-          } else if (tol_.dual_of(check) > tol_.dual && is_unbounded_direction(qp_, rx)) {
-            out.ray = rx;
-            status = QpResult::kUnbounded;
-            found = true;
-          }
-        }
-      }
-      if (found) break;
-    }
-    if (iter >= max_iterations_) {
-      status = QpResult::kIterationLimit;
-      break;
-    }
-    if (run_.should_stop()) {
-      status = QpResult::kStopped;
-      break;
-    }
-    if (!std::isfinite(comp) || norm_inf(v) > 1e30 || norm_inf(y) > 1e30) break;
-    if (small_steps >= 10 || since_best >= 50 || stalled) break;
-
-    for (size_t j = 0; j < NN; ++j)
-      sigma[j] = (has_l[j] ? zl[j] / wl[j] : 0.0) + (has_u[j] ? zu[j] / wu[j] : 0.0);
-    // The regularisation shrinks with mu, as in proximal interior point
-    // methods: where columns without curvature stay far from their bounds
-    // (BOYD2's), 1e-8 is no small change of the matrix and the refined
-    // steps stop short of the optimum.
-    reg_primal_ = reg_dual_ = std::min(kRegularisation, std::max(least_regularisation_, kLeastRegularisation * mu));
-    if (!factorize(sigma)) {
-      status = run_.stopped_by() ? QpResult::kStopped : QpResult::kFailed;
-      break;
-    }
-    // Predictor.
-    for (size_t j = 0; j < NN; ++j) {
-      kl[j] = has_l[j] ? -wl[j] * zl[j] : 0.0;
-      ku[j] = has_u[j] ? -wu[j] * zu[j] : 0.0;
-    }
-    direction(av, du, awl, awu, azl, azu, true, kRoughAccuracy);
-    double alpha = 1.0;
-    if (nb > 0) {
-      const double ap = std::min(step_to_boundary(wl, awl, has_l), step_to_boundary(wu, awu, has_u));
-      const double ad = std::min(step_to_boundary(zl, azl, has_l), step_to_boundary(zu, azu, has_u));
-      const double a = std::min(ap, ad);
-      double comp_a = 0;
-      for (size_t j = 0; j < NN; ++j) {
-        if (has_l[j]) comp_a += (wl[j] + a * awl[j]) * (zl[j] + a * azl[j]);
-        if (has_u[j]) comp_a += (wu[j] + a * awu[j]) * (zu[j] + a * azu[j]);
-      }
-      const double ratio = comp > 0 ? std::max(0.0, comp_a / comp) : 0.0;
-      const double sigma_c = std::min(1.0, ratio * ratio * ratio);
-      // Corrector.
-      for (size_t j = 0; j < NN; ++j) {
-        kl[j] = has_l[j] ? sigma_c * mu - wl[j] * zl[j] - awl[j] * azl[j] : 0.0;
-        ku[j] = has_u[j] ? sigma_c * mu - wu[j] * zu[j] - awu[j] * azu[j] : 0.0;
-      }
-      direction(dv, du, dwl, dwu, dzl, dzu, true, kAccuracy);
-      alpha = std::min(1.0, 0.995 * longest_step(dwl, dwu, dzl, dzu));
-      // Gondzio's centrality correctors: products that a longer step would
-      // take far from the target sigma mu are pulled back into
-      // [0.1, 10] sigma mu, while that lengthens the step.
-      const double target_mu = sigma_c * mu;
-      for (int k = 0; k < 2 && alpha < 0.95; ++k) {
-        const double trial = std::min(1.0, 1.5 * alpha + 0.1);
-        auto pull = [&](double w, double dw, double z, double dz) {
-          const double p = (w + trial * dw) * (z + trial * dz);
-          if (p < 0.1 * target_mu) return 0.1 * target_mu - p;
-          if (p > 10 * target_mu) return std::max(10 * target_mu - p, -10 * target_mu);
-          return 0.0;
-        };
-        for (size_t j = 0; j < NN; ++j) {
-          kl[j] = has_l[j] ? pull(wl[j], dwl[j], zl[j], dzl[j]) : 0.0;
-          ku[j] = has_u[j] ? pull(wu[j], dwu[j], zu[j], dzu[j]) : 0.0;
-        }
-        direction(cv, cu, cwl, cwu, czl, czu, false, kRoughAccuracy);
-        tv = dv, tu = du, twl = dwl, twu = dwu, tzl = dzl, tzu = dzu;
-        for (size_t j = 0; j < NN; ++j) {
-          tv[j] += cv[j];
-          twl[j] += cwl[j], twu[j] += cwu[j], tzl[j] += czl[j], tzu[j] += czu[j];
-        }
-        for (size_t i = 0; i < M; ++i) tu[i] += cu[i];
-        const double longer = std::min(1.0, 0.995 * longest_step(twl, twu, tzl, tzu));
-        if (!(longer >= 1.01 * alpha)) break;
-        dv.swap(tv), du.swap(tu), dwl.swap(twl), dwu.swap(twu), dzl.swap(tzl), dzu.swap(tzu);
-        alpha = longer;
-      }
-    } else {
-      dv = av;
-    }
-    // Factors too weakly regularised for their matrix give no finite step:
-    // the iteration is made again with a hundred times the regularisation.
-    if (!(std::isfinite(alpha) && all_finite(dv) && all_finite(du) && all_finite(dzl) && all_finite(dzu))) {
-      if (!(least_regularisation_ < kRegularisation)) break;
-      least_regularisation_ = std::min(kRegularisation, 100 * std::max(least_regularisation_, reg_primal_));
-      continue;
-    }
-    small_steps = alpha < 1e-6 ? small_steps + 1 : 0;
-    last_step = alpha;
-    for (size_t j = 0; j < NN; ++j) {
-      v[j] += alpha * dv[j];
-      if (has_l[j]) wl[j] += alpha * dwl[j], zl[j] += alpha * dzl[j];
-      if (has_u[j]) wu[j] += alpha * dwu[j], zu[j] += alpha * dzu[j];
-    }
-    for (size_t i = 0; i < M; ++i) y[i] -= alpha * du[i];
-  }
-  if ((status == QpResult::kFailed || status == QpResult::kIterationLimit) && !best_iterate.v.empty() &&
-      polish(best_iterate))
-    status = QpResult::kOptimal;
-  out.status = status;
-  out.iterations = iter;
-  out.x = std::move(best_.x);
-  out.y = std::move(best_.y);
-  out.check = best_.check;
-  return out;
 }
 
 }  // namespace

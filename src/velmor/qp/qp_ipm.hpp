@@ -1,22 +1,52 @@
-// Convex quadratic programs: the data as the QP solvers take it, the check
-// that decides whether a point is optimal, the certificates of
-// infeasibility and unboundedness, and the sparse primal-dual interior point
-// method that solves every QP and every MIQP relaxation CLP's quadratic
-// primal does not settle.
+// The QP methods and their result: the interior point method (qp_ipm.cpp) and its fallback, Ipopt (qp_ipopt.cpp).
 //
-// The method: the problem is reduced (fixed columns substituted, rows
-// without sides dropped), rows with two sides or one get a slack column,
-// and the whole is scaled by Ruiz equilibration of its KKT matrix and a
-// factor on the objective. Mehrotra's predictor-corrector then iterates on
-// the regularised quasi-definite KKT system (the regularisation shrinking
-// with mu), factorised each iteration by the supernodal LDL' of
-// sparse_ldl.hpp, with iterative refinement against the unregularised
-// system. Every iterate is measured on the problem as given
-// (check_qp_point); iterates near the optimum are polished on the active
-// set they show. The run ends when a point meets the tolerances, when an
-// iterate's multipliers or columns form a certificate of infeasibility or
-// unboundedness, or when it stalls or is stopped, and then hands back the
-// best point it met.
+// The interior point method, a sparse primal-dual method for convex QPs; it
+// solves every QP and every MIQP relaxation CLP's quadratic primal does not
+// settle. The map of qp_ipm.cpp:
+//  - Reduction: fixed columns are substituted, rows that no free column
+//    enters are checked against their sides and dropped, rows without a
+//    finite side dropped; rows with two sides apart or one get a slack
+//    column. Crossed bounds or sides end the run (infeasible as it stands).
+//  - Scaling: Ruiz equilibration of the KKT matrix [Q B'; B 0] and a factor
+//    on the objective.
+//  - Start: the least squares point of [Q + I, B'; B, 0], moved inside the
+//    bounds by Mehrotra's shifts of the slacks and multipliers.
+//  - Each iteration measures its point on the problem as given
+//    (check_qp_point) and keeps the best point met (a nearly feasible one
+//    before any other, then the one of lower merit). It ends at a point
+//    that meets the tolerances; a point that meets them relative to 1 + ...
+//    only is polished (below). From the second iteration on, the iterate
+//    and the last step are tried as certificates of infeasibility (row
+//    multipliers) or unboundedness (a column direction), raw and with their
+//    noise dropped.
+//  - The step: the KKT system is regularised into a quasi-definite one
+//    (1e-12 times mu, within [1e-12, 1e-8]; an iteration whose step is not
+//    finite is made again with the floor raised a hundredfold) and
+//    factorised by the supernodal LDL' of sparse_ldl.hpp. Each solve is
+//    refined against the unregularised system by GMRES, preconditioned from
+//    the right by the factors, for up to three restarted cycles while each
+//    halves the residual (where the first does not, the other solves with
+//    those factors skip the refinement). Mehrotra's predictor and corrector
+//    give the direction; up to two of Gondzio's centrality correctors then
+//    lengthen a step below 0.95, pulling the products w z into
+//    [0.1, 10] sigma mu. The corrector is solved to 1e-11 (relative), the
+//    predictor and the centrality correctors, which only shape the step,
+//    to 1e-6. The step goes 0.995 of the way to the nearest bound of a
+//    slack or multiplier.
+//  - Polishing: the bounds the iterate treats as active are made
+//    equalities and that problem is solved directly, the set corrected by
+//    its multipliers' signs and its crossed bounds up to 8 times. Tried
+//    when an iterate meets the tolerances relative to 1 + ..., again each
+//    time the iterates come a hundred times nearer, and at the end on the
+//    last iterate kept as the best point when the run failed or reached the
+//    iteration limit.
+//  - The run also ends at the iteration limit, on a stop, when a
+//    factorisation fails, when the iterates diverge (beyond 1e30) and when
+//    they stall: ten steps in a row below 1e-6, fifty iterations without
+//    halving the best merit, or a primal or dual measure that, once the
+//    point is nearly feasible, no longer falls with mu (not tenfold in ten
+//    iterations while mu fell ten thousandfold). It hands back the best
+//    point met.
 #pragma once
 #include <vector>
 
