@@ -531,9 +531,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * as given already).
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
- * (Mehrotra's predictor-corrector on the regularised KKT system, factorised
- * by a supernodal sparse LDL' over an approximate minimum degree order, the
- * problem scaled by Ruiz equilibration; the regularisation, 1e-8, shrinks
+ * (Mehrotra's predictor-corrector with Gondzio's centrality correctors on
+ * the regularised KKT system, factorised by a supernodal sparse LDL' over an
+ * approximate minimum degree order, each solve refined by GMRES against the
+ * unregularised system, the problem scaled by Ruiz equilibration; the
+ * regularisation, 1e-8, shrinks
  * with the complementarity down to 1e-12 as in proximal interior point
  * methods); iterates that meet the tolerances in the measures relative to
  * 1 + ... below are polished: the bounds and rows they hold active are made
