@@ -510,9 +510,9 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    (its discrete part fixed, the rest solved again) and reported
  *    SUB_OPTIMAL.
  *  - OPTIMAL: the second search looks for a solution better than the optimum
- *    by more than MIP/GapAbs and MIP/GapRel. Finding none within its time (a
- *    twentieth of the first search's plus 0.02 s) confirms the optimum; finding
- *    one proves the first search wrong, and the second search then runs to
+ *    by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
+ *    twentieth of the first search's plus 0.05 s of processor time) without
+ *    one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
  *    its end and gives the answer. An optimum the second search cannot
  *    confirm in its time is the first search's: on a small model the check
  *    always ends, on a large one it costs about a twentieth of the solve.

@@ -32,6 +32,7 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -127,13 +128,18 @@ int cbc_stage(CbcModel* model, int where_from) {
   return 0;
 }
 
+// The process's processor time in seconds. A search's own budget
+// (CbcSearch::seconds) is counted in it, so that a second search on a busy
+// machine gets the work it is given, not the wall time others leave it.
+double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+
 // Shared by the event handler and CBC's copies of it.
 struct CbcRunState {
   RunControl* run;
   const SolverModel* sm;
   int stall_limit;  // MIP/MaxStallingNodes; -1 for none
   CbcHooks* hooks;
-  double deadline;  // run clock at which the search's own time is up (CbcSearch::seconds)
+  double cpu_deadline;  // cpu_seconds() at which the search's own budget is spent (CbcSearch::seconds)
   std::mutex mutex;
   int last_improvement_node = 0;
   double incumbent = COIN_DBL_MAX;
@@ -199,7 +205,7 @@ class CbcRunHandler : public CbcEventHandler {
       }
       case node:
       case treeStatus: {
-        if (run.should_stop() || run.elapsed() >= st.deadline) return stop;
+        if (run.should_stop() || cpu_seconds() >= st.cpu_deadline) return stop;
         std::lock_guard<std::mutex> lock(st.mutex);
         if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
           run.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
@@ -277,10 +283,12 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
-  const double seconds = std::min(run.remaining(), search.seconds);
-  if (seconds < COIN_DBL_MAX) {
+  if (search.seconds < run.remaining()) {
+    a.add("-timeMode", "cpu");  // the search's own budget (cpu_seconds)
+    a.add_number("-seconds", search.seconds);
+  } else if (run.remaining() < COIN_DBL_MAX) {
     a.add("-timeMode", "elapsed");
-    a.add_number("-seconds", seconds);
+    a.add_number("-seconds", run.remaining());
   }
   if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
   if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
@@ -440,8 +448,9 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     model.addObjects(static_cast<int>(sets.size()), sets.data());
     for (CbcObject* o : sets) delete o;
   }
-  const double deadline = search.seconds < COIN_DBL_MAX ? run.elapsed() + search.seconds : COIN_DBL_MAX;
-  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, deadline};
+  const double c0 = cpu_seconds();
+  const double cpu_deadline = search.seconds < COIN_DBL_MAX ? c0 + search.seconds : COIN_DBL_MAX;
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, cpu_deadline};
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
@@ -523,8 +532,9 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   // (As below, a search that ends without a solution near it counts as
   // stopped by it.)
   const bool own_clock = search.seconds < COIN_DBL_MAX && !run.time_up();
-  const bool budget_spent = own_clock && ((status == 1 && (secondary == 4 || t1 >= deadline)) ||
-                                          (s.pool.empty() && t1 - t0 >= 0.9 * search.seconds));
+  const double c1 = cpu_seconds();
+  const bool budget_spent = own_clock && ((status == 1 && (secondary == 4 || c1 >= cpu_deadline)) ||
+                                          (s.pool.empty() && c1 - c0 >= 0.9 * search.seconds));
   int limit = run.stopped_by();
   if (!limit && status == 1 && !budget_spent) limit = limit_of(secondary);
   if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;

@@ -69,9 +69,9 @@ struct CbcSearch {
   // objective's constant); a complete search without one then ends
   // INFEASIBLE.
   double cutoff = COIN_DBL_MAX;
-  // A time limit of the search's own, within MaxTime; reaching it is no
-  // limit of the run (the status is then UNKNOWN, or SUB_OPTIMAL with a
-  // point).
+  // A time limit of the search's own, within MaxTime, in processor seconds
+  // (a busy machine does not shorten it); reaching it is no limit of the run
+  // (the status is then UNKNOWN, or SUB_OPTIMAL with a point).
   double seconds = COIN_DBL_MAX;
   // A first search keeps its root basis here; a second one starts from it.
   CbcRootBasis* root = nullptr;

@@ -224,7 +224,7 @@ RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, doub
 
 // The time a second search may take to confirm an optimum, and to confirm
 // infeasibility, after a first search of `first` seconds.
-constexpr double kConfirmShare = 0.05, kConfirmFloor = 0.02;
+constexpr double kConfirmShare = 0.05, kConfirmFloor = 0.05;
 constexpr double kInfeasibleShare = 1.0, kInfeasibleFloor = 2.0;
 
 double first_search_time(const RunOutcome& out) { return out.stats.solver_time + out.stats.presolve_time; }
