@@ -283,7 +283,7 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
-  if (search.seconds < run.remaining()) {
+  if (search.seconds < COIN_DBL_MAX && search.seconds < run.remaining()) {
     a.add("-timeMode", "cpu");  // the search's own budget (cpu_seconds)
     a.add_number("-seconds", search.seconds);
   } else if (run.remaining() < COIN_DBL_MAX) {
