@@ -132,6 +132,7 @@ int cbc_stage(CbcModel* model, int where_from) {
 // (CbcSearch::seconds) is counted in it, so that a second search on a busy
 // machine gets the work it is given, not the wall time others leave it.
 double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
+constexpr double kLoadMargin = 4;
 
 // Shared by the event handler and CBC's copies of it.
 struct CbcRunState {
@@ -283,12 +284,16 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
-  if (search.seconds < COIN_DBL_MAX && search.seconds < run.remaining()) {
-    a.add("-timeMode", "cpu");  // the search's own budget (cpu_seconds)
+  // The search's own budget is processor time (cpu_seconds) while even a
+  // machine kLoadMargin times over-committed would end it within MaxTime;
+  // nearer MaxTime the driver's limit is the run's wall clock, the smaller
+  // of the two.
+  if (search.seconds < COIN_DBL_MAX && kLoadMargin * search.seconds < run.remaining()) {
+    a.add("-timeMode", "cpu");
     a.add_number("-seconds", search.seconds);
-  } else if (run.remaining() < COIN_DBL_MAX) {
+  } else if (std::min(search.seconds, run.remaining()) < COIN_DBL_MAX) {
     a.add("-timeMode", "elapsed");
-    a.add_number("-seconds", run.remaining());
+    a.add_number("-seconds", std::min(search.seconds, run.remaining()));
   }
   if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
   if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
