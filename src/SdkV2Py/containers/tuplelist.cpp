@@ -10,13 +10,13 @@
 
 #include "algebra/object_arrays.hpp"
 #include "containers/builtins.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/decorators.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
 #include "runtime/members.hpp"
 #include "runtime/strings.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

@@ -6,12 +6,12 @@
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
 #include "expressions/terms.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
 #include "runtime/members.hpp"
 #include "runtime/strings.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

@@ -10,13 +10,13 @@
 #include "expressions/expr_docs.hpp"
 #include "expressions/expr_text.hpp"
 #include "expressions/terms.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
 #include "runtime/members.hpp"
 #include "runtime/numbers.hpp"
 #include "runtime/strings.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

@@ -17,7 +17,6 @@
 #include "expressions/expr_text.hpp"
 #include "expressions/tempconstr.hpp"
 #include "expressions/terms.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
@@ -25,6 +24,7 @@
 #include "runtime/numbers.hpp"
 #include "runtime/state.hpp"
 #include "runtime/strings.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

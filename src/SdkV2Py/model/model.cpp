@@ -34,7 +34,6 @@
 #include "model/model_vars.hpp"
 #include "module/default_env.hpp"
 #include "module/env.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/decorators.hpp"
 #include "runtime/errors.hpp"
@@ -45,6 +44,7 @@
 #include "runtime/state.hpp"
 #include "runtime/strings.hpp"
 #include "runtime/text.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

@@ -2,7 +2,6 @@
 #include "module/env.hpp"
 
 #include "attributes/set_param.hpp"
-#include "module/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/finalize.hpp"
@@ -12,6 +11,7 @@
 #include "runtime/members.hpp"
 #include "runtime/strings.hpp"
 #include "runtime/text.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

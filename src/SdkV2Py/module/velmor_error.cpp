@@ -3,7 +3,7 @@
 
 #include <velmor.h>
 
-#include "module/types.hpp"
+#include "runtime/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"

@@ -1,5 +1,5 @@
-// The class table (kClasses): readying, constructor parsers and namespace phases.
-#include "module/types.hpp"
+// The class table (kClasses): readying order, constructor parsers and namespace phases.
+#include "module/classes.hpp"
 
 #include <cstring>
 
@@ -30,6 +30,7 @@
 #include "runtime/errors.hpp"
 #include "runtime/members.hpp"
 #include "runtime/state.hpp"
+#include "runtime/types.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {
@@ -65,39 +66,11 @@ const ClassSpec kClasses[] = {
     {&ParamClassType, prepare_paramclass, nullptr, nullptr, bind_paramclass_namespace},
     {&ModelType, prepare_model, model_init_doc, model_init_params, bind_model_namespace},
 };
-constexpr size_t kNumClasses = sizeof kClasses / sizeof kClasses[0];
-
-// The constructor parser of each row with parameters (a function object that
-// is only ever parsed against, never called); filled by ready_types.
-PyObject* init_parsers[kNumClasses] = {};
-
-PyObject* init_parser_body(PyObject*, const Args&) { Py_RETURN_NONE; }
-
-void make_init_parser(size_t row) {
-  const ClassSpec& spec = kClasses[row];
-  if (!spec.init_params) return;
-  const FunctionDef def = {"__init__", spec.init_params, init_parser_body, Kind::Function, nullptr, 0};
-  Ref parser = make_function(def, nullptr, nullptr, nullptr, __FILE__);
-  Py_XSETREF(init_parsers[row], parser.release());
-}
-
-// __init__ of a static type is a wrapper around the tp_init slot whose text
-// comes from a slot description shared by every type; give the class a copy of
-// its own carrying the constructor docstring.
-void document_init(PyTypeObject* type, const char* doc) {
-  PyObject* init = PyDict_GetItemString(type->tp_dict, "__init__");
-  if (!init || !PyObject_TypeCheck(init, &PyWrapperDescr_Type)) return;
-  auto* wrapper = reinterpret_cast<PyWrapperDescrObject*>(init);
-  auto* copy = new wrapperbase(*wrapper->d_base);  // owned by the class for the life of the process
-  copy->doc = doc;
-  wrapper->d_base = copy;
-}
 
 }  // namespace
 
 void ready_types() {
-  for (size_t row = 0; row < kNumClasses; ++row) {
-    const ClassSpec& spec = kClasses[row];
+  for (const ClassSpec& spec : kClasses) {
     PyTypeObject* type = spec.type;
     spec.prepare();
     if (type->tp_base && type->tp_base->tp_itemsize != 0)
@@ -113,18 +86,8 @@ void ready_types() {
     if (spec.init_doc) document_init(type, spec.init_doc);
     check(PyModule_AddObjectRef(state().module, short_name(type), reinterpret_cast<PyObject*>(type)));
     install_pickling(type);
-    make_init_parser(row);
+    if (spec.init_params) make_init_parser(type, spec.init_params);
   }
-}
-
-int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out) noexcept {
-  for (size_t row = 0; row < kNumClasses; ++row) {
-    if (kClasses[row].type != type) continue;
-    if (!init_parsers[row]) break;
-    return unpack_call(init_parsers[row], args, kwargs, out);
-  }
-  PyErr_Format(PyExc_SystemError, "velmorpy: no constructor parser for %s", type->tp_name);
-  return -1;
 }
 
 void bind_class_namespaces() {

@@ -2,8 +2,6 @@
 #pragma once
 #include <Python.h>
 
-#include "runtime/function.hpp"
-
 namespace velmorpy {
 
 struct ClassSpec {
@@ -22,10 +20,6 @@ struct ClassSpec {
 // Throws.
 void ready_types();
 
-// Parses a constructor call of `type` (tp_init's args tuple and kwargs dict or
-// null) with the parameters of the class's row, messages naming "__init__".
-// Returns 0, or -1 with TypeError set.
-int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out) noexcept;
 // Runs the namespace phase of every class in table order. Throws.
 void bind_class_namespaces();
 
