@@ -11,8 +11,8 @@
 #include "module/attr_table.hpp"
 #include "module/callback_tables.hpp"
 #include "module/param_table.hpp"
-#include "module/table_classes.hpp"
 #include "runtime/state.hpp"
+#include "runtime/table_classes.hpp"
 
 namespace velmorpy {
 namespace {

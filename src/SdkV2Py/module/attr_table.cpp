@@ -4,9 +4,9 @@
 #include <string>
 
 #include "attributes/names.hpp"
-#include "module/table_classes.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/state.hpp"
+#include "runtime/table_classes.hpp"
 
 namespace velmorpy {
 

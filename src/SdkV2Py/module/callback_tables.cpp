@@ -3,9 +3,9 @@
 
 #include <velmor.h>
 
-#include "module/table_classes.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/state.hpp"
+#include "runtime/table_classes.hpp"
 
 namespace velmorpy {
 

@@ -26,11 +26,11 @@
 #include "matrix/mvar.hpp"
 #include "model/model.hpp"
 #include "module/env.hpp"
-#include "module/velmor_error.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/members.hpp"
 #include "runtime/state.hpp"
 #include "runtime/types.hpp"
+#include "runtime/velmor_error.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {

@@ -12,8 +12,6 @@
 #include "module/module_functions.hpp"
 #include "module/param_table.hpp"
 #include "module/result_codes.hpp"
-#include "module/table_classes.hpp"
-#include "module/velmor_error.hpp"
 #include "module/vlm_constants.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
@@ -21,7 +19,9 @@
 #include "runtime/members.hpp"
 #include "runtime/numpy.hpp"
 #include "runtime/state.hpp"
+#include "runtime/table_classes.hpp"
 #include "runtime/unlocked.hpp"
+#include "runtime/velmor_error.hpp"
 #include "serialisation/pickling.hpp"
 
 namespace velmorpy {

@@ -2,9 +2,9 @@
 #include "module/param_table.hpp"
 
 #include "attributes/names.hpp"
-#include "module/table_classes.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/state.hpp"
+#include "runtime/table_classes.hpp"
 
 namespace velmorpy {
 

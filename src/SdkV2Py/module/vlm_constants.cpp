@@ -3,7 +3,7 @@
 
 #include <velmor.h>
 
-#include "module/constants.hpp"
+#include "runtime/constants.hpp"
 #include "runtime/decorators.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"

@@ -1,7 +1,7 @@
 // VelmorError's record and type object: what the error boundary (errors.hpp)
-// raises for a library code. The type object is stored here; the module's
-// start-up fills its slots and members (module/velmor_error.cpp) before any
-// error can be raised.
+// raises for a library code. The type object is stored here; start-up fills
+// its slots and members (runtime/velmor_error.cpp) before any error can be
+// raised.
 #pragma once
 #include <Python.h>
 

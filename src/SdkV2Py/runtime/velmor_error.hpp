@@ -1,6 +1,6 @@
 // VelmorError: the module's exception for every failure code of libvelmor.
-// Its record and type object are the runtime's (runtime/error_type.hpp); here
-// are its constructor, members and readying.
+// Its record and type object are in runtime/error_type.hpp; here are its
+// constructor, members and readying.
 #pragma once
 #include <Python.h>
 

@@ -1,14 +1,14 @@
 // VelmorError: its constructor, members and readying.
-#include "module/velmor_error.hpp"
+#include "runtime/velmor_error.hpp"
 
 #include <velmor.h>
 
-#include "runtime/types.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
 #include "runtime/members.hpp"
 #include "runtime/text.hpp"
+#include "runtime/types.hpp"
 
 namespace velmorpy {
 

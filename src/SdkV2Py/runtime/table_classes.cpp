@@ -1,5 +1,5 @@
 // The table classes of the constants object: made empty, with their value properties.
-#include "module/table_classes.hpp"
+#include "runtime/table_classes.hpp"
 
 #include <string>
 
