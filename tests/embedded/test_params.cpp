@@ -8,12 +8,12 @@
 #include <sstream>
 #include <string>
 
+#include "attributes/default_env.hpp"
+#include "attributes/env.hpp"
 #include "attributes/param_class.hpp"
 #include "attributes/param_functions.hpp"
 #include "attributes/set_param.hpp"
 #include "embedded.hpp"
-#include "module/default_env.hpp"
-#include "module/env.hpp"
 #include "runtime/error_type.hpp"
 #include "runtime/holder.hpp"
 #include "runtime/state.hpp"

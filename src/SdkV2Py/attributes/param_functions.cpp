@@ -5,10 +5,10 @@
 
 #include <utility>
 
+#include "attributes/default_env.hpp"
+#include "attributes/env.hpp"
 #include "attributes/names.hpp"
 #include "attributes/set_param.hpp"
-#include "module/default_env.hpp"
-#include "module/env.hpp"
 #include "module/model_registry.hpp"
 #include "module/param_table.hpp"
 #include "runtime/errors.hpp"

@@ -10,6 +10,8 @@
 
 #include "attributes/attr_access.hpp"
 #include "attributes/constr.hpp"
+#include "attributes/default_env.hpp"
+#include "attributes/env.hpp"
 #include "attributes/genconstr.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
@@ -32,8 +34,6 @@
 #include "model/model_solve.hpp"
 #include "model/model_sos_indicators.hpp"
 #include "model/model_vars.hpp"
-#include "module/default_env.hpp"
-#include "module/env.hpp"
 #include "runtime/args.hpp"
 #include "runtime/decorators.hpp"
 #include "runtime/errors.hpp"

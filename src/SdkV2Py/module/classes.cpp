@@ -5,6 +5,7 @@
 
 #include "algebra/operand.hpp"
 #include "attributes/constr.hpp"
+#include "attributes/env.hpp"
 #include "attributes/genconstr.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/param_class.hpp"
@@ -25,7 +26,6 @@
 #include "matrix/mquadexpr.hpp"
 #include "matrix/mvar.hpp"
 #include "model/model.hpp"
-#include "module/env.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/members.hpp"
 #include "runtime/state.hpp"

@@ -3,9 +3,9 @@
 
 #include <velmor.h>
 
+#include "attributes/default_env.hpp"
+#include "attributes/env.hpp"
 #include "model/model.hpp"
-#include "module/default_env.hpp"
-#include "module/env.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/print.hpp"

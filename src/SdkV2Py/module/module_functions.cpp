@@ -4,9 +4,9 @@
 #include <velmor.h>
 
 #include "algebra/quicksum.hpp"
+#include "attributes/default_env.hpp"
 #include "attributes/param_functions.hpp"
 #include "containers/multidict.hpp"
-#include "module/default_env.hpp"
 #include "module/model_registry.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "attributes/constr.hpp"
+#include "attributes/env.hpp"
 #include "attributes/genconstr.hpp"
 #include "attributes/param_class.hpp"
 #include "attributes/psdconstr.hpp"
@@ -17,7 +18,6 @@
 #include "containers/builtins.hpp"
 #include "expressions/list.hpp"
 #include "model/model.hpp"
-#include "module/env.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"

@@ -1,7 +1,7 @@
 // The default environment: made when first used, and disposeDefaultEnv.
-#include "module/default_env.hpp"
+#include "attributes/default_env.hpp"
 
-#include "module/env.hpp"
+#include "attributes/env.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/state.hpp"
 #include "runtime/strings.hpp"

@@ -1,5 +1,5 @@
 // Env: its slots, methods and type object.
-#include "module/env.hpp"
+#include "attributes/env.hpp"
 
 #include "attributes/set_param.hpp"
 #include "runtime/args.hpp"
