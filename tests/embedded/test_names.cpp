@@ -6,11 +6,11 @@
 #include <string>
 #include <vector>
 
+#include "attributes/attr_table.hpp"
 #include "attributes/names.hpp"
+#include "attributes/param_table.hpp"
 #include "embedded.hpp"
-#include "module/attr_table.hpp"
-#include "module/callback_tables.hpp"
-#include "module/param_table.hpp"
+#include "model/callback_tables.hpp"
 #include "runtime/state.hpp"
 #include "runtime/table_classes.hpp"
 

@@ -10,9 +10,9 @@
 #include <vector>
 
 #include "algebra/kinds.hpp"
+#include "attributes/attr_table.hpp"
 #include "attributes/handle.hpp"
 #include "attributes/names.hpp"
-#include "module/attr_table.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/holder.hpp"

@@ -6,8 +6,8 @@
 #include <string_view>
 #include <utility>
 
-#include "module/attr_table.hpp"
-#include "module/param_table.hpp"
+#include "attributes/attr_table.hpp"
+#include "attributes/param_table.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/print.hpp"
 #include "runtime/state.hpp"

@@ -22,7 +22,7 @@
 
 #include <velmor.h>
 
-#include "module/callback_tables.hpp"
+#include "model/callback_tables.hpp"
 #include "runtime/ref.hpp"
 
 namespace velmorpy {

@@ -5,12 +5,12 @@
 #include <cstring>
 
 #include "algebra/operand.hpp"
+#include "attributes/attr_table.hpp"
+#include "attributes/param_table.hpp"
 #include "expressions/list.hpp"
-#include "module/attr_table.hpp"
-#include "module/callback_tables.hpp"
+#include "model/callback_tables.hpp"
 #include "module/classes.hpp"
 #include "module/module_functions.hpp"
-#include "module/param_table.hpp"
 #include "module/result_codes.hpp"
 #include "module/vlm_constants.hpp"
 #include "runtime/errors.hpp"

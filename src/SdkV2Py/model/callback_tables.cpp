@@ -1,5 +1,5 @@
 // The callback tables (kCbWhereRows, kCbWhatRows) and the filling of their table class.
-#include "module/callback_tables.hpp"
+#include "model/callback_tables.hpp"
 
 #include <velmor.h>
 

@@ -1,5 +1,5 @@
 // The attribute table (kAttrRows) and the filling of its table class.
-#include "module/attr_table.hpp"
+#include "attributes/attr_table.hpp"
 
 #include <string>
 

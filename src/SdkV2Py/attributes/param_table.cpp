@@ -1,5 +1,5 @@
 // The parameter table (kParamRows) and the filling of its table class.
-#include "module/param_table.hpp"
+#include "attributes/param_table.hpp"
 
 #include "attributes/names.hpp"
 #include "runtime/errors.hpp"
