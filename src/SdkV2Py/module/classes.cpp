@@ -28,6 +28,7 @@
 #include "model/model.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/members.hpp"
+#include "runtime/model_registry.hpp"
 #include "runtime/state.hpp"
 #include "runtime/types.hpp"
 #include "runtime/velmor_error.hpp"
@@ -88,6 +89,7 @@ void ready_types() {
     install_pickling(type);
     if (spec.init_params) make_init_parser(type, spec.init_params);
   }
+  register_model_class(&ModelType, holder_of);
 }
 
 void bind_class_namespaces() {

@@ -16,8 +16,8 @@ struct ClassSpec {
 };
 
 // Readies every class in table order, binds it in the module, gives it its
-// pickling methods (unless it has its own) and makes its constructor parser.
-// Throws.
+// pickling methods (unless it has its own) and makes its constructor parser;
+// then names Model to the model registry. Throws.
 void ready_types();
 
 // Runs the namespace phase of every class in table order. Throws.

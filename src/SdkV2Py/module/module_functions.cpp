@@ -7,7 +7,7 @@
 #include "attributes/default_env.hpp"
 #include "attributes/param_functions.hpp"
 #include "containers/multidict.hpp"
-#include "module/model_registry.hpp"
+#include "module/model_functions.hpp"
 #include "runtime/errors.hpp"
 #include "runtime/function.hpp"
 #include "runtime/members.hpp"

@@ -1,5 +1,5 @@
-// The models bound to the caller's globals (_model_holders, models), and the module function read.
-#include "module/model_registry.hpp"
+// The module functions models and read.
+#include "module/model_functions.hpp"
 
 #include <velmor.h>
 
@@ -8,33 +8,12 @@
 #include "model/model.hpp"
 #include "runtime/args.hpp"
 #include "runtime/errors.hpp"
+#include "runtime/model_registry.hpp"
 #include "runtime/print.hpp"
 #include "runtime/text.hpp"
 #include "runtime/unlocked.hpp"
 
 namespace velmorpy {
-
-std::vector<std::pair<Ref, Ref>> _models() {
-  std::vector<std::pair<Ref, Ref>> found;
-  // The module's functions run no Python frame of their own: these are the
-  // globals of the code that called into the module.
-  PyObject* globals = PyEval_GetGlobals();
-  if (!globals) return found;
-  Ref items = take(PyDict_Items(globals));  // a snapshot: the isinstance tests may run code
-  const Py_ssize_t n = PyList_GET_SIZE(items.get());
-  for (Py_ssize_t i = 0; i < n; ++i) {
-    PyObject* pair = PyList_GET_ITEM(items.get(), i);
-    PyObject* value = PyTuple_GET_ITEM(pair, 1);
-    if (is_model(value)) found.emplace_back(Ref::borrow(PyTuple_GET_ITEM(pair, 0)), Ref::borrow(value));
-  }
-  return found;
-}
-
-std::vector<Ref> _model_holders() {
-  std::vector<Ref> holders;
-  for (const auto& found : _models()) holders.push_back(holder_of(found.second.get()));
-  return holders;
-}
 
 PyObject* models(PyObject*, const Args&) {
   std::vector<std::pair<Ref, Ref>> found = _models();
