@@ -16,7 +16,7 @@ void make_init_parser(PyTypeObject* type, const char* params);
 void document_init(PyTypeObject* type, const char* doc);
 
 // Parses a constructor call of `type` (tp_init's args tuple and kwargs dict or
-// null) with the parameters of the class's row, messages naming "__init__".
+// null) with the parser made for the class, messages naming "__init__".
 // Returns 0, or -1 with TypeError set.
 int unpack_init(PyTypeObject* type, PyObject* args, PyObject* kwargs, Args& out) noexcept;
 
