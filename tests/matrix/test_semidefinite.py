@@ -202,6 +202,20 @@ def test_subclasses_are_read_through_their_methods(m):
     m.optimize()                                                          # <2 I, P> + x <= 2, P >= 0: x up to 2
     assert m.Status == VLM.OPTIMAL and x.X == pytest.approx(2, abs=1e-5)
 
+    class Overstated(PsdExpr):      # a size() far beyond its terms: the first wrong term ends the read
+        def size(self):
+            return 2**31 - 1
+
+        def getCoeff(self, i):
+            return np.eye(2)
+
+        def getVar(self, i):
+            return 10**12
+
+    for add in (lambda e: m.addRange(e, None, 3), m.setObjective):
+        with pytest.raises(TypeError, match="PsdVar"):
+            add(Overstated())
+
 
 def test_semidefinite_rows_keep_nothing(leaks):
     def fresh_model():

@@ -92,7 +92,6 @@ bool is_pair(PyObject* item) {
   return pair;
 }
 
-bool is_psdvar(PyObject* o) { return PyObject_TypeCheck(o, &PsdVarType); }
 
 void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   PsdExprObject* e = as_psdexpr(self);
@@ -542,9 +541,13 @@ std::vector<PsdTermRef> psdexpr_terms(PyObject* expr) {
   }
   Ref size = take(PyObject_CallMethodNoArgs(expr, VLM_STR("size")));
   const int64_t n = integer_only<int64_t>(size.get());
+  if (n > kMaxListItems) raise(PyExc_OverflowError, "value too large to convert to int");
   for (int64_t i = 0; i < n; ++i) {
     Ref coeff = take(PyObject_CallMethod(expr, "getCoeff", "L", static_cast<long long>(i)));
     Ref var = take(PyObject_CallMethod(expr, "getVar", "L", static_cast<long long>(i)));
+    // Refused as it is read (the text every reader of the terms gives): a
+    // size() that overstates the terms fails at the first wrong one.
+    if (!is_psdvar(var.get())) raise_cannot_convert(var.get(), "velmorpy.PsdVar");
     out.push_back(PsdTermRef{std::move(coeff), std::move(var)});
   }
   return out;
