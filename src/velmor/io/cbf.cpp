@@ -60,123 +60,168 @@ struct CbfRow {
   int var = -1;                         // the variable of a bound row
 };
 
+// The steps of write_cbf: the model's rows and bounds as conic rows
+// (conic_rows), then the file's sections: the header with the cones of the
+// variables and rows, the objective's coordinates and the rows'.
+class CbfWriter {
+ public:
+  explicit CbfWriter(const ModelData& d) : d_(d) {}
+
+  std::string write() {
+    conic_rows();
+    header();
+    objective();
+    row_coordinates();
+    return std::move(out_);
+  }
+
+ private:
+  void conic_rows() {
+    const Rows& r = d_.rows;
+    std::vector<CbfRow> extra;
+    for (int i = 0; i < r.size(); ++i) {
+      const size_t k = static_cast<size_t>(i);
+      const double lb = r.lb[k], ub = r.ub[k];
+      const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
+      const std::vector<PsdTerm>* psd = r.psd[k].empty() ? nullptr : &r.psd[k];
+      if (lo && up && lb == ub) {
+        rows_.push_back({Cone::Zero, 0.0 - lb, &r.lin[k], psd});
+      } else if (lo) {
+        rows_.push_back({Cone::NonNeg, 0.0 - lb, &r.lin[k], psd});
+        if (up) extra.push_back({Cone::NonPos, 0.0 - ub, &r.lin[k], psd});
+      } else if (up) {
+        rows_.push_back({Cone::NonPos, 0.0 - ub, &r.lin[k], psd});
+      } else {
+        rows_.push_back({Cone::Free, 0.0, &r.lin[k], psd});
+      }
+    }
+    variable_cones(extra);
+    rows_.insert(rows_.end(), extra.begin(), extra.end());
+  }
+
+  // Each variable's cone, and rows for the bounds its cone does not express.
+  void variable_cones(std::vector<CbfRow>& extra) {
+    const Columns& c = d_.cols;
+    for (int j = 0; j < c.size(); ++j) {
+      double lb = c.lb[static_cast<size_t>(j)], ub = c.ub[static_cast<size_t>(j)];
+      if (c.type[static_cast<size_t>(j)] == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+      Cone cone = Cone::Free;
+      if (lb == 0.0)
+        cone = ub == 0.0 ? Cone::Zero : Cone::NonNeg;
+      else if (ub == 0.0 && lb <= -VLM_INFINITY)
+        cone = Cone::NonPos;
+      var_cones_.push_back(cone);
+      const double implied_lb = cone == Cone::NonNeg || cone == Cone::Zero ? 0.0 : -VLM_INFINITY;
+      const double implied_ub = cone == Cone::NonPos || cone == Cone::Zero ? 0.0 : VLM_INFINITY;
+      if (lb != implied_lb) extra.push_back({Cone::NonNeg, 0.0 - lb, nullptr, nullptr, j});
+      if (ub != implied_ub) extra.push_back({Cone::NonPos, 0.0 - ub, nullptr, nullptr, j});
+    }
+  }
+
+  // The name, version, sense, PSDVAR, VAR, INT and CON.
+  void header() {
+    const Columns& c = d_.cols;
+    std::string name = d_.name;
+    for (char& ch : name)
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    out_ = kNameComment + name + "\nVER\n3\n\n";
+    out_ += d_.sense == VLM_MAXIMIZE ? "OBJSENSE\nMAX\n\n" : "OBJSENSE\nMIN\n\n";
+    if (!d_.psd_vars.empty()) {
+      out_ += "PSDVAR\n" + std::to_string(d_.psd_vars.size()) + "\n";
+      for (const PsdVariable& v : d_.psd_vars) out_ += std::to_string(v.dim) + "\n";
+      out_ += "\n";
+    }
+    out_ += "VAR\n" + cone_runs(var_cones_) + "\n";
+    std::vector<int> ints;
+    for (int j = 0; j < c.size(); ++j)
+      if (c.type[static_cast<size_t>(j)] != VLM_CONTINUOUS) ints.push_back(j);
+    if (!ints.empty()) {
+      out_ += "INT\n" + std::to_string(ints.size()) + "\n";
+      for (int j : ints) out_ += std::to_string(j) + "\n";
+      out_ += "\n";
+    }
+    if (!rows_.empty()) {
+      std::vector<Cone> cones;
+      for (const CbfRow& row : rows_) cones.push_back(row.cone);
+      out_ += "CON\n" + cone_runs(cones) + "\n";
+    }
+  }
+
+  // A section of `count` coordinate lines, none when the count is 0.
+  void section(const char* key, size_t count, const std::string& body) {
+    if (count) out_ += std::string(key) + "\n" + std::to_string(count) + "\n" + body + "\n";
+  }
+
+  // OBJFCOORD, OBJACOORD and OBJBCOORD.
+  void objective() {
+    const Columns& c = d_.cols;
+    std::string body;
+    size_t count = 0;
+    for (size_t j = 0; j < d_.psd_vars.size(); ++j)
+      for (const SymEntry& e : d_.psd_vars[j].obj.lower) {
+        body += std::to_string(j) + " " + std::to_string(e.row) + " " + std::to_string(e.col) + " " +
+                format_double(e.value) + "\n";
+        ++count;
+      }
+    section("OBJFCOORD", count, body);
+    body.clear(), count = 0;
+    for (int j = 0; j < c.size(); ++j)
+      if (c.obj[static_cast<size_t>(j)] != 0.0) {
+        body += std::to_string(j) + " " + format_double(c.obj[static_cast<size_t>(j)]) + "\n";
+        ++count;
+      }
+    section("OBJACOORD", count, body);
+    if (d_.obj_const != 0.0) out_ += "OBJBCOORD\n" + format_double(d_.obj_const) + "\n\n";
+  }
+
+  // FCOORD, ACOORD and BCOORD.
+  void row_coordinates() {
+    std::string body;
+    size_t count = 0;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      if (!rows_[i].psd) continue;
+      for (const PsdTerm& t : *rows_[i].psd)
+        for (const SymEntry& e : t.coef.lower) {
+          body += std::to_string(i) + " " + std::to_string(t.var) + " " + std::to_string(e.row) + " " +
+                  std::to_string(e.col) + " " + format_double(e.value) + "\n";
+          ++count;
+        }
+    }
+    section("FCOORD", count, body);
+    body.clear(), count = 0;
+    for (size_t i = 0; i < rows_.size(); ++i) {
+      if (rows_[i].lin) {
+        for (const Entry& e : *rows_[i].lin) {
+          body += std::to_string(i) + " " + std::to_string(e.index) + " " + format_double(e.value) + "\n";
+          ++count;
+        }
+      } else {
+        body += std::to_string(i) + " " + std::to_string(rows_[i].var) + " 1\n";
+        ++count;
+      }
+    }
+    section("ACOORD", count, body);
+    body.clear(), count = 0;
+    for (size_t i = 0; i < rows_.size(); ++i)
+      if (rows_[i].b != 0.0) {
+        body += std::to_string(i) + " " + format_double(rows_[i].b) + "\n";
+        ++count;
+      }
+    section("BCOORD", count, body);
+  }
+
+  const ModelData& d_;
+  std::vector<CbfRow> rows_;  // the model's rows, then rows for ranges and bounds
+  std::vector<Cone> var_cones_;
+  std::string out_;
+};
+
 }  // namespace
 
 std::string write_cbf(const ModelData& d) {
   expect_format(d.quad.empty() && d.sos.empty() && d.indicators.empty());
-  const Columns& c = d.cols;
-  for (char t : c.type) expect_format(t != VLM_SEMICONT && t != VLM_SEMIINT);
-  const Rows& r = d.rows;
-
-  std::vector<CbfRow> rows, extra;
-  for (int i = 0; i < r.size(); ++i) {
-    const size_t k = static_cast<size_t>(i);
-    const double lb = r.lb[k], ub = r.ub[k];
-    const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
-    const std::vector<PsdTerm>* psd = r.psd[k].empty() ? nullptr : &r.psd[k];
-    if (lo && up && lb == ub) {
-      rows.push_back({Cone::Zero, 0.0 - lb, &r.lin[k], psd});
-    } else if (lo) {
-      rows.push_back({Cone::NonNeg, 0.0 - lb, &r.lin[k], psd});
-      if (up) extra.push_back({Cone::NonPos, 0.0 - ub, &r.lin[k], psd});
-    } else if (up) {
-      rows.push_back({Cone::NonPos, 0.0 - ub, &r.lin[k], psd});
-    } else {
-      rows.push_back({Cone::Free, 0.0, &r.lin[k], psd});
-    }
-  }
-  std::vector<Cone> var_cones;
-  for (int j = 0; j < c.size(); ++j) {
-    double lb = c.lb[static_cast<size_t>(j)], ub = c.ub[static_cast<size_t>(j)];
-    if (c.type[static_cast<size_t>(j)] == VLM_BINARY) lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
-    Cone cone = Cone::Free;
-    if (lb == 0.0)
-      cone = ub == 0.0 ? Cone::Zero : Cone::NonNeg;
-    else if (ub == 0.0 && lb <= -VLM_INFINITY)
-      cone = Cone::NonPos;
-    var_cones.push_back(cone);
-    const double implied_lb = cone == Cone::NonNeg || cone == Cone::Zero ? 0.0 : -VLM_INFINITY;
-    const double implied_ub = cone == Cone::NonPos || cone == Cone::Zero ? 0.0 : VLM_INFINITY;
-    if (lb != implied_lb) extra.push_back({Cone::NonNeg, 0.0 - lb, nullptr, nullptr, j});
-    if (ub != implied_ub) extra.push_back({Cone::NonPos, 0.0 - ub, nullptr, nullptr, j});
-  }
-  rows.insert(rows.end(), extra.begin(), extra.end());
-
-  std::string name = d.name;
-  for (char& ch : name)
-    if (ch == '\n' || ch == '\r') ch = ' ';
-  std::string out = kNameComment + name + "\nVER\n3\n\n";
-  out += d.sense == VLM_MAXIMIZE ? "OBJSENSE\nMAX\n\n" : "OBJSENSE\nMIN\n\n";
-  if (!d.psd_vars.empty()) {
-    out += "PSDVAR\n" + std::to_string(d.psd_vars.size()) + "\n";
-    for (const PsdVariable& v : d.psd_vars) out += std::to_string(v.dim) + "\n";
-    out += "\n";
-  }
-  out += "VAR\n" + cone_runs(var_cones) + "\n";
-  std::vector<int> ints;
-  for (int j = 0; j < c.size(); ++j)
-    if (c.type[static_cast<size_t>(j)] != VLM_CONTINUOUS) ints.push_back(j);
-  if (!ints.empty()) {
-    out += "INT\n" + std::to_string(ints.size()) + "\n";
-    for (int j : ints) out += std::to_string(j) + "\n";
-    out += "\n";
-  }
-  if (!rows.empty()) {
-    std::vector<Cone> cones;
-    for (const CbfRow& row : rows) cones.push_back(row.cone);
-    out += "CON\n" + cone_runs(cones) + "\n";
-  }
-
-  std::string body;
-  size_t count = 0;
-  for (size_t j = 0; j < d.psd_vars.size(); ++j)
-    for (const SymEntry& e : d.psd_vars[j].obj.lower) {
-      body += std::to_string(j) + " " + std::to_string(e.row) + " " + std::to_string(e.col) + " " +
-              format_double(e.value) + "\n";
-      ++count;
-    }
-  if (count) out += "OBJFCOORD\n" + std::to_string(count) + "\n" + body + "\n";
-  body.clear(), count = 0;
-  for (int j = 0; j < c.size(); ++j)
-    if (c.obj[static_cast<size_t>(j)] != 0.0) {
-      body += std::to_string(j) + " " + format_double(c.obj[static_cast<size_t>(j)]) + "\n";
-      ++count;
-    }
-  if (count) out += "OBJACOORD\n" + std::to_string(count) + "\n" + body + "\n";
-  if (d.obj_const != 0.0) out += "OBJBCOORD\n" + format_double(d.obj_const) + "\n\n";
-
-  body.clear(), count = 0;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (!rows[i].psd) continue;
-    for (const PsdTerm& t : *rows[i].psd)
-      for (const SymEntry& e : t.coef.lower) {
-        body += std::to_string(i) + " " + std::to_string(t.var) + " " + std::to_string(e.row) + " " +
-                std::to_string(e.col) + " " + format_double(e.value) + "\n";
-        ++count;
-      }
-  }
-  if (count) out += "FCOORD\n" + std::to_string(count) + "\n" + body + "\n";
-  body.clear(), count = 0;
-  for (size_t i = 0; i < rows.size(); ++i) {
-    if (rows[i].lin) {
-      for (const Entry& e : *rows[i].lin) {
-        body += std::to_string(i) + " " + std::to_string(e.index) + " " + format_double(e.value) + "\n";
-        ++count;
-      }
-    } else {
-      body += std::to_string(i) + " " + std::to_string(rows[i].var) + " 1\n";
-      ++count;
-    }
-  }
-  if (count) out += "ACOORD\n" + std::to_string(count) + "\n" + body + "\n";
-  body.clear(), count = 0;
-  for (size_t i = 0; i < rows.size(); ++i)
-    if (rows[i].b != 0.0) {
-      body += std::to_string(i) + " " + format_double(rows[i].b) + "\n";
-      ++count;
-    }
-  if (count) out += "BCOORD\n" + std::to_string(count) + "\n" + body + "\n";
-  return out;
+  for (char t : d.cols.type) expect_format(t != VLM_SEMICONT && t != VLM_SEMIINT);
+  return CbfWriter(d).write();
 }
 
 namespace {
@@ -238,152 +283,203 @@ std::vector<Cone> read_cones(CbfLines& in) {
   return cones;
 }
 
-}  // namespace
+// The steps of read_cbf: the name from the first comment, then each keyword's
+// section in file order (keyword), then the columns from the variables' cones
+// and integers, the rows from theirs, and the semidefinite coordinates.
+class CbfReader {
+ public:
+  explicit CbfReader(const std::string& text) : text_(text), in_(text) {}
 
-ModelData read_cbf(const std::string& text) {
-  ModelData d;
-  if (text.compare(0, std::string(kNameComment).size(), kNameComment) == 0) {
-    const size_t end = text.find('\n');
-    d.name = text.substr(std::string(kNameComment).size(),
-                         (end == std::string::npos ? text.size() : end) - std::string(kNameComment).size());
-    if (!d.name.empty() && d.name.back() == '\r') d.name.pop_back();
+  ModelData read() {
+    name();
+    std::vector<std::string_view> tok;
+    while (in_.next(tok)) {
+      expect_format(tok.size() == 1);
+      keyword(std::string(tok[0]));
+    }
+    expect_format(have_version_ && have_vars_);
+    columns();
+    rows();
+    semidefinite_coordinates();
+    return std::move(d_);
   }
-  CbfLines in(text);
-  std::vector<Cone> var_cones, row_cones;
-  bool have_vars = false, have_rows = false, have_version = false;
-  std::vector<int> ints;
-  std::vector<double> b;
-  std::vector<std::pair<std::pair<int, int>, double>> triplets;
-  // (row, psd var) -> positions and values in file order; row -1 is the objective.
-  std::map<std::pair<int, int>, std::pair<std::vector<int>, std::vector<double>>> fentries;
-  std::vector<std::string_view> tok;
-  while (in.next(tok)) {
-    expect_format(tok.size() == 1);
-    const std::string key(tok[0]);
+
+ private:
+  void name() {
+    if (text_.compare(0, std::string(kNameComment).size(), kNameComment) != 0) return;
+    const size_t end = text_.find('\n');
+    d_.name = text_.substr(std::string(kNameComment).size(),
+                           (end == std::string::npos ? text_.size() : end) - std::string(kNameComment).size());
+    if (!d_.name.empty() && d_.name.back() == '\r') d_.name.pop_back();
+  }
+
+  void keyword(const std::string& key) {
     if (key == "VER") {
-      const int v = file_int(in.expect(1)[0]);
+      const int v = file_int(in_.expect(1)[0]);
       expect_format(v >= 1 && v <= 3);
-      have_version = true;
+      have_version_ = true;
     } else if (key == "OBJSENSE") {
-      const std::string s(in.expect(1)[0]);
+      const std::string s(in_.expect(1)[0]);
       expect_format(s == "MIN" || s == "MAX");
-      d.sense = s == "MAX" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+      d_.sense = s == "MAX" ? VLM_MAXIMIZE : VLM_MINIMIZE;
     } else if (key == "PSDVAR") {
-      const int n = in.count(in.expect(1)[0], INT_MAX);
+      const int n = in_.count(in_.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
-        const int dim = file_int(in.expect(1)[0]);
+        const int dim = file_int(in_.expect(1)[0]);
         expect_format(dim >= 1 && dim <= kMaxDim);
-        d.psd_vars.push_back({dim, {}, {}});
+        d_.psd_vars.push_back({dim, {}, {}});
       }
     } else if (key == "VAR") {
-      expect_format(!have_vars);
-      var_cones = read_cones(in);
-      have_vars = true;
+      expect_format(!have_vars_);
+      var_cones_ = read_cones(in_);
+      have_vars_ = true;
     } else if (key == "INT") {
-      const int n = in.count(in.expect(1)[0], INT_MAX);
-      for (int k = 0; k < n; ++k) ints.push_back(file_int(in.expect(1)[0]));
+      const int n = in_.count(in_.expect(1)[0], INT_MAX);
+      for (int k = 0; k < n; ++k) ints_.push_back(file_int(in_.expect(1)[0]));
     } else if (key == "CON") {
-      expect_format(!have_rows);
-      row_cones = read_cones(in);
-      have_rows = true;
-      b.assign(row_cones.size(), 0.0);
+      expect_format(!have_rows_);
+      row_cones_ = read_cones(in_);
+      have_rows_ = true;
+      b_.assign(row_cones_.size(), 0.0);
     } else if (key == "PSDCON" || key == "HCOORD" || key == "DCOORD" || key == "POWCONES" || key == "POW*CONES") {
       // Semidefinite cones over affine matrices and power cones: none of ours.
-      expect_format(file_int(in.expect(1)[0]) == 0);
+      expect_format(file_int(in_.expect(1)[0]) == 0);
     } else if (key == "OBJFCOORD" || key == "FCOORD") {
-      const bool objective = key == "OBJFCOORD";
-      const int n = in.count(in.expect(1)[0], INT_MAX);
-      for (int k = 0; k < n; ++k) {
-        const auto e = in.expect(objective ? 4 : 5);
-        const size_t o = objective ? 0 : 1;
-        const int row = objective ? -1 : file_int(e[0]);
-        const int var = file_int(e[o]), r = file_int(e[o + 1]), c = file_int(e[o + 2]);
-        expect_format(var >= 0 && static_cast<size_t>(var) < d.psd_vars.size());
-        const int dim = d.psd_vars[static_cast<size_t>(var)].dim;
-        expect_format(r >= 0 && r < dim && c >= 0 && c < dim);
-        expect_format(objective || (row >= 0 && static_cast<size_t>(row) < row_cones.size()));
-        auto& entry = fentries[{row, var}];
-        entry.first.push_back(r * dim + c);
-        entry.second.push_back(file_coef(e[o + 3]));
-      }
+      fcoord(key == "OBJFCOORD");
     } else if (key == "OBJACOORD") {
-      expect_format(have_vars);
-      const int n = in.count(in.expect(1)[0], INT_MAX);
-      for (int k = 0; k < n; ++k) {
-        const auto e = in.expect(2);
-        const int j = file_int(e[0]);
-        expect_format(j >= 0 && static_cast<size_t>(j) < var_cones.size());
-        d.cols.obj.resize(var_cones.size(), 0.0);
-        d.cols.obj[static_cast<size_t>(j)] += file_coef(e[1]);
-      }
+      objacoord();
     } else if (key == "OBJBCOORD") {
-      d.obj_const = file_coef(in.expect(1)[0]);
+      d_.obj_const = file_coef(in_.expect(1)[0]);
     } else if (key == "ACOORD") {
-      const int n = in.count(in.expect(1)[0], INT_MAX);
-      for (int k = 0; k < n; ++k) {
-        const auto e = in.expect(3);
-        const int i = file_int(e[0]), j = file_int(e[1]);
-        expect_format(i >= 0 && static_cast<size_t>(i) < row_cones.size() && j >= 0 &&
-                      static_cast<size_t>(j) < var_cones.size());
-        triplets.push_back({{i, j}, file_coef(e[2])});
-      }
+      acoord();
     } else if (key == "BCOORD") {
-      const int n = in.count(in.expect(1)[0], INT_MAX);
-      for (int k = 0; k < n; ++k) {
-        const auto e = in.expect(2);
-        const int i = file_int(e[0]);
-        expect_format(i >= 0 && static_cast<size_t>(i) < b.size());
-        b[static_cast<size_t>(i)] += file_coef(e[1]);
-      }
+      bcoord();
     } else {
       refuse(VLM_ERROR_FORMAT_ERROR);
     }
   }
-  expect_format(have_version && have_vars);
 
-  Columns& c = d.cols;
-  const size_t n = var_cones.size();
-  c.obj.resize(n, 0.0);
-  for (Cone cone : var_cones) {
-    c.lb.push_back(cone == Cone::NonNeg || cone == Cone::Zero ? 0.0 : -VLM_INFINITY);
-    c.ub.push_back(cone == Cone::NonPos || cone == Cone::Zero ? 0.0 : VLM_INFINITY);
-  }
-  c.type.assign(n, VLM_CONTINUOUS);
-  c.name.assign(n, ShortText());
-  c.start.assign(n, VLM_UNDEFINED);
-  for (int j : ints) {
-    expect_format(j >= 0 && static_cast<size_t>(j) < n);
-    c.type[static_cast<size_t>(j)] = VLM_INTEGER;
-  }
-  Rows& r = d.rows;
-  const size_t m = row_cones.size();
-  r.name.assign(m, ShortText());
-  r.lin.assign(m, SparseVector());
-  r.psd.assign(m, std::vector<PsdTerm>());
-  r.is_psd.assign(m, 0);
-  for (size_t i = 0; i < m; ++i) {
-    expect_format(std::isfinite(b[i]));
-    const double rhs = 0.0 - b[i];
-    const Cone cone = row_cones[i];
-    r.lb.push_back(cone == Cone::NonNeg || cone == Cone::Zero ? rhs : -VLM_INFINITY);
-    r.ub.push_back(cone == Cone::NonPos || cone == Cone::Zero ? rhs : VLM_INFINITY);
-    if (r.lb.back() <= -VLM_INFINITY) r.lb.back() = -VLM_INFINITY;
-    if (r.ub.back() >= VLM_INFINITY) r.ub.back() = VLM_INFINITY;
-  }
-  fill_rows_from_triplets(r, triplets);
-  for (auto& f : fentries) {
-    const int row = f.first.first, var = f.first.second;
-    const int dim = d.psd_vars[static_cast<size_t>(var)].dim;
-    SymMatrix m2 = sym_from_handoff(dim, static_cast<long long>(f.second.first.size()), f.second.first.data(),
-                                    f.second.second.data());
-    if (row < 0) {
-      d.psd_vars[static_cast<size_t>(var)].obj = std::move(m2);
-    } else {
-      r.psd[static_cast<size_t>(row)].push_back({var, std::move(m2)});  // the map walks vars in order
-      r.is_psd[static_cast<size_t>(row)] = 1;
+  // Coordinates of the semidefinite variables' coefficient matrices, in the
+  // objective or in the rows.
+  void fcoord(bool objective) {
+    const int n = in_.count(in_.expect(1)[0], INT_MAX);
+    for (int k = 0; k < n; ++k) {
+      const auto e = in_.expect(objective ? 4 : 5);
+      const size_t o = objective ? 0 : 1;
+      const int row = objective ? -1 : file_int(e[0]);
+      const int var = file_int(e[o]), r = file_int(e[o + 1]), c = file_int(e[o + 2]);
+      expect_format(var >= 0 && static_cast<size_t>(var) < d_.psd_vars.size());
+      const int dim = d_.psd_vars[static_cast<size_t>(var)].dim;
+      expect_format(r >= 0 && r < dim && c >= 0 && c < dim);
+      expect_format(objective || (row >= 0 && static_cast<size_t>(row) < row_cones_.size()));
+      auto& entry = fentries_[{row, var}];
+      entry.first.push_back(r * dim + c);
+      entry.second.push_back(file_coef(e[o + 3]));
     }
   }
-  return d;
-}
+
+  void objacoord() {
+    expect_format(have_vars_);
+    const int n = in_.count(in_.expect(1)[0], INT_MAX);
+    for (int k = 0; k < n; ++k) {
+      const auto e = in_.expect(2);
+      const int j = file_int(e[0]);
+      expect_format(j >= 0 && static_cast<size_t>(j) < var_cones_.size());
+      d_.cols.obj.resize(var_cones_.size(), 0.0);
+      d_.cols.obj[static_cast<size_t>(j)] += file_coef(e[1]);
+    }
+  }
+
+  void acoord() {
+    const int n = in_.count(in_.expect(1)[0], INT_MAX);
+    for (int k = 0; k < n; ++k) {
+      const auto e = in_.expect(3);
+      const int i = file_int(e[0]), j = file_int(e[1]);
+      expect_format(i >= 0 && static_cast<size_t>(i) < row_cones_.size() && j >= 0 &&
+                    static_cast<size_t>(j) < var_cones_.size());
+      triplets_.push_back({{i, j}, file_coef(e[2])});
+    }
+  }
+
+  void bcoord() {
+    const int n = in_.count(in_.expect(1)[0], INT_MAX);
+    for (int k = 0; k < n; ++k) {
+      const auto e = in_.expect(2);
+      const int i = file_int(e[0]);
+      expect_format(i >= 0 && static_cast<size_t>(i) < b_.size());
+      b_[static_cast<size_t>(i)] += file_coef(e[1]);
+    }
+  }
+
+  // The columns: bounds from their cones, INT's integers.
+  void columns() {
+    Columns& c = d_.cols;
+    const size_t n = var_cones_.size();
+    c.obj.resize(n, 0.0);
+    for (Cone cone : var_cones_) {
+      c.lb.push_back(cone == Cone::NonNeg || cone == Cone::Zero ? 0.0 : -VLM_INFINITY);
+      c.ub.push_back(cone == Cone::NonPos || cone == Cone::Zero ? 0.0 : VLM_INFINITY);
+    }
+    c.type.assign(n, VLM_CONTINUOUS);
+    c.name.assign(n, ShortText());
+    c.start.assign(n, VLM_UNDEFINED);
+    for (int j : ints_) {
+      expect_format(j >= 0 && static_cast<size_t>(j) < n);
+      c.type[static_cast<size_t>(j)] = VLM_INTEGER;
+    }
+  }
+
+  // The rows: sides from their cones and constants, then the linear entries.
+  void rows() {
+    Rows& r = d_.rows;
+    const size_t m = row_cones_.size();
+    r.name.assign(m, ShortText());
+    r.lin.assign(m, SparseVector());
+    r.psd.assign(m, std::vector<PsdTerm>());
+    r.is_psd.assign(m, 0);
+    for (size_t i = 0; i < m; ++i) {
+      expect_format(std::isfinite(b_[i]));
+      const double rhs = 0.0 - b_[i];
+      const Cone cone = row_cones_[i];
+      r.lb.push_back(cone == Cone::NonNeg || cone == Cone::Zero ? rhs : -VLM_INFINITY);
+      r.ub.push_back(cone == Cone::NonPos || cone == Cone::Zero ? rhs : VLM_INFINITY);
+      if (r.lb.back() <= -VLM_INFINITY) r.lb.back() = -VLM_INFINITY;
+      if (r.ub.back() >= VLM_INFINITY) r.ub.back() = VLM_INFINITY;
+    }
+    fill_rows_from_triplets(r, triplets_);
+  }
+
+  // The semidefinite variables' matrices in the objective and the rows.
+  void semidefinite_coordinates() {
+    Rows& r = d_.rows;
+    for (auto& f : fentries_) {
+      const int row = f.first.first, var = f.first.second;
+      const int dim = d_.psd_vars[static_cast<size_t>(var)].dim;
+      SymMatrix m2 = sym_from_handoff(dim, static_cast<long long>(f.second.first.size()), f.second.first.data(),
+                                      f.second.second.data());
+      if (row < 0) {
+        d_.psd_vars[static_cast<size_t>(var)].obj = std::move(m2);
+      } else {
+        r.psd[static_cast<size_t>(row)].push_back({var, std::move(m2)});  // the map walks vars in order
+        r.is_psd[static_cast<size_t>(row)] = 1;
+      }
+    }
+  }
+
+  const std::string& text_;
+  CbfLines in_;
+  ModelData d_;
+  std::vector<Cone> var_cones_, row_cones_;
+  bool have_vars_ = false, have_rows_ = false, have_version_ = false;
+  std::vector<int> ints_;
+  std::vector<double> b_;
+  Triplets triplets_;
+  // (row, psd var) -> positions and values in file order; row -1 is the objective.
+  std::map<std::pair<int, int>, std::pair<std::vector<int>, std::vector<double>>> fentries_;
+};
+
+}  // namespace
+
+ModelData read_cbf(const std::string& text) { return CbfReader(text).read(); }
 
 }  // namespace velmor

@@ -129,149 +129,211 @@ void add_bounds(std::string& out, const std::string& name, double lb, double ub)
     out += " " + lp_number(lb) + " <= " + name + " <= " + lp_number(ub) + "\n";
 }
 
-}  // namespace
+// The steps of write_lp, in the order of the file's sections. The objective
+// and the rows add the columns they need (the constant column, range
+// columns), which the Bounds section then bounds.
+class LpWriter {
+ public:
+  explicit LpWriter(const ModelData& d)
+      : d_(d),
+        cname_(file_names(d.cols.name, d.cols.lb.size(), "C", lp_name)),
+        rname_(file_names(d.rows.name, d.rows.lb.size(), "R", lp_name)),
+        gname_(indicator_names(d)),
+        columns_(cname_.begin(), cname_.end()),
+        obj_(objective_name()) {}
 
-std::string write_lp(const ModelData& d) {
-  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
-  const Columns& c = d.cols;
-  const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, c.lb.size(), "C", lp_name);
-  const std::vector<std::string> rname = file_names(r.name, r.lb.size(), "R", lp_name);
-  std::vector<ShortText> gnames;
-  for (const Indicator& g : d.indicators) gnames.push_back(g.name);
-  const std::vector<std::string> gname = file_names(gnames, gnames.size(), "G", lp_name);
-  std::unordered_set<std::string> columns(cname.begin(), cname.end());  // names in use
-  std::string obj = "obj";
-  for (bool taken = true; taken;) {
-    taken = false;
-    for (const auto* list : {&rname, &gname})
-      for (const std::string& n : *list)
-        if (n == obj) taken = true;
-    if (taken) obj += '_';
+  std::string write() {
+    header();
+    objective();
+    out_ += "Subject To\n";
+    rows();
+    indicators();
+    out_ += "Bounds\n";
+    bounds();
+    type_sections();
+    sos();
+    out_ += "End\n";
+    return std::move(out_);
   }
 
-  std::string out;
-  std::string name = d.name;
-  for (char& ch : name)
-    if (ch == '\n' || ch == '\r') ch = ' ';
-  out += std::string(kLpNameComment) + name + "\n";
-  out += d.sense == VLM_MAXIMIZE ? "Maximize\n" : "Minimize\n";
-  out += " " + obj + ":";
-  // Every column appears in the objective, zeros included: LP readers number
-  // the columns in order of first appearance.
-  SparseVector objective;
-  for (int j = 0; j < c.size(); ++j) objective.push_back({j, c.obj[static_cast<size_t>(j)]});
-  add_terms(out, objective, cname);
-  // The constant (or, for want of terms, a 0) as the coefficient of a column
-  // fixed at 1: GLPK's reader takes no constant and CBC's drops it.
-  std::string constant;
-  if (d.obj_const != 0.0 || (objective.empty() && d.quad.empty())) {
-    constant = "ObjConst";
-    while (!columns.insert(constant).second) constant += '_';
-    out += (std::signbit(d.obj_const) ? " - " : " + ") + format_double(std::fabs(d.obj_const)) + " " + constant;
-  }
-  if (!d.quad.empty()) {
-    out += " + [";
-    int on_line = 0;
-    for (const auto& q : d.quad) {
-      if (++on_line > 8) {
-        out += "\n   ";
-        on_line = 1;
-      }
-      const double v = 2 * q.second;
-      expect_format(std::isfinite(v));
-      out += std::signbit(v) ? " - " : " + ";
-      out += format_double(std::fabs(v)) + " " + cname[static_cast<size_t>(q.first.first)];
-      if (q.first.first == q.first.second)
-        out += " ^ 2";
-      else
-        out += " * " + cname[static_cast<size_t>(q.first.second)];
-    }
-    out += " ] / 2";
-  }
-  out += "\n";
-  if (!constant.empty()) out += std::string(kLpConstantComment) + constant + "\n";
-  out += "Subject To\n";
-  // Rows written with a range column: its name and bounds.
+ private:
+  // A row written with a range column: the column's name and bounds.
   struct RangeColumn {
     std::string name;
     double lb, ub;
   };
-  std::vector<RangeColumn> ranges;
-  for (int i = 0; i < r.size(); ++i) {
-    const size_t k = static_cast<size_t>(i);
-    const double lb = r.lb[k], ub = r.ub[k];
-    const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
-    out += " " + rname[k] + ":";
-    add_terms(out, r.lin[k], cname);
-    if (r.lin[k].empty() || (lo == up && lb != ub)) {
-      std::string range = "Rg" + std::to_string(i);
-      while (!columns.insert(range).second) range += '_';
-      out += " - 1 " + range + " = 0\n";
-      out += std::string(kLpRangeComment) + range + "\n";
-      ranges.push_back({std::move(range), lb, ub});
-    } else if (lo && up) {
-      out += " = " + lp_number(ub) + "\n";
-    } else if (up) {
-      out += " <= " + lp_number(ub) + "\n";
-    } else {
-      out += " >= " + lp_number(lb) + "\n";
-    }
-  }
-  for (size_t k = 0; k < d.indicators.size(); ++k) {
-    const Indicator& g = d.indicators[k];
-    out += " " + gname[k] + ": " + cname[static_cast<size_t>(g.binvar)] + " = " + std::to_string(g.binval) + " ->";
-    add_row_terms(out, g.lin, cname);
-    out += g.sense == VLM_LESS_EQUAL ? " <= " : g.sense == VLM_GREATER_EQUAL ? " >= " : " = ";
-    out += lp_number(g.rhs) + "\n";
+
+  static std::vector<std::string> indicator_names(const ModelData& d) {
+    std::vector<ShortText> names;
+    for (const Indicator& g : d.indicators) names.push_back(g.name);
+    return file_names(names, names.size(), "G", lp_name);
   }
 
-  out += "Bounds\n";
-  for (int j = 0; j < c.size(); ++j) {
-    const size_t k = static_cast<size_t>(j);
-    double lb = c.lb[k], ub = c.ub[k];
-    const char t = c.type[k];
-    if (t == VLM_BINARY) {
-      // A binary's bounds are cut to [0, 1] when it is solved; the Binaries
-      // section gives [0, 1], so only a narrower range needs a line.
-      lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
-      if (lb == 0.0 && ub == 1.0) continue;
+  // "obj", with "_" appended until no row or indicator uses it.
+  std::string objective_name() const {
+    std::string obj = "obj";
+    for (bool taken = true; taken;) {
+      taken = false;
+      for (const auto* list : {&rname_, &gname_})
+        for (const std::string& n : *list)
+          if (n == obj) taken = true;
+      if (taken) obj += '_';
     }
-    if (t == VLM_SEMICONT || t == VLM_SEMIINT)
-      out += " " + lp_number(lb) + " <= " + cname[k] + " <= " + lp_number(ub) + "\n";
-    else
-      add_bounds(out, cname[k], lb, ub);
+    return obj;
   }
-  for (const RangeColumn& rc : ranges) add_bounds(out, rc.name, rc.lb, rc.ub);
-  if (!constant.empty()) add_bounds(out, constant, 1, 1);
-  const struct {
-    const char* title;
-    bool (*member)(char);
-  } sections[] = {
-      {"Generals", [](char t) { return t == VLM_INTEGER || t == VLM_SEMIINT; }},
-      {"Binaries", [](char t) { return t == VLM_BINARY; }},
-      {"Semi-continuous", [](char t) { return t == VLM_SEMICONT || t == VLM_SEMIINT; }},
-  };
-  for (const auto& s : sections) {
-    bool any = false;
+
+  void header() {
+    std::string name = d_.name;
+    for (char& ch : name)
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    out_ += std::string(kLpNameComment) + name + "\n";
+    out_ += d_.sense == VLM_MAXIMIZE ? "Maximize\n" : "Minimize\n";
+  }
+
+  void objective() {
+    const Columns& c = d_.cols;
+    out_ += " " + obj_ + ":";
+    // Every column appears in the objective, zeros included: LP readers number
+    // the columns in order of first appearance.
+    SparseVector objective;
+    for (int j = 0; j < c.size(); ++j) objective.push_back({j, c.obj[static_cast<size_t>(j)]});
+    add_terms(out_, objective, cname_);
+    // The constant (or, for want of terms, a 0) as the coefficient of a column
+    // fixed at 1: GLPK's reader takes no constant and CBC's drops it.
+    if (d_.obj_const != 0.0 || (objective.empty() && d_.quad.empty())) {
+      constant_ = "ObjConst";
+      while (!columns_.insert(constant_).second) constant_ += '_';
+      out_ += (std::signbit(d_.obj_const) ? " - " : " + ") + format_double(std::fabs(d_.obj_const)) + " " + constant_;
+    }
+    quadratic_terms();
+    out_ += "\n";
+    if (!constant_.empty()) out_ += std::string(kLpConstantComment) + constant_ + "\n";
+  }
+
+  void quadratic_terms() {
+    if (d_.quad.empty()) return;
+    out_ += " + [";
+    int on_line = 0;
+    for (const auto& q : d_.quad) {
+      if (++on_line > 8) {
+        out_ += "\n   ";
+        on_line = 1;
+      }
+      const double v = 2 * q.second;
+      expect_format(std::isfinite(v));
+      out_ += std::signbit(v) ? " - " : " + ";
+      out_ += format_double(std::fabs(v)) + " " + cname_[static_cast<size_t>(q.first.first)];
+      if (q.first.first == q.first.second)
+        out_ += " ^ 2";
+      else
+        out_ += " * " + cname_[static_cast<size_t>(q.first.second)];
+    }
+    out_ += " ] / 2";
+  }
+
+  void rows() {
+    const Rows& r = d_.rows;
+    for (int i = 0; i < r.size(); ++i) {
+      const size_t k = static_cast<size_t>(i);
+      const double lb = r.lb[k], ub = r.ub[k];
+      const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
+      out_ += " " + rname_[k] + ":";
+      add_terms(out_, r.lin[k], cname_);
+      if (r.lin[k].empty() || (lo == up && lb != ub)) {
+        std::string range = "Rg" + std::to_string(i);
+        while (!columns_.insert(range).second) range += '_';
+        out_ += " - 1 " + range + " = 0\n";
+        out_ += std::string(kLpRangeComment) + range + "\n";
+        ranges_.push_back({std::move(range), lb, ub});
+      } else if (lo && up) {
+        out_ += " = " + lp_number(ub) + "\n";
+      } else if (up) {
+        out_ += " <= " + lp_number(ub) + "\n";
+      } else {
+        out_ += " >= " + lp_number(lb) + "\n";
+      }
+    }
+  }
+
+  void indicators() {
+    for (size_t k = 0; k < d_.indicators.size(); ++k) {
+      const Indicator& g = d_.indicators[k];
+      out_ += " " + gname_[k] + ": " + cname_[static_cast<size_t>(g.binvar)] + " = " + std::to_string(g.binval) +
+              " ->";
+      add_row_terms(out_, g.lin, cname_);
+      out_ += g.sense == VLM_LESS_EQUAL ? " <= " : g.sense == VLM_GREATER_EQUAL ? " >= " : " = ";
+      out_ += lp_number(g.rhs) + "\n";
+    }
+  }
+
+  void bounds() {
+    const Columns& c = d_.cols;
     for (int j = 0; j < c.size(); ++j) {
-      if (!s.member(c.type[static_cast<size_t>(j)])) continue;
-      if (!any) out += std::string(s.title) + "\n";
-      any = true;
-      out += " " + cname[static_cast<size_t>(j)] + "\n";
+      const size_t k = static_cast<size_t>(j);
+      double lb = c.lb[k], ub = c.ub[k];
+      const char t = c.type[k];
+      if (t == VLM_BINARY) {
+        // A binary's bounds are cut to [0, 1] when it is solved; the Binaries
+        // section gives [0, 1], so only a narrower range needs a line.
+        lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
+        if (lb == 0.0 && ub == 1.0) continue;
+      }
+      if (t == VLM_SEMICONT || t == VLM_SEMIINT)
+        out_ += " " + lp_number(lb) + " <= " + cname_[k] + " <= " + lp_number(ub) + "\n";
+      else
+        add_bounds(out_, cname_[k], lb, ub);
+    }
+    for (const RangeColumn& rc : ranges_) add_bounds(out_, rc.name, rc.lb, rc.ub);
+    if (!constant_.empty()) add_bounds(out_, constant_, 1, 1);
+  }
+
+  // Generals, Binaries and Semi-continuous, each when a column belongs to it.
+  void type_sections() {
+    const Columns& c = d_.cols;
+    const struct {
+      const char* title;
+      bool (*member)(char);
+    } sections[] = {
+        {"Generals", [](char t) { return t == VLM_INTEGER || t == VLM_SEMIINT; }},
+        {"Binaries", [](char t) { return t == VLM_BINARY; }},
+        {"Semi-continuous", [](char t) { return t == VLM_SEMICONT || t == VLM_SEMIINT; }},
+    };
+    for (const auto& s : sections) {
+      bool any = false;
+      for (int j = 0; j < c.size(); ++j) {
+        if (!s.member(c.type[static_cast<size_t>(j)])) continue;
+        if (!any) out_ += std::string(s.title) + "\n";
+        any = true;
+        out_ += " " + cname_[static_cast<size_t>(j)] + "\n";
+      }
     }
   }
-  if (!d.sos.empty()) {
-    out += "SOS\n";
-    for (size_t s = 0; s < d.sos.size(); ++s) {
-      out += " s" + std::to_string(s) + (d.sos[s].type == VLM_SOS_TYPE1 ? ": S1::" : ": S2::");
-      for (size_t k = 0; k < d.sos[s].members.size(); ++k)
-        out += " " + cname[static_cast<size_t>(d.sos[s].members[k])] + ":" + format_double(d.sos[s].weights[k]);
-      out += "\n";
+
+  void sos() {
+    if (d_.sos.empty()) return;
+    out_ += "SOS\n";
+    for (size_t s = 0; s < d_.sos.size(); ++s) {
+      out_ += " s" + std::to_string(s) + (d_.sos[s].type == VLM_SOS_TYPE1 ? ": S1::" : ": S2::");
+      for (size_t k = 0; k < d_.sos[s].members.size(); ++k)
+        out_ += " " + cname_[static_cast<size_t>(d_.sos[s].members[k])] + ":" + format_double(d_.sos[s].weights[k]);
+      out_ += "\n";
     }
   }
-  out += "End\n";
-  return out;
+
+  const ModelData& d_;
+  const std::vector<std::string> cname_, rname_, gname_;
+  std::unordered_set<std::string> columns_;  // names in use
+  const std::string obj_;
+  std::string constant_;  // the constant column's name, empty without one
+  std::vector<RangeColumn> ranges_;
+  std::string out_;
+};
+
+}  // namespace
+
+std::string write_lp(const ModelData& d) {
+  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
+  return LpWriter(d).write();
 }
 
 }  // namespace velmor

@@ -109,147 +109,206 @@ class MpsLines {
   bool fixed_;
 };
 
-}  // namespace
+// The steps of write_mps, in the order of the file's sections. The rows'
+// types and sides are decided once (row_sides) and written in ROWS, RHS and
+// RANGES.
+class MpsWriter {
+ public:
+  explicit MpsWriter(const ModelData& d)
+      : d_(d),
+        cname_(file_names(d.cols.name, d.cols.lb.size(), "C", mps_name)),
+        rname_(file_names(d.rows.name, d.rows.lb.size(), "R", mps_name)),
+        // The objective row, and the bound set, which a reader may look up
+        // among the columns (a BV line without a value has the set name or
+        // the column second), take names no row or column uses.
+        obj_(unused_name("OBJ", rname_)),
+        bnd_(unused_name("BND", cname_)),
+        fixed_(std::all_of(cname_.begin(), cname_.end(), fits_fixed) &&
+               std::all_of(rname_.begin(), rname_.end(), fits_fixed) && fits_fixed(obj_) && fits_fixed(bnd_)),
+        line_(out_, fixed_) {}
 
-std::string write_mps(const ModelData& d) {
-  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
-  const Columns& c = d.cols;
-  const Rows& r = d.rows;
-  const std::vector<std::string> cname = file_names(c.name, c.lb.size(), "C", mps_name);
-  const std::vector<std::string> rname = file_names(r.name, r.lb.size(), "R", mps_name);
-  // The objective row, and the bound set, which a reader may look up among
-  // the columns (a BV line without a value has the set name or the column
-  // second), take names no row or column uses.
-  const std::string obj = unused_name("OBJ", rname);
-  const std::string bnd = unused_name("BND", cname);
-  const bool fixed = std::all_of(cname.begin(), cname.end(), fits_fixed) &&
-                     std::all_of(rname.begin(), rname.end(), fits_fixed) && fits_fixed(obj) && fits_fixed(bnd);
-
-  std::string name = d.name;  // a line break would end the NAME line
-  for (char& ch : name)
-    if (ch == '\n' || ch == '\r') ch = ' ';
-  std::string out = name.empty() ? "NAME\n" : (fixed ? "NAME          " : "NAME ") + name + "\n";
-  MpsLines line(out, fixed);
-  if (d.sense == VLM_MAXIMIZE) {
-    out += "OBJSENSE\n";
-    line.add("", {"MAX"});
+  std::string write() {
+    header();
+    rows();
+    columns();
+    rhs_and_ranges();
+    bounds();
+    quadobj();
+    sos();
+    out_ += "ENDATA\n";
+    return std::move(out_);
   }
-  out += "ROWS\n";
-  line.add("N", {obj});
-  // Row types and right-hand sides; ranges for rows with two finite sides.
-  std::vector<double> rhs(static_cast<size_t>(r.size()), 0.0), range(static_cast<size_t>(r.size()), 0.0);
-  std::vector<char> has_range(static_cast<size_t>(r.size()), 0);
-  for (int i = 0; i < r.size(); ++i) {
-    const size_t k = static_cast<size_t>(i);
-    const double lb = r.lb[k], ub = r.ub[k];
-    const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
+
+ private:
+  // A row as ROWS, RHS and RANGES give it.
+  struct RowSides {
     const char* type;
+    double rhs = 0.0, range = 0.0;
+    bool has_range = false;
+  };
+
+  void header() {
+    std::string name = d_.name;  // a line break would end the NAME line
+    for (char& ch : name)
+      if (ch == '\n' || ch == '\r') ch = ' ';
+    out_ = name.empty() ? "NAME\n" : (fixed_ ? "NAME          " : "NAME ") + name + "\n";
+    if (d_.sense == VLM_MAXIMIZE) {
+      out_ += "OBJSENSE\n";
+      line_.add("", {"MAX"});
+    }
+  }
+
+  // Row types and right-hand sides; ranges for rows with two finite sides.
+  static RowSides row_sides(double lb, double ub) {
+    const bool lo = lb > -VLM_INFINITY, up = ub < VLM_INFINITY;
+    RowSides s;
     if (lo && up && lb == ub) {
-      type = "E", rhs[k] = lb;
+      s.type = "E", s.rhs = lb;
     } else if (lo && up) {
       // Refused when lb > ub: no MPS row has an empty range.
       expect_format(lb < ub);
       double rg;
       if (exact_range(lb, ub, rg)) {
-        type = "G", rhs[k] = lb, range[k] = rg;
+        s.type = "G", s.rhs = lb, s.range = rg;
       } else {
         expect_format(exact_range(ub, lb, rg));
-        type = "L", rhs[k] = ub, range[k] = rg;
+        s.type = "L", s.rhs = ub, s.range = rg;
       }
-      has_range[k] = 1;
+      s.has_range = true;
     } else if (lo) {
-      type = "G", rhs[k] = lb;
+      s.type = "G", s.rhs = lb;
     } else if (up) {
-      type = "L", rhs[k] = ub;
+      s.type = "L", s.rhs = ub;
     } else {
-      type = "N";
+      s.type = "N";
     }
-    line.add(type, {rname[k]});
+    return s;
   }
 
-  // Columns: gather each column's entries from the rows.
-  std::vector<SparseVector> cols(static_cast<size_t>(c.size()));
-  for (int i = 0; i < r.size(); ++i)
-    for (const Entry& e : r.lin[static_cast<size_t>(i)]) cols[static_cast<size_t>(e.index)].push_back({i, e.value});
-  out += "COLUMNS\n";
-  bool in_marker = false;
-  for (int j = 0; j < c.size(); ++j) {
-    const size_t k = static_cast<size_t>(j);
-    const bool integer = is_integer_type(c.type[k]);
-    if (integer != in_marker) {
-      line.add_marker(integer ? "'INTORG'" : "'INTEND'");
-      in_marker = integer;
+  void rows() {
+    const Rows& r = d_.rows;
+    out_ += "ROWS\n";
+    line_.add("N", {obj_});
+    sides_.reserve(static_cast<size_t>(r.size()));
+    for (int i = 0; i < r.size(); ++i) {
+      const size_t k = static_cast<size_t>(i);
+      sides_.push_back(row_sides(r.lb[k], r.ub[k]));
+      line_.add(sides_.back().type, {rname_[k]});
     }
-    if (c.obj[k] != 0.0 || cols[k].empty()) line.add("", {cname[k], obj, format_double(c.obj[k])});
-    for (const Entry& e : cols[k]) line.add("", {cname[k], rname[static_cast<size_t>(e.index)], format_double(e.value)});
-  }
-  if (in_marker) line.add_marker("'INTEND'");
-
-  out += "RHS\n";
-  if (d.obj_const != 0.0) line.add("", {"RHS", obj, format_double(0.0 - d.obj_const)});
-  for (int i = 0; i < r.size(); ++i)
-    if (rhs[static_cast<size_t>(i)] != 0.0) line.add("", {"RHS", rname[static_cast<size_t>(i)], format_double(rhs[static_cast<size_t>(i)])});
-  bool any_range = false;
-  for (int i = 0; i < r.size(); ++i) {
-    if (!has_range[static_cast<size_t>(i)]) continue;
-    if (!any_range) out += "RANGES\n";
-    any_range = true;
-    line.add("", {"RNG", rname[static_cast<size_t>(i)], format_double(range[static_cast<size_t>(i)])});
   }
 
-  out += "BOUNDS\n";
-  for (int j = 0; j < c.size(); ++j) {
-    const size_t k = static_cast<size_t>(j);
+  // Columns: each column's entries gathered from the rows.
+  void columns() {
+    const Columns& c = d_.cols;
+    const Rows& r = d_.rows;
+    std::vector<SparseVector> cols(static_cast<size_t>(c.size()));
+    for (int i = 0; i < r.size(); ++i)
+      for (const Entry& e : r.lin[static_cast<size_t>(i)]) cols[static_cast<size_t>(e.index)].push_back({i, e.value});
+    out_ += "COLUMNS\n";
+    bool in_marker = false;
+    for (int j = 0; j < c.size(); ++j) {
+      const size_t k = static_cast<size_t>(j);
+      const bool integer = is_integer_type(c.type[k]);
+      if (integer != in_marker) {
+        line_.add_marker(integer ? "'INTORG'" : "'INTEND'");
+        in_marker = integer;
+      }
+      if (c.obj[k] != 0.0 || cols[k].empty()) line_.add("", {cname_[k], obj_, format_double(c.obj[k])});
+      for (const Entry& e : cols[k])
+        line_.add("", {cname_[k], rname_[static_cast<size_t>(e.index)], format_double(e.value)});
+    }
+    if (in_marker) line_.add_marker("'INTEND'");
+  }
+
+  void rhs_and_ranges() {
+    out_ += "RHS\n";
+    if (d_.obj_const != 0.0) line_.add("", {"RHS", obj_, format_double(0.0 - d_.obj_const)});
+    for (size_t i = 0; i < sides_.size(); ++i)
+      if (sides_[i].rhs != 0.0) line_.add("", {"RHS", rname_[i], format_double(sides_[i].rhs)});
+    bool any_range = false;
+    for (size_t i = 0; i < sides_.size(); ++i) {
+      if (!sides_[i].has_range) continue;
+      if (!any_range) out_ += "RANGES\n";
+      any_range = true;
+      line_.add("", {"RNG", rname_[i], format_double(sides_[i].range)});
+    }
+  }
+
+  void bounds() {
+    out_ += "BOUNDS\n";
+    for (size_t k = 0; k < cname_.size(); ++k) column_bounds(k);
+  }
+
+  void column_bounds(size_t k) {
+    const Columns& c = d_.cols;
     double lb = c.lb[k], ub = c.ub[k];
-    const std::string& n = cname[k];
+    const std::string& n = cname_[k];
     const char t = c.type[k];
     if (t == VLM_BINARY) {
       // BV gives [0, 1]; a binary's bounds are cut to that range when it is
       // solved, so only a narrower range needs a further line (after BV,
       // which readers apply in order).
       lb = std::max(lb, 0.0), ub = std::min(ub, 1.0);
-      line.add("BV", {bnd, n});
-      if (lb != 0.0) line.add("LO", {bnd, n, format_double(lb)});
-      if (ub != 1.0) line.add("UP", {bnd, n, format_double(ub)});
-      continue;
+      line_.add("BV", {bnd_, n});
+      if (lb != 0.0) line_.add("LO", {bnd_, n, format_double(lb)});
+      if (ub != 1.0) line_.add("UP", {bnd_, n, format_double(ub)});
+      return;
     }
     if (t == VLM_SEMICONT || t == VLM_SEMIINT) {
-      line.add("SC", {bnd, n, format_double(ub)});
-      if (lb != 0.0) line.add("LO", {bnd, n, format_double(lb)});
-      continue;
+      line_.add("SC", {bnd_, n, format_double(ub)});
+      if (lb != 0.0) line_.add("LO", {bnd_, n, format_double(lb)});
+      return;
     }
     if (lb <= -VLM_INFINITY && ub >= VLM_INFINITY) {
-      line.add("FR", {bnd, n});
+      line_.add("FR", {bnd_, n});
     } else if (lb == ub) {
-      line.add("FX", {bnd, n, format_double(lb)});
+      line_.add("FX", {bnd_, n, format_double(lb)});
     } else {
       if (lb <= -VLM_INFINITY)
-        line.add("MI", {bnd, n});
+        line_.add("MI", {bnd_, n});
       else if (lb != 0.0 || ub < 0.0)  // an explicit 0 keeps readers from taking a negative UP as lb = -inf
-        line.add("LO", {bnd, n, format_double(lb)});
+        line_.add("LO", {bnd_, n, format_double(lb)});
       if (ub < VLM_INFINITY)
-        line.add("UP", {bnd, n, format_double(ub)});
+        line_.add("UP", {bnd_, n, format_double(ub)});
       else if (t == VLM_INTEGER)
-        line.add("PL", {bnd, n});
+        line_.add("PL", {bnd_, n});
     }
   }
-  if (!d.quad.empty()) {
-    out += "QUADOBJ\n";
-    for (const auto& q : d.quad) {
+
+  void quadobj() {
+    if (d_.quad.empty()) return;
+    out_ += "QUADOBJ\n";
+    for (const auto& q : d_.quad) {
       const int i = q.first.first, j = q.first.second;
-      line.add("", {cname[static_cast<size_t>(i)], cname[static_cast<size_t>(j)], format_double(i == j ? 2 * q.second : q.second)});
+      line_.add("", {cname_[static_cast<size_t>(i)], cname_[static_cast<size_t>(j)],
+                     format_double(i == j ? 2 * q.second : q.second)});
     }
   }
-  if (!d.sos.empty()) {
-    out += "SOS\n";
-    for (size_t s = 0; s < d.sos.size(); ++s) {
-      line.add(d.sos[s].type == VLM_SOS_TYPE1 ? "S1" : "S2", {"SOS", "s" + std::to_string(s)});
-      for (size_t k = 0; k < d.sos[s].members.size(); ++k)
-        line.add("", {cname[static_cast<size_t>(d.sos[s].members[k])], format_double(d.sos[s].weights[k])});
+
+  void sos() {
+    if (d_.sos.empty()) return;
+    out_ += "SOS\n";
+    for (size_t s = 0; s < d_.sos.size(); ++s) {
+      line_.add(d_.sos[s].type == VLM_SOS_TYPE1 ? "S1" : "S2", {"SOS", "s" + std::to_string(s)});
+      for (size_t k = 0; k < d_.sos[s].members.size(); ++k)
+        line_.add("", {cname_[static_cast<size_t>(d_.sos[s].members[k])], format_double(d_.sos[s].weights[k])});
     }
   }
-  out += "ENDATA\n";
-  return out;
+
+  const ModelData& d_;
+  const std::vector<std::string> cname_, rname_;
+  const std::string obj_, bnd_;
+  const bool fixed_;
+  std::string out_;
+  MpsLines line_;
+  std::vector<RowSides> sides_;
+};
+
+}  // namespace
+
+std::string write_mps(const ModelData& d) {
+  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
+  return MpsWriter(d).write();
 }
 
 namespace {
@@ -366,291 +425,329 @@ int lookup(const FileNames& index, std::string_view name) { return index.find(na
 bool is_sense(const std::string& s) { return s == "max" || s == "maximize" || s == "min" || s == "minimize"; }
 
 // Reads the text as free or as fixed MPS; refuses with the format error.
-// Names are kept as views into `text` while it is read.
-ModelData read_mps_as(const std::string& text, bool fixed, std::vector<std::string>& notes) {
-  ModelData d;
-  Columns& c = d.cols;
-  Rows& r = d.rows;
-  FileNames row_index, col_index;
-  std::vector<char> row_type;  // per model row: 'N', 'L', 'G', 'E'
-  std::string_view obj_row;
-  bool have_obj = false;
-  std::vector<double> rhs, range;
-  std::vector<char> has_range;
-  std::vector<char> lb_given;  // per column: a bound section set its lower bound
-  // Columns whose default lower bound a negative UP removed, by their names in `text`.
-  std::vector<std::string_view> negative_up;
-  Triplets triplets, quad;
-  bool integer_block = false, ended = false, saw_columns = false;
-  Section section = Section::None;
-  // Lines of one column follow each other: the last column looked up.
-  std::string_view current_name;
-  int current = -1;
+// Names are kept as views into `text` while it is read. One pass over the
+// lines: a line that starts in its first column names a section
+// (section_line), the others go to the step of the section they are in; the
+// rows' sides follow from their types, right-hand sides and ranges at the end
+// (row_sides).
+class MpsReader {
+ public:
+  MpsReader(const std::string& text, bool fixed) : text_(text), fixed_(fixed) {}
 
-  // Every line holds at most two coefficients, so this bounds the entries by
-  // the file's size.
-  const size_t lines_in_text = static_cast<size_t>(std::count(text.begin(), text.end(), '\n')) + 1;
-  triplets.reserve(lines_in_text);
-
-  auto column = [&](std::string_view name) {
-    const int j = lookup(col_index, name);
-    expect_format(j >= 0);
-    return static_cast<size_t>(j);
-  };
-  auto row = [&](std::string_view name) -> int {  // -1 for the objective row
-    if (have_obj && name == obj_row) return -1;
-    const int i = lookup(row_index, name);
-    expect_format(i >= 0);
-    return i;
-  };
-
-  LineReader lines(text);
-  std::string_view line;
-  while (!ended && lines.next(line)) {
-    if (trim(line).empty() || line[0] == '*') continue;
-    if (line[0] != ' ' && line[0] != '\t') {
-      const Fields tok = free_fields(line);
-      const std::string head = lower(tok[0]);
-      if (head == "name") {
-        d.name = std::string(trim(line.substr(4)));
-        section = Section::Name;
-      } else if (head == "objsense") {
-        section = Section::ObjSense;
-        if (tok.size() > 1) {
-          const std::string sense = lower(tok[1]);
-          expect_format(tok.size() == 2 && is_sense(sense));
-          d.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
-        }
-      } else if (head == "rows") {
-        section = Section::Rows;
-      } else if (head == "columns") {
-        section = Section::Columns;
-        saw_columns = true;
-        col_index.reserve(std::min(lines_in_text, static_cast<size_t>(1) << 20));
-      } else if (head == "rhs") {
-        section = Section::Rhs;
-      } else if (head == "ranges") {
-        section = Section::Ranges;
-      } else if (head == "bounds") {
-        section = Section::Bounds;
-      } else if (head == "quadobj") {
-        section = Section::QuadObj;
-      } else if (head == "qmatrix") {
-        section = Section::QMatrix;
-      } else if (head == "sos") {
-        section = Section::Sos;
-      } else if (head == "endata") {
-        ended = true;
-      } else {
-        expect_format(false);
+  ModelData read(std::vector<std::string>& notes) {
+    // Every line holds at most two coefficients, so this bounds the entries
+    // by the file's size.
+    lines_in_text_ = static_cast<size_t>(std::count(text_.begin(), text_.end(), '\n')) + 1;
+    triplets_.reserve(lines_in_text_);
+    LineReader lines(text_);
+    std::string_view line;
+    while (!ended_ && lines.next(line)) {
+      if (trim(line).empty() || line[0] == '*') continue;
+      if (line[0] != ' ' && line[0] != '\t') {
+        section_line(line);
+        continue;
       }
-      continue;
+      const Fields tok = fixed_ ? fixed_fields(line, section_ == Section::Rows) : free_fields(line);
+      if (tok.size() == 0) continue;
+      data_line(tok);
     }
-    const Fields tok = fixed ? fixed_fields(line, section == Section::Rows) : free_fields(line);
-    if (tok.size() == 0) continue;
-    switch (section) {
+    expect_format(ended_ && have_obj_);
+    row_sides();
+    finish_read_model(d_, triplets_, quad_);
+    if (fixed_) notes.push_back("Read as fixed-format MPS (fields in fixed columns)");
+    if (!negative_up_.empty())
+      notes.push_back("MPS: " + std::to_string(negative_up_.size()) + " column" +
+                      (negative_up_.size() == 1 ? "" : "s") + " with a negative upper bound and no lower bound " +
+                      "(the first: " + std::string(negative_up_[0]) + ") get lower bound -infinity");
+    return std::move(d_);
+  }
+
+ private:
+  // A line that names a section (NAME and OBJSENSE may hold their value).
+  void section_line(std::string_view line) {
+    const Fields tok = free_fields(line);
+    const std::string head = lower(tok[0]);
+    if (head == "name") {
+      d_.name = std::string(trim(line.substr(4)));
+      section_ = Section::Name;
+    } else if (head == "objsense") {
+      section_ = Section::ObjSense;
+      if (tok.size() > 1) {
+        const std::string sense = lower(tok[1]);
+        expect_format(tok.size() == 2 && is_sense(sense));
+        d_.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+      }
+    } else if (head == "rows") {
+      section_ = Section::Rows;
+    } else if (head == "columns") {
+      section_ = Section::Columns;
+      saw_columns_ = true;
+      col_index_.reserve(std::min(lines_in_text_, static_cast<size_t>(1) << 20));
+    } else if (head == "rhs") {
+      section_ = Section::Rhs;
+    } else if (head == "ranges") {
+      section_ = Section::Ranges;
+    } else if (head == "bounds") {
+      section_ = Section::Bounds;
+    } else if (head == "quadobj") {
+      section_ = Section::QuadObj;
+    } else if (head == "qmatrix") {
+      section_ = Section::QMatrix;
+    } else if (head == "sos") {
+      section_ = Section::Sos;
+    } else if (head == "endata") {
+      ended_ = true;
+    } else {
+      expect_format(false);
+    }
+  }
+
+  void data_line(const Fields& tok) {
+    switch (section_) {
       case Section::ObjSense: {
         const std::string sense = lower(tok[0]);
         expect_format(tok.size() == 1 && is_sense(sense));
-        d.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
+        d_.sense = sense.substr(0, 3) == "max" ? VLM_MAXIMIZE : VLM_MINIMIZE;
         break;
       }
-      case Section::Rows: {
-        expect_format(tok.size() == 2 && tok[0].size() == 1 && !saw_columns);
-        const char t = static_cast<char>(std::toupper(static_cast<unsigned char>(tok[0][0])));
-        expect_format(t == 'N' || t == 'L' || t == 'G' || t == 'E');
-        const std::string_view name = tok[1];
-        expect_format(!(have_obj && name == obj_row) && row_index.find(name) < 0);
-        if (t == 'N' && !have_obj) {
-          obj_row = name;
-          have_obj = true;
-          break;
-        }
-        expect_format(r.size() < INT_MAX);
-        row_index.add(name);
-        row_type.push_back(t);
-        r.name.emplace_back(name);
-        r.lb.push_back(0);
-        r.ub.push_back(0);
-        r.lin.emplace_back();
-        r.psd.emplace_back();
-        r.is_psd.push_back(0);
-        rhs.push_back(0);
-        range.push_back(0);
-        has_range.push_back(0);
-        break;
-      }
-      case Section::Columns: {
-        if (tok.size() == 3 && tok[1] == "'MARKER'") {
-          expect_format(tok[2] == "'INTORG'" || tok[2] == "'INTEND'");
-          integer_block = tok[2] == "'INTORG'";
-          break;
-        }
-        expect_format(tok.size() == 3 || tok.size() == 5);
-        const std::string_view name = tok[0];
-        if (current < 0 || name != current_name) {
-          current = lookup(col_index, name);
-          current_name = name;
-        }
-        if (current < 0) {
-          expect_format(c.size() < INT_MAX);
-          current = c.size();
-          col_index.add(name);
-          c.name.emplace_back(name);
-          c.lb.push_back(0);
-          c.ub.push_back(VLM_INFINITY);
-          c.obj.push_back(0);
-          c.type.push_back(integer_block ? VLM_INTEGER : VLM_CONTINUOUS);
-          c.start.push_back(VLM_UNDEFINED);
-          lb_given.push_back(0);
-        }
-        for (size_t f = 1; f + 1 < tok.size(); f += 2) {
-          const double v = file_coef(tok[f + 1]);
-          const int i = row(tok[f]);
-          if (i < 0)
-            c.obj[static_cast<size_t>(current)] += v;
-          else
-            triplets.push_back({{i, current}, v});
-        }
-        break;
-      }
+      case Section::Rows: row_line(tok); break;
+      case Section::Columns: column_line(tok); break;
       case Section::Rhs:
-      case Section::Ranges: {
-        // An optional set name comes first: an odd number of fields has one.
-        expect_format(tok.size() >= 2 && tok.size() <= 5);
-        for (size_t f = tok.size() % 2; f + 1 < tok.size(); f += 2) {
-          const int i = row(tok[f]);
-          if (section == Section::Rhs) {
-            const double v = file_bound(tok[f + 1]);
-            if (i < 0)
-              d.obj_const = 0.0 - file_coef(tok[f + 1]);
-            else
-              rhs[static_cast<size_t>(i)] = v;
-          } else {
-            expect_format(i >= 0);
-            range[static_cast<size_t>(i)] = file_coef(tok[f + 1]);
-            has_range[static_cast<size_t>(i)] = 1;
-          }
-        }
-        break;
-      }
-      case Section::Bounds: {
-        const std::string type = lower(tok[0]);
-        const bool needs_value = type == "up" || type == "lo" || type == "fx" || type == "li" || type == "ui";
-        const bool no_value = type == "fr" || type == "mi" || type == "pl";
-        const bool optional = type == "bv" || type == "sc";
-        expect_format(needs_value || no_value || optional);
-        const size_t rest = tok.size() - 1;
-        std::string_view col, value;
-        if (rest == 3) {
-          expect_format(!no_value);
-          col = tok[2], value = tok[3];
-        } else if (rest == 1) {
-          expect_format(!needs_value);
-          col = tok[1];
-        } else {
-          expect_format(rest == 2);
-          double probe;
-          if (needs_value || (optional && lookup(col_index, tok[1]) >= 0 && parse_double(tok[2], probe)))
-            col = tok[1], value = tok[2];
-          else
-            col = tok[2];
-        }
-        const size_t j = column(col);
-        if (type == "up") {
-          c.ub[j] = file_bound(value);
-          // A negative upper bound on a column whose lower bound is still the
-          // default 0 makes the lower bound minus infinity, as the readers
-          // of CLP and HiGHS do, rather than an empty range.
-          if (c.ub[j] < 0 && !lb_given[j] && c.lb[j] == 0.0) {
-            c.lb[j] = -VLM_INFINITY;
-            negative_up.push_back(col);
-          }
-        } else if (type == "lo") {
-          c.lb[j] = file_bound(value);
-        } else if (type == "fx") {
-          c.lb[j] = c.ub[j] = file_bound(value);
-        } else if (type == "fr") {
-          c.lb[j] = -VLM_INFINITY, c.ub[j] = VLM_INFINITY;
-        } else if (type == "mi") {
-          c.lb[j] = -VLM_INFINITY;
-        } else if (type == "pl") {
-          c.ub[j] = VLM_INFINITY;
-        } else if (type == "bv") {
-          c.type[j] = VLM_BINARY, c.lb[j] = 0, c.ub[j] = 1;
-        } else if (type == "li") {
-          c.type[j] = VLM_INTEGER, c.lb[j] = file_bound(value);
-        } else if (type == "ui") {
-          c.type[j] = VLM_INTEGER, c.ub[j] = file_bound(value);
-        } else {  // sc
-          c.type[j] = c.type[j] == VLM_INTEGER ? VLM_SEMIINT : VLM_SEMICONT;
-          c.ub[j] = value.empty() ? VLM_INFINITY : file_bound(value);
-        }
-        if (type == "lo" || type == "fx" || type == "fr" || type == "mi" || type == "bv" || type == "li")
-          lb_given[j] = 1;
-        break;
-      }
+      case Section::Ranges: rhs_line(tok); break;
+      case Section::Bounds: bound_line(tok); break;
       case Section::QuadObj:
-      case Section::QMatrix: {
-        expect_format(tok.size() == 3);
-        const int i = static_cast<int>(column(tok[0])), j = static_cast<int>(column(tok[1]));
-        double v = file_coef(tok[2]);
-        // Objective = c.x + 1/2 x'Qx. QUADOBJ lists one triangle, so an
-        // off-diagonal entry stands for two; QMATRIX lists both.
-        if (section == Section::QMatrix || i == j) v /= 2;
-        quad.push_back({{i, j}, v});
-        break;
-      }
-      case Section::Sos: {
-        double probe;
-        const std::string head = lower(tok[0]);
-        if ((head == "s1" || head == "s2") && !(tok.size() == 2 && parse_double(tok[1], probe))) {
-          expect_format(tok.size() <= 4);
-          d.sos.push_back({head == "s1" ? VLM_SOS_TYPE1 : VLM_SOS_TYPE2, {}, {}});
-          break;
-        }
-        expect_format(!d.sos.empty() && tok.size() == 2);
-        d.sos.back().members.push_back(static_cast<int>(column(tok[0])));
-        d.sos.back().weights.push_back(file_coef(tok[1]));
-        break;
-      }
-      default:
-        expect_format(false);
+      case Section::QMatrix: quad_line(tok); break;
+      case Section::Sos: sos_line(tok); break;
+      default: expect_format(false);
     }
   }
-  expect_format(ended && have_obj);
 
-  for (size_t i = 0; i < row_type.size(); ++i) {
-    const double b = rhs[i], rg = range[i];
-    switch (row_type[i]) {
-      case 'N': r.lb[i] = -VLM_INFINITY, r.ub[i] = VLM_INFINITY; break;
-      case 'L': r.lb[i] = has_range[i] ? b - std::fabs(rg) : -VLM_INFINITY, r.ub[i] = b; break;
-      case 'G': r.lb[i] = b, r.ub[i] = has_range[i] ? b + std::fabs(rg) : VLM_INFINITY; break;
-      default:
-        r.lb[i] = rg < 0 ? b + rg : b;
-        r.ub[i] = rg > 0 ? b + rg : b;
+  void row_line(const Fields& tok) {
+    Rows& r = d_.rows;
+    expect_format(tok.size() == 2 && tok[0].size() == 1 && !saw_columns_);
+    const char t = static_cast<char>(std::toupper(static_cast<unsigned char>(tok[0][0])));
+    expect_format(t == 'N' || t == 'L' || t == 'G' || t == 'E');
+    const std::string_view name = tok[1];
+    expect_format(!(have_obj_ && name == obj_row_) && row_index_.find(name) < 0);
+    if (t == 'N' && !have_obj_) {
+      obj_row_ = name;
+      have_obj_ = true;
+      return;
     }
-    if (r.lb[i] <= -VLM_INFINITY) r.lb[i] = -VLM_INFINITY;
-    if (r.ub[i] >= VLM_INFINITY) r.ub[i] = VLM_INFINITY;
+    expect_format(r.size() < INT_MAX);
+    row_index_.add(name);
+    row_type_.push_back(t);
+    r.name.emplace_back(name);
+    r.lb.push_back(0);
+    r.ub.push_back(0);
+    r.lin.emplace_back();
+    r.psd.emplace_back();
+    r.is_psd.push_back(0);
+    rhs_.push_back(0);
+    range_.push_back(0);
+    has_range_.push_back(0);
   }
-  finish_read_model(d, triplets, quad);
-  if (fixed) notes.push_back("Read as fixed-format MPS (fields in fixed columns)");
-  if (!negative_up.empty())
-    notes.push_back("MPS: " + std::to_string(negative_up.size()) + " column" + (negative_up.size() == 1 ? "" : "s") +
-                    " with a negative upper bound and no lower bound (the first: " + std::string(negative_up[0]) +
-                    ") get lower bound -infinity");
-  return d;
-}
+
+  void column_line(const Fields& tok) {
+    Columns& c = d_.cols;
+    if (tok.size() == 3 && tok[1] == "'MARKER'") {
+      expect_format(tok[2] == "'INTORG'" || tok[2] == "'INTEND'");
+      integer_block_ = tok[2] == "'INTORG'";
+      return;
+    }
+    expect_format(tok.size() == 3 || tok.size() == 5);
+    const std::string_view name = tok[0];
+    if (current_ < 0 || name != current_name_) {
+      current_ = lookup(col_index_, name);
+      current_name_ = name;
+    }
+    if (current_ < 0) {
+      expect_format(c.size() < INT_MAX);
+      current_ = c.size();
+      col_index_.add(name);
+      c.name.emplace_back(name);
+      c.lb.push_back(0);
+      c.ub.push_back(VLM_INFINITY);
+      c.obj.push_back(0);
+      c.type.push_back(integer_block_ ? VLM_INTEGER : VLM_CONTINUOUS);
+      c.start.push_back(VLM_UNDEFINED);
+      lb_given_.push_back(0);
+    }
+    for (size_t f = 1; f + 1 < tok.size(); f += 2) {
+      const double v = file_coef(tok[f + 1]);
+      const int i = row(tok[f]);
+      if (i < 0)
+        c.obj[static_cast<size_t>(current_)] += v;
+      else
+        triplets_.push_back({{i, current_}, v});
+    }
+  }
+
+  // A line of RHS or RANGES.
+  void rhs_line(const Fields& tok) {
+    // An optional set name comes first: an odd number of fields has one.
+    expect_format(tok.size() >= 2 && tok.size() <= 5);
+    for (size_t f = tok.size() % 2; f + 1 < tok.size(); f += 2) {
+      const int i = row(tok[f]);
+      if (section_ == Section::Rhs) {
+        const double v = file_bound(tok[f + 1]);
+        if (i < 0)
+          d_.obj_const = 0.0 - file_coef(tok[f + 1]);
+        else
+          rhs_[static_cast<size_t>(i)] = v;
+      } else {
+        expect_format(i >= 0);
+        range_[static_cast<size_t>(i)] = file_coef(tok[f + 1]);
+        has_range_[static_cast<size_t>(i)] = 1;
+      }
+    }
+  }
+
+  void bound_line(const Fields& tok) {
+    const std::string type = lower(tok[0]);
+    const bool needs_value = type == "up" || type == "lo" || type == "fx" || type == "li" || type == "ui";
+    const bool no_value = type == "fr" || type == "mi" || type == "pl";
+    const bool optional = type == "bv" || type == "sc";
+    expect_format(needs_value || no_value || optional);
+    const size_t rest = tok.size() - 1;
+    std::string_view col, value;
+    if (rest == 3) {
+      expect_format(!no_value);
+      col = tok[2], value = tok[3];
+    } else if (rest == 1) {
+      expect_format(!needs_value);
+      col = tok[1];
+    } else {
+      expect_format(rest == 2);
+      double probe;
+      if (needs_value || (optional && lookup(col_index_, tok[1]) >= 0 && parse_double(tok[2], probe)))
+        col = tok[1], value = tok[2];
+      else
+        col = tok[2];
+    }
+    set_bound(type, column(col), col, value);
+  }
+
+  // Applies a bound line of `type` to column j (named `col` in the text).
+  void set_bound(const std::string& type, size_t j, std::string_view col, std::string_view value) {
+    Columns& c = d_.cols;
+    if (type == "up") {
+      c.ub[j] = file_bound(value);
+      // A negative upper bound on a column whose lower bound is still the
+      // default 0 makes the lower bound minus infinity, as the readers
+      // of CLP and HiGHS do, rather than an empty range.
+      if (c.ub[j] < 0 && !lb_given_[j] && c.lb[j] == 0.0) {
+        c.lb[j] = -VLM_INFINITY;
+        negative_up_.push_back(col);
+      }
+    } else if (type == "lo") {
+      c.lb[j] = file_bound(value);
+    } else if (type == "fx") {
+      c.lb[j] = c.ub[j] = file_bound(value);
+    } else if (type == "fr") {
+      c.lb[j] = -VLM_INFINITY, c.ub[j] = VLM_INFINITY;
+    } else if (type == "mi") {
+      c.lb[j] = -VLM_INFINITY;
+    } else if (type == "pl") {
+      c.ub[j] = VLM_INFINITY;
+    } else if (type == "bv") {
+      c.type[j] = VLM_BINARY, c.lb[j] = 0, c.ub[j] = 1;
+    } else if (type == "li") {
+      c.type[j] = VLM_INTEGER, c.lb[j] = file_bound(value);
+    } else if (type == "ui") {
+      c.type[j] = VLM_INTEGER, c.ub[j] = file_bound(value);
+    } else {  // sc
+      c.type[j] = c.type[j] == VLM_INTEGER ? VLM_SEMIINT : VLM_SEMICONT;
+      c.ub[j] = value.empty() ? VLM_INFINITY : file_bound(value);
+    }
+    if (type == "lo" || type == "fx" || type == "fr" || type == "mi" || type == "bv" || type == "li")
+      lb_given_[j] = 1;
+  }
+
+  // A line of QUADOBJ or QMATRIX.
+  void quad_line(const Fields& tok) {
+    expect_format(tok.size() == 3);
+    const int i = static_cast<int>(column(tok[0])), j = static_cast<int>(column(tok[1]));
+    double v = file_coef(tok[2]);
+    // Objective = c.x + 1/2 x'Qx. QUADOBJ lists one triangle, so an
+    // off-diagonal entry stands for two; QMATRIX lists both.
+    if (section_ == Section::QMatrix || i == j) v /= 2;
+    quad_.push_back({{i, j}, v});
+  }
+
+  void sos_line(const Fields& tok) {
+    double probe;
+    const std::string head = lower(tok[0]);
+    if ((head == "s1" || head == "s2") && !(tok.size() == 2 && parse_double(tok[1], probe))) {
+      expect_format(tok.size() <= 4);
+      d_.sos.push_back({head == "s1" ? VLM_SOS_TYPE1 : VLM_SOS_TYPE2, {}, {}});
+      return;
+    }
+    expect_format(!d_.sos.empty() && tok.size() == 2);
+    d_.sos.back().members.push_back(static_cast<int>(column(tok[0])));
+    d_.sos.back().weights.push_back(file_coef(tok[1]));
+  }
+
+  // The rows' sides from their types, right-hand sides and ranges.
+  void row_sides() {
+    Rows& r = d_.rows;
+    for (size_t i = 0; i < row_type_.size(); ++i) {
+      const double b = rhs_[i], rg = range_[i];
+      switch (row_type_[i]) {
+        case 'N': r.lb[i] = -VLM_INFINITY, r.ub[i] = VLM_INFINITY; break;
+        case 'L': r.lb[i] = has_range_[i] ? b - std::fabs(rg) : -VLM_INFINITY, r.ub[i] = b; break;
+        case 'G': r.lb[i] = b, r.ub[i] = has_range_[i] ? b + std::fabs(rg) : VLM_INFINITY; break;
+        default:
+          r.lb[i] = rg < 0 ? b + rg : b;
+          r.ub[i] = rg > 0 ? b + rg : b;
+      }
+      if (r.lb[i] <= -VLM_INFINITY) r.lb[i] = -VLM_INFINITY;
+      if (r.ub[i] >= VLM_INFINITY) r.ub[i] = VLM_INFINITY;
+    }
+  }
+
+  size_t column(std::string_view name) const {
+    const int j = lookup(col_index_, name);
+    expect_format(j >= 0);
+    return static_cast<size_t>(j);
+  }
+  int row(std::string_view name) const {  // -1 for the objective row
+    if (have_obj_ && name == obj_row_) return -1;
+    const int i = lookup(row_index_, name);
+    expect_format(i >= 0);
+    return i;
+  }
+
+  const std::string& text_;
+  const bool fixed_;
+  size_t lines_in_text_ = 0;
+  ModelData d_;
+  FileNames row_index_, col_index_;
+  std::vector<char> row_type_;  // per model row: 'N', 'L', 'G', 'E'
+  std::string_view obj_row_;
+  bool have_obj_ = false;
+  std::vector<double> rhs_, range_;
+  std::vector<char> has_range_;
+  std::vector<char> lb_given_;  // per column: a bound section set its lower bound
+  // Columns whose default lower bound a negative UP removed, by their names in `text`.
+  std::vector<std::string_view> negative_up_;
+  Triplets triplets_, quad_;
+  bool integer_block_ = false, ended_ = false, saw_columns_ = false;
+  Section section_ = Section::None;
+  // Lines of one column follow each other: the last column looked up.
+  std::string_view current_name_;
+  int current_ = -1;
+};
 
 }  // namespace
 
 ModelData read_mps(const std::string& text, std::vector<std::string>& notes) {
   try {
-    return read_mps_as(text, false, notes);
+    return MpsReader(text, false).read(notes);
   } catch (const Refusal& r) {
     if (r.code != VLM_ERROR_FORMAT_ERROR) throw;
   }
-  return read_mps_as(text, true, notes);
+  return MpsReader(text, true).read(notes);
 }
 
 }  // namespace velmor

@@ -253,6 +253,307 @@ void clean_up(ClpSimplex& simplex, const OptimumMeasure& m, const ParamValues& p
   run.log.linef("Cleanup by %s simplex: %d iterations", dual ? "dual" : "primal", simplex.numberIterations());
 }
 
+// One LP solve by CLP (solve_with_clp), in its steps: the first run; a run
+// again by the dual simplex when the first diverged or failed; the check of
+// its optimum, with a run by the other simplex method when it fails; the
+// proof of an infeasibility; the check of an optimum found again, with the
+// cleanup; then the answer, from the checked verdict or the best point met.
+class LpRun {
+ public:
+  LpRun(const ModelData& data, const SolverModel& sm, RunControl& run, bool long_lines)
+      : data_(data),
+        sm_(sm),
+        run_(run),
+        p_(run.params),
+        long_lines_(long_lines),
+        algorithm_(choose_algorithm(p_)),
+        ran_(algorithm_),
+        state_{&run, p_.get_int(kIpmMaxIterations)},
+        messages_(run.log, &state_, divergence_limit(sm)),
+        handler_(&state_) {}
+
+  RunOutcome solve() {
+    run_.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm_));
+    if (long_lines_ && p_.get_int(kPresolve) != 0)
+      run_.log.linef("Rows or columns of more than %lld entries: without CLP's presolve",
+                     static_cast<long long>(kLongLine));
+    load();
+    const double t0 = run_.elapsed();
+    first_run();
+    if (simplex_.status() == 0) check_first_optimum();
+    settle_infeasibility();
+    if (simplex_.status() == 0 && !checked_) check_again();
+    take_statistics(t0, run_.elapsed());
+    // An optimum that fails its check after the cleanup, or a cleanup that
+    // ends otherwise than optimal or unbounded, gives no verdict: the best
+    // point met that meets the rows and bounds is handed out as SUB_OPTIMAL,
+    // with its multipliers when they fit it.
+    if (unconfirmed_ && !checked_ && simplex_.status() != 2)
+      take_unconfirmed();
+    else
+      take_verdict();
+    return std::move(out_);
+  }
+
+ private:
+  // The model as the checks read it, made when the first check needs it.
+  const QpData& qp() {
+    if (!qp_data_) qp_data_ = QpData::from_model(sm_);
+    return *qp_data_;
+  }
+
+  // The model, the parameters and the handlers in CLP.
+  void load() {
+    simplex_.passInMessageHandler(&messages_);
+    load_clp(sm_, simplex_);
+    apply_simplex_params(p_, simplex_);
+    if (is_barrier(algorithm_)) {
+      // CLP hands the model's tolerances to its barrier; the crossover that
+      // follows works to the same ones.
+      simplex_.setPrimalTolerance(p_.get(kIpmPrimalTolerance));
+      simplex_.setDualTolerance(p_.get(kIpmDualTolerance));
+    }
+    if (run_.remaining() < COIN_DBL_MAX) simplex_.setMaximumWallSeconds(run_.remaining());
+    simplex_.passInEventHandler(&handler_);
+  }
+
+  // The run by the method asked for, and a run by the dual simplex when the
+  // barrier's objective ran off or the method failed.
+  void first_run() {
+    ClpSolve options = solve_options(sm_, algorithm_, p_, long_lines_);
+    initial_solve(simplex_, options);
+    if (state_.diverged && !run_.stopped_by()) {
+      solve_again(Algorithm::Dual, "The barrier's objective runs off without bound");
+    } else if (algorithm_ != Algorithm::Dual && failed(simplex_) && !run_.stopped_by()) {
+      solve_again(Algorithm::Dual, is_barrier(algorithm_) ? "The barrier failed" : "The primal simplex failed");
+    }
+  }
+
+  void solve_again(Algorithm again, const std::string& why) {
+    run_.log.linef("%s: solving again by %s", why.c_str(), algorithm_name(again));
+    state_.diverged = false;
+    checked_ = false;
+    load_clp(sm_, simplex_);
+    apply_simplex_params(p_, simplex_);
+    if (run_.remaining() < COIN_DBL_MAX) simplex_.setMaximumWallSeconds(run_.remaining());
+    ClpSolve o = solve_options(sm_, again, p_, long_lines_);
+    if (again == Algorithm::Primal) o.setPresolveType(ClpSolve::presolveOff);
+    initial_solve(simplex_, o);
+    ran_ = again;
+  }
+
+  // CLP's optimum measured on the model as given; one that fails is solved
+  // again by the other simplex method.
+  void check_first_optimum() {
+    const OptimumMeasure first = optimum_measure(sm_, qp(), simplex_, ran_ == Algorithm::BarrierNoCrossover);
+    checked_ = first.holds();
+    if (!checked_)
+      solve_again(ran_ == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
+                  "CLP's optimum fails the check on the model as given (" + failed_measures(first) + ")");
+  }
+
+  // CLP's dual simplex may call a feasible but unbounded model infeasible
+  // (with infinite bounds it has been seen to stop at once so): an
+  // infeasibility stands when CLP's ray is a Farkas certificate on the model
+  // as given, or else when has_feasible_point proves it; a point found
+  // instead has the model solved again by primal simplex.
+  void settle_infeasibility() {
+    if (simplex_.status() == 1) {
+      if (ray_proves_infeasibility(qp(), simplex_)) {
+        feasible_ = 0;
+      } else {
+        run_.log.line("CLP's infeasibility ray is no certificate: deciding feasibility on the elastic problem");
+        feasible_ = has_feasible_point(sm_, run_);
+      }
+      if (feasible_ == 1) solve_again(Algorithm::Primal, "The model is feasible after all");
+    } else if (failed(simplex_) && !run_.stopped_by()) {
+      // Both simplex methods may give up on an infeasible model.
+      feasible_ = has_feasible_point(sm_, run_);
+    }
+  }
+
+  // An optimum found again after a check failed must pass the check too.
+  // One that fails again is cleaned up (clean_up); the best point that
+  // failed is kept for an answer short of optimal.
+  void check_again() {
+    const bool interior = ran_ == Algorithm::BarrierNoCrossover;
+    OptimumMeasure again = optimum_measure(sm_, qp(), simplex_, interior);
+    checked_ = again.holds();
+    if (checked_) return;
+    keep_better(unconfirmed_, sm_, simplex_, again);
+    run_.log.linef("CLP's optimum fails the check on the model as given again (%s): cleaning it up from its basis",
+                   failed_measures(again).c_str());
+    solved_iterations_ = simplex_.numberIterations();
+    clean_up(simplex_, again, p_, run_);
+    if (simplex_.status() != 0) return;
+    const OptimumMeasure cleaned = optimum_measure(sm_, qp(), simplex_, false);
+    checked_ = cleaned.holds();
+    if (!checked_) {
+      keep_better(unconfirmed_, sm_, simplex_, cleaned);
+      run_.log.linef("The cleaned-up optimum fails the check too (%s)", failed_measures(cleaned).c_str());
+    }
+  }
+
+  void take_statistics(double t0, double t1) {
+    RunStats& stats = out_.stats;
+    stats.available = true;
+    stats.ipm_iters = state_.ipm_iters;
+    // CLP counts a barrier's iterations with its crossover's; a run solved
+    // again counts the last run's alone, with its cleanup's.
+    stats.spx_iters = ran_ == Algorithm::BarrierNoCrossover ? 0
+                      : ran_ == Algorithm::Barrier ? std::max(0, simplex_.numberIterations() - state_.ipm_iters)
+                                                   : simplex_.numberIterations() + std::max(0, solved_iterations_);
+    stats.presolve_time = state_.presolve_end >= 0 ? state_.presolve_end - state_.presolve_start : 0.0;
+    stats.solver_time = std::max(0.0, t1 - t0 - stats.presolve_time);
+  }
+
+  // The multipliers of CLP's point, in the model's sense.
+  void take_duals() {
+    const int n = sm_.num_cols(), m = sm_.num_rows();
+    const double sense = sm_.sense;
+    const double* x = simplex_.primalColumnSolution();
+    const double* y = simplex_.dualRowSolution();
+    const double* d = simplex_.dualColumnSolution();
+    Solution& s = out_.solution;
+    s.row_dual.resize(static_cast<size_t>(m));
+    s.reduced_cost.resize(static_cast<size_t>(n));
+    for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * y[i];
+    for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[j];
+    s.dual_obj = sense * min_dual_objective(sm_, x, y, d) + sm_.obj_const;
+    s.has_dual = true;
+  }
+
+  void take_basis() {
+    const int n = sm_.num_cols(), m = sm_.num_rows();
+    Solution& s = out_.solution;
+    s.col_basis.resize(static_cast<size_t>(n));
+    s.row_basis.resize(static_cast<size_t>(m));
+    for (int j = 0; j < n; ++j) s.col_basis[static_cast<size_t>(j)] = basis_code(simplex_.getColumnStatus(j));
+    for (int i = 0; i < m; ++i) s.row_basis[static_cast<size_t>(i)] = basis_code(simplex_.getRowStatus(i));
+    s.has_basis = true;
+  }
+
+  // The best point met that failed its check: SUB_OPTIMAL when it meets the
+  // rows and bounds, with its multipliers when they fit it.
+  void take_unconfirmed() {
+    const int after = simplex_.status();
+    const UnconfirmedPoint& u = *unconfirmed_;
+    if ((after == 3 || after == 5) && !run_.stopped_by())
+      run_.stop(run_.time_up() ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
+    if (u.c.primal > kOptimumCheck) {
+      run_.log.line("No point that meets the model as given: no verdict");
+      return;
+    }
+    run_.log.line("The point meets the rows and bounds but its optimality is not confirmed: sub-optimal");
+    const int n = sm_.num_cols(), m = sm_.num_rows();
+    const double sense = sm_.sense;
+    Solution& s = out_.solution;
+    s.status = VLM_STATUS_SUB_OPTIMAL;
+    s.sol_count = 1;
+    set_primal(data_, u.x.data(), s);
+    if (u.c.dual <= kOptimumCheck) {
+      const std::vector<double> d = qp().reduced_gradient(u.x.data(), u.y.data());
+      s.row_dual.resize(static_cast<size_t>(m));
+      s.reduced_cost.resize(static_cast<size_t>(n));
+      for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * u.y[static_cast<size_t>(i)];
+      for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[static_cast<size_t>(j)];
+      s.dual_obj = sense * min_dual_objective(sm_, u.x.data(), u.y.data(), d.data()) + sm_.obj_const;
+      s.has_dual = true;
+    }
+  }
+
+  // The answer from CLP's last status and the checks made on it.
+  void take_verdict() {
+    const double* x = simplex_.primalColumnSolution();
+    Solution& s = out_.solution;
+    switch (simplex_.status()) {
+      case 0:
+        s.status = VLM_STATUS_OPTIMAL;
+        s.sol_count = 1;
+        set_primal(data_, x, s);
+        take_duals();
+        if (ran_ != Algorithm::BarrierNoCrossover) take_basis();
+        break;
+      case 1: {
+        if (feasible_ == 1) {  // the primal simplex contradicts the feasibility run
+          out_.code = VLM_ERROR_SIMPLEX_NUMERIC;
+          break;
+        }
+        if (feasible_ == -1) {  // stopped before it could tell
+          if (!run_.stopped_by()) s.status = VLM_STATUS_INF_OR_UBD;
+          break;
+        }
+        s.status = VLM_STATUS_INFEASIBLE;
+        s.has_dual_ray = true;
+        break;
+      }
+      case 2: take_unboundedness(); break;
+      case 3:
+      case 5: {
+        if (!run_.stopped_by())
+          run_.stop(run_.time_up() ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
+        if (is_feasible(sm_, x, 1e-6, false, 0)) {
+          s.status = VLM_STATUS_SUB_OPTIMAL;
+          s.sol_count = 1;
+          set_primal(data_, x, s);
+        }
+        break;
+      }
+      default:
+        if (feasible_ == 0) {
+          run_.log.line("CLP gave up, yet the model is proved infeasible");
+          s.status = VLM_STATUS_INFEASIBLE;
+          s.has_dual_ray = true;
+          break;
+        }
+        out_.code = is_barrier(ran_) ? VLM_ERROR_INTERIOR_NUMERIC : VLM_ERROR_SIMPLEX_NUMERIC;
+        break;
+    }
+  }
+
+  // Unbounded once a point meets the model as given (CLP's own count of
+  // infeasibilities has been seen to be zero on an infeasible model) and a
+  // direction of the recession cone along which the objective falls is
+  // found and checked (CLP's status is no proof, nor its ray: on a simple
+  // model it was (5e10, 1)).
+  void take_unboundedness() {
+    Solution& s = out_.solution;
+    const int feasible =
+        is_feasible(sm_, simplex_.primalColumnSolution(), 1e-6, false, 0) ? 1 : has_feasible_point(sm_, run_);
+    const int direction = feasible == 1 ? improving_direction(sm_, run_) : -1;
+    if (feasible == 1 && direction != 1) {
+      run_.log.line(direction == 0 ? "CLP called an LP with an optimum unbounded: no verdict"
+                                   : "No direction of the LP's unboundedness was found: no verdict");
+    } else if (feasible == 1) {
+      s.status = VLM_STATUS_UNBOUNDED;
+      s.has_primal_ray = true;  // the checked direction
+    } else if (feasible == 0) {
+      s.status = VLM_STATUS_INFEASIBLE;
+      s.has_dual_ray = true;
+    } else {
+      s.status = VLM_STATUS_INF_OR_UBD;
+    }
+  }
+
+  const ModelData& data_;
+  const SolverModel& sm_;
+  RunControl& run_;
+  const ParamValues& p_;
+  const bool long_lines_;
+  const Algorithm algorithm_;  // the method asked for
+  Algorithm ran_;              // the method of the last run
+  ClpRunState state_;
+  LpMessageHandler messages_;
+  std::optional<QpData> qp_data_;
+  ClpSimplex simplex_;
+  ClpRunHandler handler_;
+  bool checked_ = false;  // CLP's optimum holds on the model as given
+  int feasible_ = -2;     // -2 not asked, 0 proved infeasible, else has_feasible_point's answer
+  std::optional<UnconfirmedPoint> unconfirmed_;
+  int solved_iterations_ = -1;  // the iterations of the run cleaned up, -1 without a cleanup
+  RunOutcome out_;
+};
+
 }  // namespace
 
 RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run) {
@@ -270,235 +571,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
                   static_cast<long long>(kLongLine));
     return solve_qp(data, sm, run);
   }
-  RunOutcome out;
-  const Algorithm algorithm = choose_algorithm(p);
-  run.log.linef("Solving LP with CLP (%s)", algorithm_name(algorithm));
-  if (long_lines && p.get_int(kPresolve) != 0)
-    run.log.linef("Rows or columns of more than %lld entries: without CLP's presolve",
-                  static_cast<long long>(kLongLine));
-
-  ClpRunState state{&run, p.get_int(kIpmMaxIterations)};
-  LpMessageHandler messages(run.log, &state, divergence_limit(sm));
-  // The model as the checks read it, made when the first check needs it.
-  std::optional<QpData> qp_data;
-  auto qp = [&]() -> const QpData& {
-    if (!qp_data) qp_data = QpData::from_model(sm);
-    return *qp_data;
-  };
-  ClpSimplex simplex;
-  simplex.passInMessageHandler(&messages);
-  load_clp(sm, simplex);
-  apply_simplex_params(p, simplex);
-  if (is_barrier(algorithm)) {
-    // CLP hands the model's tolerances to its barrier; the crossover that
-    // follows works to the same ones.
-    simplex.setPrimalTolerance(p.get(kIpmPrimalTolerance));
-    simplex.setDualTolerance(p.get(kIpmDualTolerance));
-  }
-  if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
-  ClpRunHandler handler(&state);
-  simplex.passInEventHandler(&handler);
-
-  const double t0 = run.elapsed();
-  ClpSolve options = solve_options(sm, algorithm, p, long_lines);
-  initial_solve(simplex, options);
-  Algorithm ran = algorithm;
-  bool checked = false;  // CLP's optimum holds on the model as given
-  auto solve_again = [&](Algorithm again, const std::string& why) {
-    run.log.linef("%s: solving again by %s", why.c_str(), algorithm_name(again));
-    state.diverged = false;
-    checked = false;
-    load_clp(sm, simplex);
-    apply_simplex_params(p, simplex);
-    if (run.remaining() < COIN_DBL_MAX) simplex.setMaximumWallSeconds(run.remaining());
-    ClpSolve o = solve_options(sm, again, p, long_lines);
-    if (again == Algorithm::Primal) o.setPresolveType(ClpSolve::presolveOff);
-    initial_solve(simplex, o);
-    ran = again;
-  };
-  if (state.diverged && !run.stopped_by()) {
-    solve_again(Algorithm::Dual, "The barrier's objective runs off without bound");
-  } else if (algorithm != Algorithm::Dual && failed(simplex) && !run.stopped_by()) {
-    solve_again(Algorithm::Dual, is_barrier(algorithm) ? "The barrier failed" : "The primal simplex failed");
-  }
-  if (simplex.status() == 0) {
-    const OptimumMeasure first = optimum_measure(sm, qp(), simplex, ran == Algorithm::BarrierNoCrossover);
-    checked = first.holds();
-    if (!checked)
-      solve_again(ran == Algorithm::Dual ? Algorithm::Primal : Algorithm::Dual,
-                  "CLP's optimum fails the check on the model as given (" + failed_measures(first) + ")");
-  }
-  // CLP's dual simplex may call a feasible but unbounded model infeasible
-  // (with infinite bounds it has been seen to stop at once so): an
-  // infeasibility stands when CLP's ray is a Farkas certificate on the model
-  // as given, or else when has_feasible_point proves it; a point found
-  // instead has the model solved again by primal simplex.
-  int feasible = -2;  // -2 not asked, 0 proved infeasible, else has_feasible_point's answer
-  if (simplex.status() == 1) {
-    if (ray_proves_infeasibility(qp(), simplex)) {
-      feasible = 0;
-    } else {
-      run.log.line("CLP's infeasibility ray is no certificate: deciding feasibility on the elastic problem");
-      feasible = has_feasible_point(sm, run);
-    }
-    if (feasible == 1) solve_again(Algorithm::Primal, "The model is feasible after all");
-  } else if (failed(simplex) && !run.stopped_by()) {
-    // Both simplex methods may give up on an infeasible model.
-    feasible = has_feasible_point(sm, run);
-  }
-  // An optimum found again after a check failed must pass the check too.
-  // One that fails again is cleaned up (clean_up); the best point that
-  // failed is kept for an answer short of optimal.
-  std::optional<UnconfirmedPoint> unconfirmed;
-  int solved_iterations = -1;  // the iterations of the run cleaned up, -1 without a cleanup
-  if (simplex.status() == 0 && !checked) {
-    const bool interior = ran == Algorithm::BarrierNoCrossover;
-    OptimumMeasure again = optimum_measure(sm, qp(), simplex, interior);
-    checked = again.holds();
-    if (!checked) {
-      keep_better(unconfirmed, sm, simplex, again);
-      run.log.linef("CLP's optimum fails the check on the model as given again (%s): cleaning it up from its basis",
-                    failed_measures(again).c_str());
-      solved_iterations = simplex.numberIterations();
-      clean_up(simplex, again, p, run);
-      if (simplex.status() == 0) {
-        const OptimumMeasure cleaned = optimum_measure(sm, qp(), simplex, false);
-        checked = cleaned.holds();
-        if (!checked) {
-          keep_better(unconfirmed, sm, simplex, cleaned);
-          run.log.linef("The cleaned-up optimum fails the check too (%s)", failed_measures(cleaned).c_str());
-        }
-      }
-    }
-  }
-  const double t1 = run.elapsed();
-
-  const int n = sm.num_cols(), m = sm.num_rows();
-  const double sense = sm.sense;
-  const double* x = simplex.primalColumnSolution();
-  Solution& s = out.solution;
-  out.stats.available = true;
-  out.stats.ipm_iters = state.ipm_iters;
-  // CLP counts a barrier's iterations with its crossover's; a run solved
-  // again counts the last run's alone, with its cleanup's.
-  out.stats.spx_iters = ran == Algorithm::BarrierNoCrossover ? 0
-                        : ran == Algorithm::Barrier      ? std::max(0, simplex.numberIterations() - state.ipm_iters)
-                                                         : simplex.numberIterations() + std::max(0, solved_iterations);
-  out.stats.presolve_time =
-      state.presolve_end >= 0 ? state.presolve_end - state.presolve_start : 0.0;
-  out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
-
-  auto take_duals = [&] {
-    const double* y = simplex.dualRowSolution();
-    const double* d = simplex.dualColumnSolution();
-    s.row_dual.resize(static_cast<size_t>(m));
-    s.reduced_cost.resize(static_cast<size_t>(n));
-    for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * y[i];
-    for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[j];
-    s.dual_obj = sense * min_dual_objective(sm, x, y, d) + sm.obj_const;
-    s.has_dual = true;
-  };
-  auto take_basis = [&] {
-    s.col_basis.resize(static_cast<size_t>(n));
-    s.row_basis.resize(static_cast<size_t>(m));
-    for (int j = 0; j < n; ++j) s.col_basis[static_cast<size_t>(j)] = basis_code(simplex.getColumnStatus(j));
-    for (int i = 0; i < m; ++i) s.row_basis[static_cast<size_t>(i)] = basis_code(simplex.getRowStatus(i));
-    s.has_basis = true;
-  };
-
-  // An optimum that fails its check after the cleanup, or a cleanup that
-  // ends otherwise than optimal or unbounded, gives no verdict: the best
-  // point met that meets the rows and bounds is handed out as SUB_OPTIMAL,
-  // with its multipliers when they fit it.
-  const int after = simplex.status();
-  if (unconfirmed && !checked && after != 2) {
-    const UnconfirmedPoint& u = *unconfirmed;
-    if ((after == 3 || after == 5) && !run.stopped_by())
-      run.stop(run.time_up() ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
-    if (u.c.primal > kOptimumCheck) {
-      run.log.line("No point that meets the model as given: no verdict");
-      return out;
-    }
-    run.log.line("The point meets the rows and bounds but its optimality is not confirmed: sub-optimal");
-    s.status = VLM_STATUS_SUB_OPTIMAL;
-    s.sol_count = 1;
-    set_primal(data, u.x.data(), s);
-    if (u.c.dual <= kOptimumCheck) {
-      const std::vector<double> d = qp().reduced_gradient(u.x.data(), u.y.data());
-      s.row_dual.resize(static_cast<size_t>(m));
-      s.reduced_cost.resize(static_cast<size_t>(n));
-      for (int i = 0; i < m; ++i) s.row_dual[static_cast<size_t>(i)] = sense * u.y[static_cast<size_t>(i)];
-      for (int j = 0; j < n; ++j) s.reduced_cost[static_cast<size_t>(j)] = sense * d[static_cast<size_t>(j)];
-      s.dual_obj = sense * min_dual_objective(sm, u.x.data(), u.y.data(), d.data()) + sm.obj_const;
-      s.has_dual = true;
-    }
-    return out;
-  }
-  switch (simplex.status()) {
-    case 0:
-      s.status = VLM_STATUS_OPTIMAL;
-      s.sol_count = 1;
-      set_primal(data, x, s);
-      take_duals();
-      if (ran != Algorithm::BarrierNoCrossover) take_basis();
-      break;
-    case 1: {
-      if (feasible == 1) {  // the primal simplex contradicts the feasibility run
-        out.code = VLM_ERROR_SIMPLEX_NUMERIC;
-        break;
-      }
-      if (feasible == -1) {  // stopped before it could tell
-        if (!run.stopped_by()) s.status = VLM_STATUS_INF_OR_UBD;
-        break;
-      }
-      s.status = VLM_STATUS_INFEASIBLE;
-      s.has_dual_ray = true;
-      break;
-    }
-    case 2: {
-      // Unbounded once a point meets the model as given (CLP's own count of
-      // infeasibilities has been seen to be zero on an infeasible model) and
-      // a direction of the recession cone along which the objective falls
-      // is found and checked (CLP's status is no proof, nor its ray: on a
-      // simple model it was (5e10, 1)).
-      const int feasible = is_feasible(sm, x, 1e-6, false, 0) ? 1 : has_feasible_point(sm, run);
-      const int direction = feasible == 1 ? improving_direction(sm, run) : -1;
-      if (feasible == 1 && direction != 1) {
-        run.log.line(direction == 0 ? "CLP called an LP with an optimum unbounded: no verdict"
-                                    : "No direction of the LP's unboundedness was found: no verdict");
-      } else if (feasible == 1) {
-        s.status = VLM_STATUS_UNBOUNDED;
-        s.has_primal_ray = true;  // the checked direction
-      } else if (feasible == 0) {
-        s.status = VLM_STATUS_INFEASIBLE;
-        s.has_dual_ray = true;
-      } else {
-        s.status = VLM_STATUS_INF_OR_UBD;
-      }
-      break;
-    }
-    case 3:
-    case 5: {
-      if (!run.stopped_by())
-        run.stop(run.time_up() ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
-      if (is_feasible(sm, x, 1e-6, false, 0)) {
-        s.status = VLM_STATUS_SUB_OPTIMAL;
-        s.sol_count = 1;
-        set_primal(data, x, s);
-      }
-      break;
-    }
-    default:
-      if (feasible == 0) {
-        run.log.line("CLP gave up, yet the model is proved infeasible");
-        s.status = VLM_STATUS_INFEASIBLE;
-        s.has_dual_ray = true;
-        break;
-      }
-      out.code = is_barrier(ran) ? VLM_ERROR_INTERIOR_NUMERIC : VLM_ERROR_SIMPLEX_NUMERIC;
-      break;
-  }
-  return out;
+  return LpRun(data, sm, run, long_lines).solve();
 }
 
 }  // namespace velmor

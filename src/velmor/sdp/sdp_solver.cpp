@@ -200,30 +200,21 @@ bool within(double value, double lb, double ub, double tol) {
   return value >= lb - tol * (1.0 + std::fabs(lb)) && value <= ub + tol * (1.0 + std::fabs(ub));
 }
 
-// Builds DSDP's standard form of the model. `tol` decides whether a row left
-// without terms (all its columns fixed) holds. Without `scaled`, rows and
-// objective keep their coefficients.
-Formulation formulate(const ModelData& d, double tol, bool scaled) {
-  Formulation f;
-  f.sense = d.sense == VLM_MAXIMIZE ? -1.0 : 1.0;
+// Boxed columns and ranged rows: (slack, width) for the constraints that
+// close them, added after the rows.
+using Widths = std::vector<std::pair<int, double>>;
+
+// Each column as a shift and DSDP's linear variables (ColumnMap). False,
+// with `f.infeasible` set, when a column's bounds cross.
+bool map_columns(Formulation& f, const ModelData& d, Widths& widths) {
   const Columns& cols = d.cols;
-  const Rows& rows = d.rows;
-  f.cols.resize(static_cast<size_t>(cols.size()));
-  f.row_con.assign(static_cast<size_t>(rows.size()), -1);
-  f.block_of_var.assign(d.psd_vars.size(), -1);
-  f.offset = f.sense * d.obj_const;
-
-  // Boxed columns and ranged rows: (slack, width) for the constraints that
-  // close them, added after the rows.
-  std::vector<std::pair<int, double>> widths;
-
   for (int j = 0; j < cols.size(); ++j) {
     const size_t jj = static_cast<size_t>(j);
     const double lb = cols.lb[jj], ub = cols.ub[jj], c = f.sense * cols.obj[jj];
     ColumnMap& cm = f.cols[jj];
     if (lb > ub) {
       f.infeasible = "the bounds of column " + std::to_string(j) + " cross";
-      return f;
+      return false;
     }
     if (lb == ub) {
       cm.shift = lb;
@@ -241,61 +232,63 @@ Formulation formulate(const ModelData& d, double tol, bool scaled) {
     }
     f.offset += c * cm.shift;
   }
+  return true;
+}
 
-  for (int i = 0; i < rows.size(); ++i) {
-    const size_t ii = static_cast<size_t>(i);
-    const double lb = rows.lb[ii], ub = rows.ub[ii];
-    if (lb > ub) {
-      f.infeasible = "the bounds of row " + std::to_string(i) + " cross";
-      return f;
-    }
-    if (lb <= -kInf && ub >= kInf) continue;
-    double constant = 0.0;
-    SparseVector terms;
-    for (const Entry& e : rows.lin[ii]) {
-      if (e.value == 0.0) continue;
-      const ColumnMap& cm = f.cols[static_cast<size_t>(e.index)];
-      constant += e.value * cm.shift;
-      if (cm.pos >= 0) terms.push_back({cm.pos, e.value});
-      if (cm.neg >= 0) terms.push_back({cm.neg, -e.value});
-    }
-    double scale = 0.0;
-    for (const Entry& e : terms) scale = std::max(scale, std::fabs(e.value));
-    for (const PsdTerm& t : rows.psd[ii])
-      for (const SymEntry& e : t.coef.lower) scale = std::max(scale, std::fabs(e.value));
-    if (scale != 0.0 && !scaled) scale = 1.0;
-    if (scale == 0.0) {
-      if (!within(constant, lb, ub, tol)) {
-        f.infeasible = "row " + std::to_string(i) + " has no free terms and is violated";
-        return f;
-      }
-      continue;
-    }
-    const int k = f.add_con((lb > -kInf ? lb : ub) - constant, scale);
-    f.row_con[ii] = k;
-    for (const PsdTerm& t : rows.psd[ii]) add_matrix(f, d, t.var, k + 1, t.coef, 1.0 / scale);
-    for (Entry& e : terms) e.value /= scale;
-    if (lb != ub) {
-      const int s = f.add_lp(0.0);  // in the row's own units
-      if (lb > -kInf) {
-        terms.push_back({s, -1.0 / scale});
-        if (ub < kInf) widths.emplace_back(s, ub - lb);
-      } else {
-        terms.push_back({s, 1.0 / scale});
-      }
-    }
-    std::sort(terms.begin(), terms.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
-    f.lp_terms[static_cast<size_t>(k)] = std::move(terms);
+// Row i as a constraint on DSDP's variables, scaled by its largest
+// coefficient when `scaled`; none for a free row or one without terms that
+// holds (within `tol`). False, with `f.infeasible` set, when the row's
+// bounds cross or a row without terms is violated.
+bool add_row(Formulation& f, const ModelData& d, int i, double tol, bool scaled, Widths& widths) {
+  const Rows& rows = d.rows;
+  const size_t ii = static_cast<size_t>(i);
+  const double lb = rows.lb[ii], ub = rows.ub[ii];
+  if (lb > ub) {
+    f.infeasible = "the bounds of row " + std::to_string(i) + " cross";
+    return false;
   }
-
-  for (const auto& w : widths) add_width(f, w.first, w.second);
-
-  // DSDP needs a constraint; t = 1 with t >= 0 changes nothing.
-  if (f.num_cons() == 0) {
-    const int k = f.add_con(1.0);
-    f.lp_terms[static_cast<size_t>(k)] = {{f.add_lp(0.0), 1.0}};
+  if (lb <= -kInf && ub >= kInf) return true;
+  double constant = 0.0;
+  SparseVector terms;
+  for (const Entry& e : rows.lin[ii]) {
+    if (e.value == 0.0) continue;
+    const ColumnMap& cm = f.cols[static_cast<size_t>(e.index)];
+    constant += e.value * cm.shift;
+    if (cm.pos >= 0) terms.push_back({cm.pos, e.value});
+    if (cm.neg >= 0) terms.push_back({cm.neg, -e.value});
   }
+  double scale = 0.0;
+  for (const Entry& e : terms) scale = std::max(scale, std::fabs(e.value));
+  for (const PsdTerm& t : rows.psd[ii])
+    for (const SymEntry& e : t.coef.lower) scale = std::max(scale, std::fabs(e.value));
+  if (scale != 0.0 && !scaled) scale = 1.0;
+  if (scale == 0.0) {
+    if (!within(constant, lb, ub, tol)) {
+      f.infeasible = "row " + std::to_string(i) + " has no free terms and is violated";
+      return false;
+    }
+    return true;
+  }
+  const int k = f.add_con((lb > -kInf ? lb : ub) - constant, scale);
+  f.row_con[ii] = k;
+  for (const PsdTerm& t : rows.psd[ii]) add_matrix(f, d, t.var, k + 1, t.coef, 1.0 / scale);
+  for (Entry& e : terms) e.value /= scale;
+  if (lb != ub) {
+    const int s = f.add_lp(0.0);  // in the row's own units
+    if (lb > -kInf) {
+      terms.push_back({s, -1.0 / scale});
+      if (ub < kInf) widths.emplace_back(s, ub - lb);
+    } else {
+      terms.push_back({s, 1.0 / scale});
+    }
+  }
+  std::sort(terms.begin(), terms.end(), [](const Entry& a, const Entry& b) { return a.index < b.index; });
+  f.lp_terms[static_cast<size_t>(k)] = std::move(terms);
+  return true;
+}
 
+// The objective, scaled by its largest coefficient when `scaled`.
+void scale_objective(Formulation& f, const ModelData& d, bool scaled) {
   f.obj_scale = 0.0;
   for (const double c : f.lp_cost) f.obj_scale = std::max(f.obj_scale, std::fabs(c));
   for (const PsdVariable& v : d.psd_vars)
@@ -305,27 +298,52 @@ Formulation formulate(const ModelData& d, double tol, bool scaled) {
   for (double& c : f.lp_cost) c /= f.obj_scale;
   for (size_t j = 0; j < d.psd_vars.size(); ++j)
     add_matrix(f, d, static_cast<int>(j), 0, d.psd_vars[j].obj, f.sense / f.obj_scale);
+}
 
-  // The linear cone's columns.
-  if (f.num_lp() > 0) {
-    f.lp_beg.reserve(static_cast<size_t>(f.num_cons()) + 2);
-    f.lp_beg.push_back(0);
-    for (int s = 0; s < f.num_lp(); ++s) {
-      const double c = f.lp_cost[static_cast<size_t>(s)];
-      if (c == 0.0) continue;
-      f.lp_ind.push_back(s);
-      f.lp_val.push_back(c);
+// The linear cone's columns: the costs, then each constraint's terms.
+void pack_linear_cone(Formulation& f) {
+  if (f.num_lp() == 0) return;
+  f.lp_beg.reserve(static_cast<size_t>(f.num_cons()) + 2);
+  f.lp_beg.push_back(0);
+  for (int s = 0; s < f.num_lp(); ++s) {
+    const double c = f.lp_cost[static_cast<size_t>(s)];
+    if (c == 0.0) continue;
+    f.lp_ind.push_back(s);
+    f.lp_val.push_back(c);
+  }
+  f.lp_beg.push_back(static_cast<int>(f.lp_ind.size()));
+  for (const SparseVector& terms : f.lp_terms) {
+    check_growth(static_cast<long long>(f.lp_ind.size()), static_cast<long long>(terms.size()));
+    for (const Entry& e : terms) {
+      f.lp_ind.push_back(e.index);
+      f.lp_val.push_back(e.value);
     }
     f.lp_beg.push_back(static_cast<int>(f.lp_ind.size()));
-    for (const SparseVector& terms : f.lp_terms) {
-      check_growth(static_cast<long long>(f.lp_ind.size()), static_cast<long long>(terms.size()));
-      for (const Entry& e : terms) {
-        f.lp_ind.push_back(e.index);
-        f.lp_val.push_back(e.value);
-      }
-      f.lp_beg.push_back(static_cast<int>(f.lp_ind.size()));
-    }
   }
+}
+
+// Builds DSDP's standard form of the model. `tol` decides whether a row left
+// without terms (all its columns fixed) holds. Without `scaled`, rows and
+// objective keep their coefficients.
+Formulation formulate(const ModelData& d, double tol, bool scaled) {
+  Formulation f;
+  f.sense = d.sense == VLM_MAXIMIZE ? -1.0 : 1.0;
+  f.cols.resize(static_cast<size_t>(d.cols.size()));
+  f.row_con.assign(static_cast<size_t>(d.rows.size()), -1);
+  f.block_of_var.assign(d.psd_vars.size(), -1);
+  f.offset = f.sense * d.obj_const;
+  Widths widths;
+  if (!map_columns(f, d, widths)) return f;
+  for (int i = 0; i < d.rows.size(); ++i)
+    if (!add_row(f, d, i, tol, scaled, widths)) return f;
+  for (const auto& w : widths) add_width(f, w.first, w.second);
+  // DSDP needs a constraint; t = 1 with t >= 0 changes nothing.
+  if (f.num_cons() == 0) {
+    const int k = f.add_con(1.0);
+    f.lp_terms[static_cast<size_t>(k)] = {{f.add_lp(0.0), 1.0}};
+  }
+  scale_objective(f, d, scaled);
+  pack_linear_cone(f);
   return f;
 }
 
@@ -927,3 +945,4 @@ int velmor_dsdp_fflush(std::FILE* stream) {
 }
 
 }  // extern "C"
+
