@@ -526,9 +526,16 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    which the objective falls (with SOS sets, of the piece of the model the
  *    point lies in; where only another piece could be unbounded, the point
  *    is reported SUB_OPTIMAL).
- * The MIQP search's verdicts are checked the same way, but for OPTIMAL;
- * with a callback, no second search runs (the search is then on the model
- * as given already).
+ * A second search that finds a better point and then, run to its end,
+ * ends worse than that point (or without one) disproves itself: the point
+ * is reported SUB_OPTIMAL. The MIQP search's verdicts are checked the same
+ * way, but for OPTIMAL. With a callback (and no stop by it), the model
+ * searched is the model as given with the callback's accepted cuts as rows,
+ * and every check above, the second search included, is made on that
+ * model: a reported point meets it, OPTIMAL is confirmed on it (not on a
+ * MIQP, whose optimum is the search's), INFEASIBLE stands on its evidence.
+ * CBC gets a range row (both sides finite) as two one-sided rows (its
+ * probing has cut an optimum off a range row).
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector with Gondzio's centrality correctors on
