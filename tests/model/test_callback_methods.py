@@ -282,6 +282,32 @@ def test_branching_requests(knapsack):
     other.dispose()
 
 
+def test_a_branch_at_every_node_leaves_the_optimum():
+    # A branch asked for at the search's last node was undone after the
+    # search, on objects CBC had freed with its copy of the model.
+    for seed in range(40):
+        rng = np.random.default_rng(seed)
+        ub = rng.integers(1, 4, size=int(rng.integers(2, 6)))
+        A = rng.integers(1, 7, size=(int(rng.integers(1, 3)), ub.size))
+        b = rng.integers(3, 12, size=A.shape[0]) + 0.5
+        c = rng.integers(1, 9, size=ub.size)
+        m = Model()
+        x = m.addMVar(ub.size, ub=ub, vtype=VLM.INTEGER)
+        m.addConstr(A @ x <= b)
+        m.setObjective(c @ x, VLM.MAXIMIZE)
+
+        def cb(model, where):
+            if where == CB.MIPNODE:
+                rel = model.cbGetNodeRel(x.tolist())
+                fractional = [j for j, v in enumerate(rel) if abs(v - round(v)) > 1e-6]
+                if fractional:
+                    model.cbBranch(x.tolist()[fractional[0]], rel[fractional[0]], 1)
+
+        m.optimize(cb)
+        ref = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=np.ones(ub.size), bounds=Bounds(0, ub))
+        assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun)
+
+
 def test_help_texts():
     for name, purpose in [("cbGet", "Retrieve additional data about the optimization progress."),
                           ("cbGetNodeRel", "Retrieve solution values of the current relaxed problem."),

@@ -168,7 +168,11 @@ class CbcEngine : public CbcHooks {
   }
 
   void after_search(RunOutcome& out) override {
-    restore_branching();
+    // The searched model was CBC's copy, freed with its objects by now: a
+    // column still raised has nothing left to restore.
+    raised_ = {};
+    branch_node_ = -1;
+    main_ = nullptr;
     if (session_.stopped()) out.code = session_.answer();
   }
 
@@ -375,40 +379,51 @@ class CbcEngine : public CbcHooks {
   // own choice, the up/down separator of a pseudo-cost object or the break
   // even point of a plain one.
   struct Raised {
-    CbcSimpleInteger* object;
+    int col = -1;  // none when negative
     int priority, way;
     double separator, break_even;
   };
 
+  // The integer object of column `col` in the search, or null. (Looked up
+  // each time: CBC may replace its objects during the search.)
+  CbcSimpleInteger* object_of(int col) const {
+    if (!main_) return nullptr;
+    for (int i = 0; i < main_->numberObjects(); ++i) {
+      auto* object = dynamic_cast<CbcSimpleInteger*>(main_->modifiableObject(i));
+      if (object && object->columnNumber() == col) return object;
+    }
+    return nullptr;
+  }
+
   void apply_branching(CbcModel& model, const BranchRequest& request, int node) {
     restore_branching();
-    for (int i = 0; i < model.numberObjects(); ++i) {
-      auto* object = dynamic_cast<CbcSimpleInteger*>(model.modifiableObject(i));
-      if (!object || object->columnNumber() != request.col) continue;
-      auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object);
-      raised_ = {object, object->priority(), object->preferredWay(), dynamic ? dynamic->upDownSeparator() : 0.0,
-                 object->breakEven()};
-      object->setPriority(INT_MIN / 2);
-      if (request.way != 0) {
-        object->setPreferredWay(request.way);
-        if (dynamic)
-          dynamic->setUpDownSeparator(request.way > 0 ? 1e-12 : 1.0);
-        else
-          object->setBreakEven(request.way > 0 ? 1e-9 : 1.0 - 1e-9);
-      }
-      branch_node_ = node;
-      return;
+    if (&model != main_) return;
+    CbcSimpleInteger* object = object_of(request.col);
+    if (!object) return;
+    auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object);
+    raised_ = {request.col, object->priority(), object->preferredWay(), dynamic ? dynamic->upDownSeparator() : 0.0,
+               object->breakEven()};
+    object->setPriority(INT_MIN / 2);
+    if (request.way != 0) {
+      object->setPreferredWay(request.way);
+      if (dynamic)
+        dynamic->setUpDownSeparator(request.way > 0 ? 1e-12 : 1.0);
+      else
+        object->setBreakEven(request.way > 0 ? 1e-9 : 1.0 - 1e-9);
     }
+    branch_node_ = node;
   }
 
   void restore_branching() {
-    if (!raised_.object) return;
-    raised_.object->setPriority(raised_.priority);
-    raised_.object->setPreferredWay(raised_.way);
-    if (auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(raised_.object))
-      dynamic->setUpDownSeparator(raised_.separator);
-    else
-      raised_.object->setBreakEven(raised_.break_even);
+    if (raised_.col < 0) return;
+    if (CbcSimpleInteger* object = object_of(raised_.col)) {
+      object->setPriority(raised_.priority);
+      object->setPreferredWay(raised_.way);
+      if (auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object))
+        dynamic->setUpDownSeparator(raised_.separator);
+      else
+        object->setBreakEven(raised_.break_even);
+    }
     raised_ = {};
     branch_node_ = -1;
   }
