@@ -223,6 +223,9 @@ def test_cut_arrays_refused(knapsack):
             "unknown column": lambda: model.cbCut([1.0], [99], "<", 1.0),
             "nothing to add": lambda: model.cbCut([0.0], [0], "<", 1.0),
             "never holds": lambda: model.cbCut([0.0], [0], ">", 1.0),
+            "huge coefficient": lambda: model.cbCut([1e30], [0], "<", 1.0),
+            "huge once summed": lambda: model.cbCut([6e24, 6e24], [0, 0], "<", 1.0),
+            "huge rhs": lambda: model.cbCut([1.0], [0], "<", 1e30),
             "rhs None": lambda: model.cbCut([1.0], [0], "<"),
             "lhs kind": lambda: model.cbCut("x", "<", 1.0),
         }.items():
@@ -238,6 +241,7 @@ def test_cut_arrays_refused(knapsack):
     assert got["unknown sense"] == ("VelmorError", VLM.Error.MODEL_INPUT_ERROR)
     assert got["unknown column"] == ("VelmorError", VLM.Error.MODEL_INVALID_COL_IDX)
     assert (got["nothing to add"], got["never holds"], got["rhs None"]) == (2, 1, 0)   # answers, not errors
+    assert (got["huge coefficient"], got["huge once summed"], got["huge rhs"]) == (2, 2, 2)  # beyond the simplex
     assert got["lhs kind"] == ("TypeError", "`lhs` shoud be one of [number, Var, LinExpr] type")
 
 
