@@ -71,6 +71,29 @@ def test_a_solution_recorded_and_not_submitted_is_submitted_after_the_turn(knaps
     assert seen[0][1:] == (1, pytest.approx(best))
 
 
+def test_a_proposed_solution_outside_a_nodes_bounds_is_handed_over_elsewhere():
+    # CBC's check of a heuristic's solution clamps it into the bounds of the
+    # node it runs at, and asserted that no integer moved, when the proposal
+    # (x0 = 0) lay outside a node's bounds.
+    m = Model()
+    x = m.addMVar(4, lb=[-2, 1, -1, -1], ub=[1, 4, 0, 0], vtype=VLM.INTEGER).tolist()
+    m.addConstr(-2 * x[3] == 2)
+    m.setObjective(2 * x[0] - 3 * x[2] + 2 * x[3] + 1, VLM.MINIMIZE)
+    m.setParam("MIP/LevelHeurs", 0)
+    m.setParam("MIP/LevelStrong", 3)
+    answers = []
+
+    def cb(model, where):
+        if where == CB.MIPNODE and not answers:
+            model.cbSetSolution([x[0]], [0.0])
+            answers.append(model.cbUseSolution())
+            answers.append(model.cbCut(x[3], VLM.LESS_EQUAL, 0.0))
+
+    m.optimize(cb)
+    assert answers == [(0, -1.0), 0]
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == -5.0
+
+
 def test_solution_keys_and_their_refusals(knapsack):
     m, W, p, cap, best = knapsack(n=8, rows=1, seed=23)
     other = Model()

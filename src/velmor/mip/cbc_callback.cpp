@@ -270,11 +270,31 @@ class CbcEngine : public CbcHooks {
 
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
 
-  int deliver(double& objective, double* x) {
+  // The best proposed solution better than `objective`, into x. Only one
+  // within the bounds of the node the heuristic runs at: CBC's check of a
+  // heuristic's solution clamps it into those bounds and asserts that no
+  // integer column moved. The others better than `objective` wait for
+  // another node (or the end of the search).
+  int deliver(const OsiSolverInterface& si, double& objective, double* x) {
     std::vector<CheckedSolution> all = session_.take_solutions();
-    auto best = std::min_element(all.begin(), all.end(),
-                                 [](const CheckedSolution& a, const CheckedSolution& b) { return a.min_value < b.min_value; });
-    if (best == all.end() || best->min_value >= objective) return 0;
+    const double* lb = si.getColLower();
+    const double* ub = si.getColUpper();
+    const int n = si.getNumCols();
+    auto inside = [&](const CheckedSolution& c) {
+      for (int j = 0; j < n && j < static_cast<int>(c.x.size()); ++j) {
+        const double v = c.x[static_cast<size_t>(j)];
+        if (v < lb[j] - kCheckTolerance * std::max(1.0, std::fabs(lb[j])) ||
+            v > ub[j] + kCheckTolerance * std::max(1.0, std::fabs(ub[j])))
+          return false;
+      }
+      return true;
+    };
+    const CheckedSolution* best = nullptr;
+    for (const CheckedSolution& c : all)
+      if (c.min_value < objective && inside(c) && (!best || c.min_value < best->min_value)) best = &c;
+    for (CheckedSolution& c : all)
+      if (&c != best && c.min_value < (best ? best->min_value : objective)) session_.offer(std::move(c));
+    if (!best) return 0;
     std::copy(best->x.begin(), best->x.end(), x);
     objective = best->min_value;
     return 1;
@@ -482,7 +502,7 @@ bool ProposedSolutions::shouldHeurRun(int) { return engine_->solutions_wanted(mo
 
 int ProposedSolutions::solution(double& objectiveValue, double* newSolution) {
   if (!engine_->solutions_wanted(model_)) return 0;
-  return engine_->deliver(objectiveValue, newSolution);
+  return engine_->deliver(*model_->solver(), objectiveValue, newSolution);
 }
 
 }  // namespace
