@@ -157,6 +157,25 @@ def test_cuts_from_arrays_bind_the_result(knapsack):
     assert m.ObjVal == pytest.approx(with_rows) and all(x[a] + x[b] <= 1 + 1e-9 for a, b in added)
 
 
+def test_a_cut_that_an_accepted_proposal_violates_is_invalid(knapsack):
+    # The proposal, accepted but not yet taken by the search, ended the run
+    # as its point while it broke the cut accepted after it.
+    m, W, p, cap, best = knapsack(seed=34)
+    xs = m.getVars()
+    answers = []
+
+    def cb(model, where):
+        if where != CB.MIPNODE or answers:
+            return
+        model.cbSetSolution(xs, [1.0] + [0.0] * (len(xs) - 1))
+        answers.append(model.cbUseSolution()[0])
+        answers.append(model.cbCut(xs[0], VLM.LESS_EQUAL, 0.0))
+
+    m.optimize(cb)
+    assert answers == [0, 1]
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best)
+
+
 @pytest.mark.parametrize("seed", [51, 52, 53])
 def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):
     # Rows x_a + x_b <= 1 the callback keeps to itself, given only when a new
