@@ -176,6 +176,26 @@ def test_a_cut_that_an_accepted_proposal_violates_is_invalid(knapsack):
     assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best)
 
 
+def test_candidates_outside_the_bounds_get_no_turn():
+    # CBC's feasibility pump handed in x0 = 1 with x0 in [-1, 0]: it had a
+    # MIPSOL turn, and once a cut existed CBC's check of it asserted.
+    m = Model()
+    x = [m.addVar(lb=-1, ub=0, vtype=VLM.INTEGER)] + [m.addVar(vtype=VLM.BINARY) for _ in range(4)]
+    m.addRange(-4 * x[0] - 4 * x[1] - 2 * x[2] - 3 * x[4], -6, -2)
+    m.addGenConstrIndicator(x[4], True, -2 * x[0] - 2 * x[1] - x[2] - 3 * x[3] + x[4], VLM.EQUAL, -1)
+    m.setObjective(-x[0] - 5 * x[1] - 4 * x[2] + 2 * x[4], VLM.MAXIMIZE)
+    seen = []
+
+    def cb(model, where):
+        if where == CB.MIPSOL:
+            seen.append(model.cbGetSolution(x))
+            model.cbCut(x[1], VLM.LESS_EQUAL, 1.0)
+
+    m.optimize(cb)
+    assert seen and all(-1 <= s[0] <= 0 for s in seen)
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == -4.0
+
+
 @pytest.mark.parametrize("seed", [51, 52, 53])
 def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):
     # Rows x_a + x_b <= 1 the callback keeps to itself, given only when a new

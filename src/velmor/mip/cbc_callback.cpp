@@ -260,12 +260,30 @@ class CbcEngine : public CbcHooks {
   // `depth`: the node's, when the candidate is a node's relaxation.
   bool candidate_turn(CbcModel& model, const double* x, int depth = 0) {
     if (&model != main_) return session_.satisfies_cuts(x);
+    // The feasibility pump has handed in a point outside a column's bounds
+    // (x0 = 1 in [-1, 0]), which CBC's check, once cuts exist, asserts on:
+    // no turn, and CBC does not take it.
+    if (!within_columns(x)) return false;
     if (!session_.started()) start_turn(model);
     TurnData t;
     fill_search(model, t);
     t.depth = depth;
     return session_.candidate_turn(t, x, sm_.min_objective(x), best_.empty() ? nullptr : best_.data(),
                                    [this](TurnData& turn) { run_turn(turn); });
+  }
+
+  // Whether x (all solver columns) is within the columns' bounds and
+  // integral where it must be.
+  bool within_columns(const double* x) const {
+    for (int j = 0; j < sm_.num_cols(); ++j) {
+      const size_t k = static_cast<size_t>(j);
+      const double lb = sm_.col_lb[k], ub = sm_.col_ub[k], v = x[j];
+      if (!std::isfinite(v) || v < lb - kCheckTolerance * std::max(1.0, std::fabs(lb)) ||
+          v > ub + kCheckTolerance * std::max(1.0, std::fabs(ub)))
+        return false;
+      if (sm_.is_int[k] && std::fabs(v - std::round(v)) > int_tol_) return false;
+    }
+    return true;
   }
 
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
@@ -302,9 +320,13 @@ class CbcEngine : public CbcHooks {
 
  private:
   // Once cuts exist, CBC must take candidates as they are (see the file
-  // comment); the per-node bookkeeping covers every cut.
+  // comment); the per-node bookkeeping covers every cut. Where every column
+  // is an integer there is no continuous part to re-solve, and CBC is left
+  // as it is: taking candidates as they are, its check asserts on a point
+  // of its feasibility pump outside a column's bounds.
   void note_new_cuts(CbcModel& model) {
-    model.setSpecialOptions(model.specialOptions() | 4);
+    if (std::find(sm_.is_int.begin(), sm_.is_int.end(), 0) != sm_.is_int.end())
+      model.setSpecialOptions(model.specialOptions() | 4);
     added_here_.resize(session_.cuts().size(), 0);
   }
 
