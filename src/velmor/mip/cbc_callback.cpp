@@ -143,7 +143,7 @@ class CbcEngine : public CbcHooks {
           if (event == CbcEventHandler::heuristicSolution) best_.assign(x, x + model.getNumCols());
           return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
         }
-        note_lost_root(model, x);
+        if (within_columns(x)) note_lost_root(model, x);  // refused by a cut
         return CbcEventHandler::killSolution;
       }
       case CbcEventHandler::solution:
@@ -272,8 +272,9 @@ class CbcEngine : public CbcHooks {
                                    [this](TurnData& turn) { run_turn(turn); });
   }
 
-  // Whether x (all solver columns) is within the columns' bounds and
-  // integral where it must be.
+  // Whether x (all solver columns) is within the columns' bounds. (Not
+  // integrality: CBC has handed in candidates with a free integer column at
+  // 6.75 that it goes on from, and the checks of the verdict settle them.)
   bool within_columns(const double* x) const {
     for (int j = 0; j < sm_.num_cols(); ++j) {
       const size_t k = static_cast<size_t>(j);
@@ -281,7 +282,6 @@ class CbcEngine : public CbcHooks {
       if (!std::isfinite(v) || v < lb - kCheckTolerance * std::max(1.0, std::fabs(lb)) ||
           v > ub + kCheckTolerance * std::max(1.0, std::fabs(ub)))
         return false;
-      if (sm_.is_int[k] && std::fabs(v - std::round(v)) > int_tol_) return false;
     }
     return true;
   }
