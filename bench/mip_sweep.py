@@ -22,11 +22,24 @@ Each seed makes one model of one class, in turn:
   miqp        bench/miqp_sweep.py's models (a convex quadratic objective
               over integers, SOS, indicators, semi-continuous columns),
               judged by its enumeration.
-Every class's model goes one of four roads into the module: "sparse" (a
-LinExpr of the nonzeros), "dense" (addMConstr with the dense matrix, zeros
-stored), "matmul" (A @ x over an MVar, zeros stored) or "x-x" (the sparse rows
-with terms x_j - x_j added), and a share of the models have columns in no
-row. Half are maximised; a share runs with Presolve 0.
+Every class's model goes one of six roads into the module: "sparse" (a
+LinExpr of the nonzeros, range rows by addRange), "dense" (addMConstr with the
+dense matrix, zeros stored), "matmul" (A @ x over an MVar, zeros stored),
+"x-x" (the sparse rows with terms x_j - x_j added), "lp-file" or "mps-file"
+(the sparse model written to a file of that format and read back, its range
+rows as ranges), and a share of the models have columns in no row. Half are
+maximised; a share runs with Presolve 0, and a share with MIP parameters that
+change CBC's search off their defaults (every level of MIP/LevelHeurs,
+LevelCuts, LevelProbing, LevelStrong, LevelSubmip, MIP/RootParallelism,
+MIP/AutoConfiguration).
+
+Every model but the miqp class is also solved with a callback, by each of
+the callback roads: "empty" (a callback that does nothing) and "cuts" (one
+that adds valid cuts at MIPNODE and MIPSOL: rows of the model, positive
+multiples of them, and bounds). Their answers must be the plain road's: the
+same status, and at OPTIMAL the same objective; a difference is listed as
+"disagrees" (a wrong verdict of a callback road against the judge counts
+as wrong, as on the plain road).
 
 The judge: SOS sets, indicators and semi-continuous columns are enumerated
 (each choice fixed in turn, HiGHS solving the MIP that is left). A verdict
@@ -57,7 +70,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 INF = 1e20
 CLASSES = ("general", "free-int", "infeasible", "unbounded", "binary", "sos", "indicator", "semicont", "bounded-int",
            "miqp")
-ROADS = ("sparse", "dense", "matmul", "x-x")
+ROADS = ("sparse", "dense", "matmul", "x-x", "lp-file", "mps-file")
+CALLBACK_ROADS = ("empty", "cuts")
+# The MIP parameters that change CBC's search, with their levels.
+SEARCH_PARAMS = {"MIP/LevelHeurs": (-1, 0, 1, 2, 3), "MIP/LevelCuts": (-1, 0, 1, 2, 3),
+                 "MIP/LevelProbing": (-1, 0, 1, 2, 3), "MIP/LevelStrong": (-1, 0, 1, 2, 3),
+                 "MIP/LevelSubmip": (-1, 0, 1, 2, 3), "MIP/RootParallelism": (-1, 1, 2, 3),
+                 "MIP/AutoConfiguration": (0, 1)}
 OPTIMAL, INFEASIBLE, UNBOUNDED, INF_OR_UBD, SUB_OPTIMAL = 1, 2, 3, 4, 5
 NAMES = {0: "unknown", 1: "optimal", 2: "infeasible", 3: "unbounded", 4: "inf_or_ubd", 5: "sub_optimal",
          None: "none"}
@@ -365,6 +384,8 @@ def gen(seed):
     d["const"] = float(rng.integers(-3, 4))
     d["road"] = ROADS[int(rng.integers(len(ROADS)))]
     d["presolve"] = 0 if rng.random() < 0.2 else -1
+    d["params"] = {k: int(rng.choice(v)) for k, v in SEARCH_PARAMS.items() if rng.random() < 0.3} \
+        if rng.random() < 0.6 else {}
     d["xx"] = [int(v) for v in rng.choice(len(d["kind"]), size=min(2, len(d["kind"])), replace=False)]
     del n
     return d
@@ -418,8 +439,57 @@ def build(d):
     for t, members, weights in d["sos"]:
         m.addSOS(VLM.SOS_TYPE1 if t == 1 else VLM.SOS_TYPE2, [xs[j] for j in members], weights)
     m.setObjective(lin(d["c"]) + d["const"], VLM.MINIMIZE if d["sense"] == 1 else VLM.MAXIMIZE)
+    if road == "mps-file" and d["inds"]:
+        road = "lp-file"  # the MPS writer takes no indicators
+    if road in ("lp-file", "mps-file"):
+        import tempfile
+
+        with tempfile.TemporaryDirectory() as tmp:
+            path = os.path.join(tmp, "m." + road[:-5])
+            m.write(path)
+            m.dispose()
+            m = vp.read(path)
+        xs = m.getVars()
     m.setParam("Presolve", d["presolve"])
+    for k, v in d.get("params", {}).items():
+        m.setParam(k, v)
     return m, xs
+
+
+def valid_cuts(d, xs, seed):
+    """A callback that adds valid cuts of the model at MIPNODE and MIPSOL: its
+    rows, positive multiples of them, and bounds (of columns that are not
+    semi-continuous)."""
+    import random
+
+    import velmorpy as vp
+    from velmorpy import VLM
+
+    r = random.Random("cuts/%d" % seed)
+    cuts = []
+    for a, lo, hi in zip(d["A"], d["rlb"], d["rub"]):
+        if lo > -INF:
+            cuts.append((a, VLM.GREATER_EQUAL, lo))
+        if hi < INF:
+            cuts.append((a, VLM.LESS_EQUAL, hi))
+    for j, (k, lo, hi) in enumerate(zip(d["kind"], d["lb"], d["ub"])):
+        if k in "SN":
+            continue
+        e = [1.0 if i == j else 0.0 for i in range(len(xs))]
+        if lo > -INF:
+            cuts.append((e, VLM.GREATER_EQUAL, lo))
+        if hi < INF:
+            cuts.append((e, VLM.LESS_EQUAL, hi))
+
+    def cb(model, where):
+        if where not in (VLM.Callback.MIPNODE, VLM.Callback.MIPSOL) or not cuts:
+            return
+        for _ in range(r.randint(0, 2)):
+            a, sense, rhs = r.choice(cuts)
+            f = r.choice((1.0, 1.0, 2.0, 0.5, 3.0))
+            model.cbCut(vp.LinExpr([(f * v, x) for v, x in zip(a, xs) if v]), sense, f * rhs)
+
+    return cb
 
 
 def breaks(d, x, tol=1e-5):
@@ -666,12 +736,42 @@ def check(seed, max_time, verbose=False):
         return check_miqp(seed, max_time)
     from velmorpy import VelmorError
 
+    seed_sweep.stage("plain")
+    status, value, x, elapsed, text = solve(d, max_time, None)
+    seed_sweep.stage("judge")
+    ref = judge(d)
+    out = dict(seed=seed, cls=d["cls"], road=d["road"], status=status, obj=value, ref=ref[1],
+               want=ref[0], time=elapsed, checks=[k for k, line in CHECK_LINES if line in text])
+    out["verdict"] = judged(d, seed, max_time, (status, value, x, elapsed), ref)
+    if verbose:
+        out["x"], out["ref_x"] = x, ref[2]
+    # The callback roads: the same answer as the plain road.
+    out["callback"] = {}
+    for road in CALLBACK_ROADS:
+        seed_sweep.stage("callback " + road)
+        got = solve(d, max_time, road, seed)
+        v = judged(d, seed, max_time, got[:4], ref)
+        if not v.startswith(("wrong", "hang")):
+            same = got[0] == status and (status != OPTIMAL or abs(got[1] - value) <= 1e-6 * max(1.0, abs(value)))
+            timed = any(s in (0, SUB_OPTIMAL) and t > 0.9 * max_time for s, t in ((status, elapsed), (got[0], got[3])))
+            if not same and not timed:
+                v = "disagrees: %s %s, plain %s %s" % (NAMES.get(got[0], got[0]), got[1], NAMES.get(status, status), value)
+        out["callback"][road] = v
+    return out
+
+
+def solve(d, max_time, callback, seed=0):
+    """(status, objective, point, seconds, log) of the model by the plain road
+    (callback None) or a callback road."""
+    from velmorpy import VelmorError
+
     m, xs = build(d)
     m.setParam("MaxTime", max_time)
+    cb = None if callback is None else (lambda model, where: None) if callback == "empty" else valid_cuts(d, xs, seed)
     t0 = time.time()
     with seed_sweep.Captured() as log:
         try:
-            m.optimize()
+            m.optimize(cb) if cb else m.optimize()
             status = int(m.Status)
         except VelmorError as e:
             status = "error: %s" % e
@@ -679,23 +779,21 @@ def check(seed, max_time, verbose=False):
     x = [v.X for v in xs] if isinstance(status, int) and m.SolCount > 0 else None
     value = m.ObjVal if x is not None else None
     m.dispose()
-    seed_sweep.stage("judge")
-    ref = judge(d)
-    out = dict(seed=seed, cls=d["cls"], road=d["road"], status=status, obj=value, ref=ref[1],
-               want=ref[0], time=elapsed, checks=[k for k, line in CHECK_LINES if line in log.text])
+    return status, value, x, elapsed, log.text
+
+
+def judged(d, seed, max_time, got, ref):
+    status, value, x, elapsed = got
     if not isinstance(status, int):
-        out["verdict"] = "wrong: " + status
-    elif elapsed > max_time + 5:
-        out["verdict"] = "hang"  # MaxTime not held
-    else:
-        out["verdict"] = verdict(d, (status, value, x), ref)
-        if status == UNBOUNDED and ref[0] in (INFEASIBLE, None) and module_point(d, max_time):
-            out["verdict"] = "ok (judge missed)"  # the model has a point: the judge's infeasible is wrong
-        if elapsed > 0.9 * max_time and status in (0, SUB_OPTIMAL) and not out["verdict"].startswith("wrong"):
-            out["verdict"] = "ok (time limit)"  # a search over free integers that never ends
-    if verbose:
-        out["x"], out["ref_x"] = x, ref[2]
-    return out
+        return "wrong: " + status
+    if elapsed > max_time + 5:
+        return "hang"  # MaxTime not held
+    v = verdict(d, (status, value, x), ref)
+    if status == UNBOUNDED and ref[0] in (INFEASIBLE, None) and module_point(d, max_time):
+        v = "ok (judge missed)"  # the model has a point: the judge's infeasible is wrong
+    if elapsed > 0.9 * max_time and status in (0, SUB_OPTIMAL) and not v.startswith("wrong"):
+        v = "ok (time limit)"  # a search over free integers that never ends
+    return v
 
 
 def module_point(d, max_time):
@@ -730,14 +828,22 @@ def main():
         return 0
     t0 = time.time()
     results = seed_sweep.run(__file__, first, last, args, failure)
-    by_class, listed, checks = Counter(), [], Counter()
+    by_class, listed, checks, by_road = Counter(), [], Counter(), Counter()
     for r in results:
         checks.update(r.get("checks", []))
         kind = r["verdict"].split(":")[0]
         by_class[(r["cls"], kind)] += 1
+        by_road[("plain " + r.get("road", "-"), kind)] += 1
         if not kind.startswith("ok"):
             listed.append(r)
+        for road, v in r.get("callback", {}).items():
+            by_road[("callback " + road, v.split(":")[0])] += 1
+            if not v.startswith("ok"):
+                listed.append(dict(r, verdict=v, road="callback " + road))
     print("%d models in %.0f s" % (len(results), time.time() - t0))
+    for road in sorted({k for k, _ in by_road}):
+        row = {v: n for (k, v), n in by_road.items() if k == road}
+        print("  %-15s %s" % (road, ", ".join("%s %d" % kv for kv in sorted(row.items()))))
     for cls in sorted({r["cls"] for r in results}):
         row = {k: v for (c, k), v in by_class.items() if c == cls}
         print("  %-11s %s" % (cls, ", ".join("%s %d" % kv for kv in sorted(row.items()))))
@@ -750,7 +856,9 @@ def main():
         print("seed %d (%s, %s): %s  %s" % (r["seed"], r["cls"], r.get("road", "-"), r["verdict"],
                                            {k: r.get(k) for k in ("status", "obj", "ref", "err") if k in r}))
     print("again: /usr/bin/python3 bench/mip_sweep.py --seeds S:S+1 --verbose")
-    return 1 if any(r["verdict"].startswith("wrong") or r["verdict"] == "hang" for r in results) else 0
+    bad = ("wrong", "hang", "disagrees")
+    return 1 if any(r["verdict"].startswith(bad) or any(v.startswith(bad) for v in r.get("callback", {}).values())
+                    for r in results) else 0
 
 
 if __name__ == "__main__":

@@ -86,6 +86,18 @@ class IisSearch {
         if (s.upper ? v <= -COIN_DBL_MAX : v >= COIN_DBL_MAX) return {static_cast<int>(k)};
       }
     }
+    // So is a column's or row's pair of sides with the lower one above the
+    // upper one (a binary with an upper bound below 0): no elastic column
+    // can widen that range, so the elastic filter would find its own model
+    // infeasible.
+    for (size_t k = 0; k + 1 < sides_.size(); ++k) {
+      const Side& lo = sides_[k];
+      const Side& up = sides_[k + 1];
+      if (lo.upper || !up.upper || lo.row != up.row || lo.index != up.index) continue;
+      const size_t i = static_cast<size_t>(lo.index);
+      const double l = lo.row ? sm_.row_lb[i] : sm_.col_lb[i], u = lo.row ? sm_.row_ub[i] : sm_.col_ub[i];
+      if (l > u) return {static_cast<int>(k), static_cast<int>(k + 1)};
+    }
     const bool discrete = sm_.has_discrete();
     std::vector<char> all(sides_.size(), 1);
     const Answer relaxation = lp_feasible(all);

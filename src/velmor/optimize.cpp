@@ -202,7 +202,9 @@ int optimize(VLMmodel& m) {
       out = sm.has_quad() || has_sos_member_beyond_cbc(sm) ? solve_miqp(d, sm, run, &session)
                                                           : solve_cbc_with_callback(session, d, sm, run);
       callback_answer = session.answer();
-      if (callback_answer == 0) out = confirmed_mip_outcome(d, sm, run, std::move(out), nullptr, false);
+      if (callback_answer == 0)
+        out = confirmed_callback_outcome(d, sm, run, std::move(out), session.cuts(),
+                                         !sm.has_quad() && !has_sos_member_beyond_cbc(sm));
     } else if (discrete && sm.has_quad()) {
       out = confirmed_mip_outcome(d, sm, run, solve_miqp(d, sm, run), nullptr);
     } else if (discrete) {

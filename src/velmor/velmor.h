@@ -526,9 +526,16 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    which the objective falls (with SOS sets, of the piece of the model the
  *    point lies in; where only another piece could be unbounded, the point
  *    is reported SUB_OPTIMAL).
- * The MIQP search's verdicts are checked the same way, but for OPTIMAL;
- * with a callback, no second search runs (the search is then on the model
- * as given already).
+ * A second search that finds a better point and then, run to its end,
+ * ends worse than that point (or without one) disproves itself: the point
+ * is reported SUB_OPTIMAL. The MIQP search's verdicts are checked the same
+ * way, but for OPTIMAL. With a callback (and no stop by it), the model
+ * searched is the model as given with the callback's accepted cuts as rows,
+ * and every check above, the second search included, is made on that
+ * model: a reported point meets it, OPTIMAL is confirmed on it (not on a
+ * MIQP, whose optimum is the search's), INFEASIBLE stands on its evidence.
+ * CBC gets a range row (both sides finite) as two one-sided rows (its
+ * probing has cut an optimum off a range row).
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector with Gondzio's centrality correctors on
@@ -906,11 +913,19 @@ VLM_API int VLMcbgetlength(void* cbdata, int where, int what, int* length);
  * else VLM_ERROR_CB_INVALID_WHERE. It is added to the relaxation and
  * enforced as a lazy constraint: every later incumbent satisfies it, a
  * solution violating it is refused (at MIPSOL, also the new solution of the
- * turn). Answers: VLM_CB_SUBMIT_OK; VLM_CB_SUBMIT_INVALID for a cut the
+ * turn). Answers: VLM_CB_SUBMIT_OK: the cut is part of the model for the
+ * rest of the run. Every later incumbent and the point reported satisfy it
+ * (to 1e-6 relative to max(1, |rhs|, its largest |a_j x_j|)), and the
+ * verdict is on the model as given with the accepted cuts as rows: OPTIMAL
+ * is that model's optimum (checked as the model's would be), INFEASIBLE
+ * says that model has no point. VLM_CB_SUBMIT_INVALID for a cut the
  * incumbent violates (accepted solutions stay feasible; at MIPSOL the
- * incumbent before the turn's solution) or one without coefficients that
- * never holds; VLM_CB_SUBMIT_REFUSED for a cut without coefficients that
- * always holds or one already added. Errors: an index
+ * incumbent before the turn's solution), one that a solution proposed and
+ * accepted (VLMcbsolution) but not yet taken by the solver violates, or one
+ * without coefficients that never holds; VLM_CB_SUBMIT_REFUSED for a cut
+ * without coefficients that always holds, one already added, or one with a
+ * coefficient (repeated indices summed) or right-hand side of magnitude
+ * 1e25 or more, which the simplex cannot take. Errors: an index
  * outside the variables (_COL_IDX), a sense other than '<', '>', '='
  * (MODEL_INPUT_ERROR), a NaN or infinite value (INVALID_ARGUMENT). */
 VLM_API int VLMcbcut(void* cbdata, int nnz, const int* ind, const double* val, char sense, double rhs);
@@ -931,7 +946,8 @@ VLM_API int VLMcbbranchp(void* cbdata, int index, double value, int way);
  * at its best objective; the result must satisfy bounds, integrality, rows,
  * SOS, indicators, semi-continuity and the callback's cuts. Answers:
  * VLM_CB_SUBMIT_OK (taken: it becomes the incumbent when the solver next
- * looks at proposals), VLM_CB_SUBMIT_INVALID (no such completion exists;
+ * looks at proposals at a node whose bounds hold it, or at the end of the
+ * search when it is still better), VLM_CB_SUBMIT_INVALID (no such completion exists;
  * *objval is VLM_INFINITY in the direction of the model's sense),
  * VLM_CB_SUBMIT_REFUSED (correct, but no better than the incumbent or
  * MIP/Cutoff). *objval receives the objective of the completed solution. A

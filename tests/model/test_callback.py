@@ -297,6 +297,42 @@ def test_optimize_none_and_calls_from_a_turn():
     assert len(calls) == before and m.ObjVal == 15.0
 
 
+def sos_with_indicator():
+    """An SOS1 with an indicator; max 9 at (3, 2, 0, 0, 0)."""
+    m = Model()
+    x = [m.addVar(ub=4, vtype="I"), m.addVar(ub=4, vtype="I")] + [m.addVar(vtype="B") for _ in range(3)]
+    m.addConstr(x[0] - x[1] - x[3] + x[4] <= 1)
+    m.addConstr(5 * x[1] <= 14)
+    m.addSOS(VLM.SOS_TYPE1, [x[3], x[4], x[1]], [1, 2, 3])
+    m.addGenConstrIndicator(x[3], True, x[1] - x[0], VLM.GREATER_EQUAL, 3.0)
+    m.setObjective(5 * x[0] - 3 * x[1] - 3 * x[2] + x[3] - 3 * x[4], VLM.MAXIMIZE)
+    return m
+
+
+def sos_feasible_at_zero():
+    """Three binaries with an SOS1 whose only point is 0."""
+    m = Model()
+    x = [m.addVar(vtype="B") for _ in range(3)]
+    m.addConstr(-x[0] + 3 * x[1] - x[2] <= 0)
+    m.addConstr(-3 * x[0] + 4 * x[1] - 2 * x[2] >= -1)
+    m.addSOS(VLM.SOS_TYPE1, [x[2], x[0], x[1]], [1, 2, 3])
+    m.setObjective(-x[0] - x[1] - 4 * x[2], VLM.MINIMIZE)
+    return m
+
+
+@pytest.mark.parametrize("build", [sos_with_indicator, sos_feasible_at_zero])
+def test_an_empty_callback_gives_the_plain_answer(build):
+    # The search with a callback cut the optimum off (CBC's cuts with SOS
+    # sets), or called the model infeasible: its verdict is checked as the
+    # plain road's is.
+    plain, called = build(), build()
+    plain.optimize()
+    called.optimize(lambda model, where: None)
+    assert plain.Status == called.Status == VLM.OPTIMAL
+    assert called.ObjVal == plain.ObjVal
+    assert [v.X for v in called.getVars()] == [v.X for v in plain.getVars()]
+
+
 def test_no_turns_for_linear_programs_and_cycles_are_collected(leaks):
     class Token:
         pass

@@ -71,6 +71,29 @@ def test_a_solution_recorded_and_not_submitted_is_submitted_after_the_turn(knaps
     assert seen[0][1:] == (1, pytest.approx(best))
 
 
+def test_a_proposed_solution_outside_a_nodes_bounds_is_handed_over_elsewhere():
+    # CBC's check of a heuristic's solution clamps it into the bounds of the
+    # node it runs at, and asserted that no integer moved, when the proposal
+    # (x0 = 0) lay outside a node's bounds.
+    m = Model()
+    x = m.addMVar(4, lb=[-2, 1, -1, -1], ub=[1, 4, 0, 0], vtype=VLM.INTEGER).tolist()
+    m.addConstr(-2 * x[3] == 2)
+    m.setObjective(2 * x[0] - 3 * x[2] + 2 * x[3] + 1, VLM.MINIMIZE)
+    m.setParam("MIP/LevelHeurs", 0)
+    m.setParam("MIP/LevelStrong", 3)
+    answers = []
+
+    def cb(model, where):
+        if where == CB.MIPNODE and not answers:
+            model.cbSetSolution([x[0]], [0.0])
+            answers.append(model.cbUseSolution())
+            answers.append(model.cbCut(x[3], VLM.LESS_EQUAL, 0.0))
+
+    m.optimize(cb)
+    assert answers == [(0, -1.0), 0]
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == -5.0
+
+
 def test_solution_keys_and_their_refusals(knapsack):
     m, W, p, cap, best = knapsack(n=8, rows=1, seed=23)
     other = Model()
@@ -132,6 +155,45 @@ def test_cuts_from_arrays_bind_the_result(knapsack):
     with_rows, _ = best_with_rows(W, p, cap, added)
     x = np.array(m.getAttr("X", m.getVars()))
     assert m.ObjVal == pytest.approx(with_rows) and all(x[a] + x[b] <= 1 + 1e-9 for a, b in added)
+
+
+def test_a_cut_that_an_accepted_proposal_violates_is_invalid(knapsack):
+    # The proposal, accepted but not yet taken by the search, ended the run
+    # as its point while it broke the cut accepted after it.
+    m, W, p, cap, best = knapsack(seed=34)
+    xs = m.getVars()
+    answers = []
+
+    def cb(model, where):
+        if where != CB.MIPNODE or answers:
+            return
+        model.cbSetSolution(xs, [1.0] + [0.0] * (len(xs) - 1))
+        answers.append(model.cbUseSolution()[0])
+        answers.append(model.cbCut(xs[0], VLM.LESS_EQUAL, 0.0))
+
+    m.optimize(cb)
+    assert answers == [0, 1]
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(best)
+
+
+def test_candidates_outside_the_bounds_get_no_turn():
+    # CBC's feasibility pump handed in x0 = 1 with x0 in [-1, 0]: it had a
+    # MIPSOL turn, and once a cut existed CBC's check of it asserted.
+    m = Model()
+    x = [m.addVar(lb=-1, ub=0, vtype=VLM.INTEGER)] + [m.addVar(vtype=VLM.BINARY) for _ in range(4)]
+    m.addRange(-4 * x[0] - 4 * x[1] - 2 * x[2] - 3 * x[4], -6, -2)
+    m.addGenConstrIndicator(x[4], True, -2 * x[0] - 2 * x[1] - x[2] - 3 * x[3] + x[4], VLM.EQUAL, -1)
+    m.setObjective(-x[0] - 5 * x[1] - 4 * x[2] + 2 * x[4], VLM.MAXIMIZE)
+    seen = []
+
+    def cb(model, where):
+        if where == CB.MIPSOL:
+            seen.append(model.cbGetSolution(x))
+            model.cbCut(x[1], VLM.LESS_EQUAL, 1.0)
+
+    m.optimize(cb)
+    assert seen and all(-1 <= s[0] <= 0 for s in seen)
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == -4.0
 
 
 @pytest.mark.parametrize("seed", [51, 52, 53])
@@ -223,6 +285,9 @@ def test_cut_arrays_refused(knapsack):
             "unknown column": lambda: model.cbCut([1.0], [99], "<", 1.0),
             "nothing to add": lambda: model.cbCut([0.0], [0], "<", 1.0),
             "never holds": lambda: model.cbCut([0.0], [0], ">", 1.0),
+            "huge coefficient": lambda: model.cbCut([1e30], [0], "<", 1.0),
+            "huge once summed": lambda: model.cbCut([6e24, 6e24], [0, 0], "<", 1.0),
+            "huge rhs": lambda: model.cbCut([1.0], [0], "<", 1e30),
             "rhs None": lambda: model.cbCut([1.0], [0], "<"),
             "lhs kind": lambda: model.cbCut("x", "<", 1.0),
         }.items():
@@ -238,6 +303,7 @@ def test_cut_arrays_refused(knapsack):
     assert got["unknown sense"] == ("VelmorError", VLM.Error.MODEL_INPUT_ERROR)
     assert got["unknown column"] == ("VelmorError", VLM.Error.MODEL_INVALID_COL_IDX)
     assert (got["nothing to add"], got["never holds"], got["rhs None"]) == (2, 1, 0)   # answers, not errors
+    assert (got["huge coefficient"], got["huge once summed"], got["huge rhs"]) == (2, 2, 2)  # beyond the simplex
     assert got["lhs kind"] == ("TypeError", "`lhs` shoud be one of [number, Var, LinExpr] type")
 
 
@@ -280,6 +346,32 @@ def test_branching_requests(knapsack):
     assert got["column out of range"] == ("VelmorError", VLM.Error.MODEL_INVALID_COL_IDX)
     assert m.ObjVal == pytest.approx(best)
     other.dispose()
+
+
+def test_a_branch_at_every_node_leaves_the_optimum():
+    # A branch asked for at the search's last node was undone after the
+    # search, on objects CBC had freed with its copy of the model.
+    for seed in range(40):
+        rng = np.random.default_rng(seed)
+        ub = rng.integers(1, 4, size=int(rng.integers(2, 6)))
+        A = rng.integers(1, 7, size=(int(rng.integers(1, 3)), ub.size))
+        b = rng.integers(3, 12, size=A.shape[0]) + 0.5
+        c = rng.integers(1, 9, size=ub.size)
+        m = Model()
+        x = m.addMVar(ub.size, ub=ub, vtype=VLM.INTEGER)
+        m.addConstr(A @ x <= b)
+        m.setObjective(c @ x, VLM.MAXIMIZE)
+
+        def cb(model, where):
+            if where == CB.MIPNODE:
+                rel = model.cbGetNodeRel(x.tolist())
+                fractional = [j for j, v in enumerate(rel) if abs(v - round(v)) > 1e-6]
+                if fractional:
+                    model.cbBranch(x.tolist()[fractional[0]], rel[fractional[0]], 1)
+
+        m.optimize(cb)
+        ref = milp(-c, constraints=LinearConstraint(A, -np.inf, b), integrality=np.ones(ub.size), bounds=Bounds(0, ub))
+        assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-ref.fun)
 
 
 def test_help_texts():

@@ -60,6 +60,18 @@ def test_the_conflicting_sides_are_flagged(read_lp):
     m.dispose()
 
 
+def test_bounds_that_cross_are_the_set():
+    # A binary whose upper bound lies below 0: no elastic column widens its
+    # range, and the elastic filter called its own model infeasible.
+    m = velmorpy.Model()
+    b = m.addVar(vtype=VLM.BINARY, ub=-1.0)
+    y = m.addVar(lb=-2.0, ub=1.0)
+    m.addConstr(b + y <= 5)
+    m.computeIIS()
+    assert (b.IISVar, y.IISVar) == (3, 0) and m.getConstrs()[0].IISConstr == 0
+    m.dispose()
+
+
 def test_a_callback_takes_turns_in_the_mip_solves(read_lp):
     m = read_lp(DISCRETE)
     turns = []

@@ -212,6 +212,21 @@ def test_indicators_optimise_as_their_big_m_form():
     assert got[1:] == pytest.approx(want[1:]) and got[1] == pytest.approx(-23.0)
 
 
+def test_an_infeasible_miqp_with_an_indicator_is_called_infeasible():
+    # The check of the verdict searches for a point without the objective;
+    # CBC's search of an all-zero objective asserted in CLP on this model.
+    m = Model()
+    x0, x1 = m.addVar(ub=3, vtype=VLM.INTEGER), m.addVar(lb=-1, ub=1, vtype=VLM.INTEGER)
+    x2 = m.addVar(vtype=VLM.BINARY)
+    m.addConstr(3 * x0 + x1 + 2 * x2 <= 10)
+    m.addGenConstrIndicator(x2, False, -3 * x0 + 2 * x1 - 2 * x2, VLM.EQUAL, -2)
+    m.addConstr(2 * x0 + 2 * x1 + 2 * x2 >= 0)
+    m.addConstr(-2 * x1 - x2 == 0)                          # x1 = x2 = 0, then 3 x0 = 2
+    m.setObjective(4 * x0 - 3 * x2 + 2 - (2 * x0 * x0 + x1 * x1), VLM.MAXIMIZE)
+    m.optimize()
+    assert m.Status == VLM.INFEASIBLE
+
+
 def test_no_argument_is_kept(m, xyz, leaks):
     x, y, z = xyz
     b = m.addVar(vtype=VLM.BINARY)

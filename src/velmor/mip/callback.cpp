@@ -259,11 +259,21 @@ int CallbackSession::add_cut(TurnData& t, int nnz, const int* ind, const double*
   if (sense != VLM_GREATER_EQUAL) cut.ub = rhs;
   if (sense != VLM_LESS_EQUAL) cut.lb = rhs;
   if (cut.row.empty()) return cut.lb <= 0 && 0 <= cut.ub ? VLM_CB_SUBMIT_REFUSED : VLM_CB_SUBMIT_INVALID;
+  // CLP's simplex fails on a row with a coefficient or side this large (the
+  // quadratic primal died in the next node's relaxation), as on such an
+  // objective: the cut is not taken.
+  if (std::fabs(rhs) >= kCutValueLimit) return VLM_CB_SUBMIT_REFUSED;
+  for (const Entry& e : cut.row)
+    if (std::fabs(e.value) >= kCutValueLimit) return VLM_CB_SUBMIT_REFUSED;
   // A cut that the incumbent violates would make an accepted solution
   // infeasible after the fact: the search has already pruned by it. A
   // candidate at MIPSOL is not accepted yet: cutting it off refuses it.
   const double* kept = t.candidate ? t.accepted : (t.incumbent_min < 1e299 ? t.incumbent : nullptr);
   if (kept && violation(cut, kept) > kCheckTolerance) return VLM_CB_SUBMIT_INVALID;
+  // So would one that a proposed solution, accepted but not yet handed to
+  // the solver, violates (CBC asserted on such a solution it was handed).
+  for (const CheckedSolution& c : solutions_)
+    if (violation(cut, c.x.data()) > kCheckTolerance) return VLM_CB_SUBMIT_INVALID;
   for (const StoredCut& c : cuts_) {
     if (c.lb != cut.lb || c.ub != cut.ub || c.row.size() != cut.row.size()) continue;
     if (std::equal(c.row.begin(), c.row.end(), cut.row.begin(),

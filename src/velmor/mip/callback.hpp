@@ -181,5 +181,8 @@ class CallbackSession {
 // Tolerances of the engine's checks: a stored cut or row may be violated by
 // kCheckTolerance times its scale.
 constexpr double kCheckTolerance = 1e-6;
+// A cut's coefficients and side stay below this magnitude (as the
+// objective's, objective_beyond_solvers).
+constexpr double kCutValueLimit = 1e25;
 
 }  // namespace velmor

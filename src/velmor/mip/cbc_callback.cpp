@@ -143,7 +143,7 @@ class CbcEngine : public CbcHooks {
           if (event == CbcEventHandler::heuristicSolution) best_.assign(x, x + model.getNumCols());
           return session_.stopped() ? CbcEventHandler::stop : CbcEventHandler::noAction;
         }
-        note_lost_root(model, x);
+        if (within_columns(x)) note_lost_root(model, x);  // refused by a cut
         return CbcEventHandler::killSolution;
       }
       case CbcEventHandler::solution:
@@ -168,7 +168,11 @@ class CbcEngine : public CbcHooks {
   }
 
   void after_search(RunOutcome& out) override {
-    restore_branching();
+    // The searched model was CBC's copy, freed with its objects by now: a
+    // column still raised has nothing left to restore.
+    raised_ = {};
+    branch_node_ = -1;
+    main_ = nullptr;
     if (session_.stopped()) out.code = session_.answer();
   }
 
@@ -256,6 +260,10 @@ class CbcEngine : public CbcHooks {
   // `depth`: the node's, when the candidate is a node's relaxation.
   bool candidate_turn(CbcModel& model, const double* x, int depth = 0) {
     if (&model != main_) return session_.satisfies_cuts(x);
+    // The feasibility pump has handed in a point outside a column's bounds
+    // (x0 = 1 in [-1, 0]), which CBC's check, once cuts exist, asserts on:
+    // no turn, and CBC does not take it.
+    if (!within_columns(x)) return false;
     if (!session_.started()) start_turn(model);
     TurnData t;
     fill_search(model, t);
@@ -264,13 +272,47 @@ class CbcEngine : public CbcHooks {
                                    [this](TurnData& turn) { run_turn(turn); });
   }
 
+  // Whether x (all solver columns) is within the columns' bounds. (Not
+  // integrality: CBC has handed in candidates with a free integer column at
+  // 6.75 that it goes on from, and the checks of the verdict settle them.)
+  bool within_columns(const double* x) const {
+    for (int j = 0; j < sm_.num_cols(); ++j) {
+      const size_t k = static_cast<size_t>(j);
+      const double lb = sm_.col_lb[k], ub = sm_.col_ub[k], v = x[j];
+      if (!std::isfinite(v) || v < lb - kCheckTolerance * std::max(1.0, std::fabs(lb)) ||
+          v > ub + kCheckTolerance * std::max(1.0, std::fabs(ub)))
+        return false;
+    }
+    return true;
+  }
+
   bool solutions_wanted(CbcModel* model) const { return model == main_ && session_.has_solutions(); }
 
-  int deliver(double& objective, double* x) {
+  // The best proposed solution better than `objective`, into x. Only one
+  // within the bounds of the node the heuristic runs at: CBC's check of a
+  // heuristic's solution clamps it into those bounds and asserts that no
+  // integer column moved. The others better than `objective` wait for
+  // another node (or the end of the search).
+  int deliver(const OsiSolverInterface& si, double& objective, double* x) {
     std::vector<CheckedSolution> all = session_.take_solutions();
-    auto best = std::min_element(all.begin(), all.end(),
-                                 [](const CheckedSolution& a, const CheckedSolution& b) { return a.min_value < b.min_value; });
-    if (best == all.end() || best->min_value >= objective) return 0;
+    const double* lb = si.getColLower();
+    const double* ub = si.getColUpper();
+    const int n = si.getNumCols();
+    auto inside = [&](const CheckedSolution& c) {
+      for (int j = 0; j < n && j < static_cast<int>(c.x.size()); ++j) {
+        const double v = c.x[static_cast<size_t>(j)];
+        if (v < lb[j] - kCheckTolerance * std::max(1.0, std::fabs(lb[j])) ||
+            v > ub[j] + kCheckTolerance * std::max(1.0, std::fabs(ub[j])))
+          return false;
+      }
+      return true;
+    };
+    const CheckedSolution* best = nullptr;
+    for (const CheckedSolution& c : all)
+      if (c.min_value < objective && inside(c) && (!best || c.min_value < best->min_value)) best = &c;
+    for (CheckedSolution& c : all)
+      if (&c != best && c.min_value < (best ? best->min_value : objective)) session_.offer(std::move(c));
+    if (!best) return 0;
     std::copy(best->x.begin(), best->x.end(), x);
     objective = best->min_value;
     return 1;
@@ -278,9 +320,13 @@ class CbcEngine : public CbcHooks {
 
  private:
   // Once cuts exist, CBC must take candidates as they are (see the file
-  // comment); the per-node bookkeeping covers every cut.
+  // comment); the per-node bookkeeping covers every cut. Where every column
+  // is an integer there is no continuous part to re-solve, and CBC is left
+  // as it is: taking candidates as they are, its check asserts on a point
+  // of its feasibility pump outside a column's bounds.
   void note_new_cuts(CbcModel& model) {
-    model.setSpecialOptions(model.specialOptions() | 4);
+    if (std::find(sm_.is_int.begin(), sm_.is_int.end(), 0) != sm_.is_int.end())
+      model.setSpecialOptions(model.specialOptions() | 4);
     added_here_.resize(session_.cuts().size(), 0);
   }
 
@@ -375,40 +421,51 @@ class CbcEngine : public CbcHooks {
   // own choice, the up/down separator of a pseudo-cost object or the break
   // even point of a plain one.
   struct Raised {
-    CbcSimpleInteger* object;
+    int col = -1;  // none when negative
     int priority, way;
     double separator, break_even;
   };
 
+  // The integer object of column `col` in the search, or null. (Looked up
+  // each time: CBC may replace its objects during the search.)
+  CbcSimpleInteger* object_of(int col) const {
+    if (!main_) return nullptr;
+    for (int i = 0; i < main_->numberObjects(); ++i) {
+      auto* object = dynamic_cast<CbcSimpleInteger*>(main_->modifiableObject(i));
+      if (object && object->columnNumber() == col) return object;
+    }
+    return nullptr;
+  }
+
   void apply_branching(CbcModel& model, const BranchRequest& request, int node) {
     restore_branching();
-    for (int i = 0; i < model.numberObjects(); ++i) {
-      auto* object = dynamic_cast<CbcSimpleInteger*>(model.modifiableObject(i));
-      if (!object || object->columnNumber() != request.col) continue;
-      auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object);
-      raised_ = {object, object->priority(), object->preferredWay(), dynamic ? dynamic->upDownSeparator() : 0.0,
-                 object->breakEven()};
-      object->setPriority(INT_MIN / 2);
-      if (request.way != 0) {
-        object->setPreferredWay(request.way);
-        if (dynamic)
-          dynamic->setUpDownSeparator(request.way > 0 ? 1e-12 : 1.0);
-        else
-          object->setBreakEven(request.way > 0 ? 1e-9 : 1.0 - 1e-9);
-      }
-      branch_node_ = node;
-      return;
+    if (&model != main_) return;
+    CbcSimpleInteger* object = object_of(request.col);
+    if (!object) return;
+    auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object);
+    raised_ = {request.col, object->priority(), object->preferredWay(), dynamic ? dynamic->upDownSeparator() : 0.0,
+               object->breakEven()};
+    object->setPriority(INT_MIN / 2);
+    if (request.way != 0) {
+      object->setPreferredWay(request.way);
+      if (dynamic)
+        dynamic->setUpDownSeparator(request.way > 0 ? 1e-12 : 1.0);
+      else
+        object->setBreakEven(request.way > 0 ? 1e-9 : 1.0 - 1e-9);
     }
+    branch_node_ = node;
   }
 
   void restore_branching() {
-    if (!raised_.object) return;
-    raised_.object->setPriority(raised_.priority);
-    raised_.object->setPreferredWay(raised_.way);
-    if (auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(raised_.object))
-      dynamic->setUpDownSeparator(raised_.separator);
-    else
-      raised_.object->setBreakEven(raised_.break_even);
+    if (raised_.col < 0) return;
+    if (CbcSimpleInteger* object = object_of(raised_.col)) {
+      object->setPriority(raised_.priority);
+      object->setPreferredWay(raised_.way);
+      if (auto* dynamic = dynamic_cast<CbcSimpleIntegerDynamicPseudoCost*>(object))
+        dynamic->setUpDownSeparator(raised_.separator);
+      else
+        object->setBreakEven(raised_.break_even);
+    }
     raised_ = {};
     branch_node_ = -1;
   }
@@ -467,7 +524,7 @@ bool ProposedSolutions::shouldHeurRun(int) { return engine_->solutions_wanted(mo
 
 int ProposedSolutions::solution(double& objectiveValue, double* newSolution) {
   if (!engine_->solutions_wanted(model_)) return 0;
-  return engine_->deliver(objectiveValue, newSolution);
+  return engine_->deliver(*model_->solver(), objectiveValue, newSolution);
 }
 
 }  // namespace

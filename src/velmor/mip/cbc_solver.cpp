@@ -46,6 +46,7 @@
 #include <ClpSimplex.hpp>
 #include <ClpSolve.hpp>
 #include <CoinFinite.hpp>
+#include <CoinPackedMatrix.hpp>
 #include <CoinWarmStart.hpp>
 #include <OsiClpSolverInterface.hpp>
 
@@ -416,6 +417,28 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
   if (!start.empty()) model.setMIPStart(start);
 }
 
+// CGL's probing, searching without preprocessing, has cut the optimum off
+// a model with a range row (lb < a.x < ub, both finite: -1 <= 5a - 2d <= 3
+// over integers a, d in [0, 1] became a = d = 1), where the same row as two
+// one-sided rows was searched right. CBC gets range rows so: the row keeps
+// its lower side, a copy after the model's rows takes the upper one.
+void split_range_rows(const SolverModel& sm, OsiSolverInterface& solver) {
+  const int m = sm.num_rows();
+  std::vector<int> ranges;
+  for (int i = 0; i < m; ++i) {
+    const double lb = sm.row_lb[static_cast<size_t>(i)], ub = sm.row_ub[static_cast<size_t>(i)];
+    if (lb > -COIN_DBL_MAX && ub < COIN_DBL_MAX && lb < ub) ranges.push_back(i);
+  }
+  if (ranges.empty()) return;
+  const CoinPackedMatrix by_row(*solver.getMatrixByRow());
+  for (int i : ranges) {
+    const CoinShallowPackedVector row = by_row.getVector(i);
+    solver.addRow(row.getNumElements(), row.getIndices(), row.getElements(), -COIN_DBL_MAX,
+                  sm.row_ub[static_cast<size_t>(i)]);
+    solver.setRowUpper(i, COIN_DBL_MAX);
+  }
+}
+
 }  // namespace
 
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
@@ -440,6 +463,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
                      sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
   for (int j = 0; j < n; ++j)
     if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
+  split_range_rows(sm, solver);
 
   CbcModel model(solver);
   model.passInMessageHandler(&messages);

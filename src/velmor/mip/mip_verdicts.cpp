@@ -250,7 +250,26 @@ RunOutcome confirmed_optimum(const ModelData& d, const SolverModel& sm, RunContr
       run.log.linef("A second search found a better point (objective %.10g): the first search's optimum is "
                     "wrong; the second search goes on to the end",
                     user_objective(d, x.data()));
-      return confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);
+      RunOutcome again =
+          confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);
+      // That search may end worse than the point it found on the way (its
+      // cut generators have cut off an optimum): the point is kept, and no
+      // verdict stands on a search it disproves.
+      Solution& a = again.solution;
+      const double found = sm.sense * (user_objective(d, x.data()) - sm.obj_const);
+      if (again.code == VLM_OKAY &&
+          (!a.has_primal || sm.sense * (a.primal_obj - sm.obj_const) > found + 1e-9 * std::max(1.0, std::fabs(found)))) {
+        run.log.line("The search to the end ended worse than the point it found: that point is kept, its "
+                     "optimality unknown");
+        std::vector<std::vector<double>> pool{x};
+        for (std::vector<double>& p : a.pool)
+          if (static_cast<int>(pool.size()) < run.params.get_int(kMipSolutionPoolSize)) pool.push_back(std::move(p));
+        a.pool = std::move(pool);
+        take_first_point(d, a);
+        a.status = VLM_STATUS_SUB_OPTIMAL;
+        a.has_gap = false;
+      }
+      return again;
     }
   if (run.stopped_by()) return out;  // the check ran into the run's own limit: the answer stands as it was
   if (check.code == VLM_OKAY && check.solution.status == VLM_STATUS_INFEASIBLE)
@@ -301,6 +320,17 @@ int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, 
   if (relaxation < 0 && run.should_stop()) return -1;
   SolverModel zero = sm;
   std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  // CBC's search of an objective that is zero everywhere has asserted in
+  // CLP (lowerValue <= upperValue) on an infeasible model of integers and an
+  // indicator; the same search under a cost on one column bounded on both
+  // sides, which keeps it bounded, has not.
+  for (int j = 0; j < zero.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (zero.col_lb[k] > -COIN_DBL_MAX && zero.col_ub[k] < COIN_DBL_MAX) {
+      zero.obj[k] = 1.0;
+      break;
+    }
+  }
   zero.h_start.clear();
   zero.h_index.clear();
   zero.h_value.clear();
@@ -417,6 +447,36 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
     }
     default: return out;
   }
+}
+
+RunOutcome confirmed_callback_outcome(const ModelData& d, const SolverModel& sm, RunControl& run, RunOutcome out,
+                                      const std::vector<StoredCut>& cuts, bool cbc) {
+  if (out.code != VLM_OKAY) return out;
+  ModelData with_cuts = d;
+  Rows& r = with_cuts.rows;
+  for (const StoredCut& c : cuts) {
+    r.lb.push_back(c.lb <= -COIN_DBL_MAX ? -VLM_INFINITY : c.lb);
+    r.ub.push_back(c.ub >= COIN_DBL_MAX ? VLM_INFINITY : c.ub);
+    r.lin.push_back(c.row);
+    if (!r.name.empty()) r.name.emplace_back();
+    r.psd.emplace_back();
+    r.is_psd.push_back(0);
+  }
+  if (!cuts.empty()) run.log.linef("The model searched has the callback's %zu cuts as rows", cuts.size());
+  const SolverModel searched = cuts.empty() ? sm : build_solver_model(with_cuts, run.params);
+  MipSearch second;
+  if (cbc && !has_sos_member_beyond_cbc(searched))
+    second = [&](double cutoff, double seconds) {
+      CbcSearch s;
+      s.second = true;
+      s.cutoff = cutoff;
+      s.seconds = seconds;
+      return run_cbc(with_cuts, searched, run, nullptr, s);
+    };
+  RunOutcome checked = confirmed_mip_outcome(with_cuts, searched, run, std::move(out), second);
+  Solution& s = checked.solution;
+  if (s.has_primal) set_primal(d, s.x.data(), s);
+  return checked;
 }
 
 }  // namespace velmor

@@ -30,6 +30,7 @@
 #include <functional>
 #include <vector>
 
+#include "mip/callback.hpp"
 #include "solve/solve.hpp"
 
 namespace velmor {
@@ -70,5 +71,13 @@ using MipSearch = std::function<RunOutcome(double cutoff, double seconds)>;
 // constraints may be what makes the model infeasible).
 RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunControl& run, RunOutcome out,
                                  const MipSearch& second, bool ask_feasibility = true);
+
+// The same for a search that gave a callback its turns and ended without
+// its stop: the model searched is the model as given with the cuts the
+// callback added as rows, and every check, the second search's included
+// (by CBC where `cbc`, else feasibility on evidence), is made on that
+// model. The reported point's row activities are those of the model's rows.
+RunOutcome confirmed_callback_outcome(const ModelData& d, const SolverModel& sm, RunControl& run, RunOutcome out,
+                                      const std::vector<StoredCut>& cuts, bool cbc);
 
 }  // namespace velmor

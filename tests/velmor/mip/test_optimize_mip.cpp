@@ -778,6 +778,15 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_row(p, {0, 1, 2, 3, 4}, {-2, 3, -4, 3, 2}, -kInf, 0);
          ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -3), VLM_OKAY);
        }},
+      {"a range row without heuristics: probing cut the optimum off", -1, VLM_STATUS_OPTIMAL, -6,
+       [](VLMmodel* p) {
+         add_var(p, 0, 1, -2, VLM_INTEGER);
+         add_var(p, -1, 1, -5, VLM_INTEGER);
+         add_var(p, 0, 1, -1, VLM_BINARY);
+         add_var(p, 0, 1, 5, VLM_BINARY);
+         add_row(p, {0, 3}, {5, -2}, -1, 3);
+         set_int(p, "MIP/LevelHeurs", 0);
+       }},
       {"no integer point: a search over free integers never ended", -1, VLM_STATUS_INFEASIBLE, NAN,
        [](VLMmodel* p) {
          add_var(p, -1, kInf, 0);
