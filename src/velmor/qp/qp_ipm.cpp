@@ -828,7 +828,13 @@ bool Ipm::factorize_iteration() {
   // The regularisation shrinks with mu, as in proximal interior point
   // methods: where columns without curvature stay far from their bounds
   // (BOYD2's), 1e-8 is no small change of the matrix and the refined
-  // steps stop short of the optimum.
+  // steps stop short of the optimum. Once a refinement gains nothing, the
+  // steps are those of the regularised system, and the factors of a
+  // smaller regularisation are too inaccurate for them (an objective of
+  // 1e11 over columns of 1e5: the barrier's diagonal lies far below the
+  // rows' entries, and the steps go astray): the regularisation shrinks
+  // no further.
+  if (!refinement_useful_) least_regularisation_ = std::max(least_regularisation_, reg_primal_);
   reg_primal_ = reg_dual_ = std::min(kRegularisation, std::max(least_regularisation_, kLeastRegularisation * res_.mu));
   return factorize(sigma_, -reg_dual_);
 }
