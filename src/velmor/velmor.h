@@ -541,10 +541,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * (Mehrotra's predictor-corrector with Gondzio's centrality correctors on
  * the regularised KKT system, factorised by a supernodal sparse LDL' over an
  * approximate minimum degree order, each solve refined by GMRES against the
- * unregularised system, the problem scaled by Ruiz equilibration; the
- * regularisation, 1e-8, shrinks
+ * unregularised system, the problem scaled by Ruiz equilibration and, where
+ * a bound or side stays beyond 1e4, by a common factor on the columns that
+ * brings the largest to 1e3; the regularisation, 1e-8, shrinks
  * with the complementarity down to 1e-12 as in proximal interior point
- * methods); iterates that meet the tolerances in the measures relative to
+ * methods, and no further once GMRES gains nothing on its factors); iterates that meet the tolerances in the measures relative to
  * 1 + ... below are polished: the bounds and rows they hold active are made
  * equalities and that problem is solved directly, the set corrected by its
  * multipliers' signs and its crossed bounds a few times. Method 0 and 1 run

@@ -39,6 +39,9 @@ constexpr double kCrossing = 1e-9, kFixedWidth = 1e-13;
 // takes the same bounds.
 constexpr int kRuizPasses = 25;
 constexpr double kRuizTolerance = 0.1, kNegligibleNorm = 1e-12, kLeastNorm = 1e-4, kMostNorm = 1e4;
+// A bound or side beyond kScaledAbove after equilibration brings all of
+// them down by a common factor, the largest to kMostSize (equilibrate()).
+constexpr double kMostSize = 1e3, kScaledAbove = 1e4;
 
 // The regularisation of the KKT matrix: kRegularisation while mu is large,
 // then kLeastRegularisation times mu, down to kLeastRegularisation. A step
@@ -363,6 +366,32 @@ void equilibrate(Reduced& red) {
     if (finite_bound(red.hi[j])) red.hi[j] /= D[j];
   }
   for (size_t i = 0; i < me; ++i) red.r[i] *= E[i];
+  // The size of the values: bounds and sides, and with them the columns'
+  // values, far beyond 1 after equilibration (columns of 1e5 under an
+  // objective of 1e11, sides of 2e7 over columns without curvature) leave
+  // the barrier's diagonal far below the rows' entries and the
+  // regularisation: the steps go astray, or the multipliers of columns
+  // scaled down stay off by 1e-7 while mu falls to 1e-18. Beyond
+  // kScaledAbove the columns are scaled by a common factor that brings the
+  // largest to kMostSize, the rows by its inverse (B is unchanged), the
+  // objective's linear terms by it and its quadratic ones by its square.
+  double largest = 0;
+  for (size_t j = 0; j < N; ++j) {
+    if (finite_bound(red.lo[j])) largest = std::max(largest, std::fabs(red.lo[j]));
+    if (finite_bound(red.hi[j])) largest = std::max(largest, std::fabs(red.hi[j]));
+  }
+  for (size_t i = 0; i < me; ++i) largest = std::max(largest, std::fabs(red.r[i]));
+  const double values = largest > kScaledAbove ? largest / kMostSize : 1.0;
+  if (values > 1.0) {
+    for (size_t j = 0; j < N; ++j) {
+      D[j] *= values;
+      red.q[j] *= values;
+      if (finite_bound(red.lo[j])) red.lo[j] /= values;
+      if (finite_bound(red.hi[j])) red.hi[j] /= values;
+    }
+    for (size_t i = 0; i < me; ++i) E[i] /= values, red.r[i] /= values;
+    for (double& v : red.q_value) v *= values * values;
+  }
   // The objective: its linear part and Q's columns to about 1.
   std::vector<double> qn(N, 0.0);
   raise_to_entries(red.q_start, red.q_index, red.q_value, qn, qn);
@@ -370,7 +399,8 @@ void equilibrate(Reduced& red) {
   for (double v : qn) mean += v;
   mean = N > 0 ? mean / static_cast<double>(N) : 0.0;
   const double size = std::max(mean, norm_inf(red.q));
-  red.cost = size < kNegligibleNorm ? 1.0 : 1.0 / std::min(std::max(size, kLeastNorm), kMostNorm);
+  // (The objective's factor may take out what the common factor put in.)
+  red.cost = size < kNegligibleNorm ? 1.0 : 1.0 / std::min(std::max(size, kLeastNorm), kMostNorm * values * values);
   for (double& v : red.q_value) v *= red.cost;
   for (double& v : red.q) v *= red.cost;
 }
@@ -828,7 +858,13 @@ bool Ipm::factorize_iteration() {
   // The regularisation shrinks with mu, as in proximal interior point
   // methods: where columns without curvature stay far from their bounds
   // (BOYD2's), 1e-8 is no small change of the matrix and the refined
-  // steps stop short of the optimum.
+  // steps stop short of the optimum. Once a refinement gains nothing, the
+  // steps are those of the regularised system, and the factors of a
+  // smaller regularisation are too inaccurate for them (an objective of
+  // 1e11 over columns of 1e5: the barrier's diagonal lies far below the
+  // rows' entries, and the steps go astray): the regularisation shrinks
+  // no further.
+  if (!refinement_useful_) least_regularisation_ = std::max(least_regularisation_, reg_primal_);
   reg_primal_ = reg_dual_ = std::min(kRegularisation, std::max(least_regularisation_, kLeastRegularisation * res_.mu));
   return factorize(sigma_, -reg_dual_);
 }

@@ -7,8 +7,10 @@
 //    enters are checked against their sides and dropped, rows without a
 //    finite side dropped; rows with two sides apart or one get a slack
 //    column. Crossed bounds or sides end the run (infeasible as it stands).
-//  - Scaling: Ruiz equilibration of the KKT matrix [Q B'; B 0] and a factor
-//    on the objective.
+//  - Scaling: Ruiz equilibration of the KKT matrix [Q B'; B 0]; where a
+//    bound or side stays beyond 1e4, a common factor on the columns (its
+//    inverse on the rows) that brings the largest to 1e3; a factor on the
+//    objective.
 //  - Start: the least squares point of [Q + I, B'; B, 0], moved inside the
 //    bounds by Mehrotra's shifts of the slacks and multipliers.
 //  - Each iteration measures its point on the problem as given
@@ -20,8 +22,10 @@
 //    multipliers) or unboundedness (a column direction), raw and with their
 //    noise dropped.
 //  - The step: the KKT system is regularised into a quasi-definite one
-//    (1e-12 times mu, within [1e-12, 1e-8]; an iteration whose step is not
-//    finite is made again with the floor raised a hundredfold) and
+//    (1e-12 times mu, within [1e-12, 1e-8], and no lower than a
+//    regularisation whose factors' refinement gained nothing; an iteration
+//    whose step is not finite is made again with the floor raised a
+//    hundredfold) and
 //    factorised by the supernodal LDL' of sparse_ldl.hpp. Each solve is
 //    refined against the unregularised system by GMRES, preconditioned from
 //    the right by the factors, for up to three restarted cycles while each
