@@ -125,9 +125,9 @@ bool is_pair(PyObject* item) {
 
 void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   LinExprObject* e = as_linexpr(self);
-  release_terms(e->coeffs_, e->vars_);
-  e->constant_ = 0.0;
+  e->constant_ = 0.0;  // before the release: a finaliser it runs sees the fresh start whole
   e->ready_ = true;
+  release_terms(e->coeffs_, e->vars_);
   if (arg2 != Py_None) return call_add_terms(self, &LinExprType, add_terms, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));

@@ -96,9 +96,14 @@ bool is_psdvar(PyObject* o) { return PyObject_TypeCheck(o, &PsdVarType); }
 
 void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   PsdExprObject* e = as_psdexpr(self);
-  release_terms(e->coeffs_, e->vars_);
-  Ref lin = linexpr_new();
-  Py_XSETREF(e->lin_, lin.release());
+  {
+    // The fresh start whole (no terms, a new linear part) before the old state goes.
+    OwnedTerms coeffs, vars;
+    std::swap(e->coeffs_, coeffs.t);
+    std::swap(e->vars_, vars.t);
+    Ref lin = linexpr_new();
+    lin = Ref::steal(std::exchange(e->lin_, lin.release()));
+  }
   if (arg2 != Py_None) return call_add_terms(self, &PsdExprType, add_terms_of_self, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));
