@@ -224,6 +224,7 @@ void imul(PyObject* self, PyObject* o) {
   PsdTerms read(e);
   OwnedTerms products(terms_copy(read.coeffs()));
   terms_imul(products.t, m);
+  if (!read.still_shown_by(e->coeffs_, e->vars_)) return;  // before the linear part changes
   Ref lin = Ref::borrow(e->lin_);
   Ref product = take(PyNumber_InPlaceMultiply(lin.get(), o));
   if (!is_linexpr(product.get())) raise_cannot_convert(product.get(), "velmorpy.LinExpr");

@@ -260,6 +260,7 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
         return take(PyNumber_Multiply(c, other));
       });
     }
+    if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;  // before the linear part changes
     Ref lin = Ref::borrow(q->lin_);
     Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
     if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;
