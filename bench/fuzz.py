@@ -7,6 +7,8 @@ sub-interpreters) after every batch.
     /usr/bin/python3 bench/fuzz.py --calls 50000 --sanitize        # the build-asan tree
     /usr/bin/python3 bench/fuzz.py --seed 1 --replay 17            # batch 17 of seed 1 again
     /usr/bin/python3 bench/fuzz.py --seed 1 --replay-exit 17       # exit case 17 of seed 1 again
+    PYTHONMALLOC=malloc_debug /usr/bin/python3 bench/fuzz.py --calls 600000 --reentrant 0.3 --seed 1
+                                   # arguments that re-enter the call they are given to, freed memory filled
 
 Prints the seed, progress per batch, every failing batch or exit case with what
 led to it and how to replay it, and at the end the calls, the time and the
@@ -38,6 +40,8 @@ def main():
     ap.add_argument("--replay-exit", type=int, default=None, help="run this one exit case only")
     ap.add_argument("--exit-every", type=int, default=1, help="an exit case after every N batches (0: none)")
     ap.add_argument("--keep", default=None, help="folder for the call logs of failing batches")
+    ap.add_argument("--reentrant", type=float, default=fuzzer.REENTRANT_SHARE,
+                    help="share of the values made that re-enter the call they are given to")
     a = ap.parse_args()
     seed = a.seed if a.seed is not None else int(time.time()) % 1000000
     tree = "build-asan" if a.sanitize else "build"
@@ -46,7 +50,8 @@ def main():
     print(f"fuzz: seed {seed}, {a.calls} calls in batches of {a.batch}, {a.jobs} at a time, {build}", flush=True)
     t0 = time.monotonic()
     if a.replay is not None:
-        batches = [fuzzer.run_batch(seed, a.replay, a.batch, build, extra, a.leak_probes, keep_dir=a.keep)]
+        batches = [fuzzer.run_batch(seed, a.replay, a.batch, build, extra, a.leak_probes, keep_dir=a.keep,
+                                    reentrant=a.reentrant)]
     elif a.replay_exit is not None:
         batches = [fuzzer.run_exit_case(seed, a.replay_exit, build, extra)]
     else:
@@ -62,7 +67,7 @@ def main():
             if b.failed:
                 print(b.describe(), flush=True)
         batches = fuzzer.run(seed, a.calls, build, a.batch, a.jobs, extra, a.leak_probes, progress, a.keep,
-                             exit_every=a.exit_every)
+                             exit_every=a.exit_every, reentrant=a.reentrant)
     elapsed = time.monotonic() - t0
     calls = sum(b.calls for b in batches)
     failed = [b for b in batches if b.failed]
@@ -70,6 +75,8 @@ def main():
     if (a.replay is not None or a.replay_exit is not None) and failed:
         print(failed[0].describe())
     print(f"fuzz: seed {seed}: {calls} calls in {elapsed:.0f} s ({calls / elapsed:.0f} calls/s), "
+          f"{sum(b.given_reentrant for b in batches)} given arguments that re-enter them, "
+          f"{sum(b.reentered for b in batches)} re-entered, "
           f"{sum(1 for b in failed if b not in exits)} failing batches of {len(batches) - len(exits)}, "
           f"{sum(1 for b in failed if b in exits)} failing exit cases of {len(exits)}", flush=True)
     sys.exit(1 if failed else 0)

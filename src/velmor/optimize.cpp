@@ -80,6 +80,10 @@ void log_sizes(const ModelData& d, SolveLog& log) {
     log.linef("  %zu quadratic objective terms, %zu SOS, %zu indicators, %d semi-continuous columns", d.quad.size(),
               d.sos.size(), d.indicators.size(), semi);
   if (!d.psd_vars.empty()) log.linef("  %zu semidefinite variables, %d semidefinite rows", d.psd_vars.size(), d.num_psd_rows());
+  // The engines' own lines below show the objective they minimise.
+  if (d.sense == VLM_MAXIMIZE)
+    log.line("Maximising: the engines minimise the negated objective, so the objective values in their lines have "
+             "the opposite sign");
 }
 
 // Models with semidefinite parts. The semidefinite solver, which writes the

@@ -142,14 +142,21 @@ def test_param_help(capsys):
 
 def test_module_functions_without_default_environment(tmp_path, capsys):
     velmorpy.disposeDefaultEnv()
-    assert velmorpy.setParam(name="MaxTime", value=1) is None
-    assert velmorpy.readParams(str(tmp_path / "missing.prm")) is None
     assert velmorpy.resetParams() is None
     assert capsys.readouterr().out == ""
     path = tmp_path / "p.prm"
     assert velmorpy.writeParams(str(path)) is None
     assert capsys.readouterr().out == "Failed to write parameters because default environment has been disposed\n"
     assert not path.exists()
+    # A setting made before any model (the top of a script) reaches the models made afterwards.
+    assert velmorpy.setParam(name="MaxTime", value=1) is None
+    assert velmorpy.Model().getParamInfo("MaxTime")[2] == 1
+    velmorpy.disposeDefaultEnv()
+    path.write_text("MaxTime 3\n")
+    assert velmorpy.readParams(str(path)) is None
+    assert velmorpy.Model().getParamInfo("MaxTime")[2] == 3
+    velmorpy.disposeDefaultEnv()
+    capsys.readouterr()
     with pytest.raises(TypeError, match=r"^setParam\(\) got an unexpected keyword argument 'paramname'$"):
         velmorpy.setParam(paramname="MaxTime", value=1)
     names = [k for k in vars(velmorpy) if k in ("paramHelp", "readParams", "resetParams", "setParam",

@@ -226,7 +226,7 @@ class DefaultEnv : public ::testing::Test {
 };
 
 TEST_F(DefaultEnv, SetParamPrintsOncePerTarget) {
-  ASSERT_EQ(param_targets().size(), 1u);
+  ASSERT_EQ(param_targets(false).size(), 1u);
   std::string out = captured_stdout([&] {
     EXPECT_EQ(call("setParam", str("MaxTime").get(), integer(6).get()), "None");
     EXPECT_EQ(call("setParam", str("NoSuch").get(), integer(6).get()), "None");

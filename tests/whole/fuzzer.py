@@ -18,7 +18,11 @@ stream of calls drawn from a `random.Random` seeded with "<seed>/<batch>":
   containers, arrays of objects NumPy's element loops cannot finish (holding
   themselves, or nested thousands deep), shapes of many dimensions and huge or
   negative extents, floats, NumPy floats and bools where an integer is meant,
-  objects whose conversions raise or dispose the model in use,
+  objects whose conversions raise or dispose the model in use, numbers and
+  sequences that re-enter the call they are given to (their `__float__`,
+  `__index__`, `__eq__`, `__len__`, `__getitem__`, reflected operators and
+  `__del__` re-initialise, clear, grow or drop the receiver or another operand
+  of that very call: `Reentrant`, `ReentrantFloat`),
   subclasses of the module's classes whose methods lie, handles of disposed
   models, wrong keywords, and "good" values (a small world of live models,
   variables, constraints and expressions, rebuilt every few hundred calls, and
@@ -40,6 +44,8 @@ child prints every thread's stack and exits) and, where asked, a failing call
 that leaks memory each time it is repeated.
 
 Used by tests/whole/test_fuzz.py (a short run) and bench/fuzz.py (long runs).
+Each batch also reports how many of its calls were re-entered (a hook of the
+call's own arguments ran and acted on one of its operands).
 """
 import json
 import os
@@ -54,6 +60,7 @@ ROOT = os.path.dirname(os.path.dirname(HERE))
 WORLD_CALLS = 150          # calls between rebuilds of the world of good values
 WORK_DIR = None            # the child's temporary folder, where every file it names lies
 RESULTS_KEPT = 48          # results of earlier calls kept as operands
+REENTRANT_SHARE = 0.08     # of the values made: ones that re-enter the call (Reentrant)
 
 
 # ---------------------------------------------------------------------------------------
@@ -98,6 +105,8 @@ class Batch:
         self.seed, self.index, self.calls = seed, index, calls
         self.returncode, self.findings, self.stderr, self.last_calls, self.seconds = 0, [], "", [], 0.0
         self.timed_out = False
+        self.reentered = 0         # calls whose own arguments re-entered them
+        self.given_reentrant = 0   # calls given an argument that may re-enter them
 
     @property
     def failed(self):
@@ -119,7 +128,8 @@ class Batch:
         return "\n".join(lines)
 
 
-def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeout=None, keep_dir=None):
+def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeout=None, keep_dir=None,
+              reentrant=REENTRANT_SHARE):
     """Runs batch `index` of `seed` in a child interpreter importing the module from `build`."""
     batch = Batch(seed, index, calls)
     env = child_env(build, extra_env)
@@ -129,7 +139,7 @@ def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeou
         env["TMPDIR"] = work           # whatever the child writes stays in its folder
         log, report = os.path.join(work, "calls.log"), os.path.join(work, "findings.jsonl")
         cmd = [sys.executable, os.path.abspath(__file__), "--child", str(seed), str(index), str(calls), log, report,
-               str(leak_probes), str(20 * slow)]
+               str(leak_probes), str(20 * slow), str(reentrant)]
         t0 = time.monotonic()
         try:
             proc = subprocess.run(cmd, cwd=work, env=env, stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL,
@@ -141,7 +151,10 @@ def run_batch(seed, index, calls, build, extra_env=None, leak_probes=0.0, timeou
         batch.stderr = stderr.decode("utf-8", "replace")
         if os.path.exists(report):
             with open(report, encoding="utf-8") as f:
-                batch.findings = [json.loads(line) for line in f if line.strip()]
+                records = [json.loads(line) for line in f if line.strip()]
+            batch.findings = [r for r in records if r["kind"] != "counts"]
+            batch.reentered = sum(r["reentered"] for r in records if r["kind"] == "counts")
+            batch.given_reentrant = sum(r["given"] for r in records if r["kind"] == "counts")
         if os.path.exists(log):
             with open(log, "rb") as f:
                 f.seek(max(0, os.path.getsize(log) - 4000))
@@ -212,7 +225,7 @@ def run_exit_case(seed, index, build, extra_env=None, timeout=None):
 
 
 def run(seed, calls, build, batch_calls=2000, jobs=3, extra_env=None, leak_probes=0.0, progress=None,
-        keep_dir=None, first_batch=0, exit_every=1):
+        keep_dir=None, first_batch=0, exit_every=1, reentrant=REENTRANT_SHARE):
     """Runs `calls` calls of `seed` in batches of `batch_calls`, `jobs` children at a
     time, and one exit case after every `exit_every` batches (none for 0); returns
     the list of Batch records in batch order, each exit case after its batch."""
@@ -221,7 +234,7 @@ def run(seed, calls, build, batch_calls=2000, jobs=3, extra_env=None, leak_probe
         futures = []
         for i, n in enumerate(sizes):
             futures.append(pool.submit(run_batch, seed, first_batch + i, n, build, extra_env, leak_probes, None,
-                                       keep_dir))
+                                       keep_dir, reentrant))
             if exit_every and (i + 1) % exit_every == 0:
                 futures.append(pool.submit(run_exit_case, seed, first_batch + i, build, extra_env))
         batches = []
@@ -418,7 +431,7 @@ class FuzzInterrupt(BaseException):
     early; never a finding."""
 
 
-def child(seed, index, calls, log_path, report_path, leak_probes, watchdog):
+def child(seed, index, calls, log_path, report_path, leak_probes, watchdog, reentrant=REENTRANT_SHARE):
     import ctypes
     import faulthandler
     import gc
@@ -445,7 +458,11 @@ def child(seed, index, calls, log_path, report_path, leak_probes, watchdog):
     pending = ctypes.pythonapi.PyErr_Occurred      # a PyDLL call raises an exception left set
     pending.restype = ctypes.c_void_p
     state = Fuzzer(seed, index, velmorpy)
+    state.reentrant_share = reentrant
+    if reentrant > 2 * REENTRANT_SHARE:
+        state.focus_on_reentry()
     findings = 0
+    reentered = given = 0
 
     def record(kind, label, detail, i):
         nonlocal findings
@@ -487,11 +504,16 @@ def child(seed, index, calls, log_path, report_path, leak_probes, watchdog):
             state.rebuild(i)
         thunk, label = state.next_call()
         result = execute(thunk, label, i)
+        reentered += state.reentries > 0
+        given += "Reentrant" in label
+        state.operands, state.reentries = [], 0
         state.keep(result)
         if leak_probes and state.last_failed and state.rng.random() < leak_probes:
             state.probe_leak(thunk, label, i)
     state.rebuild(calls, final=True)
     gc.collect()
+    state.reentrant_share = 0.0     # a Reentrant collected from here on does nothing
+    report.write(json.dumps({"kind": "counts", "reentered": reentered, "given": given}) + "\n")
     os.close(log)
     report.close()
     sys.__stderr__.flush()
@@ -575,6 +597,146 @@ class LyingSequence:
         return self.items[key]
 
 
+class Reentrant:
+    """A number and sequence whose protocol methods named in `hooks` (and its
+    finaliser) first make the fuzzer act on an operand of the very call it was
+    given to (Fuzzer.reenter): re-initialise, clear, grow or drop it."""
+
+    def __init__(self, fz, hooks, action, value=1.0, item=None):
+        self.fz, self.hooks, self.action, self.value, self.item = fz, hooks, action, value, item
+
+    def _hit(self, name):
+        if name in self.hooks:
+            self.fz.reenter(self.action)
+
+    def __float__(self):
+        self._hit("__float__")
+        return float(self.value)
+
+    def __index__(self):
+        self._hit("__index__")
+        return 1
+
+    __int__ = __index__
+
+    def __eq__(self, other):
+        self._hit("__eq__")
+        return False
+
+    def __hash__(self):
+        return 11
+
+    def __len__(self):
+        self._hit("__len__")
+        return 2
+
+    def __getitem__(self, key):
+        self._hit("__getitem__")
+        if not isinstance(key, int) or not -2 <= key < 2:
+            raise IndexError(key)
+        return self.item if self.item is not None else self.value
+
+    def __iter__(self):
+        self._hit("__getitem__")
+        return iter([self[0], self[1]])
+
+    def __add__(self, other):
+        self._hit("__add__")
+        return self.value + other if isinstance(other, (int, float)) else NotImplemented
+
+    __radd__ = __add__
+
+    def __mul__(self, other):
+        self._hit("__mul__")
+        return self.value * other if isinstance(other, (int, float)) else NotImplemented
+
+    __rmul__ = __mul__
+
+    def __neg__(self):
+        self._hit("__float__")
+        return -self.value
+
+    def __del__(self):
+        if "__del__" in self.hooks:
+            self.fz.reenter(self.action)
+
+
+class ReentrantNumber(Reentrant):
+    """A Reentrant registered as a numbers.Number, so that the module converts it."""
+
+
+def _register_number():
+    import numbers
+    numbers.Number.register(ReentrantNumber)
+
+
+_register_number()
+
+
+class ReentrantFloat(float):
+    """A float whose arithmetic with the module's objects and whose finaliser re-enter
+    the call (as Reentrant), its value otherwise that of the float."""
+
+    def _hit(self, name):
+        fz = getattr(self, "fz", None)
+        if fz is not None and name in self.hooks:
+            fz.reenter(self.action)
+
+    def __add__(self, other):
+        self._hit("__add__")
+        return float(self) + float(other) if isinstance(other, (int, float)) else NotImplemented
+
+    __radd__ = __add__
+
+    def __mul__(self, other):
+        self._hit("__mul__")
+        return float(self) * float(other) if isinstance(other, (int, float)) else NotImplemented
+
+    __rmul__ = __mul__
+
+    def __eq__(self, other):
+        self._hit("__eq__")
+        return float(self) == other
+
+    __hash__ = float.__hash__
+
+    def __float__(self):
+        self._hit("__float__")
+        return float.__float__(self)
+
+    def __del__(self):
+        self._hit("__del__")
+
+
+REENTRANT_HOOKS = ["__float__", "__index__", "__eq__", "__len__", "__getitem__", "__del__", "__add__", "__mul__"]
+REENTRANT_ACTIONS = ["init", "clear", "grow", "drop"]
+
+
+def operands_of(fn, depth=0):
+    """The objects a call's thunk works on: what its closure holds (receivers,
+    arguments, keyword values), one level into lists, tuples and dicts."""
+    out = []
+    for cell in getattr(fn, "__closure__", None) or ():
+        try:
+            v = cell.cell_contents
+        except ValueError:
+            continue
+        if callable(v) and getattr(v, "__closure__", None) and depth < 2:
+            out += operands_of(v, depth + 1)
+            continue
+        items = list(v.values()) if isinstance(v, dict) else list(v) if isinstance(v, (list, tuple)) else []
+        for o in [v] + items[:16]:
+            # The module's own objects only: a list or an array changed while
+            # NumPy converts or walks it crashes NumPy itself (its index
+            # conversion keeps borrowed items), whoever hands it over. The
+            # module's containers (lists and dicts underneath) are changed
+            # only as the receiver of the call.
+            if type(o).__module__ == "velmorpy" and (
+                    not isinstance(o, (list, dict)) or o is getattr(fn, "receiver", None)):
+                out.append(o)
+    return out
+
+
 class ArrayLiar:
     """An array-like whose `__array__` raises or gives something that is no array."""
 
@@ -656,6 +818,8 @@ class Fuzzer:
         self.param_names = sorted(set(self._names(vp.VLM.Param)) | {"timelimit", "Method*", "MIP_*", "*", "?",
                                                                      "[", "NoSuchParam"})
         self.what_codes = [getattr(vp.VLM.Callback, n) for n in self._names(vp.VLM.Callback)]
+        self.operands, self.reentries, self.reentering = [], 0, False
+        self.reentrant_share = REENTRANT_SHARE
         # The classes whose operators are the module's own.
         self.operand_types = (vp.Var, vp.LinExpr, vp.QuadExpr, vp.MVar, vp.MLinExpr, vp.MQuadExpr, vp.PsdExpr)
 
@@ -993,6 +1157,86 @@ class Fuzzer:
         # an object raising on every attribute look-up
         return type("NoAttrs", (), {"__getattr__": lambda s, n: (_ for _ in ()).throw(ValueError(n))})(), "NoAttrs"
 
+    def focus_on_reentry(self):
+        """Weights for a run of re-entering arguments: the expression and matrix
+        classes, the operators and the model methods that take expressions first."""
+        vp = self.vp
+        focus = (vp.LinExpr, vp.QuadExpr, vp.PsdExpr, vp.MLinExpr, vp.MQuadExpr, vp.MVar, vp.Var, vp.List,
+                 vp.TempConstr, vp.Operand)
+        takes = {"expr", "lhs", "rhs", "coeffs", "vars", "newvalues", "mult", "arg1", "arg2", "linexprarr",
+                 "quadexprarr"}
+
+        def weight(w, maker):
+            cls = getattr(maker, "cls", None)
+            if getattr(maker, "binary", False) or (cls is not None and issubclass(cls, focus)):
+                return w * 12
+            if cls is vp.Model and takes & set(getattr(maker, "params", ())):
+                return w * 4
+            return w
+        self.weights = [weight(w, maker) for w, maker in self.surface]
+        # The calls made to re-enter: as many as all the others together.
+        total = sum(self.weights)
+        self.weights = [total if hasattr(maker, "focus") else w for w, (_, maker) in zip(self.weights, self.surface)]
+
+    def reentrant(self, hint=None):
+        """A value whose hooks re-enter the call it is given to."""
+        hooks = set(REENTRANT_HOOKS) if self.chance(0.6) else set(self.rng.sample(REENTRANT_HOOKS, 2))
+        action = self.pick(REENTRANT_ACTIONS)
+        value = self.pick([1.0, 2.0, 0.0, -1.5])
+        label = f"Reentrant({'/'.join(sorted(hooks))}, {action}, {value})"
+        if self.chance(0.4):
+            f = ReentrantFloat(value)
+            f.fz, f.hooks, f.action = self, hooks, action
+            return f, "Float" + label
+        item = None
+        w = self.world
+        if w is not None and w.ok and hint is not None and "var" in hint.lower():
+            item = w.x
+        r = (ReentrantNumber if item is None and self.chance(0.6) else Reentrant)(self, hooks, action, value, item)
+        if self.chance(0.3):     # inside a list, as coefficients are often given
+            return [r, value], f"[{label}, {value}]"
+        return r, label
+
+    def reenter(self, action):
+        """Acts on one operand of the call being made (none outside a call, and not
+        from inside another re-entry)."""
+        if self.reentering or not self.operands or not self.reentrant_share:
+            return
+        self.reentering = True
+        try:
+            self.reentries += 1
+            t = self.pick(self.operands)
+            w = self.world
+            x = w.x if w is not None and w.ok else None
+            vp, np = self.vp, self.np
+            if action == "init" and isinstance(t, (vp.LinExpr, vp.QuadExpr, vp.PsdExpr, vp.List, list)):
+                t.__init__()
+            elif action == "clear" and hasattr(t, "clear"):
+                t.clear()
+            elif action == "grow" and x is not None:
+                if isinstance(t, vp.QuadExpr):
+                    t.addTerms(1.0, x, x)
+                elif isinstance(t, (vp.LinExpr, vp.PsdExpr)):
+                    t.addTerms(1.0, x)
+                elif isinstance(t, list):
+                    t.append(x)
+                elif isinstance(t, vp.List):
+                    t.add(x)
+                elif isinstance(t, (vp.MLinExpr, vp.MQuadExpr)):
+                    t[...] = x
+            elif action == "drop":
+                if isinstance(t, (vp.MLinExpr, vp.MQuadExpr)):
+                    t[...] = 0
+                elif isinstance(t, list):
+                    del t[:]
+                self.results = [r for r in self.results if r is not t]
+                import gc
+                gc.collect()
+        except Exception:
+            pass
+        finally:
+            self.reentering = False
+
     def subclass_instance(self):
         cls, sub, mood = self.pick(self.subclasses)
         label = f"{cls.__name__} subclass ({mood})"
@@ -1049,6 +1293,8 @@ class Fuzzer:
         return self.vp.LinExpr(), "LinExpr()"
 
     def value(self, hint=None):
+        if self.chance(self.reentrant_share):
+            return self.reentrant(hint)
         if hint is not None and hint.lower() in INTEGER_HINTS and self.chance(0.3):
             return self.integer_impostor()
         if hint is not None and self.chance(0.88):
@@ -1142,6 +1388,7 @@ class Fuzzer:
             thunk, label = (lambda: None), f"<no call: making its arguments raised {type(e).__name__}>"
 
         def checked():
+            self.operands, self.reentries = operands_of(thunk), 0
             try:
                 return thunk()
             except BaseException:
@@ -1607,7 +1854,9 @@ def _method_maker(cls, name):
         def thunk():
             bound = cls.__dict__[name].__get__(recv, type(recv))
             return bound(*args, **kwargs)
+        thunk.receiver = recv
         return thunk, f"{cls.__name__}.{name}[{rlabel}]({', '.join(labels)})" + stacked_matmul(name, recv, *args)
+    make.cls, make.params = cls, [p.name for p in params or []]
     return make
 
 
@@ -1656,6 +1905,7 @@ def _ctor_maker(cls):
         finally:
             fz.no_looped = False
         return (lambda: cls(*args, **kwargs)), f"{cls.__name__}({', '.join(labels)})"
+    make.cls = cls
     return make
 
 
@@ -1733,6 +1983,7 @@ def _operator_makers():
                 a, al, b, bl = b, bl, a, al
             name = getattr(op, '__name__', op)
             return (lambda: op(a, b)), f"{name}({al}, {bl})" + stacked_matmul(name, a, b)
+        make.binary = True
         makers.append((3, make))
     for op in unary:
         def make(fz, op=op):
@@ -1814,6 +2065,58 @@ def _operator_makers():
         return thunk, label
     makers.append((6, mutated_state))
 
+    def reentrant_call(fz):
+        """A method or operator of an expression or matrix object (or a model method
+        taking one) whose arguments re-enter it: the numbers, sequences and arrays
+        of numbers it converts act on the receiver meanwhile."""
+        w, vp, np = fz.world, fz.vp, fz.np
+        if w is None or not w.ok:
+            return (lambda: None), "nothing"
+        kinds = (vp.LinExpr, vp.QuadExpr, vp.PsdExpr, vp.MLinExpr, vp.MQuadExpr, vp.MVar, vp.Var)
+        pool = [o for o in w.objects + fz.results if isinstance(o, kinds)]
+        if not pool:
+            return (lambda: None), "nothing"
+        recv = fz.pick(pool)
+        r, rl = fz.reentrant()
+        x, y = w.x, w.y
+        calls = [(operator.add, (recv, r)), (operator.add, (r, recv)), (operator.mul, (recv, r)),
+                 (operator.mul, (r, recv)), (operator.sub, (recv, r)), (operator.sub, (r, recv)),
+                 (operator.iadd, (recv, r)), (operator.isub, (recv, r)), (operator.imul, (recv, r)),
+                 (operator.truediv, (recv, r)), (operator.eq, (recv, r)), (operator.le, (recv, r)),
+                 (operator.ge, (recv, r))]
+        if isinstance(recv, (vp.MLinExpr, vp.MQuadExpr, vp.MVar)):
+            cells = np.empty(recv.shape, dtype=object)
+            cells[...] = r if fz.chance(0.5) else ReentrantNumber(fz, REENTRANT_HOOKS, fz.pick(REENTRANT_ACTIONS), 2.0)
+            calls += [(operator.add, (recv, cells)), (operator.mul, (recv, cells)), (operator.iadd, (recv, cells)),
+                      (operator.imul, (recv, cells)), (operator.add, (cells, recv)), (operator.le, (recv, cells))]
+            if recv.ndim >= 1:
+                calls += [(operator.matmul, (recv, cells.T)), (operator.matmul, (cells.T, recv))]
+            if not isinstance(recv, vp.MVar):
+                calls += [(type(recv).sum, (recv, r)), (operator.getitem, (recv, r))]
+        elif isinstance(recv, (vp.LinExpr, vp.QuadExpr, vp.PsdExpr)):
+            t = type(recv)
+            calls += [(t.addConstant, (recv, r)), (t.addTerms, (recv, r, x)), (t.addTerms, (recv, [r, 1.0], [x, y])),
+                      (t.getCoeff, (recv, r)), (t.remove, (recv, r)), (t.size, (recv,)), (str, (recv,)),
+                      (fz.pick([w.m.addConstr, w.m.setObjective]), (recv <= 1 if fz.chance(0.5) else recv,)),
+                      (w.m.addLConstr, (recv, "<", r))]
+            if isinstance(recv, vp.QuadExpr):
+                calls += [(t.addTerms, (recv, r, x, y)), (t.addTerms, (recv, [r, ReentrantFloat(2.0)], [x, y], [y, y])),
+                          (t.add, (recv, recv.copy() if fz.chance(0.5) else w.lin, r))]
+            elif isinstance(recv, vp.LinExpr):
+                calls += [(t.add, (recv, w.lin, r)), (t.getVar, (recv, r)), (w.m.chgCoeff, (w.m.getConstrs()[0], x, r))]
+        fn, args = fz.pick(calls)
+        for a in args:
+            if isinstance(a, ReentrantFloat) and not hasattr(a, "fz"):
+                a.fz, a.hooks, a.action = fz, set(REENTRANT_HOOKS), fz.pick(REENTRANT_ACTIONS)
+
+        def thunk():
+            return fn(*args)
+        thunk.receiver = recv
+        name = getattr(fn, "__qualname__", getattr(fn, "__name__", "op"))
+        return thunk, f"re-entered {name}(" + ", ".join(rl if a is r else f"<{type(a).__name__}>" for a in args) + ")"
+    reentrant_call.focus = True
+    makers.append((4, reentrant_call))
+
     def run_with_callback(fz):
         w = fz.world
         if fz.in_callback or w is None or not w.ok:
@@ -1863,9 +2166,9 @@ def main(argv):
         exit_child(int(seed), int(index), work)
         return
     if argv and argv[0] == "--child":
-        seed, index, calls, log, report, probes, watchdog = argv[1:8]
+        seed, index, calls, log, report, probes, watchdog, reentrant = argv[1:9]
         try:
-            child(int(seed), int(index), int(calls), log, report, float(probes), float(watchdog))
+            child(int(seed), int(index), int(calls), log, report, float(probes), float(watchdog), float(reentrant))
         except BaseException:
             import traceback
             traceback.print_exc(file=sys.__stderr__)

@@ -145,7 +145,11 @@ Ref negative(PyObject* o) {
 
 Ref numpy_operand(PyObject* o) {
   Ref operand = Ref::borrow(o);
-  if (!PyArray_Check(o)) {
+  if (is_object_array(o)) {
+    // NumPy's loops borrow the cells: from a copy no other code holds, so
+    // that the cells' code cannot replace (and free) one while it is in use.
+    operand = take(PyArray_NewCopy(reinterpret_cast<PyArrayObject*>(o), NPY_KEEPORDER));
+  } else if (!PyArray_Check(o)) {
     if (!converted_by_numpy(o)) return operand;
     operand = take(PyArray_FromAny(o, nullptr, 0, 0, 0, nullptr));
   }

@@ -42,8 +42,10 @@ Ref numpy_array(PyObject* obj);
 // and a deep enough nesting does the same. So the arrays inside `o` are
 // walked first: RecursionError "the array-like operand contains itself", or
 // "the array-like operand is nested too deeply" when the thread's stack has
-// no room for NumPy's loops over the nesting. An ndarray is returned itself;
-// a list, a tuple or another object NumPy would convert to an array
+// no room for NumPy's loops over the nesting. An ndarray of objects is
+// returned as a copy of its own (NumPy's loops borrow its cells, which the
+// cells' operators could otherwise replace and free), any other ndarray
+// itself; a list, a tuple or another object NumPy would convert to an array
 // (numpy.asarray) is converted here, and the array returned, so that the
 // array walked is the one NumPy works on; anything else is returned
 // unchanged. Throws.

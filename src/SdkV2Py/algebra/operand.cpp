@@ -44,11 +44,11 @@ Ref call_rule(PyObject* x, PyObject* arg, binaryfunc PyNumberMethods::*slot, bin
 // reached with an exception already set (NumPy's object dot product goes on
 // multiplying and adding cells after one of them failed) runs nothing and
 // leaves that exception to its caller: any Python code it ran would fail on
-// the pending exception.
+// the pending exception. The operands are held throughout (guarded_holding).
 template <class F>
-PyObject* entry(F&& body) noexcept {
+PyObject* entry(PyObject* a, PyObject* b, F&& body) noexcept {
   if (PyErr_Occurred()) return nullptr;
-  return guarded([&]() -> PyObject* {
+  return guarded_holding(a, b, [&]() -> PyObject* {
     RecursionGuard guard(" in an operator of velmorpy");
     return body();
   });
@@ -71,7 +71,7 @@ Summand negated(PyObject* other, Ref& hold) {
 // --- slots ---------------------------------------------------------------------------
 
 PyObject* operand_nb_add(PyObject* a, PyObject* b) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_add, operand_nb_add)) return operand_add(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_add, operand_nb_add))
       return call_rule(b, a, &PyNumberMethods::nb_add, operand_nb_add, VLM_STR("__add__"), operand_add).release();
@@ -80,7 +80,7 @@ PyObject* operand_nb_add(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* operand_nb_subtract(PyObject* a, PyObject* b) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_subtract, operand_nb_subtract)) return operand_sub(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_subtract, operand_nb_subtract)) return operand_rsub(b, a).release();
     return Py_NewRef(Py_NotImplemented);
@@ -88,7 +88,7 @@ PyObject* operand_nb_subtract(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* operand_nb_multiply(PyObject* a, PyObject* b) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_multiply, operand_nb_multiply)) return operand_mul(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_multiply, operand_nb_multiply))
       return call_rule(b, a, &PyNumberMethods::nb_multiply, operand_nb_multiply, VLM_STR("__mul__"), operand_mul)
@@ -98,7 +98,7 @@ PyObject* operand_nb_multiply(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* operand_nb_matmul(PyObject* a, PyObject* b) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_matrix_multiply, operand_nb_matmul)) return operand_matmul(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_matrix_multiply, operand_nb_matmul)) return operand_rmatmul(b, a).release();
     return Py_NewRef(Py_NotImplemented);
@@ -107,14 +107,14 @@ PyObject* operand_nb_matmul(PyObject* a, PyObject* b) noexcept {
 
 // Only a left Operand divides; the divisor is converted to a double first.
 PyObject* operand_nb_truediv(PyObject* a, PyObject* b) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     if (!counts(a, b, &PyNumberMethods::nb_true_divide, operand_nb_truediv)) return Py_NewRef(Py_NotImplemented);
     return operand_truediv(a, number_value(b)).release();
   });
 }
 
 PyObject* operand_nb_power(PyObject* a, PyObject* b, PyObject*) noexcept {
-  return entry([&] {
+  return entry(a, b, [&] {
     // counts() for the three-operand slot.
     PyNumberMethods* nb = Py_TYPE(a)->tp_as_number;
     const bool left = Py_TYPE(a) == Py_TYPE(b) || (nb && nb->nb_power == operand_nb_power) || is_operand(a);
@@ -125,11 +125,11 @@ PyObject* operand_nb_power(PyObject* a, PyObject* b, PyObject*) noexcept {
 
 PyObject* operand_richcompare(PyObject* self, PyObject* other, int op) noexcept {
   switch (op) {
-    case Py_LE: return entry([&] { return operand_le(self, other).release(); });
-    case Py_GE: return entry([&] { return operand_ge(self, other).release(); });
-    case Py_EQ: return entry([&] { return operand_eq(self, other).release(); });
+    case Py_LE: return entry(self, other, [&] { return operand_le(self, other).release(); });
+    case Py_GE: return entry(self, other, [&] { return operand_ge(self, other).release(); });
+    case Py_EQ: return entry(self, other, [&] { return operand_eq(self, other).release(); });
     case Py_NE:
-      return entry([&] {
+      return entry(self, other, [&] {
         Ref eq = operand_eq(self, other);
         return Py_NewRef(check(PyObject_IsTrue(eq.get())) ? Py_False : Py_True);
       });
@@ -342,7 +342,7 @@ Ref operand_eq(PyObject* self, PyObject* other) {
 }
 
 PyObject* operand_negative(PyObject* self) noexcept {
-  return entry([&] { return operand_neg(self).release(); });
+  return entry(self, nullptr, [&] { return operand_neg(self).release(); });
 }
 
 PyTypeObject OperandType = {PyVarObject_HEAD_INIT(nullptr, 0)};

@@ -44,23 +44,24 @@ bool has_wildcard(PyObject* key) {
 
 bool ParamTarget::skipped() const { return is_model && !holder_alive(holder.get()); }
 
-std::vector<ParamTarget> param_targets() {
+std::vector<ParamTarget> param_targets(bool create) {
   std::vector<ParamTarget> targets;
-  Ref env = default_env(false);
+  Ref env = default_env(create);
   if (env.get() != Py_None) targets.push_back({env_holder(env.get()), false});
   for (Ref& holder : _model_holders()) targets.push_back({std::move(holder), true});
   return targets;
 }
 
+// A setting made before any model (the top of a script) is kept in the
+// default environment, made for it, which the models made afterwards start from.
 PyObject* setParam(PyObject*, const Args& a) {
-  for (const ParamTarget& target : param_targets())
+  for (const ParamTarget& target : param_targets(true))
     if (!target.skipped()) _setParam(target.holder, a[0], a[1]);
   Py_RETURN_NONE;
 }
 
 PyObject* readParams(PyObject*, const Args& a) {
-  std::vector<ParamTarget> targets = param_targets();
-  if (targets.empty()) Py_RETURN_NONE;
+  std::vector<ParamTarget> targets = param_targets(true);  // as setParam: kept for the models to come
   CText filename(a[0]);
   for (const ParamTarget& target : targets)
     if (!target.skipped()) check_rc(VLMreadparams(live_env(target.holder), filename.get()));
@@ -70,7 +71,7 @@ PyObject* readParams(PyObject*, const Args& a) {
 // Every target is reset; the first failure is raised afterwards.
 PyObject* resetParams(PyObject*, const Args&) {
   int first_failure = 0;
-  for (const ParamTarget& target : param_targets()) {
+  for (const ParamTarget& target : param_targets(false)) {
     if (target.skipped()) continue;
     int rc;
     try {

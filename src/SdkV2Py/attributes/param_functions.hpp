@@ -20,10 +20,10 @@ struct ParamTarget {
   bool skipped() const;
 };
 
-// The targets in order: the default environment when one exists (none is
-// created), then every model bound to a global name of the calling code.
-// Throws.
-std::vector<ParamTarget> param_targets();
+// The targets in order: the default environment (made first when `create`
+// and none exists yet), then every model bound to a global name of the
+// calling code. Throws.
+std::vector<ParamTarget> param_targets(bool create);
 
 // The module functions. Each throws.
 PyObject* paramHelp(PyObject*, const Args& a);

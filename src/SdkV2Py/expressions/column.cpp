@@ -2,6 +2,7 @@
 #include "expressions/column.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "attributes/constr.hpp"
 #include "attributes/handle.hpp"
@@ -45,6 +46,13 @@ void append_pair(ColumnObject* self, PyObject* coeff, PyObject* constr) {
     PyErr_Restore(type, value, tb);
     throw;
   }
+}
+
+// Puts both lists in place before the old ones go: a finaliser their items
+// run sees the new pairs whole, and what it adds stays.
+void replace_lists(ColumnObject* col, Ref coeffs, Ref constrs) noexcept {
+  const Ref old[] = {Ref::steal(std::exchange(col->coeffs_, coeffs.release())),
+                     Ref::steal(std::exchange(col->constrs_, constrs.release()))};
 }
 
 // Each pair is checked whole before it is added: its coefficient converted by
@@ -105,9 +113,7 @@ int column_init(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
     Args a;
     if (unpack_init(&ColumnType, args, kwargs, a) < 0) throw_error_set();
     ColumnObject* col = as_column(self);
-    Ref coeffs = new_list(), constrs = new_list();
-    Py_SETREF(col->coeffs_, coeffs.release());
-    Py_SETREF(col->constrs_, constrs.release());
+    replace_lists(col, new_list(), new_list());
     if (a[0] == Py_None && a[1] == Py_None) return 0;
     if (a[0] == Py_None) raise_velmor_text("Argument `coeffs` cannot be None");
     if (a[1] == Py_None) raise_velmor_text("Argument `constrs` cannot be None");
@@ -123,8 +129,7 @@ int column_traverse(PyObject* self, visitproc visit, void* arg) noexcept {
 }
 
 int column_clear(PyObject* self) noexcept {
-  Py_XSETREF(as_column(self)->coeffs_, Py_NewRef(Py_None));
-  Py_XSETREF(as_column(self)->constrs_, Py_NewRef(Py_None));
+  replace_lists(as_column(self), Ref::borrow(Py_None), Ref::borrow(Py_None));
   return 0;
 }
 
@@ -142,19 +147,23 @@ PyObject* column_addTerms(PyObject* self, const Args& a) {
   Py_RETURN_NONE;
 }
 
+// The lists are held while the constructor's addTerms runs the coefficients' code.
 PyObject* column_copy(PyObject* self, const Args&) {
-  return PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&ColumnType), as_column(self)->coeffs_,
-                                      as_column(self)->constrs_, nullptr);
+  const Ref coeffs = Ref::borrow(as_column(self)->coeffs_), constrs = Ref::borrow(as_column(self)->constrs_);
+  return PyObject_CallFunctionObjArgs(reinterpret_cast<PyObject*>(&ColumnType), coeffs.get(), constrs.get(), nullptr);
 }
 
+// The position is converted (which may run code) before the list is read.
 PyObject* column_getCoeff(PyObject* self, const Args& a) {
   ColumnObject* col = as_column(self);
-  return PySequence_GetItem(col->coeffs_, pair_position(col, a[0]));
+  const Py_ssize_t i = pair_position(col, a[0]);
+  return PySequence_GetItem(col->coeffs_, i);
 }
 
 PyObject* column_getConstr(PyObject* self, const Args& a) {
   ColumnObject* col = as_column(self);
-  return PySequence_GetItem(col->constrs_, pair_position(col, a[0]));
+  const Py_ssize_t i = pair_position(col, a[0]);
+  return PySequence_GetItem(col->constrs_, i);
 }
 
 PyObject* column_size(PyObject* self, const Args&) {
@@ -163,10 +172,7 @@ PyObject* column_size(PyObject* self, const Args&) {
 }
 
 PyObject* column_clear_method(PyObject* self, const Args&) {
-  ColumnObject* col = as_column(self);
-  Ref coeffs = new_list(), constrs = new_list();
-  Py_SETREF(col->coeffs_, coeffs.release());
-  Py_SETREF(col->constrs_, constrs.release());
+  replace_lists(as_column(self), new_list(), new_list());
   Py_RETURN_NONE;
 }
 
@@ -180,8 +186,11 @@ PyObject* column_remove(PyObject* self, const Args& a) {
     if (n < 0) throw_error_set();
     const Py_ssize_t k = i < 0 ? i + n : i;
     if (k < 0 || k >= n) raise(PyExc_IndexError, "list assignment index out of range");
-    check(PySequence_DelItem(col->coeffs_, k));
-    check(PySequence_DelItem(col->constrs_, k));
+    // Both items are held until both are out: no finaliser runs in between.
+    const Ref lists[] = {Ref::borrow(col->coeffs_), Ref::borrow(col->constrs_)};
+    const Ref items[] = {take(PySequence_GetItem(lists[0].get(), k)), take(PySequence_GetItem(lists[1].get(), k))};
+    check(PySequence_DelItem(lists[0].get(), k));
+    check(PySequence_DelItem(lists[1].get(), k));
     Py_RETURN_NONE;
   }
   if (!is_constr(item)) raise(PyExc_TypeError, "Argument `item` should be an integer or constr");
@@ -198,8 +207,7 @@ PyObject* column_remove(PyObject* self, const Args& a) {
     check(PyList_Append(coeffs.get(), coeff.get()));
     check(PyList_Append(constrs.get(), constr.get()));
   }
-  Py_SETREF(col->coeffs_, coeffs.release());
-  Py_SETREF(col->constrs_, constrs.release());
+  replace_lists(col, std::move(coeffs), std::move(constrs));
   Py_RETURN_NONE;
 }
 

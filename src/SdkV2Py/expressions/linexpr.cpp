@@ -45,8 +45,9 @@ double as_float(PyObject* x) {
 
 }  // namespace
 
-void linexpr_add_terms(LinExprObject* self, PyObject* coeffs, PyObject* vars) {
+void linexpr_add_terms(PyObject* owner, LinearPart part, PyObject* coeffs, PyObject* vars) {
   if (is_listlike(coeffs) || is_list(coeffs)) {
+    Ref pins[] = {Ref::borrow(coeffs), Ref::borrow(vars)};
     const Py_ssize_t n = PyObject_Length(coeffs);
     if (n < 0) throw_error_set();
     for (Py_ssize_t i = 0; i < n; ++i) {
@@ -54,16 +55,19 @@ void linexpr_add_terms(LinExprObject* self, PyObject* coeffs, PyObject* vars) {
       if (equals_zero(c.get())) continue;
       Ref v = take(PySequence_GetItem(vars, i));
       if (!is_var(v.get())) raise_velmor_text("Expect a list of var");
-      linexpr_addterm(self, as_float(c.get()), v.get());
+      const double value = as_float(c.get());
+      linexpr_addterm(part(owner), value, v.get());
     }
     return;
   }
   if (!is_var(vars)) raise_velmor_text("Expect a var");
   if (equals_zero(coeffs)) return;
-  linexpr_addterm(self, as_float(coeffs), vars);
+  const double value = as_float(coeffs);
+  linexpr_addterm(part(owner), value, vars);
 }
 
-void linexpr_add_constant(LinExprObject* self, PyObject* c) {
+void linexpr_add_constant(const Ref& lin, PyObject* c) {
+  LinExprObject* self = linear_part(lin.get());
   if (PyFloat_CheckExact(c) || PyLong_CheckExact(c)) {
     self->constant_ += number_value(c);
     return;
@@ -107,7 +111,7 @@ namespace {
 
 // addTerms in C, for the class itself (call_add_terms calls a subclass's by name).
 void add_terms(PyObject* self, PyObject* coeffs, PyObject* vars) {
-  linexpr_add_terms(as_linexpr(self), coeffs, vars);
+  linexpr_add_terms(self, linexpr_checked, coeffs, vars);
 }
 
 // An item of the constructor's list of pairs: a tuple or list of two items or
@@ -121,9 +125,9 @@ bool is_pair(PyObject* item) {
 
 void init_linexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   LinExprObject* e = as_linexpr(self);
-  release_terms(e->coeffs_, e->vars_);
-  e->constant_ = 0.0;
+  e->constant_ = 0.0;  // before the release: a finaliser it runs sees the fresh start whole
   e->ready_ = true;
+  release_terms(e->coeffs_, e->vars_);
   if (arg2 != Py_None) return call_add_terms(self, &LinExprType, add_terms, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));
@@ -247,21 +251,24 @@ PyObject* linexpr_imul(PyObject* self, PyObject* other) noexcept {
     LinExprObject* e = linexpr_checked(self);
     if (!is_number(other)) raise_inplace_unsupported("*=", self, other);
     const double m = number_value(other);
-    nums_imul(e->coeffs_, m);
-    if (PyFloat_CheckExact(other) || PyLong_CheckExact(other)) {
-      e->constant_ *= m;
-    } else {
+    // The constant's product (the number's own code, which may raise) first,
+    // then the coefficients, which cannot fail but for memory.
+    double constant = e->constant_ * m;
+    if (!PyFloat_CheckExact(other) && !PyLong_CheckExact(other)) {
       Ref base = take(PyFloat_FromDouble(e->constant_));
       Ref product = take(PyNumber_Multiply(base.get(), other));
-      e->constant_ = as_double(product.get());
+      constant = as_double(product.get());
     }
+    nums_imul(e->coeffs_, m);
+    e->constant_ = constant;
   });
 }
 
 // --- methods -------------------------------------------------------------------
 
 PyObject* linexpr_addTerms(PyObject* self, const Args& a) {
-  linexpr_add_terms(linexpr_checked(self), a[0], a[1]);
+  linexpr_checked(self);
+  linexpr_add_terms(self, linexpr_checked, a[0], a[1]);
   Py_RETURN_NONE;
 }
 
@@ -293,7 +300,9 @@ PyObject* linexpr_getValue(PyObject* self, const Args&) {
 }
 
 PyObject* linexpr_addConstant(PyObject* self, const Args& a) {
-  linexpr_add_constant(linexpr_checked(self), a[0]);
+  Ref pin = Ref::borrow(self);
+  linexpr_checked(self);
+  linexpr_add_constant(pin, a[0]);
   Py_RETURN_NONE;
 }
 

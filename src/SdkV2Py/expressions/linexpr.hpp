@@ -76,9 +76,16 @@ inline Py_ssize_t linexpr_size(const LinExprObject* e) noexcept {
 // 0.0. Shares expr's term storage when self has no terms and mult is 1.0.
 // Throws.
 void linexpr_addexpr(LinExprObject* self, LinExprObject* expr, double mult);
-// The methods, in C: addTerms, addConstant, clear, remove. Throw.
-void linexpr_add_terms(LinExprObject* self, PyObject* coeffs, PyObject* vars);
-void linexpr_add_constant(LinExprObject* self, PyObject* c);
+// addTerms(coeffs, vars) of `owner` (a LinExpr, or the expression whose
+// linear part takes the terms): term by term, each read whole (the length,
+// the items, the comparison with zero and the conversion run Python code
+// that may change the owner) before it is appended to part(owner), looked up
+// again for every term; a failure leaves the terms before it in place.
+// addConstant on the expression `lin`, held while the addition runs the
+// number's own code. clear, remove. Throw.
+using LinearPart = LinExprObject* (*)(PyObject* owner);
+void linexpr_add_terms(PyObject* owner, LinearPart part, PyObject* coeffs, PyObject* vars);
+void linexpr_add_constant(const Ref& lin, PyObject* c);
 void linexpr_clear_terms(LinExprObject* self);
 void linexpr_remove_item(LinExprObject* self, PyObject* item);
 // LinExpr(self) for an expression of the class itself: shares the terms. Throws.

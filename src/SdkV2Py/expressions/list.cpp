@@ -570,14 +570,14 @@ PyObject* list_subscript(PyObject* self, PyObject* key) noexcept {
 
 PyObject* list_add_slot(PyObject* left, PyObject* right) noexcept {
   if (!is_list(left)) Py_RETURN_NOTIMPLEMENTED;
-  return guarded([&] {
+  return guarded_holding(left, right, [&] {
     Ref copy = list_from_terms(self_list(left)->t);
     return list_iadd_impl(copy.get(), right);
   });
 }
 
 PyObject* list_iadd_slot(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] { return list_iadd_impl(self, other); });
+  return guarded_holding(self, other, [&] { return list_iadd_impl(self, other); });
 }
 
 // str() / repr() of a Python list of the items.

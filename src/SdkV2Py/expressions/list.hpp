@@ -15,7 +15,9 @@
 #pragma once
 #include <Python.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <utility>
 #include <vector>
 
@@ -236,6 +238,14 @@ inline void termlist_remove(TermList& t, const std::vector<Py_ssize_t>& p) { ter
 inline void termlist_remove(NumList& t, const std::vector<Py_ssize_t>& p) { nums_remove(t, p); }
 inline void termlist_clear(TermList& t) { terms_clear(t); }
 inline void termlist_clear(NumList& t) { nums_clear(t); }
+// Whether two views show the same storage: one buffer and one length, or the same inline items.
+inline bool termlist_same(const TermList& a, const TermList& b) noexcept {
+  return a.buf == b.buf && terms_size(a) == terms_size(b) && (a.buf || std::equal(a.inl, a.inl + kTermInline, b.inl));
+}
+inline bool termlist_same(const NumList& a, const NumList& b) noexcept {
+  return a.buf == b.buf && nums_size(a) == nums_size(b) &&
+         (a.buf || std::memcmp(a.inl, b.inl, sizeof a.inl) == 0);
+}
 inline int termlist_traverse(const TermList& t, visitproc visit, void* a) { return terms_traverse(t, visit, a); }
 inline int termlist_traverse(const NumList&, visitproc, void*) noexcept { return 0; }  // numbers only
 

@@ -95,17 +95,23 @@ bool is_pair(PyObject* item) {
 
 void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   PsdExprObject* e = as_psdexpr(self);
-  release_terms(e->coeffs_, e->vars_);
-  Ref lin = linexpr_new();
-  Py_XSETREF(e->lin_, lin.release());
+  {
+    // The fresh start whole (no terms, a new linear part) before the old state goes.
+    OwnedTerms coeffs, vars;
+    std::swap(e->coeffs_, coeffs.t);
+    std::swap(e->vars_, vars.t);
+    Ref lin = linexpr_new();
+    lin = Ref::steal(std::exchange(e->lin_, lin.release()));
+  }
   if (arg2 != Py_None) return call_add_terms(self, &PsdExprType, add_terms_of_self, arg1, arg2);
   if (is_var(arg1)) {
     Ref one = take(PyLong_FromLong(1));
     return call_add_terms(self, &PsdExprType, add_terms_of_self, one.get(), arg1);
   }
   if (is_psdexpr(arg1)) {
+    Ref other_part = Ref::borrow(psdexpr_checked(arg1)->lin_);
+    Ref other_lin = linexpr_from(other_part.get());  // a subclass's constructor may change arg1
     PsdExprObject* other = psdexpr_checked(arg1);
-    Ref other_lin = linexpr_from(other->lin_);
     terms_assign_copy(e->coeffs_, other->coeffs_);
     terms_assign_copy(e->vars_, other->vars_);
     Py_XSETREF(e->lin_, other_lin.release());
@@ -118,7 +124,8 @@ void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   }
   if (is_listlike(arg1)) return add_term_pairs(self, &PsdExprType, add_terms_of_self, arg1, is_pair);
   Ref f = take(PyNumber_Float(arg1));
-  linexpr_add_constant(psdexpr_lin(e), f.get());
+  psdexpr_lin(e);
+  linexpr_add_constant(Ref::borrow(e->lin_), f.get());
 }
 
 // A new PsdExpr(e) for the two-operand operators: the terms shared, the
@@ -205,14 +212,23 @@ void iadd(PyObject* self, PyObject* o) {
   }
 }
 
+// e *= o, whole or not at all: the products of the matrices (NumPy's, which
+// may run the cells' code) and of the linear part are made first, then put in
+// place; when that code changed e's terms meanwhile, its change stands.
 void imul(PyObject* self, PyObject* o) {
   PsdExprObject* e = psdexpr_checked(self);
   if (!is_number(o)) raise_inplace_unsupported("*=", self, o);
   Ref pin = Ref::borrow(o);
-  terms_imul(e->coeffs_, number_value(o));
+  const double m = number_value(o);
+  PsdTerms read(e);
+  OwnedTerms products(terms_copy(read.coeffs()));
+  terms_imul(products.t, m);
+  if (!read.still_shown_by(e->coeffs_, e->vars_)) return;  // before the linear part changes
   Ref lin = Ref::borrow(e->lin_);
   Ref product = take(PyNumber_InPlaceMultiply(lin.get(), o));
   if (!is_linexpr(product.get())) raise_cannot_convert(product.get(), "velmorpy.LinExpr");
+  if (!read.still_shown_by(e->coeffs_, e->vars_)) return;
+  std::swap(e->coeffs_, products.t);
   Py_XSETREF(e->lin_, product.release());
 }
 
@@ -264,7 +280,7 @@ PyObject* psdexpr_nb_add(PyObject* a, PyObject* b) noexcept;
 PyObject* psdexpr_nb_multiply(PyObject* a, PyObject* b) noexcept;
 
 PyObject* psdexpr_nb_add(PyObject* a, PyObject* b) noexcept {
-  return guarded([&] {
+  return guarded_holding(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_add, psdexpr_nb_add)) return forward_add(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_add, psdexpr_nb_add))
       return PyObject_CallMethodOneArg(b, VLM_STR("__add__"), a);
@@ -273,7 +289,7 @@ PyObject* psdexpr_nb_add(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* psdexpr_nb_subtract(PyObject* a, PyObject* b) noexcept {
-  return guarded([&] {
+  return guarded_holding(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_subtract, psdexpr_nb_subtract)) return forward_sub(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_subtract, psdexpr_nb_subtract)) return reflected_sub(b, a).release();
     return Py_NewRef(Py_NotImplemented);
@@ -281,7 +297,7 @@ PyObject* psdexpr_nb_subtract(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* psdexpr_nb_multiply(PyObject* a, PyObject* b) noexcept {
-  return guarded([&] {
+  return guarded_holding(a, b, [&] {
     if (counts(a, b, &PyNumberMethods::nb_multiply, psdexpr_nb_multiply)) return forward_mul(a, b).release();
     if (counts(b, a, &PyNumberMethods::nb_multiply, psdexpr_nb_multiply))
       return PyObject_CallMethodOneArg(b, VLM_STR("__mul__"), a);
@@ -290,7 +306,7 @@ PyObject* psdexpr_nb_multiply(PyObject* a, PyObject* b) noexcept {
 }
 
 PyObject* psdexpr_negative(PyObject* self) noexcept {
-  return guarded([&] {
+  return guarded_holding(self, nullptr, [&] {
     psdexpr_checked(self);
     Ref r = copy_of(self);
     PsdExprObject* e = as_psdexpr(r.get());
@@ -319,11 +335,11 @@ Ref equality(PyObject* e, PyObject* o) {
 
 PyObject* psdexpr_richcompare(PyObject* self, PyObject* o, int op) noexcept {
   switch (op) {
-    case Py_EQ: return guarded([&] { return equality(self, o).release(); });
-    case Py_GE: return guarded([&] { return tempconstr_new(self, o, Py_None).release(); });
-    case Py_LE: return guarded([&] { return tempconstr_new(self, Py_None, o).release(); });
+    case Py_EQ: return guarded_holding(self, o, [&] { return equality(self, o).release(); });
+    case Py_GE: return guarded_holding(self, o, [&] { return tempconstr_new(self, o, Py_None).release(); });
+    case Py_LE: return guarded_holding(self, o, [&] { return tempconstr_new(self, Py_None, o).release(); });
     case Py_NE:
-      return guarded([&] {
+      return guarded_holding(self, o, [&] {
         Ref eq = equality(self, o);
         return Py_NewRef(check(PyObject_IsTrue(eq.get())) ? Py_False : Py_True);
       });
@@ -386,7 +402,8 @@ PyObject* psdexpr_getValue(PyObject* self, const Args&) {
 }
 
 PyObject* psdexpr_addConstant(PyObject* self, const Args& a) {
-  linexpr_add_constant(psdexpr_lin(psdexpr_checked(self)), a[0]);
+  psdexpr_checked(self);
+  linexpr_add_constant(Ref::borrow(as_psdexpr(self)->lin_), a[0]);
   Py_RETURN_NONE;
 }
 
@@ -401,8 +418,12 @@ PyObject* psdexpr_size(PyObject* self, const Args&) {
 PyObject* psdexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   PsdExprObject* e = psdexpr_checked(self);
+  Ref lin = Ref::borrow(e->lin_);
+  LinExprObject* l = psdexpr_lin(e);
+  // The items go only when every list reads as empty: their finalisers see e cleared.
+  TermsCopy released_last(l->coeffs_, l->vars_);
   clear_terms(e->coeffs_, e->vars_);
-  linexpr_clear_terms(psdexpr_lin(e));
+  linexpr_clear_terms(l);
   Py_RETURN_NONE;
 }
 
@@ -490,7 +511,7 @@ Ref psdvar_mul(PyObject* self, PyObject* other) {
 }  // namespace
 
 PyObject* psdvar_multiply(PyObject* left, PyObject* right) noexcept {
-  return guarded([&] {
+  return guarded_holding(left, right, [&] {
     PyNumberMethods* nb = Py_TYPE(left)->tp_as_number;
     const bool left_var = Py_TYPE(left) == Py_TYPE(right) || (nb && nb->nb_multiply == psdvar_multiply) ||
                           PyObject_TypeCheck(left, &PsdVarType);

@@ -2,6 +2,7 @@
 #include "expressions/quadexpr.hpp"
 
 #include <algorithm>
+#include <utility>
 
 #include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
@@ -54,25 +55,36 @@ void qcoeffs_to_objects(QuadCoeffs& c) {
   c.objects = true;
 }
 
+// Everything the new state needs is read first (making the linear part of
+// another kind runs its constructor, Python code that may change `expr`);
+// then the fields are replaced together and the old state released.
 void init_quadexpr(PyObject* self, PyObject* expr) {
   QuadExprObject* q = as_quadexpr(self);
-  release_terms(q->coeffs_, q->vars1_, q->vars2_);
-  Ref lin = linexpr_new();
-  Py_XSETREF(q->lin_, lin.release());
+  Ref lin;
+  OwnedCoeffs coeffs;
+  OwnedTerms vars1, vars2;
   if (is_quadexpr(expr)) {
     QuadExprObject* other = quadexpr_checked(expr);
-    Ref other_lin = linexpr_from(other->lin_);
-    QuadCoeffs coeffs = qcoeffs_copy(other->coeffs_);
-    qcoeffs_release(q->coeffs_);
-    q->coeffs_ = coeffs;
-    terms_assign_copy(q->vars1_, other->vars1_);
-    terms_assign_copy(q->vars2_, other->vars2_);
-    Py_XSETREF(q->lin_, other_lin.release());
+    Ref other_lin = Ref::borrow(other->lin_);
+    lin = linexpr_from(other_lin.get());
+    other = quadexpr_checked(expr);
+    QuadTerms terms(other);
+    coeffs.t = qcoeffs_copy(terms.coeffs());
+    vars1.t = terms_copy(terms.vars1());
+    vars2.t = terms_copy(terms.vars2());
   } else if (expr != Py_None) {
-    Ref part = linexpr_from(expr);
-    Py_XSETREF(q->lin_, part.release());
+    lin = linexpr_from(expr);
+  } else {
+    lin = linexpr_new();
   }
+  std::swap(q->coeffs_, coeffs.t);
+  std::swap(q->vars1_, vars1.t);
+  std::swap(q->vars2_, vars2.t);
+  lin = Ref::steal(std::exchange(q->lin_, lin.release()));  // the old state goes with the locals
 }
+
+// The linear part of a QuadExpr as it is when a term is written to it.
+LinExprObject* linear_part_of(PyObject* q) { return quadexpr_lin(quadexpr_checked(q)); }
 
 // The items of a sequence argument of the list form of addTerms: a list or a
 // List, as the term lists' += takes them (a tuple or an array is refused).
@@ -110,7 +122,7 @@ void add_listed_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObj
 }
 
 void add_terms(QuadExprObject* q, PyObject* coeffs, PyObject* vars, PyObject* vars2) {
-  if (vars2 == Py_None) return linexpr_add_terms(quadexpr_lin(q), coeffs, vars);
+  if (vars2 == Py_None) return linexpr_add_terms(obj(q), linear_part_of, coeffs, vars);
   if (is_listlike(coeffs) || is_list(coeffs)) return add_listed_terms(q, coeffs, vars, vars2);
   if (!is_var(vars)) raise_velmor_text("Expect a var");
   if (equals_zero(coeffs)) return;
@@ -202,7 +214,10 @@ void iadd(PyObject* self, PyObject* other) {
   QuadExprObject* q = quadexpr_checked(self);
   Ref pin = Ref::borrow(other);
   if (Py_IS_TYPE(other, &VarType)) return linexpr_addterm(quadexpr_lin(q), 1.0, other);
-  if (is_number(other)) return linexpr_add_constant(quadexpr_lin(q), other);
+  if (is_number(other)) {
+    quadexpr_lin(q);
+    return linexpr_add_constant(Ref::borrow(q->lin_), other);
+  }
   if (is_var(other)) return linexpr_addterm(quadexpr_lin(q), 1.0, other);
   if (is_linexpr(other)) return linexpr_addexpr(quadexpr_lin(q), linexpr_checked(other), 1.0);
   if (is_quadexpr(other)) {
@@ -222,6 +237,10 @@ PyObject* quadexpr_isub(PyObject* self, PyObject* other) noexcept {
   return subtract_by_adding_negated(self, other, &QuadExprType, iadd);
 }
 
+// q *= other, whole or not at all: the products of the coefficients and of
+// the linear part are made first (numbers' own code, which may raise or
+// change q), then put in place. When that code changed q's terms meanwhile,
+// its change stands and the products are dropped.
 PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
   return changed_in_place(self, [&] {
     QuadExprObject* q = quadexpr_checked(self);
@@ -229,18 +248,23 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     Ref pin = Ref::borrow(other);
     const bool plain = PyFloat_CheckExact(other) || PyLong_CheckExact(other);
     const double m = plain ? number_value(other) : 0.0;
-    if (plain && !q->coeffs_.objects) {
-      nums_imul(q->coeffs_.nums, m);  // m * c is c * m
+    QuadTerms read(q);
+    OwnedCoeffs products(qcoeffs_copy(read.coeffs()));
+    if (plain && !products.t.objects) {
+      nums_imul(products.t.nums, m);  // m * c is c * m
     } else {
-      qcoeffs_to_objects(q->coeffs_);  // the products of other numbers are what their types make
-      terms_map(q->coeffs_.objs, [&](PyObject* c) -> Ref {
+      qcoeffs_to_objects(products.t);  // the products of other numbers are what their types make
+      terms_map(products.t.objs, [&](PyObject* c) -> Ref {
         if (plain && PyFloat_CheckExact(c)) return take(PyFloat_FromDouble(PyFloat_AS_DOUBLE(c) * m));
         check_object_nesting(c);
         return take(PyNumber_Multiply(c, other));
       });
     }
+    if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;  // before the linear part changes
     Ref lin = Ref::borrow(q->lin_);
     Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
+    if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;
+    std::swap(q->coeffs_, products.t);
     Py_XSETREF(q->lin_, product.release());
   });
 }
@@ -254,9 +278,10 @@ PyObject* quadexpr_add(PyObject* self, const Args& a) {
 }
 
 PyObject* quadexpr_addConstant(PyObject* self, const Args& a) {
-  QuadExprObject* q = quadexpr_checked(self);
+  quadexpr_checked(self);
   Ref c = take(PyNumber_Float(a[0]));
-  linexpr_add_constant(quadexpr_lin(q), c.get());
+  QuadExprObject* q = quadexpr_checked(self);
+  linexpr_add_constant(Ref::borrow(q->lin_), c.get());
   Py_RETURN_NONE;
 }
 
@@ -272,7 +297,11 @@ PyObject* quadexpr_addTerms(PyObject* self, const Args& a) {
 PyObject* quadexpr_clear_method(PyObject* self, const Args&) {
   Ref pin = Ref::borrow(self);
   QuadExprObject* q = quadexpr_checked(self);
-  linexpr_clear_terms(quadexpr_lin(q));
+  Ref lin = Ref::borrow(q->lin_);
+  LinExprObject* l = quadexpr_lin(q);
+  // The items go only when every list reads as empty: their finalisers see q cleared.
+  TermsCopy released_last(l->coeffs_, l->vars_);
+  linexpr_clear_terms(l);
   clear_terms(q->coeffs_, q->vars1_, q->vars2_);  // the coefficients back to numbers
   Py_RETURN_NONE;
 }

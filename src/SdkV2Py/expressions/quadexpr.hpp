@@ -48,6 +48,9 @@ inline QuadCoeffs termlist_copy(const QuadCoeffs& c, Py_ssize_t n = -1) noexcept
 }
 inline void termlist_release(QuadCoeffs& c) noexcept { qcoeffs_release(c); }
 inline void termlist_clear(QuadCoeffs& c) noexcept { qcoeffs_release(c); }
+inline bool termlist_same(const QuadCoeffs& a, const QuadCoeffs& b) noexcept {
+  return a.objects == b.objects && (a.objects ? termlist_same(a.objs, b.objs) : termlist_same(a.nums, b.nums));
+}
 inline void termlist_remove(QuadCoeffs& c, const std::vector<Py_ssize_t>& positions) {
   if (c.objects) terms_remove(c.objs, positions);
   else nums_remove(c.nums, positions);

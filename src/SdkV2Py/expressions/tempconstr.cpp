@@ -139,7 +139,7 @@ PyObject* tempconstr_repr(PyObject* self) noexcept { return repr_through_str(sel
 // a >> r: the indicator pair with `a` as condition and `r` as implied constraint.
 PyObject* tempconstr_rshift(PyObject* a, PyObject* r) noexcept {
   if (!is_tempconstr(a)) Py_RETURN_NOTIMPLEMENTED;
-  return guarded([&] {
+  return guarded_holding(a, r, [&] {
     check_arg_type(r, &TempConstrType, "r");
     return tempconstr_new(Py_None, a, r).release();
   });

@@ -77,6 +77,13 @@ class TermsCopy {
   void for_each(F&& f) {
     std::apply([&](auto&... l) { (f(l), ...); }, lists_);
   }
+  // Whether `lists` (the expression's own, in the same order) still show what
+  // the copies were taken from: the same storage, the same length. Python
+  // code that changed the expression since (a clear, a new term, a fresh
+  // start) makes it false.
+  bool still_shown_by(const Lists&... lists) const noexcept {
+    return std::apply([&](const auto&... l) { return (termlist_same(l, lists) && ...); }, lists_);
+  }
 
  private:
   std::tuple<Lists...> lists_;
@@ -92,15 +99,20 @@ void remove_terms(const std::vector<Py_ssize_t>& positions, Lists&... lists) {
   copy.for_each([&](auto& l) { termlist_remove(l, positions); });
   copy.swap_into(lists...);
 }
-// Empties every list (each as its own kind clears). Throws.
+// Empties every list (each as its own kind clears). The items are released
+// only once every list reads as empty: a finaliser they run sees the whole
+// expression cleared, and a term it adds stays. Throws.
 template <class... Lists>
 void clear_terms(Lists&... lists) {
+  TermsCopy<Lists...> released_last(lists...);
   (termlist_clear(lists), ...);
 }
 // Releases what every list holds: the constructor's fresh start, tp_clear.
+// As clear_terms, every list is empty before the first item is released.
 template <class... Lists>
 void release_terms(Lists&... lists) noexcept {
-  (termlist_release(lists), ...);
+  std::tuple<Lists...> old{std::exchange(lists, Lists{})...};
+  std::apply([](auto&... l) { (termlist_release(l), ...); }, old);
 }
 // Visits every list for the collector (tp_traverse).
 template <class... Lists>
@@ -140,10 +152,10 @@ void add_term_pairs(PyObject* self, PyTypeObject* type, AddTerms add_terms, PyOb
                     bool (*is_pair)(PyObject* item));
 
 // The body of an in-place operator's slot: `change()` (the class's own rule,
-// which changes self or throws) under guarded(), then self.
+// which changes self or throws) under guarded_holding(self), then self.
 template <class F>
 PyObject* changed_in_place(PyObject* self, F&& change) noexcept {
-  return guarded([&] {
+  return guarded_holding(self, nullptr, [&] {
     change();
     return Py_NewRef(self);
   });

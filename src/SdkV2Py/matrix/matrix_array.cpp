@@ -197,11 +197,11 @@ int matrix_ass_subscript(PyObject* self, PyObject* key, PyObject* value) noexcep
 // The in-place operators of MLinExpr and MQuadExpr return new objects: `+=`
 // is `+`; `-=` is self.__iadd__(-other); `*=` takes a number or an array-like.
 PyObject* matrix_iadd(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] { return row_of(self).add_o(self, other).release(); });
+  return guarded_holding(self, other, [&] { return row_of(self).add_o(self, other).release(); });
 }
 
 PyObject* matrix_isub(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
+  return guarded_holding(self, other, [&] {
     const MatrixClass& row = row_of(self);
     Ref negated = negative(other);
     if (Py_IS_TYPE(self, row.type)) return row.add_o(self, negated.get()).release();
@@ -210,7 +210,7 @@ PyObject* matrix_isub(PyObject* self, PyObject* other) noexcept {
 }
 
 PyObject* matrix_imul(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
+  return guarded_holding(self, other, [&] {
     const MatrixClass& row = row_of(self);
     if (is_number(other)) return row.mul_n(self, number_value(other)).release();
     if (is_arraylike(other)) return row.mul_a(self, other).release();
@@ -345,8 +345,8 @@ Ref matrix_sum(PyObject* self, PyObject* axis, PyTypeObject* result) {
   if (PyObject_TypeCheck(self, &MVarType)) {
     if (Ref total = mvar_sum_of_vars(array.get(), axis)) return matrix_new(result, total.get());
   }
-  check_object_nesting(array.get());  // the sum is NumPy's + over the cells
-  Ref sum = take(PyObject_GetAttr(array.get(), VLM_STR("sum")));
+  Ref cells = numpy_operand(array.get());  // the sum is NumPy's + over the cells, of a copy
+  Ref sum = take(PyObject_GetAttr(cells.get(), VLM_STR("sum")));
   Ref args = take(PyTuple_New(0));
   Ref kwargs = take(Py_BuildValue("{sO}", "axis", axis));
   Ref total = take(PyObject_Call(sum.get(), args.get(), kwargs.get()));

@@ -232,6 +232,7 @@ int PyCallback(VLMmodel*, void* cbdata, int where, void* usrdata) noexcept {
 
 void run_with_callback(PyObject* self, PyObject* callback, int (*run)(VLMmodel*), const char* refusal) {
   if (in_unlocked_call()) raise(PyExc_RuntimeError, refusal);
+  register_exit_hook();  // the exit waits for the turns of this run
   ModelObject* m = as_model(self);
   Ref pin = Ref::borrow(self);  // the callback's user data, for the whole run
   const Ref holder = holder_of(self);

@@ -10,6 +10,7 @@
 #include <cassert>
 #include <exception>
 #include <new>
+#include <utility>
 
 #include "runtime/ref.hpp"
 
@@ -66,6 +67,16 @@ PyObject* guarded(F&& body) noexcept {
     translate_current_exception();
   }
   return nullptr;
+}
+
+// guarded() for a slot of two operands, both held until the body ends: a slot
+// may be reached with borrowed operands (NumPy's object loops pass an array's
+// cells), and Python code the body runs (a conversion, an operator of the
+// other operand) may replace those cells and free them.
+template <class F>
+PyObject* guarded_holding(PyObject* a, PyObject* b, F&& body) noexcept {
+  const Ref held[] = {Ref::borrow(a), Ref::borrow(b)};
+  return guarded(std::forward<F>(body));
 }
 
 // Twin for int-returning slots (tp_init, setters, sq_contains ...): -1 on failure.

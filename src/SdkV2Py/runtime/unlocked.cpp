@@ -19,6 +19,10 @@ std::atomic<bool> exiting{false};
 // The thread that runs the exit hook, and so the finalisation after it.
 std::atomic<unsigned long> exiting_thread{0};
 
+// Whether the exit hook is in atexit's list. CPython empties the list once
+// the exit functions ran, also when Python code runs them early.
+bool hook_registered = false;
+
 // Threads inside the callback bridge; the hook waits for bridge_left.
 std::mutex bridge_mutex;
 std::condition_variable bridge_left;
@@ -34,9 +38,13 @@ int bridge_threads = 0;
 // The interpreter's exit calls the hook with no Python frame left on its
 // thread. Called from Python code (atexit._run_exitfuncs(), as test runners
 // and embedding programs do), the hook is not the exit: the program goes on,
-// and its threads must go on solving, so nothing is closed.
+// and its threads must go on solving, so nothing is closed; the list the hook
+// was in is emptied after the run, so the next solve registers it again.
 PyObject* close_interpreter(PyObject*, const Args&) {
-  if (!_Py_IsFinalizing() && PyEval_GetFrame()) Py_RETURN_NONE;
+  if (!_Py_IsFinalizing() && PyEval_GetFrame()) {
+    hook_registered = false;
+    Py_RETURN_NONE;
+  }
   exiting_thread = PyThread_get_thread_ident();
   exiting = true;
   if (_Py_IsFinalizing()) Py_RETURN_NONE;
@@ -75,12 +83,11 @@ BridgeEntry::~BridgeEntry() {
 }
 
 void register_exit_hook() {
-  static bool registered = false;  // a failed start-up runs its phases again
-  if (registered) return;
+  if (hook_registered || _Py_IsFinalizing()) return;  // a failed start-up runs its phases again
   Ref hook = make_function(kExitHook, nullptr, nullptr, nullptr, __FILE__);
   Ref atexit = take(PyImport_ImportModule("atexit"));
   take(PyObject_CallMethod(atexit.get(), "register", "O", hook.get()));
-  registered = true;
+  hook_registered = true;
 }
 
 }  // namespace velmorpy

@@ -81,7 +81,9 @@ class BridgeEntry {
   bool closed() const noexcept { return interpreter_closed(); }
 };
 
-// Start-up: registers the exit hook with atexit (once per process). Throws.
+// Registers the exit hook with atexit unless it is there: at start-up, and
+// before every solve that may call back (exit functions run early by Python
+// code, as test runners do, leave atexit's list empty). Throws.
 void register_exit_hook();
 
 // The interpreter lock released for the lifetime of the object. A thread

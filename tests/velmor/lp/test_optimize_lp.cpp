@@ -122,7 +122,13 @@ TEST(OptimizeLp, MaximisationWithConstant) {
   add_row(p, {0, 1}, {1, 3}, -kInf, 7);
   maximise(p);
   ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 5), VLM_OKAY);
+  testing::internal::CaptureStdout();
   solve(p);
+  const std::string log = testing::internal::GetCapturedStdout();
+  // CLP's own lines show the objective it minimises, the negated one: the
+  // log says so once, before them.
+  const size_t note = log.find("the engines minimise the negated objective");
+  EXPECT_LT(note, log.find("Solving LP with CLP")) << log;
   ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
   EXPECT_NEAR(dbl_attr(p, "ObjVal"), 16, 1e-9);
   EXPECT_NEAR(dbl_attr(p, "DualObjVal"), 16, 1e-9);
