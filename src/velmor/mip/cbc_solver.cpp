@@ -431,6 +431,14 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
                    const CbcSearch& search) {
   RunOutcome out;
+  if (search.second && run.time_up()) {
+    // Past MaxTime a second search would only load the model and solve its
+    // root (seconds on a large one) before the driver stops it: it ends at
+    // once, as stopped by the time limit.
+    run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
+    out.solution.status = VLM_STATUS_UNKNOWN;
+    return out;
+  }
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();
   const int n = sm.num_cols();
