@@ -486,10 +486,10 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
   // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for
-  // the dual simplex, -1 leaves the choice to CLP, as CBC's own driver does.
-  // A second search that starts from the first one's root basis solves it
-  // by the dual simplex: CLP's primal simplex, started from a basis, ignored
-  // it. (The dual simplex at every root took a facility location model of
+  // the dual simplex, -1 leaves the choice to CLP, as CBC's own driver does,
+  // but in a second search that starts from the first one's root basis:
+  // there it is the dual simplex (CLP's primal simplex, started from a
+  // basis, ignored it). (The dual simplex at every root took a facility location model of
   // 12,000 columns from 17,811 iterations down to 1,667, but its other
   // vertex sent the searches after it other ways: two to three times as
   // long on bell5, gesa2, nw04 and 10teams, and on a bin-packing model into
@@ -497,7 +497,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   const int method = p.get_int(kMethod);
   const bool from_basis = search.second && search.root && search.root->basis;
   if (method >= 0 || from_basis)
-    model.solver()->setHintParam(OsiDoDualInInitial, method != 0 || from_basis, OsiHintDo);
+    model.solver()->setHintParam(OsiDoDualInInitial, method != 0, OsiHintDo);
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);
