@@ -6,7 +6,8 @@
 //   bench_solve ours FILE [Param=value ...]
 //   bench_solve clp FILE          (ClpSimplex::initialSolve, default options)
 //   bench_solve clp-same FILE     (the same, on the numbers libvelmor read)
-//   bench_solve cbc FILE          (CbcMain1 "-solve", CBC's defaults)
+//   bench_solve cbc FILE [SECONDS] (CbcMain1 "-solve", CBC's defaults; with
+//                                  SECONDS, "-sec SECONDS" before it)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -109,7 +110,7 @@ int run_clp(const char* file, bool as_read) {
   return simplex.status() == 0 ? 0 : 4;
 }
 
-int run_cbc(const char* file) {
+int run_cbc(const char* file, const char* seconds) {
   OsiClpSolverInterface solver;
   solver.messageHandler()->setLogLevel(0);
   solver.getModelPtr()->setLogLevel(0);
@@ -121,9 +122,11 @@ int run_cbc(const char* file) {
   CbcModel model(solver);
   CbcSolverUsefulData data;
   CbcMain0(model, data);
-  const char* argv[] = {"cbc", "-log", "0", "-solve", "-quit"};
+  std::vector<const char*> argv = {"cbc", "-log", "0"};
+  if (seconds) argv.insert(argv.end(), {"-sec", seconds});
+  argv.insert(argv.end(), {"-solve", "-quit"});
   const double t0 = now();
-  CbcMain1(5, argv, model, nullptr, data);
+  CbcMain1(static_cast<int>(argv.size()), argv.data(), model, nullptr, data);
   const double t1 = now();
   std::printf("%.3f %.10g 0 0\n", t1 - t0, model.getObjValue());
   return 0;
@@ -136,6 +139,6 @@ int main(int argc, char** argv) {
   if (!std::strcmp(argv[1], "ours")) return run_ours(argv[2], argc - 3, argv + 3);
   if (!std::strcmp(argv[1], "clp")) return run_clp(argv[2], false);
   if (!std::strcmp(argv[1], "clp-same")) return run_clp(argv[2], true);
-  if (!std::strcmp(argv[1], "cbc")) return run_cbc(argv[2]);
+  if (!std::strcmp(argv[1], "cbc")) return run_cbc(argv[2], argc > 3 ? argv[3] : nullptr);
   return 1;
 }

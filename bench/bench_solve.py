@@ -3,13 +3,13 @@
 Generates (seeded) a transportation LP of about 2M nonzeros and MIPs that
 CBC's driver solves in seconds to a minute with its defaults (set cover,
 multi-dimensional knapsacks, capacitated facility location, generalised
-assignment), takes the MIPLIB 3 instances Debian ships with CoinUtils
-(p0033, p0201, p0548, lseu), builds bench_solve.cpp against the tree's libvelmor, and times
+assignment), builds bench_solve.cpp against the tree's libvelmor, and times
 each solve (reading the file is not timed; best of REPEAT runs), printing
 the ratio of each pair. Run after a build:
     /usr/bin/python3 bench/bench_solve.py [workdir]
 BENCH_ONLY=knapsack (a part of the case names) runs only those cases;
-BENCH_REPEAT=1 times each solve once.
+BENCH_REPEAT=1 times each solve once. MIPLIB instances against CBC's
+driver: bench_miplib.py.
 """
 import os
 import subprocess
@@ -186,11 +186,6 @@ def main():
         ("MIP generalised assignment, 15 x 90", path("assignment15x90.mps"), "cbc", []),
         ("MIP generalised assignment, 10 x 100", path("assignment10x100.mps"), "cbc", []),
     ]
-    # MIPLIB 3 instances that Debian's coinor-libcoinutils-dev ships.
-    sample = "/usr/share/coin/Data/Sample"
-    for name in ("p0033", "p0201", "p0548", "lseu"):
-        if os.path.exists(os.path.join(sample, name + ".mps")):
-            cases.append((f"MIP MIPLIB 3 {name}", os.path.join(sample, name + ".mps"), "cbc", []))
     only = os.environ.get("BENCH_ONLY")  # a substring of the case names to run
     for name, path, direct, params in cases:
         if only and only not in name:

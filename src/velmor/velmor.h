@@ -511,8 +511,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    SUB_OPTIMAL.
  *  - OPTIMAL: the second search looks for a solution better than the optimum
  *    by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
- *    twentieth of the first search's plus 0.05 s of processor time) without
- *    one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
+ *    twentieth of the first search's, 0.05 s of processor time at least)
+ *    without one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
  *    its end and gives the answer. An optimum the second search cannot
  *    confirm in its time is the first search's: on a small model the check
  *    always ends, on a large one it costs about a twentieth of the solve.

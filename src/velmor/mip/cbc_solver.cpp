@@ -75,6 +75,7 @@ struct StageState {
   CbcHooks* hooks = nullptr;
   int columns = 0;  // of the model handed to the driver
   bool sos = false;  // the model has SOS sets
+  bool no_crunch = false;  // the search goes without OsiClp's crunch (cbc_stage)
   double after_root = -1, after_preprocess = -1;
   CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
 };
@@ -111,8 +112,10 @@ int cbc_stage(CbcModel* model, int where_from) {
       if (st.sos) model->setNumberBeforeTrust(0);
       // OsiClp's "crunch" (a resolve on the rows and columns still active)
       // has failed an assertion on its row map on a model of two free
-      // integer columns without preprocessing.
-      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()))
+      // integer columns without preprocessing: such searches go without it.
+      // Elsewhere it stays, as in CBC's own runs (without it enigma's search
+      // took fifteen times as long).
+      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()); clp && st.no_crunch)
         clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
       break;
     case 4:
@@ -276,6 +279,15 @@ bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
   return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
 }
 
+// Whether OsiClp's crunched copies of a node's LP (its crunch, and the
+// hot start of strong branching) are unsafe in a search of `sm`: their row
+// map has failed an assertion on models with an integer column unbounded
+// on a side, searched without preprocessing (and, in a second search,
+// without cuts).
+bool crunch_unsafe(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
+  return (plain || search.second || cbc_first_search_unprocessed(sm, p)) && sm.has_unbounded_integer();
+}
+
 // The driver's options for the run's parameters. Beyond the parameters the
 // user set, the driver is told what the library's results depend on: the
 // gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
@@ -352,13 +364,11 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
     a.add("-proximitySearch", "on");
   }
   // Strong branching works on a crunched copy of the node's LP (OsiClp's
-  // markHotStart), whose row map has failed an assertion on models with an
-  // integer column unbounded on a side, searched without preprocessing
-  // (and, in a second search, without cuts): such searches branch on
+  // markHotStart): where that is unsafe, the search branches on
   // pseudo-costs alone.
   static const int kStrong[] = {0, 2, 5, 20};
   const int strong = p.get_int(kMipLevelStrong);
-  if ((unprocessed || search.second) && sm.has_unbounded_integer()) {
+  if (crunch_unsafe(sm, p, plain, search)) {
     a.add("-strongBranching", "0");
     a.add("-trustPseudoCosts", "0");
   } else if (strong >= 0) {
@@ -444,6 +454,14 @@ void split_range_rows(const SolverModel& sm, OsiSolverInterface& solver) {
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
                    const CbcSearch& search) {
   RunOutcome out;
+  if (search.second && run.time_up()) {
+    // Past MaxTime a second search would only load the model and solve its
+    // root (seconds on a large one) before the driver stops it: it ends at
+    // once, as stopped by the time limit.
+    run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
+    out.solution.status = VLM_STATUS_UNKNOWN;
+    return out;
+  }
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();
   const int n = sm.num_cols();
@@ -488,15 +506,22 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), crunch_unsafe(sm, p, plain, search)};
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
-  // The root relaxation by dual simplex, as an LP is solved (Method -1 and
-  // 1; 0 asks for the primal simplex): CLP's own choice of the primal
-  // simplex took 17,811 iterations and 2.5 s on a facility location model
-  // of 12,000 columns that the dual simplex solves in 1,667 and 0.45 s, and
-  // the primal simplex, started from a basis, ignored it.
-  model.solver()->setHintParam(OsiDoDualInInitial, p.get_int(kMethod) != 0, OsiHintDo);
+  // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for
+  // the dual simplex, -1 leaves the choice to CLP, as CBC's own driver does,
+  // but in a second search that starts from the first one's root basis:
+  // there it is the dual simplex (CLP's primal simplex, started from a
+  // basis, ignored it). (The dual simplex at every root took a facility location model of
+  // 12,000 columns from 17,811 iterations down to 1,667, but its other
+  // vertex sent the searches after it other ways: two to three times as
+  // long on bell5, gesa2, nw04 and 10teams, and on a bin-packing model into
+  // a heuristic's preprocessing that ran far past MaxTime.)
+  const int method = p.get_int(kMethod);
+  const bool from_basis = search.second && search.root && search.root->basis;
+  if (method >= 0 || from_basis)
+    model.solver()->setHintParam(OsiDoDualInInitial, method != 0, OsiHintDo);
   const double t0 = run.elapsed();
   {
     std::unique_lock<std::mutex> lock(cbc_entry);

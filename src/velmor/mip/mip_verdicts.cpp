@@ -222,8 +222,9 @@ RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, doub
   return again;
 }
 
-// The time a second search may take to confirm an optimum, and to confirm
-// infeasibility, after a first search of `first` seconds.
+// The time a second search may take to confirm an optimum (the larger of
+// the two), and to confirm infeasibility, after a first search of `first`
+// seconds.
 constexpr double kConfirmShare = 0.05, kConfirmFloor = 0.05;
 constexpr double kInfeasibleShare = 1.0, kInfeasibleFloor = 2.0;
 
@@ -243,7 +244,7 @@ RunOutcome confirmed_optimum(const ModelData& d, const SolverModel& sm, RunContr
   const Solution& s = out.solution;
   const double z = sm.sense * (s.primal_obj - sm.obj_const);
   const double cutoff = z - gap_tolerance(run.params, z);
-  RunOutcome check = second(cutoff, kConfirmFloor + kConfirmShare * first_search_time(out));
+  RunOutcome check = second(cutoff, std::max(kConfirmFloor, kConfirmShare * first_search_time(out)));
   const double int_tol = int_tolerance(run);
   for (const std::vector<double>& x : check.solution.pool)
     if (meets_mip_model(d, x.data(), int_tol) && sm.sense * (user_objective(d, x.data()) - sm.obj_const) < cutoff) {
