@@ -58,9 +58,12 @@ struct IisEnd {
   int code;
 };
 
-class IisSearch {
+// The candidate sides of a model, and the feasibility questions the phases
+// of the search ask about sets of them (the LP relaxation by CLP, the model
+// itself by a MIP solve), all under the one clock of the computation.
+class SideQuestions {
  public:
-  IisSearch(VLMmodel& m, const SolverModel& sm, SolveLog& log)
+  SideQuestions(VLMmodel& m, const SolverModel& sm, SolveLog& log)
       : model_(m), sm_(sm), log_(log), run_(m.env->params, log) {
     const ModelData& d = m.data;
     for (int i = 0; i < sm.user_rows; ++i) {
@@ -75,60 +78,11 @@ class IisSearch {
     }
   }
 
-  // The members, as indices into sides_.
-  std::vector<int> compute() {
-    // A side no point meets is an IIS on its own (and CLP must not see it).
-    for (size_t k = 0; k < sides_.size(); ++k) {
-      const Side& s = sides_[k];
-      if (s.row ? sm_.impossible_row_side(s.index) : sm_.impossible_col_side(s.index)) {
-        const double v = s.row ? (s.upper ? sm_.row_ub : sm_.row_lb)[static_cast<size_t>(s.index)]
-                               : (s.upper ? sm_.col_ub : sm_.col_lb)[static_cast<size_t>(s.index)];
-        if (s.upper ? v <= -COIN_DBL_MAX : v >= COIN_DBL_MAX) return {static_cast<int>(k)};
-      }
-    }
-    // So is a column's or row's pair of sides with the lower one above the
-    // upper one (a binary with an upper bound below 0): no elastic column
-    // can widen that range, so the elastic filter would find its own model
-    // infeasible.
-    for (size_t k = 0; k + 1 < sides_.size(); ++k) {
-      const Side& lo = sides_[k];
-      const Side& up = sides_[k + 1];
-      if (lo.upper || !up.upper || lo.row != up.row || lo.index != up.index) continue;
-      const size_t i = static_cast<size_t>(lo.index);
-      const double l = lo.row ? sm_.row_lb[i] : sm_.col_lb[i], u = lo.row ? sm_.row_ub[i] : sm_.col_ub[i];
-      if (l > u) return {static_cast<int>(k), static_cast<int>(k + 1)};
-    }
-    const bool discrete = sm_.has_discrete();
-    std::vector<char> all(sides_.size(), 1);
-    const Answer relaxation = lp_feasible(all);
-    if (relaxation == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
-    std::vector<int> members;
-    if (relaxation == Answer::Infeasible) {
-      log_.line("IIS: the LP relaxation is infeasible: elastic filter");
-      members = lp_deletion_filter(elastic_filter());
-      if (discrete) members = mip_deletion_filter(members);
-    } else {
-      if (!discrete) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
-      log_.line("IIS: the LP relaxation is feasible: deletion filter with MIP solves");
-      const Answer whole = mip_feasible(all);
-      if (whole == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
-      if (whole == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
-      std::vector<int> every(sides_.size());
-      for (size_t k = 0; k < every.size(); ++k) every[k] = static_cast<int>(k);
-      members = mip_deletion_filter(every);
-    }
-    // A fresh look at the result: it must be infeasible.
-    const std::vector<char> on = mask(members);
-    const Answer check = discrete ? mip_feasible(on) : lp_feasible(on);
-    if (check == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
-    if (check == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
-    return members;
-  }
-
   const std::vector<Side>& sides() const { return sides_; }
-  int callback_answer() const { return callback_answer_; }
+  const SolverModel& solver_model() const { return sm_; }
+  SolveLog& log() { return log_; }
+  RunControl& run() { return run_; }
 
- private:
   std::vector<char> mask(const std::vector<int>& members) const {
     std::vector<char> on(sides_.size(), 0);
     for (int k : members) on[static_cast<size_t>(k)] = 1;
@@ -182,121 +136,6 @@ class IisSearch {
     return clp_answer(lp);
   }
 
-  // Chinneck's elastic filter over every side; returns the enforced sides.
-  std::vector<int> elastic_filter() {
-    const int n = sm_.num_cols(), m = sm_.num_rows();
-    LogMessageHandler messages(log_, 0);
-    ClpSimplex lp;
-    lp.passInMessageHandler(&messages);
-    SolverModel f = feasibility_model(std::vector<char>(sides_.size(), 1));
-    // Bounds that are candidates become rows, so that they can be elastic.
-    std::vector<int> bound_row(static_cast<size_t>(n), -1);
-    std::vector<std::vector<Entry>> by_col(static_cast<size_t>(n));
-    int rows = m;
-    std::vector<double> row_lb(f.row_lb), row_ub(f.row_ub);
-    for (const Side& s : sides_) {
-      if (s.row || bound_row[static_cast<size_t>(s.index)] >= 0) continue;
-      const size_t j = static_cast<size_t>(s.index);
-      bound_row[j] = rows++;
-      row_lb.push_back(f.col_lb[j]);
-      row_ub.push_back(f.col_ub[j]);
-      by_col[j].push_back({bound_row[j], 1.0});
-    }
-    for (const Side& s : sides_)
-      if (!s.row) {
-        const size_t j = static_cast<size_t>(s.index);
-        (s.upper ? f.col_ub : f.col_lb)[j] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
-      }
-    // Elastic columns after the model's: +1 in the row of a lower side, -1
-    // for an upper side, each at cost 1.
-    std::vector<int> start(1, 0), index;
-    std::vector<double> value, lower, upper, cost;
-    auto side_row = [&](const Side& s) { return s.row ? s.index : bound_row[static_cast<size_t>(s.index)]; };
-    for (int j = 0; j < n; ++j) {
-      const size_t k = static_cast<size_t>(j);
-      for (int e = f.col_start[k]; e < f.col_start[k + 1]; ++e) {
-        index.push_back(f.row_index[static_cast<size_t>(e)]);
-        value.push_back(f.value[static_cast<size_t>(e)]);
-      }
-      for (const Entry& e : by_col[k]) index.push_back(e.index), value.push_back(e.value);
-      start.push_back(static_cast<int>(index.size()));
-      lower.push_back(f.col_lb[k]);
-      upper.push_back(f.col_ub[k]);
-      cost.push_back(0.0);
-    }
-    for (const Side& s : sides_) {
-      index.push_back(side_row(s));
-      value.push_back(s.upper ? -1.0 : 1.0);
-      start.push_back(static_cast<int>(index.size()));
-      lower.push_back(0.0);
-      upper.push_back(COIN_DBL_MAX);
-      cost.push_back(1.0);
-    }
-    const int total = n + static_cast<int>(sides_.size());
-    lp.loadProblem(total, rows, start.data(), index.data(), value.data(), lower.data(), upper.data(), cost.data(),
-                   row_lb.data(), row_ub.data());
-    apply_simplex_params(run_.params, lp);
-    std::vector<int> enforced;
-    std::vector<char> is_enforced(sides_.size(), 0);
-    for (;;) {
-      limit_time(lp);
-      lp.dual();
-      if (lp.status() == 1) {
-        lp.primal();  // confirm
-        if (lp.status() == 1) break;
-      }
-      if (lp.status() != 0) throw IisEnd{run_.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
-      // Elasticity is needed, yet the whole model was found infeasible: the
-      // objective cannot be 0 here.
-      if (lp.objectiveValue() <= 1e-9) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
-      const double* x = lp.primalColumnSolution();
-      bool any = false;
-      for (size_t k = 0; k < sides_.size(); ++k) {
-        if (is_enforced[k] || x[static_cast<size_t>(n) + k] <= 1e-9) continue;
-        is_enforced[k] = 1;
-        enforced.push_back(static_cast<int>(k));
-        lp.columnUpper()[static_cast<size_t>(n) + k] = 0.0;
-        any = true;
-      }
-      if (!any) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
-    }
-    log_.linef("IIS: elastic filter kept %zu of %zu sides", enforced.size(), sides_.size());
-    return enforced;
-  }
-
-  // Deletion filter over `candidates` with warm LPs; every other side off.
-  std::vector<int> lp_deletion_filter(const std::vector<int>& candidates) {
-    std::vector<char> on = mask(candidates);
-    const SolverModel f = feasibility_model(on);
-    LogMessageHandler messages(log_, 0);
-    ClpSimplex lp;
-    lp.passInMessageHandler(&messages);
-    load_clp(f, lp);
-    apply_simplex_params(run_.params, lp);
-    auto solve = [&]() {
-      limit_time(lp);
-      lp.dual();
-      if (lp.status() == 1) lp.primal();
-      const Answer a = clp_answer(lp);
-      if (a == Answer::Stopped) throw IisEnd{run_.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
-      return a;
-    };
-    if (solve() != Answer::Infeasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
-    std::vector<int> members;
-    for (int k : candidates) {
-      const Side& s = sides_[static_cast<size_t>(k)];
-      double* bounds = s.row ? (s.upper ? lp.rowUpper() : lp.rowLower()) : (s.upper ? lp.columnUpper() : lp.columnLower());
-      const double kept = bounds[s.index];
-      bounds[s.index] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
-      if (solve() == Answer::Feasible) {
-        bounds[s.index] = kept;  // needed
-        members.push_back(k);
-      }
-    }
-    log_.linef("IIS: deletion filter kept %zu of %zu sides", members.size(), candidates.size());
-    return members;
-  }
-
   // Whether the model (integrality and all) with the sides in `on` has a
   // solution, stopped at the first one: CBC, or our branch-and-bound where
   // CBC cannot take the SOS sets (a member that may be negative).
@@ -317,10 +156,7 @@ class IisSearch {
       CallbackSession session(model_, model_.data, f, run);
       out = has_sos_member_beyond_cbc(f) ? solve_miqp(model_.data, f, run, &session)
                                        : solve_cbc_with_callback(session, model_.data, f, run);
-      if (session.stopped()) {
-        callback_answer_ = session.answer();
-        throw IisEnd{session.answer()};
-      }
+      if (session.stopped()) throw IisEnd{session.answer()};
     } else {
       // (The checks of mip_verdicts.cpp read the model as given, which these
       // solves, with some of its sides left out, are not of.)
@@ -333,19 +169,284 @@ class IisSearch {
     throw IisEnd{VLM_ERROR_IIS_NUMERIC};
   }
 
+ private:
+  VLMmodel& model_;
+  const SolverModel& sm_;
+  SolveLog& log_;
+  RunControl run_;
+  std::vector<Side> sides_;
+};
+
+// Chinneck's elastic filter over every side: run() returns the enforced
+// sides. The elastic LP is the model without objective whose candidate
+// bounds are rows, with an elastic column for each side; each round solves
+// it and enforces the sides whose elastic columns it uses, until the
+// enforced sides alone are infeasible.
+class ElasticFilter {
+ public:
+  explicit ElasticFilter(SideQuestions& q)
+      : q_(q),
+        sides_(q.sides()),
+        n_(q.solver_model().num_cols()),
+        m_(q.solver_model().num_rows()),
+        messages_(q.log(), 0),
+        is_enforced_(sides_.size(), 0) {
+    lp_.passInMessageHandler(&messages_);
+  }
+
+  std::vector<int> run() {
+    SolverModel f = q_.feasibility_model(std::vector<char>(sides_.size(), 1));
+    bound_rows(f);
+    columns(f);
+    load();
+    while (!enforced_alone_infeasible()) enforce_used_sides();
+    q_.log().linef("IIS: elastic filter kept %zu of %zu sides", enforced_.size(), sides_.size());
+    return enforced_;
+  }
+
+ private:
+  // Bounds that are candidates become rows, so that they can be elastic;
+  // the bounds themselves are dropped from f.
+  void bound_rows(SolverModel& f) {
+    bound_row_.assign(static_cast<size_t>(n_), -1);
+    by_col_.assign(static_cast<size_t>(n_), std::vector<Entry>());
+    rows_ = m_;
+    row_lb_ = f.row_lb;
+    row_ub_ = f.row_ub;
+    for (const Side& s : sides_) {
+      if (s.row || bound_row_[static_cast<size_t>(s.index)] >= 0) continue;
+      const size_t j = static_cast<size_t>(s.index);
+      bound_row_[j] = rows_++;
+      row_lb_.push_back(f.col_lb[j]);
+      row_ub_.push_back(f.col_ub[j]);
+      by_col_[j].push_back({bound_row_[j], 1.0});
+    }
+    for (const Side& s : sides_)
+      if (!s.row) {
+        const size_t j = static_cast<size_t>(s.index);
+        (s.upper ? f.col_ub : f.col_lb)[j] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
+      }
+  }
+
+  // The model's columns with their entries in the bound rows, then the
+  // elastic columns: +1 in the row of a lower side, -1 for an upper side,
+  // each at cost 1.
+  void columns(const SolverModel& f) {
+    start_.assign(1, 0);
+    auto side_row = [&](const Side& s) { return s.row ? s.index : bound_row_[static_cast<size_t>(s.index)]; };
+    for (int j = 0; j < n_; ++j) {
+      const size_t k = static_cast<size_t>(j);
+      for (int e = f.col_start[k]; e < f.col_start[k + 1]; ++e) {
+        index_.push_back(f.row_index[static_cast<size_t>(e)]);
+        value_.push_back(f.value[static_cast<size_t>(e)]);
+      }
+      for (const Entry& e : by_col_[k]) index_.push_back(e.index), value_.push_back(e.value);
+      start_.push_back(static_cast<int>(index_.size()));
+      lower_.push_back(f.col_lb[k]);
+      upper_.push_back(f.col_ub[k]);
+      cost_.push_back(0.0);
+    }
+    for (const Side& s : sides_) {
+      index_.push_back(side_row(s));
+      value_.push_back(s.upper ? -1.0 : 1.0);
+      start_.push_back(static_cast<int>(index_.size()));
+      lower_.push_back(0.0);
+      upper_.push_back(COIN_DBL_MAX);
+      cost_.push_back(1.0);
+    }
+  }
+
+  void load() {
+    const int total = n_ + static_cast<int>(sides_.size());
+    lp_.loadProblem(total, rows_, start_.data(), index_.data(), value_.data(), lower_.data(), upper_.data(),
+                    cost_.data(), row_lb_.data(), row_ub_.data());
+    apply_simplex_params(q_.run().params, lp_);
+  }
+
+  // One round of the elastic LP: true when it is infeasible (the enforced
+  // sides alone are), else its optimum in lp_.
+  bool enforced_alone_infeasible() {
+    RunControl& run = q_.run();
+    q_.limit_time(lp_);
+    lp_.dual();
+    if (lp_.status() == 1) {
+      lp_.primal();  // confirm
+      if (lp_.status() == 1) return true;
+    }
+    if (lp_.status() != 0) throw IisEnd{run.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
+    // Elasticity is needed, yet the whole model was found infeasible: the
+    // objective cannot be 0 here.
+    if (lp_.objectiveValue() <= 1e-9) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    return false;
+  }
+
+  // Every side whose elastic column the optimum uses enforced: its elastic
+  // column fixed at 0.
+  void enforce_used_sides() {
+    const double* x = lp_.primalColumnSolution();
+    bool any = false;
+    for (size_t k = 0; k < sides_.size(); ++k) {
+      if (is_enforced_[k] || x[static_cast<size_t>(n_) + k] <= 1e-9) continue;
+      is_enforced_[k] = 1;
+      enforced_.push_back(static_cast<int>(k));
+      lp_.columnUpper()[static_cast<size_t>(n_) + k] = 0.0;
+      any = true;
+    }
+    if (!any) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+  }
+
+  SideQuestions& q_;
+  const std::vector<Side>& sides_;
+  const int n_, m_;
+  LogMessageHandler messages_;
+  ClpSimplex lp_;
+  // The elastic LP: rows (the model's, then one per bounded column), columns.
+  std::vector<int> bound_row_;
+  std::vector<std::vector<Entry>> by_col_;
+  int rows_ = 0;
+  std::vector<double> row_lb_, row_ub_;
+  std::vector<int> start_, index_;
+  std::vector<double> value_, lower_, upper_, cost_;
+  std::vector<int> enforced_;
+  std::vector<char> is_enforced_;
+};
+
+// The search in its phases: an IIS of one side or of a crossed pair, found
+// without a solve; else the LP relaxation's feasibility decides the road,
+// the elastic and deletion filters over CLP (and with MIP solves for a
+// discrete model) when it is infeasible, the deletion filter with MIP
+// solves over every side when it is not; then a fresh look at the result.
+class IisSearch {
+ public:
+  IisSearch(VLMmodel& m, const SolverModel& sm, SolveLog& log) : q_(m, sm, log), sm_(sm), log_(log) {}
+
+  // The members, as indices into sides().
+  std::vector<int> compute() {
+    std::vector<int> members;
+    if (impossible_side(members) || crossed_pair(members)) return members;
+    const std::vector<char> all(sides().size(), 1);
+    const Answer relaxation = q_.lp_feasible(all);
+    if (relaxation == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    members = relaxation == Answer::Infeasible ? from_infeasible_relaxation() : by_mip_solves(all);
+    confirm(members);
+    return members;
+  }
+
+  const std::vector<Side>& sides() const { return q_.sides(); }
+
+ private:
+  // A side no point meets is an IIS on its own (and CLP must not see it).
+  bool impossible_side(std::vector<int>& members) const {
+    for (size_t k = 0; k < sides().size(); ++k) {
+      const Side& s = sides()[k];
+      if (s.row ? sm_.impossible_row_side(s.index) : sm_.impossible_col_side(s.index)) {
+        const double v = s.row ? (s.upper ? sm_.row_ub : sm_.row_lb)[static_cast<size_t>(s.index)]
+                               : (s.upper ? sm_.col_ub : sm_.col_lb)[static_cast<size_t>(s.index)];
+        if (s.upper ? v <= -COIN_DBL_MAX : v >= COIN_DBL_MAX) {
+          members = {static_cast<int>(k)};
+          return true;
+        }
+      }
+    }
+    return false;
+  }
+
+  // So is a column's or row's pair of sides with the lower one above the
+  // upper one (a binary with an upper bound below 0): no elastic column
+  // can widen that range, so the elastic filter would find its own model
+  // infeasible.
+  bool crossed_pair(std::vector<int>& members) const {
+    for (size_t k = 0; k + 1 < sides().size(); ++k) {
+      const Side& lo = sides()[k];
+      const Side& up = sides()[k + 1];
+      if (lo.upper || !up.upper || lo.row != up.row || lo.index != up.index) continue;
+      const size_t i = static_cast<size_t>(lo.index);
+      const double l = lo.row ? sm_.row_lb[i] : sm_.col_lb[i], u = lo.row ? sm_.row_ub[i] : sm_.col_ub[i];
+      if (l > u) {
+        members = {static_cast<int>(k), static_cast<int>(k + 1)};
+        return true;
+      }
+    }
+    return false;
+  }
+
+  // The LP relaxation is infeasible: its IIS, made irreducible for the
+  // model itself by MIP solves when the model is discrete.
+  std::vector<int> from_infeasible_relaxation() {
+    log_.line("IIS: the LP relaxation is infeasible: elastic filter");
+    std::vector<int> members = lp_deletion_filter(ElasticFilter(q_).run());
+    if (sm_.has_discrete()) members = mip_deletion_filter(members);
+    return members;
+  }
+
+  // The LP relaxation is feasible: a discrete model's own infeasibility,
+  // by MIP solves over every side.
+  std::vector<int> by_mip_solves(const std::vector<char>& all) {
+    if (!sm_.has_discrete()) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
+    log_.line("IIS: the LP relaxation is feasible: deletion filter with MIP solves");
+    const Answer whole = q_.mip_feasible(all);
+    if (whole == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_FEASIBLE};
+    if (whole == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    std::vector<int> every(sides().size());
+    for (size_t k = 0; k < every.size(); ++k) every[k] = static_cast<int>(k);
+    return mip_deletion_filter(every);
+  }
+
+  // A fresh look at the result: it must be infeasible.
+  void confirm(const std::vector<int>& members) {
+    const std::vector<char> on = q_.mask(members);
+    const Answer check = sm_.has_discrete() ? q_.mip_feasible(on) : q_.lp_feasible(on);
+    if (check == Answer::Stopped) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+    if (check == Answer::Feasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+  }
+
+  // Deletion filter over `candidates` with warm LPs; every other side off.
+  std::vector<int> lp_deletion_filter(const std::vector<int>& candidates) {
+    std::vector<char> on = q_.mask(candidates);
+    const SolverModel f = q_.feasibility_model(on);
+    RunControl& run = q_.run();
+    LogMessageHandler messages(log_, 0);
+    ClpSimplex lp;
+    lp.passInMessageHandler(&messages);
+    load_clp(f, lp);
+    apply_simplex_params(run.params, lp);
+    auto solve = [&]() {
+      q_.limit_time(lp);
+      lp.dual();
+      if (lp.status() == 1) lp.primal();
+      const Answer a = SideQuestions::clp_answer(lp);
+      if (a == Answer::Stopped) throw IisEnd{run.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
+      return a;
+    };
+    if (solve() != Answer::Infeasible) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
+    std::vector<int> members;
+    for (int k : candidates) {
+      const Side& s = sides()[static_cast<size_t>(k)];
+      double* bounds = s.row ? (s.upper ? lp.rowUpper() : lp.rowLower()) : (s.upper ? lp.columnUpper() : lp.columnLower());
+      const double kept = bounds[s.index];
+      bounds[s.index] = s.upper ? COIN_DBL_MAX : -COIN_DBL_MAX;
+      if (solve() == Answer::Feasible) {
+        bounds[s.index] = kept;  // needed
+        members.push_back(k);
+      }
+    }
+    log_.linef("IIS: deletion filter kept %zu of %zu sides", members.size(), candidates.size());
+    return members;
+  }
+
   // Deletion filter with MIP solves. Without its bounds an integer variable
   // may leave a search that never ends (an infeasible row over unbounded
   // integers), so each solve gets kMipBudget seconds at most: a side whose
   // removal it cannot decide stays, and the set may then not be irreducible
   // in that side (the log says so).
   std::vector<int> mip_deletion_filter(const std::vector<int>& candidates) {
-    std::vector<char> on = mask(candidates);
+    std::vector<char> on = q_.mask(candidates);
     std::vector<int> members;
     int undecided = 0;
     for (int k : candidates) {
       on[static_cast<size_t>(k)] = 0;
-      const Answer a = mip_feasible(on, kMipBudget);
-      if (a == Answer::Stopped && run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
+      const Answer a = q_.mip_feasible(on, kMipBudget);
+      if (a == Answer::Stopped && q_.run().time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
       if (a != Answer::Infeasible) {
         on[static_cast<size_t>(k)] = 1;
         members.push_back(k);
@@ -360,12 +461,9 @@ class IisSearch {
 
   static constexpr double kMipBudget = 0.5;
 
-  VLMmodel& model_;
+  SideQuestions q_;
   const SolverModel& sm_;
   SolveLog& log_;
-  RunControl run_;
-  std::vector<Side> sides_;
-  int callback_answer_ = 0;
 };
 
 // Clears the busy flag on every way out.

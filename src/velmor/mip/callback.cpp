@@ -321,57 +321,141 @@ int CallbackSession::add_solution(TurnData& t, const double* values, double* obj
   return VLM_CB_SUBMIT_OK;
 }
 
-// A proposed solution becomes a point of the solver model: the values given
-// are fixed (integers rounded within MIP/IntegerTolerance), and so is what
-// they imply (the switch of a semi-continuous column, a column fixed by an
-// equality row, the zero members of an SOS that a non-zero member decides);
-// an LP over the rest, with the stored cuts as rows, completes it at its
-// best objective. The result must then pass every check of the model.
-bool CallbackSession::complete(const double* values, std::vector<double>& x) {
-  const int n = sm_.num_cols(), m = sm_.num_rows(), nu = sm_.user_cols;
-  const double int_tol = run_.params.get(kMipIntegerTolerance);
-  std::vector<double> lb(sm_.col_lb), ub(sm_.col_ub);
-  std::vector<char> fixed(static_cast<size_t>(n), 0);
-  auto fix = [&](int j, double v) {
-    const size_t k = static_cast<size_t>(j);
-    if (fixed[k]) return std::fabs(lb[k] - v) <= kCheckTolerance * std::max(1.0, std::fabs(v));
-    if (!within(v, lb[k], ub[k])) return false;
-    v = std::min(std::max(v, lb[k]), ub[k]);
-    lb[k] = ub[k] = v;
-    fixed[k] = 1;
-    return true;
-  };
-  for (int j = 0; j < nu; ++j) {
-    double v = values[j];
-    if (v == VLM_UNDEFINED) continue;
-    if (sm_.is_int[static_cast<size_t>(j)]) {
-      if (std::fabs(v - std::round(v)) > int_tol) return false;
-      v = std::round(v);
+namespace {
+
+// The completion of a proposed solution (CallbackSession::complete), in its
+// steps: the values given fixed; what they imply fixed, in rounds; an LP over
+// the rest; the switches of the semi-continuous columns its point decides,
+// and the LP again; the integers rounded.
+class Completion {
+ public:
+  Completion(const SolverModel& sm, RunControl& run, const std::vector<StoredCut>& cuts)
+      : sm_(sm),
+        run_(run),
+        cuts_(cuts),
+        n_(sm.num_cols()),
+        m_(sm.num_rows()),
+        int_tol_(run.params.get(kMipIntegerTolerance)),
+        lb_(sm.col_lb),
+        ub_(sm.col_ub),
+        fixed_(static_cast<size_t>(n_), 0) {}
+
+  double integer_tolerance() const { return int_tol_; }
+
+  // The values given fixed, integers rounded within the tolerance; false
+  // when one is no integer or outside its bounds.
+  bool fix_given(const double* values) {
+    for (int j = 0; j < sm_.user_cols; ++j) {
+      double v = values[j];
+      if (v == VLM_UNDEFINED) continue;
+      if (sm_.is_int[static_cast<size_t>(j)]) {
+        if (std::fabs(v - std::round(v)) > int_tol_) return false;
+        v = std::round(v);
+      }
+      if (!fix(j, v)) return false;
     }
-    if (!fix(j, v)) return false;
+    return fix_switches();
   }
-  auto fix_switches = [&]() {
+
+  // What the fixed values imply, fixed in turn: the columns of equality
+  // rows, the zero members of SOS sets, the switches; three rounds.
+  bool fix_implied() {
+    // Rows by row, for the equality propagation.
+    rows_.assign(static_cast<size_t>(m_), SparseVector());
+    for (int j = 0; j < n_; ++j)
+      for (int e = sm_.col_start[static_cast<size_t>(j)]; e < sm_.col_start[static_cast<size_t>(j) + 1]; ++e)
+        rows_[static_cast<size_t>(sm_.row_index[static_cast<size_t>(e)])].push_back(
+            {j, sm_.value[static_cast<size_t>(e)]});
+    for (int round = 0; round < 3; ++round)
+      if (!propagate() || !sos_zeros() || !fix_switches()) return false;
+    return true;
+  }
+
+  // The switches of the semi-continuous columns still open, fixed as the
+  // point x decides them; `again` tells whether any was.
+  bool fix_switches_at(const std::vector<double>& x, bool& again) {
+    for (const auto& s : sm_.semi_switch) {
+      if (fixed_[static_cast<size_t>(s.first)]) continue;
+      if (!fix(s.second, std::fabs(x[static_cast<size_t>(s.first)]) > int_tol_ ? 1.0 : 0.0)) return false;
+      again = true;
+    }
+    return true;
+  }
+
+  // The integer columns of x within the tolerance of an integer, rounded.
+  void round_integers(std::vector<double>& x) const {
+    for (int j = 0; j < n_; ++j) {
+      const size_t k = static_cast<size_t>(j);
+      if (sm_.is_int[k] && std::fabs(x[k] - std::round(x[k])) <= int_tol_) x[k] = std::round(x[k]);
+    }
+  }
+
+  // The LP over the columns not fixed, with the stored cuts as rows: its
+  // optimum into `out`, or any feasible point when it has none; false when
+  // it finds neither.
+  bool solve(std::vector<double>& out) {
+    LogMessageHandler messages(run_.log, 0);
+    ClpSimplex lp;
+    lp.passInMessageHandler(&messages);
+    QuadraticGuard guard;  // CLP's quadratic primal can loop without end: stopped
+    guard.run = &run_;
+    load(lp, guard);
+    if (sm_.has_quad())
+      lp.primal();
+    else
+      lp.dual();
+    if (guard.tripped) return false;
+    if (lp.status() == 2) {  // no best completion: any feasible one will do
+      for (int j = 0; j < n_; ++j) lp.setObjectiveCoefficient(j, 0.0);
+      lp.setOptimizationDirection(1.0);
+      if (sm_.has_quad()) {
+        ClpSimplex plain(lp);
+        drop_quadratic_objective(plain);
+        plain.passInMessageHandler(&messages);
+        plain.primal();
+        if (plain.status() != 0) return false;
+        out.assign(plain.primalColumnSolution(), plain.primalColumnSolution() + n_);
+        return true;
+      }
+      lp.primal();
+    }
+    if (guard.tripped || lp.status() != 0) return false;
+    out.assign(lp.primalColumnSolution(), lp.primalColumnSolution() + n_);
+    return true;
+  }
+
+ private:
+  // Column j fixed at v (clamped into its bounds); false when v lies outside
+  // them, or j is fixed at another value already.
+  bool fix(int j, double v) {
+    const size_t k = static_cast<size_t>(j);
+    if (fixed_[k]) return std::fabs(lb_[k] - v) <= kCheckTolerance * std::max(1.0, std::fabs(v));
+    if (!within(v, lb_[k], ub_[k])) return false;
+    v = std::min(std::max(v, lb_[k]), ub_[k]);
+    lb_[k] = ub_[k] = v;
+    fixed_[k] = 1;
+    return true;
+  }
+
+  // The switch of every fixed semi-continuous column: on when it is non-zero.
+  bool fix_switches() {
     for (const auto& s : sm_.semi_switch)
-      if (fixed[static_cast<size_t>(s.first)] && !fix(s.second, std::fabs(lb[static_cast<size_t>(s.first)]) > 0 ? 1.0 : 0.0))
+      if (fixed_[static_cast<size_t>(s.first)] &&
+          !fix(s.second, std::fabs(lb_[static_cast<size_t>(s.first)]) > 0 ? 1.0 : 0.0))
         return false;
     return true;
-  };
-  if (!fix_switches()) return false;
+  }
 
-  // Rows by row, for the equality propagation.
-  std::vector<SparseVector> rows(static_cast<size_t>(m));
-  for (int j = 0; j < n; ++j)
-    for (int e = sm_.col_start[static_cast<size_t>(j)]; e < sm_.col_start[static_cast<size_t>(j) + 1]; ++e)
-      rows[static_cast<size_t>(sm_.row_index[static_cast<size_t>(e)])].push_back({j, sm_.value[static_cast<size_t>(e)]});
-  auto propagate = [&]() {
-    for (int i = 0; i < m; ++i) {
+  // The one open column of an equality row, fixed by the row.
+  bool propagate() {
+    for (int i = 0; i < m_; ++i) {
       const size_t r = static_cast<size_t>(i);
       if (sm_.row_lb[r] != sm_.row_ub[r] || std::fabs(sm_.row_lb[r]) >= COIN_DBL_MAX) continue;
       int free_col = -1, free_count = 0;
       double coef = 0, rest = 0;
-      for (const Entry& e : rows[r]) {
-        if (fixed[static_cast<size_t>(e.index)]) {
-          rest += e.value * lb[static_cast<size_t>(e.index)];
+      for (const Entry& e : rows_[r]) {
+        if (fixed_[static_cast<size_t>(e.index)]) {
+          rest += e.value * lb_[static_cast<size_t>(e.index)];
         } else if (e.value != 0) {
           ++free_count;
           free_col = e.index;
@@ -381,13 +465,16 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
       if (free_count == 1 && !fix(free_col, (sm_.row_lb[r] - rest) / coef)) return false;
     }
     return true;
-  };
-  auto sos_zeros = [&]() {
+  }
+
+  // The members of an SOS that its fixed non-zero members leave out, fixed
+  // at 0; false when those break the set.
+  bool sos_zeros() {
     for (const SolverSos& s : sm_.sos) {
       std::vector<int> nonzero;
       for (size_t k = 0; k < s.members.size(); ++k) {
         const size_t c = static_cast<size_t>(s.members[k]);
-        if (fixed[c] && std::fabs(lb[c]) > int_tol) nonzero.push_back(static_cast<int>(k));
+        if (fixed_[c] && std::fabs(lb_[c]) > int_tol_) nonzero.push_back(static_cast<int>(k));
       }
       if (nonzero.empty()) continue;
       int first = nonzero.front(), last = nonzero.back();
@@ -397,21 +484,16 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
         if ((k < first || k > last) && !fix(s.members[static_cast<size_t>(k)], 0.0)) return false;
     }
     return true;
-  };
-  for (int round = 0; round < 3; ++round)
-    if (!propagate() || !sos_zeros() || !fix_switches()) return false;
+  }
 
-  auto solve = [&](std::vector<double>& out) {
-    LogMessageHandler messages(run_.log, 0);
-    ClpSimplex lp;
-    lp.passInMessageHandler(&messages);
+  // The solver model in CLP with the bounds of the completion and the
+  // stored cuts as rows.
+  void load(ClpSimplex& lp, QuadraticGuard& guard) const {
     load_clp(sm_, lp);
-    QuadraticGuard guard;  // CLP's quadratic primal can loop without end: stopped
-    guard.run = &run_;
     guard_quadratic_objective(lp, &guard);
-    for (int j = 0; j < n; ++j) {
-      lp.columnLower()[j] = lb[static_cast<size_t>(j)];
-      lp.columnUpper()[j] = ub[static_cast<size_t>(j)];
+    for (int j = 0; j < n_; ++j) {
+      lp.columnLower()[j] = lb_[static_cast<size_t>(j)];
+      lp.columnUpper()[j] = ub_[static_cast<size_t>(j)];
     }
     for (const StoredCut& c : cuts_) {
       std::vector<int> idx;
@@ -421,45 +503,35 @@ bool CallbackSession::complete(const double* values, std::vector<double>& x) {
     }
     lp.setPrimalTolerance(run_.params.get(kSpxPrimalTolerance));
     lp.setDualTolerance(run_.params.get(kSpxDualTolerance));
-    auto run_lp = [&] {
-      if (sm_.has_quad())
-        lp.primal();
-      else
-        lp.dual();
-    };
-    run_lp();
-    if (guard.tripped) return false;
-    if (lp.status() == 2) {  // no best completion: any feasible one will do
-      for (int j = 0; j < n; ++j) lp.setObjectiveCoefficient(j, 0.0);
-      lp.setOptimizationDirection(1.0);
-      if (sm_.has_quad()) {
-        ClpSimplex plain(lp);
-        drop_quadratic_objective(plain);
-        plain.passInMessageHandler(&messages);
-        plain.primal();
-        if (plain.status() != 0) return false;
-        out.assign(plain.primalColumnSolution(), plain.primalColumnSolution() + n);
-        return true;
-      }
-      lp.primal();
-    }
-    if (guard.tripped || lp.status() != 0) return false;
-    out.assign(lp.primalColumnSolution(), lp.primalColumnSolution() + n);
-    return true;
-  };
-  if (!solve(x)) return false;
+  }
+
+  const SolverModel& sm_;
+  RunControl& run_;
+  const std::vector<StoredCut>& cuts_;
+  const int n_, m_;
+  const double int_tol_;
+  std::vector<double> lb_, ub_;  // the bounds, fixed columns at their values
+  std::vector<char> fixed_;
+  std::vector<SparseVector> rows_;  // the rows' entries, by row
+};
+
+}  // namespace
+
+// A proposed solution becomes a point of the solver model: the values given
+// are fixed (integers rounded within MIP/IntegerTolerance), and so is what
+// they imply (the switch of a semi-continuous column, a column fixed by an
+// equality row, the zero members of an SOS that a non-zero member decides);
+// an LP over the rest, with the stored cuts as rows, completes it at its
+// best objective. The result must then pass every check of the model.
+bool CallbackSession::complete(const double* values, std::vector<double>& x) {
+  Completion c(sm_, run_, cuts_);
+  if (!c.fix_given(values) || !c.fix_implied()) return false;
+  if (!c.solve(x)) return false;
   bool again = false;
-  for (const auto& s : sm_.semi_switch) {
-    if (fixed[static_cast<size_t>(s.first)]) continue;
-    if (!fix(s.second, std::fabs(x[static_cast<size_t>(s.first)]) > int_tol ? 1.0 : 0.0)) return false;
-    again = true;
-  }
-  if (again && !solve(x)) return false;
-  for (int j = 0; j < n; ++j) {
-    const size_t k = static_cast<size_t>(j);
-    if (sm_.is_int[k] && std::fabs(x[k] - std::round(x[k])) <= int_tol) x[k] = std::round(x[k]);
-  }
-  return is_feasible(sm_, x.data(), kCheckTolerance, true, int_tol) && satisfies_cuts(x.data());
+  if (!c.fix_switches_at(x, again)) return false;
+  if (again && !c.solve(x)) return false;
+  c.round_integers(x);
+  return is_feasible(sm_, x.data(), kCheckTolerance, true, c.integer_tolerance()) && satisfies_cuts(x.data());
 }
 
 }  // namespace velmor
