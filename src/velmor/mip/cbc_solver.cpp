@@ -111,10 +111,11 @@ int cbc_stage(CbcModel* model, int where_from) {
       // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
       if (st.sos) model->setNumberBeforeTrust(0);
       // OsiClp's "crunch" (a resolve on the rows and columns still active)
-      // has failed an assertion on its row map on a model of two free
-      // integer columns without preprocessing: such searches go without it.
-      // Elsewhere it stays, as in CBC's own runs (without it enigma's search
-      // took fifteen times as long).
+      // has failed an assertion on its row map in searches without
+      // preprocessing (two free integer columns; two bounded ones, one of
+      // them fixed by an equality row, with a callback): such searches go
+      // without it. Elsewhere it stays, as in CBC's own runs (without it
+      // enigma's search took fifteen times as long).
       if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()); clp && st.no_crunch)
         clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
       break;
@@ -279,11 +280,11 @@ bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
   return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
 }
 
-// Whether OsiClp's crunched copies of a node's LP (its crunch, and the
-// hot start of strong branching) are unsafe in a search of `sm`: their row
-// map has failed an assertion on models with an integer column unbounded
-// on a side, searched without preprocessing (and, in a second search,
-// without cuts).
+// Whether the hot start of strong branching (a crunched copy of the node's
+// LP) is unsafe in a search of `sm`: its row map has failed an assertion on
+// models with an integer column unbounded on a side, searched without
+// preprocessing (and, in a second search, without cuts). The crunch of a
+// node's resolve is off in every search without preprocessing (cbc_stage).
 bool crunch_unsafe(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
   return (plain || search.second || cbc_first_search_unprocessed(sm, p)) && sm.has_unbounded_integer();
 }
@@ -506,7 +507,8 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), crunch_unsafe(sm, p, plain, search)};
+  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
   // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for
