@@ -75,7 +75,6 @@ struct StageState {
   CbcHooks* hooks = nullptr;
   int columns = 0;  // of the model handed to the driver
   bool sos = false;  // the model has SOS sets
-  bool no_crunch = false;  // the search goes without OsiClp's crunch (cbc_stage)
   double after_root = -1, after_preprocess = -1;
   CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
 };
@@ -110,14 +109,20 @@ int cbc_stage(CbcModel* model, int where_from) {
       // nodes. Their searches branch by strong branching alone
       // (chooseBranch), as CBC does for objects its pseudo costs cannot take.
       if (st.sos) model->setNumberBeforeTrust(0);
-      // OsiClp's "crunch" (a resolve on the rows and columns still active)
-      // has failed an assertion on its row map in searches without
-      // preprocessing (two free integer columns; two bounded ones, one of
-      // them fixed by an equality row, with a callback): such searches go
-      // without it. Elsewhere it stays, as in CBC's own runs (without it
-      // enigma's search took fifteen times as long).
-      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver()); clp && st.no_crunch)
+      // OsiClp's crunched copies of a node's LP (its crunch, and the hot
+      // start of strong branching, markHotStart) check their row map
+      // against the larger of the LP's row and column counts, and its marker
+      // of a row with two active columns is 2: on an LP of at most two rows
+      // and two columns a row left behind by the crunch fails that check,
+      // whatever the bounds. Such searches (cuts only add rows) go without
+      // either. Elsewhere both stay, as in CBC's own runs (without the
+      // crunch enigma's search took fifteen times as long).
+      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver());
+          clp && clp->getNumRows() <= 2 && clp->getNumCols() <= 2) {
         clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
+        model->setNumberStrong(0);
+        model->setNumberBeforeTrust(0);
+      }
       break;
     case 4:
       // After the search, the driver copies the searched model's extra
@@ -280,15 +285,6 @@ bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
   return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
 }
 
-// Whether the hot start of strong branching (a crunched copy of the node's
-// LP) is unsafe in a search of `sm`: its row map has failed an assertion on
-// models with an integer column unbounded on a side, searched without
-// preprocessing (and, in a second search, without cuts). The crunch of a
-// node's resolve is off in every search without preprocessing (cbc_stage).
-bool crunch_unsafe(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
-  return (plain || search.second || cbc_first_search_unprocessed(sm, p)) && sm.has_unbounded_integer();
-}
-
 // The driver's options for the run's parameters. Beyond the parameters the
 // user set, the driver is told what the library's results depend on: the
 // gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
@@ -364,17 +360,9 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
     a.add("-Vnd", "on");
     a.add("-proximitySearch", "on");
   }
-  // Strong branching works on a crunched copy of the node's LP (OsiClp's
-  // markHotStart): where that is unsafe, the search branches on
-  // pseudo-costs alone.
   static const int kStrong[] = {0, 2, 5, 20};
   const int strong = p.get_int(kMipLevelStrong);
-  if (crunch_unsafe(sm, p, plain, search)) {
-    a.add("-strongBranching", "0");
-    a.add("-trustPseudoCosts", "0");
-  } else if (strong >= 0) {
-    a.add("-strongBranching", std::to_string(kStrong[strong]));
-  }
+  if (strong >= 0) a.add("-strongBranching", std::to_string(kStrong[strong]));
   const int submip = p.get_int(kMipLevelSubmip);
   if (submip == 0) {
     a.add("-Rins", "off");
@@ -507,8 +495,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
   // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for

@@ -735,6 +735,15 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          maximise(p);
          ASSERT_EQ(VLMsetdblattr(p, "ObjConst", -1), VLM_OKAY);
        }},
+      {"two rows over two bounded integers, no cuts: OsiClp's crunch asserted", -1, VLM_STATUS_OPTIMAL, 5,
+       [](VLMmodel* p) {
+         add_var(p, 0, 3, -1, VLM_INTEGER);
+         add_var(p, 0, 2, 2, VLM_INTEGER);
+         add_row(p, {0}, {5}, -kInf, 8);
+         add_row(p, {0, 1}, {-2, 5}, 4, kInf);
+         ASSERT_EQ(VLMsetdblattr(p, "ObjConst", 3), VLM_OKAY);
+         set_int(p, "MIP/LevelCuts", 0);
+       }},
       {"an SOS member that cannot be 0: CbcSOS asserted", 0, VLM_STATUS_OPTIMAL, 0,
        [](VLMmodel* p) {
          add_var(p, 1, 1, -3, VLM_INTEGER);
