@@ -52,6 +52,7 @@
 
 #include "mip/mip_verdicts.hpp"
 #include "core/text_util.hpp"
+#include "solve/qp_data.hpp"
 
 class CglPreProcess;
 
@@ -285,12 +286,41 @@ bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
   return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
 }
 
+// The search's cutoff (minimised sense, without the objective's constant):
+// its own and MIP/Cutoff's, the smaller.
+double search_cutoff(const SolverModel& sm, const ParamValues& p, const CbcSearch& search) {
+  const double user_cutoff = p.get(kMipCutoff);
+  return std::min(search.cutoff,
+                  std::fabs(user_cutoff) < VLM_INFINITY ? sm.sense * (user_cutoff - sm.obj_const) : COIN_DBL_MAX);
+}
+
+// CBC's search of an objective that is zero everywhere has failed CLP's
+// assertion (lowerValue <= upperValue) in a node's resolve, on an
+// infeasible model of integers and an indicator without preprocessing;
+// under a cost on one column bounded on both sides, which keeps every
+// relaxation bounded, it has not. Under a zero objective every point is
+// optimal, so the search may go under that cost as long as its first point
+// is final (the gaps, driver_args) and nothing else reads its objective: no
+// callback, and no cutoff that some point could fail (a cutoff above 0
+// every point beats; one at or below 0 ends the search at its root). The
+// column given the cost, or -1 where the search keeps its objective.
+int feasibility_cost_column(const SolverModel& sm, const ParamValues& p, const CbcSearch& search,
+                            const CbcHooks* hooks) {
+  if (hooks || sm.has_quad() || search_cutoff(sm, p, search) <= 0) return -1;
+  if (std::any_of(sm.obj.begin(), sm.obj.end(), [](double c) { return c != 0; })) return -1;
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (sm.col_lb[k] > -COIN_DBL_MAX && sm.col_ub[k] < COIN_DBL_MAX) return j;
+  }
+  return -1;
+}
+
 // The driver's options for the run's parameters. Beyond the parameters the
 // user set, the driver is told what the library's results depend on: the
 // gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
 // CBC's own is to close the gap entirely), the size of the solution pool
 // (Xn, SolCount), a quiet log, and no preprocessing where CGL fails.
-Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search) {
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final) {
   const ParamValues& p = run.params;
   Args a;
   a.add("-log", "0");
@@ -308,17 +338,14 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
   if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
   a.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
-  a.add_number("-allowableGap", p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
-  a.add_number("-ratioGap", p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
+  a.add_number("-allowableGap", first_point_final || p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
+  a.add_number("-ratioGap", first_point_final || p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
   if (user_set(p, kMipIntegerTolerance)) a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
   if (user_set(p, kMipObjectiveTolerance)) a.add_number("-increment", p.get(kMipObjectiveTolerance));
   if (user_set(p, kSpxPrimalTolerance)) a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
   if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
-  const double user_cutoff = p.get(kMipCutoff);
-  const double cutoff = std::min(search.cutoff, std::fabs(user_cutoff) < VLM_INFINITY
-                                                    ? sm.sense * (user_cutoff - sm.obj_const)
-                                                    : COIN_DBL_MAX);
-  if (cutoff < COIN_DBL_MAX) a.add_number("-cutoff", cutoff);
+  const double cutoff = search_cutoff(sm, p, search);
+  if (cutoff < COIN_DBL_MAX && !first_point_final) a.add_number("-cutoff", cutoff);
   // The driver reads -threads as 100 * mode + count: more than 99 threads
   // would switch to another threading mode.
   const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
@@ -466,8 +493,11 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     options.setSpecialOption(2, 1);  // no SIGINT handler in CLP's solves either
     solver.setSolveOptions(options);
   }
+  const int costed = feasibility_cost_column(sm, p, search, hooks);
+  std::vector<double> obj = sm.obj;
+  if (costed >= 0) obj[static_cast<size_t>(costed)] = 1;
   solver.loadProblem(n, sm.num_rows(), sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
-                     sm.col_ub.data(), sm.obj.data(), sm.row_lb.data(), sm.row_ub.data());
+                     sm.col_ub.data(), obj.data(), sm.row_lb.data(), sm.row_ub.data());
   for (int j = 0; j < n; ++j)
     if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
   split_range_rows(sm, solver);
@@ -490,7 +520,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
-  const Args args = driver_args(sm, run, plain, search);
+  const Args args = driver_args(sm, run, plain, search, costed >= 0);
   std::vector<const char*> argv = args.argv();
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
@@ -557,7 +587,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     // CBC's value of its best solution is that of the preprocessed model;
     // mapped back, the point should have it too.
     const double engine = model.getMinimizationObjValue();
-    const double mapped = sm.min_objective(found[order.front().second].data());
+    const double mapped = quadratic_objective(obj, sm.h_start, sm.h_index, sm.h_value, found[order.front().second].data());
     out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
   }
   if (have) {
@@ -603,7 +633,9 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     if (cutoff_given) run.log.line("No solution better than MIP/Cutoff exists");
   }
   if (s.has_primal) {
-    const double bound = s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
+    // (Under a zero objective the bound is 0, whatever the search's cost.)
+    const double bound = costed >= 0 ? 0.0
+                         : s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
                              ? std::min(model.getBestPossibleObjValue(), sm.sense * (s.primal_obj - sm.obj_const))
                              : model.getBestPossibleObjValue();
     if (std::fabs(bound) < 1e50) {

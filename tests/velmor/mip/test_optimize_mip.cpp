@@ -772,6 +772,17 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_indicator(p, 6, 1, {0}, {3}, '>', 4);
          maximise(p);
        }},
+      {"a zero objective over integers and an indicator: CLP asserted in a node's resolve", 0,
+       VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         add_var(p, 0, 3, 0, VLM_INTEGER);
+         add_var(p, -1, 1, 0, VLM_INTEGER);
+         add_var(p, 0, 1, 0, VLM_BINARY);
+         add_row(p, {0, 1, 2}, {3, 1, 2}, -kInf, 10);
+         add_row(p, {0, 1, 2}, {2, 2, 2}, 0, kInf);
+         add_row(p, {1, 2}, {-2, -1}, 0, 0);
+         add_indicator(p, 2, 0, {0, 1, 2}, {-3, 2, -2}, '=', -2);
+       }},
       {"semi-continuous columns: invalid cuts called a feasible model infeasible", 0, VLM_STATUS_OPTIMAL, -3,
        [](VLMmodel* p) {
          add_var(p, 3, kInf, 6, VLM_SEMICONT);
