@@ -710,7 +710,7 @@ def verdict(d, got, ref):
     if status == OPTIMAL and want in (INFEASIBLE, None) and x is not None:
         return "ok (judge missed)"  # the module's point meets the model (checked above)
     if status == OPTIMAL and want == UNBOUNDED:
-        return "wrong: optimal, unbounded model" if better_point(d, value) else "differs: optimal, judge unbounded"
+        return "wrong: optimal, unbounded model" if better_point(d, value) else "wrong: optimal, judge unbounded"
     if want is None:
         return "ok"  # the judge could not decide
     if status == INF_OR_UBD and want in (INFEASIBLE, UNBOUNDED):

@@ -129,6 +129,19 @@ def test_in_place_changes_are_whole_or_none(run_python):
             pass
         assert [float(q.getCoeff(i)) for i in range(2)] == [1.0, 2.0], str(q)
 
+        z = m.addVar(name="z")
+        q = x * x + 2 * y + 5
+        class Changes(float):                      # the linear part's product adds a term to q
+            calls = 0
+            def __mul__(self, other):
+                Changes.calls += 1
+                if Changes.calls == 2:
+                    q.addTerms(1.0, z, z)
+                return float(self) * other
+            __rmul__ = __mul__
+        q *= Changes(3.0)                          # the change stands, no product half made
+        assert (q.getLinExpr().getConstant(), q.getCoeff(0)) == (5.0, 1.0), str(q)
+
         # A finaliser run by clear() or a fresh start sees the expression
         # emptied whole, and what it adds stays.
         import numpy as np

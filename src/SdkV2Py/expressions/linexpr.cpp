@@ -2,6 +2,7 @@
 #include "expressions/linexpr.hpp"
 
 #include <algorithm>
+#include <cmath>
 
 #include "algebra/object_arrays.hpp"
 #include "algebra/operand.hpp"
@@ -105,6 +106,18 @@ Ref linexpr_copy(LinExprObject* self) {
   c->constant_ = self->constant_;
   linexpr_retrack(c);
   return copy;
+}
+
+Ref linear_part_product(PyObject* lin, PyObject* other, bool& unchanged) {
+  Ref pin = Ref::borrow(lin);
+  LinExprObject* l = linear_part(lin);
+  TermsCopy read(l->coeffs_, l->vars_);
+  const double constant = l->constant_;
+  Ref copy = linexpr_copy(l);
+  Ref product = take(PyNumber_InPlaceMultiply(copy.get(), other));
+  unchanged = read.still_shown_by(l->coeffs_, l->vars_) &&
+              (l->constant_ == constant || (std::isnan(constant) && std::isnan(l->constant_)));
+  return product;
 }
 
 namespace {

@@ -42,6 +42,11 @@ LinExprObject* linexpr_checked(PyObject* expr);
 // The linear part `lin` of a QuadExpr or PsdExpr: a constructed LinExpr;
 // TypeError otherwise ("Cannot convert NoneType to velmorpy.LinExpr" for None). Throws.
 LinExprObject* linear_part(PyObject* lin);
+// The linear part `lin` of a QuadExpr or PsdExpr times `other` (the
+// interpreter's in-place product), made on a copy: `lin` itself is left as it
+// is. `unchanged` tells whether `lin` still holds what was copied once the
+// product is made (the product may run code that changes it). Throws.
+Ref linear_part_product(PyObject* lin, PyObject* other, bool& unchanged);
 // LinExpr(arg): a sharing copy of a LinExpr of the class itself, the
 // constructor for anything else. Throws.
 Ref linexpr_from(PyObject* arg);

@@ -225,9 +225,10 @@ void imul(PyObject* self, PyObject* o) {
   terms_imul(products.t, m);
   if (!read.still_shown_by(e->coeffs_, e->vars_)) return;  // before the linear part changes
   Ref lin = Ref::borrow(e->lin_);
-  Ref product = take(PyNumber_InPlaceMultiply(lin.get(), o));
+  bool lin_unchanged = false;
+  Ref product = linear_part_product(lin.get(), o, lin_unchanged);
   if (!is_linexpr(product.get())) raise_cannot_convert(product.get(), "velmorpy.LinExpr");
-  if (!read.still_shown_by(e->coeffs_, e->vars_)) return;
+  if (!lin_unchanged || e->lin_ != lin.get() || !read.still_shown_by(e->coeffs_, e->vars_)) return;
   std::swap(e->coeffs_, products.t);
   Py_XSETREF(e->lin_, product.release());
 }

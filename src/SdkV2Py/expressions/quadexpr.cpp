@@ -262,8 +262,9 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     }
     if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;  // before the linear part changes
     Ref lin = Ref::borrow(q->lin_);
-    Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
-    if (!read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;
+    bool lin_unchanged = false;
+    Ref product = linear_part_product(lin.get(), other, lin_unchanged);
+    if (!lin_unchanged || q->lin_ != lin.get() || !read.still_shown_by(q->coeffs_, q->vars1_, q->vars2_)) return;
     std::swap(q->coeffs_, products.t);
     Py_XSETREF(q->lin_, product.release());
   });

@@ -76,6 +76,7 @@ struct StageState {
   CbcHooks* hooks = nullptr;
   int columns = 0;  // of the model handed to the driver
   bool sos = false;  // the model has SOS sets
+  bool unprocessed = false;  // the search goes without CGL's preprocessing
   double after_root = -1, after_preprocess = -1;
   CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
 };
@@ -116,13 +117,18 @@ int cbc_stage(CbcModel* model, int where_from) {
       // of a row with two active columns is 2: on an LP of at most two rows
       // and two columns a row left behind by the crunch fails that check,
       // whatever the bounds. Such searches (cuts only add rows) go without
-      // either. Elsewhere both stay, as in CBC's own runs (without the
-      // crunch enigma's search took fifteen times as long).
-      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver());
-          clp && clp->getNumRows() <= 2 && clp->getNumCols() <= 2) {
-        clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
-        model->setNumberStrong(0);
-        model->setNumberBeforeTrust(0);
+      // either. Every search without preprocessing goes without the crunch
+      // too: each assertion met so far was met there, and such searches are
+      // the callback road's, the confirming ones and small models'.
+      // Elsewhere both stay, as in CBC's own runs (without the crunch
+      // enigma's search took fifteen times as long).
+      if (auto* clp = dynamic_cast<OsiClpSolverInterface*>(model->solver())) {
+        const bool tiny = clp->getNumRows() <= 2 && clp->getNumCols() <= 2;
+        if (tiny || st.unprocessed) clp->setSpecialOptions((clp->specialOptions() | kNoCrunch) & ~kKeepWorkRegions);
+        if (tiny) {
+          model->setNumberStrong(0);
+          model->setNumberBeforeTrust(0);
+        }
       }
       break;
     case 4:
@@ -387,9 +393,18 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
     a.add("-Vnd", "on");
     a.add("-proximitySearch", "on");
   }
+  // Strong branching works on a crunched copy of the node's LP (OsiClp's
+  // markHotStart): in searches without preprocessing of models with an
+  // integer column unbounded on a side, as in the tiny ones (cbc_stage),
+  // the search branches on pseudo-costs alone.
   static const int kStrong[] = {0, 2, 5, 20};
   const int strong = p.get_int(kMipLevelStrong);
-  if (strong >= 0) a.add("-strongBranching", std::to_string(kStrong[strong]));
+  if ((plain || search.second || cbc_first_search_unprocessed(sm, p)) && sm.has_unbounded_integer()) {
+    a.add("-strongBranching", "0");
+    a.add("-trustPseudoCosts", "0");
+  } else if (strong >= 0) {
+    a.add("-strongBranching", std::to_string(kStrong[strong]));
+  }
   const int submip = p.get_int(kMipLevelSubmip);
   if (submip == 0) {
     a.add("-Rins", "off");
@@ -525,7 +540,8 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty()};
+  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
   // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for

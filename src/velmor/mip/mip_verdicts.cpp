@@ -214,6 +214,14 @@ void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run
   s.status = feasible == 1 ? VLM_STATUS_UNBOUNDED : feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
 }
 
+// Whether a column of `sm` is unbounded on a side: else the relaxation's
+// points lie in a box, and it has no direction.
+bool has_infinite_bound(const SolverModel& sm) {
+  for (size_t j = 0; j < sm.col_lb.size(); ++j)
+    if (sm.col_lb[j] <= -COIN_DBL_MAX || sm.col_ub[j] >= COIN_DBL_MAX) return true;
+  return false;
+}
+
 RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, double cutoff, double seconds) {
   RunOutcome again = second(cutoff, seconds);
   again.stats.spx_iters += first.stats.spx_iters;
@@ -258,7 +266,7 @@ RunOutcome confirmed_optimum(const ModelData& d, const SolverModel& sm, RunContr
       // verdict stands on a search it disproves.
       Solution& a = again.solution;
       const double found = sm.sense * (user_objective(d, x.data()) - sm.obj_const);
-      if (again.code == VLM_OKAY &&
+      if (again.code == VLM_OKAY && a.status != VLM_STATUS_UNBOUNDED &&
           (!a.has_primal || sm.sense * (a.primal_obj - sm.obj_const) > found + 1e-9 * std::max(1.0, std::fabs(found)))) {
         run.log.line("The search to the end ended worse than the point it found: that point is kept, its "
                      "optimality unknown");
@@ -321,11 +329,20 @@ int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, 
   if (relaxation < 0 && run.should_stop()) return -1;
   SolverModel zero = sm;
   std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
+  // CBC's search of an objective that is zero everywhere has asserted in
+  // CLP (lowerValue <= upperValue) on an infeasible model of integers and an
+  // indicator; the same search under a cost on one column bounded on both
+  // sides, which keeps it bounded, has not.
+  for (int j = 0; j < zero.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (zero.col_lb[k] > -COIN_DBL_MAX && zero.col_ub[k] < COIN_DBL_MAX) {
+      zero.obj[k] = 1.0;
+      break;
+    }
+  }
   zero.h_start.clear();
   zero.h_index.clear();
   zero.h_value.clear();
-  // (run_cbc searches a zero objective under a cost of its own, its first
-  // point final.)
   run.log.line("Searching for a point of the model, without an objective");
   CbcSearch search;
   search.second = true;
@@ -377,7 +394,19 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
   }
 
   switch (s.status) {
-    case VLM_STATUS_OPTIMAL: return second ? confirmed_optimum(d, sm, run, std::move(out), second) : out;
+    case VLM_STATUS_OPTIMAL:
+      // CGL's preprocessing bounds free columns of its own accord (at about
+      // 1e10), and a search of the bounded model finds an "optimum" of an
+      // unbounded one; a confirming search from a relaxation unbounded below
+      // may end without a point. So where the relaxation can be unbounded (a
+      // column unbounded on a side), its directions decide first.
+      if (!sm.has_quad() && s.has_primal && has_infinite_bound(sm) && improving_direction(sm, run) == 1) {
+        run.log.line("The relaxation has a direction along which the objective falls: the point found decides "
+                     "the verdict");
+        decide_unbounded(d, sm, run, s.x, s);
+        return out;
+      }
+      return second ? confirmed_optimum(d, sm, run, std::move(out), second) : out;
     case VLM_STATUS_INFEASIBLE: {
       if (has_feasible_point(relaxation_of(sm), run) == 0) {
         run.log.line("Infeasible: the relaxation has a Farkas certificate");

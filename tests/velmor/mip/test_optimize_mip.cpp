@@ -677,6 +677,15 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_row(p, {0, 1, 2, 4}, {-2, 0, 1, 1}, 8, kInf);
          add_row(p, {3}, {5}, 2, kInf);
        }},
+      {"unbounded, an optimum at the preprocessing's own bound on a free column", -1, VLM_STATUS_UNBOUNDED, NAN,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 2, VLM_INTEGER);  // along (-2, 0, 0, 3) the objective falls
+         add_var(p, -kInf, 1, -1, VLM_INTEGER);
+         add_var(p, 0, 3, 3, VLM_INTEGER);
+         add_var(p, -12, kInf, 1, VLM_INTEGER);
+         add_row(p, {0, 1, 2, 3}, {2, -1, -5, 2}, -23, kInf);
+         add_row(p, {0, 1, 2, 3}, {3, -5, -4, 5}, -38, kInf);
+       }},
       {"an optimum cut off by the preprocessing, caught by its objective", -1, VLM_STATUS_OPTIMAL, -61.0 - 2.0 / 3,
        [](VLMmodel* p) {
          add_var(p, -1, kInf, -1, VLM_INTEGER);
