@@ -366,9 +366,12 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   // on values beyond 2^53 (SolverModel::has_value_beyond_probing), and on
   // models with SOS sets it tightens a member's lower bound above 0, on
   // which CBC's check of a solution stops the process (an assertion in
-  // CbcSOS::feasibleRegion).
-  const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing();
+  // CbcSOS::feasibleRegion). Searching without preprocessing, it has
+  // asserted (up > down in CglProbing::probe) on integer columns unbounded
+  // on a side, which the preprocessing would have bounded.
   const bool unprocessed = plain || cbc_first_search_unprocessed(sm, p);
+  const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() ||
+                          ((unprocessed || search.second) && sm.has_unbounded_integer());
   if (unprocessed || search.second) a.add("-preprocess", "off");
   if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
   // (A second search that starts from the first one's root basis solves
