@@ -509,8 +509,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    preprocessing); a point of the MIQP search that misses is settled
  *    (its discrete part fixed, the rest solved again) and reported
  *    SUB_OPTIMAL.
- *  - OPTIMAL: the second search looks for a solution better than the optimum
- *    by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
+ *  - OPTIMAL: where a column is unbounded on a side, the relaxation's
+ *    directions are looked at first (CBC's preprocessing bounds free columns
+ *    of its own accord): one along which the objective falls makes the
+ *    verdict UNBOUNDED's, as below. Then the second search looks for a
+ *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
  *    twentieth of the first search's, 0.05 s of processor time at least)
  *    without one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
  *    its end and gives the answer. An optimum the second search cannot
