@@ -89,124 +89,173 @@ bool clp_quadratic_primal(const SolverModel& sm, const QpData& qp, const QpToler
   return false;
 }
 
+// One QP solve (solve_qp), in its steps: CLP's quadratic primal where a
+// simplex method was asked for; the interior point method where that gives
+// no answer; the verdict from its result, with Ipopt where it stalled; then
+// the best point met, SUB_OPTIMAL, where it meets the rows and bounds.
+class QpRun {
+ public:
+  QpRun(const ModelData& data, const SolverModel& sm, RunControl& run)
+      : data_(data),
+        sm_(sm),
+        run_(run),
+        p_(run.params),
+        tol_{p_.get(kIpmPrimalTolerance), p_.get(kIpmDualTolerance), p_.get(kIpmGapTolerance),
+             /*objective_scaled=*/true},
+        loose_(std::max(kLooseFeasibility, tol_.primal)),
+        qp_(QpData::from_model(sm)) {}
+
+  RunOutcome solve() {
+    out_.stats.available = true;
+    t0_ = run_.elapsed();
+    const int method = p_.get_int(kMethod);
+    if ((method == 0 || method == 1) && by_simplex(method)) return std::move(out_);
+    by_interior_point();
+    feasible_point_ = !r_.x.empty() && r_.check.primal <= loose_;
+    if (take_verdict()) return std::move(out_);
+    if (feasible_point_) {
+      s_.status = VLM_STATUS_SUB_OPTIMAL;
+      take_point(data_, sm_, qp_, r_.x, r_.y, r_.check.dual <= kLooseFeasibility, s_);
+    }
+    return std::move(out_);
+  }
+
+ private:
+  // CLP's quadratic primal (Method 0 and 1). True when its answer stands:
+  // an optimum that passes the check, or an infeasibility.
+  bool by_simplex(int method) {
+    run_.log.line(method == 1
+                      ? "Solving QP with CLP (primal simplex: the dual simplex does not take a quadratic objective)"
+                      : "Solving QP with CLP (primal simplex)");
+    std::vector<double> x, y;
+    bool infeasible = false;
+    if (clp_quadratic_primal(sm_, qp_, tol_, run_, out_.stats, x, y, infeasible)) {
+      s_.status = VLM_STATUS_OPTIMAL;
+      take_point(data_, sm_, qp_, x, y, true, s_);
+      out_.stats.solver_time = run_.elapsed() - t0_;
+      return true;
+    }
+    if (infeasible) {
+      s_.status = VLM_STATUS_INFEASIBLE;
+      out_.stats.solver_time = run_.elapsed() - t0_;
+      return true;
+    }
+    if (!run_.stopped_by()) run_.log.line("CLP's answer is not confirmed: solving by the interior point method");
+    return false;
+  }
+
+  // The interior point method, unless the run must stop.
+  void by_interior_point() {
+    if (!run_.stopped_by()) {
+      run_.log.line(sm_.has_quad() ? "Solving QP by the interior point method"
+                                   : "Solving LP by the interior point method");
+      r_ = solve_qp_ipm(qp_, tol_, run_, p_.get_int(kIpmMaxIterations), true);
+      out_.stats.ipm_iters = r_.iterations;
+    } else {
+      r_.status = QpResult::kStopped;
+    }
+    out_.stats.solver_time = run_.elapsed() - t0_;
+  }
+
+  // The answer from the interior point method's result. True when it is
+  // final; false where the best point met is the answer.
+  bool take_verdict() {
+    switch (r_.status) {
+      case QpResult::kOptimal:
+        s_.status = VLM_STATUS_OPTIMAL;
+        take_point(data_, sm_, qp_, r_.x, r_.y, true, s_);
+        return true;
+      case QpResult::kInfeasible:
+        // Without multipliers the verdict is the reduction's (bounds or rows
+        // that contradict each other by a hair): it stands when the rows and
+        // bounds are found infeasible at the feasibility tolerance too.
+        if (r_.ray.empty() && has_feasible_point(sm_, run_) != 0) {
+          run_.log.line("The contradiction lies within the feasibility tolerance: no verdict");
+          return true;
+        }
+        s_.status = VLM_STATUS_INFEASIBLE;
+        s_.has_dual_ray = !r_.ray.empty();
+        return true;
+      case QpResult::kUnbounded: {
+        const int feasible = feasible_point_ ? 1 : has_feasible_point(sm_, run_);
+        if (feasible == 1) {
+          s_.status = VLM_STATUS_UNBOUNDED;
+          s_.has_primal_ray = true;
+        } else {
+          s_.status = feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
+        }
+        return true;
+      }
+      case QpResult::kTooLarge:
+        out_.code = VLM_ERROR_NOMEMORY;
+        return true;
+      case QpResult::kStopped:
+      case QpResult::kIterationLimit:
+        if (!run_.stopped_by())
+          run_.stop(r_.status == QpResult::kStopped ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
+        return false;
+      case QpResult::kFailed:
+        return after_stall();
+    }
+    return false;
+  }
+
+  // The interior point method stalled. Within a hundred times the
+  // tolerances the stall is in the last digits: the point is handed out as
+  // it is rather than solved again from the start; otherwise Ipopt solves
+  // the model, and the better of the two points is kept. True when the
+  // answer is final.
+  bool after_stall() {
+    if (feasible_point_ && tol_.merit(r_.check) <= kNearOptimal) {
+      run_.log.linef("The interior point method stalled near the optimum (primal %.2g, dual %.2g, gap %.2g)",
+                     r_.check.primal, tol_.dual_of(r_.check), tol_.gap_of(r_.check));
+      return false;
+    }
+    run_.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g): "
+                   "solving by Ipopt",
+                   r_.check.primal, tol_.dual_of(r_.check), tol_.gap_of(r_.check));
+    QpResult fallback = solve_qp_ipopt(qp_, tol_, run_);
+    out_.stats.ipm_iters += fallback.iterations;
+    out_.stats.solver_time = run_.elapsed() - t0_;
+    if (fallback.status == QpResult::kOptimal) {
+      s_.status = VLM_STATUS_OPTIMAL;
+      take_point(data_, sm_, qp_, fallback.x, fallback.y, true, s_);
+      return true;
+    }
+    if (!fallback.x.empty())
+      run_.log.linef("Ipopt ends unconfirmed (primal %.2g, dual %.2g, gap %.2g)", fallback.check.primal,
+                     tol_.dual_of(fallback.check), tol_.gap_of(fallback.check));
+    if (!fallback.x.empty() && fallback.check.primal <= loose_ &&
+        (!feasible_point_ || tol_.merit(fallback.check) < tol_.merit(r_.check)))
+      r_ = std::move(fallback);
+    feasible_point_ = !r_.x.empty() && r_.check.primal <= loose_;
+    if (fallback.status == QpResult::kStopped && !run_.stopped_by()) run_.stop(VLM_ERROR_ABORT_TIME_LIMIT);
+    if (feasible_point_ || run_.stopped_by()) return false;
+    if (has_feasible_point(sm_, run_) == 0) {
+      s_.status = VLM_STATUS_INFEASIBLE;
+      return true;
+    }
+    return false;
+  }
+
+  const ModelData& data_;
+  const SolverModel& sm_;
+  RunControl& run_;
+  const ParamValues& p_;
+  const QpTolerances tol_;
+  const double loose_;
+  const QpData qp_;
+  RunOutcome out_;
+  Solution& s_ = out_.solution;
+  double t0_ = 0;
+  QpResult r_;
+  bool feasible_point_ = false;
+};
+
 }  // namespace
 
 RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& run) {
-  RunOutcome out;
-  Solution& s = out.solution;
-  const ParamValues& p = run.params;
-  const QpTolerances tol{p.get(kIpmPrimalTolerance), p.get(kIpmDualTolerance), p.get(kIpmGapTolerance),
-                         /*objective_scaled=*/true};
-  const double loose = std::max(kLooseFeasibility, tol.primal);
-  const QpData qp = QpData::from_model(sm);
-  out.stats.available = true;
-  const double t0 = run.elapsed();
-
-  const int method = p.get_int(kMethod);
-  if (method == 0 || method == 1) {
-    run.log.line(method == 1 ? "Solving QP with CLP (primal simplex: the dual simplex does not take a quadratic objective)"
-                             : "Solving QP with CLP (primal simplex)");
-    std::vector<double> x, y;
-    bool infeasible = false;
-    if (clp_quadratic_primal(sm, qp, tol, run, out.stats, x, y, infeasible)) {
-      s.status = VLM_STATUS_OPTIMAL;
-      take_point(data, sm, qp, x, y, true, s);
-      out.stats.solver_time = run.elapsed() - t0;
-      return out;
-    }
-    if (infeasible) {
-      s.status = VLM_STATUS_INFEASIBLE;
-      out.stats.solver_time = run.elapsed() - t0;
-      return out;
-    }
-    if (!run.stopped_by()) run.log.line("CLP's answer is not confirmed: solving by the interior point method");
-  }
-
-  QpResult r;
-  if (!run.stopped_by()) {
-    run.log.line(sm.has_quad() ? "Solving QP by the interior point method" : "Solving LP by the interior point method");
-    r = solve_qp_ipm(qp, tol, run, p.get_int(kIpmMaxIterations), true);
-    out.stats.ipm_iters = r.iterations;
-  } else {
-    r.status = QpResult::kStopped;
-  }
-  out.stats.solver_time = run.elapsed() - t0;
-  bool feasible_point = !r.x.empty() && r.check.primal <= loose;
-  switch (r.status) {
-    case QpResult::kOptimal:
-      s.status = VLM_STATUS_OPTIMAL;
-      take_point(data, sm, qp, r.x, r.y, true, s);
-      return out;
-    case QpResult::kInfeasible:
-      // Without multipliers the verdict is the reduction's (bounds or rows
-      // that contradict each other by a hair): it stands when the rows and
-      // bounds are found infeasible at the feasibility tolerance too.
-      if (r.ray.empty() && has_feasible_point(sm, run) != 0) {
-        run.log.line("The contradiction lies within the feasibility tolerance: no verdict");
-        return out;
-      }
-      s.status = VLM_STATUS_INFEASIBLE;
-      s.has_dual_ray = !r.ray.empty();
-      return out;
-    case QpResult::kUnbounded: {
-      const int feasible = feasible_point ? 1 : has_feasible_point(sm, run);
-      if (feasible == 1) {
-        s.status = VLM_STATUS_UNBOUNDED;
-        s.has_primal_ray = true;
-      } else {
-        s.status = feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
-      }
-      return out;
-    }
-    case QpResult::kTooLarge:
-      out.code = VLM_ERROR_NOMEMORY;
-      return out;
-    case QpResult::kStopped:
-    case QpResult::kIterationLimit:
-      if (!run.stopped_by())
-        run.stop(r.status == QpResult::kStopped ? VLM_ERROR_ABORT_TIME_LIMIT : VLM_ERROR_ABORT_ITERATION_LIMIT);
-      break;
-    case QpResult::kFailed: {
-      // Within a hundred times the tolerances the stall is in the last
-      // digits: the point is handed out as it is rather than solved again
-      // from the start.
-      if (feasible_point && tol.merit(r.check) <= kNearOptimal) {
-        run.log.linef("The interior point method stalled near the optimum (primal %.2g, dual %.2g, gap %.2g)",
-                      r.check.primal, tol.dual_of(r.check), tol.gap_of(r.check));
-        break;
-      }
-      run.log.linef("The interior point method stalled (best point: primal %.2g, dual %.2g, gap %.2g): "
-                    "solving by Ipopt",
-                    r.check.primal, tol.dual_of(r.check), tol.gap_of(r.check));
-      QpResult fallback = solve_qp_ipopt(qp, tol, run);
-      out.stats.ipm_iters += fallback.iterations;
-      out.stats.solver_time = run.elapsed() - t0;
-      if (fallback.status == QpResult::kOptimal) {
-        s.status = VLM_STATUS_OPTIMAL;
-        take_point(data, sm, qp, fallback.x, fallback.y, true, s);
-        return out;
-      }
-      if (!fallback.x.empty())
-        run.log.linef("Ipopt ends unconfirmed (primal %.2g, dual %.2g, gap %.2g)", fallback.check.primal,
-                      tol.dual_of(fallback.check), tol.gap_of(fallback.check));
-      if (!fallback.x.empty() && fallback.check.primal <= loose &&
-          (!feasible_point || tol.merit(fallback.check) < tol.merit(r.check)))
-        r = std::move(fallback);
-      feasible_point = !r.x.empty() && r.check.primal <= loose;
-      if (fallback.status == QpResult::kStopped && !run.stopped_by()) run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
-      if (feasible_point || run.stopped_by()) break;
-      if (has_feasible_point(sm, run) == 0) {
-        s.status = VLM_STATUS_INFEASIBLE;
-        return out;
-      }
-      break;
-    }
-  }
-  if (feasible_point) {
-    s.status = VLM_STATUS_SUB_OPTIMAL;
-    take_point(data, sm, qp, r.x, r.y, r.check.dual <= kLooseFeasibility, s);
-  }
-  return out;
+  return QpRun(data, sm, run).solve();
 }
 
 }  // namespace velmor
