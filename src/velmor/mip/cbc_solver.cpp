@@ -325,39 +325,72 @@ int feasibility_cost_column(const SolverModel& sm, const ParamValues& p, const C
 // user set, the driver is told what the library's results depend on: the
 // gaps (MIP/GapAbs and MIP/GapRel are the documented stopping rule, where
 // CBC's own is to close the gap entirely), the size of the solution pool
-// (Xn, SolCount), a quiet log, and no preprocessing where CGL fails.
-Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final) {
-  const ParamValues& p = run.params;
-  Args a;
-  a.add("-log", "0");
+// (Xn, SolCount), a quiet log, and no preprocessing where CGL fails. Each
+// step adds its options in the order the driver's line in the log lists them.
+class DriverArgs {
+ public:
+  DriverArgs(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final)
+      : sm_(sm), run_(run), p_(run.params), plain_(plain), search_(search), first_point_final_(first_point_final) {}
+
+  Args build() {
+    a_.add("-log", "0");
+    time_limit();
+    limits_and_tolerances();
+    threads();
+    preprocessing_and_cuts();
+    heuristics();
+    branching();
+    sub_searches();
+    root_passes();
+    if (p_.get_int(kMipAutoConfiguration) == 1) a_.add("-strategy", "2");
+    a_.add("-solve");
+    a_.add("-quit");
+    return std::move(a_);
+  }
+
+ private:
   // The search's own budget is processor time (cpu_seconds) while even a
   // machine kLoadMargin times over-committed would end it within MaxTime;
   // nearer MaxTime the driver's limit is the run's wall clock, the smaller
   // of the two.
-  if (search.seconds < COIN_DBL_MAX && kLoadMargin * search.seconds < run.remaining()) {
-    a.add("-timeMode", "cpu");
-    a.add_number("-seconds", search.seconds);
-  } else if (std::min(search.seconds, run.remaining()) < COIN_DBL_MAX) {
-    a.add("-timeMode", "elapsed");
-    a.add_number("-seconds", std::min(search.seconds, run.remaining()));
+  void time_limit() {
+    if (search_.seconds < COIN_DBL_MAX && kLoadMargin * search_.seconds < run_.remaining()) {
+      a_.add("-timeMode", "cpu");
+      a_.add_number("-seconds", search_.seconds);
+    } else if (std::min(search_.seconds, run_.remaining()) < COIN_DBL_MAX) {
+      a_.add("-timeMode", "elapsed");
+      a_.add_number("-seconds", std::min(search_.seconds, run_.remaining()));
+    }
   }
-  if (p.get_int(kMipMaxNodes) < INT_MAX) a.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
-  if (p.get_int(kMipMaxSols) < INT_MAX) a.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
-  a.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
-  a.add_number("-allowableGap", first_point_final || p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
-  a.add_number("-ratioGap", first_point_final || p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
-  if (user_set(p, kMipIntegerTolerance)) a.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
-  if (user_set(p, kMipObjectiveTolerance)) a.add_number("-increment", p.get(kMipObjectiveTolerance));
-  if (user_set(p, kSpxPrimalTolerance)) a.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
-  if (user_set(p, kSpxDualTolerance)) a.add_number("-dualTolerance", p.get(kSpxDualTolerance));
-  const double cutoff = search_cutoff(sm, p, search);
-  if (cutoff < COIN_DBL_MAX && !first_point_final) a.add_number("-cutoff", cutoff);
+
+  // The limits on nodes and solutions, the pool's size, the gaps, the
+  // tolerances the user set and the cutoff.
+  void limits_and_tolerances() {
+    const ParamValues& p = p_;
+    if (p.get_int(kMipMaxNodes) < INT_MAX) a_.add("-maxNodes", std::to_string(p.get_int(kMipMaxNodes)));
+    if (p.get_int(kMipMaxSols) < INT_MAX)
+      a_.add("-maxSolutions", std::to_string(std::max(1, p.get_int(kMipMaxSols))));
+    a_.add("-maxSavedSolutions", std::to_string(p.get_int(kMipSolutionPoolSize)));
+    a_.add_number("-allowableGap",
+                  first_point_final_ || p.get(kMipGapAbs) >= VLM_INFINITY ? 1e100 : p.get(kMipGapAbs));
+    a_.add_number("-ratioGap", first_point_final_ || p.get(kMipGapRel) >= VLM_INFINITY ? 1e100 : p.get(kMipGapRel));
+    if (user_set(p, kMipIntegerTolerance)) a_.add_number("-integerTolerance", p.get(kMipIntegerTolerance));
+    if (user_set(p, kMipObjectiveTolerance)) a_.add_number("-increment", p.get(kMipObjectiveTolerance));
+    if (user_set(p, kSpxPrimalTolerance)) a_.add_number("-primalTolerance", p.get(kSpxPrimalTolerance));
+    if (user_set(p, kSpxDualTolerance)) a_.add_number("-dualTolerance", p.get(kSpxDualTolerance));
+    const double cutoff = search_cutoff(sm_, p, search_);
+    if (cutoff < COIN_DBL_MAX && !first_point_final_) a_.add_number("-cutoff", cutoff);
+  }
+
   // The driver reads -threads as 100 * mode + count: more than 99 threads
   // would switch to another threading mode.
-  const int threads = std::min(p.get_int(kNumThreads), kMaxCbcThreads);
-  if (!plain && threads > 1) a.add("-threads", std::to_string(threads));
-  if (!plain && p.get_int(kNumThreads) > kMaxCbcThreads)
-    run.log.linef("NumThreads: CBC's search runs on %d threads", kMaxCbcThreads);
+  void threads() {
+    const int threads = std::min(p_.get_int(kNumThreads), kMaxCbcThreads);
+    if (!plain_ && threads > 1) a_.add("-threads", std::to_string(threads));
+    if (!plain_ && p_.get_int(kNumThreads) > kMaxCbcThreads)
+      run_.log.linef("NumThreads: CBC's search runs on %d threads", kMaxCbcThreads);
+  }
+
   // CGL's preprocessing aborts the process (a failed assertion) when a pass
   // removes columns of a model with SOS sets, as when one of them is fixed:
   // models with SOS (indicators and semi-continuous variables among them)
@@ -369,68 +402,94 @@ Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSe
   // CbcSOS::feasibleRegion). Searching without preprocessing, it has
   // asserted (up > down in CglProbing::probe) on integer columns unbounded
   // on a side, which the preprocessing would have bounded.
-  const bool unprocessed = plain || cbc_first_search_unprocessed(sm, p);
-  const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() ||
-                          ((unprocessed || search.second) && sm.has_unbounded_integer());
-  if (unprocessed || search.second) a.add("-preprocess", "off");
-  if (plain) a.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
-  // (A second search that starts from the first one's root basis solves
-  // its root without CLP's presolve, which would not keep the basis.)
-  if (p.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis)) a.add("-presolve", "off");
-  static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
-  // A second search after a first one without preprocessing goes without
-  // cut generators too (CbcSearch).
-  const int cuts = search.second && unprocessed ? 0 : p.get_int(kMipLevelCuts);
-  if (cuts >= 0) a.add("-cutsOnOff", kLevels[cuts]);
-  const int probing = p.get_int(kMipLevelProbing);
-  if (no_probing || cuts == 0)
-    a.add("-probingCuts", "off");
-  else if (probing >= 0)
-    a.add("-probingCuts", kLevels[probing]);
+  void preprocessing_and_cuts() {
+    const SolverModel& sm = sm_;
+    const CbcSearch& search = search_;
+    const bool unprocessed = plain_ || cbc_first_search_unprocessed(sm, p_);
+    const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() ||
+                            ((unprocessed || search.second) && sm.has_unbounded_integer());
+    if (unprocessed || search.second) a_.add("-preprocess", "off");
+    if (plain_) a_.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
+    // (A second search that starts from the first one's root basis solves
+    // its root without CLP's presolve, which would not keep the basis.)
+    if (p_.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis))
+      a_.add("-presolve", "off");
+    static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
+    // A second search after a first one without preprocessing goes without
+    // cut generators too (CbcSearch).
+    const int cuts = search.second && unprocessed ? 0 : p_.get_int(kMipLevelCuts);
+    if (cuts >= 0) a_.add("-cutsOnOff", kLevels[cuts]);
+    const int probing = p_.get_int(kMipLevelProbing);
+    if (no_probing || cuts == 0)
+      a_.add("-probingCuts", "off");
+    else if (probing >= 0)
+      a_.add("-probingCuts", kLevels[probing]);
+  }
+
   // A search for a solution better than a cutoff is there to prove that
   // none exists (mip_verdicts.cpp): it goes without heuristics, whose
   // sub-searches keep to no time limit.
-  const int heurs = search.cutoff < COIN_DBL_MAX ? 0 : p.get_int(kMipLevelHeurs);
-  if (heurs == 0) a.add("-heuristicsOnOff", "off");
-  if (heurs == 3) {
-    a.add("-Vnd", "on");
-    a.add("-proximitySearch", "on");
+  void heuristics() {
+    const int heurs = search_.cutoff < COIN_DBL_MAX ? 0 : p_.get_int(kMipLevelHeurs);
+    if (heurs == 0) a_.add("-heuristicsOnOff", "off");
+    if (heurs == 3) {
+      a_.add("-Vnd", "on");
+      a_.add("-proximitySearch", "on");
+    }
   }
+
   // Strong branching works on a crunched copy of the node's LP (OsiClp's
   // markHotStart): in searches without preprocessing of models with an
   // integer column unbounded on a side, as in the tiny ones (cbc_stage),
   // the search branches on pseudo-costs alone.
-  static const int kStrong[] = {0, 2, 5, 20};
-  const int strong = p.get_int(kMipLevelStrong);
-  if ((plain || search.second || cbc_first_search_unprocessed(sm, p)) && sm.has_unbounded_integer()) {
-    a.add("-strongBranching", "0");
-    a.add("-trustPseudoCosts", "0");
-  } else if (strong >= 0) {
-    a.add("-strongBranching", std::to_string(kStrong[strong]));
+  void branching() {
+    static const int kStrong[] = {0, 2, 5, 20};
+    const int strong = p_.get_int(kMipLevelStrong);
+    if ((plain_ || search_.second || cbc_first_search_unprocessed(sm_, p_)) && sm_.has_unbounded_integer()) {
+      a_.add("-strongBranching", "0");
+      a_.add("-trustPseudoCosts", "0");
+    } else if (strong >= 0) {
+      a_.add("-strongBranching", std::to_string(kStrong[strong]));
+    }
   }
-  const int submip = p.get_int(kMipLevelSubmip);
-  if (submip == 0) {
-    a.add("-Rins", "off");
-    a.add("-Rens", "off");
-    a.add("-Dins", "off");
-  } else if (submip == 3) {
-    a.add("-Rens", "on");
-    a.add("-Dins", "on");
+
+  // The heuristics that search a sub-MIP.
+  void sub_searches() {
+    const int submip = p_.get_int(kMipLevelSubmip);
+    if (submip == 0) {
+      a_.add("-Rins", "off");
+      a_.add("-Rens", "off");
+      a_.add("-Dins", "off");
+    } else if (submip == 3) {
+      a_.add("-Rens", "on");
+      a_.add("-Dins", "on");
+    }
   }
+
   // -multipleRootPasses 100 * threads + passes. The passes run on copies of
   // the model that share its message handler (and their solvers the
   // solver's), which builds one message at a time: on threads of their own
   // they would build messages in it at once. So they run one after another.
-  const int roots = std::min(p.get_int(kMipRootParallelism), kMaxRootPasses);
-  if (!plain && roots > 1) {
-    a.add("-multipleRootPasses", std::to_string(100 + roots));
-    run.log.linef("MIP/RootParallelism: CBC's %d root passes%s run one after another", roots,
-                  p.get_int(kMipRootParallelism) > roots ? " (the most it makes)" : "");
+  void root_passes() {
+    const int roots = std::min(p_.get_int(kMipRootParallelism), kMaxRootPasses);
+    if (!plain_ && roots > 1) {
+      a_.add("-multipleRootPasses", std::to_string(100 + roots));
+      run_.log.linef("MIP/RootParallelism: CBC's %d root passes%s run one after another", roots,
+                     p_.get_int(kMipRootParallelism) > roots ? " (the most it makes)" : "");
+    }
   }
-  if (p.get_int(kMipAutoConfiguration) == 1) a.add("-strategy", "2");
-  a.add("-solve");
-  a.add("-quit");
-  return a;
+
+  const SolverModel& sm_;
+  RunControl& run_;
+  const ParamValues& p_;
+  const bool plain_;
+  const CbcSearch& search_;
+  const bool first_point_final_;
+  Args a_;
+};
+
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final) {
+  return DriverArgs(sm, run, plain, search, first_point_final).build();
 }
 
 
@@ -483,117 +542,108 @@ void split_range_rows(const SolverModel& sm, OsiSolverInterface& solver) {
   }
 }
 
-}  // namespace
-
-RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
-                   const CbcSearch& search) {
-  RunOutcome out;
-  if (search.second && run.time_up()) {
-    // Past MaxTime a second search would only load the model and solve its
-    // root (seconds on a large one) before the driver stops it: it ends at
-    // once, as stopped by the time limit.
-    run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
-    out.solution.status = VLM_STATUS_UNKNOWN;
-    return out;
-  }
-  const ParamValues& p = run.params;
-  const bool plain = hooks && hooks->needs_plain_search();
-  const int n = sm.num_cols();
-  if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
-    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
-                  n - sm.user_cols, sm.num_rows() - sm.user_rows);
-
-  LogMessageHandler messages(run.log, 0);
-  OsiClpSolverInterface solver;
+// CLP's solves under the search take the run's log and set no SIGINT handler.
+void prepare_solver(LogMessageHandler& messages, OsiClpSolverInterface& solver) {
   solver.passInMessageHandler(&messages);
-  {
-    ClpSolve options;
-    options.setSpecialOption(2, 1);  // no SIGINT handler in CLP's solves either
-    solver.setSolveOptions(options);
-  }
-  const int costed = feasibility_cost_column(sm, p, search, hooks);
-  std::vector<double> obj = sm.obj;
-  if (costed >= 0) obj[static_cast<size_t>(costed)] = 1;
+  ClpSolve options;
+  options.setSpecialOption(2, 1);  // no SIGINT handler in CLP's solves either
+  solver.setSolveOptions(options);
+}
+
+// The model in the solver, under objective `obj`, with its integer columns
+// and its range rows split.
+void load_model(const SolverModel& sm, const std::vector<double>& obj, OsiClpSolverInterface& solver) {
+  const int n = sm.num_cols();
   solver.loadProblem(n, sm.num_rows(), sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
                      sm.col_ub.data(), obj.data(), sm.row_lb.data(), sm.row_ub.data());
   for (int j = 0; j < n; ++j)
     if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
   split_range_rows(sm, solver);
+}
 
-  CbcModel model(solver);
-  model.passInMessageHandler(&messages);
-  if (!sm.sos.empty()) {
-    std::vector<CbcObject*> sets;
-    for (size_t k = 0; k < sm.sos.size(); ++k) {
-      const SolverSos& s = sm.sos[k];
-      sets.push_back(new CbcSOS(&model, static_cast<int>(s.members.size()), s.members.data(), s.weights.data(),
-                                static_cast<int>(k), s.type));
-    }
-    model.addObjects(static_cast<int>(sets.size()), sets.data());
-    for (CbcObject* o : sets) delete o;
+// The model's SOS sets as CBC's objects.
+void add_sos_sets(const SolverModel& sm, CbcModel& model) {
+  if (sm.sos.empty()) return;
+  std::vector<CbcObject*> sets;
+  for (size_t k = 0; k < sm.sos.size(); ++k) {
+    const SolverSos& s = sm.sos[k];
+    sets.push_back(new CbcSOS(&model, static_cast<int>(s.members.size()), s.members.data(), s.weights.data(),
+                              static_cast<int>(k), s.type));
   }
-  const double c0 = cpu_seconds();
-  const double cpu_deadline = search.seconds < COIN_DBL_MAX ? c0 + search.seconds : COIN_DBL_MAX;
-  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, cpu_deadline};
-  CbcRunHandler handler(&state);
-  model.passInEventHandler(&handler);
+  model.addObjects(static_cast<int>(sets.size()), sets.data());
+  for (CbcObject* o : sets) delete o;
+}
 
-  const Args args = driver_args(sm, run, plain, search, costed >= 0);
-  std::vector<const char*> argv = args.argv();
+// The driver's options in the log, without -solve -quit.
+void log_options(RunControl& run, const std::vector<const char*>& argv) {
   std::string options;
   for (size_t k = 1; k + 2 < argv.size(); ++k) options += std::string(" ") + argv[k];  // without -solve -quit
   run.log.line("Solving MIP with CBC, options" + options);
-  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
+}
+
+// Where the search starts: a first search keeps its root's basis for a
+// second one, which starts from it.
+// The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for
+// the dual simplex, -1 leaves the choice to CLP, as CBC's own driver does,
+// but in a second search that starts from the first one's root basis:
+// there it is the dual simplex (CLP's primal simplex, started from a
+// basis, ignored it). (The dual simplex at every root took a facility location model of
+// 12,000 columns from 17,811 iterations down to 1,667, but its other
+// vertex sent the searches after it other ways: two to three times as
+// long on bell5, gesa2, nw04 and 10teams, and on a bin-packing model into
+// a heuristic's preprocessing that ran far past MaxTime.)
+void set_root_start(const ParamValues& p, const CbcSearch& search, CbcModel& model, StageState& stage) {
   if (search.root && !search.second) stage.keep_root = search.root;
   if (search.root && search.second && search.root->basis) model.solver()->setWarmStart(search.root->basis.get());
-  // The root relaxation: Method 0 asks for the primal simplex, 1 and 2 for
-  // the dual simplex, -1 leaves the choice to CLP, as CBC's own driver does,
-  // but in a second search that starts from the first one's root basis:
-  // there it is the dual simplex (CLP's primal simplex, started from a
-  // basis, ignored it). (The dual simplex at every root took a facility location model of
-  // 12,000 columns from 17,811 iterations down to 1,667, but its other
-  // vertex sent the searches after it other ways: two to three times as
-  // long on bell5, gesa2, nw04 and 10teams, and on a bin-packing model into
-  // a heuristic's preprocessing that ran far past MaxTime.)
   const int method = p.get_int(kMethod);
   const bool from_basis = search.second && search.root && search.root->basis;
   if (method >= 0 || from_basis)
     model.solver()->setHintParam(OsiDoDualInInitial, method != 0, OsiHintDo);
-  const double t0 = run.elapsed();
-  {
-    std::unique_lock<std::mutex> lock(cbc_entry);
-    current_stage = &stage;
-    CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
-    driver.noPrinting_ = true;
-    CbcMain0(model, driver);
-    pass_mip_start(data, *model.solver(), model);
-    try {
-      CbcMain1(static_cast<int>(argv.size()), argv.data(), model, cbc_stage, driver);
-    } catch (...) {
-      current_stage = nullptr;
-      throw;
-    }
+}
+
+// The driver's run, one at a time (cbc_entry), with the MIP start.
+void run_driver(const ModelData& data, CbcModel& model, StageState& stage, std::vector<const char*>& argv) {
+  std::unique_lock<std::mutex> lock(cbc_entry);
+  current_stage = &stage;
+  CbcSolverUsefulData driver;  // useSignalHandler_ false: Ctrl-C stays the host's
+  driver.noPrinting_ = true;
+  CbcMain0(model, driver);
+  pass_mip_start(data, *model.solver(), model);
+  try {
+    CbcMain1(static_cast<int>(argv.size()), argv.data(), model, cbc_stage, driver);
+  } catch (...) {
     current_stage = nullptr;
+    throw;
   }
-  const double t1 = run.elapsed();
+  current_stage = nullptr;
+}
 
-  out.stats.available = true;
-  out.stats.spx_iters = model.getIterationCount();
+// The search's iterations and times, the preprocessing's apart.
+void take_statistics(CbcModel& model, const StageState& stage, double t0, double t1, RunStats& stats) {
+  stats.available = true;
+  stats.spx_iters = model.getIterationCount();
   if (stage.after_root >= 0 && stage.after_preprocess >= stage.after_root)
-    out.stats.presolve_time = stage.after_preprocess - stage.after_root;
-  out.stats.solver_time = std::max(0.0, t1 - t0 - out.stats.presolve_time);
+    stats.presolve_time = stage.after_preprocess - stage.after_root;
+  stats.solver_time = std::max(0.0, t1 - t0 - stats.presolve_time);
+}
 
-  // Solutions in the model's columns, best first, each once.
+// The solutions CBC found, in the model's columns.
+std::vector<std::vector<double>> found_solutions(CbcModel& model, int n) {
   std::vector<std::vector<double>> found;
   const int saved = model.numberSavedSolutions();
   for (int k = 0; k < saved; ++k)
     if (const double* x = model.savedSolution(k)) found.emplace_back(x, x + n);
   if (found.empty() && model.bestSolution()) found.emplace_back(model.bestSolution(), model.bestSolution() + n);
+  return found;
+}
+
+// The pool: the solutions found in the user's columns, best first, each
+// once. The index in `found` of the best one (0 when none is found).
+size_t fill_pool(const ModelData& data, const SolverModel& sm, const ParamValues& p,
+                 const std::vector<std::vector<double>>& found, Solution& s) {
   std::vector<std::pair<double, size_t>> order;
   for (size_t k = 0; k < found.size(); ++k) order.emplace_back(sm.sense * user_objective(data, found[k].data()), k);
   std::stable_sort(order.begin(), order.end());
-  Solution& s = out.solution;
   for (const auto& o : order) {
     const std::vector<double>& x = found[o.second];
     const std::vector<double> user(x.begin(), x.begin() + sm.user_cols);
@@ -601,25 +651,15 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     if (static_cast<int>(s.pool.size()) >= p.get_int(kMipSolutionPoolSize)) break;
     s.pool.push_back(user);
   }
-  const bool have = !s.pool.empty();
-  if (have && stage.after_preprocess >= 0) {
-    // CBC's value of its best solution is that of the preprocessed model;
-    // mapped back, the point should have it too.
-    const double engine = model.getMinimizationObjValue();
-    const double mapped = quadratic_objective(obj, sm.h_start, sm.h_index, sm.h_value, found[order.front().second].data());
-    out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
-  }
-  if (have) {
-    set_primal(data, found[order.front().second].data(), s);
-    s.sol_count = static_cast<int>(s.pool.size());
-  }
+  return order.empty() ? 0 : order.front().second;
+}
 
+// The status from CBC's and the run's, and the limit that stopped the run.
+void take_verdict(RunControl& run, const CbcSearch& search, CbcModel& model, double c0, double cpu_deadline,
+                  Solution& s) {
+  const ParamValues& p = run.params;
+  const bool have = !s.pool.empty();
   const int status = model.status(), secondary = model.secondaryStatus();
-  if (status == 2) {
-    out.code = VLM_ERROR_SIMPLEX_NUMERIC;
-    if (hooks) hooks->after_search(out);
-    return out;
-  }
   // The search's own time limit, where it has one, is not the run's.
   // (As below, a search that ends without a solution near it counts as
   // stopped by it.)
@@ -651,21 +691,98 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     s.status = cutoff_given ? VLM_STATUS_UNKNOWN : VLM_STATUS_INFEASIBLE;
     if (cutoff_given) run.log.line("No solution better than MIP/Cutoff exists");
   }
-  if (s.has_primal) {
-    // (Under a zero objective the bound is 0, whatever the search's cost.)
-    const double bound = costed >= 0 ? 0.0
-                         : s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
-                             ? std::min(model.getBestPossibleObjValue(), sm.sense * (s.primal_obj - sm.obj_const))
-                             : model.getBestPossibleObjValue();
-    if (std::fabs(bound) < 1e50) {
-      const double user_bound = sm.sense * bound + sm.obj_const;
-      s.gap_abs = std::fabs(s.primal_obj - user_bound);
-      s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
-    } else {
-      s.gap_abs = s.gap_rel = VLM_INFINITY;
-    }
-    s.has_gap = true;
+}
+
+// The gaps of a solution against CBC's bound.
+void take_gaps(const SolverModel& sm, RunControl& run, CbcModel& model, int costed, Solution& s) {
+  // (Under a zero objective the bound is 0, whatever the search's cost.)
+  const double bound = costed >= 0 ? 0.0
+                       : s.status == VLM_STATUS_OPTIMAL && !run.stopped_by()
+                           ? std::min(model.getBestPossibleObjValue(), sm.sense * (s.primal_obj - sm.obj_const))
+                           : model.getBestPossibleObjValue();
+  if (std::fabs(bound) < 1e50) {
+    const double user_bound = sm.sense * bound + sm.obj_const;
+    s.gap_abs = std::fabs(s.primal_obj - user_bound);
+    s.gap_rel = s.gap_abs / std::max(1e-10, std::fabs(s.primal_obj));
+  } else {
+    s.gap_abs = s.gap_rel = VLM_INFINITY;
   }
+  s.has_gap = true;
+}
+
+}  // namespace
+
+// One CBC search, in its steps: the model in CLP and CBC; the driver's
+// options; its run; the pool of solutions found; the status; the gaps.
+RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
+                   const CbcSearch& search) {
+  RunOutcome out;
+  if (search.second && run.time_up()) {
+    // Past MaxTime a second search would only load the model and solve its
+    // root (seconds on a large one) before the driver stops it: it ends at
+    // once, as stopped by the time limit.
+    run.stop(VLM_ERROR_ABORT_TIME_LIMIT);
+    out.solution.status = VLM_STATUS_UNKNOWN;
+    return out;
+  }
+  const ParamValues& p = run.params;
+  const bool plain = hooks && hooks->needs_plain_search();
+  const int n = sm.num_cols();
+  if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
+    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
+                  n - sm.user_cols, sm.num_rows() - sm.user_rows);
+
+  LogMessageHandler messages(run.log, 0);
+  OsiClpSolverInterface solver;
+  prepare_solver(messages, solver);
+  const int costed = feasibility_cost_column(sm, p, search, hooks);
+  std::vector<double> obj = sm.obj;
+  if (costed >= 0) obj[static_cast<size_t>(costed)] = 1;
+  load_model(sm, obj, solver);
+
+  CbcModel model(solver);
+  model.passInMessageHandler(&messages);
+  add_sos_sets(sm, model);
+  const double c0 = cpu_seconds();
+  const double cpu_deadline = search.seconds < COIN_DBL_MAX ? c0 + search.seconds : COIN_DBL_MAX;
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, cpu_deadline};
+  CbcRunHandler handler(&state);
+  model.passInEventHandler(&handler);
+
+  const Args args = driver_args(sm, run, plain, search, costed >= 0);
+  std::vector<const char*> argv = args.argv();
+  log_options(run, argv);
+  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
+  set_root_start(p, search, model, stage);
+  const double t0 = run.elapsed();
+  run_driver(data, model, stage, argv);
+  const double t1 = run.elapsed();
+  take_statistics(model, stage, t0, t1, out.stats);
+
+  const std::vector<std::vector<double>> found = found_solutions(model, n);
+  Solution& s = out.solution;
+  const size_t best = fill_pool(data, sm, p, found, s);
+  const bool have = !s.pool.empty();
+  if (have && stage.after_preprocess >= 0) {
+    // CBC's value of its best solution is that of the preprocessed model;
+    // mapped back, the point should have it too.
+    const double engine = model.getMinimizationObjValue();
+    const double mapped = quadratic_objective(obj, sm.h_start, sm.h_index, sm.h_value, found[best].data());
+    out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
+  }
+  if (have) {
+    set_primal(data, found[best].data(), s);
+    s.sol_count = static_cast<int>(s.pool.size());
+  }
+
+  if (model.status() == 2) {
+    out.code = VLM_ERROR_SIMPLEX_NUMERIC;
+    if (hooks) hooks->after_search(out);
+    return out;
+  }
+  take_verdict(run, search, model, c0, cpu_deadline, s);
+  if (s.has_primal) take_gaps(sm, run, model, costed, s);
   if (hooks) hooks->after_search(out);
   return out;
 }
