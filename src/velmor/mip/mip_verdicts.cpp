@@ -222,6 +222,19 @@ bool has_infinite_bound(const SolverModel& sm) {
   return false;
 }
 
+// CGL's preprocessing bounds free columns of its own accord (at about
+// 1e10), and a search of the bounded model finds an "optimum" of an
+// unbounded one; a confirming search from a relaxation unbounded below may
+// end without a point. So where the relaxation can be unbounded (a column
+// unbounded on a side), its directions decide an OPTIMAL first: whether one
+// made the verdict (in `s`).
+bool unbounded_beside_optimum(const ModelData& d, const SolverModel& sm, RunControl& run, Solution& s) {
+  if (sm.has_quad() || !s.has_primal || !has_infinite_bound(sm) || improving_direction(sm, run) != 1) return false;
+  run.log.line("The relaxation has a direction along which the objective falls: the point found decides the verdict");
+  decide_unbounded(d, sm, run, s.x, s);
+  return true;
+}
+
 RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, double cutoff, double seconds) {
   RunOutcome again = second(cutoff, seconds);
   again.stats.spx_iters += first.stats.spx_iters;
@@ -395,17 +408,7 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
 
   switch (s.status) {
     case VLM_STATUS_OPTIMAL:
-      // CGL's preprocessing bounds free columns of its own accord (at about
-      // 1e10), and a search of the bounded model finds an "optimum" of an
-      // unbounded one; a confirming search from a relaxation unbounded below
-      // may end without a point. So where the relaxation can be unbounded (a
-      // column unbounded on a side), its directions decide first.
-      if (!sm.has_quad() && s.has_primal && has_infinite_bound(sm) && improving_direction(sm, run) == 1) {
-        run.log.line("The relaxation has a direction along which the objective falls: the point found decides "
-                     "the verdict");
-        decide_unbounded(d, sm, run, s.x, s);
-        return out;
-      }
+      if (unbounded_beside_optimum(d, sm, run, s)) return out;
       return second ? confirmed_optimum(d, sm, run, std::move(out), second) : out;
     case VLM_STATUS_INFEASIBLE: {
       if (has_feasible_point(relaxation_of(sm), run) == 0) {
