@@ -292,6 +292,12 @@ bool cbc_first_search_unprocessed(const SolverModel& sm, const ParamValues& p) {
   return p.get_int(kPresolve) == 0 || !sm.sos.empty() || sm.has_value_beyond_probing();
 }
 
+// Whether this search goes without CGL's preprocessing: a plain search (a
+// callback's), a second search, or a first one CGL cannot take.
+bool searched_unprocessed(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
+  return plain || search.second || cbc_first_search_unprocessed(sm, p);
+}
+
 // The search's cutoff (minimised sense, without the objective's constant):
 // its own and MIP/Cutoff's, the smaller.
 double search_cutoff(const SolverModel& sm, const ParamValues& p, const CbcSearch& search) {
@@ -406,9 +412,9 @@ class DriverArgs {
     const SolverModel& sm = sm_;
     const CbcSearch& search = search_;
     const bool unprocessed = plain_ || cbc_first_search_unprocessed(sm, p_);
-    const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() ||
-                            ((unprocessed || search.second) && sm.has_unbounded_integer());
-    if (unprocessed || search.second) a_.add("-preprocess", "off");
+    const bool without = searched_unprocessed(sm, p_, plain_, search);
+    const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() || (without && sm.has_unbounded_integer());
+    if (without) a_.add("-preprocess", "off");
     if (plain_) a_.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
     // (A second search that starts from the first one's root basis solves
     // its root without CLP's presolve, which would not keep the basis.)
@@ -445,7 +451,7 @@ class DriverArgs {
   void branching() {
     static const int kStrong[] = {0, 2, 5, 20};
     const int strong = p_.get_int(kMipLevelStrong);
-    if ((plain_ || search_.second || cbc_first_search_unprocessed(sm_, p_)) && sm_.has_unbounded_integer()) {
+    if (searched_unprocessed(sm_, p_, plain_, search_) && sm_.has_unbounded_integer()) {
       a_.add("-strongBranching", "0");
       a_.add("-trustPseudoCosts", "0");
     } else if (strong >= 0) {
@@ -752,8 +758,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   const Args args = driver_args(sm, run, plain, search, costed >= 0);
   std::vector<const char*> argv = args.argv();
   log_options(run, argv);
-  const bool unprocessed = plain || search.second || cbc_first_search_unprocessed(sm, p);
-  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), unprocessed};
+  StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), searched_unprocessed(sm, p, plain, search)};
   set_root_start(p, search, model, stage);
   const double t0 = run.elapsed();
   run_driver(data, model, stage, argv);

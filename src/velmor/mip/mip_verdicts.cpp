@@ -342,17 +342,8 @@ int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, 
   if (relaxation < 0 && run.should_stop()) return -1;
   SolverModel zero = sm;
   std::fill(zero.obj.begin(), zero.obj.end(), 0.0);
-  // CBC's search of an objective that is zero everywhere has asserted in
-  // CLP (lowerValue <= upperValue) on an infeasible model of integers and an
-  // indicator; the same search under a cost on one column bounded on both
-  // sides, which keeps it bounded, has not.
-  for (int j = 0; j < zero.num_cols(); ++j) {
-    const size_t k = static_cast<size_t>(j);
-    if (zero.col_lb[k] > -COIN_DBL_MAX && zero.col_ub[k] < COIN_DBL_MAX) {
-      zero.obj[k] = 1.0;
-      break;
-    }
-  }
+  // (run_cbc searches a zero objective under a cost of its own, its first
+  // point final: see feasibility_cost_column.)
   zero.h_start.clear();
   zero.h_index.clear();
   zero.h_value.clear();
