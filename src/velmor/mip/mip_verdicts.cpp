@@ -214,14 +214,6 @@ void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run
   s.status = feasible == 1 ? VLM_STATUS_UNBOUNDED : feasible == 0 ? VLM_STATUS_INFEASIBLE : VLM_STATUS_INF_OR_UBD;
 }
 
-// Whether a column of `sm` is unbounded on a side: else the relaxation's
-// points lie in a box, and it has no direction.
-bool has_infinite_bound(const SolverModel& sm) {
-  for (size_t j = 0; j < sm.col_lb.size(); ++j)
-    if (sm.col_lb[j] <= -COIN_DBL_MAX || sm.col_ub[j] >= COIN_DBL_MAX) return true;
-  return false;
-}
-
 // CGL's preprocessing bounds free columns of its own accord (at about
 // 1e10), and a search of the bounded model finds an "optimum" of an
 // unbounded one; a confirming search from a relaxation unbounded below may
@@ -229,7 +221,7 @@ bool has_infinite_bound(const SolverModel& sm) {
 // unbounded on a side), its directions decide an OPTIMAL first: whether one
 // made the verdict (in `s`).
 bool unbounded_beside_optimum(const ModelData& d, const SolverModel& sm, RunControl& run, Solution& s) {
-  if (sm.has_quad() || !s.has_primal || !has_infinite_bound(sm) || improving_direction(sm, run) != 1) return false;
+  if (sm.has_quad() || !s.has_primal || !sm.has_infinite_bound() || improving_direction(sm, run) != 1) return false;
   run.log.line("The relaxation has a direction along which the objective falls: the point found decides the verdict");
   decide_unbounded(d, sm, run, s.x, s);
   return true;

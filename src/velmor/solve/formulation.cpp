@@ -189,6 +189,12 @@ bool SolverModel::has_unbounded_integer() const {
   return false;
 }
 
+bool SolverModel::has_infinite_bound() const {
+  for (size_t j = 0; j < col_lb.size(); ++j)
+    if (col_lb[j] <= -COIN_DBL_MAX || col_ub[j] >= COIN_DBL_MAX) return true;
+  return false;
+}
+
 bool SolverModel::has_row_without_integer_point() const {
   const size_t m = static_cast<size_t>(num_rows());
   std::vector<long long> divisor(m, 0);

@@ -108,6 +108,9 @@ struct SolverModel {
   bool has_row_without_integer_point() const;
   // An integer column with an infinite bound.
   bool has_unbounded_integer() const;
+  // A column with an infinite bound (else the relaxation lies in a box and
+  // has no direction).
+  bool has_infinite_bound() const;
   // A value CGL's probing may give a column lies beyond 2^53, where x + 1 ==
   // x: a finite column bound there, a row side over one of the row's
   // coefficients there, or a bound the rows imply there (a few passes of
