@@ -152,18 +152,20 @@ def test_in_place_changes_are_whole_or_none(run_python):
                 q.addTerms(1.0, x, y)
         class Matrix(np.ndarray):
             def __del__(self):
-                seen.append(p.size())
+                seen.append(p.size() + p.getLinExpr().size())
                 p.addTerms(np.eye(2), X)
+                p.addConstant(7.0)
         for restart in ("clear", "__init__"):
             seen = []
             q = QuadExpr()
             q.addTerms([Adds(2.0), 5.0], [x, x], [y, x])
             getattr(q, restart)()
             assert seen == [0] and q.size() == 1 and q.getVar1(0).sameAs(x) and q.getVar2(0).sameAs(y), (seen, str(q))
-            p = PsdExpr()
+            p = PsdExpr(2 * x + 1)
             p.addTerms(np.eye(2).view(Matrix), X)
             getattr(p, restart)()
             assert seen == [0, 0] and p.size() == 1 and p.getVar(0).sameAs(X), (seen, p.size())
+            assert p.getConstant() == 7.0, str(p)
         print("ok")
     """, PYTHONMALLOC="malloc_debug")
     assert result.returncode == 0, result.stderr

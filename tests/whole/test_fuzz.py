@@ -25,7 +25,8 @@ _spec.loader.exec_module(cb_fuzzer)
 @pytest.mark.parametrize("reentrant", [fuzzer.REENTRANT_SHARE, 0.3], ids=["surface", "reentrant"])
 def test_the_whole_surface_survives_hostile_calls(capsys, reentrant):
     seed = int(os.environ.get("VELMOR_FUZZ_SEED") or time.time_ns() % 1000003)
-    calls = (5000 if fuzzer.under_sanitizer() else 20000) if reentrant == fuzzer.REENTRANT_SHARE else 6000
+    calls = (5000 if fuzzer.under_sanitizer() else 20000) if reentrant == fuzzer.REENTRANT_SHARE else (
+        1500 if fuzzer.under_sanitizer() else 6000)
     build = os.path.dirname(os.path.dirname(os.path.abspath(velmorpy.__file__)))
     t0 = time.monotonic()
     batches = fuzzer.run(seed, calls, build, batch_calls=2000, jobs=min(3, os.cpu_count() or 1),

@@ -248,7 +248,7 @@ PyObject* linexpr_iadd(PyObject* self, PyObject* other) noexcept {
 // e -= other is e += -other: a Var, a LinExpr or a number is subtracted in
 // place; anything else is negated by the interpreter first.
 PyObject* linexpr_isub(PyObject* self, PyObject* other) noexcept {
-  return guarded([&] {
+  return guarded_holding(self, other, [&] {
     if (Py_IS_TYPE(other, &VarType) || Py_IS_TYPE(other, &LinExprType) || PyFloat_CheckExact(other) ||
         PyLong_CheckExact(other)) {
       iadd(self, other, -1.0);

@@ -92,7 +92,6 @@ bool is_pair(PyObject* item) {
   return pair;
 }
 
-
 void init_psdexpr(PyObject* self, PyObject* arg1, PyObject* arg2) {
   PsdExprObject* e = as_psdexpr(self);
   {
@@ -423,8 +422,8 @@ PyObject* psdexpr_clear_method(PyObject* self, const Args&) {
   LinExprObject* l = psdexpr_lin(e);
   // The items go only when every list reads as empty: their finalisers see e cleared.
   TermsCopy released_last(l->coeffs_, l->vars_);
-  clear_terms(e->coeffs_, e->vars_);
   linexpr_clear_terms(l);
+  clear_terms(e->coeffs_, e->vars_);
   Py_RETURN_NONE;
 }
 

@@ -248,6 +248,13 @@ PyObject* quadexpr_imul(PyObject* self, PyObject* other) noexcept {
     Ref pin = Ref::borrow(other);
     const bool plain = PyFloat_CheckExact(other) || PyLong_CheckExact(other);
     const double m = plain ? number_value(other) : 0.0;
+    if (plain && !q->coeffs_.objects && Py_IS_TYPE(q->lin_, &LinExprType)) {
+      // No Python code runs on this road: the products are made in place.
+      nums_imul(q->coeffs_.nums, m);  // m * c is c * m
+      Ref lin = Ref::borrow(q->lin_);
+      Ref product = take(PyNumber_InPlaceMultiply(lin.get(), other));
+      return;
+    }
     QuadTerms read(q);
     OwnedCoeffs products(qcoeffs_copy(read.coeffs()));
     if (plain && !products.t.objects) {
