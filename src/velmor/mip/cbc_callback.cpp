@@ -276,13 +276,15 @@ class CbcEngine : public CbcHooks {
   // integrality: CBC has handed in candidates with a free integer column at
   // 6.75 that it goes on from, and the checks of the verdict settle them.)
   bool within_columns(const double* x) const {
-    for (int j = 0; j < sm_.num_cols(); ++j) {
-      const size_t k = static_cast<size_t>(j);
-      const double lb = sm_.col_lb[k], ub = sm_.col_ub[k], v = x[j];
-      if (!std::isfinite(v) || v < lb - kCheckTolerance * std::max(1.0, std::fabs(lb)) ||
-          v > ub + kCheckTolerance * std::max(1.0, std::fabs(ub)))
+    return within_bounds(x, sm_.num_cols(), sm_.col_lb.data(), sm_.col_ub.data());
+  }
+
+  // Whether x[0..n) lies within [lb, ub], to the checks' tolerance.
+  static bool within_bounds(const double* x, int n, const double* lb, const double* ub) {
+    for (int j = 0; j < n; ++j)
+      if (!std::isfinite(x[j]) || x[j] < lb[j] - kCheckTolerance * std::max(1.0, std::fabs(lb[j])) ||
+          x[j] > ub[j] + kCheckTolerance * std::max(1.0, std::fabs(ub[j])))
         return false;
-    }
     return true;
   }
 
@@ -299,13 +301,7 @@ class CbcEngine : public CbcHooks {
     const double* ub = si.getColUpper();
     const int n = si.getNumCols();
     auto inside = [&](const CheckedSolution& c) {
-      for (int j = 0; j < n && j < static_cast<int>(c.x.size()); ++j) {
-        const double v = c.x[static_cast<size_t>(j)];
-        if (v < lb[j] - kCheckTolerance * std::max(1.0, std::fabs(lb[j])) ||
-            v > ub[j] + kCheckTolerance * std::max(1.0, std::fabs(ub[j])))
-          return false;
-      }
-      return true;
+      return within_bounds(c.x.data(), std::min(n, static_cast<int>(c.x.size())), lb, ub);
     };
     const CheckedSolution* best = nullptr;
     for (const CheckedSolution& c : all)
