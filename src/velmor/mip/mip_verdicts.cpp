@@ -200,8 +200,8 @@ bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
 // the relaxation: there the piece of the model a point lies in must be
 // unbounded. `point`: a point of the model, or empty.
 void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double> point,
-                      Solution& s) {
-  const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point);
+                      Solution& s, int relaxation = kRelaxationNotKnown) {
+  const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point, relaxation);
   s = Solution();
   if (feasible == 1 && !sm.sos.empty() && !sm.has_quad() && !piece_unbounded(d, point.data(), run)) {
     run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
@@ -324,9 +324,9 @@ std::vector<double> settled_point(const ModelData& d, const ParamValues& params,
   return s.x;
 }
 
-int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>* point) {
-  const SolverModel relaxed = relaxation_of(sm);
-  const int relaxation = has_feasible_point(relaxed, run);
+int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>* point,
+                    int relaxation) {
+  if (relaxation == kRelaxationNotKnown) relaxation = has_feasible_point(relaxation_of(sm), run);
   if (relaxation == 0) {
     run.log.line("The relaxation is infeasible (a Farkas certificate)");
     return 0;
@@ -394,7 +394,8 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
       if (unbounded_beside_optimum(d, sm, run, s)) return out;
       return second ? confirmed_optimum(d, sm, run, std::move(out), second) : out;
     case VLM_STATUS_INFEASIBLE: {
-      if (has_feasible_point(relaxation_of(sm), run) == 0) {
+      const int relaxation = has_feasible_point(relaxation_of(sm), run);
+      if (relaxation == 0) {
         run.log.line("Infeasible: the relaxation has a Farkas certificate");
         return out;
       }
@@ -403,7 +404,7 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
       // without the objective decides.
       if (!sm.has_quad() && improving_direction(sm, run) == 1) {
         run.log.line("The relaxation is unbounded: a search without the objective decides the verdict");
-        decide_unbounded(d, sm, run, {}, s);
+        decide_unbounded(d, sm, run, {}, s, relaxation);
         return out;
       }
       if (second) {
@@ -420,7 +421,7 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
       }
       if (!ask_feasibility) return out;
       std::vector<double> point;
-      const int feasible = mip_feasibility(d, sm, run, &point);
+      const int feasible = mip_feasibility(d, sm, run, &point, relaxation);
       if (feasible == 0) return out;
       s = Solution();
       if (feasible == 1) {
@@ -433,7 +434,8 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
     }
     case VLM_STATUS_UNBOUNDED:
     case VLM_STATUS_INF_OR_UBD: {
-      if (has_feasible_point(relaxation_of(sm), run) == 0) {
+      const int relaxation = has_feasible_point(relaxation_of(sm), run);
+      if (relaxation == 0) {
         s = Solution();
         s.status = VLM_STATUS_INFEASIBLE;
         return out;
@@ -449,7 +451,7 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
         s = Solution();  // no evidence either way
         return out;
       }
-      decide_unbounded(d, sm, run, s.has_primal ? s.x : std::vector<double>(), s);
+      decide_unbounded(d, sm, run, s.has_primal ? s.x : std::vector<double>(), s, relaxation);
       return out;
     }
     default: return out;

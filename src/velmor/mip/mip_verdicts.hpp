@@ -54,8 +54,11 @@ std::vector<double> settled_point(const ModelData& d, const ParamValues& params,
 // Whether the model with a discrete part admits a point, on evidence: 1
 // with a point that meets the model (in `point` when given), 0 when the
 // relaxation is proved infeasible or a second search without an objective
-// finds no point, -1 when the run must stop first.
-int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>* point = nullptr);
+// finds no point, -1 when the run must stop first. `relaxation`: what
+// has_feasible_point said of the relaxation, where the caller has asked.
+constexpr int kRelaxationNotKnown = -2;
+int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>* point = nullptr,
+                    int relaxation = kRelaxationNotKnown);
 
 // A second search of the model (CbcSearch::second) with a cutoff (only
 // solutions better than it count; minimised sense, without the constant)
