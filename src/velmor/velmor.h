@@ -511,8 +511,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    SUB_OPTIMAL.
  *  - OPTIMAL: where a column is unbounded on a side, the relaxation's
  *    directions are looked at first (CBC's preprocessing bounds free columns
- *    of its own accord): one along which the objective falls makes the
- *    verdict UNBOUNDED's, as below. Then the second search looks for a
+ *    of its own accord), by one LP over the relaxation's recession cone: one
+ *    along which the objective falls makes the verdict UNBOUNDED's, as below. Then the second search looks for a
  *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
  *    twentieth of the first search's, 0.05 s of processor time at least)
  *    without one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
