@@ -12,7 +12,11 @@ with the median ratio. A solve that does not end at the catalogue's optimum
 is still running after LIMIT seconds is marked. Run after a build:
     /usr/bin/python3 bench/bench_miplib.py [folder] [name ...]
 BENCH_REPEAT=1 solves each once; BENCH_LIMIT=60 is the time given to each
-solve (MaxTime for ours, -sec for the driver).
+solve (MaxTime for ours, -sec for the driver). BENCH_SAME=1 gives the driver
+the numbers libvelmor read instead of CLP's reading of the file (CLP's
+reader rounds some decimals to a neighbouring double, and it drops free
+rows, which libvelmor keeps): a search path that differs only by those
+numbers then takes the same path on both sides.
 """
 import os
 import statistics
@@ -25,6 +29,7 @@ import bench_solve
 DATA = "/work/shared/data/miplib3"
 REPEAT = int(os.environ.get("BENCH_REPEAT", "3"))
 LIMIT = float(os.environ.get("BENCH_LIMIT", "60"))
+DRIVER = "cbc-same" if os.environ.get("BENCH_SAME") == "1" else "cbc"
 STATUS = {1: "optimal", 2: "infeasible", 3: "unbounded", 4: "inf_or_unbd", 5: "sub_optimal", 0: "unknown"}
 
 
@@ -46,7 +51,7 @@ def instances(folder):
 
 def solve(exe, side, path):
     """(seconds, objective, status) of one solve; status None for the driver."""
-    args = [exe, "ours", path, f"MaxTime={LIMIT}"] if side == "ours" else [exe, "cbc", path, str(LIMIT)]
+    args = [exe, "ours", path, f"MaxTime={LIMIT}"] if side == "ours" else [exe, DRIVER, path, str(LIMIT)]
     out = subprocess.run(args, capture_output=True, text=True, check=True).stdout.split("\n")
     seconds, objective, _, status = out[-2].split()[:4]  # the timing is the last line
     return float(seconds), float(objective), int(status) if side == "ours" else None

@@ -8,6 +8,7 @@
 //   bench_solve clp-same FILE     (the same, on the numbers libvelmor read)
 //   bench_solve cbc FILE [SECONDS] (CbcMain1 "-solve", CBC's defaults; with
 //                                  SECONDS, "-sec SECONDS" before it)
+//   bench_solve cbc-same FILE [SECONDS] (the same, on the numbers libvelmor read)
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -60,7 +61,7 @@ int run_ours(const char* file, int argc, char** argv) {
 // Loads what VLMreadmodel made of `file` (columns, rows, bounds, objective)
 // into `simplex`. CLP's MPS reader rounds some decimals to a neighbouring
 // double, which gives its simplex another path.
-int load_as_read(const char* file, ClpSimplex& simplex) {
+int load_as_read(const char* file, ClpSimplex& simplex, std::vector<char>* types = nullptr) {
   VLMenv* env = nullptr;
   VLMemptyenv(&env);
   VLMmodel* model = nullptr;
@@ -88,6 +89,10 @@ int load_as_read(const char* file, ClpSimplex& simplex) {
   simplex.loadProblem(n, m, beg.data(), ind.data(), val.data(), lb.data(), ub.data(), obj.data(), lhs.data(),
                       rhs.data());
   simplex.setOptimizationDirection(sense);
+  if (types) {
+    types->resize(n);
+    VLMgetcharattrlist(model, "VType", n, all.data(), types->data());
+  }
   VLMfreemodel(model);
   VLMfreeenv(env);
   return 0;
@@ -110,15 +115,16 @@ int run_clp(const char* file, bool as_read) {
   return simplex.status() == 0 ? 0 : 4;
 }
 
-int run_cbc(const char* file, const char* seconds) {
+int run_cbc(const char* file, const char* seconds, bool as_read) {
   OsiClpSolverInterface solver;
   solver.messageHandler()->setLogLevel(0);
   solver.getModelPtr()->setLogLevel(0);
   // CLP's reader, as for the LP; the integer markers come with it.
   ClpSimplex* clp = solver.getModelPtr();
-  if (clp->readMps(file, true) != 0) return 2;
+  std::vector<char> types;
+  if ((as_read ? load_as_read(file, *clp, &types) : clp->readMps(file, true)) != 0) return 2;
   for (int j = 0; j < clp->numberColumns(); ++j)
-    if (clp->isInteger(j)) solver.setInteger(j);
+    if (as_read ? types[j] != 'C' : clp->isInteger(j)) solver.setInteger(j);
   CbcModel model(solver);
   CbcSolverUsefulData data;
   CbcMain0(model, data);
@@ -139,6 +145,7 @@ int main(int argc, char** argv) {
   if (!std::strcmp(argv[1], "ours")) return run_ours(argv[2], argc - 3, argv + 3);
   if (!std::strcmp(argv[1], "clp")) return run_clp(argv[2], false);
   if (!std::strcmp(argv[1], "clp-same")) return run_clp(argv[2], true);
-  if (!std::strcmp(argv[1], "cbc")) return run_cbc(argv[2], argc > 3 ? argv[3] : nullptr);
+  if (!std::strcmp(argv[1], "cbc")) return run_cbc(argv[2], argc > 3 ? argv[3] : nullptr, false);
+  if (!std::strcmp(argv[1], "cbc-same")) return run_cbc(argv[2], argc > 3 ? argv[3] : nullptr, true);
   return 1;
 }

@@ -529,8 +529,10 @@ void pass_mip_start(const ModelData& data, OsiSolverInterface& solver, CbcModel&
 // CGL's probing, searching without preprocessing, has cut the optimum off
 // a model with a range row (lb < a.x < ub, both finite: -1 <= 5a - 2d <= 3
 // over integers a, d in [0, 1] became a = d = 1), where the same row as two
-// one-sided rows was searched right. CBC gets range rows so: the row keeps
-// its lower side, a copy after the model's rows takes the upper one.
+// one-sided rows was searched right. CBC gets range rows so: a side the
+// column bounds imply is dropped (0 <= x + y <= 1 over binaries is
+// x + y <= 1); where both sides can bind, the row keeps its lower side and a
+// copy after the model's rows takes the upper one.
 void split_range_rows(const SolverModel& sm, OsiSolverInterface& solver) {
   const int m = sm.num_rows();
   std::vector<int> ranges;
@@ -542,9 +544,26 @@ void split_range_rows(const SolverModel& sm, OsiSolverInterface& solver) {
   const CoinPackedMatrix by_row(*solver.getMatrixByRow());
   for (int i : ranges) {
     const CoinShallowPackedVector row = by_row.getVector(i);
-    solver.addRow(row.getNumElements(), row.getIndices(), row.getElements(), -COIN_DBL_MAX,
-                  sm.row_ub[static_cast<size_t>(i)]);
-    solver.setRowUpper(i, COIN_DBL_MAX);
+    // The row's least and greatest activity over the column bounds.
+    double least = 0, greatest = 0;
+    for (int k = 0; k < row.getNumElements(); ++k) {
+      const size_t j = static_cast<size_t>(row.getIndices()[k]);
+      const double a = row.getElements()[k], lo = sm.col_lb[j], up = sm.col_ub[j];
+      const double at_lo = lo > -COIN_DBL_MAX ? a * lo : (a > 0 ? -COIN_DBL_MAX : COIN_DBL_MAX);
+      const double at_up = up < COIN_DBL_MAX ? a * up : (a > 0 ? COIN_DBL_MAX : -COIN_DBL_MAX);
+      const double low = std::min(at_lo, at_up), high = std::max(at_lo, at_up);
+      least = least <= -COIN_DBL_MAX || low <= -COIN_DBL_MAX ? -COIN_DBL_MAX : least + low;
+      greatest = greatest >= COIN_DBL_MAX || high >= COIN_DBL_MAX ? COIN_DBL_MAX : greatest + high;
+    }
+    const double lb = sm.row_lb[static_cast<size_t>(i)], ub = sm.row_ub[static_cast<size_t>(i)];
+    if (least >= lb) {
+      solver.setRowLower(i, -COIN_DBL_MAX);
+    } else if (greatest <= ub) {
+      solver.setRowUpper(i, COIN_DBL_MAX);
+    } else {
+      solver.addRow(row.getNumElements(), row.getIndices(), row.getElements(), -COIN_DBL_MAX, ub);
+      solver.setRowUpper(i, COIN_DBL_MAX);
+    }
   }
 }
 

@@ -816,6 +816,18 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_row(p, {0, 3}, {5, -2}, -1, 3);
          set_int(p, "MIP/LevelHeurs", 0);
        }},
+      {"a range row of mixed signs: both sides can bind, both stay", -1, VLM_STATUS_OPTIMAL, -4,
+       [](VLMmodel* p) {
+         add_var(p, 0, 2, 1, VLM_INTEGER);
+         add_var(p, 0, 2, -3, VLM_INTEGER);
+         add_row(p, {0, 1}, {2, -3}, -3, 1);
+       }},
+      {"a range row whose lower side the bounds imply", -1, VLM_STATUS_OPTIMAL, -1,
+       [](VLMmodel* p) {
+         add_var(p, 0, 1, -1, VLM_BINARY);
+         add_var(p, 0, 1, -1, VLM_BINARY);
+         add_row(p, {0, 1}, {1, 1}, 0, 1);
+       }},
       {"no integer point: a search over free integers never ended", -1, VLM_STATUS_INFEASIBLE, NAN,
        [](VLMmodel* p) {
          add_var(p, -1, kInf, 0);
