@@ -538,7 +538,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * model: a reported point meets it, OPTIMAL is confirmed on it (not on a
  * MIQP, whose optimum is the search's), INFEASIBLE stands on its evidence.
  * CBC gets a range row (both sides finite) as two one-sided rows (its
- * probing has cut an optimum off a range row).
+ * probing has cut an optimum off a range row), or as one where the column
+ * bounds imply the other side.
  *
  * QP: Method -1 (the default) and 2 run a primal-dual interior point method
  * (Mehrotra's predictor-corrector with Gondzio's centrality correctors on
