@@ -180,8 +180,6 @@ void take_first_point(const ModelData& d, Solution& s) {
   s.sol_count = static_cast<int>(s.pool.size());
 }
 
-
-// The second search's outcome, counting the first one's work too.
 // Whether the relaxation of the piece of the model that x (a point of the
 // model) lies in has an improving direction (see fix_discrete_part): that
 // piece is then a feasible model of integer columns and rows only whose
@@ -199,13 +197,38 @@ bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
 // sets (indicators and semi-continuous columns among them) are no part of
 // the relaxation: there the piece of the model a point lies in must be
 // unbounded. `point`: a point of the model, or empty.
+// A model with SOS sets whose relaxation is unbounded while the piece of
+// `point` is not, searched by our own branch-and-bound, which branches on an
+// SOS set wherever a relaxation is unbounded (miqp.cpp): its optimum, where
+// no point found is better, goes into `s` (true); else a better point it
+// found replaces `point`.
+bool searched_by_pieces(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>& point,
+                        Solution& s) {
+  run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
+               "a branch-and-bound that branches on SOS sets where a relaxation is unbounded searches the model");
+  RunOutcome own = solve_miqp(d, sm, run);
+  if (own.code != VLM_OKAY) return false;
+  Solution& o = own.solution;
+  bool best_failed = false;
+  keep_points_that_hold(d, int_tolerance(run), o, best_failed);
+  take_first_point(d, o);
+  if (!o.has_primal) return false;
+  const double found = sm.sense * user_objective(d, o.x.data()), ours = sm.sense * user_objective(d, point.data());
+  if (o.status == VLM_STATUS_OPTIMAL && !best_failed && found <= ours + 1e-9 * std::max(1.0, std::fabs(ours))) {
+    s = std::move(o);
+    return true;
+  }
+  if (found < ours) point = o.x;
+  return false;
+}
+
 void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double> point,
                       Solution& s, int relaxation = kRelaxationNotKnown) {
   const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point, relaxation);
   s = Solution();
   if (feasible == 1 && !sm.sos.empty() && !sm.has_quad() && !piece_unbounded(d, point.data(), run)) {
-    run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
-                 "no verdict, the point is kept");
+    if (searched_by_pieces(d, sm, run, point, s)) return;
+    run.log.line("No verdict: the best point found is kept");
     s.pool.push_back(std::move(point));
     take_first_point(d, s);
     s.status = VLM_STATUS_SUB_OPTIMAL;
@@ -227,6 +250,7 @@ bool unbounded_beside_optimum(const ModelData& d, const SolverModel& sm, RunCont
   return true;
 }
 
+// The second search's outcome, counting the first one's work too.
 RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, double cutoff, double seconds) {
   RunOutcome again = second(cutoff, seconds);
   again.stats.spx_iters += first.stats.spx_iters;

@@ -7,7 +7,9 @@
 // final basis and point, from which its own relaxation starts. Branching:
 // the most fractional integer column (down: x <= floor, up: x >= ceil),
 // else the first violated SOS, split at the weighted mean position of its
-// non-zero members.
+// non-zero members. A node whose relaxation is unbounded branches on an SOS
+// set its bounds do not yet settle; with every set settled, the search
+// ends unbounded.
 //
 // Limits: MaxTime, MIP/MaxNodes, MIP/MaxSols, MIP/MaxStallingNodes; the
 // search ends when the gap falls within MIP/GapAbs or MIP/GapRel; MIP/Cutoff
@@ -399,19 +401,49 @@ class Search {
       int r = first;
       while (r + 1 < last && s.weights[static_cast<size_t>(r) + 1] <= mean) ++r;
       if (s.type == 2 && r == first) r = first + 1;
-      std::vector<BoundChange> left, right;
-      bool left_ok = true, right_ok = true;
-      for (int k = 0; k < static_cast<int>(s.members.size()); ++k) {
-        const bool zero_left = k > r;
-        const bool zero_right = s.type == 1 ? k <= r : k < r;
-        if (zero_left) left_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], left);
-        if (zero_right) right_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], right);
-      }
-      if (left_ok) children.push_back(child(node, left));
-      if (right_ok) children.push_back(child(node, right));
+      split_sos(node, s, r, children);
       return true;
     }
     return false;
+  }
+
+  // Branches on the first SOS set whose members the node's bounds leave
+  // free to be non-zero over more positions than the set allows (two
+  // adjacent for SOS2, one for SOS1), split at the middle of those
+  // positions; false when every set is settled by the bounds.
+  bool branch_open_sos(const Node& node, std::vector<Node>& children) const {
+    for (const SolverSos& s : sm_.sos) {
+      int first = -1, last = -1;
+      for (size_t k = 0; k < s.members.size(); ++k) {
+        const int col = s.members[k];
+        if (bound_of(node, col, true) == 0 && bound_of(node, col, false) == 0) continue;
+        if (first < 0) first = static_cast<int>(k);
+        last = static_cast<int>(k);
+      }
+      if (first < 0 || last - first + 1 <= s.type) continue;
+      int r = first + (last - first - 1) / 2;  // first <= r < last
+      if (s.type == 2) r = std::max(r, first + 1);  // first < r < last
+      split_sos(node, s, r, children);
+      return true;
+    }
+    return false;
+  }
+
+  // The two children of a split of SOS set `s` at position r: the left one
+  // zeroes the members after r, the right one those up to r (SOS1) or
+  // before r (SOS2). A child that would zero a member its bounds keep away
+  // from 0 holds no point and is left out.
+  void split_sos(const Node& node, const SolverSos& s, int r, std::vector<Node>& children) const {
+    std::vector<BoundChange> left, right;
+    bool left_ok = true, right_ok = true;
+    for (int k = 0; k < static_cast<int>(s.members.size()); ++k) {
+      const bool zero_left = k > r;
+      const bool zero_right = s.type == 1 ? k <= r : k < r;
+      if (zero_left) left_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], left);
+      if (zero_right) right_ok &= fix_zero(node, s.members[static_cast<size_t>(k)], right);
+    }
+    if (left_ok) children.push_back(child(node, left));
+    if (right_ok) children.push_back(child(node, right));
   }
 
   double bound_of(const Node& node, int col, bool lower) const {
@@ -468,8 +500,19 @@ class Search {
       }
       if (result == 1) continue;
       if (result == 2) {
-        unbounded_ = true;
-        return;
+        // An unbounded relaxation proves nothing while an SOS set still
+        // lets more members be non-zero than it allows: the search
+        // branches on it, the children each allowing fewer.
+        std::vector<Node> children;
+        if (!branch_open_sos(node, children)) {
+          unbounded_ = true;
+          return;
+        }
+        for (Node& c : children) {
+          c.seq = seq_++;
+          open_.push(std::move(c));
+        }
+        continue;
       }
       double value = sm_.min_objective(x_.data());
       node.bound = std::max(node.bound, value);

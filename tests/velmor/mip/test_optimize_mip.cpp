@@ -828,6 +828,14 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_var(p, 0, 1, -1, VLM_BINARY);
          add_row(p, {0, 1}, {1, 1}, 0, 1);
        }},
+      {"SOS1 over columns unbounded above: the relaxation is unbounded, the model is not", -1,
+       VLM_STATUS_OPTIMAL, -2,
+       [](VLMmodel* p) {
+         add_var(p, 0, kInf, -1);
+         add_var(p, 0, kInf, 0.5);
+         add_row(p, {0, 1}, {1, -1}, -kInf, 2);
+         add_sos(p, 1, {0, 1}, {1, 2});
+       }},
       {"no integer point: a search over free integers never ended", -1, VLM_STATUS_INFEASIBLE, NAN,
        [](VLMmodel* p) {
          add_var(p, -1, kInf, 0);
