@@ -200,15 +200,27 @@ bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
 // A model with SOS sets whose relaxation is unbounded while the piece of
 // `point` is not, searched by our own branch-and-bound, which branches on an
 // SOS set wherever a relaxation is unbounded (miqp.cpp): its optimum, where
-// no point found is better, goes into `s` (true); else a better point it
-// found replaces `point`.
+// no point found is better, goes into `s` (true); so does UNBOUNDED where
+// the node it ended at, its SOS sets settled by its bounds (so that its
+// relaxation is the model's relaxation there), holds a point of the model
+// and has an improving direction of its own. Else a better point it found
+// replaces `point`.
 bool searched_by_pieces(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double>& point,
                         Solution& s) {
   run.log.line("The relaxation is unbounded, the piece of the model with the point found is not: "
                "a branch-and-bound that branches on SOS sets where a relaxation is unbounded searches the model");
-  RunOutcome own = solve_miqp(d, sm, run);
+  SolverModel node;
+  RunOutcome own = solve_miqp(d, sm, run, nullptr, &node);
   if (own.code != VLM_OKAY) return false;
   Solution& o = own.solution;
+  if ((o.status == VLM_STATUS_UNBOUNDED || o.status == VLM_STATUS_INF_OR_UBD) && node.num_cols() > 0) {
+    if (improving_direction(node, run) != 1 || mip_feasibility(d, node, run) != 1) return false;
+    run.log.line("A node with every SOS set settled holds a point of the model and its relaxation is unbounded: "
+                 "the model is unbounded");
+    s = Solution();
+    s.status = VLM_STATUS_UNBOUNDED;
+    return true;
+  }
   bool best_failed = false;
   keep_points_that_hold(d, int_tolerance(run), o, best_failed);
   take_first_point(d, o);

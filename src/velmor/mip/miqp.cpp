@@ -66,8 +66,10 @@ constexpr int kCutPasses = 20;
 
 class Search {
  public:
-  Search(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session)
-      : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0), session_(session) {
+  Search(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session,
+         SolverModel* unbounded_node)
+      : data_(data), sm_(sm), run_(run), p_(run.params), messages_(run.log, 0), session_(session),
+        unbounded_node_(unbounded_node) {
     lp_.passInMessageHandler(&messages_);
     load_clp(sm, lp_);
     guard_.run = &run;
@@ -506,6 +508,13 @@ class Search {
         std::vector<Node> children;
         if (!branch_open_sos(node, children)) {
           unbounded_ = true;
+          if (unbounded_node_) {
+            *unbounded_node_ = sm_;
+            for (const BoundChange& c : node.changes) {
+              unbounded_node_->col_lb[static_cast<size_t>(c.col)] = c.lb;
+              unbounded_node_->col_ub[static_cast<size_t>(c.col)] = c.ub;
+            }
+          }
           return;
         }
         for (Node& c : children) {
@@ -594,6 +603,7 @@ class Search {
   const ParamValues& p_;
   LogMessageHandler messages_;
   CallbackSession* session_;
+  SolverModel* unbounded_node_;
   ClpSimplex lp_;
   ClpRunState state_{};
   QuadraticGuard guard_;
@@ -612,12 +622,13 @@ class Search {
 
 }  // namespace
 
-RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session) {
+RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session,
+                      SolverModel* unbounded_node) {
   if (sm.num_cols() > sm.user_cols || sm.num_rows() > sm.user_rows)
     run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
                   sm.num_cols() - sm.user_cols, sm.num_rows() - sm.user_rows);
   run.log.line("Solving MIQP by branch-and-bound over CLP");
-  Search search(data, sm, run, session);
+  Search search(data, sm, run, session, unbounded_node);
   return search.run();
 }
 

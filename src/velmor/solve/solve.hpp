@@ -186,8 +186,10 @@ RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunContr
 // A MIP run that gives the model's callback its turns (cbc_callback.cpp).
 RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& data, const SolverModel& sm,
                                    RunControl& run);
-// `session` null: no callback.
+// `session` null: no callback. `unbounded_node`, where given and the search
+// ends unbounded: the model under the bounds of the node whose relaxation
+// was unbounded with every SOS set settled by them.
 RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run,
-                      CallbackSession* session = nullptr);
+                      CallbackSession* session = nullptr, SolverModel* unbounded_node = nullptr);
 
 }  // namespace velmor

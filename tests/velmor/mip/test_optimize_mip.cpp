@@ -836,6 +836,16 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_row(p, {0, 1}, {1, -1}, -kInf, 2);
          add_sos(p, 1, {0, 1}, {1, 2});
        }},
+      {"SOS1 sets whose pieces are bounded but one: that piece decides", -1, VLM_STATUS_UNBOUNDED, NAN,
+       [](VLMmodel* p) {
+         add_var(p, 0, kInf, -1);
+         add_var(p, 0, kInf, 1);
+         add_var(p, 0, 4, 0);
+         add_row(p, {0, 1, 2}, {1, 1, 1}, 1, kInf);
+         add_row(p, {1, 2}, {1, -1}, -kInf, 1);
+         add_sos(p, 1, {0, 1}, {1, 2});
+         add_sos(p, 1, {0, 2}, {1, 2});
+       }},
       {"no integer point: a search over free integers never ended", -1, VLM_STATUS_INFEASIBLE, NAN,
        [](VLMmodel* p) {
          add_var(p, -1, kInf, 0);
