@@ -527,8 +527,12 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *  - UNBOUNDED stands on a point that meets the model and a direction of the
  *    relaxation, found by an LP over its recession cone and checked, along
  *    which the objective falls (with SOS sets, of the piece of the model the
- *    point lies in; where only another piece could be unbounded, the point
- *    is reported SUB_OPTIMAL).
+ *    point lies in). Where only another piece could be unbounded, a
+ *    branch-and-bound that branches on an SOS set wherever a relaxation is
+ *    unbounded searches the model: its optimum is the answer, or UNBOUNDED
+ *    where it ends at a node that settles every SOS set, holds a point of
+ *    the model and has such a direction; else the best point found is
+ *    reported SUB_OPTIMAL.
  * A second search that finds a better point and then, run to its end,
  * ends worse than that point (or without one) disproves itself: the point
  * is reported SUB_OPTIMAL. The MIQP search's verdicts are checked the same
