@@ -191,12 +191,6 @@ bool piece_unbounded(const ModelData& d, const double* x, RunControl& run) {
   return !psm.has_impossible_side() && improving_direction(psm, run) == 1;
 }
 
-// The verdict on a model whose relaxation has a direction along which the
-// objective falls without bound: a model of integer columns and rows is
-// then unbounded exactly when it is feasible (its data are rational). SOS
-// sets (indicators and semi-continuous columns among them) are no part of
-// the relaxation: there the piece of the model a point lies in must be
-// unbounded. `point`: a point of the model, or empty.
 // A model with SOS sets whose relaxation is unbounded while the piece of
 // `point` is not, searched by our own branch-and-bound, which branches on an
 // SOS set wherever a relaxation is unbounded (miqp.cpp): its optimum, where
@@ -234,6 +228,12 @@ bool searched_by_pieces(const ModelData& d, const SolverModel& sm, RunControl& r
   return false;
 }
 
+// The verdict on a model whose relaxation has a direction along which the
+// objective falls without bound: a model of integer columns and rows is
+// then unbounded exactly when it is feasible (its data are rational). SOS
+// sets (indicators and semi-continuous columns among them) are no part of
+// the relaxation: there the piece of the model a point lies in must be
+// unbounded. `point`: a point of the model, or empty.
 void decide_unbounded(const ModelData& d, const SolverModel& sm, RunControl& run, std::vector<double> point,
                       Solution& s, int relaxation = kRelaxationNotKnown) {
   const int feasible = !point.empty() ? 1 : mip_feasibility(d, sm, run, &point, relaxation);
