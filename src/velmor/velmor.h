@@ -515,7 +515,7 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    along which the objective falls makes the verdict UNBOUNDED's, as below. Then the second search looks for a
  *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
  *    twentieth of the first search's, 0.05 s of processor time at least; on a model of at most 100 columns
- *    twice the first search's where that is longer)
+ *    twice the first search's, up to 1 s, where that is longer)
  *    without one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
  *    its end and gives the answer. An optimum the second search cannot
  *    confirm in its time is the first search's: on a small model the check

@@ -274,12 +274,13 @@ RunOutcome searched_again(const RunOutcome& first, const MipSearch& second, doub
 // The time a second search may take to confirm an optimum (the larger of
 // the two), and to confirm infeasibility, after a first search of `first`
 // seconds. A small model's check may also take twice the first search's
-// time: its second search ends within that on a machine of any speed (in a
-// build under the address sanitizer, whose allocator CBC runs on too, a
-// second search of four columns took 0.06 s of processor time and was cut
-// off by the floor alone, leaving an optimum the first search got wrong).
+// time, up to 1 s: its second search ends within that on a machine of
+// any speed (in a build under the address sanitizer, whose allocator CBC
+// runs on too, a second search of four columns took 0.06 s of processor
+// time and was cut off by the floor alone, leaving an optimum the first
+// search got wrong).
 constexpr double kConfirmShare = 0.05, kConfirmFloor = 0.05;
-constexpr double kSmallConfirmShare = 2.0;
+constexpr double kSmallConfirmShare = 2.0, kSmallConfirmCap = 1.0;
 constexpr int kSmallColumns = 100;
 constexpr double kInfeasibleShare = 1.0, kInfeasibleFloor = 2.0;
 
@@ -299,8 +300,10 @@ RunOutcome confirmed_optimum(const ModelData& d, const SolverModel& sm, RunContr
   const Solution& s = out.solution;
   const double z = sm.sense * (s.primal_obj - sm.obj_const);
   const double cutoff = z - gap_tolerance(run.params, z);
-  const double share = sm.num_cols() <= kSmallColumns ? kSmallConfirmShare : kConfirmShare;
-  RunOutcome check = second(cutoff, std::max(kConfirmFloor, share * first_search_time(out)));
+  const double first = first_search_time(out);
+  double seconds = std::max(kConfirmFloor, kConfirmShare * first);
+  if (sm.num_cols() <= kSmallColumns) seconds = std::max(seconds, std::min(kSmallConfirmShare * first, kSmallConfirmCap));
+  RunOutcome check = second(cutoff, seconds);
   const double int_tol = int_tolerance(run);
   for (const std::vector<double>& x : check.solution.pool)
     if (meets_mip_model(d, x.data(), int_tol) && sm.sense * (user_objective(d, x.data()) - sm.obj_const) < cutoff) {

@@ -14,10 +14,10 @@
 //    found proves the first search wrong, and the second search, run to its
 //    end, gives the answer. The second search has a time of its own, the
 //    larger of a twentieth of the first search's and 0.05 s, in processor
-//    time (on a model of at most 100 columns twice the first search's
-//    where that is longer); an optimum it cannot confirm in that time is
-//    the first search's (so the check costs about a twentieth of the
-//    solve, and small models are always checked);
+//    time (on a model of at most 100 columns twice the first search's,
+//    up to 1 s, where that is longer); an optimum it cannot confirm in
+//    that time is the first search's (so the check costs about a twentieth
+//    of the solve, and small models are always checked);
 //  - INFEASIBLE stands on the relaxation's Farkas certificate, or on a
 //    second search that finds no point either (within as long again as the
 //    first search took, two seconds at least: else no verdict);
