@@ -88,8 +88,12 @@ CHECK_LINES = (("confirmed", "Optimum confirmed by a second search"),
                ("point missed", "best point misses the model"),
                ("objective changed", "objective changed when its point was mapped back"),
                ("certificate", "the relaxation has a Farkas certificate"),
-               ("infeasible checked", "a second search checks the infeasibility"))
+               ("infeasible checked", "a second search checks the infeasibility"),
+               ("infeasibility disproved", "the first search's infeasibility is wrong"),
+               ("infeasibility unconfirmed", "The second search ended without a verdict"))
 
+# The checks that, when they run, replace the first search's answer.
+CHANGING_CHECKS = ("better found", "point missed", "objective changed", "infeasibility disproved")
 
 # ---- models ------------------------------------------------------------------------------------
 
@@ -741,7 +745,8 @@ def check(seed, max_time, verbose=False):
     seed_sweep.stage("judge")
     ref = judge(d)
     out = dict(seed=seed, cls=d["cls"], road=d["road"], status=status, obj=value, ref=ref[1],
-               want=ref[0], time=elapsed, checks=[k for k, line in CHECK_LINES if line in text])
+               want=ref[0], time=elapsed, checks=[k for k, line in CHECK_LINES if line in text],
+               searches=searches(text))
     out["verdict"] = judged(d, seed, max_time, (status, value, x, elapsed), ref)
     if verbose:
         out["x"], out["ref_x"] = x, ref[2]
@@ -752,11 +757,25 @@ def check(seed, max_time, verbose=False):
         got = solve(d, max_time, road, seed)
         v = judged(d, seed, max_time, got[:4], ref)
         if not v.startswith(("wrong", "hang")):
-            same = got[0] == status and (status != OPTIMAL or abs(got[1] - value) <= 1e-6 * max(1.0, abs(value)))
+            # Two OPTIMAL answers may differ by the gap an optimum is allowed (MIP/GapRel, 1e-4).
+            same = got[0] == status and (status != OPTIMAL or abs(got[1] - value) <= 1e-4 * max(1.0, abs(value)))
             timed = any(s in (0, SUB_OPTIMAL) and t > 0.9 * max_time for s, t in ((status, elapsed), (got[0], got[3])))
             if not same and not timed:
                 v = "disagrees: %s %s, plain %s %s" % (NAMES.get(got[0], got[0]), got[1], NAMES.get(status, status), value)
         out["callback"][road] = v
+        out.setdefault("callback_checks", {})[road] = [k for k, line in CHECK_LINES if line in got[4]]
+    return out
+
+
+def searches(text):
+    """[options, nodes, simplex iterations, work, budget spent] of each CBC search in a log."""
+    out, options = [], ""
+    for line in text.splitlines():
+        if line.startswith("Solving MIP with CBC, options"):
+            options = line[len("Solving MIP with CBC, options"):].strip()
+        elif line.startswith("CBC's search: "):
+            f = line.replace(",", " ").split()
+            out.append([options, int(f[2]), int(f[4]), int(f[8]), "budget" in line])
     return out
 
 
@@ -848,6 +867,18 @@ def main():
         row = {k: v for (c, k), v in by_class.items() if c == cls}
         print("  %-11s %s" % (cls, ", ".join("%s %d" % kv for kv in sorted(row.items()))))
     print("checks of verdicts:", ", ".join("%s %d" % kv for kv in sorted(checks.items())))
+    # Where a check changed the first search's answer: by class and road.
+    changed = Counter()
+    for r in results:
+        for k in r.get("checks", []):
+            if k in CHANGING_CHECKS:
+                changed[(k, r["cls"], "plain")] += 1
+        for road, ks in r.get("callback_checks", {}).items():
+            for k in ks:
+                if k in CHANGING_CHECKS:
+                    changed[(k, r["cls"], "callback " + road)] += 1
+    for (k, cls, road), n in sorted(changed.items()):
+        print("  changed the answer: %-24s %-11s %-15s %d" % (k, cls, road, n))
     listed.sort(key=lambda r: (not r["verdict"].startswith(("wrong", "hang")), r["verdict"], r["seed"]))
     differs = Counter(r["verdict"] for r in listed if r["verdict"].startswith("differs"))
     if differs:

@@ -90,7 +90,11 @@ def run(script, first, last, args, failure):
         with ThreadPoolExecutor(args.jobs) as pool:
             list(pool.map(lambda p: _run_range(script, p[0], p[1], args, p[2], failure), parts))
         results = [json.loads(line) for _, _, path in parts if os.path.exists(path) for line in open(path)]
-    return sorted(results, key=lambda r: r["seed"])
+    results.sort(key=lambda r: r["seed"])
+    if getattr(args, "results", None):
+        with open(args.results, "w") as f:
+            f.writelines(json.dumps(r) + "\n" for r in results)
+    return results
 
 
 def arguments(script_doc, root, seeds, max_time, verbose_help, check, failure):
@@ -103,6 +107,7 @@ def arguments(script_doc, root, seeds, max_time, verbose_help, check, failure):
     ap.add_argument("--sanitize", action="store_true", help="use build-asan (ASan + UBSan)")
     ap.add_argument("--build", default=None, help="the build tree's python folder")
     ap.add_argument("--verbose", action="store_true", help=verbose_help)
+    ap.add_argument("--results", default=None, help="write every seed's result to this file, a JSON line each")
     ap.add_argument("--child", default=None, help=argparse.SUPPRESS)
     ap.add_argument("--out", default=None, help=argparse.SUPPRESS)
     args = ap.parse_args()

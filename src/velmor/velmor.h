@@ -431,9 +431,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * IPM/DualTolerance and IPM/GapTolerance or 1e-6, whichever is looser; one it
  * does not settle within max(1000, 5 (columns + rows)) pivots, or whose check fails,
  * goes to the interior point method). Indicators and semi-continuous variables are
- * reformulated with a big-M row when the columns involved have finite bounds
- * and M does not exceed MIP/LinearizationBigM, else exactly with an SOS1 set;
- * what that adds is invisible in counts, attributes and files.
+ * reformulated with a big-M row when the bounds each term grows towards are
+ * finite (z = 1 -> x >= 5 over x in [0, infinity) takes M = 5) and M does
+ * not exceed MIP/LinearizationBigM, else exactly with an SOS1 set; an SOS1
+ * set of binaries becomes the row "the sum of its members <= 1". What that
+ * adds is invisible in counts, attributes and files.
  * Refused with VLM_ERROR_ABORT_SOLVER_NOT_AVAILABLE (status UNKNOWN, no
  * solution): a quadratic objective that is not convex in the direction of
  * optimisation, and semidefinite models with a discrete part or quadratic
@@ -513,18 +515,18 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    directions are looked at first (CBC's preprocessing bounds free columns
  *    of its own accord), by one LP over the relaxation's recession cone: one
  *    along which the objective falls makes the verdict UNBOUNDED's, as below. Then the second search looks for a
- *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel. Ending within its time (a
- *    twentieth of the first search's, 0.05 s of processor time at least; on a model of at most 100 columns
- *    twice the first search's, up to 1 s, where that is longer)
- *    without one confirms the optimum; finding one proves the first search wrong, and the second search then runs to
- *    its end and gives the answer. An optimum the second search cannot
- *    confirm in its time is the first search's: on a small model the check
- *    always ends, on a large one it costs about a twentieth of the solve.
+ *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel, without cut generators and
+ *    heuristics, within a budget of work (simplex iterations, strong branching's among them, and nodes:
+ *    a twentieth of the first search's, 1,000 at least), which is the same on every machine, loaded or
+ *    not. Ending within it without one confirms the optimum; finding one proves the first search wrong,
+ *    and the second search then runs to its end and gives the answer. An optimum the second search
+ *    cannot confirm within its budget is the first search's: the check costs about a twentieth of the
+ *    solve, and on a small model a few hundredths of a second at most.
  *  - INFEASIBLE stands on a Farkas certificate of the relaxation, on a row of
  *    integer columns whose sides hold no multiple of its coefficients'
  *    greatest common divisor, or on the second search finding no point
- *    either (within as long again as the first search took, 2 s at least;
- *    else status UNKNOWN).
+ *    either (within as much work again as the first search's, 20,000 at
+ *    least; else status UNKNOWN).
  *  - UNBOUNDED stands on a point that meets the model and a direction of the
  *    relaxation, found by an LP over its recession cone and checked, along
  *    which the objective falls (with SOS sets, of the piece of the model the

@@ -543,6 +543,8 @@ RunOutcome solve_cbc_with_callback(CallbackSession& session, const ModelData& da
     CbcEngine again(session, sm);
     RunOutcome next = run_cbc(data, with_cuts, run, &again);
     next.stats.spx_iters += out.stats.spx_iters;
+    next.stats.nodes += out.stats.nodes;
+    next.stats.work += out.stats.work;
     next.stats.solver_time += out.stats.solver_time;
     next.stats.presolve_time += out.stats.presolve_time;
     out = std::move(next);

@@ -32,7 +32,6 @@
 #include <climits>
 #include <cmath>
 #include <cstdio>
-#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -79,6 +78,9 @@ struct StageState {
   bool unprocessed = false;  // the search goes without CGL's preprocessing
   double after_root = -1, after_preprocess = -1;
   CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
+  // The searched model's counts, read after its search (the driver does not
+  // copy them back to the model it was given where it preprocessed it).
+  int nodes = -1, iterations = -1, strong_iterations = -1;
 };
 StageState* current_stage = nullptr;
 
@@ -132,6 +134,9 @@ int cbc_stage(CbcModel* model, int where_from) {
       }
       break;
     case 4:
+      st.nodes = model->getNodeCount();
+      st.iterations = model->getIterationCount();
+      st.strong_iterations = model->numberStrongIterations();
       // After the search, the driver copies the searched model's extra
       // solutions into the original model sized by the original column count
       // (reading past their end when preprocessing removed columns) before it
@@ -145,11 +150,14 @@ int cbc_stage(CbcModel* model, int where_from) {
   return 0;
 }
 
-// The process's processor time in seconds. A search's own budget
-// (CbcSearch::seconds) is counted in it, so that a second search on a busy
-// machine gets the work it is given, not the wall time others leave it.
-double cpu_seconds() { return static_cast<double>(std::clock()) / CLOCKS_PER_SEC; }
-constexpr double kLoadMargin = 4;
+// A search's work (RunStats::work) from its counts: a node costs at least
+// its own bookkeeping where its relaxation takes no pivot.
+long long search_work(long long nodes, long long iterations, long long strong_iterations) {
+  return nodes + iterations + strong_iterations;
+}
+long long work_done(CbcModel& model) {
+  return search_work(model.getNodeCount(), model.getIterationCount(), model.numberStrongIterations());
+}
 
 // Shared by the event handler and CBC's copies of it.
 struct CbcRunState {
@@ -157,8 +165,9 @@ struct CbcRunState {
   const SolverModel* sm;
   int stall_limit;  // MIP/MaxStallingNodes; -1 for none
   CbcHooks* hooks;
-  double cpu_deadline;  // cpu_seconds() at which the search's own budget is spent (CbcSearch::seconds)
+  double work_budget;  // CbcSearch::work
   std::mutex mutex;
+  bool budget_spent = false;  // the search was stopped for its own budget
   int last_improvement_node = 0;
   double incumbent = COIN_DBL_MAX;
   double next_progress = 5.0;  // run clock of the next progress line
@@ -223,8 +232,12 @@ class CbcRunHandler : public CbcEventHandler {
       }
       case node:
       case treeStatus: {
-        if (run.should_stop() || cpu_seconds() >= st.cpu_deadline) return stop;
+        if (run.should_stop()) return stop;
         std::lock_guard<std::mutex> lock(st.mutex);
+        if (static_cast<double>(work_done(*model_)) >= st.work_budget) {
+          st.budget_spent = true;
+          return stop;
+        }
         if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
           run.stop(VLM_ERROR_ABORT_STALLING_NODE_LIMIT);
           return stop;
@@ -355,17 +368,12 @@ class DriverArgs {
   }
 
  private:
-  // The search's own budget is processor time (cpu_seconds) while even a
-  // machine kLoadMargin times over-committed would end it within MaxTime;
-  // nearer MaxTime the driver's limit is the run's wall clock, the smaller
-  // of the two.
+  // The driver's limit is the run's wall clock (a search's own budget is
+  // counted in work by the event handler).
   void time_limit() {
-    if (search_.seconds < COIN_DBL_MAX && kLoadMargin * search_.seconds < run_.remaining()) {
-      a_.add("-timeMode", "cpu");
-      a_.add_number("-seconds", search_.seconds);
-    } else if (std::min(search_.seconds, run_.remaining()) < COIN_DBL_MAX) {
+    if (run_.remaining() < COIN_DBL_MAX) {
       a_.add("-timeMode", "elapsed");
-      a_.add_number("-seconds", std::min(search_.seconds, run_.remaining()));
+      a_.add_number("-seconds", run_.remaining());
     }
   }
 
@@ -415,15 +423,20 @@ class DriverArgs {
     const bool without = searched_unprocessed(sm, p_, plain_, search);
     const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() || (without && sm.has_unbounded_integer());
     if (without) a_.add("-preprocess", "off");
-    if (plain_) a_.add("-depthMiniBab", "-999");  // -999: no search inside CLP, whatever the model's size
+    // -999: no search inside CLP, whatever the model's size: a plain search
+    // passes every node through the cut generators, and a search with a
+    // budget counts every node (CLP's own branch-and-bound gives no events:
+    // a confirming search of three free integers went on there for a
+    // million nodes past its budget).
+    if (plain_ || search.work < COIN_DBL_MAX) a_.add("-depthMiniBab", "-999");
     // (A second search that starts from the first one's root basis solves
     // its root without CLP's presolve, which would not keep the basis.)
     if (p_.get_int(kPresolve) == 0 || (search.second && search.root && search.root->basis))
       a_.add("-presolve", "off");
     static const char* const kLevels[] = {"off", "root", "on", "forceOn"};
     // A second search after a first one without preprocessing goes without
-    // cut generators too (CbcSearch).
-    const int cuts = search.second && unprocessed ? 0 : p_.get_int(kMipLevelCuts);
+    // cut generators too, and so does a confirming one (CbcSearch).
+    const int cuts = search.second && (unprocessed || search.cutoff < COIN_DBL_MAX) ? 0 : p_.get_int(kMipLevelCuts);
     if (cuts >= 0) a_.add("-cutsOnOff", kLevels[cuts]);
     const int probing = p_.get_int(kMipLevelProbing);
     if (no_probing || cuts == 0)
@@ -646,7 +659,10 @@ void run_driver(const ModelData& data, CbcModel& model, StageState& stage, std::
 // The search's iterations and times, the preprocessing's apart.
 void take_statistics(CbcModel& model, const StageState& stage, double t0, double t1, RunStats& stats) {
   stats.available = true;
-  stats.spx_iters = model.getIterationCount();
+  const bool searched = stage.nodes >= 0;
+  stats.spx_iters = searched ? stage.iterations : model.getIterationCount();
+  stats.nodes = searched ? stage.nodes : model.getNodeCount();
+  stats.work = searched ? search_work(stage.nodes, stage.iterations, stage.strong_iterations) : work_done(model);
   if (stage.after_root >= 0 && stage.after_preprocess >= stage.after_root)
     stats.presolve_time = stage.after_preprocess - stage.after_root;
   stats.solver_time = std::max(0.0, t1 - t0 - stats.presolve_time);
@@ -680,18 +696,12 @@ size_t fill_pool(const ModelData& data, const SolverModel& sm, const ParamValues
 }
 
 // The status from CBC's and the run's, and the limit that stopped the run.
-void take_verdict(RunControl& run, const CbcSearch& search, CbcModel& model, double c0, double cpu_deadline,
-                  Solution& s) {
+// `budget_spent`: the search's own budget (CbcSearch::work) stopped it,
+// which is no limit of the run.
+void take_verdict(RunControl& run, CbcModel& model, bool budget_spent, Solution& s) {
   const ParamValues& p = run.params;
   const bool have = !s.pool.empty();
   const int status = model.status(), secondary = model.secondaryStatus();
-  // The search's own time limit, where it has one, is not the run's.
-  // (As below, a search that ends without a solution near it counts as
-  // stopped by it.)
-  const bool own_clock = search.seconds < COIN_DBL_MAX && !run.time_up();
-  const double c1 = cpu_seconds();
-  const bool budget_spent = own_clock && ((status == 1 && (secondary == 4 || c1 >= cpu_deadline)) ||
-                                          (s.pool.empty() && c1 - c0 >= 0.9 * search.seconds));
   int limit = run.stopped_by();
   if (!limit && status == 1 && !budget_spent) limit = limit_of(secondary);
   if (!limit && status == 1 && run.time_up()) limit = VLM_ERROR_ABORT_TIME_LIMIT;
@@ -753,9 +763,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   const ParamValues& p = run.params;
   const bool plain = hooks && hooks->needs_plain_search();
   const int n = sm.num_cols();
-  if (n > sm.user_cols || sm.num_rows() > sm.user_rows)
-    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
-                  n - sm.user_cols, sm.num_rows() - sm.user_rows);
+  log_reformulation(sm, run.log);
 
   LogMessageHandler messages(run.log, 0);
   OsiClpSolverInterface solver;
@@ -768,9 +776,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   CbcModel model(solver);
   model.passInMessageHandler(&messages);
   add_sos_sets(sm, model);
-  const double c0 = cpu_seconds();
-  const double cpu_deadline = search.seconds < COIN_DBL_MAX ? c0 + search.seconds : COIN_DBL_MAX;
-  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, cpu_deadline};
+  CbcRunState state{&run, &sm, p.get_int(kMipMaxStallingNodes), hooks, search.work};
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
@@ -783,6 +789,10 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   run_driver(data, model, stage, argv);
   const double t1 = run.elapsed();
   take_statistics(model, stage, t0, t1, out.stats);
+  const bool budget_spent = state.budget_spent && !run.time_up();
+  run.log.linef("CBC's search: %lld nodes, %d simplex iterations, work %lld, %s%s", out.stats.nodes,
+                out.stats.spx_iters, out.stats.work, format_seconds(t1 - t0).c_str(),
+                budget_spent ? ", its budget spent" : "");
 
   const std::vector<std::vector<double>> found = found_solutions(model, n);
   Solution& s = out.solution;
@@ -805,7 +815,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     if (hooks) hooks->after_search(out);
     return out;
   }
-  take_verdict(run, search, model, c0, cpu_deadline, s);
+  take_verdict(run, model, budget_spent, s);
   if (s.has_primal) take_gaps(sm, run, model, costed, s);
   if (hooks) hooks->after_search(out);
   return out;
@@ -841,11 +851,11 @@ RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunContr
     return confirmed_mip_outcome(data, sm, run, solve_miqp(data, sm, run), nullptr);
   }
   CbcRootBasis root;
-  const MipSearch second = [&](double cutoff, double seconds) {
+  const MipSearch second = [&](double cutoff, double work) {
     CbcSearch s;
     s.second = true;
     s.cutoff = cutoff;
-    s.seconds = seconds;
+    s.work = work;
     s.root = &root;
     return run_cbc(data, sm, run, nullptr, s);
   };

@@ -12,15 +12,16 @@
 //    CbcSearch) for a solution better than the optimum by more than the
 //    gap tolerances: none found at the end of that search confirms it; one
 //    found proves the first search wrong, and the second search, run to its
-//    end, gives the answer. The second search has a time of its own, the
-//    larger of a twentieth of the first search's and 0.05 s, in processor
-//    time (on a model of at most 100 columns twice the first search's,
-//    up to 1 s, where that is longer); an optimum it cannot confirm in
-//    that time is the first search's (so the check costs about a twentieth
-//    of the solve, and small models are always checked);
+//    end, gives the answer. The second search has a budget of its own in
+//    work (RunStats::work: simplex iterations and nodes, the same on every
+//    machine), the larger of a twentieth of the first search's and 1,000;
+//    an optimum it cannot confirm within it is the first search's (so the
+//    check costs about a twentieth of the solve, and small models are
+//    always checked: every optimum such a search has disproved, it
+//    disproved within 10);
 //  - INFEASIBLE stands on the relaxation's Farkas certificate, or on a
-//    second search that finds no point either (within as long again as the
-//    first search took, two seconds at least: else no verdict);
+//    second search that finds no point either (within as much work again
+//    as the first search's, 20,000 at least: else no verdict);
 //  - UNBOUNDED stands on a point of the model and a checked unbounded
 //    relaxation (a feasible model with rational data and an unbounded
 //    relaxation is unbounded);
@@ -63,9 +64,9 @@ int mip_feasibility(const ModelData& d, const SolverModel& sm, RunControl& run, 
 
 // A second search of the model (CbcSearch::second) with a cutoff (only
 // solutions better than it count; minimised sense, without the constant)
-// and a time of its own, both +COIN_DBL_MAX for none; null where there is
-// none to make.
-using MipSearch = std::function<RunOutcome(double cutoff, double seconds)>;
+// and a budget in work of its own (CbcSearch::work), both +COIN_DBL_MAX for
+// none; null where there is none to make.
+using MipSearch = std::function<RunOutcome(double cutoff, double work)>;
 
 // Checks the outcome of an engine's search as above and returns the
 // outcome that is reported: statuses it cannot confirm become weaker ones

@@ -624,9 +624,7 @@ class Search {
 
 RunOutcome solve_miqp(const ModelData& data, const SolverModel& sm, RunControl& run, CallbackSession* session,
                       SolverModel* unbounded_node) {
-  if (sm.num_cols() > sm.user_cols || sm.num_rows() > sm.user_rows)
-    run.log.linef("Reformulated: %d columns and %d rows added for indicators and semi-continuous variables",
-                  sm.num_cols() - sm.user_cols, sm.num_rows() - sm.user_rows);
+  log_reformulation(sm, run.log);
   run.log.line("Solving MIQP by branch-and-bound over CLP");
   Search search(data, sm, run, session, unbounded_node);
   return search.run();

@@ -177,6 +177,10 @@ struct Solution {
 struct RunStats {
   bool available = false;
   int spx_iters = 0, ipm_iters = 0;
+  // Branch-and-bound nodes, and the work of CBC's searches: simplex
+  // iterations, strong branching's among them, and nodes (a search's own
+  // budget is counted in it: CbcSearch::work).
+  long long nodes = 0, work = 0;
   double presolve_time = 0.0, solver_time = 0.0, total_time = 0.0;
 };
 

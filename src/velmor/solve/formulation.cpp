@@ -303,6 +303,8 @@ void separate_sos_members(SolverModel& sm) {
   sm.row_index.swap(index);
   sm.value.swap(value);
   if (!sm.h_start.empty()) sm.h_start.resize(ncols + 1, sm.h_start.back());
+  sm.reformulated.push_back(std::to_string(copies.size()) + " columns and " + std::to_string(copies.size()) +
+                            " rows added: continuous copies of SOS members that are integer or cannot be 0");
 }
 
 }  // namespace
@@ -407,6 +409,10 @@ SolverModel build_solver_model(const ModelData& d, const ParamValues& params) {
   reformulate_discrete(d, params.get(kMipLinearizationBigM), sm);
   separate_sos_members(sm);
   return sm;
+}
+
+void log_reformulation(const SolverModel& sm, SolveLog& log) {
+  for (const std::string& line : sm.reformulated) log.line("Reformulated: " + line);
 }
 
 bool has_sos_member_beyond_cbc(const SolverModel& sm) {

@@ -1,10 +1,17 @@
 // Indicator constraints and semi-continuous variables as linear rows, SOS1
-// sets and extra columns that only the solvers see.
+// sets and extra columns that only the solvers see; SOS1 sets of binaries as
+// rows.
+//
+// An SOS1 set whose members are all binary (integer columns within [0, 1])
+// is exactly the row "sum of the members <= 1": no columns, and a model
+// without other sets keeps CBC's preprocessing, heuristics and pseudo costs,
+// which SOS sets turn off.
 //
 // An indicator "z = 1 -> L(x) <= r" (z the binary, or its complement for
 // binval 0) becomes, side by side:
 //  - big-M: L(x) + M z <= r + M with M = max L(x) - r over the column bounds,
-//    when every column of L has finite bounds and M <= MIP/LinearizationBigM
+//    when that maximum is finite (each column's bound on the side its term
+//    grows towards) and M <= MIP/LinearizationBigM
 //    (M <= 0: the row can never be violated and is dropped);
 //  - otherwise exactly: L(x) - s <= r with a slack s >= 0 and the SOS1 set
 //    {s, z}: z = 1 forces s = 0.
@@ -18,6 +25,7 @@
 // integrality of x.
 #include <algorithm>
 #include <cmath>
+#include <string>
 #include <vector>
 
 #include <CoinFinite.hpp>
@@ -63,19 +71,22 @@ class Reformulation {
 
   // One side of "literal -> L(x) sense rhs": sense is '<' or '>'.
   void add_side(Literal& lit, const SparseVector& lin, char sense, double rhs) {
-    double lo = 0, hi = 0;
+    // M is the most L(x) can exceed rhs (fall short of it) over the column
+    // bounds: only the bound each term reaches it at need be finite (x >= 5
+    // over x in [0, infinity) has M = 5).
+    const bool upper = sense == VLM_LESS_EQUAL;
+    double extreme = 0;
     for (const Entry& e : lin) {
-      const double l = sm_.col_lb[static_cast<size_t>(e.index)], u = sm_.col_ub[static_cast<size_t>(e.index)];
-      const double a = e.value * l, b = e.value * u;
       if (e.value == 0) continue;
-      if (std::fabs(l) >= COIN_DBL_MAX || std::fabs(u) >= COIN_DBL_MAX) {
-        lo = hi = NAN;
+      const size_t k = static_cast<size_t>(e.index);
+      const double bound = (e.value > 0) == upper ? sm_.col_ub[k] : sm_.col_lb[k];
+      if (std::fabs(bound) >= COIN_DBL_MAX) {
+        extreme = NAN;
         break;
       }
-      lo += std::min(a, b);
-      hi += std::max(a, b);
+      extreme += e.value * bound;
     }
-    const double m = sense == VLM_LESS_EQUAL ? hi - rhs : rhs - lo;
+    const double m = upper ? extreme - rhs : rhs - extreme;
     const bool bounded = !std::isnan(m);
     if (bounded && m <= 0) return;  // holds for every x within the bounds
     if (bounded && m <= big_m_) {
@@ -163,10 +174,41 @@ class Reformulation {
   std::vector<Triplet> entries_;
 };
 
+// Whether every member of `s` is a binary column (integer within [0, 1]),
+// each once.
+bool binary_members(const SolverSos& s, const SolverModel& sm, std::vector<char>& seen) {
+  bool binary = true;
+  for (int c : s.members) {
+    const size_t k = static_cast<size_t>(c);
+    if (!sm.is_int[k] || sm.col_lb[k] < 0 || sm.col_ub[k] > 1 || seen[k]) binary = false;
+    seen[k] = 1;
+  }
+  for (int c : s.members) seen[static_cast<size_t>(c)] = 0;
+  return binary;
+}
+
 }  // namespace
 
 void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
   Reformulation r(sm, big_m);
+  std::vector<char> seen(static_cast<size_t>(sm.num_cols()), 0);
+  int as_rows = 0;
+  std::vector<SolverSos> sets;
+  for (SolverSos& s : sm.sos) {
+    if (s.type != VLM_SOS_TYPE1 || !binary_members(s, sm, seen)) {
+      sets.push_back(std::move(s));
+      continue;
+    }
+    SparseVector row;
+    for (int c : s.members) row.push_back({c, 1.0});
+    r.add_row(row, -COIN_DBL_MAX, 1.0);
+    ++as_rows;
+  }
+  sm.sos = std::move(sets);
+  if (as_rows > 0)
+    sm.reformulated.push_back(std::to_string(as_rows) +
+                              " SOS1 sets of binaries as rows (the sum of a set's members at most 1), no columns added");
+  const int cols0 = sm.num_cols(), rows0 = sm.num_rows();
   // Semi-continuous columns first take their range with 0 added: the big-M
   // of an indicator over such a column must allow the column's 0.
   struct Semi {
@@ -207,6 +249,10 @@ void reformulate_discrete(const ModelData& d, double big_m, SolverModel& sm) {
     if (s.ub < 0) r.add_side(on, x, VLM_LESS_EQUAL, s.ub);
   }
   r.finish();
+  if (sm.num_cols() > cols0 || sm.num_rows() > rows0)
+    sm.reformulated.push_back(std::to_string(sm.num_cols() - cols0) + " columns and " +
+                              std::to_string(sm.num_rows() - rows0) +
+                              " rows added for indicators and semi-continuous variables");
 }
 
 }  // namespace velmor

@@ -81,6 +81,8 @@ struct SolverModel {
   // semi-continuous column whose range excludes 0; it is 1 exactly when the
   // column is not 0.
   std::vector<std::pair<int, int>> semi_switch;
+  // What build_solver_model reformulated, for the log: a line each.
+  std::vector<std::string> reformulated;
 
   int num_cols() const { return static_cast<int>(col_lb.size()); }
   int num_rows() const { return static_cast<int>(row_lb.size()); }
@@ -147,8 +149,12 @@ bool has_sos_member_beyond_cbc(const SolverModel& sm);
 
 // Reformulates the indicator constraints and semi-continuous variables of
 // `data` into extra columns, rows and SOS1 sets appended to `sm`, whose own
-// part must already be built from `data`.
+// part must already be built from `data`; an SOS1 set of binaries becomes
+// its row (the sum of its members at most 1) instead.
 void reformulate_discrete(const ModelData& data, double big_m, SolverModel& sm);
+
+// Writes sm.reformulated to the log.
+void log_reformulation(const SolverModel& sm, SolveLog& log);
 
 // Whether the minimised quadratic objective's Hessian H is positive
 // semidefinite up to rounding (convexity.cpp): H + 1e-5 diag(r), r_i the sum

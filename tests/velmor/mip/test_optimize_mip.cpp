@@ -126,29 +126,35 @@ TEST(OptimizeMip, CutoffRemovingEverySolutionIsNotInfeasibility) {
 }
 
 // max x1 + 2 x2 + 3 x3 + x4, each in [0, 1], sum <= 2: SOS1 allows one
-// non-zero (3), SOS2 two adjacent ones (x2, x3: 5).
+// non-zero (3), SOS2 two adjacent ones (x2, x3: 5). An SOS1 set of
+// binaries reaches the solvers as its row (sum <= 1), unseen in the model.
 TEST(OptimizeMip, SpecialOrderedSets) {
   EnvPtr env = make_env();
   for (int type : {1, 2}) {
     for (bool quadratic : {false, true}) {
-      SCOPED_TRACE("SOS" + std::to_string(type) + (quadratic ? " with a quadratic objective" : ""));
-      ModelPtr m = make_model(env.get());
-      VLMmodel* p = m.get();
-      const double value[] = {1, 2, 3, 1};
-      for (double v : value) add_var(p, 0, 1, v);
-      add_row(p, {0, 1, 2, 3}, {1, 1, 1, 1}, -kInf, 2);
-      // Weights out of order: the set is ordered by weight.
-      add_sos(p, type, {3, 0, 2, 1}, {4, 1, 3, 2});
-      // A tiny concave term keeps the maximum where it was and sends the
-      // model to the quadratic branch-and-bound.
-      if (quadratic) add_quad(p, {0, 1, 2, 3}, {0, 1, 2, 3}, {-1e-3, -1e-3, -1e-3, -1e-3});
-      maximise(p);
-      solve(p);
-      ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
-      const double shift = quadratic ? (type == 1 ? -1e-3 : -2e-3) : 0;
-      EXPECT_NEAR(dbl_attr(p, "ObjVal"), (type == 1 ? 3 : 5) + shift, 1e-6);
-      if (type == 1) expect_near_all(dbl_list(p, "X", 4), {0, 0, 1, 0});
-      if (type == 2) expect_near_all(dbl_list(p, "X", 4), {0, 1, 1, 0});
+      for (char kind : {VLM_CONTINUOUS, VLM_BINARY}) {
+        SCOPED_TRACE("SOS" + std::to_string(type) + (quadratic ? " with a quadratic objective" : "") +
+                     (kind == VLM_BINARY ? " of binaries" : ""));
+        ModelPtr m = make_model(env.get());
+        VLMmodel* p = m.get();
+        const double value[] = {1, 2, 3, 1};
+        for (double v : value) add_var(p, 0, 1, v, kind);
+        add_row(p, {0, 1, 2, 3}, {1, 1, 1, 1}, -kInf, 2);
+        // Weights out of order: the set is ordered by weight.
+        add_sos(p, type, {3, 0, 2, 1}, {4, 1, 3, 2});
+        // A tiny concave term keeps the maximum where it was and sends the
+        // model to the quadratic branch-and-bound.
+        if (quadratic) add_quad(p, {0, 1, 2, 3}, {0, 1, 2, 3}, {-1e-3, -1e-3, -1e-3, -1e-3});
+        maximise(p);
+        solve(p);
+        ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
+        const double shift = quadratic ? (type == 1 ? -1e-3 : -2e-3) : 0;
+        EXPECT_NEAR(dbl_attr(p, "ObjVal"), (type == 1 ? 3 : 5) + shift, 1e-6);
+        if (type == 1) expect_near_all(dbl_list(p, "X", 4), {0, 0, 1, 0});
+        if (type == 2) expect_near_all(dbl_list(p, "X", 4), {0, 1, 1, 0});
+        EXPECT_EQ(int_attr(p, "NumSOS"), 1);
+        EXPECT_EQ(int_attr(p, "NumConstrs"), 1);
+      }
     }
   }
 }
@@ -199,10 +205,12 @@ TEST(OptimizeMip, IndicatorBothFormulations) {
   }
 }
 
-// ">=" indicators: min x - 5b with x >= 0 and b = 1 -> x >= 3: -2 at b = 1.
+// ">=" indicators: min x - 5b with x >= 0 and b = 1 -> x >= 3: -2 at b = 1,
+// by a big-M row (M = 3 needs x's lower bound only) and by an SOS1 set (M
+// above MIP/LinearizationBigM).
 TEST(OptimizeMip, GreaterEqualIndicatorBothFormulations) {
   EnvPtr env = make_env();
-  for (double ub : {10.0, kInf}) {
+  for (const auto& [ub, big_m] : {std::pair{10.0, 1e6}, {kInf, 1e6}, {10.0, 1.0}}) {
     ModelPtr m = make_model(env.get());
     VLMmodel* p = m.get();
     add_var(p, 0, ub, 1);
@@ -210,6 +218,7 @@ TEST(OptimizeMip, GreaterEqualIndicatorBothFormulations) {
     const int col = 0;
     const double one = 1;
     ASSERT_EQ(VLMaddgenconstrIndicator(p, nullptr, 1, 1, 1, &col, &one, VLM_GREATER_EQUAL, 3), VLM_OKAY);
+    set_dbl(p, "MIP/LinearizationBigM", big_m);
     solve(p);
     ASSERT_EQ(int_attr(p, "Status"), VLM_STATUS_OPTIMAL);
     EXPECT_NEAR(dbl_attr(p, "ObjVal"), -2, 1e-6);
