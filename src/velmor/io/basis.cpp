@@ -148,7 +148,7 @@ class BasisReader {
   const std::string& text_;
   const MpsNames names_;
   std::unordered_map<std::string_view, int> cols_, rows_;  // views into names_
-  std::vector<char> col_seen_, row_seen_;                   // named by a record already
+  std::vector<char> col_seen_, row_seen_;                  // named by a record already
   StartBasis basis_;
 };
 

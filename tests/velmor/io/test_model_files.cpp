@@ -122,6 +122,17 @@ void expect_same_psd_rows(VLMmodel* a, VLMmodel* b) {
   }
 }
 
+// Each text, written to `path`, is refused by VLMreadmodel as the format
+// error, and no model is made.
+void expect_refused(VLMenv* env, const std::string& path, const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    write_text(path, text);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env, path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << text;
+    EXPECT_EQ(m, nullptr);
+  }
+}
+
 }  // namespace
 
 TEST(MpsFiles, RoundTripKeepsEveryAttribute) {
@@ -393,7 +404,7 @@ TEST(MpsFiles, MalformedFilesAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("bad.mps");
   const std::string head = "NAME x\nROWS\n N obj\n L r\nCOLUMNS\n    x r 1\n";
-  for (const std::string& body :
+  expect_refused(env.get(), path,
        {head + "RHS\n    RHS q 1\nENDATA\n",                 // unknown row
         head + "BOUNDS\n UP BND y 1\nENDATA\n",             // unknown column
         head + "RHS\n    RHS r nan\nENDATA\n",              // not a number
@@ -403,12 +414,7 @@ TEST(MpsFiles, MalformedFilesAreRefused) {
         std::string("NAME x\nROWS\n N obj\n L r\n L r\nCOLUMNS\nENDATA\n"),  // repeated row
         head + "COLUMNS\n    y r inf\nENDATA\n",            // infinite coefficient
         head + "SOS\n S1 SOS s\n    x 1\n    x 2\nENDATA\n",  // repeated member
-        std::string("ROWS\n L r\nCOLUMNS\n    x r 1\nENDATA\n")}) {  // no objective row
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-    EXPECT_EQ(m, nullptr);
-  }
+        std::string("ROWS\n L r\nCOLUMNS\n    x r 1\nENDATA\n")});  // no objective row
   std::remove(path.c_str());
   VLMmodel* m = nullptr;
   EXPECT_EQ(VLMreadmodel(env.get(), temp_path("missing.mps").c_str(), &m), VLM_ERROR_FILE_READ_ERROR);
@@ -509,17 +515,13 @@ TEST(CbfFiles, MalformedFilesAreRefused) {
 TEST(CbfFiles, CountsBeyondTheFileAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("hostile.cbf");
-  for (const char* body : {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
-                           "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
-                           "VER\n3\nVAR\n12 1\nF 12\n"}) {  // the bytes after the count are too few
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-    EXPECT_EQ(m, nullptr);
-  }
+  expect_refused(env.get(), path,
+                 {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
+                  "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
+                  "VER\n3\nVAR\n12 1\nF 12\n"});  // the bytes after the count are too few
   // A count that the rest of the file can hold still reads.
   write_text(path, "VER\n3\nVAR\n3 1\nF 3\nOBJACOORD\n1\n2 1.5\n");
   ModelPtr m = read_model(env.get(), path);
@@ -751,7 +753,7 @@ TEST(SdpaFiles, MalformedFilesAndCountsBeyondTheFileAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("bad.dat-s");
   const std::string head = "2\n1\n2\n1 1\n";
-  for (const std::string& body :
+  expect_refused(env.get(), path,
        {std::string("2000000000\n1\n2\n1 1\n"),                 // more rows than the file can hold
         std::string("1\n2000000000\n2\n1\n"),                   // more blocks than that
         std::string("1\n1\n-2000000000\n1\n"),                  // a diagonal block of more columns than that
@@ -765,12 +767,7 @@ TEST(SdpaFiles, MalformedFilesAndCountsBeyondTheFileAreRefused) {
         head + "1 1 0 1 1\n",                                   // indices count from 1
         head + "1 1 1 1\n",                                     // four fields
         head + "1 1 1 1 nan\n",                                 // not a number
-        std::string("1\n1\n-2\n1\n1 1 1 2 1\n")}) {             // off the diagonal of a diagonal block
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-    EXPECT_EQ(m, nullptr);
-  }
+        std::string("1\n1\n-2\n1\n1 1 1 2 1\n")});             // off the diagonal of a diagonal block
   // Counts the rest of the file can hold, and text after them, still read.
   write_text(path, "1 = mDIM\n1 = nBLOCK\n(2) = bLOCKsTRUCT\n{4.5}\n1 1 1 2 1\n");
   ModelPtr m = read_model(env.get(), path);
