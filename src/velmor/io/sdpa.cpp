@@ -66,14 +66,15 @@ class SdpaReader {
     refuse(VLM_ERROR_FORMAT_ERROR);
   }
 
-  // A count at the start of its line; a count of items the rest of the text
-  // lists must fit in what follows it.
+  // A count at the start of its line. The rest of the text lists that many
+  // numbers, each a character and a separator at least, so that nothing is
+  // reserved beyond what the text can hold.
   int leading_count(std::string_view line) const {
     const std::string_view t = trim(line);
     size_t end = 0;
     while (end < t.size() && ((t[end] >= '0' && t[end] <= '9') || (end == 0 && t[end] == '+'))) ++end;
     const int n = file_int(t.substr(0, end));
-    expect_format(n >= 1 && static_cast<size_t>(n) <= lines_.remaining());
+    expect_format(n >= 1 && static_cast<size_t>(n) <= (lines_.remaining() + 1) / 2);
     return n;
   }
 
