@@ -1,7 +1,7 @@
 """VLMoptimize against CLP's ClpSimplex::initialSolve on LP files.
 
 For each MPS file (compressed or not) given, or each one in the folder given
-(default /work/shared/data/netlib), with --generated for seeded LPs of other
+(default ../shared/data/netlib from the project's folder), with --generated for seeded LPs of other
 shapes (transportation, packing, covering, facility location, multi-period
 production), and with --infeasible for seeded infeasible ones (a 200x400
 transportation LP with demand 10% over supply; a 300 product, 24 period
@@ -32,7 +32,9 @@ sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 from bench_solve import build, write_mps, write_transportation  # noqa: E402
 
 REPEAT = int(os.environ.get("BENCH_REPEAT", "5"))
-DEFAULT_FOLDER = "/work/shared/data/netlib"
+# ../shared/data/netlib from the project's folder, wherever it is run from.
+DEFAULT_FOLDER = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared",
+                                              "data", "netlib"))
 # Published optima, printed beside the objective (both solvers find d2q06c's
 # 2e-7 below the published one).
 KNOWN = {"greenbea": -7.2555248130e07, "80bau3b": 9.8722419241e05, "d2q06c": 1.2278423615e05,

@@ -4,7 +4,7 @@ reading not timed).
 
 The instances and their optima come from a folder's README.txt (lines of
 name, rows, columns, integer columns, optimum; the files as NAME.mps.gz or
-NAME.mps). Each instance is solved REPEAT times by each side, the two
+NAME.mps), by default ../shared/data/miplib3 from the project's folder. Each instance is solved REPEAT times by each side, the two
 alternating, so that a machine's load falls on both alike; the best time of
 each side gives the instance's ratio (ours / driver), and the table ends
 with the median ratio. A solve that does not end at the catalogue's optimum
@@ -26,7 +26,9 @@ import tempfile
 
 import bench_solve
 
-DATA = "/work/shared/data/miplib3"
+# ../shared/data/miplib3 from the project's folder, wherever it is run from.
+DATA = os.path.normpath(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "..", "shared", "data",
+                                    "miplib3"))
 REPEAT = int(os.environ.get("BENCH_REPEAT", "3"))
 LIMIT = float(os.environ.get("BENCH_LIMIT", "60"))
 DRIVER = "cbc-same" if os.environ.get("BENCH_SAME") == "1" else "cbc"

@@ -216,7 +216,7 @@ int optimize(VLMmodel& m) {
     } else if (sm.has_quad()) {
       out = solve_qp(d, sm, run);
     } else {
-      out = solve_with_clp(d, sm, run);
+      out = solve_with_clp(d, sm, run, &d.start_basis);
     }
   }
   out.stats.available = true;

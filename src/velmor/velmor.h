@@ -272,6 +272,10 @@ VLM_API VLMenv* VLMgetenv(VLMmodel* model);
 /* The library's version. Always returns 0; NULL pointers are skipped. */
 VLM_API int VLMversion(int* major, int* minor, int* technical);
 /* A text explaining `code`, for any int (unknown codes get a generic text).
+ * Where the calling thread's last call into the library failed with `code`
+ * and a reason of its own, the text is the code's text with that reason
+ * ("Invalid or unsupported file format: MPS has no section for indicator
+ * constraints (an .lp file keeps them)") until the thread's next call.
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
 /* Writes `message` and a newline to the environment's log (the log file, if
@@ -340,8 +344,8 @@ VLM_API int VLMwriteparams(VLMenv* env, const char* filename);
  * on failure *model is untouched. */
 VLM_API int VLMnewmodel(VLMenv* env, VLMmodel** model, const char* name, int numvars, const double* obj,
                         const double* lb, const double* ub, const char* vtype, const char* const* varnames);
-/* A deep copy of `model` (data, MIP start, parameters; no solution, no
- * callback), or NULL when it cannot be made. The copy is independent of
+/* A deep copy of `model` (data, MIP start, starting basis, parameters; no
+ * solution, no callback), or NULL when it cannot be made. The copy is independent of
  * `model` and of its environment; the caller owns it (VLMfreemodel). */
 VLM_API VLMmodel* VLMcopymodel(VLMmodel* model);
 /* Frees a model and its environment. Future calls using `model` are not
@@ -362,14 +366,30 @@ VLM_API int VLMfreemodel(VLMmodel* model);
  * first appearance; a row without a name is named R<i>, an indicator G<k>,
  * i and k their indices, made unique),
  * .cbf (conic benchmark format: linear and semidefinite rows, semidefinite
- * variables, integer variables). A further .gz or .bz2 decompresses. Another
- * suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file that cannot
- * be read VLM_ERROR_FILE_READ_ERROR. */
+ * variables, integer variables), .dat-s (SDPA sparse format: the dual of
+ * SDPA's problem min c'x subject to sum x_k F_k - F_0 positive
+ * semidefinite, that is maximise <F_0, Y> subject to <F_k, Y> = c_k for
+ * k = 1 .. m, Y positive semidefinite: a semidefinite variable for each
+ * block, a nonnegative column for each entry of a diagonal block (negative
+ * size), row k the equality with c_k, whose DualSoln is x_k; the optimum is
+ * SDPA's, with its sign; no names). A further .gz or .bz2 decompresses.
+ * Another suffix or a malformed file gives VLM_ERROR_FORMAT_ERROR, a file
+ * that cannot be read VLM_ERROR_FILE_READ_ERROR. */
 VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
 /* Reads into an existing model: .prm (parameters, as VLMreadparams on
- * VLMgetenv(model)) or .mst (MIP start: "name value" lines, names as VLMwrite
+ * VLMgetenv(model)), .mst (MIP start: "name value" lines, names as VLMwrite
  * writes them; the file replaces the whole start, variables it does not list
- * have none). Model formats and other suffixes are refused with
+ * have none) or .bas (a basis in the MPS basis format, as VLMwrite writes it
+ * and CLP reads it: records XU and XL (the column basic, the row nonbasic at
+ * its upper or lower side), UL and LL (the column nonbasic at its upper or
+ * lower bound), BS (the column basic), each with an optional placeholder
+ * and an optional value, which is not used; a column without a record is
+ * nonbasic at its lower bound, a row basic; names as in the model's MPS
+ * file, each at most once. It becomes the starting basis of the model's next
+ * simplex solves of an LP, without CLP's presolve: a nonbasic status at an
+ * infinite bound stands for the other bound, or for a free nonbasic; a basis
+ * whose sizes no longer match the model's is not used, nor by the barrier).
+ * Model formats and other suffixes are refused with
  * VLM_ERROR_FORMAT_ERROR (a model file makes a new model: VLMreadmodel). A
  * malformed file (an unknown variable name included) gives
  * VLM_ERROR_FORMAT_ERROR and changes nothing. */
@@ -395,6 +415,16 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
  *              format has no names;
  *  .sol        the solution: "# Objective value = v", then "name value" per
  *              variable (VLM_ERROR_NO_SOLN without one);
+ *  .bas        the basis of the last run (a simplex solve of an LP, or a
+ *              barrier solve with crossover), as VLMread reads it: a NAME
+ *              line, each basic column with the next nonbasic row in order
+ *              (XU for a row at its upper side, else XL), BS for a basic
+ *              column left over, UL for a column at its upper bound (these
+ *              two with the placeholder "_dummy_" in the row's field,
+ *              without which CLP's reader skips them), ENDATA; names as in
+ *              the .mps file of the model; without a basis VLM_ERROR_NO_SOLN
+ *              (no solution) or VLM_ERROR_DATA_NOT_AVAILABLE, whose text
+ *              says there is no basis to write;
  *  .prm        the parameters, as VLMwriteparams;
  *  .mst        the MIP start: "name value" per variable that has a start.
  * Names that cannot stand in a file as they are (empty, with blanks or quotes,
@@ -404,12 +434,13 @@ VLM_API int VLMread(VLMmodel* model, const char* filename);
  * (rows), G<k> (indicators), made unique. A model the format cannot express
  * is refused with VLM_ERROR_FORMAT_ERROR: MPS and LP take no semidefinite
  * items, MPS no indicators or rows with lb > ub, CBF no quadratic objective,
- * SOS, indicators or semi-continuous variables. Another suffix gives
- * VLM_ERROR_FORMAT_ERROR; a file that cannot be written
- * VLM_ERROR_FILE_WRITE_ERROR. */
+ * SOS, indicators or semi-continuous variables (for semidefinite items and
+ * indicators the error's text, VLMexplainerror, names the format that keeps
+ * them). Another suffix (.dat-s among them) gives VLM_ERROR_FORMAT_ERROR; a
+ * file that cannot be written VLM_ERROR_FILE_WRITE_ERROR. */
 VLM_API int VLMwrite(VLMmodel* model, const char* filename);
 /* Discards the solution and the statistics of earlier runs; clearall 1 also
- * discards the IIS and the MIP start. clearall other than 0 and 1:
+ * discards the IIS, the MIP start and the starting basis. clearall other than 0 and 1:
  * VLM_ERROR_INVALID_ARGUMENT. */
 VLM_API int VLMreset(VLMmodel* model, int clearall);
 /* Solves the model. Calls the registered callback, if any, from the calling

@@ -1,10 +1,13 @@
 """Model.optimize, reset, terminate, message, read and write, and the module's
-read, end to end: optima against SciPy's HiGHS, files written and read back,
-and other threads refused while the library works on a model."""
+read, end to end: optima against SciPy's HiGHS, files written and read back
+(basis files through the clp program too), and other threads refused while
+the library works on a model."""
 import contextlib
+import gzip
 import inspect
 import io
 import os
+import re
 import subprocess
 import sys
 import textwrap
@@ -255,6 +258,96 @@ def test_mip_starts_through_files(tmp_path):
     assert other.getAttr("Start", other.getVars()) == [1.0, 2.0, 3.0]
     m.dispose()
     other.dispose()
+
+
+def test_a_basis_file_restarts_the_simplex_here_and_in_clp(diet, tmp_path):
+    """The basis of an optimal simplex solve, written with the model's MPS file, is the start of the next
+    solve of a model read from that file, and the clp program takes it as well: neither needs a pivot.
+    Bounds of 3 put columns at their upper bounds (UL records, which clp's reader takes only with a
+    placeholder row field)."""
+    path, A, b, c, _ = diet
+    ref = linprog(c, A_ub=-A, b_ub=-b, bounds=(0, 3), method="highs")
+    m = velmorpy.read(path)
+    m.setAttr("UB", m.getVars(), [3.0] * 9)
+    bas, mps = str(tmp_path / "diet.bas.gz"), str(tmp_path / "diet.mps")
+    with pytest.raises(VelmorError) as e:
+        m.write(bas)                                              # nothing solved yet
+    assert e.value.errno == VLM.Error.NO_SOLN and "no basis to write" in str(e.value)
+    assert not os.path.exists(bas)
+    m.optimize()
+    assert m.getAttr("SPX/NumIters") > 0
+    m.write(bas)
+    m.write(mps)
+    again = velmorpy.read(mps)
+    again.read(bas)
+    again.optimize()
+    assert again.ObjVal == pytest.approx(ref.fun, rel=1e-9) and again.getAttr("SPX/NumIters") == 0
+    assert again.getAttr("ColBasis", again.getVars()) == m.getAttr("ColBasis", m.getVars())
+    assert " UL " in gzip.open(bas, "rt").read()
+    plain = str(tmp_path / "diet.bas")
+    again.write(plain)
+    out = subprocess.run(["clp", mps, "-presolve", "off", "-basisI", plain, "-primalS"], capture_output=True,
+                         text=True, timeout=60).stdout
+    found = re.search(r"Optimal objective (\S+) - (\d+) iterations", out)
+    assert found and float(found[1]) == pytest.approx(ref.fun, rel=1e-9) and found[2] == "0", out
+    with pytest.raises(VelmorError) as e:
+        again.read(str(tmp_path / "diet.lp.bas"))                 # no such file
+    assert e.value.errno == VLM.Error.FILE_READ_ERROR
+    m.Params.Method = 2
+    m.Params.SolutionTarget = 1                                   # the barrier without crossover: no basis
+    m.optimize()
+    with pytest.raises(VelmorError) as e:
+        m.write(bas)
+    assert e.value.errno == VLM.Error.DATA_NOT_AVAILABLE and "no basis to write" in str(e.value)
+    m.dispose()
+    again.dispose()
+
+
+# SDPA's sample problem, min 10 x1 + 20 x2 over x1 F1 + x2 F2 - F0 positive semidefinite, with a diagonal
+# block first that asks x1 >= 1.5: x1 >= 1.5, x1 + x2 >= 2 and (5 x2 - 3)(6 x2 - 4) >= 4 x2^2 (x2 >= 1 or
+# x2 <= 6/13, where 5 x2 - 3 < 0) leave x = (1.5, 1), the optimum 35.
+SDPA_SAMPLE = """"A sample problem, with a diagonal block
+2 =mdim
+3 =nblocks
+{-1, 2, 2}
+10.0 20.0
+0 1 1 1 1.5
+0 2 1 1 1.0
+0 2 2 2 2.0
+0 3 1 1 3.0
+0 3 2 2 4.0
+1 1 1 1 1.0
+1 2 1 1 1.0
+1 2 2 2 1.0
+2 2 2 2 1.0
+2 3 1 1 5.0
+2 3 1 2 2.0
+2 3 2 2 6.0
+"""
+
+
+def test_an_sdpa_file_solves_to_its_optimum(tmp_path):
+    path = tmp_path / "sample.dat-s.gz"
+    path.write_bytes(gzip.compress(SDPA_SAMPLE.encode()))
+    m = velmorpy.read(str(path))
+    assert (m.NumVars, m.NumPsdVars, m.NumConstrs, m.ModelSense) == (1, 2, 2, VLM.MAXIMIZE)
+    m.optimize()
+    assert m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(35, rel=1e-6)
+    assert m.getAttr("DualSoln", m.getConstrs()) == pytest.approx([1.5, 1], rel=1e-5)   # the file's x
+    m.dispose()
+
+
+def test_an_mps_file_refuses_indicators_and_says_why(tmp_path):
+    m = Model()
+    b, x = m.addVar(vtype=VLM.BINARY, name="b"), m.addVar(name="x")
+    m.addConstr((b == 1) >> (x <= 2))
+    with pytest.raises(VelmorError) as e:
+        m.write(str(tmp_path / "ind.mps"))
+    assert (e.value.errno, str(e.value)) == (VLM.Error.FORMAT_ERROR, "Invalid or unsupported file format: MPS has "
+                                            "no section for indicator constraints (an .lp file keeps them)")
+    m.write(str(tmp_path / "ind.lp"))
+    assert velmorpy.read(str(tmp_path / "ind.lp")).NumGenConstrs == 1
+    m.dispose()
 
 
 def test_reset_clears_the_solution(diet):

@@ -1,4 +1,5 @@
 // Texts of the result codes.
+#include "core/api_guard.hpp"
 #include "velmor.h"
 
 namespace {
@@ -73,6 +74,9 @@ constexpr Explanation kExplanations[] = {
 }  // namespace
 
 extern "C" const char* VLMexplainerror(int code) {
+  // The reason the thread's last entry point call gave for this code.
+  const velmor::RefusalText& last = velmor::last_refusal;
+  if (code != VLM_OKAY && last.code == code && last.text) return last.text;
   for (const auto& e : kExplanations)
     if (e.code == code) return e.text;
   return "Unknown error code";

@@ -1,6 +1,6 @@
-// Reading and writing files by suffix: models (.mps, .qps, .lp, .cbf),
-// solutions (.sol), parameters (.prm) and MIP starts (.mst), each optionally
-// compressed (.gz, .bz2).
+// Reading and writing files by suffix: models (.mps, .qps, .lp, .cbf; .dat-s
+// read only), solutions (.sol), bases (.bas), parameters (.prm) and MIP starts
+// (.mst), each optionally compressed (.gz, .bz2).
 #include <string>
 #include <vector>
 
@@ -14,12 +14,13 @@ using velmor::with_model;
 namespace {
 
 bool is_model_format(const std::string& format) {
-  return format == "mps" || format == "qps" || format == "lp" || format == "cbf";
+  return format == "mps" || format == "qps" || format == "lp" || format == "cbf" || format == "dat-s";
 }
 
 velmor::ModelData parse_model(const std::string& format, const std::string& text, std::vector<std::string>& notes) {
   if (format == "mps" || format == "qps") return velmor::read_mps(text, notes);
   if (format == "lp") return velmor::read_lp(text);
+  if (format == "dat-s") return velmor::read_sdpa(text);
   return velmor::read_cbf(text);
 }
 
@@ -55,6 +56,9 @@ int VLMread(VLMmodel* model, const char* filename) {
     } else if (kind.format == "mst") {
       const std::string text = velmor::read_file(filename);
       velmor::read_mst(text, m.data);
+    } else if (kind.format == "bas") {
+      const std::string text = velmor::read_file(filename);
+      m.data.start_basis = velmor::read_basis(text, m.data);
     } else {
       refuse(VLM_ERROR_FORMAT_ERROR);
     }
@@ -75,6 +79,8 @@ int VLMwrite(VLMmodel* model, const char* filename) {
       text = velmor::write_cbf(m.data);
     else if (kind.format == "sol")
       text = velmor::write_sol(m);
+    else if (kind.format == "bas")
+      text = velmor::write_basis(m);
     else if (kind.format == "prm")
       text = velmor::format_param_file(m.env->params);
     else if (kind.format == "mst")

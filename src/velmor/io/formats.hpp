@@ -23,6 +23,19 @@ namespace velmor {
 std::string write_mps(const ModelData& d);
 ModelData read_mps(const std::string& text, std::vector<std::string>& notes);
 
+// The names the columns and rows go by in the MPS file write_mps writes of
+// `d`, and in the basis files that go with it.
+struct MpsNames {
+  std::vector<std::string> cols, rows;
+};
+MpsNames mps_names(const ModelData& d);
+
+// Basis files (basis.cpp): the basis of the last run in the MPS basis format
+// (XU, XL, UL and BS records), refused without one; and a basis file of the
+// model read as a starting basis. Names are those of mps_names.
+std::string write_basis(const VLMmodel& m);
+StartBasis read_basis(const std::string& text, const ModelData& d);
+
 // LP format (lp_writer.cpp writes, lp_reader.cpp reads). The writer expresses every
 // model without semidefinite items; the reader reads everything the writer
 // writes and the common spellings of hand-written files.
@@ -33,6 +46,11 @@ ModelData read_lp(const std::string& text);
 // variables, integer variables.
 std::string write_cbf(const ModelData& d);
 ModelData read_cbf(const std::string& text);
+
+// SDPA sparse format (sdpa.cpp): the dual of SDPA's problem, maximise
+// <F0, Y> subject to <F_k, Y> = c_k, one semidefinite variable per block
+// and nonnegative columns for diagonal blocks.
+ModelData read_sdpa(const std::string& text);
 
 // Solution file: the objective value and one "name value" line per variable.
 std::string write_sol(const VLMmodel& m);

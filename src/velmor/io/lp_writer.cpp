@@ -332,7 +332,10 @@ class LpWriter {
 }  // namespace
 
 std::string write_lp(const ModelData& d) {
-  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0);
+  if (!d.psd_vars.empty() || d.num_psd_rows() != 0)
+    refuse(VLM_ERROR_FORMAT_ERROR,
+           "Invalid or unsupported file format: LP files have no semidefinite variables or rows (a .cbf file keeps "
+           "them)");
   return LpWriter(d).write();
 }
 

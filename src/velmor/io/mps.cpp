@@ -21,6 +21,7 @@
 #include <cmath>
 #include <string>
 #include <functional>
+#include <utility>
 #include <vector>
 
 #include "io/formats.hpp"
@@ -114,10 +115,10 @@ class MpsLines {
 // RANGES.
 class MpsWriter {
  public:
-  explicit MpsWriter(const ModelData& d)
+  MpsWriter(const ModelData& d, MpsNames names)
       : d_(d),
-        cname_(file_names(d.cols.name, d.cols.lb.size(), "C", mps_name)),
-        rname_(file_names(d.rows.name, d.rows.lb.size(), "R", mps_name)),
+        cname_(std::move(names.cols)),
+        rname_(std::move(names.rows)),
         // The objective row, and the bound set, which a reader may look up
         // among the columns (a BV line without a value has the set name or
         // the column second), take names no row or column uses.
@@ -306,9 +307,20 @@ class MpsWriter {
 
 }  // namespace
 
+MpsNames mps_names(const ModelData& d) {
+  return {file_names(d.cols.name, d.cols.lb.size(), "C", mps_name),
+          file_names(d.rows.name, d.rows.lb.size(), "R", mps_name)};
+}
+
 std::string write_mps(const ModelData& d) {
-  expect_format(d.psd_vars.empty() && d.num_psd_rows() == 0 && d.indicators.empty());
-  return MpsWriter(d).write();
+  if (!d.psd_vars.empty() || d.num_psd_rows() != 0)
+    refuse(VLM_ERROR_FORMAT_ERROR,
+           "Invalid or unsupported file format: MPS has no semidefinite variables or rows (a .cbf file keeps them)");
+  if (!d.indicators.empty())
+    refuse(VLM_ERROR_FORMAT_ERROR,
+           "Invalid or unsupported file format: MPS has no section for indicator constraints (an .lp file keeps "
+           "them)");
+  return MpsWriter(d, mps_names(d)).write();
 }
 
 namespace {

@@ -250,6 +250,32 @@ int basis_code(ClpSimplex::Status status) {
 
 namespace {
 
+// The CLP status of a basis code for a column or row within [lb, ub]: a
+// nonbasic one at its upper bound when the code says so and that bound is
+// finite, else at its lower bound when that one is, else free.
+ClpSimplex::Status clp_status(int code, double lb, double ub) {
+  const bool lower = lb > -COIN_DBL_MAX, upper = ub < COIN_DBL_MAX;
+  if (code == VLM_BASIS_BASIC) return ClpSimplex::basic;
+  if (upper && (code == VLM_BASIS_UPPER || !lower)) return ClpSimplex::atUpperBound;
+  return lower ? ClpSimplex::atLowerBound : ClpSimplex::isFree;
+}
+
+}  // namespace
+
+void set_start_basis(const SolverModel& sm, const StartBasis& basis, ClpSimplex& simplex) {
+  simplex.createStatus();
+  for (int j = 0; j < sm.num_cols(); ++j) {
+    const size_t k = static_cast<size_t>(j);
+    simplex.setColumnStatus(j, clp_status(basis.cols[k], sm.col_lb[k], sm.col_ub[k]));
+  }
+  for (int i = 0; i < sm.num_rows(); ++i) {
+    const size_t k = static_cast<size_t>(i);
+    simplex.setRowStatus(i, clp_status(basis.rows[k], sm.row_lb[k], sm.row_ub[k]));
+  }
+}
+
+namespace {
+
 bool within(double v, double lb, double ub, double tol) {
   if (lb > -COIN_DBL_MAX && v < lb - tol * std::max(1.0, std::fabs(lb))) return false;
   if (ub < COIN_DBL_MAX && v > ub + tol * std::max(1.0, std::fabs(ub))) return false;

@@ -124,6 +124,12 @@ int improving_direction(const SolverModel& sm, RunControl& run);
 // ColBasis/RowBasis code of a CLP status.
 int basis_code(ClpSimplex::Status status);
 
+// Sets the statuses of `simplex` (loaded by load_clp from `sm`) from a
+// starting basis of VLM_BASIS_* codes, one per column and row of `sm`: a
+// nonbasic code at an infinite bound stands for the other bound, or for a
+// free nonbasic when both are infinite.
+void set_start_basis(const SolverModel& sm, const StartBasis& basis, ClpSimplex& simplex);
+
 // Whether x (all solver columns) lies within the bounds and rows of `sm`,
 // and, when `integral`, takes integer values on integer columns, each within
 // `tol` (scaled by the magnitude of the bound).

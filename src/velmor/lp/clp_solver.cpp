@@ -6,7 +6,9 @@
 // SolutionTarget is 1). A model with a row or a column of more than
 // kLongLine entries goes to the interior point method of qp_ipm.hpp
 // instead for Method -1 and 2, and is solved without CLP's presolve by the
-// simplex methods.
+// simplex methods. A starting basis of the model (read from a .bas file)
+// that fits it starts the first run of a simplex method, without CLP's
+// presolve, which would not keep it; the barrier does without it.
 //
 // CLP's verdicts are checked on the model as given. An optimum must keep
 // clear of the stand-in bounds CLP puts on infinite ones, meet the rows and
@@ -260,9 +262,10 @@ void clean_up(ClpSimplex& simplex, const OptimumMeasure& m, const ParamValues& p
 // cleanup; then the answer, from the checked verdict or the best point met.
 class LpRun {
  public:
-  LpRun(const ModelData& data, const SolverModel& sm, RunControl& run, bool long_lines)
+  LpRun(const ModelData& data, const SolverModel& sm, RunControl& run, bool long_lines, const StartBasis* start)
       : data_(data),
         sm_(sm),
+        start_(start),
         run_(run),
         p_(run.params),
         long_lines_(long_lines),
@@ -315,13 +318,38 @@ class LpRun {
     }
     if (run_.remaining() < COIN_DBL_MAX) simplex_.setMaximumWallSeconds(run_.remaining());
     simplex_.passInEventHandler(&handler_);
+    take_start_basis();
+  }
+
+  // The model's starting basis, where it fits the model and a simplex
+  // method runs.
+  void take_start_basis() {
+    if (!start_ || start_->empty()) return;
+    if (start_->cols.size() != static_cast<size_t>(sm_.num_cols()) ||
+        start_->rows.size() != static_cast<size_t>(sm_.num_rows())) {
+      run_.log.line("The starting basis does not fit the model's columns and rows: not used");
+    } else if (is_barrier(algorithm_)) {
+      run_.log.line("The barrier takes no starting basis: not used");
+    } else {
+      set_start_basis(sm_, *start_, simplex_);
+      from_basis_ = true;
+    }
   }
 
   // The run by the method asked for, and a run by the dual simplex when the
   // barrier's objective ran off or the method failed.
   void first_run() {
-    ClpSolve options = solve_options(sm_, algorithm_, p_, long_lines_);
-    initial_solve(simplex_, options);
+    if (from_basis_) {
+      // From the starting basis, without CLP's presolve, which would not keep it.
+      run_.log.linef("Starting the %s from the model's starting basis", algorithm_name(algorithm_));
+      if (algorithm_ == Algorithm::Primal)
+        simplex_.primal(0);
+      else
+        simplex_.dual(0);
+    } else {
+      ClpSolve options = solve_options(sm_, algorithm_, p_, long_lines_);
+      initial_solve(simplex_, options);
+    }
     if (state_.diverged && !run_.stopped_by()) {
       solve_again(Algorithm::Dual, "The barrier's objective runs off without bound");
     } else if (algorithm_ != Algorithm::Dual && failed(simplex_) && !run_.stopped_by()) {
@@ -537,6 +565,8 @@ class LpRun {
 
   const ModelData& data_;
   const SolverModel& sm_;
+  const StartBasis* start_;  // null or the model's starting basis
+  bool from_basis_ = false;  // the first run starts from it
   RunControl& run_;
   const ParamValues& p_;
   const bool long_lines_;
@@ -556,7 +586,7 @@ class LpRun {
 
 }  // namespace
 
-RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run) {
+RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run, const StartBasis* start) {
   const ParamValues& p = run.params;
   // On rows or columns of more than kLongLine entries, CLP's presolve and
   // factorisation take time that grows with the square of their length
@@ -571,7 +601,7 @@ RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunContr
                   static_cast<long long>(kLongLine));
     return solve_qp(data, sm, run);
   }
-  return LpRun(data, sm, run, long_lines).solve();
+  return LpRun(data, sm, run, long_lines, start).solve();
 }
 
 }  // namespace velmor

@@ -264,6 +264,7 @@ int VLMreset(VLMmodel* model, int clearall) {
     if (clearall) {
       m.iis = velmor::IisResult();
       m.data.cols.start.clear();  // no variable has a start value
+      m.data.start_basis = velmor::StartBasis();
     }
     return VLM_OKAY;
   });

@@ -135,6 +135,15 @@ using QuadTerms = std::vector<std::pair<std::pair<int, int>, double>>;
 // throwing. `terms` is left in an unspecified state.
 void add_quad_terms(QuadTerms& quad, QuadTerms& terms, const std::function<void(double)>& check_sum);
 
+// A starting basis for the next simplex solve of an LP (VLMread of a .bas
+// file): one VLM_BASIS_* code per column and per row, as ColBasis and
+// RowBasis give them; empty when there is none. A basis whose sizes no
+// longer match the model's (items added or deleted since) is not used.
+struct StartBasis {
+  std::vector<int> cols, rows;
+  bool empty() const { return cols.empty() && rows.empty(); }
+};
+
 struct ModelData {
   std::string name;
   int sense = VLM_MINIMIZE;
@@ -145,6 +154,7 @@ struct ModelData {
   std::vector<Sos> sos;
   std::vector<Indicator> indicators;  // the general constraints
   std::vector<PsdVariable> psd_vars;
+  StartBasis start_basis;
 
   int num_psd_rows() const;
   long long num_nonzeros() const;

@@ -186,7 +186,10 @@ double user_objective(const ModelData& data, const double* x);
 
 // The solvers. Each reads `sm` and the run's parameters and returns the
 // outcome; none of them changes the model.
-RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run);  // LP
+// LP. `start`, where given, is a starting basis of the model's columns and
+// rows for the simplex methods (used when its sizes match `sm`'s).
+RunOutcome solve_with_clp(const ModelData& data, const SolverModel& sm, RunControl& run,
+                          const StartBasis* start = nullptr);
 RunOutcome solve_qp(const ModelData& data, const SolverModel& sm, RunControl& run);  // qp_solver.cpp
 RunOutcome solve_with_cbc(const ModelData& data, const SolverModel& sm, RunControl& run);
 // A MIP run that gives the model's callback its turns (cbc_callback.cpp).

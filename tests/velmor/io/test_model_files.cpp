@@ -1,6 +1,7 @@
 // Model files: MPS and CBF round trips compared over every attribute,
-// foreign spellings the readers accept, refusals, and the solution, start and
-// parameter files of a model (LP files: test_lp_files.cpp).
+// foreign spellings the readers accept, refusals, SDPA files, and the
+// solution, basis, start and parameter files of a model (LP files:
+// test_lp_files.cpp).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -118,6 +119,17 @@ void expect_same_psd_rows(VLMmodel* a, VLMmodel* b) {
         EXPECT_EQ(x[k].value, y[k].value);
       }
     }
+  }
+}
+
+// Each text, written to `path`, is refused by VLMreadmodel as the format
+// error, and no model is made.
+void expect_refused(VLMenv* env, const std::string& path, const std::vector<std::string>& texts) {
+  for (const std::string& text : texts) {
+    write_text(path, text);
+    VLMmodel* m = nullptr;
+    EXPECT_EQ(VLMreadmodel(env, path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << text;
+    EXPECT_EQ(m, nullptr);
   }
 }
 
@@ -392,7 +404,7 @@ TEST(MpsFiles, MalformedFilesAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("bad.mps");
   const std::string head = "NAME x\nROWS\n N obj\n L r\nCOLUMNS\n    x r 1\n";
-  for (const std::string& body :
+  expect_refused(env.get(), path,
        {head + "RHS\n    RHS q 1\nENDATA\n",                 // unknown row
         head + "BOUNDS\n UP BND y 1\nENDATA\n",             // unknown column
         head + "RHS\n    RHS r nan\nENDATA\n",              // not a number
@@ -402,12 +414,7 @@ TEST(MpsFiles, MalformedFilesAreRefused) {
         std::string("NAME x\nROWS\n N obj\n L r\n L r\nCOLUMNS\nENDATA\n"),  // repeated row
         head + "COLUMNS\n    y r inf\nENDATA\n",            // infinite coefficient
         head + "SOS\n S1 SOS s\n    x 1\n    x 2\nENDATA\n",  // repeated member
-        std::string("ROWS\n L r\nCOLUMNS\n    x r 1\nENDATA\n")}) {  // no objective row
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-    EXPECT_EQ(m, nullptr);
-  }
+        std::string("ROWS\n L r\nCOLUMNS\n    x r 1\nENDATA\n")});  // no objective row
   std::remove(path.c_str());
   VLMmodel* m = nullptr;
   EXPECT_EQ(VLMreadmodel(env.get(), temp_path("missing.mps").c_str(), &m), VLM_ERROR_FILE_READ_ERROR);
@@ -422,6 +429,13 @@ TEST(MpsFiles, ModelsMpsCannotExpressAreRefused) {
   ModelPtr m = mps_model(env.get());
   ASSERT_EQ(VLMaddgenconstrIndicator(m.get(), "g", 4, 1, 0, nullptr, nullptr, '<', 1), VLM_OKAY);
   EXPECT_EQ(VLMwrite(m.get(), temp_path("ind.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
+  // The refusal's text says why, until the thread's next call.
+  const std::string why = VLMexplainerror(VLM_ERROR_FORMAT_ERROR);
+  EXPECT_NE(why.find("MPS has no section for indicator constraints (an .lp file keeps them)"), std::string::npos)
+      << why;
+  EXPECT_STREQ(VLMexplainerror(VLM_ERROR_NO_SOLN), "No solution available");
+  EXPECT_EQ(int_attr(m.get(), "NumVars"), 9);
+  EXPECT_STREQ(VLMexplainerror(VLM_ERROR_FORMAT_ERROR), "Invalid or unsupported file format");
   ModelPtr empty_range = make_model(env.get());
   ASSERT_EQ(VLMaddrangeconstr(empty_range.get(), 0, nullptr, nullptr, 2, 1, "r"), VLM_OKAY);
   EXPECT_EQ(VLMwrite(empty_range.get(), temp_path("range.mps").c_str()), VLM_ERROR_FORMAT_ERROR);
@@ -501,17 +515,13 @@ TEST(CbfFiles, MalformedFilesAreRefused) {
 TEST(CbfFiles, CountsBeyondTheFileAreRefused) {
   EnvPtr env = make_env();
   const std::string path = temp_path("hostile.cbf");
-  for (const char* body : {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
-                           "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
-                           "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
-                           "VER\n3\nVAR\n12 1\nF 12\n"}) {  // the bytes after the count are too few
-    write_text(path, body);
-    VLMmodel* m = nullptr;
-    EXPECT_EQ(VLMreadmodel(env.get(), path.c_str(), &m), VLM_ERROR_FORMAT_ERROR) << body;
-    EXPECT_EQ(m, nullptr);
-  }
+  expect_refused(env.get(), path,
+                 {"VER\n3\nVAR\n2000000000 1\nF 2000000000\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nCON\n2000000000 1\nL= 2000000000\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nINT\n2000000000\n0\n",
+                  "VER\n3\nVAR\n1 1\nF 1\nACOORD\n2000000000\n0 0 1\n",
+                  "VER\n3\nPSDVAR\n2000000000\n2\nVAR\n0 0\n",
+                  "VER\n3\nVAR\n12 1\nF 12\n"});  // the bytes after the count are too few
   // A count that the rest of the file can hold still reads.
   write_text(path, "VER\n3\nVAR\n3 1\nF 3\nOBJACOORD\n1\n2 1.5\n");
   ModelPtr m = read_model(env.get(), path);
@@ -569,9 +579,200 @@ TEST(ModelFiles, MipStartAndParameterFilesLoadIntoAModel) {
   const std::string lp = temp_path("model.lp");
   ASSERT_EQ(VLMwrite(m.get(), lp.c_str()), VLM_OKAY);
   EXPECT_EQ(VLMread(other.get(), lp.c_str()), VLM_ERROR_FORMAT_ERROR);
-  EXPECT_EQ(VLMread(other.get(), temp_path("model.bas").c_str()), VLM_ERROR_FORMAT_ERROR);
+  EXPECT_EQ(VLMread(other.get(), temp_path("model.sol").c_str()), VLM_ERROR_FORMAT_ERROR);
   EXPECT_EQ(VLMread(other.get(), temp_path("missing.mst").c_str()), VLM_ERROR_FILE_READ_ERROR);
   EXPECT_EQ(VLMwrite(m.get(), "/nonexistent-dir/m.mps"), VLM_ERROR_FILE_WRITE_ERROR);
   EXPECT_EQ(VLMwrite(m.get(), temp_path("model.xyz").c_str()), VLM_ERROR_FORMAT_ERROR);
   for (const std::string& p : {mst, prm, lp}) std::remove(p.c_str());
+}
+
+namespace {
+
+// max 4x + 2y - z - 0.5w over x in [0, 3], y, z in [0, 5], w >= 0 subject to
+// r0: x + y <= 4, r1: x + 3y <= 7, r2: x - y >= -10, r3: y + w >= 3. Its one
+// optimum, x = 3, y = 1, z = 0, w = 2, has x at its upper bound, y basic
+// with r0 at its upper side, w basic with r3 at its lower side, z at its
+// lower bound, r1 and r2 basic.
+ModelPtr basis_lp(VLMenv* env) {
+  ModelPtr m = make_model(env, "bas");
+  const double lb[] = {0, 0, 0, 0}, ub[] = {3, kInf, 5, kInf}, obj[] = {4, 2, -1, -0.5};
+  const char* names[] = {"x", "y", "z", "w"};
+  EXPECT_EQ(VLMaddvars(m.get(), 4, 0, nullptr, nullptr, nullptr, obj, lb, ub, nullptr, names), VLM_OKAY);
+  const int beg[] = {0, 2, 4, 6};
+  const int ind[] = {0, 1, 0, 1, 0, 1, 1, 3};
+  const double val[] = {1, 1, 1, 3, 1, -1, 1, 1};
+  const double rlb[] = {-kInf, -kInf, -10, 3}, rub[] = {4, 7, kInf, kInf};
+  const char* rnames[] = {"r0", "r1", "r2", "r3"};
+  EXPECT_EQ(VLMaddrangeconstrs(m.get(), 4, 8, beg, ind, val, rlb, rub, rnames), VLM_OKAY);
+  EXPECT_EQ(VLMsetintattr(m.get(), "ModelSense", VLM_MAXIMIZE), VLM_OKAY);
+  return m;
+}
+
+}  // namespace
+
+TEST(BasisFiles, WrittenAfterASimplexSolveAndReadAsTheNextStart) {
+  EnvPtr env = make_env();
+  ModelPtr m = basis_lp(env.get());
+  const std::string path = temp_path("start.bas");
+  std::remove(path.c_str());
+  EXPECT_EQ(VLMwrite(m.get(), path.c_str()), VLM_ERROR_NO_SOLN);  // no basis before a solve, and no file
+  EXPECT_NE(std::string(VLMexplainerror(VLM_ERROR_NO_SOLN)).find("no basis to write"), std::string::npos);
+  EXPECT_TRUE(read_text(path).empty());
+  ASSERT_EQ(VLMoptimize(m.get()), VLM_OKAY);
+  ASSERT_EQ(int_attr(m.get(), "Status"), VLM_STATUS_OPTIMAL);
+  ASSERT_EQ(dbl_attr(m.get(), "ObjVal"), 13);
+  ASSERT_EQ(VLMwrite(m.get(), path.c_str()), VLM_OKAY);
+  EXPECT_EQ(read_text(path), "NAME          bas\n UL x _dummy_\n XU y r0\n XL w r3\nENDATA\n");
+
+  // Read into a copy, the basis is the next solve's start: no pivot needed.
+  ModelPtr again(VLMcopymodel(m.get()));
+  ASSERT_EQ(VLMread(again.get(), path.c_str()), VLM_OKAY);
+  EXPECT_EQ(again->data.start_basis.cols, (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC, VLM_BASIS_LOWER,
+                                                            VLM_BASIS_BASIC}));
+  EXPECT_EQ(again->data.start_basis.rows, (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC, VLM_BASIS_BASIC,
+                                                            VLM_BASIS_LOWER}));
+  for (int method : {1, 0}) {
+    ASSERT_EQ(VLMsetintparam(VLMgetenv(again.get()), "Method", method), VLM_OKAY);
+    ASSERT_EQ(VLMoptimize(again.get()), VLM_OKAY);
+    EXPECT_EQ(dbl_attr(again.get(), "ObjVal"), 13) << method;
+    EXPECT_EQ(int_attr(again.get(), "SPX/NumIters"), 0) << method;
+  }
+
+  // The VALUES variant, lower case, comments, and LL records read too; the
+  // rest of the start stays: columns at their lower bound, rows basic.
+  write_text(path, "* a basis\nNAME bas VALUES\n ul x _dummy_ 3\n LL z _dummy_ 0\n XU y r0 1\nENDATA\n");
+  ASSERT_EQ(VLMread(again.get(), path.c_str()), VLM_OKAY);
+  EXPECT_EQ(again->data.start_basis.cols, (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC, VLM_BASIS_LOWER,
+                                                            VLM_BASIS_LOWER}));
+  EXPECT_EQ(again->data.start_basis.rows, (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC, VLM_BASIS_BASIC,
+                                                            VLM_BASIS_BASIC}));
+  ASSERT_EQ(VLMoptimize(again.get()), VLM_OKAY);
+  EXPECT_EQ(dbl_attr(again.get(), "ObjVal"), 13);
+
+  // A basis that no longer fits the model is left aside.
+  const double one = 1;
+  ASSERT_EQ(VLMaddvars(again.get(), 1, 0, nullptr, nullptr, nullptr, &one, nullptr, &one, nullptr, nullptr),
+            VLM_OKAY);
+  ASSERT_EQ(VLMoptimize(again.get()), VLM_OKAY);
+  EXPECT_EQ(dbl_attr(again.get(), "ObjVal"), 14);
+  std::remove(path.c_str());
+}
+
+TEST(BasisFiles, MalformedOrMismatchedFilesChangeNothing) {
+  EnvPtr env = make_env();
+  ModelPtr m = basis_lp(env.get());
+  const std::string path = temp_path("bad.bas");
+  write_text(path, "NAME\n XL w r3\nENDATA\n");
+  ASSERT_EQ(VLMread(m.get(), path.c_str()), VLM_OKAY);
+  const velmor::StartBasis before = m->data.start_basis;
+  for (const char* body : {"NAME\n XU y nobody\nENDATA\n",          // a row the model does not have
+                           "NAME\n UL nobody\nENDATA\n",            // a column it does not have
+                           "NAME\n UL x\n LL x\nENDATA\n",          // a column named twice
+                           "NAME\n XU y r0\n XL w r0\nENDATA\n",    // a row named twice
+                           "NAME\n XX x\nENDATA\n",                 // not a record type
+                           "NAME\n XU y\nENDATA\n",                 // XU without its row
+                           "NAME\n XU y r0 1 2\nENDATA\n",          // fields beyond the value
+                           "NAME\n UL x _dummy_ high\nENDATA\n",    // a value that is no number
+                           "NAME\n UL x\n",                         // no ENDATA
+                           " UL x\nENDATA\n",                       // no NAME
+                           "NAME\nBOUNDS\n UL x\nENDATA\n"}) {      // a section of model files
+    write_text(path, body);
+    EXPECT_EQ(VLMread(m.get(), path.c_str()), VLM_ERROR_FORMAT_ERROR) << body;
+    EXPECT_EQ(m->data.start_basis.cols, before.cols) << body;
+    EXPECT_EQ(m->data.start_basis.rows, before.rows) << body;
+  }
+  EXPECT_EQ(VLMread(m.get(), temp_path("missing.bas").c_str()), VLM_ERROR_FILE_READ_ERROR);
+  // A discarded start (reset 1) leaves the next solve to start from scratch.
+  ASSERT_EQ(VLMreset(m.get(), 1), VLM_OKAY);
+  EXPECT_TRUE(m->data.start_basis.empty());
+  std::remove(path.c_str());
+}
+
+namespace {
+
+// SDPA's sample problem (SDPLIB's README), with a diagonal block first
+// (x1 >= 1.5) and a later entry at a position given before.
+const char kSdpaSample[] =
+    "\"A sample problem.\n"
+    "* with a diagonal block\n"
+    "2 =mdim\n"
+    "3 =nblocks\n"
+    "{-1, 2, 2}\n"
+    "10.0 20.0\n"
+    "0 1 1 1 1.5\n"
+    "0 2 1 1 1.0\n"
+    "0 2 2 2 2.0\n"
+    "0 3 1 1 3.0\n"
+    "0 3 2 2 4.0\n"
+    "1 1 1 1 1.0\n"
+    "1 2 1 1 1.0\n"
+    "1 2 2 2 1.0\n"
+    "2 2 2 2 1.0\n"
+    "2 3 1 1 5.0\n"
+    "2 3 1 2 2.0\n"
+    "2 3 2 2 9.0\n"
+    "2 3 2 2 6.0\n";
+
+}  // namespace
+
+TEST(SdpaFiles, BlocksBecomeSemidefiniteVariablesAndColumns) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("sample.dat-s");
+  write_text(path, kSdpaSample);
+  ModelPtr m = read_model(env.get(), path);
+  ASSERT_NE(m, nullptr);
+  const velmor::ModelData& d = m->data;
+  EXPECT_EQ(d.sense, VLM_MAXIMIZE);
+  ASSERT_EQ(d.cols.size(), 1);
+  EXPECT_EQ(d.cols.lb[0], 0);
+  EXPECT_EQ(d.cols.ub[0], VLM_INFINITY);
+  EXPECT_EQ(d.cols.obj[0], 1.5);
+  ASSERT_EQ(d.psd_vars.size(), 2u);
+  EXPECT_EQ(d.psd_vars[0].dim, 2);
+  const auto entries = [](const velmor::SymMatrix& s) {
+    std::vector<std::vector<double>> out;
+    for (const velmor::SymEntry& e : s.lower) out.push_back({double(e.row), double(e.col), e.value});
+    return out;
+  };
+  EXPECT_EQ(entries(d.psd_vars[1].obj), (std::vector<std::vector<double>>{{0, 0, 3}, {1, 1, 4}}));
+  ASSERT_EQ(d.rows.size(), 2);
+  EXPECT_EQ(d.rows.lb, (std::vector<double>{10, 20}));
+  EXPECT_EQ(d.rows.ub, (std::vector<double>{10, 20}));
+  ASSERT_EQ(d.rows.lin[0].size(), 1u);
+  EXPECT_EQ(d.rows.lin[0][0].index, 0);
+  EXPECT_TRUE(d.rows.lin[1].empty());
+  ASSERT_EQ(d.rows.psd[1].size(), 2u);
+  EXPECT_EQ(d.rows.psd[1][0].var, 0);
+  EXPECT_EQ(entries(d.rows.psd[1][0].coef), (std::vector<std::vector<double>>{{1, 1, 1}}));
+  EXPECT_EQ(d.rows.psd[1][1].var, 1);  // (1, 2) stands for (2, 1); the later (2, 2) counts
+  EXPECT_EQ(entries(d.rows.psd[1][1].coef), (std::vector<std::vector<double>>{{0, 0, 5}, {1, 0, 2}, {1, 1, 6}}));
+  std::remove(path.c_str());
+}
+
+TEST(SdpaFiles, MalformedFilesAndCountsBeyondTheFileAreRefused) {
+  EnvPtr env = make_env();
+  const std::string path = temp_path("bad.dat-s");
+  const std::string head = "2\n1\n2\n1 1\n";
+  expect_refused(env.get(), path,
+       {std::string("2000000000\n1\n2\n1 1\n"),                 // more rows than the file can hold
+        std::string("1\n2000000000\n2\n1\n"),                   // more blocks than that
+        std::string("1\n1\n-2000000000\n1\n"),                  // a diagonal block of more columns than that
+        std::string("1\n1\n0\n1\n"),                            // an empty block
+        std::string("1\n1\n50000\n1\n"),                        // a block beyond the largest order
+        std::string("2\n1\n2\n1\n"),                            // c short of m values
+        std::string("x\n1\n2\n1\n"),                            // no count
+        head + "3 1 1 1 1\n",                                   // a matrix beyond m
+        head + "1 2 1 1 1\n",                                   // a block beyond the count
+        head + "1 1 3 1 1\n",                                   // outside the block
+        head + "1 1 0 1 1\n",                                   // indices count from 1
+        head + "1 1 1 1\n",                                     // four fields
+        head + "1 1 1 1 nan\n",                                 // not a number
+        std::string("1\n1\n-2\n1\n1 1 1 2 1\n")});             // off the diagonal of a diagonal block
+  // Counts the rest of the file can hold, and text after them, still read.
+  write_text(path, "1 = mDIM\n1 = nBLOCK\n(2) = bLOCKsTRUCT\n{4.5}\n1 1 1 2 1\n");
+  ModelPtr m = read_model(env.get(), path);
+  ASSERT_NE(m, nullptr);
+  EXPECT_EQ(int_attr(m.get(), "NumConstrs"), 1);
+  EXPECT_EQ(dbl_item(m.get(), "RHS", 0), 4.5);
+  std::remove(path.c_str());
 }
