@@ -196,6 +196,52 @@ def test_candidates_outside_the_bounds_get_no_turn():
     assert m.Status == VLM.OPTIMAL and m.ObjVal == -4.0
 
 
+def test_cuts_binding_at_the_optimum_leave_the_search_complete():
+    # A cut that copies a binding row, without heuristics: CBC rounds the
+    # integral relaxation's integers before its check, the rounded point broke
+    # the cut by 4e-6, and each refusal made a child with the same relaxation,
+    # for ever. A cut at the MIPSOL of the root's relaxation, after a proposal
+    # was accepted: CBC ended at the root without solving it again under the
+    # cut, and the finished search came out SUB_OPTIMAL.
+    m = Model()
+    m.setParam("MIP/LevelHeurs", 0)
+    m.setParam("MaxTime", 10)
+    x = [m.addVar(ub=u, vtype=t) for t, u in zip("IICIIB", [3, 4, 2, 5, 2, 1])]
+    row0 = -4 * x[0] + 4 * x[2] + x[3] + 4 * x[4] + 3 * x[5]
+    m.addConstr(row0 <= 0)
+    m.addConstr(2 * x[0] - 3 * x[1] - 2 * x[2] + x[3] - 3 * x[4] - 2 * x[5] >= -11)
+    m.addConstr(5 * x[0] + 2 * x[1] - 3 * x[2] - 3 * x[3] - 2 * x[4] - x[5] <= 9)
+    m.setObjective(-x[0] - 4 * x[1] + 2 * x[3] + 5 * x[4] + 6 * x[5])
+    cut = []
+
+    def copy_row(model, where):
+        if where == CB.MIPNODE and not cut:
+            cut.append(model.cbCut(row0, VLM.LESS_EQUAL, 0.0))
+
+    m.optimize(copy_row)
+    assert cut == [0] and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(-15)
+
+    m = Model()
+    for name, value in (("MIP/LevelHeurs", 0), ("MIP/LevelCuts", 1), ("Presolve", 0), ("MaxTime", 10)):
+        m.setParam(name, value)
+    y = [m.addVar(lb=lb, ub=ub, vtype=t) for t, lb, ub in zip("BBII", [0, 0, -1, -2], [1, 1, -1, 0])]
+    m.addConstr(4 * y[1] - 3 * y[3] <= 5)
+    m.addGenConstrIndicator(y[1], True, 2 * y[1] - 3 * y[2] + 2 * y[3], VLM.LESS_EQUAL, -2.0)
+    m.setObjective(3 * y[0] - 3 * y[2] - 3 * y[3] + 3)
+    seen = {"node": False, "cut": None}
+
+    def propose_then_cut(model, where):
+        if where == CB.MIPNODE and not seen["node"]:
+            seen["node"] = True
+            model.cbSetSolution([y[0]], [1.0])
+            model.cbUseSolution()
+        elif where == CB.MIPSOL and seen["cut"] is None:
+            seen["cut"] = model.cbCut(y[0], VLM.GREATER_EQUAL, 1.0)
+
+    m.optimize(propose_then_cut)
+    assert seen["cut"] == 0 and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(9)
+
+
 @pytest.mark.parametrize("seed", [51, 52, 53])
 def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):
     # Rows x_a + x_b <= 1 the callback keeps to itself, given only when a new

@@ -154,8 +154,17 @@ const std::vector<double>& CallbackSession::doubles(TurnData& t, int what) {
       case VLM_CB_MIP_RELPRE:
       case VLM_CB_MIP_REL: v[j] = t.x[j]; break;
       case VLM_CB_MIP_RELRDCPRE: v[j] = sm_.sense * t.reduced_cost[j]; break;
-      case VLM_CB_MIP_LB: v[j] = library_bound(t.col_lb[j]); break;
-      case VLM_CB_MIP_UB: v[j] = library_bound(t.col_ub[j]); break;
+      // (At a stand-in bound of the search the column has none of its own.)
+      case VLM_CB_MIP_LB:
+        v[j] = sm_.col_lb[j] <= -COIN_DBL_MAX && t.stand_in > 0 && t.col_lb[j] <= -t.stand_in
+                   ? -VLM_INFINITY
+                   : library_bound(t.col_lb[j]);
+        break;
+      case VLM_CB_MIP_UB:
+        v[j] = sm_.col_ub[j] >= COIN_DBL_MAX && t.stand_in > 0 && t.col_ub[j] >= t.stand_in
+                   ? VLM_INFINITY
+                   : library_bound(t.col_ub[j]);
+        break;
       default: v[j] = t.incumbent[j]; break;  // MIP_SOL, MIP_SOLPRE
     }
   }
@@ -298,6 +307,20 @@ int CallbackSession::add_branch(TurnData& t, int index, double value, int way) {
   t.branch.col = index;
   t.branch.way = way > 0 ? 1 : way < 0 ? -1 : 0;
   return VLM_CB_SUBMIT_OK;
+}
+
+void CallbackSession::offer_repaired(const double* x, double incumbent_min) {
+  const size_t n = static_cast<size_t>(sm_.user_cols);
+  std::vector<double> given(x, x + n);
+  for (size_t j = 0; j < n; ++j)
+    if (!sm_.is_int[j]) given[j] = VLM_UNDEFINED;
+  if (given == last_repaired_) return;
+  last_repaired_ = given;
+  std::vector<double> repaired;
+  if (!complete(given.data(), repaired)) return;
+  const double min_value = sm_.min_objective(repaired.data());
+  if (min_value < incumbent_min - run_.params.get(kMipObjectiveTolerance))
+    solutions_.push_back({std::move(repaired), min_value});
 }
 
 int CallbackSession::add_solution(TurnData& t, const double* values, double* objval) {

@@ -69,6 +69,9 @@ struct TurnData {
   const double* reduced_cost = nullptr;  // minimised sense
   const double* col_lb = nullptr;        // the node's bounds
   const double* col_ub = nullptr;
+  // The search's stand-in for an infinite bound (0: none): a node's bound
+  // there, on a side the model leaves infinite, is infinite.
+  double stand_in = 0;
 
   // Arrays handed out by VLMcbget, made on first request (index: what-code).
   std::vector<std::vector<double>> doubles;
@@ -141,6 +144,14 @@ class CallbackSession {
   std::vector<CheckedSolution> take_solutions();
   // Queues a solution known to pass every check (an earlier incumbent).
   void offer(CheckedSolution s) { solutions_.push_back(std::move(s)); }
+  // Queues the candidate x (solver columns) with its integer columns kept
+  // and the rest solved again over the model and the cuts, where that meets
+  // them all and is better than `incumbent_min`: CBC rounds the integer
+  // columns of an integral relaxation before it checks it, which moves its
+  // point off a row or a cut the relaxation met (a cut that copies a model
+  // row, by 4e-6), and gives the node that refuses it a child with the
+  // same relaxation, for ever. Once per candidate.
+  void offer_repaired(const double* x, double incumbent_min);
   bool has_solutions() const { return !solutions_.empty(); }
 
   // The VLMcb* entry points, after their argument checks.
@@ -171,6 +182,7 @@ class CallbackSession {
   double last_incumbent_min_ = 0.0;
   bool reported_incumbent_ = false;
   std::vector<double> last_candidate_;  // the last candidate given a turn
+  std::vector<double> last_repaired_;   // the last candidate offer_repaired took
 
   // The presolved model (see the file comment), made once per run.
   int pre_nnz_ = 0;

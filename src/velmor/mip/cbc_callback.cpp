@@ -105,6 +105,15 @@ class CbcEngine : public CbcHooks {
 
   void before_search(CbcModel& model) override {
     main_ = &model;
+    // The stand-in bounds of the search (run_cbc), which callbacks see as
+    // the model's infinite ones.
+    const double* lb = model.solver()->getColLower();
+    const double* ub = model.solver()->getColUpper();
+    for (int j = 0; j < sm_.user_cols; ++j) {
+      const size_t k = static_cast<size_t>(j);
+      if (sm_.col_lb[k] <= -COIN_DBL_MAX && lb[j] > -COIN_DBL_MAX) stand_in_ = std::max(stand_in_, -lb[j]);
+      if (sm_.col_ub[k] >= COIN_DBL_MAX && ub[j] < COIN_DBL_MAX) stand_in_ = std::max(stand_in_, ub[j]);
+    }
     OsiBabSolver characteristics(4);  // integral relaxations may still need cuts
     model.solver()->setAuxiliaryInfo(&characteristics);
     StartCheck start(this);
@@ -157,6 +166,14 @@ class CbcEngine : public CbcHooks {
                                                               : CbcEventHandler::noAction;
       case CbcEventHandler::heuristicPass:
         return session_.stopped() ? CbcEventHandler::killSolution : CbcEventHandler::noAction;
+      case CbcEventHandler::endSearch:
+        // CBC has ended at a root whose last relaxation violated a stored
+        // cut, without solving it again under the cut (a cut of the
+        // candidate's MIPSOL turn in the root's last pass): as lost as a
+        // root whose candidate an event refused.
+        if (root_violates_cut_ && model.getNodeCount() == 0 && (!model.tree() || model.tree()->size() == 0))
+          lost_root_ = true;
+        break;
       case CbcEventHandler::node:
         restore_branching();
         if (CbcCutGenerator* g = model.cutGenerator(generator_))
@@ -247,6 +264,9 @@ class CbcEngine : public CbcHooks {
     // asks for another dummy branch there: the candidate is refused instead.
     const bool integral_check = (info.options & 128) != 0;
     const double* x = si.getColSolution();
+    if (node == 0) root_violates_cut_ = !session_.satisfies_cuts(x);
+    if (integral_check && !session_.stopped() && !session_.satisfies_cuts(x))
+      session_.offer_repaired(x, model.getMinimizationObjValue());
     check_adds_.resize(session_.cuts().size(), 0);
     for (size_t k = 0; k < session_.cuts().size(); ++k) {
       if (CallbackSession::violation(session_.cuts()[k], x) <= kCheckTolerance) continue;
@@ -362,8 +382,9 @@ class CbcEngine : public CbcHooks {
     // node may already be freed. The node turns set it.
   }
 
-  static void fill_relaxation(const OsiSolverInterface& si, TurnData& t) {
+  void fill_relaxation(const OsiSolverInterface& si, TurnData& t) const {
     t.has_relaxation = true;
+    t.stand_in = stand_in_;
     t.relaxation_min = si.getObjValue() * si.getObjSense();
     t.x = si.getColSolution();
     t.reduced_cost = si.getReducedCost();
@@ -469,6 +490,7 @@ class CbcEngine : public CbcHooks {
   CallbackSession& session_;
   const SolverModel& sm_;
   const double int_tol_;
+  double stand_in_ = 0;  // the search's stand-in for an infinite bound, 0 for none
   CbcModel* main_ = nullptr;
   int generator_ = -1;
   double bound_ = -1e300;
@@ -478,6 +500,7 @@ class CbcEngine : public CbcHooks {
   static constexpr int kDummyBranches = 5;
   Raised raised_{};
   bool lost_root_ = false;
+  bool root_violates_cut_ = false;  // the root's last relaxation violates a stored cut
   std::vector<double> best_;
 };
 

@@ -311,6 +311,33 @@ bool searched_unprocessed(const SolverModel& sm, const ParamValues& p, bool plai
   return plain || search.second || cbc_first_search_unprocessed(sm, p);
 }
 
+// A first search without CGL's preprocessing gives each integer column
+// unbounded on a side a stand-in bound there, as the preprocessing gives
+// such columns bounds of its own: without one CBC's cut generators derive
+// nothing from the column's rows, and its probing and strong branching do
+// not take it (driver_args), so that a search over such columns has branched
+// for ever where the same model with preprocessing ended in four nodes. The
+// stand-in is 10^4 times the model's own scale (its largest coefficient, and
+// the least power of ten that no bound, side or value the rows imply
+// exceeds: SolverModel::has_value_beyond), up to kIntegerStandIn; a model
+// whose scale is beyond a ten-thousandth of that gets none. (The search's
+// optimum may then lie at a stand-in, where the model has an integral
+// direction along which the objective does not change.) The verdict is
+// checked on the model's own bounds as the preprocessed search's is: the
+// relaxation's directions, and the second searches, which go without
+// stand-ins. The stand-in, or 0 for none.
+double stand_in_bound(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
+  if (search.second || !searched_unprocessed(sm, p, plain, search) || !sm.has_unbounded_integer()) return 0;
+  constexpr double kReach = 1e4;
+  double scale = 1;
+  for (double a : sm.value) scale = std::max(scale, std::fabs(a));
+  if (scale > kIntegerStandIn / kReach) return 0;
+  double limit = 1;
+  while (limit < scale) limit *= 10;
+  while (limit <= kIntegerStandIn / kReach && sm.has_value_beyond(limit)) limit *= 10;
+  return limit <= kIntegerStandIn / kReach ? kReach * limit : 0;
+}
+
 // The search's cutoff (minimised sense, without the objective's constant):
 // its own and MIP/Cutoff's, the smaller.
 double search_cutoff(const SolverModel& sm, const ParamValues& p, const CbcSearch& search) {
@@ -348,8 +375,15 @@ int feasibility_cost_column(const SolverModel& sm, const ParamValues& p, const C
 // step adds its options in the order the driver's line in the log lists them.
 class DriverArgs {
  public:
-  DriverArgs(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final)
-      : sm_(sm), run_(run), p_(run.params), plain_(plain), search_(search), first_point_final_(first_point_final) {}
+  DriverArgs(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final,
+             bool stand_ins)
+      : sm_(sm),
+        run_(run),
+        p_(run.params),
+        plain_(plain),
+        search_(search),
+        first_point_final_(first_point_final),
+        unbounded_integer_(sm.has_unbounded_integer() && !stand_ins) {}
 
   Args build() {
     a_.add("-log", "0");
@@ -421,7 +455,7 @@ class DriverArgs {
     const CbcSearch& search = search_;
     const bool unprocessed = plain_ || cbc_first_search_unprocessed(sm, p_);
     const bool without = searched_unprocessed(sm, p_, plain_, search);
-    const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() || (without && sm.has_unbounded_integer());
+    const bool no_probing = !sm.sos.empty() || sm.has_value_beyond_probing() || (without && unbounded_integer_);
     if (without) a_.add("-preprocess", "off");
     // -999: no search inside CLP, whatever the model's size: a plain search
     // passes every node through the cut generators, and a search with a
@@ -464,7 +498,7 @@ class DriverArgs {
   void branching() {
     static const int kStrong[] = {0, 2, 5, 20};
     const int strong = p_.get_int(kMipLevelStrong);
-    if (searched_unprocessed(sm_, p_, plain_, search_) && sm_.has_unbounded_integer()) {
+    if (searched_unprocessed(sm_, p_, plain_, search_) && unbounded_integer_) {
       a_.add("-strongBranching", "0");
       a_.add("-trustPseudoCosts", "0");
     } else if (strong >= 0) {
@@ -504,11 +538,13 @@ class DriverArgs {
   const bool plain_;
   const CbcSearch& search_;
   const bool first_point_final_;
+  const bool unbounded_integer_;  // an integer column the search sees unbounded on a side
   Args a_;
 };
 
-Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final) {
-  return DriverArgs(sm, run, plain, search, first_point_final).build();
+Args driver_args(const SolverModel& sm, RunControl& run, bool plain, const CbcSearch& search, bool first_point_final,
+                 bool stand_ins) {
+  return DriverArgs(sm, run, plain, search, first_point_final, stand_ins).build();
 }
 
 
@@ -589,13 +625,19 @@ void prepare_solver(LogMessageHandler& messages, OsiClpSolverInterface& solver) 
 }
 
 // The model in the solver, under objective `obj`, with its integer columns
-// and its range rows split.
-void load_model(const SolverModel& sm, const std::vector<double>& obj, OsiClpSolverInterface& solver) {
+// (with a stand-in bound of `stand_in` on an infinite side, where it is not
+// 0: stand_in_bound) and its range rows split.
+void load_model(const SolverModel& sm, const std::vector<double>& obj, double stand_in, OsiClpSolverInterface& solver) {
   const int n = sm.num_cols();
   solver.loadProblem(n, sm.num_rows(), sm.col_start.data(), sm.row_index.data(), sm.value.data(), sm.col_lb.data(),
                      sm.col_ub.data(), obj.data(), sm.row_lb.data(), sm.row_ub.data());
-  for (int j = 0; j < n; ++j)
-    if (sm.is_int[static_cast<size_t>(j)]) solver.setInteger(j);
+  for (int j = 0; j < n; ++j) {
+    const size_t k = static_cast<size_t>(j);
+    if (!sm.is_int[k]) continue;
+    solver.setInteger(j);
+    if (stand_in > 0 && sm.col_lb[k] <= -COIN_DBL_MAX) solver.setColLower(j, -stand_in);
+    if (stand_in > 0 && sm.col_ub[k] >= COIN_DBL_MAX) solver.setColUpper(j, stand_in);
+  }
   split_range_rows(sm, solver);
 }
 
@@ -771,7 +813,11 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   const int costed = feasibility_cost_column(sm, p, search, hooks);
   std::vector<double> obj = sm.obj;
   if (costed >= 0) obj[static_cast<size_t>(costed)] = 1;
-  load_model(sm, obj, solver);
+  const double stand_in = stand_in_bound(sm, p, plain, search);
+  if (stand_in > 0)
+    run.log.linef("Integer columns unbounded on a side are searched within stand-in bounds of %g, as CBC's "
+                  "preprocessing would bound them", stand_in);
+  load_model(sm, obj, stand_in, solver);
 
   CbcModel model(solver);
   model.passInMessageHandler(&messages);
@@ -780,7 +826,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   CbcRunHandler handler(&state);
   model.passInEventHandler(&handler);
 
-  const Args args = driver_args(sm, run, plain, search, costed >= 0);
+  const Args args = driver_args(sm, run, plain, search, costed >= 0, stand_in > 0);
   std::vector<const char*> argv = args.argv();
   log_options(run, argv);
   StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), searched_unprocessed(sm, p, plain, search)};
@@ -804,6 +850,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
     const double engine = model.getMinimizationObjValue();
     const double mapped = quadratic_objective(obj, sm.h_start, sm.h_index, sm.h_value, found[best].data());
     out.doubtful = !(std::fabs(engine - mapped) <= 1e-6 * std::max(1.0, std::fabs(mapped)));
+    if (out.doubtful) run.log.line("The engine's objective changed when its point was mapped back to the model");
   }
   if (have) {
     set_primal(data, found[best].data(), s);

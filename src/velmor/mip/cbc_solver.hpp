@@ -84,6 +84,11 @@ struct CbcSearch {
   CbcRootBasis* root = nullptr;
 };
 
+// The most a first search without CGL's preprocessing gives an integer
+// column as a bound on a side where it has none (cbc_solver.cpp,
+// stand_in_bound).
+constexpr double kIntegerStandIn = 1e10;
+
 // Runs CBC on `sm`; `hooks` may be null.
 RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run, CbcHooks* hooks,
                    const CbcSearch& search = CbcSearch());

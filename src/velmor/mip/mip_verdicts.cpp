@@ -410,7 +410,6 @@ RunOutcome confirmed_mip_outcome(const ModelData& d, const SolverModel& sm, RunC
   bool best_failed = false;
   keep_points_that_hold(d, int_tol, s, best_failed);
   if (best_failed) run.log.line("The engine's best point misses the model as given");
-  if (out.doubtful) run.log.line("The engine's objective changed when its point was mapped back to the model");
   if ((best_failed || out.doubtful) && second) {
     run.log.line("Searching again without the first search's preprocessing");
     return confirmed_mip_outcome(d, sm, run, searched_again(out, second, COIN_DBL_MAX, COIN_DBL_MAX), nullptr);

@@ -106,10 +106,11 @@ bool beyond_exact_integers(double v) { return std::fabs(v) > kExactIntegers && s
 
 }  // namespace
 
-bool SolverModel::has_value_beyond_probing() const {
+bool SolverModel::has_value_beyond(double limit) const {
+  const auto beyond = [limit](double v) { return std::fabs(v) > limit && std::fabs(v) < COIN_DBL_MAX; };
   const int n = num_cols(), m = num_rows();
   for (int j = 0; j < n; ++j)
-    if (beyond_exact_integers(col_lb[static_cast<size_t>(j)]) || beyond_exact_integers(col_ub[static_cast<size_t>(j)]))
+    if (beyond(col_lb[static_cast<size_t>(j)]) || beyond(col_ub[static_cast<size_t>(j)]))
       return true;
   // The rows, row by row; a side over a coefficient beyond the limit is a
   // value of that column when the row's other columns are 0.
@@ -120,7 +121,7 @@ bool SolverModel::has_value_beyond_probing() const {
       const size_t i = static_cast<size_t>(row_index[static_cast<size_t>(e)]);
       if (a == 0.0) continue;
       for (double side : {row_lb[i], row_ub[i]})
-        if (std::fabs(side) < COIN_DBL_MAX && std::fabs(side) > kExactIntegers * std::fabs(a)) return true;
+        if (std::fabs(side) < COIN_DBL_MAX && std::fabs(side) > limit * std::fabs(a)) return true;
       rows[i].push_back({j, a});
     }
   // The bounds the rows imply, a few passes over them (each pass gives valid
@@ -165,7 +166,7 @@ bool SolverModel::has_value_beyond_probing() const {
           if (std::isnan(b)) continue;
           const bool upper = (k == 0) == (t.value > 0);
           const bool tighter = upper ? b < hi[j] : b > lo[j];
-          if (std::fabs(b) > kExactIntegers) {
+          if (std::fabs(b) > limit) {
             if (tighter) return true;  // (an overflow to infinity too)
             continue;
           }
@@ -180,6 +181,8 @@ bool SolverModel::has_value_beyond_probing() const {
   }
   return false;
 }
+
+bool SolverModel::has_value_beyond_probing() const { return has_value_beyond(kExactIntegers); }
 
 bool SolverModel::has_unbounded_integer() const {
   for (int j = 0; j < num_cols(); ++j)

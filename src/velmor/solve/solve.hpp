@@ -121,6 +121,9 @@ struct SolverModel {
   // and stops the process with a failed assertion when it probes one at such
   // a value; CBC runs such models without probing.
   bool has_value_beyond_probing() const;
+  // The same test against another limit: a finite bound, a side over a
+  // coefficient or a bound the rows imply beyond `limit` in magnitude.
+  bool has_value_beyond(double limit) const;
   long long num_nonzeros() const { return static_cast<long long>(value.size()); }
   // The minimised objective at x (all solver columns), without the constant.
   double min_objective(const double* x) const;
