@@ -495,10 +495,14 @@ class DriverArgs {
   // markHotStart): in searches without preprocessing of models with an
   // integer column unbounded on a side, as in the tiny ones (cbc_stage),
   // the search branches on pseudo-costs alone.
+  // A confirming search (a cutoff, a budget) branches on pseudo-costs alone
+  // too: strong branching at its root did work no node event could stop
+  // (10teams of MIPLIB: 7,000 iterations, a seventh of the solve).
   void branching() {
     static const int kStrong[] = {0, 2, 5, 20};
     const int strong = p_.get_int(kMipLevelStrong);
-    if (searched_unprocessed(sm_, p_, plain_, search_) && unbounded_integer_) {
+    const bool confirming = search_.second && search_.cutoff < COIN_DBL_MAX;
+    if ((searched_unprocessed(sm_, p_, plain_, search_) && unbounded_integer_) || confirming) {
       a_.add("-strongBranching", "0");
       a_.add("-trustPseudoCosts", "0");
     } else if (strong >= 0) {
