@@ -29,7 +29,7 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 HERE = os.path.dirname(os.path.abspath(__file__))
 STATUS = {0: "unknown", 1: "optimal", 2: "infeasible", 3: "unbounded", 4: "inf_or_ubd", 5: "sub_optimal"}
 MAROS_DIR = "/work/shared/data/maros"
-MAROS = ["CONT-300", "BOYD1", "CVXQP3_L", "LISWET5", "QSHELL"]
+MAROS = ["CONT-300", "BOYD1", "CVXQP3_L", "CONT-201", "LISWET5"]
 
 
 def huge_model(log2n):

@@ -207,9 +207,12 @@ Graph symmetric_graph(int n, const std::vector<Index64>& start, const std::vecto
 }
 
 // Appends to `order` the minimum degree order of the nodes `group` (whole
-// connected components of g without its dense nodes), in g's numbering;
-// `local` (n entries) is scratch. False when the group is too large for the
-// ordering's indices.
+// connected components of g without its dense nodes, in increasing order),
+// in g's numbering; `local` (n entries) is scratch. The group's matrix
+// keeps the order of g's numbering, in its columns and in each column's
+// rows, so that one component without dense nodes is ordered as the whole
+// pattern would be. False when the group is too large for the ordering's
+// indices.
 bool order_group(const Graph& g, const std::vector<char>& dense, const std::vector<int>& group,
                  std::vector<int>& local, std::vector<int>& order, WorkPoll& poll) {
   const int m = static_cast<int>(group.size());
@@ -236,6 +239,8 @@ bool order_group(const Graph& g, const std::vector<char>& dense, const std::vect
       const int r = g.adj[static_cast<size_t>(p)];
       if (!dense[static_cast<size_t>(r)]) inner[at++] = local[static_cast<size_t>(r)];
     }
+    std::sort(inner + outer[t], inner + at);
+    poll.tick(1 + at - outer[t]);
   }
   outer[m] = at;
   std::fill(c.valuePtr(), c.valuePtr() + at, 1.0);
@@ -253,9 +258,10 @@ bool order_group(const Graph& g, const std::vector<char>& dense, const std::vect
 // than the analysis. Up to kOrderGroup columns the whole pattern is ordered
 // by minimum degree at once. Beyond, its nodes of more than 10 sqrt(n)
 // neighbours (the dense ones, which a minimum degree order puts last
-// anyway) are set aside for the end and the connected components of the
-// rest are ordered a group at a time; the ordering is not polled within a
-// group, so a component alone is ordered in one stretch.
+// anyway) are set aside for the end, and the connected components of the
+// rest, gathered into groups of consecutive components, are ordered a group
+// at a time; the ordering is not polled within a group, so a component alone
+// is ordered in one stretch.
 bool fill_reducing_order(int n, const std::vector<Index64>& start, const std::vector<int>& row,
                          std::vector<int>& order, WorkPoll& poll) {
   const Index64 nnz = start.back();
@@ -281,29 +287,44 @@ bool fill_reducing_order(int n, const std::vector<Index64>& start, const std::ve
   const Index64 most = std::max<Index64>(16, static_cast<Index64>(10 * std::sqrt(static_cast<double>(n))));
   std::vector<char> dense(static_cast<size_t>(n));
   for (int j = 0; j < n; ++j) dense[static_cast<size_t>(j)] = g.degree(j) > most;
-  order.reserve(static_cast<size_t>(n));
-  std::vector<char> seen(dense);
-  std::vector<int> group, local(static_cast<size_t>(n), -1);
+  // The group of each node: components breadth first from their smallest
+  // node, a group closed once it holds kOrderGroup nodes; -1 for the dense.
+  std::vector<int> group_of(static_cast<size_t>(n), -1), queue;
+  std::vector<Index64> group_start(1, 0);
+  Index64 in_group = 0;
   for (int root = 0; root < n; ++root) {
-    if (seen[static_cast<size_t>(root)]) continue;
-    // The component of root, breadth first.
-    seen[static_cast<size_t>(root)] = 1;
-    const size_t first = group.size();
-    group.push_back(root);
-    for (size_t q = first; q < group.size(); ++q) {
-      const int v = group[q];
+    if (dense[static_cast<size_t>(root)] || group_of[static_cast<size_t>(root)] >= 0) continue;
+    const int id = static_cast<int>(group_start.size()) - 1;
+    group_of[static_cast<size_t>(root)] = id;
+    queue.assign(1, root);
+    for (size_t q = 0; q < queue.size(); ++q) {
+      const int v = queue[q];
       for (Index64 p = g.start[static_cast<size_t>(v)]; p < g.start[static_cast<size_t>(v) + 1]; ++p) {
         const int r = g.adj[static_cast<size_t>(p)];
-        if (!seen[static_cast<size_t>(r)]) seen[static_cast<size_t>(r)] = 1, group.push_back(r);
+        if (!dense[static_cast<size_t>(r)] && group_of[static_cast<size_t>(r)] < 0)
+          group_of[static_cast<size_t>(r)] = id, queue.push_back(r);
       }
       poll.tick(1 + g.degree(v));
     }
-    if (group.size() >= static_cast<size_t>(kOrderGroup)) {
-      if (!order_group(g, dense, group, local, order, poll)) return false;
-      group.clear();
+    in_group += static_cast<Index64>(queue.size());
+    if (in_group >= kOrderGroup) group_start.push_back(group_start.back() + in_group), in_group = 0;
+  }
+  if (in_group > 0) group_start.push_back(group_start.back() + in_group);
+  // Each group's nodes in increasing order (a counting sort by group).
+  std::vector<int> members(static_cast<size_t>(group_start.back()));
+  {
+    std::vector<Index64> next(group_start.begin(), group_start.end() - 1);
+    for (int j = 0; j < n; ++j) {
+      const int id = group_of[static_cast<size_t>(j)];
+      if (id >= 0) members[static_cast<size_t>(next[static_cast<size_t>(id)]++)] = j;
     }
   }
-  if (!order_group(g, dense, group, local, order, poll)) return false;
+  std::vector<int> group, local(static_cast<size_t>(n), -1);
+  order.reserve(static_cast<size_t>(n));
+  for (size_t k = 0; k + 1 < group_start.size(); ++k) {
+    group.assign(members.begin() + group_start[k], members.begin() + group_start[k + 1]);
+    if (!order_group(g, dense, group, local, order, poll)) return false;
+  }
   for (int j = 0; j < n; ++j)
     if (dense[static_cast<size_t>(j)]) order.push_back(j);
   return true;

@@ -557,7 +557,7 @@ class Ipm {
   void add_step(Iterate& to, const Iterate& d, double alpha) const;
 
   // ---- the scaled problem's products and the KKT system
-  // (Their loops tick poll_.)
+  // (Each ticks poll_ after its pass.)
   void q_times(const std::vector<double>& x, std::vector<double>& out);   // out = Q x
   void b_times(const std::vector<double>& x, std::vector<double>& out);   // out = B x
   void bt_times(const std::vector<double>& y, std::vector<double>& out);  // out = B'y
@@ -1068,11 +1068,10 @@ void Ipm::q_times(const std::vector<double>& x, std::vector<double>& out) {
 
 void Ipm::b_times(const std::vector<double>& x, std::vector<double>& out) {
   out.assign(static_cast<size_t>(red_.me), 0.0);
-  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
+  for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j)
     for (int k = red_.b_start[j]; k < red_.b_start[j + 1]; ++k)
       out[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])] += red_.b_value[static_cast<size_t>(k)] * x[j];
-    poll_.tick(1 + red_.b_start[j + 1] - red_.b_start[j]);
-  }
+  poll_.tick(static_cast<std::int64_t>(x.size() + red_.b_index.size()));
 }
 
 void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) {
@@ -1083,8 +1082,8 @@ void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) {
     for (int k = red_.b_start[j]; k < red_.b_start[j + 1]; ++k)
       s += red_.b_value[static_cast<size_t>(k)] * y[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])];
     out[j] = s;
-    poll_.tick(1 + red_.b_start[j + 1] - red_.b_start[j]);
   }
+  poll_.tick(static_cast<std::int64_t>(N + red_.b_index.size()));
 }
 
 void Ipm::reduced_gradient(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& g) {
