@@ -446,10 +446,28 @@ void scatter_add(const double* u, Index64 ldu, int m, const int* local, double* 
   }
 }
 
+// F's trailing block from row and column pe on (rest of them) less
+// work * panel', by blocks of kUpdateColumns columns, ticking `poll` after
+// each: the update of a wide front, which alone can take a second.
+void update_by_blocks(DenseMap& F, const Eigen::MatrixXd& work, const Eigen::Block<DenseMap>& panel, int pe, int rest,
+                      WorkPoll& poll) {
+  for (int a = 0; a < rest; a += kUpdateColumns) {
+    const int cols = std::min(kUpdateColumns, rest - a), below = rest - a - cols;
+    F.block(pe + a, pe + a, cols, cols).triangularView<Eigen::Lower>() -=
+        work.middleRows(a, cols) * panel.middleRows(a, cols).transpose();
+    if (below > 0)
+      F.block(pe + a + cols, pe + a, below, cols).noalias() -=
+          work.bottomRows(below) * panel.middleRows(a, cols).transpose();
+    poll.tick(flop_work(2.0 * (below + cols) * cols * static_cast<double>(work.cols())));
+  }
+}
+
 // Factorises the first nc columns of the h x h front F (lower triangle,
 // column-major, leading dimension h) as L D L', leaving L below the
 // diagonal of those columns, D in d and the Schur complement in F's
-// trailing block. Adds the pivots it replaced to `replaced`.
+// trailing block. Adds the pivots it replaced to `replaced`. A front of
+// more than kUpdateColumns rows ticks `poll` after each panel and each
+// block of its trailing update (the caller ticks once for a smaller one).
 void factor_front(double* f, int h, int nc, double* d, const signed char* sign, double tiny, double replacement,
                   int& replaced, WorkPoll& poll) {
   DenseMap F(f, h, h, Eigen::OuterStride<>(h));
@@ -473,27 +491,16 @@ void factor_front(double* f, int h, int nc, double* d, const signed char* sign, 
       if (below > 1) F.col(k).segment(k + 1, below - 1) /= pivot;
     }
     const int rest = h - pe, width = pe - p0;
-    poll.tick(flop_work(2.0 * width * width * (h - p0)));
-    if (rest <= 0) continue;
-    auto panel = F.block(pe, p0, rest, width);
-    work.resize(rest, width);
-    for (int t = 0; t < width; ++t) work.col(t) = panel.col(t) * d[p0 + t];
-    if (rest <= kUpdateColumns) {
-      F.block(pe, pe, rest, rest).triangularView<Eigen::Lower>() -= work * panel.transpose();
-      poll.tick(flop_work(static_cast<double>(rest) * rest * width));
-      continue;
+    if (rest > 0) {
+      auto panel = F.block(pe, p0, rest, width);
+      work.resize(rest, width);
+      for (int t = 0; t < width; ++t) work.col(t) = panel.col(t) * d[p0 + t];
+      if (rest > kUpdateColumns)
+        update_by_blocks(F, work, panel, pe, rest, poll);
+      else
+        F.block(pe, pe, rest, rest).triangularView<Eigen::Lower>() -= work * panel.transpose();
     }
-    // A wide trailing block by blocks of columns, the stop function asked
-    // between them.
-    for (int a = 0; a < rest; a += kUpdateColumns) {
-      const int cols = std::min(kUpdateColumns, rest - a), below = rest - a - cols;
-      F.block(pe + a, pe + a, cols, cols).triangularView<Eigen::Lower>() -=
-          work.middleRows(a, cols) * panel.middleRows(a, cols).transpose();
-      if (below > 0)
-        F.block(pe + a + cols, pe + a, below, cols).noalias() -=
-            work.bottomRows(below) * panel.middleRows(a, cols).transpose();
-      poll.tick(flop_work(2.0 * (below + cols) * cols * width));
-    }
+    if (h > kUpdateColumns) poll.tick(flop_work(static_cast<double>(width) * (h - p0) * (rest + width)));
   }
 }
 
@@ -724,8 +731,9 @@ void SparseLdl::factorize_polled(const double* values, const signed char* sign, 
       for (int b = 0; b < m; ++b) std::copy(f + static_cast<Index64>(nc + b) * h + nc, f + static_cast<Index64>(nc + b) * h + h, u + static_cast<Index64>(b) * m);
       top += static_cast<Index64>(m) * m;
     }
-    // The assembly and the copies.
-    poll.tick(static_cast<Index64>(h) * h + static_cast<Index64>(h) * nc + 16);
+    // The assembly, the copies and (for a small front) its elimination.
+    poll.tick(static_cast<Index64>(h) * h + static_cast<Index64>(h) * nc + 16 +
+              (h > kUpdateColumns ? 0 : static_cast<Index64>(nc) * h * h / static_cast<Index64>(kFlopsPerUnit)));
   }
 }
 
@@ -758,59 +766,69 @@ void SparseLdl::solve(double* b, WorkPoll* poll) const {
   // Blocks of fewer entries than this are solved by plain loops; larger
   // ones by Eigen's dense kernels.
   constexpr Index64 kDenseBlock = 4096;
+  // poll is ticked once per kSolveBatch supernodes, with their entries
+  // (the supernodes of a banded matrix hold a few entries each).
+  constexpr int kSolveBatch = 256;
+  auto batch_done = [&](int s0, int s1) {  // supernodes [s0, s1)
+    if (poll) poll->tick(sn_l_start_[static_cast<size_t>(s1)] - sn_l_start_[static_cast<size_t>(s0)] + (s1 - s0));
+  };
   Eigen::VectorXd x(n), tmp;
   for (int k = 0; k < n; ++k) x[k] = b[perm_[static_cast<size_t>(k)]];
-  for (int s = 0; s < ns; ++s) {
-    const Supernode sn = supernode(s);
-    const int first = sn.first, nc = sn.nc, h = sn.h;
-    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
-    const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
-    if (static_cast<Index64>(h) * nc < kDenseBlock) {
-      for (int k = 0; k < nc; ++k) {
-        const double xk = x[first + k];
-        if (xk == 0) continue;
-        const double* col = l + static_cast<Index64>(k) * h;
-        for (int i = k + 1; i < nc; ++i) x[first + i] -= col[i] * xk;
-        for (int t = nc; t < h; ++t) x[rows[t]] -= col[t] * xk;
+  for (int s0 = 0; s0 < ns; s0 += kSolveBatch) {
+    const int s1 = std::min(ns, s0 + kSolveBatch);
+    for (int s = s0; s < s1; ++s) {
+      const Supernode sn = supernode(s);
+      const int first = sn.first, nc = sn.nc, h = sn.h;
+      const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
+      const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
+      if (static_cast<Index64>(h) * nc < kDenseBlock) {
+        for (int k = 0; k < nc; ++k) {
+          const double xk = x[first + k];
+          if (xk == 0) continue;
+          const double* col = l + static_cast<Index64>(k) * h;
+          for (int i = k + 1; i < nc; ++i) x[first + i] -= col[i] * xk;
+          for (int t = nc; t < h; ++t) x[rows[t]] -= col[t] * xk;
+        }
+        continue;
       }
-      if (poll) poll->tick(static_cast<Index64>(h) * nc + 1);
-      continue;
+      ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
+      auto xs = x.segment(first, nc);
+      L.topRows(nc).triangularView<Eigen::UnitLower>().solveInPlace(xs);
+      if (h > nc) {
+        tmp.noalias() = L.bottomRows(h - nc) * xs;
+        for (int t = nc; t < h; ++t) x[rows[t]] -= tmp[t - nc];
+      }
     }
-    ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
-    auto xs = x.segment(first, nc);
-    L.topRows(nc).triangularView<Eigen::UnitLower>().solveInPlace(xs);
-    if (h > nc) {
-      tmp.noalias() = L.bottomRows(h - nc) * xs;
-      for (int t = nc; t < h; ++t) x[rows[t]] -= tmp[t - nc];
-    }
-    if (poll) poll->tick(static_cast<Index64>(h) * nc + 1);
+    batch_done(s0, s1);
   }
   for (int k = 0; k < n; ++k) x[k] /= d_[static_cast<size_t>(k)];
-  for (int s = ns - 1; s >= 0; --s) {
-    const Supernode sn = supernode(s);
-    const int first = sn.first, nc = sn.nc, h = sn.h;
-    const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
-    const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
-    if (static_cast<Index64>(h) * nc < kDenseBlock) {
-      for (int k = nc - 1; k >= 0; --k) {
-        const double* col = l + static_cast<Index64>(k) * h;
-        double sum = x[first + k];
-        for (int i = k + 1; i < nc; ++i) sum -= col[i] * x[first + i];
-        for (int t = nc; t < h; ++t) sum -= col[t] * x[rows[t]];
-        x[first + k] = sum;
+  for (int s1 = ns; s1 > 0; s1 -= kSolveBatch) {
+    const int s0 = std::max(0, s1 - kSolveBatch);
+    for (int s = s1 - 1; s >= s0; --s) {
+      const Supernode sn = supernode(s);
+      const int first = sn.first, nc = sn.nc, h = sn.h;
+      const int* rows = &sn_rows_[static_cast<size_t>(sn.row0)];
+      const double* l = &l_[static_cast<size_t>(sn_l_start_[static_cast<size_t>(s)])];
+      if (static_cast<Index64>(h) * nc < kDenseBlock) {
+        for (int k = nc - 1; k >= 0; --k) {
+          const double* col = l + static_cast<Index64>(k) * h;
+          double sum = x[first + k];
+          for (int i = k + 1; i < nc; ++i) sum -= col[i] * x[first + i];
+          for (int t = nc; t < h; ++t) sum -= col[t] * x[rows[t]];
+          x[first + k] = sum;
+        }
+        continue;
       }
-      if (poll) poll->tick(static_cast<Index64>(h) * nc + 1);
-      continue;
+      ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
+      auto xs = x.segment(first, nc);
+      if (h > nc) {
+        tmp.resize(h - nc);
+        for (int t = nc; t < h; ++t) tmp[t - nc] = x[rows[t]];
+        xs.noalias() -= L.bottomRows(h - nc).transpose() * tmp;
+      }
+      L.topRows(nc).transpose().triangularView<Eigen::UnitUpper>().solveInPlace(xs);
     }
-    ConstDenseMap L(l, h, nc, Eigen::OuterStride<>(h));
-    auto xs = x.segment(first, nc);
-    if (h > nc) {
-      tmp.resize(h - nc);
-      for (int t = nc; t < h; ++t) tmp[t - nc] = x[rows[t]];
-      xs.noalias() -= L.bottomRows(h - nc).transpose() * tmp;
-    }
-    L.topRows(nc).transpose().triangularView<Eigen::UnitUpper>().solveInPlace(xs);
-    if (poll) poll->tick(static_cast<Index64>(h) * nc + 1);
+    batch_done(s0, s1);
   }
   for (int k = 0; k < n; ++k) b[perm_[static_cast<size_t>(k)]] = x[k];
 }
