@@ -83,15 +83,15 @@ def maros_model(path):
     return m
 
 
-def child(spec):
+def child(job):
     """One solve; prints a line of JSON: the time optimize took, the status, the objective."""
     sys.path.insert(0, HERE)
     from timing import Quiet
 
     with Quiet():
-        m = huge_model(spec["log2n"]) if spec["model"] == "huge" else maros_model(spec["model"])
-        if spec.get("max_time") is not None:
-            m.setParam("MaxTime", spec["max_time"])
+        m = huge_model(job["log2n"]) if job["model"] == "huge" else maros_model(job["model"])
+        if job.get("max_time") is not None:
+            m.setParam("MaxTime", job["max_time"])
         t0 = time.perf_counter()
         m.optimize()
         seconds = time.perf_counter() - t0
@@ -99,9 +99,9 @@ def child(spec):
     print(json.dumps({"seconds": seconds, "status": int(m.Status), "objective": objective}))
 
 
-def run(spec, build):
+def run(job, build):
     env = dict(os.environ, PYTHONPATH=os.pathsep.join([build, HERE]))
-    out = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", json.dumps(spec)], env=env,
+    out = subprocess.run([sys.executable, os.path.abspath(__file__), "--child", json.dumps(job)], env=env,
                          check=True, stdout=subprocess.PIPE, text=True).stdout
     return json.loads(out.strip().splitlines()[-1])
 
@@ -150,16 +150,16 @@ def overhead(args):
     if not previous:
         print("set BENCH_PREVIOUS to the python folder of the reference build")
         return 2
-    specs = [("huge", {"model": "huge", "log2n": args.log2n})]
-    specs += [(name, {"model": os.path.join(args.maros_dir, name + ".mat")}) for name in args.maros]
+    jobs = [("huge", {"model": "huge", "log2n": args.log2n})]
+    jobs += [(name, {"model": os.path.join(args.maros_dir, name + ".mat")}) for name in args.maros]
     print("%-10s  %9s  %9s  %6s  %s" % ("model", "this s", "previous", "ratio", "status (this, previous)"))
     worst = 0.0
-    for label, spec in specs:
+    for label, job in jobs:
         best = {"this": None, "previous": None}
         status = {}
         for _ in range(args.repeat):
             for key, build in (("previous", previous), ("this", args.build)):
-                r = run(spec, build)
+                r = run(job, build)
                 status[key] = STATUS.get(r["status"], r["status"])
                 best[key] = r["seconds"] if best[key] is None else min(best[key], r["seconds"])
         ratio = best["this"] / best["previous"]
