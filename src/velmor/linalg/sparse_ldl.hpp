@@ -3,8 +3,9 @@
 // convexity test) and the quasi-definite KKT matrices of the interior point
 // method (qp_ipm.cpp), which factorise stably in any symmetric order.
 //
-// Method: an approximate minimum degree order (Eigen's AMD), the
-// elimination tree and its postorder, column counts, supernodes (fundamental
+// Method: an approximate minimum degree order (Eigen's AMD; a large
+// pattern's dense nodes last, the connected components of the rest ordered
+// a group at a time), the elimination tree and its postorder, column counts, supernodes (fundamental
 // ones merged into their parent while the merge adds few zeros) and a
 // multifrontal numeric factorisation whose dense fronts are factorised in
 // panels with Eigen's matrix products. A pivot whose sign is not the expected
@@ -16,12 +17,16 @@
 #include <functional>
 #include <vector>
 
+#include "linalg/work_poll.hpp"
+
 namespace velmor {
 
 class SparseLdl {
  public:
-  // Polled during long analyses and factorisations; true stops them.
-  using StopFn = std::function<bool()>;
+  // Asked during analyses and factorisations after every few milliseconds
+  // of work (WorkPoll); true stops them. The ordering asks it between
+  // groups of connected components, not within one.
+  using StopFn = WorkPoll::StopFn;
   enum class Result { Ok, Stopped, TooLarge };
 
   // The pattern: the upper triangle (row <= column) of an n x n symmetric
@@ -39,7 +44,9 @@ class SparseLdl {
                    const StopFn& stop);
 
   // Solves L D L' x = b in place (original numbering) with the last factors.
-  void solve(double* b) const;
+  // With a poll, its ticks may throw WorkStopped (b is then left half
+  // solved).
+  void solve(double* b, WorkPoll* poll = nullptr) const;
 
   int size() const { return n_; }
   int replaced_pivots() const { return replaced_; }
@@ -54,18 +61,23 @@ class SparseLdl {
   };
   Supernode supernode(int s) const;
 
+  // analyze() and factorize() under `poll`, whose ticks throw WorkStopped.
+  Result analyze_polled(int n, const std::vector<std::int64_t>& col_start, const std::vector<int>& row_index,
+                        WorkPoll& poll);
+  void factorize_polled(const double* values, const signed char* sign, double tiny, double replacement,
+                        WorkPoll& poll);
   // The phases of analyze() after the fill-reducing order, in order.
   // perm_ and iperm_: `order` composed with the postorder of the elimination
   // tree, so that every subtree's columns are contiguous.
   void set_permutation(const std::vector<int>& order, const std::vector<std::int64_t>& col_start,
-                       const std::vector<int>& row_index);
+                       const std::vector<int>& row_index, WorkPoll& poll);
   // sn_rows_, sn_row_start_, sn_l_start_, max_front_, factor_entries_ and
   // flops_ from the lower triangle and the supernodes; TooLarge when the
   // rows outgrow 32-bit indices.
-  Result set_row_structure();
+  Result set_row_structure(WorkPoll& poll);
   // accumulate_ and max_stack_; returns the peak of the update matrices and
   // accumulators held at once during the factorisation.
-  std::int64_t plan_update_storage();
+  std::int64_t plan_update_storage(WorkPoll& poll);
 
   // Adds the update matrix of the front f (h rows, nc columns eliminated,
   // rows `rows`) into the accumulator of its parent supernode `up`.

@@ -320,15 +320,23 @@ bool is_feasible(const SolverModel& sm, const double* x, double tol, bool integr
 }
 
 double min_dual_objective(const SolverModel& sm, const double* x, const double* y, const double* d) {
-  const std::vector<double> a = activities(sm, x);
+  auto infinite = [](double bound) { return !(std::fabs(bound) < COIN_DBL_MAX); };
+  // The activities only where a row multiplier prices an infinite side (the
+  // rows of a large model are otherwise not multiplied out again).
+  bool at_infinity = false;
+  for (int i = 0; i < sm.num_rows() && !at_infinity; ++i) {
+    const size_t k = static_cast<size_t>(i);
+    at_infinity = (y[i] > 0 && infinite(sm.row_lb[k])) || (y[i] < 0 && infinite(sm.row_ub[k]));
+  }
+  const std::vector<double> a = at_infinity ? activities(sm, x) : std::vector<double>();
   double v = 0;
-  auto priced = [](double mult, double lb, double ub, double at) {
+  auto priced = [&](double mult, double lb, double ub, double at) {
     const double bound = mult > 0 ? lb : ub;
-    return mult * (std::fabs(bound) < COIN_DBL_MAX ? bound : at);
+    return mult * (infinite(bound) ? at : bound);
   };
   for (int i = 0; i < sm.num_rows(); ++i) {
     const size_t k = static_cast<size_t>(i);
-    if (y[i] != 0) v += priced(y[i], sm.row_lb[k], sm.row_ub[k], a[k]);
+    if (y[i] != 0) v += priced(y[i], sm.row_lb[k], sm.row_ub[k], at_infinity ? a[k] : 0.0);
   }
   for (int j = 0; j < sm.num_cols(); ++j) {
     const size_t k = static_cast<size_t>(j);

@@ -20,6 +20,12 @@ constexpr double kNone = 1e300;
 // The floor of a divisor or a norm that may be 0.
 constexpr double kTiny = 1e-300;
 
+// The run's clock is read after about this much work of a phase (an entry
+// or an index visited counts one; WorkPoll): about a millisecond, so that a
+// stop is heard within milliseconds in every phase, not only between
+// iterations.
+constexpr std::int64_t kPollWork = std::int64_t(1) << 18;
+
 // A point whose primal measure is within this is nearly feasible: the best
 // point met is one, when there is one (a SUB_OPTIMAL answer needs it).
 constexpr double kNearlyFeasible = 1e-6;
@@ -161,7 +167,7 @@ struct ReduceMaps {
 
 // The columns: fixed ones (bounds within kFixedWidth) at their midpoint, the
 // others numbered in v; false on crossed bounds.
-bool reduce_columns(const QpData& qp, Reduced& red, ReduceMaps& maps) {
+bool reduce_columns(const QpData& qp, Reduced& red, ReduceMaps& maps, WorkPoll& poll) {
   const int n = qp.n;
   red.fixed_x.assign(static_cast<size_t>(n), 0.0);
   red.fixed.assign(static_cast<size_t>(n), 0);
@@ -169,6 +175,7 @@ bool reduce_columns(const QpData& qp, Reduced& red, ReduceMaps& maps) {
   for (int j = 0; j < n; ++j) {
     const size_t k = static_cast<size_t>(j);
     const double l = qp.col_lb[k], u = qp.col_ub[k];
+    poll.tick(1);
     if (finite_bound(l) && finite_bound(u) && l > u + kCrossing * std::max(1.0, std::fabs(l))) return false;
     if (finite_bound(l) && finite_bound(u) && u - l <= kFixedWidth * std::max(1.0, std::fabs(l))) {
       red.fixed[k] = 1;
@@ -182,10 +189,10 @@ bool reduce_columns(const QpData& qp, Reduced& red, ReduceMaps& maps) {
 }
 
 // Each row's activity of the fixed columns, and whether a free column enters it.
-void fixed_activity(const QpData& qp, const Reduced& red, ReduceMaps& maps) {
+void fixed_activity(const QpData& qp, const Reduced& red, ReduceMaps& maps, WorkPoll& poll) {
   maps.fixed_act.assign(static_cast<size_t>(qp.m), 0.0);
   maps.has_free.assign(static_cast<size_t>(qp.m), 0);
-  for (int j = 0; j < qp.n; ++j)
+  for (int j = 0; j < qp.n; ++j) {
     for (int k = qp.a_start[static_cast<size_t>(j)]; k < qp.a_start[static_cast<size_t>(j) + 1]; ++k) {
       const size_t i = static_cast<size_t>(qp.a_index[static_cast<size_t>(k)]);
       const double a = qp.a_value[static_cast<size_t>(k)];
@@ -195,17 +202,20 @@ void fixed_activity(const QpData& qp, const Reduced& red, ReduceMaps& maps) {
       else
         maps.has_free[i] = 1;
     }
+    poll.tick(1 + qp.a_start[static_cast<size_t>(j) + 1] - qp.a_start[static_cast<size_t>(j)]);
+  }
 }
 
 // The rows: kept where a free column enters and a side is finite, with a
 // slack unless the sides are one value; false where sides cross or the
 // fixed columns break a row without free ones.
-bool reduce_rows(const QpData& qp, Reduced& red, ReduceMaps& maps) {
+bool reduce_rows(const QpData& qp, Reduced& red, ReduceMaps& maps, WorkPoll& poll) {
   const int m = qp.m;
   maps.row_at.assign(static_cast<size_t>(m), -1);
   maps.slack_at.assign(static_cast<size_t>(m), -1);
   for (int i = 0; i < m; ++i) {
     const size_t k = static_cast<size_t>(i);
+    poll.tick(1);
     const double l = qp.row_lb[k], u = qp.row_ub[k], a = maps.fixed_act[k];
     const double scale = std::max({1.0, finite_bound(l) ? std::fabs(l) : 0.0, finite_bound(u) ? std::fabs(u) : 0.0});
     if (finite_bound(l) && finite_bound(u) && l > u + kCrossing * scale) return false;
@@ -223,7 +233,7 @@ bool reduce_rows(const QpData& qp, Reduced& red, ReduceMaps& maps) {
 
 // The bounds of v (a slack's are its row's sides less the fixed activity),
 // q, and the right-hand sides of the rows without slack.
-void reduce_bounds(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
+void reduce_bounds(const QpData& qp, const ReduceMaps& maps, Reduced& red, WorkPoll& poll) {
   const size_t N = static_cast<size_t>(red.N());
   red.lo.assign(N, -COIN_DBL_MAX);
   red.hi.assign(N, COIN_DBL_MAX);
@@ -234,9 +244,11 @@ void reduce_bounds(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
     red.lo[static_cast<size_t>(t)] = qp.col_lb[j];
     red.hi[static_cast<size_t>(t)] = qp.col_ub[j];
     red.q[static_cast<size_t>(t)] = qp.c[j];
+    poll.tick(1);
   }
   for (int i = 0; i < qp.m; ++i) {
     const size_t k = static_cast<size_t>(i);
+    poll.tick(1);
     if (maps.row_at[k] < 0) continue;
     const int s = maps.slack_at[k];
     if (s < 0) {
@@ -249,10 +261,11 @@ void reduce_bounds(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
 }
 
 // B by columns: the free columns' entries in kept rows, then -1 per slack.
-void reduce_b(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
+void reduce_b(const QpData& qp, const ReduceMaps& maps, Reduced& red, WorkPoll& poll) {
   red.b_start.assign(1, 0);
   for (int t = 0; t < red.nx; ++t) {
     const size_t j = static_cast<size_t>(red.col_of[static_cast<size_t>(t)]);
+    poll.tick(1 + qp.a_start[j + 1] - qp.a_start[j]);
     for (int k = qp.a_start[j]; k < qp.a_start[j + 1]; ++k) {
       const int e = maps.row_at[static_cast<size_t>(qp.a_index[static_cast<size_t>(k)])];
       if (e < 0 || qp.a_value[static_cast<size_t>(k)] == 0) continue;
@@ -262,6 +275,7 @@ void reduce_b(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
     red.b_start.push_back(static_cast<int>(red.b_index.size()));
   }
   for (int i = 0; i < qp.m; ++i) {
+    poll.tick(1);
     if (maps.slack_at[static_cast<size_t>(i)] < 0) continue;
     red.b_index.push_back(maps.row_at[static_cast<size_t>(i)]);
     red.b_value.push_back(-1.0);
@@ -270,10 +284,11 @@ void reduce_b(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
 }
 
 // Q: free-free entries; free-fixed ones move into q.
-void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
+void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red, WorkPoll& poll) {
   const size_t N = static_cast<size_t>(red.N());
   std::vector<std::vector<std::pair<int, double>>> qcols(N);
-  for (int j = 0; j + 1 < static_cast<int>(qp.h_start.size()); ++j)
+  for (int j = 0; j + 1 < static_cast<int>(qp.h_start.size()); ++j) {
+    poll.tick(1 + qp.h_start[static_cast<size_t>(j) + 1] - qp.h_start[static_cast<size_t>(j)]);
     for (int k = qp.h_start[static_cast<size_t>(j)]; k < qp.h_start[static_cast<size_t>(j) + 1]; ++k) {
       const int i = qp.h_index[static_cast<size_t>(k)];
       const double h = qp.h_value[static_cast<size_t>(k)];
@@ -286,6 +301,7 @@ void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
       else if (tj >= 0)
         red.q[static_cast<size_t>(tj)] += h * red.fixed_x[static_cast<size_t>(i)];
     }
+  }
   red.q_start.assign(1, 0);
   for (size_t j = 0; j < N; ++j) {
     for (const auto& e : qcols[j]) {
@@ -293,6 +309,7 @@ void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
       red.q_value.push_back(e.second);
     }
     red.q_start.push_back(static_cast<int>(red.q_index.size()));
+    poll.tick(1 + static_cast<std::int64_t>(qcols[j].size()));
   }
 }
 
@@ -301,14 +318,14 @@ void reduce_q(const QpData& qp, const ReduceMaps& maps, Reduced& red) {
 // slack per row with two sides apart or one; false when fixed columns
 // already break a row or a bound pair is crossed (the problem is
 // infeasible as it stands).
-bool reduce(const QpData& qp, Reduced& red) {
+bool reduce(const QpData& qp, Reduced& red, WorkPoll& poll) {
   ReduceMaps maps;
-  if (!reduce_columns(qp, red, maps)) return false;
-  fixed_activity(qp, red, maps);
-  if (!reduce_rows(qp, red, maps)) return false;
-  reduce_bounds(qp, maps, red);
-  reduce_b(qp, maps, red);
-  reduce_q(qp, maps, red);
+  if (!reduce_columns(qp, red, maps, poll)) return false;
+  fixed_activity(qp, red, maps, poll);
+  if (!reduce_rows(qp, red, maps, poll)) return false;
+  reduce_bounds(qp, maps, red, poll);
+  reduce_b(qp, maps, red, poll);
+  reduce_q(qp, maps, red, poll);
   return true;
 }
 
@@ -316,19 +333,21 @@ bool reduce(const QpData& qp, Reduced& red) {
 // many as start has entries less one): the largest entry of each column and
 // row. A symmetric triangle passes the same vector twice.
 void raise_to_entries(const std::vector<int>& start, const std::vector<int>& index, const std::vector<double>& value,
-                      std::vector<double>& col, std::vector<double>& row) {
-  for (size_t j = 0; j + 1 < start.size(); ++j)
+                      std::vector<double>& col, std::vector<double>& row, WorkPoll& poll) {
+  for (size_t j = 0; j + 1 < start.size(); ++j) {
     for (int k = start[j]; k < start[j + 1]; ++k) {
       const size_t i = static_cast<size_t>(index[static_cast<size_t>(k)]);
       const double v = std::fabs(value[static_cast<size_t>(k)]);
       col[j] = std::max(col[j], v);
       row[i] = std::max(row[i], v);
     }
+    poll.tick(1 + start[j + 1] - start[j]);
+  }
 }
 
 // Ruiz equilibration of [Q B'; B 0] and a factor on the objective; scales
 // the reduced problem in place.
-void equilibrate(Reduced& red) {
+void equilibrate(Reduced& red, WorkPoll& poll) {
   const size_t N = static_cast<size_t>(red.N()), me = static_cast<size_t>(red.me);
   std::vector<double>& D = red.col_scale;
   std::vector<double>& E = red.row_scale;
@@ -341,8 +360,8 @@ void equilibrate(Reduced& red) {
   for (int pass = 0; pass < kRuizPasses; ++pass) {
     std::fill(cn.begin(), cn.end(), 0.0);
     std::fill(rn.begin(), rn.end(), 0.0);
-    raise_to_entries(red.q_start, red.q_index, red.q_value, cn, cn);
-    raise_to_entries(red.b_start, red.b_index, red.b_value, cn, rn);
+    raise_to_entries(red.q_start, red.q_index, red.q_value, cn, cn, poll);
+    raise_to_entries(red.b_start, red.b_index, red.b_value, cn, rn, poll);
     double worst = 0;
     for (double v : cn)
       if (v > 0) worst = std::max(worst, std::fabs(1 - v));
@@ -357,6 +376,7 @@ void equilibrate(Reduced& red) {
         red.q_value[static_cast<size_t>(k)] *= cn[j] * cn[static_cast<size_t>(red.q_index[static_cast<size_t>(k)])];
       for (int k = red.b_start[j]; k < red.b_start[j + 1]; ++k)
         red.b_value[static_cast<size_t>(k)] *= cn[j] * rn[static_cast<size_t>(red.b_index[static_cast<size_t>(k)])];
+      poll.tick(1 + red.q_start[j + 1] - red.q_start[j] + red.b_start[j + 1] - red.b_start[j]);
     }
     for (size_t i = 0; i < me; ++i) E[i] *= rn[i];
   }
@@ -394,7 +414,7 @@ void equilibrate(Reduced& red) {
   }
   // The objective: its linear part and Q's columns to about 1.
   std::vector<double> qn(N, 0.0);
-  raise_to_entries(red.q_start, red.q_index, red.q_value, qn, qn);
+  raise_to_entries(red.q_start, red.q_index, red.q_value, qn, qn, poll);
   double mean = 0;
   for (double v : qn) mean += v;
   mean = N > 0 ? mean / static_cast<double>(N) : 0.0;
@@ -409,7 +429,7 @@ void equilibrate(Reduced& red) {
 
 // A point of the iterations, or a step from one: v (N), the row multipliers
 // y (me), and per bound the slack w = v - lo or hi - v and its multiplier z
-// (N each; 0 where the bound is infinite).
+// (N each, 0 where the bound is infinite; empty when no bound is finite).
 struct Iterate {
   std::vector<double> v, y, wl, wu, zl, zu;
 };
@@ -456,7 +476,7 @@ class Ipm {
  public:
   Ipm(const QpData& qp, const QpTolerances& tol, RunControl& run, int max_iterations, bool verbose)
       : qp_(qp), tol_(tol), plain_(plain_measures(tol)), run_(run), max_iterations_(max_iterations),
-        verbose_(verbose) {}
+        verbose_(verbose), poll_(stop_fn(), kPollWork) {}
 
   QpResult solve();
 
@@ -537,9 +557,10 @@ class Ipm {
   void add_step(Iterate& to, const Iterate& d, double alpha) const;
 
   // ---- the scaled problem's products and the KKT system
-  void q_times(const std::vector<double>& x, std::vector<double>& out) const;  // out = Q x
-  void b_times(const std::vector<double>& x, std::vector<double>& out) const;  // out = B x
-  void bt_times(const std::vector<double>& y, std::vector<double>& out) const;  // out = B'y
+  // (Each ticks poll_ after its pass.)
+  void q_times(const std::vector<double>& x, std::vector<double>& out);   // out = Q x
+  void b_times(const std::vector<double>& x, std::vector<double>& out);   // out = B x
+  void bt_times(const std::vector<double>& y, std::vector<double>& out);  // out = B'y
   // g = Qv + q - B'y.
   void reduced_gradient(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& g);
   void build_kkt_pattern();
@@ -552,6 +573,8 @@ class Ipm {
   // out = [Q + sigma, B'; B, 0] in; with fixed_ set, the rows and columns
   // of the fixed v are those of the identity.
   void kkt_apply(const std::vector<double>& sigma, const double* in, double* out);
+  // kkt_apply's work, in the units of poll_.
+  std::int64_t apply_work() const { return static_cast<std::int64_t>(k_index_.size() + k_start_.size()); }
   // Solves [Q + sigma, B'; B, 0] (dv, -dy) = rhs with the factors of the
   // regularised matrix, refined against the unregularised one to the
   // relative `accuracy`.
@@ -588,6 +611,9 @@ class Ipm {
   RunControl& run_;
   int max_iterations_;
   bool verbose_;  // a log line per iteration
+  // The run's clock in the phases' loops; its ticks throw WorkStopped, which
+  // solve() catches: the phase's work is dropped, the best point met stands.
+  WorkPoll poll_;
   Reduced red_;
   std::vector<char> has_l_, has_u_;  // v has a finite lower, upper bound
   int nb_ = 0;                        // the finite bounds
@@ -636,40 +662,46 @@ class Ipm {
 
 QpResult Ipm::solve() {
   QpResult out;
-  if (!set_up(out.status) || !start(out.status)) return out;
   int iter = 0;
-  for (;; ++iter) {
-    residuals();
-    const QpCheck check = measure(iter);
-    if (ends(check, iter, out)) break;
-    if (!factorize_iteration()) {
-      out.status = factorization_failure();
-      break;
+  try {
+    if (!set_up(out.status) || !start(out.status)) return out;
+    for (;; ++iter) {
+      residuals();
+      // (A stop heard here drops the iterate unmeasured: the measure and
+      // the tests of ends() run unpolled, and cost about as much again.)
+      poll_.tick(2 * apply_work());
+      const QpCheck check = measure(iter);
+      if (ends(check, iter, out)) break;
+      if (!factorize_iteration()) {
+        out.status = factorization_failure();
+        break;
+      }
+      const double alpha = step_and_length();
+      if (!finite_step(alpha)) {
+        if (!raise_regularisation()) break;
+        continue;
+      }
+      advance(alpha);
     }
-    const double alpha = step_and_length();
-    if (!finite_step(alpha)) {
-      if (!raise_regularisation()) break;
-      continue;
-    }
-    advance(alpha);
+  } catch (const WorkStopped&) {
+    // Heard inside a phase (the set-up, a factorisation, a solve): the
+    // step it worked on is dropped.
+    out.status = QpResult::kStopped;
   }
   finish(iter, out);
   return out;
 }
 
 bool Ipm::set_up(QpResult::Status& failure) {
-  if (!reduce(qp_, red_)) {
+  if (!reduce(qp_, red_, poll_)) {
     failure = QpResult::kInfeasible;
     if (verbose_) run_.log.line("Bounds or rows contradict each other");
     return false;
   }
-  equilibrate(red_);
+  equilibrate(red_, poll_);
   const int N = red_.N(), me = red_.me;
   build_kkt_pattern();
-  if (run_.should_stop()) {
-    failure = QpResult::kStopped;
-    return false;
-  }
+  poll_.check();
   const SparseLdl::Result analysed =
       static_cast<std::int64_t>(k_index_.size()) > INT32_MAX / 2
           ? SparseLdl::Result::TooLarge
@@ -701,12 +733,21 @@ void Ipm::allocate() {
   }
   it_.v.assign(N, 0.0);
   it_.y.assign(M, 0.0);
-  // The steps' v and y come from the solves: step_'s stay empty until the first.
+  // The steps' v and y come from the solves: step_'s stay empty until the
+  // first. Without a finite bound (an LP of free columns) the bounds'
+  // vectors stay empty.
+  const size_t NB = nb_ > 0 ? N : 0;
   for (Iterate* p : {&it_, &step_, &affine_, &corrector_, &trial_})
-    for (std::vector<double>* w : {&p->wl, &p->wu, &p->zl, &p->zu}) w->assign(N, 0.0);
+    for (std::vector<double>* w : {&p->wl, &p->wu, &p->zl, &p->zu}) {
+      w->assign(NB, 0.0);
+      poll_.tick(static_cast<std::int64_t>(NB));
+    }
   res_.dual.assign(N, 0.0);
   res_.primal.assign(M, 0.0);
-  for (std::vector<double>* r : {&res_.lower, &res_.upper, &res_.target_l, &res_.target_u}) r->assign(N, 0.0);
+  for (std::vector<double>* r : {&res_.lower, &res_.upper, &res_.target_l, &res_.target_u}) {
+    r->assign(NB, 0.0);
+    poll_.tick(static_cast<std::int64_t>(NB));
+  }
   sigma_.assign(N, 0.0);
   rhs_.assign(N + M, 0.0);
 }
@@ -769,7 +810,7 @@ void Ipm::residuals() {
   reduced_gradient(it_.v, it_.y, res_.dual);
   b_times(it_.v, bv_);
   double comp = 0;
-  for (size_t j = 0; j < N; ++j) {
+  for (size_t j = 0; j < N && nb_ > 0; ++j) {
     res_.dual[j] = res_.dual[j] - it_.zl[j] + it_.zu[j];
     if (has_l_[j]) res_.lower[j] = it_.v[j] - red_.lo[j] - it_.wl[j], comp += it_.wl[j] * it_.zl[j];
     if (has_u_[j]) res_.upper[j] = red_.hi[j] - it_.v[j] - it_.wu[j], comp += it_.wu[j] * it_.zu[j];
@@ -800,7 +841,8 @@ bool Ipm::ends(const QpCheck& check, int iter, QpResult& out) {
   const bool late = check.primal <= kNearlyFeasible;
   const bool stalled = primal_progress_.stalled(check.primal, tol_.primal, res_.mu, late) |
                        dual_progress_.stalled(tol_.dual_of(check), tol_.dual, res_.mu, late);
-  if (iter >= 1 && find_certificate(check, out)) return true;
+  // (Once a stop is heard, in polishing, the run ends without looking for one.)
+  if (iter >= 1 && !run_.stopped_by() && find_certificate(check, out)) return true;
   if (iter >= max_iterations_) {
     out.status = QpResult::kIterationLimit;
     return true;
@@ -831,6 +873,7 @@ bool Ipm::find_certificate(const QpCheck& check, QpResult& out) {
     std::vector<double> rx, ry;
     unscale(from->v, from->y, rx, ry, false);
     for (int clean = 0; clean < 2; ++clean) {
+      poll_.tick(2 * apply_work());
       if (clean == 1) {
         for (std::vector<double>* w : {&rx, &ry}) {
           const double big = norm_inf(*w);
@@ -938,9 +981,13 @@ void Ipm::advance(double alpha) {
 }
 
 void Ipm::finish(int iter, QpResult& out) {
-  if ((out.status == QpResult::kFailed || out.status == QpResult::kIterationLimit) && !best_iterate_.v.empty() &&
-      polish(best_iterate_))
-    out.status = QpResult::kOptimal;
+  if ((out.status == QpResult::kFailed || out.status == QpResult::kIterationLimit) && !best_iterate_.v.empty()) {
+    try {
+      if (polish(best_iterate_)) out.status = QpResult::kOptimal;
+    } catch (const WorkStopped&) {
+      out.status = QpResult::kStopped;
+    }
+  }
   out.iterations = iter;
   out.x = std::move(best_.x);
   out.y = std::move(best_.y);
@@ -956,6 +1003,7 @@ void Ipm::barrier_diagonal() {
 
 template <class Target>
 void Ipm::set_targets(const Iterate& d, Target f) {
+  if (nb_ == 0) return;  // (no products, and no vectors for them)
   for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j) {
     res_.target_l[j] = has_l_[j] ? f(it_.wl[j], it_.zl[j], d.wl[j], d.zl[j]) : 0.0;
     res_.target_u[j] = has_u_[j] ? f(it_.wu[j], it_.zu[j], d.wu[j], d.zu[j]) : 0.0;
@@ -1012,19 +1060,21 @@ void Ipm::add_step(Iterate& to, const Iterate& d, double alpha) const {
 
 // ---- the scaled problem's products and the KKT system -----------------------------------------
 
-void Ipm::q_times(const std::vector<double>& x, std::vector<double>& out) const {
+void Ipm::q_times(const std::vector<double>& x, std::vector<double>& out) {
   out.assign(static_cast<size_t>(red_.N()), 0.0);
   add_symmetric_times(red_.q_start, red_.q_index, red_.q_value, x.data(), out.data());
+  poll_.tick(static_cast<std::int64_t>(out.size() + red_.q_index.size()));
 }
 
-void Ipm::b_times(const std::vector<double>& x, std::vector<double>& out) const {
+void Ipm::b_times(const std::vector<double>& x, std::vector<double>& out) {
   out.assign(static_cast<size_t>(red_.me), 0.0);
   for (size_t j = 0; j < static_cast<size_t>(red_.N()); ++j)
     for (int k = red_.b_start[j]; k < red_.b_start[j + 1]; ++k)
       out[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])] += red_.b_value[static_cast<size_t>(k)] * x[j];
+  poll_.tick(static_cast<std::int64_t>(x.size() + red_.b_index.size()));
 }
 
-void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) const {
+void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) {
   const size_t N = static_cast<size_t>(red_.N());
   out.assign(N, 0.0);
   for (size_t j = 0; j < N; ++j) {
@@ -1033,6 +1083,7 @@ void Ipm::bt_times(const std::vector<double>& y, std::vector<double>& out) const
       s += red_.b_value[static_cast<size_t>(k)] * y[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])];
     out[j] = s;
   }
+  poll_.tick(static_cast<std::int64_t>(N + red_.b_index.size()));
 }
 
 void Ipm::reduced_gradient(const std::vector<double>& v, const std::vector<double>& y, std::vector<double>& g) {
@@ -1052,12 +1103,14 @@ void Ipm::build_kkt_pattern() {
   std::vector<double> row_val(red_.b_index.size());
   {
     std::vector<int> next(row_start.begin(), row_start.end() - 1);
-    for (int j = 0; j < N; ++j)
+    for (int j = 0; j < N; ++j) {
       for (int k = red_.b_start[static_cast<size_t>(j)]; k < red_.b_start[static_cast<size_t>(j) + 1]; ++k) {
         const int p = next[static_cast<size_t>(red_.b_index[static_cast<size_t>(k)])]++;
         row_col[static_cast<size_t>(p)] = j;
         row_val[static_cast<size_t>(p)] = red_.b_value[static_cast<size_t>(k)];
       }
+      poll_.tick(1 + red_.b_start[static_cast<size_t>(j) + 1] - red_.b_start[static_cast<size_t>(j)]);
+    }
   }
   k_start_.assign(1, 0);
   k_index_.clear();
@@ -1081,6 +1134,7 @@ void Ipm::build_kkt_pattern() {
     add(j, 0.0);
     k_diag_[static_cast<size_t>(j)] = slot[static_cast<size_t>(j)];
     k_start_.push_back(static_cast<std::int64_t>(k_index_.size()));
+    poll_.tick(k_start_.back() - k_start_[k_start_.size() - 2]);
   }
   for (int i = 0; i < me; ++i) {
     for (int p = row_start[static_cast<size_t>(i)]; p < row_start[static_cast<size_t>(i) + 1]; ++p)
@@ -1089,6 +1143,7 @@ void Ipm::build_kkt_pattern() {
     k_diag_[static_cast<size_t>(N + i)] = slot[static_cast<size_t>(N + i)];
     k_sign_[static_cast<size_t>(N + i)] = -1;
     k_start_.push_back(static_cast<std::int64_t>(k_index_.size()));
+    poll_.tick(k_start_.back() - k_start_[k_start_.size() - 2]);
   }
   k_value_.resize(k_base_.size());
 }
@@ -1133,7 +1188,7 @@ void Ipm::kkt_solve(const std::vector<double>& sigma, const std::vector<double>&
                     std::vector<double>& dy, double accuracy) {
   const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me);
   std::vector<double> x = rhs;
-  ldl_.solve(x.data());
+  ldl_.solve(x.data(), &poll_);
   const std::vector<double> regularised = x;
   refine(sigma, rhs, accuracy, x);
   // On a singular matrix (a ray, dependent rows) the iterations can grow
@@ -1155,8 +1210,9 @@ void Ipm::refine(const std::vector<double>& sigma, const std::vector<double>& b,
   std::vector<double>& w = krylov_.w;
   r.resize(dim);
   w.resize(dim);
+  // The basis grows as the cycles use it (most solves use a few vectors).
   krylov_.basis.resize(kKrylov + 1);
-  for (std::vector<double>& column : krylov_.basis) column.resize(dim);
+  krylov_.basis[0].resize(dim);
   const double target = accuracy * norm2(b);
   double previous = kNone;
   // Where a first cycle gains less than a factor 2, the regularisation is
@@ -1166,6 +1222,7 @@ void Ipm::refine(const std::vector<double>& sigma, const std::vector<double>& b,
   // (proximal) system. Polishing always iterates.
   const int cycles = refinement_useful_ || !fixed_.empty() ? kRefinementCycles : 0;
   for (int cycle = 0; cycle < cycles; ++cycle) {
+    poll_.tick(apply_work());
     kkt_apply(sigma, x.data(), w.data());
     for (size_t k = 0; k < dim; ++k) r[k] = b[k] - w[k];
     const double beta = norm2(r);
@@ -1191,7 +1248,8 @@ bool Ipm::gmres_cycle(const std::vector<double>& sigma, double beta, double targ
   // Givens rotations as it grows.
   for (int k = 0; k < kKrylov; ++k) {
     w = V[static_cast<size_t>(k)];
-    ldl_.solve(w.data());
+    ldl_.solve(w.data(), &poll_);
+    poll_.tick(apply_work() + static_cast<std::int64_t>(k + 2) * static_cast<std::int64_t>(dim));
     kkt_apply(sigma, w.data(), r.data());
     for (int i = 0; i <= k; ++i) {
       double dot = 0;
@@ -1217,6 +1275,7 @@ bool Ipm::gmres_cycle(const std::vector<double>& sigma, double beta, double targ
     g[static_cast<size_t>(k)] *= cs[static_cast<size_t>(k)];
     used = k + 1;
     if (std::fabs(g[static_cast<size_t>(k) + 1]) <= target || !(hn > 0)) break;
+    V[static_cast<size_t>(k) + 1].resize(dim);
     for (size_t t = 0; t < dim; ++t) V[static_cast<size_t>(k) + 1][t] = r[t] / hn;
   }
   if (used == 0) return false;
@@ -1230,7 +1289,7 @@ bool Ipm::gmres_cycle(const std::vector<double>& sigma, double beta, double targ
   std::fill(w.begin(), w.end(), 0.0);
   for (int i = 0; i < used; ++i)
     for (size_t t = 0; t < dim; ++t) w[t] += yk[static_cast<size_t>(i)] * V[static_cast<size_t>(i)][t];
-  ldl_.solve(w.data());
+  ldl_.solve(w.data(), &poll_);
   for (size_t t = 0; t < dim; ++t) x[t] += w[t];
   return !(std::fabs(g[static_cast<size_t>(used)]) <= target);
 }
@@ -1270,6 +1329,11 @@ bool Ipm::offer(const std::vector<double>& x, const std::vector<double>& y, cons
 
 bool Ipm::solve_on_active_set(const std::vector<signed char>& side, std::vector<double>& v, std::vector<double>& y) {
   const size_t N = static_cast<size_t>(red_.N()), me = static_cast<size_t>(red_.me);
+  // fixed_ holds for this solve only, however it ends (a stop throws).
+  struct Release {
+    std::vector<char>& fixed;
+    ~Release() { fixed.clear(); }
+  } release{fixed_};
   fixed_.assign(N, 0);
   std::vector<double> value(N, 0.0);
   for (size_t j = 0; j < N; ++j) {
@@ -1283,10 +1347,7 @@ bool Ipm::solve_on_active_set(const std::vector<signed char>& side, std::vector<
   // LISWET2's 9998 second differences), and 1e-8 times them moves the
   // point off its rows; a zero pivot is replaced by the factorisation.
   const std::vector<double> sigma(N, 0.0);
-  if (!factorize(sigma, 0.0)) {
-    fixed_.clear();
-    return false;
-  }
+  if (!factorize(sigma, 0.0)) return false;
   // Right-hand side: the fixed values' contribution moves over.
   std::vector<double> qv, bv;
   q_times(value, qv);
@@ -1294,7 +1355,6 @@ bool Ipm::solve_on_active_set(const std::vector<signed char>& side, std::vector<
   for (size_t j = 0; j < N; ++j) rhs_[j] = fixed_[j] ? value[j] : -red_.q[j] - qv[j];
   for (size_t i = 0; i < me; ++i) rhs_[N + i] = red_.r[i] - bv[i];
   kkt_solve(sigma, rhs_, v, y);
-  fixed_.clear();
   return true;
 }
 
@@ -1316,6 +1376,7 @@ bool Ipm::polish(const Iterate& at) {
   double previous = kNone;
   for (int pass = 0; pass < kPolishPasses && !run_.should_stop(); ++pass) {
     if (!solve_on_active_set(side, v, y)) return false;
+    poll_.tick(2 * apply_work());  // (before the measure, unpolled)
     unscale(v, y, x, yo);
     const QpCheck check = check_qp_point(qp_, x.data(), yo.data());
     if (verbose_)

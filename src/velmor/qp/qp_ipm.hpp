@@ -51,6 +51,12 @@
 //    point is nearly feasible, no longer falls with mu (not tenfold in ten
 //    iterations while mu fell ten thousandfold). It hands back the best
 //    point met.
+//  - Stops: the long loops of every phase (the reduction, the scaling, the
+//    KKT pattern, the analysis and factorisations, the solves and their
+//    refinement, polishing) count their work in a WorkPoll that looks at
+//    the run's clock about once a millisecond; a stop heard inside a phase
+//    drops that phase's work (a step, a polished point not yet measured)
+//    and the run ends kStopped with the best point met.
 #pragma once
 #include <vector>
 
