@@ -155,9 +155,10 @@ class SideQuestions {
   Answer mip_feasible(const std::vector<char>& on, double budget = VLM_INFINITY) {
     if (run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
     SolverModel f = feasibility_model(on);
-    // A row of integer columns with no integer point between its sides is
-    // infeasible without a search, which over free integers may never end.
-    if (f.has_row_without_integer_point()) return Answer::Infeasible;
+    // The sides of rows over integer columns on their lattice, exact for
+    // this question; rows that leave no integer point answer it without a
+    // search, which over free integers may never end.
+    if (!round_integer_rows(f).proof.empty()) return Answer::Infeasible;
     ParamValues params = run_.params;
     params.set(kMipMaxSols, 1);
     params.set(kMipCutoff, VLM_INFINITY);
