@@ -162,6 +162,23 @@ TEST(Iis, ParityConflictOverUnboundedIntegersStaysDecidable) {
   expect_marked_sides_infeasible(env.get(), p);
 }
 
+// The same row twice, one-sided, a fractional side between: each MIP
+// question over the free integers is answered on the lattice of the rows'
+// activities, without a search (which never ended: no IIS within MaxTime).
+TEST(Iis, ParallelRowsWithoutAnIntegerPointBetweenThem) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  for (int j = 0; j < 3; ++j) add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+  add_row(p, {0, 1, 2}, {3, 5, -7}, 2.5, kInf);
+  add_row(p, {0, 1, 2}, {3, 5, -7}, -kInf, 2.5);
+  add_row(p, {0, 1}, {1, 1}, -kInf, 10);  // unrelated
+  set_dbl(p, "MaxTime", 10);
+  ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+  EXPECT_EQ(iis_rows(p), (std::vector<int>{kLower, kUpper, 0}));
+  EXPECT_EQ(iis_vars(p), (std::vector<int>{0, 0, 0}));
+}
+
 // Rounds of the elastic filter whose enforced sides are infeasible: the
 // dual simplex says so, and the primal that confirms it, warm from the
 // dual's last basis, stopped on errors (IIS_NUMERIC) on both models.
