@@ -118,6 +118,24 @@ class SideQuestions {
     }
   }
 
+  // CLP's answer on `lp` from the basis it holds: the dual simplex, an
+  // infeasibility it finds confirmed by the primal. Warm from the basis the
+  // dual gave up on, the primal starts where the dual left the columns
+  // without a finite bound, at its stand-in bounds (1e10: every elastic
+  // column, and the model's columns whose bounds are rows), and has stopped
+  // on errors there (status 4, on rounds of the elastic filter whose
+  // enforced sides were infeasible): a run that ends so is made again by the
+  // primal from the slack basis.
+  static Answer solved(ClpSimplex& lp) {
+    lp.dual();
+    if (lp.status() == 1) lp.primal();
+    if (lp.status() == 4) {
+      lp.allSlackBasis(true);
+      lp.primal();
+    }
+    return clp_answer(lp);
+  }
+
   // Whether the LP relaxation with the sides in `on` has a solution; a
   // fresh solve.
   Answer lp_feasible(const std::vector<char>& on) {
@@ -128,12 +146,7 @@ class SideQuestions {
     load_clp(f, lp);
     apply_simplex_params(run_.params, lp);
     limit_time(lp);
-    lp.dual();
-    if (lp.status() == 1) {
-      // Infeasibility verdicts of the dual simplex are confirmed by the primal.
-      lp.primal();
-    }
-    return clp_answer(lp);
+    return solved(lp);
   }
 
   // Whether the model (integrality and all) with the sides in `on` has a
@@ -142,9 +155,10 @@ class SideQuestions {
   Answer mip_feasible(const std::vector<char>& on, double budget = VLM_INFINITY) {
     if (run_.time_up()) throw IisEnd{VLM_ERROR_IIS_NO_SOLN};
     SolverModel f = feasibility_model(on);
-    // A row of integer columns with no integer point between its sides is
-    // infeasible without a search, which over free integers may never end.
-    if (f.has_row_without_integer_point()) return Answer::Infeasible;
+    // The sides of rows over integer columns on their lattice, exact for
+    // this question; rows that leave no integer point answer it without a
+    // search, which over free integers may never end.
+    if (!round_integer_rows(f).proof.empty()) return Answer::Infeasible;
     ParamValues params = run_.params;
     params.set(kMipMaxSols, 1);
     params.set(kMipCutoff, VLM_INFINITY);
@@ -268,12 +282,9 @@ class ElasticFilter {
   bool enforced_alone_infeasible() {
     RunControl& run = q_.run();
     q_.limit_time(lp_);
-    lp_.dual();
-    if (lp_.status() == 1) {
-      lp_.primal();  // confirm
-      if (lp_.status() == 1) return true;
-    }
-    if (lp_.status() != 0) throw IisEnd{run.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
+    const Answer a = SideQuestions::solved(lp_);
+    if (a == Answer::Infeasible) return true;
+    if (a == Answer::Stopped) throw IisEnd{run.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
     // Elasticity is needed, yet the whole model was found infeasible: the
     // objective cannot be 0 here.
     if (lp_.objectiveValue() <= 1e-9) throw IisEnd{VLM_ERROR_IIS_NUMERIC};
@@ -412,9 +423,7 @@ class IisSearch {
     apply_simplex_params(run.params, lp);
     auto solve = [&]() {
       q_.limit_time(lp);
-      lp.dual();
-      if (lp.status() == 1) lp.primal();
-      const Answer a = SideQuestions::clp_answer(lp);
+      const Answer a = SideQuestions::solved(lp);
       if (a == Answer::Stopped) throw IisEnd{run.time_up() ? VLM_ERROR_IIS_NO_SOLN : VLM_ERROR_IIS_NUMERIC};
       return a;
     };

@@ -15,13 +15,16 @@
 // (mip/mip_verdicts.cpp), as the LP and QP solvers check theirs; a model
 // infeasible on its face (a side at infinity, an empty row excluding 0, a
 // row of integers without an integer point) or with an unbounded column
-// outside every row is answered here without a search.
+// outside every row is answered here without a search. Before a search, the
+// sides of rows over integer columns go in to their lattice
+// (round_integer_rows), exact at the model's integer points.
 // "Discrete" is integer, binary, semi-continuous and semi-integer variables,
 // SOS and indicator constraints. A quadratic objective must be convex in the
 // direction of optimisation; anything else is refused before a solver runs.
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
+#include <string>
 
 #include "mip/callback.hpp"
 #include "lp/clp_model.hpp"
@@ -97,6 +100,32 @@ int solve_semidefinite(VLMmodel& m, SolveLog& log) {
   return solve_sdp(m);
 }
 
+// The rows that leave no integer point (round_integer_rows), by name.
+void log_rows_without_integer_point(const ModelData& d, const IntegerRows& lattice, SolveLog& log) {
+  std::vector<int> proof = lattice.proof;
+  std::sort(proof.begin(), proof.end());
+  std::string rows;
+  for (int i : proof) {
+    const std::string name = d.rows.name.empty() ? std::string() : d.rows.name[static_cast<size_t>(i)].str();
+    rows += (rows.empty() ? "" : ", ") + (name.empty() ? std::to_string(i) : name);
+  }
+  const size_t first = static_cast<size_t>(proof.front());
+  if (lattice.proof.size() == 1) {
+    log.linef("Row %s: its integer columns give it only activities %.10g apart, none between its sides %.10g and "
+              "%.10g: the model is infeasible",
+              rows.c_str(), lattice.step, d.rows.lb[first], d.rows.ub[first]);
+  } else if (lattice.eliminated < 0) {
+    log.linef("Rows %s: the same coefficients up to a factor, and no integer point meets their sides together: the "
+              "model is infeasible",
+              rows.c_str());
+  } else {
+    const std::string column = d.cols.name_at(static_cast<size_t>(lattice.eliminated)).str();
+    log.linef("Rows %s: with their continuous column %s eliminated between them, their integer columns meet them "
+              "at no integer point: the model is infeasible",
+              rows.c_str(), column.empty() ? std::to_string(lattice.eliminated).c_str() : column.c_str());
+  }
+}
+
 // A model without columns: each row reads 0, so it is feasible exactly when
 // every row admits 0.
 RunOutcome solve_empty(const ModelData& d) {
@@ -163,9 +192,13 @@ int optimize(VLMmodel& m) {
   if (d.cols.size() == 0) {
     out = solve_empty(d);
   } else {
-    const SolverModel sm = build_solver_model(d, run.params);
+    SolverModel sm = build_solver_model(d, run.params);
     if (objective_beyond_solvers(sm, log) || integer_bound_beyond_solvers(sm, log)) return VLM_ERROR_SIMPLEX_NUMERIC;
     const bool discrete = sm.has_discrete();
+    const IntegerRows lattice = discrete ? round_integer_rows(sm) : IntegerRows();
+    if (lattice.moved > 0)
+      log.linef("%d row side%s over integer columns moved in to the nearest activity an integer point gives", lattice.moved,
+                lattice.moved == 1 ? "" : "s");
     bool stopped_early = false;  // MaxTime ran out during the convexity test
     if (sm.has_quad()) {
       double lowest = 0;
@@ -194,9 +227,8 @@ int optimize(VLMmodel& m) {
     } else if (sm.has_empty_row_excluding_zero()) {
       log.line("A row without coefficients excludes 0: the model is infeasible");
       out.solution.status = VLM_STATUS_INFEASIBLE;
-    } else if (discrete && sm.has_row_without_integer_point()) {
-      log.line("A row of integer columns has no integer point between its sides (the greatest common divisor of "
-               "its coefficients): the model is infeasible");
+    } else if (!lattice.proof.empty()) {
+      log_rows_without_integer_point(d, lattice, log);
       out.solution.status = VLM_STATUS_INFEASIBLE;
     } else if (sm.has_unbounded_column()) {
       out = solve_unbounded_column(d, sm, run);

@@ -553,11 +553,10 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    and the second search then runs to its end and gives the answer. An optimum the second search
  *    cannot confirm within its budget is the first search's: the check costs about a twentieth of the
  *    solve, and on a small model a few hundredths of a second at most.
- *  - INFEASIBLE stands on a Farkas certificate of the relaxation, on a row of
- *    integer columns whose sides hold no multiple of its coefficients'
- *    greatest common divisor, or on the second search finding no point
- *    either (within as much work again as the first search's, 20,000 at
- *    least; else status UNKNOWN).
+ *  - INFEASIBLE stands on a Farkas certificate of the relaxation, on rows of
+ *    integer columns that leave no integer point (below), or on the second
+ *    search finding no point either (within as much work again as the first
+ *    search's, 20,000 at least; else status UNKNOWN).
  *  - UNBOUNDED stands on a point that meets the model and a direction of the
  *    relaxation, found by an LP over its recession cone and checked, along
  *    which the objective falls (with SOS sets, of the piece of the model the
@@ -567,14 +566,32 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    where it ends at a node that settles every SOS set, holds a point of
  *    the model and has such a direction; else the best point found is
  *    reported SUB_OPTIMAL.
+ * Before the search, a row whose columns are all integer (binary, integer,
+ * semi-integer) or fixed, with coefficients that are integers once scaled
+ * by a power of two up to 1024, has each side moved in to the nearest
+ * activity an integer point gives it (a multiple of the greatest common
+ * divisor of its coefficients past the fixed columns' terms: 2x + 4y >= 3
+ * becomes 2x + 4y >= 4); a side within 1e-6 relative to max(1, |side|) of
+ * such an activity takes it (3.0000000001 is 3). The search, its relaxation
+ * (whose Farkas certificate then proves the model infeasible) and the
+ * callback's presolved model take those sides; points are checked, and
+ * Activity reported, on the model as given. The model is
+ * infeasible without a search, the log naming the rows, when a row's
+ * rounded sides cross (2x + 4y = 3), when rows with the same coefficients
+ * up to a factor meet their rounded sides nowhere, or when a continuous
+ * column that is the one continuous column of an equality and of another
+ * row, eliminated between them, leaves a row of integer columns with no
+ * such activity between its sides. computeIIS asks its MIP questions on
+ * the sides so rounded, its LP relaxations on the sides as given.
  * A second search that finds a better point and then, run to its end,
  * ends worse than that point (or without one) disproves itself: the point
  * is reported SUB_OPTIMAL. The MIQP search's verdicts are checked the same
  * way, but for OPTIMAL. With a callback (and no stop by it), the model
- * searched is the model as given with the callback's accepted cuts as rows,
- * and every check above, the second search included, is made on that
- * model: a reported point meets it, OPTIMAL is confirmed on it (not on a
- * MIQP, whose optimum is the search's), INFEASIBLE stands on its evidence.
+ * searched is the model as given with the callback's accepted cuts as rows
+ * (those of integer columns on their lattice too), and every check above,
+ * the second search included, is made on that model: a reported point meets
+ * it, OPTIMAL is confirmed on it (not on a MIQP, whose optimum is the
+ * search's), INFEASIBLE stands on its evidence.
  * CBC gets a range row (both sides finite) as two one-sided rows (its
  * probing has cut an optimum off a range row), or as one where the column
  * bounds imply the other side.
@@ -915,7 +932,8 @@ VLM_API int VLMsetmatattrlist(VLMmodel* model, const char* name, int n, const in
  * preprocessing and without restarts: the "presolved" model of the PRE_*
  * codes is the model's own columns and rows as the solver takes them (bounds
  * of binaries within [0, 1], the range of a semi-continuous column widened to
- * include 0, the objective's linear part in the model's sense); the columns
+ * include 0, the sides of rows of integer columns on their lattice (see
+ * VLMoptimize), the objective's linear part in the model's sense); the columns
  * and rows that stand in for indicators and semi-continuous variables stay
  * hidden. Presolved indices are therefore the model's own, and every ...p
  * function equals its plain twin.

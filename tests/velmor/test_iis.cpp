@@ -162,6 +162,71 @@ TEST(Iis, ParityConflictOverUnboundedIntegersStaysDecidable) {
   expect_marked_sides_infeasible(env.get(), p);
 }
 
+// The same row twice, one-sided, a fractional side between: each MIP
+// question over the free integers is answered on the lattice of the rows'
+// activities, without a search (which never ended: no IIS within MaxTime).
+TEST(Iis, ParallelRowsWithoutAnIntegerPointBetweenThem) {
+  EnvPtr env = make_env();
+  ModelPtr m = make_model(env.get());
+  VLMmodel* p = m.get();
+  for (int j = 0; j < 3; ++j) add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+  add_row(p, {0, 1, 2}, {3, 5, -7}, 2.5, kInf);
+  add_row(p, {0, 1, 2}, {3, 5, -7}, -kInf, 2.5);
+  add_row(p, {0, 1}, {1, 1}, -kInf, 10);  // unrelated
+  set_dbl(p, "MaxTime", 10);
+  ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+  EXPECT_EQ(iis_rows(p), (std::vector<int>{kLower, kUpper, 0}));
+  EXPECT_EQ(iis_vars(p), (std::vector<int>{0, 0, 0}));
+}
+
+// Rounds of the elastic filter whose enforced sides are infeasible: the
+// dual simplex says so, and the primal that confirms it, warm from the
+// dual's last basis, stopped on errors (IIS_NUMERIC) on both models.
+TEST(Iis, ConfirmedInfeasibilityOfAnElasticRound) {
+  EnvPtr env = make_env();
+  {
+    // An LP where -2 x4 == -3 puts x4 at 1.5, above its upper bound -2.
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, -kInf, 5, 0);
+    add_var(p, 3, kInf, 0);
+    add_var(p, -kInf, kInf, 0);
+    add_var(p, 3, 8, 0);
+    add_var(p, -3, -2, 0);
+    add_row(p, {1}, {3}, -kInf, 18);
+    add_row(p, {3, 4, 1, 0}, {1, 1, 1, 1}, -5, -5);
+    add_row(p, {0}, {3}, -kInf, 14);
+    add_row(p, {1, 3, 0, 2}, {-5, -5, -1, 3}, -26, kInf);
+    add_row(p, {4, 2, 3, 0}, {1, 1, 4, -2}, -16, 28);
+    add_row(p, {0}, {-6}, -kInf, 12);
+    add_row(p, {3, 1, 0, 2}, {1, 2, 1, 4}, -14, kInf);
+    add_row(p, {0}, {-3}, 7, kInf);
+    add_row(p, {4}, {-2}, -3, -3);
+    ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+    EXPECT_EQ(iis_vars(p), (std::vector<int>{0, 0, 0, 0, kUpper}));
+    EXPECT_EQ(iis_rows(p), (std::vector<int>{0, 0, 0, 0, 0, 0, 0, 0, kUpper}));
+  }
+  {
+    // A binary b and y in [-2, 1]; b <= -1 alone contradicts b >= 0.
+    ModelPtr m = make_model(env.get());
+    VLMmodel* p = m.get();
+    add_var(p, 0, 1, 0, VLM_BINARY);
+    add_var(p, -2, 1, 0);
+    add_row(p, {1, 0}, {2, 1}, 2, kInf);
+    add_row(p, {0, 1}, {-1, 2}, -2, kInf);
+    add_row(p, {0}, {1}, -kInf, -1);
+    add_row(p, {0}, {-3}, 1, kInf);
+    add_row(p, {1, 0}, {-2, 1}, 3, 3);
+    add_row(p, {1, 0}, {-5, 3}, -kInf, -1);
+    add_row(p, {1, 0}, {-2, 1}, -kInf, -3);
+    add_row(p, {0, 1}, {-2, -3}, -kInf, 3);
+    add_row(p, {0}, {-1}, -kInf, 1);
+    add_row(p, {1}, {1}, -kInf, 1);
+    ASSERT_EQ(VLMcomputeIIS(p), VLM_OKAY);
+    expect_marked_sides_infeasible(env.get(), p);
+  }
+}
+
 TEST(Iis, InfeasibleRelaxationOfAMipIsReducedWithMipSolves) {
   EnvPtr env = make_env();
   ModelPtr m = make_model(env.get());

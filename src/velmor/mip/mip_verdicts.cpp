@@ -525,7 +525,8 @@ RunOutcome confirmed_callback_outcome(const ModelData& d, const SolverModel& sm,
     r.is_psd.push_back(0);
   }
   if (!cuts.empty()) run.log.linef("The model searched has the callback's %zu cuts as rows", cuts.size());
-  const SolverModel searched = cuts.empty() ? sm : build_solver_model(with_cuts, run.params);
+  SolverModel searched = cuts.empty() ? sm : build_solver_model(with_cuts, run.params);
+  if (!cuts.empty()) round_integer_rows(searched);  // the cuts' sides too: rows of the model searched
   MipSearch second;
   if (cbc && !has_sos_member_beyond_cbc(searched))
     second = [&](double cutoff, double work) {

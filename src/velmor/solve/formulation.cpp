@@ -99,9 +99,6 @@ bool objective_beyond_solvers(const SolverModel& sm, SolveLog& log) {
 
 namespace {
 
-// 2^53: beyond it not every integer is a double (x + 1 == x).
-constexpr double kExactIntegers = 9007199254740992.0;
-
 bool beyond_exact_integers(double v) { return std::fabs(v) > kExactIntegers && std::fabs(v) < COIN_DBL_MAX; }
 
 }  // namespace
@@ -195,38 +192,6 @@ bool SolverModel::has_unbounded_integer() const {
 bool SolverModel::has_infinite_bound() const {
   for (size_t j = 0; j < col_lb.size(); ++j)
     if (col_lb[j] <= -COIN_DBL_MAX || col_ub[j] >= COIN_DBL_MAX) return true;
-  return false;
-}
-
-bool SolverModel::has_row_without_integer_point() const {
-  const size_t m = static_cast<size_t>(num_rows());
-  std::vector<long long> divisor(m, 0);
-  std::vector<double> shift(m, 0.0);
-  std::vector<char> integral(m, 1);
-  for (int j = 0; j < num_cols(); ++j) {
-    const size_t k = static_cast<size_t>(j);
-    const bool fixed = col_lb[k] == col_ub[k];
-    for (int e = col_start[k]; e < col_start[k + 1]; ++e) {
-      const size_t i = static_cast<size_t>(row_index[static_cast<size_t>(e)]);
-      const double a = value[static_cast<size_t>(e)];
-      if (fixed) {
-        shift[i] += a * col_lb[k];
-      } else if (!is_int[k] || a != std::round(a) || std::fabs(a) > kExactIntegers) {
-        integral[i] = 0;
-      } else {
-        divisor[i] = std::gcd(divisor[i], static_cast<long long>(std::fabs(a)));
-      }
-    }
-  }
-  for (size_t i = 0; i < m; ++i) {
-    if (!integral[i] || divisor[i] == 0) continue;
-    const double g = static_cast<double>(divisor[i]);
-    const double lo = row_lb[i] - shift[i], hi = row_ub[i] - shift[i];
-    const double tol = 1e-9 * std::max({1.0, std::fabs(lo), std::fabs(hi)});
-    const double first = row_lb[i] <= -COIN_DBL_MAX ? -HUGE_VAL : std::ceil((lo - tol) / g);
-    const double last = row_ub[i] >= COIN_DBL_MAX ? HUGE_VAL : std::floor((hi + tol) / g);
-    if (first > last) return true;
-  }
   return false;
 }
 

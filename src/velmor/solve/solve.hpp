@@ -102,12 +102,6 @@ struct SolverModel {
   // no point meets it. (CLP's barrier has ended the process in a failed
   // assertion on such a model.)
   bool has_empty_row_excluding_zero() const;
-  // A row whose columns are integer ones with integer coefficients (beside
-  // fixed columns, which only move its sides) and whose sides hold no
-  // multiple of the coefficients' greatest common divisor: no integer point
-  // meets it (2x + 4y = 3). No relaxation shows it, and a search over free
-  // integer columns may branch for ever.
-  bool has_row_without_integer_point() const;
   // An integer column with an infinite bound.
   bool has_unbounded_integer() const;
   // A column with an infinite bound (else the relaxation lies in a box and
@@ -132,6 +126,32 @@ struct SolverModel {
 // Builds the solver form of `data`: binary bounds intersected with [0, 1],
 // indicators and semi-continuous variables reformulated (indicators.cpp).
 SolverModel build_solver_model(const ModelData& data, const ParamValues& params);
+
+// 2^53: beyond it not every integer is a double (x + 1 == x).
+constexpr double kExactIntegers = 9007199254740992.0;
+
+// Reasoning on the model's own rows of integer columns before a search
+// (integer_rows.cpp), exact at every integer point of the model: the sides
+// of a row whose columns are integer (or fixed), with coefficients that are
+// integers times a power of two, go in to the nearest activity an integer
+// point gives it, a multiple of the coefficients' greatest common divisor
+// past the fixed columns' terms (2x + 4y >= 3 becomes 2x + 4y >= 4), and the
+// search and the checks of its verdict take those sides; no relaxation sees
+// them otherwise, and a search over free integer columns may branch for
+// ever on a row its integers never meet. `proof`: rows that together leave
+// no integer point, empty when none were found: one whose rounded sides
+// cross (2x + 4y = 3; its sides stay as they were, `step` its lattice's),
+// two with the same coefficients up to a factor whose rounded sides do not
+// meet, or rows between which the continuous column `eliminated` was
+// eliminated, leaving a row of integer columns without an integer point.
+// `moved`: the sides changed.
+struct IntegerRows {
+  std::vector<int> proof;
+  int eliminated = -1;
+  double step = 0.0;
+  int moved = 0;
+};
+IntegerRows round_integer_rows(SolverModel& sm);
 
 // Numbers the solvers cannot take (each stops the process with a failed
 // assertion inside CLP or CGL), logged when found: a linear objective

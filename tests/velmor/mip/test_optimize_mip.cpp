@@ -664,6 +664,20 @@ void add_indicator(VLMmodel* p, int binvar, int binval, std::initializer_list<in
             VLM_OKAY);
 }
 
+// Free integers x, y, z, w with 4x + 6y - 2z >= 1, 4x + 6y + 2w <= 1 and
+// |2z| + |2w| <= 1: on their lattice the sides are 2, 0 and 0, z = w = 0,
+// and 4x + 6y cannot be both >= 2 and <= 0; the relaxation of the sides as
+// given has points (z = w = 0, 4x + 6y = 1).
+void rows_of_even_coefficients(VLMmodel* p) {
+  for (int j = 0; j < 4; ++j) add_var(p, -kInf, kInf, 0, VLM_INTEGER);
+  add_row(p, {0, 1, 2}, {4, 6, -2}, 1, kInf);
+  add_row(p, {0, 1, 3}, {4, 6, 2}, -kInf, 1);
+  add_row(p, {2, 3}, {2, 2}, -kInf, 1);
+  add_row(p, {2, 3}, {2, -2}, -kInf, 1);
+  add_row(p, {2, 3}, {-2, 2}, -kInf, 1);
+  add_row(p, {2, 3}, {-2, -2}, -kInf, 1);
+}
+
 // Small models on which CBC gave a wrong verdict, a point that breaks the
 // model, or ended the process, each in one of the ways the checks of a MIP
 // verdict and the model CBC is handed must catch. The objective is the
@@ -863,6 +877,38 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_var(p, -5, 14, 0, VLM_INTEGER);
          add_row(p, {0}, {-3}, -7, kInf);
          add_row(p, {1, 2, 3}, {6, -2, -4}, -7, -7);
+       }},
+      {"the same row twice, one-sided, a fractional side between: the search over free integers never closed", -1,
+       VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         for (int j = 0; j < 4; ++j) add_var(p, -kInf, kInf, j == 0 ? 1 : j == 1 ? -1 : 0, VLM_INTEGER);
+         add_row(p, {0, 1, 2, 3}, {-6, -2, 4, -3}, -36.5, kInf);
+         add_row(p, {0, 1, 2, 3}, {-6, -2, 4, -3}, -kInf, -36.5);
+         add_row(p, {0, 1, 2, 3}, {1, 1, 1, 1}, -kInf, 10);
+       }},
+      {"a continuous column in two equalities over integers: none is left once it is eliminated", -1,
+       VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);  // x
+         add_var(p, -kInf, kInf, 0, VLM_INTEGER);  // y
+         add_var(p, -kInf, kInf, 0);               // z
+         add_row(p, {2, 0}, {3, -1}, 0.5, kInf);   // 3z - x = 0.5, as two rows
+         add_row(p, {2, 0}, {3, -1}, -kInf, 0.5);
+         add_row(p, {2, 1}, {7, -1}, 0, 0);        // 7z - y = 0: 7x - 3y = -3.5
+       }},
+      {"rows of even coefficients, their sides rounded in: the relaxation with those sides is infeasible", -1,
+       VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) { rows_of_even_coefficients(p); }},
+      {"the same, with a quadratic objective", -1, VLM_STATUS_INFEASIBLE, NAN,
+       [](VLMmodel* p) {
+         rows_of_even_coefficients(p);
+         add_quad(p, {0, 1}, {0, 1}, {1, 1});
+       }},
+      {"a side single precision left 4e-8 off the lattice is on it", -1, VLM_STATUS_OPTIMAL, -3,
+       [](VLMmodel* p) {
+         add_var(p, 0, 5, 1, VLM_INTEGER);
+         add_var(p, 0, 5, -1, VLM_INTEGER);
+         add_row(p, {0, 1}, {1, 1}, 3 + 0x1p-23, 3 + 0x1p-23);
        }},
   };
   EnvPtr env = make_env();
