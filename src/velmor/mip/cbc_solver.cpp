@@ -325,9 +325,12 @@ bool searched_unprocessed(const SolverModel& sm, const ParamValues& p, bool plai
 // direction along which the objective does not change.) The verdict is
 // checked on the model's own bounds as the preprocessed search's is: the
 // relaxation's directions, and the second searches, which go without
-// stand-ins. The stand-in, or 0 for none.
+// stand-ins. Not with SOS sets (indicators among them), which CGL does not
+// preprocess either: there an indicator model the callback road had solved
+// at its root branched to MaxTime. The stand-in, or 0 for none.
 double stand_in_bound(const SolverModel& sm, const ParamValues& p, bool plain, const CbcSearch& search) {
-  if (search.second || !searched_unprocessed(sm, p, plain, search) || !sm.has_unbounded_integer()) return 0;
+  if (search.second || !searched_unprocessed(sm, p, plain, search) || !sm.has_unbounded_integer() || !sm.sos.empty())
+    return 0;
   constexpr double kReach = 1e4;
   double scale = 1;
   for (double a : sm.value) scale = std::max(scale, std::fabs(a));
