@@ -525,8 +525,13 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  * beyond 99 gives 99 search threads. Models with SOS sets (indicators and
  * semi-continuous variables in their exact form among them) are searched by
  * strong branching alone, without CBC's pseudo-cost branching, and without
- * probing. The root relaxation is solved by the dual simplex (Method 0: the
- * primal). Explicit zero coefficients the model keeps (a dense matrix's
+ * probing. A search without CBC's preprocessing (Presolve 0, a callback) of
+ * a model without SOS sets gives each integer column unbounded on a side a
+ * bound there of 10^4 times the model's scale (its largest coefficient, and
+ * the bounds, sides and values its rows imply), as the preprocessing bounds
+ * such columns; a callback still reads the side as infinite (MIP_LB/MIP_UB),
+ * and the verdict is checked on the model's own bounds. The root relaxation
+ * is solved by the dual simplex (Method 0: the primal). Explicit zero coefficients the model keeps (a dense matrix's
  * zeros, x - x) are not handed to any solver; getA, the rows and NumNZs
  * still show them.
  *
