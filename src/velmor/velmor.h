@@ -553,7 +553,8 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    along which the objective falls makes the verdict UNBOUNDED's, as below. Then the second search looks for a
  *    solution better than the optimum by more than MIP/GapAbs and MIP/GapRel, without cut generators and
  *    heuristics, within a budget of work (simplex iterations, strong branching's among them, and nodes:
- *    a twentieth of the first search's, 1,000 at least), which is the same on every machine, loaded or
+ *    a twentieth of the first search's, 1,000 at least, in proportion less beyond 2,000 rows and
+ *    columns), which is the same on every machine, loaded or
  *    not. Ending within it without one confirms the optimum; finding one proves the first search wrong,
  *    and the second search then runs to its end and gives the answer. An optimum the second search
  *    cannot confirm within its budget is the first search's: the check costs about a twentieth of the

@@ -234,7 +234,9 @@ class CbcRunHandler : public CbcEventHandler {
       case treeStatus: {
         if (run.should_stop()) return stop;
         std::lock_guard<std::mutex> lock(st.mutex);
-        if (static_cast<double>(work_done(*model_)) >= st.work_budget) {
+        // (The budget is the search's own: a heuristic's sub-search, which
+        // counts its work apart, answers to its own limits.)
+        if (!model_->parentModel() && static_cast<double>(work_done(*model_)) >= st.work_budget) {
           st.budget_spent = true;
           return stop;
         }

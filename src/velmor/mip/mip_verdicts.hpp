@@ -14,7 +14,8 @@
 //    found proves the first search wrong, and the second search, run to its
 //    end, gives the answer. The second search has a budget of its own in
 //    work (RunStats::work: simplex iterations and nodes, the same on every
-//    machine), the larger of a twentieth of the first search's and 1,000;
+//    machine), the larger of a twentieth of the first search's and 1,000
+//    (less beyond 2,000 rows and columns: confirm_floor);
 //    an optimum it cannot confirm within it is the first search's (so the
 //    check costs about a twentieth of the solve, and small models are
 //    always checked: every optimum such a search has disproved, it
