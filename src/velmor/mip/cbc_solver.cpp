@@ -78,6 +78,7 @@ struct StageState {
   bool unprocessed = false;  // the search goes without CGL's preprocessing
   double after_root = -1, after_preprocess = -1;
   CbcRootBasis* keep_root = nullptr;  // a first search's root basis goes here
+  const CbcModel* searched = nullptr;  // the model the search runs on, from just before it starts
   // The searched model's counts, read after its search (the driver does not
   // copy them back to the model it was given where it preprocessed it).
   int nodes = -1, iterations = -1, strong_iterations = -1;
@@ -96,6 +97,7 @@ int cbc_stage(CbcModel* model, int where_from) {
       break;
     case 2: st.after_preprocess = st.run->elapsed(); break;
     case 3:
+      st.searched = model;
       if (st.hooks) st.hooks->before_search(*model);
       // CBC's restart on a reduced model before the root (-strategy 2,
       // CbcModel::saveModel) deletes the solver copy that branchAndBound goes
@@ -166,6 +168,7 @@ struct CbcRunState {
   int stall_limit;  // MIP/MaxStallingNodes; -1 for none
   CbcHooks* hooks;
   double work_budget;  // CbcSearch::work
+  const CbcModel* const* searched = nullptr;  // StageState::searched
   std::mutex mutex;
   bool budget_spent = false;  // the search was stopped for its own budget
   int last_improvement_node = 0;
@@ -234,10 +237,10 @@ class CbcRunHandler : public CbcEventHandler {
       case treeStatus: {
         if (run.should_stop()) return stop;
         std::lock_guard<std::mutex> lock(st.mutex);
-        // (The budget is the search's own: a heuristic's sub-search, which
-        // counts its work apart, answers to its own limits.)
-        if (!model_->parentModel() && static_cast<double>(work_done(*model_)) >= st.work_budget) {
-          st.budget_spent = true;
+        if (static_cast<double>(work_done(*model_)) >= st.work_budget) {
+          // (A heuristic's sub-search counts its work apart: stopped, it
+          // leaves the search going on, which may yet end complete.)
+          if (st.searched && *st.searched == model_) st.budget_spent = true;
           return stop;
         }
         if (st.stall_limit >= 0 && model_->getNodeCount() - st.last_improvement_node >= st.stall_limit) {
@@ -337,10 +340,19 @@ double stand_in_bound(const SolverModel& sm, const ParamValues& p, bool plain, c
   double scale = 1;
   for (double a : sm.value) scale = std::max(scale, std::fabs(a));
   if (scale > kIntegerStandIn / kReach) return 0;
-  double limit = 1;
-  while (limit < scale) limit *= 10;
-  while (limit <= kIntegerStandIn / kReach && sm.has_value_beyond(limit)) limit *= 10;
-  return limit <= kIntegerStandIn / kReach ? kReach * limit : 0;
+  // The least power of ten from the scale up that nothing exceeds, by
+  // bisection (each test propagates the rows' bounds).
+  int low = 0, high = static_cast<int>(std::lround(std::log10(kIntegerStandIn / kReach)));
+  while (std::pow(10.0, low) < scale) ++low;
+  if (sm.has_value_beyond(std::pow(10.0, high))) return 0;
+  while (low < high) {
+    const int mid = (low + high) / 2;
+    if (sm.has_value_beyond(std::pow(10.0, mid)))
+      low = mid + 1;
+    else
+      high = mid;
+  }
+  return kReach * std::pow(10.0, high);
 }
 
 // The search's cutoff (minimised sense, without the objective's constant):
@@ -839,6 +851,7 @@ RunOutcome run_cbc(const ModelData& data, const SolverModel& sm, RunControl& run
   std::vector<const char*> argv = args.argv();
   log_options(run, argv);
   StageState stage{&run, hooks, model.getNumCols(), !sm.sos.empty(), searched_unprocessed(sm, p, plain, search)};
+  state.searched = &stage.searched;
   set_root_start(p, search, model, stage);
   const double t0 = run.elapsed();
   run_driver(data, model, stage, argv);
