@@ -100,32 +100,6 @@ int solve_semidefinite(VLMmodel& m, SolveLog& log) {
   return solve_sdp(m);
 }
 
-// The rows that leave no integer point (round_integer_rows), by name.
-void log_rows_without_integer_point(const ModelData& d, const IntegerRows& lattice, SolveLog& log) {
-  std::vector<int> proof = lattice.proof;
-  std::sort(proof.begin(), proof.end());
-  std::string rows;
-  for (int i : proof) {
-    const std::string name = d.rows.name.empty() ? std::string() : d.rows.name[static_cast<size_t>(i)].str();
-    rows += (rows.empty() ? "" : ", ") + (name.empty() ? std::to_string(i) : name);
-  }
-  const size_t first = static_cast<size_t>(proof.front());
-  if (lattice.proof.size() == 1) {
-    log.linef("Row %s: its integer columns give it only activities %.10g apart, none between its sides %.10g and "
-              "%.10g: the model is infeasible",
-              rows.c_str(), lattice.step, d.rows.lb[first], d.rows.ub[first]);
-  } else if (lattice.eliminated < 0) {
-    log.linef("Rows %s: the same coefficients up to a factor, and no integer point meets their sides together: the "
-              "model is infeasible",
-              rows.c_str());
-  } else {
-    const std::string column = d.cols.name_at(static_cast<size_t>(lattice.eliminated)).str();
-    log.linef("Rows %s: with their continuous column %s eliminated between them, their integer columns meet them "
-              "at no integer point: the model is infeasible",
-              rows.c_str(), column.empty() ? std::to_string(lattice.eliminated).c_str() : column.c_str());
-  }
-}
-
 // A model without columns: each row reads 0, so it is feasible exactly when
 // every row admits 0.
 RunOutcome solve_empty(const ModelData& d) {
@@ -197,7 +171,7 @@ int optimize(VLMmodel& m) {
     const bool discrete = sm.has_discrete();
     const IntegerRows lattice = discrete ? round_integer_rows(sm) : IntegerRows();
     if (lattice.moved > 0)
-      log.linef("%d row side%s over integer columns moved in to the nearest activity an integer point gives", lattice.moved,
+      log.linef("%d row side%s over integer columns moved to the next activity an integer point gives", lattice.moved,
                 lattice.moved == 1 ? "" : "s");
     bool stopped_early = false;  // MaxTime ran out during the convexity test
     if (sm.has_quad()) {
@@ -251,6 +225,9 @@ int optimize(VLMmodel& m) {
       out = solve_with_clp(d, sm, run, &d.start_basis);
     }
   }
+  // A basis read from a file starts one solve: later solves of the changed
+  // model take CLP's own start and presolve again.
+  m.data.start_basis = StartBasis();
   out.stats.available = true;
   out.stats.total_time = run.elapsed();
 

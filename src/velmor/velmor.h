@@ -275,7 +275,8 @@ VLM_API int VLMversion(int* major, int* minor, int* technical);
  * Where the calling thread's last call into the library failed with `code`
  * and a reason of its own, the text is the code's text with that reason
  * ("Invalid or unsupported file format: MPS has no section for indicator
- * constraints (an .lp file keeps them)") until the thread's next call.
+ * constraints (an .lp file keeps them)"), the first time the thread asks
+ * about that code before its next call.
  * Static storage: valid for the life of the process. */
 VLM_API const char* VLMexplainerror(int code);
 /* Writes `message` and a newline to the environment's log (the log file, if
@@ -386,7 +387,8 @@ VLM_API int VLMreadmodel(VLMenv* env, const char* filename, VLMmodel** model);
  * and an optional value, which is not used; a column without a record is
  * nonbasic at its lower bound, a row basic; names as in the model's MPS
  * file, each at most once. It becomes the starting basis of the model's next
- * simplex solves of an LP, without CLP's presolve: a nonbasic status at an
+ * solve, if that is a simplex solve of an LP, without CLP's presolve (the
+ * solve after it starts as ever): a nonbasic status at an
  * infinite bound stands for the other bound, or for a free nonbasic; a basis
  * whose sizes no longer match the model's is not used, nor by the barrier).
  * Model formats and other suffixes are refused with
@@ -574,11 +576,11 @@ VLM_API int VLMreset(VLMmodel* model, int clearall);
  *    reported SUB_OPTIMAL.
  * Before the search, a row whose columns are all integer (binary, integer,
  * semi-integer) or fixed, with coefficients that are integers once scaled
- * by a power of two up to 1024, has each side moved in to the nearest
+ * by a power of two up to 1024, has each side moved in to the next
  * activity an integer point gives it (a multiple of the greatest common
  * divisor of its coefficients past the fixed columns' terms: 2x + 4y >= 3
- * becomes 2x + 4y >= 4); a side within 1e-6 relative to max(1, |side|) of
- * such an activity takes it (3.0000000001 is 3). The search, its relaxation
+ * becomes 2x + 4y >= 4); a side within a millionth of that divisor (and of
+ * max(1, |side|)) of such an activity takes it (3.0000000001 is 3). The search, its relaxation
  * (whose Farkas certificate then proves the model infeasible) and the
  * callback's presolved model take those sides; points are checked, and
  * Activity reported, on the model as given. The model is

@@ -241,6 +241,26 @@ def test_cuts_binding_at_the_optimum_leave_the_search_complete():
     m.optimize(propose_then_cut)
     assert seen["cut"] == 0 and m.Status == VLM.OPTIMAL and m.ObjVal == pytest.approx(9)
 
+    # A cut that leaves no integer point (integer coefficients, a side off
+    # their lattice) over free integers: the search never ends, and the
+    # model with the cut as a row was left UNKNOWN although the cut's row
+    # proves it infeasible.
+    m = Model()
+    for name, value in (("MIP/LevelHeurs", 0), ("Presolve", 0), ("MaxTime", 1)):
+        m.setParam(name, value)
+    z = [m.addVar(lb=-VLM.INFINITY, vtype=VLM.INTEGER) for _ in range(4)]
+    m.addConstr(z[0] + z[1] + z[2] + z[3] <= 100)
+    m.addConstr(z[0] - z[1] >= -50)
+    m.setObjective(z[0] - z[1] + 0.5 * z[2])
+    cut = []
+
+    def off_lattice(model, where):
+        if where == CB.MIPNODE and not cut:
+            cut.append(model.cbCut(-6 * z[0] - 2 * z[1] + 4 * z[2] - 3 * z[3], VLM.EQUAL, -36.5))
+
+    m.optimize(off_lattice)
+    assert cut == [0] and m.Status == VLM.INFEASIBLE
+
 
 @pytest.mark.parametrize("seed", [51, 52, 53])
 def test_lazy_rows_given_at_mipsol_refuse_the_new_solution(knapsack, seed):

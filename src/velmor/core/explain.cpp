@@ -74,9 +74,14 @@ constexpr Explanation kExplanations[] = {
 }  // namespace
 
 extern "C" const char* VLMexplainerror(int code) {
-  // The reason the thread's last entry point call gave for this code.
-  const velmor::RefusalText& last = velmor::last_refusal;
-  if (code != VLM_OKAY && last.code == code && last.text) return last.text;
+  // The reason the thread's last entry point call gave for this code, once:
+  // a later question about the code gets its own text.
+  velmor::RefusalText& last = velmor::last_refusal;
+  if (code != VLM_OKAY && last.code == code && last.text) {
+    const char* text = last.text;
+    last = velmor::RefusalText();
+    return text;
+  }
   for (const auto& e : kExplanations)
     if (e.code == code) return e.text;
   return "Unknown error code";

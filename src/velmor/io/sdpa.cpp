@@ -112,7 +112,7 @@ class SdpaReader {
       expect_format(size != 0 && size >= -INT_MAX && size <= kMaxDim);
       if (size < 0) diagonal += -static_cast<long long>(size);
     }
-    expect_format(diagonal <= static_cast<long long>(text_.size()));
+    expect_format(diagonal <= std::min<long long>(static_cast<long long>(text_.size()), INT_MAX));
     // Each block's first column, or its semidefinite variable.
     int columns = 0, psd = 0;
     for (int size : sizes_) {
@@ -123,7 +123,12 @@ class SdpaReader {
   }
 
   void objective_vector() {
-    c_ = numbers<double>(static_cast<size_t>(m_), [](std::string_view t) { return file_bound(t); });
+    // c_k is the side of an equality row: finite.
+    c_ = numbers<double>(static_cast<size_t>(m_), [](std::string_view t) {
+      const double v = file_coef(t);
+      expect_format(std::fabs(v) < VLM_INFINITY);
+      return v;
+    });
   }
 
   void entries() {

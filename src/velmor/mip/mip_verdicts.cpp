@@ -526,7 +526,15 @@ RunOutcome confirmed_callback_outcome(const ModelData& d, const SolverModel& sm,
   }
   if (!cuts.empty()) run.log.linef("The model searched has the callback's %zu cuts as rows", cuts.size());
   SolverModel searched = cuts.empty() ? sm : build_solver_model(with_cuts, run.params);
-  if (!cuts.empty()) round_integer_rows(searched);  // the cuts' sides too: rows of the model searched
+  // The cuts' sides too: rows of the model searched, which they may leave
+  // without an integer point (taken where the search found none).
+  const IntegerRows lattice = cuts.empty() ? IntegerRows() : round_integer_rows(searched);
+  if (!lattice.proof.empty() && !out.solution.has_primal) {
+    log_rows_without_integer_point(with_cuts, lattice, run.log);
+    out.solution = Solution();
+    out.solution.status = VLM_STATUS_INFEASIBLE;
+    return out;
+  }
   MipSearch second;
   if (cbc && !has_sos_member_beyond_cbc(searched))
     second = [&](double cutoff, double work) {

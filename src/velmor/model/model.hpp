@@ -135,8 +135,8 @@ using QuadTerms = std::vector<std::pair<std::pair<int, int>, double>>;
 // throwing. `terms` is left in an unspecified state.
 void add_quad_terms(QuadTerms& quad, QuadTerms& terms, const std::function<void(double)>& check_sum);
 
-// A starting basis for the next simplex solve of an LP (VLMread of a .bas
-// file): one VLM_BASIS_* code per column and per row, as ColBasis and
+// A starting basis for the next solve, where that is a simplex solve of an
+// LP (VLMread of a .bas file; VLMoptimize uses it up): one VLM_BASIS_* code per column and per row, as ColBasis and
 // RowBasis give them; empty when there is none. A basis whose sizes no
 // longer match the model's (items added or deleted since) is not used.
 struct StartBasis {

@@ -25,15 +25,17 @@
 //     between its sides (3z - x = 0.5 and 7z - y = 0 over integers x, y:
 //     7x - 3y = -3.5).
 //
-// tol is the tolerance the check of a point on the model as given grants a
-// side (1e-6 relative to max(1, |side|); meets_mip_model, and the offset's
-// size where that is larger): an activity that check takes as meeting the
-// side stays, so that 3.0000000001 and 3 + 1e-7 are 3, not 4 (a side the
-// data's arithmetic or single precision put a little off the lattice), and
-// a rounded side never cuts off a point any verdict check of ours accepts.
-// The rounding errors of the computation lie far below it, on the outer
-// side of each bound: a side so rounded may lie outside the given one by up
-// to tol, and still holds at every integer point of the model; the ranges
+// tol absorbs noise, not a step of the lattice: a side within a millionth of
+// the step of a lattice activity (and within 1e-6 relative to max(1, |side|,
+// |offset|), what the point check grants) takes that activity, so that
+// 3.0000000001 and 3 + 2^-23 are 3, not 4 (a side the data's arithmetic or
+// single precision put a little off the lattice); a side of 2e7 + 1 over
+// 2x + 2y becomes 2e7 + 2 (a tolerance relative to the side alone let it
+// slide out ten steps, to 2e7 - 18, and the search took them). It is never
+// below 2^-50 of the side's size, above the rounding errors of the
+// computation, on the outer side of each bound: a side so rounded may lie
+// outside the given one by up to tol, and still holds at every integer
+// point of the model; the ranges
 // of steps 2 and 3 hold every activity of an integer point of the model.
 // So a model whose rounded sides no point of the relaxation meets (a Farkas
 // certificate) has no integer point, nor one where a step above proves it.
@@ -47,6 +49,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numeric>
+#include <string>
 
 #include <CoinFinite.hpp>
 
@@ -178,9 +181,10 @@ class IntegerRowReasoning {
 
   double lattice_step(const RowForm& r) const { return std::ldexp(static_cast<double>(r.divisor), -r.scale); }
 
-  // A side's share of the tolerance, in the row's units.
-  static double side_tolerance(const RowForm& r, double side) {
-    return kSideTolerance * std::max({1.0, std::fabs(side), std::fabs(r.offset)});
+  // A side's share of the tolerance, in the row's units (tol above).
+  double side_tolerance(const RowForm& r, double side) const {
+    const double size = std::max({1.0, std::fabs(side), std::fabs(r.offset)});
+    return std::max(kSideTolerance * std::min(size, lattice_step(r)), 0x1p-50 * size);
   }
 
   // The multiple k of the step for a lower or upper side; NAN beyond 2^53.
@@ -356,5 +360,30 @@ class IntegerRowReasoning {
 }  // namespace
 
 IntegerRows round_integer_rows(SolverModel& sm) { return IntegerRowReasoning(sm).run(); }
+
+void log_rows_without_integer_point(const ModelData& d, const IntegerRows& lattice, SolveLog& log) {
+  std::vector<int> proof = lattice.proof;
+  std::sort(proof.begin(), proof.end());
+  std::string rows;
+  for (int i : proof) {
+    const std::string name = d.rows.name.empty() ? std::string() : d.rows.name[static_cast<size_t>(i)].str();
+    rows += (rows.empty() ? "" : ", ") + (name.empty() ? std::to_string(i) : name);
+  }
+  const size_t first = static_cast<size_t>(proof.front());
+  if (lattice.proof.size() == 1) {
+    log.linef("Row %s: its integer columns give it only activities %.10g apart, none between its sides %.10g and "
+              "%.10g: the model is infeasible",
+              rows.c_str(), lattice.step, d.rows.lb[first], d.rows.ub[first]);
+  } else if (lattice.eliminated < 0) {
+    log.linef("Rows %s: the same coefficients up to a factor, and no integer point meets their sides together: the "
+              "model is infeasible",
+              rows.c_str());
+  } else {
+    const std::string column = d.cols.name_at(static_cast<size_t>(lattice.eliminated)).str();
+    log.linef("Rows %s: with their continuous column %s eliminated between them, their integer columns meet them "
+              "at no integer point: the model is infeasible",
+              rows.c_str(), column.empty() ? std::to_string(lattice.eliminated).c_str() : column.c_str());
+  }
+}
 
 }  // namespace velmor

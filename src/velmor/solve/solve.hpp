@@ -133,8 +133,8 @@ constexpr double kExactIntegers = 9007199254740992.0;
 // Reasoning on the model's own rows of integer columns before a search
 // (integer_rows.cpp), exact at every integer point of the model: the sides
 // of a row whose columns are integer (or fixed), with coefficients that are
-// integers times a power of two, go in to the nearest activity an integer
-// point gives it, a multiple of the coefficients' greatest common divisor
+// integers times a power of two, go in to the next activity an integer
+// point gives it (noise aside: integer_rows.cpp), a multiple of the coefficients' greatest common divisor
 // past the fixed columns' terms (2x + 4y >= 3 becomes 2x + 4y >= 4), and the
 // search and the checks of its verdict take those sides; no relaxation sees
 // them otherwise, and a search over free integer columns may branch for
@@ -152,6 +152,9 @@ struct IntegerRows {
   int moved = 0;
 };
 IntegerRows round_integer_rows(SolverModel& sm);
+// Logs the rows of `lattice.proof` (by name where `d` has one) and why they
+// leave no integer point.
+void log_rows_without_integer_point(const ModelData& d, const IntegerRows& lattice, SolveLog& log);
 
 // Numbers the solvers cannot take (each stops the process with a failed
 // assertion inside CLP or CGL), logged when found: a linear objective

@@ -632,6 +632,7 @@ TEST(BasisFiles, WrittenAfterASimplexSolveAndReadAsTheNextStart) {
   EXPECT_EQ(again->data.start_basis.rows, (std::vector<int>{VLM_BASIS_UPPER, VLM_BASIS_BASIC, VLM_BASIS_BASIC,
                                                             VLM_BASIS_LOWER}));
   for (int method : {1, 0}) {
+    ASSERT_EQ(VLMread(again.get(), path.c_str()), VLM_OKAY);  // a basis starts one solve
     ASSERT_EQ(VLMsetintparam(VLMgetenv(again.get()), "Method", method), VLM_OKAY);
     ASSERT_EQ(VLMoptimize(again.get()), VLM_OKAY);
     EXPECT_EQ(dbl_attr(again.get(), "ObjVal"), 13) << method;
@@ -648,8 +649,10 @@ TEST(BasisFiles, WrittenAfterASimplexSolveAndReadAsTheNextStart) {
                                                             VLM_BASIS_BASIC}));
   ASSERT_EQ(VLMoptimize(again.get()), VLM_OKAY);
   EXPECT_EQ(dbl_attr(again.get(), "ObjVal"), 13);
+  EXPECT_TRUE(again->data.start_basis.empty());  // it started one solve
 
   // A basis that no longer fits the model is left aside.
+  ASSERT_EQ(VLMread(again.get(), path.c_str()), VLM_OKAY);
   const double one = 1;
   ASSERT_EQ(VLMaddvars(again.get(), 1, 0, nullptr, nullptr, nullptr, &one, nullptr, &one, nullptr, nullptr),
             VLM_OKAY);

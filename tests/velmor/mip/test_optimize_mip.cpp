@@ -910,6 +910,12 @@ TEST(OptimizeMip, VerdictsCbcGetsWrong) {
          add_var(p, 0, 5, -1, VLM_INTEGER);
          add_row(p, {0, 1}, {1, 1}, 3 + 0x1p-23, 3 + 0x1p-23);
        }},
+      {"a large side off the lattice goes in one step, not out by its tolerance", -1, VLM_STATUS_OPTIMAL, 10000001,
+       [](VLMmodel* p) {
+         add_var(p, 0, 1e8, 1, VLM_INTEGER);
+         add_var(p, 0, 1e8, 1, VLM_INTEGER);
+         add_row(p, {0, 1}, {2, 2}, 2e7 + 1, kInf);
+       }},
   };
   EnvPtr env = make_env();
   for (const Case& c : cases) {
