@@ -26,7 +26,6 @@ namespace velmor {
 namespace {
 
 constexpr const char* kNameComment = "# Problem name: ";
-constexpr int kMaxDim = 46340;
 
 enum class Cone { Free, NonNeg, NonPos, Zero };
 
@@ -326,7 +325,7 @@ class CbfReader {
       const int n = in_.count(in_.expect(1)[0], INT_MAX);
       for (int k = 0; k < n; ++k) {
         const int dim = file_int(in_.expect(1)[0]);
-        expect_format(dim >= 1 && dim <= kMaxDim);
+        expect_format(dim >= 1 && dim <= kMaxPsdDim);
         d_.psd_vars.push_back({dim, {}, {}});
       }
     } else if (key == "VAR") {

@@ -31,9 +31,6 @@ namespace velmor {
 
 namespace {
 
-// The order of a semidefinite block: its matrix's flat positions fit an int.
-constexpr int kMaxDim = 46340;
-
 // One entry of a matrix F_mat, within block `blk`, at (lo, hi), lo <= hi.
 struct SdpaEntry {
   int mat, blk, lo, hi;
@@ -109,7 +106,7 @@ class SdpaReader {
     // Diagonal blocks become columns: their count is bounded by the file.
     long long diagonal = 0;
     for (int size : sizes_) {
-      expect_format(size != 0 && size >= -INT_MAX && size <= kMaxDim);
+      expect_format(size != 0 && size >= -INT_MAX && size <= kMaxPsdDim);
       if (size < 0) diagonal += -static_cast<long long>(size);
     }
     expect_format(diagonal <= std::min<long long>(static_cast<long long>(text_.size()), INT_MAX));

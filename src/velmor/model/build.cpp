@@ -18,9 +18,6 @@ namespace velmor {
 
 namespace {
 
-// Largest order of a semidefinite variable whose flat positions fit an int.
-constexpr int kMaxPsdDim = 46340;
-
 ShortText name_or_empty(const char* name) { return name ? ShortText(name) : ShortText(); }
 
 // Makes room for `extra` more elements, growing geometrically so that adding

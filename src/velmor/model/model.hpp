@@ -27,6 +27,10 @@
 
 namespace velmor {
 
+// The largest order of a semidefinite variable: its matrix's flat positions
+// fit an int.
+constexpr int kMaxPsdDim = 46340;
+
 // One coefficient of a sparse row or column: `index` is a column index in a
 // row and a row index in a column.
 struct Entry {
